@@ -1,0 +1,88 @@
+// The process's one logging facility.
+//
+// Every message names one category, the source file (its base name without
+// extension, e.g. "SeqOf") and the line that issued it.  The filter decision
+// is made before any text is composed; a message that passes is composed in
+// the one process-wide message stream and written, each sink with its own
+// prefix, to the terminal (standard error), the per-process log file and the
+// collective log file.
+//
+// The class is declared here, in the lowest layer, because every layer logs
+// through it; services/ implements it (with the preference language that
+// fills the filter table on the first message).
+//
+// The call idiom:
+//     QEV_LOG(LogStream::PROBLEM, "DataSocket") << "text " << n << std::endl;
+// which expands to
+//     if (!startMessage(instance(), category, file, line, false)) {
+//         instance() << ...; endMessage(instance()); }
+#ifndef LOGSTREAM_H
+#define LOGSTREAM_H
+
+#include <ostream>
+
+class TextString;
+struct LogPrefixSettings;
+
+class LogStream {
+public:
+    enum Category {
+        USE = 1,
+        EVENT = 2,
+        PROBLEM = 4,
+        BUG = 8,
+        DEBUG = 16,
+        VERBOSE = 32,
+        DIAG = 64,
+        FATAL = 128,
+        LOG_STATUS = 256
+    };
+
+    enum Sink { TTY = 0, FILE_SINK = 1, COLLECTIVE = 2 };
+
+    // The message stream, made on first use.
+    static std::ostream& instance();
+
+    // True: skip (compose nothing, do not call endMessage).  False: write the
+    // text into the stream, then call endMessage.
+    static bool startMessage(std::ostream& stream, int category, const char* sourceFile,
+                             int line, bool noPrefix);
+    static void endMessage(std::ostream& stream);
+
+    static void breakFiles();
+    static void toggleFiltering();
+    static void setAbortMask(unsigned bits, bool on);
+    static void setForceEndl(bool on);
+    static TextString categoryName(int category);
+    static TextString processName(bool fullPath);
+
+    static void updateFilterTable(const TextString& myName, const TextString& processPattern,
+                                  const TextString& fileName, int sink, unsigned categories,
+                                  bool on);
+    static void setFilter(const TextString& fileName, int sink, unsigned categories, bool on);
+    static void setFilterForProcess(const TextString& processPattern, const TextString& fileName,
+                                    int sink, unsigned categories, bool on);
+    static void warnCategoryOff(unsigned category);
+    static void warnImportantCategoriesOff();
+    static void resetFilters();
+    static bool lockHook(bool acquire);
+
+    // Sinks, file names and prefixes.
+    static TextString formatPrefix(const LogPrefixSettings& settings, int category, int sink,
+                                   long seconds, long microseconds, const TextString& sourceFile,
+                                   int line, bool noPrefix);
+    static void setPrefixFlag(unsigned flags[3], unsigned bit, int sink, bool on);
+    static TextString openFiles(bool collective);
+    static void breakFile(bool collective);
+    static void initPrefixSettings();
+};
+
+#define QEV_LOG_AT(category, file, line)                                                    \
+    for (bool qevLogGo_ = !LogStream::startMessage(LogStream::instance(), (category), (file), \
+                                                   (line), false);                            \
+         qevLogGo_; qevLogGo_ = false, LogStream::endMessage(LogStream::instance()))          \
+    LogStream::instance()
+
+#define QEV_LOG(category, file) QEV_LOG_AT(category, file, __LINE__)
+
+#endif
