@@ -16,6 +16,15 @@
 // which expands to
 //     if (!startMessage(instance(), category, file, line, false)) {
 //         instance() << ...; endMessage(instance()); }
+//
+// Threads: a message holds the log stream's (recursive) lock from
+// startMessage to endMessage, so messages of different threads never mix.  A
+// message logged while another is being composed in the same thread (a
+// value's stream operator that logs) comes out whole on a line of its own,
+// and the outer message then goes on where it was.
+//
+// All state is made on first use, so logging during static initialisation
+// and from static destructors is safe.
 #ifndef LOGSTREAM_H
 #define LOGSTREAM_H
 
@@ -44,18 +53,23 @@ public:
     static std::ostream& instance();
 
     // True: skip (compose nothing, do not call endMessage).  False: write the
-    // text into the stream, then call endMessage.
+    // text into the stream, then call endMessage.  The first call reads the
+    // log-preference file.
     static bool startMessage(std::ostream& stream, int category, const char* sourceFile,
                              int line, bool noPrefix);
     static void endMessage(std::ostream& stream);
 
+    // Both files are closed and reopened before the next message (SIGUSR1).
     static void breakFiles();
+    // Filtering off: every message is composed and goes to every sink (SIGUSR2).
     static void toggleFiltering();
     static void setAbortMask(unsigned bits, bool on);
     static void setForceEndl(bool on);
     static TextString categoryName(int category);
     static TextString processName(bool fullPath);
 
+    // The one way the filter table changes.  processPattern must be myName
+    // or "all"; fileName "all" changes the defaults and every entry.
     static void updateFilterTable(const TextString& myName, const TextString& processPattern,
                                   const TextString& fileName, int sink, unsigned categories,
                                   bool on);
@@ -75,6 +89,9 @@ public:
     static TextString openFiles(bool collective);
     static void breakFile(bool collective);
     static void initPrefixSettings();
+    // The process-wide prefix settings (the preference commands change the
+    // flags through setPrefixFlag and the verbose-prefix mask directly).
+    static LogPrefixSettings& prefixSettings();
 };
 
 #define QEV_LOG_AT(category, file, line)                                                    \
