@@ -1,0 +1,682 @@
+#include "BufrWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace {
+
+typedef std::map<int, BufrWriter::Element> Table;
+
+std::string trim(const std::string& s)
+{
+    const char* blanks = " \t\r\n";
+    std::string::size_type b = s.find_first_not_of(blanks);
+    if (b == std::string::npos)
+        return std::string();
+    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
+}
+
+// Table B lines FXXYYY|name|units|scale|reference|width; other lines are
+// passed over.  The table of a path is read once per process.
+const Table* tableFor(const std::string& path)
+{
+    static std::map<std::string, Table> cache;
+    std::map<std::string, Table>::const_iterator hit = cache.find(path);
+    if (hit != cache.end())
+        return &hit->second;
+    std::ifstream in(path.c_str());
+    if (!in)
+        return nullptr;
+    Table table;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        std::string field;
+        while (std::getline(fields, field, '|'))
+            f.push_back(trim(field));
+        if (f.size() != 6 || f[0].size() != 6)
+            continue;
+        BufrWriter::Element e;
+        e.name = f[1];
+        e.units = f[2];
+        e.scale = std::atoi(f[3].c_str());
+        e.reference = std::atoi(f[4].c_str());
+        e.width = std::atoi(f[5].c_str());
+        table[std::atoi(f[0].c_str())] = e;
+    }
+    return &cache.insert(std::make_pair(path, table)).first->second;
+}
+
+uint64_t allOnes(int width)
+{
+    return width >= 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1;
+}
+
+bool startsWith(const std::string& s, const char* prefix)
+{
+    return s.compare(0, std::string(prefix).size(), prefix) == 0;
+}
+
+std::string descText(int d)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%06d", d);
+    return buf;
+}
+
+void put(BufrWriter::Bytes& out, uint64_t value, int octets)
+{
+    for (int i = octets - 1; i >= 0; --i)
+        out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+// A section: the 3-octet length, then the body; edition 3 pads each section
+// to an even number of octets.
+void appendSection(BufrWriter::Bytes& out, BufrWriter::Bytes body, int edition)
+{
+    std::size_t len = body.size() + 3;
+    if (edition < 4 && len % 2 != 0) {
+        body.push_back(0);
+        ++len;
+    }
+    put(out, len, 3);
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+} // namespace
+
+void BufrWriter::Bits::put(uint64_t value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        if (_used == 8) {
+            _octets.push_back(0);
+            _used = 0;
+        }
+        if ((value >> i) & 1)
+            _octets.back() |= static_cast<unsigned char>(0x80 >> _used);
+        ++_used;
+    }
+}
+
+void BufrWriter::Bits::putText(const std::string& text, int octets)
+{
+    for (int i = 0; i < octets; ++i)
+        put(i < static_cast<int>(text.size()) ? static_cast<unsigned char>(text[i]) : ' ', 8);
+}
+
+BufrWriter::BufrWriter(int edition, const std::string& tableBPath)
+    : _edition(edition)
+{
+    std::string path = tableBPath.empty() ? defaultTableBPath() : tableBPath;
+    const Table* table = tableFor(path);
+    if (!table)
+        fail("cannot read table B " + path);
+    else
+        _table = *table;
+    if (edition != 3 && edition != 4)
+        fail("edition " + std::to_string(edition) + " is not written");
+}
+
+std::string BufrWriter::defaultTableBPath()
+{
+#ifdef QEV_SOURCE_DIR
+    return std::string(QEV_SOURCE_DIR) + "/data/bufrTableB";
+#else
+    return "data/bufrTableB";
+#endif
+}
+
+double BufrWriter::missingValue()
+{
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+bool BufrWriter::fail(const std::string& what)
+{
+    if (_error.empty())
+        _error = what;
+    return false;
+}
+
+BufrWriter& BufrWriter::localElement(int descriptor, int scale, int reference, int width,
+                                     const std::string& units, const std::string& name)
+{
+    Element e;
+    e.name = name;
+    e.units = units;
+    e.scale = scale;
+    e.reference = reference;
+    e.width = width;
+    _table[descriptor] = e;
+    return *this;
+}
+
+const BufrWriter::Element* BufrWriter::lookup(int descriptor) const
+{
+    std::map<int, Element>::const_iterator it = _table.find(descriptor);
+    return it == _table.end() ? nullptr : &it->second;
+}
+
+BufrWriter& BufrWriter::centre(int centre, int subCentre)
+{
+    _centre = centre;
+    _subCentre = subCentre;
+    return *this;
+}
+
+BufrWriter& BufrWriter::masterTableVersion(int version, int localVersion)
+{
+    _masterVersion = version;
+    _localVersion = localVersion;
+    return *this;
+}
+
+BufrWriter& BufrWriter::category(int dataCategory, int subCategory, int localSubCategory)
+{
+    _category = dataCategory;
+    _subCategory = subCategory;
+    _localSubCategory = localSubCategory;
+    return *this;
+}
+
+BufrWriter& BufrWriter::dateTime(int year, int month, int day, int hour, int minute, int second)
+{
+    _year = year;
+    _month = month;
+    _day = day;
+    _hour = hour;
+    _minute = minute;
+    _second = second;
+    return *this;
+}
+
+BufrWriter& BufrWriter::section2(const Bytes& content)
+{
+    _hasSection2 = true;
+    _section2 = content;
+    return *this;
+}
+
+BufrWriter& BufrWriter::subsets(int count)
+{
+    if (count < 0 || count > 65535)
+        fail("subset count " + std::to_string(count) + " out of range");
+    _subsets = count;
+    return *this;
+}
+
+BufrWriter& BufrWriter::observed(bool on)
+{
+    _observed = on;
+    return *this;
+}
+
+BufrWriter& BufrWriter::compressed(bool on)
+{
+    _compressed = on;
+    return *this;
+}
+
+BufrWriter& BufrWriter::descriptors(const std::vector<int>& list)
+{
+    for (int d : list)
+        if (d < 0 || d / 100000 > 3 || (d / 1000) % 100 > 63 || d % 1000 > 255)
+            fail("descriptor " + std::to_string(d) + " cannot be written");
+    _descriptors = list;
+    return *this;
+}
+
+BufrWriter& BufrWriter::op(int descriptor)
+{
+    int x = (descriptor / 1000) % 100;
+    int y = descriptor % 1000;
+    if (descriptor / 100000 != 2) {
+        fail("op() of " + descText(descriptor) + ", which is no operator");
+        return *this;
+    }
+    switch (x) {
+    case 1: _widthDelta = y ? y - 128 : 0; break;
+    case 2: _scaleDelta = y ? y - 128 : 0; break;
+    case 3:
+        if (y == 0)
+            _newReferences.clear();
+        _referenceBits = (y == 255) ? 0 : y;
+        break;
+    case 4: _assocWidth = y; break;
+    case 7: _increase207 = y; break;
+    case 8: _textWidth208 = 8 * y; break;
+    default: break;     // 2 05, 2 06 and others: the test writes their data
+    }
+    return *this;
+}
+
+BufrWriter& BufrWriter::newReference(int descriptor, long reference)
+{
+    if (_referenceBits <= 0) {
+        fail("newReference() outside a 2 03 YYY definition");
+        return *this;
+    }
+    unsigned long magnitude = reference < 0 ? -static_cast<unsigned long>(reference) : reference;
+    if (_referenceBits > 63 || magnitude >= (uint64_t(1) << (_referenceBits - 1))) {
+        fail("reference " + std::to_string(reference) + " does not fit "
+             + std::to_string(_referenceBits) + " bits");
+        return *this;
+    }
+    uint64_t sign = reference < 0 ? uint64_t(1) << (_referenceBits - 1) : 0;
+    _data.put(sign | magnitude, _referenceBits);
+    if (_compressed)
+        _data.put(0, 6);
+    _newReferences[descriptor] = reference;
+    return *this;
+}
+
+BufrWriter& BufrWriter::associatedValue(uint64_t raw)
+{
+    _assocRaw = raw;
+    return *this;
+}
+
+bool BufrWriter::coding(int descriptor, Coding& c, bool& isText)
+{
+    const Element* e = lookup(descriptor);
+    if (!e)
+        return fail("descriptor " + descText(descriptor) + " is not in table B");
+    isText = startsWith(e->units, "CCITT IA5");
+    c.scale = e->scale;
+    c.reference = e->reference;
+    c.width = e->width;
+    if (isText) {
+        if (_textWidth208)
+            c.width = _textWidth208;
+        return true;
+    }
+    if (startsWith(e->units, "CODE TABLE") || startsWith(e->units, "FLAG TABLE")
+        || (descriptor / 1000) % 100 == 31)
+        return true;
+    std::map<int, long>::const_iterator ref = _newReferences.find(descriptor);
+    if (ref != _newReferences.end())
+        c.reference = ref->second;
+    c.scale += _scaleDelta + _increase207;
+    c.width += _widthDelta + (10 * _increase207 + 2) / 3;
+    for (int i = 0; i < _increase207; ++i)
+        c.reference *= 10;
+    if (c.width <= 0 || c.width > 64)
+        return fail("width " + std::to_string(c.width) + " of " + descText(descriptor));
+    return true;
+}
+
+bool BufrWriter::codeValue(int descriptor, double value, const Coding& c, uint64_t& coded)
+{
+    if (std::isnan(value)) {
+        coded = allOnes(c.width);
+        return true;
+    }
+    long long n = std::llround(value * std::pow(10.0, c.scale)) - c.reference;
+    if (n < 0 || static_cast<uint64_t>(n) >= allOnes(c.width))
+        return fail("value " + std::to_string(value) + " of " + descText(descriptor)
+                    + " does not fit " + std::to_string(c.width) + " bits");
+    coded = static_cast<uint64_t>(n);
+    return true;
+}
+
+void BufrWriter::associatedField(int descriptor)
+{
+    if (_assocWidth <= 0 || (descriptor / 1000) % 100 == 31)
+        return;
+    _data.put(_assocRaw & allOnes(_assocWidth), _assocWidth);
+    if (_compressed)
+        _data.put(0, 6);
+}
+
+bool BufrWriter::standardOnly(const char* call)
+{
+    if (_compressed)
+        return fail(std::string(call) + "() in a compressed message");
+    return true;
+}
+
+bool BufrWriter::compressedOnly(const char* call)
+{
+    if (!_compressed)
+        return fail(std::string(call) + "() in a message that is not compressed");
+    return true;
+}
+
+BufrWriter& BufrWriter::element(int descriptor, double value)
+{
+    Coding c;
+    bool isText = false;
+    uint64_t coded = 0;
+    if (!standardOnly("element") || !coding(descriptor, c, isText))
+        return *this;
+    if (isText) {
+        fail("element() of the character element " + descText(descriptor));
+        return *this;
+    }
+    if (codeValue(descriptor, value, c, coded)) {
+        associatedField(descriptor);
+        _data.put(coded, c.width);
+    }
+    return *this;
+}
+
+BufrWriter& BufrWriter::missing(int descriptor)
+{
+    Coding c;
+    bool isText = false;
+    if (standardOnly("missing") && coding(descriptor, c, isText)) {
+        associatedField(descriptor);
+        _data.put(allOnes(c.width), c.width);
+    }
+    return *this;
+}
+
+BufrWriter& BufrWriter::chars(int descriptor, const std::string& text)
+{
+    Coding c;
+    bool isText = false;
+    if (!standardOnly("chars") || !coding(descriptor, c, isText))
+        return *this;
+    if (!isText)
+        fail("chars() of the numeric element " + descText(descriptor));
+    else if (static_cast<int>(text.size()) > c.width / 8)
+        fail("text \"" + text + "\" longer than " + descText(descriptor));
+    else {
+        associatedField(descriptor);
+        _data.putText(text, c.width / 8);
+    }
+    return *this;
+}
+
+// A delayed replication factor, with its table B width; in compressed data
+// the one value of all subsets (NBINC 0).
+void BufrWriter::putFactor(int descriptor, unsigned count)
+{
+    const Element* e = lookup(descriptor);
+    if (!e) {
+        fail("descriptor " + descText(descriptor) + " is not in table B");
+    } else if (count >= allOnes(e->width)) {
+        fail("factor " + std::to_string(count) + " does not fit " + descText(descriptor));
+    } else {
+        _data.put(count, e->width);
+        if (_compressed)
+            _data.put(0, 6);
+    }
+}
+
+BufrWriter& BufrWriter::factor(int descriptor, unsigned count)
+{
+    if (standardOnly("factor"))
+        putFactor(descriptor, count);
+    return *this;
+}
+
+BufrWriter& BufrWriter::bits(uint64_t value, int width)
+{
+    if (width < 0 || width > 64)
+        fail("bits() of width " + std::to_string(width));
+    else
+        _data.put(value, width);
+    return *this;
+}
+
+BufrWriter& BufrWriter::text(const std::string& text, int octets)
+{
+    if (static_cast<int>(text.size()) > octets)
+        fail("text \"" + text + "\" longer than " + std::to_string(octets) + " octets");
+    else
+        _data.putText(text, octets);
+    return *this;
+}
+
+BufrWriter& BufrWriter::column(int descriptor, const std::vector<double>& values)
+{
+    Coding c;
+    bool isText = false;
+    if (!compressedOnly("column") || !coding(descriptor, c, isText))
+        return *this;
+    if (isText) {
+        fail("column() of the character element " + descText(descriptor));
+        return *this;
+    }
+    if (static_cast<int>(values.size()) != _subsets) {
+        fail("column() of " + descText(descriptor) + " with "
+             + std::to_string(values.size()) + " values for "
+             + std::to_string(_subsets) + " subsets");
+        return *this;
+    }
+    std::vector<uint64_t> codes(values.size());
+    bool anyMissing = false, anyValue = false;
+    uint64_t lo = 0, hi = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!codeValue(descriptor, values[i], c, codes[i]))
+            return *this;
+        if (std::isnan(values[i])) {
+            anyMissing = true;
+            continue;
+        }
+        if (!anyValue || codes[i] < lo)
+            lo = codes[i];
+        if (!anyValue || codes[i] > hi)
+            hi = codes[i];
+        anyValue = true;
+    }
+    associatedField(descriptor);
+    if (!anyValue || (!anyMissing && lo == hi)) {
+        _data.put(anyValue ? lo : allOnes(c.width), c.width);
+        _data.put(0, 6);
+        return *this;
+    }
+    // The smallest increment width that holds the largest increment and, with
+    // missing entries, keeps all ones free for them.
+    uint64_t need = hi - lo + (anyMissing ? 1 : 0);
+    int nbinc = 1;
+    while (nbinc < 64 && allOnes(nbinc) < need)
+        ++nbinc;
+    _data.put(lo, c.width);
+    _data.put(nbinc, 6);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        _data.put(std::isnan(values[i]) ? allOnes(nbinc) : codes[i] - lo, nbinc);
+    return *this;
+}
+
+void BufrWriter::putTextColumn(int octets, const std::vector<std::string>& texts)
+{
+    if (static_cast<int>(texts.size()) != _subsets) {
+        fail("text column with " + std::to_string(texts.size()) + " texts for "
+             + std::to_string(_subsets) + " subsets");
+        return;
+    }
+    bool same = true;
+    for (const std::string& t : texts) {
+        if (static_cast<int>(t.size()) > octets) {
+            fail("text \"" + t + "\" longer than " + std::to_string(octets) + " octets");
+            return;
+        }
+        same = same && t == texts.front();
+    }
+    if (same && !texts.empty()) {
+        _data.putText(texts.front(), octets);
+        _data.put(0, 6);
+        return;
+    }
+    for (int i = 0; i < octets; ++i)
+        _data.put(0, 8);
+    _data.put(octets, 6);
+    for (const std::string& t : texts)
+        _data.putText(t, octets);
+}
+
+BufrWriter& BufrWriter::charsColumn(int descriptor, const std::vector<std::string>& texts)
+{
+    Coding c;
+    bool isText = false;
+    if (!compressedOnly("charsColumn") || !coding(descriptor, c, isText))
+        return *this;
+    if (!isText) {
+        fail("charsColumn() of the numeric element " + descText(descriptor));
+        return *this;
+    }
+    associatedField(descriptor);
+    putTextColumn(c.width / 8, texts);
+    return *this;
+}
+
+BufrWriter& BufrWriter::textColumn(int octets, const std::vector<std::string>& texts)
+{
+    if (compressedOnly("textColumn"))
+        putTextColumn(octets, texts);
+    return *this;
+}
+
+BufrWriter& BufrWriter::factorColumn(int descriptor, unsigned count)
+{
+    if (compressedOnly("factorColumn"))
+        putFactor(descriptor, count);
+    return *this;
+}
+
+BufrWriter& BufrWriter::rawColumn(int width, uint64_t r0, int nbinc,
+                                  const std::vector<uint64_t>& increments)
+{
+    if (!compressedOnly("rawColumn"))
+        return *this;
+    if (width < 0 || width > 64 || nbinc < 0 || nbinc > 63) {
+        fail("rawColumn() of width " + std::to_string(width) + ", NBINC " + std::to_string(nbinc));
+        return *this;
+    }
+    _data.put(r0, width);
+    _data.put(nbinc, 6);
+    for (uint64_t inc : increments)
+        _data.put(inc, nbinc);
+    return *this;
+}
+
+BufrWriter::Bytes BufrWriter::build() const
+{
+    if (!ok())
+        return Bytes();
+    const bool ed3 = _edition < 4;
+    Bytes s1;
+    put(s1, 0, 1);                          // master table 0
+    if (ed3) {
+        put(s1, _subCentre, 1);
+        put(s1, _centre, 1);
+    } else {
+        put(s1, _centre, 2);
+        put(s1, _subCentre, 2);
+    }
+    put(s1, 0, 1);                          // update sequence number
+    put(s1, _hasSection2 ? 0x80 : 0, 1);
+    put(s1, _category, 1);
+    if (!ed3)
+        put(s1, _subCategory, 1);
+    put(s1, _localSubCategory, 1);
+    put(s1, _masterVersion, 1);
+    put(s1, _localVersion, 1);
+    if (ed3)
+        put(s1, _year % 100, 1);
+    else
+        put(s1, _year, 2);
+    put(s1, _month, 1);
+    put(s1, _day, 1);
+    put(s1, _hour, 1);
+    put(s1, _minute, 1);
+    put(s1, ed3 ? 0 : _second, 1);          // edition 3: reserved octet 18
+
+    Bytes s3;
+    put(s3, 0, 1);
+    put(s3, _subsets, 2);
+    put(s3, (_observed ? 0x80 : 0) | (_compressed ? 0x40 : 0), 1);
+    for (int d : _descriptors)
+        put(s3, (d / 100000) << 14 | ((d / 1000) % 100) << 8 | d % 1000, 2);
+
+    Bytes s4;
+    put(s4, 0, 1);
+    Bytes data = _data.octets();
+    s4.insert(s4.end(), data.begin(), data.end());
+
+    Bytes body;
+    appendSection(body, s1, _edition);
+    if (_hasSection2) {
+        Bytes s2(1, 0);
+        s2.insert(s2.end(), _section2.begin(), _section2.end());
+        appendSection(body, s2, _edition);
+    }
+    appendSection(body, s3, _edition);
+    appendSection(body, s4, _edition);
+
+    Bytes msg = {'B', 'U', 'F', 'R'};
+    put(msg, body.size() + 12, 3);
+    put(msg, _edition, 1);
+    msg.insert(msg.end(), body.begin(), body.end());
+    msg.insert(msg.end(), {'7', '7', '7', '7'});
+    return msg;
+}
+
+std::size_t BufrWriter::sectionOffset(const Bytes& m, int section)
+{
+    if (m.size() < 8 || m[0] != 'B' || m[1] != 'U' || m[2] != 'F' || m[3] != 'R'
+        || section < 0 || section > 5)
+        return npos;
+    if (section == 0)
+        return 0;
+    const std::size_t flagAt = 8 + (m[7] < 4 ? 7 : 9);
+    const bool hasSection2 = flagAt < m.size() && (m[flagAt] & 0x80);
+    if (section == 2 && !hasSection2)
+        return npos;
+    std::size_t off = 8;
+    for (int s = 1; s < section; ++s) {
+        if (s == 2 && !hasSection2)
+            continue;
+        if (off + 3 > m.size())
+            return npos;
+        std::size_t len = std::size_t(m[off]) << 16 | std::size_t(m[off + 1]) << 8 | m[off + 2];
+        if (len == 0)
+            return npos;
+        off += len;
+    }
+    return off < m.size() ? off : npos;
+}
+
+void BufrWriter::putUnsigned(Bytes& message, std::size_t offset, uint64_t value, int octets)
+{
+    for (int i = 0; i < octets; ++i)
+        if (offset + i < message.size())
+            message[offset + i] = static_cast<unsigned char>(value >> (8 * (octets - 1 - i)));
+}
+
+BufrWriter::Bytes BufrWriter::truncated(const Bytes& message, std::size_t size)
+{
+    return Bytes(message.begin(), message.begin() + std::min(size, message.size()));
+}
+
+BufrWriter::Bytes BufrWriter::withoutEndMarker(const Bytes& message)
+{
+    Bytes m = message;
+    if (m.size() >= 4 && m[m.size() - 4] == '7' && m[m.size() - 3] == '7'
+        && m[m.size() - 2] == '7' && m.back() == '7')
+        m.back() = '6';
+    return m;
+}
+
+BufrWriter::Bytes BufrWriter::withHeader(const std::string& header, const Bytes& message)
+{
+    Bytes m(header.begin(), header.end());
+    m.insert(m.end(), message.begin(), message.end());
+    return m;
+}
+
+bool BufrWriter::writeFile(const std::string& path, const Bytes& content)
+{
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(content.data()),
+              static_cast<std::streamsize>(content.size()));
+    return static_cast<bool>(out);
+}
