@@ -1,0 +1,40 @@
+// The package of a message with four arguments, held by value and written
+// in declaration order with the XDR routine of each argument's type.
+#ifndef ARGPKG4_H
+#define ARGPKG4_H
+
+#include "ArgPkgABC.h"
+#include "serializeQuantize.h"
+
+template <class T1, class T2, class T3, class T4>
+class ArgPkg4 : public ArgPkgABC {
+public:
+    // Default arguments, to be filled by quantize.
+    ArgPkg4() : _arg1(), _arg2(), _arg3(), _arg4() {}
+    ArgPkg4(const T1& a1, const T2& a2, const T3& a3, const T4& a4) : _arg1(a1), _arg2(a2), _arg3(a3), _arg4(a4) {}
+
+    char* serialize(char* position) const override
+    {
+        return xdrSerializeAll(position, _arg1, _arg2, _arg3, _arg4);
+    }
+    unsigned length() const override { return static_cast<unsigned>(xdrLengthAll(_arg1, _arg2, _arg3, _arg4)); }
+    // Reads the arguments back in the same order within [position, end);
+    // null when they do not fit (see serializeQuantize.h).
+    char* quantize(char* position, const char* end)
+    {
+        return xdrQuantizeAll(position, end, _arg1, _arg2, _arg3, _arg4);
+    }
+
+    const T1& arg1() const { return _arg1; }
+    const T2& arg2() const { return _arg2; }
+    const T3& arg3() const { return _arg3; }
+    const T4& arg4() const { return _arg4; }
+
+private:
+    T1 _arg1;
+    T2 _arg2;
+    T3 _arg3;
+    T4 _arg4;
+};
+
+#endif

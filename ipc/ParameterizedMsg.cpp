@@ -1,0 +1,49 @@
+#include "ParameterizedMsg.h"
+
+#include <cstdint>
+#include <new>
+
+#include "IpcHeader.h"
+#include "LogStream.h"
+
+ParameterizedMsg::ParameterizedMsg(ArgPkgABC* args, short type, int module)
+    : _args(args), _type(type), _module(module), _priority(0), _deliveryMode(0)
+{
+}
+
+ParameterizedMsg::~ParameterizedMsg()
+{
+    delete _args;
+}
+
+char* ParameterizedMsg::serialize(char* position) const
+{
+    return _args ? _args->serialize(position) : position;
+}
+
+unsigned ParameterizedMsg::length() const
+{
+    return _args ? _args->length() : 0;
+}
+
+char* ParameterizedMsg::buildBuffer(const IPC_Target& sender, unsigned& totalLength) const
+{
+    IpcHeader header(0, sender, _module, _priority, _type);
+    const uint64_t total = uint64_t(header.length()) + length();
+    if (total > INT32_MAX) {
+        QEV_LOG(LogStream::BUG, "ParameterizedMsg")
+            << "Message of " << total << " bytes is too long to build; module " << _module
+            << " type " << _type << std::endl;
+        return nullptr;
+    }
+    char* buffer = new (std::nothrow) char[total]();
+    if (!buffer) {
+        QEV_LOG(LogStream::PROBLEM, "ParameterizedMsg")
+            << "No memory for a message of " << total << " bytes" << std::endl;
+        return nullptr;
+    }
+    header.setTotalLength(static_cast<int32_t>(total));
+    serialize(header.serialize(buffer));
+    totalLength = static_cast<unsigned>(total);
+    return buffer;
+}
