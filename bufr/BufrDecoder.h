@@ -1,0 +1,198 @@
+// The abstract base of every data-type decoder of the process.
+//
+// It holds the state of the one message being decoded, the value readers of
+// the data section, and the decoders' supporting operations: the pattern file
+// that names the products a decoder wants (with the regional designators
+// allowed per file-name prefix), the netCDF template reader that maps BUFR
+// element names to variable names, and small text helpers.  The first decoder
+// constructed in the process loads the BUFR tables (StaticBufrInfo).
+//
+// Decoding is process-wide and not re-entrant: the operators change the
+// shared table B working copy, and the message framing keeps process-wide
+// counters.
+//
+// The read position over a data section
+// -------------------------------------
+// setReadRegion (data, octets) starts reading at data, bit 0, and bounds
+// every read at data + octets.  The position is _dataPtr (current octet) and
+// _bitOffset (leading bits of it already consumed, 0..7); bits are taken most
+// significant first.  A read or advance that would pass the end, or a width
+// the readers cannot take, reads nothing and moves nothing: it logs one
+// PROBLEM line, sets the sticky readFailed() flag (cleared only by the next
+// setReadRegion) and yields 0, -99999.0 or the empty text.  The walkers check
+// readFailed() after each element and fail the data section when it is set.
+#ifndef BUFRDECODER_H
+#define BUFRDECODER_H
+
+#include <cstdint>
+#include <regex.h>
+
+#include "AbsTime.h"
+#include "BufrValues.h"
+#include "Dict.h"
+#include "SeqOf.h"
+#include "Set.h"
+#include "TextString.h"
+
+class NcAtt;
+class NcValues;
+class NcVar;
+
+class BufrDecoder {
+public:
+    // Special values of decoded elements.
+    static const float MISSING_VALUE;        // -99999.0: all bits set, or width 0
+    static const float NOT_IN_TABLE_B;       // 99999.0
+    static const float CHARACTER_VALUE;      // -99999.9: the text travels apart
+    // Width of the increment-width field of compressed data.
+    static const int NBINC = 6;
+
+    BufrDecoder();
+    virtual ~BufrDecoder();
+    BufrDecoder(const BufrDecoder&) = delete;
+    BufrDecoder& operator=(const BufrDecoder&) = delete;
+
+    // The wait for a data message, in tenths of a second.
+    virtual int getTimeout() const = 0;
+    virtual TextString getPatternFileName() const = 0;
+    virtual TextString getDataTypeName() const = 0;
+    // Decodes and stores every file of the decoder's input directory.
+    virtual void processBufrDirectory() = 0;
+    virtual bool preProcess();
+    // 1 stored (unlink the file), 0 nothing to store, other values failure.
+    virtual int write2NetcdfFile();
+    virtual bool sendNotification();
+
+    // Decodes one BUFR message (sections 0 to 5) into _decodedValues.
+    bool decode(const void* buffer, unsigned size);
+
+    // The values of the last message; empty (with a PROBLEM line) until a
+    // message was decoded through section 4.
+    SeqOf<BufrValues>& getDecodedValues();
+
+    // Pattern file and regional designators.
+    TextString getBufrPattern();
+    void initDesignators(const TextString& prefix, const TextString& designatorPattern);
+    // The compiled designator expression of a prefix, or null.
+    const regex_t* designatorPattern(const TextString& prefix) const;
+    static bool matchPattern(const TextString& text, const regex_t* pattern);
+
+    // netCDF template: element name -> variable name.
+    static Dict<TextString, TextString> readTemplateDict(const TextString& templatePath,
+                                                         const TextString& attributeName);
+    static bool lookupElementName(int descriptor, TextString& variableName,
+                                  const Dict<TextString, TextString>& templateDict);
+    static SeqOf<TextString> getTokens(const NcValues* values);
+    static SeqOf<TextString> getAttributeTokens(NcAtt* attribute);
+    static bool findAttributeTokens(NcVar* variable, const TextString& attributeName,
+                                    SeqOf<TextString>& tokens);
+    static bool printDict(const Dict<TextString, TextString>& templateDict);
+    static TextString upperCaseLetters(const TextString& text);
+
+    // True when the first decoder's table load succeeded.
+    static bool tablesLoaded();
+
+    // ---- The read position (see the header comment) ----
+    void setReadRegion(const unsigned char* data, unsigned octets);
+    bool readFailed() const { return _readFailed; }
+    // Bits from the read position to the end of the region.
+    long bitsLeft() const;
+    bool advanceBits(int n);
+    bool advanceOctets(int n);
+
+    // ---- Bit fields ----
+    // The next n bits (1..32) as an unsigned number, without advancing.
+    int getBits(int n);
+    // The same as two's complement, without advancing.
+    int getSignedBits(int n);
+    // getSignedBits, then advance.
+    int readSignedBits(int n);
+    // A new reference value of n bits (operator 2 03 YYY), read as table C
+    // writes it: the first bit the sign, the other n - 1 bits the magnitude.
+    // In compressed data the increment width and increments that follow it
+    // are passed over (the reference is the same in every subset).
+    int getRefValue(int n);
+
+    // ---- Element values ----
+    // One element in standard form; advances over it.
+    float getValue(int descriptor, TextString& charValue);
+    // widthBits / 8 characters at the read position, cut at the first NUL
+    // and the first blank, empty when all octets are 0xFF; sets value to
+    // CHARACTER_VALUE.  Does not advance.
+    TextString getCharacters(int widthBits, float& value);
+    // count characters at the read position, cut at the first NUL, empty
+    // when all octets are 0xFF.  Does not advance.
+    void getCharacterString(int& count, TextString& text);
+
+    // The coded-value rules the standard and compressed readers share.
+    // Missing: width 0, or all width bits set -- except for class 31 (delayed
+    // replication factors, associated field significance, data present
+    // indicator), whose all-ones value is a count.
+    static bool isMissing(int descriptor, uint64_t raw, int width);
+    static float scaledValue(int64_t coded, int reference, int scale);
+
+    // ---- Text and descriptor helpers ----
+    static TextString extractCharacters(const unsigned char* data, int bitOffset, int count);
+    static void cutAtBlank(TextString& text);
+    static int splitDescriptor(int descriptor, int& x, int& y);
+    static bool isDelayedReplicator(int descriptor);
+
+    // ---- Octets (section lengths, counts) ----
+    static unsigned char getOctet(const unsigned char* section, int i);
+    static int readBigEndian2(const unsigned char* p);
+    static int readBigEndian3(const unsigned char* p);
+    static int readBigEndian4(const unsigned char* p);
+    // Six octets; the low 32 bits are kept.
+    static int readBigEndian6(const unsigned char* p);
+    // Two octets, the first one signed.
+    static int readSignedBigEndian2(const unsigned char* p);
+    static void writeBigEndian2(int value, unsigned char* p);
+    static void writeBigEndian4(int value, unsigned char* p);
+    static double readNativeDouble(const unsigned char* p);
+    // n + 1 octets copied into a new zero-filled buffer of n + 8 octets
+    // (owned by the caller, delete[]).
+    static unsigned char* copyOctets(const unsigned char* p, int n);
+    // A 16-bit float: sign 0x80, exponent 0x7C of the first octet, 10 bits
+    // of mantissa.
+    static float readHalfFloat(const unsigned char* p);
+
+protected:
+    AbsTime _obTime;
+    int _dataCategory;
+    Set<TextString> _prefixSet;
+    Dict<TextString, void*> _designatorDict;    // prefix -> owned regex_t*
+    int _numElements;
+    SeqOf<int> _descriptors;
+    SeqOf<int> _repCountList;
+    SeqOf<BufrValues> _decodedValues;
+    SeqOf<SeqOf<int> > _replDescList;
+    SeqOf<SeqOf<int> > _nestedRepList;
+    bool _collectingRepl;
+    bool _nestedRepl;
+    bool _signifyWidthActive;
+    bool _assocFieldActive;
+    int _assocFieldWidth;
+    unsigned char* _dataCopy;                   // owned, new[]
+    const unsigned char* _dataPtr;
+    const unsigned char* _descPtr;
+    bool _optionalSection;
+    bool _compressed;
+    int _bitOffset;
+    int _r0;
+    int _subsets;
+    bool _decodedOk;
+    int _section3Length;
+    // One past the last octet of the read region, and the sticky read error.
+    const unsigned char* _dataEnd;
+    bool _readFailed;
+
+private:
+    // n (1..maxBits) bits lie inside the read region; otherwise the read
+    // error is logged (once) and flagged.
+    bool fieldFits(int n, int maxBits);
+    // The n (1..64) bits at the read position; fieldFits(n) was true.
+    uint64_t bitsAt(int n) const;
+    bool checkRead(long bits, const char* what);
+};
+
+#endif

@@ -1,0 +1,224 @@
+#include "StaticBufrInfo.h"
+
+#include "LineFile.h"
+#include "LogStream.h"
+#include "StringTokenizer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The '|'-separated fields of a line; runs of '|' are one separator, so no
+// field is empty.  The line's newline stays part of its last field.
+SeqOf<TextString> splitFields(const TextString& line)
+{
+    SeqOf<TextString> fields;
+    StringTokenizer tokenizer(line, "|", false);
+    for (TextString field = tokenizer.nextToken(); field.length() > 0;
+         field = tokenizer.nextToken())
+        fields.append(field);
+    return fields;
+}
+
+int toInt(const TextString& text)
+{
+    return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+TextString withoutNewline(const TextString& line)
+{
+    int n = line.length();
+    return n > 0 && line[n - 1] == '\n' ? line.subString(0, n - 1) : line;
+}
+
+bool opened(const LineFile& file, const char* table, const TextString& path)
+{
+    if (file.isOpen())
+        return true;
+    QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
+        << "Unable to open " << table << " file " << path << std::endl;
+    return false;
+}
+
+TextString homePath(const char* file)
+{
+    const char* home = std::getenv("QEV_HOME");
+    return TextString(home ? home : "") + file;
+}
+
+} // namespace
+
+StaticBufrInfo* StaticBufrInfo::instance()
+{
+    static StaticBufrInfo store;
+    return &store;
+}
+
+StaticBufrInfo::StaticBufrInfo() {}
+
+StaticBufrInfo::~StaticBufrInfo() {}
+
+bool StaticBufrInfo::corrupted(const TextString& path, const TextString& what)
+{
+    QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
+        << "Line corrupted in " << path << "[" << withoutNewline(what) << "]" << std::endl;
+    return false;
+}
+
+bool StaticBufrInfo::loadTables()
+{
+    _tableBPath = homePath("/data/bufrTableB");
+    _tableDPath = homePath("/data/bufrTableD");
+    _replDescPath = homePath("/data/replDescTbl");
+    return loadTableB() && loadTableD() && loadReplicatedDescriptors();
+}
+
+// descriptor|description|units|scale|reference|width, one element a line.
+// A line of further whole groups of six stores its last group.
+bool StaticBufrInfo::loadTableB()
+{
+    LineFile file(_tableBPath);
+    if (!opened(file, "table B", _tableBPath))
+        return false;
+    TextString line;
+    while (file.readLine(line, true)) {
+        const SeqOf<TextString> fields = splitFields(line);
+        int n = fields.length();
+        if (n < 6 || n % 6 != 0)
+            return corrupted(_tableBPath, line);
+        const TextString* f = fields.elements() + (n - 6);
+        int descriptor = toInt(f[0]);
+        TextString description = f[1];
+        TextString units = f[2];
+        description.stripTrailingBlanks();
+        units.stripTrailingBlanks();
+        int scale = toInt(f[3]);
+        int reference = toInt(f[4]);
+        int width = toInt(f[5]);
+
+        SeqOf<int> info;
+        info.append(scale);
+        info.append(reference);
+        info.append(width);
+        _tableBInfo.insert(descriptor, info);
+        if (std::strncmp(units.c_str(), "CCITT IA5", 9) == 0)
+            _charElements.insert(descriptor, width);
+        if (!storeTableB(descriptor, description, units, scale, reference, width)) {
+            QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
+                << "Unable to create table B dictionary " << _tableBPath << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+// sequence|element|...|element| -- the list ends at the first field that
+// converts to 0 (the newline after the final '|').
+bool StaticBufrInfo::loadTableD()
+{
+    LineFile file(_tableDPath);
+    if (!opened(file, "table D", _tableDPath))
+        return false;
+    TextString line;
+    while (file.readLine(line, true)) {
+        const SeqOf<TextString> fields = splitFields(line);
+        if (fields.length() < 2)
+            return corrupted(_tableDPath, fields.length() > 0 ? fields[0] : line);
+        SeqOf<int> elements;
+        int k = 1;
+        for (; k < fields.length(); ++k) {
+            int d = toInt(fields[k]);
+            if (d == 0)
+                break;
+            elements.append(d);
+        }
+        if (k == fields.length())
+            return corrupted(_tableDPath, fields[0]);
+        _tableD.insert(toInt(fields[0]), elements);
+    }
+    return true;
+}
+
+// One descriptor a line, read in pieces of at most five characters (the
+// entries are at most five digits long; the piece holding only the line's
+// newline enters 0).
+bool StaticBufrInfo::loadReplicatedDescriptors()
+{
+    LineFile file(_replDescPath);
+    if (!opened(file, "replicated descriptor table", _replDescPath))
+        return false;
+    char piece[6];
+    while (std::fgets(piece, sizeof piece, file.handle())) {
+        const SeqOf<TextString> fields = splitFields(TextString(piece));
+        if (fields.length() == 0)
+            return corrupted(_replDescPath, TextString(piece));
+        _replDescSet.insert(std::strtol(fields[0].c_str(), nullptr, 10));
+    }
+    return true;
+}
+
+bool StaticBufrInfo::storeTableB(int descriptor, const TextString& description,
+                                 const TextString& units, int scale, int reference, int width)
+{
+    // Every setter succeeds; the checks stay for the day one does not.
+    auto fail = [](const char* what, const auto& value) {
+        QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
+            << what << value << "] into Table B Dictionary." << std::endl;
+        return false;
+    };
+    TableBEntry entry;
+    if (!entry.setDescriptor(descriptor))
+        return fail("Unable to store descriptor [", descriptor);
+    if (!entry.setDescription(description))
+        return fail("Unable to store description [", description);
+    if (!entry.setUnits(units))
+        return fail("Unable to store units [", units);
+    if (!entry.setScale(scale))
+        return fail("Unable to store exponent [", scale);
+    if (!entry.setReference(reference))
+        return fail("Unable to store increment [", reference);
+    if (!entry.setWidth(width))
+        return fail("Unable to store bits [", width);
+    _tableB.insert(descriptor, entry);
+    return true;
+}
+
+bool StaticBufrInfo::getTableBInfo(int descriptor, SeqOf<int>& info) const
+{
+    return _tableBInfo.find(descriptor, nullptr, &info);
+}
+
+void StaticBufrInfo::setTableBInfo(int descriptor, const SeqOf<int>& info)
+{
+    _tableBInfo.insert(descriptor, info);
+}
+
+bool StaticBufrInfo::getTableD(int descriptor, SeqOf<int>& elements) const
+{
+    return _tableD.find(descriptor, nullptr, &elements);
+}
+
+bool StaticBufrInfo::getTableBEntry(int descriptor, TableBEntry& entry) const
+{
+    return _tableB.find(descriptor, nullptr, &entry);
+}
+
+bool StaticBufrInfo::isCharacterElement(int descriptor, long& widthBits) const
+{
+    return _charElements.find(descriptor, nullptr, &widthBits);
+}
+
+bool StaticBufrInfo::isReplicatedDescriptor(int descriptor) const
+{
+    return _replDescSet.find(descriptor);
+}
+
+void StaticBufrInfo::makeDataPaths(const TextString& dir1, const TextString& dir2,
+                                   TextString& path1, TextString& path2)
+{
+    const char* data = std::getenv("QEV_DATA");
+    TextString root(data ? data : "");
+    path1 = root + dir1;
+    path2 = root + dir2;
+}

@@ -1,0 +1,156 @@
+// The decoder base: pattern files with their designators and cache, the
+// netCDF template dictionary and element-name look-up.
+#include "BufrTestSupport.h"
+
+#include "LogCapture.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string patternText(const TextString& pattern)
+{
+    return pattern.c_str();
+}
+
+} // namespace
+
+TEST(BufrDecoder, PatternFileWithDesignators)
+{
+    TempTree tree;
+    // Column 11 starts the designator expression; CR-LF line ends.
+    tree.write("qev_home/data/designatorPattern.txt",
+               "Bufr pattern count 3\r\n"
+               "IUSN4     4[0-9]\r\n"
+               "JUTX5      [A-Z]X\n"
+               "          no word on this line\n"
+               "IUCN8\n");
+    TestDecoder dec("designatorPattern.txt");
+    EXPECT_EQ(patternText(dec.getBufrPattern()), "IUSN4|JUTX5");
+    EXPECT_EQ(dec.prefixes().count(), 2);
+    EXPECT_TRUE(dec.prefixes().find("IUSN"));
+    EXPECT_TRUE(dec.prefixes().find("JUTX"));
+    EXPECT_FALSE(dec.prefixes().find("IUCN"));    // beyond the count
+    const regex_t* iusn = dec.designatorPattern("IUSN");
+    ASSERT_NE(iusn, nullptr);
+    EXPECT_TRUE(BufrDecoder::matchPattern("45", iusn));
+    EXPECT_FALSE(BufrDecoder::matchPattern("55", iusn));
+    // One blank more: the expression begins with a blank.
+    const regex_t* jutx = dec.designatorPattern("JUTX");
+    ASSERT_NE(jutx, nullptr);
+    EXPECT_FALSE(BufrDecoder::matchPattern("AX", jutx));
+    EXPECT_TRUE(BufrDecoder::matchPattern(" AX", jutx));
+    EXPECT_FALSE(BufrDecoder::matchPattern("45", nullptr));
+}
+
+TEST(BufrDecoder, PatternFileFailures)
+{
+    TempTree tree;
+    LogCapture log;
+    TestDecoder missing("absentPattern.txt");
+    EXPECT_EQ(patternText(missing.getBufrPattern()), "");
+    EXPECT_TRUE(log.contains("Unable to get bufr pattern from " + tree.qevHome() +
+                             "/data/absentPattern.txt"));
+    // Not cached: once the file is there it is read.
+    tree.write("qev_home/data/absentPattern.txt", "a b c 1\nA1\n");
+    EXPECT_EQ(patternText(missing.getBufrPattern()), "A1");
+
+    tree.write("qev_home/data/noCount.txt", "patterns: many\nIUSN4     4[0-9]\n");
+    TestDecoder noCount("noCount.txt");
+    EXPECT_EQ(patternText(noCount.getBufrPattern()), "");
+    EXPECT_EQ(noCount.prefixes().count(), 0);
+
+    // A count beyond the lines stops at the end of the file; a bad
+    // expression leaves its prefix without designators.
+    tree.write("qev_home/data/short.txt", "Bufr pattern count 9\nIUSN4     4[0-9\nJUTX5");
+    TestDecoder shortFile("short.txt");
+    EXPECT_EQ(patternText(shortFile.getBufrPattern()), "IUSN4|JUTX5");
+    EXPECT_TRUE(log.contains("Error in regional designator pattern: 4[0-9 for WMO code IUSN "
+                             "not stored in dictionary."));
+    EXPECT_TRUE(shortFile.prefixes().find("IUSN"));
+    EXPECT_EQ(shortFile.designatorPattern("IUSN"), nullptr);
+}
+
+TEST(BufrDecoder, PatternCacheFillsEveryDecoder)
+{
+    TempTree tree;
+    std::string path = tree.write("qev_home/data/cachedPattern.txt",
+                                  "Bufr pattern count 2\nA1\nIUSN4     4[0-9]\n");
+    TestDecoder first("cachedPattern.txt");
+    EXPECT_EQ(patternText(first.getBufrPattern()), "A1|IUSN4");
+    ASSERT_EQ(unlink(path.c_str()), 0);
+
+    TestDecoder second("cachedPattern.txt");
+    EXPECT_EQ(patternText(second.getBufrPattern()), "A1|IUSN4");
+    EXPECT_TRUE(second.prefixes().find("A"));
+    EXPECT_TRUE(second.prefixes().find("IUSN"));
+    ASSERT_NE(second.designatorPattern("IUSN"), nullptr);
+    EXPECT_TRUE(BufrDecoder::matchPattern("42", second.designatorPattern("IUSN")));
+    EXPECT_NE(second.designatorPattern("IUSN"), first.designatorPattern("IUSN"));
+}
+
+TEST(BufrDecoder, TemplateDictionary)
+{
+    std::string ncgen = QEV_NCGEN;
+    if (ncgen.empty() || access(ncgen.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "ncgen not found; install netcdf-bin to run this test";
+    TempTree tree;
+    std::string cdl = tree.write("template.cdl",
+                                 "netcdf template {\n"
+                                 "dimensions:\n"
+                                 "  recNum = UNLIMITED ;\n"
+                                 "variables:\n"
+                                 "  float pressure(recNum) ;\n"
+                                 "    pressure:tblBname = \"PRESSURE|HEIGHT \" ;\n"
+                                 "  float temperature(recNum) ;\n"
+                                 "    temperature:long_name = \"air temperature\" ;\n"
+                                 "    temperature:tblBname = \"TEMPERATURE/AIR TEMPERATURE\" ;\n"
+                                 "  int other(recNum) ;\n"
+                                 "    other:units = \"1\" ;\n"
+                                 "  float height(recNum) ;\n"
+                                 "    height:tblBname = \"||GEOPOTENTIAL HEIGHT|HEIGHT\" ;\n"
+                                 "}\n");
+    std::string nc = tree.path("template");
+    std::string command = ncgen + " -o " + nc + " " + cdl;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    Dict<TextString, TextString> dict = BufrDecoder::readTemplateDict(nc.c_str(), "tblBname");
+    EXPECT_EQ(dict.count(), 4);
+    TextString name;
+    EXPECT_TRUE(dict.find("PRESSURE", nullptr, &name));
+    EXPECT_STREQ(name.c_str(), "pressure");
+    EXPECT_TRUE(dict.find("HEIGHT", nullptr, &name));
+    EXPECT_STREQ(name.c_str(), "height");    // the last variable naming it
+    EXPECT_TRUE(dict.find("GEOPOTENTIAL HEIGHT", nullptr, &name));
+    EXPECT_STREQ(name.c_str(), "height");
+
+    TextString variable = "untouched";
+    EXPECT_TRUE(BufrDecoder::lookupElementName(12001, variable, dict));
+    EXPECT_STREQ(variable.c_str(), "temperature");
+    EXPECT_TRUE(BufrDecoder::lookupElementName(10009, variable, dict));
+    EXPECT_STREQ(variable.c_str(), "height");
+    variable = "untouched";
+    EXPECT_FALSE(BufrDecoder::lookupElementName(63999, variable, dict));    // not in table B
+    EXPECT_FALSE(BufrDecoder::lookupElementName(1015, variable, dict));     // not in template
+    EXPECT_STREQ(variable.c_str(), "untouched");
+
+    LogCapture log;
+    EXPECT_EQ(BufrDecoder::readTemplateDict(tree.path("none").c_str(), "tblBname").count(), 0);
+    EXPECT_TRUE(log.contains("Unable to open " + tree.path("none") + ", "));
+}
+
+TEST(BufrDecoder, UndecodedMessagesGiveNoValues)
+{
+    TestDecoder dec;
+    LogCapture log;
+    const unsigned char message[] = {'B', 'U', 'F', 'R'};
+    EXPECT_FALSE(dec.decode(message, sizeof message));
+    EXPECT_EQ(dec.getDecodedValues().length(), 0);
+    EXPECT_TRUE(log.contains("BUFR data not decoded."));
+    EXPECT_STREQ(BufrDecoder::upperCaseLetters("aBc-De9F").c_str(), "BDF");
+}

@@ -1,0 +1,224 @@
+// Table B, table D and the replicated-descriptor list as the loader reads
+// them, corrupted lines, and the run-time tables of data/.
+#include "StaticBufrInfo.h"
+
+#include "LogCapture.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <dirent.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* B_012001 = "012001|TEMPERATURE/DRY-BULB TEMPERATURE|K|1|0|12\n";
+const char* D_301011 = "301011|004001|004002|004003|\n";
+
+struct Tables {
+    TempTree tree;
+    StaticBufrInfo info;
+    bool loaded = false;
+
+    Tables(const std::string& b, const std::string& d, const std::string& r = "31001\n")
+    {
+        tree.write("qev_home/data/bufrTableB", b);
+        tree.write("qev_home/data/bufrTableD", d);
+        tree.write("qev_home/data/replDescTbl", r);
+        loaded = info.loadTables();
+    }
+    std::vector<int> coding(int d) const
+    {
+        SeqOf<int> s;
+        if (!info.getTableBInfo(d, s))
+            return {};
+        return std::vector<int>(s.elements(), s.elements() + s.length());
+    }
+    std::vector<int> sequence(int d) const
+    {
+        SeqOf<int> s;
+        if (!info.getTableD(d, s))
+            return {-1};
+        return std::vector<int>(s.elements(), s.elements() + s.length());
+    }
+};
+
+int openDescriptors()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d))
+            ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(StaticBufrInfo, TableBLines)
+{
+    Tables t(std::string(B_012001) +
+                 "001015|STATION OR SITE NAME  |CCITT IA5  |0|0|160\n"
+                 "007004|OLD|Pa|0|0|8|007004|PRESSURE|Pa|-1|0|14\n"
+                 "010009|GEOPOTENTIAL HEIGHT|gpm|0|-1000|17\n"
+                 "010009|GEOPOTENTIAL HEIGHT|gpm|0|-1000|18\n",
+             D_301011);
+    ASSERT_TRUE(t.loaded);
+    EXPECT_EQ(t.coding(12001), (std::vector<int>{1, 0, 12}));
+    TableBEntry e;
+    ASSERT_TRUE(t.info.getTableBEntry(12001, e));
+    EXPECT_STREQ(e.getDescription().c_str(), "TEMPERATURE/DRY-BULB TEMPERATURE");
+    long width = 0;
+    EXPECT_FALSE(t.info.isCharacterElement(12001, width));
+
+    // Trailing blanks are not part of the texts; CCITT IA5 marks characters.
+    ASSERT_TRUE(t.info.getTableBEntry(1015, e));
+    EXPECT_STREQ(e.getDescription().c_str(), "STATION OR SITE NAME");
+    EXPECT_STREQ(e.getUnits().c_str(), "CCITT IA5");
+    EXPECT_TRUE(t.info.isCharacterElement(1015, width));
+    EXPECT_EQ(width, 160);
+
+    // Two groups on one line: the last one counts; a repeated line replaces.
+    EXPECT_EQ(t.coding(7004), (std::vector<int>{-1, 0, 14}));
+    ASSERT_TRUE(t.info.getTableBEntry(7004, e));
+    EXPECT_STREQ(e.getDescription().c_str(), "PRESSURE");
+    EXPECT_EQ(t.coding(10009), (std::vector<int>{0, -1000, 18}));
+    EXPECT_EQ(t.info.tableB().count(), 4);
+}
+
+TEST(StaticBufrInfo, CorruptedTableBLineStopsTheLoad)
+{
+    const char* bad[] = {
+        "012002|FIVE FIELDS|K|1|0\n",
+        "012002|ENDS WITH A BAR|K|1|0|12|\n",
+        "012002||K|1|0|12\n",    // "||" is one separator: a field goes missing
+        "\n",
+    };
+    for (const char* line : bad) {
+        LogCapture log;
+        Tables t(std::string(B_012001) + line + "012003|AFTER|K|1|0|12\n", D_301011);
+        EXPECT_FALSE(t.loaded) << line;
+        std::string text(line);
+        text.erase(text.find('\n'));
+        EXPECT_EQ(log.count("Line corrupted in " + t.tree.qevHome() + "/data/bufrTableB[" +
+                            text + "]"),
+                  1)
+            << log.text();
+        EXPECT_EQ(t.coding(12001), (std::vector<int>{1, 0, 12}));   // stays
+        EXPECT_TRUE(t.coding(12003).empty());
+        EXPECT_EQ(t.info.tableD().count(), 0);                     // not read
+    }
+}
+
+TEST(StaticBufrInfo, TableDLines)
+{
+    // A sequence of 250 elements makes a line of more than 1700 characters.
+    std::string longLine = "309052|";
+    std::vector<int> longList;
+    for (int i = 0; i < 250; ++i) {
+        longLine += "012001|";
+        longList.push_back(12001);
+    }
+    Tables t(B_012001,
+             std::string(D_301011) + "301012|0|\n" + "301015|\n" + longLine + "\n" +
+                 "301013|004004|004005|004006|\r\n"
+                 "301014|004004|");    // last line without its newline
+    ASSERT_TRUE(t.loaded);
+    EXPECT_EQ(t.sequence(301011), (std::vector<int>{4001, 4002, 4003}));
+    EXPECT_EQ(t.sequence(301012), std::vector<int>{});
+    EXPECT_EQ(t.sequence(301015), std::vector<int>{});
+    EXPECT_EQ(t.sequence(309052), longList);
+    EXPECT_EQ(t.sequence(301013), (std::vector<int>{4004, 4005, 4006}));
+    EXPECT_EQ(t.sequence(301014), (std::vector<int>{4004}));
+
+    for (const char* line : {"301011|004001|004002|004003\n", "301011\n"}) {
+        LogCapture log;
+        Tables bad(B_012001, std::string("301001|001001|\n") + line);
+        EXPECT_FALSE(bad.loaded) << line;
+        EXPECT_EQ(log.count("Line corrupted in " + bad.tree.qevHome() +
+                            "/data/bufrTableD[301011]"),
+                  1)
+            << log.text();
+        EXPECT_EQ(bad.sequence(301001), std::vector<int>{1001});
+        EXPECT_EQ(bad.info.replicatedDescriptors().count(), 0);
+    }
+}
+
+TEST(StaticBufrInfo, ReplicatedDescriptorsAreReadInFiveCharacterPieces)
+{
+    Tables t(B_012001, D_301011, "31001\n031001\n");
+    ASSERT_TRUE(t.loaded);
+    // 31001, its newline (0), then "03100" and "1\n".
+    EXPECT_EQ(t.info.replicatedDescriptors().count(), 4);
+    for (int d : {31001, 0, 3100, 1})
+        EXPECT_TRUE(t.info.isReplicatedDescriptor(d)) << d;
+    EXPECT_FALSE(t.info.isReplicatedDescriptor(31002));
+}
+
+TEST(StaticBufrInfo, MissingFilesAndClosedHandles)
+{
+    {
+        LogCapture log;
+        TempTree tree;
+        tree.write("qev_home/data/bufrTableB", B_012001);
+        StaticBufrInfo info;
+        EXPECT_FALSE(info.loadTables());
+        EXPECT_EQ(log.count("Unable to open table D file " + tree.qevHome() + "/data/bufrTableD"),
+                  1);
+        TableBEntry e;
+        EXPECT_TRUE(info.getTableBEntry(12001, e));    // table B stays
+    }
+    int before = openDescriptors();    // the log files are open by now
+    {
+        Tables corruptB(std::string(B_012001) + "x\n", D_301011);
+        Tables corruptD(B_012001, "301011|1\n");
+        Tables fine(B_012001, D_301011);
+        EXPECT_FALSE(corruptB.loaded);
+        EXPECT_FALSE(corruptD.loaded);
+        EXPECT_TRUE(fine.loaded);
+        EXPECT_EQ(openDescriptors(), before);
+    }
+}
+
+// The tables of data/ load whole, and every descriptor a sequence names is
+// an element, a sequence, a replication or an operator.
+TEST(StaticBufrInfo, RunTimeTablesAreComplete)
+{
+    TempTree tree;
+    tree.setEnv("QEV_HOME", QEV_SOURCE_DIR);
+    LogCapture log;
+    StaticBufrInfo info;
+    ASSERT_TRUE(info.loadTables());
+    EXPECT_FALSE(log.contains("Line corrupted")) << log.text();
+    EXPECT_GT(info.tableB().count(), 1000);
+    EXPECT_GT(info.tableD().count(), 500);
+    for (int d : {31000, 31001, 31002, 31011, 31012})
+        EXPECT_TRUE(info.isReplicatedDescriptor(d)) << d;
+
+    const Dict<int, SeqOf<int> >& tableD = info.tableD();
+    int longest = 0;
+    for (int i = 0; i < tableD.count(); ++i) {
+        const SeqOf<int>& elements = tableD.value(i);
+        longest = std::max(longest, elements.length());
+        for (int k = 0; k < elements.length(); ++k) {
+            int d = elements[k];
+            int f = d / 100000;
+            bool known = f == 1 || f == 2 || (f == 0 && info.tableB().find(d)) ||
+                         (f == 3 && tableD.find(d));
+            EXPECT_TRUE(known) << tableD.key(i) << " names " << d;
+        }
+    }
+    EXPECT_GT(longest, 150);    // lines beyond the old 220-byte reads
+}
+
+TEST(StaticBufrInfo, MakeDataPaths)
+{
+    TempTree tree;
+    TextString in, bad;
+    tree.setEnv("QEV_DATA", "/x");
+    StaticBufrInfo::makeDataPaths("/ispan/bufr/acars", "/ispan/badAcarsBufr", in, bad);
+    EXPECT_STREQ((in + " " + bad).c_str(), "/x/ispan/bufr/acars /x/ispan/badAcarsBufr");
+}
