@@ -1,10 +1,12 @@
 #include "SignalClient.h"
 
+#include "Connection.h"
 #include "LogStream.h"
 #include "signalName.h"
 
 #include <csignal>
 #include <cstdlib>
+#include <sys/wait.h>
 
 namespace {
 volatile std::sig_atomic_t terminatingFlag = 0;
@@ -60,12 +62,19 @@ void SignalClient::ioSignal(int which)
     }
 }
 
-// Children and connection statistics belong to the child-process set and
-// the connection layer; these defaults become calls into them when those
-// exist in the process.
-void SignalClient::childSignal() {}
+// Reaps every child that has exited, so that children whose SIGCHLDs
+// arrived together leave no zombie behind.
+void SignalClient::childSignal()
+{
+    int status;
+    while (waitpid(-1, &status, WNOHANG) > 0) {
+    }
+}
 
-void SignalClient::statsSignal() {}
+void SignalClient::statsSignal()
+{
+    Connection::statReport();
+}
 
 void SignalClient::breakLogFiles(SignalClient*)
 {

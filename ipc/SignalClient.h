@@ -23,7 +23,7 @@ public:
     // 0 SIGPIPE: logged and ignored; 1 the lost-remote-lock pseudo-signal: a
     // dirty shutdown.
     virtual void ioSignal(int which);
-    // SIGCHLD: reaps one exited child.
+    // SIGCHLD: reaps the children that have exited.
     virtual void childSignal();
     // SIGURG: the connection statistics.
     virtual void statsSignal();

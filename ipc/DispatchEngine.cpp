@@ -1,0 +1,3 @@
+#include "DispatchEngine.h"
+
+DispatchEngine::~DispatchEngine() {}

@@ -1,0 +1,3 @@
+#include "Receiver.h"
+
+Receiver::~Receiver() {}

@@ -1,0 +1,17 @@
+#include "ipcInitialise.h"
+
+#include "SignalCatcher.h"
+
+// Each self-registering piece of the message layer is made here, in the
+// order the process needs them: the signal catcher first, so that a signal
+// during the rest of start-up already has its reaction; then the receivers
+// by module and the normal-priority connection with its listening socket,
+// which fixes the process's own target.
+void ipcInitialise()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    SignalCatcher::instance();
+}

@@ -1,0 +1,45 @@
+// Links only the message layer's library: one call registers what the
+// layer makes at start-up, however the executable was linked.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "Dispatcher.h"
+#include "EventDispatcher.h"
+#include "IpcModule.h"
+#include "SignalCatcher.h"
+#include "ipcInitialise.h"
+
+namespace {
+
+void* handlerOf(int signal)
+{
+    struct sigaction action;
+    sigaction(signal, nullptr, &action);
+    return reinterpret_cast<void*>(action.sa_handler);
+}
+
+}  // namespace
+
+TEST(Registration, InitialiseMakesTheCatcherItsPipeAndTheReceiversOnce)
+{
+    ASSERT_EQ(SignalCatcher::existing(), nullptr);
+    ASSERT_EQ(Dispatcher::receiverFor(DATA_CAPT_MODULE), nullptr);
+    void* terminateBefore = handlerOf(SIGTERM);
+    ipcInitialise();
+    SignalCatcher* catcher = SignalCatcher::existing();
+    ASSERT_NE(catcher, nullptr);
+    EXPECT_NE(catcher->threadSignalCatcher(), nullptr);
+    EXPECT_NE(handlerOf(SIGTERM), terminateBefore);
+    EXPECT_TRUE(catcher->isWaited(SIGTERM));
+    EXPECT_GE(catcher->signalPipe().descriptor(), 0);
+    EXPECT_TRUE(EventDispatcher::instance()->waitSet().find(&catcher->signalPipe()));
+    EXPECT_TRUE(EventDispatcher::instance()->runSet().find(&catcher->signalPipe()));
+
+    // The tests run with QEV_DUMP_CORE=1: SIGQUIT is not caught.
+    EXPECT_FALSE(catcher->isWaited(SIGQUIT));
+    EXPECT_EQ(handlerOf(SIGQUIT), reinterpret_cast<void*>(SIG_DFL));
+
+    ipcInitialise();
+    EXPECT_EQ(SignalCatcher::existing(), catcher);
+}
