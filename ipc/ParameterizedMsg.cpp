@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <new>
 
+#include "Connection.h"
+#include "IPC_Target.h"
 #include "IpcHeader.h"
 #include "LogStream.h"
 
@@ -46,4 +48,35 @@ char* ParameterizedMsg::buildBuffer(const IPC_Target& sender, unsigned& totalLen
     serialize(header.serialize(buffer));
     totalLength = static_cast<unsigned>(total);
     return buffer;
+}
+
+int ParameterizedMsg::send(const IPC_Target& to) const
+{
+    if (Connection::connections().count() == 0)
+        return -2;
+    if (to.isNull()) {
+        QEV_LOG(LogStream::PROBLEM, "ParameterizedMsg") << "Can not send message.  Target is null"
+                                                        << std::endl;
+        return -2;
+    }
+    Connection* connection = Connection::connectionFor(_priority);
+    if (!connection) {
+        QEV_LOG(LogStream::BUG, "ParameterizedMsg")
+            << "Can't get connection for this type of data: \n"
+            << " Priority: " << _priority << std::endl;
+        return -2;
+    }
+    unsigned totalLength = 0;
+    char* buffer = buildBuffer(Connection::myTarget(), totalLength);
+    if (!buffer)
+        return -2;
+    const int result = connection->send(to, _deliveryMode, _priority, buffer);
+    if (result == -2 || result == -1) {
+        QEV_LOG(result == -2 ? LogStream::PROBLEM : LogStream::EVENT, "ParameterizedMsg")
+            << (result == -2 ? "Send of IPC message failed because of a system error! "
+                             : "Send of IPC message failed; Target not available.")
+            << "\nTarget: " << to.address() << "\nModule: " << _module << "\nType: " << _type
+            << std::endl;
+    }
+    return result;
 }

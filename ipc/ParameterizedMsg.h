@@ -7,8 +7,9 @@
 // The message owns its package from construction on.  buildBuffer makes the
 // one buffer that goes on the wire: the IpcHeader with the sender's target,
 // then the package's encoding.  The header is measured for each buffer
-// built, so any sender frames correctly.  Sending it through a connection is
-// the socket layer's part.
+// built, so any sender frames correctly.  send hands that buffer, with the
+// process's own target as sender, to the connection of the message's
+// priority.
 #ifndef PARAMETERIZEDMSG_H
 #define PARAMETERIZEDMSG_H
 
@@ -41,6 +42,12 @@ public:
     // its size.  Null, logged, when the message is too long for the 32-bit
     // length of the header or the buffer cannot be had.
     char* buildBuffer(const IPC_Target& sender, unsigned& totalLength) const;
+
+    // Sends the message to the target through the connection of its
+    // priority: 0 sent or queued, -1 the target is not available, -2 an
+    // error; failures are logged.  Never retries; the message stays the
+    // caller's.
+    int send(const IPC_Target& to) const;
 
 private:
     ArgPkgABC* _args;

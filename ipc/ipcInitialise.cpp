@@ -1,6 +1,8 @@
 #include "ipcInitialise.h"
 
+#include "DataCaptReceiver.h"
 #include "SignalCatcher.h"
+#include "SocketConnection.h"
 
 // Each self-registering piece of the message layer is made here, in the
 // order the process needs them: the signal catcher first, so that a signal
@@ -14,4 +16,6 @@ void ipcInitialise()
         return;
     done = true;
     SignalCatcher::instance();
+    DataCaptReceiver::initialise();
+    SocketConnection::initialise();
 }

@@ -40,6 +40,8 @@ TEST(Registration, InitialiseMakesTheCatcherItsPipeAndTheReceiversOnce)
     EXPECT_FALSE(catcher->isWaited(SIGQUIT));
     EXPECT_EQ(handlerOf(SIGQUIT), reinterpret_cast<void*>(SIG_DFL));
 
+    EXPECT_NE(Dispatcher::receiverFor(DATA_CAPT_MODULE), nullptr);
+
     ipcInitialise();
     EXPECT_EQ(SignalCatcher::existing(), catcher);
 }

@@ -1,0 +1,99 @@
+#include "AcceptSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "Connection.h"
+#include "EventDispatcher.h"
+#include "IPC_Target.h"
+#include "IpAddress.h"
+#include "LogStream.h"
+#include "SocketConnection.h"
+#include "ThreadDataSocket.h"
+
+namespace {
+
+void reportFailure(const char* what, int error)
+{
+    std::fprintf(stderr, "%s\nReason: %s\n", what, std::strerror(error));
+}
+
+}  // namespace
+
+AcceptSocket::AcceptSocket(Connection* connection, const IPC_Target& target)
+    : _connection(connection), _fd(-1)
+{
+    _fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (_fd < 0) {
+        reportFailure("socket() failed in AcceptSocket::AcceptSocket()", errno);
+        _fd = -1;
+        return;
+    }
+    const int on = 1;
+    if (setsockopt(_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        reportFailure("setsockopt() failed in AcceptSocket::AcceptSocket()", errno);
+
+    struct sockaddr_in address;
+    if (target.isNull()) {
+        std::memset(&address, 0, sizeof address);
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = 0;
+    } else {
+        address = target.socketAddress();
+    }
+    if (::bind(_fd, reinterpret_cast<const struct sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        std::fprintf(stderr, "bind() failed in AcceptSocket::AcceptSocket()\nReason: %s\n"
+                             "Can not bind target: %s\n",
+                     std::strerror(error), target.address().c_str());
+        ::shutdown(_fd, SHUT_RDWR);
+        ::close(_fd);
+        _fd = -1;
+        return;
+    }
+    if (ntohs(address.sin_port) == 0) {
+        socklen_t size = sizeof address;
+        if (getsockname(_fd, reinterpret_cast<struct sockaddr*>(&address), &size) != 0)
+            reportFailure("getSockName() failed in AcceptSocket::AcceptSocket()", errno);
+        else
+            Connection::storeMyTarget(IPC_Target(IpAddress(), ntohs(address.sin_port), getpid()));
+    }
+    if (::listen(_fd, 128) != 0)
+        reportFailure("listen() failed in AcceptSocket::AcceptSocket()", errno);
+    EventDispatcher::instance()->addClient(this);
+}
+
+AcceptSocket::~AcceptSocket()
+{
+    EventDispatcher::instance()->removeClient(this);
+    if (_fd == -1)
+        return;
+    ::shutdown(_fd, SHUT_RDWR);
+    if (::close(_fd) != 0) {
+        QEV_LOG(LogStream::BUG, "AcceptSocket")
+            << "close() failed in AcceptSocket::~AcceptSocket()\n"
+            << "Reason: " << std::strerror(errno) << std::endl;
+    }
+}
+
+void AcceptSocket::handleEvent()
+{
+    SocketConnection::makeRoom();
+    const int fd = accept4(_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+        QEV_LOG(LogStream::BUG, "AcceptSocket")
+            << "accept() failed in AcceptSocket::handleEvent()\n"
+            << "Reason: " << std::strerror(errno) << std::endl;
+        return;
+    }
+    DataSocket* socket = new ThreadDataSocket(fd, _connection, false);
+    if (SocketConnection* owner = _connection->socketConnection())
+        owner->addSocket(socket);
+}

@@ -1,0 +1,112 @@
+#include "DataCaptReceiver.h"
+
+#include <cstring>
+#include <new>
+
+#include "DataMsg.h"
+#include "DataReqMsg.h"
+#include "Dispatcher.h"
+#include "IPC_Target.h"
+#include "IpcModule.h"
+#include "LogStream.h"
+#include "ReadyMsg.h"
+#include "dataCaptClient.h"
+
+namespace {
+
+const char* const sourceFile = "DataCaptReceiver";
+
+DataCaptReceiver::DataCallback callback = nullptr;
+
+void logIgnored(const char* what, const IPC_Target& sender)
+{
+    QEV_LOG(LogStream::PROBLEM, sourceFile)
+        << "DataCaptReceiver: no data routing manager in this process; " << what << " from "
+        << sender << " ignored" << std::endl;
+}
+
+}  // namespace
+
+void DataCaptReceiver::setDataCallback(DataCallback newCallback)
+{
+    callback = newCallback;
+}
+
+DataCaptReceiver::DataCallback DataCaptReceiver::dataCallback()
+{
+    return callback;
+}
+
+void DataCaptReceiver::initialise()
+{
+    static DataCaptReceiver* receiver = nullptr;
+    if (receiver)
+        return;
+    receiver = new DataCaptReceiver;
+    Dispatcher::addReceiver(DATA_CAPT_MODULE, receiver);
+}
+
+void DataCaptReceiver::receive(const short* type, const IPC_Target& sender,
+                               unsigned long bodyLength, char* body)
+{
+    const char* end = body + bodyLength;
+    switch (*type) {
+    case ReadyMsg::TYPE:
+        receiveReadyMsg(sender);
+        break;
+    case DataReqMsg::TYPE:
+        receiveDataReqMsg(sender, body, end);
+        break;
+    case DataMsg::TYPE:
+        receiveDataMsg(sender, body, end);
+        break;
+    default:
+        QEV_LOG(LogStream::BUG, sourceFile) << "DataCaptReceiver: unrecognized message type "
+                                            << std::endl;
+        break;
+    }
+}
+
+void DataCaptReceiver::receiveReadyMsg(const IPC_Target& sender)
+{
+    QEV_LOG(LogStream::VERBOSE, sourceFile) << "Received ReadyMsg" << std::endl;
+    logIgnored("ReadyMsg", sender);
+}
+
+void DataCaptReceiver::receiveDataReqMsg(const IPC_Target& sender, char* body, const char* end)
+{
+    TextString pattern;
+    if (!xdrQuantize(pattern, body, end))
+        return;  // logged by the decoder
+    QEV_LOG(LogStream::EVENT, sourceFile) << "DataReqMsg: pattern = " << pattern << std::endl;
+    logIgnored("DataReqMsg", sender);
+}
+
+void DataCaptReceiver::receiveDataMsg(const IPC_Target& sender, char* body, const char* end)
+{
+    long productId = 0;
+    SeqOf<char> bytes;
+    // A decode failure is logged by the decoder; the callback still runs
+    // with what was decoded.
+    xdrQuantize(bytes, xdrQuantize(productId, body, end), end);
+    const SeqOf<char>& received = bytes;
+    const int n = received.length();
+    char* copy = new (std::nothrow) char[n > 0 ? n : 1];
+    if (!copy) {
+        QEV_LOG(LogStream::PROBLEM, sourceFile)
+            << "No memory for a data message of " << n << " bytes; dropped" << std::endl;
+    } else {
+        if (n > 0)
+            std::memcpy(copy, received.elements(), n);
+        QEV_LOG(LogStream::VERBOSE, sourceFile) << "ProdLen " << n << std::endl;
+        if (callback) {
+            callback(productId, n, copy);
+        } else {
+            QEV_LOG(LogStream::PROBLEM, sourceFile)
+                << "DataCaptReceiver: no data callback registered; data message " << productId
+                << " from " << sender << " dropped" << std::endl;
+        }
+    }
+    sendReadyMsg(sender);
+    delete[] copy;
+}

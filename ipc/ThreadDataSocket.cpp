@@ -1,0 +1,222 @@
+#include "ThreadDataSocket.h"
+
+#include <sys/socket.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "LogStream.h"
+#include "PendingMsg.h"
+#include "SignalCatcher.h"
+#include "SocketConnection.h"
+
+namespace {
+
+const char* const sourceFile = "ThreadDataSocket";
+
+// The signals the signal catcher turns into events: a sending thread
+// blocks them, so that they interrupt the main thread's wait.
+sigset_t caughtSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int* s = SignalCatcher::caughtSignals(); *s; ++s) {
+        if (*s > 0)
+            sigaddset(&set, *s);
+    }
+    return set;
+}
+
+}  // namespace
+
+ThreadDataSocket::ThreadDataSocket(const IPC_Target& peer, Connection* connection)
+    : DataSocket(peer, connection), _broken(NOT_BROKEN), _thread(), _threadJoinable(false),
+      _threadRunning(false), _stopping(false)
+{
+}
+
+ThreadDataSocket::ThreadDataSocket(int fd, Connection* connection, bool orphan)
+    : DataSocket(fd, connection, orphan), _broken(NOT_BROKEN), _thread(),
+      _threadJoinable(false), _threadRunning(false), _stopping(false)
+{
+}
+
+ThreadDataSocket::~ThreadDataSocket()
+{
+    if (_threadJoinable) {
+        _stopping = true;
+        // A write in progress wakes at once: the sending side is shut.
+        if (_threadRunning && descriptor() != -1)
+            ::shutdown(descriptor(), SHUT_WR);
+        pthread_join(_thread, nullptr);
+        _threadJoinable = false;
+    }
+    int dropped = 0;
+    {
+        std::lock_guard<std::mutex> lock(_queueLock);
+        dropped = dropQueue();
+    }
+    SocketConnection* owner = socketConnection();
+    if (!owner || !owner->isDestroying())
+        reportNeverSent(dropped);
+}
+
+bool ThreadDataSocket::isBroken()
+{
+    std::lock_guard<std::mutex> lock(_queueLock);
+    return _broken != NOT_BROKEN;
+}
+
+bool ThreadDataSocket::brokenByLostConnection()
+{
+    std::lock_guard<std::mutex> lock(_queueLock);
+    return _broken == CONNECTION_LOST;
+}
+
+void ThreadDataSocket::connectionRenewed()
+{
+    int dropped = 0;
+    {
+        std::lock_guard<std::mutex> lock(_queueLock);
+        dropped = dropQueue();
+        _broken = NOT_BROKEN;
+    }
+    reportNeverSent(dropped);
+}
+
+int ThreadDataSocket::queuedCount()
+{
+    std::lock_guard<std::mutex> lock(_queueLock);
+    return _queue.count();
+}
+
+bool ThreadDataSocket::queueMessage(PendingMsg* msg)
+{
+    std::lock_guard<std::mutex> lock(_queueLock);
+    _queue.enqueue(msg);
+    updateThreadStats(msg, true);
+    if (_threadRunning) {
+        QEV_LOG(LogStream::DEBUG, sourceFile)
+            << "Socket buffer to " << peer() << " is full!\n"
+            << "and sending thread is already running.  Adding this"
+            << " message to the queue. \n"
+            << "There is now " << _queue.count() << " messages on the Q" << std::endl;
+        return true;
+    }
+    QEV_LOG(LogStream::DEBUG, sourceFile) << "Socket buffer to " << peer() << " is full!\n"
+                                          << "STARTING the SENDING THREAD!!!" << std::endl;
+    if (_threadJoinable) {
+        // The last thread has finished its work; collect it.
+        pthread_join(_thread, nullptr);
+        _threadJoinable = false;
+    }
+    const sigset_t blocked = caughtSignalSet();
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    _threadRunning = true;
+    // The thread takes the queue lock first, so it starts work only after
+    // this call has let go of it.
+    const int result = pthread_create(&_thread, nullptr, threadMain, this);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (result == 0) {
+        _threadJoinable = true;
+        return true;
+    }
+    _threadRunning = false;
+    QEV_LOG(LogStream::PROBLEM, sourceFile) << "Cannot create thread for message send: "
+                                            << std::strerror(result) << std::endl;
+    // The caller finishes and frees the message: it leaves the queue here
+    // without being freed.
+    msg->setStatus(PendingMsg::BROKEN);
+    updateThreadStats(msg, false);
+    QueueImpl<PendingMsg*> kept;
+    while (!_queue.isEmpty()) {
+        PendingMsg* queued = _queue.dequeue();
+        if (queued != msg)
+            kept.enqueue(queued);
+    }
+    while (!kept.isEmpty())
+        _queue.enqueue(kept.dequeue());
+    return false;
+}
+
+void* ThreadDataSocket::threadMain(void* socket)
+{
+    ThreadDataSocket* self = static_cast<ThreadDataSocket*>(socket);
+    PendingMsg* first = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(self->_queueLock);
+        first = self->_queue.front();
+    }
+    self->doThreadSend(first);
+    return nullptr;
+}
+
+void ThreadDataSocket::doThreadSend(PendingMsg* first)
+{
+    PendingMsg* msg = first;
+    while (msg) {
+        {
+            std::lock_guard<std::mutex> send(_sendLock);
+            if (_stopping)
+                msg->setStatus(PendingMsg::BROKEN);
+            else
+                syncWrite(msg, true);
+        }
+        msg = threadCompleted(msg);
+    }
+}
+
+PendingMsg* ThreadDataSocket::threadCompleted(PendingMsg* finished)
+{
+    std::lock_guard<std::mutex> lock(_queueLock);
+    updateThreadStats(finished, false);
+    if (finished->status() == PendingMsg::BROKEN)
+        _broken = finished->lostConnection() ? CONNECTION_LOST : PEER_SILENT;
+    _queue.dequeue();  // the head is the finished message
+    delete finished;
+    PendingMsg* next = nullptr;
+    if (_broken == NOT_BROKEN && !_stopping && !_queue.isEmpty())
+        next = _queue.front();
+    if (!next)
+        _threadRunning = false;
+    return next;
+}
+
+void ThreadDataSocket::doSyncSend(PendingMsg* msg)
+{
+    QEV_LOG(LogStream::EVENT, sourceFile) << "Synchronous send to " << peer()
+                                          << " has been started." << std::endl;
+    {
+        std::lock_guard<std::mutex> send(_sendLock);
+        syncWrite(msg);
+    }
+    QEV_LOG(LogStream::EVENT, sourceFile) << "Synchronous send to " << peer()
+                                          << " has completed." << std::endl;
+}
+
+void ThreadDataSocket::updateThreadStats(PendingMsg* msg, bool queued)
+{
+    if (SocketConnection* owner = socketConnection())
+        owner->changeThreadStats(peer(), msg->length(), msg->remaining(), queued);
+}
+
+int ThreadDataSocket::dropQueue()
+{
+    int dropped = 0;
+    while (!_queue.isEmpty()) {
+        PendingMsg* msg = _queue.dequeue();
+        updateThreadStats(msg, false);
+        delete msg;
+        ++dropped;
+    }
+    return dropped;
+}
+
+void ThreadDataSocket::reportNeverSent(int count)
+{
+    if (count > 0) {
+        QEV_LOG(LogStream::PROBLEM, sourceFile) << count << " messages were never sent."
+                                                << std::endl;
+    }
+}

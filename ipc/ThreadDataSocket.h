@@ -1,0 +1,79 @@
+// ThreadDataSocket: the data socket of this system.  It keeps the main
+// thread from waiting for a slow peer: when a direct write in delivery mode
+// 0 leaves part of a message unsent, the message goes into the socket's
+// queue and a sending thread finishes it and every message queued behind
+// it, then ends.  A synchronous send (mode 1) waits for the send lock and
+// writes in the calling thread, between two queued messages.
+//
+// Locks: the queue lock guards the queue, the thread state and the broken
+// state; the send lock is held while one message is written (by the
+// sending thread or a synchronous send).  The two are never held together.
+// The per-peer thread statistics belong to the connection, under its own
+// lock.
+//
+// The sending thread writes and nothing else: it never logs, reconnects or
+// changes the descriptor.  A peer that takes nothing within the connection
+// time-out, or a connection that is lost, ends the message with status 3
+// and leaves the socket broken; the messages queued behind it stay unsent.
+// The main thread then deals with it on its next send: a lost connection is
+// re-established, a silent peer makes the send fail and the socket go.
+//
+// The thread is joinable.  The destructor asks it to stop, wakes a write in
+// progress by shutting the sending side down and joins it; messages still
+// queued are counted ("N messages were never sent.") and freed.
+#ifndef THREADDATASOCKET_H
+#define THREADDATASOCKET_H
+
+#include <pthread.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "DataSocket.h"
+#include "QueueImpl.h"
+
+class ThreadDataSocket : public DataSocket {
+public:
+    ThreadDataSocket(const IPC_Target& peer, Connection* connection);
+    ThreadDataSocket(int fd, Connection* connection, bool orphan);
+    ~ThreadDataSocket() override;
+
+    ThreadDataSocket* threadDataSocket() override { return this; }
+    bool isBroken() override;
+    bool queueMessage(PendingMsg* msg) override;
+    void doSyncSend(PendingMsg* msg) override;
+    bool isThreadRunning() override { return _threadRunning.load(); }
+
+    // Messages in the queue, the one being written included.
+    int queuedCount();
+
+protected:
+    bool brokenByLostConnection() override;
+    void connectionRenewed() override;
+
+private:
+    enum BrokenState { NOT_BROKEN, PEER_SILENT, CONNECTION_LOST };
+
+    static void* threadMain(void* socket);
+    // The thread body: writes the messages from the head of the queue on.
+    void doThreadSend(PendingMsg* first);
+    // Takes the finished message off the queue; the next one to write, or
+    // null when the thread ends.
+    PendingMsg* threadCompleted(PendingMsg* finished);
+    void updateThreadStats(PendingMsg* msg, bool queued);
+    // Takes every queued message off, counted as finished, and frees it;
+    // the number dropped.  The caller holds the queue lock.
+    int dropQueue();
+    void reportNeverSent(int count);
+
+    int _broken;
+    std::mutex _queueLock;
+    std::mutex _sendLock;
+    QueueImpl<PendingMsg*> _queue;
+    pthread_t _thread;
+    bool _threadJoinable;  // a thread was started and not yet joined (main thread only)
+    std::atomic<bool> _threadRunning;
+    std::atomic<bool> _stopping;
+};
+
+#endif
