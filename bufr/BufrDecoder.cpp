@@ -1,5 +1,7 @@
 #include "BufrDecoder.h"
 
+#include "DescriptorTree.h"
+#include "DescriptorWalker.h"
 #include "LineFile.h"
 #include "LogStream.h"
 #include "StaticBufrInfo.h"
@@ -8,12 +10,14 @@
 
 #include <netcdfcpp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 const float BufrDecoder::MISSING_VALUE = -99999.0f;
 const float BufrDecoder::NOT_IN_TABLE_B = 99999.0f;
@@ -99,7 +103,15 @@ BufrDecoder::BufrDecoder()
       _decodedOk(false),
       _section3Length(0),
       _dataEnd(nullptr),
-      _readFailed(false)
+      _readFailed(false),
+      _messageLength(0),
+      _consumed(0),
+      _edition(0),
+      _sectionTime{0, 0, 0, 0, 0, 0},
+      _shortSection4(false),
+      _debugLog(false),
+      _tree(new DescriptorTree()),
+      _walker(new DescriptorWalker(*this, *_tree))
 {
     if (!tablesLoadAttempted) {
         tablesLoadSucceeded = StaticBufrInfo::instance()->loadTables();
@@ -117,6 +129,8 @@ BufrDecoder::~BufrDecoder()
         }
     }
     delete[] _dataCopy;
+    delete _walker;
+    delete _tree;
 }
 
 bool BufrDecoder::tablesLoaded()
@@ -139,17 +153,6 @@ bool BufrDecoder::sendNotification()
     return true;
 }
 
-// Placeholder: message decoding (sections 0 to 5, descriptor expansion and
-// the data-section walkers) is built on the readers below and replaces this
-// body.  Until then no message decodes.
-bool BufrDecoder::decode(const void*, unsigned size)
-{
-    QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-        << "BufrDecoder::decode() not available; message of " << size
-        << " bytes not decoded." << std::endl;
-    return false;
-}
-
 SeqOf<BufrValues>& BufrDecoder::getDecodedValues()
 {
     if (!_decodedOk) {
@@ -157,6 +160,451 @@ SeqOf<BufrValues>& BufrDecoder::getDecodedValues()
         _decodedValues = SeqOf<BufrValues>();
     }
     return _decodedValues;
+}
+
+// ---------------------------------------------------------------------------
+// Message decoding: sections 0 to 5
+
+namespace {
+
+const char* const dashes = "-------------------------------------------------------";
+const int maxHeaderOctets = 119;
+
+// The four-digit year of section 1: editions 2 and 3 give the year of the
+// century (some encoders wrote years after 1999 as 100 and more), edition 4
+// the whole year.
+int fullYear(int edition, const unsigned char* section1)
+{
+    if (edition >= 4)
+        return BufrDecoder::readBigEndian2(section1 + 15);
+    int year = section1[12];
+    if (year >= 100)
+        year -= 100;
+    return year < 70 ? 2000 + year : 1900 + year;
+}
+
+} // namespace
+
+bool BufrDecoder::decode(const void* buffer, unsigned size)
+{
+    try {
+        return decodeMessage(buffer, size);
+    } catch (const std::bad_alloc&) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Not enough memory to decode the message of " << size << " bytes" << std::endl;
+        _decodedValues = SeqOf<BufrValues>();
+        return false;
+    }
+}
+
+bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
+{
+    std::vector<unsigned char> message;
+    if (buffer && size > 0)
+        message.assign(static_cast<const unsigned char*>(buffer),
+                       static_cast<const unsigned char*>(buffer) + size);
+    _messageLength = static_cast<long>(size);
+    _consumed = 0;
+    _edition = 0;
+    _shortSection4 = false;
+    QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Message length = " << size << std::endl;
+
+    _descriptors = SeqOf<int>();
+    _decodedValues = SeqOf<BufrValues>();
+    _repCountList = SeqOf<int>();
+
+    _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
+    if (_debugLog) {
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "Output of buffer datastream(printing first 300 octets)" << std::endl;
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
+        hexDump(message.data(), 20, 0, std::min(300, static_cast<int>(message.size())));
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
+    }
+
+    const unsigned char* start = message.data();
+    const unsigned char* next = decodeSection0(start);
+    const unsigned char* section0 = next;
+    bool ok = false;
+    if (!next) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 0" << std::endl;
+    } else if (!(next = decodeSection1(section0 + 8))) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 1" << std::endl;
+    } else if (!(next = decodeSection2(next))) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 2" << std::endl;
+    } else if (!(next = decodeSection3(next))) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 3" << std::endl;
+    } else {
+        next = decodeSection4(next, ok);
+        if (!ok) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 4"
+                                                       << std::endl;
+        } else {
+            if (_debugLog)
+                printDecodedValues();
+            _decodedOk = true;
+            if (_debugLog) {
+                QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+                    << "BufrDecoder:Output of Section 5 - End-Of-Message:" << std::endl;
+                QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " 1  2  3  4" << std::endl;
+                hexDump(next, 20, 0, 4);
+            }
+            if (std::memcmp(next, "7777", 4) == 0)
+                QEV_LOG(LogStream::EVENT, "BufrDecoder")
+                    << "Section 5 consists of the end-of-message sentinel"
+                    << " \"7777\" as expected." << std::endl;
+            else
+                QEV_LOG(LogStream::EVENT, "BufrDecoder")
+                    << "Section 5 does not consist of the expected"
+                    << " end-of-message sentinel \"7777\"." << std::endl;
+        }
+    }
+
+    // Only the first message of a file is decoded; say so when more follow.
+    if (section0) {
+        long end = _messageLength;
+        long length = readBigEndian3(section0 + 4);
+        if (length >= 8 && (section0 - start) + length <= _messageLength)
+            end = (section0 - start) + length;
+        else if (next)
+            end = (next - start) + 4;
+        for (long at = end; at + 4 <= static_cast<long>(message.size()); ++at) {
+            if (std::memcmp(start + at, "BUFR", 4) == 0) {
+                QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                    << "More BUFR messages follow the first one, from octet " << at
+                    << "; only the first is decoded" << std::endl;
+                break;
+            }
+        }
+    }
+    return ok;
+}
+
+const unsigned char* BufrDecoder::skipHeader(const unsigned char* message)
+{
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::skipHeader()" << std::endl;
+    for (long h = 0; h <= maxHeaderOctets && h + 4 <= _messageLength; ++h) {
+        if (std::memcmp(message + h, "BUFR", 4) == 0) {
+            _consumed = h;
+            QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Number of header bytes = " << h
+                                                       << std::endl;
+            return message + h;
+        }
+    }
+    return nullptr;
+}
+
+const unsigned char* BufrDecoder::decodeSection0(const unsigned char* message)
+{
+    const unsigned char* section0 = message ? skipHeader(message) : nullptr;
+    if (!section0)
+        return nullptr;
+    if (_messageLength - _consumed < 8) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Section 0 needs 8 bytes, the message has " << (_messageLength - _consumed)
+            << " left" << std::endl;
+        return nullptr;
+    }
+    if (_debugLog) {
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:Output of Section 0 - Indicator:"
+                                                 << std::endl;
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " 1  2  3  4  5  6  7  8" << std::endl;
+        hexDump(section0, 20, 0, 8);
+    }
+    _edition = section0[7];
+    if (_edition < 2 || _edition > 4) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "BUFR edition " << _edition << " is not supported" << std::endl;
+        return nullptr;
+    }
+    // The message ends where its total length says, when that lies within
+    // the buffer: what follows it belongs to other messages.
+    long total = readBigEndian3(section0 + 4);
+    if (total >= 8 && total <= _messageLength - _consumed)
+        _messageLength = _consumed + total;
+    _consumed += 8;
+    return section0;
+}
+
+bool BufrDecoder::sectionFits(int section, long length, long minimum)
+{
+    long remaining = _messageLength - _consumed;
+    if (length > remaining - 4) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Section " << section << " length of " << length
+            << " bytes > remaining msg length of " << remaining << " bytes" << std::endl;
+        return false;
+    }
+    if (length < minimum) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Section " << section << " length of " << length
+            << " bytes is too short for its fields (" << minimum << " bytes)" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+void BufrDecoder::storeSectionTime(const unsigned char* section1)
+{
+    const int month = _edition >= 4 ? 17 : 13;    // octet 18 or 14
+    _sectionTime[0] = fullYear(_edition, section1);
+    for (int i = 1; i <= 4; ++i)
+        _sectionTime[i] = section1[month + i - 1];
+    _sectionTime[5] = _edition >= 4 ? section1[21] : 0;
+}
+
+AbsTime BufrDecoder::getObTime(const unsigned char*) const
+{
+    return AbsTime(_sectionTime[0], _sectionTime[1], _sectionTime[2], _sectionTime[3],
+                   _sectionTime[4], _sectionTime[5]);
+}
+
+const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
+{
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection1()" << std::endl;
+    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section1) : 0;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section1Len = " << length << std::endl;
+    if (!sectionFits(1, length, _edition >= 4 ? 22 : 17))
+        return nullptr;
+    if (_debugLog) {
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "BufrDecoder:Output of Section 1 - Identification:" << std::endl;
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << " 1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16 17 18" << std::endl;
+        hexDump(section1, 20, 0, static_cast<int>(length));
+    }
+    const bool edition4 = _edition >= 4;
+    _dataCategory = section1[edition4 ? 10 : 8];
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Data Category (Bufr Table A): " << _dataCategory
+                                             << std::endl;
+    storeSectionTime(section1);
+    _obTime = getObTime(section1);
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "_obTime: " << _obTime.toString("%h %d %y %T GMT")
+                                             << std::endl;
+    _optionalSection = (section1[edition4 ? 9 : 7] & 0x80) != 0;
+    _consumed += length;
+    return section1 + length;
+}
+
+const unsigned char* BufrDecoder::decodeSection2(const unsigned char* section2)
+{
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection2()" << std::endl;
+    if (!_optionalSection)
+        return section2;
+    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section2) : 0;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section2Len = " << length << std::endl;
+    if (!sectionFits(2, length, 4))
+        return nullptr;
+    if (_debugLog) {
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:Output of Section 2 - Optional:"
+                                                 << std::endl;
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << " 1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16 17 18 19 20" << std::endl;
+        hexDump(section2, 20, 0, static_cast<int>(length));
+    }
+    _consumed += length;
+    return section2 + length;
+}
+
+bool BufrDecoder::isCompressed(const unsigned char* section3)
+{
+    return (section3[6] & 0x40) != 0;
+}
+
+int BufrDecoder::readDescriptor()
+{
+    int f = _descPtr[0] >> 6;
+    int x = _descPtr[0] & 0x3F;
+    int y = _descPtr[1];
+    _descPtr += 2;
+    return f * 100000 + x * 1000 + y;
+}
+
+const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
+{
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection3()" << std::endl;
+    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section3) : 0;
+    _section3Length = static_cast<int>(length);
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section3Len = " << length << std::endl;
+    if (!sectionFits(3, length, 7))
+        return nullptr;
+    if (_debugLog) {
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "BufrDecoder:Output of Section 3 - Description:" << std::endl;
+        hexDump(section3, 20, 0, static_cast<int>(length));
+    }
+    // The descriptors from octet 8, in a zero-filled copy.
+    std::vector<unsigned char> octets(static_cast<std::size_t>(length - 7) + 2, 0);
+    std::copy(section3 + 7, section3 + length, octets.begin());
+    SeqOf<int> expanded = expandDescriptors(octets.data());
+    if (expanded.length() == 0) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to expand descriptors."
+                                                   << std::endl;
+        return nullptr;
+    }
+    if (_debugLog)
+        printDescriptors();
+    _numElements = _descriptors.length();
+    _compressed = isCompressed(section3);
+    _subsets = readBigEndian2(section3 + 4);
+    _consumed += length;
+    return section3 + length;
+}
+
+SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
+{
+    _replDescList = SeqOf<SeqOf<int> >();
+    _nestedRepList = SeqOf<SeqOf<int> >();
+    _descriptors = SeqOf<int>();
+    _descPtr = descriptors;
+    SeqOf<int> list;
+    const int count = (_section3Length - 7) / 2;
+    for (int i = 0; i < count; ++i) {
+        list.append(readDescriptor());
+        if (_debugLog)
+            QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Descriptor " << i << " = " << list[i]
+                                                     << std::endl;
+    }
+    if (!_tree->build(list))
+        return SeqOf<int>();
+    // The written-out list is bounded by what the rest of the message could
+    // hold: every element takes at least one bit.
+    long limit = 8 * (_messageLength - _consumed) + 4096;
+    if (!_tree->flatten(_descriptors, _replDescList, _nestedRepList, limit)) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "The descriptors expand to more than " << limit
+            << " elements, more than the message can hold" << std::endl;
+        _descriptors = SeqOf<int>();
+    }
+    return _descriptors;
+}
+
+const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, bool& ok)
+{
+    ok = true;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection4()" << std::endl;
+    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section4) : 0;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section4Len = " << length << std::endl;
+    if (!sectionFits(4, length, 4)) {
+        ok = false;
+        return section4;
+    }
+    _shortSection4 = length <= 60;
+    if (_debugLog) {
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:Output of Section 4 - Data:"
+                                                 << std::endl;
+        hexDump(section4, 20, 0, static_cast<int>(_shortSection4 ? length : 60));
+    }
+    delete[] _dataCopy;
+    _dataCopy = new unsigned char[static_cast<std::size_t>(length) + 8]();
+    std::copy(section4 + 4, section4 + length, _dataCopy);
+    setReadRegion(_dataCopy, static_cast<unsigned>(length - 4));
+
+    if (_compressed) {
+        QEV_LOG(LogStream::EVENT, "BufrDecoder")
+            << "Message is in compressed format.  Subsets: " << _subsets << std::endl;
+        if (!decodeCompressedData()) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to decode compressed data."
+                                                       << std::endl;
+            ok = false;
+        }
+    } else {
+        QEV_LOG(LogStream::EVENT, "BufrDecoder")
+            << "Message is in standard format.  Subsets: " << _subsets << std::endl;
+        if (_shortSection4 && _subsets == 0) {
+            // Nothing to decode: the time of section 1 stands for the data.
+            addSection1Time();
+            ok = false;
+        } else if (!decodeStandardData()) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to decode standard data."
+                                                       << std::endl;
+            ok = false;
+        }
+    }
+    _shortSection4 = false;
+    setReadRegion(nullptr, 0);
+    delete[] _dataCopy;
+    _dataCopy = nullptr;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+        << "Section 4 of " << length << " bytes decoded; section 5 at byte "
+        << (_consumed + length) << std::endl;
+    return section4 + length;
+}
+
+bool BufrDecoder::decodeStandardData()
+{
+    return _walker->decodeStandardData();
+}
+
+bool BufrDecoder::decodeCompressedData()
+{
+    return _walker->decodeCompressedData();
+}
+
+void BufrDecoder::addSection1Time()
+{
+    _decodedValues = SeqOf<BufrValues>();
+    static const int timeDescriptors[6] = {4001, 4002, 4003, 4004, 4005, 4006};
+    for (int i = 0; i < 6; ++i) {
+        _decodedValues.append(BufrValues(0, timeDescriptors[i],
+                                         static_cast<float>(_sectionTime[i]), 0, TextString()));
+    }
+}
+
+void BufrDecoder::hexDump(const unsigned char* data, int perLine, int start, int count)
+{
+    std::string line;
+    char octet[8];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(octet, sizeof octet, "%.2X ", data[start + i]);
+        line += octet;
+        if ((i + 1) % perLine == 0) {
+            QEV_LOG(LogStream::DEBUG, "BufrDecoder") << line << std::endl;
+            line.clear();
+        }
+    }
+    if (!line.empty())
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << line << std::endl;
+}
+
+void BufrDecoder::printDecodedValues()
+{
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Output of decoded values..........."
+                                             << std::endl;
+    const SeqOf<BufrValues>& values = _decodedValues;
+    for (int i = 0; i < values.length(); ++i) {
+        const BufrValues& v = values[i];
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "_decodedValues[" << i << "]= " << v.getDescriptor() << " " << v.getValue() << " "
+            << v.getSubset() << " " << v.getIndex() << " <" << v.getCharValue() << ">"
+            << std::endl;
+    }
+}
+
+void BufrDecoder::printDescriptors()
+{
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Output of element descriptors...."
+                                             << std::endl;
+    const SeqOf<int>& descriptors = _descriptors;
+    for (int i = 0; i < descriptors.length(); ++i)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "_descriptors[" << i
+                                                 << "]= " << descriptors[i] << std::endl;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Output of replicated descriptors...."
+                                             << std::endl;
+    const char* names[2] = {"_replDescList[", "_nestedRepList["};
+    const SeqOf<SeqOf<int> >* lists[2] = {&_replDescList, &_nestedRepList};
+    for (int l = 0; l < 2; ++l) {
+        const SeqOf<SeqOf<int> >& groups = *lists[l];
+        for (int i = 0; i < groups.length(); ++i) {
+            if (i > 0)
+                QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "--- next sequence ---" << std::endl;
+            const SeqOf<int>& group = groups[i];
+            for (int j = 0; j < group.length(); ++j)
+                QEV_LOG(LogStream::DEBUG, "BufrDecoder") << names[l] << i << "][" << j
+                                                         << "]= " << group[j] << std::endl;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -439,6 +887,29 @@ bool BufrDecoder::advanceOctets(int n)
     if (!checkRead(8L * n, "Advance"))
         return false;
     _dataPtr += n;
+    return true;
+}
+
+bool BufrDecoder::takeBitsChecked(int n, uint64_t& value)
+{
+    value = 0;
+    if (n == 0)
+        return true;
+    if (!fieldFits(n, 64))
+        return false;
+    value = bitsAt(n);
+    int total = _bitOffset + n;
+    _dataPtr += total / 8;
+    _bitOffset = total % 8;
+    return true;
+}
+
+bool BufrDecoder::logOn(int category, const char* sourceFile)
+{
+    // A message started and ended without text writes nothing.
+    if (LogStream::startMessage(LogStream::instance(), category, sourceFile, __LINE__, false))
+        return false;
+    LogStream::endMessage(LogStream::instance());
     return true;
 }
 

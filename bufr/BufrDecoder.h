@@ -34,11 +34,17 @@
 #include "Set.h"
 #include "TextString.h"
 
+class DescriptorTree;
+class DescriptorWalker;
 class NcAtt;
 class NcValues;
 class NcVar;
 
 class BufrDecoder {
+    // The data walker and the operators read and fill the message state.
+    friend class DataDescOps;
+    friend class DescriptorWalker;
+
 public:
     // Special values of decoded elements.
     static const float MISSING_VALUE;        // -99999.0: all bits set, or width 0
@@ -63,7 +69,15 @@ public:
     virtual int write2NetcdfFile();
     virtual bool sendNotification();
 
-    // Decodes one BUFR message (sections 0 to 5) into _decodedValues.
+    // Decodes one BUFR message (sections 0 to 5, editions 2 to 4) into
+    // _obTime, _dataCategory, _subsets, _compressed, _descriptors,
+    // _repCountList (every delayed replication factor, subset by subset) and
+    // _decodedValues (subset by subset; no value for a factor).  Of a file
+    // of several messages the first is decoded and a PROBLEM line says that
+    // more follow.  False after PROBLEM lines naming the reason; the values
+    // are then empty, except for a data section of no subsets at all, which
+    // leaves the six time values of section 1.  Every operator change ends
+    // with its message.
     bool decode(const void* buffer, unsigned size);
 
     // The values of the last message; empty (with a PROBLEM line) until a
@@ -99,6 +113,27 @@ public:
     long bitsLeft() const;
     bool advanceBits(int n);
     bool advanceOctets(int n);
+    // The next n (0..64) bits as an unsigned number, then advance over them;
+    // false (the read error logged and flagged) when they pass the end.
+    bool takeBits(int n, uint64_t& value)
+    {
+        // Eight octets ahead hold any field of up to 56 bits.
+        if (n > 0 && n <= 56 && _dataEnd - _dataPtr >= 8) {
+            uint64_t word = 0;
+            for (int i = 0; i < 8; ++i)
+                word = (word << 8) | _dataPtr[i];
+            value = (word << _bitOffset) >> (64 - n);
+            const int total = _bitOffset + n;
+            _dataPtr += total >> 3;
+            _bitOffset = total & 7;
+            return true;
+        }
+        return takeBitsChecked(n, value);
+    }
+
+    // Whether a message of the category from the source file would be
+    // written now.  Asking writes nothing.
+    static bool logOn(int category, const char* sourceFile);
 
     // ---- Bit fields ----
     // The next n bits (1..32) as an unsigned number, without advancing.
@@ -157,6 +192,33 @@ public:
     static float readHalfFloat(const unsigned char* p);
 
 protected:
+    // ---- Message decoding (sections 0 to 5) ----
+    // Each section reader takes the position of its section and returns the
+    // position of the next one, or null after a logged failure.
+    const unsigned char* skipHeader(const unsigned char* message);
+    const unsigned char* decodeSection0(const unsigned char* message);
+    const unsigned char* decodeSection1(const unsigned char* section1);
+    const unsigned char* decodeSection2(const unsigned char* section2);
+    const unsigned char* decodeSection3(const unsigned char* section3);
+    // Returns the position of section 5; ok tells whether section 4 decoded.
+    const unsigned char* decodeSection4(const unsigned char* section4, bool& ok);
+    // The observation time of the section 1 read last.
+    AbsTime getObTime(const unsigned char* section1) const;
+    static bool isCompressed(const unsigned char* section3);
+    // The descriptor of the two octets at _descPtr, which moves past them.
+    int readDescriptor();
+    // Builds the descriptor tree of the section-3 descriptor octets and fills
+    // _descriptors, _replDescList and _nestedRepList; an empty result when
+    // the descriptors cannot be expanded.
+    SeqOf<int> expandDescriptors(const unsigned char* descriptors);
+    bool decodeStandardData();
+    bool decodeCompressedData();
+    // _decodedValues becomes the six time values of section 1 (subset 0).
+    void addSection1Time();
+    void hexDump(const unsigned char* data, int perLine, int start, int count);
+    void printDecodedValues();
+    void printDescriptors();
+
     AbsTime _obTime;
     int _dataCategory;
     Set<TextString> _prefixSet;
@@ -186,6 +248,18 @@ protected:
     const unsigned char* _dataEnd;
     bool _readFailed;
 
+    // The message being decoded: its octets (header included), the octets
+    // accepted so far, the edition, the time of section 1 (four-digit year,
+    // month, day, hour, minute, second) and the short-section-4 mark.
+    long _messageLength;
+    long _consumed;
+    int _edition;
+    int _sectionTime[6];
+    bool _shortSection4;
+    bool _debugLog;
+    DescriptorTree* _tree;        // owned
+    DescriptorWalker* _walker;    // owned; its buffers serve message after message
+
 private:
     // n (1..maxBits) bits lie inside the read region; otherwise the read
     // error is logged (once) and flagged.
@@ -193,6 +267,14 @@ private:
     // The n (1..64) bits at the read position; fieldFits(n) was true.
     uint64_t bitsAt(int n) const;
     bool checkRead(long bits, const char* what);
+    // decode without its guard against failed allocations.
+    bool decodeMessage(const void* buffer, unsigned size);
+    bool takeBitsChecked(int n, uint64_t& value);
+    // The length check of sections 1 to 4: the section and the four octets
+    // of section 5 fit into what is left of the message, and the section
+    // holds its own fields.
+    bool sectionFits(int section, long length, long minimum);
+    void storeSectionTime(const unsigned char* section1);
 };
 
 #endif

@@ -82,12 +82,11 @@ public:
 private:
     void reallocate(int newCapacity)
     {
-        T* fresh = new T[newCapacity];
+        // Value-initialised: every slot past the kept ones is T().
+        T* fresh = new T[newCapacity]();
         int kept = length < newCapacity ? length : newCapacity;
         for (int i = 0; i < kept; ++i)
             fresh[i] = elements[i];
-        for (int i = kept; i < newCapacity; ++i)
-            fresh[i] = T();
         delete[] elements;
         elements = fresh;
         capacity = newCapacity;

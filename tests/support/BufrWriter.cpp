@@ -93,12 +93,15 @@ void appendSection(BufrWriter::Bytes& out, BufrWriter::Bytes body, int edition)
 
 void BufrWriter::Bits::put(uint64_t value, int width)
 {
+    // Fields wider than 64 bits (character data, missing after a 2 01
+    // widening) are all ones when the value is, else zero above bit 63.
+    const bool ones = value == ~uint64_t(0);
     for (int i = width - 1; i >= 0; --i) {
         if (_used == 8) {
             _octets.push_back(0);
             _used = 0;
         }
-        if ((value >> i) & 1)
+        if (i >= 64 ? ones : ((value >> i) & 1))
             _octets.back() |= static_cast<unsigned char>(0x80 >> _used);
         ++_used;
     }

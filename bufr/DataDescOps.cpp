@@ -1,0 +1,174 @@
+#include "DataDescOps.h"
+
+#include "BufrDecoder.h"
+#include "LogStream.h"
+
+#include <cmath>
+#include <cstdio>
+
+DataDescOps::DataDescOps(BufrDecoder& decoder)
+    : _decoder(decoder), _verbose(false), _debug(false), _generation(0)
+{
+    reset();
+}
+
+void DataDescOps::reset()
+{
+    _widthChange = 0;
+    _scaleChange = 0;
+    _increase207 = 0;
+    _charWidth208 = 0;
+    _referenceBits = 0;
+    _newReferences.clear();
+    _assocWidths.clear();
+    _assocWidth = 0;
+    _signifiedWidth = -1;
+    changed();
+}
+
+bool DataDescOps::apply(int x, int y)
+{
+    switch (x) {
+    case 1:
+        _widthChange = y == 0 ? 0 : y - 128;
+        if (_verbose)
+            QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+                << (y == 0 ? "Resetting data width" : "Changing data width by ")
+                << (y == 0 ? "" : std::to_string(y - 128) + " bits") << std::endl;
+        changed();
+        return true;
+    case 2:
+        _scaleChange = y == 0 ? 0 : y - 128;
+        if (_verbose)
+            QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+                << (y == 0 ? "Resetting data scale" : "Changing data scale by ")
+                << (y == 0 ? "" : std::to_string(y - 128)) << std::endl;
+        changed();
+        return true;
+    case 3:
+        if (y == 0) {
+            _newReferences.clear();
+            if (_verbose)
+                QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data reference"
+                                                           << std::endl;
+        }
+        _referenceBits = (y == 0 || y == 255) ? 0 : y;
+        changed();
+        return true;
+    case 4:
+        if (y > 0) {
+            if (_verbose)
+                QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+                    << "Adding data association of descriptor " << 0 << std::endl;
+            _assocWidths.push_back(y);
+            _assocWidth += y;
+        } else if (!_assocWidths.empty()) {
+            _assocWidth -= _assocWidths.back();
+            _assocWidths.pop_back();
+        }
+        return true;
+    case 5:
+        return getCharacterInfo(200000 + x * 1000 + y, y);
+    case 6:
+        _signifiedWidth = y;
+        return true;
+    case 7:
+        _increase207 = y;
+        changed();
+        return true;
+    case 8:
+        _charWidth208 = 8 * y;
+        changed();
+        return true;
+    case 22:
+    case 35:
+    case 36:
+    case 37:
+        if ((x != 37 && y == 0) || (x == 37 && (y == 0 || y == 255))) {
+            if (_debug)
+                QEV_LOG(LogStream::DEBUG, "DataDescOps") << "Got a descriptor code x = " << x
+                                                         << std::endl;
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "2%02d%03d", x, y);
+    QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+        << "Data description operator " << name << " is not supported" << std::endl;
+    return false;
+}
+
+void DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
+{
+    c.scale = e.scale;
+    c.reference = e.reference;
+    c.width = e.width;
+    if (e.character) {
+        if (_charWidth208 > 0)
+            c.width = _charWidth208;
+    } else if (!e.codeOrFlag && !e.class31) {
+        std::unordered_map<int, int64_t>::const_iterator r = _newReferences.find(e.descriptor);
+        if (r != _newReferences.end())
+            c.reference = r->second;
+        c.width += _widthChange + (10 * _increase207 + 2) / 3;
+        c.scale += _scaleChange + _increase207;
+        for (int i = 0; i < _increase207; ++i)
+            c.reference *= 10;
+    }
+    c.divisor = std::pow(10.0, c.scale);
+    if (!_verbose)
+        return;
+    if (c.width != e.width)
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Changing data width in table B for descriptor " << e.descriptor << " from "
+            << e.width << " to " << c.width << " bits" << std::endl;
+    if (c.scale != e.scale)
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Changing data scale in table B for descriptor " << e.descriptor << " from "
+            << e.scale << " to " << c.scale << std::endl;
+}
+
+bool DataDescOps::changeDataReference(const DescriptorTree::Element& e)
+{
+    int value = _decoder.getRefValue(_referenceBits);
+    if (_decoder.readFailed())
+        return false;
+    if (_verbose) {
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Changing data reference in table B for descriptor " << e.descriptor << " from "
+            << e.reference << std::endl;
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Reference value changed to " << value
+                                                   << std::endl;
+    }
+    _newReferences[e.descriptor] = value;
+    changed();
+    return true;
+}
+
+bool DataDescOps::getCharacterInfo(int descriptor, int count)
+{
+    if (_verbose)
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Getting the character information associated with descriptor " << descriptor
+            << std::endl;
+    if (_debug) {
+        TextString text;
+        _decoder.getCharacterString(count, text);
+        QEV_LOG(LogStream::DEBUG, "DataDescOps") << "textual info for descriptor " << descriptor
+                                                 << ":" << std::endl;
+        QEV_LOG(LogStream::DEBUG, "DataDescOps") << text << std::endl;
+    }
+    if (!_decoder.advanceOctets(count))
+        return false;
+    if (!_decoder._compressed)
+        return true;
+    // Compressed: R0 (just passed), the increment width in octets, and that
+    // many octets for every subset.
+    int nbinc = _decoder.getBits(BufrDecoder::NBINC);
+    if (!_decoder.advanceBits(BufrDecoder::NBINC))
+        return false;
+    return nbinc == 0 || _decoder.advanceBits(8 * nbinc * _decoder._subsets);
+}

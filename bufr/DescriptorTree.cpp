@@ -1,0 +1,249 @@
+#include "DescriptorTree.h"
+
+#include "BufrDecoder.h"
+#include "LogStream.h"
+#include "StaticBufrInfo.h"
+#include "TableBEntry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool startsWith(const TextString& text, const char* prefix)
+{
+    return std::strncmp(text.c_str(), prefix, std::strlen(prefix)) == 0;
+}
+
+} // namespace
+
+DescriptorTree::DescriptorTree() : _rootBegin(0), _rootEnd(0) {}
+
+bool DescriptorTree::isFactorDescriptor(int descriptor)
+{
+    return descriptor == 31000 || descriptor == 31001 || descriptor == 31002 ||
+           descriptor == 31011 || descriptor == 31012;
+}
+
+bool DescriptorTree::build(const SeqOf<int>& descriptors)
+{
+    _nodes.clear();
+    _children.clear();
+    _elements.clear();
+    _elementIndex.clear();
+    _sequenceNodes.clear();
+    _open.clear();
+    _rootBegin = _rootEnd = 0;
+
+    std::vector<int> root;
+    if (!compileList(descriptors.elements(), descriptors.length(), 0, root))
+        return false;
+    _rootBegin = static_cast<int>(_children.size());
+    _children.insert(_children.end(), root.begin(), root.end());
+    _rootEnd = static_cast<int>(_children.size());
+    return true;
+}
+
+bool DescriptorTree::compileList(const int* list, int n, int depth, std::vector<int>& out)
+{
+    if (depth > maxDepth) {
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
+            << "Descriptors nested more than " << maxDepth << " levels deep" << std::endl;
+        return false;
+    }
+    for (int i = 0; i < n;) {
+        if (!compileOne(list, n, i, depth, out))
+            return false;
+    }
+    return true;
+}
+
+bool DescriptorTree::compileOne(const int* list, int n, int& i, int depth, std::vector<int>& out)
+{
+    const int d = list[i];
+    int x = 0;
+    int y = 0;
+    const int f = d < 0 ? -1 : BufrDecoder::splitDescriptor(d, x, y);
+    std::vector<int> none;
+    switch (f) {
+    case 0:
+        out.push_back(addNode(ELEMENT, d, elementIndex(d), none));
+        ++i;
+        return true;
+    case 2:
+        out.push_back(addNode(OPERATOR, d, -1, none));
+        ++i;
+        return true;
+    case 3: {
+        int index = 0;
+        if (!compileSequence(d, depth + 1, index))
+            return false;
+        out.push_back(index);
+        ++i;
+        return true;
+    }
+    case 1:
+        break;
+    default:
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << "Invalid descriptor: " << d << std::endl;
+        return false;
+    }
+
+    // A replication: the X descriptors that follow (after the factor of a
+    // delayed one) at this level, each counting once whatever it stands for.
+    const bool delayed = y == 0;
+    int first = i + 1;
+    int factor = -1;
+    if (delayed) {
+        if (first >= n || !isFactorDescriptor(list[first])) {
+            QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
+                << "Delayed replication " << d << " is not followed by a replication factor"
+                << std::endl;
+            return false;
+        }
+        factor = elementIndex(list[first]);
+        ++first;
+    }
+    if (first + x > n) {
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
+            << "Replication " << d << " needs " << x << " descriptors, only " << (n - first)
+            << " follow it" << std::endl;
+        return false;
+    }
+    std::vector<int> group;
+    if (!compileList(list + first, x, depth + 1, group))
+        return false;
+    out.push_back(addNode(delayed ? DELAYED_REPLICATION : REPLICATION, d, factor, group));
+    i = first + x;
+    return true;
+}
+
+bool DescriptorTree::compileSequence(int descriptor, int depth, int& nodeIndex)
+{
+    std::unordered_map<int, int>::const_iterator done = _sequenceNodes.find(descriptor);
+    if (done != _sequenceNodes.end()) {
+        nodeIndex = done->second;
+        return true;
+    }
+    if (std::find(_open.begin(), _open.end(), descriptor) != _open.end()) {
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
+            << "Sequence " << descriptor << " contains itself in table D" << std::endl;
+        return false;
+    }
+    SeqOf<int> elements;
+    if (!StaticBufrInfo::instance()->getTableD(descriptor, elements)) {
+        if (!BufrDecoder::tablesLoaded())
+            QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << "Unable to re-initialize Tables."
+                                                          << std::endl;
+        else
+            QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
+                << "Descriptor " << descriptor << " does not exist in table D." << std::endl;
+        return false;
+    }
+    _open.push_back(descriptor);
+    std::vector<int> members;
+    const SeqOf<int>& list = elements;
+    bool ok = compileList(list.elements(), list.length(), depth, members);
+    _open.pop_back();
+    if (!ok)
+        return false;
+    nodeIndex = addNode(SEQUENCE, descriptor, -1, members);
+    _sequenceNodes[descriptor] = nodeIndex;
+    return true;
+}
+
+int DescriptorTree::addNode(Kind kind, int descriptor, int element,
+                            const std::vector<int>& children)
+{
+    Node n;
+    n.kind = kind;
+    BufrDecoder::splitDescriptor(descriptor, n.x, n.y);
+    n.descriptor = descriptor;
+    n.element = element;
+    n.begin = static_cast<int>(_children.size());
+    _children.insert(_children.end(), children.begin(), children.end());
+    n.end = static_cast<int>(_children.size());
+    _nodes.push_back(n);
+    return static_cast<int>(_nodes.size()) - 1;
+}
+
+int DescriptorTree::elementIndex(int descriptor)
+{
+    std::unordered_map<int, int>::const_iterator found = _elementIndex.find(descriptor);
+    if (found != _elementIndex.end())
+        return found->second;
+
+    const StaticBufrInfo* tables = StaticBufrInfo::instance();
+    Element e;
+    e.descriptor = descriptor;
+    e.class31 = (descriptor / 1000) % 100 == 31;
+    e.scale = e.reference = e.width = 0;
+    SeqOf<int> info;
+    e.known = tables->getTableBInfo(descriptor, info) && info.length() >= 3;
+    if (e.known) {
+        const SeqOf<int>& coding = info;
+        e.scale = coding[0];
+        e.reference = coding[1];
+        e.width = coding[2];
+    }
+    long charWidth = 0;
+    e.character = tables->isCharacterElement(descriptor, charWidth);
+    TableBEntry entry;
+    e.codeOrFlag = tables->getTableBEntry(descriptor, entry) &&
+                   (startsWith(entry.getUnits(), "CODE TABLE") ||
+                    startsWith(entry.getUnits(), "FLAG TABLE"));
+    _elements.push_back(e);
+    int index = static_cast<int>(_elements.size()) - 1;
+    _elementIndex[descriptor] = index;
+    return index;
+}
+
+bool DescriptorTree::flatten(SeqOf<int>& descriptors, SeqOf<SeqOf<int> >& groups,
+                             SeqOf<SeqOf<int> >& nested, long limit) const
+{
+    long left = limit;
+    return flattenList(_rootBegin, _rootEnd, descriptors, 0, groups, nested, left);
+}
+
+bool DescriptorTree::flattenList(int begin, int end, SeqOf<int>& out, int delayedDepth,
+                                 SeqOf<SeqOf<int> >& groups, SeqOf<SeqOf<int> >& nested,
+                                 long& left) const
+{
+    for (int c = begin; c < end; ++c) {
+        const Node& n = _nodes[_children[c]];
+        switch (n.kind) {
+        case ELEMENT:
+        case OPERATOR:
+            if (--left < 0)
+                return false;
+            out.append(n.descriptor);
+            break;
+        case SEQUENCE:
+            if (!flattenList(n.begin, n.end, out, delayedDepth, groups, nested, left))
+                return false;
+            break;
+        case REPLICATION:
+            for (int r = 0; r < n.y; ++r) {
+                if (!flattenList(n.begin, n.end, out, delayedDepth, groups, nested, left))
+                    return false;
+            }
+            break;
+        case DELAYED_REPLICATION: {
+            if (--left < 0)
+                return false;
+            out.append(_elements[n.element].descriptor);
+            // The group's place is taken before its inner groups are met, so
+            // the groups stand in the order of their factors.
+            SeqOf<SeqOf<int> >& list = delayedDepth == 0 ? groups : nested;
+            int slot = list.length();
+            list.append(SeqOf<int>());
+            SeqOf<int> group;
+            if (!flattenList(n.begin, n.end, group, delayedDepth + 1, groups, nested, left))
+                return false;
+            list[slot] = group;
+            break;
+        }
+        }
+    }
+    return true;
+}

@@ -1,0 +1,101 @@
+// The descriptors of section 3 as a tree, built once per message before any
+// data is read: table D sequences hold their elements, a replication holds
+// the descriptors it repeats (the X descriptors written after it at its own
+// level; for a delayed replication the X after its factor descriptor), and
+// elements and operators are the leaves.  The data walker (DescriptorWalker)
+// follows the tree for every subset; fixed replications are never written
+// out, so a message costs what its data holds.
+//
+// Every distinct element descriptor of the message has one Element entry
+// with its coding from the working table B, taken when the tree is built.
+//
+// Building fails, after a PROBLEM line, for a sequence missing from table D,
+// a descriptor whose F is not 0 to 3, a table D sequence that contains
+// itself, nesting deeper than maxDepth levels, and a replication whose
+// descriptors run past the end of the list it stands in.
+#ifndef DESCRIPTORTREE_H
+#define DESCRIPTORTREE_H
+
+#include "SeqOf.h"
+
+#include <unordered_map>
+#include <vector>
+
+class DescriptorTree {
+public:
+    enum Kind { ELEMENT, OPERATOR, SEQUENCE, REPLICATION, DELAYED_REPLICATION };
+
+    struct Node {
+        Kind kind;
+        int descriptor;    // as written: the element, operator, sequence or 1XXYYY
+        int x;             // X of the descriptor
+        int y;             // Y of the descriptor (the count of a fixed replication)
+        int element;       // ELEMENT: its Element; DELAYED_REPLICATION: the factor's
+        int begin;         // the node's children: child(begin) .. child(end - 1)
+        int end;
+    };
+
+    // An element descriptor of the message and its table B coding.
+    struct Element {
+        int descriptor;
+        bool known;        // the working table B holds it
+        bool character;    // CCITT IA5
+        bool codeOrFlag;   // code or flag table
+        bool class31;      // X = 31: replication factors, significances, indicators
+        int scale;
+        int reference;
+        int width;
+    };
+
+    static const int maxDepth = 64;
+
+    DescriptorTree();
+
+    // Builds the tree of the section-3 descriptors; false after a PROBLEM
+    // line.  A tree that was there before is dropped first.
+    bool build(const SeqOf<int>& descriptors);
+
+    int rootBegin() const { return _rootBegin; }
+    int rootEnd() const { return _rootEnd; }
+    const Node& node(int index) const { return _nodes[index]; }
+    int child(int position) const { return _children[position]; }
+    const Element& element(int index) const { return _elements[index]; }
+    int elementCount() const { return static_cast<int>(_elements.size()); }
+
+    // The descriptors in data order for one subset, sequences replaced by
+    // their elements and fixed replications written out; a delayed
+    // replication stands as its factor descriptor, and its group goes into
+    // groups (one per delayed replication outside any other delayed group,
+    // in order) or, within another group, into nested (in order of
+    // appearance).  False when more than `limit` descriptors would be
+    // written.
+    bool flatten(SeqOf<int>& descriptors, SeqOf<SeqOf<int> >& groups,
+                 SeqOf<SeqOf<int> >& nested, long limit) const;
+
+    // Whether a descriptor is a delayed replication factor (0 31 000, 0 31 001,
+    // 0 31 002) or a delayed repetition factor (0 31 011, 0 31 012).
+    static bool isFactorDescriptor(int descriptor);
+
+private:
+    // Compiles list[0..n) into nodes whose indices go to out.
+    bool compileList(const int* list, int n, int depth, std::vector<int>& out);
+    // Compiles the descriptor at list[i] (and what it replicates); i moves
+    // past what was taken.
+    bool compileOne(const int* list, int n, int& i, int depth, std::vector<int>& out);
+    bool compileSequence(int descriptor, int depth, int& nodeIndex);
+    int addNode(Kind kind, int descriptor, int element, const std::vector<int>& children);
+    int elementIndex(int descriptor);
+    bool flattenList(int begin, int end, SeqOf<int>& out, int delayedDepth,
+                     SeqOf<SeqOf<int> >& groups, SeqOf<SeqOf<int> >& nested, long& left) const;
+
+    std::vector<Node> _nodes;
+    std::vector<int> _children;
+    std::vector<Element> _elements;
+    std::unordered_map<int, int> _elementIndex;     // descriptor -> Element
+    std::unordered_map<int, int> _sequenceNodes;    // sequence -> its node
+    std::vector<int> _open;                         // sequences being compiled
+    int _rootBegin;
+    int _rootEnd;
+};
+
+#endif

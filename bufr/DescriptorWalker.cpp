@@ -1,0 +1,524 @@
+#include "DescriptorWalker.h"
+
+#include "BufrDecoder.h"
+#include "BufrValues.h"
+#include "LogStream.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isRepetitionFactor(int descriptor)
+{
+    return descriptor == 31011 || descriptor == 31012;
+}
+
+float scaled(uint64_t coded, const DataDescOps::Coding& c)
+{
+    return static_cast<float>(static_cast<double>(static_cast<int64_t>(coded) + c.reference) /
+                              c.divisor);
+}
+
+} // namespace
+
+const long DescriptorWalker::maxValues;
+
+DescriptorWalker::DescriptorWalker(BufrDecoder& decoder, const DescriptorTree& tree)
+    : _decoder(decoder),
+      _tree(tree),
+      _ops(decoder),
+      _compressed(false),
+      _subsets(0),
+      _subset(0),
+      _repetition(0),
+      _steps(0),
+      _stepLimit(0),
+      _valueLimit(0),
+      _debug(false),
+      _verbose(false),
+      _logged(0)
+{
+}
+
+void DescriptorWalker::start(bool compressed)
+{
+    _compressed = compressed;
+    _subsets = _decoder._subsets > 0 ? _decoder._subsets : 0;
+    _ops.reset();
+    _ops.setLogging(BufrDecoder::logOn(LogStream::VERBOSE, "DataDescOps"),
+                    BufrDecoder::logOn(LogStream::DEBUG, "DataDescOps"));
+    CachedCoding none;
+    none.generation = _ops.generation() - 1;
+    _codings.assign(static_cast<std::size_t>(_tree.elementCount()), none);
+    _steps = 0;
+    // Every element takes at least one bit of standard data and the six bits
+    // of its increment width in compressed data; the walk may take a number
+    // of steps that its data cannot account for only in a few pathological
+    // messages, so the limits leave a wide margin.
+    const long bits = _decoder.bitsLeft();
+    _stepLimit = 1000000L + 16 * bits;
+    long values = compressed ? (bits / 6 + 1) * std::max(_subsets, 1) : bits + 100000L;
+    _valueLimit = std::min(values, maxValues);
+    _debug = BufrDecoder::logOn(LogStream::DEBUG, "DescriptorWalker");
+    _verbose = BufrDecoder::logOn(LogStream::VERBOSE, "DescriptorWalker");
+    _logged = 0;
+    _subset = 0;
+    _repetition = 0;
+    _values.clear();
+    _factors.clear();
+    _columns.clear();
+    _numbers.clear();
+    _texts.clear();
+    QEV_LOG(LogStream::VERBOSE, "DescriptorWalker") << "Data values decoded from data section....."
+                                                    << std::endl;
+    QEV_LOG(LogStream::VERBOSE, "DescriptorWalker") << "_subsets= " << _subsets << std::endl;
+}
+
+BufrValues* DescriptorWalker::newValues(long count)
+{
+    SeqOf<BufrValues>& out = _decoder._decodedValues;
+    out = SeqOf<BufrValues>();
+    if (count <= 0)
+        return nullptr;
+    out.setLength(static_cast<int>(count));
+    return out.elements();
+}
+
+bool DescriptorWalker::decodeStandardData()
+{
+    start(false);
+    for (_subset = 0; _subset < _subsets; ++_subset) {
+        _logged = 0;
+        if (!walk(_tree.rootBegin(), _tree.rootEnd()))
+            return false;
+    }
+    BufrValues* v = newValues(static_cast<long>(_values.size()));
+    for (const Item& item : _values) {
+        v->setSubset(item.subset);
+        v->setDescriptor(item.descriptor);
+        v->setValue(item.value);
+        v->setIndex(item.index);
+        if (item.text >= 0)
+            v->setCharValue(_texts[static_cast<std::size_t>(item.text)]);
+        ++v;
+    }
+    _decoder._repCountList = SeqOf<int>(_factors.data(), static_cast<int>(_factors.size()));
+    return true;
+}
+
+bool DescriptorWalker::decodeCompressedData()
+{
+    start(true);
+    if (_subsets > 0 && !walk(_tree.rootBegin(), _tree.rootEnd()))
+        return false;
+
+    // Subset by subset, each in the order of its elements.  Every subset has
+    // the same factors: _repCountList holds them once per subset.
+    // The values subset by subset first (a few subsets at a time, so that
+    // each pass over the columns stays within a few cache lines of each),
+    // then the output in one sequential pass.
+    const long width = static_cast<long>(_columns.size());
+    _ordered.resize(static_cast<std::size_t>(width * _subsets));
+    const int block = 16;
+    for (int first = 0; first < _subsets; first += block) {
+        const int last = std::min(_subsets, first + block);
+        for (long k = 0; k < width; ++k) {
+            const float* column = &_numbers[static_cast<std::size_t>(_columns[k].first)];
+            for (int s = first; s < last; ++s)
+                _ordered[static_cast<std::size_t>(s * width + k)] = column[s];
+        }
+    }
+    BufrValues* v = newValues(width * _subsets);
+    const float* value = _ordered.data();
+    for (int s = 0; v && s < _subsets; ++s) {
+        for (const Column& c : _columns) {
+            v->setSubset(s);
+            v->setDescriptor(c.descriptor);
+            v->setValue(*value++);
+            v->setIndex(c.index);
+            if (c.text >= 0)
+                v->setCharValue(_texts[static_cast<std::size_t>(c.text + s)]);
+            ++v;
+        }
+    }
+    std::vector<int> counts;
+    counts.reserve(_factors.size() * static_cast<std::size_t>(_subsets));
+    for (int s = 0; s < _subsets; ++s)
+        counts.insert(counts.end(), _factors.begin(), _factors.end());
+    _decoder._repCountList = SeqOf<int>(counts.data(), static_cast<int>(counts.size()));
+    return true;
+}
+
+bool DescriptorWalker::step()
+{
+    return ++_steps <= _stepLimit || tooMuch("steps");
+}
+
+bool DescriptorWalker::tooMuch(const char* what)
+{
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << "The descriptors call for more " << what << " than the data section's "
+        << _decoder.bitsLeft() << " bits can hold; the message is not decoded" << std::endl;
+    return false;
+}
+
+bool DescriptorWalker::readError()
+{
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << "The data section ends before its descriptors do" << std::endl;
+    return false;
+}
+
+bool DescriptorWalker::walk(int begin, int end)
+{
+    for (int c = begin; c < end; ++c) {
+        const DescriptorTree::Node& n = _tree.node(_tree.child(c));
+        if (!step())
+            return false;
+        switch (n.kind) {
+        case DescriptorTree::ELEMENT:
+            if (!readElement(n))
+                return false;
+            break;
+        case DescriptorTree::OPERATOR:
+            if (!applyOperator(n))
+                return false;
+            break;
+        case DescriptorTree::SEQUENCE:
+            if (!walk(n.begin, n.end))
+                return false;
+            break;
+        case DescriptorTree::REPLICATION:
+            for (int r = 0; r < n.y; ++r) {
+                if (!step() || !walk(n.begin, n.end))
+                    return false;
+            }
+            break;
+        case DescriptorTree::DELAYED_REPLICATION:
+            if (!delayedReplication(n))
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+const DataDescOps::Coding& DescriptorWalker::codingOf(int element)
+{
+    CachedCoding& cached = _codings[static_cast<std::size_t>(element)];
+    if (cached.generation != _ops.generation()) {
+        _ops.coding(_tree.element(element), cached.coding);
+        cached.generation = _ops.generation();
+    }
+    return cached.coding;
+}
+
+bool DescriptorWalker::applyOperator(const DescriptorTree::Node& n)
+{
+    if (_ops.apply(n.x, n.y))
+        return true;
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << (_compressed ? "Unable to process section 2 descriptors"
+                        : "Unable to decode section 2 descriptors")
+        << std::endl;
+    return false;
+}
+
+bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
+{
+    const DescriptorTree::Element& e = _tree.element(n.element);
+    if (_ops.definingReferences() > 0)
+        return _ops.changeDataReference(e) || readError();
+
+    const int signified = _ops.takeSignifiedWidth();
+    const int assoc = _ops.associatedWidth();
+    if (assoc > 0 && !e.class31 && !skipField(assoc))
+        return readError();
+    if (!e.known) {
+        if (signified < 0) {
+            if (_compressed) {
+                QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                    << "Code " << e.descriptor << " does not exist in tableb." << std::endl;
+                QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                    << "Unable to get compressed decoded value for: " << e.descriptor
+                    << std::endl;
+            } else {
+                QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                    << "Code " << e.descriptor << " does not exist in table B." << std::endl;
+            }
+            return false;
+        }
+        // A local element the tables lack: 2 06 told its width.
+        if (!skipField(signified))
+            return readError();
+        addUnknown(e.descriptor);
+        return true;
+    }
+
+    const DataDescOps::Coding* c = &codingOf(n.element);
+    DataDescOps::Coding signifiedCoding;
+    if (signified >= 0) {
+        signifiedCoding = *c;
+        signifiedCoding.width = signified;
+        c = &signifiedCoding;
+        if (_verbose)
+            QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
+                << "Signifying data width in table B of descriptor " << e.descriptor << " from "
+                << e.width << " to " << signified << " bits" << std::endl;
+    }
+    // The significance of the associated field is read and not kept.
+    if (e.descriptor == 31021 && assoc > 0)
+        return skipField(c->width) || readError();
+    if (!e.character && (c->width < 0 || c->width > 64)) {
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "Data width " << c->width << " of descriptor " << e.descriptor
+            << " cannot be read" << std::endl;
+        return false;
+    }
+    return _compressed ? readCompressed(e, *c) : readStandard(e, *c);
+}
+
+bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
+                                    const DataDescOps::Coding& c)
+{
+    if (e.character) {
+        TextString text;
+        if (!readText(c.width / 8, text) || !_decoder.advanceBits(c.width))
+            return readError();
+        _texts.push_back(text);
+        return addValue(e.descriptor, BufrDecoder::CHARACTER_VALUE,
+                        static_cast<int>(_texts.size()) - 1);
+    }
+    float value = BufrDecoder::MISSING_VALUE;
+    if (c.width > 0) {
+        uint64_t raw = 0;
+        if (!_decoder.takeBits(c.width, raw))
+            return readError();
+        if (!BufrDecoder::isMissing(e.descriptor, raw, c.width))
+            value = scaled(raw, c);
+    }
+    return addValue(e.descriptor, value, -1);
+}
+
+bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
+                                      const DataDescOps::Coding& c)
+{
+    if (static_cast<long>(_columns.size() + 1) * _subsets > _valueLimit)
+        return tooMuch("values");
+    Column col;
+    col.descriptor = e.descriptor;
+    col.index = _repetition;
+    col.first = static_cast<int>(_numbers.size());
+    col.text = -1;
+    uint64_t nbinc = 0;
+    if (e.character) {
+        TextString r0;
+        if (!readText(c.width / 8, r0) || !_decoder.advanceBits(c.width) ||
+            !_decoder.takeBits(BufrDecoder::NBINC, nbinc))
+            return readError();
+        col.text = static_cast<int>(_texts.size());
+        for (int s = 0; s < _subsets; ++s) {
+            if (nbinc == 0) {
+                _texts.push_back(r0);
+                continue;
+            }
+            TextString text;
+            if (!readText(static_cast<int>(nbinc), text) ||
+                !_decoder.advanceOctets(static_cast<int>(nbinc)))
+                return readError();
+            _texts.push_back(text);
+        }
+        _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets),
+                        BufrDecoder::CHARACTER_VALUE);
+    } else {
+        uint64_t r0 = 0;
+        if ((c.width > 0 && !_decoder.takeBits(c.width, r0)) ||
+            !_decoder.takeBits(BufrDecoder::NBINC, nbinc))
+            return readError();
+        if (nbinc == 0) {
+            float value = c.width == 0 || BufrDecoder::isMissing(e.descriptor, r0, c.width)
+                              ? BufrDecoder::MISSING_VALUE
+                              : scaled(r0, c);
+            _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets), value);
+        } else {
+            for (int s = 0; s < _subsets; ++s) {
+                uint64_t increment = 0;
+                if (!_decoder.takeBits(static_cast<int>(nbinc), increment))
+                    return readError();
+                _numbers.push_back(
+                    BufrDecoder::isMissing(e.descriptor, increment, static_cast<int>(nbinc))
+                        ? BufrDecoder::MISSING_VALUE
+                        : scaled(r0 + increment, c));
+            }
+        }
+    }
+    _columns.push_back(col);
+    if (_verbose) {
+        QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
+            << "compressed value[" << _logged++ << "]= " << _numbers[col.first] << std::endl;
+    }
+    return true;
+}
+
+bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
+{
+    if (!e.known) {
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "Code " << e.descriptor << " does not exist in table B." << std::endl;
+        return false;
+    }
+    // Class 31: no operator changes its width, and all ones is a count.
+    uint64_t raw = 0;
+    if (!_decoder.takeBits(e.width, raw))
+        return readError();
+    if (_compressed) {
+        uint64_t nbinc = 0;
+        if (!_decoder.takeBits(BufrDecoder::NBINC, nbinc))
+            return readError();
+        for (int s = 0; nbinc > 0 && s < _subsets; ++s) {
+            uint64_t increment = 0;
+            if (!_decoder.takeBits(static_cast<int>(nbinc), increment))
+                return readError();
+            if (increment != 0) {
+                QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                    << "Delayed replication factor " << e.descriptor
+                    << " differs between the subsets of compressed data" << std::endl;
+                return false;
+            }
+        }
+    }
+    if (raw > 0x7FFFFFFF) {
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "Delayed replication factor " << raw << " cannot be used" << std::endl;
+        return false;
+    }
+    factor = static_cast<int>(raw);
+    return true;
+}
+
+bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
+{
+    const DescriptorTree::Element& fe = _tree.element(n.element);
+    int factor = 0;
+    if (!readFactor(fe, factor))
+        return false;
+    _factors.push_back(factor);
+    if (_verbose) {
+        QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
+            << (_compressed ? "Number of repetitions of compressed data: "
+                            : "Number of repetitions of standard format data: ")
+            << factor << std::endl;
+    }
+    const int outer = _repetition;
+    bool ok = true;
+    if (isRepetitionFactor(fe.descriptor)) {
+        // The group's data is there once and stands for every repetition.
+        if (factor > 0) {
+            _repetition = 0;
+            std::size_t from = _compressed ? _columns.size() : _values.size();
+            ok = walk(n.begin, n.end);
+            std::size_t to = _compressed ? _columns.size() : _values.size();
+            ok = ok && repeatValues(from, to, factor);
+        }
+    } else {
+        for (int r = 0; ok && r < factor; ++r) {
+            _repetition = r;
+            ok = step() && walk(n.begin, n.end);
+        }
+    }
+    _repetition = outer;
+    return ok;
+}
+
+bool DescriptorWalker::repeatValues(std::size_t from, std::size_t to, int factor)
+{
+    const long perCopy = static_cast<long>(to - from) * (_compressed ? _subsets : 1);
+    const long have = _compressed ? static_cast<long>(_columns.size()) * _subsets
+                                  : static_cast<long>(_values.size());
+    if (have + perCopy * (factor - 1L) > _valueLimit)
+        return tooMuch("values");
+    for (int r = 1; r < factor; ++r) {
+        for (std::size_t i = from; i < to; ++i) {
+            if (_compressed) {
+                Column c = _columns[i];
+                c.index = r;
+                _columns.push_back(c);
+            } else {
+                Item v = _values[i];
+                v.index = r;
+                _values.push_back(v);
+            }
+        }
+    }
+    return true;
+}
+
+bool DescriptorWalker::skipField(int width)
+{
+    if (width < 0 || !_decoder.advanceBits(width))
+        return false;
+    if (!_compressed)
+        return true;
+    uint64_t nbinc = 0;
+    return _decoder.takeBits(BufrDecoder::NBINC, nbinc) &&
+           (nbinc == 0 || _decoder.advanceBits(static_cast<int>(nbinc) * _subsets));
+}
+
+void DescriptorWalker::addUnknown(int descriptor)
+{
+    if (!_compressed) {
+        addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
+        return;
+    }
+    Column col;
+    col.descriptor = descriptor;
+    col.index = _repetition;
+    col.first = static_cast<int>(_numbers.size());
+    col.text = -1;
+    _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets),
+                    BufrDecoder::NOT_IN_TABLE_B);
+    _columns.push_back(col);
+}
+
+bool DescriptorWalker::addValue(int descriptor, float value, int text)
+{
+    if (static_cast<long>(_values.size()) >= _valueLimit)
+        return tooMuch("values");
+    Item item = {_subset, descriptor, value, _repetition, text};
+    _values.push_back(item);
+    if (_debug)
+        QEV_LOG(LogStream::DEBUG, "DescriptorWalker") << "std value[" << _logged++ << "]= "
+                                                      << value << std::endl;
+    return true;
+}
+
+bool DescriptorWalker::readText(int count, TextString& text)
+{
+    text = TextString();
+    if (count <= 0)
+        return true;
+    if (_decoder.bitsLeft() < 8L * count)
+        return _decoder.advanceBits(8 * count);    // logs the overrun, flags it
+    const unsigned char* p = _decoder._dataPtr;
+    const int offset = _decoder._bitOffset;
+    _textBuffer.resize(static_cast<std::size_t>(count));
+    bool allOnes = true;
+    int length = count;
+    for (int i = 0; i < count; ++i) {
+        unsigned char ch = offset == 0
+                               ? p[i]
+                               : static_cast<unsigned char>((p[i] << offset) |
+                                                            (p[i + 1] >> (8 - offset)));
+        _textBuffer[static_cast<std::size_t>(i)] = static_cast<char>(ch);
+        allOnes = allOnes && ch == 0xFF;
+        if (ch == 0 && length == count)
+            length = i;
+    }
+    if (allOnes)
+        return true;
+    while (length > 0 && _textBuffer[static_cast<std::size_t>(length) - 1] == ' ')
+        --length;
+    if (length > 0)
+        text = TextString(_textBuffer.data(), length);
+    return true;
+}

@@ -1,0 +1,118 @@
+// Reads section 4 of one message by walking its DescriptorTree: a sequence
+// is walked through, a fixed replication walks its group Y times, a delayed
+// replication reads its factor first and walks its group that many times
+// (0 31 011 and 0 31 012, the delayed repetition factors, read the group's
+// data once and repeat its values), elements are read with the coding the
+// operators (DataDescOps) give them as they are met.
+//
+// Standard data is walked once per subset; compressed data once for all
+// subsets, each element a column (R0, the increment width NBINC, one
+// increment per subset), and its values are then regrouped subset by subset.
+// The result goes into the decoder's _decodedValues (subset numbers from 0;
+// index = the repetition number inside the innermost delayed replication
+// group, else 0) and _repCountList (every factor in the order read, for
+// every subset); nothing is stored when the walk fails.
+//
+// The work is bounded by the data: a message whose descriptors would have
+// the walker take more steps or make more values than its data section can
+// account for fails with a PROBLEM line instead of running on.
+#ifndef DESCRIPTORWALKER_H
+#define DESCRIPTORWALKER_H
+
+#include "DataDescOps.h"
+#include "DescriptorTree.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class BufrDecoder;
+class BufrValues;
+
+class DescriptorWalker {
+public:
+    // The most values one message may make, whatever its data holds.
+    static const long maxValues = 20000000L;
+
+    DescriptorWalker(BufrDecoder& decoder, const DescriptorTree& tree);
+
+    // The decoder's read region holds section 4's data.  False after a
+    // PROBLEM line.
+    bool decodeStandardData();
+    bool decodeCompressedData();
+
+private:
+    struct CachedCoding {
+        unsigned generation;
+        DataDescOps::Coding coding;
+    };
+    // One value of standard data; its text, if any, is _texts[text].
+    struct Item {
+        int subset;
+        int descriptor;
+        float value;
+        int index;
+        int text;
+    };
+    // One element over all subsets of compressed data.
+    struct Column {
+        int descriptor;
+        int index;
+        int first;      // its subsets' values: _numbers[first ..]
+        int text;       // its subsets' texts: _texts[text ..], or -1
+    };
+
+    void start(bool compressed);
+    bool walk(int begin, int end);
+    bool step();
+    bool readElement(const DescriptorTree::Node& n);
+    bool readStandard(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
+    bool readCompressed(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
+    bool delayedReplication(const DescriptorTree::Node& n);
+    bool readFactor(const DescriptorTree::Element& e, int& factor);
+    bool repeatValues(std::size_t from, std::size_t to, int factor);
+    bool applyOperator(const DescriptorTree::Node& n);
+    // Passes over one field of `width` bits (in compressed data its R0,
+    // NBINC and increments).
+    bool skipField(int width);
+    // Not-in-table-B values for an element whose bits were passed over.
+    void addUnknown(int descriptor);
+    bool addValue(int descriptor, float value, int text);
+    // The decoder's _decodedValues become `count` values, filled by the
+    // caller through the pointer returned.
+    BufrValues* newValues(long count);
+    const DataDescOps::Coding& codingOf(int element);
+    // `count` characters at the read position as a text: empty when all
+    // octets are 0xFF (missing), cut at a NUL, trailing blanks removed.
+    bool readText(int count, TextString& text);
+    bool tooMuch(const char* what);
+    bool readError();
+
+    BufrDecoder& _decoder;
+    const DescriptorTree& _tree;
+    DataDescOps _ops;
+    std::vector<CachedCoding> _codings;
+    bool _compressed;
+    int _subsets;
+    int _subset;
+    int _repetition;
+    long _steps;
+    long _stepLimit;
+    long _valueLimit;
+    bool _debug;
+    bool _verbose;
+    int _logged;
+    std::string _textBuffer;
+
+    // Standard data: the values in order.
+    std::vector<Item> _values;
+    std::vector<int> _factors;
+    // Compressed data.
+    std::vector<Column> _columns;
+    std::vector<float> _numbers;
+    std::vector<float> _ordered;    // _numbers subset by subset
+    // The texts of character elements.
+    std::vector<TextString> _texts;
+};
+
+#endif

@@ -1,0 +1,151 @@
+// Section 4 through the descriptor tree: nested replication as written,
+// operators within replicated groups, compressed texts, replication and
+// associated fields.
+#include "BufrTestSupport.h"
+#include "BufrWriter.h"
+#include "EngineTestSupport.h"
+#include "LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+const double NaN = std::nan("");
+
+} // namespace
+
+// An outer delayed replication counts the inner replication descriptor, its
+// factor and its group; a sequence counts once; groups nest within a subset.
+TEST(DataWalk, NestedReplicationCountsDescriptorsAsWritten)
+{
+    BufrWriter w;
+    w.subsets(2).descriptors({105000, 31001, 7004, 102000, 31002, 12101, 11001, 101002, 13003,
+                              301062, 103002, 101000, 31001, 12101, 101000, 31011, 11001});
+    w.factor(31001, 2).element(7004, 85000).factor(31002, 1).element(12101, 273.15);
+    w.element(11001, 90).element(7004, 70000).factor(31002, 2).element(12101, 260);
+    w.element(11001, 180).element(12101, 250).element(11001, 270);
+    w.element(13003, 50).element(13003, 60).factor(31001, 1).element(1001, 72).element(1002, 493);
+    w.factor(31001, 1).element(12101, 250).factor(31001, 2).element(12101, 251);
+    w.element(12101, 252).factor(31011, 3).element(11001, 90);
+    // Subset 1: empty groups, and the sequence's group twice.
+    w.factor(31001, 0).element(13003, 1).element(13003, 2).factor(31001, 2);
+    w.element(1001, 1).element(1002, 2).element(1001, 3).element(1002, 4);
+    w.factor(31001, 0).factor(31001, 0).factor(31011, 0);
+    ASSERT_TRUE(w.ok()) << w.error();
+
+    EngineDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(w.build()));
+    EXPECT_EQ(dec.values(),
+              "0/7004=85000 0/12101=273.15 0/11001=90 0/7004=70000#1 0/12101=260 0/11001=180 "
+              "0/12101=250#1 0/11001=270#1 0/13003=50 0/13003=60 0/1001=72 0/1002=493 "
+              "0/12101=250 0/12101=251 0/12101=252#1 0/11001=90 0/11001=90#1 0/11001=90#2 "
+              "1/13003=1 1/13003=2 1/1001=1 1/1002=2 1/1001=3#1 1/1002=4#1");
+    EXPECT_EQ(dec.counts(), "2 1 2 1 1 2 3 0 2 0 0 0");
+    EXPECT_EQ(EngineDecoder::list(dec.descriptors()),
+              "31001 13003 13003 31001 31001 31001 31011");
+    ASSERT_EQ(dec.groups().length(), 5);
+    EXPECT_EQ(EngineDecoder::list(dec.groups()[0]), "7004 31002");
+    EXPECT_EQ(EngineDecoder::list(dec.groups()[1]), "1001 1002");
+    ASSERT_EQ(dec.nestedGroups().length(), 1);
+    EXPECT_EQ(EngineDecoder::list(dec.nestedGroups()[0]), "12101 11001");
+}
+
+TEST(DataWalk, OperatorsApplyToTheElementsReadInTheirScope)
+{
+    // 2 01 and 2 02 reach the elements of replicated groups, but not texts,
+    // code and flag tables or the factors; 2 03 references and 2 04 fields
+    // hold until cancelled.
+    BufrWriter w;
+    w.descriptors({201132, 101000, 31001, 12101, 1015, 2001, 2002, 201000, 12101, 202129, 102002,
+                   11002, 7004, 202000, 7004, 203014, 12101, 203255, 101000, 31001, 12101,
+                   203000, 12101, 204007, 31021, 12101, 101000, 31001, 11001, 204000, 12101,
+                   222000, 206020, 12101, 12101});
+    w.op(201132).factor(31001, 2).element(12101, 300.5).element(12101, 301.25);
+    w.chars(1015, "SAN FRANCISCO").element(2001, 1).element(2002, 5).op(201000);
+    w.element(12101, 273.15).op(202129).element(11002, 12.34).element(7004, 12345);
+    w.element(11002, 5.67).element(7004, 6789).op(202000).element(7004, 50000);
+    w.op(203014).newReference(12101, -8000).op(203255).factor(31001, 2);
+    w.element(12101, -50.5).element(12101, -40.25).op(203000).element(12101, 250);
+    w.op(204007).element(31021, 1).associatedValue(5).element(12101, 260).factor(31001, 1);
+    w.element(11001, 90).op(204000).element(12101, 270);
+    w.op(222000).op(206020).bits(27315, 20).element(12101, 280);
+    ASSERT_TRUE(w.ok()) << w.error();
+
+    EngineDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(w.build()));
+    EXPECT_EQ(dec.values(),
+              "0/12101=300.5 0/12101=301.25#1 0/1015='SAN FRANCISCO' 0/2001=1 0/2002=5 "
+              "0/12101=273.15 0/11002=12.34 0/7004=12345 0/11002=5.67 0/7004=6789 "
+              "0/7004=50000 0/12101=-50.5 0/12101=-40.25#1 0/12101=250 0/12101=260 "
+              "0/11001=90 0/12101=270 0/12101=273.15 0/12101=280");
+    EXPECT_EQ(dec.counts(), "2 2 1");
+
+    // A message that ends inside a change leaves nothing for the next one.
+    BufrWriter open;
+    open.descriptors({201132, 202129, 12101});
+    open.op(201132).op(202129).element(12101, 300.5);
+    BufrWriter plain;
+    plain.descriptors({12101}).element(12101, 273.15);
+    ASSERT_TRUE(dec.decodeBytes(open.build()));
+    EXPECT_EQ(dec.values(), "0/12101=300.5");
+    ASSERT_TRUE(dec.decodeBytes(plain.build()));
+    EXPECT_EQ(dec.values(), "0/12101=273.15");
+}
+
+TEST(DataWalk, OperatorsThatChangeTheLayoutFailTheMessage)
+{
+    for (bool compressed : {false, true}) {
+        BufrWriter w;
+        w.compressed(compressed).descriptors({221002, 12101, 11001});
+        w.op(221002);
+        if (compressed)
+            w.column(12101, {273.15}).column(11001, {90});
+        else
+            w.element(12101, 273.15).element(11001, 90);
+        EngineDecoder dec;
+        LogCapture log;
+        EXPECT_FALSE(dec.decodeBytes(w.build()));
+        EXPECT_TRUE(log.contains("PROBLEM: Data description operator 221002 is not supported"));
+        EXPECT_TRUE(log.contains(compressed ? "Unable to process section 2 descriptors"
+                                            : "Unable to decode section 2 descriptors"));
+        EXPECT_TRUE(log.contains("Failed to decode Section 4"));
+        EXPECT_EQ(dec.getDecodedValues().length(), 0);
+    }
+}
+
+TEST(DataWalk, CompressedTextsReplicationAndAssociatedFields)
+{
+    BufrWriter w;
+    w.compressed(true).subsets(3).descriptors(
+        {1015, 1015, 204003, 31021, 12101, 204000, 101000, 31001, 11001, 205004, 7004});
+    w.charsColumn(1015, {"SAME NAME", "SAME NAME", "SAME NAME"});
+    w.charsColumn(1015, {"AB CD", "EF", "GH"});
+    w.op(204003).column(31021, {1, 1, 1}).associatedValue(2);
+    w.column(12101, {273.15, 274.2, NaN}).op(204000);
+    w.factorColumn(31001, 2).column(11001, {10, 20, 30}).column(11001, {40, 40, 40});
+    w.op(205004).textColumn(4, {"ABCD", "EFGH", "IJKL"}).column(7004, {85000, 85000, 70000});
+    ASSERT_TRUE(w.ok()) << w.error();
+
+    EngineDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(w.build()));
+    EXPECT_TRUE(dec.compressed());
+    EXPECT_EQ(dec.values(),
+              "0/1015='SAME NAME' 0/1015='AB CD' 0/12101=273.15 0/11001=10 0/11001=40#1 "
+              "0/7004=85000 "
+              "1/1015='SAME NAME' 1/1015='EF' 1/12101=274.2 1/11001=20 1/11001=40#1 "
+              "1/7004=85000 "
+              "2/1015='SAME NAME' 2/1015='GH' 2/12101=-99999 2/11001=30 2/11001=40#1 "
+              "2/7004=70000");
+    EXPECT_EQ(dec.counts(), "2 2 2");
+
+    // The standard makes every subset carry the same factor.
+    BufrWriter differing;
+    differing.compressed(true).subsets(3).descriptors({101000, 31001, 11001});
+    differing.rawColumn(8, 1, 1, {0, 1, 0}).column(11001, {10, 20, 30});
+    LogCapture log;
+    EXPECT_FALSE(dec.decodeBytes(differing.build()));
+    EXPECT_TRUE(log.contains("Delayed replication factor 31001 differs between the subsets"));
+    EXPECT_TRUE(log.contains("Unable to decode compressed data."));
+}

@@ -1,0 +1,177 @@
+// The message frame: section 1 by edition, short data sections, files of
+// several messages, and the failures with their reasons.
+#include "BufrTestSupport.h"
+#include "BufrWriter.h"
+#include "EngineTestSupport.h"
+#include "LogCapture.h"
+#include "StaticBufrInfo.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+typedef BufrWriter::Bytes Bytes;
+
+Bytes temperature(int edition = 4)
+{
+    BufrWriter w(edition);
+    w.descriptors({12101}).element(12101, 273.15);
+    return w.build();
+}
+
+Bytes joined(const Bytes& a, const std::string& between, const Bytes& b)
+{
+    Bytes out(a);
+    out.insert(out.end(), between.begin(), between.end());
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+} // namespace
+
+TEST(MessageDecoding, SectionOneByEdition)
+{
+    EngineDecoder dec;
+    BufrWriter four(4);
+    four.category(2).dateTime(2004, 3, 15, 12, 30, 45).section2({1, 2, 3, 4});
+    four.descriptors({12101}).element(12101, 273.15);
+    ASSERT_TRUE(dec.decodeBytes(four.build()));
+    EXPECT_EQ(dec.obTime(), AbsTime(2004, 3, 15, 12, 30, 45));
+    EXPECT_EQ(dec.dataCategory(), 2);
+    EXPECT_EQ(dec.values(), "0/12101=273.15");
+
+    BufrWriter three(3);
+    three.category(5).dateTime(1999, 12, 31, 23, 59).descriptors({12101}).element(12101, 250);
+    Bytes m = three.build();
+    ASSERT_TRUE(dec.decodeBytes(m));
+    EXPECT_EQ(dec.obTime(), AbsTime(1999, 12, 31, 23, 59, 0));
+    EXPECT_EQ(dec.dataCategory(), 5);
+
+    // Edition 2 has the same layout; a year of 100 and more counts from 1900.
+    m[7] = 2;
+    m[BufrWriter::sectionOffset(m, 1) + 12] = 104;
+    ASSERT_TRUE(dec.decodeBytes(m));
+    EXPECT_EQ(dec.obTime(), AbsTime(2004, 12, 31, 23, 59, 0));
+
+    LogCapture log;
+    m[7] = 1;
+    EXPECT_FALSE(dec.decodeBytes(m));
+    EXPECT_TRUE(log.contains("PROBLEM: BUFR edition 1 is not supported"));
+    EXPECT_TRUE(log.contains("Failed to decode Section 0"));
+}
+
+TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
+{
+    EngineDecoder dec;
+    // A data section of a few octets with a subset is decoded.
+    ASSERT_TRUE(dec.decodeBytes(temperature()));
+    EXPECT_EQ(dec.values(), "0/12101=273.15");
+
+    // Without subsets the time of section 1 stands in, and decoding fails.
+    BufrWriter none;
+    none.subsets(0).dateTime(2004, 3, 15, 12, 30, 45).descriptors({12101});
+    LogCapture log;
+    EXPECT_FALSE(dec.decodeBytes(none.build()));
+    EXPECT_EQ(dec.values(),
+              "0/4001=2004 0/4002=3 0/4003=15 0/4004=12 0/4005=30 0/4006=45");
+    EXPECT_TRUE(log.contains("Failed to decode Section 4"));
+
+    // The first message of a file is decoded; the others are announced.
+    log.clear();
+    BufrWriter second;
+    second.descriptors({11001}).element(11001, 90);
+    ASSERT_TRUE(dec.decodeBytes(joined(temperature(3), "\r\r\nNNNN\r\r\n", second.build())));
+    EXPECT_EQ(dec.values(), "0/12101=273.15");
+    EXPECT_TRUE(log.contains("More BUFR messages follow the first one"));
+
+    // Header octets before "BUFR", and a wrong end sentinel.
+    log.clear();
+    EXPECT_TRUE(dec.decodeBytes(BufrWriter::withHeader(std::string(119, 'x'), temperature())));
+    EXPECT_FALSE(log.contains("More BUFR messages"));
+    EXPECT_FALSE(dec.decodeBytes(BufrWriter::withHeader(std::string(120, 'x'), temperature())));
+    EXPECT_TRUE(log.contains("Failed to decode Section 0"));
+    EXPECT_TRUE(dec.decodeBytes(BufrWriter::withoutEndMarker(temperature())));
+    EXPECT_TRUE(log.contains("Section 5 does not consist of the expected"));
+}
+
+TEST(MessageDecoding, FailuresGiveTheirReasons)
+{
+    struct Case {
+        const char* name;
+        Bytes message;
+        const char* reason;
+        int section;
+    };
+    BufrWriter local;
+    local.localElement(63255, 0, 0, 8).descriptors({63255}).element(63255, 1);
+    BufrWriter sequence;
+    sequence.descriptors({363255}).bits(0, 8);
+    BufrWriter past;
+    past.descriptors({103000, 31001, 12101}).factor(31001, 1).element(12101, 250);
+    BufrWriter noFactor;
+    noFactor.descriptors({101000, 12101}).element(12101, 250);
+    BufrWriter ends;
+    ends.descriptors({12101, 1019}).element(12101, 250);
+    // 65534 repetitions of 255 operators: no data, endless work.
+    BufrWriter endless;
+    endless.descriptors({102000, 31002, 101255, 201129}).factor(31002, 65534);
+    Bytes shortOne = temperature();
+    BufrWriter::putUnsigned(shortOne, BufrWriter::sectionOffset(shortOne, 1), 10, 3);
+    Bytes longOne = temperature();
+    BufrWriter::putUnsigned(longOne, BufrWriter::sectionOffset(longOne, 4), 65535, 3);
+    Case cases[] = {
+        {"element not in table B", local.build(), "Code 63255 does not exist in table B.", 4},
+        {"sequence not in table D", sequence.build(),
+         "Descriptor 363255 does not exist in table D.", 3},
+        {"replication past its list", past.build(),
+         "Replication 103000 needs 3 descriptors, only 1 follow it", 3},
+        {"delayed replication without factor", noFactor.build(),
+         "Delayed replication 101000 is not followed by a replication factor", 3},
+        {"data section too short", ends.build(), "The data section ends before its descriptors do",
+         4},
+        {"work without data", endless.build(), "The descriptors call for more steps than", 4},
+        {"section 1 too short", shortOne, "Section 1 length of 10 bytes is too short", 1},
+        {"section 4 too long", longOne, "Section 4 length of 65535 bytes > remaining msg length", 4},
+        {"truncated", BufrWriter::truncated(temperature(), 30), "Section 1 length of 22 bytes > remaining msg length", 1},
+    };
+    EngineDecoder dec;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.message.empty());
+        LogCapture log;
+        EXPECT_FALSE(dec.decodeBytes(c.message));
+        EXPECT_TRUE(log.contains(std::string("PROBLEM: ") + c.reason)) << log.text();
+        EXPECT_TRUE(log.contains("Failed to decode Section " + std::to_string(c.section)));
+        EXPECT_EQ(dec.getDecodedValues().length(), 0);
+    }
+}
+
+// A table D sequence that holds itself, directly or through another one.
+TEST(MessageDecoding, SelfReferencingSequencesFail)
+{
+    TempTree tree;
+    std::string data = tree.mkdirs("qev_home/data");
+    for (const char* table : {"bufrTableB", "replDescTbl"}) {
+        ASSERT_EQ(symlink((std::string(QEV_SOURCE_DIR) + "/data/" + table).c_str(),
+                          (data + "/" + table).c_str()),
+                  0);
+    }
+    tree.write("qev_home/data/bufrTableD",
+               TempTree::readFile(std::string(QEV_SOURCE_DIR) + "/data/bufrTableD") +
+                   "363250|012101|363250|\n363251|363252|\n363252|012101|363251|\n");
+    ASSERT_TRUE(StaticBufrInfo::instance()->loadTables());
+
+    EngineDecoder dec;
+    for (int sequence : {363250, 363251}) {
+        BufrWriter w;
+        w.descriptors({sequence}).element(12101, 250).element(12101, 250);
+        LogCapture log;
+        EXPECT_FALSE(dec.decodeBytes(w.build()));
+        EXPECT_TRUE(log.contains("contains itself in table D")) << sequence;
+        EXPECT_TRUE(log.contains("Unable to expand descriptors."));
+    }
+}

@@ -1,0 +1,99 @@
+// Every file of the shared BUFR corpus through the project's decoder, value
+// by value against ecCodes (see CorpusCheck.h for the summary lines).  Each
+// file is its own test, so a crash names its file; the sequence test decodes
+// them all with one decoder, as a decoder process does, and prints the table.
+#include "ConformanceDecoder.h"
+#include "CorpusCheck.h"
+#include "EcCodesTools.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <iostream>
+
+namespace {
+
+std::vector<std::string> corpusFiles()
+{
+    std::string dir = ConformanceDecoder::corpusDir();
+    return dir.empty() ? std::vector<std::string>() : CorpusCheck::files(dir);
+}
+
+// The reason to skip, or empty.
+std::string skipReason()
+{
+    if (ConformanceDecoder::corpusDir().empty())
+        return "BUFR corpus not found at " QEV_SHARED_DIR "/corpus/bufr";
+    return EcCodesTools().missingReason();
+}
+
+CorpusCheck corpusCheck()
+{
+    return CorpusCheck(EcCodesTools(), ConformanceDecoder::corpusDir(),
+                       ConformanceDecoder::instance().tree().root());
+}
+
+#define SKIP_WITHOUT_CORPUS_OR_TABLES()                                                  \
+    do {                                                                                 \
+        std::string skip = skipReason();                                                 \
+        if (!skip.empty())                                                               \
+            GTEST_SKIP() << skip;                                                        \
+        ASSERT_TRUE(ConformanceDecoder::instance().tablesLoaded())                       \
+            << "the project's tables did not load";                                      \
+    } while (0)
+
+void report(const CorpusCheck& check)
+{
+    std::cout << check.summary() << "\n";
+    for (const std::string& d : check.details())
+        std::cout << d << "\n";
+    std::cout.flush();
+}
+
+class CorpusConformance : public testing::TestWithParam<std::string> {};
+
+TEST_P(CorpusConformance, SameValuesOrCleanFailure)
+{
+    SKIP_WITHOUT_CORPUS_OR_TABLES();
+    CorpusCheck check = corpusCheck();
+    CorpusCheck::Result r = check.check(GetParam());
+    report(check);
+    EXPECT_TRUE(CorpusCheck::acceptable(r)) << GetParam() << ": " << CorpusCheck::resultName(r);
+}
+
+std::string testName(const testing::TestParamInfo<std::string>& info)
+{
+    std::string name;
+    for (char c : info.param)
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusConformance, testing::ValuesIn(corpusFiles()), testName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusConformance);
+
+TEST(CorpusConformanceSequence, AllFilesWithOneDecoder)
+{
+    SKIP_WITHOUT_CORPUS_OR_TABLES();
+    CorpusCheck check = corpusCheck();
+    int counts[6] = {0, 0, 0, 0, 0, 0};
+    std::vector<std::string> versionDependent;
+    for (const std::string& name : corpusFiles()) {
+        CorpusCheck::Result r = check.check(name);
+        ++counts[r];
+        report(check);
+        if (check.tableVersionMatters())
+            versionDependent.push_back(name);
+        EXPECT_TRUE(CorpusCheck::acceptable(r)) << name << ": " << CorpusCheck::resultName(r);
+    }
+    std::cout << "[conformance] totals:";
+    for (int r = CorpusCheck::Match; r <= CorpusCheck::Unverified; ++r)
+        std::cout << " " << CorpusCheck::resultName(CorpusCheck::Result(r)) << " " << counts[r]
+                  << (r < CorpusCheck::Unverified ? "," : "");
+    std::cout << "\n[conformance] values that depend on the table version:";
+    for (const std::string& n : versionDependent)
+        std::cout << " " << n;
+    std::cout << (versionDependent.empty() ? " none\n" : "\n");
+}
+
+} // namespace

@@ -1,0 +1,102 @@
+#include "CorpusReference.h"
+
+#include "BufrWriter.h"
+#include "TempTree.h"
+#include "findBufrMessages.h"
+
+CorpusReference::CorpusReference(const EcCodesTools& tools, const std::string& corpusDir,
+                                 const std::string& scratchDir)
+    : _tools(tools), _corpusDir(corpusDir), _scratchDir(scratchDir)
+{
+}
+
+int CorpusReference::masterTablesVersionOf(const unsigned char* message, std::size_t length)
+{
+    std::size_t at = message[7] >= 4 ? 8 + 13 : 8 + 10;
+    return length > at ? message[at] : 0;
+}
+
+bool CorpusReference::dumpWithFallback(const std::string& file, EcCodesDump& out,
+                                       std::string& error)
+{
+    if (_tools.dump(file, out, error))
+        return true;
+    std::string overlay = _corpusDir + "/eccodes-overlay/localdefs";
+    if (_overlayUsed || !TempTree::exists(overlay))
+        return false;
+    EcCodesTools withOverlay(_tools);
+    withOverlay.setDefinitionOverlay(overlay);
+    std::string second;
+    if (!withOverlay.dump(file, out, second))
+        return false;
+    _tools = withOverlay;
+    _overlayUsed = true;
+    _notes.push_back("ecCodes needed the definitions overlay");
+    return true;
+}
+
+void CorpusReference::checkNumRef(const std::string& fileName, const EcCodesDump& native)
+{
+    std::string path = _corpusDir + "/ref/" + fileName + ".num.ref";
+    if (!TempTree::exists(path))
+        return;
+    std::vector<double> numbers;
+    if (!EcCodesDump::readNumbers(TempTree::readFile(path), numbers)) {
+        _notes.push_back("ref/" + fileName + ".num.ref is not a list of numbers");
+        _numRefDisagreements = 1;
+        return;
+    }
+    std::vector<std::string> details;
+    _numRefDisagreements = native.numbersDisagreeing(numbers, details, 1);
+    if (_numRefDisagreements == 0)
+        _notes.push_back("num.ref agrees with ecCodes (" + std::to_string(numbers.size()) +
+                         " numbers)");
+    else
+        _notes.push_back("num.ref disagrees with ecCodes: " + details.front());
+}
+
+bool CorpusReference::load(const std::string& fileName)
+{
+    std::string bytes = TempTree::readFile(_corpusDir + "/" + fileName);
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::vector<BufrMessageSpan> spans = findBufrMessages(data, bytes.size());
+    _messages = static_cast<int>(spans.size());
+    if (spans.empty()) {
+        _error = "no complete BUFR message in the file";
+        return false;
+    }
+    const unsigned char* first = data + spans[0].offset;
+    _version = masterTablesVersionOf(first, spans[0].length);
+    std::string message = _scratchDir + "/" + fileName + ".first";
+    BufrWriter::writeFile(message, BufrWriter::Bytes(first, first + spans[0].length));
+
+    std::string nativeError;
+    bool haveNative = dumpWithFallback(message, _native, nativeError);
+    if (haveNative)
+        checkNumRef(fileName, _native);
+    if (haveNative && _version == projectTablesVersion) {
+        _reference = _native;
+        _versionDifferences = 0;
+        return true;
+    }
+    _haveNative = haveNative;
+    std::string aligned = message + ".v" + std::to_string(projectTablesVersion);
+    std::string error;
+    if (!_tools.setMasterTablesVersion(message, aligned, projectTablesVersion, error) ||
+        !dumpWithFallback(aligned, _reference, error)) {
+        _onlyNativeDecodes = haveNative;
+        _error = "ecCodes cannot decode it with table version " +
+                 std::to_string(projectTablesVersion) +
+                 (haveNative ? " (only with its own " + std::to_string(_version) + ")" : "") +
+                 ": " + error;
+        return false;
+    }
+    if (!haveNative) {
+        _notes.push_back("table version " + std::to_string(_version) + " not decodable (" +
+                         nativeError + "); compared with version " +
+                         std::to_string(projectTablesVersion));
+        return true;
+    }
+    _versionDifferences = EcCodesDump::differences(_native, _reference, _versionDetails, 3);
+    return true;
+}
