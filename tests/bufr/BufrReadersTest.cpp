@@ -18,17 +18,10 @@ typedef std::vector<unsigned char> Bytes;
 // Bit fields (value, width) packed most significant bit first.
 Bytes pack(const std::vector<std::pair<uint64_t, int> >& fields)
 {
-    Bytes out;
-    long bit = 0;
-    for (const auto& f : fields) {
-        for (int i = f.second - 1; i >= 0; --i, ++bit) {
-            if (bit % 8 == 0)
-                out.push_back(0);
-            if ((f.first >> i) & 1)
-                out.back() |= static_cast<unsigned char>(0x80 >> (bit % 8));
-        }
-    }
-    return out;
+    BufrWriter w;
+    for (const auto& f : fields)
+        w.bits(f.first, f.second);
+    return dataSection(w.build());
 }
 
 uint64_t bitsOf(const Bytes& d, long start, int n)

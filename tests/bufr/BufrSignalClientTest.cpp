@@ -47,9 +47,9 @@ void terminateAgain()
 
 } // namespace
 
-TEST(BufrSignalClientDeathTest, DirtyShutdownMovesTheFile)
+TEST(BufrSignalClientDeathTest, DirtyShutdownMovesTheFileAndCleanOneLeavesIt)
 {
-    Dirs d;
+    Dirs d, clean;
     BufrSignalClient fresh;
     EXPECT_STREQ(fresh.sourcePath().c_str(), "/");
     EXPECT_STREQ(fresh.badPath().c_str(), "/");
@@ -67,19 +67,15 @@ TEST(BufrSignalClientDeathTest, DirtyShutdownMovesTheFile)
         "Signal 11 \\(Segmentation violation\\) received for dirty shutdown");
     EXPECT_FALSE(TempTree::exists(d.in + "/A.bufr"));
     EXPECT_EQ(TempTree::readFile(d.bad + "/A.bufr"), "BUFR");
-}
 
-TEST(BufrSignalClientDeathTest, CleanShutdownLeavesTheFile)
-{
-    Dirs d;
     EXPECT_EXIT(
         {
-            d.point(*BufrSignalClient::instance());
+            clean.point(*BufrSignalClient::instance());
             BufrSignalClient::instance()->terminate(true, SIGTERM);
         },
         testing::ExitedWithCode(0), "Signal 15 \\(Terminate\\) received for clean shutdown");
-    EXPECT_TRUE(TempTree::exists(d.in + "/A.bufr"));
-    EXPECT_FALSE(TempTree::exists(d.bad + "/A.bufr"));
+    EXPECT_TRUE(TempTree::exists(clean.in + "/A.bufr"));
+    EXPECT_FALSE(TempTree::exists(clean.bad + "/A.bufr"));
 }
 
 // From a real fatal signal's handler; a second terminate moves nothing more.

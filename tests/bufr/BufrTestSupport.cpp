@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -45,4 +46,32 @@ std::vector<unsigned char> dataSection(const std::vector<unsigned char>& message
         return {};
     size_t length = (size_t(message[at]) << 16) | (size_t(message[at + 1]) << 8) | message[at + 2];
     return std::vector<unsigned char>(message.begin() + at + 4, message.begin() + at + length);
+}
+
+std::string TestDecoder::values() const
+{
+    std::string out;
+    const SeqOf<BufrValues>& values = _decodedValues;
+    for (int i = 0; i < values.length(); ++i) {
+        const BufrValues& v = values[i];
+        char buf[64];
+        if (v.getValue() == CHARACTER_VALUE)
+            std::snprintf(buf, sizeof buf, "%d/%d='%s'", v.getSubset(), v.getDescriptor(),
+                          v.getCharValue().c_str());
+        else
+            std::snprintf(buf, sizeof buf, "%d/%d=%.7g", v.getSubset(), v.getDescriptor(),
+                          v.getValue());
+        out += (out.empty() ? "" : " ") + std::string(buf);
+        if (v.getIndex() != 0)
+            out += "#" + std::to_string(v.getIndex());
+    }
+    return out;
+}
+
+std::string TestDecoder::list(const SeqOf<int>& numbers)
+{
+    std::string out;
+    for (int i = 0; i < numbers.length(); ++i)
+        out += (i ? " " : "") + std::to_string(numbers[i]);
+    return out;
 }

@@ -1,33 +1,41 @@
-// What the bufr tests share: a concrete decoder that opens up the state the
-// tests look at, and the process's tables loaded from the source tree's
+// What the bufr tests share: a decoder that opens up the state the tests look
+// at, with compact listings of decoded values and counts that read well in a
+// failed comparison, and the process's tables loaded from the source tree's
 // data/ before any test runs (BufrTestSupport.cpp).
+//
+//   values()  "s/descriptor=value" per value, blank separated; "#i" follows
+//             a non-zero index, a character element shows its text as 'text'
+//   counts()  the replication counts, blank separated
 #ifndef BUFRTESTSUPPORT_H
 #define BUFRTESTSUPPORT_H
 
-#include "BufrDecoder.h"
+#include "PlainBufrDecoder.h"
 
 #include <string>
 #include <vector>
 
-class TestDecoder : public BufrDecoder {
+class TestDecoder : public PlainBufrDecoder {
 public:
     explicit TestDecoder(const char* patternFile = "testBufrPattern.txt")
         : _patternFile(patternFile)
     {
     }
-    int getTimeout() const override { return 36000; }
     TextString getPatternFileName() const override { return _patternFile; }
-    TextString getDataTypeName() const override { return "test"; }
-    void processBufrDirectory() override {}
 
     const Set<TextString>& prefixes() const { return _prefixSet; }
     int bitOffset() const { return _bitOffset; }
     const unsigned char* position() const { return _dataPtr; }
-    void setCompressed(bool on, int subsets)
+    void setCompressed(bool on, int subsets) { _compressed = on, _subsets = subsets; }
+
+    bool decodeBytes(const std::vector<unsigned char>& message)
     {
-        _compressed = on;
-        _subsets = subsets;
+        return decode(message.data(), static_cast<unsigned>(message.size()));
     }
+    const SeqOf<SeqOf<int> >& groups() const { return _replDescList; }
+    const SeqOf<SeqOf<int> >& nestedGroups() const { return _nestedRepList; }
+    std::string values() const;
+    std::string counts() const { return list(_repCountList); }
+    static std::string list(const SeqOf<int>& numbers);
 
 private:
     TextString _patternFile;

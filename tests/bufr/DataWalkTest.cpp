@@ -3,7 +3,6 @@
 // associated fields.
 #include "BufrTestSupport.h"
 #include "BufrWriter.h"
-#include "EngineTestSupport.h"
 #include "LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +34,7 @@ TEST(DataWalk, NestedReplicationCountsDescriptorsAsWritten)
     w.factor(31001, 0).factor(31001, 0).factor(31011, 0);
     ASSERT_TRUE(w.ok()) << w.error();
 
-    EngineDecoder dec;
+    TestDecoder dec;
     ASSERT_TRUE(dec.decodeBytes(w.build()));
     EXPECT_EQ(dec.values(),
               "0/7004=85000 0/12101=273.15 0/11001=90 0/7004=70000#1 0/12101=260 0/11001=180 "
@@ -43,13 +42,13 @@ TEST(DataWalk, NestedReplicationCountsDescriptorsAsWritten)
               "0/12101=250 0/12101=251 0/12101=252#1 0/11001=90 0/11001=90#1 0/11001=90#2 "
               "1/13003=1 1/13003=2 1/1001=1 1/1002=2 1/1001=3#1 1/1002=4#1");
     EXPECT_EQ(dec.counts(), "2 1 2 1 1 2 3 0 2 0 0 0");
-    EXPECT_EQ(EngineDecoder::list(dec.descriptors()),
+    EXPECT_EQ(TestDecoder::list(dec.descriptors()),
               "31001 13003 13003 31001 31001 31001 31011");
     ASSERT_EQ(dec.groups().length(), 5);
-    EXPECT_EQ(EngineDecoder::list(dec.groups()[0]), "7004 31002");
-    EXPECT_EQ(EngineDecoder::list(dec.groups()[1]), "1001 1002");
+    EXPECT_EQ(TestDecoder::list(dec.groups()[0]), "7004 31002");
+    EXPECT_EQ(TestDecoder::list(dec.groups()[1]), "1001 1002");
     ASSERT_EQ(dec.nestedGroups().length(), 1);
-    EXPECT_EQ(EngineDecoder::list(dec.nestedGroups()[0]), "12101 11001");
+    EXPECT_EQ(TestDecoder::list(dec.nestedGroups()[0]), "12101 11001");
 }
 
 TEST(DataWalk, OperatorsApplyToTheElementsReadInTheirScope)
@@ -73,7 +72,7 @@ TEST(DataWalk, OperatorsApplyToTheElementsReadInTheirScope)
     w.op(222000).op(206020).bits(27315, 20).element(12101, 280);
     ASSERT_TRUE(w.ok()) << w.error();
 
-    EngineDecoder dec;
+    TestDecoder dec;
     ASSERT_TRUE(dec.decodeBytes(w.build()));
     EXPECT_EQ(dec.values(),
               "0/12101=300.5 0/12101=301.25#1 0/1015='SAN FRANCISCO' 0/2001=1 0/2002=5 "
@@ -104,7 +103,7 @@ TEST(DataWalk, OperatorsThatChangeTheLayoutFailTheMessage)
             w.column(12101, {273.15}).column(11001, {90});
         else
             w.element(12101, 273.15).element(11001, 90);
-        EngineDecoder dec;
+        TestDecoder dec;
         LogCapture log;
         EXPECT_FALSE(dec.decodeBytes(w.build()));
         EXPECT_TRUE(log.contains("PROBLEM: Data description operator 221002 is not supported"));
@@ -128,7 +127,7 @@ TEST(DataWalk, CompressedTextsReplicationAndAssociatedFields)
     w.op(205004).textColumn(4, {"ABCD", "EFGH", "IJKL"}).column(7004, {85000, 85000, 70000});
     ASSERT_TRUE(w.ok()) << w.error();
 
-    EngineDecoder dec;
+    TestDecoder dec;
     ASSERT_TRUE(dec.decodeBytes(w.build()));
     EXPECT_TRUE(dec.compressed());
     EXPECT_EQ(dec.values(),

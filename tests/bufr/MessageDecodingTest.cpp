@@ -2,7 +2,6 @@
 // several messages, and the failures with their reasons.
 #include "BufrTestSupport.h"
 #include "BufrWriter.h"
-#include "EngineTestSupport.h"
 #include "LogCapture.h"
 #include "StaticBufrInfo.h"
 #include "TempTree.h"
@@ -23,19 +22,11 @@ Bytes temperature(int edition = 4)
     return w.build();
 }
 
-Bytes joined(const Bytes& a, const std::string& between, const Bytes& b)
-{
-    Bytes out(a);
-    out.insert(out.end(), between.begin(), between.end());
-    out.insert(out.end(), b.begin(), b.end());
-    return out;
-}
-
 } // namespace
 
 TEST(MessageDecoding, SectionOneByEdition)
 {
-    EngineDecoder dec;
+    TestDecoder dec;
     BufrWriter four(4);
     four.category(2).dateTime(2004, 3, 15, 12, 30, 45).section2({1, 2, 3, 4});
     four.descriptors({12101}).element(12101, 273.15);
@@ -66,7 +57,7 @@ TEST(MessageDecoding, SectionOneByEdition)
 
 TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
 {
-    EngineDecoder dec;
+    TestDecoder dec;
     // A data section of a few octets with a subset is decoded.
     ASSERT_TRUE(dec.decodeBytes(temperature()));
     EXPECT_EQ(dec.values(), "0/12101=273.15");
@@ -84,7 +75,9 @@ TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
     log.clear();
     BufrWriter second;
     second.descriptors({11001}).element(11001, 90);
-    ASSERT_TRUE(dec.decodeBytes(joined(temperature(3), "\r\r\nNNNN\r\r\n", second.build())));
+    Bytes two = temperature(3), next = BufrWriter::withHeader("\r\r\nNNNN\r\r\n", second.build());
+    two.insert(two.end(), next.begin(), next.end());
+    ASSERT_TRUE(dec.decodeBytes(two));
     EXPECT_EQ(dec.values(), "0/12101=273.15");
     EXPECT_TRUE(log.contains("More BUFR messages follow the first one"));
 
@@ -135,10 +128,12 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
          4},
         {"work without data", endless.build(), "The descriptors call for more steps than", 4},
         {"section 1 too short", shortOne, "Section 1 length of 10 bytes is too short", 1},
-        {"section 4 too long", longOne, "Section 4 length of 65535 bytes > remaining msg length", 4},
-        {"truncated", BufrWriter::truncated(temperature(), 30), "Section 1 length of 22 bytes > remaining msg length", 1},
+        {"section 4 too long", longOne, "Section 4 length of 65535 bytes > remaining msg length",
+         4},
+        {"truncated", BufrWriter::truncated(temperature(), 30),
+         "Section 1 length of 22 bytes > remaining msg length", 1},
     };
-    EngineDecoder dec;
+    TestDecoder dec;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.message.empty());
@@ -165,7 +160,7 @@ TEST(MessageDecoding, SelfReferencingSequencesFail)
                    "363250|012101|363250|\n363251|363252|\n363252|012101|363251|\n");
     ASSERT_TRUE(StaticBufrInfo::instance()->loadTables());
 
-    EngineDecoder dec;
+    TestDecoder dec;
     for (int sequence : {363250, 363251}) {
         BufrWriter w;
         w.descriptors({sequence}).element(12101, 250).element(12101, 250);

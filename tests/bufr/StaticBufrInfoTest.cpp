@@ -195,6 +195,7 @@ TEST(StaticBufrInfo, RunTimeTablesAreComplete)
     EXPECT_FALSE(log.contains("Line corrupted")) << log.text();
     EXPECT_GT(info.tableB().count(), 1000);
     EXPECT_GT(info.tableD().count(), 500);
+    EXPECT_EQ(info.replicatedDescriptors().count(), 6);    // and the newlines' 0
     for (int d : {31000, 31001, 31002, 31011, 31012})
         EXPECT_TRUE(info.isReplicatedDescriptor(d)) << d;
 

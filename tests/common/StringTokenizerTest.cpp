@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,35 +20,27 @@ Tokens drain(StringTokenizer& tokenizer)
 
 } // namespace
 
-TEST(StringTokenizer, SkipsDelimiterRunsAndConsumesTheText)
+TEST(StringTokenizer, SkipsOrReturnsDelimiterRunsAndConsumesTheText)
 {
     StringTokenizer blanks("  a b\tc ");
     EXPECT_EQ(blanks.countTokens(), 3);
     EXPECT_EQ(drain(blanks), (Tokens{"a", "b", "c"}));
     EXPECT_STREQ(blanks.remainingText().c_str(), " ");  // left as it was
 
-    StringTokenizer two("a b");
-    EXPECT_STREQ(two.nextToken().c_str(), "a");
-    EXPECT_STREQ(two.remainingText().c_str(), " b");
-
     StringTokenizer fields("||12001|TEMPERATURE", "|", false);
     EXPECT_STREQ(fields.nextToken().c_str(), "12001");
     EXPECT_STREQ(fields.remainingText().c_str(), "|TEMPERATURE");
-}
 
-TEST(StringTokenizer, ReturnsDelimiterRunsWhenAsked)
-{
-    StringTokenizer tokenizer("a,,b", ",", true);
-    EXPECT_EQ(tokenizer.countTokens(), 3);
-    EXPECT_EQ(drain(tokenizer), (Tokens{"a", ",,", "b"}));
-
+    StringTokenizer returned("a,,b", ",", true);
+    EXPECT_EQ(returned.countTokens(), 3);
+    EXPECT_EQ(drain(returned), (Tokens{"a", ",,", "b"}));
     StringTokenizer skipped(" \t ");
     EXPECT_EQ(skipped.countTokens(), 0);
     EXPECT_EQ(skipped.nextToken().length(), 0);
-    StringTokenizer returned(";;;", ";", true);
-    EXPECT_EQ(returned.countTokens(), 1);
-    EXPECT_STREQ(returned.nextToken().c_str(), ";;;");
-    EXPECT_EQ(returned.remainingText().length(), 0);
+    StringTokenizer onlyDelimiters(";;;", ";", true);
+    EXPECT_EQ(onlyDelimiters.countTokens(), 1);
+    EXPECT_STREQ(onlyDelimiters.nextToken().c_str(), ";;;");
+    EXPECT_EQ(onlyDelimiters.remainingText().length(), 0);
 }
 
 TEST(StringTokenizer, BoundsStayInsideTheText)
@@ -63,8 +54,4 @@ TEST(StringTokenizer, BoundsStayInsideTheText)
     EXPECT_EQ(tokenizer.runEnd(2), 4);
     EXPECT_EQ(tokenizer.runEnd(-3), -1);
     EXPECT_TRUE(tokenizer.isDelimiter('\0'));
-
-    std::ostringstream out;
-    out << StringTokenizer("x y", ",", true);
-    EXPECT_EQ(out.str(), "StringTokenizer(str = \"x y\", _delim = \",\", returnTokens = 1)");
 }

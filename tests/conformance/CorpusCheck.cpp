@@ -2,12 +2,11 @@
 
 #include "ConformanceDecoder.h"
 #include "CorpusReference.h"
+#include "TempTree.h"
 #include "ValueComparison.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <dirent.h>
-#include <sys/stat.h>
+#include <set>
 
 CorpusCheck::CorpusCheck(const EcCodesTools& tools, const std::string& corpusDir,
                          const std::string& scratchDir)
@@ -18,65 +17,46 @@ CorpusCheck::CorpusCheck(const EcCodesTools& tools, const std::string& corpusDir
 std::vector<std::string> CorpusCheck::files(const std::string& corpusDir)
 {
     std::vector<std::string> names;
-    DIR* dir = opendir(corpusDir.c_str());
-    if (!dir)
-        return names;
-    while (dirent* e = readdir(dir)) {
-        std::string name = e->d_name;
-        struct stat st;
-        if (name[0] == '.' || name == "MANIFEST.md" ||
-            stat((corpusDir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
+    for (const std::string& name : TempTree::listFiles(corpusDir))
+        if (name.find('/') == std::string::npos && name[0] != '.' && name != "MANIFEST.md")
+            names.push_back(name);
     return names;
 }
 
 bool CorpusCheck::malformed(const std::string& name)
 {
-    static const char* const broken[] = {"short3.bufr", "corrupted.bufr",
-                                         "afl-src4824splice-rep8.bufr", "isaa51_cxto_broken.bufr",
-                                         "multi_invalid_messages.bufr"};
-    for (const char* b : broken)
-        if (name == b)
-            return true;
-    return false;
+    static const std::set<std::string> broken = {
+        "short3.bufr", "corrupted.bufr", "afl-src4824splice-rep8.bufr", "isaa51_cxto_broken.bufr",
+        "multi_invalid_messages.bufr"};
+    return broken.count(name) > 0;
 }
 
 const char* CorpusCheck::resultName(Result r)
 {
-    switch (r) {
-    case Match: return "MATCH";
-    case FailedCleanly: return "FAILED CLEANLY";
-    case Mismatch: return "MISMATCH";
-    case NoReason: return "NO REASON";
-    case MustFail: return "MUST FAIL";
-    case Unverified: return "UNVERIFIED";
-    }
-    return "?";
+    static const char* const names[] = {"MATCH",     "FAILED CLEANLY", "MISMATCH",
+                                        "NO REASON", "MUST FAIL",      "UNVERIFIED"};
+    return names[r];
 }
 
 CorpusCheck::Result CorpusCheck::check(const std::string& name)
 {
     _details.clear();
-    _tableVersionMatters = false;
     CorpusReference ref(_tools, _corpusDir, _scratchDir);
     bool haveReference = ref.load(name);
     std::string bytes = TempTree::readFile(_corpusDir + "/" + name);
     ConformanceDecoder::Decoding decoding = ConformanceDecoder::instance().decode(bytes);
 
     int compared = 0;
+    Result result = Unverified;
     std::string why;
     if (decoding.ok && malformed(name)) {
-        _result = MustFail;
+        result = MustFail;
         why = "a broken file decoded";
     } else if (!decoding.ok) {
-        _result = decoding.problems.empty() ? NoReason : FailedCleanly;
+        result = decoding.problems.empty() ? NoReason : FailedCleanly;
         why = decoding.reason();
     } else if (!haveReference) {
-        _result = Unverified;
+        result = Unverified;
         why = ref.error();
         if (ref.native()) {
             ValueComparison cmp(decoding.values, ref.native()->subsets());
@@ -87,7 +67,7 @@ CorpusCheck::Result CorpusCheck::check(const std::string& name)
     } else {
         ValueComparison cmp(decoding.values, ref.reference().subsets());
         compared = cmp.compared();
-        _result = cmp.agrees() ? Match : Mismatch;
+        result = cmp.agrees() ? Match : Mismatch;
         if (!cmp.agrees())
             why = std::to_string(cmp.mismatches()) + " values differ";
         if (cmp.unchecked() > 0)
@@ -102,10 +82,8 @@ CorpusCheck::Result CorpusCheck::check(const std::string& name)
         notes.push_back(why);
     if (ref.messages() > 1)
         notes.push_back("first of " + std::to_string(ref.messages()) + " messages");
-    if (ref.onlyNativeDecodes())
-        _tableVersionMatters = true;
+    _tableVersionMatters = ref.onlyNativeDecodes() || ref.tableVersionDifferences() > 0;
     if (ref.tableVersionDifferences() > 0) {
-        _tableVersionMatters = true;
         notes.push_back("table version " + std::to_string(ref.messageTablesVersion()) +
                         " -> 39 changes " + std::to_string(ref.tableVersionDifferences()) +
                         " values");
@@ -114,16 +92,16 @@ CorpusCheck::Result CorpusCheck::check(const std::string& name)
     }
     for (const std::string& n : ref.notes())
         notes.push_back(n);
-    if (!haveReference && _result != Unverified)
+    if (!haveReference && result != Unverified)
         notes.push_back("ecCodes: " + ref.error());
 
     int subsets = haveReference ? ref.reference().subsetCount()
                                 : decoding.ok ? decoding.subsets : 0;
     char head[160];
     std::snprintf(head, sizeof head, "[conformance] %-28s msgs %2d  subsets %4d  values %6d  %s",
-                  name.c_str(), ref.messages(), subsets, compared, resultName(_result));
+                  name.c_str(), ref.messages(), subsets, compared, resultName(result));
     _summary = head;
     for (std::size_t i = 0; i < notes.size(); ++i)
         _summary += (i == 0 ? ": " : "; ") + notes[i];
-    return _result;
+    return result;
 }

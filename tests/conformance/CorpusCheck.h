@@ -39,7 +39,6 @@ public:
     static bool acceptable(Result r) { return r == Match || r == FailedCleanly || r == Unverified; }
     static const char* resultName(Result r);
 
-    Result result() const { return _result; }
     // The summary line, then the detail lines (mismatches, version changes).
     const std::string& summary() const { return _summary; }
     const std::vector<std::string>& details() const { return _details; }
@@ -50,7 +49,6 @@ private:
     EcCodesTools _tools;
     std::string _corpusDir;
     std::string _scratchDir;
-    Result _result = Unverified;
     std::string _summary;
     std::vector<std::string> _details;
     bool _tableVersionMatters = false;

@@ -19,35 +19,26 @@ std::vector<std::string> corpusFiles()
     return dir.empty() ? std::vector<std::string>() : CorpusCheck::files(dir);
 }
 
-// The reason to skip, or empty.
-std::string skipReason()
-{
-    if (ConformanceDecoder::corpusDir().empty())
-        return "BUFR corpus not found at " QEV_SHARED_DIR "/corpus/bufr";
-    return EcCodesTools().missingReason();
-}
-
-CorpusCheck corpusCheck()
-{
-    return CorpusCheck(EcCodesTools(), ConformanceDecoder::corpusDir(),
-                       ConformanceDecoder::instance().tree().root());
-}
-
 #define SKIP_WITHOUT_CORPUS_OR_TABLES()                                                  \
-    do {                                                                                 \
-        std::string skip = skipReason();                                                 \
-        if (!skip.empty())                                                               \
-            GTEST_SKIP() << skip;                                                        \
-        ASSERT_TRUE(ConformanceDecoder::instance().tablesLoaded())                       \
-            << "the project's tables did not load";                                      \
-    } while (0)
+    if (ConformanceDecoder::corpusDir().empty())                                         \
+        GTEST_SKIP() << "BUFR corpus not found at " QEV_SHARED_DIR "/corpus/bufr";       \
+    if (!EcCodesTools().missing().empty())                                               \
+        GTEST_SKIP() << EcCodesTools().missingReason();                                  \
+    ASSERT_TRUE(ConformanceDecoder::instance().tablesLoaded())                           \
+        << "the project's tables did not load";                                          \
+    CorpusCheck check(EcCodesTools(), ConformanceDecoder::corpusDir(),                   \
+                      ConformanceDecoder::instance().tree().root())
 
-void report(const CorpusCheck& check)
+// Checks one file, prints its lines and returns its result.
+CorpusCheck::Result report(CorpusCheck& check, const std::string& name)
 {
+    CorpusCheck::Result r = check.check(name);
     std::cout << check.summary() << "\n";
     for (const std::string& d : check.details())
         std::cout << d << "\n";
     std::cout.flush();
+    EXPECT_TRUE(CorpusCheck::acceptable(r)) << name << ": " << CorpusCheck::resultName(r);
+    return r;
 }
 
 class CorpusConformance : public testing::TestWithParam<std::string> {};
@@ -55,10 +46,7 @@ class CorpusConformance : public testing::TestWithParam<std::string> {};
 TEST_P(CorpusConformance, SameValuesOrCleanFailure)
 {
     SKIP_WITHOUT_CORPUS_OR_TABLES();
-    CorpusCheck check = corpusCheck();
-    CorpusCheck::Result r = check.check(GetParam());
-    report(check);
-    EXPECT_TRUE(CorpusCheck::acceptable(r)) << GetParam() << ": " << CorpusCheck::resultName(r);
+    report(check, GetParam());
 }
 
 std::string testName(const testing::TestParamInfo<std::string>& info)
@@ -75,25 +63,19 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusConformance);
 TEST(CorpusConformanceSequence, AllFilesWithOneDecoder)
 {
     SKIP_WITHOUT_CORPUS_OR_TABLES();
-    CorpusCheck check = corpusCheck();
     int counts[6] = {0, 0, 0, 0, 0, 0};
-    std::vector<std::string> versionDependent;
+    std::string versionDependent;
     for (const std::string& name : corpusFiles()) {
-        CorpusCheck::Result r = check.check(name);
-        ++counts[r];
-        report(check);
+        ++counts[report(check, name)];
         if (check.tableVersionMatters())
-            versionDependent.push_back(name);
-        EXPECT_TRUE(CorpusCheck::acceptable(r)) << name << ": " << CorpusCheck::resultName(r);
+            versionDependent += " " + name;
     }
     std::cout << "[conformance] totals:";
     for (int r = CorpusCheck::Match; r <= CorpusCheck::Unverified; ++r)
         std::cout << " " << CorpusCheck::resultName(CorpusCheck::Result(r)) << " " << counts[r]
                   << (r < CorpusCheck::Unverified ? "," : "");
-    std::cout << "\n[conformance] values that depend on the table version:";
-    for (const std::string& n : versionDependent)
-        std::cout << " " << n;
-    std::cout << (versionDependent.empty() ? " none\n" : "\n");
+    std::cout << "\n[conformance] values that depend on the table version:"
+              << (versionDependent.empty() ? " none" : versionDependent) << "\n";
 }
 
 } // namespace

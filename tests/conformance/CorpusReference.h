@@ -48,13 +48,7 @@ public:
     bool onlyNativeDecodes() const { return _onlyNativeDecodes; }
     // Notes for the summary (overlay used, num.ref check, ...).
     const std::vector<std::string>& notes() const { return _notes; }
-    // Disagreements between the ref/ dump and ecCodes (-1: no such dump).
-    int numRefDisagreements() const { return _numRefDisagreements; }
     const std::string& error() const { return _error; }
-
-    // The master table version in section 1 of a message (0 when the
-    // message is too short).
-    static int masterTablesVersionOf(const unsigned char* message, std::size_t length);
 
 private:
     bool dumpWithFallback(const std::string& file, EcCodesDump& out, std::string& error);
@@ -73,7 +67,6 @@ private:
     bool _onlyNativeDecodes = false;
     std::vector<std::string> _versionDetails;
     std::vector<std::string> _notes;
-    int _numRefDisagreements = -1;
     std::string _error;
 };
 

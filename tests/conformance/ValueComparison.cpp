@@ -50,7 +50,6 @@ ValueComparison::ValueComparison(const SeqOf<BufrValues>& decoded, const Referen
             bySubset.resize(s + 1);
         bySubset[s].push_back(&v);
     }
-    _decodedSubsets = static_cast<int>(bySubset.size());
     if (bySubset.size() != reference.size())
         mismatch(std::to_string(bySubset.size()) + " subsets decoded, the reference has " +
                  std::to_string(reference.size()));

@@ -39,7 +39,6 @@ public:
     int mismatches() const { return _mismatches; }
     // Positions compared by value only (the reference printed no descriptor).
     int unchecked() const { return _unchecked; }
-    int decodedSubsets() const { return _decodedSubsets; }
     // The first differences, one line each.
     const std::vector<std::string>& details() const { return _details; }
 
@@ -59,7 +58,6 @@ private:
     int _compared = 0;
     int _mismatches = 0;
     int _unchecked = 0;
-    int _decodedSubsets = 0;
     std::vector<std::string> _details;
 };
 

@@ -31,16 +31,6 @@ private:
     bool _claims;
 };
 
-Connection* makeFake(int priority)
-{
-    return new FakeConnection(priority);
-}
-
-void reportSockets(std::ostream& out, const Set<Connection*>& connections)
-{
-    out << connections.count() << " connections in the socket part";
-}
-
 }  // namespace
 
 TEST(Connection, TableByPriorityAndTheMaker)
@@ -50,10 +40,10 @@ TEST(Connection, TableByPriorityAndTheMaker)
     EXPECT_EQ(Connection::connectionFor(0), nullptr);
     EXPECT_EQ(log.count("No kind of connection installed to make one of priority 0"), 1);
 
-    Connection::setMaker(makeFake);
+    Connection::setMaker([](int priority) -> Connection* { return new FakeConnection(priority); });
     Connection* normal = Connection::connectionFor(0);
-    ASSERT_NE(normal, nullptr);
     Connection* high = Connection::connectionFor(1);
+    ASSERT_NE(normal, nullptr);
     ASSERT_NE(high, nullptr);
     EXPECT_NE(high, normal);
     EXPECT_EQ(high->priority(), 1);
@@ -85,12 +75,12 @@ TEST(Connection, OwnTargetAndTheStatisticsReport)
     EXPECT_EQ(Connection::myTarget(), address);
 
     log.clear();
-    Connection::setStatReporter(reportSockets);
+    Connection::setStatReporter([](std::ostream& out, const Set<Connection*>& connections) {
+        out << connections.count() << " connections in the socket part";
+    });
     Connection::statReport();
-    std::string text = log.text();
-    EXPECT_NE(text.find("IPC STATISTICS for "), std::string::npos) << text;
-    EXPECT_NE(text.find("/4000/1 from "), std::string::npos) << text;
-    EXPECT_NE(text.find(" GMT to "), std::string::npos) << text;
-    EXPECT_NE(text.find("1 connections in the socket part"), std::string::npos) << text;
+    for (const char* part :
+         {"IPC STATISTICS for ", "/4000/1 from ", " GMT to ", "1 connections in the socket part"})
+        EXPECT_TRUE(log.contains(part)) << part << "\n" << log.text();
     Connection::setStatReporter(nullptr);
 }

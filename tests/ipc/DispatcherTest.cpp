@@ -4,36 +4,17 @@
 #include <string>
 
 #include "Dispatcher.h"
-#include "IPC_Target.h"
 #include "LogCapture.h"
-#include "Receiver.h"
+#include "RecordingReceiver.h"
 #include "WireBytes.h"
 
 namespace {
 
-class RecordingReceiver : public Receiver {
-public:
-    void receive(const short* type, const IPC_Target& sender, unsigned long bodyLength,
-                 char* body) override
-    {
-        ++calls;
-        lastType = *type;
-        lastSender = sender.address().c_str();
-        lastBody.assign(body, bodyLength);
-    }
-    int calls = 0;
-    short lastType = 0;
-    std::string lastSender;
-    std::string lastBody;
-};
-
 // Header of a sender "127.0.0.1/40000/4242" named "ABCDE" (52 bytes) for
 // module 1, priority 0, type 4, then an 8-byte body; the first word is the
 // total length.
-std::string message(const char* totalLengthHex, int module = 1)
+std::string message(const char* totalLengthHex, const char* moduleHex = "00000001")
 {
-    char moduleHex[9];
-    std::snprintf(moduleHex, sizeof moduleHex, "%08x", module);
     return fromHex(std::string(totalLengthHex) +
                    "00000002 00000002 7f000001 00009c40 00001092"
                    "00000005 00000005 41424344 45000000" +
@@ -59,15 +40,15 @@ TEST(Dispatcher, RoutesByModuleWithTheBodyBehindTheHeader)
 
     LogCapture log;
     dispatch(message("0000003c"));
-    EXPECT_EQ(first.calls, 0);
-    ASSERT_EQ(second.calls, 1);
-    EXPECT_EQ(second.lastType, 4);
-    EXPECT_EQ(hexGroups(second.lastBody.data(), second.lastBody.size()), "deadbeef 01020304");
-    EXPECT_NE(second.lastSender.find("/40000/4242"), std::string::npos);
+    EXPECT_TRUE(first.received.empty());
+    ASSERT_EQ(second.received.size(), 1u);
+    EXPECT_EQ(second.received[0].type, 4);
+    EXPECT_EQ(hexGroups(second.received[0].body), "deadbeef 01020304");
+    EXPECT_NE(second.received[0].sender.find("/40000/4242"), std::string::npos);
 
-    dispatch(message("0000003c", 3));
+    dispatch(message("0000003c", "00000003"));
     EXPECT_EQ(log.count("No receivers registered for module 3"), 1);
-    EXPECT_EQ(second.calls, 1);
+    EXPECT_EQ(second.received.size(), 1u);
 }
 
 TEST(Dispatcher, DropsMessagesWhoseLengthsDoNotFit)
@@ -84,11 +65,11 @@ TEST(Dispatcher, DropsMessagesWhoseLengthsDoNotFit)
     }
     // A header cut short.
     dispatch(message("0000003c").substr(0, 30));
-    EXPECT_EQ(receiver.calls, 0);
+    EXPECT_TRUE(receiver.received.empty());
 
     // The header's total length may end before the buffer: the body ends
     // with it.
     dispatch(message("00000038"));
-    ASSERT_EQ(receiver.calls, 1);
-    EXPECT_EQ(receiver.lastBody.size(), 4u);
+    ASSERT_EQ(receiver.received.size(), 1u);
+    EXPECT_EQ(receiver.received[0].body.size(), 4u);
 }

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <pthread.h>
 #include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
-#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -21,16 +18,21 @@ namespace {
 
 typedef std::vector<std::string> Names;
 
+void sleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-extern "C" void ignoreSignal(int) {}
-
 }  // namespace
 
-TEST(EventWait, PollOnceAndTimedWaits)
+// (A signal that interrupts an unlimited wait ends it with -1: see
+// SignalReactions.SignalEndsTheWaitAndIsHandledOnTheNext.)
+TEST(EventWait, PollOnceTimedAndUnlimitedWaits)
 {
     Names handled;
     PipeClient message(handled, "message", 0, true);
@@ -42,17 +44,19 @@ TEST(EventWait, PollOnceAndTimedWaits)
     EXPECT_EQ(handled, Names{"message"});
 
     // A pass that handles only another event goes on waiting: the message
-    // that comes later still ends this wait.
-    handled.clear();
-    std::thread writer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        other.ready();
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        message.ready();
-    });
-    EXPECT_EQ(Connection::waitForEvent(25, nullptr), Connection::WAIT_MESSAGE);
-    writer.join();
-    EXPECT_EQ(handled, (Names{"other", "message"}));
+    // that comes later still ends this wait, timed or not.
+    for (int tenths : {25, 0}) {
+        handled.clear();
+        std::thread writer([&] {
+            sleepMs(150);
+            other.ready();
+            sleepMs(150);
+            message.ready();
+        });
+        EXPECT_EQ(Connection::waitForEvent(tenths, nullptr), Connection::WAIT_MESSAGE);
+        writer.join();
+        EXPECT_EQ(handled, (Names{"other", "message"}));
+    }
 
     // 25 tenths bound the whole wait, however many passes other events
     // cause: events every 100 ms for 4 s do not keep it going.
@@ -60,7 +64,7 @@ TEST(EventWait, PollOnceAndTimedWaits)
     std::thread busy([&] {
         for (int i = 0; i < 40 && !stop; ++i) {
             other.ready();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            sleepMs(100);
         }
     });
     auto start = std::chrono::steady_clock::now();
@@ -71,54 +75,20 @@ TEST(EventWait, PollOnceAndTimedWaits)
     EXPECT_LT(elapsed, 3.5);
 }
 
-TEST(EventWait, UnlimitedWaitEndsOnMessageOrSignal)
+TEST(EventWait, HighPriorityFirstTheMessageWinsThePassAndDeletedClientsAreSkipped)
 {
     Names handled;
-    PipeClient message(handled, "message", 0, true);
-    std::thread writer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        message.ready();
-    });
-    EXPECT_EQ(Connection::waitForEvent(0, nullptr), Connection::WAIT_MESSAGE);
-    writer.join();
-
-    // A signal caught without SA_RESTART interrupts the wait.
-    struct sigaction action, previous;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = ignoreSignal;
-    sigemptyset(&action.sa_mask);
-    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
-    pthread_t waiter = pthread_self();
-    std::atomic<bool> done{false};
-    std::thread signaller([&] {
-        // Repeated, in case the first lands before the wait has begun.
-        while (!done) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            pthread_kill(waiter, SIGUSR1);
-        }
-    });
-    EXPECT_EQ(Connection::waitForEvent(0, nullptr), Connection::WAIT_TIMEOUT);
-    done = true;
-    signaller.join();
-    sigaction(SIGUSR1, &previous, nullptr);
-}
-
-TEST(EventWait, HighPriorityFirstAndTheMessageWinsThePass)
-{
-    Names handled;
-    PipeClient low(handled, "socket", 0, true);
-    PipeClient high(handled, "signal pipe", 1);
-    PipeClient never(handled, "priority 2", 2);
-    low.ready();
-    high.ready();
-    never.ready();
-    EXPECT_EQ(Connection::waitForEvent(-1, nullptr), Connection::WAIT_MESSAGE);
-    EXPECT_EQ(handled, (Names{"signal pipe", "socket"}));
-}
-
-TEST(EventWait, ClientDeletedDuringThePassIsNotHandled)
-{
-    Names handled;
+    {
+        PipeClient low(handled, "socket", 0, true);
+        PipeClient high(handled, "signal pipe", 1);
+        PipeClient never(handled, "priority 2", 2);
+        low.ready();
+        high.ready();
+        never.ready();
+        EXPECT_EQ(Connection::waitForEvent(-1, nullptr), Connection::WAIT_MESSAGE);
+        EXPECT_EQ(handled, (Names{"signal pipe", "socket"}));
+    }
+    handled.clear();
     auto victim = std::make_unique<PipeClient>(handled, "victim", 0, true);
     PipeClient killer(handled, "killer", 1);
     killer.onEvent([&] { victim.reset(); });
@@ -182,11 +152,14 @@ TEST(EventWait, DescriptorsOfAnyNumberAndBadOnes)
 
 namespace {
 
+// Counts its expiries and calls onExpire; in the timer set from the start.
 class CountingTimer : public TimerEventClient {
 public:
-    explicit CountingTimer(std::function<void(CountingTimer&)> onExpire)
+    CountingTimer(int interval, std::function<void(CountingTimer&)> onExpire)
         : _onExpire(std::move(onExpire))
     {
+        setInterval(interval);
+        EventDispatcher::instance()->addTimer(this);
     }
     void expire() override
     {
@@ -204,35 +177,29 @@ private:
 TEST(Timers, ActivationAndTheEngineLoop)
 {
     EventDispatcher& dispatcher = *EventDispatcher::instance();
-    CountingTimer repeating([&](CountingTimer& t) {
+    CountingTimer repeating(30, [&](CountingTimer& t) {
         if (t.expiries == 3)
             dispatcher.stop();
     });
-    EXPECT_FALSE(repeating.isActive());
-    repeating.setInterval(30);
-    int64_t before = monotonicMillis();
+    const int64_t before = monotonicMillis();
     repeating.activate(true);
-    int64_t expiration = repeating.expiration();
+    const int64_t expiration = repeating.expiration();
     EXPECT_GE(expiration, before + 30);
     repeating.activate(true);  // an active timer keeps its expiration
     EXPECT_EQ(repeating.expiration(), expiration);
     repeating.activate(false);
     EXPECT_EQ(repeating.expiration(), TimerEventClient::INACTIVE);
 
-    CountingTimer once([](CountingTimer& t) { t.activate(false); });
-    once.setInterval(5);
-    auto gone = std::make_unique<CountingTimer>([](CountingTimer&) {});
-    gone->setInterval(5);
+    CountingTimer once(5, [](CountingTimer& t) { t.activate(false); });
+    auto gone = std::make_unique<CountingTimer>(5, [](CountingTimer&) {});
     for (TimerEventClient* t : {static_cast<TimerEventClient*>(&repeating),
                                 static_cast<TimerEventClient*>(&once),
-                                static_cast<TimerEventClient*>(gone.get())}) {
-        dispatcher.addTimer(t);
+                                static_cast<TimerEventClient*>(gone.get())})
         t->activate(true);
-    }
     gone.reset();  // a destroyed timer leaves the set
     EXPECT_EQ(dispatcher.timers().count(), 2);
 
-    auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     dispatcher.dispatch(0);
     EXPECT_LT(secondsSince(start), 5.0);
     EXPECT_TRUE(dispatcher.wasStarted());

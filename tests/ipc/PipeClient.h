@@ -6,6 +6,7 @@
 #define PIPECLIENT_H
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <functional>
@@ -25,6 +26,7 @@ public:
     {
         if (pipe2(_fds, O_CLOEXEC) != 0)
             _fds[0] = _fds[1] = -1;
+        _watched = _fds[0];
         EventDispatcher::instance()->addClient(this);
     }
     ~PipeClient() override
@@ -35,22 +37,20 @@ public:
 
     void ready() const
     {
-        char byte = 'x';
-        ssize_t n = write(_fds[1], &byte, 1);
-        (void)n;
+        if (write(_fds[1], "x", 1) != 1)
+            ADD_FAILURE() << "cannot write to the pipe of " << _name;
     }
     void handleEvent() override
     {
         char byte;
-        ssize_t n = read(_fds[0], &byte, 1);
-        (void)n;
-        _handled.push_back(_name);
+        if (read(_fds[0], &byte, 1) == 1)
+            _handled.push_back(_name);
         if (_onEvent)
             _onEvent();
         if (_message)
             Connection::noteMessage(_peer);
     }
-    int descriptor() override { return _watched >= -1 ? _watched : _fds[0]; }
+    int descriptor() override { return _watched; }
     int eventMask() override { return READABLE; }
     int isHighPriority() override { return _priority; }
 
@@ -66,7 +66,7 @@ private:
     bool _message;
     IPC_Target _peer;
     int _fds[2];
-    int _watched = -2;
+    int _watched;
     std::function<void()> _onEvent;
 };
 

@@ -1,22 +1,27 @@
-// Helpers of the wire tests: a buffer shown as the 4-byte groups of an XDR
-// stream, and exact-size heap copies, so that AddressSanitizer reports any
-// read past the bytes a decoder was given.
+// Helpers of the wire tests: buffers shown as the 4-byte groups of an XDR
+// stream, the targets the golden buffers use, and exact-size heap copies,
+// so that AddressSanitizer reports any read past the bytes a decoder was
+// given.
 #ifndef WIREBYTES_H
 #define WIREBYTES_H
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "AbsTime.h"
+#include "DataTime.h"
+
 // "0000002c 00000002 ...": every 4 bytes in hex, groups separated by blanks.
-inline std::string hexGroups(const char* data, size_t n)
+template <class Bytes>
+std::string hexGroups(const Bytes& bytes)
 {
     std::string text;
-    for (size_t i = 0; i < n; ++i) {
-        if (i > 0 && i % 4 == 0)
-            text += ' ';
-        char byte[3];
-        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(data[i]));
+    char byte[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(byte, sizeof byte, i > 0 && i % 4 == 0 ? " %02x" : "%02x",
+                      static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
         text += byte;
     }
     return text;
@@ -26,28 +31,48 @@ inline std::string hexGroups(const char* data, size_t n)
 inline std::string fromHex(const std::string& hex)
 {
     std::string bytes;
-    std::string digits;
-    for (char c : hex) {
-        if (c == ' ')
-            continue;
-        digits += c;
-        if (digits.size() == 2) {
-            bytes += static_cast<char>(std::stoi(digits, nullptr, 16));
-            digits.clear();
-        }
+    for (size_t i = 0; i + 1 < hex.size(); ++i) {
+        if (hex[i] != ' ')
+            bytes += static_cast<char>(std::stoi(hex.substr(i++, 2), nullptr, 16));
     }
     return bytes;
 }
 
-// A heap block holding exactly the first n bytes of data.
+// The sender of the golden buffers, 127.0.0.1 port 40000 pid 4242 without
+// a name; "<sender>" in a golden text stands for it.
+const char* const kSenderHex = "00000002 00000002 7f000001 00009c40 00001092 00000000 00000000";
+
+inline std::string golden(std::string hex)
+{
+    const size_t at = hex.find("<sender>");
+    return at == std::string::npos ? hex : hex.replace(at, 8, kSenderHex);
+}
+
+// A target named "ABCDE" (127.0.0.1 port 8080) as it travels: 36 bytes.
+inline std::string namedTargetBytes()
+{
+    return fromHex("00000001 00000002 7f000001 00001f90 00000000 00000005 00000005") + "ABCDE" +
+           std::string(3, '\0');
+}
+
+// A data time with every part, negative times and periods and a 32-bit key.
+inline DataTime fullDataTime()
+{
+    DataTime t{AbsTime(-86400)};
+    t.setFcstPeriod(-3600);
+    t.setValidPeriod(AbsTime(-90000), AbsTime(-86400), true);
+    t.setSecondTime(AbsTime(-1));
+    t.setKey(0xfffffffful);
+    return t;
+}
+
+// A heap block holding exactly the bytes given.
 class ExactCopy {
 public:
-    ExactCopy(const char* data, size_t n) : _bytes(new char[n > 0 ? n : 1]), _n(n)
+    explicit ExactCopy(const std::string& s) : _bytes(new char[s.size()]), _n(s.size())
     {
-        for (size_t i = 0; i < n; ++i)
-            _bytes[i] = data[i];
+        std::copy(s.begin(), s.end(), _bytes.get());
     }
-    explicit ExactCopy(const std::string& s) : ExactCopy(s.data(), s.size()) {}
     char* begin() { return _bytes.get(); }
     const char* end() const { return _bytes.get() + _n; }
 

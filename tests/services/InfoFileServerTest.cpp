@@ -77,12 +77,12 @@ TEST(FindFileTest, DirectoriesWordsAndBars)
 
     // The first directory wins, and is the last path.
     EXPECT_EQ(find("f"), d1 + "f");
-    EXPECT_EQ(std::string(InfoFileServer::lastPath().c_str()), d1 + "f");
+    EXPECT_STREQ(InfoFileServer::lastPath().c_str(), (d1 + "f").c_str());
     // Each word in every directory before the next word.
     EXPECT_EQ(find("missing g f"), d3 + "g");
     // Nothing found: the last path is the last candidate tried.
     EXPECT_EQ(find("nothing"), "");
-    EXPECT_EQ(std::string(InfoFileServer::lastPath().c_str()), d3 + "nothing");
+    EXPECT_STREQ(InfoFileServer::lastPath().c_str(), (d3 + "nothing").c_str());
 
     // Bars: the name as given, then the listed directories only...
     EXPECT_EQ(find(d1 + "|" + d2 + "|only2"), d2 + "only2");
@@ -96,21 +96,7 @@ TEST(FindFileTest, DirectoriesWordsAndBars)
     EXPECT_EQ(find("|$D3/g"), d3 + "/g");
 }
 
-TEST(FindFileTest, OpenForWritingExpandsAndTrimsTheName)
-{
-    TempTree tree;
-    tree.setEnv("OUTDIR", tree.root().c_str());
-    TextString name(" \t$OUTDIR/out.txt \n");
-    FILE* out = InfoFileServer::openForWriting(name);
-    ASSERT_NE(out, nullptr);
-    fclose(out);
-    EXPECT_EQ(std::string(name.c_str()), tree.root() + "/out.txt");
-    EXPECT_TRUE(InfoFileServer::exists(name));
-    TextString blank(" $UNSET_FOR_TEST ");
-    EXPECT_EQ(InfoFileServer::openForWriting(blank), nullptr);
-}
-
-TEST(ExpandEnvVarsTest, ReferencesAndBounds)
+TEST(ExpandEnvVarsTest, ReferencesBoundsAndFilesOpenedForWriting)
 {
     TempTree tree;
     tree.setEnv("A", "alpha");
@@ -127,6 +113,18 @@ TEST(ExpandEnvVarsTest, ReferencesAndBounds)
     expanded("$SELF");
     expanded("$TWICE");
     EXPECT_EQ(log.count("do not end; expansion stopped"), 2);
+
+    // A name to write is expanded and trimmed; one that expands to nothing
+    // opens nothing.
+    tree.setEnv("OUTDIR", tree.root().c_str());
+    TextString name(" \t$OUTDIR/out.txt \n");
+    FILE* out = InfoFileServer::openForWriting(name);
+    ASSERT_NE(out, nullptr);
+    fclose(out);
+    EXPECT_EQ(std::string(name.c_str()), tree.root() + "/out.txt");
+    EXPECT_TRUE(InfoFileServer::exists(name));
+    TextString blank(" $UNSET_FOR_TEST ");
+    EXPECT_EQ(InfoFileServer::openForWriting(blank), nullptr);
 }
 
 TEST(SplitTest, FieldsLinesAndWords)

@@ -4,6 +4,7 @@
 #ifndef LOGTESTFIXTURE_H
 #define LOGTESTFIXTURE_H
 
+#include "LogCapture.h"
 #include "LogPrefixSettings.h"
 #include "LogStream.h"
 #include "TempTree.h"
@@ -14,7 +15,10 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
+
+using Lines = std::vector<std::string>;
 
 class LogFixture : public ::testing::Test {
 protected:
@@ -43,33 +47,37 @@ protected:
     std::string logPath() const { return _tree->logDir() + "/process.log"; }
     std::string collectivePath() const { return _tree->logDir() + "/collective.log"; }
 
-    static std::vector<std::string> fileLines(const std::string& path)
+    static Lines fileLines(const std::string& path)
     {
-        std::vector<std::string> out;
+        Lines out;
         std::istringstream in(TempTree::readFile(path));
-        std::string line;
-        while (std::getline(in, line))
+        for (std::string line; std::getline(in, line);)
             out.push_back(line);
         return out;
     }
 
     // The log file's lines after its "Log file opened" line.
-    std::vector<std::string> logMessages() const
+    Lines logMessages() const
     {
-        std::vector<std::string> lines = fileLines(logPath());
+        Lines lines = fileLines(logPath());
         if (!lines.empty() && lines[0].rfind("LOG-STATUS: Log file opened on host ", 0) == 0)
             lines.erase(lines.begin());
         return lines;
     }
 
-    std::vector<std::string> collectiveMessages() const { return fileLines(collectivePath()); }
+    Lines collectiveMessages() const { return fileLines(collectivePath()); }
 
     static TextString myName() { return LogStream::processName(false); }
+
+    // For death tests: the child that aborts leaves no core file.
+    static void noCoreDump()
+    {
+        struct rlimit none = {0, 0};
+        setrlimit(RLIMIT_CORE, &none);
+    }
 
 private:
     std::unique_ptr<TempTree> _tree;
 };
-
-using Lines = std::vector<std::string>;
 
 #endif

@@ -24,13 +24,13 @@ Strings bufferLines(const std::string& path)
     return out;
 }
 
-// Every line the parser gives, each with its location.
+// Every line the parser gives, each with its location when asked.
 Strings parsedLines(const std::string& path, bool withLocation = false)
 {
     TextFileParser parser;
-    Strings out;
     if (!parser.pushFile(path.c_str()))
         return {"<not opened>"};
+    Strings out;
     TextString line;
     while (parser.nextLine(line))
         out.push_back(std::string(line.c_str()) +
@@ -51,7 +51,7 @@ std::string include(const std::string& path)
 
 }  // namespace
 
-TEST(TextBufferTest, CommentsContinuationsAndLongLines)
+TEST(TextBufferTest, CommentsContinuationsLongLinesAndWriting)
 {
     TempTree tree;
     // The second "//" straddles the end of the first 198-byte read piece;
@@ -61,28 +61,16 @@ TEST(TextBufferTest, CommentsContinuationsAndLongLines)
                                            "url = \"http://host/x\"\nfirst \\\nsecond\\\n"
                                            "third\n#include no quotes\n" +
                                                a + "//comment\n" + b + "\\\ntail\nlast");
-    EXPECT_EQ(bufferLines(path), (Strings{"text ", "", "url = \"http:", "first secondthird",
-                                          "#include no quotes", a, b + "tail", "last"}));
+    const Strings expected = {"text ", "", "url = \"http:", "first secondthird",
+                              "#include no quotes", a, b + "tail", "last"};
+    EXPECT_EQ(bufferLines(path), expected);
     EXPECT_TRUE(bufferLines(tree.path("missing")).empty());
-}
 
-TEST(TextBufferTest, IncludesNestAndCyclesAreSkipped)
-{
-    TempTree tree;
-    std::string c = tree.write("c.txt", "c1\n");
-    std::string b = tree.write("b.txt", "b1\n" + include(c) + "b2\n");
-    std::string a = tree.path("a.txt");
-    tree.write("a.txt", "a1\n" + include(b) + include(tree.path("gone")) + include(a) + "a2\n");
-
-    LogCapture log;
-    EXPECT_EQ(bufferLines(a), (Strings{"a1", "b1", "c1", "b2", "a2"}));
-    EXPECT_EQ(log.count("Include of " + found(a) + " skipped: it is already being read"), 1);
-
-    TextBuffer buffer(a.c_str());
+    TextBuffer buffer(tree.write("short.txt", "one\n\ntwo").c_str());
     EXPECT_FALSE(buffer.write(tree.path("no/such/dir").c_str()));
     tree.setEnv("OUT", tree.root().c_str());
     EXPECT_TRUE(buffer.write("$OUT/written.txt"));
-    EXPECT_EQ(TempTree::readFile(tree.path("written.txt")), "a1\nb1\nc1\nb2\na2\n");
+    EXPECT_EQ(TempTree::readFile(tree.path("written.txt")), "one\n\ntwo\n");
 }
 
 TEST(TextFileParserTest, CommentsBlankLinesAndLongLines)
@@ -92,8 +80,7 @@ TEST(TextFileParserTest, CommentsBlankLinesAndLongLines)
     std::string path = tree.write("p.txt", "# comment\n\nvalue # note\n  // kept\n// dropped\n" +
                                                longLine + "\nlast");
     EXPECT_EQ(parsedLines(path), (Strings{"value ", "  // kept", longLine, "last"}));
-    std::string none = tree.write("none.txt", "# c\n// d\n\n\n#\n");
-    EXPECT_TRUE(parsedLines(none).empty());
+    EXPECT_TRUE(parsedLines(tree.write("none.txt", "# c\n// d\n\n\n#\n")).empty());
     EXPECT_EQ(parsedLines(tree.path("missing")), (Strings{"<not opened>"}));
 }
 
@@ -120,27 +107,29 @@ TEST(TextFileParserTest, IncludesKeepLineNumbersOfEachFile)
               1);
 }
 
-TEST(TextFileParserTest, NestingIsCappedAndCyclesThroughOthersStop)
+// Both readers: includes nest (a missing one is left out), a file that is
+// already being read is skipped, and only 16 files are open at once.
+TEST(TextFilesTest, IncludesNestCyclesAreSkippedAndNestingIsCapped)
 {
     TempTree tree;
-    // f0 includes f1 ... f19; only 16 files are open at once.
-    const int files = 20;
+    const int files = 20;  // f0 includes f1 ... f19
     for (int i = 0; i < files; ++i)
         tree.write("f" + std::to_string(i),
                    "line" + std::to_string(i) + "\n" +
                        (i + 1 < files ? include(tree.path("f" + std::to_string(i + 1))) : ""));
-    // x includes y, which includes x again.
+    Strings sixteen;
+    for (int i = 0; i < 16; ++i)
+        sixteen.push_back("line" + std::to_string(i));
+    // x includes y, which includes x again, then x itself.
     std::string x = tree.path("x");
     std::string y = tree.write("y", "y\n" + include(x));
-    tree.write("x", "x\n" + include(y) + "x-end\n");
+    tree.write("x", "x\n" + include(y) + include(tree.path("gone")) + include(x) + "x-end\n");
 
     LogCapture log;
-    Strings expected;
-    for (int i = 0; i < 16; ++i)
-        expected.push_back("line" + std::to_string(i));
-    EXPECT_EQ(parsedLines(tree.path("f0")), expected);
-    EXPECT_EQ(log.count("more than 16 files nested"), 1);
+    EXPECT_EQ(parsedLines(tree.path("f0")), sixteen);
+    EXPECT_EQ(bufferLines(tree.path("f0")), sixteen);
+    EXPECT_EQ(log.count("more than 16 files nested"), 2);
     EXPECT_EQ(parsedLines(x), (Strings{"x", "y", "x-end"}));
     EXPECT_EQ(bufferLines(x), (Strings{"x", "y", "x-end"}));
-    EXPECT_EQ(bufferLines(tree.path("f0")).size(), 16u);
+    EXPECT_EQ(log.count("Include of " + found(x) + " skipped: it is already being read"), 4);
 }

@@ -10,57 +10,9 @@
 
 namespace {
 
-typedef std::map<int, BufrWriter::Element> Table;
-
-std::string trim(const std::string& s)
-{
-    const char* blanks = " \t\r\n";
-    std::string::size_type b = s.find_first_not_of(blanks);
-    if (b == std::string::npos)
-        return std::string();
-    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
-}
-
-// Table B lines FXXYYY|name|units|scale|reference|width; other lines are
-// passed over.  The table of a path is read once per process.
-const Table* tableFor(const std::string& path)
-{
-    static std::map<std::string, Table> cache;
-    std::map<std::string, Table>::const_iterator hit = cache.find(path);
-    if (hit != cache.end())
-        return &hit->second;
-    std::ifstream in(path.c_str());
-    if (!in)
-        return nullptr;
-    Table table;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::istringstream fields(line);
-        std::string field;
-        while (std::getline(fields, field, '|'))
-            f.push_back(trim(field));
-        if (f.size() != 6 || f[0].size() != 6)
-            continue;
-        BufrWriter::Element e;
-        e.name = f[1];
-        e.units = f[2];
-        e.scale = std::atoi(f[3].c_str());
-        e.reference = std::atoi(f[4].c_str());
-        e.width = std::atoi(f[5].c_str());
-        table[std::atoi(f[0].c_str())] = e;
-    }
-    return &cache.insert(std::make_pair(path, table)).first->second;
-}
-
 uint64_t allOnes(int width)
 {
     return width >= 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1;
-}
-
-bool startsWith(const std::string& s, const char* prefix)
-{
-    return s.compare(0, std::string(prefix).size(), prefix) == 0;
 }
 
 std::string descText(int d)
@@ -80,59 +32,41 @@ void put(BufrWriter::Bytes& out, uint64_t value, int octets)
 // to an even number of octets.
 void appendSection(BufrWriter::Bytes& out, BufrWriter::Bytes body, int edition)
 {
-    std::size_t len = body.size() + 3;
-    if (edition < 4 && len % 2 != 0) {
+    if (edition < 4 && (body.size() + 3) % 2 != 0)
         body.push_back(0);
-        ++len;
-    }
-    put(out, len, 3);
+    put(out, body.size() + 3, 3);
     out.insert(out.end(), body.begin(), body.end());
 }
 
 } // namespace
 
-void BufrWriter::Bits::put(uint64_t value, int width)
+BufrWriter::BufrWriter(int edition, const std::string& tableBPath) : _edition(edition)
 {
-    // Fields wider than 64 bits (character data, missing after a 2 01
-    // widening) are all ones when the value is, else zero above bit 63.
-    const bool ones = value == ~uint64_t(0);
-    for (int i = width - 1; i >= 0; --i) {
-        if (_used == 8) {
-            _octets.push_back(0);
-            _used = 0;
-        }
-        if (i >= 64 ? ones : ((value >> i) & 1))
-            _octets.back() |= static_cast<unsigned char>(0x80 >> _used);
-        ++_used;
-    }
-}
-
-void BufrWriter::Bits::putText(const std::string& text, int octets)
-{
-    for (int i = 0; i < octets; ++i)
-        put(i < static_cast<int>(text.size()) ? static_cast<unsigned char>(text[i]) : ' ', 8);
-}
-
-BufrWriter::BufrWriter(int edition, const std::string& tableBPath)
-    : _edition(edition)
-{
-    std::string path = tableBPath.empty() ? defaultTableBPath() : tableBPath;
-    const Table* table = tableFor(path);
-    if (!table)
+    // Lines FXXYYY|name|units|scale|reference|width; others are passed over.
+    // The table of a path is read once per process.
+    static std::map<std::string, std::map<int, Element> > cache;
+    std::string path = tableBPath.empty() ? std::string(QEV_SOURCE_DIR) + "/data/bufrTableB"
+                                          : tableBPath;
+    std::ifstream in;
+    if (cache.count(path)) {
+        _table = cache[path];
+    } else if (in.open(path.c_str()), !in) {
         fail("cannot read table B " + path);
-    else
-        _table = *table;
+    } else {
+        for (std::string line; std::getline(in, line);) {
+            std::vector<std::string> f;
+            std::istringstream fields(line);
+            for (std::string field; std::getline(fields, field, '|');)
+                f.push_back(field.substr(0, field.find_last_not_of(" \r") + 1));
+            if (f.size() == 6 && f[0].size() == 6)
+                _table[std::atoi(f[0].c_str())] = Element{f[2], std::atoi(f[3].c_str()),
+                                                          std::atoi(f[4].c_str()),
+                                                          std::atoi(f[5].c_str())};
+        }
+        cache[path] = _table;
+    }
     if (edition != 3 && edition != 4)
         fail("edition " + std::to_string(edition) + " is not written");
-}
-
-std::string BufrWriter::defaultTableBPath()
-{
-#ifdef QEV_SOURCE_DIR
-    return std::string(QEV_SOURCE_DIR) + "/data/bufrTableB";
-#else
-    return "data/bufrTableB";
-#endif
 }
 
 double BufrWriter::missingValue()
@@ -147,62 +81,32 @@ bool BufrWriter::fail(const std::string& what)
     return false;
 }
 
+void BufrWriter::put(uint64_t value, int width)
+{
+    // Fields wider than 64 bits (character data, missing after a 2 01
+    // widening) are all ones when the value is, else zero above bit 63.
+    const bool ones = value == ~uint64_t(0);
+    for (int i = width - 1; i >= 0; --i) {
+        if (_used == 8) {
+            _data.push_back(0);
+            _used = 0;
+        }
+        if (i >= 64 ? ones : ((value >> i) & 1))
+            _data.back() |= static_cast<unsigned char>(0x80 >> _used);
+        ++_used;
+    }
+}
+
+void BufrWriter::putText(const std::string& text, int octets)
+{
+    for (int i = 0; i < octets; ++i)
+        put(i < static_cast<int>(text.size()) ? static_cast<unsigned char>(text[i]) : ' ', 8);
+}
+
 BufrWriter& BufrWriter::localElement(int descriptor, int scale, int reference, int width,
-                                     const std::string& units, const std::string& name)
+                                     const std::string& units)
 {
-    Element e;
-    e.name = name;
-    e.units = units;
-    e.scale = scale;
-    e.reference = reference;
-    e.width = width;
-    _table[descriptor] = e;
-    return *this;
-}
-
-const BufrWriter::Element* BufrWriter::lookup(int descriptor) const
-{
-    std::map<int, Element>::const_iterator it = _table.find(descriptor);
-    return it == _table.end() ? nullptr : &it->second;
-}
-
-BufrWriter& BufrWriter::centre(int centre, int subCentre)
-{
-    _centre = centre;
-    _subCentre = subCentre;
-    return *this;
-}
-
-BufrWriter& BufrWriter::masterTableVersion(int version, int localVersion)
-{
-    _masterVersion = version;
-    _localVersion = localVersion;
-    return *this;
-}
-
-BufrWriter& BufrWriter::category(int dataCategory, int subCategory, int localSubCategory)
-{
-    _category = dataCategory;
-    _subCategory = subCategory;
-    _localSubCategory = localSubCategory;
-    return *this;
-}
-
-BufrWriter& BufrWriter::dateTime(int year, int month, int day, int hour, int minute, int second)
-{
-    _year = year;
-    _month = month;
-    _day = day;
-    _hour = hour;
-    _minute = minute;
-    _second = second;
-    return *this;
-}
-
-BufrWriter& BufrWriter::section2(const Bytes& content)
-{
-    _hasSection2 = true;
-    _section2 = content;
+    _table[descriptor] = Element{units, scale, reference, width};
     return *this;
 }
 
@@ -211,18 +115,6 @@ BufrWriter& BufrWriter::subsets(int count)
     if (count < 0 || count > 65535)
         fail("subset count " + std::to_string(count) + " out of range");
     _subsets = count;
-    return *this;
-}
-
-BufrWriter& BufrWriter::observed(bool on)
-{
-    _observed = on;
-    return *this;
-}
-
-BufrWriter& BufrWriter::compressed(bool on)
-{
-    _compressed = on;
     return *this;
 }
 
@@ -237,13 +129,12 @@ BufrWriter& BufrWriter::descriptors(const std::vector<int>& list)
 
 BufrWriter& BufrWriter::op(int descriptor)
 {
-    int x = (descriptor / 1000) % 100;
     int y = descriptor % 1000;
     if (descriptor / 100000 != 2) {
         fail("op() of " + descText(descriptor) + ", which is no operator");
         return *this;
     }
-    switch (x) {
+    switch ((descriptor / 1000) % 100) {
     case 1: _widthDelta = y ? y - 128 : 0; break;
     case 2: _scaleDelta = y ? y - 128 : 0; break;
     case 3:
@@ -271,35 +162,40 @@ BufrWriter& BufrWriter::newReference(int descriptor, long reference)
              + std::to_string(_referenceBits) + " bits");
         return *this;
     }
-    uint64_t sign = reference < 0 ? uint64_t(1) << (_referenceBits - 1) : 0;
-    _data.put(sign | magnitude, _referenceBits);
+    put((reference < 0 ? uint64_t(1) << (_referenceBits - 1) : 0) | magnitude, _referenceBits);
     if (_compressed)
-        _data.put(0, 6);
+        put(0, 6);
     _newReferences[descriptor] = reference;
     return *this;
 }
 
-BufrWriter& BufrWriter::associatedValue(uint64_t raw)
+bool BufrWriter::form(const char* call, bool inCompressed)
 {
-    _assocRaw = raw;
-    return *this;
+    if (_compressed == inCompressed)
+        return true;
+    return fail(std::string(call) + (_compressed ? "() in a compressed message"
+                                                 : "() in a message that is not compressed"));
 }
 
-bool BufrWriter::coding(int descriptor, Coding& c, bool& isText)
+bool BufrWriter::coding(const char* call, bool inCompressed, int descriptor, Kind kind,
+                        Coding& c)
 {
-    const Element* e = lookup(descriptor);
-    if (!e)
+    if (!form(call, inCompressed))
+        return false;
+    std::map<int, Element>::const_iterator e = _table.find(descriptor);
+    if (e == _table.end())
         return fail("descriptor " + descText(descriptor) + " is not in table B");
-    isText = startsWith(e->units, "CCITT IA5");
-    c.scale = e->scale;
-    c.reference = e->reference;
-    c.width = e->width;
-    if (isText) {
+    static_cast<Element&>(c) = e->second;
+    c.text = c.units.compare(0, 9, "CCITT IA5") == 0;
+    if (kind != Either && c.text != (kind == Chars))
+        return fail(std::string(call) + "() of the " + (c.text ? "character" : "numeric")
+                    + " element " + descText(descriptor));
+    if (c.text) {
         if (_textWidth208)
             c.width = _textWidth208;
         return true;
     }
-    if (startsWith(e->units, "CODE TABLE") || startsWith(e->units, "FLAG TABLE")
+    if (c.units.compare(0, 10, "CODE TABLE") == 0 || c.units.compare(0, 10, "FLAG TABLE") == 0
         || (descriptor / 1000) % 100 == 31)
         return true;
     std::map<int, long>::const_iterator ref = _newReferences.find(descriptor);
@@ -332,50 +228,20 @@ void BufrWriter::associatedField(int descriptor)
 {
     if (_assocWidth <= 0 || (descriptor / 1000) % 100 == 31)
         return;
-    _data.put(_assocRaw & allOnes(_assocWidth), _assocWidth);
+    put(_assocRaw & allOnes(_assocWidth), _assocWidth);
     if (_compressed)
-        _data.put(0, 6);
+        put(0, 6);
 }
 
-bool BufrWriter::standardOnly(const char* call)
-{
-    if (_compressed)
-        return fail(std::string(call) + "() in a compressed message");
-    return true;
-}
-
-bool BufrWriter::compressedOnly(const char* call)
-{
-    if (!_compressed)
-        return fail(std::string(call) + "() in a message that is not compressed");
-    return true;
-}
-
+// A number, or missing (all ones, for character elements too).
 BufrWriter& BufrWriter::element(int descriptor, double value)
 {
     Coding c;
-    bool isText = false;
     uint64_t coded = 0;
-    if (!standardOnly("element") || !coding(descriptor, c, isText))
-        return *this;
-    if (isText) {
-        fail("element() of the character element " + descText(descriptor));
-        return *this;
-    }
-    if (codeValue(descriptor, value, c, coded)) {
+    if (coding("element", false, descriptor, std::isnan(value) ? Either : Number, c)
+        && codeValue(descriptor, value, c, coded)) {
         associatedField(descriptor);
-        _data.put(coded, c.width);
-    }
-    return *this;
-}
-
-BufrWriter& BufrWriter::missing(int descriptor)
-{
-    Coding c;
-    bool isText = false;
-    if (standardOnly("missing") && coding(descriptor, c, isText)) {
-        associatedField(descriptor);
-        _data.put(allOnes(c.width), c.width);
+        put(coded, c.width);
     }
     return *this;
 }
@@ -383,41 +249,31 @@ BufrWriter& BufrWriter::missing(int descriptor)
 BufrWriter& BufrWriter::chars(int descriptor, const std::string& text)
 {
     Coding c;
-    bool isText = false;
-    if (!standardOnly("chars") || !coding(descriptor, c, isText))
+    if (!coding("chars", false, descriptor, Chars, c))
         return *this;
-    if (!isText)
-        fail("chars() of the numeric element " + descText(descriptor));
-    else if (static_cast<int>(text.size()) > c.width / 8)
+    if (static_cast<int>(text.size()) > c.width / 8)
         fail("text \"" + text + "\" longer than " + descText(descriptor));
     else {
         associatedField(descriptor);
-        _data.putText(text, c.width / 8);
+        putText(text, c.width / 8);
     }
     return *this;
 }
 
 // A delayed replication factor, with its table B width; in compressed data
 // the one value of all subsets (NBINC 0).
-void BufrWriter::putFactor(int descriptor, unsigned count)
+void BufrWriter::putFactor(const char* call, bool inCompressed, int descriptor, unsigned count)
 {
-    const Element* e = lookup(descriptor);
-    if (!e) {
-        fail("descriptor " + descText(descriptor) + " is not in table B");
-    } else if (count >= allOnes(e->width)) {
+    Coding c;
+    if (!coding(call, inCompressed, descriptor, Number, c))
+        return;
+    if (count >= allOnes(c.width)) {
         fail("factor " + std::to_string(count) + " does not fit " + descText(descriptor));
-    } else {
-        _data.put(count, e->width);
-        if (_compressed)
-            _data.put(0, 6);
+        return;
     }
-}
-
-BufrWriter& BufrWriter::factor(int descriptor, unsigned count)
-{
-    if (standardOnly("factor"))
-        putFactor(descriptor, count);
-    return *this;
+    put(count, c.width);
+    if (_compressed)
+        put(0, 6);
 }
 
 BufrWriter& BufrWriter::bits(uint64_t value, int width)
@@ -425,7 +281,7 @@ BufrWriter& BufrWriter::bits(uint64_t value, int width)
     if (width < 0 || width > 64)
         fail("bits() of width " + std::to_string(width));
     else
-        _data.put(value, width);
+        put(value, width);
     return *this;
 }
 
@@ -434,24 +290,18 @@ BufrWriter& BufrWriter::text(const std::string& text, int octets)
     if (static_cast<int>(text.size()) > octets)
         fail("text \"" + text + "\" longer than " + std::to_string(octets) + " octets");
     else
-        _data.putText(text, octets);
+        putText(text, octets);
     return *this;
 }
 
 BufrWriter& BufrWriter::column(int descriptor, const std::vector<double>& values)
 {
     Coding c;
-    bool isText = false;
-    if (!compressedOnly("column") || !coding(descriptor, c, isText))
+    if (!coding("column", true, descriptor, Number, c))
         return *this;
-    if (isText) {
-        fail("column() of the character element " + descText(descriptor));
-        return *this;
-    }
     if (static_cast<int>(values.size()) != _subsets) {
-        fail("column() of " + descText(descriptor) + " with "
-             + std::to_string(values.size()) + " values for "
-             + std::to_string(_subsets) + " subsets");
+        fail("column() of " + descText(descriptor) + " with " + std::to_string(values.size())
+             + " values for " + std::to_string(_subsets) + " subsets");
         return *this;
     }
     std::vector<uint64_t> codes(values.size());
@@ -464,16 +314,14 @@ BufrWriter& BufrWriter::column(int descriptor, const std::vector<double>& values
             anyMissing = true;
             continue;
         }
-        if (!anyValue || codes[i] < lo)
-            lo = codes[i];
-        if (!anyValue || codes[i] > hi)
-            hi = codes[i];
+        lo = anyValue ? std::min(lo, codes[i]) : codes[i];
+        hi = anyValue ? std::max(hi, codes[i]) : codes[i];
         anyValue = true;
     }
     associatedField(descriptor);
     if (!anyValue || (!anyMissing && lo == hi)) {
-        _data.put(anyValue ? lo : allOnes(c.width), c.width);
-        _data.put(0, 6);
+        put(anyValue ? lo : allOnes(c.width), c.width);
+        put(0, 6);
         return *this;
     }
     // The smallest increment width that holds the largest increment and, with
@@ -482,10 +330,10 @@ BufrWriter& BufrWriter::column(int descriptor, const std::vector<double>& values
     int nbinc = 1;
     while (nbinc < 64 && allOnes(nbinc) < need)
         ++nbinc;
-    _data.put(lo, c.width);
-    _data.put(nbinc, 6);
+    put(lo, c.width);
+    put(nbinc, 6);
     for (std::size_t i = 0; i < values.size(); ++i)
-        _data.put(std::isnan(values[i]) ? allOnes(nbinc) : codes[i] - lo, nbinc);
+        put(std::isnan(values[i]) ? allOnes(nbinc) : codes[i] - lo, nbinc);
     return *this;
 }
 
@@ -496,68 +344,52 @@ void BufrWriter::putTextColumn(int octets, const std::vector<std::string>& texts
              + std::to_string(_subsets) + " subsets");
         return;
     }
-    bool same = true;
-    for (const std::string& t : texts) {
+    for (const std::string& t : texts)
         if (static_cast<int>(t.size()) > octets) {
             fail("text \"" + t + "\" longer than " + std::to_string(octets) + " octets");
             return;
         }
-        same = same && t == texts.front();
-    }
-    if (same && !texts.empty()) {
-        _data.putText(texts.front(), octets);
-        _data.put(0, 6);
+    if (!texts.empty() && std::count(texts.begin(), texts.end(), texts.front()) == _subsets) {
+        putText(texts.front(), octets);
+        put(0, 6);
         return;
     }
-    for (int i = 0; i < octets; ++i)
-        _data.put(0, 8);
-    _data.put(octets, 6);
+    put(0, 8 * octets);
+    put(octets, 6);
     for (const std::string& t : texts)
-        _data.putText(t, octets);
+        putText(t, octets);
 }
 
 BufrWriter& BufrWriter::charsColumn(int descriptor, const std::vector<std::string>& texts)
 {
     Coding c;
-    bool isText = false;
-    if (!compressedOnly("charsColumn") || !coding(descriptor, c, isText))
-        return *this;
-    if (!isText) {
-        fail("charsColumn() of the numeric element " + descText(descriptor));
-        return *this;
+    if (coding("charsColumn", true, descriptor, Chars, c)) {
+        associatedField(descriptor);
+        putTextColumn(c.width / 8, texts);
     }
-    associatedField(descriptor);
-    putTextColumn(c.width / 8, texts);
     return *this;
 }
 
 BufrWriter& BufrWriter::textColumn(int octets, const std::vector<std::string>& texts)
 {
-    if (compressedOnly("textColumn"))
+    if (form("textColumn", true))
         putTextColumn(octets, texts);
-    return *this;
-}
-
-BufrWriter& BufrWriter::factorColumn(int descriptor, unsigned count)
-{
-    if (compressedOnly("factorColumn"))
-        putFactor(descriptor, count);
     return *this;
 }
 
 BufrWriter& BufrWriter::rawColumn(int width, uint64_t r0, int nbinc,
                                   const std::vector<uint64_t>& increments)
 {
-    if (!compressedOnly("rawColumn"))
+    if (!form("rawColumn", true))
         return *this;
     if (width < 0 || width > 64 || nbinc < 0 || nbinc > 63) {
         fail("rawColumn() of width " + std::to_string(width) + ", NBINC " + std::to_string(nbinc));
         return *this;
     }
-    _data.put(r0, width);
-    _data.put(nbinc, 6);
+    put(r0, width);
+    put(nbinc, 6);
     for (uint64_t inc : increments)
-        _data.put(inc, nbinc);
+        put(inc, nbinc);
     return *this;
 }
 
@@ -567,43 +399,30 @@ BufrWriter::Bytes BufrWriter::build() const
         return Bytes();
     const bool ed3 = _edition < 4;
     Bytes s1;
-    put(s1, 0, 1);                          // master table 0
-    if (ed3) {
-        put(s1, _subCentre, 1);
-        put(s1, _centre, 1);
-    } else {
-        put(s1, _centre, 2);
-        put(s1, _subCentre, 2);
-    }
-    put(s1, 0, 1);                          // update sequence number
-    put(s1, _hasSection2 ? 0x80 : 0, 1);
-    put(s1, _category, 1);
+    ::put(s1, 0, 1);                        // master table 0
+    ::put(s1, ed3 ? _subCentre << 8 | _centre : _centre << 16 | _subCentre, ed3 ? 2 : 4);
+    ::put(s1, 0, 1);                        // update sequence number
+    ::put(s1, _hasSection2 ? 0x80 : 0, 1);
+    ::put(s1, _category, 1);
     if (!ed3)
-        put(s1, _subCategory, 1);
-    put(s1, _localSubCategory, 1);
-    put(s1, _masterVersion, 1);
-    put(s1, _localVersion, 1);
-    if (ed3)
-        put(s1, _year % 100, 1);
-    else
-        put(s1, _year, 2);
-    put(s1, _month, 1);
-    put(s1, _day, 1);
-    put(s1, _hour, 1);
-    put(s1, _minute, 1);
-    put(s1, ed3 ? 0 : _second, 1);          // edition 3: reserved octet 18
+        ::put(s1, _subCategory, 1);
+    ::put(s1, _localSubCategory, 1);
+    ::put(s1, _masterVersion, 1);
+    ::put(s1, _localVersion, 1);
+    ::put(s1, ed3 ? _time[0] % 100 : _time[0], ed3 ? 1 : 2);
+    for (int i = 1; i < 5; ++i)
+        ::put(s1, _time[i], 1);
+    ::put(s1, ed3 ? 0 : _time[5], 1);       // edition 3: reserved octet 18
 
     Bytes s3;
-    put(s3, 0, 1);
-    put(s3, _subsets, 2);
-    put(s3, (_observed ? 0x80 : 0) | (_compressed ? 0x40 : 0), 1);
+    ::put(s3, 0, 1);
+    ::put(s3, _subsets, 2);
+    ::put(s3, (_observed ? 0x80 : 0) | (_compressed ? 0x40 : 0), 1);
     for (int d : _descriptors)
-        put(s3, (d / 100000) << 14 | ((d / 1000) % 100) << 8 | d % 1000, 2);
+        ::put(s3, (d / 100000) << 14 | ((d / 1000) % 100) << 8 | d % 1000, 2);
 
-    Bytes s4;
-    put(s4, 0, 1);
-    Bytes data = _data.octets();
-    s4.insert(s4.end(), data.begin(), data.end());
+    Bytes s4(1, 0);
+    s4.insert(s4.end(), _data.begin(), _data.end());
 
     Bytes body;
     appendSection(body, s1, _edition);
@@ -616,8 +435,8 @@ BufrWriter::Bytes BufrWriter::build() const
     appendSection(body, s4, _edition);
 
     Bytes msg = {'B', 'U', 'F', 'R'};
-    put(msg, body.size() + 12, 3);
-    put(msg, _edition, 1);
+    ::put(msg, body.size() + 12, 3);
+    ::put(msg, _edition, 1);
     msg.insert(msg.end(), body.begin(), body.end());
     msg.insert(msg.end(), {'7', '7', '7', '7'});
     return msg;
@@ -625,8 +444,8 @@ BufrWriter::Bytes BufrWriter::build() const
 
 std::size_t BufrWriter::sectionOffset(const Bytes& m, int section)
 {
-    if (m.size() < 8 || m[0] != 'B' || m[1] != 'U' || m[2] != 'F' || m[3] != 'R'
-        || section < 0 || section > 5)
+    if (m.size() < 8 || std::string(m.begin(), m.begin() + 4) != "BUFR" || section < 0
+        || section > 5)
         return npos;
     if (section == 0)
         return 0;
@@ -663,8 +482,7 @@ BufrWriter::Bytes BufrWriter::truncated(const Bytes& message, std::size_t size)
 BufrWriter::Bytes BufrWriter::withoutEndMarker(const Bytes& message)
 {
     Bytes m = message;
-    if (m.size() >= 4 && m[m.size() - 4] == '7' && m[m.size() - 3] == '7'
-        && m[m.size() - 2] == '7' && m.back() == '7')
+    if (m.size() >= 4 && std::string(m.end() - 4, m.end()) == "7777")
         m.back() = '6';
     return m;
 }

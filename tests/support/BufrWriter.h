@@ -36,40 +36,36 @@ class BufrWriter {
 public:
     typedef std::vector<unsigned char> Bytes;
 
-    struct Element {
-        std::string name;
-        std::string units;
-        int scale = 0;
-        int reference = 0;
-        int width = 0;
-    };
-
-    // Table B from the path given, or from defaultTableBPath().
+    // Table B from the path given, or from QEV_SOURCE_DIR "/data/bufrTableB".
     explicit BufrWriter(int edition = 4, const std::string& tableBPath = std::string());
 
-    // QEV_SOURCE_DIR "/data/bufrTableB".
-    static std::string defaultTableBPath();
     // The missing entry of a value (a NaN): element() and column() code it as
     // all ones.
     static double missingValue();
 
     // Table B: adds or replaces an element (local descriptors of a test).
     BufrWriter& localElement(int descriptor, int scale, int reference, int width,
-                             const std::string& units = "NUMERIC",
-                             const std::string& name = "LOCAL ELEMENT");
-    const Element* lookup(int descriptor) const;
+                             const std::string& units = "NUMERIC");
 
     // Sections 1 and 2.
-    BufrWriter& centre(int centre, int subCentre = 0);
-    BufrWriter& masterTableVersion(int version, int localVersion = 0);
-    BufrWriter& category(int dataCategory, int subCategory = 0, int localSubCategory = 0);
-    BufrWriter& dateTime(int year, int month, int day, int hour, int minute, int second = 0);
-    BufrWriter& section2(const Bytes& content);
+    BufrWriter& centre(int centre, int subCentre = 0)
+    { _centre = centre, _subCentre = subCentre; return *this; }
+    BufrWriter& masterTableVersion(int version, int localVersion = 0)
+    { _masterVersion = version, _localVersion = localVersion; return *this; }
+    BufrWriter& category(int dataCategory, int subCategory = 0, int localSubCategory = 0)
+    {
+        _category = dataCategory, _subCategory = subCategory, _localSubCategory = localSubCategory;
+        return *this;
+    }
+    BufrWriter& dateTime(int year, int month, int day, int hour, int minute, int second = 0)
+    { _time = {year, month, day, hour, minute, second}; return *this; }
+    BufrWriter& section2(const Bytes& content)
+    { _hasSection2 = true, _section2 = content; return *this; }
 
     // Section 3.  Descriptors as F*100000 + X*1000 + Y.
     BufrWriter& subsets(int count);
-    BufrWriter& observed(bool on);
-    BufrWriter& compressed(bool on);
+    BufrWriter& observed(bool on) { _observed = on; return *this; }
+    BufrWriter& compressed(bool on) { _compressed = on; return *this; }
     BufrWriter& descriptors(const std::vector<int>& list);
 
     // Operators met in the data, in both forms: 2 01, 2 02, 2 03, 2 04, 2 07
@@ -80,13 +76,14 @@ public:
     // written into every associated field from then on (default 0).
     BufrWriter& op(int descriptor);
     BufrWriter& newReference(int descriptor, long reference);
-    BufrWriter& associatedValue(uint64_t raw);
+    BufrWriter& associatedValue(uint64_t raw) { _assocRaw = raw; return *this; }
 
     // Standard data, all subsets one after the other.
     BufrWriter& element(int descriptor, double value);
-    BufrWriter& missing(int descriptor);
+    BufrWriter& missing(int descriptor) { return element(descriptor, missingValue()); }
     BufrWriter& chars(int descriptor, const std::string& text);
-    BufrWriter& factor(int descriptor, unsigned count);
+    BufrWriter& factor(int descriptor, unsigned count)
+    { putFactor("factor", false, descriptor, count); return *this; }
 
     // Raw data, in both forms: `width` bits of value; `octets` characters of
     // text, padded with blanks (2 05 YYY data in standard form).
@@ -100,7 +97,8 @@ public:
     // and one text per subset.
     BufrWriter& charsColumn(int descriptor, const std::vector<std::string>& texts);
     BufrWriter& textColumn(int octets, const std::vector<std::string>& texts);
-    BufrWriter& factorColumn(int descriptor, unsigned count);
+    BufrWriter& factorColumn(int descriptor, unsigned count)
+    { putFactor("factorColumn", true, descriptor, count); return *this; }
     BufrWriter& rawColumn(int width, uint64_t r0, int nbinc,
                           const std::vector<uint64_t>& increments);
 
@@ -122,29 +120,30 @@ public:
     static bool writeFile(const std::string& path, const Bytes& content);
 
 private:
-    struct Coding {
+    struct Element {
+        std::string units;
         int scale;
         long long reference;
         int width;
     };
-    class Bits {
-    public:
-        void put(uint64_t value, int width);
-        void putText(const std::string& text, int octets);
-        Bytes octets() const { return _octets; }
-    private:
-        Bytes _octets;
-        int _used = 8;    // bits used in the last octet
+    // An element's coding under the operators in force.
+    struct Coding : Element {
+        bool text = false;
     };
 
     bool fail(const std::string& what);
-    bool coding(int descriptor, Coding& out, bool& isText);
+    enum Kind { Number, Chars, Either };
+    // The coding of an element of that kind written by `call` in the form it
+    // requires (compressed or standard); false (with the error) when it
+    // cannot be.
+    bool coding(const char* call, bool inCompressed, int descriptor, Kind kind, Coding& out);
     bool codeValue(int descriptor, double value, const Coding& c, uint64_t& coded);
     void associatedField(int descriptor);
+    void put(uint64_t value, int width);
+    void putText(const std::string& text, int octets);
     void putTextColumn(int octets, const std::vector<std::string>& texts);
-    void putFactor(int descriptor, unsigned count);
-    bool standardOnly(const char* call);
-    bool compressedOnly(const char* call);
+    void putFactor(const char* call, bool inCompressed, int descriptor, unsigned count);
+    bool form(const char* call, bool inCompressed);
 
     int _edition;
     int _centre = 7;
@@ -154,7 +153,7 @@ private:
     int _category = 0;
     int _subCategory = 0;
     int _localSubCategory = 0;
-    int _year = 2004, _month = 3, _day = 15, _hour = 12, _minute = 0, _second = 0;
+    std::vector<int> _time = {2004, 3, 15, 12, 0, 0};
     bool _hasSection2 = false;
     Bytes _section2;
     int _subsets = 1;
@@ -163,7 +162,8 @@ private:
     std::vector<int> _descriptors;
 
     std::map<int, Element> _table;
-    Bits _data;
+    Bytes _data;
+    int _used = 8;    // bits used in the last octet of _data
     std::string _error;
 
     // Operator state.

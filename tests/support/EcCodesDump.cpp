@@ -27,19 +27,17 @@ bool numberless(const EcCodesDump::Value& v)
 double printErrorOf(const std::string& literal, double value)
 {
     bool integral = literal.find_first_of(".eE") == std::string::npos;
-    int digits = 0;
-    for (char c : literal)
-        if (c >= '0' && c <= '9')
-            ++digits;
+    int digits = static_cast<int>(std::count_if(literal.begin(), literal.end(),
+                                                [](char c) { return c >= '0' && c <= '9'; }));
     if ((integral && digits > 6) || value == 0.0)
         return 0.0;
     return 0.5 * std::pow(10.0, std::floor(std::log10(std::fabs(value))) - 5);
 }
 
-int intMember(const JsonValue& object, const char* name, int fallback)
+int intMember(const JsonValue& object, const char* name)
 {
     const JsonValue* v = object.find(name);
-    return v && v->type() == JsonValue::Number ? static_cast<int>(v->number()) : fallback;
+    return v && v->type() == JsonValue::Number ? static_cast<int>(v->number()) : 0;
 }
 
 std::string textMember(const JsonValue& object, const char* name)
@@ -55,17 +53,29 @@ std::string numberText(double n)
     return buf;
 }
 
+std::string descriptorText(int d)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "%06d", d);
+    return d < 0 ? "------" : code;
+}
+
 } // namespace
 
-void EcCodesDump::collect(const JsonValue& node, const std::string& member,
-                          bool inAssociatedField, std::vector<Entry>& entries, int& group,
-                          std::string& error)
+int EcCodesDump::header(const std::string& key) const
+{
+    std::map<std::string, int>::const_iterator it = _header.find(key);
+    return it == _header.end() ? -1 : it->second;
+}
+
+void EcCodesDump::collect(const JsonValue& node, bool inAssociatedField,
+                          std::vector<Entry>& entries, int& group, std::string& error)
 {
     if (!error.empty())
         return;
     if (node.type() == JsonValue::Array) {
         for (const JsonValue& item : node.items())
-            collect(item, member, inAssociatedField, entries, group, error);
+            collect(item, inAssociatedField, entries, group, error);
         return;
     }
     if (node.type() != JsonValue::Object)
@@ -78,67 +88,47 @@ void EcCodesDump::collect(const JsonValue& node, const std::string& member,
     }
     bool associated = false;
     if (node.find("index")) {
-        Role role = Element;
         std::string c = code ? code->text() : std::string();
-        if (!code)
-            role = OperatorText;
-        else if (c == "999999")
-            role = AssociatedField;
-        else if (c == "031021" && inAssociatedField)
-            role = AssociatedSignificance;
-        else if (!c.empty() && c[0] == '2')
-            role = Operator;
+        Role role = !code ? OperatorText
+                    : c == "999999" ? AssociatedField
+                    : c == "031021" && inAssociatedField ? AssociatedSignificance
+                    : !c.empty() && c[0] == '2' ? Operator
+                    : Element;
         associated = role == AssociatedField;
         entries.push_back(Entry{&node, role, std::max(group, 0)});
-    } else if (!code && !key.empty() && !header(node, error)) {
-        return;
+    } else if (!code && !key.empty()) {
+        const JsonValue* value = node.find("value");
+        if (value && value->type() == JsonValue::Number) {
+            if (key == "edition" && _header.count(key)) {
+                error = "the dump holds more than one message";
+                return;
+            }
+            _header[key] = static_cast<int>(value->number());
+        }
     }
     for (const JsonValue::Member& m : node.members())
         if (m.first != "value")
-            collect(m.second, m.first, inAssociatedField || associated, entries, group, error);
-}
-
-bool EcCodesDump::header(const JsonValue& object, std::string& error)
-{
-    std::string key = textMember(object, "key");
-    const JsonValue* value = object.find("value");
-    if (!value || value->type() != JsonValue::Number)
-        return true;
-    int n = static_cast<int>(value->number());
-    if (key == "edition") {
-        if (_edition != 0) {
-            error = "the dump holds more than one message";
-            return false;
-        }
-        _edition = n;
-    } else if (key == "masterTablesVersionNumber") {
-        _masterTablesVersion = n;
-    } else if (key == "numberOfSubsets") {
-        _subsetCount = n;
-    } else if (key == "compressedData") {
-        _compressed = n != 0;
-    }
-    return true;
+            collect(m.second, inAssociatedField || associated, entries, group, error);
 }
 
 bool EcCodesDump::fill(const Entry& entry, int subset, Value& v, std::string& error) const
 {
     const JsonValue& o = *entry.object;
-    v.index = intMember(o, "index", 0);
+    v.index = intMember(o, "index");
     v.key = textMember(o, "key");
     std::string code = textMember(o, "code");
     v.descriptor = code.empty() ? -1 : std::atoi(code.c_str());
     v.units = textMember(o, "units");
-    v.scale = intMember(o, "scale", 0);
-    v.reference = intMember(o, "reference", 0);
-    v.width = intMember(o, "width", 0);
+    v.scale = intMember(o, "scale");
+    v.reference = intMember(o, "reference");
+    v.width = intMember(o, "width");
     v.role = entry.role;
     const JsonValue* value = o.find("value");
+    std::string at = "#" + std::to_string(v.index) + " " + v.key;
     if (value && value->type() == JsonValue::Array) {
-        if (static_cast<int>(value->items().size()) != _subsetCount) {
-            error = "#" + std::to_string(v.index) + " " + v.key + " has " +
-                    std::to_string(value->items().size()) + " values for " +
-                    std::to_string(_subsetCount) + " subsets";
+        if (static_cast<int>(value->items().size()) != subsetCount()) {
+            error = at + " has " + std::to_string(value->items().size()) + " values for " +
+                    std::to_string(subsetCount()) + " subsets";
             return false;
         }
         value = &value->items()[subset];
@@ -153,7 +143,7 @@ bool EcCodesDump::fill(const Entry& entry, int subset, Value& v, std::string& er
         v.kind = Text;
         v.text = value->text();
     } else {
-        error = "#" + std::to_string(v.index) + " " + v.key + " has a value of no known kind";
+        error = at + " has a value of no known kind";
         return false;
     }
     return true;
@@ -175,54 +165,49 @@ bool EcCodesDump::parseJson(const std::string& json, std::string& error)
     }
     std::vector<Entry> entries;
     int group = -1;
-    collect(*messages, std::string(), false, entries, group, error);
+    collect(*messages, false, entries, group, error);
     if (!error.empty())
         return false;
-    if (_edition == 0) {
+    if (edition() < 0) {
         error = "no message header (a dump made with -ja is needed)";
         return false;
     }
-    int groups = _compressed ? 1 : std::max(group + 1, _subsetCount > 0 ? 1 : 0);
-    if (!_compressed && _subsetCount > 0 && group + 1 != _subsetCount) {
-        error = std::to_string(group + 1) + " subsets printed, " + std::to_string(_subsetCount) +
+    const bool packed = compressed();
+    const int announced = std::max(subsetCount(), 0);
+    if (!packed && announced > 0 && group + 1 != announced) {
+        error = std::to_string(group + 1) + " subsets printed, " + std::to_string(announced) +
                 " announced";
         return false;
     }
-    // Each group's entries by number, each number once; standard data keeps
-    // numbering across subsets, compressed data numbers within one subset.
-    std::vector<std::vector<const Entry*> > byGroup(groups);
+    const int groups = packed ? 1 : std::max(group + 1, announced > 0 ? 1 : 0);
+    // Each group's entries by number, each number once (the first printed);
+    // standard data keeps numbering across subsets, compressed data numbers
+    // within one subset.
+    std::vector<std::map<int, const Entry*> > byGroup(groups);
     for (const Entry& e : entries)
-        if (_compressed || e.group < groups)
-            byGroup[_compressed ? 0 : e.group].push_back(&e);
-    int subsets = _compressed ? _subsetCount : groups;
-    _subsets.assign(subsets, std::vector<Value>());
+        if (packed || e.group < groups)
+            byGroup[packed ? 0 : e.group].emplace(intMember(*e.object, "index"), &e);
+    _subsets.assign(packed ? announced : groups, std::vector<Value>());
     int next = 1;
     for (int g = 0; g < groups; ++g) {
-        std::vector<const Entry*>& list = byGroup[g];
-        std::stable_sort(list.begin(), list.end(), [](const Entry* a, const Entry* b) {
-            return intMember(*a->object, "index", 0) < intMember(*b->object, "index", 0);
-        });
-        int first = _compressed ? 1 : next;
-        int last = list.empty() ? first - 1 : intMember(*list.back()->object, "index", 0);
-        if (!list.empty() && intMember(*list.front()->object, "index", 0) < first) {
+        const std::map<int, const Entry*>& list = byGroup[g];
+        int first = packed ? 1 : next;
+        int last = list.empty() ? first - 1 : list.rbegin()->first;
+        if (!list.empty() && list.begin()->first < first) {
             error = "subset " + std::to_string(g) + " repeats positions of an earlier subset";
             return false;
         }
-        for (int s = _compressed ? 0 : g; s < (_compressed ? subsets : g + 1); ++s) {
-            std::vector<Value>& out = _subsets[s];
-            std::size_t k = 0;
+        for (int s = packed ? 0 : g; s < (packed ? announced : g + 1); ++s) {
             for (int index = first; index <= last; ++index) {
                 Value v;
                 v.index = index;
-                while (k < list.size() && intMember(*list[k]->object, "index", 0) < index)
-                    ++k;
-                if (k < list.size() && intMember(*list[k]->object, "index", 0) == index &&
-                    !fill(*list[k], s, v, error))
+                std::map<int, const Entry*>::const_iterator it = list.find(index);
+                if (it != list.end() && !fill(*it->second, s, v, error))
                     return false;
-                out.push_back(v);
+                _subsets[s].push_back(v);
             }
         }
-        if (_compressed)
+        if (packed)
             _indicesPerSubset = last;
         next = last + 1;
     }
@@ -231,14 +216,14 @@ bool EcCodesDump::parseJson(const std::string& json, std::string& error)
 
 std::size_t EcCodesDump::layoutIndex(int subset, const Value& v) const
 {
-    return _compressed ? static_cast<std::size_t>(subset) * _indicesPerSubset + v.index - 1
-                       : static_cast<std::size_t>(v.index - 1);
+    return compressed() ? static_cast<std::size_t>(subset) * _indicesPerSubset + v.index - 1
+                        : static_cast<std::size_t>(v.index - 1);
 }
 
 std::size_t EcCodesDump::layoutSize() const
 {
-    if (_compressed)
-        return static_cast<std::size_t>(_indicesPerSubset) * _subsetCount;
+    if (compressed())
+        return static_cast<std::size_t>(_indicesPerSubset) * std::max(subsetCount(), 0);
     for (auto it = _subsets.rbegin(); it != _subsets.rend(); ++it)
         if (!it->empty())
             return it->back().index;
@@ -265,9 +250,7 @@ int EcCodesDump::numbersDisagreeing(const std::vector<double>& numbers,
                              : !isMissingNumber(n) &&
                                    std::fabs(n - v.number) <=
                                        v.printError + 1e-9 * std::max(1.0, std::fabs(n));
-            if (agree)
-                continue;
-            if (++count <= static_cast<int>(maxDetails))
+            if (!agree && ++count <= static_cast<int>(maxDetails))
                 details.push_back(describe(static_cast<int>(s), v) + ", listing has " +
                                   (isMissingNumber(n) ? std::string("missing") : numberText(n)));
         }
@@ -287,12 +270,9 @@ bool EcCodesDump::applyNumericValues(const std::vector<double>& numbers, std::st
             if (numberless(v))
                 continue;
             double n = numbers[layoutIndex(static_cast<int>(s), v)];
-            if (isMissingNumber(n)) {
-                v.kind = Missing;
-            } else {
-                v.kind = Number;
+            v.kind = isMissingNumber(n) ? Missing : Number;
+            if (v.kind == Number)
                 v.number = n;
-            }
             v.printError = 0.0;
         }
     }
@@ -303,13 +283,11 @@ bool EcCodesDump::readNumbers(const std::string& text, std::vector<double>& numb
 {
     numbers.clear();
     std::istringstream in(text);
-    std::string word;
-    while (in >> word) {
+    for (std::string word; in >> word;) {
         char* end = nullptr;
-        double n = std::strtod(word.c_str(), &end);
+        numbers.push_back(std::strtod(word.c_str(), &end));
         if (end == word.c_str() || *end != '\0')
             return false;
-        numbers.push_back(n);
     }
     return true;
 }
@@ -352,6 +330,10 @@ int EcCodesDump::differences(const EcCodesDump& a, const EcCodesDump& b,
         if (++count <= static_cast<int>(maxDetails))
             details.push_back(what);
     };
+    auto coded = [](int s, const Value& v) {
+        return describe(s, v) + " (scale " + std::to_string(v.scale) + ", width " +
+               std::to_string(v.width) + ")";
+    };
     if (a._subsets.size() != b._subsets.size()) {
         note(std::to_string(a._subsets.size()) + " subsets against " +
              std::to_string(b._subsets.size()));
@@ -373,10 +355,7 @@ int EcCodesDump::differences(const EcCodesDump& a, const EcCodesDump& b,
             if (same && u.kind == Text)
                 same = sameText(u.text, v.text);
             if (!same)
-                note(describe(static_cast<int>(s), u) + " (scale " + std::to_string(u.scale) +
-                     ", width " + std::to_string(u.width) + ") against " + describe(int(s), v) +
-                     " (scale " + std::to_string(v.scale) + ", width " +
-                     std::to_string(v.width) + ")");
+                note(coded(int(s), u) + " against " + coded(int(s), v));
         }
         if (x.size() != y.size())
             break;    // the later subsets would only repeat the misalignment
@@ -386,10 +365,8 @@ int EcCodesDump::differences(const EcCodesDump& a, const EcCodesDump& b,
 
 std::string EcCodesDump::describe(int subset, const Value& v)
 {
-    char code[16];
-    std::snprintf(code, sizeof code, "%06d", v.descriptor);
     std::string s = "subset " + std::to_string(subset) + " #" + std::to_string(v.index) + " " +
-                    (v.descriptor < 0 ? std::string("------") : std::string(code));
+                    descriptorText(v.descriptor);
     if (!v.key.empty())
         s += " " + v.key;
     if (v.role == Unprinted && v.kind == Missing)
@@ -402,10 +379,24 @@ std::string EcCodesDump::describe(int subset, const Value& v)
     return s + " = missing";
 }
 
-int EcCodesDump::valueCount() const
+std::string EcCodesDump::listing(bool coding) const
 {
-    int n = 0;
-    for (const std::vector<Value>& s : _subsets)
-        n += static_cast<int>(s.size());
-    return n;
+    static const char* const marks[] = {"", "A:", "S:", "O:", "T:", "U:"};
+    std::string out;
+    for (std::size_t s = 0; s < _subsets.size(); ++s) {
+        if (s > 0)
+            out += " |";
+        for (const Value& v : _subsets[s]) {
+            out += (out.empty() ? "" : " ") + std::string(marks[v.role]) +
+                   (v.role == OperatorText ? "" : descriptorText(v.descriptor));
+            if (coding)
+                out += "[" + std::to_string(v.scale) + "," + std::to_string(v.reference) + "," +
+                       std::to_string(v.width) + "]";
+            out += v.role == OperatorText ? "" : "=";
+            out += v.kind == Number ? numberText(v.number)
+                   : v.kind == Text ? "'" + trimmed(v.text) + "'"
+                                    : std::string("missing");
+        }
+    }
+    return out;
 }

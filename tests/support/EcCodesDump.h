@@ -2,16 +2,16 @@
 // with the project's decoder.
 //
 // Made from two outputs of ecCodes' tools for a file of exactly one message:
-// - `bufr_dump -ja`: every data value with its key, descriptor ("code"),
-//   units, scale, reference and width.  ecCodes numbers the values of a
-//   message in data order ("index": within the message for standard data,
-//   within one subset for compressed data); elements, delayed replication
-//   factors, the values of bitmapped quality elements and associated fields
-//   each take a number, and so do some operators (2 22 000, 2 36 000, ...) and
-//   2 05 texts.  Associated fields and bitmapped values are printed as
-//   attributes of the element they belong to, so one number may be printed
-//   several times; the dump keeps it once.  A number ecCodes prints no value
-//   for is kept as an Unprinted position.
+// - `bufr_dump -ja`: the header keys, and every data value with its key,
+//   descriptor ("code"), units, scale, reference and width.  ecCodes numbers
+//   the values of a message in data order ("index": within the message for
+//   standard data, within one subset for compressed data); elements, delayed
+//   replication factors, the values of bitmapped quality elements and
+//   associated fields each take a number, and so do some operators
+//   (2 22 000, 2 36 000, ...) and 2 05 texts.  Associated fields and
+//   bitmapped values are printed as attributes of the element they belong
+//   to, so one number may be printed several times; the dump keeps it once.
+//   A number ecCodes prints no value for is kept as an Unprinted position.
 // - `bufr_filter` printing numericValues with 17 digits (or a ref/*.num.ref
 //   dump of the same layout): one number per numbered value, subset after
 //   subset, -1e+100 for a missing one.  The JSON prints numbers with six
@@ -19,6 +19,7 @@
 #ifndef ECCODESDUMP_H
 #define ECCODESDUMP_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -93,14 +94,21 @@ public:
 
     // "subset 2 #14 012101 airTemperature = 273.15".
     static std::string describe(int subset, const Value& v);
+    // Every position in short, subsets separated by " | ": "012101=273.15",
+    // "001015='NAME'", "012101=missing"; a role other than Element is marked
+    // "A:" (associated field), "S:" (its significance), "O:" (operator),
+    // "T:" (2 05 text), "U:" (unprinted).  With `coding` the descriptor is
+    // followed by [scale,reference,width].
+    std::string listing(bool coding = false) const;
 
-    int edition() const { return _edition; }
-    int masterTablesVersion() const { return _masterTablesVersion; }
-    int subsetCount() const { return _subsetCount; }
-    bool compressed() const { return _compressed; }
+    // A numeric header key ("typicalYear", ...), or -1 when absent.
+    int header(const std::string& key) const;
+    int edition() const { return header("edition"); }
+    int masterTablesVersion() const { return header("masterTablesVersionNumber"); }
+    int subsetCount() const { return header("numberOfSubsets"); }
+    bool compressed() const { return header("compressedData") > 0; }
     // Each subset's numbered positions, in data order.
     const std::vector<std::vector<Value> >& subsets() const { return _subsets; }
-    int valueCount() const;
 
 private:
     struct Entry {
@@ -108,18 +116,14 @@ private:
         Role role;
         int group;     // the subsetNumber block it was printed in
     };
-    void collect(const JsonValue& node, const std::string& member, bool inAssociatedField,
-                 std::vector<Entry>& entries, int& group, std::string& error);
-    bool header(const JsonValue& object, std::string& error);
+    void collect(const JsonValue& node, bool inAssociatedField, std::vector<Entry>& entries,
+                 int& group, std::string& error);
     bool fill(const Entry& entry, int subset, Value& v, std::string& error) const;
     // Position of a value in the numericValues layout.
     std::size_t layoutIndex(int subset, const Value& v) const;
     std::size_t layoutSize() const;
 
-    int _edition = 0;
-    int _masterTablesVersion = 0;
-    int _subsetCount = 0;
-    bool _compressed = false;
+    std::map<std::string, int> _header;
     int _indicesPerSubset = 0;     // compressed data: the highest index
     std::vector<std::vector<Value> > _subsets;
 };

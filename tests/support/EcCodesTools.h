@@ -4,12 +4,13 @@
 // table version, to make ecCodes decode with the project's tables).
 //
 // The programs are looked for beside the bufr_dump that the build found
-// (QEV_BUFR_DUMP).  They run without a shell, so paths need no quoting.
+// (QEV_BUFR_DUMP).  They run through the shell with paths in single quotes
+// (test paths hold none); their outputs and filter rules go into files
+// beside the message file they work on, so its folder must be writable.
 #ifndef ECCODESTOOLS_H
 #define ECCODESTOOLS_H
 
 #include <string>
-#include <vector>
 
 class EcCodesDump;
 
@@ -20,12 +21,7 @@ public:
     // Empty when every program is there, else the first one missing.
     const std::string& missing() const { return _missing; }
     // Empty, or the line a test that needs the programs skips with.
-    std::string missingReason() const
-    {
-        return _missing.empty() ? std::string()
-                                : "ecCodes' " + _missing +
-                                      " is not installed (scripts/setup installs it)";
-    }
+    std::string missingReason() const;
 
     // A definitions folder searched before ecCodes' own (local tables of a
     // centre); empty for ecCodes' own only.
@@ -42,19 +38,13 @@ public:
     bool encode(const std::string& rules, int edition, const std::string& out,
                 std::string& error) const;
 
-    // Runs a program with `input` on its standard input; returns its exit
-    // status (-1 when it could not run or died of a signal).
-    int run(const std::vector<std::string>& argv, const std::string& input, std::string& out,
-            std::string& err) const;
-
 private:
-    std::string program(const char* name) const;
-    static std::string firstLine(const std::string& text);
-    // The first line of a tool's messages that reports an error (ecCodes
-    // reports some errors with exit status 0).
-    static std::string firstError(const std::string& text);
-    // "tool: " and the tool's first error line (or its exit status).
-    static std::string failure(const char* tool, int status, const std::string& errors);
+    std::string program(const char* name) const { return _dir + "/" + name; }
+    // Runs "<program> <args>" through the shell, its standard output and
+    // error into `base`.out and `base`.err beside the files it works on, and
+    // returns its exit status (-1 when it died of a signal).
+    int run(const char* name, const std::string& args, const std::string& base,
+            std::string& out, std::string& err) const;
 
     std::string _dir;
     std::string _missing;

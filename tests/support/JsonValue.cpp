@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-// Recursive descent over the text; nesting is bounded so that a hostile
-// text cannot exhaust the stack.
+// Recursive descent over the text; nesting is bounded so that no text can
+// exhaust the stack.
 class JsonValue::Reader {
 public:
     explicit Reader(const std::string& text) : _s(text) {}
@@ -18,8 +18,6 @@ public:
     }
 
 private:
-    static const int maxDepth = 512;
-
     bool fail(const char* expected)
     {
         if (_error.empty())
@@ -27,180 +25,98 @@ private:
         return false;
     }
 
+    static bool in(const char* set, char c) { return c != '\0' && std::strchr(set, c); }
+
     void blanks()
     {
-        while (_pos < _s.size() && std::strchr(" \t\r\n", _s[_pos]) && _s[_pos] != '\0')
+        while (_pos < _s.size() && in(" \t\r\n", _s[_pos]))
             ++_pos;
     }
 
-    bool literal(const char* word)
+    // Passes over blanks and then `c`, if `c` is next.
+    bool next(char c)
     {
-        std::size_t n = std::strlen(word);
-        if (_s.compare(_pos, n, word) != 0)
-            return fail(word);
-        _pos += n;
+        blanks();
+        if (_pos >= _s.size() || _s[_pos] != c)
+            return false;
+        ++_pos;
         return true;
     }
 
     bool value(JsonValue& out, int depth)
     {
-        if (depth > maxDepth)
+        if (depth > 512)
             return fail("less nesting");
-        blanks();
-        if (_pos >= _s.size())
-            return fail("a value");
-        char c = _s[_pos];
-        if (c == '{')
-            return object(out, depth);
-        if (c == '[')
-            return array(out, depth);
-        if (c == '"') {
+        if (next('{') || next('['))
+            return container(out, _s[_pos - 1] == '{', depth);
+        if (next('"')) {
             out._type = String;
             return string(out._text);
         }
-        if (c == 't' || c == 'f') {
-            out._type = Bool;
-            out._bool = c == 't';
-            return literal(c == 't' ? "true" : "false");
-        }
-        if (c == 'n') {
+        if (_s.compare(_pos, 4, "null") == 0) {
+            _pos += 4;
             out._type = Null;
-            return literal("null");
+            return true;
         }
-        return number(out);
-    }
-
-    bool number(JsonValue& out)
-    {
         std::size_t start = _pos;
-        while (_pos < _s.size() && std::strchr("+-0123456789.eE", _s[_pos]) && _s[_pos] != '\0')
+        while (_pos < _s.size() && in("+-0123456789.eE", _s[_pos]))
             ++_pos;
-        std::string lit = _s.substr(start, _pos - start);
+        out._text = _s.substr(start, _pos - start);
         char* end = nullptr;
-        double v = lit.empty() ? 0.0 : std::strtod(lit.c_str(), &end);
-        if (lit.empty() || *end != '\0') {
+        out._number = std::strtod(out._text.c_str(), &end);
+        if (out._text.empty() || *end != '\0') {
             _pos = start;
             return fail("a value");
         }
         out._type = Number;
-        out._number = v;
-        out._text = lit;
         return true;
     }
 
+    // After the opening quote.
     bool string(std::string& out)
     {
-        ++_pos;    // the opening quote
         while (_pos < _s.size()) {
             char c = _s[_pos++];
             if (c == '"')
                 return true;
-            if (c != '\\') {
-                out += c;
-                continue;
+            if (c == '\\' && _pos < _s.size()) {
+                c = _s[_pos++];
+                c = c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
             }
-            if (_pos >= _s.size())
-                break;
-            char e = _s[_pos++];
-            switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'u':
-                if (!unicode(out))
-                    return false;
-                break;
-            default: out += e; break;    // \" \\ \/ and anything unknown
-            }
+            out += c;
         }
         return fail("a closing quote");
     }
 
-    // \uXXXX as UTF-8 (surrogate pairs are not joined; tools print none).
-    bool unicode(std::string& out)
+    // After the opening bracket or brace.
+    bool container(JsonValue& out, bool object, int depth)
     {
-        if (_pos + 4 > _s.size())
-            return fail("four hex digits");
-        std::string hex = _s.substr(_pos, 4);
-        char* end = nullptr;
-        unsigned long code = std::strtoul(hex.c_str(), &end, 16);
-        if (*end != '\0')
-            return fail("four hex digits");
-        _pos += 4;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-        return true;
-    }
-
-    bool array(JsonValue& out, int depth)
-    {
-        out._type = Array;
-        ++_pos;
-        blanks();
-        if (_pos < _s.size() && _s[_pos] == ']') {
-            ++_pos;
+        out._type = object ? Object : Array;
+        const char close = object ? '}' : ']';
+        if (next(close))
             return true;
-        }
         for (;;) {
-            out._items.emplace_back();
-            if (!value(out._items.back(), depth + 1))
-                return false;
-            blanks();
-            if (_pos < _s.size() && _s[_pos] == ',') {
-                ++_pos;
-                continue;
+            JsonValue* item = nullptr;
+            if (object) {
+                std::string name;
+                if (!next('"'))
+                    return fail("a member name");
+                if (!string(name))
+                    return false;
+                if (!next(':'))
+                    return fail("':'");
+                out._members.emplace_back(name, JsonValue());
+                item = &out._members.back().second;
+            } else {
+                out._items.emplace_back();
+                item = &out._items.back();
             }
-            if (_pos < _s.size() && _s[_pos] == ']') {
-                ++_pos;
+            if (!value(*item, depth + 1))
+                return false;
+            if (next(close))
                 return true;
-            }
-            return fail("',' or ']'");
-        }
-    }
-
-    bool object(JsonValue& out, int depth)
-    {
-        out._type = Object;
-        ++_pos;
-        blanks();
-        if (_pos < _s.size() && _s[_pos] == '}') {
-            ++_pos;
-            return true;
-        }
-        for (;;) {
-            blanks();
-            if (_pos >= _s.size() || _s[_pos] != '"')
-                return fail("a member name");
-            std::string name;
-            if (!string(name))
-                return false;
-            blanks();
-            if (_pos >= _s.size() || _s[_pos] != ':')
-                return fail("':'");
-            ++_pos;
-            out._members.emplace_back(name, JsonValue());
-            if (!value(out._members.back().second, depth + 1))
-                return false;
-            blanks();
-            if (_pos < _s.size() && _s[_pos] == ',') {
-                ++_pos;
-                continue;
-            }
-            if (_pos < _s.size() && _s[_pos] == '}') {
-                ++_pos;
-                return true;
-            }
-            return fail("',' or '}'");
+            if (!next(','))
+                return fail(object ? "',' or '}'" : "',' or ']'");
         }
     }
 

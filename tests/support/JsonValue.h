@@ -1,8 +1,8 @@
-// A small JSON reader for the output of outside tools (ecCodes' bufr_dump).
-// Objects keep their members in document order, numbers keep the literal
-// text they were written with (its digits tell how precisely a tool printed
-// a value), and the reader is lenient where such tools are sloppy: an unknown
-// escape in a string stands for the escaped character itself.
+// A small JSON reader for the output of ecCodes' bufr_dump.  Objects keep
+// their members in document order, numbers keep the literal text they were
+// written with (its digits tell how precisely the tool printed a value), and
+// an escape stands for the escaped character itself (the tool writes "\?").
+// Only what the tool prints is read: no true/false, no \u escapes.
 #ifndef JSONVALUE_H
 #define JSONVALUE_H
 
@@ -12,10 +12,8 @@
 
 class JsonValue {
 public:
-    enum Type { Null, Bool, Number, String, Array, Object };
+    enum Type { Null, Number, String, Array, Object };
     typedef std::pair<std::string, JsonValue> Member;
-
-    JsonValue() = default;
 
     // The whole text as one value (white space around it allowed).  On
     // failure `error` names the offset and what was expected.
@@ -23,7 +21,6 @@ public:
 
     Type type() const { return _type; }
     bool isNull() const { return _type == Null; }
-    bool boolean() const { return _bool; }
     double number() const { return _number; }
     // The number's literal text, or the string's text.
     const std::string& text() const { return _text; }
@@ -36,7 +33,6 @@ private:
     class Reader;
 
     Type _type = Null;
-    bool _bool = false;
     double _number = 0.0;
     std::string _text;
     std::vector<JsonValue> _items;

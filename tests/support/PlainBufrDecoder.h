@@ -19,7 +19,6 @@ public:
     int subsets() const { return _subsets; }
     bool compressed() const { return _compressed; }
     const SeqOf<int>& descriptors() const { return _descriptors; }
-    const SeqOf<int>& repCountList() const { return _repCountList; }
 };
 
 #endif

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -16,6 +15,7 @@
 
 namespace {
 
+typedef WirePeer::Bytes Bytes;
 typedef std::chrono::steady_clock Clock;
 
 Clock::time_point deadlineIn(int timeoutMs)
@@ -30,20 +30,168 @@ int msLeft(Clock::time_point deadline, int slice)
     return static_cast<int>(std::max<long long>(0, std::min<long long>(left.count(), slice)));
 }
 
+uint32_t wordAt(const unsigned char* p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+sockaddr* loopback(sockaddr_in& a, uint16_t port)
+{
+    std::memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(WirePeer::LOOPBACK);
+    return reinterpret_cast<sockaddr*>(&a);
+}
+
 void noDelay(int fd)
 {
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
-sockaddr_in loopbackAddress(uint16_t port)
+// Reads a buffer front to back.  The first failure sticks and says what
+// went wrong; every read after it gives zero or empty.
+struct Reader {
+    explicit Reader(const Bytes& bytes) : in(bytes) {}
+
+    bool ok() const { return error.empty(); }
+    std::size_t left() const { return in.size() - pos; }
+    void fail(const std::string& why)
+    {
+        if (ok())
+            error = why;
+    }
+
+    uint32_t word()
+    {
+        if (ok() && left() < 4)
+            fail("cut short");
+        if (!ok())
+            return 0;
+        pos += 4;
+        return wordAt(&in[pos - 4]);
+    }
+    int32_t signedWord() { return static_cast<int32_t>(word()); }
+    uint16_t half(const char* what)
+    {
+        uint32_t w = word();
+        if (w > 0xffff)
+            fail(std::string(what) + " word above 16 bits");
+        return static_cast<uint16_t>(w);
+    }
+
+    // The count, the XDR count (which must agree), the bytes and a zero padding.
+    Bytes opaque()
+    {
+        const uint32_t count = word(), xdrCount = word();
+        const std::size_t padded = (std::size_t(count) + 3) / 4 * 4;
+        if (count != xdrCount)
+            fail("count " + std::to_string(count) + " but XDR count " + std::to_string(xdrCount));
+        else if (padded > left())
+            fail(std::to_string(count) + " bytes announced, " + std::to_string(left()) + " left");
+        if (!ok())
+            return Bytes();
+        auto at = in.begin() + pos;
+        if (std::any_of(at + count, at + padded, [](unsigned char c) { return c != 0; }))
+            fail("padding not zero");
+        pos += padded;
+        return Bytes(at, at + count);
+    }
+    std::string text()
+    {
+        Bytes b = opaque();
+        return std::string(b.begin(), b.end());
+    }
+
+    const Bytes& in;
+    std::size_t pos = 0;
+    std::string error;
+};
+
+void putTarget(Bytes& out, const WirePeer::Target& t)
 {
-    sockaddr_in a;
-    std::memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(WirePeer::LOOPBACK);
-    return a;
+    for (uint32_t w : {uint32_t(t.kind), uint32_t(t.family), t.host, uint32_t(t.port),
+                       uint32_t(t.pid)})
+        WirePeer::putWord(out, w);
+    WirePeer::putString(out, t.name);
+}
+
+WirePeer::Target readTarget(Reader& r)
+{
+    WirePeer::Target t;
+    t.kind = r.signedWord();
+    t.family = r.half("family");
+    t.host = r.word();
+    t.port = r.half("port");
+    t.pid = r.signedWord();
+    t.name = r.text();
+    return t;
+}
+
+// The flags form (first word a flags word: one of the bits 0x2F00 and at
+// most 0x3FFF) or the older form without flags (first word the reference
+// time, then the forecast period and the valid period).  Without a valid
+// period the instant is the reference (or, flag 0x200, the second) time
+// plus the forecast period.
+WirePeer::DataTime readDataTime(Reader& r)
+{
+    WirePeer::DataTime d;
+    auto validPeriod = [&] {
+        d.validFlag = r.word() != 0;
+        d.validStart = r.signedWord();
+        d.validEnd = r.signedWord();
+    };
+    const uint32_t w = r.word();
+    if ((w & 0x2F00) == 0 || w > 0x3FFF) {
+        d.flags = 0xC00;
+        d.refTime = d.secondTime = static_cast<int32_t>(w);
+        d.fcstPeriod = r.signedWord();
+        validPeriod();
+        return d;
+    }
+    d.flags = w;
+    d.refTime = d.secondTime = r.signedWord();
+    if (w & 0x400)
+        d.fcstPeriod = r.signedWord();
+    if (w & 0x800)
+        validPeriod();
+    if (w & 0x2000)
+        d.secondTime = r.signedWord();
+    if (w & 0x1000)
+        d.key = r.word();
+    if (!(w & 0x800)) {
+        const int32_t base = (w & 0x200) ? d.secondTime : d.refTime;
+        d.validStart = d.validEnd = static_cast<int32_t>(uint32_t(base) + uint32_t(d.fcstPeriod));
+    }
+    return d;
+}
+
+// The body of a message the peer knows, used exactly; others stay raw.
+bool decodeBody(WirePeer::Message& m)
+{
+    Reader r(m.body);
+    const std::pair<int32_t, int32_t> kind(m.module, m.type);
+    if (kind == std::make_pair(1, 1)) {
+        m.pattern = r.text();
+    } else if (kind == std::make_pair(1, 2)) {
+        m.productId = r.signedWord();
+        m.bytes = r.opaque();
+    } else if (kind == std::make_pair(5, 0)) {
+        m.uniqueId = r.word();
+        m.processId = r.signedWord();
+    } else if (kind == std::make_pair(2, 10)) {
+        m.key = r.word();
+        m.dataTime = readDataTime(r);
+    } else if (kind != std::make_pair(1, 0)) {
+        return true;
+    }
+    if (r.left() != 0)
+        r.fail(std::to_string(r.left()) + " bytes left over");
+    if (!r.ok())
+        m.error = "body of " + std::to_string(m.module) + "/" + std::to_string(m.type) + ": " +
+                  r.error;
+    return r.ok();
 }
 
 }  // namespace
@@ -54,7 +202,6 @@ sockaddr_in loopbackAddress(uint16_t port)
 struct WirePeer::Conn {
     int id = 0;
     int fd = -1;
-    bool accepted = false;
     std::atomic<bool> closing{false};   // writers give up when set
     Bytes in;                           // unframed bytes, serving thread only
     std::mutex writeMutex;              // one writer at a time
@@ -70,32 +217,23 @@ struct WirePeer::Conn {
 
 WirePeer::Target WirePeer::Target::address(uint32_t host, uint16_t port, int32_t pid)
 {
-    Target t;
-    t.kind = 2;
-    t.host = host;
-    t.port = port;
-    t.pid = pid;
-    return t;
+    return Target{2, 2, host, port, pid, std::string()};
 }
 
 std::string WirePeer::Target::text() const
 {
-    if (kind == 1)
-        return name;
     if (kind != 2)
-        return "NULL";
-    return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xff) + "." +
-           std::to_string((host >> 8) & 0xff) + "." + std::to_string(host & 0xff) + "/" +
-           std::to_string(port) + "/" + std::to_string(pid);
+        return kind == 1 ? name : "NULL";
+    std::string dotted;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        dotted += std::to_string((host >> shift) & 0xff) + (shift ? "." : "");
+    return dotted + "/" + std::to_string(port) + "/" + std::to_string(pid);
 }
 
 WirePeer::DataTime WirePeer::DataTime::observation(int32_t t)
 {
     DataTime d;
-    d.refTime = t;
-    d.validStart = t;
-    d.validEnd = t;
-    d.secondTime = t;
+    d.refTime = d.validStart = d.validEnd = d.secondTime = t;
     return d;
 }
 
@@ -118,22 +256,10 @@ void WirePeer::putString(Bytes& out, const std::string& text)
     putOpaque(out, Bytes(text.begin(), text.end()));
 }
 
-void WirePeer::putTarget(Bytes& out, const Target& target)
-{
-    putWord(out, static_cast<uint32_t>(target.kind));
-    putWord(out, target.family);
-    putWord(out, target.host);
-    putWord(out, target.port);
-    putWord(out, static_cast<uint32_t>(target.pid));
-    putString(out, target.name);
-}
-
 void WirePeer::putDataTime(Bytes& out, const DataTime& time)
 {
     putWord(out, time.flags);
     putWord(out, static_cast<uint32_t>(time.refTime));
-    if (time.flags < 0x400)
-        return;
     if (time.flags & 0x400)
         putWord(out, static_cast<uint32_t>(time.fcstPeriod));
     if (time.flags & 0x800) {
@@ -150,16 +276,14 @@ void WirePeer::putDataTime(Bytes& out, const DataTime& time)
 WirePeer::Bytes WirePeer::encode(const Target& sender, int32_t module, int32_t type,
                                  const Bytes& body, int32_t priority)
 {
+    Bytes rest;
+    putTarget(rest, sender);
+    for (int32_t w : {module, priority, type})
+        putWord(rest, static_cast<uint32_t>(w));
+    rest.insert(rest.end(), body.begin(), body.end());
     Bytes out;
-    putWord(out, 0);
-    putTarget(out, sender);
-    putWord(out, static_cast<uint32_t>(module));
-    putWord(out, static_cast<uint32_t>(priority));
-    putWord(out, static_cast<uint32_t>(type));
-    out.insert(out.end(), body.begin(), body.end());
-    Bytes length;
-    putWord(length, static_cast<uint32_t>(out.size()));
-    std::copy(length.begin(), length.end(), out.begin());
+    putWord(out, static_cast<uint32_t>(rest.size() + 4));
+    out.insert(out.end(), rest.begin(), rest.end());
     return out;
 }
 
@@ -199,200 +323,27 @@ WirePeer::Bytes WirePeer::dataMgmtMsg(const Target& sender, uint32_t key, const 
     return encode(sender, 2, 10, body);
 }
 
-bool WirePeer::readWord(const Bytes& in, std::size_t& pos, uint32_t* value)
-{
-    if (in.size() < 4 || pos > in.size() - 4)
-        return false;
-    *value = (uint32_t(in[pos]) << 24) | (uint32_t(in[pos + 1]) << 16) |
-             (uint32_t(in[pos + 2]) << 8) | uint32_t(in[pos + 3]);
-    pos += 4;
-    return true;
-}
-
-// The count, the XDR count (which must agree), the bytes and a zero padding.
-bool WirePeer::readOpaque(const Bytes& in, std::size_t& pos, Bytes* bytes, std::string* error)
-{
-    uint32_t count = 0, xdrCount = 0;
-    if (!readWord(in, pos, &count) || !readWord(in, pos, &xdrCount)) {
-        *error = "counted bytes: count words cut short";
-        return false;
-    }
-    if (count != xdrCount) {
-        *error = "counted bytes: count " + std::to_string(count) + " but XDR count " +
-                 std::to_string(xdrCount);
-        return false;
-    }
-    std::size_t padded = (std::size_t(count) + 3) / 4 * 4;
-    if (padded > in.size() - pos) {
-        *error = "counted bytes: " + std::to_string(count) + " bytes announced, " +
-                 std::to_string(in.size() - pos) + " left";
-        return false;
-    }
-    bytes->assign(in.begin() + pos, in.begin() + pos + count);
-    for (std::size_t i = pos + count; i < pos + padded; ++i) {
-        if (in[i] != 0) {
-            *error = "counted bytes: padding not zero";
-            return false;
-        }
-    }
-    pos += padded;
-    return true;
-}
-
-bool WirePeer::readTarget(const Bytes& in, std::size_t& pos, Target* target, std::string* error)
-{
-    uint32_t kind, family, host, port, pid;
-    if (!readWord(in, pos, &kind) || !readWord(in, pos, &family) || !readWord(in, pos, &host) ||
-        !readWord(in, pos, &port) || !readWord(in, pos, &pid)) {
-        *error = "target cut short";
-        return false;
-    }
-    if (family > 0xffff || port > 0xffff) {
-        *error = "target: family or port word above 16 bits";
-        return false;
-    }
-    Bytes name;
-    if (!readOpaque(in, pos, &name, error)) {
-        *error = "target name: " + *error;
-        return false;
-    }
-    target->kind = static_cast<int32_t>(kind);
-    target->family = static_cast<uint16_t>(family);
-    target->host = host;
-    target->port = static_cast<uint16_t>(port);
-    target->pid = static_cast<int32_t>(pid);
-    target->name.assign(name.begin(), name.end());
-    return true;
-}
-
-// The flags form (first word a flags word: one of the bits 0x2F00 and at
-// most 0x3FFF) or the older form without flags (first word the reference
-// time, then the forecast period and the valid period).
-bool WirePeer::readDataTime(const Bytes& in, std::size_t& pos, DataTime* time)
-{
-    uint32_t w, v;
-    if (!readWord(in, pos, &w))
-        return false;
-    DataTime d;
-    auto signedWord = [&](int32_t* field) {
-        if (!readWord(in, pos, &v))
-            return false;
-        *field = static_cast<int32_t>(v);
-        return true;
-    };
-    auto range = [&]() {
-        if (!readWord(in, pos, &v))
-            return false;
-        d.validFlag = v != 0;
-        return signedWord(&d.validStart) && signedWord(&d.validEnd);
-    };
-    if ((w & 0x2F00) == 0 || w > 0x3FFF) {
-        d.refTime = static_cast<int32_t>(w);
-        d.secondTime = d.refTime;
-        d.flags = 0xC00;
-        if (!signedWord(&d.fcstPeriod) || !range())
-            return false;
-        *time = d;
-        return true;
-    }
-    d.flags = w;
-    if (!signedWord(&d.refTime))
-        return false;
-    d.secondTime = d.refTime;
-    bool gotRange = false;
-    if (d.flags != 0x300) {
-        if ((d.flags & 0x400) && !signedWord(&d.fcstPeriod))
-            return false;
-        if (d.flags & 0x800) {
-            if (!range())
-                return false;
-            gotRange = true;
-        }
-        if ((d.flags & 0x2000) && !signedWord(&d.secondTime))
-            return false;
-        if ((d.flags & 0x1000) && !readWord(in, pos, &d.key))
-            return false;
-    }
-    if (!gotRange) {
-        int32_t base = (d.flags & 0x200) ? d.secondTime : d.refTime;
-        d.validStart = d.validEnd = base + d.fcstPeriod;
-        d.validFlag = false;
-    }
-    *time = d;
-    return true;
-}
-
-bool WirePeer::decodeBody(Message* m)
-{
-    const Bytes& b = m->body;
-    std::size_t pos = 0;
-    uint32_t w1 = 0, w2 = 0;
-    bool ok = true;
-    std::string error;
-    if (m->module == 1 && m->type == 1) {
-        Bytes pattern;
-        ok = readOpaque(b, pos, &pattern, &error);
-        m->pattern.assign(pattern.begin(), pattern.end());
-    } else if (m->module == 1 && m->type == 2) {
-        ok = readWord(b, pos, &w1) && readOpaque(b, pos, &m->bytes, &error);
-        m->productId = static_cast<int32_t>(w1);
-    } else if (m->module == 5 && m->type == 0) {
-        ok = readWord(b, pos, &w1) && readWord(b, pos, &w2);
-        m->uniqueId = w1;
-        m->processId = static_cast<int32_t>(w2);
-    } else if (m->module == 2 && m->type == 10) {
-        ok = readWord(b, pos, &m->key) && readDataTime(b, pos, &m->dataTime);
-    } else if (!(m->module == 1 && m->type == 0)) {
-        return true;   // not a message the peer knows: the body stays raw
-    }
-    if (!ok) {
-        m->error = "body of " + std::to_string(m->module) + "/" + std::to_string(m->type) +
-                   ": " + (error.empty() ? "cut short" : error);
-        return false;
-    }
-    if (pos != b.size()) {
-        m->error = "body of " + std::to_string(m->module) + "/" + std::to_string(m->type) +
-                   ": " + std::to_string(b.size() - pos) + " bytes left over";
-        return false;
-    }
-    return true;
-}
-
 bool WirePeer::decode(const Bytes& raw, Message* out)
 {
-    Message& m = *out;
-    m = Message();
-    m.raw = raw;
-    std::size_t pos = 0;
-    uint32_t module, priority, type;
-    if (!readWord(raw, pos, &m.totalLength)) {
-        m.error = "no length word";
+    Message& m = *out = Message();
+    Reader r(raw);
+    m.totalLength = r.word();
+    if (r.ok() && m.totalLength != raw.size())
+        r.fail("length word " + std::to_string(m.totalLength) + " on " +
+               std::to_string(raw.size()) + " bytes");
+    m.sender = readTarget(r);
+    const int32_t module = r.signedWord(), priority = r.signedWord(), type = r.signedWord();
+    if (type < -32768 || type > 32767)
+        r.fail("type " + std::to_string(type) + " beyond 16 bits");
+    if (!r.ok()) {
+        m.error = "header: " + r.error;
         return false;
     }
-    if (m.totalLength != raw.size()) {
-        m.error = "length word " + std::to_string(m.totalLength) + " on " +
-                  std::to_string(raw.size()) + " bytes";
-        return false;
-    }
-    if (!readTarget(raw, pos, &m.sender, &m.error)) {
-        m.error = "header: " + m.error;
-        return false;
-    }
-    if (!readWord(raw, pos, &module) || !readWord(raw, pos, &priority) ||
-        !readWord(raw, pos, &type)) {
-        m.error = "header cut short";
-        return false;
-    }
-    m.module = static_cast<int32_t>(module);
-    m.priority = static_cast<int32_t>(priority);
-    m.type = static_cast<int32_t>(type);
-    if (m.type < -32768 || m.type > 32767) {
-        m.error = "header: type " + std::to_string(m.type) + " beyond 16 bits";
-        return false;
-    }
-    m.body.assign(raw.begin() + pos, raw.end());
-    m.ok = decodeBody(&m);
-    return m.ok;
+    m.module = module;
+    m.priority = priority;
+    m.type = type;
+    m.body.assign(raw.begin() + r.pos, raw.end());
+    return m.ok = decodeBody(m);
 }
 
 std::string WirePeer::namedTargetEntry(const std::string& name) const
@@ -414,26 +365,22 @@ WirePeer::WirePeer() : WirePeer(Options()) {}
 
 WirePeer::WirePeer(const Options& options) : _options(options)
 {
-    if (pipe2(_wakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
-        _wakePipe[0] = _wakePipe[1] = -1;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    uint16_t port = 0;
+    sockaddr_in a;
+    socklen_t len = sizeof a;
+    int one = 1;
     if (fd >= 0) {
-        int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         setReceiveBuffer(fd);   // accepted connections inherit it
-        sockaddr_in a = loopbackAddress(0);
-        socklen_t len = sizeof a;
-        if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 128) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
-            port = ntohs(a.sin_port);
-        } else {
+        if (bind(fd, loopback(a, 0), sizeof a) != 0 || listen(fd, 128) != 0 ||
+            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
             ::close(fd);
             fd = -1;
         }
     }
     _listenFd = fd;
-    _self = Target::address(LOOPBACK, port, options.pid ? options.pid : getpid());
+    _self = Target::address(LOOPBACK, fd >= 0 ? ntohs(a.sin_port) : 0,
+                            options.pid ? options.pid : getpid());
     _thread = std::thread(&WirePeer::serve, this);
 }
 
@@ -445,29 +392,16 @@ WirePeer::~WirePeer()
         for (auto& c : _conns)
             c.second->closing = true;
     }
-    wake();
     _thread.join();
     _conns.clear();
     if (_listenFd >= 0)
         ::close(_listenFd);
-    for (int fd : _wakePipe)
-        if (fd >= 0)
-            ::close(fd);
 }
 
 bool WirePeer::listening() const
 {
     std::lock_guard<std::mutex> l(_mutex);
     return _listenFd >= 0;
-}
-
-void WirePeer::wake()
-{
-    if (_wakePipe[1] >= 0) {
-        char c = 1;
-        ssize_t n = ::write(_wakePipe[1], &c, 1);
-        (void)n;   // a full pipe wakes the thread just as well
-    }
 }
 
 void WirePeer::setReceiveBuffer(int fd) const
@@ -477,6 +411,8 @@ void WirePeer::setReceiveBuffer(int fd) const
                    sizeof _options.receiveBuffer);
 }
 
+// Polls the listening socket and (unless paused) every connection; a
+// change of the table or of the pause takes effect within one short pass.
 void WirePeer::serve()
 {
     std::vector<ConnPtr> watched;
@@ -498,100 +434,81 @@ void WirePeer::serve()
                 for (auto& c : _conns)
                     watched.push_back(c.second);
         }
-        fds.assign(1, pollfd{_wakePipe[0], POLLIN, 0});
-        if (listenFd >= 0)
-            fds.push_back(pollfd{listenFd, POLLIN, 0});
+        fds.assign(1, pollfd{listenFd, POLLIN, 0});
         for (auto& c : watched)
             fds.push_back(pollfd{c->fd, POLLIN, 0});
-        if (poll(fds.data(), fds.size(), 100) > 0) {
-            char drain[64];
-            if (fds[0].revents)
-                while (::read(_wakePipe[0], drain, sizeof drain) > 0) {}
-            std::size_t first = 1;
-            if (listenFd >= 0 && fds[first++].revents)
-                acceptOne();
+        if (poll(fds.data(), fds.size(), 10) > 0) {
+            for (int i = 0, fd; fds[0].revents && i < 16 &&
+                                (fd = accept4(listenFd, nullptr, nullptr,
+                                              SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;
+                 ++i) {
+                noDelay(fd);
+                addConn(fd);
+            }
             for (std::size_t i = 0; i < watched.size(); ++i)
-                if (fds[first + i].revents)
+                if (fds[1 + i].revents)
                     readConn(watched[i]);
         }
         watched.clear();   // let closed connections' descriptors go now
     }
 }
 
-void WirePeer::acceptOne()
-{
-    int listenFd;
-    {
-        std::lock_guard<std::mutex> l(_mutex);
-        listenFd = _listenFd;
-    }
-    for (int i = 0; i < 16; ++i) {
-        int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
-            return;
-        noDelay(fd);
-        addConn(fd, true);
-    }
-}
-
-int WirePeer::addConn(int fd, bool accepted)
+int WirePeer::addConn(int fd)
 {
     auto c = std::make_shared<Conn>();
     c->fd = fd;
-    c->accepted = accepted;
-    int id;
-    {
-        std::lock_guard<std::mutex> l(_mutex);
-        id = c->id = _nextConn++;
-        _conns[id] = c;
-        _changed.notify_all();
-    }
-    wake();
-    return id;
+    std::lock_guard<std::mutex> l(_mutex);
+    c->id = _nextConn++;
+    _conns[c->id] = c;
+    return c->id;
+}
+
+void WirePeer::dropLocked(ConnPtr conn)
+{
+    conn->closing = true;
+    _conns.erase(conn->id);
+    _closed.insert(conn->id);
+    _changed.notify_all();
 }
 
 void WirePeer::readConn(const ConnPtr& conn)
 {
-    unsigned char buf[65536];
-    bool ended = false;
     // A bounded number of reads per event, so a fast writer cannot hold the
     // thread; the rest waits for the next pass.
+    unsigned char buf[65536];
+    bool ended = false;
     for (int i = 0; i < 16; ++i) {
         ssize_t n = ::read(conn->fd, buf, sizeof buf);
         if (n > 0) {
             conn->in.insert(conn->in.end(), buf, buf + n);
-            continue;
+        } else if (n == 0 || errno != EINTR) {
+            ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            break;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-        break;
     }
 
+    const std::string name = "connection " + std::to_string(conn->id) + ": ";
     std::vector<Message> got;
     std::string fault;
     std::size_t pos = 0;
     const Bytes& in = conn->in;
-    while (in.size() - pos >= 4) {
-        std::size_t p = pos;
-        uint32_t length = 0;
-        readWord(in, p, &length);
-        if (length < 4 || length > MAX_MESSAGE) {
-            fault = "connection " + std::to_string(conn->id) + ": length word " +
-                    std::to_string(length);
+    while (fault.empty() && in.size() - pos >= 4) {
+        const uint32_t length = wordAt(&in[pos]);
+        if (length < 4 || length > MAX_MESSAGE)
+            fault = name + "length word " + std::to_string(length);
+        else if (in.size() - pos < length)
             break;
+        else {
+            got.emplace_back();
+            decode(Bytes(in.begin() + pos, in.begin() + pos + length), &got.back());
+            got.back().connection = conn->id;
+            pos += length;
         }
-        if (in.size() - pos < length)
-            break;
-        got.emplace_back();
-        decode(Bytes(in.begin() + pos, in.begin() + pos + length), &got.back());
-        got.back().connection = conn->id;
-        pos += length;
     }
     conn->in.erase(conn->in.begin(), conn->in.begin() + pos);
     if (ended && fault.empty() && !conn->in.empty())
-        fault = "connection " + std::to_string(conn->id) + ": closed inside a message, " +
-                std::to_string(conn->in.size()) + " bytes unfinished";
+        fault = name + "closed inside a message, " + std::to_string(conn->in.size()) +
+                " bytes unfinished";
 
     std::lock_guard<std::mutex> l(_mutex);
     for (auto& m : got) {
@@ -601,19 +518,9 @@ void WirePeer::readConn(const ConnPtr& conn)
     }
     if (!fault.empty())
         _protocolErrors.push_back(fault);
-    if (ended || !fault.empty()) {
-        conn->closing = true;
-        _conns.erase(conn->id);
-        _closed.insert(conn->id);
-    }
+    if (ended || !fault.empty())
+        dropLocked(conn);
     _changed.notify_all();
-}
-
-WirePeer::ConnPtr WirePeer::findConn(int connection) const
-{
-    std::lock_guard<std::mutex> l(_mutex);
-    auto it = _conns.find(connection);
-    return it == _conns.end() ? ConnPtr() : it->second;
 }
 
 bool WirePeer::writeAll(const ConnPtr& conn, const unsigned char* data, std::size_t size,
@@ -621,60 +528,51 @@ bool WirePeer::writeAll(const ConnPtr& conn, const unsigned char* data, std::siz
 {
     auto deadline = deadlineIn(timeoutMs);
     std::lock_guard<std::mutex> w(conn->writeMutex);
-    std::size_t done = 0;
-    while (done < size) {
+    for (std::size_t done = 0; done < size;) {
         if (conn->closing)
             return false;
         ssize_t n = ::send(conn->fd, data + done, size - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             int slice = msLeft(deadline, 50);
             if (slice == 0)
                 return false;
             pollfd p{conn->fd, POLLOUT, 0};
             poll(&p, 1, slice);
-            continue;
+        } else if (n == 0 || errno != EINTR) {
+            return false;
         }
-        return false;
     }
     return true;
 }
 
 int WirePeer::connectTo(const Target& target, int timeoutMs)
 {
-    if (target.port == 0)
-        return -1;
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int fd = target.port ? socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
     if (fd < 0)
         return -1;
     setReceiveBuffer(fd);
-    sockaddr_in a = loopbackAddress(target.port);
-    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    if (rc != 0 && errno == EINPROGRESS) {
+    sockaddr_in a;
+    int err = ::connect(fd, loopback(a, target.port), sizeof a) == 0 ? 0 : errno;
+    if (err == EINPROGRESS) {
         pollfd p{fd, POLLOUT, 0};
-        int err = ETIMEDOUT;
         socklen_t len = sizeof err;
+        err = ETIMEDOUT;
         if (poll(&p, 1, std::max(timeoutMs, 0)) == 1)
             getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        rc = err == 0 ? 0 : -1;
     }
-    if (rc != 0) {
+    if (err != 0) {
         ::close(fd);
         return -1;
     }
     noDelay(fd);
-    return addConn(fd, false);
+    return addConn(fd);
 }
 
 bool WirePeer::send(int connection, const Bytes& raw, int timeoutMs)
 {
-    ConnPtr c = findConn(connection);
-    return c && writeAll(c, raw.data(), raw.size(), timeoutMs);
+    return sendPieces(connection, raw, {}, 0, timeoutMs);
 }
 
 bool WirePeer::sendData(int connection, int32_t productId, const Bytes& bytes, int timeoutMs)
@@ -691,36 +589,32 @@ bool WirePeer::sendData(int connection, int32_t productId, const std::string& te
 bool WirePeer::sendPieces(int connection, const Bytes& raw, const std::vector<std::size_t>& sizes,
                           int pauseMs, int timeoutMs)
 {
-    ConnPtr c = findConn(connection);
-    if (!c)
-        return false;
+    ConnPtr c;
+    {
+        std::lock_guard<std::mutex> l(_mutex);
+        auto it = _conns.find(connection);
+        if (it != _conns.end())
+            c = it->second;
+    }
     auto deadline = deadlineIn(timeoutMs);
-    std::size_t done = 0;
-    for (std::size_t i = 0; i <= sizes.size() && done < raw.size(); ++i) {
-        std::size_t n = i < sizes.size() ? std::min(sizes[i], raw.size() - done)
-                                         : raw.size() - done;
+    for (std::size_t i = 0, done = 0; c && done < raw.size(); ++i) {
+        const std::size_t rest = raw.size() - done;
+        const std::size_t n = i < sizes.size() ? std::min(sizes[i], rest) : rest;
         if (i > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
         if (!writeAll(c, raw.data() + done, n, msLeft(deadline, timeoutMs)))
             return false;
         done += n;
     }
-    return true;
+    return c != nullptr;
 }
 
 void WirePeer::close(int connection)
 {
-    {
-        std::lock_guard<std::mutex> l(_mutex);
-        auto it = _conns.find(connection);
-        if (it == _conns.end())
-            return;
-        it->second->closing = true;
-        _conns.erase(it);
-        _closed.insert(connection);
-        _changed.notify_all();
-    }
-    wake();
+    std::lock_guard<std::mutex> l(_mutex);
+    auto it = _conns.find(connection);
+    if (it != _conns.end())
+        dropLocked(it->second);
 }
 
 bool WirePeer::waitClosed(int connection, int timeoutMs)
@@ -738,39 +632,32 @@ bool WirePeer::isOpen(int connection) const
 
 void WirePeer::pauseReading(bool paused)
 {
-    {
-        std::lock_guard<std::mutex> l(_mutex);
-        _paused = paused;
-    }
-    wake();
+    std::lock_guard<std::mutex> l(_mutex);
+    _paused = paused;
 }
 
 void WirePeer::stopListening()
 {
     std::unique_lock<std::mutex> l(_mutex);
     _closeListener = true;
-    wake();
     _changed.wait_until(l, deadlineIn(2000), [&] { return _listenFd < 0; });
 }
 
 bool WirePeer::waitFor(int32_t module, int32_t type, int timeoutMs, Message* out)
 {
     std::unique_lock<std::mutex> l(_mutex);
-    std::size_t found = 0;
-    bool got = _changed.wait_until(l, deadlineIn(timeoutMs), [&] {
-        for (std::size_t i = 0; i < _log.size(); ++i) {
-            if (!_handedOut[i] && _log[i].module == module && _log[i].type == type) {
-                found = i;
+    std::size_t i = 0;
+    auto next = [&] {
+        for (i = 0; i < _log.size(); ++i)
+            if (!_handedOut[i] && _log[i].module == module && _log[i].type == type)
                 return true;
-            }
-        }
         return false;
-    });
-    if (!got)
+    };
+    if (!_changed.wait_until(l, deadlineIn(timeoutMs), next))
         return false;
-    _handedOut[found] = true;
+    _handedOut[i] = true;
     if (out)
-        *out = _log[found];
+        *out = _log[i];
     return true;
 }
 

@@ -2,7 +2,9 @@
 // it plays the data controller (which is also the parent process manager)
 // and the notification server.  It carries its own big-endian message codec,
 // apart from the messaging library, so that an encoding fault cannot hide on
-// both sides.
+// both sides.  Its reader is strict: the length word must equal the size, a
+// string's two counts must agree, padding must be zero and a known body must
+// be used exactly.
 //
 //     WirePeer peer;                                  // listens on 127.0.0.1
 //     ASSERT_TRUE(peer.listening());
@@ -86,7 +88,6 @@ public:
     struct Message {
         uint64_t seq = 0;        // arrival number, from 1
         int connection = 0;      // the peer's connection it came on
-        Bytes raw;               // the whole message, length word included
         bool ok = false;
         std::string error;
 
@@ -127,10 +128,9 @@ public:
     static void putWord(Bytes& out, uint32_t value);
     static void putString(Bytes& out, const std::string& text);
     static void putOpaque(Bytes& out, const Bytes& bytes);
-    static void putTarget(Bytes& out, const Target& target);
-    // flags, reference time, then (only when flags >= 0x400) the forecast
-    // period (0x400), the valid period as flag, start, end (0x800), the second
-    // time (0x2000) and the key (0x1000).
+    // flags, reference time, then the forecast period (flag 0x400), the
+    // valid period as flag, start, end (0x800), the second time (0x2000)
+    // and the key (0x1000).
     static void putDataTime(Bytes& out, const DataTime& time);
 
     // ---- The peer ----
@@ -163,8 +163,8 @@ public:
     bool waitForCount(int32_t module, int32_t type, std::size_t n, int timeoutMs);
     std::size_t count(int32_t module, int32_t type) const;
     std::vector<Message> messages() const;
-    // Length words the peer could not take (below 4 or above MAX_MESSAGE);
-    // the connection that carried one is closed.
+    // Length words the peer could not take (below 4 or above MAX_MESSAGE)
+    // and messages cut short by a close; the connection is closed.
     std::vector<std::string> protocolErrors() const;
 
     // Connects to the port of a target on 127.0.0.1; a connection id or -1.
@@ -181,7 +181,7 @@ public:
 
     // Closes a connection from this side (the other end reads end of file).
     void close(int connection);
-    // Whether the other end has closed the connection (seen while reading).
+    // Whether the connection has closed, from either end.
     bool waitClosed(int connection, int timeoutMs);
     bool isOpen(int connection) const;
     // A slow reader: while paused nothing is read, so the other end's writes
@@ -195,26 +195,17 @@ private:
     typedef std::shared_ptr<Conn> ConnPtr;
 
     void serve();
-    void wake();
-    void acceptOne();
     void readConn(const ConnPtr& conn);
-    int addConn(int fd, bool accepted);
-    ConnPtr findConn(int connection) const;
+    int addConn(int fd);
+    void dropLocked(ConnPtr conn);   // by value: it may be the table's own entry
     bool writeAll(const ConnPtr& conn, const unsigned char* data, std::size_t size,
                   int timeoutMs);
     void setReceiveBuffer(int fd) const;
-    static bool readWord(const Bytes& in, std::size_t& pos, uint32_t* value);
-    static bool readOpaque(const Bytes& in, std::size_t& pos, Bytes* bytes, std::string* error);
-    static bool readTarget(const Bytes& in, std::size_t& pos, Target* target,
-                           std::string* error);
-    static bool readDataTime(const Bytes& in, std::size_t& pos, DataTime* time);
-    static bool decodeBody(Message* m);
     std::size_t countLocked(int32_t module, int32_t type) const;
 
     Options _options;
     Target _self;
     int _listenFd = -1;
-    int _wakePipe[2] = {-1, -1};
 
     mutable std::mutex _mutex;
     std::condition_variable _changed;

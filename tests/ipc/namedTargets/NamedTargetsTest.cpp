@@ -11,7 +11,6 @@
 #include <string>
 
 #include "LogCapture.h"
-#include "hashKey.h"
 
 namespace {
 
@@ -43,7 +42,6 @@ TEST(NamedTargets, ComeFromTheConfigurationInTriples)
     EXPECT_EQ(server.hostAddress().networkWord(), htonl(0x7f000001));
     EXPECT_EQ(server.pid(), 0);
     EXPECT_STREQ(server.address().c_str(), "NOTIFICATION_SERVER");
-    EXPECT_EQ(hashKey(server), hashKey(TextString("NOTIFICATION_SERVER")));
 
     const IPC_Target controller(TextString("DATA_CONTROLLER"));
     EXPECT_EQ(controller.port(), 40001);
@@ -57,13 +55,4 @@ TEST(NamedTargets, ComeFromTheConfigurationInTriples)
     EXPECT_TRUE(IPC_Target(TextString("DANGLING")).isNull());
     EXPECT_EQ(log.count("Can't name IPC_Target: "), 2);
     EXPECT_EQ(log.count("Warning"), 0);  // the table is not read again
-
-    // The wire form carries the name: 28 + 20 bytes.
-    char buffer[64];
-    ASSERT_EQ(server.length(), 48);
-    ASSERT_EQ(server.serialize(buffer), buffer + 48);
-    IPC_Target back;
-    EXPECT_EQ(back.quantize(buffer, buffer + 48), buffer + 48);
-    EXPECT_EQ(back, server);
-    EXPECT_EQ(back.port(), 8080);
 }

@@ -32,14 +32,8 @@ TEST(Registration, InitialiseMakesTheCatcherItsPipeAndTheReceiversOnce)
     EXPECT_NE(catcher->threadSignalCatcher(), nullptr);
     EXPECT_NE(handlerOf(SIGTERM), terminateBefore);
     EXPECT_TRUE(catcher->isWaited(SIGTERM));
-    EXPECT_GE(catcher->signalPipe().descriptor(), 0);
     EXPECT_TRUE(EventDispatcher::instance()->waitSet().find(&catcher->signalPipe()));
     EXPECT_TRUE(EventDispatcher::instance()->runSet().find(&catcher->signalPipe()));
-
-    // The tests run with QEV_DUMP_CORE=1: SIGQUIT is not caught.
-    EXPECT_FALSE(catcher->isWaited(SIGQUIT));
-    EXPECT_EQ(handlerOf(SIGQUIT), reinterpret_cast<void*>(SIG_DFL));
-
     EXPECT_NE(Dispatcher::receiverFor(DATA_CAPT_MODULE), nullptr);
 
     ipcInitialise();

@@ -15,16 +15,12 @@ using namespace sockettest;
 
 namespace {
 
-struct Delivery {
-    long productId;
-    std::string bytes;
-};
-
-std::vector<Delivery> deliveries;
+// "id:bytes" of each data message the callback was given.
+std::vector<std::string> deliveries;
 
 void recordData(long productId, int count, char* bytes)
 {
-    deliveries.push_back({productId, std::string(bytes, count)});
+    deliveries.push_back(std::to_string(productId) + ":" + std::string(bytes, count));
 }
 
 }  // namespace
@@ -33,7 +29,6 @@ TEST(DataCapture, RegistersThenAnswersEachDataMessageWithOneReadyMsg)
 {
     WirePeer controller;
     ASSERT_TRUE(controller.listening());
-    deliveries.clear();
     LogStream::setFilter("DataCaptReceiver", LogStream::TTY, LogStream::VERBOSE, true);
     LogCapture log;
 
@@ -55,11 +50,7 @@ TEST(DataCapture, RegistersThenAnswersEachDataMessageWithOneReadyMsg)
     ASSERT_TRUE(controller.sendData(c, 9, std::string("x")));
     ASSERT_TRUE(pumpUntil([] { return deliveries.size() == 3; }));
     ASSERT_TRUE(controller.waitForCount(1, 0, 4, 5000));
-
-    EXPECT_EQ(deliveries[0].productId, 7);
-    EXPECT_EQ(deliveries[0].bytes, "0123456789");
-    EXPECT_EQ(deliveries[1].productId, 8);
-    EXPECT_EQ(deliveries[1].bytes, "");
+    EXPECT_EQ(deliveries, (std::vector<std::string>{"7:0123456789", "8:", "9:x"}));
     EXPECT_EQ(log.count("ProdLen 10"), 1);
     EXPECT_EQ(log.count("ProdLen 0"), 1);
     EXPECT_EQ(controller.count(1, 0), 4u);  // one at registration, one per data message
@@ -67,8 +58,7 @@ TEST(DataCapture, RegistersThenAnswersEachDataMessageWithOneReadyMsg)
 
     // The ReadyMsg goes to the header's sender, not to the controller.
     WirePeer other;
-    const int o = other.connectTo(ownTarget());
-    ASSERT_TRUE(other.sendData(o, 10, std::string("y")));
+    ASSERT_TRUE(other.sendData(other.connectTo(ownTarget()), 10, std::string("y")));
     ASSERT_TRUE(pumpUntil([] { return deliveries.size() == 4; }));
     EXPECT_TRUE(other.waitFor(1, 0, 5000));
     EXPECT_EQ(controller.count(1, 0), 4u);
@@ -105,6 +95,7 @@ TEST(DataCapture, AReadyMsgToADeadTargetIsTriedThreeTimes)
 {
     WirePeer gone;
     gone.stopListening();
+    EXPECT_FALSE(gone.listening());
     LogCapture log;
     sendReadyMsg(targetOf(gone));
     EXPECT_EQ(log.count("Send of IPC message failed; Target not available."), 3);

@@ -30,18 +30,14 @@ protected:
                                 WirePeer::Bytes(body.begin(), body.end()), priority);
     }
 
-    // Sends in pieces from another thread while this one runs the wait.
-    void sendPieces(const WirePeer::Bytes& raw, const std::vector<std::size_t>& sizes)
+    // Sends from another thread while this one runs the wait, until the
+    // receiver has n messages.
+    void sendPiecesUntil(std::size_t n, const WirePeer::Bytes& raw,
+                         const std::vector<std::size_t>& sizes)
     {
-        const std::size_t before = recorder.received.size();
         std::thread writer([&] { EXPECT_TRUE(peer.sendPieces(connection, raw, sizes, 50)); });
-        pumpUntil([&] { return recorder.received.size() > before; }, 3000);
+        EXPECT_TRUE(pumpUntil([&] { return recorder.received.size() == n; }));
         writer.join();
-    }
-
-    bool closedByUs()
-    {
-        return pumpUntil([&] { return !peer.isOpen(connection); });
     }
 
     WirePeer peer;
@@ -54,11 +50,9 @@ protected:
 TEST_F(SocketRead, AMessageInPiecesIsDispatchedOnceWhole)
 {
     const std::string body(1000, 'b');
-    sendPieces(message(body), {4, 10});
-    ASSERT_TRUE(pumpUntil([&] { return !recorder.received.empty(); }));
+    sendPiecesUntil(1, message(body), {4, 10});
     // Even the length word may come in pieces.
-    sendPieces(message("second"), {2, 1, 1, 40});
-    ASSERT_TRUE(pumpUntil([&] { return recorder.received.size() == 2; }));
+    sendPiecesUntil(2, message("second"), {2, 1, 1, 40});
     pumpUntil([] { return false; }, 200);
 
     ASSERT_EQ(recorder.received.size(), 2u);
@@ -73,21 +67,19 @@ TEST_F(SocketRead, AMessageInPiecesIsDispatchedOnceWhole)
 
 TEST_F(SocketRead, ImpossibleLengthsCloseTheConnection)
 {
-    struct Case {
+    const char* const shortHeader = "have the proper header. Closing the connection.";
+    const char* const tooLong = "more than the largest allowed (268435456)";
+    const struct {
         WirePeer::Bytes raw;
         const char* logged;
-    };
-    const Case cases[] = {
-        {{0, 0, 0, 43}, "have the proper header. Closing the connection."},
-        {{0, 0, 0, 0}, "have the proper header. Closing the connection."},
-        {{0x10, 0, 0, 1}, "more than the largest allowed (268435456)"},
-        {{0xff, 0xff, 0xff, 0xff}, "more than the largest allowed (268435456)"},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{{0, 0, 0, 43}, shortHeader},
+                 {{0x10, 0, 0, 1}, tooLong},
+                 {{0xff, 0xff, 0xff, 0xff}, tooLong}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.logged);
         LogCapture log;
         ASSERT_TRUE(peer.send(connection, c.raw));
-        EXPECT_TRUE(closedByUs());
+        EXPECT_TRUE(pumpUntil([&] { return !peer.isOpen(connection); }));
         EXPECT_TRUE(log.contains(c.logged));
         connection = peer.connectTo(ownTarget());
     }

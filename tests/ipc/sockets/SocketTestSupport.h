@@ -1,6 +1,6 @@
 // Shared pieces of the socket tests: this process's own target and a
-// WirePeer's as the two sides see them, a receiver that records what the
-// dispatcher hands it, and a bounded pump of the event wait.
+// WirePeer's as the two sides see them, bounded waits with and without the
+// event wait, and the connection time-out of one test.
 #ifndef SOCKETTESTSUPPORT_H
 #define SOCKETTESTSUPPORT_H
 
@@ -8,14 +8,12 @@
 
 #include <chrono>
 #include <functional>
-#include <string>
-#include <vector>
 
+#include "../RecordingReceiver.h"
 #include "Connection.h"
 #include "DataSocket.h"
 #include "IPC_Target.h"
 #include "IpAddress.h"
-#include "Receiver.h"
 #include "SocketConnection.h"
 #include "WirePeer.h"
 
@@ -40,17 +38,30 @@ inline SocketConnection* normalConnection()
     return Connection::connectionFor(Connection::NORMAL_PRIORITY)->socketConnection();
 }
 
-// Runs the event wait in short passes until the condition holds or the
-// time is up; the condition's last answer.
-inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+// Checks the condition until it holds or the time is up (its last answer),
+// running the event wait in short passes between checks (pump) or sleeping.
+inline bool until(const std::function<bool()>& done, int timeoutMs, bool pump)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return done();
-        Connection::waitForEvent(1, nullptr);
+        if (pump)
+            Connection::waitForEvent(1, nullptr);
+        else
+            usleep(5000);
     }
     return true;
+}
+
+inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+{
+    return until(done, timeoutMs, true);
+}
+
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    return until(done, timeoutMs, false);
 }
 
 // Sets the connection time-out for one test and restores it afterwards.
@@ -64,35 +75,6 @@ public:
 
 private:
     int _saved;
-};
-
-// Waits, without running the event wait, until the condition holds or the
-// time is up.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return done();
-        usleep(5000);
-    }
-    return true;
-}
-
-struct Received {
-    short type;
-    std::string sender;
-    std::string body;
-};
-
-class RecordingReceiver : public Receiver {
-public:
-    void receive(const short* type, const IPC_Target& sender, unsigned long bodyLength,
-                 char* body) override
-    {
-        received.push_back({*type, sender.address().c_str(), std::string(body, bodyLength)});
-    }
-    std::vector<Received> received;
 };
 
 }  // namespace sockettest

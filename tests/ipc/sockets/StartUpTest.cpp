@@ -42,14 +42,9 @@ TEST(StartUp, RegistersTheDataCaptureReceiverAndListensOnTheOwnTarget)
     ASSERT_TRUE(Connection::hasMyTarget());
     const IPC_Target& own = Connection::myTarget();
     EXPECT_EQ(own.kind(), IPC_Target::ADDRESS);
-    EXPECT_NE(own.port(), 0);
     EXPECT_EQ(own.pid(), getpid());
     ASSERT_NE(sockettest::normalConnection()->acceptSocket(), nullptr);
 
     // A timeout of 0 minutes is 180 seconds.
     EXPECT_EQ(DataSocket::connectionTimeout(), 180);
-
-    // Another process may connect to the own port.
-    WirePeer peer;
-    EXPECT_NE(peer.connectTo(sockettest::ownTarget()), -1);
 }
