@@ -72,7 +72,6 @@ AcceptSocket::AcceptSocket(Connection* connection, const IPC_Target& target)
 
 AcceptSocket::~AcceptSocket()
 {
-    EventDispatcher::instance()->removeClient(this);
     if (_fd == -1)
         return;
     ::shutdown(_fd, SHUT_RDWR);

@@ -8,7 +8,6 @@
 #include "monotonicClock.h"
 #include "selectWrapper.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -28,8 +27,6 @@ const IPC_Target* filter = nullptr;
 
 // Set during static initialisation and after each report.
 time_t lastReport = std::time(nullptr);
-
-const char* const reportTimeFormat = "%h %d %y %T GMT";
 
 // A copy of the table, for walks whose steps may change it.
 std::vector<Connection*> tableSnapshot()
@@ -181,11 +178,7 @@ int Connection::waitForEvent(int timeoutTenths, const IPC_Target* from)
     filter = from;
     Set<DescriptorEventClient*>& clients = EventDispatcher::instance()->waitSet();
     for (;;) {
-        int wait = -1;
-        if (!unlimited) {
-            int64_t left = deadline - monotonicMillis();
-            wait = left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
-        }
+        int wait = unlimited ? -1 : pollTimeout(deadline - monotonicMillis());
         int result = selectWrapper(clients, wait);
         if (messageArrivedFlag)
             return waitEnd(WAIT_MESSAGE);
@@ -225,14 +218,17 @@ void Connection::statReport()
 {
     time_t now = std::time(nullptr);
     std::ostringstream text;
-    text << "IPC STATISTICS for " << myTarget() << " from "
-         << AbsTime(static_cast<int32_t>(lastReport)).toString(reportTimeFormat).c_str()
-         << " to " << AbsTime(static_cast<int32_t>(now)).toString(reportTimeFormat).c_str()
-         << "\n";
+    text << "IPC STATISTICS for " << myTarget() << " from " << reportTime(lastReport) << " to "
+         << reportTime(now) << "\n";
     if (statReporter)
         statReporter(text, connections());
     QEV_LOG(LogStream::DIAG, "Connection") << "\n" << text.str() << std::endl;
     lastReport = now;
+}
+
+TextString Connection::reportTime(time_t t)
+{
+    return AbsTime(static_cast<int32_t>(t)).toString("%h %d %y %T GMT");
 }
 
 void Connection::closeAll()

@@ -21,12 +21,14 @@
 #ifndef CONNECTION_H
 #define CONNECTION_H
 
+#include <ctime>
 #include <iosfwd>
 
 #include "Set.h"
 
 class IPC_Target;
 class SocketConnection;
+class TextString;
 
 class Connection {
 public:
@@ -103,6 +105,8 @@ public:
     // Logs (DIAG) "IPC STATISTICS for <own target> from <last> to <now>"
     // with the transport's part of the report.
     static void statReport();
+    // A time as the statistics report writes it: "%h %d %y %T GMT".
+    static TextString reportTime(time_t t);
     // Deletes every connection (a copy of the table is walked).
     static void closeAll();
 

@@ -1,8 +1,5 @@
 #include "DataCaptReceiver.h"
 
-#include <cstring>
-#include <new>
-
 #include "DataMsg.h"
 #include "DataReqMsg.h"
 #include "Dispatcher.h"
@@ -89,24 +86,17 @@ void DataCaptReceiver::receiveDataMsg(const IPC_Target& sender, char* body, cons
     // A decode failure is logged by the decoder; the callback still runs
     // with what was decoded.
     xdrQuantize(bytes, xdrQuantize(productId, body, end), end);
-    const SeqOf<char>& received = bytes;
-    const int n = received.length();
-    char* copy = new (std::nothrow) char[n > 0 ? n : 1];
-    if (!copy) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << "No memory for a data message of " << n << " bytes; dropped" << std::endl;
+    const int n = bytes.length();
+    QEV_LOG(LogStream::VERBOSE, sourceFile) << "ProdLen " << n << std::endl;
+    if (callback) {
+        // The callback may write into the bytes: they are this call's own
+        // decoded copy.  No bytes still come as a valid pointer.
+        char none = '\0';
+        callback(productId, n, n > 0 ? bytes.elements() : &none);
     } else {
-        if (n > 0)
-            std::memcpy(copy, received.elements(), n);
-        QEV_LOG(LogStream::VERBOSE, sourceFile) << "ProdLen " << n << std::endl;
-        if (callback) {
-            callback(productId, n, copy);
-        } else {
-            QEV_LOG(LogStream::PROBLEM, sourceFile)
-                << "DataCaptReceiver: no data callback registered; data message " << productId
-                << " from " << sender << " dropped" << std::endl;
-        }
+        QEV_LOG(LogStream::PROBLEM, sourceFile)
+            << "DataCaptReceiver: no data callback registered; data message " << productId
+            << " from " << sender << " dropped" << std::endl;
     }
     sendReadyMsg(sender);
-    delete[] copy;
 }

@@ -12,7 +12,6 @@
 #include <new>
 #include <ostream>
 
-#include "AbsTime.h"
 #include "Config.h"
 #include "Connection.h"
 #include "Dispatcher.h"
@@ -29,37 +28,35 @@
 namespace {
 
 const char* const sourceFile = "DataSocket";
-const char* const timeFormat = "%h %d %y %T GMT";
 
 // Seconds; 0 until read from the configuration or set.
 std::atomic<int> timeoutSeconds(0);
 
-TextString timeText(time_t t)
+// A new socket connected to the peer: its descriptor, or -1 when socket()
+// fails (errno says why), -2 when connect() fails.
+int connectTo(const IPC_Target& peer)
 {
-    return AbsTime(static_cast<int32_t>(t)).toString(timeFormat);
-}
-
-void logBadHeader()
-{
-    QEV_LOG(LogStream::PROBLEM, sourceFile)
-        << "Trying to read an IPC message that does not \n"
-        << "have the proper header. Closing the connection." << std::endl;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<const struct sockaddr*>(&peer.socketAddress()),
+                  sizeof(struct sockaddr_in)) != 0) {
+        ::close(fd);
+        return -2;
+    }
+    return fd;
 }
 
 }  // namespace
 
 DataSocket::DataSocket(const IPC_Target& peer, Connection* connection)
-    : _peer(peer), _fd(-1), _connection(connection), _accepted(false), _orphan(false)
+    : _peer(peer), _fd(connectTo(peer)), _connection(connection), _accepted(false),
+      _orphan(false)
 {
-    _fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (_fd < 0) {
+    if (_fd == -1) {
         QEV_LOG(LogStream::BUG, sourceFile) << "socket() failed in DataSocket::DataSocket()\n"
                                             << "Reason: " << std::strerror(errno) << std::endl;
-        _fd = -1;
-    } else if (::connect(_fd, reinterpret_cast<const struct sockaddr*>(&peer.socketAddress()),
-                         sizeof(struct sockaddr_in)) != 0) {
-        ::shutdown(_fd, SHUT_RDWR);
-        ::close(_fd);
+    } else if (_fd < 0) {
         _fd = -1;
     } else {
         QEV_LOG(LogStream::DEBUG, sourceFile) << "Connected to " << _peer << " SD: " << _fd
@@ -98,7 +95,6 @@ DataSocket::~DataSocket()
     if (_deletedFlag)
         *_deletedFlag = true;
     if (_fd != -1) {
-        EventDispatcher::instance()->removeClient(this);
         SocketConnection* owner = socketConnection();
         if (!owner || !owner->isDestroying()) {
             QEV_LOG(LogStream::DEBUG, sourceFile) << "Closing the socket to " << _peer
@@ -358,7 +354,9 @@ void DataSocket::learnPeer()
 
 void DataSocket::closeForBadHeader()
 {
-    logBadHeader();
+    QEV_LOG(LogStream::PROBLEM, sourceFile)
+        << "Trying to read an IPC message that does not \n"
+        << "have the proper header. Closing the connection." << std::endl;
     closeAndRemove();
 }
 
@@ -518,8 +516,8 @@ bool DataSocket::reconnect(bool quiet)
         }
         return false;
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    const int fd = connectTo(_peer);
+    if (fd == -1) {
         if (!quiet) {
             QEV_LOG(LogStream::BUG, sourceFile) << "socket() failed in DataSocket::reconnect()\n"
                                                 << "Reason: " << std::strerror(errno)
@@ -527,9 +525,7 @@ bool DataSocket::reconnect(bool quiet)
         }
         return false;
     }
-    if (::connect(fd, reinterpret_cast<const struct sockaddr*>(&_peer.socketAddress()),
-                  sizeof(struct sockaddr_in)) != 0) {
-        ::close(fd);
+    if (fd < 0) {
         if (!quiet) {
             QEV_LOG(LogStream::PROBLEM, sourceFile) << "Reconnect attempt to " << _peer
                                                     << " failed." << std::endl;
@@ -584,9 +580,10 @@ std::ostream& operator<<(std::ostream& out, const DataSocket& socket)
                 ? "HIGH PRIORITY CONNECTION"
                 : "NORMAL PRIORITY CONNECTION")
         << "\n"
-        << "Connection created: " << timeText(socket._created) << ". Initiated by "
-        << (socket._accepted ? "connecting" : "this") << " process.\n"
-        << "Last time this connection was used: " << timeText(socket._lastUsed) << "\n";
+        << "Connection created: " << Connection::reportTime(socket._created)
+        << ". Initiated by " << (socket._accepted ? "connecting" : "this") << " process.\n"
+        << "Last time this connection was used: " << Connection::reportTime(socket._lastUsed)
+        << "\n";
     if (socket._messagesSent > 0) {
         out << "Sent messages since last stat: " << socket._messagesSent << "\n"
             << "Bytes per message (Avg/Min/Max): " << socket._bytesSent / socket._messagesSent

@@ -89,9 +89,6 @@ public:
     Connection* connection() const { return _connection; }
     SocketConnection* socketConnection() const;
     int64_t lastUseTicks() const { return _lastUseTicks; }
-    bool isAccepted() const { return _accepted; }
-    bool isOrphan() const { return _orphan; }
-    bool isClosed() const { return _closed; }
     // Message counts and byte totals 0, smallest sizes at their maximum.
     void resetStatistics();
 

@@ -5,7 +5,6 @@
 #include "monotonicClock.h"
 #include "selectWrapper.h"
 
-#include <climits>
 #include <vector>
 
 namespace {
@@ -49,8 +48,7 @@ void GenericDispatchEngine::run(EventDispatcher& dispatcher)
             selectWrapper(dispatcher.runSet(), -1);
             continue;
         }
-        int64_t wait = nextExpiration - now;
-        if (selectWrapper(dispatcher.runSet(), wait > INT_MAX ? INT_MAX : static_cast<int>(wait)) !=
+        if (selectWrapper(dispatcher.runSet(), pollTimeout(nextExpiration - now)) !=
             SELECT_TIMED_OUT)
             continue;
         if (timers.find(nextClient) && nextClient->isActive() &&

@@ -54,7 +54,7 @@ public:
 
     // "unknown IPC address" for the null target, the name for a named one,
     // the host name followed by "/port/pid" for an address target.  A new
-    // text at each call, safe in any thread.
+    // text at each call, returned by value (never a static buffer).
     TextString address() const;
 
     // The wire form: kind, family, host address, port, pid, name.

@@ -131,6 +131,17 @@ const int* SignalCatcher::caughtSignals()
     return dumpCoreMode() == 1 ? withoutQuit : caught;
 }
 
+sigset_t SignalCatcher::caughtSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int* s = caughtSignals(); *s; ++s) {
+        if (*s > 0)
+            sigaddset(&set, *s);
+    }
+    return set;
+}
+
 void SignalCatcher::installHandlers()
 {
     struct sigaction action;
@@ -147,13 +158,13 @@ void SignalCatcher::installHandlers()
         }
     }
     // No SA_RESTART: a caught signal ends the main thread's wait.
+    _waited = caughtSignalSet();
     int flags = 0;
     for (const int* s = caughtSignals(); *s; ++s) {
         if (*s == SIGCHLD)
             flags |= SA_NOCLDSTOP;
         if (*s < 0)
             continue;
-        sigaddset(&_waited, *s);
         std::memset(&action, 0, sizeof action);
         action.sa_handler = caughtHandler;
         sigemptyset(&action.sa_mask);

@@ -55,6 +55,8 @@ public:
     // installed.
     static const int* fatalSignals();
     static const int* caughtSignals();
+    // The real signals of caughtSignals as a set.
+    static sigset_t caughtSignalSet();
 
 protected:
     SignalCatcher();

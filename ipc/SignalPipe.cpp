@@ -25,7 +25,6 @@ SignalPipe::SignalPipe() : _readEnd(-1), _writeEnd(-1)
 
 SignalPipe::~SignalPipe()
 {
-    EventDispatcher::instance()->removeClient(this);
     if (_readEnd >= 0)
         close(_readEnd);
     if (_writeEnd >= 0)

@@ -18,12 +18,6 @@
 namespace {
 
 const char* const sourceFile = "SocketConnection";
-const char* const timeFormat = "%h %d %y %T GMT";
-
-TextString timeText(time_t t)
-{
-    return AbsTime(static_cast<int32_t>(t)).toString(timeFormat);
-}
 
 }  // namespace
 
@@ -31,13 +25,8 @@ SocketConnection::SocketConnection(int priority)
     : Connection(priority), _acceptSocket(nullptr), _destroying(false)
 {
     _terminated.sort();
-    if (priority == NORMAL_PRIORITY) {
-        _acceptSocket = new AcceptSocket(this, IPC_Target());
-        if (_acceptSocket->descriptor() == -1) {
-            delete _acceptSocket;
-            _acceptSocket = nullptr;
-        }
-    }
+    if (priority == NORMAL_PRIORITY)
+        listenOn(IPC_Target());
 }
 
 SocketConnection::~SocketConnection()
@@ -113,8 +102,7 @@ int SocketConnection::send(const IPC_Target& to, int deliveryMode, int, char* bu
     }
     DataSocket* socket = socketFor(to);
     if (socket) {
-        if (!socket->isAlive() && !socket->reconnect(false)) {
-            removeSocket(socket, true);
+        if (!revive(socket, false)) {
             delete[] buffer;
             return -1;
         }
@@ -142,9 +130,12 @@ int SocketConnection::send(const IPC_Target& to, int deliveryMode, int, char* bu
 bool SocketConnection::isConnected(const IPC_Target& target)
 {
     DataSocket* socket = socketFor(target);
-    if (!socket)
-        return false;
-    if (socket->isAlive() || socket->reconnect(true))
+    return socket && revive(socket, true);
+}
+
+bool SocketConnection::revive(DataSocket* socket, bool quiet)
+{
+    if (socket->isAlive() || socket->reconnect(quiet))
         return true;
     removeSocket(socket, true);
     return false;
@@ -167,13 +158,18 @@ bool SocketConnection::claimTarget(const IPC_Target& target)
             return false;
         }
     }
+    listenOn(target);
+    return true;
+}
+
+void SocketConnection::listenOn(const IPC_Target& target)
+{
     delete _acceptSocket;
     _acceptSocket = new AcceptSocket(this, target);
     if (_acceptSocket->descriptor() == -1) {
         delete _acceptSocket;
         _acceptSocket = nullptr;
     }
-    return true;
 }
 
 void SocketConnection::addSocket(DataSocket* socket)
@@ -291,7 +287,7 @@ void SocketConnection::statReport(std::ostream& out, const Set<Connection*>& con
             << "since the last stat report. \n"
             << "Time of disconnect\t" << "Host/Port/PID \n\n";
         for (const auto& entry : terminated)
-            out << entry.first.toString(timeFormat) << "\t" << entry.second << "\n";
+            out << Connection::reportTime(entry.first.seconds()) << "\t" << entry.second << "\n";
     } else {
         out << "No TCP/IP socket connections have been terminated "
             << "since the last stat report. \n";
@@ -324,7 +320,7 @@ void SocketConnection::statReport(std::ostream& out, const Set<Connection*>& con
             out << std::setw(40) << stats.key(i).address().c_str() << std::setw(17)
                 << record.bytesCompleted << std::setw(17) << record.bytesPending
                 << std::setw(17) << record.numPending << std::setw(17) << record.bytesFailed
-                << timeText(record.lastThreadActivity) << "\n";
+                << Connection::reportTime(record.lastThreadActivity) << "\n";
         }
     }
     out.flags(flags);

@@ -84,12 +84,17 @@ public:
     bool holds(const DataSocket* socket) const;
     bool isDestroying() const { return _destroying; }
     AcceptSocket* acceptSocket() const { return _acceptSocket; }
-    const Dict<AbsTime, IPC_Target>& terminated() const { return _terminated; }
     // A copy of the thread statistics, taken under their lock.
     Dict<IPC_Target, ThreadStatRec> threadStats();
 
 private:
     static Connection* make(int priority);
+    // Replaces the listening socket by one on the target; none when it
+    // cannot be made.
+    void listenOn(const IPC_Target& target);
+    // A socket that is alive, or re-established (quiet: without log
+    // lines), stays; any other is removed (recorded, deleted): false.
+    bool revive(DataSocket* socket, bool quiet);
     // The sockets of both tables, by target first.
     void collectSockets(std::vector<DataSocket*>& sockets, bool byTargetOnly) const;
 

@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 
@@ -14,30 +15,19 @@ namespace {
 
 const char* const sourceFile = "ThreadDataSocket";
 
-// The signals the signal catcher turns into events: a sending thread
-// blocks them, so that they interrupt the main thread's wait.
-sigset_t caughtSignalSet()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int* s = SignalCatcher::caughtSignals(); *s; ++s) {
-        if (*s > 0)
-            sigaddset(&set, *s);
-    }
-    return set;
-}
+// How long the sending thread waits for the send lock before it looks at
+// the stop flag again.
+const std::chrono::milliseconds sendLockTry(100);
 
 }  // namespace
 
 ThreadDataSocket::ThreadDataSocket(const IPC_Target& peer, Connection* connection)
-    : DataSocket(peer, connection), _broken(NOT_BROKEN), _thread(), _threadJoinable(false),
-      _threadRunning(false), _stopping(false)
+    : DataSocket(peer, connection)
 {
 }
 
 ThreadDataSocket::ThreadDataSocket(int fd, Connection* connection, bool orphan)
-    : DataSocket(fd, connection, orphan), _broken(NOT_BROKEN), _thread(),
-      _threadJoinable(false), _threadRunning(false), _stopping(false)
+    : DataSocket(fd, connection, orphan)
 {
 }
 
@@ -93,6 +83,12 @@ int ThreadDataSocket::queuedCount()
 bool ThreadDataSocket::queueMessage(PendingMsg* msg)
 {
     std::lock_guard<std::mutex> lock(_queueLock);
+    if (_broken != NOT_BROKEN) {
+        // The sending thread broke the socket after the caller looked: no
+        // thread starts on it; the caller finishes the message.
+        msg->setStatus(PendingMsg::BROKEN);
+        return false;
+    }
     _queue.enqueue(msg);
     updateThreadStats(msg, true);
     if (_threadRunning) {
@@ -110,7 +106,9 @@ bool ThreadDataSocket::queueMessage(PendingMsg* msg)
         pthread_join(_thread, nullptr);
         _threadJoinable = false;
     }
-    const sigset_t blocked = caughtSignalSet();
+    // The thread blocks the caught signals, so that they interrupt the main
+    // thread's wait.
+    const sigset_t blocked = SignalCatcher::caughtSignalSet();
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &blocked, &previous);
     _threadRunning = true;
@@ -157,7 +155,13 @@ void ThreadDataSocket::doThreadSend(PendingMsg* first)
     PendingMsg* msg = first;
     while (msg) {
         {
-            std::lock_guard<std::mutex> send(_sendLock);
+            std::unique_lock<std::timed_mutex> send(_sendLock, std::defer_lock);
+            // Tries against the wall clock: its timed lock is the one that
+            // thread checkers follow, and a jump of the clock only changes
+            // how soon the stop flag is looked at again.
+            while (!_stopping &&
+                   !send.try_lock_until(std::chrono::system_clock::now() + sendLockTry)) {
+            }
             if (_stopping)
                 msg->setStatus(PendingMsg::BROKEN);
             else
@@ -188,7 +192,7 @@ void ThreadDataSocket::doSyncSend(PendingMsg* msg)
     QEV_LOG(LogStream::EVENT, sourceFile) << "Synchronous send to " << peer()
                                           << " has been started." << std::endl;
     {
-        std::lock_guard<std::mutex> send(_sendLock);
+        std::lock_guard<std::timed_mutex> send(_sendLock);
         syncWrite(msg);
     }
     QEV_LOG(LogStream::EVENT, sourceFile) << "Synchronous send to " << peer()

@@ -7,9 +7,18 @@
 //
 // Locks: the queue lock guards the queue, the thread state and the broken
 // state; the send lock is held while one message is written (by the
-// sending thread or a synchronous send).  The two are never held together.
-// The per-peer thread statistics belong to the connection, under its own
-// lock.
+// sending thread or a synchronous send).  The sending thread never holds
+// both, so the two threads never wait for each other's lock; the main
+// thread takes the queue lock under the send lock when a synchronous write
+// re-establishes the connection or a signal handled inside it reaches the
+// socket.  The per-peer thread statistics belong to the connection, under
+// its own lock.
+//
+// The sending thread waits for the send lock in short tries, looking at the
+// stop flag in between: a synchronous send may never let go of the lock
+// when the process ends inside it (a shutdown signal handled during its
+// wait deletes the connections, and with them this socket, whose
+// destructor joins the thread).
 //
 // The sending thread writes and nothing else: it never logs, reconnects or
 // changes the descriptor.  A peer that takes nothing within the connection
@@ -40,6 +49,7 @@ public:
 
     ThreadDataSocket* threadDataSocket() override { return this; }
     bool isBroken() override;
+    // Refused (status 3) on a broken socket, and when no thread can be made.
     bool queueMessage(PendingMsg* msg) override;
     void doSyncSend(PendingMsg* msg) override;
     bool isThreadRunning() override { return _threadRunning.load(); }
@@ -66,14 +76,14 @@ private:
     int dropQueue();
     void reportNeverSent(int count);
 
-    int _broken;
+    int _broken = NOT_BROKEN;
     std::mutex _queueLock;
-    std::mutex _sendLock;
+    std::timed_mutex _sendLock;
     QueueImpl<PendingMsg*> _queue;
-    pthread_t _thread;
-    bool _threadJoinable;  // a thread was started and not yet joined (main thread only)
-    std::atomic<bool> _threadRunning;
-    std::atomic<bool> _stopping;
+    pthread_t _thread{};
+    bool _threadJoinable = false;  // a thread was started and not yet joined (main thread only)
+    std::atomic<bool> _threadRunning{false};
+    std::atomic<bool> _stopping{false};
 };
 
 #endif

@@ -30,7 +30,6 @@ public:
     int interval() const { return _interval; }
     void setInterval(int milliseconds) { _interval = milliseconds; }
     int64_t expiration() const { return _expiration; }
-    void setExpiration(int64_t millis) { _expiration = millis; }
 
     bool isActive() const { return _expiration != INACTIVE; }
     // On: an inactive client expires one interval from now (a negative

@@ -8,4 +8,8 @@
 
 int64_t monotonicMillis();
 
+// Milliseconds still to wait as a poll(2) time-out: 0 when none are left,
+// at most INT_MAX.
+int pollTimeout(int64_t millis);
+
 #endif

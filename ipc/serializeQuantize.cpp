@@ -351,37 +351,39 @@ char* xdrQuantize(SeqOf<unsigned char>& value, char* position, const char* end)
 
 // --- data times ------------------------------------------------------------
 
-char* xdrSerialize(const DataTime& value, char* position)
+namespace {
+
+// Calls field with each value of the flags form in wire order: the flags
+// word, the reference time, then the fields the flags say are given.
+template <class Field>
+void forEachWireField(const DataTime& value, Field field)
 {
     const uint32_t flags = value.flags();
-    char* next = xdrSerializeAll(position, static_cast<unsigned int>(flags), value.refTime());
-    if (flags < DataTime::FCST_GIVEN)
-        return next;
+    field(static_cast<unsigned int>(flags));
+    field(value.refTime());
     if (flags & DataTime::FCST_GIVEN)
-        next = xdrSerialize(value.fcstPeriod(), next);
+        field(value.fcstPeriod());
     if (flags & DataTime::VALID_GIVEN)
-        next = xdrSerialize(value.validPeriod(), next);
+        field(value.validPeriod());
     if (flags & DataTime::SECOND_GIVEN)
-        next = xdrSerialize(value.secondTime(), next);
+        field(value.secondTime());
     if (flags & DataTime::KEY_GIVEN)
-        next = xdrSerialize(value.key(), next);
+        field(value.key());
+}
+
+}  // namespace
+
+char* xdrSerialize(const DataTime& value, char* position)
+{
+    char* next = position;
+    forEachWireField(value, [&next](const auto& field) { next = xdrSerialize(field, next); });
     return next;
 }
 
 int xdrLength(const DataTime& value)
 {
-    const uint32_t flags = value.flags();
-    int length = xdrLengthAll(static_cast<unsigned int>(flags), value.refTime());
-    if (flags < DataTime::FCST_GIVEN)
-        return length;
-    if (flags & DataTime::FCST_GIVEN)
-        length += xdrLength(value.fcstPeriod());
-    if (flags & DataTime::VALID_GIVEN)
-        length += xdrLength(value.validPeriod());
-    if (flags & DataTime::SECOND_GIVEN)
-        length += xdrLength(value.secondTime());
-    if (flags & DataTime::KEY_GIVEN)
-        length += xdrLength(value.key());
+    int length = 0;
+    forEachWireField(value, [&length](const auto& field) { length += xdrLength(field); });
     return length;
 }
 

@@ -4,7 +4,9 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <sys/wait.h>
 
+#include <atomic>
 #include <csignal>
 #include <optional>
 #include <sstream>
@@ -13,7 +15,10 @@
 
 #include "DataMsg.h"
 #include "LogCapture.h"
+#include "PendingMsg.h"
 #include "ReadyMsg.h"
+#include "SignalCatcher.h"
+#include "SignalClient.h"
 #include "SocketTestSupport.h"
 #include "ThreadDataSocket.h"
 
@@ -28,6 +33,12 @@ int sendData(const IPC_Target& to, long productId, int size, int deliveryMode = 
     DataMsg msg(productId, SeqOf<char>(std::string(size, char('a' + productId)).c_str(), size));
     msg.setDeliveryMode(deliveryMode);
     return msg.send(to);
+}
+
+PendingMsg* readyMsgFor(DataSocket* socket)
+{
+    unsigned length = 0;
+    return new PendingMsg(socket, ReadyMsg().buildBuffer(Connection::myTarget(), length));
 }
 
 void expectData(const WirePeer::Message& m, int32_t productId, std::size_t size)
@@ -121,6 +132,16 @@ TEST_F(SlowReader, ThatStopsReadingBreaksTheSocket)
     ASSERT_NE(socket, nullptr);
     ASSERT_TRUE(waitUntil([&] { return socket->isBroken() && !socket->isThreadRunning(); }));
 
+    // No thread starts on the broken socket.
+    PendingMsg* late = readyMsgFor(socket);
+    const bool queued = socket->queueMessage(late);
+    EXPECT_FALSE(queued);
+    EXPECT_FALSE(socket->isThreadRunning());
+    if (!queued) {
+        EXPECT_EQ(late->status(), PendingMsg::BROKEN);
+        delete late;
+    }
+
     LogCapture log;
     EXPECT_EQ(sendData(to, 2, 10), -1);
     EXPECT_EQ(log.count("Send of IPC message failed; Target not available."), 1);
@@ -205,4 +226,76 @@ TEST_F(SlowReader, ASynchronousSendOutlastsSignals)
     ASSERT_TRUE(peer.waitFor(1, 2, 10000, &m));
     expectData(m, 1, BIG);
     EXPECT_EQ(log.count("Synchronous send to "), 2);  // started and completed
+}
+
+namespace {
+
+// The reactions of a child process in the middle of a synchronous send:
+// SIGHUP queues one more message on the socket, whose sending thread then
+// waits for the send lock the send holds; SIGTERM deletes the socket, as
+// the exit handlers of a shutdown do, and ends the process.
+class ShutDownInsideASend : public SignalClient {
+public:
+    explicit ShutDownInsideASend(const IPC_Target& to) : _to(to) {}
+
+    void reset() override
+    {
+        if (queued.exchange(true))
+            return;
+        DataSocket* socket = normalConnection()->socketFor(_to);
+        if (!socket || !socket->queueMessage(readyMsgFor(socket)))
+            _exit(4);
+    }
+    void terminate(bool, int) override
+    {
+        normalConnection()->removeSocket(normalConnection()->socketFor(_to), true);
+        _exit(0);
+    }
+
+    std::atomic<bool> queued{false};
+
+private:
+    const IPC_Target _to;
+};
+
+}  // namespace
+
+TEST(SocketSend, AShutdownInsideASynchronousSendStopsTheWaitingThread)
+{
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        WirePeer peer(WirePeer::Options{0, 32768});
+        const IPC_Target to = targetOf(peer);
+        DataSocket::setConnectionTimeout(60);
+        peer.pauseReading(true);
+        ShutDownInsideASend client(to);
+        SignalCatcher::instance()->setClient(&client);
+        // The signals repeat until they are handled: the first ones may
+        // come before the send waits.
+        const pthread_t self = pthread_self();
+        std::thread([self, &client] {
+            while (!client.queued) {
+                pthread_kill(self, SIGHUP);
+                usleep(100000);
+            }
+            for (;;) {
+                pthread_kill(self, SIGTERM);
+                usleep(100000);
+            }
+        }).detach();
+        sendData(to, 1, BIG, 1);
+        _exit(3);  // the send ended before the shutdown
+    }
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 300 && (ended = waitpid(child, &status, WNOHANG)) == 0; ++i)
+        usleep(50000);
+    if (ended == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    EXPECT_EQ(ended, child) << "the socket's destructor never joined its sending thread";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
