@@ -64,21 +64,21 @@ int toSigned(uint64_t bits, int n)
     return static_cast<int>(static_cast<uint32_t>(bits));
 }
 
-// Character data as the decoders want it: all octets 0xFF is missing text,
-// a NUL ends the text, and with cutBlank so does the first blank.
-TextString readableText(const TextString& raw, bool cutBlank)
+// The count octets that start bitOffset (0..7) bits into data, as
+// characters into out.
+void copyCharacters(const unsigned char* data, int bitOffset, int count, char* out)
 {
-    bool allOnes = raw.length() > 0;
-    for (int i = 0; allOnes && i < raw.length(); ++i)
-        allOnes = static_cast<unsigned char>(raw[i]) == 0xFF;
-    if (allOnes)
-        return TextString();
-    TextString text = static_cast<int>(std::strlen(raw.c_str())) < raw.length()
-                          ? TextString(raw.c_str())
-                          : raw;
-    if (cutBlank)
-        BufrDecoder::cutAtBlank(text);
-    return text;
+    for (int i = 0; i < count; ++i) {
+        out[i] = static_cast<char>(
+            bitOffset == 0 ? data[i]
+                           : ((data[i] << bitOffset) | (data[i + 1] >> (8 - bitOffset))) & 0xFF);
+    }
+}
+
+// The first length characters of chars as a text.
+TextString leadingText(const std::string& chars, int length)
+{
+    return length > 0 ? TextString(chars.data(), length) : TextString();
 }
 
 } // namespace
@@ -87,18 +87,12 @@ BufrDecoder::BufrDecoder()
     : _obTime(0),
       _dataCategory(0),
       _numElements(0),
-      _collectingRepl(false),
-      _nestedRepl(false),
-      _signifyWidthActive(false),
-      _assocFieldActive(false),
-      _assocFieldWidth(0),
       _dataCopy(nullptr),
       _dataPtr(nullptr),
       _descPtr(nullptr),
       _optionalSection(false),
       _compressed(false),
       _bitOffset(0),
-      _r0(0),
       _subsets(0),
       _decodedOk(false),
       _section3Length(0),
@@ -122,10 +116,10 @@ BufrDecoder::BufrDecoder()
 BufrDecoder::~BufrDecoder()
 {
     for (int i = 0; i < _designatorDict.count(); ++i) {
-        void* compiled = nullptr;
-        if (_designatorDict.find(_designatorDict.key(i), nullptr, &compiled) && compiled) {
-            regfree(static_cast<regex_t*>(compiled));
-            delete static_cast<regex_t*>(compiled);
+        regex_t* compiled = static_cast<regex_t*>(_designatorDict.value(i));
+        if (compiled) {
+            regfree(compiled);
+            delete compiled;
         }
     }
     delete[] _dataCopy;
@@ -199,10 +193,11 @@ bool BufrDecoder::decode(const void* buffer, unsigned size)
 
 bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
 {
-    std::vector<unsigned char> message;
-    if (buffer && size > 0)
-        message.assign(static_cast<const unsigned char*>(buffer),
-                       static_cast<const unsigned char*>(buffer) + size);
+    // The message is read in place: every reader is bounded by
+    // _messageLength and the section lengths.
+    const unsigned char* start =
+        buffer && size > 0 ? static_cast<const unsigned char*>(buffer) : nullptr;
+    const long octets = start ? static_cast<long>(size) : 0;
     _messageLength = static_cast<long>(size);
     _consumed = 0;
     _edition = 0;
@@ -219,11 +214,10 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "Output of buffer datastream(printing first 300 octets)" << std::endl;
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
-        hexDump(message.data(), 20, 0, std::min(300, static_cast<int>(message.size())));
+        hexDump(start, 20, 0, static_cast<int>(std::min(300L, octets)));
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
     }
 
-    const unsigned char* start = message.data();
     const unsigned char* next = decodeSection0(start);
     const unsigned char* section0 = next;
     bool ok = false;
@@ -269,7 +263,7 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
             end = (section0 - start) + length;
         else if (next)
             end = (next - start) + 4;
-        for (long at = end; at + 4 <= static_cast<long>(message.size()); ++at) {
+        for (long at = end; at + 4 <= octets; ++at) {
             if (std::memcmp(start + at, "BUFR", 4) == 0) {
                 QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
                     << "More BUFR messages follow the first one, from octet " << at
@@ -461,9 +455,10 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
     SeqOf<int> list;
     const int count = (_section3Length - 7) / 2;
     for (int i = 0; i < count; ++i) {
-        list.append(readDescriptor());
+        const int descriptor = readDescriptor();
+        list.append(descriptor);
         if (_debugLog)
-            QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Descriptor " << i << " = " << list[i]
+            QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Descriptor " << i << " = " << descriptor
                                                      << std::endl;
     }
     if (!_tree->build(list))
@@ -991,16 +986,6 @@ int BufrDecoder::getRefValue(int n)
 // ---------------------------------------------------------------------------
 // Element values
 
-bool BufrDecoder::isMissing(int descriptor, uint64_t raw, int width)
-{
-    if (width <= 0)
-        return true;
-    if ((descriptor / 1000) % 100 == 31)
-        return false;
-    uint64_t ones = width >= 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1;
-    return (raw & ones) == ones;
-}
-
 float BufrDecoder::scaledValue(int64_t coded, int reference, int scale)
 {
     return static_cast<float>(static_cast<double>(coded + reference) / std::pow(10.0, scale));
@@ -1009,16 +994,14 @@ float BufrDecoder::scaledValue(int64_t coded, int reference, int scale)
 float BufrDecoder::getValue(int descriptor, TextString& charValue)
 {
     charValue = TextString();
-    SeqOf<int> info;
-    if (!StaticBufrInfo::instance()->getTableBInfo(descriptor, info) || info.length() < 3) {
+    int scale = 0;
+    int reference = 0;
+    int width = 0;
+    if (!StaticBufrInfo::instance()->getTableBCoding(descriptor, scale, reference, width)) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << "Code " << descriptor << " does not exist in table B." << std::endl;
         return NOT_IN_TABLE_B;
     }
-    const SeqOf<int>& coding = info;
-    int scale = coding[0];
-    int reference = coding[1];
-    int width = coding[2];
 
     long tableWidth = 0;
     if (StaticBufrInfo::instance()->isCharacterElement(descriptor, tableWidth)) {
@@ -1027,16 +1010,12 @@ float BufrDecoder::getValue(int descriptor, TextString& charValue)
         advanceOctets(width / 8);
         return value;
     }
-    if (width == 0)
+    uint64_t raw = 0;
+    if (width == 0 || !takeBits(width, raw))
         return MISSING_VALUE;
-    if (!fieldFits(width, 64))
-        return MISSING_VALUE;
-    uint64_t raw = bitsAt(width);
-    float value = isMissing(descriptor, raw, width)
-                      ? MISSING_VALUE
-                      : scaledValue(static_cast<int64_t>(raw), reference, scale);
-    advanceBits(width);
-    return value;
+    return isMissing(descriptor, raw, width)
+               ? MISSING_VALUE
+               : scaledValue(static_cast<int64_t>(raw), reference, scale);
 }
 
 TextString BufrDecoder::getCharacters(int widthBits, float& value)
@@ -1045,7 +1024,11 @@ TextString BufrDecoder::getCharacters(int widthBits, float& value)
     int count = widthBits / 8;
     if (count < 1 || !checkRead(8L * count, "Character read"))
         return TextString();
-    return readableText(extractCharacters(_dataPtr, _bitOffset, count), true);
+    std::string chars;
+    const int length = charactersAt(count, chars);
+    TextString text = leadingText(chars, length);
+    cutAtBlank(text);
+    return text;
 }
 
 void BufrDecoder::getCharacterString(int& count, TextString& text)
@@ -1053,7 +1036,24 @@ void BufrDecoder::getCharacterString(int& count, TextString& text)
     text = TextString();
     if (count < 1 || !checkRead(8L * count, "Character read"))
         return;
-    text = readableText(extractCharacters(_dataPtr, _bitOffset, count), false);
+    std::string chars;
+    const int length = charactersAt(count, chars);
+    text = leadingText(chars, length);
+}
+
+int BufrDecoder::charactersAt(int count, std::string& chars) const
+{
+    chars.resize(static_cast<std::size_t>(count));
+    copyCharacters(_dataPtr, _bitOffset, count, &chars[0]);
+    bool allOnes = true;
+    int length = count;
+    for (int i = 0; i < count; ++i) {
+        const unsigned char ch = static_cast<unsigned char>(chars[static_cast<std::size_t>(i)]);
+        allOnes = allOnes && ch == 0xFF;
+        if (ch == 0 && length == count)
+            length = i;
+    }
+    return allOnes ? 0 : length;
 }
 
 // ---------------------------------------------------------------------------
@@ -1064,11 +1064,7 @@ TextString BufrDecoder::extractCharacters(const unsigned char* data, int bitOffs
     if (count < 1)
         return TextString();
     std::string chars(static_cast<size_t>(count), '\0');
-    for (int i = 0; i < count; ++i) {
-        chars[i] = static_cast<char>(
-            bitOffset == 0 ? data[i]
-                           : ((data[i] << bitOffset) | (data[i + 1] >> (8 - bitOffset))) & 0xFF);
-    }
+    copyCharacters(data, bitOffset, count, &chars[0]);
     return TextString(chars.data(), count);
 }
 

@@ -7,9 +7,9 @@
 // element names to variable names, and small text helpers.  The first decoder
 // constructed in the process loads the BUFR tables (StaticBufrInfo).
 //
-// Decoding is process-wide and not re-entrant: the operators change the
-// shared table B working copy, and the message framing keeps process-wide
-// counters.
+// A decoder decodes one message at a time: the message, its read position
+// and the operators in force are its own; the BUFR tables are process-wide,
+// and decoding never changes them.
 //
 // The read position over a data section
 // -------------------------------------
@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <regex.h>
+#include <string>
 
 #include "AbsTime.h"
 #include "BufrValues.h"
@@ -163,7 +164,15 @@ public:
     // Missing: width 0, or all width bits set -- except for class 31 (delayed
     // replication factors, associated field significance, data present
     // indicator), whose all-ones value is a count.
-    static bool isMissing(int descriptor, uint64_t raw, int width);
+    static bool isMissing(int descriptor, uint64_t raw, int width)
+    {
+        if (width <= 0)
+            return true;
+        if ((descriptor / 1000) % 100 == 31)
+            return false;
+        const uint64_t ones = width >= 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1;
+        return (raw & ones) == ones;
+    }
     static float scaledValue(int64_t coded, int reference, int scale);
 
     // ---- Text and descriptor helpers ----
@@ -229,18 +238,12 @@ protected:
     SeqOf<BufrValues> _decodedValues;
     SeqOf<SeqOf<int> > _replDescList;
     SeqOf<SeqOf<int> > _nestedRepList;
-    bool _collectingRepl;
-    bool _nestedRepl;
-    bool _signifyWidthActive;
-    bool _assocFieldActive;
-    int _assocFieldWidth;
     unsigned char* _dataCopy;                   // owned, new[]
     const unsigned char* _dataPtr;
     const unsigned char* _descPtr;
     bool _optionalSection;
     bool _compressed;
     int _bitOffset;
-    int _r0;
     int _subsets;
     bool _decodedOk;
     int _section3Length;
@@ -267,6 +270,12 @@ private:
     // The n (1..64) bits at the read position; fieldFits(n) was true.
     uint64_t bitsAt(int n) const;
     bool checkRead(long bits, const char* what);
+    // The count characters at the read position (checkRead passed for
+    // them) copied into chars, and the length of their readable text: 0
+    // when every octet is 0xFF (missing), else up to the first NUL.  Does
+    // not advance.  The one text extractor of getCharacters,
+    // getCharacterString and the data walker.
+    int charactersAt(int count, std::string& chars) const;
     // decode without its guard against failed allocations.
     bool decodeMessage(const void* buffer, unsigned size);
     bool takeBitsChecked(int n, uint64_t& value);

@@ -18,11 +18,28 @@ public:
     int getIndex() const { return index; }
     TextString getCharValue() const { return charValue; }
 
-    bool setSubset(int s);
-    bool setDescriptor(int d);
-    bool setValue(float v);
-    bool setIndex(int i);
-    void setCharValue(const TextString& text);
+    // Inline: the data walker fills every value of a message through them.
+    bool setSubset(int s)
+    {
+        subset = s;
+        return true;
+    }
+    bool setDescriptor(int d)
+    {
+        descriptor = d;
+        return true;
+    }
+    bool setValue(float v)
+    {
+        value = v;
+        return true;
+    }
+    bool setIndex(int i)
+    {
+        index = i;
+        return true;
+    }
+    void setCharValue(const TextString& text) { charValue = text; }
 
 private:
     int subset;

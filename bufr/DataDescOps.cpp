@@ -167,8 +167,8 @@ bool DataDescOps::getCharacterInfo(int descriptor, int count)
         return true;
     // Compressed: R0 (just passed), the increment width in octets, and that
     // many octets for every subset.
-    int nbinc = _decoder.getBits(BufrDecoder::NBINC);
-    if (!_decoder.advanceBits(BufrDecoder::NBINC))
+    uint64_t nbinc = 0;
+    if (!_decoder.takeBits(BufrDecoder::NBINC, nbinc))
         return false;
-    return nbinc == 0 || _decoder.advanceBits(8 * nbinc * _decoder._subsets);
+    return nbinc == 0 || _decoder.advanceBits(8 * static_cast<int>(nbinc) * _decoder._subsets);
 }

@@ -22,7 +22,7 @@ DescriptorTree::DescriptorTree() : _rootBegin(0), _rootEnd(0) {}
 bool DescriptorTree::isFactorDescriptor(int descriptor)
 {
     return descriptor == 31000 || descriptor == 31001 || descriptor == 31002 ||
-           descriptor == 31011 || descriptor == 31012;
+           isRepetitionFactor(descriptor);
 }
 
 bool DescriptorTree::build(const SeqOf<int>& descriptors)
@@ -178,14 +178,7 @@ int DescriptorTree::elementIndex(int descriptor)
     e.descriptor = descriptor;
     e.class31 = (descriptor / 1000) % 100 == 31;
     e.scale = e.reference = e.width = 0;
-    SeqOf<int> info;
-    e.known = tables->getTableBInfo(descriptor, info) && info.length() >= 3;
-    if (e.known) {
-        const SeqOf<int>& coding = info;
-        e.scale = coding[0];
-        e.reference = coding[1];
-        e.width = coding[2];
-    }
+    e.known = tables->getTableBCoding(descriptor, e.scale, e.reference, e.width);
     long charWidth = 0;
     e.character = tables->isCharacterElement(descriptor, charWidth);
     TableBEntry entry;

@@ -75,6 +75,12 @@ public:
     // Whether a descriptor is a delayed replication factor (0 31 000, 0 31 001,
     // 0 31 002) or a delayed repetition factor (0 31 011, 0 31 012).
     static bool isFactorDescriptor(int descriptor);
+    // Whether it is a delayed repetition factor: the group's data is there
+    // once and stands for every repetition.
+    static bool isRepetitionFactor(int descriptor)
+    {
+        return descriptor == 31011 || descriptor == 31012;
+    }
 
 private:
     // Compiles list[0..n) into nodes whose indices go to out.

@@ -8,11 +8,6 @@
 
 namespace {
 
-bool isRepetitionFactor(int descriptor)
-{
-    return descriptor == 31011 || descriptor == 31012;
-}
-
 float scaled(uint64_t coded, const DataDescOps::Coding& c)
 {
     return static_cast<float>(static_cast<double>(static_cast<int64_t>(coded) + c.reference) /
@@ -305,11 +300,7 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
 {
     if (static_cast<long>(_columns.size() + 1) * _subsets > _valueLimit)
         return tooMuch("values");
-    Column col;
-    col.descriptor = e.descriptor;
-    col.index = _repetition;
-    col.first = static_cast<int>(_numbers.size());
-    col.text = -1;
+    Column col = newColumn(e.descriptor);
     uint64_t nbinc = 0;
     if (e.character) {
         TextString r0;
@@ -358,6 +349,16 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
             << "compressed value[" << _logged++ << "]= " << _numbers[col.first] << std::endl;
     }
     return true;
+}
+
+DescriptorWalker::Column DescriptorWalker::newColumn(int descriptor) const
+{
+    Column col;
+    col.descriptor = descriptor;
+    col.index = _repetition;
+    col.first = static_cast<int>(_numbers.size());
+    col.text = -1;
+    return col;
 }
 
 bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
@@ -411,7 +412,7 @@ bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
     }
     const int outer = _repetition;
     bool ok = true;
-    if (isRepetitionFactor(fe.descriptor)) {
+    if (DescriptorTree::isRepetitionFactor(fe.descriptor)) {
         // The group's data is there once and stands for every repetition.
         if (factor > 0) {
             _repetition = 0;
@@ -470,11 +471,7 @@ void DescriptorWalker::addUnknown(int descriptor)
         addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
         return;
     }
-    Column col;
-    col.descriptor = descriptor;
-    col.index = _repetition;
-    col.first = static_cast<int>(_numbers.size());
-    col.text = -1;
+    const Column col = newColumn(descriptor);
     _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets),
                     BufrDecoder::NOT_IN_TABLE_B);
     _columns.push_back(col);
@@ -499,23 +496,7 @@ bool DescriptorWalker::readText(int count, TextString& text)
         return true;
     if (_decoder.bitsLeft() < 8L * count)
         return _decoder.advanceBits(8 * count);    // logs the overrun, flags it
-    const unsigned char* p = _decoder._dataPtr;
-    const int offset = _decoder._bitOffset;
-    _textBuffer.resize(static_cast<std::size_t>(count));
-    bool allOnes = true;
-    int length = count;
-    for (int i = 0; i < count; ++i) {
-        unsigned char ch = offset == 0
-                               ? p[i]
-                               : static_cast<unsigned char>((p[i] << offset) |
-                                                            (p[i + 1] >> (8 - offset)));
-        _textBuffer[static_cast<std::size_t>(i)] = static_cast<char>(ch);
-        allOnes = allOnes && ch == 0xFF;
-        if (ch == 0 && length == count)
-            length = i;
-    }
-    if (allOnes)
-        return true;
+    int length = _decoder.charactersAt(count, _textBuffer);
     while (length > 0 && _textBuffer[static_cast<std::size_t>(length) - 1] == ' ')
         --length;
     if (length > 0)

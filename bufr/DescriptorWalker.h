@@ -68,6 +68,9 @@ private:
     bool readElement(const DescriptorTree::Node& n);
     bool readStandard(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
     bool readCompressed(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
+    // The column of an element of compressed data at the current
+    // repetition, its values to follow at the end of _numbers, no texts.
+    Column newColumn(int descriptor) const;
     bool delayedReplication(const DescriptorTree::Node& n);
     bool readFactor(const DescriptorTree::Element& e, int& factor);
     bool repeatValues(std::size_t from, std::size_t to, int factor);

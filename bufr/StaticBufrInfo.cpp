@@ -189,6 +189,19 @@ bool StaticBufrInfo::getTableBInfo(int descriptor, SeqOf<int>& info) const
     return _tableBInfo.find(descriptor, nullptr, &info);
 }
 
+bool StaticBufrInfo::getTableBCoding(int descriptor, int& scale, int& reference,
+                                     int& width) const
+{
+    SeqOf<int> info;
+    if (!getTableBInfo(descriptor, info) || info.length() < 3)
+        return false;
+    const SeqOf<int>& coding = info;
+    scale = coding[0];
+    reference = coding[1];
+    width = coding[2];
+    return true;
+}
+
 void StaticBufrInfo::setTableBInfo(int descriptor, const SeqOf<int>& info)
 {
     _tableBInfo.insert(descriptor, info);

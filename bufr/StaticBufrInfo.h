@@ -4,7 +4,7 @@
 //
 // Beside table B it keeps the working copy of [scale, reference, width] per
 // element.  Value decoding reads only the working copy; the data description
-// operators replace entries in it and restore them later.
+// operators never change it (their changes live in DataDescOps).
 //
 // Descriptors are ints F*100000 + X*1000 + Y (0 12 001 is 12001).
 #ifndef STATICBUFRINFO_H
@@ -38,6 +38,9 @@ public:
 
     // The working [scale, reference, width] of an element.
     bool getTableBInfo(int descriptor, SeqOf<int>& info) const;
+    // The same as three numbers; false (the numbers untouched) when the
+    // element has no entry of all three.
+    bool getTableBCoding(int descriptor, int& scale, int& reference, int& width) const;
     void setTableBInfo(int descriptor, const SeqOf<int>& info);
 
     bool getTableD(int descriptor, SeqOf<int>& elements) const;

@@ -182,14 +182,10 @@ bool StaticTextDict::readFile(const TextString& name, bool countOnly)
 
 bool StaticTextDict::readLines(const TextString& name, bool countOnly, SeqOfPtr<FILE*>& open)
 {
-    FILE* file = InfoFileServer::openFile(name);
+    TextString path;
+    FILE* file = InfoFileServer::openIncluded(name, open, "StaticTextDict", path);
     if (!file)
         return false;
-    TextString path = InfoFileServer::lastPath();
-    if (!InfoFileServer::includeAllowed(file, path, open, "StaticTextDict")) {
-        fclose(file);
-        return false;
-    }
     SharedState& s = shared();
     uint32_t fileIndex = 0;
     if (!countOnly) {
