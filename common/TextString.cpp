@@ -48,7 +48,11 @@ void TextString::StringValue::init(const char* text, bool withRoom)
 
 const TextString& TextString::emptyString()
 {
-    static const TextString empty("", 0);
+    static const TextString empty = [] {
+        TextString t("", 0);
+        t._value->makeImmortal();
+        return t;
+    }();
     return empty;
 }
 
@@ -197,7 +201,7 @@ TextString& TextString::operator+=(const char* s)
     if (fitsInPlace(*_value, n))
         spliceInPlace(*_value, _value->length, s, n);
     else
-        append(TextString(s), true);
+        replaceValue(joined(*_value, _value->length, s, n, true));
     return *this;
 }
 

@@ -6,6 +6,7 @@
 
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -156,4 +157,28 @@ TEST(TextStringTest, OrderAndWords)
     EXPECT_EQ(std::string(readWord(words).c_str()), huge);
     EXPECT_STREQ(readWord(words).c_str(), "tail");
     EXPECT_STREQ(readWord(words).c_str(), "");
+}
+
+// The socket layer's sending threads make and drop empty texts (in log
+// messages) while the main thread does: the shared empty value is never
+// counted, so no thread writes it and none can free it under another.
+TEST(TextStringThreads, TheSharedEmptyTextSurvivesManyThreads)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([] {
+            for (int i = 0; i < 200000; ++i) {
+                TextString a;
+                TextString b(a);
+                TextString c("");
+                b = c;
+            }
+        });
+    for (std::thread& t : threads)
+        t.join();
+    TextString after;
+    EXPECT_EQ(after.rep(), TextString::emptyString().rep());
+    EXPECT_STREQ(after.c_str(), "");
+    after += "x";
+    EXPECT_STREQ(TextString::emptyString().c_str(), "");
 }
