@@ -1,5 +1,7 @@
 #include "LogCapture.h"
 
+#include "TempTree.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -68,10 +69,7 @@ LogCapture::~LogCapture()
 std::string LogCapture::text() const
 {
     flushStandardError();
-    std::ifstream in(_path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return TempTree::readFile(_path);
 }
 
 std::vector<std::string> LogCapture::lines() const
