@@ -13,7 +13,7 @@ BufrSignalClient* BufrSignalClient::instance()
     return &client;
 }
 
-BufrSignalClient::BufrSignalClient()
+BufrSignalClient::BufrSignalClient() : _cleanShutdownHook(nullptr)
 {
     buildPaths();
 }
@@ -41,6 +41,11 @@ void BufrSignalClient::buildPaths()
 
 void BufrSignalClient::terminate(bool clean, int signal)
 {
+    if (clean && _cleanShutdownHook && !SignalClient::terminating()) {
+        void (*hook)() = _cleanShutdownHook;
+        _cleanShutdownHook = nullptr;
+        hook();
+    }
     if (!fileDisposed) {
         fileDisposed = 1;
         if (!clean)

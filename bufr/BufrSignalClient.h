@@ -6,7 +6,8 @@
 // shutdown and ends the process.
 //
 // The two paths are built when the texts are set: on the fatal-signal path
-// terminate only calls rename(2), with nothing allocated.
+// terminate only calls rename(2), with nothing allocated.  A clean shutdown
+// first runs the process's clean-shutdown hook.
 #ifndef BUFRSIGNALCLIENT_H
 #define BUFRSIGNALCLIENT_H
 
@@ -22,6 +23,9 @@ public:
 
     void setDirectories(const TextString& sourceDir, const TextString& badDir);
     void setFileName(const TextString& fileName);
+    // Run by the first clean shutdown before the process ends (the process
+    // closes its output files there); null for none.
+    void setCleanShutdownHook(void (*hook)()) { _cleanShutdownHook = hook; }
 
     void terminate(bool clean, int signal) override;
 
@@ -37,6 +41,7 @@ private:
     TextString _badDir;
     TextString _sourcePath;
     TextString _badPath;
+    void (*_cleanShutdownHook)();
 };
 
 #endif

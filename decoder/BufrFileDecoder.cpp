@@ -1,0 +1,308 @@
+#include "BufrFileDecoder.h"
+
+#include "BufrSignalClient.h"
+#include "Directory.h"
+#include "LogStream.h"
+#include "StaticBufrInfo.h"
+
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+
+// Every line of the flow names the decoder's own source file.
+#define FLOW_LOG(category) QEV_LOG(LogStream::category, _record.sourceName)
+
+namespace {
+
+BufrFileDecoder::Sleeper theSleeper = nullptr;
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+BufrFileDecoder::BufrFileDecoder(const Record& record) : _record(record)
+{
+    StaticBufrInfo::makeDataPaths(_record.ingestPath, _record.badPath, _ingestDir, _badDir);
+}
+
+BufrFileDecoder::~BufrFileDecoder() {}
+
+void BufrFileDecoder::setSleeper(Sleeper sleeper)
+{
+    theSleeper = sleeper;
+}
+
+int BufrFileDecoder::selectSleep(unsigned long microseconds)
+{
+    struct timeval timeout;
+    timeout.tv_sec = static_cast<time_t>(microseconds / 1000000);
+    timeout.tv_usec = static_cast<suseconds_t>(microseconds % 1000000);
+    return select(0, nullptr, nullptr, nullptr, &timeout);
+}
+
+TextString BufrFileDecoder::readingTraceName() const
+{
+    return TextString();
+}
+
+bool BufrFileDecoder::checkDesignator(const TextString&)
+{
+    return true;
+}
+
+void BufrFileDecoder::processBufrDirectory()
+{
+    BufrSignalClient::instance()->setDirectories(_ingestDir, _badDir);
+    if (_record.patternFetch == PATTERN_PER_PASS)
+        getBufrPattern();
+
+    const TextString directory = _ingestDir + "/";
+    Directory listing;
+    listing.directory = directory;
+    if (_record.listingPattern) {
+        listing.usePattern = true;
+        listing.pattern = _record.listingPattern;
+        listing.patternFlags = 0;
+    }
+    listing.sort = _record.sortedListing;
+    listing.scan();
+    if (_record.logDirectoryName)
+        FLOW_LOG(DEBUG) << "processBufrDirectory: directory name " << directory << std::endl;
+
+    const int count = listing.count();
+    for (int i = 0; i < count; ++i) {
+        const TextString name = listing.fileName(i);
+        try {
+            processFile(directory, name, i, count);
+        } catch (const std::exception& e) {
+            // Only an allocation can fail here; the file stays for the next
+            // pass.
+            FLOW_LOG(PROBLEM) << "Unable to handle file " << directory << name << ": "
+                              << e.what() << std::endl;
+        }
+    }
+    FLOW_LOG(DEBUG) << "exiting processBufrDirectory(): directory name " << directory
+                    << std::endl;
+}
+
+void BufrFileDecoder::processFile(const TextString& directory, const TextString& name,
+                                  int index, int count)
+{
+    BufrSignalClient::instance()->setFileName(name);
+    const TextString path = directory + name;
+    FLOW_LOG(DEBUG) << "processBufrDirectory: file name " << name << std::endl;
+
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        FLOW_LOG(PROBLEM) << _record.statFailureText << path << ": " << std::strerror(error)
+                          << std::endl;
+        moveFile("Unable to stat", path);
+        return;
+    }
+    if (info.st_size == 0) {
+        FLOW_LOG(EVENT) << "No data in datafile " << path << std::endl;
+        deleteFile(path);
+        return;
+    }
+    if (_record.patternFetch == PATTERN_PER_FILE) {
+        const TextString pattern = getBufrPattern();
+        FLOW_LOG(VERBOSE) << "BUFR Pattern [" << pattern << "]" << std::endl;
+    }
+    if (!checkFileName(name)) {
+        deleteFile(path);
+        pause();
+        return;
+    }
+
+    bool decoded = false;
+    if (readBufrFile(index, count, directory, name, decoded) != FILE_READ)
+        return;
+    FLOW_LOG(EVENT) << path << std::endl;
+    if (!decoded) {
+        moveFile("Unable to parse", path);
+        return;
+    }
+    const int result = storeDecodedFile(path);
+    if (result == 1) {
+        FLOW_LOG(EVENT) << _record.storedText << _netcdfFileName << std::endl;
+        FLOW_LOG(VERBOSE) << "....and unlinking file " << path << std::endl;
+        deleteFile(path);
+    } else if (result == 0) {
+        FLOW_LOG(VERBOSE) << "Unlinking file " << path << std::endl;
+        deleteFile(path);
+    } else {
+        moveFile(_record.failedWriteReason, path);
+    }
+    pause();
+}
+
+int BufrFileDecoder::storeDecodedFile(const TextString& path)
+{
+    try {
+        return write2NetcdfFile();
+    } catch (const std::exception& e) {
+        FLOW_LOG(PROBLEM) << "Storing the data of " << path << " failed: " << e.what()
+                          << std::endl;
+        return -1;
+    }
+}
+
+void BufrFileDecoder::pause()
+{
+    if (_record.pauseMicroseconds > 0)
+        wait(_record.pauseMicroseconds);
+}
+
+BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
+                                                          const TextString& directory,
+                                                          const TextString& name, bool& decoded)
+{
+    decoded = false;
+    const TextString path = directory + name;
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    if (!file) {
+        const int error = errno;
+        FLOW_LOG(PROBLEM) << "MXR_FAIL fopen() failed on file " << name << std::endl;
+        FLOW_LOG(PROBLEM) << "\t" << std::strerror(error) << std::endl;
+        if (error == ENOENT)
+            return FILE_VANISHED;
+        moveFile("Unable to open", path);
+        return FILE_UNREADABLE;
+    }
+
+    // The size of the file that is open, whatever happened to the name
+    // since the listing.
+    struct stat info;
+    if (fstat(fileno(file.get()), &info) != 0) {
+        const int error = errno;
+        FLOW_LOG(PROBLEM) << _record.statFailureText << path << ": " << std::strerror(error)
+                          << std::endl;
+        file.reset();
+        moveFile("Unable to stat", path);
+        return FILE_UNREADABLE;
+    }
+    // The decoder takes the buffer's length (the size and one byte more) as
+    // an unsigned int: a larger file is refused, never cut short.
+    const uint64_t size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    if (size >= UINT_MAX) {
+        FLOW_LOG(PROBLEM) << "File " << name << " holds " << size
+                          << " bytes, more than one BUFR buffer can take" << std::endl;
+        file.reset();
+        moveFile("Unable to parse", path);
+        return FILE_UNREADABLE;
+    }
+    const unsigned bufferSize = static_cast<unsigned>(size) + 1;
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bufferSize]);
+    if (!buffer) {
+        FLOW_LOG(PROBLEM) << "Unable to allocate " << bufferSize << " bytes to read file " << name
+                          << std::endl;
+        file.reset();
+        moveFile("Unable to parse", path);
+        return FILE_UNREADABLE;
+    }
+    buffer[bufferSize - 1] = 0;
+
+    if (_record.logInputFileName)
+        FLOW_LOG(EVENT) << " Input File Name :" << name << std::endl;
+    FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << name << ": "
+                    << bufferSize << " bytes" << std::endl;
+    if (_record.readingTrace)
+        FLOW_LOG(DEBUG) << "Getting " << readingTraceName() << _record.readingTrace << std::endl;
+
+    size_t got = 0;
+    while (got < size) {
+        const size_t n = std::fread(buffer.get() + got, 1, size - got, file.get());
+        if (n == 0)
+            break;
+        got += n;
+    }
+    if (got < size) {
+        const int error = errno;
+        const bool failed = std::ferror(file.get()) != 0;
+        FLOW_LOG(PROBLEM) << "Only able to read " << got << " bytes of " << size
+                          << " bytes in file, " << name << "; "
+                          << (failed ? std::strerror(error) : "unexpected end of file")
+                          << std::endl;
+        file.reset();
+        moveFile("Unable to parse", path);
+        return FILE_UNREADABLE;
+    }
+    file.reset();
+    decoded = decode(buffer.get(), bufferSize);
+    return FILE_READ;
+}
+
+bool BufrFileDecoder::checkFileName(const TextString& name)
+{
+    const TextString prefix = name.subString(0, 4);
+    // A name of 4 characters or fewer has no designator (the index check
+    // logs it).
+    const TextString designator = name.subString(4, 2);
+    FLOW_LOG(DEBUG) << "filePrefixChk: " << prefix << std::endl;
+    FLOW_LOG(DEBUG) << "fileDesignatorChk: " << designator << std::endl;
+    if (!_prefixSet.find(prefix)) {
+        FLOW_LOG(PROBLEM) << "File " << name << _record.rejectionText << std::endl;
+        return false;
+    }
+    const regex_t* designators = designatorPattern(prefix);
+    if (!designators)
+        return true;
+    bool accepted = checkDesignator(designator);
+    if (!matchPattern(designator, designators)) {
+        FLOW_LOG(PROBLEM) << "Invalid data: WMO region designator <" << designator
+                          << "> not in search tree, data not stored." << std::endl;
+        accepted = false;
+    }
+    return accepted;
+}
+
+bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
+{
+    int slash = 0;
+    const TextString name =
+        path.indexOfChar('/', slash, path.length() - 1, TextString::Backward)
+            ? path.subString(slash + 1, path.length() - slash - 1)
+            : path;
+    const TextString target = _badDir + "/" + name;
+    if (std::rename(path.c_str(), target.c_str()) == 0) {
+        FLOW_LOG(EVENT) << reason << " " << path << ", renamed to " << target << std::endl;
+        return true;
+    }
+    const int error = errno;
+    FLOW_LOG(PROBLEM) << "Unable to move " << path << " to " << target << std::endl;
+    FLOW_LOG(PROBLEM) << path << " FAILED on rename() command: " << std::strerror(error)
+                      << std::endl;
+    return deleteFile(path);
+}
+
+bool BufrFileDecoder::deleteFile(const TextString& path)
+{
+    if (unlink(path.c_str()) == 0) {
+        FLOW_LOG(VERBOSE) << path << " deleted" << std::endl;
+        return true;
+    }
+    const int error = errno;
+    FLOW_LOG(PROBLEM) << path << " FAILED on unlink() command: " << std::strerror(error)
+                      << std::endl;
+    return false;
+}
+
+int BufrFileDecoder::wait(unsigned long microseconds)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "Waiting %5.3f seconds......", microseconds / 1e6);
+    FLOW_LOG(DEBUG) << text << std::endl;
+    return (theSleeper ? theSleeper : selectSleep)(microseconds);
+}

@@ -1,0 +1,151 @@
+// The base of every data-type decoder: the one way a decoder disposes of the
+// BUFR files of its ingest directory.
+//
+// processBufrDirectory lists the ingest directory and takes each listed file
+// in turn: it checks the file's size and name, reads it whole, decodes it,
+// hands the decoded values to the decoder's storing code
+// (write2NetcdfFile), and then unlinks the file or renames it into the
+// bad-file directory with a logged reason.  Every listed file leaves the
+// ingest directory in the pass, unless even its unlink fails.
+//
+// What differs between the decoders is data, given once to the constructor
+// as a Record: the directories, the listing rule, the texts of the log lines
+// and move reasons, and the pause after each file.  A decoder adds code only
+// where its flow truly differs:
+// - readingTraceName: the name in its "Getting ..." trace (model, network);
+// - checkDesignator: a step of the name check that reads the designator
+//   before the region match (model digit, profiler network);
+// - checkFileName: a name check of its own (ACARS);
+// - processBufrDirectory: a precondition before the flow (ACARS's template
+//   check), which then calls BufrFileDecoder::processBufrDirectory.
+// Its storing code sets _netcdfFileName, which the flow logs after a write
+// that returned 1.
+//
+// Disposal by the result of write2NetcdfFile: 1 stored and 0 nothing to
+// store unlink the file; any other value (and an exception the storing code
+// let out) moves it with the record's failedWriteReason.
+//
+// The pause after a file (record.pauseMicroseconds, 0 for none) sleeps
+// through a process-wide sleeper, select on no descriptors unless a test
+// installs its own (setSleeper).
+//
+// A decoder's destructor runs at process exit, after any shutdown, when the
+// point-data files are already closed: it neither logs nor calls netCDF.
+//
+// Everything runs on the main thread.  The decoder signal client is told the
+// directories at the start of each pass and the name of each file before it
+// is handled, so that a dirty shutdown moves that file aside.
+#ifndef BUFRFILEDECODER_H
+#define BUFRFILEDECODER_H
+
+#include "BufrDecoder.h"
+#include "TextString.h"
+
+class BufrFileDecoder : public BufrDecoder {
+public:
+    // When the decoder's pattern is fetched: before each checked file, with
+    // its "BUFR Pattern [" line, or once per pass before the listing,
+    // neither logged nor used (it fills the prefix set and designators).
+    enum PatternFetch { PATTERN_PER_FILE, PATTERN_PER_PASS };
+
+    // The texts are static (string literals); the record keeps the pointers.
+    struct Record {
+        // Source name of every line the flow logs for this decoder.
+        const char* sourceName = "BufrFileDecoder";
+        // Directories below $QEV_DATA, without a trailing "/".
+        const char* ingestPath = "";
+        const char* badPath = "";
+        // Listing: names matching this POSIX basic expression anywhere;
+        // null for every name that does not begin with ".".  Ascending by
+        // strcmp when sorted, else in the order the directory yields them.
+        const char* listingPattern = nullptr;
+        bool sortedListing = false;
+        // PROBLEM text before the path when stat fails.
+        const char* statFailureText = " stat() failure on file ";
+        // PROBLEM "File " + name + this, for a prefix outside the prefix set.
+        const char* rejectionText = " is not a BUFR file.";
+        // DEBUG "Getting " + readingTraceName() + this while reading; null
+        // for no trace.
+        const char* readingTrace = nullptr;
+        // EVENT " Input File Name :" + name before the "MXR_ENTRY" line.
+        bool logInputFileName = false;
+        // EVENT this + _netcdfFileName after a write that returned 1.
+        const char* storedText = "Writing record to netcdf file: ";
+        // Move reason after a write that returned neither 0 nor 1.
+        const char* failedWriteReason = "Unable to write netcdf data.";
+        PatternFetch patternFetch = PATTERN_PER_FILE;
+        // DEBUG "processBufrDirectory: directory name " at the start.
+        bool logDirectoryName = true;
+        // Pause after each non-empty file that was not refused for a failed
+        // stat, read or decode; 0 for none.
+        unsigned long pauseMicroseconds = 0;
+    };
+
+    // What readBufrFile found.  FILE_READ: the file was read whole and decoded
+    // (decoded says whether the decode succeeded); the caller disposes of
+    // it.  FILE_UNREADABLE: it could not be opened or read whole, and has
+    // been moved to the bad-file directory.  FILE_VANISHED: it was gone when
+    // opened; nothing is left to dispose of.
+    enum ReadResult { FILE_READ, FILE_UNREADABLE, FILE_VANISHED };
+
+    typedef int (*Sleeper)(unsigned long microseconds);
+
+    // Sets the directories: $QEV_DATA + the record's paths.
+    explicit BufrFileDecoder(const Record& record);
+    ~BufrFileDecoder() override;
+
+    // The flow over the whole ingest directory.
+    void processBufrDirectory() override;
+
+    // unlink(path); false after a PROBLEM line.
+    bool deleteFile(const TextString& path);
+    // Renames path into the bad-file directory under its own name, logging
+    // the reason; when the rename fails the file is unlinked instead, and
+    // that result is returned.
+    bool moveFile(const TextString& reason, const TextString& path);
+    // Logs the pause, then sleeps; the sleeper's result (select's).
+    int wait(unsigned long microseconds);
+    // Reads directory + name whole (directory ends with "/") and decodes
+    // it; index and count place the file in the listing for the
+    // "MXR_ENTRY" line.  See ReadResult.
+    ReadResult readBufrFile(int index, int count, const TextString& directory,
+                            const TextString& name, bool& decoded);
+    // The name check: prefix (the first 4 characters) in the prefix set,
+    // then, when the prefix has designators, checkDesignator and the
+    // region match of characters 5 and 6, both run.
+    virtual bool checkFileName(const TextString& name);
+
+    const Record& record() const { return _record; }
+    const TextString& ingestDir() const { return _ingestDir; }
+    const TextString& badDir() const { return _badDir; }
+    const TextString& netcdfFileName() const { return _netcdfFileName; }
+
+    // The process-wide sleeper of the pause; null restores select.
+    static void setSleeper(Sleeper sleeper);
+    static int selectSleep(unsigned long microseconds);
+
+protected:
+    // The name between "Getting " and the record's reading trace.
+    virtual TextString readingTraceName() const;
+    // A step of the name check that reads the designator, run when the
+    // prefix has designators, before the region match; false fails the
+    // check (the match still runs and logs).
+    virtual bool checkDesignator(const TextString& designator);
+
+    // The name of the netCDF file last written, set by the storing code.
+    TextString _netcdfFileName;
+
+private:
+    // Steps of one listed file; directory ends with "/".
+    void processFile(const TextString& directory, const TextString& name, int index, int count);
+    // write2NetcdfFile, with an exception the storing code let out taken
+    // as a failure.
+    int storeDecodedFile(const TextString& path);
+    void pause();
+
+    Record _record;
+    TextString _ingestDir;
+    TextString _badDir;
+};
+
+#endif

@@ -1,0 +1,196 @@
+// The per-file flow through the fake decoder: each way a file leaves the
+// ingest directory, with its log lines, and the listing rules.
+#include "BufrSignalClient.h"
+#include "BufrWriter.h"
+#include "FakeDecoder.h"
+#include "LogCapture.h"
+#include "LogStream.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The process's BUFR tables, from the source tree.
+class ProcessTables : public testing::Environment {
+    void SetUp() override
+    {
+        const std::string saved = std::getenv("QEV_HOME");
+        setenv("QEV_HOME", QEV_SOURCE_DIR, 1);
+        FakeDecoder first;
+        setenv("QEV_HOME", saved.c_str(), 1);
+        ASSERT_TRUE(BufrDecoder::tablesLoaded());
+    }
+};
+testing::Environment* const tables = testing::AddGlobalTestEnvironment(new ProcessTables);
+
+// JUSA takes the designators 41 to 45; JUSB's expression does not compile,
+// so it takes any; JUSX's is empty and matches every designator.
+const char* const patterns = "fake bufr patterns 3\nJUSA      ^4[1-5]$\nJUSB      [\nJUSX\n";
+
+int pauses = 0;
+int countPause(unsigned long microseconds)
+{
+    pauses += microseconds == 300000;
+    return 0;
+}
+
+std::string message()
+{
+    BufrWriter w;
+    const BufrWriter::Bytes m = w.descriptors({12101}).element(12101, 273.15).build();
+    return std::string(m.begin(), m.end());
+}
+
+bool present(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+class FileFlow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        pauses = 0;
+        BufrFileDecoder::setSleeper(countPause);
+        LogStream::setFilter("all", LogStream::TTY, LogStream::DEBUG | LogStream::VERBOSE, true);
+        tree.write("qev_home/data/fakeBufrPattern.txt", patterns);
+    }
+    void TearDown() override
+    {
+        BufrFileDecoder::setSleeper(nullptr);
+        LogStream::resetFilters();
+    }
+    std::string ingest(const std::string& name) const { return in + name; }
+
+    TempTree tree;
+    std::string in = tree.mkdirs("qev_data/ispan/bufr/fake") + "/";
+    std::string bad = tree.path("qev_data/ispan/badFake") + "/";
+};
+
+struct FlowCase {
+    const char* name;
+    char content;           // b BUFR, t text, e empty, l dangling link, d directory, h 4 GiB
+    int writeResult;
+    bool designatorVerdict, badDirectory, moved;   // moved into the bad-file directory
+    int pauses;
+    // Log texts, "@" for the file's path; a leading "!" marks an absent one.
+    std::vector<std::string> lines;
+};
+
+const FlowCase flowCases[] = {
+    {"JUSA41_e", 'e', 1, true, true, false, 0, {"EVENT: No data in datafile @", "@ deleted", "!BUFR Pattern"}},
+    {"ABCD41_p", 'b', 1, true, true, false, 1,
+     {"VERBOSE: BUFR Pattern [JUSA|JUSB|JUSX]", "DEBUG: filePrefixChk: ABCD",
+      "DEBUG: fileDesignatorChk: 41", "PROBLEM: File ABCD41_p is not a fake BUFR file.",
+      "DEBUG: Waiting 0.300 seconds......", "!MXR_ENTRY"}},
+    {"JUSA49_r", 'b', 1, true, true, false, 1,
+     {"PROBLEM: Invalid data: WMO region designator <49> not in search tree, data not stored."}},
+    {"JUSA41_v", 'b', 1, false, true, false, 1, {"@ deleted", "!Invalid data", "!MXR_ENTRY"}},
+    {"JUSA41_t", 't', 1, true, true, true, 0, {"EVENT: Unable to parse @, renamed to ", "!Waiting"}},
+    {"JUSA41_1", 'b', 1, true, true, false, 1,
+     {"EVENT:  Input File Name :JUSA41_1", "EVENT: MXR_ENTRY [1/1] = JUSA41_1: 50 bytes",
+      "DEBUG: Getting ETA fakeBufrData.......", "EVENT: @\n",
+      "EVENT: Writing record to netcdf file: 20240315_1200", "VERBOSE: ....and unlinking file @"}},
+    {"JUSA41_0", 'b', 0, true, true, false, 1, {"VERBOSE: Unlinking file @"}},
+    {"JUSA41_f", 'b', -1, true, true, true, 1, {"EVENT: Unable to write netcdf data. @, renamed"}},
+    {"JUSA41_n", 't', 1, true, false, false, 0,
+     {"PROBLEM: Unable to move @ to ", "PROBLEM: @ FAILED on rename() command: No such file",
+      "@ deleted"}},
+    {"JUSA41_l", 'l', 1, true, true, true, 0,
+     {"PROBLEM:  stat() failure on file @: No such file or directory",
+      "EVENT: Unable to stat @, renamed to "}},
+    // A short read, and a size the decode length cannot hold, move the file.
+    {"JUSA41_d", 'd', 1, true, true, true, 0,
+     {"PROBLEM: Only able to read 0 bytes of ", " bytes in file, JUSA41_d; Is a directory",
+      "EVENT: Unable to parse @, renamed"}},
+    {"JUSA41_h", 'h', 1, true, true, true, 0,
+     {"PROBLEM: File JUSA41_h holds 4294967296 bytes, more than one BUFR buffer can take",
+      "EVENT: Unable to parse @, renamed"}},
+    {"JUSX", 'b', 1, true, true, false, 1,
+     {"BUG: index out of range in TextString::checkIndex()  stringSize=4 user-index=4",
+      "Writing record"}},
+    {"JUSB9", 'b', 1, true, true, false, 1,
+     {"PROBLEM: Error in regional designator pattern: [ for WMO code JUSB", "Writing record"}},
+};
+
+} // namespace
+
+TEST_F(FileFlow, EveryFileLeavesTheIngestDirectoryWithItsLoggedOutcome)
+{
+    ASSERT_EQ(message().size(), 49u);
+    for (const FlowCase& c : flowCases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = ingest(c.name);
+        if (c.badDirectory)
+            tree.mkdirs("qev_data/ispan/badFake");
+        if (c.content == 'l')
+            ASSERT_EQ(symlink((in + "nowhere").c_str(), path.c_str()), 0);
+        else if (c.content == 'd')
+            tree.mkdirs(std::string("qev_data/ispan/bufr/fake/") + c.name);
+        else
+            tree.write(std::string("qev_data/ispan/bufr/fake/") + c.name,
+                       c.content == 'b' ? message() : c.content == 't' ? "not BUFR" : "");
+        if (c.content == 'h') {
+            ASSERT_EQ(truncate(path.c_str(), 4294967296LL), 0);
+        }
+
+        FakeDecoder decoder;
+        decoder.writeResult = c.writeResult;
+        decoder.designatorVerdict = c.designatorVerdict;
+        pauses = 0;
+        LogCapture log;
+        decoder.processBufrDirectory();
+        EXPECT_FALSE(present(path));
+        EXPECT_EQ(present(bad + c.name), c.moved);
+        EXPECT_EQ(pauses, c.pauses);
+        for (std::string line : c.lines) {
+            for (size_t at; (at = line.find('@')) != std::string::npos;)
+                line.replace(at, 1, path);
+            const bool absent = line[0] == '!';
+            EXPECT_NE(log.contains(line.substr(absent)), absent) << line << "\n" << log.text();
+        }
+        std::filesystem::remove_all(bad);
+    }
+}
+
+// A pattern listing takes the matching names, sorted; dot files and other
+// names stay.  A pattern fetched once per pass writes no line.  The signal
+// client keeps the last file.  A file gone when opened is left alone.
+TEST_F(FileFlow, ListingFollowsTheRecordAndAVanishedFileIsLeftAlone)
+{
+    for (const char* name : {"JUSB41_2", "JUSA41_1", "ABC", ".JUSA41_3"})
+        tree.write(std::string("qev_data/ispan/bufr/fake/") + name, message());
+    FakeDecoder::Record record = FakeDecoder::fakeRecord();
+    record.listingPattern = "JUS.*";
+    record.sortedListing = true;
+    record.patternFetch = FakeDecoder::PATTERN_PER_PASS;
+    record.logDirectoryName = false;
+    FakeDecoder decoder(record);
+    LogCapture log;
+    decoder.processBufrDirectory();
+    const std::string text = log.text();
+    EXPECT_LT(text.find("MXR_ENTRY [1/2] = JUSA41_1"), text.find("MXR_ENTRY [2/2] = JUSB41_2"));
+    EXPECT_NE(text.find("MXR_ENTRY [2/2]"), std::string::npos);
+    EXPECT_TRUE(log.contains("DEBUG: exiting processBufrDirectory(): directory name " + in));
+    EXPECT_FALSE(log.contains("VERBOSE: BUFR Pattern ["));
+    EXPECT_FALSE(log.contains("processBufrDirectory: directory name"));
+    EXPECT_EQ(TempTree::listFiles(in), (std::vector<std::string>{".JUSA41_3", "ABC"}));
+    EXPECT_EQ(decoder.writes, 2);
+    EXPECT_EQ(std::string(BufrSignalClient::instance()->badPath().c_str()), bad + "JUSB41_2");
+
+    log.clear();
+    bool decoded = true;
+    EXPECT_EQ(decoder.readBufrFile(0, 1, in.c_str(), "gone", decoded), FakeDecoder::FILE_VANISHED);
+    EXPECT_FALSE(decoded);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"PROBLEM: MXR_FAIL fopen() failed on file gone",
+                                                     "PROBLEM: \tNo such file or directory"}));
+}
