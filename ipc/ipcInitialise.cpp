@@ -1,6 +1,8 @@
 #include "ipcInitialise.h"
 
+#include "CommsReceiver.h"
 #include "DataCaptReceiver.h"
+#include "FAC_Receiver.h"
 #include "SignalCatcher.h"
 #include "SocketConnection.h"
 
@@ -16,6 +18,8 @@ void ipcInitialise()
         return;
     done = true;
     SignalCatcher::instance();
+    FAC_Receiver::initialise();
+    CommsReceiver::initialise();
     DataCaptReceiver::initialise();
     SocketConnection::initialise();
 }
