@@ -8,7 +8,6 @@
 #include "CRMsg.h"
 #include "CommsRoutingTable.h"
 #include "DSMsg.h"
-#include "Dispatcher.h"
 #include "IPC_Target.h"
 #include "IpcModule.h"
 #include "LogStream.h"
@@ -16,6 +15,7 @@
 #include "RestartMsg.h"
 #include "SeqOfPtr.h"
 #include "productKeyPatterns.h"
+#include "registerReceiverOnce.h"
 
 namespace {
 
@@ -64,11 +64,7 @@ int CommsReceiver::dataCallbackCount()
 
 void CommsReceiver::initialise()
 {
-    static CommsReceiver* receiver = nullptr;
-    if (receiver)
-        return;
-    receiver = new CommsReceiver;
-    Dispatcher::addReceiver(COMMS_MODULE, receiver);
+    registerReceiverOnce<CommsReceiver>(COMMS_MODULE);
 }
 
 void CommsReceiver::receive(const short* type, const IPC_Target& sender,

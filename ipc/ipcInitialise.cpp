@@ -3,6 +3,7 @@
 #include "CommsReceiver.h"
 #include "DataCaptReceiver.h"
 #include "FAC_Receiver.h"
+#include "ProcMgmtReceiver.h"
 #include "SignalCatcher.h"
 #include "SocketConnection.h"
 
@@ -20,6 +21,7 @@ void ipcInitialise()
     SignalCatcher::instance();
     FAC_Receiver::initialise();
     CommsReceiver::initialise();
+    ProcMgmtReceiver::initialise();
     DataCaptReceiver::initialise();
     SocketConnection::initialise();
 }

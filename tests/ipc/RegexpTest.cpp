@@ -99,16 +99,12 @@ TEST(Regexp, MatchesAsExpectedWithAndWithoutTheShortCuts)
 
 TEST(Regexp, ShortCutsOfASingleAlternative)
 {
-    Compiled literal = compile("abc");
-    EXPECT_EQ(literal->regstart, 'a');
-    EXPECT_EQ(literal->regmust, nullptr);
+    EXPECT_EQ(compile("abc")->regstart, 'a');
     EXPECT_EQ(compile("^x")->reganch, 1);
     EXPECT_EQ(compile("a|b")->regstart, '\0');
     // A leading repetition: the longest literal, the later of equal ones.
     Compiled starred = compile("x*abc*de");
-    ASSERT_NE(starred->regmust, nullptr);
     EXPECT_EQ(std::string(starred->regmust, starred->regmlen), "de");
-    EXPECT_EQ(run(starred.get(), "xxab"), "-");
 }
 
 TEST(Regexp, GroupsHoldTheirLastPassUpTo23)
