@@ -1,13 +1,14 @@
 #include "DataCaptReceiver.h"
 
 #include "DataMsg.h"
+#include "DataRoutingManager.h"
 #include "DataReqMsg.h"
-#include "Dispatcher.h"
 #include "IPC_Target.h"
 #include "IpcModule.h"
 #include "LogStream.h"
 #include "ReadyMsg.h"
 #include "dataCaptClient.h"
+#include "registerReceiverOnce.h"
 
 namespace {
 
@@ -36,11 +37,7 @@ DataCaptReceiver::DataCallback DataCaptReceiver::dataCallback()
 
 void DataCaptReceiver::initialise()
 {
-    static DataCaptReceiver* receiver = nullptr;
-    if (receiver)
-        return;
-    receiver = new DataCaptReceiver;
-    Dispatcher::addReceiver(DATA_CAPT_MODULE, receiver);
+    registerReceiverOnce<DataCaptReceiver>(DATA_CAPT_MODULE);
 }
 
 void DataCaptReceiver::receive(const short* type, const IPC_Target& sender,
@@ -67,7 +64,10 @@ void DataCaptReceiver::receive(const short* type, const IPC_Target& sender,
 void DataCaptReceiver::receiveReadyMsg(const IPC_Target& sender)
 {
     QEV_LOG(LogStream::VERBOSE, sourceFile) << "Received ReadyMsg" << std::endl;
-    logIgnored("ReadyMsg", sender);
+    if (_manager)
+        _manager->targetReady(sender);
+    else
+        logIgnored("ReadyMsg", sender);
 }
 
 void DataCaptReceiver::receiveDataReqMsg(const IPC_Target& sender, char* body, const char* end)
@@ -76,7 +76,12 @@ void DataCaptReceiver::receiveDataReqMsg(const IPC_Target& sender, char* body, c
     if (!xdrQuantize(pattern, body, end))
         return;  // logged by the decoder
     QEV_LOG(LogStream::EVENT, sourceFile) << "DataReqMsg: pattern = " << pattern << std::endl;
-    logIgnored("DataReqMsg", sender);
+    if (!_manager) {
+        logIgnored("DataReqMsg", sender);
+        return;
+    }
+    _manager->registerClient(sender, pattern);
+    _manager->requestData(_manager->compositePattern());
 }
 
 void DataCaptReceiver::receiveDataMsg(const IPC_Target& sender, char* body, const char* end)

@@ -5,13 +5,16 @@
 // so the data controller sends one data message per ReadyMsg.
 //
 // ReadyMsg (type 0) and DataReqMsg (type 1) are what a data controller
-// receives; this process has no data routing manager to hand them to, so
-// they are logged and ignored.  A data message that arrives before any
-// callback is registered is logged, dropped and still answered.
+// receives: a receiver made with a data routing manager hands them to it; a
+// receiver without one (the client's) logs and ignores them.  A data
+// message that arrives before any callback is registered is logged,
+// dropped and still answered.
 #ifndef DATACAPTRECEIVER_H
 #define DATACAPTRECEIVER_H
 
 #include "Receiver.h"
+
+class DataRoutingManager;
 
 class DataCaptReceiver : public Receiver {
 public:
@@ -19,7 +22,11 @@ public:
     // valid only during the call.
     typedef void (*DataCallback)(long productId, int count, char* bytes);
 
-    DataCaptReceiver() {}
+    DataCaptReceiver() : _manager(nullptr) {}
+    // The data controller's receiver: ReadyMsgs and DataReqMsgs go to the
+    // manager (not owned).  Registered by the router with
+    // Dispatcher::addReceiver in place of the default one.
+    explicit DataCaptReceiver(DataRoutingManager* manager) : _manager(manager) {}
 
     void receive(const short* type, const IPC_Target& sender, unsigned long bodyLength,
                  char* body) override;
@@ -36,6 +43,8 @@ private:
     void receiveReadyMsg(const IPC_Target& sender);
     void receiveDataReqMsg(const IPC_Target& sender, char* body, const char* end);
     void receiveDataMsg(const IPC_Target& sender, char* body, const char* end);
+
+    DataRoutingManager* _manager;
 };
 
 #endif

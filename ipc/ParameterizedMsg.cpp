@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include "ChildProcess.h"
 #include "Connection.h"
 #include "IPC_Target.h"
 #include "IpcHeader.h"
@@ -79,4 +80,9 @@ int ParameterizedMsg::send(const IPC_Target& to) const
             << std::endl;
     }
     return result;
+}
+
+int ParameterizedMsg::send(const ChildProcess& child) const
+{
+    return send(child.target());
 }

@@ -15,6 +15,7 @@
 
 #include "ArgPkgABC.h"
 
+class ChildProcess;
 class IPC_Target;
 
 class ParameterizedMsg {
@@ -48,6 +49,8 @@ public:
     // error; failures are logged.  Never retries; the message stays the
     // caller's.
     int send(const IPC_Target& to) const;
+    // The same, to the target a child process reported.
+    int send(const ChildProcess& child) const;
 
 private:
     ArgPkgABC* _args;

@@ -1,12 +1,12 @@
 #include "SignalClient.h"
 
+#include "ChildProcessSet.h"
 #include "Connection.h"
 #include "LogStream.h"
 #include "signalName.h"
 
 #include <csignal>
 #include <cstdlib>
-#include <sys/wait.h>
 
 namespace {
 volatile std::sig_atomic_t terminatingFlag = 0;
@@ -62,13 +62,12 @@ void SignalClient::ioSignal(int which)
     }
 }
 
-// Reaps every child that has exited, so that children whose SIGCHLDs
-// arrived together leave no zombie behind.
+// The child process set reaps every child that has exited, so that
+// children whose SIGCHLDs arrived together leave no zombie behind and each
+// is restarted or reported.
 void SignalClient::childSignal()
 {
-    int status;
-    while (waitpid(-1, &status, WNOHANG) > 0) {
-    }
+    ChildProcessSet::instance()->reap();
 }
 
 void SignalClient::statsSignal()

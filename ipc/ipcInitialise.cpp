@@ -1,6 +1,9 @@
 #include "ipcInitialise.h"
 
+#include "CommsReceiver.h"
 #include "DataCaptReceiver.h"
+#include "FAC_Receiver.h"
+#include "ProcMgmtReceiver.h"
 #include "SignalCatcher.h"
 #include "SocketConnection.h"
 
@@ -16,6 +19,9 @@ void ipcInitialise()
         return;
     done = true;
     SignalCatcher::instance();
+    FAC_Receiver::initialise();
+    CommsReceiver::initialise();
+    ProcMgmtReceiver::initialise();
     DataCaptReceiver::initialise();
     SocketConnection::initialise();
 }

@@ -34,7 +34,8 @@ TEST(Registration, InitialiseMakesTheCatcherItsPipeAndTheReceiversOnce)
     EXPECT_TRUE(catcher->isWaited(SIGTERM));
     EXPECT_TRUE(EventDispatcher::instance()->waitSet().find(&catcher->signalPipe()));
     EXPECT_TRUE(EventDispatcher::instance()->runSet().find(&catcher->signalPipe()));
-    EXPECT_NE(Dispatcher::receiverFor(DATA_CAPT_MODULE), nullptr);
+    for (int module : {FAC_MODULE, COMMS_MODULE, PROC_MGMT_MODULE, DATA_CAPT_MODULE})
+        EXPECT_NE(Dispatcher::receiverFor(module), nullptr) << module;
 
     ipcInitialise();
     EXPECT_EQ(SignalCatcher::existing(), catcher);
