@@ -100,28 +100,45 @@ TEST_F(FileList, ClosesFilesBeyondMaxOpenAndSyncsTheNewest)
     EXPECT_EQ(in.clients(), 0);
 }
 
-TEST_F(FileList, KeepsAtMostEightClientlessFilesOpen)
+TEST_F(FileList, KeepsAtMostEightClientlessFilesOpenOverAllStores)
 {
     NetcdfPointData::deleteAllStores(); // no other store's record on the list
     std::string error;
     ASSERT_TRUE(Cdl::make(idStoreCdl(), dir + "/20070314_0000", &error)) << error;
-    for (int h = 1; h < 10; ++h)
-        std::filesystem::copy_file(dir + "/20070314_0000",
-                                   dir + "/20070314_0" + std::to_string(h) + "00");
-    NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), false, false);
-    ASSERT_NE(store, nullptr);
-    NetcdfPointDataInspector in{store};
-    ASSERT_EQ(in.fileTimes().length(), 10);
-    for (int i = 9; i >= 0; --i) {
-        PointNetcdfFileInfo* info = in.fileInfo(in.fileTimes()[i]);
-        ASSERT_TRUE(in.openFileInfo(info));
-        info->clientCount = 1;
-        EXPECT_TRUE(store->releaseHandle(info->handle));
+    std::string other = tree.mkdirs("other");
+    for (const std::string& d : {dir, other}) {
+        for (int h = 0; h < 5; ++h) {
+            std::string to = d + "/20070314_0" + std::to_string(h) + "00";
+            if (!TempTree::exists(to))
+                std::filesystem::copy_file(dir + "/20070314_0000", to);
+        }
+        if (d != dir)
+            std::filesystem::copy_file(dir + "/template", d + "/template");
+    }
+    // Five files of each of two read-only stores lose their last client,
+    // the first store's oldest first.
+    std::vector<NetcdfPointDataInspector> stores;
+    std::vector<PointNetcdfFileInfo*> records;
+    for (const std::string& d : {dir, other}) {
+        stores.push_back({NetcdfPointData::getNetcdfPointData(d.c_str(), false, false)});
+        ASSERT_NE(stores.back().store, nullptr);
+        ASSERT_EQ(stores.back().fileTimes().length(), 5);
+        for (int i = 4; i >= 0; --i) {
+            PointNetcdfFileInfo* info = stores.back().fileInfo(stores.back().fileTimes()[i]);
+            ASSERT_TRUE(stores.back().openFileInfo(info));
+            info->clientCount = 1;
+            records.push_back(info);
+            EXPECT_TRUE(stores.back().store->releaseHandle(info->handle));
+        }
     }
     EXPECT_EQ(NetcdfPointDataInspector::clientlessOpen(), 8);
     EXPECT_EQ(NetcdfPointDataInspector::clientlessCount(), 8);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(in.fileInfo(in.fileTimes()[i])->file != nullptr, i < 8) << i;
+    // The two oldest, both of the first store, were closed through its own
+    // handle table.
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i]->handle != nullptr, i >= 2) << i;
+    EXPECT_EQ(stores[0].handleCount(), 3);
+    EXPECT_EQ(stores[1].handleCount(), 5);
 }
 
 TEST_F(FileList, FindsFilesOfOtherProcessesAndNeverReplacesThem)
@@ -198,7 +215,8 @@ TEST_F(FileList, RebuildsAnInconsistentView)
     NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
     ASSERT_NE(store, nullptr);
     NetcdfPointDataInspector in{store};
-    ASSERT_NE(place(store, {"A"}, {double(T0)}).handle, nullptr);
+    Placed held = place(store, {"A"}, {double(T0)}, false);
+    ASSERT_NE(held.handle, nullptr);
     ASSERT_NE(place(store, {"A"}, {double(T0 + 3600)}).handle, nullptr);
     // The record of a listed file goes missing.
     in.deleteFileInfo(in.fileInfo(AbsTime(T0 + 3600)));
@@ -210,32 +228,52 @@ TEST_F(FileList, RebuildsAnInconsistentView)
     EXPECT_TRUE(log.contains("Resync count is now 1"));
     EXPECT_EQ(in.resyncCount(), 1);
     EXPECT_EQ(in.fileTimes().length(), 2);
+    // The handle held across the rebuild no longer names a file.
+    EXPECT_EQ(*held.handle, -1);
+    EXPECT_FALSE(store->releaseHandle(held.handle));
     Placed p = place(store, {"A"}, {double(T0 + 3600)});
     EXPECT_EQ(p.record, 0);
     EXPECT_FALSE(p.isNew);
 }
 
-TEST_F(FileList, RefusesAFileWhoseChainPointsForward)
+TEST_F(FileList, RefusesBrokenChainsAndMendsHalfWrittenTables)
 {
-    // Record 1 names itself as its station's previous record: a chain that
-    // would never end.
-    std::string error;
-    ASSERT_TRUE(Cdl::make(edited(idStoreCdl(),
-                                 {{"  nStaticIds = 0 ;\n", "  nStaticIds = 1 ;\n"},
-                                  {"  lastRecord = -1, -1, -1, -1 ;\n",
-                                   "  staticIds = \"72558\" ;\n  lastRecord = 1, -1, -1, -1 ;\n"
-                                   "  stationId = \"72558\", \"72558\" ;\n"
-                                   "  timeObs = 1173895200, 1173895300 ;\n  prevRecord = -1, 1 ;\n"}}),
-                          dir + "/20070314_1800", &error))
-        << error;
-    NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
-    ASSERT_NE(store, nullptr);
-    LogCapture log;
-    EXPECT_EQ(place(store, {"72558"}, {double(T0)}).handle, nullptr);
-    EXPECT_TRUE(log.contains("Format or ownership problems with the file " + dir +
-                             "/20070314_1800: prevRecord out of range"))
-        << log.text();
-    EXPECT_EQ(NetcdfPointDataInspector{store}.clients(), 0);
+    // Two records of 18:00; the table and the chains as the case gives them.
+    struct Case {
+        const char* what;
+        const char* table;    // staticIds, then lastRecord
+        const char* chains;   // prevRecord
+        int record;           // what 72558 at 18:00 gets, -1 none
+        std::string message;
+    };
+    const std::string file = dir + "/20070314_1800";
+    const Case cases[] = {
+        {"a chain pointing forward", "\"72558\" ;\n  lastRecord = 1, -1, -1, -1", "-1, 1", -1,
+         "Format or ownership problems with the file " + file + ": prevRecord out of range"},
+        {"a table naming another station's record",
+         "\"10000\", \"72558\" ;\n  lastRecord = 1, 0, -1, -1", "-1, -1", 1,
+         "Station 72558 of " + file + " named record 0, its newest record is 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string error;
+        ASSERT_TRUE(Cdl::make(
+            edited(idStoreCdl(),
+                   {{"  nStaticIds = 0 ;\n", c.record < 0 ? "  nStaticIds = 1 ;\n" : "  nStaticIds = 2 ;\n"},
+                    {"  lastRecord = -1, -1, -1, -1 ;\n",
+                     std::string("  staticIds = ") + c.table + " ;\n  stationId = \"10000\", \"72558\" ;\n"
+                         "  timeObs = 1173895200, 1173895200 ;\n  invTime = 1173895200, 1173895200 ;\n"
+                         "  prevRecord = " + c.chains + " ;\n"}}),
+            file, &error))
+            << error;
+        LogCapture log;
+        NetcdfPointData store(dir.c_str(), true, false);
+        Placed p = place(&store, {"72558"}, {double(T0)});
+        EXPECT_EQ(p.record, c.record);
+        EXPECT_FALSE(p.isNew);
+        EXPECT_TRUE(log.contains(c.message)) << log.text();
+        EXPECT_EQ(NetcdfPointDataInspector{&store}.clients(), 0);
+    }
 }
 
 TEST_F(FileList, AWriterKilledMidRunLeavesFilesThatReadAgain)

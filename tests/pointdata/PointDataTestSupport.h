@@ -35,6 +35,7 @@ struct NetcdfPointDataInspector {
     void deleteFileInfo(PointNetcdfFileInfo* info) const { store->deleteFileInfo(info); }
     void enter(PointNetcdfFileInfo* info) const { store->_fileInfos.insert(info->fileTime, info); }
     int fileInfoCount() const { return store->_fileInfos.count(); }
+    int handleCount() const { return store->_handles.count(); }
     int structureCount() const { return store->_structures.count(); }
     int findStaticIdIndex(const char* id, PointNetcdfFileInfo* info) const
     {

@@ -181,6 +181,30 @@ TEST_F(RecordPlacement, RefusesWhatItCannotPlaceBeforeWritingAnything)
     EXPECT_EQ(readInts(dir + "/20070314_1800", "globalInventory"), std::vector<int>{1 << 6});
 }
 
+TEST_F(RecordPlacement, KeepsAStaticTableWithoutChainsSorted)
+{
+    // No time variables: one file per minute, a record per call, stations
+    // still kept in order (the table is read before it is shifted).
+    std::string cdl = edited(idStoreCdl(), {{"nInventoryBins = 12", "nInventoryBins = 1"},
+                                            {"  double timeObs(recNum) ;\n", ""},
+                                            {"    timeObs:units = \"seconds since 1970-1-1 00:00:00.0\" ;\n", ""},
+                                            {"  int invTime(recNum) ;\n", ""},
+                                            {"  int prevRecord(recNum) ;\n", ""},
+                                            {"  :timeVariables = \"timeObs\" ;\n", ""},
+                                            {"  :filePeriod = 3600 ;\n", ""},
+                                            {"  :fileEndOffset = 3599 ;\n", ""},
+                                            {"  firstInBin = -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 ;\n", ""},
+                                            {"  lastInBin = -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 ;\n", ""}});
+    NetcdfPointData* store = makeStore(cdl);
+    ASSERT_NE(store, nullptr);
+    for (const char* id : {"72558", "72469", "72558", "10000"})
+        ASSERT_NE(place(store, {id}, {double(T0 + 5)}).handle, nullptr);
+    EXPECT_EQ(place(store, {"72558"}, {double(T0 + 5)}).record, 4);
+    const std::string file = dir + "/20070314_1800";
+    EXPECT_EQ(readRows(file, "staticIds"), (std::vector<std::string>{"10000", "72469", "72558", ""}));
+    EXPECT_EQ(readInts(file, "lastRecord"), (std::vector<int>{3, 1, 4, -1}));
+}
+
 TEST_F(RecordPlacement, KeysLocationsLikeThe32BitOriginal)
 {
     NetcdfPointDataInspector in{makeStore(latLonStoreCdl())};
