@@ -973,8 +973,22 @@ int BufrDecoder::getRefValue(int n)
     if (_compressed && fieldFits(NBINC, NBINC)) {
         int width = static_cast<int>(bitsAt(NBINC));
         advanceBits(NBINC);
+        if (width > n) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                << "Increment width " << width << " of a new reference value is wider than its "
+                << n << " bits" << std::endl;
+            _readFailed = true;
+            return 0;
+        }
         if (width != 0 && fieldFits(width, 32)) {
-            value += static_cast<int>(bitsAt(width));
+            const int64_t sum = int64_t(value) + static_cast<int64_t>(bitsAt(width));
+            if (sum > INT32_MAX) {
+                QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                    << "New reference value " << sum << " does not fit 32 bits" << std::endl;
+                _readFailed = true;
+                return 0;
+            }
+            value = static_cast<int>(sum);
             advanceBits(width * (_subsets > 0 ? _subsets : 1));
         }
     }

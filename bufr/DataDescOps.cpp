@@ -101,8 +101,9 @@ bool DataDescOps::apply(int x, int y)
     return false;
 }
 
-void DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
+bool DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
 {
+    bool fits = true;
     c.scale = e.scale;
     c.reference = e.reference;
     c.width = e.width;
@@ -115,12 +116,12 @@ void DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
             c.reference = r->second;
         c.width += _widthChange + (10 * _increase207 + 2) / 3;
         c.scale += _scaleChange + _increase207;
-        for (int i = 0; i < _increase207; ++i)
-            c.reference *= 10;
+        for (int i = 0; fits && i < _increase207; ++i)
+            fits = !__builtin_mul_overflow(c.reference, 10, &c.reference);
     }
     c.divisor = std::pow(10.0, c.scale);
     if (!_verbose)
-        return;
+        return fits;
     if (c.width != e.width)
         QEV_LOG(LogStream::VERBOSE, "DataDescOps")
             << "Changing data width in table B for descriptor " << e.descriptor << " from "
@@ -129,13 +130,17 @@ void DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
         QEV_LOG(LogStream::VERBOSE, "DataDescOps")
             << "Changing data scale in table B for descriptor " << e.descriptor << " from "
             << e.scale << " to " << c.scale << std::endl;
+    return fits;
 }
 
 bool DataDescOps::changeDataReference(const DescriptorTree::Element& e)
 {
     int value = _decoder.getRefValue(_referenceBits);
-    if (_decoder.readFailed())
+    if (_decoder.readFailed()) {
+        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+            << "No new reference value for descriptor " << e.descriptor << std::endl;
         return false;
+    }
     if (_verbose) {
         QEV_LOG(LogStream::VERBOSE, "DataDescOps")
             << "Changing data reference in table B for descriptor " << e.descriptor << " from "

@@ -68,8 +68,9 @@ public:
     // text here.
     bool apply(int x, int y);
 
-    // The coding of an element under the changes in force.
-    void coding(const DescriptorTree::Element& e, Coding& c) const;
+    // The coding of an element under the changes in force; false when its
+    // reference value, scaled by 2 07, does not fit 64 bits.
+    bool coding(const DescriptorTree::Element& e, Coding& c) const;
     // Moves whenever a change starts or ends.
     unsigned generation() const { return _generation; }
 

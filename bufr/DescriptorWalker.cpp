@@ -8,10 +8,16 @@
 
 namespace {
 
-float scaled(uint64_t coded, const DataDescOps::Coding& c)
+// The value of a coded number: (coded + reference) / 10^scale; false when
+// coded + reference does not fit a signed 64-bit number.
+bool scaled(uint64_t coded, const DataDescOps::Coding& c, float& value)
 {
-    return static_cast<float>(static_cast<double>(static_cast<int64_t>(coded) + c.reference) /
-                              c.divisor);
+    int64_t sum = 0;
+    if (coded > static_cast<uint64_t>(INT64_MAX) ||
+        __builtin_add_overflow(static_cast<int64_t>(coded), c.reference, &sum))
+        return false;
+    value = static_cast<float>(static_cast<double>(sum) / c.divisor);
+    return true;
 }
 
 } // namespace
@@ -44,6 +50,7 @@ void DescriptorWalker::start(bool compressed)
                     BufrDecoder::logOn(LogStream::DEBUG, "DataDescOps"));
     CachedCoding none;
     none.generation = _ops.generation() - 1;
+    none.fits = false;
     _codings.assign(static_cast<std::size_t>(_tree.elementCount()), none);
     _steps = 0;
     // Every element takes at least one bit of standard data and the six bits
@@ -198,14 +205,27 @@ bool DescriptorWalker::walk(int begin, int end)
     return true;
 }
 
-const DataDescOps::Coding& DescriptorWalker::codingOf(int element)
+const DataDescOps::Coding* DescriptorWalker::codingOf(int element)
 {
     CachedCoding& cached = _codings[static_cast<std::size_t>(element)];
     if (cached.generation != _ops.generation()) {
-        _ops.coding(_tree.element(element), cached.coding);
+        cached.fits = _ops.coding(_tree.element(element), cached.coding);
         cached.generation = _ops.generation();
     }
-    return cached.coding;
+    if (cached.fits)
+        return &cached.coding;
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << "The reference value of descriptor " << _tree.element(element).descriptor
+        << " does not fit 64 bits after its change; the message is not decoded" << std::endl;
+    return nullptr;
+}
+
+bool DescriptorWalker::tooLarge(int descriptor, uint64_t coded, const DataDescOps::Coding& c)
+{
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << "Coded value " << coded << " of descriptor " << descriptor << " with reference "
+        << c.reference << " does not fit 64 bits; the message is not decoded" << std::endl;
+    return false;
 }
 
 bool DescriptorWalker::applyOperator(const DescriptorTree::Node& n)
@@ -250,7 +270,9 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
         return true;
     }
 
-    const DataDescOps::Coding* c = &codingOf(n.element);
+    const DataDescOps::Coding* c = codingOf(n.element);
+    if (!c)
+        return false;
     DataDescOps::Coding signifiedCoding;
     if (signified >= 0) {
         signifiedCoding = *c;
@@ -289,8 +311,8 @@ bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
         uint64_t raw = 0;
         if (!_decoder.takeBits(c.width, raw))
             return readError();
-        if (!BufrDecoder::isMissing(e.descriptor, raw, c.width))
-            value = scaled(raw, c);
+        if (!BufrDecoder::isMissing(e.descriptor, raw, c.width) && !scaled(raw, c, value))
+            return tooLarge(e.descriptor, raw, c);
     }
     return addValue(e.descriptor, value, -1);
 }
@@ -326,20 +348,31 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
         if ((c.width > 0 && !_decoder.takeBits(c.width, r0)) ||
             !_decoder.takeBits(BufrDecoder::NBINC, nbinc))
             return readError();
+        // Every value is R0 + increment within the element's width.
+        if (static_cast<int>(nbinc) > c.width) {
+            QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                << "Increment width " << nbinc << " of descriptor " << e.descriptor
+                << " is wider than its data width of " << c.width
+                << " bits; the message is not decoded" << std::endl;
+            return false;
+        }
         if (nbinc == 0) {
-            float value = c.width == 0 || BufrDecoder::isMissing(e.descriptor, r0, c.width)
-                              ? BufrDecoder::MISSING_VALUE
-                              : scaled(r0, c);
+            float value = BufrDecoder::MISSING_VALUE;
+            if (c.width > 0 && !BufrDecoder::isMissing(e.descriptor, r0, c.width) &&
+                !scaled(r0, c, value))
+                return tooLarge(e.descriptor, r0, c);
             _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets), value);
         } else {
             for (int s = 0; s < _subsets; ++s) {
                 uint64_t increment = 0;
                 if (!_decoder.takeBits(static_cast<int>(nbinc), increment))
                     return readError();
-                _numbers.push_back(
-                    BufrDecoder::isMissing(e.descriptor, increment, static_cast<int>(nbinc))
-                        ? BufrDecoder::MISSING_VALUE
-                        : scaled(r0 + increment, c));
+                float value = BufrDecoder::MISSING_VALUE;
+                uint64_t coded = 0;
+                if (!BufrDecoder::isMissing(e.descriptor, increment, static_cast<int>(nbinc)) &&
+                    (__builtin_add_overflow(r0, increment, &coded) || !scaled(coded, c, value)))
+                    return tooLarge(e.descriptor, r0 + increment, c);
+                _numbers.push_back(value);
             }
         }
     }

@@ -44,6 +44,7 @@ public:
 private:
     struct CachedCoding {
         unsigned generation;
+        bool fits;
         DataDescOps::Coding coding;
     };
     // One value of standard data; its text, if any, is _texts[text].
@@ -84,7 +85,12 @@ private:
     // The decoder's _decodedValues become `count` values, filled by the
     // caller through the pointer returned.
     BufrValues* newValues(long count);
-    const DataDescOps::Coding& codingOf(int element);
+    // The element's coding under the operators in force; null after a
+    // PROBLEM line when its changed reference value does not fit.
+    const DataDescOps::Coding* codingOf(int element);
+    // The PROBLEM line of a value whose coded number and reference do not
+    // fit 64 bits; false.
+    bool tooLarge(int descriptor, uint64_t coded, const DataDescOps::Coding& c);
     // `count` characters at the read position as a text: empty when all
     // octets are 0xFF (missing), cut at a NUL, trailing blanks removed.
     bool readText(int count, TextString& text);
