@@ -36,6 +36,7 @@
 #include "TextString.h"
 
 class DescriptorTree;
+class DescriptorTreeCache;
 class DescriptorWalker;
 class NcAtt;
 class NcValues;
@@ -260,7 +261,7 @@ protected:
     int _sectionTime[6];
     bool _shortSection4;
     bool _debugLog;
-    DescriptorTree* _tree;        // owned
+    DescriptorTree* _tree;        // the message's tree, owned by _trees (null before one)
     DescriptorWalker* _walker;    // owned; its buffers serve message after message
 
 private:
@@ -284,6 +285,18 @@ private:
     // holds its own fields.
     bool sectionFits(int section, long length, long minimum);
     void storeSectionTime(const unsigned char* section1);
+
+    // The trees of the descriptors met so far (owned).
+    DescriptorTreeCache* _trees;
+    // Whether the EVENT and VERBOSE lines of this file are wanted, asked
+    // once per message like _debugLog: the lines of every section cost no
+    // log call when nobody reads them.
+    bool _eventLog;
+    bool _verboseLog;
+    // Empty sequences that the message state starts from, shared rather
+    // than made anew for every message (a write copies them first).
+    SeqOf<int> _noNumbers;
+    SeqOf<SeqOf<int> > _noGroups;
 };
 
 #endif

@@ -19,25 +19,26 @@
 #ifndef DESCRIPTORWALKER_H
 #define DESCRIPTORWALKER_H
 
+#include "BufrValues.h"
 #include "DataDescOps.h"
 #include "DescriptorTree.h"
+#include "SeqOf.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class BufrDecoder;
-class BufrValues;
 
 class DescriptorWalker {
 public:
     // The most values one message may make, whatever its data holds.
     static const long maxValues = 20000000L;
 
-    DescriptorWalker(BufrDecoder& decoder, const DescriptorTree& tree);
+    explicit DescriptorWalker(BufrDecoder& decoder);
 
-    // The decoder's read region holds section 4's data.  False after a
-    // PROBLEM line.
+    // The decoder's read region holds section 4's data and its _tree the
+    // message's descriptors.  False after a PROBLEM line.
     bool decodeStandardData();
     bool decodeCompressedData();
 
@@ -60,7 +61,8 @@ private:
         int descriptor;
         int index;
         int first;      // its subsets' values: _numbers[first ..]
-        int text;       // its subsets' texts: _texts[text ..], or -1
+        int text;       // its subsets' texts: _texts[text + subset * textStep], or -1
+        int textStep;   // 0 when every subset has the same text (NBINC 0)
     };
 
     void start(bool compressed);
@@ -69,6 +71,11 @@ private:
     bool readElement(const DescriptorTree::Node& n);
     bool readStandard(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
     bool readCompressed(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
+    // The increments of a numeric column (NBINC 1 to 56) that lies within
+    // the data, in one pass; false (nothing read) when the column's values
+    // need the checked path.
+    bool readIncrements(const DescriptorTree::Element& e, const DataDescOps::Coding& c,
+                        uint64_t r0, int nbinc);
     // The column of an element of compressed data at the current
     // repetition, its values to follow at the end of _numbers, no texts.
     Column newColumn(int descriptor) const;
@@ -83,8 +90,12 @@ private:
     void addUnknown(int descriptor);
     bool addValue(int descriptor, float value, int text);
     // The decoder's _decodedValues become `count` values, filled by the
-    // caller through the pointer returned.
+    // caller through the pointer returned (in the last message's storage
+    // when nothing else holds it).
     BufrValues* newValues(long count);
+    // The decoder's _repCountList becomes `copies` copies of the factors
+    // read (one per subset of compressed data).
+    void storeFactors(int copies);
     // The element's coding under the operators in force; null after a
     // PROBLEM line when its changed reference value does not fit.
     const DataDescOps::Coding* codingOf(int element);
@@ -98,7 +109,7 @@ private:
     bool readError();
 
     BufrDecoder& _decoder;
-    const DescriptorTree& _tree;
+    const DescriptorTree* _tree;
     DataDescOps _ops;
     std::vector<CachedCoding> _codings;
     bool _compressed;
@@ -119,7 +130,7 @@ private:
     // Compressed data.
     std::vector<Column> _columns;
     std::vector<float> _numbers;
-    std::vector<float> _ordered;    // _numbers subset by subset
+    std::vector<int32_t> _increments;    // of one column
     // The texts of character elements.
     std::vector<TextString> _texts;
 };
