@@ -5,7 +5,6 @@
 #include "LogStream.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -176,11 +175,6 @@ bool DescriptorWalker::decodeCompressedData()
     return true;
 }
 
-bool DescriptorWalker::step()
-{
-    return ++_steps <= _stepLimit || tooMuch("steps");
-}
-
 bool DescriptorWalker::tooMuch(const char* what)
 {
     QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
@@ -230,7 +224,7 @@ bool DescriptorWalker::walk(int begin, int end)
     return true;
 }
 
-const DataDescOps::Coding* DescriptorWalker::codingOf(int element)
+const DataDescOps::Coding* DescriptorWalker::recode(int element)
 {
     CachedCoding& cached = _codings[static_cast<std::size_t>(element)];
     if (cached.generation != _ops.generation()) {
@@ -336,7 +330,7 @@ bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
         uint64_t raw = 0;
         if (!_decoder.takeBits(c.width, raw))
             return readError();
-        if (!BufrDecoder::isMissing(e.descriptor, raw, c.width) && !scaled(raw, c, value))
+        if (!BufrDecoder::isMissing(e.class31, raw, c.width) && !scaled(raw, c, value))
             return tooLarge(e.descriptor, raw, c);
     }
     return addValue(e.descriptor, value, -1);
@@ -383,7 +377,7 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
         }
         if (nbinc == 0) {
             float value = BufrDecoder::MISSING_VALUE;
-            if (c.width > 0 && !BufrDecoder::isMissing(e.descriptor, r0, c.width) &&
+            if (c.width > 0 && !BufrDecoder::isMissing(e.class31, r0, c.width) &&
                 !scaled(r0, c, value))
                 return tooLarge(e.descriptor, r0, c);
             _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets), value);
@@ -394,7 +388,7 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
                     return readError();
                 float value = BufrDecoder::MISSING_VALUE;
                 uint64_t coded = 0;
-                if (!BufrDecoder::isMissing(e.descriptor, increment, static_cast<int>(nbinc)) &&
+                if (!BufrDecoder::isMissing(e.class31, increment, static_cast<int>(nbinc)) &&
                     (__builtin_add_overflow(r0, increment, &coded) || !scaled(coded, c, value)))
                     return tooLarge(e.descriptor, r0 + increment, c);
                 _numbers.push_back(value);
@@ -437,8 +431,7 @@ bool DescriptorWalker::readIncrements(const DescriptorTree::Element& e,
         const unsigned char* p = data + (bit >> 3);
         uint64_t word = 0;
         if (end - p >= 8) {
-            std::memcpy(&word, p, 8);
-            word = __builtin_bswap64(word);
+            word = BufrDecoder::readBigEndian8(p);
         } else {
             for (int i = 0; p + i < end; ++i)
                 word |= uint64_t(p[i]) << (56 - 8 * i);
@@ -603,16 +596,10 @@ void DescriptorWalker::addUnknown(int descriptor)
     _columns.push_back(col);
 }
 
-bool DescriptorWalker::addValue(int descriptor, float value, int text)
+void DescriptorWalker::logValue(float value)
 {
-    if (static_cast<long>(_values.size()) >= _valueLimit)
-        return tooMuch("values");
-    Item item = {_subset, descriptor, value, _repetition, text};
-    _values.push_back(item);
-    if (_debug)
-        QEV_LOG(LogStream::DEBUG, "DescriptorWalker") << "std value[" << _logged++ << "]= "
-                                                      << value << std::endl;
-    return true;
+    QEV_LOG(LogStream::DEBUG, "DescriptorWalker") << "std value[" << _logged++ << "]= " << value
+                                                  << std::endl;
 }
 
 bool DescriptorWalker::readText(int count, TextString& text)

@@ -67,7 +67,8 @@ private:
 
     void start(bool compressed);
     bool walk(int begin, int end);
-    bool step();
+    // One more step of the walk; false (logged) past the limit.
+    bool step() { return ++_steps <= _stepLimit || tooMuch("steps"); }
     bool readElement(const DescriptorTree::Node& n);
     bool readStandard(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
     bool readCompressed(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
@@ -88,7 +89,16 @@ private:
     bool skipField(int width);
     // Not-in-table-B values for an element whose bits were passed over.
     void addUnknown(int descriptor);
-    bool addValue(int descriptor, float value, int text);
+    bool addValue(int descriptor, float value, int text)
+    {
+        if (static_cast<long>(_values.size()) >= _valueLimit)
+            return tooMuch("values");
+        _values.push_back(Item{_subset, descriptor, value, _repetition, text});
+        if (_debug)
+            logValue(value);
+        return true;
+    }
+    void logValue(float value);
     // The decoder's _decodedValues become `count` values, filled by the
     // caller through the pointer returned (in the last message's storage
     // when nothing else holds it).
@@ -98,7 +108,13 @@ private:
     void storeFactors(int copies);
     // The element's coding under the operators in force; null after a
     // PROBLEM line when its changed reference value does not fit.
-    const DataDescOps::Coding* codingOf(int element);
+    const DataDescOps::Coding* codingOf(int element)
+    {
+        const CachedCoding& cached = _codings[static_cast<std::size_t>(element)];
+        return cached.generation == _ops.generation() && cached.fits ? &cached.coding
+                                                                     : recode(element);
+    }
+    const DataDescOps::Coding* recode(int element);
     // The PROBLEM line of a value whose coded number and reference do not
     // fit 64 bits; false.
     bool tooLarge(int descriptor, uint64_t coded, const DataDescOps::Coding& c);
