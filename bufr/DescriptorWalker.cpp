@@ -159,11 +159,12 @@ bool DescriptorWalker::decodeCompressedData()
         for (long k = 0; k < width; ++k) {
             const Column& c = _columns[static_cast<std::size_t>(k)];
             const float* column = numbers + c.first;
+            const long step = c.valueStep;
             BufrValues* v = out + first * width + k;
             for (int s = first; s < last; ++s, v += width) {
                 v->setSubset(s);
                 v->setDescriptor(c.descriptor);
-                v->setValue(column[s]);
+                v->setValue(column[s * step]);
                 v->setIndex(c.index);
                 v->setCharValue(
                     c.text >= 0 ? _texts[static_cast<std::size_t>(c.text + s * c.textStep)]
@@ -360,8 +361,7 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
                 return readError();
             _texts.push_back(text);
         }
-        _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets),
-                        BufrDecoder::CHARACTER_VALUE);
+        sameValue(col, BufrDecoder::CHARACTER_VALUE);
     } else {
         uint64_t r0 = 0;
         if ((c.width > 0 && !_decoder.takeBits(c.width, r0)) ||
@@ -380,7 +380,7 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
             if (c.width > 0 && !BufrDecoder::isMissing(e.class31, r0, c.width) &&
                 !scaled(r0, c, value))
                 return tooLarge(e.descriptor, r0, c);
-            _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets), value);
+            sameValue(col, value);
         } else if (!readIncrements(e, c, r0, static_cast<int>(nbinc))) {
             for (int s = 0; s < _subsets; ++s) {
                 uint64_t increment = 0;
@@ -477,7 +477,14 @@ DescriptorWalker::Column DescriptorWalker::newColumn(int descriptor) const
     col.first = static_cast<int>(_numbers.size());
     col.text = -1;
     col.textStep = 1;
+    col.valueStep = 1;
     return col;
+}
+
+void DescriptorWalker::sameValue(Column& col, float value)
+{
+    _numbers.push_back(value);
+    col.valueStep = 0;
 }
 
 bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
@@ -590,9 +597,8 @@ void DescriptorWalker::addUnknown(int descriptor)
         addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
         return;
     }
-    const Column col = newColumn(descriptor);
-    _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets),
-                    BufrDecoder::NOT_IN_TABLE_B);
+    Column col = newColumn(descriptor);
+    sameValue(col, BufrDecoder::NOT_IN_TABLE_B);
     _columns.push_back(col);
 }
 

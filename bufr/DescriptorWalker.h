@@ -60,7 +60,8 @@ private:
     struct Column {
         int descriptor;
         int index;
-        int first;      // its subsets' values: _numbers[first ..]
+        int first;      // its subsets' values: _numbers[first + subset * valueStep]
+        int valueStep;  // 0 when every subset has the same value (NBINC 0)
         int text;       // its subsets' texts: _texts[text + subset * textStep], or -1
         int textStep;   // 0 when every subset has the same text (NBINC 0)
     };
@@ -80,6 +81,8 @@ private:
     // The column of an element of compressed data at the current
     // repetition, its values to follow at the end of _numbers, no texts.
     Column newColumn(int descriptor) const;
+    // The column's value is the same in every subset.
+    void sameValue(Column& col, float value);
     bool delayedReplication(const DescriptorTree::Node& n);
     bool readFactor(const DescriptorTree::Element& e, int& factor);
     bool repeatValues(std::size_t from, std::size_t to, int factor);
