@@ -43,7 +43,8 @@ DescriptorWalker::DescriptorWalker(BufrDecoder& decoder)
 
 void DescriptorWalker::start(bool compressed)
 {
-    _tree = _decoder._tree;
+    // No descriptors read (the decoder's readers used alone): nothing to walk.
+    _tree = _decoder._tree ? _decoder._tree : &_noTree;
     _compressed = compressed;
     _subsets = _decoder._subsets > 0 ? _decoder._subsets : 0;
     _ops.reset();

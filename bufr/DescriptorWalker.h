@@ -128,7 +128,8 @@ private:
     bool readError();
 
     BufrDecoder& _decoder;
-    const DescriptorTree* _tree;
+    const DescriptorTree* _tree;    // the message's, or _noTree
+    DescriptorTree _noTree;
     DataDescOps _ops;
     std::vector<CachedCoding> _codings;
     bool _compressed;
