@@ -191,6 +191,7 @@ bool BufrDecoder::decode(const void* buffer, unsigned size)
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << "Not enough memory to decode the message of " << size << " bytes" << std::endl;
         _decodedValues = SeqOf<BufrValues>();
+        _repCountList = _noNumbers;
         return false;
     }
 }
