@@ -1,15 +1,20 @@
 // Decoding speed over the shared BUFR corpus: the project's decoder against
-// ecCodes' C API on the same messages, in memory.
+// ecCodes' C API and wreport on the same messages, in memory.
 //
-// For every corpus file whose first message the project decodes, one
-// benchmark decodes that message with both decoders per iteration (ecCodes:
-// codes_handle_new_from_message, then "unpack"), and "all" decodes every
-// such message.  Counters:
-//   values          values the project's decoder lists per pass
-//   project_vps     values per second, project's decoder
-//   eccodes_vps     the same values per second, ecCodes
-//   ratio           project_vps / eccodes_vps (above 1: the project is faster)
-// Both rates count the project's values, so the ratio is the inverse ratio
+// For every corpus file whose first message the project and ecCodes decode,
+// one benchmark decodes that message with each decoder per iteration, each
+// decoder a batch of decodes in a row (ecCodes: codes_handle_new_from_message,
+// then "unpack"; wreport: BufrBulletin::decode), and "all" decodes every such
+// message.  A message wreport cannot decode is left out of its figures.
+// Counters:
+//   values            values the project's decoder lists per pass
+//   project_mps       messages per second, project's decoder
+//   project_vps       values per second, project's decoder
+//   eccodes_mps/_vps  the same for ecCodes
+//   wreport_mps/_vps  the same for wreport (over the messages it decodes)
+//   ratio             project over ecCodes (above 1: the project is faster)
+//   ratio_wreport     project over wreport, on the messages wreport decodes
+// Every rate counts the project's values, so a ratio is the inverse ratio
 // of the two decoding times.  The project's log is cut down to PROBLEM
 // lines while measuring, so the figures are of decoding, not of logging.
 //
@@ -24,6 +29,10 @@
 
 #ifdef QEV_HAVE_ECCODES
 #include <eccodes.h>
+#endif
+#ifdef QEV_HAVE_WREPORT
+#include <wreport/bulletin.h>
+#include <wreport/error.h>
 #endif
 
 #include <algorithm>
@@ -43,8 +52,10 @@ typedef std::chrono::steady_clock Clock;
 
 struct Message {
     std::string file;
-    std::string bytes;     // the first message of the file
-    int values = 0;        // what the project's decoder lists for it
+    std::string bytes;        // the first message of the file
+    int values = 0;           // what the project's decoder lists for it
+    bool wreport = false;     // wreport decodes it
+    int batch = 1;            // decodes in a row per decoder and pass
 };
 
 PlainBufrDecoder& decoder()
@@ -76,34 +87,82 @@ bool ecCodesDecode(const Message& m)
 #endif
 }
 
-void decodeBoth(benchmark::State& state, std::vector<Message> messages)
+bool wreportDecode(const Message& m)
 {
-    double project = 0, ecCodes = 0;
-    long values = 0;
-    for (const Message& m : messages)
+#ifdef QEV_HAVE_WREPORT
+    try {
+        std::unique_ptr<wreport::BufrBulletin> b = wreport::BufrBulletin::decode(m.bytes);
+        benchmark::DoNotOptimize(b->subsets.size());
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+#else
+    (void)m;
+    return false;
+#endif
+}
+
+// Each decoder decodes a message `batch` times in a row (about a
+// millisecond of the project's work) after one decode that is not timed, so
+// that every one of them is timed with its own data and code in the caches,
+// not just after another decoder's.  The time of one decode.
+double timeBatch(bool (*decode)(const Message&), const Message& m, bool& ok)
+{
+    ok = decode(m);
+    Clock::time_point t0 = Clock::now();
+    for (int i = 0; ok && i < m.batch; ++i)
+        ok = decode(m);
+    return std::chrono::duration<double>(Clock::now() - t0).count() / m.batch;
+}
+
+void decodeAll(benchmark::State& state, std::vector<Message> messages)
+{
+    // The time of one decode of every message, summed over the passes;
+    // for the project also over the messages wreport decodes.
+    double project = 0, projectW = 0, ecCodes = 0, wreport = 0;
+    double count = 0, values = 0, countW = 0, valuesW = 0;
+    for (const Message& m : messages) {
+        count += 1;
         values += m.values;
+        if (m.wreport) {
+            countW += 1;
+            valuesW += m.values;
+        }
+    }
     for (auto _ : state) {
         for (const Message& m : messages) {
-            Clock::time_point t0 = Clock::now();
-            if (!projectDecode(m)) {
+            bool ok = true;
+            const double p = timeBatch(projectDecode, m, ok);
+            if (!ok) {
                 state.SkipWithError(("the project's decoder failed on " + m.file).c_str());
                 return;
             }
-            Clock::time_point t1 = Clock::now();
-            if (!ecCodesDecode(m)) {
+            ecCodes += timeBatch(ecCodesDecode, m, ok);
+            if (!ok) {
                 state.SkipWithError(("ecCodes failed on " + m.file).c_str());
                 return;
             }
-            Clock::time_point t2 = Clock::now();
-            project += std::chrono::duration<double>(t1 - t0).count();
-            ecCodes += std::chrono::duration<double>(t2 - t1).count();
+            project += p;
+            if (m.wreport) {
+                wreport += timeBatch(wreportDecode, m, ok);
+                projectW += p;
+            }
         }
     }
-    double passes = static_cast<double>(state.iterations());
-    state.counters["values"] = static_cast<double>(values);
-    state.counters["project_vps"] = project > 0 ? values * passes / project : 0;
-    state.counters["eccodes_vps"] = ecCodes > 0 ? values * passes / ecCodes : 0;
+    const double passes = static_cast<double>(state.iterations());
+    auto rate = [passes](double per, double time) { return time > 0 ? per * passes / time : 0; };
+    state.counters["values"] = values;
+    state.counters["project_mps"] = rate(count, project);
+    state.counters["project_vps"] = rate(values, project);
+    state.counters["eccodes_mps"] = rate(count, ecCodes);
+    state.counters["eccodes_vps"] = rate(values, ecCodes);
     state.counters["ratio"] = project > 0 && ecCodes > 0 ? ecCodes / project : 0;
+    if (countW > 0) {
+        state.counters["wreport_mps"] = rate(countW, wreport);
+        state.counters["wreport_vps"] = rate(valuesW, wreport);
+        state.counters["ratio_wreport"] = projectW > 0 && wreport > 0 ? wreport / projectW : 0;
+    }
 }
 
 std::vector<Message> decodableMessages(const std::string& corpus)
@@ -128,6 +187,13 @@ std::vector<Message> decodableMessages(const std::string& corpus)
         if (!projectDecode(m) || !ecCodesDecode(m))
             continue;
         m.values = decoder().getDecodedValues().length();
+        m.wreport = wreportDecode(m);
+        // The batch: about a millisecond of the project's decoding.
+        Clock::time_point t0 = Clock::now();
+        for (int i = 0; i < 10; ++i)
+            projectDecode(m);
+        const double once = std::chrono::duration<double>(Clock::now() - t0).count() / 10;
+        m.batch = std::max(1, static_cast<int>(1e-3 / std::max(once, 1e-9)));
         if (m.values > 0)
             out.push_back(m);
     }
@@ -166,13 +232,20 @@ int main(int argc, char** argv)
 #ifndef QEV_HAVE_ECCODES
     std::fprintf(stderr, "bench_decode_corpus: built without ecCodes; nothing to compare\n");
 #endif
+#ifndef QEV_HAVE_WREPORT
+    std::fprintf(stderr, "bench_decode_corpus: built without wreport; no ratio_wreport\n");
+#endif
+    for (const Message& m : messages)
+        if (!m.wreport)
+            std::fprintf(stderr, "bench_decode_corpus: wreport does not decode %s\n",
+                         m.file.c_str());
     if (messages.empty()) {
         std::fprintf(stderr, "bench_decode_corpus: no corpus message decodes with both "
-                             "decoders; nothing to measure\n");
+                             "the project and ecCodes; nothing to measure\n");
     } else {
         for (const Message& m : messages)
-            benchmark::RegisterBenchmark(m.file.c_str(), decodeBoth, std::vector<Message>{m});
-        benchmark::RegisterBenchmark("all", decodeBoth, messages);
+            benchmark::RegisterBenchmark(m.file.c_str(), decodeAll, std::vector<Message>{m});
+        benchmark::RegisterBenchmark("all", decodeAll, messages);
         benchmark::RunSpecifiedBenchmarks();
     }
     benchmark::Shutdown();

@@ -1,6 +1,7 @@
 #include "BufrDecoder.h"
 
 #include "DescriptorTree.h"
+#include "DescriptorTreeCache.h"
 #include "DescriptorWalker.h"
 #include "LineFile.h"
 #include "LogStream.h"
@@ -104,8 +105,11 @@ BufrDecoder::BufrDecoder()
       _sectionTime{0, 0, 0, 0, 0, 0},
       _shortSection4(false),
       _debugLog(false),
-      _tree(new DescriptorTree()),
-      _walker(new DescriptorWalker(*this, *_tree))
+      _tree(nullptr),
+      _walker(new DescriptorWalker(*this)),
+      _trees(new DescriptorTreeCache()),
+      _eventLog(false),
+      _verboseLog(false)
 {
     if (!tablesLoadAttempted) {
         tablesLoadSucceeded = StaticBufrInfo::instance()->loadTables();
@@ -124,7 +128,7 @@ BufrDecoder::~BufrDecoder()
     }
     delete[] _dataCopy;
     delete _walker;
-    delete _tree;
+    delete _trees;
 }
 
 bool BufrDecoder::tablesLoaded()
@@ -187,6 +191,7 @@ bool BufrDecoder::decode(const void* buffer, unsigned size)
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << "Not enough memory to decode the message of " << size << " bytes" << std::endl;
         _decodedValues = SeqOf<BufrValues>();
+        _repCountList = _noNumbers;
         return false;
     }
 }
@@ -202,13 +207,18 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     _consumed = 0;
     _edition = 0;
     _shortSection4 = false;
-    QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Message length = " << size << std::endl;
-
-    _descriptors = SeqOf<int>();
-    _decodedValues = SeqOf<BufrValues>();
-    _repCountList = SeqOf<int>();
-
+    _eventLog = logOn(LogStream::EVENT, "BufrDecoder");
+    _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
     _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
+    if (_verboseLog)
+        QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Message length = " << size << std::endl;
+
+    // The last message's values and factors stay until this one's replace
+    // them, so that their storage can hold them; a failure leaves none.
+    const void* lastValues = _decodedValues.rep();
+    const void* lastCounts = _repCountList.rep();
+    _descriptors = _noNumbers;
+
     if (_debugLog) {
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
@@ -244,16 +254,23 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
                 QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " 1  2  3  4" << std::endl;
                 hexDump(next, 20, 0, 4);
             }
-            if (std::memcmp(next, "7777", 4) == 0)
-                QEV_LOG(LogStream::EVENT, "BufrDecoder")
-                    << "Section 5 consists of the end-of-message sentinel"
-                    << " \"7777\" as expected." << std::endl;
-            else
-                QEV_LOG(LogStream::EVENT, "BufrDecoder")
-                    << "Section 5 does not consist of the expected"
-                    << " end-of-message sentinel \"7777\"." << std::endl;
+            if (_eventLog) {
+                if (std::memcmp(next, "7777", 4) == 0)
+                    QEV_LOG(LogStream::EVENT, "BufrDecoder")
+                        << "Section 5 consists of the end-of-message sentinel"
+                        << " \"7777\" as expected." << std::endl;
+                else
+                    QEV_LOG(LogStream::EVENT, "BufrDecoder")
+                        << "Section 5 does not consist of the expected"
+                        << " end-of-message sentinel \"7777\"." << std::endl;
+            }
         }
     }
+
+    if (!ok && _decodedValues.rep() == lastValues)
+        _decodedValues = SeqOf<BufrValues>();
+    if (!ok && _repCountList.rep() == lastCounts)
+        _repCountList = _noNumbers;
 
     // Only the first message of a file is decoded; say so when more follow.
     if (section0) {
@@ -277,12 +294,14 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
 
 const unsigned char* BufrDecoder::skipHeader(const unsigned char* message)
 {
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::skipHeader()" << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::skipHeader()" << std::endl;
     for (long h = 0; h <= maxHeaderOctets && h + 4 <= _messageLength; ++h) {
         if (std::memcmp(message + h, "BUFR", 4) == 0) {
             _consumed = h;
-            QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Number of header bytes = " << h
-                                                       << std::endl;
+            if (_verboseLog)
+                QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Number of header bytes = " << h
+                                                           << std::endl;
             return message + h;
         }
     }
@@ -356,9 +375,11 @@ AbsTime BufrDecoder::getObTime(const unsigned char*) const
 
 const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
 {
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection1()" << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection1()" << std::endl;
     long length = _messageLength - _consumed >= 3 ? readBigEndian3(section1) : 0;
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section1Len = " << length << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section1Len = " << length << std::endl;
     if (!sectionFits(1, length, _edition >= 4 ? 22 : 17))
         return nullptr;
     if (_debugLog) {
@@ -370,12 +391,14 @@ const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
     }
     const bool edition4 = _edition >= 4;
     _dataCategory = section1[edition4 ? 10 : 8];
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Data Category (Bufr Table A): " << _dataCategory
-                                             << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "Data Category (Bufr Table A): " << _dataCategory << std::endl;
     storeSectionTime(section1);
     _obTime = getObTime(section1);
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "_obTime: " << _obTime.toString("%h %d %y %T GMT")
-                                             << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "_obTime: " << _obTime.toString("%h %d %y %T GMT") << std::endl;
     _optionalSection = (section1[edition4 ? 9 : 7] & 0x80) != 0;
     _consumed += length;
     return section1 + length;
@@ -383,11 +406,13 @@ const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
 
 const unsigned char* BufrDecoder::decodeSection2(const unsigned char* section2)
 {
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection2()" << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection2()" << std::endl;
     if (!_optionalSection)
         return section2;
     long length = _messageLength - _consumed >= 3 ? readBigEndian3(section2) : 0;
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section2Len = " << length << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section2Len = " << length << std::endl;
     if (!sectionFits(2, length, 4))
         return nullptr;
     if (_debugLog) {
@@ -417,10 +442,12 @@ int BufrDecoder::readDescriptor()
 
 const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
 {
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection3()" << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection3()" << std::endl;
     long length = _messageLength - _consumed >= 3 ? readBigEndian3(section3) : 0;
     _section3Length = static_cast<int>(length);
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section3Len = " << length << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section3Len = " << length << std::endl;
     if (!sectionFits(3, length, 7))
         return nullptr;
     if (_debugLog) {
@@ -428,10 +455,9 @@ const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
             << "BufrDecoder:Output of Section 3 - Description:" << std::endl;
         hexDump(section3, 20, 0, static_cast<int>(length));
     }
-    // The descriptors from octet 8, in a zero-filled copy.
-    std::vector<unsigned char> octets(static_cast<std::size_t>(length - 7) + 2, 0);
-    std::copy(section3 + 7, section3 + length, octets.begin());
-    SeqOf<int> expanded = expandDescriptors(octets.data());
+    // The descriptors from octet 8, read in place: (length - 7) / 2 of them
+    // lie within the section.
+    SeqOf<int> expanded = expandDescriptors(section3 + 7);
     if (expanded.length() == 0) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to expand descriptors."
                                                    << std::endl;
@@ -448,39 +474,75 @@ const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
 
 SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
 {
-    _replDescList = SeqOf<SeqOf<int> >();
-    _nestedRepList = SeqOf<SeqOf<int> >();
-    _descriptors = SeqOf<int>();
-    _descPtr = descriptors;
-    SeqOf<int> list;
+    _replDescList = _noGroups;
+    _nestedRepList = _noGroups;
+    _descriptors = _noNumbers;
+    _tree = nullptr;
     const int count = (_section3Length - 7) / 2;
-    for (int i = 0; i < count; ++i) {
-        const int descriptor = readDescriptor();
-        list.append(descriptor);
-        if (_debugLog)
+    const std::size_t octets = 2 * static_cast<std::size_t>(count > 0 ? count : 0);
+    if (_debugLog) {
+        _descPtr = descriptors;
+        for (int i = 0; i < count; ++i) {
+            const int descriptor = readDescriptor();
             QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Descriptor " << i << " = " << descriptor
                                                      << std::endl;
+        }
     }
-    if (!_tree->build(list))
-        return SeqOf<int>();
+    _descPtr = descriptors + octets;
+
+    // A message with the descriptors of an earlier one takes its tree.
+    DescriptorTreeCache::Entry* entry = _trees->find(descriptors, octets);
+    if (!entry) {
+        entry = _trees->add(descriptors, octets);
+        _descPtr = descriptors;
+        SeqOf<int> list;
+        for (int i = 0; i < count; ++i)
+            list.append(readDescriptor());
+        if (!entry->tree.build(list))
+            return SeqOf<int>();
+        _trees->keep(entry);
+    }
+    _tree = &entry->tree;
+
     // The written-out list is bounded by what the rest of the message could
     // hold: every element takes at least one bit.
-    long limit = 8 * (_messageLength - _consumed) + 4096;
-    if (!_tree->flatten(_descriptors, _replDescList, _nestedRepList, limit)) {
+    const long limit = 8 * (_messageLength - _consumed) + 4096;
+    if (!entry->flattened && limit > entry->failedLimit) {
+        SeqOf<int> list;
+        SeqOf<SeqOf<int> > groups, nested;
+        if (entry->tree.flatten(list, groups, nested, limit)) {
+            entry->flattened = true;
+            entry->written = list.length();
+            for (const SeqOf<SeqOf<int> >* g : {&groups, &nested})
+                for (int i = 0; i < g->length(); ++i)
+                    entry->written += (*g)[i].length();
+            entry->descriptors = list;
+            entry->groups = groups;
+            entry->nested = nested;
+        } else {
+            entry->failedLimit = limit;
+        }
+    }
+    if (!entry->flattened || entry->written > limit) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << "The descriptors expand to more than " << limit
             << " elements, more than the message can hold" << std::endl;
-        _descriptors = SeqOf<int>();
+        return _descriptors;
     }
+    _descriptors = entry->descriptors;
+    _replDescList = entry->groups;
+    _nestedRepList = entry->nested;
     return _descriptors;
 }
 
 const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, bool& ok)
 {
     ok = true;
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection4()" << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection4()" << std::endl;
     long length = _messageLength - _consumed >= 3 ? readBigEndian3(section4) : 0;
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section4Len = " << length << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section4Len = " << length << std::endl;
     if (!sectionFits(4, length, 4)) {
         ok = false;
         return section4;
@@ -491,22 +553,22 @@ const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, 
                                                  << std::endl;
         hexDump(section4, 20, 0, static_cast<int>(_shortSection4 ? length : 60));
     }
-    delete[] _dataCopy;
-    _dataCopy = new unsigned char[static_cast<std::size_t>(length) + 8]();
-    std::copy(section4 + 4, section4 + length, _dataCopy);
-    setReadRegion(_dataCopy, static_cast<unsigned>(length - 4));
+    // The data is read in place: every read is bounded by the section.
+    setReadRegion(section4 + 4, static_cast<unsigned>(length - 4));
 
     if (_compressed) {
-        QEV_LOG(LogStream::EVENT, "BufrDecoder")
-            << "Message is in compressed format.  Subsets: " << _subsets << std::endl;
+        if (_eventLog)
+            QEV_LOG(LogStream::EVENT, "BufrDecoder")
+                << "Message is in compressed format.  Subsets: " << _subsets << std::endl;
         if (!decodeCompressedData()) {
             QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to decode compressed data."
                                                        << std::endl;
             ok = false;
         }
     } else {
-        QEV_LOG(LogStream::EVENT, "BufrDecoder")
-            << "Message is in standard format.  Subsets: " << _subsets << std::endl;
+        if (_eventLog)
+            QEV_LOG(LogStream::EVENT, "BufrDecoder")
+                << "Message is in standard format.  Subsets: " << _subsets << std::endl;
         if (_shortSection4 && _subsets == 0) {
             // Nothing to decode: the time of section 1 stands for the data.
             addSection1Time();
@@ -519,11 +581,10 @@ const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, 
     }
     _shortSection4 = false;
     setReadRegion(nullptr, 0);
-    delete[] _dataCopy;
-    _dataCopy = nullptr;
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder")
-        << "Section 4 of " << length << " bytes decoded; section 5 at byte "
-        << (_consumed + length) << std::endl;
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "Section 4 of " << length << " bytes decoded; section 5 at byte "
+            << (_consumed + length) << std::endl;
     return section4 + length;
 }
 
@@ -973,8 +1034,22 @@ int BufrDecoder::getRefValue(int n)
     if (_compressed && fieldFits(NBINC, NBINC)) {
         int width = static_cast<int>(bitsAt(NBINC));
         advanceBits(NBINC);
+        if (width > n) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                << "Increment width " << width << " of a new reference value is wider than its "
+                << n << " bits" << std::endl;
+            _readFailed = true;
+            return 0;
+        }
         if (width != 0 && fieldFits(width, 32)) {
-            value += static_cast<int>(bitsAt(width));
+            const int64_t sum = int64_t(value) + static_cast<int64_t>(bitsAt(width));
+            if (sum > INT32_MAX) {
+                QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                    << "New reference value " << sum << " does not fit 32 bits" << std::endl;
+                _readFailed = true;
+                return 0;
+            }
+            value = static_cast<int>(sum);
             advanceBits(width * (_subsets > 0 ? _subsets : 1));
         }
     }

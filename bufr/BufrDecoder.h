@@ -25,6 +25,7 @@
 #define BUFRDECODER_H
 
 #include <cstdint>
+#include <cstring>
 #include <regex.h>
 #include <string>
 
@@ -36,6 +37,7 @@
 #include "TextString.h"
 
 class DescriptorTree;
+class DescriptorTreeCache;
 class DescriptorWalker;
 class NcAtt;
 class NcValues;
@@ -120,9 +122,7 @@ public:
     {
         // Eight octets ahead hold any field of up to 56 bits.
         if (n > 0 && n <= 56 && _dataEnd - _dataPtr >= 8) {
-            uint64_t word = 0;
-            for (int i = 0; i < 8; ++i)
-                word = (word << 8) | _dataPtr[i];
+            const uint64_t word = readBigEndian8(_dataPtr);
             value = (word << _bitOffset) >> (64 - n);
             const int total = _bitOffset + n;
             _dataPtr += total >> 3;
@@ -166,9 +166,14 @@ public:
     // indicator), whose all-ones value is a count.
     static bool isMissing(int descriptor, uint64_t raw, int width)
     {
+        return isMissing((descriptor / 1000) % 100 == 31, raw, width);
+    }
+    // The same for an element whose class is known.
+    static bool isMissing(bool class31, uint64_t raw, int width)
+    {
         if (width <= 0)
             return true;
-        if ((descriptor / 1000) % 100 == 31)
+        if (class31)
             return false;
         const uint64_t ones = width >= 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1;
         return (raw & ones) == ones;
@@ -188,6 +193,16 @@ public:
     static int readBigEndian4(const unsigned char* p);
     // Six octets; the low 32 bits are kept.
     static int readBigEndian6(const unsigned char* p);
+    // Eight octets, as one load.
+    static uint64_t readBigEndian8(const unsigned char* p)
+    {
+        uint64_t word = 0;
+        std::memcpy(&word, p, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        word = __builtin_bswap64(word);
+#endif
+        return word;
+    }
     // Two octets, the first one signed.
     static int readSignedBigEndian2(const unsigned char* p);
     static void writeBigEndian2(int value, unsigned char* p);
@@ -260,7 +275,7 @@ protected:
     int _sectionTime[6];
     bool _shortSection4;
     bool _debugLog;
-    DescriptorTree* _tree;        // owned
+    DescriptorTree* _tree;        // the message's tree, owned by _trees (null before one)
     DescriptorWalker* _walker;    // owned; its buffers serve message after message
 
 private:
@@ -284,6 +299,18 @@ private:
     // holds its own fields.
     bool sectionFits(int section, long length, long minimum);
     void storeSectionTime(const unsigned char* section1);
+
+    // The trees of the descriptors met so far (owned).
+    DescriptorTreeCache* _trees;
+    // Whether the EVENT and VERBOSE lines of this file are wanted, asked
+    // once per message like _debugLog: the lines of every section cost no
+    // log call when nobody reads them.
+    bool _eventLog;
+    bool _verboseLog;
+    // Empty sequences that the message state starts from, shared rather
+    // than made anew for every message (a write copies them first).
+    SeqOf<int> _noNumbers;
+    SeqOf<SeqOf<int> > _noGroups;
 };
 
 #endif

@@ -39,7 +39,13 @@ public:
         index = i;
         return true;
     }
-    void setCharValue(const TextString& text) { charValue = text; }
+    // Nothing to do when the text is already this one (the empty text of a
+    // value that has none, most often).
+    void setCharValue(const TextString& text)
+    {
+        if (charValue.rep() != text.rep())
+            charValue = text;
+    }
 
 private:
     int subset;

@@ -5,15 +5,42 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
+
+namespace {
+
+// 10^scale as std::pow gives it, from a table for the scales met in practice.
+double powerOfTen(int scale)
+{
+    const int range = 64;
+    static const std::vector<double> table = [] {
+        std::vector<double> powers(2 * range + 1);
+        for (int s = -range; s <= range; ++s)
+            powers[static_cast<std::size_t>(s + range)] = std::pow(10.0, s);
+        return powers;
+    }();
+    return scale >= -range && scale <= range ? table[static_cast<std::size_t>(scale + range)]
+                                             : std::pow(10.0, scale);
+}
+
+} // namespace
 
 DataDescOps::DataDescOps(BufrDecoder& decoder)
-    : _decoder(decoder), _verbose(false), _debug(false), _generation(0)
+    : _decoder(decoder), _logAsked(false), _verbose(false), _debug(false), _generation(0)
 {
     reset();
 }
 
+void DataDescOps::askLogging() const
+{
+    _verbose = BufrDecoder::logOn(LogStream::VERBOSE, "DataDescOps");
+    _debug = BufrDecoder::logOn(LogStream::DEBUG, "DataDescOps");
+    _logAsked = true;
+}
+
 void DataDescOps::reset()
 {
+    _logAsked = false;
     _widthChange = 0;
     _scaleChange = 0;
     _increase207 = 0;
@@ -31,7 +58,7 @@ bool DataDescOps::apply(int x, int y)
     switch (x) {
     case 1:
         _widthChange = y == 0 ? 0 : y - 128;
-        if (_verbose)
+        if (verbose())
             QEV_LOG(LogStream::VERBOSE, "DataDescOps")
                 << (y == 0 ? "Resetting data width" : "Changing data width by ")
                 << (y == 0 ? "" : std::to_string(y - 128) + " bits") << std::endl;
@@ -39,7 +66,7 @@ bool DataDescOps::apply(int x, int y)
         return true;
     case 2:
         _scaleChange = y == 0 ? 0 : y - 128;
-        if (_verbose)
+        if (verbose())
             QEV_LOG(LogStream::VERBOSE, "DataDescOps")
                 << (y == 0 ? "Resetting data scale" : "Changing data scale by ")
                 << (y == 0 ? "" : std::to_string(y - 128)) << std::endl;
@@ -48,7 +75,7 @@ bool DataDescOps::apply(int x, int y)
     case 3:
         if (y == 0) {
             _newReferences.clear();
-            if (_verbose)
+            if (verbose())
                 QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data reference"
                                                            << std::endl;
         }
@@ -57,7 +84,7 @@ bool DataDescOps::apply(int x, int y)
         return true;
     case 4:
         if (y > 0) {
-            if (_verbose)
+            if (verbose())
                 QEV_LOG(LogStream::VERBOSE, "DataDescOps")
                     << "Adding data association of descriptor " << 0 << std::endl;
             _assocWidths.push_back(y);
@@ -85,7 +112,7 @@ bool DataDescOps::apply(int x, int y)
     case 36:
     case 37:
         if ((x != 37 && y == 0) || (x == 37 && (y == 0 || y == 255))) {
-            if (_debug)
+            if (debug())
                 QEV_LOG(LogStream::DEBUG, "DataDescOps") << "Got a descriptor code x = " << x
                                                          << std::endl;
             return true;
@@ -101,8 +128,9 @@ bool DataDescOps::apply(int x, int y)
     return false;
 }
 
-void DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
+bool DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
 {
+    bool fits = true;
     c.scale = e.scale;
     c.reference = e.reference;
     c.width = e.width;
@@ -110,17 +138,20 @@ void DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
         if (_charWidth208 > 0)
             c.width = _charWidth208;
     } else if (!e.codeOrFlag && !e.class31) {
-        std::unordered_map<int, int64_t>::const_iterator r = _newReferences.find(e.descriptor);
-        if (r != _newReferences.end())
-            c.reference = r->second;
+        if (!_newReferences.empty()) {
+            std::unordered_map<int, int64_t>::const_iterator r =
+                _newReferences.find(e.descriptor);
+            if (r != _newReferences.end())
+                c.reference = r->second;
+        }
         c.width += _widthChange + (10 * _increase207 + 2) / 3;
         c.scale += _scaleChange + _increase207;
-        for (int i = 0; i < _increase207; ++i)
-            c.reference *= 10;
+        for (int i = 0; fits && i < _increase207; ++i)
+            fits = !__builtin_mul_overflow(c.reference, 10, &c.reference);
     }
-    c.divisor = std::pow(10.0, c.scale);
-    if (!_verbose)
-        return;
+    c.divisor = powerOfTen(c.scale);
+    if ((c.width == e.width && c.scale == e.scale) || !verbose())
+        return fits;
     if (c.width != e.width)
         QEV_LOG(LogStream::VERBOSE, "DataDescOps")
             << "Changing data width in table B for descriptor " << e.descriptor << " from "
@@ -129,14 +160,18 @@ void DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
         QEV_LOG(LogStream::VERBOSE, "DataDescOps")
             << "Changing data scale in table B for descriptor " << e.descriptor << " from "
             << e.scale << " to " << c.scale << std::endl;
+    return fits;
 }
 
 bool DataDescOps::changeDataReference(const DescriptorTree::Element& e)
 {
     int value = _decoder.getRefValue(_referenceBits);
-    if (_decoder.readFailed())
+    if (_decoder.readFailed()) {
+        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+            << "No new reference value for descriptor " << e.descriptor << std::endl;
         return false;
-    if (_verbose) {
+    }
+    if (verbose()) {
         QEV_LOG(LogStream::VERBOSE, "DataDescOps")
             << "Changing data reference in table B for descriptor " << e.descriptor << " from "
             << e.reference << std::endl;
@@ -150,11 +185,11 @@ bool DataDescOps::changeDataReference(const DescriptorTree::Element& e)
 
 bool DataDescOps::getCharacterInfo(int descriptor, int count)
 {
-    if (_verbose)
+    if (verbose())
         QEV_LOG(LogStream::VERBOSE, "DataDescOps")
             << "Getting the character information associated with descriptor " << descriptor
             << std::endl;
-    if (_debug) {
+    if (debug()) {
         TextString text;
         _decoder.getCharacterString(count, text);
         QEV_LOG(LogStream::DEBUG, "DataDescOps") << "textual info for descriptor " << descriptor

@@ -55,21 +55,14 @@ public:
 
     // Undoes every change (the start of a message).
     void reset();
-    // Whether the VERBOSE and DEBUG lines of the operators are wanted (asked
-    // once per message, so that an operator in every repetition of a group
-    // costs no log call).
-    void setLogging(bool verbose, bool debug)
-    {
-        _verbose = verbose;
-        _debug = debug;
-    }
 
     // Applies the operator 2 X Y; false after a PROBLEM line.  2 05 reads its
     // text here.
     bool apply(int x, int y);
 
-    // The coding of an element under the changes in force.
-    void coding(const DescriptorTree::Element& e, Coding& c) const;
+    // The coding of an element under the changes in force; false when its
+    // reference value, scaled by 2 07, does not fit 64 bits.
+    bool coding(const DescriptorTree::Element& e, Coding& c) const;
     // Moves whenever a change starts or ends.
     unsigned generation() const { return _generation; }
 
@@ -97,10 +90,28 @@ public:
 
 private:
     void changed() { ++_generation; }
+    // Whether the VERBOSE and DEBUG lines of the operators are wanted: asked
+    // once per message, and only in a message that has operators, so that an
+    // operator in every repetition of a group costs no log call and a
+    // message without any asks nothing.
+    bool verbose() const
+    {
+        if (!_logAsked)
+            askLogging();
+        return _verbose;
+    }
+    bool debug() const
+    {
+        if (!_logAsked)
+            askLogging();
+        return _debug;
+    }
+    void askLogging() const;
 
     BufrDecoder& _decoder;
-    bool _verbose;
-    bool _debug;
+    mutable bool _logAsked;
+    mutable bool _verbose;
+    mutable bool _debug;
     unsigned _generation;
     int _widthChange;
     int _scaleChange;

@@ -191,16 +191,40 @@ int DescriptorTree::elementIndex(int descriptor)
     return index;
 }
 
+namespace {
+
+SeqOf<int> sequenceOf(const std::vector<int>& list)
+{
+    return SeqOf<int>(list.data(), static_cast<int>(list.size()));
+}
+
+// The lists are appended, never written through an index, so that the
+// sequences stay shareable: a decoder's copies of them cost no copying.
+void appendAll(const std::vector<std::vector<int> >& lists, SeqOf<SeqOf<int> >& out)
+{
+    for (const std::vector<int>& list : lists)
+        out.append(sequenceOf(list));
+}
+
+} // namespace
+
 bool DescriptorTree::flatten(SeqOf<int>& descriptors, SeqOf<SeqOf<int> >& groups,
                              SeqOf<SeqOf<int> >& nested, long limit) const
 {
     long left = limit;
-    return flattenList(_rootBegin, _rootEnd, descriptors, 0, groups, nested, left);
+    std::vector<int> out;
+    std::vector<std::vector<int> > outerGroups, innerGroups;
+    if (!flattenList(_rootBegin, _rootEnd, out, 0, outerGroups, innerGroups, left))
+        return false;
+    descriptors = sequenceOf(out);
+    appendAll(outerGroups, groups);
+    appendAll(innerGroups, nested);
+    return true;
 }
 
-bool DescriptorTree::flattenList(int begin, int end, SeqOf<int>& out, int delayedDepth,
-                                 SeqOf<SeqOf<int> >& groups, SeqOf<SeqOf<int> >& nested,
-                                 long& left) const
+bool DescriptorTree::flattenList(int begin, int end, std::vector<int>& out, int delayedDepth,
+                                 std::vector<std::vector<int> >& groups,
+                                 std::vector<std::vector<int> >& nested, long& left) const
 {
     for (int c = begin; c < end; ++c) {
         const Node& n = _nodes[_children[c]];
@@ -209,7 +233,7 @@ bool DescriptorTree::flattenList(int begin, int end, SeqOf<int>& out, int delaye
         case OPERATOR:
             if (--left < 0)
                 return false;
-            out.append(n.descriptor);
+            out.push_back(n.descriptor);
             break;
         case SEQUENCE:
             if (!flattenList(n.begin, n.end, out, delayedDepth, groups, nested, left))
@@ -224,16 +248,16 @@ bool DescriptorTree::flattenList(int begin, int end, SeqOf<int>& out, int delaye
         case DELAYED_REPLICATION: {
             if (--left < 0)
                 return false;
-            out.append(_elements[n.element].descriptor);
+            out.push_back(_elements[n.element].descriptor);
             // The group's place is taken before its inner groups are met, so
             // the groups stand in the order of their factors.
-            SeqOf<SeqOf<int> >& list = delayedDepth == 0 ? groups : nested;
-            int slot = list.length();
-            list.append(SeqOf<int>());
-            SeqOf<int> group;
+            std::vector<std::vector<int> >& list = delayedDepth == 0 ? groups : nested;
+            const std::size_t slot = list.size();
+            list.emplace_back();
+            std::vector<int> group;
             if (!flattenList(n.begin, n.end, group, delayedDepth + 1, groups, nested, left))
                 return false;
-            list[slot] = group;
+            list[slot].swap(group);
             break;
         }
         }

@@ -67,8 +67,8 @@ public:
     // replication stands as its factor descriptor, and its group goes into
     // groups (one per delayed replication outside any other delayed group,
     // in order) or, within another group, into nested (in order of
-    // appearance).  False when more than `limit` descriptors would be
-    // written.
+    // appearance).  False, the lists untouched, when more than `limit`
+    // descriptors would be written.
     bool flatten(SeqOf<int>& descriptors, SeqOf<SeqOf<int> >& groups,
                  SeqOf<SeqOf<int> >& nested, long limit) const;
 
@@ -91,8 +91,9 @@ private:
     bool compileSequence(int descriptor, int depth, int& nodeIndex);
     int addNode(Kind kind, int descriptor, int element, const std::vector<int>& children);
     int elementIndex(int descriptor);
-    bool flattenList(int begin, int end, SeqOf<int>& out, int delayedDepth,
-                     SeqOf<SeqOf<int> >& groups, SeqOf<SeqOf<int> >& nested, long& left) const;
+    bool flattenList(int begin, int end, std::vector<int>& out, int delayedDepth,
+                     std::vector<std::vector<int> >& groups,
+                     std::vector<std::vector<int> >& nested, long& left) const;
 
     std::vector<Node> _nodes;
     std::vector<int> _children;

@@ -8,19 +8,25 @@
 
 namespace {
 
-float scaled(uint64_t coded, const DataDescOps::Coding& c)
+// The value of a coded number: (coded + reference) / 10^scale; false when
+// coded + reference does not fit a signed 64-bit number.
+bool scaled(uint64_t coded, const DataDescOps::Coding& c, float& value)
 {
-    return static_cast<float>(static_cast<double>(static_cast<int64_t>(coded) + c.reference) /
-                              c.divisor);
+    int64_t sum = 0;
+    if (coded > static_cast<uint64_t>(INT64_MAX) ||
+        __builtin_add_overflow(static_cast<int64_t>(coded), c.reference, &sum))
+        return false;
+    value = static_cast<float>(static_cast<double>(sum) / c.divisor);
+    return true;
 }
 
 } // namespace
 
 const long DescriptorWalker::maxValues;
 
-DescriptorWalker::DescriptorWalker(BufrDecoder& decoder, const DescriptorTree& tree)
+DescriptorWalker::DescriptorWalker(BufrDecoder& decoder)
     : _decoder(decoder),
-      _tree(tree),
+      _tree(nullptr),
       _ops(decoder),
       _compressed(false),
       _subsets(0),
@@ -37,14 +43,15 @@ DescriptorWalker::DescriptorWalker(BufrDecoder& decoder, const DescriptorTree& t
 
 void DescriptorWalker::start(bool compressed)
 {
+    // No descriptors read (the decoder's readers used alone): nothing to walk.
+    _tree = _decoder._tree ? _decoder._tree : &_noTree;
     _compressed = compressed;
     _subsets = _decoder._subsets > 0 ? _decoder._subsets : 0;
     _ops.reset();
-    _ops.setLogging(BufrDecoder::logOn(LogStream::VERBOSE, "DataDescOps"),
-                    BufrDecoder::logOn(LogStream::DEBUG, "DataDescOps"));
     CachedCoding none;
     none.generation = _ops.generation() - 1;
-    _codings.assign(static_cast<std::size_t>(_tree.elementCount()), none);
+    none.fits = false;
+    _codings.assign(static_cast<std::size_t>(_tree->elementCount()), none);
     _steps = 0;
     // Every element takes at least one bit of standard data and the six bits
     // of its increment width in compressed data; the walk may take a number
@@ -64,19 +71,49 @@ void DescriptorWalker::start(bool compressed)
     _columns.clear();
     _numbers.clear();
     _texts.clear();
-    QEV_LOG(LogStream::VERBOSE, "DescriptorWalker") << "Data values decoded from data section....."
-                                                    << std::endl;
-    QEV_LOG(LogStream::VERBOSE, "DescriptorWalker") << "_subsets= " << _subsets << std::endl;
+    if (_verbose) {
+        QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
+            << "Data values decoded from data section....." << std::endl;
+        QEV_LOG(LogStream::VERBOSE, "DescriptorWalker") << "_subsets= " << _subsets << std::endl;
+    }
 }
 
-BufrValues* DescriptorWalker::newValues(long count)
+namespace {
+
+// `out` becomes `count` elements for the caller to write, every one of them,
+// through the pointer returned (null for none): in the storage already there
+// (the last message's) when it is large enough and nothing else holds it, so
+// that a decoder's messages cost no allocation and no construction of
+// elements once their sizes were met.  A copy that someone kept shares the
+// storage, which then stays as it is.
+template <class T>
+T* writableElements(SeqOf<T>& out, long count)
 {
-    SeqOf<BufrValues>& out = _decoder._decodedValues;
-    out = SeqOf<BufrValues>();
+    if (count <= 0 || out.refCount() != 1 || out.capacity() < count)
+        out = SeqOf<T>();
     if (count <= 0)
         return nullptr;
     out.setLength(static_cast<int>(count));
-    return out.elements();
+    // Unshared now: written in place without marking the storage
+    // unshareable, so that copies of the result share it, and the next
+    // message finds it held.
+    const SeqOf<T>& elements = out;
+    return const_cast<T*>(elements.elements());
+}
+
+} // namespace
+
+BufrValues* DescriptorWalker::newValues(long count)
+{
+    return writableElements(_decoder._decodedValues, count);
+}
+
+void DescriptorWalker::storeFactors(int copies)
+{
+    const std::size_t n = _factors.size();
+    int* out = writableElements(_decoder._repCountList, static_cast<long>(n) * copies);
+    for (int c = 0; out && c < copies; ++c, out += n)
+        std::copy(_factors.begin(), _factors.end(), out);
 }
 
 bool DescriptorWalker::decodeStandardData()
@@ -84,69 +121,60 @@ bool DescriptorWalker::decodeStandardData()
     start(false);
     for (_subset = 0; _subset < _subsets; ++_subset) {
         _logged = 0;
-        if (!walk(_tree.rootBegin(), _tree.rootEnd()))
+        if (!walk(_tree->rootBegin(), _tree->rootEnd()))
             return false;
     }
     BufrValues* v = newValues(static_cast<long>(_values.size()));
+    const TextString& none = TextString::emptyString();
     for (const Item& item : _values) {
         v->setSubset(item.subset);
         v->setDescriptor(item.descriptor);
         v->setValue(item.value);
         v->setIndex(item.index);
-        if (item.text >= 0)
-            v->setCharValue(_texts[static_cast<std::size_t>(item.text)]);
+        v->setCharValue(item.text >= 0 ? _texts[static_cast<std::size_t>(item.text)] : none);
         ++v;
     }
-    _decoder._repCountList = SeqOf<int>(_factors.data(), static_cast<int>(_factors.size()));
+    storeFactors(1);
     return true;
 }
 
 bool DescriptorWalker::decodeCompressedData()
 {
     start(true);
-    if (_subsets > 0 && !walk(_tree.rootBegin(), _tree.rootEnd()))
+    if (_subsets > 0 && !walk(_tree->rootBegin(), _tree->rootEnd()))
         return false;
 
     // Subset by subset, each in the order of its elements.  Every subset has
-    // the same factors: _repCountList holds them once per subset.
-    // The values subset by subset first (a few subsets at a time, so that
-    // each pass over the columns stays within a few cache lines of each),
-    // then the output in one sequential pass.
+    // the same factors: _repCountList holds them once per subset.  A few
+    // subsets at a time, column by column: each column is read in order and
+    // the values written stay within a few pages (one row of values per
+    // subset), where reading every column for each subset would touch a
+    // page per value.
     const long width = static_cast<long>(_columns.size());
-    _ordered.resize(static_cast<std::size_t>(width * _subsets));
+    BufrValues* const out = newValues(width * _subsets);
+    const TextString& none = TextString::emptyString();
+    const float* const numbers = _numbers.data();
     const int block = 16;
-    for (int first = 0; first < _subsets; first += block) {
+    for (int first = 0; out && first < _subsets; first += block) {
         const int last = std::min(_subsets, first + block);
         for (long k = 0; k < width; ++k) {
-            const float* column = &_numbers[static_cast<std::size_t>(_columns[k].first)];
-            for (int s = first; s < last; ++s)
-                _ordered[static_cast<std::size_t>(s * width + k)] = column[s];
+            const Column& c = _columns[static_cast<std::size_t>(k)];
+            const float* column = numbers + c.first;
+            const long step = c.valueStep;
+            BufrValues* v = out + first * width + k;
+            for (int s = first; s < last; ++s, v += width) {
+                v->setSubset(s);
+                v->setDescriptor(c.descriptor);
+                v->setValue(column[s * step]);
+                v->setIndex(c.index);
+                v->setCharValue(
+                    c.text >= 0 ? _texts[static_cast<std::size_t>(c.text + s * c.textStep)]
+                                : none);
+            }
         }
     }
-    BufrValues* v = newValues(width * _subsets);
-    const float* value = _ordered.data();
-    for (int s = 0; v && s < _subsets; ++s) {
-        for (const Column& c : _columns) {
-            v->setSubset(s);
-            v->setDescriptor(c.descriptor);
-            v->setValue(*value++);
-            v->setIndex(c.index);
-            if (c.text >= 0)
-                v->setCharValue(_texts[static_cast<std::size_t>(c.text + s)]);
-            ++v;
-        }
-    }
-    std::vector<int> counts;
-    counts.reserve(_factors.size() * static_cast<std::size_t>(_subsets));
-    for (int s = 0; s < _subsets; ++s)
-        counts.insert(counts.end(), _factors.begin(), _factors.end());
-    _decoder._repCountList = SeqOf<int>(counts.data(), static_cast<int>(counts.size()));
+    storeFactors(_subsets);
     return true;
-}
-
-bool DescriptorWalker::step()
-{
-    return ++_steps <= _stepLimit || tooMuch("steps");
 }
 
 bool DescriptorWalker::tooMuch(const char* what)
@@ -167,7 +195,7 @@ bool DescriptorWalker::readError()
 bool DescriptorWalker::walk(int begin, int end)
 {
     for (int c = begin; c < end; ++c) {
-        const DescriptorTree::Node& n = _tree.node(_tree.child(c));
+        const DescriptorTree::Node& n = _tree->node(_tree->child(c));
         if (!step())
             return false;
         switch (n.kind) {
@@ -198,14 +226,27 @@ bool DescriptorWalker::walk(int begin, int end)
     return true;
 }
 
-const DataDescOps::Coding& DescriptorWalker::codingOf(int element)
+const DataDescOps::Coding* DescriptorWalker::recode(int element)
 {
     CachedCoding& cached = _codings[static_cast<std::size_t>(element)];
     if (cached.generation != _ops.generation()) {
-        _ops.coding(_tree.element(element), cached.coding);
+        cached.fits = _ops.coding(_tree->element(element), cached.coding);
         cached.generation = _ops.generation();
     }
-    return cached.coding;
+    if (cached.fits)
+        return &cached.coding;
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << "The reference value of descriptor " << _tree->element(element).descriptor
+        << " does not fit 64 bits after its change; the message is not decoded" << std::endl;
+    return nullptr;
+}
+
+bool DescriptorWalker::tooLarge(int descriptor, uint64_t coded, const DataDescOps::Coding& c)
+{
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << "Coded value " << coded << " of descriptor " << descriptor << " with reference "
+        << c.reference << " does not fit 64 bits; the message is not decoded" << std::endl;
+    return false;
 }
 
 bool DescriptorWalker::applyOperator(const DescriptorTree::Node& n)
@@ -221,7 +262,7 @@ bool DescriptorWalker::applyOperator(const DescriptorTree::Node& n)
 
 bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
 {
-    const DescriptorTree::Element& e = _tree.element(n.element);
+    const DescriptorTree::Element& e = _tree->element(n.element);
     if (_ops.definingReferences() > 0)
         return _ops.changeDataReference(e) || readError();
 
@@ -250,7 +291,9 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
         return true;
     }
 
-    const DataDescOps::Coding* c = &codingOf(n.element);
+    const DataDescOps::Coding* c = codingOf(n.element);
+    if (!c)
+        return false;
     DataDescOps::Coding signifiedCoding;
     if (signified >= 0) {
         signifiedCoding = *c;
@@ -289,8 +332,8 @@ bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
         uint64_t raw = 0;
         if (!_decoder.takeBits(c.width, raw))
             return readError();
-        if (!BufrDecoder::isMissing(e.descriptor, raw, c.width))
-            value = scaled(raw, c);
+        if (!BufrDecoder::isMissing(e.class31, raw, c.width) && !scaled(raw, c, value))
+            return tooLarge(e.descriptor, raw, c);
     }
     return addValue(e.descriptor, value, -1);
 }
@@ -308,38 +351,48 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
             !_decoder.takeBits(BufrDecoder::NBINC, nbinc))
             return readError();
         col.text = static_cast<int>(_texts.size());
-        for (int s = 0; s < _subsets; ++s) {
-            if (nbinc == 0) {
-                _texts.push_back(r0);
-                continue;
-            }
+        if (nbinc == 0) {
+            _texts.push_back(r0);
+            col.textStep = 0;
+        }
+        for (int s = 0; nbinc > 0 && s < _subsets; ++s) {
             TextString text;
             if (!readText(static_cast<int>(nbinc), text) ||
                 !_decoder.advanceOctets(static_cast<int>(nbinc)))
                 return readError();
             _texts.push_back(text);
         }
-        _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets),
-                        BufrDecoder::CHARACTER_VALUE);
+        sameValue(col, BufrDecoder::CHARACTER_VALUE);
     } else {
         uint64_t r0 = 0;
         if ((c.width > 0 && !_decoder.takeBits(c.width, r0)) ||
             !_decoder.takeBits(BufrDecoder::NBINC, nbinc))
             return readError();
+        // Every value is R0 + increment within the element's width.
+        if (static_cast<int>(nbinc) > c.width) {
+            QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                << "Increment width " << nbinc << " of descriptor " << e.descriptor
+                << " is wider than its data width of " << c.width
+                << " bits; the message is not decoded" << std::endl;
+            return false;
+        }
         if (nbinc == 0) {
-            float value = c.width == 0 || BufrDecoder::isMissing(e.descriptor, r0, c.width)
-                              ? BufrDecoder::MISSING_VALUE
-                              : scaled(r0, c);
-            _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets), value);
-        } else {
+            float value = BufrDecoder::MISSING_VALUE;
+            if (c.width > 0 && !BufrDecoder::isMissing(e.class31, r0, c.width) &&
+                !scaled(r0, c, value))
+                return tooLarge(e.descriptor, r0, c);
+            sameValue(col, value);
+        } else if (!readIncrements(e, c, r0, static_cast<int>(nbinc))) {
             for (int s = 0; s < _subsets; ++s) {
                 uint64_t increment = 0;
                 if (!_decoder.takeBits(static_cast<int>(nbinc), increment))
                     return readError();
-                _numbers.push_back(
-                    BufrDecoder::isMissing(e.descriptor, increment, static_cast<int>(nbinc))
-                        ? BufrDecoder::MISSING_VALUE
-                        : scaled(r0 + increment, c));
+                float value = BufrDecoder::MISSING_VALUE;
+                uint64_t coded = 0;
+                if (!BufrDecoder::isMissing(e.class31, increment, static_cast<int>(nbinc)) &&
+                    (__builtin_add_overflow(r0, increment, &coded) || !scaled(coded, c, value)))
+                    return tooLarge(e.descriptor, r0 + increment, c);
+                _numbers.push_back(value);
             }
         }
     }
@@ -351,6 +404,72 @@ bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
     return true;
 }
 
+bool DescriptorWalker::readIncrements(const DescriptorTree::Element& e,
+                                      const DataDescOps::Coding& c, uint64_t r0, int nbinc)
+{
+    // The column is checked once: its increments lie within the data, and
+    // every value R0 + increment + reference, from the smallest to the
+    // largest (all ones), fits 32 bits.
+    if (nbinc < 1 || nbinc > 56 || _decoder.bitsLeft() < static_cast<long>(nbinc) * _subsets ||
+        r0 > static_cast<uint64_t>(INT32_MAX))
+        return false;
+    const uint64_t ones = (uint64_t(1) << nbinc) - 1;
+    int64_t low = 0;
+    int64_t high = 0;
+    if (__builtin_add_overflow(static_cast<int64_t>(r0), c.reference, &low) ||
+        __builtin_add_overflow(low, static_cast<int64_t>(ones), &high) || low < INT32_MIN ||
+        high > INT32_MAX)
+        return false;
+
+    // R0 + increment + reference for every subset.
+    _increments.resize(static_cast<std::size_t>(_subsets));
+    int32_t* sum = _increments.data();
+    const unsigned char* const data = _decoder._dataPtr;
+    const unsigned char* const end = _decoder._dataEnd;
+    uint64_t bit = static_cast<uint64_t>(_decoder._bitOffset);
+    bool anyOnes = false;
+    for (int s = 0; s < _subsets; ++s, bit += static_cast<uint64_t>(nbinc)) {
+        const unsigned char* p = data + (bit >> 3);
+        uint64_t word = 0;
+        if (end - p >= 8) {
+            word = BufrDecoder::readBigEndian8(p);
+        } else {
+            for (int i = 0; p + i < end; ++i)
+                word |= uint64_t(p[i]) << (56 - 8 * i);
+        }
+        const uint64_t raw = (word << (bit & 7)) >> (64 - nbinc);
+        anyOnes = anyOnes || raw == ones;
+        sum[s] = static_cast<int32_t>(low + static_cast<int64_t>(raw));
+    }
+    const uint64_t total = static_cast<uint64_t>(_decoder._bitOffset) +
+                           static_cast<uint64_t>(nbinc) * static_cast<uint64_t>(_subsets);
+    _decoder._dataPtr += total >> 3;
+    _decoder._bitOffset = static_cast<int>(total & 7);
+
+    // The values in a loop of its own, which the compiler vectorises; a
+    // scale of 0 divides by 1, which changes nothing.
+    const std::size_t first = _numbers.size();
+    _numbers.resize(first + static_cast<std::size_t>(_subsets));
+    float* value = _numbers.data() + first;
+    if (c.scale == 0) {
+        for (int s = 0; s < _subsets; ++s)
+            value[s] = static_cast<float>(sum[s]);
+    } else {
+        const double divisor = c.divisor;
+        for (int s = 0; s < _subsets; ++s)
+            value[s] = static_cast<float>(static_cast<double>(sum[s]) / divisor);
+    }
+    // All ones is missing (a count in class 31).
+    if (anyOnes && !e.class31) {
+        const int32_t missing = static_cast<int32_t>(high);
+        for (int s = 0; s < _subsets; ++s) {
+            if (sum[s] == missing)
+                value[s] = BufrDecoder::MISSING_VALUE;
+        }
+    }
+    return true;
+}
+
 DescriptorWalker::Column DescriptorWalker::newColumn(int descriptor) const
 {
     Column col;
@@ -358,7 +477,15 @@ DescriptorWalker::Column DescriptorWalker::newColumn(int descriptor) const
     col.index = _repetition;
     col.first = static_cast<int>(_numbers.size());
     col.text = -1;
+    col.textStep = 1;
+    col.valueStep = 1;
     return col;
+}
+
+void DescriptorWalker::sameValue(Column& col, float value)
+{
+    _numbers.push_back(value);
+    col.valueStep = 0;
 }
 
 bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
@@ -399,7 +526,7 @@ bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
 
 bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
 {
-    const DescriptorTree::Element& fe = _tree.element(n.element);
+    const DescriptorTree::Element& fe = _tree->element(n.element);
     int factor = 0;
     if (!readFactor(fe, factor))
         return false;
@@ -471,22 +598,15 @@ void DescriptorWalker::addUnknown(int descriptor)
         addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
         return;
     }
-    const Column col = newColumn(descriptor);
-    _numbers.insert(_numbers.end(), static_cast<std::size_t>(_subsets),
-                    BufrDecoder::NOT_IN_TABLE_B);
+    Column col = newColumn(descriptor);
+    sameValue(col, BufrDecoder::NOT_IN_TABLE_B);
     _columns.push_back(col);
 }
 
-bool DescriptorWalker::addValue(int descriptor, float value, int text)
+void DescriptorWalker::logValue(float value)
 {
-    if (static_cast<long>(_values.size()) >= _valueLimit)
-        return tooMuch("values");
-    Item item = {_subset, descriptor, value, _repetition, text};
-    _values.push_back(item);
-    if (_debug)
-        QEV_LOG(LogStream::DEBUG, "DescriptorWalker") << "std value[" << _logged++ << "]= "
-                                                      << value << std::endl;
-    return true;
+    QEV_LOG(LogStream::DEBUG, "DescriptorWalker") << "std value[" << _logged++ << "]= " << value
+                                                  << std::endl;
 }
 
 bool DescriptorWalker::readText(int count, TextString& text)

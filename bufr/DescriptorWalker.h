@@ -19,31 +19,33 @@
 #ifndef DESCRIPTORWALKER_H
 #define DESCRIPTORWALKER_H
 
+#include "BufrValues.h"
 #include "DataDescOps.h"
 #include "DescriptorTree.h"
+#include "SeqOf.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class BufrDecoder;
-class BufrValues;
 
 class DescriptorWalker {
 public:
     // The most values one message may make, whatever its data holds.
     static const long maxValues = 20000000L;
 
-    DescriptorWalker(BufrDecoder& decoder, const DescriptorTree& tree);
+    explicit DescriptorWalker(BufrDecoder& decoder);
 
-    // The decoder's read region holds section 4's data.  False after a
-    // PROBLEM line.
+    // The decoder's read region holds section 4's data and its _tree the
+    // message's descriptors.  False after a PROBLEM line.
     bool decodeStandardData();
     bool decodeCompressedData();
 
 private:
     struct CachedCoding {
         unsigned generation;
+        bool fits;
         DataDescOps::Coding coding;
     };
     // One value of standard data; its text, if any, is _texts[text].
@@ -58,19 +60,29 @@ private:
     struct Column {
         int descriptor;
         int index;
-        int first;      // its subsets' values: _numbers[first ..]
-        int text;       // its subsets' texts: _texts[text ..], or -1
+        int first;      // its subsets' values: _numbers[first + subset * valueStep]
+        int valueStep;  // 0 when every subset has the same value (NBINC 0)
+        int text;       // its subsets' texts: _texts[text + subset * textStep], or -1
+        int textStep;   // 0 when every subset has the same text (NBINC 0)
     };
 
     void start(bool compressed);
     bool walk(int begin, int end);
-    bool step();
+    // One more step of the walk; false (logged) past the limit.
+    bool step() { return ++_steps <= _stepLimit || tooMuch("steps"); }
     bool readElement(const DescriptorTree::Node& n);
     bool readStandard(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
     bool readCompressed(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
+    // The increments of a numeric column (NBINC 1 to 56) that lies within
+    // the data, in one pass; false (nothing read) when the column's values
+    // need the checked path.
+    bool readIncrements(const DescriptorTree::Element& e, const DataDescOps::Coding& c,
+                        uint64_t r0, int nbinc);
     // The column of an element of compressed data at the current
     // repetition, its values to follow at the end of _numbers, no texts.
     Column newColumn(int descriptor) const;
+    // The column's value is the same in every subset.
+    void sameValue(Column& col, float value);
     bool delayedReplication(const DescriptorTree::Node& n);
     bool readFactor(const DescriptorTree::Element& e, int& factor);
     bool repeatValues(std::size_t from, std::size_t to, int factor);
@@ -80,11 +92,35 @@ private:
     bool skipField(int width);
     // Not-in-table-B values for an element whose bits were passed over.
     void addUnknown(int descriptor);
-    bool addValue(int descriptor, float value, int text);
+    bool addValue(int descriptor, float value, int text)
+    {
+        if (static_cast<long>(_values.size()) >= _valueLimit)
+            return tooMuch("values");
+        _values.push_back(Item{_subset, descriptor, value, _repetition, text});
+        if (_debug)
+            logValue(value);
+        return true;
+    }
+    void logValue(float value);
     // The decoder's _decodedValues become `count` values, filled by the
-    // caller through the pointer returned.
+    // caller through the pointer returned (in the last message's storage
+    // when nothing else holds it).
     BufrValues* newValues(long count);
-    const DataDescOps::Coding& codingOf(int element);
+    // The decoder's _repCountList becomes `copies` copies of the factors
+    // read (one per subset of compressed data).
+    void storeFactors(int copies);
+    // The element's coding under the operators in force; null after a
+    // PROBLEM line when its changed reference value does not fit.
+    const DataDescOps::Coding* codingOf(int element)
+    {
+        const CachedCoding& cached = _codings[static_cast<std::size_t>(element)];
+        return cached.generation == _ops.generation() && cached.fits ? &cached.coding
+                                                                     : recode(element);
+    }
+    const DataDescOps::Coding* recode(int element);
+    // The PROBLEM line of a value whose coded number and reference do not
+    // fit 64 bits; false.
+    bool tooLarge(int descriptor, uint64_t coded, const DataDescOps::Coding& c);
     // `count` characters at the read position as a text: empty when all
     // octets are 0xFF (missing), cut at a NUL, trailing blanks removed.
     bool readText(int count, TextString& text);
@@ -92,7 +128,8 @@ private:
     bool readError();
 
     BufrDecoder& _decoder;
-    const DescriptorTree& _tree;
+    const DescriptorTree* _tree;    // the message's, or _noTree
+    DescriptorTree _noTree;
     DataDescOps _ops;
     std::vector<CachedCoding> _codings;
     bool _compressed;
@@ -113,7 +150,7 @@ private:
     // Compressed data.
     std::vector<Column> _columns;
     std::vector<float> _numbers;
-    std::vector<float> _ordered;    // _numbers subset by subset
+    std::vector<int32_t> _increments;    // of one column
     // The texts of character elements.
     std::vector<TextString> _texts;
 };

@@ -55,7 +55,7 @@ StaticBufrInfo* StaticBufrInfo::instance()
     return &store;
 }
 
-StaticBufrInfo::StaticBufrInfo() {}
+StaticBufrInfo::StaticBufrInfo() : _generation(0) {}
 
 StaticBufrInfo::~StaticBufrInfo() {}
 
@@ -68,6 +68,7 @@ bool StaticBufrInfo::corrupted(const TextString& path, const TextString& what)
 
 bool StaticBufrInfo::loadTables()
 {
+    ++_generation;
     _tableBPath = homePath("/data/bufrTableB");
     _tableDPath = homePath("/data/bufrTableD");
     _replDescPath = homePath("/data/replDescTbl");
@@ -181,6 +182,7 @@ bool StaticBufrInfo::storeTableB(int descriptor, const TextString& description,
     if (!entry.setWidth(width))
         return fail("Unable to store bits [", width);
     _tableB.insert(descriptor, entry);
+    ++_generation;
     return true;
 }
 
@@ -205,6 +207,7 @@ bool StaticBufrInfo::getTableBCoding(int descriptor, int& scale, int& reference,
 void StaticBufrInfo::setTableBInfo(int descriptor, const SeqOf<int>& info)
 {
     _tableBInfo.insert(descriptor, info);
+    ++_generation;
 }
 
 bool StaticBufrInfo::getTableD(int descriptor, SeqOf<int>& elements) const

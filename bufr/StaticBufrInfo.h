@@ -55,6 +55,10 @@ public:
     const TextString& tableDPath() const { return _tableDPath; }
     const TextString& replDescPath() const { return _replDescPath; }
 
+    // Moves whenever the tables change (a load, a stored or changed
+    // element), so that what was derived from them can be made again.
+    unsigned generation() const { return _generation; }
+
     // path1 = $QEV_DATA + dir1, path2 = $QEV_DATA + dir2 (no separator added).
     static void makeDataPaths(const TextString& dir1, const TextString& dir2, TextString& path1,
                               TextString& path2);
@@ -73,6 +77,7 @@ private:
     Dict<long, long> _charElements;
     Dict<int, SeqOf<int> > _tableBInfo;
     Dict<int, SeqOf<int> > _tableD;
+    unsigned _generation;
 };
 
 #endif

@@ -15,6 +15,8 @@ target_link_libraries(Qev::tirpc INTERFACE PkgConfig::QEV_TIRPC)
 
 # ecCodes is only a test oracle and a benchmark baseline.
 pkg_check_modules(QEV_ECCODES IMPORTED_TARGET eccodes)
+# wreport, another BUFR library, is only a benchmark baseline.
+pkg_check_modules(QEV_WREPORT IMPORTED_TARGET libwreport)
 find_program(QEV_NCGEN ncgen)
 find_program(QEV_NCDUMP ncdump)
 find_program(QEV_BUFR_DUMP bufr_dump)

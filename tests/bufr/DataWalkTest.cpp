@@ -148,3 +148,43 @@ TEST(DataWalk, CompressedTextsReplicationAndAssociatedFields)
     EXPECT_TRUE(log.contains("Delayed replication factor 31001 differs between the subsets"));
     EXPECT_TRUE(log.contains("Unable to decode compressed data."));
 }
+
+// One decoder, message after message: a message with the descriptors of an
+// earlier one decodes under the tables as they are now, the values' storage
+// serves the next message only when no copy of it is held, a value written
+// where a text was has none, and a failure leaves no values and no factors.
+TEST(DataWalk, MessagesInARowKeepNothingStale)
+{
+    const int local = 63010;
+    BufrWriter w;
+    w.localElement(local, 1, 0, 12).compressed(true).subsets(2);
+    w.descriptors({1015, local, 101000, 31001, 12101});
+    w.charsColumn(1015, {"AB", "CD"}).column(local, {1.5, 2.5});
+    w.factorColumn(31001, 1).column(12101, {250, 260});
+    const BufrWriter::Bytes message = w.build();
+    ASSERT_TRUE(w.ok()) << w.error();
+    setCoding(local, 1, 0, 12);
+
+    TestDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(message));
+    const SeqOf<BufrValues> kept = dec.getDecodedValues();
+    setCoding(local, 0, 0, 12);
+    ASSERT_TRUE(dec.decodeBytes(message));
+    EXPECT_EQ(dec.values(),
+              "0/1015='AB' 0/63010=15 0/12101=250 1/1015='CD' 1/63010=25 1/12101=260");
+    EXPECT_EQ(dec.counts(), "1 1");
+    ASSERT_EQ(kept.length(), 6);
+    EXPECT_EQ(kept[1].getValue(), 1.5f);
+
+    BufrWriter small;
+    small.descriptors({12101}).element(12101, 273.15);
+    ASSERT_TRUE(dec.decodeBytes(small.build()));
+    EXPECT_EQ(dec.values(), "0/12101=273.15");
+    EXPECT_EQ(dec.getDecodedValues()[0].getCharValue().length(), 0);
+    EXPECT_STREQ(kept[0].getCharValue().c_str(), "AB");
+
+    LogCapture log;
+    EXPECT_FALSE(dec.decodeBytes(BufrWriter::truncated(message, message.size() - 8)));
+    EXPECT_EQ(dec.values(), "");
+    EXPECT_EQ(dec.counts(), "");
+}

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <unistd.h>
 
@@ -116,6 +117,24 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
     BufrWriter::putUnsigned(shortOne, BufrWriter::sectionOffset(shortOne, 1), 10, 3);
     Bytes longOne = temperature();
     BufrWriter::putUnsigned(longOne, BufrWriter::sectionOffset(longOne, 4), 65535, 3);
+    // Values that do not fit the arithmetic: an increment far wider than its
+    // element (R0 + increment would pass 2^63), a 64-bit value (2 01 167
+    // widens 0 05 001 to 64 bits) past the signed range, in standard and in
+    // compressed data, a reference scaled by 2 07 past 64 bits, and an
+    // increment wider than a new reference value.
+    BufrWriter wide;
+    wide.compressed(true).subsets(3).descriptors({5001});
+    wide.rawColumn(25, 2, 63, {uint64_t(1) << 62, 3, 4});
+    BufrWriter past64;
+    past64.descriptors({201167, 5001}).bits(uint64_t(1) << 63, 64);
+    BufrWriter sum64;
+    sum64.compressed(true).subsets(2).descriptors({201167, 5001});
+    sum64.rawColumn(64, (uint64_t(1) << 63) - 8, 5, {1, 16});
+    BufrWriter scaled;
+    scaled.descriptors({207013, 5001}).bits(0, 64);
+    BufrWriter reference;
+    reference.compressed(true).subsets(2).descriptors({203014, 12101, 203255, 12101});
+    reference.bits(5, 14).bits(20, 6).bits(0, 40).rawColumn(16, 0, 0, {});
     Case cases[] = {
         {"element not in table B", local.build(), "Code 63255 does not exist in table B.", 4},
         {"sequence not in table D", sequence.build(),
@@ -132,6 +151,18 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
          4},
         {"truncated", BufrWriter::truncated(temperature(), 30),
          "Section 1 length of 22 bytes > remaining msg length", 1},
+        {"increment wider than its element", wide.build(),
+         "Increment width 63 of descriptor 5001 is wider than its data width of 25 bits", 4},
+        {"value past 64 bits", past64.build(),
+         "Coded value 9223372036854775808 of descriptor 5001 with reference -9000000 does not "
+         "fit 64 bits",
+         4},
+        {"R0 + increment past 64 bits", sum64.build(),
+         "Coded value 9223372036854775816 of descriptor 5001", 4},
+        {"reference past 64 bits", scaled.build(),
+         "The reference value of descriptor 5001 does not fit 64 bits", 4},
+        {"increment wider than a new reference", reference.build(),
+         "Increment width 20 of a new reference value is wider than its 14 bits", 4},
     };
     TestDecoder dec;
     for (const Case& c : cases) {
@@ -168,5 +199,27 @@ TEST(MessageDecoding, SelfReferencingSequencesFail)
         EXPECT_FALSE(dec.decodeBytes(w.build()));
         EXPECT_TRUE(log.contains("contains itself in table D")) << sequence;
         EXPECT_TRUE(log.contains("Unable to expand descriptors."));
+    }
+}
+
+// The fuzzer's findings (../shared/corpus/fuzz/): compressed columns whose
+// increment width far exceeds the element's; each fails with its reason.
+TEST(MessageDecoding, FuzzFindingsFailWithTheirReason)
+{
+    const std::string dir = std::string(QEV_SHARED_DIR) + "/corpus/fuzz/";
+    if (!TempTree::exists(dir + "MANIFEST.md"))
+        GTEST_SKIP() << "no fuzzer findings at " << dir;
+    TestDecoder dec;
+    for (const char* name :
+         {"compressed-increment-overflow-84.bufr", "compressed-increment-overflow-1823.bufr"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = TempTree::readFile(dir + name);
+        ASSERT_FALSE(bytes.empty());
+        LogCapture log;
+        EXPECT_FALSE(dec.decode(bytes.data(), static_cast<unsigned>(bytes.size())));
+        EXPECT_TRUE(log.contains("PROBLEM: Increment width ")) << log.text();
+        EXPECT_TRUE(log.contains("is wider than its data width")) << log.text();
+        EXPECT_TRUE(log.contains("Failed to decode Section 4"));
+        EXPECT_EQ(dec.getDecodedValues().length(), 0);
     }
 }
