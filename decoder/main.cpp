@@ -2,8 +2,26 @@
 // (BufrDecoderList::setFactory), then the process itself.  A key whose
 // decoder is not entered here creates nothing.
 #include "BufrDriver.h"
+#include "GOESBufrDecoder.h"
+#include "POESBufrDecoder.h"
+
+namespace {
+
+BufrDecoder* makeGOESDecoder()
+{
+    return new GOESBufrDecoder();
+}
+
+BufrDecoder* makePOESDecoder()
+{
+    return new POESBufrDecoder();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    BufrDecoderList::setFactory("goes", makeGOESDecoder);
+    BufrDecoderList::setFactory("poes", makePOESDecoder);
     return BufrDriver::main(argc, argv);
 }

@@ -1,0 +1,107 @@
+// The GOES decoder: its values, level count and observation times.  Its
+// storing side is in StoreGOES_Sounding.cpp.
+#include "GOESBufrDecoder.h"
+
+#include "AbsTime.h"
+#include "BufrValues.h"
+#include "LogStream.h"
+
+#include <algorithm>
+
+#define GOES_LOG(category) QEV_LOG(LogStream::category, "GOESBufrDecoder")
+
+namespace {
+
+const int PRESSURE = 10004;    // 0 10 004
+
+} // namespace
+
+BufrFileDecoder::Record GOESBufrDecoder::goesRecord()
+{
+    Record r;
+    r.sourceName = "GOESBufrDecoder";
+    r.ingestPath = "/ispan/bufr/GOESSoundings";
+    r.badPath = "/ispan/badGOESBufr";
+    r.statFailureText = " fstat failure on file ";
+    r.rejectionText = " is not a GOES BUFR file.";
+    r.readingTrace = " GOESBufrData.......";
+    r.storedText = "MXR_STOREd to netcdf file: ";
+    r.failedWriteReason = "Unable to MXR_STORE netcdf data.";
+    r.pauseMicroseconds = 300000;
+    return r;
+}
+
+const SatelliteSoundingDecoder::Settings& GOESBufrDecoder::goesSettings()
+{
+    static const Settings s = {
+        "GOESBufrDecoder",
+        "StoreGOES_Sounding",
+        "GOES",
+        "GOES Soundings",
+        "GOESBufrPattern.txt",
+        "goesBufr.spi",
+        "goesBufrInfo.txt",
+        "GOESProfDescTable.txt",
+        "/point/GOES/netcdf",
+        36000,
+        10005,
+        5001,
+        "No lat/lon coords for this ob; skipping.",
+        "Lat/lon [ ",
+        " ] not in this localization; not stored.",
+        " ]: ",
+        "Unknown number of data levels for lat/lon [",
+        "]; skipping.",
+        "MXR_STORE site ",
+        "; skipping.",
+    };
+    return s;
+}
+
+GOESBufrDecoder::GOESBufrDecoder() : SatelliteSoundingDecoder(goesRecord(), goesSettings())
+{
+    if (init())
+        processBufrDirectory();
+}
+
+GOESBufrDecoder::~GOESBufrDecoder() {}
+
+int GOESBufrDecoder::getProfileCount(const int& start, const int& subset)
+{
+    return countLevels(start, subset, PRESSURE, "GBD::", 0);
+}
+
+bool GOESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
+{
+    const BufrValues* year = valueAt(valueIndex - 2, "year", valueIndex, "GOESBufrDecoder");
+    if (!year || !valueAt(valueIndex + 4, "second", valueIndex, "GOESBufrDecoder") ||
+        year->getDescriptor() != YEAR_DESCRIPTOR)
+        return false;
+    const double y = year->getValue();
+    const double d = _decodedValues[valueIndex - 1].getValue();
+    // The day of the year makes the date: 1 to the days of that year.
+    const bool inRange = y >= 1970 && y < 2038 && d >= 1 && d < 367;
+    const int days = inRange ? 365 + AbsTime::isLeapYear(static_cast<int>(y)) : 0;
+    if (!inRange || static_cast<int>(d) > days) {
+        GOES_LOG(PROBLEM) << "The day of the year " << d << " of " << y
+                          << " of the sounding at value " << valueIndex << " is not a date"
+                          << std::endl;
+        return false;
+    }
+    const AbsTime date =
+        AbsTime(static_cast<int>(y), 1, 1, 0, 0, 0) + (static_cast<int>(d) - 1) * 86400;
+    const double fields[6] = {y,
+                              static_cast<double>(date.month()),
+                              static_cast<double>(date.day()),
+                              _decodedValues[valueIndex + 2].getValue(),
+                              _decodedValues[valueIndex + 3].getValue(),
+                              _decodedValues[valueIndex + 4].getValue()};
+    if (!roundedTime(fields, valueIndex, time))
+        return false;
+    // Soundings arrive after their time: one ahead of the clock is of the
+    // day before.
+    if (time.seconds() > now())
+        time -= 86400;
+    _decodedValues[valueIndex - 2].setCharValue("DTG");
+    return true;
+}

@@ -1,0 +1,102 @@
+// The POES decoder: its values, level count, observation times and level
+// order.  Its storing side is in StorePOES_Sounding.cpp.
+#include "POESBufrDecoder.h"
+
+#include "AbsTime.h"
+#include "BufrValues.h"
+
+#include <algorithm>
+
+
+namespace {
+
+const int PRESSURE = 7004;    // 0 07 004
+
+} // namespace
+
+BufrFileDecoder::Record POESBufrDecoder::poesRecord()
+{
+    Record r;
+    r.sourceName = "POESBufrDecoder";
+    r.ingestPath = "/ispan/bufr/POESSoundings";
+    r.badPath = "/ispan/badPOESBufr";
+    r.statFailureText = " fstat failure on file ";
+    r.rejectionText = " is not a POES BUFR file.";
+    r.readingTrace = " POESBufrData.......";
+    r.storedText = "Writing record to netcdf file: ";
+    r.failedWriteReason = "Unable to write netcdf data.";
+    r.pauseMicroseconds = 300000;
+    return r;
+}
+
+const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
+{
+    static const Settings s = {
+        "POESBufrDecoder",
+        "StorePOES_Sounding",
+        "POES",
+        "POES Soundings",
+        "POESBufrPattern.txt",
+        "poesBufr.spi",
+        "poesBufrInfo.txt",
+        "POESProfDescTable.txt",
+        "/point/POES/netcdf",
+        72000,
+        10006,
+        5002,
+        "Missing lat/lon coordinates for this ob.  Skipping to next observation.",
+        "Lat/lon location [ ",
+        " ] is not in this localization.  Not stored.",
+        " ]: ",
+        "Unable to determine the number of data levels for lat/long location [",
+        "] not stored, skipping to next ob.",
+        "Storing data for site location ",
+        ".  Skipping to next Station.",
+    };
+    return s;
+}
+
+POESBufrDecoder::POESBufrDecoder() : SatelliteSoundingDecoder(poesRecord(), poesSettings())
+{
+    if (init())
+        processBufrDirectory();
+}
+
+POESBufrDecoder::~POESBufrDecoder() {}
+
+int POESBufrDecoder::getProfileCount(const int& start, const int& subset)
+{
+    return countLevels(start, subset, PRESSURE, "PBD::", -1);
+}
+
+bool POESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
+{
+    const int first = valueIndex - 10;
+    const BufrValues* year = valueAt(first, "year", valueIndex, "POESBufrDecoder");
+    if (!year || year->getDescriptor() != YEAR_DESCRIPTOR)
+        return false;
+    double fields[6];
+    for (int i = 0; i < 6; ++i)
+        fields[i] = _decodedValues[first + i].getValue();
+    if (!roundedTime(fields, valueIndex, time))
+        return false;
+    _decodedValues[first].setCharValue("DTG");
+    return true;
+}
+
+void POESBufrDecoder::swapLevels(int i, int j)
+{
+    for (SeqOf<float>* levels : {&_press, &_temp, &_w}) {
+        if (i < levels->length() && j < levels->length())
+            std::swap((*levels)[i], (*levels)[j]);
+    }
+}
+
+void POESBufrDecoder::sortLevels()
+{
+    const int n = std::min(_numLevels, _press.length());
+    for (int i = 0; i + 1 < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            if (_press[j] > _press[i])
+                swapLevels(i, j);
+}

@@ -1,0 +1,382 @@
+// The satellite sounding decoders' construction, configuration, times,
+// level arrays and notification.  Their storing walk is in
+// SatelliteSoundingDecoderStore.cpp.
+#include "SatelliteSoundingDecoder.h"
+
+#include "AbsTime.h"
+#include "BufrValues.h"
+#include "InfoFileServer.h"
+#include "LogStream.h"
+#include "NetcdfPointData.h"
+#include "StationPlotInfo.h"
+#include "StringTokenizer.h"
+#include "TimeRange.h"
+#include "dmNotify.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iomanip>
+#include <sstream>
+
+#define DECODER_LOG(category) QEV_LOG(LogStream::category, _settings.decoderSource)
+
+namespace {
+
+const char* const TIME_FORMAT = "%h %d %y %T GMT";
+
+SatelliteSoundingDecoder::Clock theClock = nullptr;
+
+// A table field without its line ending and trailing blanks.
+void stripLineEnd(TextString& text)
+{
+    int n = text.length();
+    const char* s = text.c_str();
+    while (n > 0 && (s[n - 1] == '\n' || s[n - 1] == '\r' || s[n - 1] == ' '))
+        --n;
+    if (n < text.length())
+        text = text.subString(0, n);
+}
+
+// A decoded value as a calendar field: truncated toward zero; false for a
+// value outside the int range.
+bool calendarField(double value, int& field)
+{
+    if (!(value > -2147483648.0 && value < 2147483648.0))
+        return false;
+    field = static_cast<int>(value);
+    return true;
+}
+
+} // namespace
+
+const float SatelliteSoundingDecoder::LEVEL_FILL = 1e37f;
+
+SatelliteSoundingDecoder::SatelliteSoundingDecoder(const Record& record, const Settings& settings)
+    : BufrFileDecoder(record), _settings(settings), _dataTypeName(settings.dataTypeName),
+      _timeout(settings.timeout)
+{
+}
+
+// Runs at process exit, after the point-data files were closed: members
+// only.  The site table and the store belong to their services' caches.
+SatelliteSoundingDecoder::~SatelliteSoundingDecoder() {}
+
+void SatelliteSoundingDecoder::setClock(Clock clock)
+{
+    theClock = clock;
+}
+
+int32_t SatelliteSoundingDecoder::now()
+{
+    return theClock ? theClock() : AbsTime::now().seconds();
+}
+
+bool SatelliteSoundingDecoder::init()
+{
+    _dataTypeName = _settings.dataTypeName;
+    _timeout = _settings.timeout;
+    _siteTable = readStaticPlotInfoPV(_settings.siteFile);
+    if (!_siteTable || _siteTable->count == 0) {
+        DECODER_LOG(PROBLEM) << "Unable to read list of site locations for matching"
+                             << std::endl;
+        return false;
+    }
+    if (!getGridResolution()) {
+        DECODER_LOG(PROBLEM) << "Unable to get grid resolution for " << _settings.typeName
+                             << " soundings." << std::endl;
+        return false;
+    }
+    if (!readProfileDescTable()) {
+        DECODER_LOG(PROBLEM) << "Unable to create descriptor dictionary for "
+                             << _settings.typeName << " soundings." << std::endl;
+        return false;
+    }
+    _storeDir = TextString(std::getenv("QEV_DATA")) + _settings.storePath;
+    _store = NetcdfPointData::getNetcdfPointData(_storeDir, true, false);
+    _descriptorDict = readTemplateDict(_storeDir + "/template", "tblBname");
+
+    // The variables of the profiles, whose level dimension bounds what a
+    // record holds.
+    _profileVariables.setLength(0);
+    for (int i = 0; i < _profDescTable.count(); ++i) {
+        TextString name;
+        if (lookupElementName(_profDescTable.key(i), name, _descriptorDict) &&
+            _profileVariables.find(name) < 0)
+            _profileVariables.append(name);
+    }
+    _initialized = true;
+    return true;
+}
+
+bool SatelliteSoundingDecoder::getGridResolution()
+{
+    FILE* file = InfoFileServer::openFile(_settings.infoFile);
+    if (!file) {
+        DECODER_LOG(PROBLEM) << "Unable to get grid resolution from " << _settings.infoFile
+                             << ".  Can't open file." << std::endl;
+        return false;
+    }
+    char line[120];
+    while (std::fgets(line, sizeof line, file)) {
+        if (line[0] == '#')
+            continue;
+        _gridResolution = static_cast<float>(std::strtod(line, nullptr));
+        DECODER_LOG(DEBUG) << "getGridResolution(): _gridResolution= " << _gridResolution
+                           << std::endl;
+    }
+    std::fclose(file);
+    return true;
+}
+
+bool SatelliteSoundingDecoder::readProfileDescTable()
+{
+    const TextString path =
+        TextString(std::getenv("QEV_HOME")) + "/data/" + _settings.profileTable;
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) {
+        DECODER_LOG(PROBLEM) << "Unable to open sounding profile descriptor variable list, "
+                             << path << std::endl;
+        return false;
+    }
+    char line[100];
+    for (;;) {
+        std::memset(line, 0, sizeof line);
+        if (!std::fgets(line, sizeof line, file))
+            break;
+        if (line[0] == '#')
+            continue;
+        StringTokenizer fields(line, "|", false);
+        const TextString descriptor = fields.nextToken();
+        TextString name = fields.nextToken();
+        // A name keeps neither its line ending nor its trailing blanks, so
+        // that a line ending with the name names its profile.
+        stripLineEnd(name);
+        if (descriptor.length() == 0 || name.length() == 0) {
+            DECODER_LOG(PROBLEM) << "Line error in " << path << " [" << line << "]"
+                                 << std::endl;
+            continue;
+        }
+        _profDescTable.insert(static_cast<int>(std::strtol(descriptor.c_str(), nullptr, 10)),
+                              name);
+    }
+    std::fclose(file);
+    return true;
+}
+
+void SatelliteSoundingDecoder::setDataTime(AbsTime t)
+{
+    _dataTime = DataTime(t, 0, TimeRange(t, t), t, 0, DataTime::DEFAULT_FLAGS);
+}
+
+bool SatelliteSoundingDecoder::sendNotification()
+{
+    const TextString when = _dataTime.refTime().toString(TIME_FORMAT);
+    if (!dmNotify(_settings.productKey, _dataTime)) {
+        DECODER_LOG(PROBLEM) << "dmNotify FAILED for key = " << _settings.productKey
+                             << " and dataTime " << when << std::endl;
+        return false;
+    }
+    DECODER_LOG(VERBOSE) << "Sent notification for key " << _settings.productKey
+                         << " and dataTime " << when << std::endl;
+    return true;
+}
+
+void SatelliteSoundingDecoder::getObservationTimes()
+{
+    for (int k = 0; k < _soundings.length(); ++k) {
+        Sounding& s = _soundings[k];
+        AbsTime t;
+        s.timed = observationTime(s.valueIndex, t);
+        s.time = s.timed ? static_cast<double>(t.seconds()) : 0.0;
+    }
+}
+
+bool SatelliteSoundingDecoder::roundedTime(const double fields[6], int valueIndex,
+                                           AbsTime& time) const
+{
+    int f[6];
+    bool ok = true;
+    for (int i = 0; i < 6; ++i)
+        ok = calendarField(fields[i], f[i]) && ok;
+    // The year range of a 32-bit time; the calendar checks before AbsTime
+    // would refuse them.
+    ok = ok && f[0] >= 1970 && f[0] <= 2037 && f[1] >= 1 && f[1] <= 12 && f[2] >= 1 &&
+         f[2] <= AbsTime::daysInMonth(f[1], f[0]) && f[3] >= 0 && f[3] <= 23 && f[4] >= 0 &&
+         f[4] <= 59 && f[5] >= 0 && f[5] <= 59;
+    if (!ok) {
+        DECODER_LOG(PROBLEM) << "The time values of the sounding at value " << valueIndex
+                             << " (" << fields[0] << " " << fields[1] << " " << fields[2] << " "
+                             << fields[3] << ":" << fields[4] << ":" << fields[5]
+                             << ") are not a time" << std::endl;
+        return false;
+    }
+    time = AbsTime(f[0], f[1], f[2], f[3], f[4], f[5]) + 30;
+    time.setSeconds(time.seconds() - time.second());
+    return true;
+}
+
+const BufrValues* SatelliteSoundingDecoder::valueAt(int index, const char* what, int from,
+                                                    const char* source) const
+{
+    if (index >= 0 && index < _decodedValues.length())
+        return &_decodedValues[index];
+    QEV_LOG(LogStream::PROBLEM, source)
+        << "No " << what << " for the value at " << from << ": value " << index
+        << " lies outside the " << _decodedValues.length() << " values decoded" << std::endl;
+    return nullptr;
+}
+
+int SatelliteSoundingDecoder::soundingEnd(int start) const
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    const int n = values.length();
+    if (start < 0 || start >= n)
+        return n;
+    const int subset = values[start].getSubset();
+    int k = start + 1;
+    while (k < n && values[k].getSubset() == subset &&
+           values[k].getDescriptor() != YEAR_DESCRIPTOR)
+        ++k;
+    return k;
+}
+
+int SatelliteSoundingDecoder::countLevels(int start, int subset, int descriptor,
+                                          const char* trace, int offset)
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    const int n = values.length();
+    int i = std::max(start, 0);
+    while (i < n && values[i].getSubset() != subset)
+        ++i;
+    const int end = soundingEnd(i);
+    int count = offset;
+    for (; i < end; ++i) {
+        const BufrValues& v = values[i];
+        if (v.getDescriptor() != descriptor || v.getSubset() != subset)
+            continue;
+        DECODER_LOG(DEBUG) << trace << "getProfileCount(): _dV[" << i << "]"
+                           << ", subset: " << v.getSubset()
+                           << ", descriptor: " << v.getDescriptor() << ", value= " << v.getValue()
+                           << std::endl;
+        ++count;
+    }
+    DECODER_LOG(VERBOSE) << "getProfileCount(): numLvls = " << count << std::endl;
+    return count;
+}
+
+void SatelliteSoundingDecoder::logLevels()
+{
+    if (!logOn(LogStream::VERBOSE, _settings.storeSource))
+        return;
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    for (int level = 0; level < _numLevels; ++level) {
+        std::ostringstream line;
+        for (int i = 0; i < n; ++i)
+            if (level < p[i].levels->length())
+                line << p[i].label << std::setw(2) << level << "]= " << std::setw(6)
+                     << (*p[i].levels)[level];
+        QEV_LOG(LogStream::VERBOSE, _settings.storeSource) << line.str() << std::endl;
+    }
+}
+
+TextString SatelliteSoundingDecoder::timeText(double seconds)
+{
+    return AbsTime(static_cast<int32_t>(seconds)).toString(TIME_FORMAT);
+}
+
+void SatelliteSoundingDecoder::resetLevelIndices()
+{
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    for (int i = 0; i < n; ++i)
+        *p[i].cursor = 0;
+}
+
+void SatelliteSoundingDecoder::resetValueFlags()
+{
+    _valueFlags.setLength(0);
+    _valueFlags.setLength(_decodedValues.length());
+}
+
+void SatelliteSoundingDecoder::saveProfile(int sounding)
+{
+    if (sounding < 0)
+        return;
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    for (int i = 0; i < n; ++i) {
+        if (p[i].saved->length() < sounding + 1)
+            p[i].saved->setLength(sounding + 1);
+        (*p[i].saved)[sounding] = SeqOf<float>(p[i].levels->elements(), p[i].levels->length());
+    }
+}
+
+void SatelliteSoundingDecoder::clearProfileArrays()
+{
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    for (int i = 0; i < n; ++i)
+        p[i].saved->setLength(0);
+}
+
+bool SatelliteSoundingDecoder::buildLevels(int start)
+{
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    for (int i = 0; i < n; ++i) {
+        p[i].levels->setLength(_numLevels);
+        float* slots = p[i].levels->elements();
+        for (int j = 0; j < _numLevels; ++j)
+            slots[j] = LEVEL_FILL;
+    }
+    resetLevelIndices();
+
+    SeqOf<BufrValues>& values = _decodedValues;
+    const int end = soundingEnd(start);
+    for (int k = start; k < end; ++k) {
+        TextString name;
+        if (!_profDescTable.find(values[k].getDescriptor(), nullptr, &name))
+            continue;
+        values[k].setCharValue(name);
+        int i = 0;
+        while (i < n && !(name == p[i].name))
+            ++i;
+        if (i == n)
+            continue;
+        int& cursor = *p[i].cursor;
+        // A second surplus value of a profile ends the walk.
+        if (!levelInRange(cursor, _numLevels))
+            break;
+        if (p[i].levelTest && !isLevelDescriptor(k))
+            continue;
+        _valueFlags[k] = cursor;
+        if (cursor < _numLevels)
+            (*p[i].levels)[cursor] = values[k].getValue();
+        ++cursor;
+    }
+    orderLevels();
+    saveProfile(_siteIndex);
+    logLevels();
+    return true;
+}
+
+void SatelliteSoundingDecoder::getProfileArray(int index, SeqOf<float>& values)
+{
+    values.setLength(0);
+    TextString name;
+    if (index < 0 || index >= _decodedValues.length() ||
+        !_profDescTable.find(_decodedValues[index].getDescriptor(), nullptr, &name))
+        return;
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    for (int i = 0; i < n; ++i) {
+        if (name == p[i].name && _siteIndex >= 0 && _siteIndex < p[i].saved->length()) {
+            values = (*p[i].saved)[_siteIndex];
+            return;
+        }
+    }
+}

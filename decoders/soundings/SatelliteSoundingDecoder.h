@@ -1,0 +1,268 @@
+// What the POES and GOES satellite sounding decoders share: their
+// configuration, the location of each sounding at a site of the
+// localization, the level arrays, the storing walk and the notification.
+//
+// A satellite sounding bulletin holds soundings, each at a location and a
+// time: a latitude value (POES 0 05 002, GOES 0 05 001) followed by its
+// longitude, the time values around it, and the levels (pressure,
+// temperature and, by data type, mixing ratio or dewpoint and height).
+//
+// Configuration, read once at construction (init):
+// - the site list (a plot-info file, through readStaticPlotInfoPV);
+// - the grid resolution (information file, search path): every line not
+//   beginning with "#" sets it to its leading number, so the last one wins
+//   (a blank line sets 0); a sounding matches the nearest site within half
+//   of it (findStationInRadius, kilometres);
+// - $QEV_HOME/data/<profile table>: "descriptor|name[|...]" lines, "#"
+//   comments; the BUFR descriptors of the profiles and their names;
+// - the "tblBname" attributes of the store's template: the netCDF variable
+//   of each table B element name.
+//
+// A file is stored in these steps (write2NetcdfFile):
+// 1. storeSounding: every latitude value starts a sounding candidate; one
+//    whose location matches a site becomes a Sounding record, with its level
+//    count (getProfileCount, 0 when the data give none) and its levels
+//    gathered per profile (buildLevels), each profile value marked with its
+//    profile's name;
+// 2. getObservationTimes: each record's time, rounded to the minute, or
+//    none when the time values are not where the data type has them or do
+//    not make a time;
+// 3. storeSite: per record with a time, a handle and record of the store
+//    (site id, time), "numLevels", the profiles (one array write each) and
+//    every other value with a template variable, then the handle given back;
+//    a record without a time is skipped;
+// 4. one notification per distinct time among the records of which a value
+//    was written.
+// A sounding's values run from its latitude to the next year value (0 04
+// 001) or the end of its subset, whichever comes first.  Every read at a
+// fixed offset from a value (the time values, the neighbours of a level
+// value, the longitude) checks that the position lies inside the decoded
+// values; one outside is absent, with one PROBLEM line.
+//
+// The result: 0 nothing to store (no values, or no sounding located); 1
+// every located sounding stored; -1 when one was not (no time, no handle,
+// "numLevels" not writable, a handle not given back, or no configuration),
+// so that the file goes to the bad-file directory with the soundings that
+// could be stored stored.
+//
+// Everything runs on the main thread.  Lines are logged under the data
+// type's decoder and store source names.
+#ifndef SATELLITESOUNDINGDECODER_H
+#define SATELLITESOUNDINGDECODER_H
+
+#include "BufrFileDecoder.h"
+#include "DataAccessKey.h"
+#include "DataTime.h"
+#include "Dict.h"
+#include "SeqOf.h"
+#include "TextString.h"
+
+#include <cstdint>
+
+class AbsTime;
+class BufrValues;
+class NetcdfPointData;
+struct PlotInfoTable;
+
+class SatelliteSoundingDecoder : public BufrFileDecoder {
+public:
+    // What a data type gives: names, files, keys and the texts of the
+    // storing code's lines.
+    struct Settings {
+        const char* decoderSource;     // source name of the decoder's lines
+        const char* storeSource;       // source name of the storing lines
+        const char* typeName;          // "POES": "... for POES soundings."
+        const char* dataTypeName;
+        const char* patternFile;
+        const char* siteFile;          // plot-info site list
+        const char* infoFile;          // grid resolution
+        const char* profileTable;      // below $QEV_HOME/data/
+        const char* storePath;         // below $QEV_DATA
+        int timeout;                   // tenths of a second
+        DataAccessKey productKey;
+        int latitudeDescriptor;
+        // checkLocation: a missing coordinate; then located or not as
+        // locationPrefix + latitude + ", " + longitude + one of the endings.
+        const char* missingLocation;
+        const char* locationPrefix;
+        const char* notLocalEnding;
+        const char* locatedEnding;     // followed by the site id
+        // storeSounding: no levels, prefix + latitude + ", " + longitude +
+        // ending.
+        const char* noLevelsPrefix;
+        const char* noLevelsEnding;
+        // storeSite: the line per sounding (prefix + site + "  " + time +
+        // " ......") and the ending of the no-handle line.
+        const char* storingPrefix;
+        const char* noHandleEnding;
+    };
+
+    // One located sounding.
+    struct Sounding {
+        int valueIndex = 0;     // position of its latitude value
+        int subset = 0;
+        TextString siteId;
+        bool timed = false;     // whether time holds its observation time
+        double time = 0;        // seconds since 1970
+        int levelCount = 0;
+    };
+
+    // The value of a level that no value reached.
+    static const float LEVEL_FILL;
+    // The year element: a sounding's walk ends at the next one.
+    static const int YEAR_DESCRIPTOR = 4001;
+    // The most profiles of a data type.
+    enum { MAX_PROFILES = 4 };
+
+    // The clock of the future-time check (seconds since 1970; AbsTime::now
+    // unless replaced; null restores it).
+    typedef int32_t (*Clock)();
+    static void setClock(Clock clock);
+    static int32_t now();
+
+    ~SatelliteSoundingDecoder() override;
+
+    int getTimeout() const override { return _timeout; }
+    TextString getPatternFileName() const override { return _settings.patternFile; }
+    TextString getDataTypeName() const override { return _dataTypeName; }
+    bool preProcess() override { return false; }
+    int write2NetcdfFile() override;
+    bool sendNotification() override;
+
+    // ---- Configuration ----
+    // Reads the site list, the grid resolution, the profile table, then
+    // fetches the store and reads its template; true when all was read.
+    bool init();
+    bool getGridResolution();
+    bool readProfileDescTable();
+    bool initialized() const { return _initialized; }
+    float gridResolution() const { return _gridResolution; }
+    const Dict<int, TextString>& profileDescTable() const { return _profDescTable; }
+
+    // ---- Times ----
+    // {t, 0, [t, t], t, 0, 0x300}.
+    void setDataTime(AbsTime t);
+    const DataTime& dataTime() const { return _dataTime; }
+    // The observation time of every Sounding record (or none).
+    void getObservationTimes();
+    // The observation time of the sounding whose latitude value is at
+    // valueIndex, rounded to the minute; false (logged) when it has none.
+    virtual bool observationTime(int valueIndex, AbsTime& time) = 0;
+    // The number of levels of the sounding of the subset, counted from
+    // start (the data type's rule).
+    virtual int getProfileCount(const int& start, const int& subset) = 0;
+
+    // ---- Levels ----
+    void resetLevelIndices();
+    bool levelInRange(const int& index, const int& count) const { return index <= count; }
+    // Whether the value at index belongs to a level (the data type's test
+    // of its neighbours).
+    virtual bool isLevelDescriptor(const int& index) = 0;
+    void resetValueFlags();
+    // Copies the level arrays into entry `sounding` of the profile lists.
+    void saveProfile(int sounding);
+    void clearProfileArrays();
+    // Gathers the levels of the sounding whose latitude value is at start.
+    bool buildLevels(int start);
+    // The saved profile of the current sounding that the value at index
+    // belongs to; empty when it is none.
+    void getProfileArray(int index, SeqOf<float>& values);
+
+    // ---- Storing ----
+    int storeAllSites();
+    // Locates the soundings; 1 when one was located, else 0.
+    int storeSounding();
+    bool checkLocation(float latitude, float longitude, TextString& siteId);
+    bool findSite(float latitude, float longitude, TextString& siteId);
+    int storeSite();
+    int* getHandle(const TextString& siteId, double time, int& record);
+    bool putLvlCountsNetcdf(int ncid, int record);
+    // Writes the value at index into the record; written tells whether a
+    // value went into the file.  False only for a value that has neither a
+    // variable nor a text.
+    bool storeSingleton(int ncid, int record, int index, bool& written);
+    bool insertDecodedValues(int ncid, int record, const TextString& name,
+                             const TextString& token, float value);
+    void putTextValue(int ncid, int varId, int record, int nDims, const int* dimIds,
+                      const TextString& text);
+    bool storeArray(int ncid, int record, const TextString& name, const SeqOf<float>& values);
+    bool getVarId(int ncid, const TextString& name, int& varId);
+    // True when the profile of the descriptor was already written for the
+    // sounding; otherwise notes it and gives false.
+    bool findRecord(long descriptor, long sounding);
+    void clearRecords() { _records = Dict<long, long>(); }
+    SeqOf<bool> makeStoredFlags(int n) const;
+    int notifyNewDataTimes(const SeqOf<bool>& stored);
+
+    // ---- State (for the tests) ----
+    const SeqOf<Sounding>& soundings() const { return _soundings; }
+    int numLevels() const { return _numLevels; }
+    void setNumLevels(int n) { _numLevels = n; }
+    const SeqOf<int>& valueFlags() const { return _valueFlags; }
+    const TextString& storeDir() const { return _storeDir; }
+
+protected:
+    // A level array of the data type with its cursor, its saved profiles,
+    // and whether its values pass isLevelDescriptor; label begins its
+    // column of the level dump (" _press[").
+    struct Profile {
+        const char* name;
+        const char* label;
+        SeqOf<float>* levels;
+        int* cursor;
+        SeqOf<SeqOf<float> >* saved;
+        bool levelTest;
+    };
+
+    SatelliteSoundingDecoder(const Record& record, const Settings& settings);
+
+    // The data type's profiles (at most MAX_PROFILES); their number.
+    virtual int profiles(Profile* out) = 0;
+    // Orders the gathered levels (POES: by pressure).
+    virtual void orderLevels() {}
+    // The gathered levels, one line each (VERBOSE).
+    void logLevels();
+    // The number of values of the descriptor in the sounding of the subset
+    // from start on, each logged (DEBUG, after trace), plus offset; the
+    // result is logged (VERBOSE).
+    int countLevels(int start, int subset, int descriptor, const char* trace, int offset);
+
+    // The value at index, or null after one PROBLEM line naming what was
+    // looked for and from where, under the source name given.
+    const BufrValues* valueAt(int index, const char* what, int from, const char* source) const;
+    // One past the last value of the sounding whose latitude value is at
+    // start: the next year value or the first value of another subset.
+    int soundingEnd(int start) const;
+    // The time of calendar fields given as decoded values, rounded to the
+    // nearest minute; false (logged) when they do not make a time.
+    bool roundedTime(const double fields[6], int valueIndex, AbsTime& time) const;
+    static TextString timeText(double seconds);
+
+    const Settings _settings;
+    const PlotInfoTable* _siteTable = nullptr;
+    // The soundings of the file and the one being built or stored.
+    SeqOf<Sounding> _soundings;
+    int _siteIndex = -1;
+    int _numLevels = 0;
+    float _gridResolution = 0;
+    DataTime _dataTime;
+    TextString _stationId;
+    TextString _storeDir;
+    Dict<int, TextString> _profDescTable;
+    SeqOf<int> _valueFlags;
+    Dict<TextString, TextString> _descriptorDict;
+    TextString _dataTypeName;
+    int _timeout;
+    Dict<long, long> _records;
+
+private:
+    // The smallest level dimension of the profile variables of the file.
+    long levelCapacity(int ncid) const;
+
+    NetcdfPointData* _store = nullptr;
+    // The variables the profile descriptors map to.
+    SeqOf<TextString> _profileVariables;
+    bool _initialized = false;
+};
+
+#endif

@@ -1,0 +1,464 @@
+// The satellite sounding decoders' storing: the located soundings of one
+// file into the netCDF point-data store of the data type, one record per
+// sounding (site id and observation time), then one notification per
+// distinct time stored.
+//
+// One handle is held at a time: from the sounding's first write to the end
+// of its walk, then given back, so that the store syncs the file after each
+// sounding.
+#include "SatelliteSoundingDecoder.h"
+
+#include "AbsTime.h"
+#include "BufrValues.h"
+#include "LogStream.h"
+#include "NetcdfIo.h"
+#include "NetcdfPointData.h"
+#include "Set.h"
+#include "StationPlotInfo.h"
+
+#include <netcdf.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#define STORE_LOG(category) QEV_LOG(LogStream::category, _settings.storeSource)
+
+namespace {
+
+// Clears the netCDF error of the version-2 calls before a call of the typed
+// layer, so that a failure can be told: the netCDF text of the call, or the
+// layer's own refusal of a variable whose type or shape does not fit.
+struct NcCall {
+    NcCall() { ncerr = NC_NOERR; }
+    const char* error() const
+    {
+        return ncerr != NC_NOERR ? nc_strerror(ncerr) : "variable of another type or shape";
+    }
+};
+
+// The position [record, 0, ...] of a variable of nDims dimensions, and the
+// count [1, n, 1, ...] of a row of n values along its second dimension;
+// false for a variable of more dimensions than the typed layer takes.
+bool rowPosition(int nDims, int record, long n, NcPos& start, NcPos& count)
+{
+    if (nDims < 0 || nDims > NcPos::MAX_RANK)
+        return false;
+    start.rank = count.rank = nDims;
+    for (int i = 0; i < nDims; ++i) {
+        start.v[i] = i == 0 ? record : 0;
+        count.v[i] = i == 1 ? n : 1;
+    }
+    return true;
+}
+
+} // namespace
+
+int SatelliteSoundingDecoder::write2NetcdfFile()
+{
+    if (_decodedValues.length() == 0)
+        return 0;
+    // Without its configuration (no sites, no store) the decoder keeps the
+    // file for a later look.
+    if (!_initialized) {
+        STORE_LOG(PROBLEM) << "The " << _settings.typeName << " sounding configuration is "
+                           << "not loaded.  Not stored, keeping the file." << std::endl;
+        return -1;
+    }
+    return storeAllSites();
+}
+
+int SatelliteSoundingDecoder::storeAllSites()
+{
+    _soundings.setLength(0);
+    if (storeSounding() == 0) {
+        clearProfileArrays();
+        return 0;
+    }
+    _numLevels = 0;
+    getObservationTimes();
+    const int result = storeSite();
+    clearProfileArrays();
+    return result;
+}
+
+int SatelliteSoundingDecoder::storeSounding()
+{
+    resetValueFlags();
+    _soundings.setLength(0);
+    _siteIndex = -1;
+    int result = 0;
+    const int n = _decodedValues.length();
+    for (int i = 0; i < n; ++i) {
+        const BufrValues& latitude = _decodedValues[i];
+        if (latitude.getDescriptor() != _settings.latitudeDescriptor)
+            continue;
+        const BufrValues* longitude = valueAt(i + 1, "longitude", i, _settings.storeSource);
+        if (!longitude)
+            continue;
+        const float lat = latitude.getValue();
+        const float lon = longitude->getValue();
+        TextString siteId;
+        if (!checkLocation(lat, lon, siteId))
+            continue;
+        result = 1;
+        Sounding s;
+        s.valueIndex = i;
+        s.subset = latitude.getSubset();
+        s.siteId = siteId;
+        // POES gives -1 for a sounding without pressure values.
+        s.levelCount = std::max(0, getProfileCount(i, s.subset));
+        _soundings.append(s);
+        ++_siteIndex;
+        _numLevels = s.levelCount;
+        if (_numLevels == 0) {
+            STORE_LOG(PROBLEM) << _settings.noLevelsPrefix << lat << ", " << lon
+                               << _settings.noLevelsEnding << std::endl;
+        } else {
+            buildLevels(i);
+        }
+    }
+    return result;
+}
+
+bool SatelliteSoundingDecoder::checkLocation(float latitude, float longitude, TextString& siteId)
+{
+    if (latitude == BufrDecoder::MISSING_VALUE || longitude == BufrDecoder::MISSING_VALUE) {
+        STORE_LOG(PROBLEM) << _settings.missingLocation << std::endl;
+        return false;
+    }
+    if (!findSite(latitude, longitude, siteId)) {
+        STORE_LOG(VERBOSE) << _settings.locationPrefix << latitude << ", " << longitude
+                           << _settings.notLocalEnding << std::endl;
+        return false;
+    }
+    STORE_LOG(VERBOSE) << _settings.locationPrefix << latitude << ", " << longitude
+                       << _settings.locatedEnding << siteId << std::endl;
+    return true;
+}
+
+bool SatelliteSoundingDecoder::findSite(float latitude, float longitude, TextString& siteId)
+{
+    if (!_siteTable)
+        return false;
+    const float point[2] = {latitude, longitude};
+    const PlotInfoStation* site =
+        findStationInRadius(*_siteTable, point, 0.5f * _gridResolution, 0.0f);
+    if (!site)
+        return false;
+    char id[16];
+    std::snprintf(id, sizeof id, "%d", site->id);
+    siteId = id;
+    return true;
+}
+
+int SatelliteSoundingDecoder::storeSite()
+{
+    int result = 1;
+    for (int i = 0; i < _soundings.length(); ++i) {
+        const Sounding& s = _soundings[i];
+        if (s.timed)
+            STORE_LOG(EVENT) << _settings.storingPrefix << s.siteId << "  " << timeText(s.time)
+                             << " ......" << std::endl;
+    }
+    clearRecords();
+    SeqOf<bool> stored = makeStoredFlags(_soundings.length());
+    for (int i = 0; i < _soundings.length(); ++i) {
+        const Sounding s = _soundings[i];
+        _siteIndex = i;
+        if (!s.timed) {
+            STORE_LOG(PROBLEM) << "No observation time for the sounding at site " << s.siteId
+                               << " (value " << s.valueIndex << ").  Not stored." << std::endl;
+            result = -1;
+            continue;
+        }
+        STORE_LOG(DEBUG) << "index: " << s.valueIndex << ", subset: " << s.subset
+                         << ", stnid: " << s.siteId << ", time: " << timeText(s.time)
+                         << std::endl;
+        int record = 0;
+        int* handle = getHandle(s.siteId, s.time, record);
+        if (!handle) {
+            STORE_LOG(PROBLEM) << "No handle for " << s.siteId << " for " << timeText(s.time)
+                               << _settings.noHandleEnding << std::endl;
+            result = -1;
+            continue;
+        }
+        const int ncid = *handle;
+        _numLevels = s.levelCount;
+        if (putLvlCountsNetcdf(ncid, record)) {
+            const int end = soundingEnd(s.valueIndex);
+            for (int k = s.valueIndex; k < end; ++k) {
+                bool written = false;
+                if (!storeSingleton(ncid, record, k, written)) {
+                    const BufrValues& v = _decodedValues[k];
+                    TextString name;
+                    if (!lookupElementName(v.getDescriptor(), name, _descriptorDict))
+                        name = "\"\"";
+                    STORE_LOG(VERBOSE) << "Unable to map netcdf file to descriptor "
+                                       << v.getDescriptor() << "(" << name << ")"
+                                       << ", decoded value=[" << v.getValue() << "] for "
+                                       << s.siteId << " is undefined in the cdl." << std::endl;
+                }
+                if (written)
+                    stored[i] = true;
+            }
+            STORE_LOG(DEBUG) << std::endl;
+        } else {
+            result = -1;
+        }
+        if (!_store->releaseHandle(handle)) {
+            STORE_LOG(PROBLEM) << "Unable to give back the handle of " << _storeDir << "/"
+                               << _netcdfFileName << " for " << s.siteId << std::endl;
+            result = -1;
+        }
+    }
+    notifyNewDataTimes(stored);
+    return result;
+}
+
+int* SatelliteSoundingDecoder::getHandle(const TextString& siteId, double time, int& record)
+{
+    SeqOf<TextString> ids;
+    ids.append(siteId);
+    SeqOf<double> times;
+    times.append(std::floor(time));
+    _stationId = siteId;
+    int* handle = nullptr;
+    if (!_store) {
+        STORE_LOG(PROBLEM) << "No point-data store in " << _storeDir << std::endl;
+    } else {
+        bool newRecord = false;
+        handle = _store->getFileHandleAndRecord(ids, times, record, newRecord);
+        if (handle)
+            _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+    }
+    if (!handle) {
+        STORE_LOG(PROBLEM) << "No handle for this station info: " << siteId
+                           << " and time: " << timeText(time) << std::endl;
+        return nullptr;
+    }
+    return handle;
+}
+
+long SatelliteSoundingDecoder::levelCapacity(int ncid) const
+{
+    const NetcdfIo io(ncid);
+    long capacity = LONG_MAX;
+    for (int i = 0; i < _profileVariables.length(); ++i) {
+        NetcdfIo::VarInfo info;
+        const int var = io.varId(_profileVariables[i].c_str());
+        if (var < 0 || !io.varInfo(var, info) || info.nDims < 2)
+            continue;
+        const long length = io.dimLength(info.dims[1]);
+        if (length >= 0 && length < capacity)
+            capacity = length;
+    }
+    return capacity;
+}
+
+bool SatelliteSoundingDecoder::putLvlCountsNetcdf(int ncid, int record)
+{
+    int varId = -1;
+    if (!getVarId(ncid, "numLevels", varId)) {
+        STORE_LOG(PROBLEM) << "putLvlCountsNetcdf(), nc_put_var1_int() error: "
+                           << nc_strerror(NC_ENOTVAR) << std::endl;
+        return false;
+    }
+    // A record holds what the level dimension of its profiles takes.
+    const long capacity = levelCapacity(ncid);
+    if (_numLevels > capacity) {
+        STORE_LOG(PROBLEM) << "The sounding at site " << _stationId << " has " << _numLevels
+                           << " levels, the profiles of " << _netcdfFileName << " hold "
+                           << capacity << ": only the first " << capacity << " are stored."
+                           << std::endl;
+        _numLevels = static_cast<int>(capacity);
+    }
+    NcCall call;
+    if (!NetcdfIo(ncid).put1Number(varId, NcPos{record}, _numLevels)) {
+        STORE_LOG(PROBLEM) << "putLvlCountsNetcdf(), nc_put_var1_int() error: " << call.error()
+                           << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, bool& written)
+{
+    written = false;
+    const BufrValues& v = _decodedValues[index];
+    const int descriptor = v.getDescriptor();
+    TextString name;
+    const bool found = lookupElementName(descriptor, name, _descriptorDict);
+    STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << descriptor
+                     << ")= <" << name << "> <" << v.getValue() << ">" << std::endl;
+    const TextString token = v.getCharValue();
+    if (!found)
+        return token.length() > 0;
+    STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << descriptor
+                     << ")= <" << name << "> <" << token << ">" << std::endl;
+
+    if (token.length() == 0) {
+        if (insertDecodedValues(ncid, record, name, token, v.getValue())) {
+            STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
+            written = true;
+        } else {
+            STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
+        }
+        return true;
+    }
+    // A profile value: the whole profile is written once, at the first of
+    // its values met.
+    if (findRecord(descriptor, _siteIndex) || _valueFlags[index] != 0)
+        return true;
+    SeqOf<float> values;
+    getProfileArray(index, values);
+    if (values.length() == 0)
+        return true;
+    const bool verbose = logOn(LogStream::VERBOSE, _settings.storeSource);
+    for (int j = 0; verbose && j < values.length(); ++j)
+        STORE_LOG(VERBOSE) << descriptor << " : " << token << " : " << name << " : "
+                           << v.getSubset() << ", dataArray[" << j << "]= " << values[j]
+                           << std::endl;
+    written = storeArray(ncid, record, name, values);
+    STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
+    return true;
+}
+
+bool SatelliteSoundingDecoder::insertDecodedValues(int ncid, int record, const TextString& name,
+                                                   const TextString& token, float value)
+{
+    int varId = -1;
+    if (!getVarId(ncid, name, varId))
+        return false;
+    nc_type type = NC_NAT;
+    int nDims = 0;
+    int dimIds[NC_MAX_VAR_DIMS];
+    const int status = nc_inq_var(ncid, varId, nullptr, &type, &nDims, dimIds, nullptr);
+    if (status != NC_NOERR) {
+        STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: "
+                           << nc_strerror(status) << std::endl;
+        return false;
+    }
+    switch (type) {
+    case NC_INT:
+    case NC_FLOAT:
+    case NC_DOUBLE: {
+        NcPos index, count;
+        NcCall call;
+        if (!rowPosition(nDims, record, 1, index, count) ||
+            !NetcdfIo(ncid).put1Number(varId, index, value)) {
+            STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: " << call.error()
+                               << std::endl;
+            return false;
+        }
+        return true;
+    }
+    case NC_CHAR:
+        STORE_LOG(VERBOSE) << name << ", start[0]: " << record << ", dataToken: <" << token
+                           << ">" << std::endl;
+        putTextValue(ncid, varId, record, nDims, dimIds, token);
+        return true;
+    default:
+        // Byte and short variables are not written.
+        return true;
+    }
+}
+
+void SatelliteSoundingDecoder::putTextValue(int ncid, int varId, int record, int nDims,
+                                            const int* dimIds, const TextString& text)
+{
+    STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
+    if (nDims < 2)
+        return;
+    const NetcdfIo io(ncid);
+    const long width = io.dimLength(dimIds[1]);
+    NcPos start, count;
+    if (width <= 0 || !rowPosition(nDims, record, width, start, count))
+        return;
+    std::vector<char> row(static_cast<size_t>(width), '\0');
+    std::copy(text.c_str(), text.c_str() + std::min<long>(width, text.length()), row.begin());
+    NcCall call;
+    if (!io.put(varId, start, count, row.data()))
+        STORE_LOG(PROBLEM) << "putTextValue (" << varId << ") error: " << call.error()
+                           << std::endl;
+}
+
+bool SatelliteSoundingDecoder::storeArray(int ncid, int record, const TextString& name,
+                                          const SeqOf<float>& values)
+{
+    if (values.length() == 0)
+        return false;
+    STORE_LOG(DEBUG) << "storeArray beginning...." << std::endl;
+    const bool debug = logOn(LogStream::DEBUG, _settings.storeSource);
+    for (int j = 0; debug && j < values.length(); ++j)
+        STORE_LOG(DEBUG) << name << " : " << ", dataArray[" << j << "]= " << values[j]
+                         << std::endl;
+    int varId = -1;
+    if (!getVarId(ncid, name, varId))
+        return false;
+    const NetcdfIo io(ncid);
+    NetcdfIo::VarInfo info;
+    long n = values.length();
+    // A profile longer than the level dimension keeps its first levels
+    // (putLvlCountsNetcdf said so).
+    if (io.varInfo(varId, info) && info.nDims >= 2) {
+        const long levels = io.dimLength(info.dims[1]);
+        if (levels >= 0 && n > levels)
+            n = levels;
+    }
+    NcPos start, count;
+    NcCall call;
+    if (n == 0 || !rowPosition(info.nDims, record, n, start, count) ||
+        !io.put(varId, start, count, values.elements())) {
+        STORE_LOG(PROBLEM) << "storeArray (" << name << ") error: " << call.error()
+                           << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool SatelliteSoundingDecoder::getVarId(int ncid, const TextString& name, int& varId)
+{
+    varId = -1;
+    const int status = nc_inq_varid(ncid, name.c_str(), &varId);
+    if (status != NC_NOERR) {
+        STORE_LOG(PROBLEM) << "getVarId (" << name << ") error: " << nc_strerror(status)
+                           << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool SatelliteSoundingDecoder::findRecord(long descriptor, long sounding)
+{
+    long held = -1;
+    if (_records.find(descriptor, nullptr, &held) && held == sounding)
+        return true;
+    _records.insert(descriptor, sounding);
+    return false;
+}
+
+SeqOf<bool> SatelliteSoundingDecoder::makeStoredFlags(int n) const
+{
+    SeqOf<bool> flags;
+    flags.setLength(n);
+    return flags;
+}
+
+int SatelliteSoundingDecoder::notifyNewDataTimes(const SeqOf<bool>& stored)
+{
+    Set<DataTime> sent;
+    for (int i = 0; i < _soundings.length() && i < stored.length(); ++i) {
+        const Sounding& s = _soundings[i];
+        if (!s.timed)
+            continue;
+        setDataTime(AbsTime(static_cast<int32_t>(s.time)));
+        if (stored[i] && !sent.find(_dataTime)) {
+            sent.insert(_dataTime);
+            sendNotification();
+        }
+    }
+    return 1;
+}
