@@ -1,0 +1,322 @@
+#include "NetcdfIo.h"
+
+#include <netcdfcpp.h>
+
+#include <cmath>
+#include <new>
+#include <vector>
+
+namespace {
+
+template <class T>
+struct NcTypeOf;
+template <>
+struct NcTypeOf<char> {
+    static constexpr nc_type value = NC_CHAR;
+};
+template <>
+struct NcTypeOf<signed char> {
+    static constexpr nc_type value = NC_BYTE;
+};
+template <>
+struct NcTypeOf<short> {
+    static constexpr nc_type value = NC_SHORT;
+};
+template <>
+struct NcTypeOf<int> {
+    static constexpr nc_type value = NC_INT;
+};
+template <>
+struct NcTypeOf<float> {
+    static constexpr nc_type value = NC_FLOAT;
+};
+template <>
+struct NcTypeOf<double> {
+    static constexpr nc_type value = NC_DOUBLE;
+};
+
+// A double converted into an integer type, truncated toward zero and clamped
+// to the type's range; NaN gives 0.
+template <class T>
+T truncated(double value, double lo, double hi)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value < lo)
+        return static_cast<T>(lo);
+    if (value > hi)
+        return static_cast<T>(hi);
+    return static_cast<T>(value);
+}
+
+} // namespace
+
+NcPos::NcPos(std::initializer_list<long> values) : rank(0), v{0, 0, 0, 0}
+{
+    for (long x : values) {
+        if (rank == MAX_RANK) {
+            // More positions than any call here takes: unusable.
+            rank = MAX_RANK + 1;
+            return;
+        }
+        v[rank++] = x;
+    }
+}
+
+void NetcdfIo::quietErrors() { ncopts = 0; }
+
+NcFile* NetcdfIo::openFile(const TextString& path, bool write)
+{
+    quietErrors();
+    NcError silent(NcError::silent_nonfatal);
+    NcFile* file = nullptr;
+    try {
+        file = new NcFile(path.c_str(), write ? NcFile::Write : NcFile::ReadOnly);
+    } catch (...) {
+        return nullptr;
+    }
+    if (!file->is_valid()) {
+        delete file;
+        return nullptr;
+    }
+    return file;
+}
+
+void NetcdfIo::deleteFile(NcFile* file)
+{
+    if (!file)
+        return;
+    quietErrors();
+    NcError silent(NcError::silent_nonfatal);
+    delete file;
+}
+
+int NetcdfIo::fileId(const NcFile* file)
+{
+    if (!isValid(file))
+        return -1;
+    NcError silent(NcError::silent_nonfatal);
+    return file->id();
+}
+
+bool NetcdfIo::isValid(const NcFile* file)
+{
+    if (!file)
+        return false;
+    NcError silent(NcError::silent_nonfatal);
+    return file->is_valid();
+}
+
+NetcdfIo::NetcdfIo(int ncid) : _ncid(ncid) { quietErrors(); }
+
+bool NetcdfIo::inquire(int& nDims, int& nVars, int& nAtts, int& recordDim) const
+{
+    return ncinquire(_ncid, &nDims, &nVars, &nAtts, &recordDim) != -1;
+}
+
+int NetcdfIo::varId(const char* name) const
+{
+    int id = ncvarid(_ncid, name);
+    return id < 0 ? -1 : id;
+}
+
+int NetcdfIo::dimId(const char* name) const
+{
+    int id = ncdimid(_ncid, name);
+    return id < 0 ? -1 : id;
+}
+
+long NetcdfIo::dimLength(int dimId) const
+{
+    if (dimId < 0)
+        return -1;
+    long length = 0;
+    if (ncdiminq(_ncid, dimId, nullptr, &length) == -1 || length < 0)
+        return -1;
+    return length;
+}
+
+bool NetcdfIo::varInfo(int var, VarInfo& info) const
+{
+    if (var < 0)
+        return false;
+    char name[NC_MAX_NAME + 1];
+    name[0] = '\0';
+    if (ncvarinq(_ncid, var, name, &info.type, &info.nDims, info.dims, &info.nAtts) == -1)
+        return false;
+    info.name = name;
+    return true;
+}
+
+nc_type NetcdfIo::varType(int var) const
+{
+    nc_type type = NC_NAT;
+    if (var < 0 || nc_inq_vartype(_ncid, var, &type) != NC_NOERR)
+        return NC_NAT;
+    return type;
+}
+
+long NetcdfIo::recordCount() const
+{
+    int nDims = 0, nVars = 0, nAtts = 0, recordDim = -1;
+    if (!inquire(nDims, nVars, nAtts, recordDim) || recordDim < 0)
+        return -1;
+    return dimLength(recordDim);
+}
+
+bool NetcdfIo::hasGlobalAttribute(const char* name) const
+{
+    nc_type type;
+    int length = 0;
+    return ncattinq(_ncid, NC_GLOBAL, name, &type, &length) != -1;
+}
+
+bool NetcdfIo::intAttribute(const char* name, int& value) const
+{
+    nc_type type;
+    int length = 0;
+    if (ncattinq(_ncid, NC_GLOBAL, name, &type, &length) == -1 || type != NC_INT || length != 1)
+        return false;
+    int read = 0;
+    if (ncattget(_ncid, NC_GLOBAL, name, &read) == -1)
+        return false;
+    value = read;
+    return true;
+}
+
+int NetcdfIo::textAttribute(const char* name, int maxLength, TextString& value) const
+{
+    nc_type type;
+    int length = 0;
+    if (ncattinq(_ncid, NC_GLOBAL, name, &type, &length) == -1 || type != NC_CHAR || length < 1 ||
+        length > maxLength)
+        return 1;
+    std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
+    if (ncattget(_ncid, NC_GLOBAL, name, text.data()) == -1)
+        return 2;
+    text[static_cast<size_t>(length)] = '\0';
+    value = text.data();
+    return 0;
+}
+
+bool NetcdfIo::fits(int var, nc_type type, int rank) const
+{
+    if (var < 0 || rank < 0 || rank > NcPos::MAX_RANK)
+        return false;
+    nc_type actual = NC_NAT;
+    int nDims = -1;
+    if (nc_inq_vartype(_ncid, var, &actual) != NC_NOERR ||
+        nc_inq_varndims(_ncid, var, &nDims) != NC_NOERR)
+        return false;
+    return actual == type && nDims == rank;
+}
+
+template <class T>
+bool NetcdfIo::get1(int var, const NcPos& index, T& value) const
+{
+    if (!fits(var, NcTypeOf<T>::value, index.rank))
+        return false;
+    return ncvarget1(_ncid, var, index.v, &value) != -1;
+}
+
+template <class T>
+bool NetcdfIo::put1(int var, const NcPos& index, const T& value) const
+{
+    if (!fits(var, NcTypeOf<T>::value, index.rank))
+        return false;
+    return ncvarput1(_ncid, var, index.v, &value) != -1;
+}
+
+template <class T>
+bool NetcdfIo::get(int var, const NcPos& start, const NcPos& count, T* values) const
+{
+    if (start.rank != count.rank || !fits(var, NcTypeOf<T>::value, start.rank))
+        return false;
+    return ncvarget(_ncid, var, start.v, count.v, values) != -1;
+}
+
+template <class T>
+bool NetcdfIo::put(int var, const NcPos& start, const NcPos& count, const T* values) const
+{
+    if (start.rank != count.rank || !fits(var, NcTypeOf<T>::value, start.rank))
+        return false;
+    return ncvarput(_ncid, var, start.v, count.v, values) != -1;
+}
+
+namespace {
+
+// One element of a numeric variable read in its own type T, as a double.
+template <class T>
+bool getAsDouble(const NetcdfIo& io, int var, const NcPos& index, double& value)
+{
+    T x;
+    if (!io.get1(var, index, x))
+        return false;
+    value = static_cast<double>(x);
+    return true;
+}
+
+} // namespace
+
+bool NetcdfIo::get1Number(int var, const NcPos& index, double& value) const
+{
+    switch (varType(var)) {
+    case NC_BYTE:
+        return getAsDouble<signed char>(*this, var, index, value);
+    case NC_SHORT:
+        return getAsDouble<short>(*this, var, index, value);
+    case NC_INT:
+        return getAsDouble<int>(*this, var, index, value);
+    case NC_FLOAT:
+        return getAsDouble<float>(*this, var, index, value);
+    case NC_DOUBLE:
+        return get1(var, index, value);
+    default:
+        return false;
+    }
+}
+
+bool NetcdfIo::put1Number(int var, const NcPos& index, double value) const
+{
+    switch (varType(var)) {
+    case NC_BYTE:
+        return put1(var, index, truncated<signed char>(value, -128.0, 127.0));
+    case NC_SHORT:
+        return put1(var, index, truncated<short>(value, -32768.0, 32767.0));
+    case NC_INT:
+        return put1(var, index, truncated<int>(value, -2147483648.0, 2147483647.0));
+    case NC_FLOAT:
+        return put1(var, index, static_cast<float>(value));
+    case NC_DOUBLE:
+        return put1(var, index, value);
+    default:
+        return false;
+    }
+}
+
+bool NetcdfIo::sync() const { return ncsync(_ncid) != -1; }
+
+template bool NetcdfIo::get1<char>(int, const NcPos&, char&) const;
+template bool NetcdfIo::get1<signed char>(int, const NcPos&, signed char&) const;
+template bool NetcdfIo::get1<short>(int, const NcPos&, short&) const;
+template bool NetcdfIo::get1<int>(int, const NcPos&, int&) const;
+template bool NetcdfIo::get1<float>(int, const NcPos&, float&) const;
+template bool NetcdfIo::get1<double>(int, const NcPos&, double&) const;
+template bool NetcdfIo::put1<char>(int, const NcPos&, const char&) const;
+template bool NetcdfIo::put1<signed char>(int, const NcPos&, const signed char&) const;
+template bool NetcdfIo::put1<short>(int, const NcPos&, const short&) const;
+template bool NetcdfIo::put1<int>(int, const NcPos&, const int&) const;
+template bool NetcdfIo::put1<float>(int, const NcPos&, const float&) const;
+template bool NetcdfIo::put1<double>(int, const NcPos&, const double&) const;
+template bool NetcdfIo::get<char>(int, const NcPos&, const NcPos&, char*) const;
+template bool NetcdfIo::get<signed char>(int, const NcPos&, const NcPos&, signed char*) const;
+template bool NetcdfIo::get<short>(int, const NcPos&, const NcPos&, short*) const;
+template bool NetcdfIo::get<int>(int, const NcPos&, const NcPos&, int*) const;
+template bool NetcdfIo::get<float>(int, const NcPos&, const NcPos&, float*) const;
+template bool NetcdfIo::get<double>(int, const NcPos&, const NcPos&, double*) const;
+template bool NetcdfIo::put<char>(int, const NcPos&, const NcPos&, const char*) const;
+template bool NetcdfIo::put<signed char>(int, const NcPos&, const NcPos&, const signed char*) const;
+template bool NetcdfIo::put<short>(int, const NcPos&, const NcPos&, const short*) const;
+template bool NetcdfIo::put<int>(int, const NcPos&, const NcPos&, const int*) const;
+template bool NetcdfIo::put<float>(int, const NcPos&, const NcPos&, const float*) const;
+template bool NetcdfIo::put<double>(int, const NcPos&, const NcPos&, const double*) const;

@@ -1,0 +1,191 @@
+// Store construction: the factories and their caches, ".override" files,
+// the read-only fall-back on a data file, and the file records' look-ups.
+#include "PointDataTestSupport.h"
+
+#include "InfoFileServer.h"
+#include "LogCapture.h"
+#include "TempTree.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+class StoreConstruction : public ::testing::Test {
+protected:
+    void SetUp() override { QEV_REQUIRE_NCGEN(); }
+
+    std::string makeTemplate(const std::string& rel, const std::string& cdl = idStoreCdl())
+    {
+        std::string dir = tree.mkdirs(rel);
+        std::string error;
+        EXPECT_TRUE(Cdl::make(cdl, dir + "/template", &error)) << error;
+        return dir;
+    }
+
+    TempTree tree;
+    FakeStoreClock clock;
+};
+
+TEST_F(StoreConstruction, CachesOneStorePerPathAndMode)
+{
+    const int openAtStart = NetcdfPointDataInspector::fileOpenCount();
+    std::string dir = makeTemplate("a");
+    NetcdfPointData* writable = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+    ASSERT_NE(writable, nullptr);
+    EXPECT_EQ(NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false), writable);
+    NetcdfPointData* readOnly = NetcdfPointData::getNetcdfPointData(dir.c_str(), false, false);
+    ASSERT_NE(readOnly, nullptr);
+    EXPECT_NE(readOnly, writable);
+
+    // A failed path stays failed, even once its template is mended.
+    std::string bad = makeTemplate("b", edited(idStoreCdl(), {{"recNum = UNLIMITED", "recNum = 3"}}));
+    EXPECT_EQ(NetcdfPointData::getNetcdfPointData(bad.c_str(), true, false), nullptr);
+    makeTemplate("b");
+    LogCapture log;
+    EXPECT_EQ(NetcdfPointData::getNetcdfPointData(bad.c_str(), true, false), nullptr);
+    EXPECT_EQ(log.text(), "");
+
+    // No template: a writable store fails, a read-only one takes its newest
+    // data file's layout.
+    std::string dataOnly = tree.mkdirs("c");
+    std::string error;
+    ASSERT_TRUE(Cdl::make(idStoreCdl(), dataOnly + "/20070314_1800", &error)) << error;
+    ASSERT_TRUE(Cdl::make("netcdf x { dimensions: d = 1 ; variables: int v(d) ; }",
+                          dataOnly + "/20070314_1700", &error))
+        << error;
+    EXPECT_EQ(NetcdfPointData::getNetcdfPointData(dataOnly.c_str(), true, false), nullptr);
+    NetcdfPointData* fromData = NetcdfPointData::getNetcdfPointData(dataOnly.c_str(), false, false);
+    ASSERT_NE(fromData, nullptr);
+    EXPECT_EQ(NetcdfPointDataInspector{fromData}.structure()->maxStaticIds, 4);
+    EXPECT_EQ(NetcdfPointDataInspector::fileOpenCount(), openAtStart);
+
+    NetcdfPointData::deleteAllStores();
+    EXPECT_EQ(NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false), nullptr);
+}
+
+TEST_F(StoreConstruction, OverridesReplaceDimensionsAndAttributes)
+{
+    std::string dir = makeTemplate("qev_data/point/acars/netcdf");
+    tree.write("qev_data/point/acars/netcdf/template.override",
+               "maxStaticIds 0\n"
+               "totalIdLen 9 ignored\n"
+               "filePeriod 7200\n"
+               "fileEndOffset 7199 // a comment\n"
+               "max_open 5\n");
+    NetcdfPointData* writable = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+    ASSERT_NE(writable, nullptr);
+    const PointFileStructure& s = *NetcdfPointDataInspector{writable}.structure();
+    EXPECT_EQ(s.maxStaticIds, 0);
+    EXPECT_EQ(s.staticIds, -1);
+    EXPECT_EQ(s.totalIdLen, 8);
+    EXPECT_EQ(s.filePeriod, 7200);
+    EXPECT_EQ(s.binWidth, 600);
+    EXPECT_EQ(s.maxOpen, 5);
+
+    // A read-only store below QEV_DATA first looks for the override named
+    // after its path along the search path; an empty one is passed over.
+    std::string searchDir;
+    for (int i = 0; i < InfoFileServer::searchList().length(); ++i) {
+        std::string entry = InfoFileServer::searchList()[i].c_str();
+        if (entry.find("qev_home/data/") != std::string::npos)
+            searchDir = entry;
+    }
+    ASSERT_FALSE(searchDir.empty());
+    // The search list is built once per process: its folder may belong to a
+    // tree that is gone.  What is made here goes again at the end.
+    std::filesystem::path made = searchDir;
+    while (made.has_parent_path() && !std::filesystem::exists(made.parent_path()))
+        made = made.parent_path();
+    if (std::filesystem::exists(made))
+        made.clear();
+    std::filesystem::create_directories(searchDir);
+    tree.write("qev_data/point/other/netcdf/template.override", "max_open 5\n");
+    std::string other = makeTemplate("qev_data/point/other/netcdf");
+    std::vector<std::string> named = {searchDir + "point-acars-netcdf.override",
+                                      searchDir + "point-other-netcdf.override"};
+    for (size_t i = 0; i < named.size(); ++i) {
+        FILE* f = fopen(named[i].c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fputs(i == 0 ? "max_open 7\n" : "", f);
+        fclose(f);
+    }
+    NetcdfPointData* readOnly = NetcdfPointData::getNetcdfPointData(dir.c_str(), false, false);
+    NetcdfPointData* fallBack = NetcdfPointData::getNetcdfPointData(other.c_str(), false, false);
+    for (const std::string& n : named)
+        remove(n.c_str());
+    if (!made.empty())
+        std::filesystem::remove_all(made);
+    ASSERT_NE(readOnly, nullptr);
+    EXPECT_EQ(NetcdfPointDataInspector{readOnly}.structure()->maxOpen, 7);
+    EXPECT_EQ(NetcdfPointDataInspector{readOnly}.structure()->maxStaticIds, 4);
+    ASSERT_NE(fallBack, nullptr);
+    EXPECT_EQ(NetcdfPointDataInspector{fallBack}.structure()->maxOpen, 5);
+}
+
+// A file record of the id store with the given static ids and records.
+struct Records {
+    NetcdfPointDataInspector in;
+    PointNetcdfFileInfo* info;
+
+    Records(NetcdfPointData* store, const std::vector<std::string>& staticIds,
+            const std::vector<std::pair<std::string, int>>& records, int firstOverflow)
+        : in{store}, info(in.newFileInfo(AbsTime(1173895200)))
+    {
+        const PointFileStructure& s = *in.structure();
+        info->structure = in.structure();
+        ++info->structure->useCount;
+        info->staticIds.reset(new char[static_cast<size_t>(s.maxStaticIds * s.totalIdLen)]());
+        for (size_t i = 0; i < staticIds.size(); ++i)
+            strncpy(info->staticIds.get() + i * s.totalIdLen, staticIds[i].c_str(),
+                    static_cast<size_t>(s.totalIdLen) - 1);
+        info->nStaticIds = static_cast<int>(staticIds.size());
+        info->recordCount = static_cast<int>(records.size());
+        info->recordCapacity = info->recordCount;
+        info->recordIds.reset(new char[records.size() * s.totalIdLen]());
+        info->recordTimes.reset(new int[records.size()]());
+        info->isOverflow.reset(new int[records.size()]());
+        for (size_t r = 0; r < records.size(); ++r) {
+            strncpy(info->recordIds.get() + r * s.totalIdLen, records[r].first.c_str(),
+                    static_cast<size_t>(s.totalIdLen) - 1);
+            info->recordTimes[r] = records[r].second;
+            info->isOverflow[r] = firstOverflow >= 0 && static_cast<int>(r) >= firstOverflow;
+        }
+        info->firstOverflow = firstOverflow;
+        in.enter(info);
+    }
+    ~Records() { in.deleteFileInfo(info); }
+};
+
+TEST_F(StoreConstruction, FindsStationsAmongStaticIdsAndOverflowRecords)
+{
+    NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(makeTemplate("d").c_str(), true, false);
+    ASSERT_NE(store, nullptr);
+    {
+        Records one(store, {"72558"}, {}, -1);
+        EXPECT_EQ(one.in.findStaticIdIndex("72558", one.info), 0);
+        EXPECT_EQ(one.in.findStaticIdIndex("72469", one.info), -1);
+        EXPECT_EQ(one.in.findStaticIdIndex("99999", one.info), -1);
+    }
+    {
+        Records two(store, {"72469", "72558"}, {}, -1);
+        EXPECT_EQ(two.in.findStaticIdIndex("72469", two.info), 0);
+        EXPECT_EQ(two.in.findStaticIdIndex("72558", two.info), 1);
+        EXPECT_EQ(two.in.findStaticIdIndex("72500", two.info), -1);
+    }
+    {
+        Records full(store, {"A", "B", "C", "D"},
+                     {{"A", 10}, {"B", 10}, {"C", 10}, {"D", 10}, {"E", 20}, {"F", 20}, {"E", 30}}, 4);
+        EXPECT_EQ(full.in.findStaticIdIndex("C", full.info), 2);
+        EXPECT_EQ(full.in.findNewestOverflowRecord("E", full.info), 6);
+        EXPECT_EQ(full.in.findNewestOverflowRecord("A", full.info), -1);
+        EXPECT_EQ(full.in.findOverflowRecord("E", 15, 25, full.info), 4);
+        EXPECT_EQ(full.in.findOverflowRecord("E", 21, 29, full.info), -1);
+        full.info->firstOverflow = -1;
+        EXPECT_EQ(full.in.findNewestOverflowRecord("E", full.info), -1);
+    }
+    EXPECT_EQ(NetcdfPointDataInspector{store}.fileInfoCount(), 0);
+    EXPECT_EQ(NetcdfPointDataInspector{store}.structure()->useCount, 1);
+}
+
+} // namespace
