@@ -101,6 +101,7 @@ void NetcdfPointData::deleteAllStores()
 
 NetcdfPointData::NetcdfPointData(const TextString& directory, bool writable, bool staticFile)
     : _writable(writable), _staticFile(staticFile), _noRecordMapping(false), _dirModTime(0),
+      _dirModTimeNs(0), _forceListing(false),
       _directory(directory), _templateStructure(nullptr), _forecasts(false), _filePeriod(3600),
       _reReadMask(0), _accessErrorCountdown(0), _nextCheckTime(0), _checkInterval(60),
       _oldestLookupStart(0), _oldestLookupEnd(0), _newestLookupStart(0), _newestLookupEnd(0),

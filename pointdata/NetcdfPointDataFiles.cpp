@@ -36,17 +36,25 @@ void NetcdfPointData::releaseStructure(PointFileStructure* s)
     delete s;
 }
 
-void NetcdfPointData::deleteFileInfo(PointNetcdfFileInfo* info)
+void NetcdfPointData::closeForGood(PointNetcdfFileInfo* info)
 {
-    if (!info)
-        return;
-    info->clientCount = 1;
-    unlinkOpenFile(info);
+    listRemove(info);
     if (_lastWrittenFileInfo == info)
         _lastWrittenFileInfo = nullptr;
     if (_currentFileInfo == info)
         _currentFileInfo = nullptr;
     deleteNcFile(info->file);
+}
+
+void NetcdfPointData::deleteFileInfo(PointNetcdfFileInfo* info)
+{
+    if (!info)
+        return;
+    if (info->clientCount > 0 && info->handle) {
+        detachFileInfo(info);
+        return;
+    }
+    closeForGood(info);
     if (info->handle) {
         _handles.remove(reinterpret_cast<unsigned long>(info->handle));
         delete info->handle;
@@ -144,7 +152,24 @@ int NetcdfPointData::findStaticIdIndex(const TextString& id, PointNetcdfFileInfo
 int NetcdfPointData::findNewestOverflowRecord(const TextString& id,
                                               PointNetcdfFileInfo* info) const
 {
-    return findOverflowRecord(id, INT32_MIN, INT32_MAX, 0, info);
+    const PointFileStructure* s = info->structure;
+    if (!s || !info->recordIds || info->firstOverflow < s->maxStaticIds ||
+        (s->maxStaticIds > 0 && !info->isOverflow) || s->totalIdLen <= 0)
+        return -1;
+    if (!info->newestByIdValid) {
+        const size_t length = static_cast<size_t>(s->totalIdLen);
+        const int last = info->recordCount < info->recordCapacity ? info->recordCount
+                                                                   : info->recordCapacity;
+        for (int r = info->firstOverflow < 0 ? 0 : info->firstOverflow; r < last; ++r) {
+            if (info->isOverflow && info->isOverflow[r] == 0)
+                continue;
+            const char* row = info->recordIds.get() + static_cast<size_t>(r) * length;
+            info->newestById[std::string(row, strnlen(row, length))] = r;
+        }
+        info->newestByIdValid = true;
+    }
+    auto found = info->newestById.find(std::string(id.c_str(), static_cast<size_t>(id.length())));
+    return found == info->newestById.end() ? -1 : found->second;
 }
 
 int NetcdfPointData::findOverflowRecord(const TextString& id, int t1, int t2, int /*unused*/,
@@ -175,36 +200,7 @@ int NetcdfPointData::findOverflowRecord(const TextString& id, int t1, int t2, in
 
 void NetcdfPointData::unlinkOpenFile(PointNetcdfFileInfo* info)
 {
-    if (!info)
+    if (!info || ((info->file || info->readLevel > 1) && info->clientCount == 0))
         return;
-    if ((info->file || info->readLevel > 1) && info->clientCount == 0)
-        return;
-    if (!info->newer && info != newestClientlessObject)
-        return;
-    if (info == newestClientlessObject)
-        newestClientlessObject = info->older;
-    else
-        info->newer->older = info->older;
-    if (info->older)
-        info->older->newer = info->newer;
-    else
-        oldestClientlessObject = info->newer;
-    --clientlessCount;
-    if (clientlessCount <= 0 || !newestClientlessObject) {
-        clientlessCount = 0;
-        clientlessCursor = nullptr;
-        nClientlessHandles = 0;
-    } else if (info->handle) {
-        if (--nClientlessHandles <= 0) {
-            nClientlessHandles = 0;
-            clientlessCursor = nullptr;
-        } else if (clientlessCursor == info) {
-            PointNetcdfFileInfo* next = info->newer;
-            while (next && !next->handle)
-                next = next->newer;
-            clientlessCursor = next;
-        }
-    }
-    info->newer = nullptr;
-    info->older = nullptr;
+    listRemove(info);
 }

@@ -1,10 +1,640 @@
-// The store's view of its directory.
+// The store's view of its directory: the file list refresh, reading a file's
+// bookkeeping up to a level, and the rebuild of an inconsistent view.
 #include "NetcdfPointData.h"
 
+#include "LogStream.h"
+#include "NetcdfIo.h"
+#include "PointFileStructure.h"
+#include "PointNetcdfFileInfo.h"
 #include "StoreClock.h"
+#include "dmFileTimes.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
+
+namespace {
+
+// 0 outside a resynchronisation.
+int resyncMark = 0;
+
+const char* const TIME_FORMAT = "%h %d %y %T GMT";
+
+bool modificationTime(const TextString& path, long& seconds, long& nanoseconds)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return false;
+    seconds = static_cast<long>(st.st_mtim.tv_sec);
+    nanoseconds = st.st_mtim.tv_nsec;
+    return true;
+}
+
+// A time in seconds read from a double, clamped to the 32-bit range; NaN 0.
+int secondsOf(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    if (value >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    return static_cast<int>(value);
+}
+
+} // namespace
 
 bool NetcdfPointData::updateFileInfo()
 {
-    _nextCheckTime = StoreClock::now() + _checkInterval;
-    return false;
+    const int32_t now = StoreClock::now();
+    _nextCheckTime = now + _checkInterval;
+
+    if (_staticFile) {
+        if (_fileInfos.count() > 0)
+            return false;
+        PointNetcdfFileInfo* info = newFileInfo(AbsTime(1));
+        info->path = _directory;
+        NcFile* file = openNetCdfFile(info->path, _writable, true);
+        PointFileStructure* s = file ? analyzeStructure(NetcdfIo::fileId(file), info) : nullptr;
+        if (!s) {
+            deleteNcFile(file);
+            delete info;
+            return false;
+        }
+        info->structure = s;
+        ++s->useCount;
+        info->lookupStart = info->coverageStart = 0;
+        info->lookupEnd = info->coverageEnd = INT32_MAX - 1;
+        _fileTimes = SeqOf<AbsTime>(AbsTime(1));
+        _fileInfos.insert(info->fileTime, info);
+        giveNcFileToFileInfo(info, file);
+        if (!_writable) {
+            registerClientless(info);
+            _currentFileInfo = info;
+        }
+        _oldestLookupStart = _newestLookupStart = info->lookupStart;
+        _oldestLookupEnd = _newestLookupEnd = _latestCoverageEnd = info->lookupEnd;
+        return true;
+    }
+
+    long seconds = 0, nanoseconds = 0;
+    if (!modificationTime(_directory, seconds, nanoseconds)) {
+        PD_LOG(PROBLEM) << "Could not stat directory :" << _directory << std::endl;
+        return false;
+    }
+    if (!_forceListing && seconds == _dirModTime && nanoseconds == _dirModTimeNs)
+        return false;
+    _forceListing = false;
+    _dirModTime = static_cast<int>(seconds);
+    _dirModTimeNs = nanoseconds;
+
+    std::unique_ptr<SeqOf<AbsTime>> listed(dmFileTimes(_directory, "", ""));
+    SeqOf<AbsTime>& listing = *listed;
+    if (_badFileTimes.count() > 0) {
+        bool dropped = false;
+        for (int i = listing.length() - 1; i >= 0; --i) {
+            if (_badFileTimes.find(listing[i])) {
+                listing.remove(i, i);
+                dropped = true;
+            }
+        }
+        if (dropped)
+            --_accessErrorCountdown;
+        if (!dropped || _accessErrorCountdown <= 0) {
+            _badFileTimes = Set<AbsTime>();
+            _accessErrorCountdown = 0;
+        }
+    }
+
+    // The record made last by this update is about to be used: it stays open.
+    PointNetcdfFileInfo* madeLast = nullptr;
+    if (!(listing == _fileTimes)) {
+        // Files gone from the directory.
+        for (int i = _fileTimes.length() - 1; i >= 0; --i) {
+            AbsTime t = _fileTimes[i];
+            if (listing.find(t) >= 0)
+                continue;
+            PointNetcdfFileInfo* info = nullptr;
+            if (!_fileInfos.find(t, nullptr, &info) || !info) {
+                resyncAndReport(t, "removing old info");
+                return true;
+            }
+            if (info->clientCount > 0) {
+                _badFileTimes.insert(t);
+                _accessErrorCountdown = 3;
+            }
+            deleteFileInfo(info);
+        }
+        // New files, oldest first.
+        for (int i = listing.length() - 1; i >= 0; --i) {
+            AbsTime t = listing[i];
+            if (_fileTimes.find(t) >= 0) {
+                if (!_fileInfos.find(t))
+                    PD_LOG(PROBLEM) << "Could not look up fileInfo for " << t.toString(TIME_FORMAT)
+                                    << std::endl;
+                continue;
+            }
+            PointNetcdfFileInfo* made = addListedFile(t, i);
+            if (made)
+                madeLast = made;
+            else
+                listing.remove(i, i);
+        }
+    }
+    _fileTimes = listing;
+
+    const int n = _fileTimes.length();
+    if (n > 0) {
+        PointNetcdfFileInfo* oldest = nullptr;
+        if (!_fileInfos.find(_fileTimes[n - 1], nullptr, &oldest) || !oldest) {
+            resyncAndReport(_fileTimes[n - 1], "checking earliest  time");
+            return true;
+        }
+        _oldestLookupStart = oldest->lookupStart;
+        _oldestLookupEnd = oldest->lookupEnd;
+        PointNetcdfFileInfo* newest = nullptr;
+        if (!_fileInfos.find(_fileTimes[0], nullptr, &newest) || !newest) {
+            resyncAndReport(_fileTimes[0], "checking latest time");
+            return true;
+        }
+        long d = (static_cast<long>(newest->lookupEnd) - _newestLookupEnd) / _filePeriod;
+        if (d < -31 || d >= 32)
+            _reReadMask = 0;
+        else if (d >= 1)
+            _reReadMask <<= d;
+        else if (d < 0)
+            _reReadMask >>= -d;
+        _newestLookupStart = newest->lookupStart;
+        _newestLookupEnd = newest->lookupEnd;
+    } else {
+        _oldestLookupStart = _oldestLookupEnd = _newestLookupStart = _newestLookupEnd = 0;
+        _reReadMask = 0;
+    }
+
+    if (nClientlessHandles >= 9 || fileOpenCount > expectedOpenFiles)
+        PD_LOG(DEBUG) << "nClientlessHandles " << nClientlessHandles << "  fileOpenCount "
+                      << fileOpenCount << std::endl;
+
+    if (_writable && _templateStructure) {
+        for (int i = _templateStructure->maxOpen; i < n; ++i) {
+            PointNetcdfFileInfo* info = nullptr;
+            if (!_fileInfos.find(_fileTimes[i], nullptr, &info) || !info) {
+                resyncAndReport(_fileTimes[i], "checking latest time");
+                return true;
+            }
+            if (info->clientCount > 0 || info == madeLast)
+                continue;
+            if (info->file || info->handle)
+                closeFile(info);
+            info->freeStructure();
+        }
+    }
+    return true;
+}
+
+PointNetcdfFileInfo* NetcdfPointData::addListedFile(AbsTime fileTime, int place)
+{
+    const int32_t now = StoreClock::now();
+    PointNetcdfFileInfo* info = newFileInfo(fileTime);
+    NcFile* file = openNetCdfFile(info->path, _writable, false);
+    PointFileStructure* s = file ? analyzeStructure(NetcdfIo::fileId(file), info) : nullptr;
+    if (!s) {
+        PD_LOG(PROBLEM) << "Format or ownership problems with the file " << info->path
+                        << std::endl;
+        deleteNcFile(file);
+        _badFileTimes.insert(fileTime);
+        _accessErrorCountdown = 3;
+        delete info;
+        return nullptr;
+    }
+    info->structure = s;
+    ++s->useCount;
+    info->file = file;
+    const int f = fileTime.seconds();
+    if (s->recordForecasts) {
+        info->lookupStart = info->lookupEnd = f;
+        info->coverageStart = f + s->startOffset;
+        info->coverageEnd = f + s->fileEndOffset;
+    } else {
+        info->lookupStart = info->coverageStart = f + s->startOffset;
+        info->lookupEnd = info->coverageEnd = f + s->fileEndOffset;
+        if (s->forecastDim >= 0 && s->forecastList.length() > 0) {
+            info->coverageStart += s->forecastList[0];
+            info->coverageEnd += s->forecastList[s->forecastList.length() - 1];
+        }
+    }
+    if (info->coverageEnd > _latestCoverageEnd)
+        _latestCoverageEnd = info->coverageEnd;
+    info->nextRecheckTime = now + _checkInterval * (place == 0 ? 1 : place == 1 ? 5 : 25);
+    // A read-only store opens files again when it reads them.
+    if (!_writable)
+        closeCachedFile(info);
+    _fileInfos.insert(fileTime, info);
+    return info;
+}
+
+bool NetcdfPointData::readFileStructure(int ncid, PointNetcdfFileInfo* info, int level)
+{
+    const PointFileStructure* s = info->structure;
+    if (!s)
+        return false;
+    const int32_t now = StoreClock::now();
+    const long age = (static_cast<long>(_newestLookupEnd) - info->lookupEnd) / _filePeriod;
+    const uint32_t ageBit = age >= 0 && age <= 31 ? 1u << age : 0u;
+    bool stale = now > info->nextRecheckTime || (_reReadMask & ageBit) != 0;
+
+    if (level == 4 && info->firstOverflow >= s->maxStaticIds)
+        level = 5;
+    int held = info->readLevel;
+    if (held == 1 && s->nInventoryBins <= 1)
+        held = 2;
+    if (held == 2 && s->maxStaticIds <= 0)
+        held = 3;
+    if (held == 3 && s->timeVariables.length() == 0)
+        held = s->totalIdLen == 0 ? 5 : 4;
+    if (held == 4 && s->totalIdLen == 0)
+        held = 5;
+    const bool forced = level > 2 && !_writable && !s->cacheMetadata;
+    if (!stale && level <= held && !forced)
+        return true;
+
+    long seconds = 0, nanoseconds = 0;
+    if (!modificationTime(info->path, seconds, nanoseconds)) {
+        PD_LOG(PROBLEM) << "Could not stat netcdf file:" << info->path << std::endl;
+        // Gone: the next request lists the directory again.
+        _forceListing = true;
+        _nextCheckTime = 0;
+        if (_lastWrittenFileInfo == info)
+            _lastWrittenFileInfo = nullptr;
+        return false;
+    }
+    if (seconds == info->modificationTime)
+        stale = false;
+    if (!stale && level <= held && !forced)
+        return true;
+    info->modificationTime = static_cast<int>(seconds);
+    _reReadMask &= ~ageBit;
+
+    bool openedHere = false;
+    if (ncid < 0) {
+        openedHere = !info->file;
+        if (info->file)
+            ncid = NetcdfIo::fileId(info->file);
+        else if (getFileInfoNcFile(info))
+            ncid = NetcdfIo::fileId(info->file);
+        else
+            return false;
+    }
+    NetcdfIo io(ncid);
+    if (stale || forced) {
+        if (!io.sync()) {
+            PD_LOG(BUG) << "PANIC!!! Error calling ncsync!!!" << std::endl;
+            return false;
+        }
+    }
+    if (stale) {
+        int factor = info->lookupEnd >= _newestLookupEnd                ? 1
+                     : _newestLookupStart > info->lookupEnd + 1 ? 25
+                                                                  : 5;
+        info->nextRecheckTime = now + factor * _checkInterval;
+    }
+
+    // Stale caches are read again from the first level up to the highest
+    // held; otherwise only the missing levels are read.
+    const int first = stale || forced ? 1 : info->readLevel + 1;
+    const int last = stale || forced ? std::max(level, info->readLevel) : level;
+    bool ok = true;
+    for (int l = first; l <= last && ok; ++l) {
+        ok = readBookkeepingLevel(io, info, l);
+        if (ok && info->readLevel < l)
+            info->readLevel = l;
+    }
+    if (!ok) {
+        info->freeStructure();
+        return false;
+    }
+    if (openedHere && !_writable) {
+        giveNcFileToFileInfo(info, info->file);
+        registerClientless(info);
+    }
+    return true;
+}
+
+void NetcdfPointData::noteBadFile(PointNetcdfFileInfo* info)
+{
+    _badFileTimes.insert(info->fileTime);
+    _accessErrorCountdown = 3;
+    _nextCheckTime = 0;
+    _forceListing = true;
+    if (_lastWrittenFileInfo == info)
+        _lastWrittenFileInfo = nullptr;
+}
+
+namespace {
+
+// The two lines of a failed read: what, then the ncid and the variable.
+void logReadFailure(const char* what, int ncid, const char* names, int var)
+{
+    PD_LOG(PROBLEM) << "unable to read " << what << std::endl;
+    PD_LOG(PROBLEM) << "ncid " << ncid << names << var << std::endl;
+}
+
+} // namespace
+
+bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileInfo* info,
+                                           int level)
+{
+    const PointFileStructure* s = info->structure;
+    const int bins = s->nInventoryBins;
+    const int maxIds = s->maxStaticIds;
+    const int idLen = s->totalIdLen;
+    const int ncid = io.ncid();
+    auto badValue = [&](const char* what) {
+        PD_LOG(PROBLEM) << "Format or ownership problems with the file " << info->path << ": "
+                        << what << " out of range" << std::endl;
+        noteBadFile(info);
+        return false;
+    };
+    auto validRecord = [&](int r) { return r < info->recordCount; };
+    // A per-record int variable into its cache, made with the record capacity.
+    auto readPerRecord = [&](int var, std::unique_ptr<int[]>& cache, const char* what,
+                             const char* names) {
+        if (!cache)
+            cache.reset(new int[static_cast<size_t>(info->recordCapacity)]());
+        if (info->recordCount > 0 &&
+            !io.get(var, NcPos{0}, NcPos{info->recordCount}, cache.get())) {
+            logReadFailure(what, ncid, names, var);
+            return false;
+        }
+        return true;
+    };
+
+    switch (level) {
+    case 1:
+        if (!readCounters(ncid, s, info)) {
+            noteBadFile(info);
+            return false;
+        }
+        info->ensureRecordCapacity(info->recordCount);
+        return true;
+    case 2:
+        if (bins <= 1)
+            return true;
+        if (!info->firstInBin)
+            info->firstInBin.reset(new int[static_cast<size_t>(bins)]());
+        if (!info->lastInBin)
+            info->lastInBin.reset(new int[static_cast<size_t>(bins)]());
+        if (!io.get(s->firstInBin, NcPos{0}, NcPos{bins}, info->firstInBin.get())) {
+            logReadFailure("firstInBin", ncid, " firstInBinVar  ", s->firstInBin);
+            return false;
+        }
+        if (!io.get(s->lastInBin, NcPos{0}, NcPos{bins}, info->lastInBin.get())) {
+            logReadFailure("lastInBin", ncid, " lastInBinVar  ", s->lastInBin);
+            return false;
+        }
+        for (int b = 0; b < bins; ++b) {
+            if (!validRecord(info->firstInBin[b]) || !validRecord(info->lastInBin[b]))
+                return badValue("firstInBin or lastInBin");
+        }
+        return true;
+    case 3: {
+        if (maxIds <= 0)
+            return true;
+        const size_t rows = static_cast<size_t>(maxIds);
+        if (!info->staticIds)
+            info->staticIds.reset(new char[rows * static_cast<size_t>(idLen)]());
+        if (!info->lastRecord)
+            info->lastRecord.reset(new int[rows]());
+        if (!io.get(s->staticIds, NcPos{0, 0}, NcPos{maxIds, idLen}, info->staticIds.get())) {
+            logReadFailure("staticIds", ncid, "  staticIdsVar ", s->staticIds);
+            return false;
+        }
+        if (!io.get(s->lastRecord, NcPos{0}, NcPos{maxIds}, info->lastRecord.get())) {
+            logReadFailure("lastRecord", ncid, "  lastRecordVar ", s->lastRecord);
+            return false;
+        }
+        if (bins > 1) {
+            bool read;
+            if (s->charInventories) {
+                if (!info->charInventory)
+                    info->charInventory.reset(new char[rows * static_cast<size_t>(bins)]());
+                read = io.get(s->inventory, NcPos{0, 0}, NcPos{maxIds, bins},
+                              info->charInventory.get());
+            } else {
+                if (!info->inventory)
+                    info->inventory.reset(new int[rows]());
+                read = io.get(s->inventory, NcPos{0}, NcPos{maxIds}, info->inventory.get());
+            }
+            if (!read) {
+                logReadFailure("inventory", ncid, "  inventoryVar ", s->inventory);
+                return false;
+            }
+        }
+        // Each row ends within itself; the rows in use are sorted and
+        // distinct, and each names a record of the file.
+        char* ids = info->staticIds.get();
+        for (int i = 0; i < maxIds; ++i)
+            ids[static_cast<size_t>(i + 1) * idLen - 1] = '\0';
+        for (int i = 0; i < info->nStaticIds; ++i) {
+            if (!validRecord(info->lastRecord[i]))
+                return badValue("lastRecord");
+            if (i > 0 && strncmp(ids + static_cast<size_t>(i - 1) * idLen,
+                                 ids + static_cast<size_t>(i) * idLen, static_cast<size_t>(idLen)) >= 0)
+                return badValue("staticIds order");
+        }
+        // Each station's newest record carries the station's id.  A table a
+        // writer left half written (stopped between its blocks) is mended
+        // from the records, so that no record is taken for another station's.
+        if (info->nStaticIds > 0 && s->hasChaining()) {
+            const size_t length = static_cast<size_t>(idLen);
+            std::vector<char> keys(static_cast<size_t>(info->recordCount) * length + 1);
+            if (!readRecordKeys(io, info, keys.data()))
+                return false;
+            for (int i = 0; i < info->nStaticIds; ++i) {
+                const char* id = ids + static_cast<size_t>(i) * length;
+                int r = info->lastRecord[i];
+                if (r < 0 || strncmp(keys.data() + static_cast<size_t>(r) * length, id, length) == 0)
+                    continue;
+                int newest = info->recordCount - 1;
+                while (newest >= 0 &&
+                       strncmp(keys.data() + static_cast<size_t>(newest) * length, id, length) != 0)
+                    --newest;
+                PD_LOG(PROBLEM) << "Station " << id << " of " << info->path << " named record "
+                                << r << ", its newest record is " << newest << std::endl;
+                info->lastRecord[i] = newest;
+            }
+        }
+        return true;
+    }
+    case 4: {
+        if (s->timeVariables.length() == 0)
+            return true;
+        const int n = info->recordCount;
+        info->ensureRecordCapacity(n);
+        const size_t capacity = static_cast<size_t>(info->recordCapacity);
+        if (!info->recordTimes)
+            info->recordTimes.reset(new int[capacity]());
+        if (n > 0) {
+            const int timeVar = s->invTime >= 0 ? s->invTime : s->timeVariables[0];
+            bool read;
+            if (io.varType(timeVar) == NC_INT) {
+                read = io.get(timeVar, NcPos{0}, NcPos{n}, info->recordTimes.get());
+            } else {
+                std::vector<double> times(static_cast<size_t>(n));
+                read = io.get(timeVar, NcPos{0}, NcPos{n}, times.data());
+                for (int r = 0; read && r < n; ++r)
+                    info->recordTimes[r] = secondsOf(times[static_cast<size_t>(r)]);
+            }
+            if (!read) {
+                logReadFailure("basic time data", ncid, "  count[0] ", n);
+                return false;
+            }
+        }
+        if (s->prevRecord >= 0) {
+            if (!readPerRecord(s->prevRecord, info->prevRecord, "prevRecord", "  prevRecordVar "))
+                return false;
+            // A chain only ever points back, so following it always ends.
+            for (int r = 0; r < n; ++r) {
+                if (info->prevRecord[r] >= r)
+                    return badValue("prevRecord");
+            }
+        }
+        return true;
+    }
+    case 5: {
+        const int n = info->recordCount;
+        info->ensureRecordCapacity(n);
+        const size_t capacity = static_cast<size_t>(info->recordCapacity);
+        if (s->latitude >= 0 && s->longitude >= 0) {
+            if (!info->latitudes)
+                info->latitudes.reset(new float[capacity]());
+            if (!info->longitudes)
+                info->longitudes.reset(new float[capacity]());
+            if (n > 0 && (!io.get(s->latitude, NcPos{0}, NcPos{n}, info->latitudes.get()) ||
+                          !io.get(s->longitude, NcPos{0}, NcPos{n}, info->longitudes.get()))) {
+                logReadFailure("lats and lons", ncid, "  latitudeVar ", s->latitude);
+                return false;
+            }
+        }
+        if (idLen > 0) {
+            if (!info->recordIds)
+                info->recordIds.reset(new char[capacity * static_cast<size_t>(idLen)]());
+            info->forgetIdIndex();
+            if (!readRecordKeys(io, info, info->recordIds.get()))
+                return false;
+        }
+        if (s->isOverflow >= 0 &&
+            !readPerRecord(s->isOverflow, info->isOverflow, "isOverflow", "  isOverflowVar "))
+            return false;
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+bool NetcdfPointData::readRecordKeys(const NetcdfIo& io, PointNetcdfFileInfo* info, char* rows)
+{
+    const PointFileStructure* s = info->structure;
+    const int n = info->recordCount;
+    const size_t idLen = static_cast<size_t>(s->totalIdLen);
+    memset(rows, 0, static_cast<size_t>(n) * idLen);
+    if (n == 0)
+        return true;
+    if (s->latLonIds) {
+        std::vector<float> lats(static_cast<size_t>(n)), lons(static_cast<size_t>(n));
+        if (!io.get(s->latitude, NcPos{0}, NcPos{n}, lats.data()) ||
+            !io.get(s->longitude, NcPos{0}, NcPos{n}, lons.data())) {
+            logReadFailure("info needed to create recordIds", io.ncid(), "  latitudeVar ",
+                           s->latitude);
+            return false;
+        }
+        // A record whose position cannot be keyed keeps an empty id.
+        for (int r = 0; r < n; ++r) {
+            TextString key;
+            LatLonCoord position(lats[static_cast<size_t>(r)], lons[static_cast<size_t>(r)]);
+            if (makeKey(s, SeqOf<TextString>(), &position, key))
+                strncpy(rows + static_cast<size_t>(r) * idLen, key.c_str(), idLen - 1);
+        }
+        return true;
+    }
+    for (int k = 0; k < s->idVariables.length(); ++k) {
+        const size_t width = static_cast<size_t>(s->idLengths[k]);
+        std::vector<char> text(static_cast<size_t>(n) * width + 1, '\0');
+        if (!io.get(s->idVariables[k], NcPos{0, 0}, NcPos{n, static_cast<long>(width)},
+                    text.data())) {
+            logReadFailure("info needed to create recordIds", io.ncid(), "  idVar ",
+                           s->idVariables[k]);
+            return false;
+        }
+        for (int r = 0; r < n; ++r) {
+            char* row = rows + static_cast<size_t>(r) * idLen;
+            const char* piece = text.data() + static_cast<size_t>(r) * width;
+            size_t used = strnlen(row, idLen - 1);
+            size_t length = strnlen(piece, width);
+            size_t room = idLen - 1 - used;
+            memcpy(row + used, piece, length < room ? length : room);
+        }
+    }
+    return true;
+}
+
+void NetcdfPointData::resyncAndReport(AbsTime time, const char* what)
+{
+    if (resyncMark > 0) {
+        PD_LOG(BUG) << "PANIC!!!  Things really screwed up in NetcdfPointData for " << _directory
+                    << std::endl;
+        std::cerr << "PANIC!!! Things really screwed up in "
+                  << "NetcdfPointData for " << _directory << std::endl;
+        return;
+    }
+    ++resyncMark;
+    PD_LOG(BUG) << "Failed to lookup " << time.toString(TIME_FORMAT)
+                << " in file dictionary while " << what << ": " << _directory << std::endl;
+    while (_fileInfos.count() > 0) {
+        PointNetcdfFileInfo* info = _fileInfos.value(0);
+        if (info)
+            deleteFileInfo(info);
+        else
+            _fileInfos.remove(_fileInfos.key(0));
+    }
+    _fileInfos = Dict<AbsTime, PointNetcdfFileInfo*>();
+    // Only records taken out under their clients keep their handles.
+    Dict<unsigned long, PointNetcdfFileInfo*> held;
+    for (int i = 0; i < _handles.count(); ++i) {
+        if (_handles.value(i) && _handles.value(i)->detached)
+            held.insert(_handles.key(i), _handles.value(i));
+    }
+    _handles = held;
+    for (int i = 0; i < _structures.count(); ++i)
+        delete _structures.value(i);
+    _structures = Dict<TextString, PointFileStructure*>();
+    _templateStructure = nullptr;
+    _fileTimes = SeqOf<AbsTime>();
+    _oldestLookupStart = _oldestLookupEnd = _newestLookupStart = _newestLookupEnd = 0;
+    _latestCoverageEnd = _earliestAcceptedTime = 0;
+    _lastWrittenFileInfo = _currentFileInfo = nullptr;
+
+    NcFile* source = openNetCdfFile(_directory + "/template", false, true);
+    if (!source) {
+        resyncMark = 0;
+        return;
+    }
+    _templateStructure = analyzeStructure(NetcdfIo::fileId(source), nullptr);
+    if (_templateStructure)
+        _templateStructure->useCount = 1;
+    deleteNcFile(source);
+    // The directory's time has not changed: list it anyway.
+    _forceListing = true;
+    updateFileInfo();
+    ++_resyncCount;
+    resyncMark = 0;
+    PD_LOG(PROBLEM) << "Resync count is now " << _resyncCount << std::endl;
 }

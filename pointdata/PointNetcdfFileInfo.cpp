@@ -20,6 +20,7 @@ void PointNetcdfFileInfo::freeStructure()
     prevRecord.reset();
     isOverflow.reset();
     recordCapacity = 0;
+    forgetIdIndex();
     if (readLevel > 1)
         readLevel = 1;
 }

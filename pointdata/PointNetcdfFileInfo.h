@@ -20,6 +20,8 @@
 #include "TextString.h"
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 class NcFile;
 class NetcdfPointData;
@@ -54,6 +56,11 @@ struct PointNetcdfFileInfo {
     std::unique_ptr<int[]> recordTimes;
     std::unique_ptr<int[]> prevRecord;
     std::unique_ptr<int[]> isOverflow;
+    // The newest record of each id among the records searched by id (every
+    // record without a static table, the overflow records with one): made
+    // from the record ids at the first search and kept by the writer.
+    std::unordered_map<std::string, int> newestById;
+    bool newestByIdValid = false;
     int nextRecheckTime = 0;
     int* handle = nullptr;      // its value is the ncid of the open file
     NcFile* file = nullptr;
@@ -68,6 +75,12 @@ struct PointNetcdfFileInfo {
     // Frees the cached arrays of levels 2 to 5 (the global inventory stays)
     // and lowers a read level above 1 to 1.
     void freeStructure();
+    // Forgets the index of newest records by id (the record ids changed).
+    void forgetIdIndex()
+    {
+        newestById.clear();
+        newestByIdValid = false;
+    }
     // Makes room for n records in every per-record array that is cached,
     // keeping the first recordCount entries; a new capacity is n plus a block
     // (maxStaticIds, or 200 when that is 0 or above 200) of the structure.

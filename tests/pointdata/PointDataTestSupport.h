@@ -53,6 +53,36 @@ struct NetcdfPointDataInspector {
     int filePeriod() const { return store->_filePeriod; }
     const TextString& latLonNames() const { return store->_latLonNames; }
     static int fileOpenCount() { return NetcdfPointData::fileOpenCount; }
+
+    PointNetcdfFileInfo* fileInfo(AbsTime t) const
+    {
+        PointNetcdfFileInfo* info = nullptr;
+        store->_fileInfos.find(t, nullptr, &info);
+        return info;
+    }
+    const SeqOf<AbsTime>& fileTimes() const { return store->_fileTimes; }
+    bool updateFileInfo() const { return store->updateFileInfo(); }
+    bool openFileInfo(PointNetcdfFileInfo* info) const { return store->openFileInfo(info); }
+    int dirModTime() const { return store->_dirModTime; }
+    long dirModTimeNs() const { return store->_dirModTimeNs; }
+    int resyncCount() const { return store->_resyncCount; }
+    bool makeKey(int totalIdLen, const SeqOf<TextString>& ids, const LatLonCoord* at,
+                 TextString& key) const
+    {
+        PointFileStructure s;
+        s.totalIdLen = totalIdLen;
+        return store->makeKey(&s, ids, at, key);
+    }
+    // Every client the store's records still count.
+    int clients() const
+    {
+        int n = 0;
+        for (int i = 0; i < store->_fileInfos.count(); ++i)
+            n += store->_fileInfos.value(i)->clientCount;
+        return n;
+    }
+    static int clientlessOpen() { return NetcdfPointData::nClientlessHandles; }
+    static int clientlessCount() { return NetcdfPointData::clientlessCount; }
 };
 
 // A store clock the tests set; pauses are counted, never waited.
@@ -73,7 +103,11 @@ struct FakeStoreClock {
         paused() += s;
         seconds() += s;
     }
-    FakeStoreClock() { StoreClock::set(&now, &pause); }
+    FakeStoreClock()
+    {
+        paused() = 0;
+        StoreClock::set(&now, &pause);
+    }
     ~FakeStoreClock() { StoreClock::set(nullptr, nullptr); }
 };
 
@@ -160,21 +194,46 @@ inline std::string edited(std::string text,
     return text;
 }
 
-// Reads a whole int or char variable of a netCDF file with the C library.
+// One handle request of a test: the handle, record and whether it is new.
+struct Placed {
+    int* handle = nullptr;
+    int record = -1;
+    bool isNew = false;
+};
+
+// Asks a store for the record of a station and time and, unless told to
+// hold it, gives the handle back.
+inline Placed place(NetcdfPointData* store, const std::vector<std::string>& ids,
+                    const std::vector<double>& times, bool release = true)
+{
+    SeqOf<TextString> idSeq;
+    for (const std::string& id : ids)
+        idSeq.append(id.c_str());
+    SeqOf<double> timeSeq;
+    for (double t : times)
+        timeSeq.append(t);
+    Placed p;
+    p.handle = store->getFileHandleAndRecord(idSeq, timeSeq, p.record, p.isNew);
+    if (p.handle && release) {
+        EXPECT_TRUE(store->releaseHandle(p.handle));
+    }
+    return p;
+}
+
+// A whole variable of a netCDF file read with the C library: an int
+// variable as ints, a two-dimensional char variable as its rows (each cut at
+// its first NUL).  Empty when it cannot be read.
 inline std::vector<int> readInts(const std::string& path, const char* var)
 {
-    std::vector<int> out;
     int ncid = -1, id = -1, nDims = 0, dims[NC_MAX_VAR_DIMS];
+    std::vector<int> out;
     if (nc_open(path.c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
         return out;
-    size_t n = 1;
+    size_t n = 1, length = 0;
     if (nc_inq_varid(ncid, var, &id) == NC_NOERR &&
         nc_inq_var(ncid, id, nullptr, nullptr, &nDims, dims, nullptr) == NC_NOERR) {
-        for (int d = 0; d < nDims; ++d) {
-            size_t length = 0;
-            nc_inq_dimlen(ncid, dims[d], &length);
-            n *= length;
-        }
+        for (int d = 0; d < nDims; ++d)
+            n *= nc_inq_dimlen(ncid, dims[d], &length) == NC_NOERR ? length : 0;
         out.resize(n);
         if (n > 0 && nc_get_var_int(ncid, id, out.data()) != NC_NOERR)
             out.clear();
@@ -183,22 +242,20 @@ inline std::vector<int> readInts(const std::string& path, const char* var)
     return out;
 }
 
-// The rows of a two-dimensional char variable, each cut at its first NUL.
 inline std::vector<std::string> readRows(const std::string& path, const char* var)
 {
-    std::vector<std::string> rows;
     int ncid = -1, id = -1, dims[2];
+    size_t count[2] = {0, 0};
+    std::vector<std::string> rows;
     if (nc_open(path.c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
         return rows;
-    size_t count[2] = {0, 0};
-    if (nc_inq_varid(ncid, var, &id) == NC_NOERR &&
-        nc_inq_vardimid(ncid, id, dims) == NC_NOERR && nc_inq_dimlen(ncid, dims[0], &count[0]) == NC_NOERR &&
+    if (nc_inq_varid(ncid, var, &id) == NC_NOERR && nc_inq_vardimid(ncid, id, dims) == NC_NOERR &&
+        nc_inq_dimlen(ncid, dims[0], &count[0]) == NC_NOERR &&
         nc_inq_dimlen(ncid, dims[1], &count[1]) == NC_NOERR) {
         std::vector<char> text(count[0] * count[1] + 1, '\0');
-        if (count[0] * count[1] == 0 || nc_get_var_text(ncid, id, text.data()) == NC_NOERR) {
+        if (nc_get_var_text(ncid, id, text.data()) == NC_NOERR) {
             for (size_t r = 0; r < count[0]; ++r)
-                rows.push_back(std::string(text.data() + r * count[1],
-                                           strnlen(text.data() + r * count[1], count[1])));
+                rows.emplace_back(text.data() + r * count[1], strnlen(text.data() + r * count[1], count[1]));
         }
     }
     nc_close(ncid);

@@ -123,7 +123,9 @@ TEST_F(StoreConstruction, OverridesReplaceDimensionsAndAttributes)
     EXPECT_EQ(NetcdfPointDataInspector{fallBack}.structure()->maxOpen, 5);
 }
 
-// A file record of the id store with the given static ids and records.
+// A file record of the id store (rows of 8 characters) holding the static
+// ids and records (id, time) given; records from firstOverflow on are
+// overflow records.
 struct Records {
     NetcdfPointDataInspector in;
     PointNetcdfFileInfo* info;
@@ -132,25 +134,22 @@ struct Records {
             const std::vector<std::pair<std::string, int>>& records, int firstOverflow)
         : in{store}, info(in.newFileInfo(AbsTime(1173895200)))
     {
-        const PointFileStructure& s = *in.structure();
         info->structure = in.structure();
         ++info->structure->useCount;
-        info->staticIds.reset(new char[static_cast<size_t>(s.maxStaticIds * s.totalIdLen)]());
+        const size_t n = records.size();
+        info->staticIds.reset(new char[4 * 8]());
+        info->recordIds.reset(new char[n * 8]());
+        info->recordTimes.reset(new int[n]());
+        info->isOverflow.reset(new int[n]());
         for (size_t i = 0; i < staticIds.size(); ++i)
-            strncpy(info->staticIds.get() + i * s.totalIdLen, staticIds[i].c_str(),
-                    static_cast<size_t>(s.totalIdLen) - 1);
-        info->nStaticIds = static_cast<int>(staticIds.size());
-        info->recordCount = static_cast<int>(records.size());
-        info->recordCapacity = info->recordCount;
-        info->recordIds.reset(new char[records.size() * s.totalIdLen]());
-        info->recordTimes.reset(new int[records.size()]());
-        info->isOverflow.reset(new int[records.size()]());
-        for (size_t r = 0; r < records.size(); ++r) {
-            strncpy(info->recordIds.get() + r * s.totalIdLen, records[r].first.c_str(),
-                    static_cast<size_t>(s.totalIdLen) - 1);
+            strncpy(info->staticIds.get() + i * 8, staticIds[i].c_str(), 7);
+        for (size_t r = 0; r < n; ++r) {
+            strncpy(info->recordIds.get() + r * 8, records[r].first.c_str(), 7);
             info->recordTimes[r] = records[r].second;
             info->isOverflow[r] = firstOverflow >= 0 && static_cast<int>(r) >= firstOverflow;
         }
+        info->nStaticIds = static_cast<int>(staticIds.size());
+        info->recordCount = info->recordCapacity = static_cast<int>(n);
         info->firstOverflow = firstOverflow;
         in.enter(info);
     }

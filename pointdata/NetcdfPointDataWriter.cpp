@@ -1,0 +1,592 @@
+// Record placement: the data file for a time (made from the template when
+// there is none), the record of a station and time, and the bookkeeping of a
+// new record (station table, chain, inventory bins).
+#include "NetcdfPointData.h"
+
+#include "LogStream.h"
+#include "NetcdfIo.h"
+#include "PointFileStructure.h"
+#include "PointNetcdfFileInfo.h"
+#include "StoreClock.h"
+#include "dataFileCalls.h"
+#include "dmFileTimes.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
+
+namespace {
+
+// The key of a position for a row of totalIdLen characters: latitude + 90
+// and longitude + 180, scaled by the widest resolution that fits, in
+// fixed-width hexadecimal.  The arithmetic is done in extended precision and
+// each field goes through an unsigned integer, so the keys are those of the
+// 32-bit original for the same single-precision coordinates.  False when the
+// row is too short or the position cannot be keyed.
+bool positionKey(int totalIdLen, float lat, float lon, char* out, size_t size)
+{
+    const char* format;
+    long double scale;
+    if (totalIdLen > 12) {
+        format = "%6.6x%6.6x";
+        scale = 10000;
+    } else if (totalIdLen >= 11) {
+        format = "%5.5x%5.5x";
+        scale = 1000;
+    } else if (totalIdLen >= 9) {
+        format = "%4.4x%4.4x";
+        scale = 100;
+    } else if (totalIdLen >= 7) {
+        format = "%3.3x%3.3x";
+        scale = 10;
+    } else {
+        return false;
+    }
+    long double a = (static_cast<long double>(lat) + 90.0L) * scale + 0.5L;
+    long double b = (static_cast<long double>(lon) + 180.0L) * scale + 0.5L;
+    if (!(a >= 0 && a < 4294967296.0L) || !(b >= 0 && b < 4294967296.0L))
+        return false;
+    int n = snprintf(out, size, format, static_cast<unsigned>(a), static_cast<unsigned>(b));
+    return n > 0 && n < totalIdLen;
+}
+
+} // namespace
+
+PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
+{
+    if (_staticFile)
+        return _fileInfos.count() > 0 ? _fileInfos.value(0) : nullptr;
+    const int t = time.seconds();
+    if (t < _earliestAcceptedTime)
+        return nullptr;
+    PointNetcdfFileInfo* found = nullptr;
+    int index = -1;
+    for (int pass = 0; pass < 2; ++pass) {
+        found = nullptr;
+        index = locateFile(t, found);
+        if (index == -2)
+            return nullptr;
+        if (pass == 1)
+            break;
+        const int32_t now = StoreClock::now();
+        if (index >= 0) {
+            // Only files near the old end, which may have been purged, are
+            // worth a listing.
+            if (now < _nextCheckTime || _fileTimes[index].seconds() > _oldestLookupEnd + 900)
+                break;
+        } else if (!_writable) {
+            if (now < _nextCheckTime)
+                break;
+        } else {
+            const PointFileStructure* s = _templateStructure;
+            if (!s)
+                return nullptr;
+            int start = t;
+            if (!_forecasts) {
+                start = t - t % s->filePeriod;
+                if (t < start + s->startOffset)
+                    start -= s->filePeriod;
+                else if (t > start + s->fileEndOffset)
+                    start += s->filePeriod;
+                if (_fileInfos.find(AbsTime(start))) {
+                    PD_LOG(PROBLEM) << "Change in filePeriod or fileEndOffset "
+                                    << " has resulted in time coverage gap" << std::endl;
+                    return nullptr;
+                }
+            }
+            makeDataFile(AbsTime(start));
+        }
+        const int before = index;
+        if (!updateFileInfo())
+            break;
+        if (before >= 0 && t < _oldestLookupStart) {
+            _earliestAcceptedTime = _oldestLookupStart;
+            return nullptr;
+        }
+    }
+    if (index < 0)
+        return nullptr;
+    if (found)
+        return found;
+    PointNetcdfFileInfo* info = nullptr;
+    if (!_fileInfos.find(_fileTimes[index], nullptr, &info) || !info) {
+        resyncAndReport(_fileTimes[index], "getting object for this time");
+        return nullptr;
+    }
+    return info;
+}
+
+int NetcdfPointData::locateFile(int t, PointNetcdfFileInfo*& found)
+{
+    const int n = _fileTimes.length();
+    if (n == 0 || t > _newestLookupEnd || t < _oldestLookupStart)
+        return -1;
+    if (t >= _newestLookupStart)
+        return 0;
+    if (t <= _oldestLookupEnd)
+        return n - 1;
+    int lo = 0;
+    int hi = n - 1;
+    while (hi - lo > 1) {
+        int mid = (lo + hi) / 2;
+        PointNetcdfFileInfo* info = nullptr;
+        if (!_fileInfos.find(_fileTimes[mid], nullptr, &info) || !info) {
+            resyncAndReport(_fileTimes[mid], "doing binary search");
+            return -2;
+        }
+        if (info->lookupStart <= t && t <= info->lookupEnd) {
+            found = info;
+            return mid;
+        }
+        if (t < info->lookupStart)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return -1;
+}
+
+bool NetcdfPointData::makeDataFile(AbsTime start)
+{
+    const TextString scratch = _directory + "/scrfil";
+    const TextString name = dmMakeTimeFileName(_directory, start, "", "");
+    // The store finds the file it made at once, whatever second the
+    // directory's time shows.
+    _forceListing = true;
+    if (!copyWholeFile((_directory + "/template").c_str(), scratch.c_str())) {
+        PD_LOG(BUG) << "Template copy command failed." << std::endl;
+        return false;
+    }
+    // Readers that watch the directory's time see the name appear in a later
+    // second than the scratch copy.
+    StoreClock::pause(1);
+    int error = renameNoReplace(scratch.c_str(), name.c_str());
+    if (error == 0)
+        return true;
+    unlink(scratch.c_str());
+    if (error == EEXIST)
+        PD_LOG(PROBLEM) << "Data file " << name << " exists already; it is kept" << std::endl;
+    else
+        PD_LOG(BUG) << "Template copy command failed." << std::endl;
+    return false;
+}
+
+int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf<double>& times,
+                                             int& record, bool& newRecord)
+{
+    return getFileHandleAndRecord(ids, times, record, newRecord, nullptr);
+}
+
+int* NetcdfPointData::getFileHandleAndRecord(const LatLonCoord& latLon, SeqOf<double>& times,
+                                             int& record, bool& newRecord)
+{
+    if (!(latLon.lat >= -90 && latLon.lat <= 90) || !(latLon.lon >= -180 && latLon.lon <= 180)) {
+        PD_LOG(PROBLEM) << "lat/lon values out of range in getFileHandleAndRecord" << std::endl;
+        return nullptr;
+    }
+    return getFileHandleAndRecord(SeqOf<TextString>(), times, record, newRecord, &latLon);
+}
+
+bool NetcdfPointData::makeKey(const PointFileStructure* s, const SeqOf<TextString>& ids,
+                              const LatLonCoord* latLon, TextString& key) const
+{
+    key = "";
+    if (s->totalIdLen <= 0)
+        return true;
+    if (latLon) {
+        char text[32];
+        if (s->totalIdLen <= 6) {
+            PD_LOG(PROBLEM) << "totalIdLen dimension too small for lat/lon encoding "
+                            << "in getFileHandleAndRecord" << std::endl;
+            return false;
+        }
+        if (!positionKey(s->totalIdLen, latLon->lat, latLon->lon, text, sizeof text))
+            return false;
+        key = text;
+        return true;
+    }
+    for (int k = 0; k < ids.length(); ++k)
+        key += ids[k];
+    if (key.length() >= s->totalIdLen) {
+        PD_LOG(PROBLEM) << "Length of static id too long "
+                        << "in getFileHandleAndRecord" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf<double>& times,
+                                             int& record, bool& newRecord,
+                                             const LatLonCoord* latLon)
+{
+    if (!_writable) {
+        PD_LOG(PROBLEM) << "Not set up for writing in getFileHandleAndRecord" << std::endl;
+        return nullptr;
+    }
+    if (!_staticFile && times.length() == 0) {
+        PD_LOG(PROBLEM) << "No time data in getFileHandleAndRecord" << std::endl;
+        return nullptr;
+    }
+    int t = 1;
+    if (!_staticFile) {
+        int k = 0;
+        while (k < times.length() && !(times[k] > 0.0 && times[k] < 2147483647.0))
+            ++k;
+        if (k == times.length()) {
+            PD_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
+            return nullptr;
+        }
+        t = static_cast<int>(times[k]);
+    }
+
+    const int32_t now = StoreClock::now();
+    // The directory is checked once a check interval, so that a data file
+    // removed under the store is noticed.
+    if (now >= _nextCheckTime)
+        updateFileInfo();
+    PointNetcdfFileInfo* info = _lastWrittenFileInfo;
+    if (!info || t < info->lookupStart || t > info->lookupEnd)
+        info = getFileInfoForTime(AbsTime(t));
+    if (!info || !info->structure) {
+        PD_LOG(EVENT) << "This file was probably purged away" << std::endl;
+        return nullptr;
+    }
+    if (info->lookupEnd == _newestLookupEnd)
+        _lastWrittenFileInfo = info;
+    const PointFileStructure* s = info->structure;
+
+    int v = t;
+    if (s->recordForecasts) {
+        double last = times[times.length() - 1];
+        if (!(last > INT_MIN && last < INT_MAX)) {
+            PD_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
+            return nullptr;
+        }
+        v = static_cast<int>(last);
+    }
+    if (latLon && !s->latLonIds) {
+        PD_LOG(PROBLEM) << "File not lat/lon indexed in getFileHandleAndRecord" << std::endl;
+        return nullptr;
+    }
+    if (!latLon && s->latLonIds) {
+        PD_LOG(PROBLEM) << "File is lat/lon indexed in getFileHandleAndRecord" << std::endl;
+        return nullptr;
+    }
+    if (!latLon && ids.length() != s->idVariables.length()) {
+        PD_LOG(PROBLEM) << "Wrong number of ids in getFileHandleAndRecord" << std::endl;
+        return nullptr;
+    }
+    if (s->timeVariables.length() > 0 && !_staticFile &&
+        times.length() != s->timeVariables.length()) {
+        PD_LOG(PROBLEM) << "Wrong number of times in getFileHandleAndRecord" << std::endl;
+        return nullptr;
+    }
+    // Everything that can be checked is checked before the first write.
+    TextString key;
+    if (!makeKey(s, ids, latLon, key))
+        return nullptr;
+    for (int k = 0; !latLon && k < ids.length() && k < s->idLengths.length(); ++k) {
+        if (ids[k].length() > s->idLengths[k]) {
+            PD_LOG(PROBLEM) << "Id " << ids[k] << " too long for its variable "
+                            << "in getFileHandleAndRecord" << std::endl;
+            return nullptr;
+        }
+    }
+
+    if (!openFileInfo(info))
+        return nullptr;
+    if (s->recordForecasts && (v < info->coverageStart || v > info->coverageEnd)) {
+        PD_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for " << _directory
+                        << std::endl;
+        return nullptr;
+    }
+
+    // The bookkeeping the placement needs: the station table before it is
+    // shifted, the chains and, with overflow records, their ids.
+    const bool chaining = s->hasChaining();
+    const int needed = chaining ? (info->firstOverflow >= s->maxStaticIds ? 5 : 4)
+                       : s->maxStaticIds > 0 ? 3
+                       : s->nInventoryBins >= 2 ? 2
+                                                : 1;
+    if (info->readLevel >= needed)
+        info->nextRecheckTime = now + _checkInterval;
+    else if (!readFileStructure(*info->handle, info, needed))
+        return nullptr;
+
+    // The station's newest record, and where a new station goes.
+    int r = -1;
+    int staticIndex = -1;
+    int insertAt = 0;
+    const size_t idLen = s->totalIdLen > 0 ? static_cast<size_t>(s->totalIdLen) : 0;
+    if (s->maxStaticIds <= 0) {
+        if (chaining && idLen == 0 && latLon && info->latitudes && info->longitudes) {
+            for (int k = info->recordCount - 1; k >= 0 && r < 0; --k) {
+                if (info->latitudes[k] == latLon->lat && info->longitudes[k] == latLon->lon)
+                    r = k;
+            }
+        } else if (chaining && idLen > 0) {
+            r = findNewestOverflowRecord(key, info);
+        }
+    } else {
+        const int n = info->nStaticIds;
+        const char* rows = info->staticIds.get();
+        auto compare = [&](int i) { return strncmp(key.c_str(), rows + i * idLen, idLen); };
+        if (n > 0 && rows) {
+            int c = compare(0);
+            if (c <= 0) {
+                staticIndex = c == 0 ? 0 : -1;
+            } else if ((c = compare(n - 1)) >= 0) {
+                staticIndex = c == 0 ? n - 1 : -1;
+                insertAt = n;
+            } else {
+                int lo = 0, hi = n - 1;
+                while (hi - lo > 1 && staticIndex < 0) {
+                    int mid = (lo + hi) / 2;
+                    c = compare(mid);
+                    if (c == 0)
+                        staticIndex = mid;
+                    else if (c < 0)
+                        hi = mid;
+                    else
+                        lo = mid;
+                }
+                insertAt = hi;
+            }
+        }
+        if (chaining) {
+            if (staticIndex >= 0)
+                r = info->lastRecord[staticIndex];
+            else if (info->firstOverflow >= s->maxStaticIds)
+                r = findNewestOverflowRecord(key, info);
+        }
+    }
+    const int previous = r;
+    if (r >= 0 && info->recordTimes && info->prevRecord) {
+        while (r >= 0 && info->recordTimes[r] != v)
+            r = info->prevRecord[r];
+    } else {
+        r = -1;
+    }
+
+    if (r >= 0) {
+        lastFileTimeStamp() = info->path.right(13);
+        newRecord = false;
+        record = r;
+        ++info->clientCount;
+        if (s->logRewrites) {
+            if (FILE* f = fopen((info->path + ".rewrites").c_str(), "a")) {
+                fprintf(f, "%d\n", r);
+                fclose(f);
+            }
+        }
+        return info->handle;
+    }
+
+    r = info->recordCount;
+    int ending = writeNewRecord(info, ids, times, latLon, key, v, previous, staticIndex, insertAt);
+    if (ending == 0) {
+        // What the caches held may no longer match the file: read it again.
+        info->freeStructure();
+        return nullptr;
+    }
+    ++info->clientCount;
+    info->recordCount = r + 1;
+    lastFileTimeStamp() = info->path.right(13);
+    // The record was synced when it was committed; its bookkeeping reaches
+    // the disk with the sync of the last release.
+    PD_LOG(DEBUG) << ending << ": In lastFileTimeStamp, NC_SYNC_WORKS_FOR_WRITING = "
+                  << NC_SYNC_WORKS_FOR_WRITING << std::endl;
+    newRecord = true;
+    record = r;
+    return info->handle;
+}
+
+int NetcdfPointData::writeNewRecord(PointNetcdfFileInfo* info, const SeqOf<TextString>& ids,
+                                    const SeqOf<double>& times, const LatLonCoord* latLon,
+                                    const TextString& key, int v, int previous, int staticIndex,
+                                    int insertAt)
+{
+    const PointFileStructure* s = info->structure;
+    const int r = info->recordCount;
+    const int bins = s->nInventoryBins;
+    const int idLen = s->totalIdLen;
+    auto failed = [](const char* what, int var) {
+        if (var >= 0)
+            PD_LOG(PROBLEM) << what << var << std::endl;
+        else
+            PD_LOG(PROBLEM) << what << std::endl;
+        return 0;
+    };
+    const bool table = s->maxStaticIds >= 1;
+    const bool overflow = table && staticIndex < 0 && info->nStaticIds >= s->maxStaticIds;
+
+    int b = 0;
+    unsigned bit = 1;
+    if (bins > 1) {
+        long d = (static_cast<long>(v) - info->coverageStart) / s->binWidth;
+        b = d >= bins ? bins - 1 : d < 0 ? 0 : static_cast<int>(d);
+        bit = 1u << (b < 32 ? b : 0);
+    }
+    info->ensureRecordCapacity(r + 1);
+    auto putKey = [&](char* row) {
+        memset(row, 0, static_cast<size_t>(idLen));
+        memcpy(row, key.c_str(), static_cast<size_t>(key.length() < idLen ? key.length() : idLen - 1));
+    };
+
+    // First the record itself, committed by a sync (the file's header then
+    // counts it) before any bookkeeping refers to it, so that a writer
+    // stopped at any point leaves no index past the records of the file.
+    {
+        const NetcdfIo io(*info->handle);
+        if (!latLon) {
+            for (int k = 0; k < s->idVariables.length(); ++k) {
+                long width = s->idLengths[k];
+                long n = ids[k].length() + 1 < width ? ids[k].length() + 1 : width;
+                if (!io.put(s->idVariables[k], NcPos{r, 0}, NcPos{1, n}, ids[k].c_str()))
+                    return failed("unable to write id variable ", s->idVariables[k]);
+            }
+        } else {
+            if (!io.put1(s->latitude, NcPos{r}, latLon->lat))
+                return failed("unable to write latitude", -1);
+            if (!io.put1(s->longitude, NcPos{r}, latLon->lon))
+                return failed("unable to write longitude", -1);
+        }
+        for (int k = 0; k < s->timeVariables.length(); ++k) {
+            if (!io.put1(s->timeVariables[k], NcPos{r}, times[k]))
+                return failed("unable to write time variable ", s->timeVariables[k]);
+        }
+        if (s->invTime >= 0 && !io.put1Number(s->invTime, NcPos{r}, v))
+            return failed("unable to write invTime", -1);
+        if (s->prevRecord >= 0 && !io.put1(s->prevRecord, NcPos{r}, previous))
+            return failed("unable to write prevRecord", -1);
+        if (table && !io.put1(s->isOverflow, NcPos{r}, overflow ? 1 : 0))
+            return failed("unable to write isOverflow", -1);
+        if (!syncWritten(info) || !info->handle || info->detached)
+            return 0;
+    }
+    if (info->recordIds && idLen > 0)
+        putKey(info->recordIds.get() + static_cast<size_t>(r) * idLen);
+    if (latLon && info->latitudes && info->longitudes) {
+        info->latitudes[r] = latLon->lat;
+        info->longitudes[r] = latLon->lon;
+    }
+    if (info->recordTimes)
+        info->recordTimes[r] = v;
+    if (info->prevRecord)
+        info->prevRecord[r] = previous;
+    if (info->isOverflow)
+        info->isOverflow[r] = overflow ? 1 : 0;
+
+    // Then the bookkeeping that points at it: bins, then the station table.
+    const NetcdfIo io(*info->handle);
+    if (bins > 1) {
+        if (s->charInventories) {
+            if (info->charGlobalInventory[b] == '\0') {
+                if (!io.put1(s->globalInventory, NcPos{b}, '1'))
+                    return failed("unable to write globalInventory", -1);
+                info->charGlobalInventory[b] = '1';
+            }
+        } else if (!(static_cast<unsigned>(info->globalInventory) & bit)) {
+            int word = static_cast<int>(static_cast<unsigned>(info->globalInventory) | bit);
+            if (!io.put1(s->globalInventory, NcPos{}, word))
+                return failed("unable to write globalInventory", -1);
+            info->globalInventory = word;
+        }
+        if (info->firstInBin[b] < 0) {
+            if (!io.put1(s->firstInBin, NcPos{b}, r))
+                return failed("unable to write firstInBin", -1);
+            info->firstInBin[b] = r;
+        }
+        if (!io.put1(s->lastInBin, NcPos{b}, r))
+            return failed("unable to write lastInBin", -1);
+        info->lastInBin[b] = r;
+    }
+
+    if (!table) {
+        if (info->newestByIdValid && idLen > 0)
+            info->newestById[key.c_str()] = r;
+        return 1;
+    }
+    if (staticIndex >= 0) {
+        const int i = staticIndex;
+        if (bins > 1) {
+            bool written;
+            if (s->charInventories) {
+                info->charInventory[static_cast<size_t>(i) * bins + b] = '1';
+                written = io.put1(s->inventory, NcPos{i, b}, '1');
+            } else {
+                info->inventory[i] = static_cast<int>(static_cast<unsigned>(info->inventory[i]) | bit);
+                written = io.put1(s->inventory, NcPos{i}, info->inventory[i]);
+            }
+            if (!written)
+                return failed("unable to write inventory", -1);
+        }
+        if (!io.put1(s->lastRecord, NcPos{i}, r))
+            return failed("unable to write lastRecord", -1);
+        info->lastRecord[i] = r;
+        return 2;
+    }
+    if (!overflow) {
+        const int n = info->nStaticIds;
+        const int j = insertAt;
+        const size_t moved = static_cast<size_t>(n - j);
+        char* rows = info->staticIds.get();
+        memmove(rows + static_cast<size_t>(j + 1) * idLen, rows + static_cast<size_t>(j) * idLen,
+                moved * idLen);
+        putKey(rows + static_cast<size_t>(j) * idLen);
+        memmove(info->lastRecord.get() + j + 1, info->lastRecord.get() + j, moved * sizeof(int));
+        info->lastRecord[j] = r;
+        if (bins > 1 && s->charInventories) {
+            char* inv = info->charInventory.get();
+            memmove(inv + static_cast<size_t>(j + 1) * bins, inv + static_cast<size_t>(j) * bins,
+                    moved * bins);
+            memset(inv + static_cast<size_t>(j) * bins, 0, static_cast<size_t>(bins));
+            inv[static_cast<size_t>(j) * bins + b] = '1';
+        } else if (bins > 1) {
+            memmove(info->inventory.get() + j + 1, info->inventory.get() + j, moved * sizeof(int));
+            info->inventory[j] = static_cast<int>(bit);
+        }
+        const long count = n + 1 - j;
+        if (!io.put(s->staticIds, NcPos{j, 0}, NcPos{count, idLen},
+                    rows + static_cast<size_t>(j) * idLen))
+            return failed("unable to write staticIds", -1);
+        if (!io.put(s->lastRecord, NcPos{j}, NcPos{count}, info->lastRecord.get() + j))
+            return failed("unable to write lastRecord", -1);
+        if (bins > 1) {
+            bool written = s->charInventories
+                               ? io.put(s->inventory, NcPos{j, 0}, NcPos{count, bins},
+                                        info->charInventory.get() + static_cast<size_t>(j) * bins)
+                               : io.put(s->inventory, NcPos{j}, NcPos{count},
+                                        info->inventory.get() + j);
+            if (!written)
+                return failed("unable to write inventory", -1);
+        }
+        if (!io.put1(s->nStaticIds, NcPos{}, n + 1))
+            return failed("unable to write nStaticIds", -1);
+        info->nStaticIds = n + 1;
+        return 4;
+    }
+    PD_LOG(PROBLEM) << "Static information area overflow in the file " << std::endl;
+    PD_LOG(PROBLEM) << info->path << std::endl;
+    if (info->firstOverflow <= 0) {
+        if (!io.put1(s->firstOverflow, NcPos{}, r))
+            return failed("unable to write firstOverflow", -1);
+        info->firstOverflow = r;
+        info->forgetIdIndex();
+    }
+    const size_t capacity = static_cast<size_t>(info->recordCapacity);
+    if (!info->recordIds)
+        info->recordIds.reset(new char[capacity * idLen]());
+    putKey(info->recordIds.get() + static_cast<size_t>(r) * idLen);
+    if (!info->isOverflow)
+        info->isOverflow.reset(new int[capacity]());
+    info->isOverflow[r] = 1;
+    if (info->newestByIdValid)
+        info->newestById[key.c_str()] = r;
+    return 3;
+}
