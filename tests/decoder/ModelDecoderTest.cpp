@@ -118,6 +118,16 @@ TEST_F(ModelDecoder, TheDesignatorDigitNamesTheModelOfEachFile)
     LogCapture log;
     EXPECT_EQ(decoder.write2NetcdfFile(), -1);
     EXPECT_TRUE(log.contains("PROBLEM: No model known for this data file."));
+    // A sounding without its station id would pair the others wrongly.
+    EXPECT_TRUE(decoder.checkFileName("JUSA41_x"));
+    const BufrWriter::Bytes m =
+        message({{"KBOS", 0, {90000}}, {"", 0, {90000}}, {"KJFK", 0, {90000}}});
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    decoder.setLevelCounts(1, 1);
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: The file holds 2 station ids and 3 forecast times for 3 "
+                             "soundings.  Not stored, skipping to next file."))
+        << log.text();
 }
 
 // Comments, blanks, line endings and corrupted lines of the two tables.
