@@ -2,8 +2,19 @@
 // (BufrDecoderList::setFactory), then the process itself.  A key whose
 // decoder is not entered here creates nothing.
 #include "BufrDriver.h"
+#include "ModelBufrDecoder.h"
+
+namespace {
+
+BufrDecoder* makeModelDecoder()
+{
+    return new ModelBufrDecoder();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    BufrDecoderList::setFactory("model", makeModelDecoder);
     return BufrDriver::main(argc, argv);
 }
