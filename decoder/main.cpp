@@ -3,9 +3,15 @@
 // decoder is not entered here creates nothing.
 #include "BufrDriver.h"
 #include "GOESBufrDecoder.h"
+#include "ModelBufrDecoder.h"
 #include "POESBufrDecoder.h"
 
 namespace {
+
+BufrDecoder* makeModelDecoder()
+{
+    return new ModelBufrDecoder();
+}
 
 BufrDecoder* makeGOESDecoder()
 {
@@ -21,6 +27,7 @@ BufrDecoder* makePOESDecoder()
 
 int main(int argc, char** argv)
 {
+    BufrDecoderList::setFactory("model", makeModelDecoder);
     BufrDecoderList::setFactory("goes", makeGOESDecoder);
     BufrDecoderList::setFactory("poes", makePOESDecoder);
     return BufrDriver::main(argc, argv);
