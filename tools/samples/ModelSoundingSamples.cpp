@@ -1,6 +1,7 @@
 #include "ModelSoundingSamples.h"
 
 #include "BufrWriter.h"
+#include "standardAtmosphere.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,6 @@
 
 namespace {
 
-const double PI = 3.14159265358979323846;
 const double TOP_PRESSURE = 10000.0;   // Pa: the profiles end at 100 hPa
 
 const int STATION_ID = 1198;           // 0 01 198 report identifier (local)
@@ -23,38 +23,6 @@ const int FORECAST_TIME = 4194;        // 0 04 194 forecast time, s (local)
 const int SEA_LEVEL_PRESSURE = 10051;
 const int PRECIPITABLE_WATER = 13016;
 const int FACTOR = 31001;
-
-// Height (m) of a pressure (Pa) in the standard atmosphere, and its
-// temperature (K).
-double standardHeight(double p)
-{
-    if (p >= 22632.1)
-        return 288.15 / 0.0065 * (1.0 - std::pow(p / 101325.0, 0.190263));
-    return 11000.0 + 216.65 * 287.05 / 9.80665 * std::log(22632.1 / p);
-}
-
-double standardTemperature(double z)
-{
-    return z < 11000.0 ? 288.15 - 0.0065 * z : 216.65;
-}
-
-// Saturation specific humidity (kg/kg) over water.
-double saturationHumidity(double t, double p)
-{
-    const double es = 611.2 * std::exp(17.67 * (t - 273.15) / (t - 29.65));
-    return 0.622 * es / std::max(p - 0.378 * es, 1.0);
-}
-
-double bell(double x, double centre, double width)
-{
-    const double d = (x - centre) / width;
-    return std::exp(-d * d);
-}
-
-double clamp(double v, double lo, double hi)
-{
-    return std::min(hi, std::max(lo, v));
-}
 
 } // namespace
 

@@ -15,6 +15,7 @@
 // that makes its bulletins (SampleBulletin.h).
 #include "ModelSoundingSamples.h"
 #include "SampleBulletin.h"
+#include "SatelliteSoundingSamples.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,8 @@ const struct {
     Maker make;
 } makers[] = {
     {"model", ModelSoundingSamples::make},
+    {"poes", SatelliteSoundingSamples::makePOES},
+    {"goes", SatelliteSoundingSamples::makeGOES},
 };
 
 int usage()

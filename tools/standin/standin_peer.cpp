@@ -118,15 +118,24 @@ void report(const WirePeer& peer)
             std::printf(" %d", p.first / 3600);
         std::printf("\n");
     }
-    const std::size_t shown = std::min<std::size_t>(notices.size(), 4);
-    for (std::size_t i = 0; i < shown; ++i) {
-        const WirePeer::DataTime& t = notices[i].dataTime;
-        std::printf("  key %u, run %s, forecast +%d h (valid %s), flags 0x%x\n", notices[i].key,
-                    utc(t.refTime).c_str(), t.fcstPeriod / 3600,
-                    utc(t.refTime + t.fcstPeriod).c_str(), t.flags);
+    // The first notification of each key: a forecast with its run and
+    // period, an observation with its time.
+    std::map<uint32_t, bool> shown;
+    for (const WirePeer::Message& m : notices) {
+        if (shown[m.key])
+            continue;
+        shown[m.key] = true;
+        const WirePeer::DataTime& t = m.dataTime;
+        if (t.flags & 0x400)
+            std::printf("  key %u, run %s, forecast +%d h (valid %s), flags 0x%x\n", m.key,
+                        utc(t.refTime).c_str(), t.fcstPeriod / 3600,
+                        utc(t.refTime + t.fcstPeriod).c_str(), t.flags);
+        else
+            std::printf("  key %u, observed %s, flags 0x%x\n", m.key, utc(t.refTime).c_str(),
+                        t.flags);
     }
-    if (notices.size() > shown)
-        std::printf("  ... and %zu more\n", notices.size() - shown);
+    if (notices.size() > shown.size())
+        std::printf("  ... and %zu more\n", notices.size() - shown.size());
 }
 
 } // namespace
