@@ -2,8 +2,19 @@
 // (BufrDecoderList::setFactory), then the process itself.  A key whose
 // decoder is not entered here creates nothing.
 #include "BufrDriver.h"
+#include "ProfBufrDecoder.h"
+
+namespace {
+
+BufrDecoder* makeProfDecoder()
+{
+    return new ProfBufrDecoder();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    BufrDecoderList::setFactory("prof", makeProfDecoder);
     return BufrDriver::main(argc, argv);
 }
