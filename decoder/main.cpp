@@ -2,9 +2,15 @@
 // (BufrDecoderList::setFactory), then the process itself.  A key whose
 // decoder is not entered here creates nothing.
 #include "BufrDriver.h"
+#include "ModelBufrDecoder.h"
 #include "ProfBufrDecoder.h"
 
 namespace {
+
+BufrDecoder* makeModelDecoder()
+{
+    return new ModelBufrDecoder();
+}
 
 BufrDecoder* makeProfDecoder()
 {
@@ -15,6 +21,7 @@ BufrDecoder* makeProfDecoder()
 
 int main(int argc, char** argv)
 {
+    BufrDecoderList::setFactory("model", makeModelDecoder);
     BufrDecoderList::setFactory("prof", makeProfDecoder);
     return BufrDriver::main(argc, argv);
 }
