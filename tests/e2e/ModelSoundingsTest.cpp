@@ -2,8 +2,7 @@
 // ecCodes as an independent decoder, and the decoder program as a child of
 // the test peer storing them into the model point-data files from the
 // project's own run-time data and templates.
-#include "Cdl.h"
-#include "../decoder/DecoderChild.h"
+#include "DecoderInstallation.h"
 #include "EcCodesDump.h"
 #include "EcCodesTools.h"
 #include "ModelSoundingSamples.h"
@@ -62,87 +61,10 @@ double step(int descriptor)
     return 0.5 * std::pow(10.0, -scales.at(descriptor)) + 1e-6;
 }
 
-// The decoder's installation and data trees, the peer, and the decoder as
-// its child.
-struct Installation {
-    Installation()
-    {
-        for (const fs::directory_entry& e : fs::directory_iterator(source + "/data"))
-            if (e.is_regular_file())
-                fs::create_symlink(e.path(), tree.qevHome() + "/data/" + e.path().filename().string());
-        tree.write("qev_home/data/qev.config",
-                   WirePeer::namedTargetsConfig({peer.namedTargetEntry("NOTIFICATION_SERVER")}));
-        tree.setEnv("LOG_PREF", tree.write("pref", "all all tty verbose = on\n").c_str());
-        std::ifstream in(source + "/data/templates/modelSounding.cdl");
-        std::stringstream cdl;
-        cdl << in.rdbuf();
-        for (const char* model : models) {
-            const std::string dir = tree.mkdirs(std::string("qev_data/point/model/") + model + "/netcdf");
-            std::string error;
-            EXPECT_TRUE(Cdl::make(cdl.str(), dir + "/template", &error)) << error;
-        }
-    }
-    void start()
-    {
-        child.reset(new DecoderChild(std::string(QEV_BIN_DIR) + "/decoder",
-                                     {peer.targetText(), "3", "Model"}, tree.path("child.log")));
-        ASSERT_TRUE(peer.waitFor(1, 0, 30000, &ready)) << child->log();
-        connection = peer.connectTo(ready.sender);
-        ASSERT_GE(connection, 0);
-    }
-    void drop(const SampleBulletin& b, const std::string& name = "") const
-    {
-        tree.write("qev_data/ispan/bufr/modelSoundings/NAM/" + (name.empty() ? b.name : name),
-                   std::string(b.bytes.begin(), b.bytes.end()));
-    }
-    // A data message; true when the ReadyMsg after it came.
-    bool announce()
-    {
-        return peer.sendData(connection, 1, std::string(40, 'x')) &&
-               peer.waitFor(1, 0, 30000);
-    }
-    std::vector<WirePeer::Message> notifications() const
-    {
-        std::vector<WirePeer::Message> n;
-        for (const WirePeer::Message& m : peer.messages())
-            if (m.module == 2 && m.type == 10)
-                n.push_back(m);
-        return n;
-    }
-
-    TempTree tree;
-    std::string in = tree.mkdirs("qev_data/ispan/bufr/modelSoundings/NAM");
-    std::string bad = tree.mkdirs("qev_data/ispan/badModelBufr");
-    WirePeer peer;
-    WirePeer::Message ready;
-    int connection = -1;
-    std::unique_ptr<DecoderChild> child;
+// The decoder's installation for model soundings.
+struct Installation : DecoderInstallation {
+    Installation() : DecoderInstallation("Model", "bufr/modelSoundings/NAM", "badModelBufr") {}
 };
-
-std::vector<std::string> texts(int ncid, const char* name, int records, int width)
-{
-    int var = -1;
-    std::vector<char> all(static_cast<size_t>(records * width));
-    const size_t start[] = {0, 0}, count[] = {static_cast<size_t>(records),
-                                              static_cast<size_t>(width)};
-    EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR);
-    EXPECT_EQ(nc_get_vara_text(ncid, var, start, count, all.data()), NC_NOERR);
-    std::vector<std::string> out;
-    for (int r = 0; r < records; ++r)
-        out.push_back(std::string(&all[static_cast<size_t>(r * width)]).substr(0, width));
-    return out;
-}
-
-template <class T>
-std::vector<T> row(int ncid, const char* name, int record, int n)
-{
-    int var = -1;
-    std::vector<T> v(static_cast<size_t>(n));
-    const size_t start[] = {static_cast<size_t>(record), 0}, count[] = {1, static_cast<size_t>(n)};
-    EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR);
-    EXPECT_EQ(nc_get_vara(ncid, var, start, count, v.data()), NC_NOERR);
-    return v;
-}
 
 } // namespace
 
@@ -250,10 +172,7 @@ TEST(ModelSoundings, BulletinsAnnouncedByDataMessagesAreStoredAndNotified)
                                              "/netcdf/20240601_1200");
         int ncid = -1;
         ASSERT_EQ(nc_open(file.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
-        size_t records = 0;
-        int recordDim = -1;
-        nc_inq_unlimdim(ncid, &recordDim);
-        nc_inq_dimlen(ncid, recordDim, &records);
+        const size_t records = recordCount(ncid);
         ASSERT_EQ(records, stored.size());
         const std::vector<std::string> ids = texts(ncid, "stationId", static_cast<int>(records), 9);
         for (size_t r = 0; r < records; ++r) {
