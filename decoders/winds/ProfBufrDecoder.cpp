@@ -37,6 +37,21 @@ bool missingValue(float value)
            value != value;
 }
 
+// A decoded number as a whole number, truncated; -1 for what is none or
+// lies beyond what any field here holds.
+long whole(float value)
+{
+    return value == value && value > -1e9f && value < 1e9f ? static_cast<long>(value) : -1;
+}
+
+// Year, month, day, hour and minute that make a time.
+bool calendarTime(const long f[5])
+{
+    return f[0] >= 1970 && f[0] <= 2037 && f[1] >= 1 && f[1] <= 12 && f[2] >= 1 &&
+           f[2] <= AbsTime::daysInMonth(static_cast<int>(f[1]), static_cast<int>(f[0])) &&
+           f[3] >= 0 && f[3] <= 23 && f[4] >= 0 && f[4] <= 59;
+}
+
 // A name field without its trailing blanks.
 TextString cutTrailingBlanks(const TextString& text)
 {
@@ -171,9 +186,9 @@ SeqOf<long> ProfBufrDecoder::getStationIds() const
     for (int i = 0; i + 1 < values.length(); ++i) {
         if (values[i].getDescriptor() != BLOCK_NUMBER)
             continue;
-        const long block = static_cast<long>(values[i].getValue());
-        const long number = static_cast<long>(values[i + 1].getValue());
-        ids.append(block * 1000 + number);
+        const long block = whole(values[i].getValue());
+        const long number = whole(values[i + 1].getValue());
+        ids.append(block < 0 || number < 0 ? -1 : block * 1000 + number);
     }
     return ids;
 }
@@ -210,9 +225,12 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
         while (year < end && values[year].getDescriptor() != YEAR)
             ++year;
         bool timed = year + 4 < end;
-        for (int f = 0; timed && f < 5; ++f)
-            timed = values[year + f].getDescriptor() == YEAR + f &&
-                    !missingValue(values[year + f].getValue());
+        long field[5] = {-1, -1, -1, -1, -1};
+        for (int f = 0; timed && f < 5; ++f) {
+            timed = values[year + f].getDescriptor() == YEAR + f;
+            field[f] = whole(values[year + f].getValue());
+        }
+        timed = timed && calendarTime(field);
         if (missingValue(values[begin].getValue()) || missingValue(values[begin + 1].getValue()) ||
             ids[k] < 0) {
             STORE_LOG(PROBLEM) << "Station " << k + 1 << " of the file has no WMO block and "
@@ -269,10 +287,14 @@ SeqOf<double> ProfBufrDecoder::getObservationTimes()
         const SeqOf<BufrValues>& values = _decodedValues;
         if (q < 0 || q + 4 >= values.length() || values[q].getDescriptor() != YEAR)
             continue;
-        int field[5];
+        long field[5];
         for (int f = 0; f < 5; ++f)
-            field[f] = static_cast<int>(values[q + f].getValue());
-        const AbsTime t(field[0], field[1], field[2], field[3], field[4], 0);
+            field[f] = whole(values[q + f].getValue());
+        if (!calendarTime(field))
+            continue;
+        const AbsTime t(static_cast<int>(field[0]), static_cast<int>(field[1]),
+                        static_cast<int>(field[2]), static_cast<int>(field[3]),
+                        static_cast<int>(field[4]), 0);
         times.append(static_cast<double>(t.seconds()));
         _decodedValues[q].setCharValue("DTG");
     }

@@ -102,12 +102,12 @@ public:
 
     // ---- Stations and times ----
     // block * 1000 + station number for each value of 0 01 001 that a value
-    // follows, in order.
+    // follows, in order (-1 when one of them is no whole number).
     SeqOf<long> getStationIds() const;
     // Lays out the stations of the decoded values (one per 0 01 001 value,
     // ids[k] the k-th one's id): _stationValueIndex, _stationLevelCounts and
     // their value ranges.  A station without an id or a complete observation
-    // time is left out with a PROBLEM line; placed gets the ids of the
+    // calendar time is left out with a PROBLEM line; placed gets the ids of the
     // stations laid out.  False when one was left out.
     bool locateStations(const SeqOf<long>& ids, SeqOf<long>& placed);
     // The observation time (seconds since 1970) of each laid-out station;

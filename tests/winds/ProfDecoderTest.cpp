@@ -211,9 +211,19 @@ TEST_F(ProfDecoder, EachStationGetsItsOwnLevelCountAndProfiles)
         values.append(BufrValues(0, v == 123.6f ? 1002 : 1001, v, 0, TextString()));
     ASSERT_EQ(decoder.getStationIds().length(), 1);
     EXPECT_EQ(decoder.getStationIds()[0], 72123);
+    // A month 13 is no time: the station is left out.
+    values.setLength(2);
+    for (int f = 0; f < 5; ++f)
+        values.append(BufrValues(0, 4001 + f, f == 1 ? 13.0f : 1.0f + 2023 * (f == 0), 0, ""));
+    SeqOf<long> placed;
+    {
+        LogCapture log;
+        EXPECT_FALSE(decoder.locateStations(decoder.getStationIds(), placed));
+        EXPECT_EQ(placed.length(), 0);
+        EXPECT_TRUE(log.contains("PROBLEM: No observation time for station 72123; skipping."));
+    }
 
     decode(decoder, message({{72, 123, 3, 500}, {74, 998, 2, 1000}}));
-    SeqOf<long> placed;
     ASSERT_TRUE(decoder.locateStations(decoder.getStationIds(), placed));
     ASSERT_EQ(placed.length(), 2);
     EXPECT_EQ(placed[1], 74998);
