@@ -52,6 +52,16 @@ TEST_F(ReadSide, StationTimesFromBinsAndRecords)
     FakeStoreClock::seconds() += 120;
     EXPECT_TRUE(store->updateIdTimes(&known, "B", again, 300));
     EXPECT_EQ(refTimes(again), Ints({600, 7800, 9000}));
+
+    // A late report (an older time in a newer record) hides nothing of the
+    // window behind it.
+    EXPECT_NE(place(NetcdfPointData::getNetcdfPointData(dirs[0].c_str(), true, false), {"E"},
+                    {double(T0 + 100)})
+                  .handle,
+              nullptr);
+    FakeStoreClock::seconds() += 120;
+    EXPECT_TRUE(store->getIdTimes("E", range(1700, 1900), times, -1));
+    EXPECT_EQ(refTimes(times), Ints({1799, 1800, 1801}));
 }
 
 TEST_F(ReadSide, AStationScanRestartsOnceAfterAPurge)
@@ -96,6 +106,9 @@ TEST_F(ReadSide, StoreTimesAtFileBinAndRecordResolution)
     EXPECT_TRUE(plain == plainAgain);
     EXPECT_TRUE(store->getStoreDataTimes(range(1000, 2000), times, 300));
     EXPECT_EQ(refTimes(times), Ints({1200, 1500, 1800}));
+    // Records 5 and 6 (18:40) come before records 7 and 8 (18:30).
+    EXPECT_TRUE(store->getStoreDataTimes(range(1700, 1900), times, -1));
+    EXPECT_EQ(refTimes(times), Ints({1799, 1800, 1801}));
     EXPECT_TRUE(store->getStoreDataTimes(range(90000, 99000), times, 300));
     EXPECT_EQ(times.length(), 0);
 

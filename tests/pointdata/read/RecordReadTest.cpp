@@ -180,6 +180,28 @@ TEST_F(ReadSide, RecordSetsByTimeRangeAndById)
     delete a;
     EXPECT_TRUE(store->releaseHandles(handles));
     EXPECT_EQ(in.clients(), 0);
+
+    // The files that hold a station: by its bins, or among the overflow
+    // records by their times.
+    struct Case {
+        const char* id;
+        int from, to;
+        Strings stamps;
+    };
+    for (const Case& c : {Case{"A", -7200, 10000, {"20070314_1800", "20070314_1900"}},
+                          Case{"A", 2700, 4000, {"20070314_1900"}},
+                          Case{"B", 0, 10000, {"20070314_1800", "20070314_2000"}},
+                          Case{"E", 0, 1700, {}}, Case{"E", 0, 1799, {"20070314_1800"}},
+                          Case{"Q", 0, 10000, {}}}) {
+        EXPECT_TRUE(store->getHandlesForId(c.id, range(c.from, c.to), handles)) << c.id;
+        Strings stamps;
+        for (int i = 0; i < handles.length(); ++i)
+            stamps.push_back(store->getFileTimeStamp(handles[i]).c_str());
+        EXPECT_EQ(stamps, c.stamps) << c.id << " " << c.from;
+        EXPECT_EQ(in.clients(), handles.length());
+        EXPECT_TRUE(store->releaseHandles(handles));
+    }
+    EXPECT_EQ(in.clients(), 0);
 }
 
 TEST_F(ReadSide, ARecordSetKeepsItsListsInStepOverFilesWithoutIds)
