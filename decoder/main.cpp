@@ -5,6 +5,7 @@
 #include "GOESBufrDecoder.h"
 #include "ModelBufrDecoder.h"
 #include "POESBufrDecoder.h"
+#include "ProfBufrDecoder.h"
 
 namespace {
 
@@ -23,6 +24,11 @@ BufrDecoder* makePOESDecoder()
     return new POESBufrDecoder();
 }
 
+BufrDecoder* makeProfDecoder()
+{
+    return new ProfBufrDecoder();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -30,5 +36,6 @@ int main(int argc, char** argv)
     BufrDecoderList::setFactory("model", makeModelDecoder);
     BufrDecoderList::setFactory("goes", makeGOESDecoder);
     BufrDecoderList::setFactory("poes", makePOESDecoder);
+    BufrDecoderList::setFactory("prof", makeProfDecoder);
     return BufrDriver::main(argc, argv);
 }

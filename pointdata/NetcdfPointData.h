@@ -19,14 +19,19 @@
 
 #include "AbsTime.h"
 #include "DataAccessKey.h"
+#include "DataTime.h"
 #include "Dict.h"
 #include "LatLonCoord.h"
 #include "SeqOf.h"
 #include "SeqOfPtr.h"
 #include "Set.h"
 #include "TextString.h"
+#include "PointRecordSet.h"
+#include "TimeRange.h"
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 class NcFile;
 class NetcdfIo;
@@ -84,6 +89,114 @@ public:
     SeqOf<int> idVariableIds() const;
     // A new sequence (the caller deletes it) of the forecast times in seconds.
     SeqOf<int>* forecastTimes() const;
+
+    // ---- Reading ----
+    // Every read first lists the directory again when the check time has
+    // come.  Time ranges and windows include both ends; only their start and
+    // end are used.  A handle is good while the store holds it for a file
+    // still in its view; a handle whose file went away answers a failure.
+
+    // Small queries about handles, forecasts and variables.
+    bool isValidHandle(int* handle) const;
+    // The time-stamp name of the handle's data file; "" for a bad handle.
+    TextString getFileTimeStamp(int* handle) const;
+    NcFile* getNcFile(int* handle) const;
+    // The forecast slot of t in the handle's file (-1 outside the forecast
+    // list, 0 without one); hasForecasts tells which.
+    int getForecastIndex(int* handle, AbsTime t, bool& hasForecasts, AbsTime& fileTime) const;
+    SeqOf<TextString> getTimeVariableNames();
+    SeqOf<TextString> getIdVariableNames();
+    // The netCDF id (one per handle when the files differ, -1 for a file
+    // without it), type and inner dimension sizes of a data variable.
+    bool getVariableInfo(const TextString& name, const SeqOfPtr<int*>& handles,
+                         SeqOf<int>& varIds, int& type, SeqOf<int>& dims) const;
+    // The times of a file's inventory bins that hold data (a row of bin
+    // characters, or a word of bin bits), rounded to a resolution, within an
+    // optional window: DataTime values appended after the last one, or
+    // AbsTime values kept ascending without duplicates.
+    void appendCharBinDataTimes(PointNetcdfFileInfo* file, int resolution, const char* bins,
+                                const TimeRange* window, SeqOf<DataTime>& times) const;
+    void appendBinDataTimes(PointNetcdfFileInfo* file, int resolution, int bits,
+                            const TimeRange* window, SeqOf<DataTime>& times) const;
+    void appendCharBinTimes(PointNetcdfFileInfo* file, int resolution, const char* bins,
+                            const TimeRange* window, SeqOf<AbsTime>& times) const;
+    void appendBinTimes(PointNetcdfFileInfo* file, int resolution, int bits,
+                        const TimeRange* window, SeqOf<AbsTime>& times) const;
+
+    // Records of one file, through its handle.
+    bool getRecordIds(int* handle, int first, int count, SeqOf<TextString>& ids);
+    bool getRecordTimes(int* handle, int first, int count, SeqOf<long>& times);
+    // The span of records that can hold data of the range.
+    bool getRecordRange(TimeRange range, int* handle, int& first, int& count);
+    bool getIdsInTimeRange(TimeRange range, int* handle, SeqOf<TextString>& ids, int& first,
+                           int& count);
+    // The records of one id inside the range, ascending.
+    bool getRecordsForId(const TextString& id, TimeRange range, int* handle,
+                         SeqOf<int>& records);
+    bool getRecordsInTimeRange(TimeRange range, int* handle, SeqOf<int>& records);
+    // The positions of one record range per handle, one range after the
+    // other into the caller's arrays.
+    bool getLatLons(const SeqOfPtr<int*>& handles, const SeqOf<int>& firsts,
+                    const SeqOf<int>& counts, float* lats, float* lons);
+
+    // Handles for a time range or a station, oldest file first; each one
+    // counts a client of its file until it is given back.
+    bool getHandlesForTimeRange(TimeRange range, SeqOfPtr<int*>& handles);
+    bool getHandlesForId(const TextString& id, TimeRange range, SeqOfPtr<int*>& handles);
+    // The records of a time range (or of one id) of a file added to a record
+    // set: the set given, a new one (the caller deletes it) or, when nothing
+    // is found, the set given unchanged.
+    PointRecordSet* selectTimeRange(TimeRange range, int* handle, PointRecordSet* set);
+    PointRecordSet* selectIdRecords(const TextString& id, TimeRange range, int* handle,
+                                    PointRecordSet* set);
+
+    // A data file that could not be read: out of the view at the next
+    // listing (the newest file gets a pause of a second instead).
+    void noteFileAccessError(PointNetcdfFileInfo* file);
+    // The id of the selected file's record nearest to a position within a
+    // radius (where becomes its position), "" when there is none.
+    TextString nearestPoint(LatLonCoord& where, float radiusKm, float* distanceKm);
+    // The position of an id's newest record in the selected file;
+    // {1e12, 1e12} when it is not there.  tryCase tries the lower and upper
+    // case forms too and gives the id the form found.
+    LatLonCoord getIdLocation(TextString& id, bool tryCase);
+
+    // The data times of one station, or of the whole store, over all data
+    // files: ascending, without duplicates, rounded to a resolution (at least
+    // the bin width; negative: the record times themselves), within an
+    // optional window.  The update forms take the list an earlier call
+    // returned and read again only the files that can hold newer data.  The
+    // forms with a TimeRange are false at once for a range that is not valid.
+    bool getIdTimes(const TextString& id, SeqOf<DataTime>& times, int resolution,
+                    const TimeRange* window);
+    bool getIdTimes(const TextString& id, SeqOf<DataTime>& times, int resolution);
+    bool getIdTimes(const TextString& id, TimeRange window, SeqOf<DataTime>& times,
+                    int resolution);
+    bool updateIdTimes(const SeqOf<DataTime>* known, const TextString& id,
+                       SeqOf<DataTime>& times, int resolution, const TimeRange* window);
+    bool updateIdTimes(const SeqOf<DataTime>* known, const TextString& id,
+                       SeqOf<DataTime>& times, int resolution);
+    bool updateIdTimes(const SeqOf<DataTime>* known, const TextString& id, TimeRange window,
+                       SeqOf<DataTime>& times, int resolution);
+    bool getStoreDataTimes(SeqOf<DataTime>& times, int resolution, const TimeRange* window);
+    bool getStoreDataTimes(SeqOf<DataTime>& times, int resolution);
+    bool getStoreDataTimes(TimeRange window, SeqOf<DataTime>& times, int resolution);
+    bool updateStoreDataTimes(const SeqOf<DataTime>* known, SeqOf<DataTime>& times,
+                              int resolution, const TimeRange* window);
+    bool updateStoreDataTimes(const SeqOf<DataTime>* known, SeqOf<DataTime>& times,
+                              int resolution);
+    bool updateStoreDataTimes(const SeqOf<DataTime>* known, TimeRange window,
+                              SeqOf<DataTime>& times, int resolution);
+    // The same as plain times (resolution 0: the bin width for a store with
+    // forecasts, else the file period).
+    bool getIdAbsTimes(const TextString& id, SeqOf<AbsTime>& times, int resolution,
+                       const TimeRange* window);
+    bool getIdAbsTimes(const TextString& id, SeqOf<AbsTime>& times, int resolution);
+    bool getIdAbsTimes(const TextString& id, TimeRange window, SeqOf<AbsTime>& times,
+                       int resolution);
+    bool getStoreTimes(SeqOf<AbsTime>& times, int resolution, const TimeRange* window);
+    bool getStoreTimes(SeqOf<AbsTime>& times, int resolution);
+    bool getStoreTimes(TimeRange window, SeqOf<AbsTime>& times, int resolution);
 
 private:
     friend struct NetcdfPointDataInspector; // the tests' view of the bookkeeping
@@ -181,6 +294,81 @@ private:
                         const SeqOf<double>& times, const LatLonCoord* latLon,
                         const TextString& key, int v, int previous, int staticIndex,
                         int insertAt);
+
+    // ---- Reading: shared steps ----
+    // Lists the directory again when the check time has come (or force is
+    // set); true when the file list was rebuilt.
+    bool refreshIfDue(bool force = false);
+    // The record of a good handle, null otherwise.
+    PointNetcdfFileInfo* handleFileInfo(const int* handle) const;
+    // The same, logging the message given (PROBLEM) for a bad handle.
+    PointNetcdfFileInfo* handleFileOrLog(const int* handle, const char* message) const;
+    // The start of a read of one file for a time range: the refresh, the
+    // store's span (null, silently, when the range misses it) and the
+    // handle's file (null, logged with noFile).  The range's ends go to start
+    // and end; with wholeStatic a static store's are its file's coverage.
+    PointNetcdfFileInfo* rangeReadFile(const TimeRange& range, int* handle, const char* noFile,
+                                       bool wholeStatic, int64_t& start, int64_t& end);
+    PointNetcdfFileInfo* fileInfoAt(int index) const;
+    // The names of template variables, read from the directory's template.
+    SeqOf<TextString> variableNames(const SeqOf<int>* ids);
+    // One client more on a record, taken off the clientless list at its
+    // first.
+    static void addClient(PointNetcdfFileInfo* info);
+    // The newest record of an id in a file: its static row's last record,
+    // else the newest overflow record; -1 when the file does not hold it.
+    int newestRecordOf(const TextString& id, PointNetcdfFileInfo* info) const;
+    // The selected file (or the current one), read to level 5, for the
+    // position queries; null when there is none or it cannot be read.
+    PointNetcdfFileInfo* selectedFileInfo();
+    // Positions of records first .. first + count - 1: from the cache, or
+    // from the file when the cache has none; false when neither has them.
+    bool recordPositions(PointNetcdfFileInfo* info, int first, int count, float* lats,
+                         float* lons) const;
+    // What a file offers a record set for its records 0 .. records - 1;
+    // positions the cache lacks are read into lats and lons.
+    PointRecordSet::Source recordSource(PointNetcdfFileInfo* info, int records, bool withTimes,
+                                        std::vector<float>& lats, std::vector<float>& lons) const;
+
+    // The range a new record set records: the one asked, or a static
+    // file's coverage.
+    TimeRange setRange(const TimeRange& range, const PointNetcdfFileInfo* info) const;
+
+    // The inventory scans: the known files from the oldest to the newest
+    // under a window (null given to the visit when it covers the file).
+    enum class ScanStep { Next, Skip, Stop, Unreadable };
+    enum class FileKeeping { HoldOne, KeepNewest, None };
+    typedef std::function<ScanStep(PointNetcdfFileInfo*, const TimeRange*)> ScanVisit;
+    // An unreadable file is closed; with restart, the first one is noted,
+    // the file list refreshed, reset called and the scan started again.
+    // Returns the number of unreadable files.
+    int scanDataFiles(const TimeRange* window, bool restart, FileKeeping keeping,
+                      const std::function<void()>& reset, const ScanVisit& visit);
+    // A window that lies outside the store's data (false), or covers it all
+    // (window becomes null).
+    bool clipWindow(const TimeRange*& window) const;
+    // The newest reference time of a known list, and the known entries up to
+    // it put in front of the scanned ones.
+    bool newestKnownTime(const SeqOf<DataTime>* known, int& newest) const;
+    void mergeKnownTimes(const SeqOf<DataTime>& known, int newest, SeqOf<DataTime>& times) const;
+    // The data times of a station: one scan, incremental from known.
+    bool idTimes(const SeqOf<DataTime>* known, const TextString& id, SeqOf<DataTime>& times,
+                 int resolution, const TimeRange* window, bool update);
+    bool storeDataTimes(const SeqOf<DataTime>* known, SeqOf<DataTime>& times, int resolution,
+                        const TimeRange* window, bool update);
+    // Whether an incremental scan passes a file over: one older than the
+    // newest that ends before the newest known time; a file scanned lowers
+    // that time to just before its own start.
+    bool skipKnownFile(const PointNetcdfFileInfo* info, int& newest) const;
+    // The file times, oldest first, rounded to a resolution, within a window,
+    // each after the last.
+    void roundedFileTimes(int resolution, const TimeRange* window, SeqOf<AbsTime>& times) const;
+    // The station of one file for the time scans, read to the level given:
+    // found (false when not), its static row (-1 none), its record to walk
+    // from (-1 none) and whether it was found among the overflow records.
+    // False (the file unreadable) when a read fails.
+    bool findScannedStation(const TextString& id, PointNetcdfFileInfo* info, int level,
+                            bool& found, int& row, int& record, bool& overflow);
 
     bool _writable;
     bool _staticFile;

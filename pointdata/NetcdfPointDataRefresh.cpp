@@ -275,11 +275,13 @@ bool NetcdfPointData::readFileStructure(int ncid, PointNetcdfFileInfo* info, int
             _lastWrittenFileInfo = nullptr;
         return false;
     }
-    if (seconds == info->modificationTime)
+    // A file written again within the same second is changed too.
+    if (seconds == info->modificationTime && nanoseconds == info->modificationTimeNs)
         stale = false;
     if (!stale && level <= held && !forced)
         return true;
     info->modificationTime = static_cast<int>(seconds);
+    info->modificationTimeNs = nanoseconds;
     _reReadMask &= ~ageBit;
 
     bool openedHere = false;

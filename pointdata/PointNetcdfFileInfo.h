@@ -37,6 +37,7 @@ struct PointNetcdfFileInfo {
     int coverageStart = 0;      // data times the file holds; bins count from here
     int coverageEnd = 0;
     int modificationTime = 0;   // of the file when its bookkeeping was last read
+    long modificationTimeNs = 0; // and its sub-second part
     int readLevel = 0;
     int recordCount = 0;
     int nStaticIds = 0;

@@ -1,9 +1,9 @@
-// What the end-to-end tests of every data type share: a decoder
-// installation from the project's own run-time data (data/ linked into
-// QEV_HOME, every template of data/templates made into the point-data
-// directories its "// point directories:" line names), the test peer as
-// parent, data controller and notification server, the decoder program as
-// its child, and readers of the stored variables.
+// What an end-to-end test runs the decoder program in: an installation
+// ($QEV_HOME/data linked to the project's run-time data, a configuration
+// naming the test peer as the notification server, every project template
+// made by ncgen in the point-data directories its CDL names), the test peer
+// as parent, data controller and notification server, and the decoder as
+// its child for one data type name.  Plus readers of the stored variables.
 #ifndef DECODERINSTALLATION_H
 #define DECODERINSTALLATION_H
 
@@ -17,20 +17,25 @@
 #include <netcdf.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-struct DecoderInstallation {
-    DecoderInstallation()
+class DecoderInstallation {
+public:
+    // The data type name the decoder is started with, its ingest and
+    // bad-file directories below $QEV_DATA/ispan.
+    DecoderInstallation(const std::string& type, const std::string& ingest, const std::string& bad)
+        : in(tree.mkdirs("qev_data/ispan/" + ingest)), bad(tree.mkdirs("qev_data/ispan/" + bad)),
+          _type(type), _ingest("qev_data/ispan/" + ingest + "/")
     {
         namespace fs = std::filesystem;
         const std::string source = QEV_SOURCE_DIR;
         for (const fs::directory_entry& e : fs::directory_iterator(source + "/data"))
             if (e.is_regular_file())
-                fs::create_symlink(e.path(), tree.qevHome() + "/data/" + e.path().filename().string());
+                fs::create_symlink(e.path(),
+                                   tree.qevHome() + "/data/" + e.path().filename().string());
         tree.write("qev_home/data/qev.config",
                    WirePeer::namedTargetsConfig({peer.namedTargetEntry("NOTIFICATION_SERVER")}));
         tree.setEnv("LOG_PREF", tree.write("pref", "all all tty verbose = on\n").c_str());
@@ -40,31 +45,31 @@ struct DecoderInstallation {
             const size_t at = cdl.find(mark);
             if (at == std::string::npos)
                 continue;
-            std::istringstream dirs(cdl.substr(at + mark.size(), cdl.find('\n', at) - at - mark.size()));
+            std::istringstream dirs(cdl.substr(at + mark.size(), cdl.find('\n', at) - at));
             for (std::string dir; dirs >> dir;) {
                 std::string error;
-                EXPECT_TRUE(Cdl::make(cdl, tree.mkdirs("qev_data/point/" + dir) + "/template", &error))
+                EXPECT_TRUE(Cdl::make(cdl, tree.mkdirs("qev_data/point/" + dir) + "/template",
+                                      &error))
                     << error;
             }
         }
     }
-    // The decoder of the data type name, waiting for data messages.
-    void start(const std::string& type)
+
+    void start()
     {
         child.reset(new DecoderChild(std::string(QEV_BIN_DIR) + "/decoder",
-                                     {peer.targetText(), "3", type}, tree.path("child.log")));
+                                     {peer.targetText(), "3", _type}, tree.path("child.log")));
         ASSERT_TRUE(peer.waitFor(1, 0, 30000, &ready)) << child->log();
         connection = peer.connectTo(ready.sender);
         ASSERT_GE(connection, 0);
     }
-    // A bulletin into an ingest directory (its path).
-    void put(const std::string& dir, const SampleBulletin& b, const std::string& name = "") const
+    // A bulletin into the ingest directory, under its own or another name.
+    void drop(const SampleBulletin& b, const std::string& name = "") const
     {
-        std::ofstream(dir + "/" + (name.empty() ? b.name : name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(b.bytes.data()),
-                   static_cast<std::streamsize>(b.bytes.size()));
+        tree.write(_ingest + (name.empty() ? b.name : name),
+                   std::string(b.bytes.begin(), b.bytes.end()));
     }
-    // A data message of the text given; true when the ReadyMsg after it came.
+    // A data message carrying text; true when the ReadyMsg after it came.
     bool announce(const std::string& text = std::string(40, 'x'))
     {
         return peer.sendData(connection, 1, text) && peer.waitFor(1, 0, 30000);
@@ -79,19 +84,35 @@ struct DecoderInstallation {
     }
 
     TempTree tree;
+    std::string in;
+    std::string bad;
     WirePeer peer;
     WirePeer::Message ready;
     int connection = -1;
     std::unique_ptr<DecoderChild> child;
+
+private:
+    std::string _type;
+    std::string _ingest;
 };
 
-// The first `records` rows of a (record, width) char variable.
+// The record count of an open data file.
+inline size_t recordCount(int ncid)
+{
+    size_t records = 0;
+    int recordDim = -1;
+    nc_inq_unlimdim(ncid, &recordDim);
+    nc_inq_dimlen(ncid, recordDim, &records);
+    return records;
+}
+
+// The rows of a char(record, width) variable, each cut at its first NUL.
 inline std::vector<std::string> texts(int ncid, const char* name, int records, int width)
 {
     int var = -1;
     std::vector<char> all(static_cast<size_t>(records * width));
-    const size_t start[] = {0, 0}, count[] = {static_cast<size_t>(records),
-                                              static_cast<size_t>(width)};
+    const size_t start[] = {0, 0},
+                 count[] = {static_cast<size_t>(records), static_cast<size_t>(width)};
     EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR);
     EXPECT_EQ(nc_get_vara_text(ncid, var, start, count, all.data()), NC_NOERR);
     std::vector<std::string> out;
@@ -101,15 +122,16 @@ inline std::vector<std::string> texts(int ncid, const char* name, int records, i
     return out;
 }
 
-// The first n values of a record of a variable (n = 1 for a single value).
+// The first n values of a record of a (record) or (record, level) variable.
 template <class T>
 std::vector<T> row(int ncid, const char* name, int record, int n)
 {
     int var = -1;
     std::vector<T> v(static_cast<size_t>(n));
-    const size_t start[] = {static_cast<size_t>(record), 0}, count[] = {1, static_cast<size_t>(n)};
-    EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR);
-    EXPECT_EQ(nc_get_vara(ncid, var, start, count, v.data()), NC_NOERR);
+    const size_t start[] = {static_cast<size_t>(record), 0},
+                 count[] = {1, static_cast<size_t>(n)};
+    EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR) << name;
+    EXPECT_EQ(nc_get_vara(ncid, var, start, count, v.data()), NC_NOERR) << name;
     return v;
 }
 

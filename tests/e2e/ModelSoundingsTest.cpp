@@ -2,7 +2,6 @@
 // ecCodes as an independent decoder, and the decoder program as a child of
 // the test peer storing them into the model point-data files from the
 // project's own run-time data and templates.
-#include "Cdl.h"
 #include "DecoderInstallation.h"
 #include "EcCodesDump.h"
 #include "EcCodesTools.h"
@@ -21,6 +20,7 @@
 #include <string>
 #include <vector>
 
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -61,13 +61,9 @@ double step(int descriptor)
     return 0.5 * std::pow(10.0, -scales.at(descriptor)) + 1e-6;
 }
 
-// The installation with the model's ingest and bad-file directories.
+// The decoder's installation for model soundings.
 struct Installation : DecoderInstallation {
-    void start() { DecoderInstallation::start("Model"); }
-    void drop(const SampleBulletin& b, const std::string& name = "") const { put(in, b, name); }
-
-    std::string in = tree.mkdirs("qev_data/ispan/bufr/modelSoundings/NAM");
-    std::string bad = tree.mkdirs("qev_data/ispan/badModelBufr");
+    Installation() : DecoderInstallation("Model", "bufr/modelSoundings/NAM", "badModelBufr") {}
 };
 
 } // namespace
@@ -176,10 +172,7 @@ TEST(ModelSoundings, BulletinsAnnouncedByDataMessagesAreStoredAndNotified)
                                              "/netcdf/20240601_1200");
         int ncid = -1;
         ASSERT_EQ(nc_open(file.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
-        size_t records = 0;
-        int recordDim = -1;
-        nc_inq_unlimdim(ncid, &recordDim);
-        nc_inq_dimlen(ncid, recordDim, &records);
+        const size_t records = recordCount(ncid);
         ASSERT_EQ(records, stored.size());
         const std::vector<std::string> ids = texts(ncid, "stationId", static_cast<int>(records), 9);
         for (size_t r = 0; r < records; ++r) {

@@ -102,17 +102,21 @@ TEST(SatelliteSamples, EcCodesDecodesTheBulletinsToTheGeneratedValues)
 TEST(SatelliteSoundings, StoredAtTheirSitesAndNotifiedOncePerTime)
 {
     QEV_REQUIRE_NCGEN();
-    DecoderInstallation p;
-    const std::string poesIn = p.tree.mkdirs("qev_data/ispan/bufr/POESSoundings");
+    DecoderInstallation p("poes_goes", "bufr/POESSoundings", "badPOESBufr");
     const std::string goesIn = p.tree.mkdirs("qev_data/ispan/bufr/GOESSoundings");
-    p.start("poes_goes");
+    p.start();
     size_t expected = 0;
     for (const Type& t : types) {
         std::vector<SampleBulletin> bulletins;
         std::string error;
         ASSERT_TRUE(Samples::make(t.kind, options(), bulletins, error)) << error;
-        for (const SampleBulletin& b : bulletins)
-            p.put(t.kind == Samples::POES ? poesIn : goesIn, b);
+        for (const SampleBulletin& b : bulletins) {
+            if (t.kind == Samples::POES)
+                p.drop(b);
+            else
+                p.tree.write("qev_data/ispan/bufr/GOESSoundings/" + b.name,
+                             std::string(b.bytes.begin(), b.bytes.end()));
+        }
         ASSERT_TRUE(p.announce("KWBC.00001" + bulletins[0].name + " " + std::string(40, ' ')))
             << p.child->log();
         std::set<int32_t> times;
@@ -122,7 +126,8 @@ TEST(SatelliteSoundings, StoredAtTheirSitesAndNotifiedOncePerTime)
                     times.insert(toMinute(s.time));
         expected += times.size();
     }
-    EXPECT_TRUE(TempTree::listFiles(poesIn).empty());
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    EXPECT_TRUE(TempTree::listFiles(p.bad).empty());
     EXPECT_TRUE(TempTree::listFiles(goesIn).empty());
     ASSERT_TRUE(p.peer.waitForCount(2, 10, expected, 10000)) << p.child->log();
     ASSERT_TRUE(p.child->waitAsleep(10000));
@@ -153,10 +158,7 @@ TEST(SatelliteSoundings, StoredAtTheirSitesAndNotifiedOncePerTime)
                                       .c_str(),
                                   NC_NOWRITE, &ncid),
                           NC_NOERR);
-                int dim = -1;
-                size_t records = 0;
-                nc_inq_unlimdim(ncid, &dim);
-                nc_inq_dimlen(ncid, dim, &records);
+                const size_t records = recordCount(ncid);
                 const std::vector<std::string> ids = texts(ncid, "siteId", int(records), 6);
                 int r = 0;
                 while (r < int(records) && !(ids[r] == std::to_string(s.site) &&

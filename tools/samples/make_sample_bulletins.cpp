@@ -9,11 +9,13 @@
 // names are printed one a line.  --data is the run-time data folder whose
 // BUFR table B and station tables are used (default: the project's data/),
 // --time the reference time (default 2024060112), --stations how many
-// stations of the station table (default 6, 0 for all).
+// stations of the station table (default 6, 0 for all; for the profilers
+// the stations of one bulletin).
 //
 // A data type joins with one line of the table: its name and the function
 // that makes its bulletins (SampleBulletin.h).
 #include "ModelSoundingSamples.h"
+#include "ProfilerSamples.h"
 #include "SampleBulletin.h"
 #include "SatelliteSoundingSamples.h"
 
@@ -36,6 +38,7 @@ const struct {
     {"model", ModelSoundingSamples::make},
     {"poes", SatelliteSoundingSamples::makePOES},
     {"goes", SatelliteSoundingSamples::makeGOES},
+    {"prof", ProfilerSamples::make},
 };
 
 int usage()

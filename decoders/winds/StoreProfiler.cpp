@@ -1,0 +1,433 @@
+// The profiler decoder's storing: the stations of one decoded file into the
+// netCDF point-data store of the file's network, one record per station and
+// observation time, then one notification per distinct stored time.
+//
+// One handle is held at a time: a station's handle is given back after its
+// writes, before the next station asks for its own.
+#include "ProfBufrDecoder.h"
+
+#include "AbsTime.h"
+#include "LogStream.h"
+#include "NetcdfIo.h"
+#include "NetcdfPointData.h"
+
+#include <netcdf.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <iomanip>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#define STORE_LOG(category) QEV_LOG(LogStream::category, "StoreProfiler")
+
+namespace {
+
+const int YEAR = 4001;
+const char* const TIME_FORMAT = "%h %d %y %T GMT";
+
+// The reason of the last failed netCDF call of the typed layer.
+const char* errorText()
+{
+    return ncerr != NC_NOERR ? nc_strerror(ncerr) : "variable of another type or shape";
+}
+
+// One line per level: head, then ", dataArray[" level "]= " value.
+void traceProfile(int category, const std::string& head, const SeqOf<float>& profile)
+{
+    if (!BufrDecoder::logOn(category, "StoreProfiler"))
+        return;
+    for (int j = 0; j < profile.length(); ++j)
+        QEV_LOG(category, "StoreProfiler") << head << ", dataArray[" << std::setw(2) << j
+                                           << "]= " << std::setw(6) << profile[j] << std::endl;
+}
+
+std::string nameHead(const TextString& name)
+{
+    std::ostringstream head;
+    head << std::setw(12) << name.c_str() << " : ";
+    return head.str();
+}
+
+// An index at the record in every dimension of a variable of that rank.
+bool recordIndex(int rank, int record, NcPos& index)
+{
+    if (rank < 0 || rank > NcPos::MAX_RANK)
+        return false;
+    index = NcPos();
+    index.rank = rank;
+    if (rank > 0)
+        index.v[0] = record;
+    return true;
+}
+
+} // namespace
+
+TextString ProfBufrDecoder::timeText(double seconds)
+{
+    const double whole = std::trunc(seconds);
+    const int32_t t = whole < INT32_MIN ? INT32_MIN
+                      : whole > INT32_MAX ? INT32_MAX
+                                          : static_cast<int32_t>(whole);
+    return AbsTime(t).toString(TIME_FORMAT);
+}
+
+int ProfBufrDecoder::write2NetcdfFile()
+{
+    if (_decodedValues.length() == 0)
+        return 0;
+    return storeFile();
+}
+
+int ProfBufrDecoder::storeFile()
+{
+    _stationLevelCounts.setLength(0);
+    // Without its array table the decoder cannot tell profiles: keep the file.
+    if (!_initialised) {
+        STORE_LOG(PROBLEM) << "The profiler array table is not loaded.  Not stored, keeping "
+                              "the file."
+                           << std::endl;
+        return -1;
+    }
+    const SeqOf<long> ids = getStationIds();
+    if (ids.length() == 0) {
+        STORE_LOG(PROBLEM) << "No station ids available for this data file."
+                           << "  Not stored, skipping to next file." << std::endl;
+        return -1;
+    }
+    SeqOf<long> stations;
+    const bool complete = locateStations(ids, stations);
+    if (stations.length() == 0) {
+        STORE_LOG(PROBLEM) << "No station of this data file can be stored."
+                           << "  Not stored, skipping to next file." << std::endl;
+        return -1;
+    }
+    if (!preProcess()) {
+        STORE_LOG(PROBLEM) << "Unable to pre-process profiler data sets for " << ids[0]
+                           << ".  Not stored, skipping to next file." << std::endl;
+        clearProfileArrays();
+        return -1;
+    }
+    const SeqOf<double> times = getObservationTimes();
+    STORE_LOG(EVENT) << "Storing data for station " << stations[0] << "  " << timeText(times[0])
+                     << " ......" << std::endl;
+    const int result = storeAllStations(stations, times);
+    clearProfileArrays();
+    return complete ? result : -1;
+}
+
+int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double>& times)
+{
+    for (int k = 0; k < times.length() && k < ids.length(); ++k)
+        STORE_LOG(EVENT) << "MXR_STORE site " << ids[k] << "  " << timeText(times[k])
+                         << " ......" << std::endl;
+    _storedArrays = Dict<long, long>();
+    SeqOf<bool> stored;
+    stored.setLength(times.length());
+    for (int k = 0; k < times.length(); ++k)
+        stored[k] = false;
+    int result = 1;
+
+    const SeqOf<BufrValues>& values = _decodedValues;
+    const int stations = _stationValueIndex.length();
+    for (int k = 0; k < stations && k < ids.length() && k < times.length(); ++k) {
+        const int start = _stationValueIndex[k];
+        const int end = _stationEnds[k];
+        STORE_LOG(DEBUG) << "index: " << start << ", subset: " << values[start].getSubset()
+                         << ", stnid: " << ids[k] << ", time: " << timeText(times[k])
+                         << std::endl;
+        int record = -1;
+        int* handle = getHandle(ids[k], times[k], record);
+        if (!handle) {
+            STORE_LOG(PROBLEM) << "No handle for " << ids[k] << " for " << timeText(times[k])
+                               << "; skipping." << std::endl;
+            result = -1;
+            continue;
+        }
+        const int ncid = *handle;
+        _numLevels = _stationLevelCounts[k];
+        bool any = false;
+        if (putLvlCountsNetcdf(ncid, record)) {
+            for (int i = start; i < end && values[i].getDescriptor() != YEAR; ++i) {
+                bool written = false;
+                if (!storeSingleton(ncid, record, i, k, written)) {
+                    TextString name;
+                    if (!lookupElementName(values[i].getDescriptor(), name, _currentVarDict))
+                        name = "\"\"";
+                    STORE_LOG(VERBOSE)
+                        << "Unable to map netcdf file to descriptor " << values[i].getDescriptor()
+                        << "(" << name << ")" << ", decoded value=[" << values[i].getValue()
+                        << "] for " << ids[k] << " is undefined in the cdl." << std::endl;
+                }
+                any = any || written;
+            }
+            STORE_LOG(DEBUG) << std::endl;
+        }
+        // What a failed sync leaves is not known to be in the file: not
+        // notified, and the file is kept.
+        if (!_currentStore->releaseHandle(handle)) {
+            STORE_LOG(PROBLEM) << "Unable to give back the handle of " << ids[k] << " for "
+                               << timeText(times[k]) << "; its data may not be stored."
+                               << std::endl;
+            any = false;
+            result = -1;
+        }
+        stored[k] = any;
+    }
+    notifyNewDataTimes(stored, times);
+    return result;
+}
+
+int* ProfBufrDecoder::getHandle(long id, double time, int& record)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%ld", id);
+    SeqOf<TextString> ids;
+    ids.append(text);
+    SeqOf<double> times;
+    times.append(std::trunc(time));
+
+    NetcdfPointData* store = nullptr;
+    const Dict<TextString, TextString>* names = nullptr;
+    if (networkName() == "NPN") {
+        store = _npnStore;
+        names = &_npnVarDict;
+    } else if (networkName() == "CAP") {
+        store = _capStore;
+        names = &_capVarDict;
+    }
+    int* handle = nullptr;
+    if (store) {
+        _currentStore = store;
+        bool newRecord = false;
+        handle = store->getFileHandleAndRecord(ids, times, record, newRecord);
+        if (handle) {
+            _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+            _currentVarDict = *names;
+        }
+    }
+    if (!handle) {
+        STORE_LOG(PROBLEM) << "No handle for this station info: " << text
+                           << " and time: " << timeText(time) << std::endl;
+        return nullptr;
+    }
+    return handle;
+}
+
+bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int station, bool& written)
+{
+    written = false;
+    const SeqOf<BufrValues>& values = _decodedValues;
+    const BufrValues& value = values[index];
+    const int d = value.getDescriptor();
+    const int s = value.getSubset();
+    TextString name;
+    const bool found = lookupElementName(d, name, _currentVarDict);
+    STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
+                     << value.getValue() << ">" << std::endl;
+    // A profile value (pre-processing marked it with its array's name) goes
+    // with its profile; any other value, a text element's too, on its own.
+    TextString arrayName;
+    const bool profileValue = _arrayTable.find(d, nullptr, &arrayName);
+    if (!found)
+        return profileValue;
+    const TextString c = value.getCharValue();
+    STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
+                     << c << ">" << std::endl;
+    if (!profileValue) {
+        written = insertDecodedValues(ncid, record, name, c, value.getValue());
+        if (written)
+            STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
+        else
+            STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
+        return true;
+    }
+
+    // A station's profile of a descriptor is written once, at its level 0.
+    long last = -1;
+    if (_storedArrays.find(d, nullptr, &last) && last == station)
+        return true;
+    _storedArrays.insert(d, station);
+    if (levelIndex(index) != 0)
+        return true;
+    const int a = arrayIndex(arrayName);
+    SeqOf<float> profile;
+    if (a >= 0 && station >= 0 && station < _stationProfiles[a].length()) {
+        const SeqOf<SeqOf<float> >& list = _stationProfiles[a];
+        profile = list[station];
+    }
+    if (profile.length() == 0)
+        return true;
+    if (logOn(LogStream::VERBOSE, "StoreProfiler")) {
+        std::ostringstream head;
+        head << std::setw(6) << d << " : " << std::setw(12) << arrayName.c_str() << " : "
+             << std::setw(12) << name.c_str() << " : " << std::setw(2) << s;
+        traceProfile(LogStream::VERBOSE, head.str(), profile);
+    }
+    written = storeArray(ncid, record, name, profile);
+    STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
+    traceProfile(LogStream::DEBUG, nameHead(name), profile);
+    return true;
+}
+
+bool ProfBufrDecoder::insertDecodedValues(int ncid, int record, const TextString& name,
+                                          const TextString& text, float value)
+{
+    int varId = -1;
+    if (!getVarId(ncid, name, varId))
+        return false;
+    const NetcdfIo io(ncid);
+    NetcdfIo::VarInfo info;
+    NcPos index;
+    ncerr = NC_NOERR;
+    if (!io.varInfo(varId, info) || !recordIndex(info.nDims, record, index)) {
+        STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: " << errorText()
+                           << std::endl;
+        return false;
+    }
+    switch (info.type) {
+    case NC_CHAR:
+        STORE_LOG(VERBOSE) << name << ", start[0]: " << record << ", dataToken: <" << text << ">"
+                           << std::endl;
+        return putTextValue(ncid, varId, record, info.nDims, info.dims, text);
+    case NC_INT:
+    case NC_FLOAT:
+    case NC_DOUBLE:
+        break;
+    default:
+        return true;
+    }
+    // Ints are truncated toward zero (and kept inside the int range).
+    if (!io.put1Number(varId, index, value)) {
+        STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: " << errorText()
+                           << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool ProfBufrDecoder::putTextValue(int ncid, int varId, int record, int nDims,
+                                   const int* dimIds, const TextString& text)
+{
+    STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
+    // One row of the record: (record, width) only.
+    if (nDims != 2)
+        return false;
+    const NetcdfIo io(ncid);
+    const long width = io.dimLength(dimIds[1]);
+    if (width <= 0)
+        return false;
+    std::vector<char> row(static_cast<size_t>(width), '\0');
+    for (long j = 0; j < width && j < text.length(); ++j)
+        row[static_cast<size_t>(j)] = text.c_str()[j];
+    ncerr = NC_NOERR;
+    if (!io.put(varId, NcPos{record, 0}, NcPos{1, width}, row.data())) {
+        STORE_LOG(PROBLEM) << "putTextValue: the text of variable " << varId << " at record "
+                           << record << " was not written: " << errorText() << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool ProfBufrDecoder::storeArray(int ncid, int record, const TextString& name,
+                                 const SeqOf<float>& profile)
+{
+    if (profile.length() == 0)
+        return false;
+    STORE_LOG(DEBUG) << "storeArray beginning...." << std::endl;
+    traceProfile(LogStream::DEBUG, nameHead(name), profile);
+    int varId = -1;
+    if (!getVarId(ncid, name, varId))
+        return false;
+    const NetcdfIo io(ncid);
+    NetcdfIo::VarInfo info;
+    ncerr = NC_NOERR;
+    long levels = -1;
+    if (io.varInfo(varId, info) && info.nDims == 2)
+        levels = io.dimLength(info.dims[1]);
+    if (levels < 0) {
+        STORE_LOG(PROBLEM) << "storeArray (" << name << ") error: " << errorText() << std::endl;
+        return false;
+    }
+    // A profile longer than the variable keeps the levels that fit.
+    long n = profile.length();
+    if (n > levels) {
+        STORE_LOG(PROBLEM) << "storeArray (" << name << "): " << n << " levels, the variable "
+                           << "holds " << levels << "; the levels above not stored." << std::endl;
+        n = levels;
+    }
+    const NcPos start{record, 0};
+    const NcPos count{1, n};
+    bool ok = false;
+    switch (info.type) {
+    case NC_FLOAT:
+        ok = io.put(varId, start, count, profile.elements());
+        break;
+    case NC_DOUBLE: {
+        std::vector<double> wide(profile.elements(), profile.elements() + n);
+        ok = io.put(varId, start, count, wide.data());
+        break;
+    }
+    case NC_INT: {
+        std::vector<int> whole(static_cast<size_t>(n));
+        for (long j = 0; j < n; ++j) {
+            const float v = profile[static_cast<int>(j)];
+            whole[static_cast<size_t>(j)] = v != v             ? 0
+                                            : v <= INT_MIN     ? INT_MIN
+                                            : v >= 2147483647.f ? INT_MAX
+                                                                : static_cast<int>(v);
+        }
+        ok = io.put(varId, start, count, whole.data());
+        break;
+    }
+    default:
+        break;
+    }
+    if (!ok) {
+        STORE_LOG(PROBLEM) << "storeArray (" << name << ") error: " << errorText() << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool ProfBufrDecoder::putLvlCountsNetcdf(int ncid, int record)
+{
+    int varId = -1;
+    if (!getVarId(ncid, "numLevels", varId))
+        return false;
+    ncerr = NC_NOERR;
+    if (!NetcdfIo(ncid).put1Number(varId, NcPos{record}, _numLevels)) {
+        STORE_LOG(PROBLEM) << "putLvlCountsNetcdf(), nc_put_var1_int() error: " << errorText()
+                           << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool ProfBufrDecoder::getVarId(int ncid, const TextString& name, int& varId)
+{
+    ncerr = NC_NOERR;
+    varId = NetcdfIo(ncid).varId(name.c_str());
+    if (varId < 0) {
+        STORE_LOG(PROBLEM) << "getVarId (" << name << ") error: " << errorText() << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool ProfBufrDecoder::notifyNewDataTimes(const SeqOf<bool>& stored, const SeqOf<double>& times)
+{
+    std::set<int32_t> notified;
+    for (int k = 0; k < times.length() && k < stored.length(); ++k) {
+        if (!stored[k])
+            continue;
+        const AbsTime t(static_cast<int32_t>(std::trunc(times[k])));
+        if (!notified.insert(t.seconds()).second)
+            continue;
+        setDataTime(t);
+        sendNotification();
+    }
+    return true;
+}
