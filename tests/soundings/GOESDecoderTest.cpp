@@ -36,10 +36,9 @@ Elements goes(double lat, double lon, double year, double day, double hour, doub
     return e;
 }
 
-std::vector<float> profile(const SeqOf<SeqOf<float> >& profiles)
+std::vector<float> saved(const SeqOf<SeqOf<float> >& profiles)
 {
-    return std::vector<float>(profiles[0].elements(),
-                              profiles[0].elements() + profiles[0].length());
+    return std::vector<float>(profiles[0].elements(), profiles[0].elements() + profiles[0].length());
 }
 
 class GOES : public SoundingTree {
@@ -77,7 +76,6 @@ TEST_F(GOES, TimesFromTheDayOfTheYearNeverAheadOfTheClock)
     };
     GOESBufrDecoder d;
     ASSERT_TRUE(d.initialized());
-    EXPECT_EQ(d.getTimeout(), 36000);
     std::vector<Elements> subsets;
     for (const auto& c : cases)
         subsets.push_back(goes(36 + 0.5 * static_cast<double>(subsets.size()), -95, c.year, c.day,
@@ -88,9 +86,8 @@ TEST_F(GOES, TimesFromTheDayOfTheYearNeverAheadOfTheClock)
     d.getObservationTimes();
     ASSERT_EQ(d.soundings().length(), 7);
     for (int i = 0; i < 7; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(d.soundings()[i].time, cases[i].expected);
-        EXPECT_EQ(d.soundings()[i].timed, cases[i].expected != 0);
+        EXPECT_EQ(d.soundings()[i].time, cases[i].expected) << i;
+        EXPECT_EQ(d.soundings()[i].timed, cases[i].expected != 0) << i;
     }
     EXPECT_EQ(log.count("PROBLEM: The day of the year "), 3) << log.text();
     EXPECT_TRUE(log.contains("PROBLEM: The day of the year 366 of 2005 of the sounding at value "
@@ -112,10 +109,10 @@ TEST_F(GOES, LevelRulesKeepTheMessageOrder)
     ASSERT_EQ(d.storeSounding(), 1);
     EXPECT_EQ(d.getProfileCount(3, 0), 3);
     EXPECT_EQ(d.getProfileCount(3, 1), 0);
-    EXPECT_EQ(profile(d.pressProfiles()), (std::vector<float>{50000, 85000, 70000}));
-    EXPECT_EQ(profile(d.tempProfiles()), (std::vector<float>{250, 280, FILL}));
-    EXPECT_EQ(profile(d.tdProfiles()), (std::vector<float>{240, 260, FILL}));
-    EXPECT_EQ(profile(d.zProfiles()), (std::vector<float>{1500, 3000, 5500}));
+    EXPECT_EQ(saved(d.pressProfiles()), (std::vector<float>{50000, 85000, 70000}));
+    EXPECT_EQ(saved(d.tempProfiles()), (std::vector<float>{250, 280, FILL}));
+    EXPECT_EQ(saved(d.tdProfiles()), (std::vector<float>{240, 260, FILL}));
+    EXPECT_EQ(saved(d.zProfiles()), (std::vector<float>{1500, 3000, 5500}));
 }
 
 // A sounding's values end with its subset: a value of the next subset that
@@ -138,14 +135,13 @@ TEST_F(GOES, TheWalkEndsWithTheSubset)
                         "10:00:00 GMT"),
               1);
     Records r(dataFiles(store("GOES")).at(0));
-    ASSERT_EQ(r.count(), 2u);
+    ASSERT_EQ(recordCount(r.id), 2u);
     EXPECT_EQ(r.text("siteId", 1), "80221");
-    for (size_t record : {0, 1}) {
-        SCOPED_TRACE(record);
-        EXPECT_EQ(r.number("precipWater", record), 25);
+    for (int record : {0, 1}) {
+        EXPECT_EQ(r.number("precipWater", record), 25) << record;
         EXPECT_EQ(r.number("numLevels", record), 2);
-        EXPECT_EQ(r.profile("pressure", record, 3),
-                  (std::vector<double>{85000, 50000, static_cast<double>(FILL)}));
-        EXPECT_EQ(r.profile("height", record, 2), (std::vector<double>{5000, 5000}));
+        EXPECT_EQ(row<float>(r.id, "pressure", record, 3),
+                  (std::vector<float>{85000, 50000, FILL}));
+        EXPECT_EQ(row<float>(r.id, "height", record, 2), (std::vector<float>{5000, 5000}));
     }
 }

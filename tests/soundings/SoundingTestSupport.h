@@ -1,7 +1,7 @@
 // What the satellite sounding tests share: the run-time data of the source
 // tree in a test tree (site lists, grid resolutions, profile tables, the
 // templates made from their CDL), sounding messages from the test BUFR
-// writer, and a reader of the stored records.
+// writer, and readers of the stored records.
 #ifndef SOUNDINGTESTSUPPORT_H
 #define SOUNDINGTESTSUPPORT_H
 
@@ -11,6 +11,7 @@
 #include "PlainBufrDecoder.h"
 #include "StoreClock.h"
 #include "TempTree.h"
+#include "../e2e/DecoderInstallation.h"
 
 #include <gtest/gtest.h>
 #include <netcdf.h>
@@ -125,52 +126,27 @@ inline std::vector<std::string> dataFiles(const std::string& dir)
 {
     std::vector<std::string> files;
     for (const std::string& f : TempTree::listFiles(dir))
-        if (!f.empty() && f[0] >= '0' && f[0] <= '9')
+        if (f[0] >= '0' && f[0] <= '9')
             files.push_back(dir + "/" + f);
     return files;
 }
 
-// The records of a data file, read with the netCDF library.
-class Records {
-public:
-    explicit Records(const std::string& path) { nc_open(path.c_str(), NC_NOWRITE, &_ncid); }
-    ~Records() { nc_close(_ncid); }
-    size_t count() const
-    {
-        int dim = -1;
-        size_t n = 0;
-        nc_inq_unlimdim(_ncid, &dim);
-        nc_inq_dimlen(_ncid, dim, &n);
-        return n;
-    }
-    double number(const char* name, size_t record, size_t level = 0) const
+// A data file open for reading (read through the end-to-end readers).
+struct Records {
+    explicit Records(const std::string& path) { nc_open(path.c_str(), NC_NOWRITE, &id); }
+    ~Records() { nc_close(id); }
+    // A single value in any numeric type.
+    double number(const char* name, int record) const
     {
         int var = -1;
         double value = -1;
-        const size_t index[2] = {record, level};
-        if (nc_inq_varid(_ncid, name, &var) || nc_get_var1_double(_ncid, var, index, &value))
-            ADD_FAILURE() << "cannot read " << name << " of record " << record;
+        const size_t index[] = {static_cast<size_t>(record), 0};
+        EXPECT_EQ(nc_inq_varid(id, name, &var), NC_NOERR);
+        EXPECT_EQ(nc_get_var1_double(id, var, index, &value), NC_NOERR);
         return value;
     }
-    std::vector<double> profile(const char* name, size_t record, size_t levels) const
-    {
-        std::vector<double> values;
-        for (size_t i = 0; i < levels; ++i)
-            values.push_back(number(name, record, i));
-        return values;
-    }
-    std::string text(const char* name, size_t record) const
-    {
-        int var = -1;
-        char row[7] = {0};
-        const size_t start[2] = {record, 0}, count[2] = {1, 6};
-        nc_inq_varid(_ncid, name, &var);
-        nc_get_vara_text(_ncid, var, start, count, row);
-        return row;
-    }
-
-private:
-    int _ncid = -1;
+    std::string text(const char* name, int record) const { return texts(id, name, record + 1, 6)[record]; }
+    int id = -1;
 };
 
 } // namespace soundings
