@@ -6,6 +6,7 @@
 #include "Connection.h"
 #include "IPC_Target.h"
 #include "LogStream.h"
+#include "NetcdfPointData.h"
 #include "SignalCatcher.h"
 #include "dataCaptClient.h"
 #include "ipcInitialise.h"
@@ -49,6 +50,7 @@ void BufrDriver::closePointData()
     pointDataClosed = true;
     QEV_LOG(LogStream::DEBUG, "BufrDriver") << "Syncing and closing the point-data files"
                                             << std::endl;
+    NetcdfPointData::deleteAllStores();
 }
 
 int BufrDriver::main(int argc, char** argv)

@@ -4,6 +4,7 @@
 #include "AcarsBufrDecoder.h"
 #include "BufrDriver.h"
 #include "HDWBufrDecoder.h"
+#include "ModelBufrDecoder.h"
 #include "QuikScatBufrDecoder.h"
 
 namespace {
@@ -18,6 +19,7 @@ BufrDecoder* make()
 
 int main(int argc, char** argv)
 {
+    BufrDecoderList::setFactory("model", make<ModelBufrDecoder>);
     BufrDecoderList::setFactory("acars", make<AcarsBufrDecoder>);
     BufrDecoderList::setFactory("csw", make<HDWBufrDecoder>);
     BufrDecoderList::setFactory("quikscat", make<QuikScatBufrDecoder>);

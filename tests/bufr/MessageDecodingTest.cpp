@@ -101,7 +101,7 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
         int section;
     };
     BufrWriter local;
-    local.localElement(63255, 0, 0, 8).descriptors({63255}).element(63255, 1);
+    local.localElement(63254, 0, 0, 8).descriptors({63254}).element(63254, 1);
     BufrWriter sequence;
     sequence.descriptors({363255}).bits(0, 8);
     BufrWriter past;
@@ -136,7 +136,7 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
     reference.compressed(true).subsets(2).descriptors({203014, 12101, 203255, 12101});
     reference.bits(5, 14).bits(20, 6).bits(0, 40).rawColumn(16, 0, 0, {});
     Case cases[] = {
-        {"element not in table B", local.build(), "Code 63255 does not exist in table B.", 4},
+        {"element not in table B", local.build(), "Code 63254 does not exist in table B.", 4},
         {"sequence not in table D", sequence.build(),
          "Descriptor 363255 does not exist in table D.", 3},
         {"replication past its list", past.build(),

@@ -197,10 +197,10 @@ TEST(EncodedConformance, MessagesEcCodesCannotEncode)
     // 2 06 012 before a local descriptor the tables lack: its 12 bits are
     // passed over; the element is listed as not in table B.
     BufrWriter signify;
-    signify.descriptors({206012, 12192, 12101, 1019, 1019});
+    signify.descriptors({206012, 12230, 12101, 1019, 1019});
     signify.op(206012).bits(1234, 12).element(12101, 273.15).chars(1019, "").chars(1019, "");
     ASSERT_TRUE(signify.ok()) << signify.error();
-    Reference signified = {{number(12192, BufrDecoder::NOT_IN_TABLE_B, 0),
+    Reference signified = {{number(12230, BufrDecoder::NOT_IN_TABLE_B, 0),
                             number(12101, 273.15, 2), expectPadding(), expectPadding()}};
     check("2 06 local descriptor", signify.build(), signified);
 

@@ -1,0 +1,198 @@
+// The decoder of model soundings: BUFR bulletins of numerical weather models
+// (ETA, RUC, AVN and NGM), one data subset per station and forecast time,
+// stored in one netCDF point-data directory per model,
+// $QEV_DATA/point/model/<MODEL>/netcdf.
+//
+// Configuration, read once at construction:
+// - "modelBufrStationInfo.txt" (information-file search path): the stations
+//   of this localization, "number|id|..." a line; a file whose first station
+//   is not among them is not stored;
+// - $QEV_HOME/data/modelProfDescTable.txt: "descriptor|profile" a line, the
+//   BUFR elements gathered into the sixteen profiles (PROFILE_NAMES);
+// - the "tblBname" attributes of each model directory's "template": the
+//   netCDF variable of each table B element name.
+// In both text tables "#" begins a comment line; a line without a second
+// "|" field ends the reading as corrupted.  Fields lose trailing blanks and
+// the line ending.
+//
+// The model of a file is the digit that begins its designator (the 5th
+// character of its name): 4 ETA, 5 RUC, 6 AVN, 7 NGM; it is taken from each
+// file's own name.
+//
+// A file is stored in three steps (write2NetcdfFile):
+// 1. preProcess gathers the profile values of every station into one array
+//    per profile and station, numProfLvls (atmospheric) or numSoilLvls
+//    (soil) long, the counts being the file's first two delayed replication
+//    factors; levels that no value reaches hold 1e37.  Each profile value is
+//    marked with its profile's name.
+// 2. computeTimes gives each station its forecast time: the section 1 time
+//    plus its forecast time element 0 04 194 (seconds).
+// 3. The walk over the decoded values takes one record per station from the
+//    model's store (station id; reference and forecast time), writes the two
+//    level counts, each profile with one array write at its first level and
+//    every other value with a template variable at [record, value index],
+//    as decoded (the BUFR missing values included).  Then every station of
+//    which a value was stored is notified (product key 10001 ETA, 10002
+//    AVN, 0 otherwise; data time {t, f, [t + f, t + f], t, 0, 0x700}).
+// The result: 1 stored, 0 nothing to store (no values, or a first station
+// outside the localization), -1 a failure (the file goes to the bad-file
+// directory; stations stored before the failure stay stored and notified).
+//
+// Everything runs on the main thread.  Lines are logged under the source
+// name "ModelBufrDecoder".
+#ifndef MODELBUFRDECODER_H
+#define MODELBUFRDECODER_H
+
+#include "BufrFileDecoder.h"
+#include "DataAccessKey.h"
+#include "DataTime.h"
+#include "DescriptorNameCache.h"
+#include "Dict.h"
+#include "SeqOf.h"
+#include "SeqOfPtr.h"
+#include "Set.h"
+#include "TextString.h"
+
+#include <cstddef>
+#include <cstdio>
+
+class AbsTime;
+class NetcdfPointData;
+
+class ModelBufrDecoder : public BufrFileDecoder {
+public:
+    enum Model { ETA, RUC, AVN, NGM, NUM_MODELS };
+    enum { NUM_PROFILES = 16, NUM_ATMOSPHERIC_PROFILES = 14 };
+    // The profiles, the fourteen atmospheric ones first.
+    static const char* const PROFILE_NAMES[NUM_PROFILES];
+    // What a level of a profile holds when no value reached it.
+    static const float PROFILE_FILL;
+
+    // The flow's values of the model decoder.
+    static Record modelRecord();
+    // The model of a designator digit ('4' to '7'); NUM_MODELS for another
+    // character.
+    static Model modelOfDigit(char digit);
+    static const char* modelName(Model model);
+
+    ModelBufrDecoder();
+    ~ModelBufrDecoder() override;
+
+    int getTimeout() const override { return _timeout; }
+    TextString getPatternFileName() const override;
+    TextString getDataTypeName() const override { return _dataTypeName; }
+    bool preProcess() override;
+    int write2NetcdfFile() override;
+    bool sendNotification() override;
+    bool checkFileName(const TextString& name) override;
+
+    // ---- Configuration ----
+    bool readStationTable();
+    bool readProfileDescTable();
+    bool isLocalStation(const TextString& id) const { return _localStations.find(id); }
+
+    // ---- Times ----
+    // The forecast time of each 0 04 194 value (section 1 time + its
+    // seconds), in order; offsets gets the seconds.  Each such value is
+    // marked "Time".
+    SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets);
+
+    // ---- Profiles ----
+    void clearLevelCounts();
+    static bool lessThan(const int& a, const int& b) { return a < b; }
+    // The gathered profile of the decoded value at valueIndex (its
+    // subset's), or empty when the value is not a profile value.
+    void collectProfiles(int valueIndex, SeqOf<float>& profile) const;
+    void clearProfileLists();
+
+    // ---- Storing ----
+    int storeFile();
+    // The character values of the decoded values, in order, but for empty
+    // ones and "Time".
+    SeqOf<TextString> buildStationList() const;
+    // The handle and record of the station at that forecast time in the
+    // file's model store; null after a PROBLEM line.
+    int* getNetcdfHandle(const TextString& id, const AbsTime& forecastTime, int& record);
+    // Writes decoded value i at the record; false when the value has no
+    // variable to go to.
+    bool storeValues(int ncid, int record, int i);
+    // Writes numProfLvls and numSoilLvls at the record; the second write's
+    // status.
+    int putLevelCounts(int ncid, int record);
+    int putFloatArray(int ncid, const size_t* start, const size_t* count,
+                      const TextString& name, const SeqOf<float>& values);
+    // One value by the variable's type: int (truncated and clamped to the
+    // int range), float, double, char (text); other types are not written.
+    void putValue(int ncid, const TextString& name, const TextString& text, float value,
+                  const size_t* index);
+    void putStringVar(int ncid, int varId, size_t record, int nDims, const int* dimIds,
+                      const TextString& text);
+    void setFillMode(int ncid, bool noFill);
+    void setTimeRange(long offset);
+
+    // ---- State (for the tests) ----
+    const TextString& currentModelName() const { return _modelName; }
+    int numProfLvls() const { return _numProfLvls; }
+    int numSoilLvls() const { return _numSoilLvls; }
+    void setLevelCounts(int atmospheric, int soil)
+    {
+        _numProfLvls = atmospheric;
+        _numSoilLvls = soil;
+    }
+    const SeqOf<SeqOf<float> >& profileList(int profile) const { return _profileLists[profile]; }
+    int levelIndex(int valueIndex) const;
+    const DataTime& notificationTime() const { return _notificationTime; }
+    const Dict<int, TextString>& profileDescriptors() const { return _profileDescriptors; }
+    int localStationCount() const { return _localStations.count(); }
+    const TextString& storeDirectory(Model model) const { return _outputs[model].directory; }
+    // The model whose variables storeValues writes (the file's model).
+    void selectModel(Model model) { _current = &_outputs[model]; }
+
+protected:
+    TextString readingTraceName() const override { return _modelName; }
+    bool checkDesignator(const TextString& designator) override;
+
+private:
+    // What the decoder keeps per model.
+    struct ModelOutput {
+        TextString directory;
+        NetcdfPointData* store = nullptr;
+        Dict<TextString, TextString> templateDict;
+        DescriptorNameCache names;
+    };
+
+    // Reads "number|text" lines of at most lineLimit characters; name names
+    // the file in the messages.  Closes the file.
+    bool readBarTable(FILE* file, const TextString& name, int lineLimit,
+                      void (ModelBufrDecoder::*entry)(int, const TextString&));
+    void addStation(int number, const TextString& id);
+    void addProfileDescriptor(int descriptor, const TextString& name);
+    // The index of a profile name in PROFILE_NAMES, or -1.
+    static int profileIndex(const TextString& name);
+    // Replication count i of the file; 0 when it is missing or negative.
+    int replicationCount(int i) const;
+    void presetStationProfiles();
+    void appendStationProfiles();
+    Model currentModel() const;
+    void releaseCurrentHandle(int*& handle);
+
+    int _numProfLvls = 0;
+    int _numSoilLvls = 0;
+    DataTime _notificationTime;
+    TextString _stationId;
+    bool _stationsLoaded = false;
+    Set<TextString> _localStations;
+    Dict<int, TextString> _profileDescriptors;
+    ModelOutput _outputs[NUM_MODELS];
+    ModelOutput* _current = nullptr;
+    SeqOfPtr<int*> _handles;
+    int _levelCounts[NUM_PROFILES];
+    SeqOf<float> _stationProfiles[NUM_PROFILES];
+    SeqOf<SeqOf<float> > _profileLists[NUM_PROFILES];
+    SeqOf<int> _levelIndexes;
+    TextString _modelName;
+    TextString _dataTypeName;
+    int _timeout = 36000;
+};
+
+#endif

@@ -1,0 +1,388 @@
+// The model decoder's storing: the decoded values of one file into the
+// netCDF point-data store of the file's model, one record per station and
+// forecast time, then one notification per stored station.
+//
+// At most one handle is held at a time, from the first value of a station to
+// the first value of the next one; while it is held the file is in "no fill"
+// mode (the store filled the new record when it placed it), and back in
+// "fill" mode before the handle is given back.
+#include "ModelBufrDecoder.h"
+
+#include "AbsTime.h"
+#include "LogStream.h"
+#include "NetcdfPointData.h"
+#include "TimeRange.h"
+#include "dmNotify.h"
+
+#include <netcdf.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
+
+namespace {
+
+const char* const TIME_FORMAT = "%h %d %y %T GMT";
+const DataAccessKey PRODUCT_KEYS[ModelBufrDecoder::NUM_MODELS] = {10001, 0, 10002, 0};
+
+// A decoded value for an int variable: truncated toward zero and kept inside
+// the int range (a NaN counts as the BUFR missing value).
+long intValue(float value)
+{
+    if (std::isnan(value))
+        return -99999;
+    if (value <= static_cast<float>(INT_MIN))
+        return INT_MIN;
+    if (value >= static_cast<float>(INT_MAX))
+        return INT_MAX;
+    return static_cast<long>(value);
+}
+
+} // namespace
+
+int ModelBufrDecoder::write2NetcdfFile()
+{
+    if (_decodedValues.length() == 0)
+        return 0;
+    return storeFile();
+}
+
+int ModelBufrDecoder::replicationCount(int i) const
+{
+    return i < _repCountList.length() && _repCountList[i] > 0 ? _repCountList[i] : 0;
+}
+
+SeqOf<TextString> ModelBufrDecoder::buildStationList() const
+{
+    SeqOf<TextString> stations;
+    for (int i = 0; i < _decodedValues.length(); ++i) {
+        const TextString text = _decodedValues[i].getCharValue();
+        if (text.length() > 0 && !(text == "Time"))
+            stations.append(text);
+    }
+    return stations;
+}
+
+int ModelBufrDecoder::storeFile()
+{
+    int result = 1;
+    _handles.setLength(0);
+    _current = nullptr;
+    // Without the station list no file can be judged: keep it.
+    if (!_stationsLoaded) {
+        MODEL_LOG(PROBLEM) << "The station list " << "modelBufrStationInfo.txt"
+                           << " is not loaded.  Not stored, keeping the file." << std::endl;
+        return -1;
+    }
+    const Model model = currentModel();
+    if (model == NUM_MODELS) {
+        MODEL_LOG(PROBLEM) << "No model known for this data file.  Not stored, skipping to "
+                              "next file."
+                           << std::endl;
+        return -1;
+    }
+    const SeqOf<TextString> stations = buildStationList();
+    if (stations.length() == 0) {
+        MODEL_LOG(PROBLEM) << "No station ids available for this data file."
+                           << "  Not stored, skipping to next file." << std::endl;
+        return -1;
+    }
+    if (!isLocalStation(stations[0])) {
+        MODEL_LOG(VERBOSE) << "Station [ " << stations[0] << " ] is not "
+                           << "in this localization.  Not stored." << std::endl;
+        return 0;
+    }
+
+    _numProfLvls = replicationCount(0);
+    _numSoilLvls = replicationCount(1);
+    if (!preProcess()) {
+        MODEL_LOG(PROBLEM) << "Unable to pre-process sounding profile data sets for "
+                           << stations[0] << ".  Not stored, skipping to next file."
+                           << std::endl;
+        clearProfileLists();
+        return -1;
+    }
+    SeqOf<double> offsets;
+    const SeqOf<AbsTime> times = computeTimes(offsets);
+    // One station id and one forecast time per sounding, or the walk would
+    // pair them wrongly.
+    if (stations.length() != _subsets || times.length() != _subsets) {
+        MODEL_LOG(PROBLEM) << "The file holds " << stations.length() << " station ids and "
+                           << times.length() << " forecast times for " << _subsets
+                           << " soundings.  Not stored, skipping to next file." << std::endl;
+        clearProfileLists();
+        return -1;
+    }
+
+    MODEL_LOG(EVENT) << "Storing " << _modelName << " Sounding data to " << std::endl;
+    MODEL_LOG(EVENT) << "   " << _outputs[model].directory << std::endl;
+    MODEL_LOG(EVENT) << "   Station Name: " << stations[0] << "  "
+                     << times[0].toString(TIME_FORMAT) << " ......" << std::endl;
+
+    SeqOf<bool> stored;
+    stored.setLength(_subsets);
+    int station = -1;
+    bool first = true;
+    int subset = 0;
+    int* handle = nullptr;
+    int ncid = -1;
+    int record = 0;
+    for (int i = 0; i < _decodedValues.length(); ++i) {
+        const BufrValues& value = _decodedValues[i];
+        if (first || value.getSubset() != subset) {
+            first = false;
+            ++station;
+            subset = value.getSubset();
+            releaseCurrentHandle(handle);
+            if (station >= stations.length() || subset < 0 || subset >= _subsets) {
+                MODEL_LOG(PROBLEM) << "Sounding " << station + 1 << " (subset " << subset
+                                   << ") lies beyond the " << _subsets
+                                   << " soundings of the file.  Skipping to next file."
+                                   << std::endl;
+                result = -1;
+                break;
+            }
+            handle = getNetcdfHandle(stations[station], times[station], record);
+            if (!handle) {
+                MODEL_LOG(PROBLEM) << "No handle for " << stations[station] << " for "
+                                   << times[station].toString(TIME_FORMAT)
+                                   << ".  Skipping to next file." << std::endl;
+                result = -1;
+                break;
+            }
+            ncid = *handle;
+            setFillMode(ncid, true);
+            putLevelCounts(ncid, record);
+        }
+        if (storeValues(ncid, record, i)) {
+            // A station counts as stored once one of its values went in.
+            stored[subset] = true;
+        } else {
+            TextString name;
+            if (!lookupElementName(value.getDescriptor(), name, _current->templateDict))
+                name = "\"\"";
+            MODEL_LOG(VERBOSE) << "Unable to map netcdf file to descriptor "
+                               << value.getDescriptor() << "(" << name << ")"
+                               << ", decoded value=[" << value.getValue() << "] for "
+                               << stations[station] << " is undefined in the cdl." << std::endl;
+        }
+    }
+    releaseCurrentHandle(handle);
+    clearProfileLists();
+
+    const SeqOf<bool>& done = stored;
+    for (int k = 0; k < done.length() && k < offsets.length(); ++k) {
+        if (!done[k])
+            continue;
+        setTimeRange(static_cast<long>(offsets[k]));
+        sendNotification();
+    }
+    return result;
+}
+
+void ModelBufrDecoder::releaseCurrentHandle(int*& handle)
+{
+    if (!handle)
+        return;
+    setFillMode(*handle, false);
+    if (!_current->store->releaseHandle(handle))
+        MODEL_LOG(PROBLEM) << "Unable to release the handle of " << _current->directory
+                           << std::endl;
+    handle = nullptr;
+}
+
+int* ModelBufrDecoder::getNetcdfHandle(const TextString& id, const AbsTime& forecastTime,
+                                       int& record)
+{
+    SeqOf<TextString> ids;
+    ids.append(id);
+    _stationId = id;
+    SeqOf<double> times;
+    times.append(static_cast<double>(_obTime.seconds()));
+    times.append(static_cast<double>(forecastTime.seconds()));
+
+    int* handle = nullptr;
+    const Model model = currentModel();
+    if (model != NUM_MODELS) {
+        ModelOutput& output = _outputs[model];
+        _current = &output;
+        if (!output.store) {
+            MODEL_LOG(PROBLEM) << "No point-data store for " << _modelName << " in "
+                               << output.directory << std::endl;
+        } else {
+            bool newRecord = false;
+            handle = output.store->getFileHandleAndRecord(ids, times, record, newRecord);
+            _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+        }
+    }
+    if (!handle) {
+        MODEL_LOG(PROBLEM) << "No handle for this station info: " << id
+                           << " and time: " << forecastTime.toString(TIME_FORMAT) << std::endl;
+        return nullptr;
+    }
+    if (_handles.find(handle) < 0)
+        _handles.append(handle);
+    return handle;
+}
+
+bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
+{
+    const BufrValues& value = _decodedValues[i];
+    const int descriptor = value.getDescriptor();
+    const bool marked = value.getCharValue().length() > 0;
+    TextString name;
+    if (!_current->names.find(descriptor, name)) {
+        if (!lookupElementName(descriptor, name, _current->templateDict))
+            return marked;
+        if (!_current->names.insert(descriptor, name)) {
+            MODEL_LOG(PROBLEM) << "dvDescriptor(" << descriptor
+                               << ") >= TBL_B_DICT_CACHE_SIZE, next file!" << std::endl;
+            return false;
+        }
+    }
+    if (marked) {
+        // A profile is written whole, once, at its first level.
+        if (levelIndex(i) == 0) {
+            SeqOf<float> profile;
+            collectProfiles(i, profile);
+            if (profile.length() > 0) {
+                size_t start[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record)};
+                size_t count[NC_MAX_VAR_DIMS];
+                for (size_t& c : count)
+                    c = 1;
+                count[1] = static_cast<size_t>(profile.length());
+                putFloatArray(ncid, start, count, name, profile);
+            }
+        }
+        return true;
+    }
+    size_t index[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record),
+                                     static_cast<size_t>(value.getIndex() > 0 ? value.getIndex()
+                                                                               : 0)};
+    putValue(ncid, name, TextString(), value.getValue(), index);
+    return true;
+}
+
+int ModelBufrDecoder::putLevelCounts(int ncid, int record)
+{
+    const size_t index[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record)};
+    int status = NC_NOERR;
+    for (const char* name : {"numProfLvls", "numSoilLvls"}) {
+        const int count = name[3] == 'P' ? _numProfLvls : _numSoilLvls;
+        int varId = -1;
+        status = nc_inq_varid(ncid, name, &varId);
+        if (status == NC_NOERR)
+            status = nc_put_var1_int(ncid, varId, index, &count);
+        if (status != NC_NOERR)
+            MODEL_LOG(PROBLEM) << "Unable to write " << name << " at record " << record << ": "
+                               << nc_strerror(status) << std::endl;
+    }
+    return status;
+}
+
+int ModelBufrDecoder::putFloatArray(int ncid, const size_t* start, const size_t* count,
+                                    const TextString& name, const SeqOf<float>& values)
+{
+    int varId = -1;
+    int status = nc_inq_varid(ncid, name.c_str(), &varId);
+    if (status == NC_NOERR)
+        status = nc_put_vara_float(ncid, varId, start, count, values.elements());
+    if (status != NC_NOERR)
+        MODEL_LOG(PROBLEM) << "Unable to write " << name << " at record " << start[0] << ": "
+                           << nc_strerror(status) << std::endl;
+    return status;
+}
+
+void ModelBufrDecoder::putValue(int ncid, const TextString& name, const TextString& text,
+                                float value, const size_t* index)
+{
+    int varId = -1;
+    nc_type type = NC_NAT;
+    int nDims = 0;
+    int dimIds[NC_MAX_VAR_DIMS];
+    int status = nc_inq_varid(ncid, name.c_str(), &varId);
+    if (status == NC_NOERR)
+        status = nc_inq_var(ncid, varId, nullptr, &type, &nDims, dimIds, nullptr);
+    if (status == NC_NOERR) {
+        switch (type) {
+        case NC_INT: {
+            const long number = intValue(value);
+            status = nc_put_var1_long(ncid, varId, index, &number);
+            break;
+        }
+        case NC_FLOAT:
+            status = nc_put_var1_float(ncid, varId, index, &value);
+            break;
+        case NC_DOUBLE: {
+            const double number = value;
+            status = nc_put_var1_double(ncid, varId, index, &number);
+            break;
+        }
+        case NC_CHAR:
+            putStringVar(ncid, varId, index[0], nDims, dimIds, text);
+            break;
+        default:
+            break;
+        }
+    }
+    if (status != NC_NOERR)
+        MODEL_LOG(PROBLEM) << "Unable to write " << name << " at record " << index[0] << ": "
+                           << nc_strerror(status) << std::endl;
+}
+
+void ModelBufrDecoder::putStringVar(int ncid, int varId, size_t record, int nDims,
+                                    const int* dimIds, const TextString& text)
+{
+    if (nDims < 2)
+        return;
+    size_t width = 0;
+    int status = nc_inq_dimlen(ncid, dimIds[1], &width);
+    if (status != NC_NOERR || static_cast<size_t>(text.length()) > width) {
+        if (status != NC_NOERR)
+            MODEL_LOG(PROBLEM) << "Unable to read the text width of variable " << varId << ": "
+                               << nc_strerror(status) << std::endl;
+        return;
+    }
+    std::vector<char> row(width, '\0');
+    std::copy(text.c_str(), text.c_str() + text.length(), row.begin());
+    size_t start[NC_MAX_VAR_DIMS] = {record};
+    size_t count[NC_MAX_VAR_DIMS];
+    for (size_t& c : count)
+        c = 1;
+    count[1] = width;
+    status = nc_put_vara_text(ncid, varId, start, count, row.data());
+    if (status != NC_NOERR)
+        MODEL_LOG(PROBLEM) << "Unable to write text variable " << varId << " at record "
+                           << record << ": " << nc_strerror(status) << std::endl;
+}
+
+void ModelBufrDecoder::setFillMode(int ncid, bool noFill)
+{
+    int previous = 0;
+    const int status = nc_set_fill(ncid, noFill ? NC_NOFILL : NC_FILL, &previous);
+    if (status != NC_NOERR)
+        MODEL_LOG(PROBLEM) << "Unable to set the fill mode of netCDF file " << ncid << ": "
+                           << nc_strerror(status) << std::endl;
+}
+
+void ModelBufrDecoder::setTimeRange(long offset)
+{
+    const AbsTime t = _obTime;
+    const AbsTime valid = t + static_cast<int32_t>(offset);
+    _notificationTime = DataTime(t, offset, TimeRange(valid, valid), t, 0, 0x700);
+}
+
+bool ModelBufrDecoder::sendNotification()
+{
+    const Model model = currentModel();
+    const DataAccessKey key = model == NUM_MODELS ? 0 : PRODUCT_KEYS[model];
+    if (!dmNotify(key, _notificationTime)) {
+        MODEL_LOG(PROBLEM) << "dmNotify FAILED for key = " << key << std::endl;
+        return false;
+    }
+    MODEL_LOG(VERBOSE) << "Sent notification for key " << key << std::endl;
+    return true;
+}

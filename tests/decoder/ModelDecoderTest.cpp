@@ -1,0 +1,318 @@
+// The model sounding decoder without the process: its model designator, its
+// two tables, the forecast times, the profile gathering and the writes by
+// variable type.  Messages come from the test BUFR writer; variables are read
+// back with the netCDF library.
+#include "BufrWriter.h"
+#include "Cdl.h"
+#include "InfoFileServer.h"
+#include "LogCapture.h"
+#include "LogStream.h"
+#include "ModelBufrDecoder.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The folder the information-file search finds the station table in.  The
+// search path is built once per process, so it is the process's own folder
+// (the test main's QEV_HOME), fixed before the first test tree moves QEV_HOME.
+std::string infoDir()
+{
+    static const std::string dir = [] {
+        const std::string d = std::string(std::getenv("QEV_HOME")) + "/data/";
+        std::filesystem::create_directories(d);
+        setenv("FILE_SERVER_DEFAULT_PATHS", d.c_str(), 1);
+        return d;
+    }();
+    return dir;
+}
+
+class ModelDecoder : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_STREQ(InfoFileServer::searchList()[0].c_str(), dir.c_str());
+        stations("725090|KBOS|BOSTON\n744860|KJFK|NEW YORK\n");
+        tree.write("qev_home/data/modelBufrPattern.txt",
+                   "Model sounding patterns: 2\nJUSA[4-7] ^[4-7][1-9]$\nJUSB      [\n");
+        tree.write("qev_home/data/modelProfDescTable.txt",
+                   "# profiles\n7004|PRESSURE\n12101|TEMPERATURE\n12198|LYRSOILTEMP\n"
+                   "13002|MIXRATIO\n");
+    }
+    void stations(const std::string& text) const
+    {
+        std::ofstream(dir + "modelBufrStationInfo.txt", std::ios::trunc) << text;
+    }
+    // A standard message of the soundings given: per station its id, its
+    // forecast time in seconds, then its pressure and temperature levels and
+    // one soil temperature.
+    struct Station {
+        const char* id;
+        double offset;
+        std::vector<double> pressures;
+    };
+    BufrWriter::Bytes message(const std::vector<Station>& list) const
+    {
+        BufrWriter w(3);
+        w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0);
+        w.subsets(static_cast<int>(list.size()))
+            .descriptors({1198, 4194, 13002, 102000, 31001, 7004, 12101, 101000, 31001, 12198});
+        for (const Station& s : list) {
+            w.chars(1198, s.id).element(4194, s.offset).element(13002, 0.001);
+            w.factor(31001, static_cast<unsigned>(s.pressures.size()));
+            for (double p : s.pressures)
+                w.element(7004, p).element(12101, 250.0 + p / 1000.0);
+            w.factor(31001, 1).element(12198, 280.0);
+        }
+        return w.build();
+    }
+
+    std::string dir = infoDir();
+    TempTree tree;
+};
+
+} // namespace
+
+// 4 to 7 name the models; 8 and a letter are refused.  A prefix without
+// designators (JUSB: its expression does not compile) takes its model from
+// the file's own name, never from the file before it.
+TEST_F(ModelDecoder, TheDesignatorDigitNamesTheModelOfEachFile)
+{
+    ModelBufrDecoder decoder;
+    decoder.getBufrPattern();
+    const struct {
+        const char* name;
+        bool accepted;
+        const char* model;
+        const char* line;
+    } cases[] = {
+        {"JUSA41_x", true, "ETA", nullptr},
+        {"JUSA51_x", true, "RUC", nullptr},
+        {"JUSA61_x", true, "AVN", nullptr},
+        {"JUSA71_x", true, "NGM", nullptr},
+        {"JUSA81_x", false, "", "PROBLEM: Unknown WMO model designator: 8"},
+        {"JUSAX1_x", false, "", "PROBLEM: Unknown WMO model designator: 0"},
+        {"JUSB61_x", true, "AVN", nullptr},
+        {"JUSB91_x", true, "", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        EXPECT_EQ(decoder.checkFileName(c.name), c.accepted);
+        EXPECT_STREQ(decoder.currentModelName().c_str(), c.model);
+        if (c.line) {
+            EXPECT_TRUE(log.contains(c.line)) << log.text();
+        }
+    }
+    // A file of no model is kept for a look, not stored.
+    ASSERT_TRUE(decoder.decode(message({{"KBOS", 0, {90000}}}).data(), 200));
+    LogCapture log;
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: No model known for this data file."));
+    // A sounding without its station id would pair the others wrongly.
+    EXPECT_TRUE(decoder.checkFileName("JUSA41_x"));
+    const BufrWriter::Bytes m =
+        message({{"KBOS", 0, {90000}}, {"", 0, {90000}}, {"KJFK", 0, {90000}}});
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    decoder.setLevelCounts(1, 1);
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: The file holds 2 station ids and 3 forecast times for 3 "
+                             "soundings.  Not stored, skipping to next file."))
+        << log.text();
+}
+
+// Comments, blanks, line endings and corrupted lines of the two tables.
+TEST_F(ModelDecoder, TablesSkipCommentsStripLineEndsAndStopAtACorruptedLine)
+{
+    ModelBufrDecoder decoder;
+    EXPECT_STREQ(decoder.getDataTypeName().c_str(), "Model Soundings");
+    EXPECT_EQ(decoder.getTimeout(), 36000);
+    const struct {
+        const char* text;
+        bool ok;
+        std::vector<const char*> local, foreign;
+        const char* line;
+    } cases[] = {
+        {"# 1|KORD\n123|KDEN\r\n725090|KSEA  |SEATTLE\n", true, {"KDEN", "KSEA"}, {"KORD"}, nullptr},
+        {"123|KATL\n456\n789|KMIA\n", false, {"KATL"}, {"KMIA"},
+         "PROBLEM: Line corrupted in modelBufrStationInfo.txt [456]"},
+        {"1|KPHX\n\n2|KIAH\n", false, {"KPHX"}, {"KIAH"}, "Line corrupted in "},
+        {"", true, {}, {}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        stations(c.text);
+        LogCapture log;
+        EXPECT_EQ(decoder.readStationTable(), c.ok);
+        for (const char* id : c.local)
+            EXPECT_TRUE(decoder.isLocalStation(id));
+        for (const char* id : c.foreign)
+            EXPECT_FALSE(decoder.isLocalStation(id));
+        if (c.line) {
+            EXPECT_TRUE(log.contains(c.line)) << log.text();
+        }
+    }
+    tree.write("qev_home/data/modelProfDescTable.txt", "7004|PRESSURE\r\n7004|PRES  \n12101\n");
+    LogCapture log;
+    EXPECT_FALSE(decoder.readProfileDescTable());
+    EXPECT_TRUE(log.contains("modelProfDescTable.txt [12101]"));
+    TextString name;
+    ASSERT_TRUE(decoder.profileDescriptors().find(7004, nullptr, &name));
+    EXPECT_STREQ(name.c_str(), "PRES");
+}
+
+// Without its station list the decoder keeps every file.
+TEST_F(ModelDecoder, WithoutTheStationListFilesAreKept)
+{
+    std::filesystem::remove(dir + "modelBufrStationInfo.txt");
+    LogCapture log;
+    ModelBufrDecoder decoder;
+    EXPECT_TRUE(log.contains("Unable to initialize station list table for decoding.  Can't "
+                             "decode files."));
+    EXPECT_STREQ(decoder.getDataTypeName().c_str(), "");
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.decode(message({{"KBOS", 0, {90000}}}).data(), 200));
+    EXPECT_TRUE(decoder.checkFileName("JUSA41_x"));
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("is not loaded.  Not stored, keeping the file."));
+}
+
+// Forecast times from a 12:00 run; profiles of two stations, the second
+// shorter: its upper level holds the fill, not the first station's value.
+// Each profile value carries its profile's name and its level.
+TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
+{
+    ModelBufrDecoder decoder;
+    const BufrWriter::Bytes m =
+        message({{"KBOS", 0, {100000, 85000}}, {"KJFK", 10800, {99000}}, {"KBOS", 21600, {}}});
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    SeqOf<double> offsets;
+    const SeqOf<AbsTime> times = decoder.computeTimes(offsets);
+    ASSERT_EQ(times.length(), 3);
+    const AbsTime noon(2024, 6, 1, 12, 0, 0);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(times[k], noon + 10800 * k);
+        EXPECT_EQ(offsets[k], 10800.0 * k);
+    }
+
+    decoder.setLevelCounts(2, 1);
+    ASSERT_TRUE(decoder.preProcess());
+    const SeqOf<SeqOf<float> >& pressures = decoder.profileList(0);
+    ASSERT_EQ(pressures.length(), 3);
+    EXPECT_EQ(pressures[0][0], 100000.0f);
+    EXPECT_EQ(pressures[0][1], 85000.0f);
+    EXPECT_EQ(pressures[1][0], 99000.0f);
+    EXPECT_EQ(pressures[1][1], ModelBufrDecoder::PROFILE_FILL);
+    EXPECT_EQ(pressures[2][0], ModelBufrDecoder::PROFILE_FILL);
+    EXPECT_EQ(decoder.profileList(15)[2][0], 280.0f);
+
+    std::vector<std::string> marks;
+    std::vector<int> levels;
+    SeqOf<BufrValues>& values = decoder.getDecodedValues();
+    for (int i = 0; i < values.length(); ++i) {
+        if (values[i].getSubset() == 0 && values[i].getCharValue().length() > 0) {
+            marks.push_back(values[i].getCharValue().c_str());
+            levels.push_back(decoder.levelIndex(i));
+        }
+    }
+    EXPECT_EQ(marks, (std::vector<std::string>{"KBOS", "Time", "MIXRATIO", "PRESSURE",
+                                               "TEMPERATURE", "PRESSURE", "TEMPERATURE",
+                                               "LYRSOILTEMP"}));
+    EXPECT_EQ(levels, (std::vector<int>{0, 0, 0, 0, 0, 1, 1, 0}));
+
+    // No atmospheric level: the first pressure overflows.
+    decoder.clearProfileLists();
+    decoder.setLevelCounts(0, 1);
+    EXPECT_FALSE(decoder.preProcess());
+}
+
+// Values go to their template variable by its type, at [record, index];
+// ints are clamped, chars padded; profiles are written whole at their first
+// level; the level counts at the record.
+TEST_F(ModelDecoder, ValuesAreWrittenByVariableTypeAtTheirRecordAndIndex)
+{
+    QEV_REQUIRE_NCGEN();
+    // The file written, and the same layout as the ETA template (whose
+    // "tblBname" the decoder reads; the store refuses the layout).
+    const std::string cdl = "netcdf t {\ndimensions:\n rec = UNLIMITED ;\n n = 4 ;\n len = 6 ;\n"
+                            "variables:\n int i(rec) ;\n float f(rec, n) ;\n double d(rec) ;\n"
+                            " char c(rec, len) ;\n byte b(rec) ;\n int numProfLvls(rec) ;\n"
+                            " int numSoilLvls(rec) ;\n float pressure(rec, n) ;\n"
+                            "  pressure:tblBname = \"PRESSURE\" ;\n"
+                            "  pressure:_FillValue = 1.e37f ;\ndata:\n i = 0, 0, 0 ;\n}\n";
+    const std::string path = tree.path("store.nc");
+    tree.mkdirs("qev_data/point/model/ETA/netcdf");
+    ASSERT_TRUE(Cdl::make(cdl, path));
+    ASSERT_TRUE(Cdl::make(cdl, tree.path("qev_data/point/model/ETA/netcdf/template")));
+    int ncid = -1;
+    ASSERT_EQ(nc_open(path.c_str(), NC_WRITE, &ncid), NC_NOERR);
+    ModelBufrDecoder decoder;
+    const size_t at2[NC_MAX_VAR_DIMS] = {2, 0};
+    const size_t at13[NC_MAX_VAR_DIMS] = {1, 3};
+    decoder.putValue(ncid, "i", "", 3e9f, at2);
+    decoder.putValue(ncid, "f", "", 2.5f, at13);
+    decoder.putValue(ncid, "d", "", -99999.0f, at2);
+    decoder.putValue(ncid, "c", "KBOS", 0, at2);
+    decoder.putValue(ncid, "b", "", 7, at2);
+    decoder.setLevelCounts(3, 1);
+    EXPECT_EQ(decoder.putLevelCounts(ncid, 1), NC_NOERR);
+    {
+        LogCapture log;
+        decoder.putValue(ncid, "missing", "", 1, at2);
+        EXPECT_TRUE(log.contains("PROBLEM: Unable to write missing at record 2: ")) << log.text();
+    }
+    // A decoded station at record 0: its pressure profile in one write.
+    const BufrWriter::Bytes m = message({{"KBOS", 0, {100000, 85000}}});
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    decoder.setLevelCounts(2, 1);
+    ASSERT_TRUE(decoder.preProcess());
+    decoder.selectModel(ModelBufrDecoder::ETA);
+    for (int v = 0; v < decoder.getDecodedValues().length(); ++v)
+        decoder.storeValues(ncid, 0, v);
+    nc_close(ncid);
+
+    ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+    int var = -1, i = 0, counts[2] = {0, 0};
+    float f = 0;
+    double d = 0;
+    char c[7] = "xxxxxx";
+    signed char b = 0;
+    const size_t r1[] = {1, 3}, r2[] = {2, 0}, start[] = {2, 0}, count[] = {1, 6};
+    nc_inq_varid(ncid, "i", &var);
+    nc_get_var1_int(ncid, var, r2, &i);
+    EXPECT_EQ(i, INT_MAX);
+    nc_inq_varid(ncid, "f", &var);
+    nc_get_var1_float(ncid, var, r1, &f);
+    EXPECT_EQ(f, 2.5f);
+    nc_inq_varid(ncid, "d", &var);
+    nc_get_var1_double(ncid, var, r2, &d);
+    EXPECT_EQ(d, -99999.0);
+    nc_inq_varid(ncid, "c", &var);
+    nc_get_vara_text(ncid, var, start, count, c);
+    EXPECT_EQ(std::string(c, 6), std::string("KBOS\0\0", 6));
+    nc_inq_varid(ncid, "b", &var);
+    nc_get_var1_schar(ncid, var, r2, &b);
+    EXPECT_NE(b, 7);
+    for (int k = 0; k < 2; ++k) {
+        nc_inq_varid(ncid, k ? "numSoilLvls" : "numProfLvls", &var);
+        nc_get_var1_int(ncid, var, r1, &counts[k]);
+    }
+    EXPECT_EQ(counts[0], 3);
+    EXPECT_EQ(counts[1], 1);
+    float profile[4] = {0, 0, 0, 0};
+    const size_t row[] = {0, 0}, rowCount[] = {1, 4};
+    nc_inq_varid(ncid, "pressure", &var);
+    nc_get_vara_float(ncid, var, row, rowCount, profile);
+    EXPECT_EQ(std::vector<float>(profile, profile + 4),
+              (std::vector<float>{100000, 85000, 1e37f, 1e37f}));
+    nc_close(ncid);
+}

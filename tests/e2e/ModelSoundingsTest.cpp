@@ -1,0 +1,311 @@
+// Model soundings end to end: the sample generator's bulletins, read by
+// ecCodes as an independent decoder, and the decoder program as a child of
+// the test peer storing them into the model point-data files from the
+// project's own run-time data and templates.
+#include "Cdl.h"
+#include "../decoder/DecoderChild.h"
+#include "EcCodesDump.h"
+#include "EcCodesTools.h"
+#include "ModelSoundingSamples.h"
+#include "TempTree.h"
+#include "WirePeer.h"
+
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string source = QEV_SOURCE_DIR;
+const char* const models[] = {"ETA", "RUC", "AVN", "NGM"};
+
+SampleOptions options(int stations)
+{
+    SampleOptions o;
+    o.dataDir = source + "/data";
+    o.stations = stations;
+    return o;
+}
+
+// The bulletin of one model and forecast hour for the first stations.
+SampleBulletin bulletin(int model, int hour, int stations,
+                        std::vector<ModelSoundingSamples::Sounding>* soundings = nullptr)
+{
+    std::vector<ModelSoundingSamples::Station> all;
+    std::string error;
+    EXPECT_TRUE(ModelSoundingSamples::readStations(source + "/data/modelBufrStationInfo.txt", all,
+                                                   error))
+        << error;
+    std::vector<ModelSoundingSamples::Sounding> list;
+    for (int s = 0; s < stations; ++s)
+        list.push_back(ModelSoundingSamples::sounding(all[s], model, hour));
+    SampleBulletin b;
+    EXPECT_TRUE(ModelSoundingSamples::encode(list, options(stations), b, error)) << error;
+    if (soundings)
+        *soundings = list;
+    return b;
+}
+
+// Half a unit of an element's last coded digit.
+double step(int descriptor)
+{
+    const std::map<int, int> scales = {{7004, -1}, {12101, 2}};
+    return 0.5 * std::pow(10.0, -scales.at(descriptor)) + 1e-6;
+}
+
+// The decoder's installation and data trees, the peer, and the decoder as
+// its child.
+struct Installation {
+    Installation()
+    {
+        for (const fs::directory_entry& e : fs::directory_iterator(source + "/data"))
+            if (e.is_regular_file())
+                fs::create_symlink(e.path(), tree.qevHome() + "/data/" + e.path().filename().string());
+        tree.write("qev_home/data/qev.config",
+                   WirePeer::namedTargetsConfig({peer.namedTargetEntry("NOTIFICATION_SERVER")}));
+        tree.setEnv("LOG_PREF", tree.write("pref", "all all tty verbose = on\n").c_str());
+        std::ifstream in(source + "/data/templates/modelSounding.cdl");
+        std::stringstream cdl;
+        cdl << in.rdbuf();
+        for (const char* model : models) {
+            const std::string dir = tree.mkdirs(std::string("qev_data/point/model/") + model + "/netcdf");
+            std::string error;
+            EXPECT_TRUE(Cdl::make(cdl.str(), dir + "/template", &error)) << error;
+        }
+    }
+    void start()
+    {
+        child.reset(new DecoderChild(std::string(QEV_BIN_DIR) + "/decoder",
+                                     {peer.targetText(), "3", "Model"}, tree.path("child.log")));
+        ASSERT_TRUE(peer.waitFor(1, 0, 30000, &ready)) << child->log();
+        connection = peer.connectTo(ready.sender);
+        ASSERT_GE(connection, 0);
+    }
+    void drop(const SampleBulletin& b, const std::string& name = "") const
+    {
+        tree.write("qev_data/ispan/bufr/modelSoundings/NAM/" + (name.empty() ? b.name : name),
+                   std::string(b.bytes.begin(), b.bytes.end()));
+    }
+    // A data message; true when the ReadyMsg after it came.
+    bool announce()
+    {
+        return peer.sendData(connection, 1, std::string(40, 'x')) &&
+               peer.waitFor(1, 0, 30000);
+    }
+    std::vector<WirePeer::Message> notifications() const
+    {
+        std::vector<WirePeer::Message> n;
+        for (const WirePeer::Message& m : peer.messages())
+            if (m.module == 2 && m.type == 10)
+                n.push_back(m);
+        return n;
+    }
+
+    TempTree tree;
+    std::string in = tree.mkdirs("qev_data/ispan/bufr/modelSoundings/NAM");
+    std::string bad = tree.mkdirs("qev_data/ispan/badModelBufr");
+    WirePeer peer;
+    WirePeer::Message ready;
+    int connection = -1;
+    std::unique_ptr<DecoderChild> child;
+};
+
+std::vector<std::string> texts(int ncid, const char* name, int records, int width)
+{
+    int var = -1;
+    std::vector<char> all(static_cast<size_t>(records * width));
+    const size_t start[] = {0, 0}, count[] = {static_cast<size_t>(records),
+                                              static_cast<size_t>(width)};
+    EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR);
+    EXPECT_EQ(nc_get_vara_text(ncid, var, start, count, all.data()), NC_NOERR);
+    std::vector<std::string> out;
+    for (int r = 0; r < records; ++r)
+        out.push_back(std::string(&all[static_cast<size_t>(r * width)]).substr(0, width));
+    return out;
+}
+
+template <class T>
+std::vector<T> row(int ncid, const char* name, int record, int n)
+{
+    int var = -1;
+    std::vector<T> v(static_cast<size_t>(n));
+    const size_t start[] = {static_cast<size_t>(record), 0}, count[] = {1, static_cast<size_t>(n)};
+    EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR);
+    EXPECT_EQ(nc_get_vara(ncid, var, start, count, v.data()), NC_NOERR);
+    return v;
+}
+
+} // namespace
+
+// Every bulletin is one FM 94 edition 3 message that ecCodes decodes, with
+// the centre's local elements from the project's merged table B, to the
+// values the generator meant.
+TEST(ModelSamples, EcCodesDecodesTheBulletinsToTheGeneratedValues)
+{
+    EcCodesTools tools;
+    if (!tools.missing().empty())
+        GTEST_SKIP() << tools.missingReason();
+    std::vector<SampleBulletin> all;
+    std::string error;
+    ASSERT_TRUE(ModelSoundingSamples::make(options(2), all, error)) << error;
+    ASSERT_EQ(all.size(), 4u * ModelSoundingSamples::FORECAST_HOURS);
+
+    TempTree tree;
+    // ecCodes' table of centre 7, local version 1: the local entries of table B.
+    std::ofstream local(tree.mkdirs("defs/bufr/tables/0/local/1/7/0") + "/element.table");
+    tree.write("defs/bufr/tables/0/local/1/7/0/sequence.def", "");
+    std::ifstream tableB(source + "/data/bufrTableB");
+    for (std::string line; std::getline(tableB, line);) {
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string field; std::getline(fields, field, '|');)
+            f.push_back(field);
+        if (f.size() != 6 || std::stoi(f[0].substr(3)) < 192)
+            continue;
+        const char* type = f[2] == "CCITT IA5" ? "string" : std::stoi(f[3]) > 0 ? "double" : "long";
+        local << f[0] << "|local" << f[0] << "|" << type << "|" << f[1] << "|" << f[2] << "|"
+              << f[3] << "|" << f[4] << "|" << f[5] << "|" << f[2] << "|0|0\n";
+    }
+    local.close();
+    tools.setDefinitionOverlay(tree.path("defs"));
+
+    std::vector<ModelSoundingSamples::Sounding> soundings;
+    const SampleBulletin b = bulletin(2, 24, 2, &soundings);
+    EXPECT_EQ(b.name, "JUSA61_KWBC_2024060112_f024");
+    EXPECT_EQ(std::string(b.bytes.begin(), b.bytes.begin() + 19), "JUSA61 KWBC 011200\r");
+    const std::string path = tree.write(b.name, std::string(b.bytes.begin(), b.bytes.end()));
+    EcCodesDump dump;
+    ASSERT_TRUE(tools.dump(path, dump, error)) << error;
+    std::vector<std::string> ids;
+    std::vector<double> forecast, pressure, temperature;
+    for (const std::vector<EcCodesDump::Value>& subset : dump.subsets())
+    for (const EcCodesDump::Value& v : subset) {
+        if (v.descriptor == 1198)
+            ids.push_back(v.text);
+        else if (v.descriptor == 4194)
+            forecast.push_back(v.number);
+        else if (v.descriptor == 7004)
+            pressure.push_back(v.number);
+        else if (v.descriptor == 12101)
+            temperature.push_back(v.number);
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"KBOS", "KJFK"}));
+    EXPECT_EQ(forecast, (std::vector<double>{86400, 86400}));
+    ASSERT_EQ(pressure.size(), 2u * ModelSoundingSamples::levelCount(2));
+    for (size_t k = 0; k < pressure.size(); ++k) {
+        const ModelSoundingSamples::Sounding& s = soundings[k / ModelSoundingSamples::levelCount(2)];
+        const size_t level = k % ModelSoundingSamples::levelCount(2);
+        EXPECT_NEAR(pressure[k], s.levels[0][level], step(7004));
+        EXPECT_NEAR(temperature[k], s.levels[1][level], step(12101));
+    }
+    EXPECT_GT(pressure.front(), 90000.0);
+    EXPECT_NEAR(pressure[static_cast<size_t>(ModelSoundingSamples::levelCount(2)) - 1], 10000.0, 5.1);
+}
+
+// Two bulletins announced by two data messages: one record per station and
+// forecast hour, ids, both times, the level counts and the levels as
+// generated, one notification per station with its model's key and the
+// forecast period; SIGTERM closes every data file.
+TEST(ModelSoundings, BulletinsAnnouncedByDataMessagesAreStoredAndNotified)
+{
+    QEV_REQUIRE_NCGEN();
+    Installation p;
+    p.start();
+    std::vector<ModelSoundingSamples::Sounding> eta, avn;
+    p.drop(bulletin(0, 0, 3, &eta));
+    ASSERT_TRUE(p.announce()) << p.child->log();
+    p.drop(bulletin(2, 3, 2, &avn));
+    ASSERT_TRUE(p.announce()) << p.child->log();
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    EXPECT_TRUE(TempTree::listFiles(p.bad).empty());
+
+    ASSERT_TRUE(p.peer.waitForCount(2, 10, 5, 10000)) << p.child->log();
+    const std::vector<WirePeer::Message> notices = p.notifications();
+    ASSERT_EQ(notices.size(), 5u);
+    const int32_t run = 1717243200;    // 2024-06-01 12:00 UTC
+    for (size_t i = 0; i < notices.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(notices[i].key, i < 3 ? 10001u : 10002u);
+        EXPECT_EQ(notices[i].dataTime.flags, 0x700u);
+        EXPECT_EQ(notices[i].dataTime.refTime, run);
+        EXPECT_EQ(notices[i].dataTime.fcstPeriod, i < 3 ? 0 : 10800);
+    }
+
+    ASSERT_TRUE(p.child->waitAsleep(10000));
+    kill(p.child->pid(), SIGTERM);
+    EXPECT_EQ(p.child->waitExit(20000), 0) << p.child->log();
+    for (int m : {0, 2}) {
+        SCOPED_TRACE(models[m]);
+        const std::vector<ModelSoundingSamples::Sounding>& stored = m ? avn : eta;
+        const std::string file = p.tree.path(std::string("qev_data/point/model/") + models[m] +
+                                             "/netcdf/20240601_1200");
+        int ncid = -1;
+        ASSERT_EQ(nc_open(file.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+        size_t records = 0;
+        int recordDim = -1;
+        nc_inq_unlimdim(ncid, &recordDim);
+        nc_inq_dimlen(ncid, recordDim, &records);
+        ASSERT_EQ(records, stored.size());
+        const std::vector<std::string> ids = texts(ncid, "stationId", static_cast<int>(records), 9);
+        for (size_t r = 0; r < records; ++r) {
+            const ModelSoundingSamples::Sounding& s = stored[r];
+            const int n = ModelSoundingSamples::levelCount(m);
+            EXPECT_EQ(ids[r], s.station.id);
+            EXPECT_EQ(row<double>(ncid, "refTime", static_cast<int>(r), 1)[0], run);
+            EXPECT_EQ(row<double>(ncid, "validTime", static_cast<int>(r), 1)[0],
+                      run + 3600.0 * s.forecastHour);
+            EXPECT_EQ(row<int>(ncid, "numProfLvls", static_cast<int>(r), 1)[0], n);
+            EXPECT_EQ(row<int>(ncid, "numSoilLvls", static_cast<int>(r), 1)[0],
+                      ModelSoundingSamples::soilLayerCount(m));
+            const std::vector<float> pressure = row<float>(ncid, "pressure", static_cast<int>(r), 64);
+            for (int k = 0; k < n; ++k)
+                EXPECT_NEAR(pressure[k], s.levels[0][k], step(7004));
+            EXPECT_EQ(pressure[n], 1e37f);
+            EXPECT_NEAR(row<float>(ncid, "latitude", static_cast<int>(r), 1)[0],
+                        s.station.latitude, 0.006);
+        }
+        EXPECT_EQ(nc_close(ncid), NC_NOERR);
+    }
+}
+
+// An unknown model digit is unlinked, a file that does not decode goes to the
+// bad-file directory, and so does a file whose model store has a broken
+// template; the process keeps serving.
+TEST(ModelSoundings, RefusedFilesLeaveTheIngestDirectoryAndTheProcessRuns)
+{
+    QEV_REQUIRE_NCGEN();
+    Installation p;
+    ASSERT_TRUE(Cdl::make("netcdf t {\ndimensions:\n recNum = UNLIMITED ;\nvariables:\n"
+                          " float x(recNum) ;\n}\n",
+                          p.tree.path("qev_data/point/model/NGM/netcdf/template")));
+    p.start();
+    const SampleBulletin good = bulletin(0, 0, 1);
+    p.drop(good, "JUSA81_KWBC_unknown");
+    p.drop(SampleBulletin{"JUSA41_KWBC_corrupt", {'B', 'U', 'F', 'R', 0, 0, 9, 3}});
+    p.drop(bulletin(3, 6, 1));
+    ASSERT_TRUE(p.announce()) << p.child->log();
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    EXPECT_EQ(TempTree::listFiles(p.bad),
+              (std::vector<std::string>{"JUSA41_KWBC_corrupt", "JUSA71_KWBC_2024060112_f006"}));
+    const std::string log = p.child->log();
+    EXPECT_NE(log.find("PROBLEM: Unknown WMO model designator: 8"), std::string::npos);
+    EXPECT_NE(log.find("Unable to parse " + p.in + "/JUSA41_KWBC_corrupt"), std::string::npos);
+    EXPECT_NE(log.find("No point-data store for NGM in "), std::string::npos);
+    EXPECT_NE(log.find("Unable to write netcdf data. " + p.in + "/JUSA71_KWBC"), std::string::npos);
+    EXPECT_TRUE(p.notifications().empty());
+
+    p.drop(good);
+    ASSERT_TRUE(p.announce()) << p.child->log();
+    EXPECT_TRUE(p.peer.waitForCount(2, 10, 1, 10000));
+    kill(p.child->pid(), SIGTERM);
+    EXPECT_EQ(p.child->waitExit(20000), 0);
+}

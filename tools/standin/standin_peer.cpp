@@ -1,0 +1,204 @@
+// The other processes a decoder process talks to, for the demo: its parent
+// process manager, which is also its data controller, and the notification
+// server, on 127.0.0.1 (the test peer's codec and server).
+//
+//     standin_peer CONFIG LOG TYPE DECODER [BULLETINS INGEST]...
+//
+// It writes the configuration CONFIG (qev.config, naming itself as
+// "NOTIFICATION_SERVER"), starts DECODER as its child with the arguments a
+// parent gives (its own target, unique id 1, data type TYPE; output into
+// LOG) and waits for the answer, the data request and the first ReadyMsg.
+// Then, for each pair of folders, it moves each file of BULLETINS (in name
+// order) into INGEST and sends a data message naming it, waiting for the
+// ReadyMsg that follows.  At the end it stops the decoder with SIGTERM and
+// prints what it received: the data request, the answers and the
+// notifications (product key and data time).  The exit status is 0 when the
+// decoder answered every message and exited with 0.
+#include "WirePeer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const int WAIT_MS = 60000;
+
+std::string utc(int32_t t)
+{
+    const time_t seconds = t;
+    struct tm parts;
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
+    return text;
+}
+
+pid_t startDecoder(const std::string& program, std::vector<std::string> args,
+                   const std::string& log)
+{
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit code of the child, -1 when it did not exit in time (it is then
+// killed) or died of a signal.
+int waitExit(pid_t pid, int timeoutMs)
+{
+    int status = 0;
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+// Waits until no notification has come for quietMs.
+void settle(const WirePeer& peer, int quietMs)
+{
+    std::size_t seen = peer.count(2, 10);
+    for (int quiet = 0; quiet < quietMs; quiet += 50) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (peer.count(2, 10) != seen) {
+            seen = peer.count(2, 10);
+            quiet = 0;
+        }
+    }
+}
+
+void report(const WirePeer& peer)
+{
+    std::map<uint32_t, int> perKey;
+    std::map<uint32_t, std::map<int32_t, int>> periods;
+    std::vector<WirePeer::Message> notices;
+    for (const WirePeer::Message& m : peer.messages()) {
+        if (m.module != 2 || m.type != 10)
+            continue;
+        notices.push_back(m);
+        ++perKey[m.key];
+        ++periods[m.key][m.dataTime.fcstPeriod];
+    }
+    std::printf("notifications received: %zu\n", notices.size());
+    for (const auto& k : perKey) {
+        std::printf("  product key %u: %d notifications, forecast hours", k.first, k.second);
+        for (const auto& p : periods[k.first])
+            std::printf(" %d", p.first / 3600);
+        std::printf("\n");
+    }
+    const std::size_t shown = std::min<std::size_t>(notices.size(), 4);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const WirePeer::DataTime& t = notices[i].dataTime;
+        std::printf("  key %u, run %s, forecast +%d h (valid %s), flags 0x%x\n", notices[i].key,
+                    utc(t.refTime).c_str(), t.fcstPeriod / 3600,
+                    utc(t.refTime + t.fcstPeriod).c_str(), t.flags);
+    }
+    if (notices.size() > shown)
+        std::printf("  ... and %zu more\n", notices.size() - shown);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 5 || (argc - 5) % 2) {
+        std::fprintf(stderr, "usage: standin_peer CONFIG LOG TYPE DECODER [BULLETINS INGEST]...\n");
+        return 2;
+    }
+    WirePeer peer;
+    if (!peer.listening()) {
+        std::fprintf(stderr, "standin_peer: cannot listen on 127.0.0.1\n");
+        return 1;
+    }
+    {
+        std::ofstream config(argv[1], std::ios::trunc);
+        config << WirePeer::namedTargetsConfig({peer.namedTargetEntry("NOTIFICATION_SERVER")});
+        if (!config) {
+            std::fprintf(stderr, "standin_peer: cannot write %s\n", argv[1]);
+            return 1;
+        }
+    }
+    std::printf("stand-in parent, data controller and notification server at %s\n",
+                peer.targetText().c_str());
+    const pid_t pid = startDecoder(argv[4], {peer.targetText(), "1", argv[3]}, argv[2]);
+    if (pid < 0) {
+        std::fprintf(stderr, "standin_peer: cannot start %s\n", argv[4]);
+        return 1;
+    }
+    bool ok = true;
+    WirePeer::Message answer, request, ready;
+    if (!peer.waitFor(5, 0, WAIT_MS, &answer) || !peer.waitFor(1, 1, WAIT_MS, &request) ||
+        !peer.waitFor(1, 0, WAIT_MS, &ready)) {
+        std::fprintf(stderr, "standin_peer: the decoder did not register (see %s)\n", argv[2]);
+        ok = false;
+    } else {
+        std::printf("decoder %d answered (unique id %u) and asks for products \"%s\"\n",
+                    answer.processId, answer.uniqueId, request.pattern.c_str());
+    }
+
+    int sent = 0, answered = 0;
+    const int connection = ok ? peer.connectTo(ready.sender) : -1;
+    for (int pair = 5; ok && pair + 1 < argc; pair += 2) {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const fs::directory_entry& e : fs::directory_iterator(argv[pair], ec))
+            if (e.is_regular_file())
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            const std::string target = std::string(argv[pair + 1]) + "/" + name;
+            fs::rename(std::string(argv[pair]) + "/" + name, target, ec);
+            char text[256];
+            std::snprintf(text, sizeof text, "KWBC.%05d%s %s", sent + 1, name.c_str(),
+                          target.c_str());
+            ++sent;
+            if (connection < 0 || ec || !peer.sendData(connection, sent, std::string(text)) ||
+                !peer.waitFor(1, 0, WAIT_MS)) {
+                std::fprintf(stderr, "standin_peer: no answer to the data message for %s\n",
+                             name.c_str());
+                ok = false;
+                break;
+            }
+            ++answered;
+        }
+    }
+    settle(peer, 300);
+    std::printf("data messages sent: %d, answered with ReadyMsg: %d\n", sent, answered);
+    kill(pid, SIGTERM);
+    const int status = waitExit(pid, WAIT_MS);
+    report(peer);
+    std::printf("decoder stopped with SIGTERM, exit status %d\n", status);
+    return ok && status == 0 ? 0 : 1;
+}
