@@ -25,6 +25,7 @@
 
 #include "AbsTime.h"
 #include "BufrFileDecoder.h"
+#include "DescriptorNameCache.h"
 #include "Dict.h"
 #include "RecordVariables.h"
 #include "SeqOf.h"
@@ -86,6 +87,8 @@ private:
     TextString _storeDir;
     TextString _stationId;
     Dict<TextString, TextString> _templateDict;
+    // The variable names of the descriptors met so far, from _templateDict.
+    DescriptorNameCache _names;
     NetcdfPointData* _store = nullptr;    // owned by the point-data layer
     SeqOfPtr<int*> _handles;
     RecordVariables _variables;

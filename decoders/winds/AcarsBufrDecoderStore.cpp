@@ -221,8 +221,15 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     const int d = v.getDescriptor();
     const TextString text = v.getCharValue();
     TextString name;
-    if (!lookupElementName(d, name, _templateDict))
-        return text.length() > 0;
+    if (!_names.find(d, name)) {
+        if (!lookupElementName(d, name, _templateDict))
+            return text.length() > 0;
+        if (!_names.insert(d, name)) {
+            ACARS_LOG(PROBLEM) << "dvDescriptor(" << d << ") >= TBL_B_DICT_CACHE_SIZE, next file!"
+                               << std::endl;
+            return false;
+        }
+    }
     // Texts other than the flight number and the ground station (the tail
     // number, the marked times) are stored by the store or not at all.
     if (text.length() > 0 && !isStationIdDescriptor(i))

@@ -124,6 +124,11 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
     }
     SeqOf<bool> flags = makeSiteFlags(times.length());
     int result = 1;
+    // The handle of the site before, given back once the next site has its
+    // record: the file then stays in use from one wind to the next, and the
+    // store brings it up to date once, at the last release, instead of after
+    // every wind (each new record is committed to the file as it is placed).
+    int* previous = nullptr;
     for (int i = 0; i < sites; ++i) {
         const int idx = indices[i];
         const int subset = values[idx].getSubset();
@@ -133,6 +138,7 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
                              << ", time: " << timeText(times[i]) << std::endl;
         int record = 0;
         int* handle = getHandle(locations[i], times[i], record);
+        giveBack(previous);
         if (!handle) {
             STORE_LOG(PROBLEM) << "No handle for " << locations[i].lat << ", " << locations[i].lon
                                << " for " << timeText(times[i]) << ".  Skipping to next Station."
@@ -155,14 +161,21 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         flags[i] = stored;
         if (_debug)
             STORE_LOG(DEBUG) << std::endl;
-        if (!_decoder.pointData()->releaseHandle(handle))
-            STORE_LOG(PROBLEM) << "Unable to give back the handle of "
-                               << _decoder.netcdfFileName() << std::endl;
+        previous = handle;
     }
+    giveBack(previous);
     STORE_LOG(EVENT) << "MXR_STORE of " << times.length() << " site(s) for "
                      << timeText(times[0]) << std::endl;
     notifyNewDataTimes(flags, times);
     return result;
+}
+
+void StoreHighDensityWinds::giveBack(int*& handle)
+{
+    if (handle && !_decoder.pointData()->releaseHandle(handle))
+        STORE_LOG(PROBLEM) << "Unable to give back the handle of a record of "
+                           << _decoder.storeDirectory() << std::endl;
+    handle = nullptr;
 }
 
 bool StoreHighDensityWinds::lookupVariable(int descriptor, TextString& name) const

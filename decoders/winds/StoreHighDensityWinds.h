@@ -13,7 +13,9 @@
 // the next value of the same report.  Its values run from its latitude up to,
 // not including, the next year value (the site end) or the end of its report
 // (subset), whichever comes first: a value of the next report never lands in
-// this record.  Each record's handle is given back after its values.
+// this record.  Each record's handle is given back after its values, once
+// the next wind has its record (the store then syncs the file once a
+// bulletin rather than once a wind).
 //
 // Results of write2NetcdfFile: 1 stored, 0 nothing to store (no value, no
 // wind with a position), -1 a failure (no store, no wind with a time, a wind
@@ -84,6 +86,8 @@ protected:
     SatelliteWindDecoder& _decoder;
 
 private:
+    // Gives back a handle taken for a wind, if any.
+    void giveBack(int*& handle);
     // The text as the row of a char variable, cut to its width.
     void putTextValue(const RecordVariables::Variable& variable, int record,
                       const TextString& text);

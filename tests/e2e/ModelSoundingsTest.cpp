@@ -3,7 +3,7 @@
 // the test peer storing them into the model point-data files from the
 // project's own run-time data and templates.
 #include "Cdl.h"
-#include "../decoder/DecoderChild.h"
+#include "DecoderInstallation.h"
 #include "EcCodesDump.h"
 #include "EcCodesTools.h"
 #include "ModelSoundingSamples.h"
@@ -62,61 +62,16 @@ double step(int descriptor)
     return 0.5 * std::pow(10.0, -scales.at(descriptor)) + 1e-6;
 }
 
-// The decoder's installation and data trees, the peer, and the decoder as
-// its child.
-struct Installation {
-    Installation()
-    {
-        for (const fs::directory_entry& e : fs::directory_iterator(source + "/data"))
-            if (e.is_regular_file())
-                fs::create_symlink(e.path(), tree.qevHome() + "/data/" + e.path().filename().string());
-        tree.write("qev_home/data/qev.config",
-                   WirePeer::namedTargetsConfig({peer.namedTargetEntry("NOTIFICATION_SERVER")}));
-        tree.setEnv("LOG_PREF", tree.write("pref", "all all tty verbose = on\n").c_str());
-        std::ifstream in(source + "/data/templates/modelSounding.cdl");
-        std::stringstream cdl;
-        cdl << in.rdbuf();
-        for (const char* model : models) {
-            const std::string dir = tree.mkdirs(std::string("qev_data/point/model/") + model + "/netcdf");
-            std::string error;
-            EXPECT_TRUE(Cdl::make(cdl.str(), dir + "/template", &error)) << error;
-        }
-    }
-    void start()
-    {
-        child.reset(new DecoderChild(std::string(QEV_BIN_DIR) + "/decoder",
-                                     {peer.targetText(), "3", "Model"}, tree.path("child.log")));
-        ASSERT_TRUE(peer.waitFor(1, 0, 30000, &ready)) << child->log();
-        connection = peer.connectTo(ready.sender);
-        ASSERT_GE(connection, 0);
-    }
+// The installation with the model's ingest and bad-file directories.
+struct Installation : DecoderInstallation {
+    void start() { DecoderInstallation::start("Model"); }
     void drop(const SampleBulletin& b, const std::string& name = "") const
     {
-        tree.write("qev_data/ispan/bufr/modelSoundings/NAM/" + (name.empty() ? b.name : name),
-                   std::string(b.bytes.begin(), b.bytes.end()));
-    }
-    // A data message; true when the ReadyMsg after it came.
-    bool announce()
-    {
-        return peer.sendData(connection, 1, std::string(40, 'x')) &&
-               peer.waitFor(1, 0, 30000);
-    }
-    std::vector<WirePeer::Message> notifications() const
-    {
-        std::vector<WirePeer::Message> n;
-        for (const WirePeer::Message& m : peer.messages())
-            if (m.module == 2 && m.type == 10)
-                n.push_back(m);
-        return n;
+        DecoderInstallation::drop("ispan/bufr/modelSoundings/NAM", b, name);
     }
 
-    TempTree tree;
     std::string in = tree.mkdirs("qev_data/ispan/bufr/modelSoundings/NAM");
     std::string bad = tree.mkdirs("qev_data/ispan/badModelBufr");
-    WirePeer peer;
-    WirePeer::Message ready;
-    int connection = -1;
-    std::unique_ptr<DecoderChild> child;
 };
 
 std::vector<std::string> texts(int ncid, const char* name, int records, int width)
