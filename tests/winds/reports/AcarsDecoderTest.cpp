@@ -3,6 +3,7 @@
 // the records read back with the netCDF library and the notifications at
 // the test process's notification server.
 #include "AcarsBufrDecoder.h"
+#include "AcarsSamples.h"
 #include "LogCapture.h"
 #include "ReportsTestSupport.h"
 
@@ -13,31 +14,31 @@ namespace {
 // 2024-06-01 12:00:00 UTC.
 const int32_t NOON = 1717243200;
 
+// A bulletin of the sample generator's layout at 12:00, one report per
+// (tail number, flight number, minute, relative humidity); each report at
+// second 30.
 struct Report {
-    const char* tail;     // null: no tail number element at all
+    const char* tail;
     const char* flight;
     double minute, humidity;
 };
 
 BufrWriter::Bytes acarsBulletin(const std::vector<Report>& reports)
 {
-    const bool tails = reports[0].tail != nullptr;
-    BufrWriter w;
-    w.category(4).dateTime(2024, 6, 1, 12, 0).subsets(static_cast<int>(reports.size()));
-    std::vector<int> d = {1006, 2065, 4001, 4002, 4003, 4004, 4005, 4006, 5001, 6001, 12101, 13003};
-    if (tails)
-        d.insert(d.begin(), 1008);
-    w.descriptors(d);
+    std::vector<AcarsSamples::Report> list;
     for (const Report& r : reports) {
-        if (tails)
-            w.chars(1008, r.tail);
-        w.chars(1006, r.flight).chars(2065, "DDL");
-        w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, 12);
-        w.element(4005, r.minute).element(4006, 30);
-        w.element(5001, 40.5).element(6001, -75.25).element(12101, 250.5);
-        w.element(13003, r.humidity);
+        AcarsSamples::Report x;
+        x.tail = r.tail, x.flight = r.flight, x.station = "DDL";
+        x.minute = static_cast<int>(r.minute), x.second = 30;
+        x.latitude = 40.5, x.longitude = -75.25, x.temperature = 250.5, x.humidity = r.humidity;
+        list.push_back(x);
     }
-    return w.build();
+    SampleOptions o;
+    o.dataDir = QEV_SOURCE_DIR "/data";
+    SampleBulletin b;
+    std::string error;
+    EXPECT_TRUE(AcarsSamples::encode(list, 0, o, b, error)) << error;
+    return b.bytes;
 }
 
 class AcarsDecoder : public testing::Test {
@@ -96,12 +97,13 @@ TEST_F(AcarsDecoder, StoresEachReportWithItsOwnTailNumberAndTime)
     EXPECT_EQ(notices[1], std::make_pair(79u, NOON + 630));
 }
 
-// A bulletin without any tail number is kept in the bad-file directory.
+// A bulletin without a tail number in any report is kept in the bad-file
+// directory.
 TEST_F(AcarsDecoder, ABulletinWithoutTailNumbersGoesToTheBadFileDirectory)
 {
     t.templateFile("acars.cdl", "point/acars/netcdf");
     ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX02_KWBC_011200"),
-                                      acarsBulletin({{nullptr, "UA12", 10, 50}})));
+                                      acarsBulletin({{"", "UA12", 10, 50}, {"", "UA13", 11, 50}})));
     LogCapture log;
     AcarsBufrDecoder decoder;
     decoder.processBufrDirectory();
@@ -123,4 +125,24 @@ TEST_F(AcarsDecoder, WithoutATemplateFilesStayAndEachPassSaysWhy)
     decoder.processBufrDirectory();
     EXPECT_EQ(log.count("PROBLEM: Unable to read template file"), 2);
     EXPECT_TRUE(TempTree::exists(ingest("IUAX01_KWBC_011200")));
+}
+
+// A template the store cannot use gives no store: the bulletin is kept in
+// the bad-file directory.
+TEST_F(AcarsDecoder, WithoutAStoreTheBulletinGoesToTheBadFileDirectory)
+{
+    std::string error;
+    t.tree.mkdirs("qev_data/point/acars/netcdf");
+    ASSERT_TRUE(Cdl::make("netcdf t {\ndimensions:\n recNum = UNLIMITED ;\nvariables:\n"
+                          " float rh(recNum) ;\n  rh:tblBname = \"RELATIVE HUMIDITY\" ;\n}\n",
+                          t.data("point/acars/netcdf/template"), &error))
+        << error;
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011200"),
+                                      acarsBulletin({{"N123UA", "UA12", 10, 50}})));
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(log.contains("PROBLEM: No point-data store for " + t.data("point/acars/netcdf")))
+        << log.text();
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX01_KWBC_011200")));
 }

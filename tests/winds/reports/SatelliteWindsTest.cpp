@@ -4,8 +4,10 @@
 // pass) and read back with the netCDF library; notifications arrive at the
 // test process's notification server.
 #include "HDWBufrDecoder.h"
+#include "HighDensityWindSamples.h"
 #include "LogCapture.h"
 #include "QuikScatBufrDecoder.h"
+#include "QuikScatSamples.h"
 #include "ReportsTestSupport.h"
 #include "windTimeGroups.h"
 
@@ -20,34 +22,27 @@ const double MISSING = BufrWriter::missingValue();
 // 2024-06-01 12:00:00 UTC.
 const int32_t NOON = 1717243200;
 
-struct Wind {
-    double satId, hour, minute, second, lat, lon, speed;
-};
-
-// A compressed high-density wind bulletin, one subset per wind.
-BufrWriter::Bytes windBulletin(const std::vector<Wind>& winds)
+// A compressed bulletin of the sample generator's layout, at 12 UTC.
+template <class Sample, class Record>
+BufrWriter::Bytes bulletin(const std::vector<Record>& records)
 {
-    BufrWriter w;
-    w.category(5).dateTime(2024, 6, 1, 12, 0).compressed(true);
-    w.subsets(static_cast<int>(winds.size()))
-        .descriptors({1007, 2023, 4001, 4002, 4003, 4004, 4005, 4006, 5001, 6001, 7004, 11001,
-                      11002, 33007});
-    auto column = [&](int d, double Wind::*field) {
-        std::vector<double> v;
-        for (const Wind& x : winds)
-            v.push_back(x.*field);
-        w.column(d, v);
-    };
-    auto fixed = [&](int d, double v) { w.column(d, std::vector<double>(winds.size(), v)); };
-    column(1007, &Wind::satId);
-    fixed(2023, 1);
-    fixed(4001, 2024), fixed(4002, 6), fixed(4003, 1);
-    column(4004, &Wind::hour), column(4005, &Wind::minute), column(4006, &Wind::second);
-    column(5001, &Wind::lat), column(6001, &Wind::lon);
-    fixed(7004, 25000), fixed(11001, 270);
-    column(11002, &Wind::speed);
-    fixed(33007, 87);
-    return w.build();
+    SampleOptions o;
+    o.dataDir = QEV_SOURCE_DIR "/data";
+    SampleBulletin b;
+    std::string error;
+    EXPECT_TRUE(Sample::encode(records, o, b, error)) << error;
+    return b.bytes;
+}
+
+// A wind of the samples' layout: satellite, minute, second, position, speed.
+HighDensityWindSamples::Wind wind(double sat, double minute, double second, double lat,
+                                  double lon, double speed)
+{
+    HighDensityWindSamples::Wind w;
+    w.satellite = sat, w.minute = minute, w.second = second;
+    w.latitude = lat, w.longitude = lon, w.speed = speed;
+    w.pressure = 25000, w.confidence = 87;
+    return w;
 }
 
 class SatelliteWinds : public testing::Test {
@@ -121,11 +116,10 @@ TEST_F(SatelliteWinds, WindsKeepTheirOwnReportAndTimeAndEachMinuteIsNotifiedOnce
                    {{"variables:\n", "variables:\n\tint satId(recNum) ;\n"
                                      "\t\tsatId:tblBname = \"SATELLITE IDENTIFIER\" ;\n"}});
     drop("ispan/bufr/CSW", "IUCN01_KNES_011200",
-         windBulletin({{257, 12, 34, 29, 45.5, -120.25, 12.5},
-                       {259, 12, 34, 10, 46.0, -121.0, 20.0},
-                       {257, 12, 34, 0, MISSING, -122.0, 1.0},
-                       {257, MISSING, 34, 0, 47.0, -123.0, 1.0},
-                       {259, 12, 35, 40, -10.0, 170.0, MISSING}}));
+         bulletin<HighDensityWindSamples>(std::vector<HighDensityWindSamples::Wind>{
+             wind(257, 34, 29, 45.5, -120.25, 12.5), wind(259, 34, 10, 46.0, -121.0, 20.0),
+             wind(257, 34, 0, MISSING, -122.0, 1.0), wind(257, MISSING, 0, 47.0, -123.0, 1.0),
+             wind(259, 35, 40, -10.0, 170.0, MISSING)}));
     NotificationMark mark;
     LogCapture log;
     HDWBufrDecoder decoder;
@@ -162,7 +156,9 @@ TEST_F(SatelliteWinds, WindsKeepTheirOwnReportAndTimeAndEachMinuteIsNotifiedOnce
 // in the bad-file directory.
 TEST_F(SatelliteWinds, WithoutAStoreTheBulletinGoesToTheBadFileDirectory)
 {
-    drop("ispan/bufr/CSW", "IUCS01_KNES_011200", windBulletin({{257, 12, 0, 0, 1, 2, 3}}));
+    drop("ispan/bufr/CSW", "IUCS01_KNES_011200",
+         bulletin<HighDensityWindSamples>(std::vector<HighDensityWindSamples::Wind>{
+             wind(257, 0, 0, 1, 2, 3)}));
     LogCapture log;
     HDWBufrDecoder decoder;
     EXPECT_TRUE(log.contains("PROBLEM: No point-data store for " + t.data("point/CSW/netcdf")))
@@ -195,31 +191,21 @@ TEST_F(SatelliteWinds, ScatterometerCellsKeepTheirOwnIdentifiersBesideTheCloudDr
 {
     t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
     t.templateFile("quikScat.cdl", "point/QuikScat/netcdf");
-    drop("ispan/bufr/CSW", "IUCN01_KNES_011200", windBulletin({{257, 12, 10, 0, 1, 2, 3}}));
-    struct Cell {
-        double sat, orbit, minute, lat, lon, quality, speed;
-        int rainIndex;
-    };
-    const Cell cells[] = {{281, 281, 20, 10.5, -30.25, 0, 7.5, 1},
-                          {282, 5000, 20, 10.75, -30.5, MISSING, 8.0, 0},
-                          {281, 5001, 21, 11.0, -30.75, 8192, 8.5, 1}};
-    BufrWriter w;
-    w.category(12).dateTime(2024, 6, 1, 12, 0).compressed(true).subsets(3);
-    w.descriptors({1007, 5040, 4001, 4002, 4003, 4004, 4005, 4006, 5002, 6002, 21109, 11012,
-                   11011});
-    auto column = [&](int d, double Cell::*field) {
-        std::vector<double> v;
-        for (const Cell& c : cells)
-            v.push_back(c.*field);
-        w.column(d, v);
-    };
-    auto fixed = [&](int d, double value) { w.column(d, std::vector<double>(3, value)); };
-    column(1007, &Cell::sat), column(5040, &Cell::orbit);
-    fixed(4001, 2024), fixed(4002, 6), fixed(4003, 1), fixed(4004, 12);
-    column(4005, &Cell::minute), fixed(4006, 0);
-    column(5002, &Cell::lat), column(6002, &Cell::lon), column(21109, &Cell::quality);
-    column(11012, &Cell::speed), fixed(11011, 90);
-    drop("ispan/bufr/QuikScat", "ISXX01_KNES_011200", w.build());
+    drop("ispan/bufr/CSW", "IUCN01_KNES_011200",
+         bulletin<HighDensityWindSamples>(std::vector<HighDensityWindSamples::Wind>{
+             wind(257, 10, 0, 1, 2, 3)}));
+    // Satellite, orbit, minute, position, quality, speed and the rain index.
+    const double cells[3][8] = {{281, 281, 20, 10.5, -30.25, 0, 7.5, 1},
+                                {282, 5000, 20, 10.75, -30.5, MISSING, 8.0, 0},
+                                {281, 5001, 21, 11.0, -30.75, 8192, 8.5, 1}};
+    std::vector<QuikScatSamples::Cell> list;
+    for (const auto& c : cells) {
+        QuikScatSamples::Cell x;
+        x.satellite = c[0], x.orbit = c[1], x.minute = c[2], x.latitude = c[3];
+        x.longitude = c[4], x.quality = c[5], x.speed = c[6];
+        list.push_back(x);
+    }
+    drop("ispan/bufr/QuikScat", "ISXX01_KNES_011200", bulletin<QuikScatSamples>(list));
 
     NotificationMark mark;
     HDWBufrDecoder winds;
@@ -235,16 +221,45 @@ TEST_F(SatelliteWinds, ScatterometerCellsKeepTheirOwnIdentifiersBesideTheCloudDr
     StoredFile f(qs[0]);
     ASSERT_EQ(f.records(), 3u);
     for (size_t r = 0; r < 3; ++r) {
-        EXPECT_EQ(f.number("satelliteId", r), cells[r].sat);
-        EXPECT_EQ(f.number("orbitNumber", r), cells[r].orbit);
-        EXPECT_EQ(f.number("rainIndex", r), cells[r].rainIndex);
-        EXPECT_NEAR(f.number("latitude", r), cells[r].lat, 1e-4);
-        EXPECT_NEAR(f.number("windSpd", r), cells[r].speed, 1e-4);
-        EXPECT_EQ(f.number("validTime", r), NOON + cells[r].minute * 60);
+        EXPECT_EQ(f.number("satelliteId", r), cells[r][0]);
+        EXPECT_EQ(f.number("orbitNumber", r), cells[r][1]);
+        EXPECT_EQ(f.number("validTime", r), NOON + cells[r][2] * 60);
+        EXPECT_NEAR(f.number("latitude", r), cells[r][3], 1e-4);
+        EXPECT_NEAR(f.number("windSpd", r), cells[r][6], 1e-4);
+        EXPECT_EQ(f.number("rainIndex", r), cells[r][7]);
     }
     const auto notices = mark.since(3);
     ASSERT_EQ(notices.size(), 3u);
     EXPECT_EQ(notices[0], std::make_pair(10007u, NOON + 600));
     EXPECT_EQ(notices[1], std::make_pair(10008u, NOON + 1200));
     EXPECT_EQ(notices[2], std::make_pair(10008u, NOON + 1260));
+}
+
+// A cell whose satellite identifier and orbit number would stand before the
+// first value or in the report before has none: nothing is borrowed.
+TEST_F(SatelliteWinds, ACellTakesNoIdentifierFromOutsideItsReport)
+{
+    t.templateFile("quikScat.cdl", "point/QuikScat/netcdf");
+    BufrWriter w;
+    w.category(12).dateTime(2024, 6, 1, 12, 0).subsets(2);
+    w.descriptors({4001, 4002, 4003, 4004, 4005, 4006, 5002, 6002, 11012});
+    for (double lon : {-30.5, -31.5}) {
+        w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, 12);
+        w.element(4005, 20).element(4006, 0).element(5002, 10.5).element(6002, lon);
+        w.element(11012, 7.5);
+    }
+    drop("ispan/bufr/QuikScat", "ISXX01_KNES_011200", w.build());
+    LogCapture log;
+    QuikScatBufrDecoder decoder;
+    EXPECT_EQ(log.count("PROBLEM: The satellite identifier of the ob at value "), 2);
+    EXPECT_EQ(log.count("lies outside its report."), 4) << log.text();
+    const std::vector<std::string> files = t.dataFiles("point/QuikScat/netcdf");
+    ASSERT_EQ(files.size(), 1u);
+    StoredFile f(files[0]);
+    ASSERT_EQ(f.records(), 2u);
+    for (size_t r = 0; r < 2; ++r) {
+        EXPECT_EQ(f.number("satelliteId", r), -99999);
+        EXPECT_EQ(f.number("orbitNumber", r), -99999);
+        EXPECT_NEAR(f.number("windSpd", r), 7.5, 1e-4);
+    }
 }
