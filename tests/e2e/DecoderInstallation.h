@@ -69,6 +69,12 @@ public:
         tree.write(_ingest + (name.empty() ? b.name : name),
                    std::string(b.bytes.begin(), b.bytes.end()));
     }
+    // A bulletin into another decoder's ingest directory (below $QEV_DATA),
+    // for a process of several data types.
+    void dropInto(const std::string& ingest, const SampleBulletin& b) const
+    {
+        tree.write("qev_data/" + ingest + "/" + b.name, std::string(b.bytes.begin(), b.bytes.end()));
+    }
     // A data message carrying text; true when the ReadyMsg after it came.
     bool announce(const std::string& text = std::string(40, 'x'))
     {

@@ -216,8 +216,9 @@ TEST_F(POES, TemplateFaultsKeepTheFileOrCutTheProfile)
     for (const auto& c : cases) {
         TempTree local;
         const std::string dir = local.mkdirs("qev_data/point/POES/netcdf");
-        if (!c.cdl.empty())
+        if (!c.cdl.empty()) {
             ASSERT_TRUE(Cdl::make(c.cdl, dir + "/template"));
+        }
         local.write("qev_home/data/POESProfDescTable.txt", sourceData("POESProfDescTable.txt"));
         POESBufrDecoder d;
         decode(d, {poes(40, -95, noon, three)});

@@ -324,9 +324,10 @@ BufrWriter& BufrWriter::column(int descriptor, const std::vector<double>& values
         put(0, 6);
         return *this;
     }
-    // The smallest increment width that holds the largest increment and, with
-    // missing entries, keeps all ones free for them.
-    uint64_t need = hi - lo + (anyMissing ? 1 : 0);
+    // The smallest increment width that holds the largest increment and keeps
+    // all ones free: an increment of all ones reads as missing, whether or
+    // not an entry is missing.
+    uint64_t need = hi - lo + 1;
     int nbinc = 1;
     while (nbinc < 64 && allOnes(nbinc) < need)
         ++nbinc;

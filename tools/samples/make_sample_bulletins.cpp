@@ -14,8 +14,11 @@
 //
 // A data type joins with one line of the table: its name and the function
 // that makes its bulletins (SampleBulletin.h).
+#include "AcarsSamples.h"
+#include "HighDensityWindSamples.h"
 #include "ModelSoundingSamples.h"
 #include "ProfilerSamples.h"
+#include "QuikScatSamples.h"
 #include "SampleBulletin.h"
 #include "SatelliteSoundingSamples.h"
 
@@ -38,6 +41,9 @@ const struct {
     {"model", ModelSoundingSamples::make},
     {"poes", SatelliteSoundingSamples::makePOES},
     {"goes", SatelliteSoundingSamples::makeGOES},
+    {"acars", AcarsSamples::make},
+    {"csw", HighDensityWindSamples::make},
+    {"quikscat", QuikScatSamples::make},
     {"prof", ProfilerSamples::make},
 };
 

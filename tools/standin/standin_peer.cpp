@@ -189,8 +189,10 @@ int main(int argc, char** argv)
         for (const std::string& name : names) {
             const std::string target = std::string(argv[pair + 1]) + "/" + name;
             fs::rename(std::string(argv[pair]) + "/" + name, target, ec);
+            // The product id is the 6 characters that begin 5 after the
+            // first ".": the file name's first 6.
             char text[256];
-            std::snprintf(text, sizeof text, "KWBC.%05d%s %s", sent + 1, name.c_str(),
+            std::snprintf(text, sizeof text, "KWBC.%04d%s %s", (sent + 1) % 10000, name.c_str(),
                           target.c_str());
             ++sent;
             if (connection < 0 || ec || !peer.sendData(connection, sent, std::string(text)) ||

@@ -1,0 +1,205 @@
+// Storing speed of the high-density wind bulletin: the sample generator's
+// compressed bulletin of HighDensityWindSamples::WINDS winds, from its file
+// in the ingest directory to the stored records, inside one process.
+//
+//   hdw_bulletin/end_to_end   one directory pass of the decoder over the one
+//                             file: read, decode, one record per wind (the
+//                             position and time placed by the store, the
+//                             values written, the handle given back), the
+//                             notifications to a local notification server,
+//                             the file unlinked
+//   hdw_bulletin/decode       the decode of the same bulletin alone
+//   hdw_bulletin/placement    the store's part alone: a handle and record
+//                             for each wind's position and time, given back
+//                             once the next wind has its record
+//
+// Counters: bulletins per second (items_per_second), winds per second and
+// the time per wind.  What end_to_end spends beyond decode and placement is
+// the netCDF writes of the values (and the few file operations of the
+// pass).  Every iteration stores into a fresh data tree; the log is cut down
+// to PROBLEM lines.
+#include "HDWBufrDecoder.h"
+#include "HighDensityWindSamples.h"
+#include "LogStream.h"
+#include "NetcdfPointData.h"
+#include "PlainBufrDecoder.h"
+#include "StoreClock.h"
+#include "WirePeer.h"
+#include "ipcInitialise.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string scratchRoot()
+{
+    static std::string root = [] {
+        char tmpl[] = "/tmp/qevwinds.XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        return std::string(made ? made : "/tmp");
+    }();
+    return root;
+}
+
+const SampleBulletin& bulletin()
+{
+    static const SampleBulletin b = [] {
+        SampleOptions o;
+        o.dataDir = QEV_SOURCE_DIR "/data";
+        std::vector<SampleBulletin> all;
+        std::string error;
+        if (!HighDensityWindSamples::make(o, all, error)) {
+            std::fprintf(stderr, "bench: %s\n", error.c_str());
+            std::exit(1);
+        }
+        return all[0];
+    }();
+    return b;
+}
+
+// A fresh QEV_DATA with the wind store's template and the ingest and
+// bad-file directories.
+std::string freshData()
+{
+    static int n = 0;
+    const std::string data = scratchRoot() + "/data" + std::to_string(++n);
+    fs::create_directories(data + "/point/CSW/netcdf");
+    fs::create_directories(data + "/ispan/bufr/CSW");
+    fs::create_directories(data + "/ispan/badCSWBufr");
+    fs::copy_file(QEV_TEMPLATE_DIR "/highDensityWinds", data + "/point/CSW/netcdf/template");
+    setenv("QEV_DATA", data.c_str(), 1);
+    return data;
+}
+
+void counters(benchmark::State& state)
+{
+    const double winds = HighDensityWindSamples::WINDS;
+    state.SetItemsProcessed(state.iterations());
+    state.counters["winds_per_second"] =
+        benchmark::Counter(winds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["per_wind"] = benchmark::Counter(
+        winds, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void endToEnd(benchmark::State& state)
+{
+    const SampleBulletin& b = bulletin();
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string data = freshData();
+        HDWBufrDecoder* decoder = new HDWBufrDecoder();
+        std::ofstream(data + "/ispan/bufr/CSW/" + b.name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.bytes.data()),
+                   static_cast<std::streamsize>(b.bytes.size()));
+        state.ResumeTiming();
+        decoder->processBufrDirectory();
+        state.PauseTiming();
+        if (fs::exists(data + "/ispan/bufr/CSW/" + b.name) ||
+            !fs::is_empty(data + "/ispan/badCSWBufr"))
+            state.SkipWithError("the bulletin was not stored");
+        delete decoder;
+        state.ResumeTiming();
+    }
+    counters(state);
+}
+
+void decodeOnly(benchmark::State& state)
+{
+    const SampleBulletin& b = bulletin();
+    PlainBufrDecoder decoder;
+    for (auto _ : state) {
+        if (!decoder.decode(b.bytes.data(), static_cast<unsigned>(b.bytes.size())))
+            state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(decoder.getDecodedValues().length());
+    }
+    counters(state);
+}
+
+void placementOnly(benchmark::State& state)
+{
+    std::vector<LatLonCoord> at;
+    std::vector<double> times;
+    for (const HighDensityWindSamples::Wind& w : HighDensityWindSamples::winds()) {
+        at.push_back(LatLonCoord(static_cast<float>(w.latitude), static_cast<float>(w.longitude)));
+        times.push_back(1717243200.0 + 60 * w.minute);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string data = freshData();
+        NetcdfPointData* store = new NetcdfPointData((data + "/point/CSW/netcdf").c_str(), true,
+                                                     false);
+        state.ResumeTiming();
+        // As the decoder does: each handle given back once the next wind has
+        // its record.
+        int* previous = nullptr;
+        for (size_t i = 0; i < at.size(); ++i) {
+            SeqOf<double> t(times[i]);
+            int record = -1;
+            bool isNew = false;
+            int* handle = store->getFileHandleAndRecord(at[i], t, record, isNew);
+            if (previous)
+                store->releaseHandle(previous);
+            previous = handle;
+            if (!handle) {
+                state.SkipWithError("no handle");
+                break;
+            }
+        }
+        if (previous)
+            store->releaseHandle(previous);
+        state.PauseTiming();
+        delete store;
+        state.ResumeTiming();
+    }
+    counters(state);
+}
+
+} // namespace
+
+BENCHMARK(endToEnd)->Name("hdw_bulletin/end_to_end")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(decodeOnly)->Name("hdw_bulletin/decode")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(placementOnly)
+    ->Name("hdw_bulletin/placement")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    // The installation: the project's run-time data and a configuration that
+    // names the local notification server.
+    const std::string home = scratchRoot() + "/home";
+    fs::create_directories(home + "/data");
+    for (const fs::directory_entry& e : fs::directory_iterator(QEV_SOURCE_DIR "/data"))
+        if (e.is_regular_file())
+            fs::create_symlink(e.path(), home + "/data/" + e.path().filename().string());
+    WirePeer server;
+    std::ofstream(home + "/data/qev.config")
+        << WirePeer::namedTargetsConfig({server.namedTargetEntry("NOTIFICATION_SERVER")});
+    setenv("QEV_HOME", home.c_str(), 1);
+    setenv("HOME", home.c_str(), 1);
+    if (!std::getenv("LOG_DIR")) {
+        fs::create_directories(scratchRoot() + "/log");
+        setenv("LOG_DIR", (scratchRoot() + "/log").c_str(), 1);
+    }
+    ipcInitialise();
+    StoreClock::set(nullptr, [](int) {});
+    BufrFileDecoder::setSleeper([](unsigned long) { return 0; });
+    LogStream::setFilter("all", LogStream::TTY, 0xFFFFFFFFu, false);
+    LogStream::setFilter("all", LogStream::TTY, LogStream::PROBLEM, true);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    server.waitForCount(2, 10, 1, 2000);
+    std::printf("notifications received: %zu\n", server.count(2, 10));
+    fs::remove_all(scratchRoot());
+    return 0;
+}

@@ -1,0 +1,99 @@
+// The decoder of ACARS aircraft reports (data type key acars): the BUFR
+// files of $QEV_DATA/ispan/bufr/acars whose names match "IUA.0[1|2]" into
+// the point-data store $QEV_DATA/point/acars/netcdf, one record per report
+// (data subset) keyed by the aircraft's tail number and the report's time;
+// each stored report is notified with the product key 79.
+//
+// A report takes the tail number (0 01 008) and the time group (0 04 001 to
+// 0 04 006) of its own subset, the first of each; a report without its own
+// tail number or time is skipped with a PROBLEM line.  Its other values go
+// into the template variables of their elements as decoded, but a relative
+// humidity of exactly 0, which goes in as -99999; of the text elements only
+// the flight number (0 01 006) and the ground receiving station (0 02 065)
+// are written, as rows padded with NUL bytes, and a text longer than its
+// row is refused.  "timeMdcrsHdr" receives the message's section 1 time.
+//
+// The template dictionary is read once, at construction; while it is empty
+// every directory pass logs "Unable to read template file" and leaves the
+// files where they are.  A file name is accepted when one of the prefixes of
+// "acarsBufrPattern.txt" occurs in it; there is no designator check, and no
+// pause between files.  The constructor does not process the directory.
+//
+// Lines are logged under the source name "AcarsBufrDecoder".
+#ifndef ACARSBUFRDECODER_H
+#define ACARSBUFRDECODER_H
+
+#include "AbsTime.h"
+#include "BufrFileDecoder.h"
+#include "DescriptorNameCache.h"
+#include "Dict.h"
+#include "RecordVariables.h"
+#include "SeqOf.h"
+#include "SeqOfPtr.h"
+#include "TextString.h"
+
+class NetcdfPointData;
+
+class AcarsBufrDecoder : public BufrFileDecoder {
+public:
+    static Record acarsRecord();
+
+    AcarsBufrDecoder();
+    ~AcarsBufrDecoder() override;
+
+    int getTimeout() const override { return _timeout; }
+    TextString getPatternFileName() const override;
+    TextString getDataTypeName() const override { return _dataTypeName; }
+    void processBufrDirectory() override;
+    int write2NetcdfFile() override;
+    bool checkFileName(const TextString& name) override;
+    using BufrDecoder::sendNotification;
+
+    // ---- Storing (AcarsBufrDecoderStore.cpp) ----
+    // 1 stored, -1 a failure (no tail number or time in the file, no store,
+    // no report placed, a report the store could not place).
+    int storeFile();
+    // The tail number of each report (subset), in order: the first 0 01 008
+    // of the subset, empty when it has none.
+    SeqOf<TextString> getTailNumbers() const;
+    // The time of each report: the first time group of its subset; timed
+    // tells which reports have one.  Every year value that begins a group is
+    // marked "Time".
+    SeqOf<AbsTime> getTimeIds(SeqOf<bool>& timed);
+    // The handle of the report's record; null after a PROBLEM line.
+    int* getHandle(const TextString& tailNumber, const AbsTime& time, int& record);
+    // Writes decoded value i at the record; false when it has no variable
+    // to go to or could not be written.
+    bool storeValues(int ncid, int record, int i);
+    bool isStationIdDescriptor(int i) const;
+    // One value into the named variable by its type (int, float, double;
+    // char takes the text).
+    bool putValue(int ncid, const TextString& name, const TextString& text, float value,
+                  int record);
+    bool putTextValue(const RecordVariables::Variable& variable, int record,
+                      const TextString& text);
+    // dmNotify(79) of an observation at t.
+    bool sendNotification(const AbsTime& t);
+
+    const TextString& storeDirectory() const { return _storeDir; }
+    const Dict<TextString, TextString>& templateDict() const { return _templateDict; }
+    // The handles taken for the file stored last.
+    const SeqOfPtr<int*>& handles() const { return _handles; }
+
+private:
+    // Gives back the handle of the report being stored, if any.
+    void releaseHandle(int*& handle);
+
+    TextString _storeDir;
+    TextString _stationId;
+    Dict<TextString, TextString> _templateDict;
+    // The variable names of the descriptors met so far, from _templateDict.
+    DescriptorNameCache _names;
+    NetcdfPointData* _store = nullptr;    // owned by the point-data layer
+    SeqOfPtr<int*> _handles;
+    RecordVariables _variables;
+    TextString _dataTypeName;
+    int _timeout = 36000;
+};
+
+#endif

@@ -1,0 +1,277 @@
+// The ACARS decoder's storing: the reports of one bulletin into the ACARS
+// point-data store, one record per report, then one notification per report
+// stored.  At most one handle is held at a time, from the first value of a
+// report to its last.
+#include "AcarsBufrDecoder.h"
+
+#include "DataTime.h"
+#include "LogStream.h"
+#include "NetcdfPointData.h"
+#include "TimeRange.h"
+#include "dmNotify.h"
+#include "windTimeGroups.h"
+
+#define ACARS_LOG(category) QEV_LOG(LogStream::category, "AcarsBufrDecoder")
+
+namespace {
+
+const int TAIL_NUMBER = 1008;
+const int YEAR = 4001;
+const int RELATIVE_HUMIDITY = 13003;
+const DataAccessKey ACARS_KEY = 79;
+
+} // namespace
+
+int AcarsBufrDecoder::write2NetcdfFile()
+{
+    ACARS_LOG(VERBOSE) << "In write2NetcdfFile()" << std::endl;
+    if (_decodedValues.length() == 0)
+        return 0;
+    return storeFile();
+}
+
+SeqOf<TextString> AcarsBufrDecoder::getTailNumbers() const
+{
+    SeqOf<TextString> tails;
+    tails.setLength(_subsets > 0 ? _subsets : 0);
+    SeqOf<bool> found;
+    found.setLength(tails.length());
+    const SeqOf<BufrValues>& values = _decodedValues;
+    for (int i = 0; i < values.length(); ++i) {
+        const int s = values[i].getSubset();
+        if (values[i].getDescriptor() != TAIL_NUMBER || s < 0 || s >= tails.length() || found[s])
+            continue;
+        found[s] = true;
+        tails[s] = values[i].getCharValue();
+    }
+    return tails;
+}
+
+SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed)
+{
+    static const TextString marked("Time");
+    SeqOf<AbsTime> times;
+    times.setLength(_subsets > 0 ? _subsets : 0);
+    timed.setLength(0);
+    timed.setLength(times.length());
+    const SeqOf<BufrValues>& values = _decodedValues;
+    for (int i = 0; i < values.length(); ++i) {
+        if (values[i].getDescriptor() != YEAR)
+            continue;
+        const int s = values[i].getSubset();
+        _decodedValues[i].setCharValue(marked);
+        AbsTime t;
+        const TimeGroupStatus status = readTimeGroup(values, i, s, t);
+        if (status != TIME_GROUP_OK) {
+            ACARS_LOG(PROBLEM) << "The time group at value " << i << " "
+                               << timeGroupProblem(status) << "." << std::endl;
+            continue;
+        }
+        if (s >= 0 && s < times.length() && !timed[s]) {
+            times[s] = t;
+            timed[s] = true;
+        }
+        i += 5;
+    }
+    for (int k = 0; k < times.length(); ++k) {
+        if (timed[k])
+            ACARS_LOG(VERBOSE) << "TimeIds[" << k << "]: " << times[k].toString("%h %d %y %T GMT")
+                               << std::endl;
+    }
+    return times;
+}
+
+int AcarsBufrDecoder::storeFile()
+{
+    int result = 1;
+    _handles.setLength(0);
+    const SeqOf<TextString> tails = getTailNumbers();
+    int tailCount = 0;
+    for (int k = 0; k < tails.length(); ++k)
+        tailCount += tails[k].length() > 0 ? 1 : 0;
+    if (tailCount == 0) {
+        ACARS_LOG(PROBLEM) << "Number of stations = 0...not processing" << std::endl;
+        return -1;
+    }
+    SeqOf<bool> timed;
+    const SeqOf<AbsTime> times = getTimeIds(timed);
+    int timeCount = 0;
+    for (int k = 0; k < timed.length(); ++k)
+        timeCount += timed[k] ? 1 : 0;
+    if (timeCount == 0) {
+        ACARS_LOG(PROBLEM) << "Number of timeIds = 0...not processing" << std::endl;
+        return -1;
+    }
+    if (!_store) {
+        ACARS_LOG(PROBLEM) << "No point-data store for " << _storeDir << ".  Skipping to next file."
+                           << std::endl;
+        return -1;
+    }
+
+    const SeqOf<BufrValues>& values = _decodedValues;
+    SeqOf<bool> stored;
+    stored.setLength(tails.length());
+    int placed = 0;
+    int current = -1;
+    bool first = true;
+    int* handle = nullptr;
+    int ncid = -1;
+    int record = 0;
+    for (int i = 0; i < values.length(); ++i) {
+        const int s = values[i].getSubset();
+        if (first || s != current) {
+            first = false;
+            current = s;
+            releaseHandle(handle);
+            if (s < 0 || s >= tails.length()) {
+                ACARS_LOG(PROBLEM) << "Report " << s + 1 << " lies beyond the " << tails.length()
+                                   << " reports of the file.  Skipping to next report."
+                                   << std::endl;
+                continue;
+            }
+            if (tails[s].length() == 0 || !timed[s]) {
+                ACARS_LOG(PROBLEM) << "Report " << s + 1 << " has no "
+                                   << (tails[s].length() == 0 ? "tail number" : "time")
+                                   << " of its own.  Skipping to next report." << std::endl;
+                continue;
+            }
+            handle = getHandle(tails[s], times[s], record);
+            if (!handle) {
+                ACARS_LOG(PROBLEM) << "No handle for " << tails[s] << " for " << times[s].seconds()
+                                   << ".  Skipping to next file." << std::endl;
+                result = -1;
+                break;
+            }
+            ++placed;
+            ncid = *handle;
+            RecordVariables::Variable header;
+            if (_variables.find("timeMdcrsHdr", header) == NC_NOERR)
+                _variables.putNumber(header, record, static_cast<double>(_obTime.seconds()));
+        }
+        if (!handle)
+            continue;
+        if (storeValues(ncid, record, i)) {
+            stored[s] = true;
+        } else {
+            TextString name;
+            if (!lookupElementName(values[i].getDescriptor(), name, _templateDict))
+                name = "\"\"";
+            ACARS_LOG(VERBOSE) << "Unable to map netcdf file to descriptor "
+                               << values[i].getDescriptor() << "(" << name << ")"
+                               << ", decoded value=[" << values[i].getValue() << "] for "
+                               << tails[s] << " is undefined in the cdl." << std::endl;
+        }
+    }
+    releaseHandle(handle);
+    if (placed == 0 && result == 1) {
+        ACARS_LOG(PROBLEM) << "No report of the file has a tail number and a time of its own."
+                           << "  Skipping to next file." << std::endl;
+        result = -1;
+    }
+
+    for (int s = 0; s < stored.length(); ++s) {
+        if (!stored[s])
+            continue;
+        ACARS_LOG(VERBOSE) << "Sending a notification for subset " << s << std::endl;
+        sendNotification(times[s]);
+    }
+    return result;
+}
+
+void AcarsBufrDecoder::releaseHandle(int*& handle)
+{
+    if (!handle)
+        return;
+    if (!_store->releaseHandle(handle))
+        ACARS_LOG(PROBLEM) << "Unable to give back the handle of " << _netcdfFileName << std::endl;
+    handle = nullptr;
+}
+
+int* AcarsBufrDecoder::getHandle(const TextString& tailNumber, const AbsTime& time, int& record)
+{
+    SeqOf<TextString> ids(tailNumber);
+    _stationId = tailNumber;
+    SeqOf<double> times(static_cast<double>(time.seconds()));
+    int* handle = nullptr;
+    if (_store) {
+        bool newRecord = false;
+        handle = _store->getFileHandleAndRecord(ids, times, record, newRecord);
+        _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+    }
+    if (!handle) {
+        ACARS_LOG(PROBLEM) << "No handle for this station info: " << tailNumber
+                           << " and time: " << time.seconds() << std::endl;
+        return nullptr;
+    }
+    _variables.useFile(*handle, _netcdfFileName);
+    if (_handles.find(handle, 0) < 0)
+        _handles.append(handle);
+    return handle;
+}
+
+bool AcarsBufrDecoder::isStationIdDescriptor(int i) const
+{
+    const int d = _decodedValues[i].getDescriptor();
+    return d == 1006 || d == 2065;
+}
+
+bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
+{
+    const BufrValues& v = _decodedValues[i];
+    const int d = v.getDescriptor();
+    const TextString text = v.getCharValue();
+    TextString name;
+    if (!_names.find(d, name)) {
+        if (!lookupElementName(d, name, _templateDict))
+            return text.length() > 0;
+        if (!_names.insert(d, name)) {
+            ACARS_LOG(PROBLEM) << "dvDescriptor(" << d << ") >= TBL_B_DICT_CACHE_SIZE, next file!"
+                               << std::endl;
+            return false;
+        }
+    }
+    // Texts other than the flight number and the ground station (the tail
+    // number, the marked times) are stored by the store or not at all.
+    if (text.length() > 0 && !isStationIdDescriptor(i))
+        return true;
+    float value = v.getValue();
+    if (d == RELATIVE_HUMIDITY) {
+        ACARS_LOG(DEBUG) << "relative humidity value = " << value << std::endl;
+        if (value == 0.0f)
+            value = -99999.0f;
+    }
+    return putValue(ncid, name, text, value, record);
+}
+
+bool AcarsBufrDecoder::putValue(int ncid, const TextString& name, const TextString& text,
+                                float value, int record)
+{
+    _variables.useFile(ncid, _netcdfFileName);
+    RecordVariables::Variable variable;
+    if (_variables.find(name, variable) != NC_NOERR)
+        return false;
+    if (variable.type == NC_CHAR)
+        return putTextValue(variable, record, text);
+    return RecordVariables::isNumeric(variable.type) &&
+           _variables.putNumber(variable, record, value) == NC_NOERR;
+}
+
+bool AcarsBufrDecoder::putTextValue(const RecordVariables::Variable& variable, int record,
+                                    const TextString& text)
+{
+    if (_variables.putText(variable, record, text) == NC_NOERR)
+        return true;
+    ACARS_LOG(PROBLEM) << "Unable to store the value " << text << std::endl;
+    return false;
+}
+
+bool AcarsBufrDecoder::sendNotification(const AbsTime& t)
+{
+    const DataTime time(t, 0, TimeRange(t, t), t, 0, 0x300);
+    if (!dmNotify(ACARS_KEY, time)) {
+        ACARS_LOG(PROBLEM) << "dmNotify FAILED for key = " << ACARS_KEY << std::endl;
+        return false;
+    }
+    ACARS_LOG(VERBOSE) << "Sent notification for key " << ACARS_KEY << std::endl;
+    return true;
+}

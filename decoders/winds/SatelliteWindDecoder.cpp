@@ -1,0 +1,107 @@
+#include "SatelliteWindDecoder.h"
+
+#include "LogStream.h"
+#include "NetcdfPointData.h"
+#include "TimeRange.h"
+#include "dmNotify.h"
+#include "windTimeGroups.h"
+
+#include <cstdlib>
+
+namespace {
+
+const char* const TIME_FORMAT = "%h %d %y %T GMT";
+
+} // namespace
+
+BufrFileDecoder::Record SatelliteWindDecoder::windRecord(const char* sourceName,
+                                                         const char* ingestPath,
+                                                         const char* badPath,
+                                                         const char* rejectionText,
+                                                         const char* readingTrace)
+{
+    Record r;
+    r.sourceName = sourceName;
+    r.ingestPath = ingestPath;
+    r.badPath = badPath;
+    r.statFailureText = " fstat failure on file ";
+    r.rejectionText = rejectionText;
+    r.readingTrace = readingTrace;
+    r.storedText = "MXR_STOREd to netcdf file: ";
+    r.failedWriteReason = "Unable to MXR_STORE netcdf data.";
+    r.patternFetch = PATTERN_PER_PASS;
+    r.pauseMicroseconds = 300000;
+    return r;
+}
+
+SatelliteWindDecoder::SatelliteWindDecoder(const Record& record, const WindType& type)
+    : BufrFileDecoder(record), _type(type)
+{
+}
+
+SatelliteWindDecoder::~SatelliteWindDecoder() {}
+
+TextString SatelliteWindDecoder::getPatternFileName() const
+{
+    return _type.patternFile;
+}
+
+bool SatelliteWindDecoder::init()
+{
+    _dataTypeName = _type.dataTypeName;
+    _timeout = 36000;
+    _storeDir = TextString(std::getenv("QEV_DATA")) + _type.storePath;
+    _pointData = NetcdfPointData::getNetcdfPointData(_storeDir, true, false);
+    _descriptorDict = readTemplateDict(_storeDir + "/template", "tblBname");
+    return true;
+}
+
+SeqOf<double> SatelliteWindDecoder::getObservationTimes(SeqOf<LatLonCoord>& locations)
+{
+    static const TextString marked("DTG");
+    SeqOf<double> times;
+    SeqOf<int> kept;
+    SeqOf<LatLonCoord> keptLocations;
+    const SeqOf<BufrValues>& values = _decodedValues;
+    const SeqOf<int> indices = _locationIndices;
+    for (int i = 0; i < indices.length() && i < locations.length(); ++i) {
+        const int e = indices[i];
+        AbsTime t;
+        const TimeGroupStatus status = readTimeGroup(values, e - 6, values[e].getSubset(), t);
+        if (status != TIME_GROUP_OK) {
+            QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
+                << "The time group of the ob at value " << e << " " << timeGroupProblem(status)
+                << ".  Skipping to next observation." << std::endl;
+            continue;
+        }
+        _decodedValues[e - 6].setCharValue(marked);
+        times.append(static_cast<double>(roundToMinute(t).seconds()));
+        kept.append(e);
+        keptLocations.append(locations[i]);
+    }
+    if (kept.length() != indices.length()) {
+        _locationIndices = kept;
+        locations = keptLocations;
+    }
+    return times;
+}
+
+void SatelliteWindDecoder::setDataTime(int t)
+{
+    const AbsTime at(t);
+    _dataTime = DataTime(at, 0, TimeRange(at, at), at, 0, 0x300);
+}
+
+bool SatelliteWindDecoder::sendNotification()
+{
+    const DataAccessKey key = _type.productKey;
+    const TextString when = _dataTime.refTime().toString(TIME_FORMAT);
+    if (!dmNotify(key, _dataTime)) {
+        QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
+            << "dmNotify FAILED for key = " << key << " and dataTime " << when << std::endl;
+        return false;
+    }
+    QEV_LOG(LogStream::VERBOSE, _type.decoderSource)
+        << "Sent notification for key " << key << " and dataTime " << when << std::endl;
+    return true;
+}

@@ -1,0 +1,280 @@
+#include "StoreHighDensityWinds.h"
+
+#include "BufrDecoder.h"
+#include "DataTime.h"
+#include "LogStream.h"
+#include "NetcdfPointData.h"
+#include "SatelliteWindDecoder.h"
+#include "Set.h"
+
+#include <cmath>
+
+#define STORE_LOG(category) QEV_LOG(LogStream::category, _layout.sourceName)
+
+namespace {
+
+const char* const TIME_FORMAT = "%h %d %y %T GMT";
+
+TextString timeText(double seconds)
+{
+    return AbsTime(static_cast<int32_t>(seconds)).toString(TIME_FORMAT);
+}
+
+} // namespace
+
+StoreHighDensityWinds::StoreHighDensityWinds(SatelliteWindDecoder& decoder, const Layout& layout)
+    : _decoder(decoder), _layout(layout)
+{
+}
+
+StoreHighDensityWinds::~StoreHighDensityWinds() {}
+
+int StoreHighDensityWinds::write2NetcdfFile()
+{
+    if (_decoder.decodedValues().length() == 0)
+        return 0;
+    _debug = BufrDecoder::logOn(LogStream::DEBUG, _layout.sourceName);
+    _verbose = BufrDecoder::logOn(LogStream::VERBOSE, _layout.sourceName);
+    return storeFile();
+}
+
+int StoreHighDensityWinds::storeFile()
+{
+    _decoder.locationIndices().setLength(0);
+    SeqOf<LatLonCoord> locations;
+    if (getLocations(locations) == 0)
+        return 0;
+    if (!_decoder.pointData()) {
+        STORE_LOG(PROBLEM) << "No point-data store for " << _decoder.storeDirectory()
+                           << ".  Skipping to next file." << std::endl;
+        return -1;
+    }
+    SeqOf<double> times = _decoder.getObservationTimes(locations);
+    if (times.length() == 0) {
+        STORE_LOG(PROBLEM) << "No ob of the file has an observation time.  Skipping to next file."
+                           << std::endl;
+        return -1;
+    }
+    return storeAllSites(locations, times);
+}
+
+int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
+{
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    SeqOf<int>& indices = _decoder.locationIndices();
+    int found = 0;
+    for (int i = 0; i < values.length(); ++i) {
+        if (values[i].getDescriptor() != _layout.latitudeDescriptor)
+            continue;
+        if (i + 1 >= values.length() || values[i + 1].getSubset() != values[i].getSubset()) {
+            STORE_LOG(PROBLEM) << "No longitude after the latitude at value " << i
+                               << ".  Skipping to next observation." << std::endl;
+            continue;
+        }
+        const float lat = values[i].getValue();
+        const float lon = values[i + 1].getValue();
+        if (!checkLocation(lat, lon))
+            continue;
+        locations.append(LatLonCoord(lat, lon));
+        indices.append(i);
+        found = 1;
+    }
+    return found;
+}
+
+bool StoreHighDensityWinds::checkLocation(const float& lat, const float& lon)
+{
+    if (lat == LatLonCoord::MISSING || lon == LatLonCoord::MISSING) {
+        STORE_LOG(PROBLEM) << "Missing lat/lon coordinates for this ob.  Skipping to next "
+                              "observation."
+                           << std::endl;
+        return false;
+    }
+    return true;
+}
+
+int* StoreHighDensityWinds::getHandle(const LatLonCoord& location, const double& time,
+                                      int& record)
+{
+    NetcdfPointData* store = _decoder.pointData();
+    const double seconds = std::trunc(time);
+    int* handle = nullptr;
+    if (store) {
+        SeqOf<double> times(seconds);
+        bool newRecord = false;
+        handle = store->getFileHandleAndRecord(location, times, record, newRecord);
+        _decoder.setNetcdfFileName(NetcdfPointData::lastFileTimeStamp());
+    }
+    if (!handle) {
+        STORE_LOG(PROBLEM) << "No handle for this lat/lon: " << location.lat << ", "
+                           << location.lon << " and time: " << timeText(seconds) << std::endl;
+    }
+    return handle;
+}
+
+int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<double>& times)
+{
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    const SeqOf<int> indices = _decoder.locationIndices();
+    const int sites = indices.length() < times.length() ? indices.length() : times.length();
+    if (_verbose) {
+        for (int i = 0; i < sites; ++i)
+            STORE_LOG(VERBOSE) << "MXR_STORE site [" << locations[i].lat << ", "
+                               << locations[i].lon << "]" << std::endl;
+    }
+    SeqOf<bool> flags = makeSiteFlags(times.length());
+    int result = 1;
+    // The handle of the site before, given back once the next site has its
+    // record: the file then stays in use from one wind to the next, and the
+    // store brings it up to date once, at the last release, instead of after
+    // every wind (each new record is committed to the file as it is placed).
+    int* previous = nullptr;
+    for (int i = 0; i < sites; ++i) {
+        const int idx = indices[i];
+        const int subset = values[idx].getSubset();
+        if (_debug)
+            STORE_LOG(DEBUG) << "index: " << idx << ", subset: " << subset << ", latLon: "
+                             << locations[i].lat << ", " << locations[i].lon
+                             << ", time: " << timeText(times[i]) << std::endl;
+        int record = 0;
+        int* handle = getHandle(locations[i], times[i], record);
+        giveBack(previous);
+        if (!handle) {
+            STORE_LOG(PROBLEM) << "No handle for " << locations[i].lat << ", " << locations[i].lon
+                               << " for " << timeText(times[i]) << ".  Skipping to next Station."
+                               << std::endl;
+            result = -1;
+            continue;
+        }
+        const int ncid = *handle;
+        _variables.useFile(ncid, _decoder.netcdfFileName());
+        siteRecordPlaced(ncid, record, idx);
+        bool stored = false;
+        for (int j = idx; j < values.length() && values[j].getSubset() == subset &&
+                          values[j].getDescriptor() != _layout.siteEndDescriptor;
+             ++j) {
+            if (storeSingleton(ncid, record, j))
+                stored = true;
+            else
+                valueRefused(j, locations[i]);
+        }
+        flags[i] = stored;
+        if (_debug)
+            STORE_LOG(DEBUG) << std::endl;
+        previous = handle;
+    }
+    giveBack(previous);
+    STORE_LOG(EVENT) << "MXR_STORE of " << times.length() << " site(s) for "
+                     << timeText(times[0]) << std::endl;
+    notifyNewDataTimes(flags, times);
+    return result;
+}
+
+void StoreHighDensityWinds::giveBack(int*& handle)
+{
+    if (handle && !_decoder.pointData()->releaseHandle(handle))
+        STORE_LOG(PROBLEM) << "Unable to give back the handle of a record of "
+                           << _decoder.storeDirectory() << std::endl;
+    handle = nullptr;
+}
+
+bool StoreHighDensityWinds::lookupVariable(int descriptor, TextString& name) const
+{
+    return BufrDecoder::lookupElementName(descriptor, name, _decoder.templateDict());
+}
+
+bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
+{
+    const BufrValues& v = _decoder.decodedValues()[index];
+    const int d = v.getDescriptor();
+    TextString name;
+    const bool found = lookupVariable(d, name);
+    if (_debug)
+        STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << d << ")= <"
+                         << name << "> <" << v.getValue() << ">" << std::endl;
+    if (!found)
+        return true;
+    const TextString token = v.getCharValue();
+    if (_debug)
+        STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << d << ")= <"
+                         << name << "> <" << token << ">" << std::endl;
+    if (token.length() > 0)
+        return true;
+    if (insertDecodedValues(ncid, name, token, v.getValue(), record)) {
+        if (_debug)
+            STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
+    } else {
+        STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
+    }
+    return true;
+}
+
+bool StoreHighDensityWinds::insertDecodedValues(int ncid, const TextString& varName,
+                                                const TextString& dataToken, float value,
+                                                int record)
+{
+    _variables.useFile(ncid, _decoder.netcdfFileName());
+    RecordVariables::Variable variable;
+    int status = _variables.find(varName, variable);
+    if (status == NC_ENOTVAR) {
+        STORE_LOG(PROBLEM) << "getVarId (" << varName << ") error: " << nc_strerror(status)
+                           << std::endl;
+        return false;
+    }
+    if (status == NC_NOERR) {
+        if (variable.type == NC_CHAR) {
+            if (_verbose)
+                STORE_LOG(VERBOSE) << varName << ", start[0]: " << record << ", dataToken: <"
+                                   << dataToken << ">" << std::endl;
+            putTextValue(variable, record, dataToken);
+            return true;
+        }
+        if (!RecordVariables::isNumeric(variable.type))
+            return true;
+        status = _variables.putNumber(variable, record, value);
+    }
+    if (status != NC_NOERR) {
+        STORE_LOG(PROBLEM) << "insertDecodedValues (" << varName << ") error: "
+                           << nc_strerror(status) << std::endl;
+        return false;
+    }
+    return true;
+}
+
+void StoreHighDensityWinds::putTextValue(const RecordVariables::Variable& variable, int record,
+                                         const TextString& text)
+{
+    if (_verbose)
+        STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
+    if (variable.rank < 2 || variable.width < 0)
+        return;
+    const TextString row = text.length() > variable.width
+                               ? text.subString(0, static_cast<int>(variable.width))
+                               : text;
+    _variables.putText(variable, record, row);
+}
+
+SeqOf<bool> StoreHighDensityWinds::makeSiteFlags(int n)
+{
+    SeqOf<bool> flags;
+    flags.setLength(n > 0 ? n : 0);
+    return flags;
+}
+
+bool StoreHighDensityWinds::notifyNewDataTimes(const SeqOf<bool>& flags,
+                                               const SeqOf<double>& times)
+{
+    Set<DataTime> sent;
+    for (int i = 0; i < flags.length() && i < times.length(); ++i) {
+        _decoder.setDataTime(static_cast<int>(std::trunc(times[i])));
+        if (!flags[i] || sent.find(_decoder.dataTime()))
+            continue;
+        sent.insert(_decoder.dataTime());
+        _decoder.sendNotification();
+    }
+    return true;
+}
+
+void StoreHighDensityWinds::siteRecordPlaced(int, int, int) {}
+
+void StoreHighDensityWinds::valueRefused(int, const LatLonCoord&) {}

@@ -1,0 +1,102 @@
+// The storing half of the satellite wind decoders: the decoded values of one
+// BUFR file into the decoder's point-data store, one record per wind (its
+// position and observation time), then one notification per distinct data
+// time of the winds stored.  The high-density winds use it as it is; the
+// scatterometer winds (StoreQuikScatWinds) change the points this class
+// leaves open.
+//
+// Which variables exist is fixed by the store's template: a value is written
+// into the variable whose "tblBname" is the table B element name of its
+// descriptor.  The position and time of a record are written by the store.
+//
+// A wind is found at each latitude value (0 05 001 here); its longitude is
+// the next value of the same report.  Its values run from its latitude up to,
+// not including, the next year value (the site end) or the end of its report
+// (subset), whichever comes first: a value of the next report never lands in
+// this record.  Each record's handle is given back after its values, once
+// the next wind has its record (the store then syncs the file once a
+// bulletin rather than once a wind).
+//
+// Results of write2NetcdfFile: 1 stored, 0 nothing to store (no value, no
+// wind with a position), -1 a failure (no store, no wind with a time, a wind
+// the store could not place); the winds placed stay stored and notified.
+// A wind is notified when its record was placed and one of its values
+// stored.
+//
+// Lines are logged under the source name of the layout ("StoreHighDensityWinds").
+#ifndef STOREHIGHDENSITYWINDS_H
+#define STOREHIGHDENSITYWINDS_H
+
+#include "LatLonCoord.h"
+#include "RecordVariables.h"
+#include "SeqOf.h"
+#include "TextString.h"
+
+class SatelliteWindDecoder;
+
+class StoreHighDensityWinds {
+public:
+    struct Layout {
+        const char* sourceName;
+        int latitudeDescriptor;   // the value that begins a wind
+        int siteEndDescriptor;    // the value that ends a wind's values
+    };
+    static Layout highDensityWindLayout() { return {"StoreHighDensityWinds", 5001, 4001}; }
+
+    explicit StoreHighDensityWinds(SatelliteWindDecoder& decoder,
+                                   const Layout& layout = highDensityWindLayout());
+    virtual ~StoreHighDensityWinds();
+    StoreHighDensityWinds(const StoreHighDensityWinds&) = delete;
+    StoreHighDensityWinds& operator=(const StoreHighDensityWinds&) = delete;
+
+    int write2NetcdfFile();
+    int storeFile();
+    // The wind positions, in order (and their latitudes' positions in the
+    // decoder's locationIndices); 1 when at least one was found.
+    int getLocations(SeqOf<LatLonCoord>& locations);
+    // False, after a PROBLEM line, when either is missing.
+    bool checkLocation(const float& lat, const float& lon);
+    // The handle of the record of a wind; null after a PROBLEM line.
+    int* getHandle(const LatLonCoord& location, const double& time, int& record);
+    // 1, or -1 when a wind got no record.
+    int storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<double>& times);
+    // Writes decoded value index at the record; false when it counts as not
+    // stored.
+    virtual bool storeSingleton(int ncid, int record, int index);
+    // Writes one value into the named variable by its type: a number into an
+    // int, float or double variable, the text into a char variable (cut to
+    // its row); other types take nothing.  False after a PROBLEM line.
+    bool insertDecodedValues(int ncid, const TextString& varName, const TextString& dataToken,
+                             float value, int record);
+    // n flags, all false.
+    static SeqOf<bool> makeSiteFlags(int n);
+    // One notification per distinct data time of the flagged winds; true.
+    bool notifyNewDataTimes(const SeqOf<bool>& flags, const SeqOf<double>& times);
+
+protected:
+    // A wind's record was placed, before its values are written.
+    virtual void siteRecordPlaced(int ncid, int record, int valueIndex);
+    // storeSingleton refused the value at index of the wind at location.
+    virtual void valueRefused(int index, const LatLonCoord& location);
+    // The variable of a descriptor's element in the template.
+    bool lookupVariable(int descriptor, TextString& name) const;
+    const char* source() const { return _layout.sourceName; }
+    bool debugOn() const { return _debug; }
+
+    SatelliteWindDecoder& _decoder;
+
+private:
+    // Gives back a handle taken for a wind, if any.
+    void giveBack(int*& handle);
+    // The text as the row of a char variable, cut to its width.
+    void putTextValue(const RecordVariables::Variable& variable, int record,
+                      const TextString& text);
+
+    Layout _layout;
+    RecordVariables _variables;
+    // Whether the DEBUG and VERBOSE lines are wanted, asked once per file.
+    bool _debug = false;
+    bool _verbose = false;
+};
+
+#endif

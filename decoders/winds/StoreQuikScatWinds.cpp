@@ -1,0 +1,144 @@
+#include "StoreQuikScatWinds.h"
+
+#include "LogStream.h"
+#include "QuikScatBufrDecoder.h"
+
+#include <cmath>
+
+#define QS_LOG(category) QEV_LOG(LogStream::category, source())
+
+namespace {
+
+const int CELL_QUALITY = 21109;
+
+// A decoded value as an integer, truncated toward zero.
+int truncated(float value)
+{
+    if (!std::isfinite(value) || value <= -2147483648.0f || value >= 2147483647.0f)
+        return -99999;
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+StoreQuikScatWinds::StoreQuikScatWinds(QuikScatBufrDecoder& decoder)
+    : StoreHighDensityWinds(decoder, quikScatLayout()), _quikScat(decoder)
+{
+}
+
+void StoreQuikScatWinds::siteRecordPlaced(int ncid, int record, int valueIndex)
+{
+    storeOrbitAndSatId(ncid, record, valueIndex);
+}
+
+bool StoreQuikScatWinds::cellValue(int index, int back, const char* what, int& value,
+                                   int& descriptor) const
+{
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    const int at = index - back;
+    if (at < 0 || values[at].getSubset() != values[index].getSubset()) {
+        QS_LOG(PROBLEM) << "The " << what << " of the ob at value " << index
+                        << " lies outside its report." << std::endl;
+        return false;
+    }
+    value = truncated(values[at].getValue());
+    descriptor = values[at].getDescriptor();
+    return true;
+}
+
+void StoreQuikScatWinds::storeOrbitAndSatId(int ncid, int record, int index)
+{
+    int value = 0, descriptor = 0;
+    if (cellValue(index, 8, "satellite identifier", value, descriptor)) {
+        _satID = value;
+        storeIdentifier(ncid, record, "satIDDescriptor", descriptor, value);
+    }
+    if (cellValue(index, 7, "orbit number", value, descriptor)) {
+        _orbitNo = value;
+        storeIdentifier(ncid, record, "orbitNoDescriptor", descriptor, value);
+    }
+}
+
+void StoreQuikScatWinds::storeIdentifier(int ncid, int record, const char* label,
+                                         int descriptor, int value)
+{
+    TextString name;
+    const bool found = lookupVariable(descriptor, name);
+    if (debugOn())
+        QS_LOG(DEBUG) << label << " (" << descriptor << ")= <" << name << "> <" << value << ">"
+                      << std::endl;
+    if (!found)
+        return;
+    if (insertDecodedValues(ncid, name, TextString(), static_cast<float>(value), record)) {
+        if (debugOn())
+            QS_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
+    } else {
+        QS_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
+    }
+}
+
+bool StoreQuikScatWinds::storeSingleton(int ncid, int record, int index)
+{
+    const BufrValues& v = _decoder.decodedValues()[index];
+    const int d = v.getDescriptor();
+    TextString name;
+    const bool found = lookupVariable(d, name);
+    if (debugOn())
+        QS_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << d << ")= <" << name
+                      << "> <" << v.getValue() << ">" << std::endl;
+    const TextString token = v.getCharValue();
+    if (!found)
+        return token.length() > 0;
+    if (debugOn())
+        QS_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << d << ")= <" << name
+                      << "> <" << token << ">" << std::endl;
+    if (token.length() == 0 && d == CELL_QUALITY) {
+        storeRainFlags(ncid, record, index);
+        return true;
+    }
+    if (insertDecodedValues(ncid, name, token, v.getValue(), record)) {
+        if (debugOn())
+            QS_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
+    } else {
+        QS_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
+    }
+    return true;
+}
+
+void StoreQuikScatWinds::storeRainFlags(int ncid, int record, int index)
+{
+    _quikScat.splitRainFlag(truncated(_decoder.decodedValues()[index].getValue()));
+    const bool usable = _quikScat.rainFlagUsable();
+    const bool raining = _quikScat.rainFlag();
+    if (debugOn())
+        QS_LOG(DEBUG) << "Rainflags: _rainFlagUsable = " << usable << ", _rainFlag = " << raining
+                      << std::endl;
+    const struct {
+        const char* name;
+        bool flag;
+    } writes[] = {{"_rainFlagUsable", usable}, {"_rainFlag", raining}};
+    // The rain flag itself goes in only over a word that is not usable, so
+    // that "rainIndex" ends as the usability of the word.
+    for (int k = 0; k < (usable ? 1 : 2); ++k) {
+        if (insertDecodedValues(ncid, "rainIndex", TextString(), writes[k].flag ? 1.0f : 0.0f,
+                                record)) {
+            if (debugOn())
+                QS_LOG(DEBUG) << "Successful singleton store of " << writes[k].name << std::endl;
+        } else {
+            QS_LOG(PROBLEM) << "Unable to store singleton value for " << " " << writes[k].name
+                            << std::endl;
+        }
+    }
+}
+
+void StoreQuikScatWinds::valueRefused(int index, const LatLonCoord& location)
+{
+    const BufrValues& v = _decoder.decodedValues()[index];
+    TextString name;
+    if (!lookupVariable(v.getDescriptor(), name))
+        name = "\"\"";
+    QS_LOG(VERBOSE) << "Unable to map netcdf file to descriptor " << v.getDescriptor() << "("
+                    << name << ")"
+                    << ", decoded value=[" << v.getValue() << "] for " << location.lat << ", "
+                    << location.lon << " is undefined in the cdl." << std::endl;
+}

@@ -1,0 +1,74 @@
+#include "windTimeGroups.h"
+
+#include "BufrDecoder.h"
+
+#include <cmath>
+
+namespace {
+
+const int YEAR = 4001;
+
+// A field truncated toward zero, false for a missing or unusable value.
+bool field(float value, int& out)
+{
+    if (value == BufrDecoder::MISSING_VALUE || !std::isfinite(value) || value < -1e9f ||
+        value > 1e9f)
+        return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+} // namespace
+
+TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int subset,
+                              AbsTime& time)
+{
+    if (first < 0 || first + 5 >= values.length())
+        return TIME_GROUP_OUTSIDE;
+    for (int k = first; k <= first + 5; ++k) {
+        if (values[k].getSubset() != subset)
+            return TIME_GROUP_OUTSIDE;
+    }
+    if (values[first].getDescriptor() != YEAR)
+        return TIME_GROUP_NO_YEAR;
+    int f[6];
+    for (int k = 0; k < 5; ++k) {
+        if (!field(values[first + k].getValue(), f[k]))
+            return TIME_GROUP_INVALID;
+    }
+    if (!field(values[first + 5].getValue(), f[5]))
+        f[5] = 0;
+    // Checked here rather than left to AbsTime, which would give the time 0
+    // of 1970 for a bad field.
+    const int year = f[0] < 39 ? f[0] + 2000 : f[0] >= 70 && f[0] <= 100 ? f[0] + 1900 : f[0];
+    if (year < 1970 || year > 2038 || f[1] < 1 || f[1] > 12 || f[2] < 1 ||
+        f[2] > AbsTime::daysInMonth(f[1], year) || f[3] < 0 || f[3] > 23 || f[4] < 0 ||
+        f[4] > 59 || f[5] < 0 || f[5] > 59)
+        return TIME_GROUP_INVALID;
+    const int64_t seconds = AbsTime::secondsSince1970(year, f[1], f[2], f[3], f[4], f[5]);
+    if (seconds < 0 || seconds > INT32_MAX)
+        return TIME_GROUP_INVALID;
+    time = AbsTime(static_cast<int32_t>(seconds));
+    return TIME_GROUP_OK;
+}
+
+AbsTime roundToMinute(const AbsTime& time)
+{
+    const int64_t later = static_cast<int64_t>(time.seconds()) + 30;
+    const int64_t rounded = later - (later % 60 + 60) % 60;
+    return AbsTime(static_cast<int32_t>(rounded > INT32_MAX ? rounded - 60 : rounded));
+}
+
+const char* timeGroupProblem(TimeGroupStatus status)
+{
+    switch (status) {
+    case TIME_GROUP_OUTSIDE:
+        return "lies outside its report";
+    case TIME_GROUP_NO_YEAR:
+        return "does not begin with a year";
+    case TIME_GROUP_INVALID:
+        return "has a missing or improper field";
+    default:
+        return "";
+    }
+}

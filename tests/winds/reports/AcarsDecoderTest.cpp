@@ -1,0 +1,148 @@
+// The ACARS decoder over real files: bulletins of several aircraft reports
+// from the test BUFR writer in its ingest directory, one directory pass,
+// the records read back with the netCDF library and the notifications at
+// the test process's notification server.
+#include "AcarsBufrDecoder.h"
+#include "AcarsSamples.h"
+#include "LogCapture.h"
+#include "ReportsTestSupport.h"
+
+#include "BufrWriter.h"
+
+namespace {
+
+// 2024-06-01 12:00:00 UTC.
+const int32_t NOON = 1717243200;
+
+// A bulletin of the sample generator's layout at 12:00, one report per
+// (tail number, flight number, minute, relative humidity); each report at
+// second 30.
+struct Report {
+    const char* tail;
+    const char* flight;
+    double minute, humidity;
+};
+
+BufrWriter::Bytes acarsBulletin(const std::vector<Report>& reports)
+{
+    std::vector<AcarsSamples::Report> list;
+    for (const Report& r : reports) {
+        AcarsSamples::Report x;
+        x.tail = r.tail, x.flight = r.flight, x.station = "DDL";
+        x.minute = static_cast<int>(r.minute), x.second = 30;
+        x.latitude = 40.5, x.longitude = -75.25, x.temperature = 250.5, x.humidity = r.humidity;
+        list.push_back(x);
+    }
+    SampleOptions o;
+    o.dataDir = QEV_SOURCE_DIR "/data";
+    SampleBulletin b;
+    std::string error;
+    EXPECT_TRUE(AcarsSamples::encode(list, 0, o, b, error)) << error;
+    return b.bytes;
+}
+
+class AcarsDecoder : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        QEV_REQUIRE_NCGEN();
+        t.pattern("acarsBufrPattern.txt");
+        t.directories("ispan/bufr/acars", "ispan/badAcarsBufr");
+    }
+    std::string ingest(const std::string& name) const { return t.data("ispan/bufr/acars/" + name); }
+    ReportsTree t;
+};
+
+} // namespace
+
+// One record per report with its own tail number and time; a relative
+// humidity of 0 goes in as missing; a flight number longer than its row is
+// refused while its report is stored; a report without a tail number is
+// left out; each stored report is notified, the same time twice.  Only
+// names of the listing expression are taken.
+TEST_F(AcarsDecoder, StoresEachReportWithItsOwnTailNumberAndTime)
+{
+    t.templateFile("acars.cdl", "point/acars/netcdf", {{"flightLen = 9", "flightLen = 5"}});
+    const BufrWriter::Bytes m = acarsBulletin({{"N123UA", "UA12", 10, 0},
+                                               {"N456AA", "AAL1234", 10, 55},
+                                               {"", "UA99", 11, 40}});
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011200"), m));
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUA01_KWBC_011200"), m));
+    NotificationMark mark;
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+
+    EXPECT_TRUE(log.contains("PROBLEM: Unable to store the value AAL1234")) << log.text();
+    EXPECT_TRUE(log.contains("PROBLEM: Report 3 has no tail number of its own."));
+    EXPECT_TRUE(log.contains("Writing record to netcdf file: 20240601_1200"));
+    EXPECT_EQ(TempTree::listFiles(t.data("ispan/bufr/acars")),
+              std::vector<std::string>{"IUA01_KWBC_011200"});
+    const std::vector<std::string> files = t.dataFiles("point/acars/netcdf");
+    ASSERT_EQ(files.size(), 1u);
+    StoredFile f(files[0]);
+    ASSERT_EQ(f.records(), 2u);
+    EXPECT_EQ(f.row("tailNumber", 0), std::string("N123UA\0\0\0", 9));
+    EXPECT_EQ(f.row("flightNumber", 0), std::string("UA12\0", 5));
+    EXPECT_EQ(f.row("flightNumber", 1), std::string(5, '\0'));
+    EXPECT_EQ(f.row("groundStation", 1), std::string("DDL\0\0\0", 6));
+    EXPECT_EQ(f.number("relHumidity", 0), -99999);
+    EXPECT_EQ(f.number("relHumidity", 1), 55);
+    EXPECT_NEAR(f.number("temperature", 1), 250.5, 1e-4);
+    EXPECT_EQ(f.number("timeObs", 1), NOON + 630);
+    EXPECT_EQ(f.number("timeMdcrsHdr", 1), NOON);
+    const auto notices = mark.since(2);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0], std::make_pair(79u, NOON + 630));
+    EXPECT_EQ(notices[1], std::make_pair(79u, NOON + 630));
+}
+
+// A bulletin without a tail number in any report is kept in the bad-file
+// directory.
+TEST_F(AcarsDecoder, ABulletinWithoutTailNumbersGoesToTheBadFileDirectory)
+{
+    t.templateFile("acars.cdl", "point/acars/netcdf");
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX02_KWBC_011200"),
+                                      acarsBulletin({{"", "UA12", 10, 50}, {"", "UA13", 11, 50}})));
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(log.contains("PROBLEM: Number of stations = 0...not processing"));
+    EXPECT_TRUE(log.contains("Unable to write netcdf data. "));
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX02_KWBC_011200")));
+    EXPECT_TRUE(t.dataFiles("point/acars/netcdf").empty());
+}
+
+// Without a template the files stay in the ingest directory, and every pass
+// says why.
+TEST_F(AcarsDecoder, WithoutATemplateFilesStayAndEachPassSaysWhy)
+{
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011200"),
+                                      acarsBulletin({{"N123UA", "UA12", 10, 50}})));
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+    decoder.processBufrDirectory();
+    EXPECT_EQ(log.count("PROBLEM: Unable to read template file"), 2);
+    EXPECT_TRUE(TempTree::exists(ingest("IUAX01_KWBC_011200")));
+}
+
+// A template the store cannot use gives no store: the bulletin is kept in
+// the bad-file directory.
+TEST_F(AcarsDecoder, WithoutAStoreTheBulletinGoesToTheBadFileDirectory)
+{
+    std::string error;
+    t.tree.mkdirs("qev_data/point/acars/netcdf");
+    ASSERT_TRUE(Cdl::make("netcdf t {\ndimensions:\n recNum = UNLIMITED ;\nvariables:\n"
+                          " float rh(recNum) ;\n  rh:tblBname = \"RELATIVE HUMIDITY\" ;\n}\n",
+                          t.data("point/acars/netcdf/template"), &error))
+        << error;
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011200"),
+                                      acarsBulletin({{"N123UA", "UA12", 10, 50}})));
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(log.contains("PROBLEM: No point-data store for " + t.data("point/acars/netcdf")))
+        << log.text();
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX01_KWBC_011200")));
+}
