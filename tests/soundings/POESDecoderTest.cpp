@@ -139,12 +139,17 @@ TEST_F(POES, SortsLevelsAndLeavesOutValuesBesideAVerticalSignificance)
 
 // Soundings at their nearest sites, one record per site and time, each
 // handle given back (the file reads back at once); one notification per
-// distinct time stored.
+// distinct time stored, also when a sounding's last value has no variable.
 TEST_F(POES, StoresOneRecordPerSoundingAndNotifiesEachTimeOnce)
 {
+    auto sounding = [](double lat, double lon, const std::vector<double>& time, double water) {
+        Elements e = poes(lat, lon, time, three, water);
+        e.push_back({8003, NONE});
+        return e;
+    };
     POESBufrDecoder d;
-    decode(d, {poes(40.1, -95.1, noon, three, 11), poes(38, -92, {2024, 6, 1, 12, 40, 0}, three, 12),
-               poes(30, -80, noon, three, 13), poes(39.9, -94.9, noon, three, 14)});
+    decode(d, {sounding(40.1, -95.1, noon, 11), sounding(38, -92, {2024, 6, 1, 12, 40, 0}, 12),
+               sounding(30, -80, noon, 13), sounding(39.9, -94.9, noon, 14)});
     LogCapture log;
     EXPECT_EQ(d.write2NetcdfFile(), 1);
     EXPECT_TRUE(log.contains("EVENT: Storing data for site location 70050  Jun 01 24 12:34:00 "
