@@ -174,7 +174,9 @@ private:
     void presetStationProfiles();
     void appendStationProfiles();
     Model currentModel() const;
-    void releaseCurrentHandle(int*& handle);
+    // Gives the station's handle back (none held: true); false when the
+    // store could not bring the station's values to disk.
+    bool releaseCurrentHandle(int*& handle);
 
     int _numProfLvls = 0;
     int _numSoilLvls = 0;

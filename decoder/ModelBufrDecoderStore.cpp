@@ -135,8 +135,13 @@ int ModelBufrDecoder::storeFile()
         if (first || value.getSubset() != subset) {
             first = false;
             ++station;
+            // A station whose values did not reach the disk is not stored,
+            // and the file is kept.
+            if (!releaseCurrentHandle(handle)) {
+                stored[subset] = false;
+                result = -1;
+            }
             subset = value.getSubset();
-            releaseCurrentHandle(handle);
             if (station >= stations.length() || subset < 0 || subset >= _subsets) {
                 MODEL_LOG(PROBLEM) << "Sounding " << station + 1 << " (subset " << subset
                                    << ") lies beyond the " << _subsets
@@ -170,7 +175,10 @@ int ModelBufrDecoder::storeFile()
                                << stations[station] << " is undefined in the cdl." << std::endl;
         }
     }
-    releaseCurrentHandle(handle);
+    if (!releaseCurrentHandle(handle)) {
+        stored[subset] = false;
+        result = -1;
+    }
     clearProfileLists();
 
     const SeqOf<bool>& done = stored;
@@ -183,15 +191,17 @@ int ModelBufrDecoder::storeFile()
     return result;
 }
 
-void ModelBufrDecoder::releaseCurrentHandle(int*& handle)
+bool ModelBufrDecoder::releaseCurrentHandle(int*& handle)
 {
     if (!handle)
-        return;
+        return true;
     setFillMode(*handle, false);
-    if (!_current->store->releaseHandle(handle))
+    const bool released = _current->store->releaseHandle(handle);
+    if (!released)
         MODEL_LOG(PROBLEM) << "Unable to release the handle of " << _current->directory
                            << std::endl;
     handle = nullptr;
+    return released;
 }
 
 int* ModelBufrDecoder::getNetcdfHandle(const TextString& id, const AbsTime& forecastTime,

@@ -2,7 +2,9 @@
 
 #include <netcdfcpp.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -295,6 +297,52 @@ bool NetcdfIo::put1Number(int var, const NcPos& index, double value) const
 }
 
 bool NetcdfIo::sync() const { return ncsync(_ncid) != -1; }
+
+const char* NetcdfIo::lastErrorText()
+{
+    // A failed system call is NC_SYSERR there, its cause in errno.
+    return ncerr == NC_SYSERR ? std::strerror(errno) : nc_strerror(ncerr);
+}
+
+bool NetcdfIo::fillRecord(long record) const
+{
+    int nVars = 0, recordDim = -1;
+    if (record < 0 || nc_inq_nvars(_ncid, &nVars) != NC_NOERR ||
+        nc_inq_unlimdim(_ncid, &recordDim) != NC_NOERR || recordDim < 0)
+        return false;
+    for (int var = 0; var < nVars; ++var) {
+        nc_type type = NC_NAT;
+        int nDims = 0;
+        int dims[NC_MAX_VAR_DIMS];
+        if (nc_inq_var(_ncid, var, nullptr, &type, &nDims, dims, nullptr) != NC_NOERR)
+            return false;
+        if (nDims == 0 || dims[0] != recordDim)
+            continue;
+        size_t start[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record)};
+        size_t count[NC_MAX_VAR_DIMS] = {1};
+        size_t values = 1;
+        for (int d = 1; d < nDims; ++d) {
+            if (nc_inq_dimlen(_ncid, dims[d], &count[d]) != NC_NOERR)
+                return false;
+            values *= count[d];
+        }
+        // Classic types are 1 to 8 bytes wide.
+        size_t width = 0;
+        unsigned char fill[8];
+        int noFill = 0;
+        if (nc_inq_type(_ncid, type, nullptr, &width) != NC_NOERR || width == 0 ||
+            width > sizeof fill || nc_inq_var_fill(_ncid, var, &noFill, fill) != NC_NOERR)
+            return false;
+        if (values == 0)
+            continue;
+        std::vector<unsigned char> row(values * width);
+        for (size_t i = 0; i < values; ++i)
+            std::memcpy(&row[i * width], fill, width);
+        if (nc_put_vara(_ncid, var, start, count, row.data()) != NC_NOERR)
+            return false;
+    }
+    return true;
+}
 
 template bool NetcdfIo::get1<char>(int, const NcPos&, char&) const;
 template bool NetcdfIo::get1<signed char>(int, const NcPos&, signed char&) const;

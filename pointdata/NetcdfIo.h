@@ -110,6 +110,12 @@ public:
 
     // ncsync: commits what was written (or rereads what others wrote).
     bool sync() const;
+    // Writes every record variable's fill value (its _FillValue, else
+    // netCDF's default for its type) over one record, so that a record taken
+    // again holds nothing of what was written into it before.
+    bool fillRecord(long record) const;
+    // The reason of the last failed version-2 call, read at once after it.
+    static const char* lastErrorText();
 
 private:
     // The variable has the type and rank a call needs.

@@ -14,6 +14,10 @@
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
 
+#include <sys/stat.h>
+
+#include <string>
+
 #define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
 
 namespace {
@@ -23,6 +27,36 @@ const int MAX_CLIENTLESS_OPEN = 9;
 
 unsigned long addressOf(const int* handle) { return reinterpret_cast<unsigned long>(handle); }
 
+// Notes the data file as it is on disk now.
+void rememberDisk(PointNetcdfFileInfo* info)
+{
+    struct stat st;
+    if (stat(info->path.c_str(), &st) != 0) {
+        info->diskSize = -1;
+        return;
+    }
+    info->diskDevice = st.st_dev;
+    info->diskInode = st.st_ino;
+    info->diskSize = st.st_size;
+}
+
+// What another process did to the data file since the store last left it,
+// or null when the file is as it was (or was never noted).
+std::string diskChange(const PointNetcdfFileInfo* info)
+{
+    if (info->diskSize < 0)
+        return std::string();
+    struct stat st;
+    if (stat(info->path.c_str(), &st) != 0)
+        return "was removed";
+    if (st.st_dev != info->diskDevice || st.st_ino != info->diskInode)
+        return "was replaced by another file";
+    if (st.st_size < info->diskSize)
+        return "was cut from " + std::to_string(info->diskSize) + " to " +
+               std::to_string(static_cast<long long>(st.st_size)) + " bytes";
+    return std::string();
+}
+
 } // namespace
 
 bool NetcdfPointData::openFileInfo(PointNetcdfFileInfo* info)
@@ -31,8 +65,10 @@ bool NetcdfPointData::openFileInfo(PointNetcdfFileInfo* info)
         return true;
     if (!info->file) {
         info->file = NetcdfIo::openFile(info->path, _writable);
-        if (info->file)
+        if (info->file) {
             ++fileOpenCount;
+            rememberDisk(info);
+        }
         info->nextRecheckTime = 0;
     }
     if (NetcdfIo::isValid(info->file)) {
@@ -135,11 +171,11 @@ bool NetcdfPointData::releaseOne(int* handle, const char* message)
 
 bool NetcdfPointData::syncWritten(PointNetcdfFileInfo* info)
 {
-    bool synced = NC_SYNC_WORKS_FOR_WRITING ? info->handle && NetcdfIo(*info->handle).sync()
-                                            : mysync(info) >= 0;
-    if (!synced)
-        PD_LOG(PROBLEM) << "Could not sync " << info->path << std::endl;
-    return synced;
+    if (NC_SYNC_WORKS_FOR_WRITING && !info->handle) {
+        PD_LOG(PROBLEM) << "Could not sync " << info->path << ": it is not open" << std::endl;
+        return false;
+    }
+    return mysync(info) >= 0;
 }
 
 void NetcdfPointData::closeFile(PointNetcdfFileInfo* info)
@@ -164,17 +200,44 @@ int NetcdfPointData::mysync(PointNetcdfFileInfo* info)
         return -1;
     PD_LOG(DEBUG) << "In mysync, NC_SYNC_WORKS_FOR_WRITING = " << NC_SYNC_WORKS_FOR_WRITING
                   << std::endl;
-    if (_writable && NC_SYNC_WORKS_FOR_WRITING)
-        return NetcdfIo(ncid).sync() ? ncid : -1;
+    bool failed = false;
+    if (_writable && NC_SYNC_WORKS_FOR_WRITING) {
+        // Written into a file another process removed, replaced or cut
+        // short, the data would be lost (or the file broken) unnoticed.
+        std::string reason = diskChange(info);
+        if (reason.empty()) {
+            if (NetcdfIo(ncid).sync()) {
+                rememberDisk(info);
+                return ncid;
+            }
+            reason = NetcdfIo::lastErrorText();
+        } else {
+            // The next request lists the directory again.
+            reason = "it " + reason + " by another process";
+            _forceListing = true;
+            _nextCheckTime = 0;
+        }
+        PD_LOG(PROBLEM) << "Could not sync " << info->path << ": " << reason << std::endl;
+        // netCDF keeps a file whose write failed unusable (every later call
+        // fails): it is opened again as the disk holds it, what did not
+        // reach the disk dropped and the bookkeeping read again.
+        info->freeStructure();
+        info->readLevel = 0;
+        failed = true;
+    }
     deleteNcFile(info->file);
     info->file = NetcdfIo::openFile(info->path, _writable);
     if (info->file) {
         ++fileOpenCount;
+        rememberDisk(info);
         ncid = NetcdfIo::fileId(info->file);
         if (info->handle)
             *info->handle = ncid;
-        return ncid;
+        return failed ? -1 : ncid;
     }
+    if (!failed)
+        PD_LOG(PROBLEM) << "Could not sync " << info->path << ": it does not open again"
+                        << std::endl;
     if (info->handle) {
         if (info->clientCount > 0) {
             detachFileInfo(info);

@@ -55,6 +55,35 @@ bool positionKey(int totalIdLen, float lat, float lon, char* out, size_t size)
     return n > 0 && n < totalIdLen;
 }
 
+// Whether the bookkeeping refers to the file's last record.  With a
+// station table the writer books a record last in the table (the newest
+// record of a station is its lastRecord) or, past the table, as an overflow
+// record; without one, in its bin.  Without table and bins the commit of
+// the record is all its bookkeeping.
+bool lastRecordBooked(const PointNetcdfFileInfo* info)
+{
+    const PointFileStructure* s = info->structure;
+    const int last = info->recordCount - 1;
+    if (last < 0)
+        return true;
+    if (s->maxStaticIds > 0) {
+        if (!info->lastRecord)
+            return true;
+        for (int i = 0; i < info->nStaticIds; ++i)
+            if (info->lastRecord[i] == last)
+                return true;
+        return info->firstOverflow >= s->maxStaticIds && info->isOverflow &&
+               info->isOverflow[last] != 0;
+    }
+    if (s->nInventoryBins > 1 && info->lastInBin) {
+        for (int b = 0; b < s->nInventoryBins; ++b)
+            if (info->lastInBin[b] == last)
+                return true;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
@@ -387,6 +416,22 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         return info->handle;
     }
 
+    // A writer stopped between committing a record and booking it leaves
+    // the file's last record unbooked, found by no station, bin or overflow
+    // search.  It is filled afresh and taken for the new record, so that a
+    // sounding stored again after the stop is not held twice.
+    if (!lastRecordBooked(info)) {
+        const int unbooked = info->recordCount - 1;
+        if (!NetcdfIo(*info->handle).fillRecord(unbooked)) {
+            PD_LOG(PROBLEM) << "unable to fill record " << unbooked << " of " << info->path
+                            << std::endl;
+            return nullptr;
+        }
+        PD_LOG(EVENT) << "Record " << unbooked << " of " << info->path
+                      << " was never booked; it is written again" << std::endl;
+        info->recordCount = unbooked;
+        info->forgetIdIndex();
+    }
     r = info->recordCount;
     int ending = writeNewRecord(info, ids, times, latLon, key, v, previous, staticIndex, insertAt);
     if (ending == 0) {

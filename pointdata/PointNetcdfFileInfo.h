@@ -63,6 +63,13 @@ struct PointNetcdfFileInfo {
     std::unordered_map<std::string, int> newestById;
     bool newestByIdValid = false;
     int nextRecheckTime = 0;
+    // The data file as a writable store last left it (device, inode and size
+    // on disk after its opening or last sync; size -1 unknown), so that a
+    // file another process removed, replaced or cut short is noticed before
+    // it is written again.
+    unsigned long long diskDevice = 0;
+    unsigned long long diskInode = 0;
+    long long diskSize = -1;
     int* handle = nullptr;      // its value is the ncid of the open file
     NcFile* file = nullptr;
     int clientCount = 0;
