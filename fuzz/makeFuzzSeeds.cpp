@@ -195,6 +195,16 @@ Bytes scaleIncreaseReferenceOverflow()
     return built(w, "2 07 reference overflow");
 }
 
+// 2 03 YYY in compressed data: the new reference value plus the first of the
+// increments that follow it passes the range of an int.
+Bytes compressedNewReferenceOverflow()
+{
+    BufrWriter w(4);
+    w.compressed(true).subsets(1).descriptors({203016, 12101, 203255, 12101, 203000});
+    w.bits(11, 16).bits(31, 6).bits(0x7FFFFFFF, 31).bits(0, 16).bits(0, 6);
+    return built(w, "compressed new reference overflow");
+}
+
 // ---- Wire messages ----
 
 void putBytesAsUnits(Bytes& out, const Bytes& bytes)
@@ -418,6 +428,8 @@ int main(int argc, char** argv)
     write("pending/bufr_decoder", "compressed-increment-overflow", compressedIncrementOverflow());
     write("pending/bufr_decoder", "scale-increase-reference-overflow",
           scaleIncreaseReferenceOverflow());
+    write("pending/bufr_decoder", "compressed-new-reference-overflow",
+          compressedNewReferenceOverflow());
 
     for (const auto& m : wireMessages(messages.front().second))
         write("message_reader", m.first, m.second);
