@@ -178,6 +178,13 @@ char* IPC_Target::quantize(char* position, const char* end)
     char* next = xdrQuantizeAll(position, end, kind, family, host, port, pid, name);
     if (!next)
         return nullptr;
+    // A target of another kind equals nothing, not even itself: as a
+    // message's sender it could never be found again in a table of peers.
+    if (kind != NULL_TARGET && kind != NAMED && kind != ADDRESS) {
+        QEV_LOG(LogStream::BUG, sourceFile)
+            << "IPC_Target quantize fail: bad type " << kind << std::endl;
+        return nullptr;
+    }
     _kind = kind;
     clearAddress();
     _socketAddress.sin_family = family;

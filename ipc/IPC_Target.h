@@ -61,7 +61,7 @@ public:
     char* serialize(char* position) const;
     int length() const;
     // Reads the wire form within [position, end); null (logged) when it does
-    // not fit, the target then unchanged.
+    // not fit or its kind is none of the three, the target then unchanged.
     char* quantize(char* position, const char* end);
 
     bool operator==(const IPC_Target& o) const;

@@ -136,4 +136,9 @@ TEST(IPC_TargetWire, EmptyNameTakes28BytesAndNamesMore)
     ExactCopy cut(wire.substr(0, 27));
     EXPECT_EQ(back.quantize(cut.begin(), cut.end()), nullptr);
     EXPECT_EQ(text(back), "ABCDE");
+    // So does a kind other than null, named and address.
+    ExactCopy odd(fromHex("00000003") + wire.substr(4));
+    EXPECT_EQ(back.quantize(odd.begin(), odd.end()), nullptr);
+    EXPECT_EQ(text(back), "ABCDE");
+    EXPECT_TRUE(log.contains("IPC_Target quantize fail: bad type 3"));
 }

@@ -3,6 +3,7 @@
 // lengths that close the connection.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 #include "Dispatcher.h"
@@ -119,4 +120,26 @@ TEST_F(SocketRead, ASecondSocketOfAPeerLeavesTheFirstOneItsEntry)
     peer.close(second);
     ASSERT_TRUE(pumpUntil([&] { return watched.count() == before - 1; }));
     EXPECT_EQ(normalConnection()->socketFor(targetOf(peer)), first);
+}
+
+TEST_F(SocketRead, ASenderOfUnknownKindIsNotLearnt)
+{
+    // Such a target equals nothing, not even itself: entered as the
+    // socket's peer it could not be taken out again when the socket closed,
+    // and the table would keep a deleted socket.
+    WirePeer::Target odd = peer.target();
+    odd.kind = 3;
+    Set<DescriptorEventClient*>& watched = EventDispatcher::instance()->waitSet();
+    const int before = watched.count();
+    LogCapture log;
+    ASSERT_TRUE(peer.send(connection, WirePeer::encode(odd, TEST_MODULE, 4, {1, 2, 3, 4})));
+    pumpUntil([] { return false; }, 200);
+    peer.close(connection);
+    ASSERT_TRUE(pumpUntil([&] { return watched.count() == before - 1; }));
+
+    EXPECT_TRUE(recorder.received.empty());
+    EXPECT_TRUE(log.contains("IPC_Target quantize fail: bad type 3"));
+    // The report walks every socket the connections still hold.
+    std::ostringstream report;
+    SocketConnection::statReport(report, Connection::connections());
 }
