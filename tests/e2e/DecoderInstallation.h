@@ -45,7 +45,9 @@ public:
             const size_t at = cdl.find(mark);
             if (at == std::string::npos)
                 continue;
-            std::istringstream dirs(cdl.substr(at + mark.size(), cdl.find('\n', at) - at));
+            // The rest of the mark's line only.
+            const size_t from = at + mark.size();
+            std::istringstream dirs(cdl.substr(from, cdl.find('\n', from) - from));
             for (std::string dir; dirs >> dir;) {
                 std::string error;
                 EXPECT_TRUE(Cdl::make(cdl, tree.mkdirs("qev_data/point/" + dir) + "/template",
@@ -80,6 +82,24 @@ public:
     {
         return peer.sendData(connection, 1, text) && peer.waitFor(1, 0, 30000);
     }
+    // A data message announcing a file as a data controller does: its
+    // product id (the 6 characters 5 after the first ".") is the file name's
+    // first 6, which select the decoder in a process of several data types.
+    bool announceFile(const std::string& name)
+    {
+        return announce("KWBC.0000" + name + " " + std::string(30, ' '));
+    }
+    // The data files of a point-data directory (below $QEV_DATA/point), its
+    // template left out; full paths, sorted.
+    std::vector<std::string> dataFiles(const std::string& pointDir) const
+    {
+        const std::string dir = tree.path("qev_data/point/" + pointDir);
+        std::vector<std::string> files;
+        for (const std::string& name : TempTree::listFiles(dir))
+            if (name != "template")
+                files.push_back(dir + "/" + name);
+        return files;
+    }
     std::vector<WirePeer::Message> notifications() const
     {
         std::vector<WirePeer::Message> n;
@@ -109,6 +129,37 @@ inline size_t recordCount(int ncid)
     int recordDim = -1;
     nc_inq_unlimdim(ncid, &recordDim);
     nc_inq_dimlen(ncid, recordDim, &records);
+    return records;
+}
+
+// Opens a data file, reads every variable whole and closes it: its record
+// count, or -1 after a test failure naming what could not be read.
+inline long readWhole(const std::string& path)
+{
+    int ncid = -1, variables = 0;
+    if (nc_open(path.c_str(), NC_NOWRITE, &ncid) != NC_NOERR) {
+        ADD_FAILURE() << "cannot open " << path;
+        return -1;
+    }
+    bool ok = nc_inq_nvars(ncid, &variables) == NC_NOERR;
+    for (int var = 0; ok && var < variables; ++var) {
+        nc_type type;
+        int ndims = 0, dims[NC_MAX_VAR_DIMS];
+        size_t size = 0, length = 0;
+        ok = nc_inq_var(ncid, var, nullptr, &type, &ndims, dims, nullptr) == NC_NOERR &&
+             nc_inq_type(ncid, type, nullptr, &size) == NC_NOERR;
+        for (int d = 0; ok && d < ndims; ++d, size *= length)
+            ok = nc_inq_dimlen(ncid, dims[d], &length) == NC_NOERR;
+        std::vector<char> values(size + 1);
+        ok = ok && nc_get_var(ncid, var, values.data()) == NC_NOERR;
+        if (!ok)
+            ADD_FAILURE() << "cannot read variable " << var << " of " << path;
+    }
+    const long records = ok ? static_cast<long>(recordCount(ncid)) : -1;
+    if (nc_close(ncid) != NC_NOERR) {
+        ADD_FAILURE() << "cannot close " << path;
+        return -1;
+    }
     return records;
 }
 
