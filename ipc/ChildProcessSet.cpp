@@ -46,6 +46,25 @@ ChildProcess* ChildProcessSet::childWithPid(int pid) const
     return child;
 }
 
+void ChildProcessSet::noteFormer(int pid)
+{
+    if (pid <= 0)
+        return;
+    _former.push_back(pid);
+    if (_former.size() > static_cast<size_t>(FORMER_KEPT))
+        _former.pop_front();
+}
+
+bool ChildProcessSet::isFormerChild(int pid) const
+{
+    if (pid <= 0 || childWithPid(pid))
+        return false;
+    for (int former : _former)
+        if (former == pid)
+            return true;
+    return false;
+}
+
 unsigned long ChildProcessSet::newUniqueId()
 {
     static uint32_t last = 0;
@@ -96,6 +115,7 @@ void ChildProcessSet::remove(ChildProcess* child, bool notify)
         child->client()->childExited(child);
     QEV_LOG(LogStream::EVENT, sourceFile) << "Removing process from set" << std::endl;
     _pids.remove(child->pid());
+    noteFormer(child->pid());
     child->runDown();
     const unsigned long id = child->uniqueId();
     _ids.remove(id);
@@ -162,6 +182,7 @@ void ChildProcessSet::childExited(int pid)
     ChildProcess* child = childWithPid(pid);
     if (!child)
         return;
+    noteFormer(pid);
     if (child->autoRestart()) {
         const int newPid = restart(child);
         if (newPid > 0) {

@@ -14,6 +14,8 @@
 
 #include <sys/types.h>
 
+#include <deque>
+
 #include "Dict.h"
 #include "Set.h"
 
@@ -54,6 +56,13 @@ public:
     // One more restart counted, then ChildProcess::start.
     int restart(ChildProcess* child);
 
+    // Whether a child of the set ran under the pid and left it (removed,
+    // exited, or replaced by its restart), with no child of the set under
+    // it now: what that process still sends comes from no child of the set.
+    // The most recent FORMER_KEPT pids are kept.
+    bool isFormerChild(int pid) const;
+    enum { FORMER_KEPT = 64 };
+
     int count() const { return _pids.count(); }
     // The child at a position of the pid table, or null.
     ChildProcess* child(int i) const;
@@ -65,9 +74,11 @@ private:
     // otherwise null after the BUG line (operation names the caller).
     ChildProcess* reportedChild(unsigned long uniqueId, int pid, const char* operation);
     unsigned long newUniqueId();
+    void noteFormer(int pid);
 
     Set<unsigned long> _ids;
     Dict<int, ChildProcess*> _pids;
+    std::deque<int> _former;
     pid_t _owner;
 };
 

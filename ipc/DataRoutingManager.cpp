@@ -53,6 +53,25 @@ void sendData(const IPC_Target& to, long productId, long length, const unsigned 
     delete message;
 }
 
+// Deletes the first entry of the target with its queued items: false when
+// there is none (also for the null target).
+bool removeEntryOf(const IPC_Target& target)
+{
+    // A child that never reported has no entry; an entry without a target
+    // belongs to another child that was restarted.
+    for (int i = 0; routingTable && !target.isNull() && i < routingTable->length(); ++i) {
+        DataRoutingEntry* e = (*routingTable)[i];
+        if (e->isTarget(target)) {
+            QEV_LOG(LogStream::EVENT, sourceFile) << "Removing target " << target.address()
+                                                  << " from routing table" << std::endl;
+            delete e;
+            routingTable->remove(i, i);
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 DataRoutingManager::DataRoutingManager(const TextString& routerName,
@@ -164,6 +183,10 @@ void DataRoutingManager::stopChildren()
             break;
         child->setAutoRestart(false);
         QEV_LOG(LogStream::DEBUG, sourceFile) << "Stopping child " << i << std::endl;
+        // Nothing more goes to it: its entries go with it.
+        const IPC_Target target = child->target();
+        while (removeEntryOf(target)) {
+        }
         _children->remove(child, false);
         stopPause(1);
     }
@@ -194,6 +217,14 @@ void DataRoutingManager::registerClient(const IPC_Target& target, const TextStri
     if (target.isNull()) {
         QEV_LOG(LogStream::PROBLEM, sourceFile)
             << "registerClient: a data request without a sender ignored" << std::endl;
+        return;
+    }
+    // A child being stopped may still register before it exits; an entry
+    // for it would only collect data for a target that is gone.
+    if (_children->isFormerChild(target.pid())) {
+        QEV_LOG(LogStream::EVENT, sourceFile)
+            << "registerClient: " << target.address()
+            << " is no child of this router any more; its data request is ignored" << std::endl;
         return;
     }
     for (int i = 0; i < entryCount(); ++i) {
@@ -285,22 +316,9 @@ void DataRoutingManager::childStarted(ChildProcess*) {}
 
 void DataRoutingManager::childExited(ChildProcess* child)
 {
-    // A child that never reported has no entry; an entry without a target
-    // belongs to another child that was restarted.
-    const IPC_Target& target = child->target();
-    for (int i = 0; !target.isNull() && i < entryCount(); ++i) {
-        DataRoutingEntry* e = (*routingTable)[i];
-        if (e->isTarget(target)) {
-            QEV_LOG(LogStream::EVENT, sourceFile) << "Removing target " << target.address()
-                                                  << " from routing table" << std::endl;
-            delete e;
-            routingTable->remove(i, i);
-            break;
-        }
-    }
+    removeEntryOf(child->target());
     checkAutoRestart(child);
 }
-
 void DataRoutingManager::childRestarted(ChildProcess* child)
 {
     if (DataRoutingEntry* e = entryOf(child->target())) {

@@ -50,7 +50,8 @@ public:
     // Starts the children of the configuration file: how many started (0
     // when the file cannot be opened).
     int startChildren();
-    // Stops every child without restart, pausing a second after each.
+    // Stops every child without restart, pausing a second after each; the
+    // routing entries of each child go with it.
     void stopChildren();
     // The clients' patterns joined with "|", each unless it is already part
     // of the text.
@@ -60,7 +61,9 @@ public:
     void requestData(const TextString& pattern);
     // A client's DataReqMsg.  A target already in the table gets the new
     // pattern compiled in; an entry of the same pattern that lost its
-    // target to a restart gets this target; otherwise a new entry.
+    // target to a restart gets this target; otherwise a new entry.  The
+    // request of a process that was a child of the set and left it (it was
+    // stopped, exited, or restarted under a new pid) is ignored.
     void registerClient(const IPC_Target& target, const TextString& pattern);
     // A client's ReadyMsg: the oldest item waiting for it is sent, or the
     // client is marked ready.

@@ -74,7 +74,7 @@ public:
     int* getFileHandleAndRecord(const LatLonCoord& latLon, SeqOf<double>& times, int& record,
                                 bool& newRecord);
     // Gives back one client of a handle.  At the last client a writable store
-    // syncs the file (or closes it when it is not among the max_open newest)
+    // syncs the file (and closes it when it is not among the max_open newest)
     // and a read-only store keeps it on the clientless list.  False for a
     // handle the store does not hold, one whose file is gone, or a failed
     // sync.

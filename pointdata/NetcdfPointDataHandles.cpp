@@ -163,8 +163,11 @@ bool NetcdfPointData::releaseOne(int* handle, const char* message)
     const PointFileStructure* s = _templateStructure ? _templateStructure : info->structure;
     const int maxOpen = s ? s->maxOpen : 2;
     if (_fileTimes.length() > maxOpen && info->fileTime <= _fileTimes[maxOpen]) {
+        // The close writes what is left too, but its failure is not seen:
+        // a sync first tells whether the values reached the disk.
+        const bool synced = syncWritten(info);
         closeFile(info);
-        return true;
+        return synced;
     }
     return syncWritten(info);
 }

@@ -32,7 +32,8 @@
 //    every other value with a template variable, then the handle given back;
 //    a record without a time is skipped;
 // 4. one notification per distinct time among the records of which a value
-//    was written.
+//    was written and whose handle was given back (the store brought the
+//    values to the disk).
 // A sounding's values run from its latitude to the next year value (0 04
 // 001) or the end of its subset, whichever comes first.  Every read at a
 // fixed offset from a value (the time values, the neighbours of a level

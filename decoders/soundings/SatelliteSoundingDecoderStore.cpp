@@ -208,9 +208,12 @@ int SatelliteSoundingDecoder::storeSite()
         } else {
             result = -1;
         }
+        // Values the store could not bring to the disk are not stored: the
+        // sounding is not notified and the file is kept.
         if (!_store->releaseHandle(handle)) {
             STORE_LOG(PROBLEM) << "Unable to give back the handle of " << _storeDir << "/"
                                << _netcdfFileName << " for " << s.siteId << std::endl;
+            stored[i] = false;
             result = -1;
         }
     }

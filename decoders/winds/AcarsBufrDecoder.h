@@ -51,7 +51,8 @@ public:
 
     // ---- Storing (AcarsBufrDecoderStore.cpp) ----
     // 1 stored, -1 a failure (no tail number or time in the file, no store,
-    // no report placed, a report the store could not place).
+    // no report placed, a report the store could not place or whose values
+    // it could not bring to the disk; such a report is not notified).
     int storeFile();
     // The tail number of each report (subset), in order: the first 0 01 008
     // of the subset, empty when it has none.
@@ -81,8 +82,9 @@ public:
     const SeqOfPtr<int*>& handles() const { return _handles; }
 
 private:
-    // Gives back the handle of the report being stored, if any.
-    void releaseHandle(int*& handle);
+    // Gives back the handle of the report being stored, if any (none held:
+    // true); false when the store could not bring its values to the disk.
+    bool releaseHandle(int*& handle);
 
     TextString _storeDir;
     TextString _stationId;

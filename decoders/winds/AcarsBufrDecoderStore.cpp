@@ -120,9 +120,14 @@ int AcarsBufrDecoder::storeFile()
     for (int i = 0; i < values.length(); ++i) {
         const int s = values[i].getSubset();
         if (first || s != current) {
+            // A report whose values the store could not bring to the disk
+            // is not stored: not notified, and the file is kept.
+            if (!releaseHandle(handle)) {
+                stored[current] = false;
+                result = -1;
+            }
             first = false;
             current = s;
-            releaseHandle(handle);
             if (s < 0 || s >= tails.length()) {
                 ACARS_LOG(PROBLEM) << "Report " << s + 1 << " lies beyond the " << tails.length()
                                    << " reports of the file.  Skipping to next report."
@@ -162,7 +167,10 @@ int AcarsBufrDecoder::storeFile()
                                << tails[s] << " is undefined in the cdl." << std::endl;
         }
     }
-    releaseHandle(handle);
+    if (!releaseHandle(handle)) {
+        stored[current] = false;
+        result = -1;
+    }
     if (placed == 0 && result == 1) {
         ACARS_LOG(PROBLEM) << "No report of the file has a tail number and a time of its own."
                            << "  Skipping to next file." << std::endl;
@@ -178,13 +186,15 @@ int AcarsBufrDecoder::storeFile()
     return result;
 }
 
-void AcarsBufrDecoder::releaseHandle(int*& handle)
+bool AcarsBufrDecoder::releaseHandle(int*& handle)
 {
     if (!handle)
-        return;
-    if (!_store->releaseHandle(handle))
+        return true;
+    const bool released = _store->releaseHandle(handle);
+    if (!released)
         ACARS_LOG(PROBLEM) << "Unable to give back the handle of " << _netcdfFileName << std::endl;
     handle = nullptr;
+    return released;
 }
 
 int* AcarsBufrDecoder::getHandle(const TextString& tailNumber, const AbsTime& time, int& record)

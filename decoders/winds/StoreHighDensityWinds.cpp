@@ -8,6 +8,7 @@
 #include "Set.h"
 
 #include <cmath>
+#include <vector>
 
 #define STORE_LOG(category) QEV_LOG(LogStream::category, _layout.sourceName)
 
@@ -129,6 +130,19 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
     // store brings it up to date once, at the last release, instead of after
     // every wind (each new record is committed to the file as it is placed).
     int* previous = nullptr;
+    // A release that fails (the last one of a file syncs it) leaves the
+    // values of every wind stored through that handle not known to be on
+    // the disk: none of them is notified, and the file is kept.
+    std::vector<int*> through(static_cast<size_t>(sites), nullptr);
+    auto givePreviousBack = [&](int placed) {
+        int* const given = previous;
+        if (giveBack(previous))
+            return;
+        result = -1;
+        for (int j = 0; j < placed; ++j)
+            if (through[j] == given)
+                flags[j] = false;
+    };
     for (int i = 0; i < sites; ++i) {
         const int idx = indices[i];
         const int subset = values[idx].getSubset();
@@ -138,7 +152,7 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
                              << ", time: " << timeText(times[i]) << std::endl;
         int record = 0;
         int* handle = getHandle(locations[i], times[i], record);
-        giveBack(previous);
+        givePreviousBack(i);
         if (!handle) {
             STORE_LOG(PROBLEM) << "No handle for " << locations[i].lat << ", " << locations[i].lon
                                << " for " << timeText(times[i]) << ".  Skipping to next Station."
@@ -161,21 +175,23 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         flags[i] = stored;
         if (_debug)
             STORE_LOG(DEBUG) << std::endl;
-        previous = handle;
+        previous = through[i] = handle;
     }
-    giveBack(previous);
+    givePreviousBack(sites);
     STORE_LOG(EVENT) << "MXR_STORE of " << times.length() << " site(s) for "
                      << timeText(times[0]) << std::endl;
     notifyNewDataTimes(flags, times);
     return result;
 }
 
-void StoreHighDensityWinds::giveBack(int*& handle)
+bool StoreHighDensityWinds::giveBack(int*& handle)
 {
-    if (handle && !_decoder.pointData()->releaseHandle(handle))
+    const bool released = !handle || _decoder.pointData()->releaseHandle(handle);
+    if (!released)
         STORE_LOG(PROBLEM) << "Unable to give back the handle of a record of "
                            << _decoder.storeDirectory() << std::endl;
     handle = nullptr;
+    return released;
 }
 
 bool StoreHighDensityWinds::lookupVariable(int descriptor, TextString& name) const

@@ -19,9 +19,10 @@
 //
 // Results of write2NetcdfFile: 1 stored, 0 nothing to store (no value, no
 // wind with a position), -1 a failure (no store, no wind with a time, a wind
-// the store could not place); the winds placed stay stored and notified.
-// A wind is notified when its record was placed and one of its values
-// stored.
+// the store could not place, a handle the store could not give back); the
+// winds placed stay stored and notified.  A wind is notified when its record
+// was placed, one of its values stored and its handle given back (the store
+// brought its values to the disk).
 //
 // Lines are logged under the source name of the layout ("StoreHighDensityWinds").
 #ifndef STOREHIGHDENSITYWINDS_H
@@ -86,8 +87,9 @@ protected:
     SatelliteWindDecoder& _decoder;
 
 private:
-    // Gives back a handle taken for a wind, if any.
-    void giveBack(int*& handle);
+    // Gives back a handle taken for a wind, if any (none: true); false when
+    // the store could not bring the values written through it to the disk.
+    bool giveBack(int*& handle);
     // The text as the row of a char variable, cut to its width.
     void putTextValue(const RecordVariables::Variable& variable, int record,
                       const TextString& text);

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,6 +99,48 @@ TEST_F(FileList, ClosesFilesBeyondMaxOpenAndSyncsTheNewest)
     EXPECT_FALSE(store->releaseHandle(nullptr));
     EXPECT_FALSE(store->releaseHandle(&stray));
     EXPECT_EQ(in.clients(), 0);
+}
+
+// The last release of a file beyond max_open closes it.  A close that
+// cannot write what is left says nothing, so the release syncs first: a
+// value that cannot reach the disk (a file size limit, in a child with
+// SIGXFSZ ignored) fails the release, with the reason logged.
+TEST_F(FileList, AFileClosedAtReleaseWhoseValuesCannotReachTheDiskFailsTheRelease)
+{
+    const std::string file = dir + "/20070314_1000";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+        Placed held = place(store, {"A"}, {double(T0 - 8 * 3600)}, false);
+        place(store, {"A"}, {double(T0 - 7 * 3600)});
+        place(store, {"A"}, {double(T0 - 6 * 3600)});
+        signal(SIGXFSZ, SIG_IGN);
+        // Nothing from the first record on can be written.
+        const struct rlimit limit = {std::filesystem::file_size(dir + "/template"), RLIM_INFINITY};
+        LogCapture log;
+        int var = -1;
+        const size_t at = static_cast<size_t>(held.record);
+        const float value = 12.5f;
+        if (!held.handle || setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+            nc_inq_varid(*held.handle, "temperature", &var) != NC_NOERR ||
+            nc_put_var1_float(*held.handle, var, &at, &value) != NC_NOERR)
+            _exit(3);
+        if (store->releaseHandle(held.handle))
+            _exit(1);
+        _exit(log.contains("Could not sync " + file + ": File too large") ? 0 : 2);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    int ncid = -1, var = -1;
+    const size_t at = 0;
+    float value = 0;
+    ASSERT_EQ(nc_open(file.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+    EXPECT_EQ(nc_inq_varid(ncid, "temperature", &var), NC_NOERR);
+    EXPECT_EQ(nc_get_var1_float(ncid, var, &at, &value), NC_NOERR);
+    EXPECT_NE(value, 12.5f);   // it never reached the file
+    nc_close(ncid);
 }
 
 TEST_F(FileList, KeepsAtMostEightClientlessFilesOpenOverAllStores)

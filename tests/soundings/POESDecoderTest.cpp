@@ -166,6 +166,24 @@ TEST_F(POES, StoresOneRecordPerSoundingAndNotifiesEachTimeOnce)
     EXPECT_EQ(row<float>(r.id, "mixingRatio", 1, 1)[0], 0.008f);
 }
 
+// A sounding whose values the store could not bring to the disk (its data
+// file cut short by another process) is not notified, and the file is kept.
+TEST_F(POES, ASoundingTheStoreCouldNotSyncIsNotNotified)
+{
+    Elements sounding = poes(40.1, -95.1, noon, three);
+    sounding.push_back({8003, NONE});
+    POESBufrDecoder d;
+    LogCapture log;
+    decode(d, {sounding});
+    ASSERT_EQ(d.write2NetcdfFile(), 1);
+    const std::string file = dataFiles(store("POES")).at(0);
+    std::filesystem::resize_file(file, 0);
+    decode(d, {sounding});
+    EXPECT_EQ(d.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("Could not sync " + file + ": it was cut from ")) << log.text();
+    EXPECT_EQ(log.count("dmNotify FAILED for key = 10006"), 1);
+}
+
 // Fixed-offset reads outside the values are absent, with one line each.
 TEST_F(POES, ReadsOutsideTheValuesAreAbsent)
 {

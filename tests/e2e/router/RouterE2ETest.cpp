@@ -104,21 +104,18 @@ struct RoutedInstallation : ModelInstallation {
         ChildProcess* child = ChildProcessSet::instance()->child(0);
         return child && registered(child) ? child : nullptr;
     }
-    // Stops the children; the exit status of the decoder process.
+    // Stops the children; the exit status of the decoder process.  Its
+    // entry goes with it, and stays gone when the registration it sends
+    // before it exits (the signal ends its wait) has come.
     int stop(int pid) const
     {
         router->stopChildren();
         EXPECT_EQ(ChildProcessSet::instance()->count(), 0);
+        EXPECT_EQ(DataRoutingManager::entryCount(), 0);
         int status = -1;
         EXPECT_TRUE(waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 30000));
-        // The signal ended its wait, so it registered once more before it
-        // went: its entries go, as when a child exits for good.
         pumpUntil([] { return false; }, 300);
-        for (int n = DataRoutingManager::entryCount(); n > 0; --n) {
-            ChildProcess gone(TextString("x"), 0, nullptr, nullptr, nullptr, ChildProcess::FOREIGN);
-            gone.setTarget(DataRoutingManager::entry(0)->target());
-            router->childExited(&gone);
-        }
+        EXPECT_EQ(DataRoutingManager::entryCount(), 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 

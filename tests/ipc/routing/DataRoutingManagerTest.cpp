@@ -216,6 +216,7 @@ TEST(DataRouting, RoutesToAHelperChildAndRestartsIt)
     const DataRoutingEntry* entry = DataRoutingManager::entry(0);
     EXPECT_EQ(entry->target(), child->target());
     EXPECT_EQ(child->target().pid(), firstPid);
+    const IPC_Target firstTarget = child->target();
     WirePeer::Message request;
     ASSERT_TRUE(comms->waitFor(0, 6, 5000, &request));
     EXPECT_EQ(request.body, text("KWBC"));
@@ -245,14 +246,24 @@ TEST(DataRouting, RoutesToAHelperChildAndRestartsIt)
     EXPECT_EQ(lines(record)[4], second + "6 after");
     EXPECT_EQ(entry->target(), child->target());
     EXPECT_EQ(DataRoutingManager::entryCount(), 1);
+    // A registration of the process that exited is taken from nobody.
+    router->registerClient(firstTarget, TextString("KWBC"));
+    EXPECT_EQ(DataRoutingManager::entryCount(), 1);
 
-    // Stopped, the child shuts down clean and is not restarted.
+    // Stopped, the child shuts down clean and is not restarted; its entry
+    // goes at once, and a registration it sends before it exits (as the
+    // decoder does when the signal ends its wait) is ignored.
     const IPC_Target last = child->target();
     router->stopChildren();
     EXPECT_EQ(set->count(), 0);
+    EXPECT_EQ(DataRoutingManager::entryCount(), 0);
     ASSERT_TRUE(pumpUntil([&] { return lines(record).size() == 6; }, 20000));
     EXPECT_EQ(lines(record)[5], second + "clean shutdown");
-    forget(last);
+    LogCapture log;
+    router->registerClient(last, TextString("KWBC"));
+    EXPECT_EQ(DataRoutingManager::entryCount(), 0);
+    EXPECT_TRUE(log.contains("registerClient: " + std::string(last.address().c_str()) +
+                             " is no child of this router any more; its data request is ignored"));
 }
 
 TEST(DataRouting, GivesUpAChildRestartedTooOftenWithinAWindow)

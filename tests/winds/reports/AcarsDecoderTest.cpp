@@ -146,3 +146,23 @@ TEST_F(AcarsDecoder, WithoutAStoreTheBulletinGoesToTheBadFileDirectory)
         << log.text();
     EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX01_KWBC_011200")));
 }
+
+// A report whose values the store could not bring to the disk (its data
+// file cut short by another process) is not notified, and the bulletin is
+// kept in the bad-file directory.
+TEST_F(AcarsDecoder, AReportTheStoreCouldNotSyncKeepsTheBulletin)
+{
+    t.templateFile("acars.cdl", "point/acars/netcdf");
+    const BufrWriter::Bytes m = acarsBulletin({{"N123UA", "UA12", 10, 50}});
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011200"), m));
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+    const std::string cut = t.cutDataFile("point/acars/netcdf");
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011200"), m));
+    NotificationMark mark;
+    LogCapture log;
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(log.contains("Could not sync " + cut + ": it was cut from ")) << log.text();
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX01_KWBC_011200")));
+    EXPECT_TRUE(mark.none());
+}

@@ -5,13 +5,16 @@
 #ifndef REPORTSTESTSUPPORT_H
 #define REPORTSTESTSUPPORT_H
 
+#include "AbsTime.h"
 #include "BufrFileDecoder.h"
 #include "Cdl.h"
+#include "DataTime.h"
 #include "IPC_Target.h"
 #include "PlainBufrDecoder.h"
 #include "StoreClock.h"
 #include "TempTree.h"
 #include "WirePeer.h"
+#include "dmNotify.h"
 #include "ipcInitialise.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +65,14 @@ struct NotificationMark {
                 out.emplace_back(m.key, m.dataTime.refTime);
         }
         return out;
+    }
+    // Whether none came since the mark: one of the test's own (key 1), sent
+    // after them over the same connection, is the first to arrive.
+    bool none() const
+    {
+        dmNotify(1, DataTime(AbsTime(1)));
+        const auto got = since(1);
+        return got.size() == 1 && got[0].first == 1u;
     }
 };
 
@@ -114,6 +125,14 @@ struct ReportsTree {
         tree.mkdirs("qev_data/" + bad);
     }
     std::string data(const std::string& rel) const { return tree.qevData() + "/" + rel; }
+    // The only data file of a store directory, cut to nothing as another
+    // process could: what is written into it after cannot be synced.
+    std::string cutDataFile(const std::string& storeDir) const
+    {
+        const std::string file = dataFiles(storeDir).at(0);
+        std::filesystem::resize_file(file, 0);
+        return file;
+    }
     // The data files of a store directory (its template left out).
     std::vector<std::string> dataFiles(const std::string& storeDir) const
     {

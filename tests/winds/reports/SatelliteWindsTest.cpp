@@ -9,6 +9,7 @@
 #include "QuikScatBufrDecoder.h"
 #include "QuikScatSamples.h"
 #include "ReportsTestSupport.h"
+#include "StoreHighDensityWinds.h"
 #include "windTimeGroups.h"
 
 #include "BufrWriter.h"
@@ -150,6 +151,37 @@ TEST_F(SatelliteWinds, WindsKeepTheirOwnReportAndTimeAndEachMinuteIsNotifiedOnce
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[0], std::make_pair(10007u, NOON + 34 * 60));
     EXPECT_EQ(notices[1], std::make_pair(10007u, NOON + 36 * 60));
+}
+
+// Winds whose values the store could not bring to the disk are not
+// notified: the data file is cut short by another process once the last
+// wind has its record, so the last release, whose sync would bring both
+// winds' values in, fails, and the file is kept (-1).
+TEST_F(SatelliteWinds, WindsTheStoreCouldNotSyncAreNotNotified)
+{
+    struct CutAtTheLastWind : StoreHighDensityWinds {
+        using StoreHighDensityWinds::StoreHighDensityWinds;
+        void siteRecordPlaced(int, int, int) override
+        {
+            if (++placed == 2)
+                cut = tree->cutDataFile("point/CSW/netcdf");
+        }
+        const ReportsTree* tree = nullptr;
+        int placed = 0;
+        std::string cut;
+    };
+    t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
+    const BufrWriter::Bytes m = bulletin<HighDensityWindSamples>(std::vector<HighDensityWindSamples::Wind>{
+        wind(257, 34, 29, 45.5, -120.25, 12.5), wind(259, 34, 10, 46.0, -121.0, 20.0)});
+    HDWBufrDecoder decoder;
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    CutAtTheLastWind store(decoder);
+    store.tree = &t;
+    NotificationMark mark;
+    LogCapture log;
+    EXPECT_EQ(store.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("Could not sync " + store.cut + ": it was cut from ")) << log.text();
+    EXPECT_TRUE(mark.none());
 }
 
 // Without a store (no template) nothing is stored and the bulletin is kept
