@@ -10,6 +10,7 @@
 #include "StaticBufrInfo.h"
 #include "StringTokenizer.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -206,10 +207,19 @@ SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets)
             continue;
         MODEL_LOG(DEBUG) << "_obTime: " << _obTime.toString(TIME_FORMAT)
                          << " time offset (secs): " << value.getValue() << std::endl;
-        const AbsTime forecast = _obTime + static_cast<int32_t>(value.getValue());
+        const double seconds = value.getValue();
+        if (seconds == MISSING_VALUE ||
+            !(seconds > INT32_MIN - 1.0 && seconds < INT32_MAX + 1.0)) {
+            MODEL_LOG(PROBLEM) << "Forecast time " << seconds << " of sounding "
+                               << value.getSubset() + 1 << " is not a time offset in seconds."
+                               << std::endl;
+            offsets = SeqOf<double>();
+            return SeqOf<AbsTime>();
+        }
+        const AbsTime forecast = _obTime + static_cast<int32_t>(seconds);
         MODEL_LOG(DEBUG) << "fcstTime: " << forecast.toString(TIME_FORMAT) << std::endl;
         times.append(forecast);
-        offsets.append(value.getValue());
+        offsets.append(seconds);
         value.setCharValue("Time");
     }
     const SeqOf<AbsTime>& found = times;

@@ -26,7 +26,10 @@
 //    factors; levels that no value reaches hold 1e37.  Each profile value is
 //    marked with its profile's name.
 // 2. computeTimes gives each station its forecast time: the section 1 time
-//    plus its forecast time element 0 04 194 (seconds).
+//    plus its forecast time element 0 04 194 (seconds).  A forecast time
+//    that is missing or no whole number of seconds a time can take (an
+//    operator may widen or scale the element) fails the file before
+//    anything is stored.
 // 3. The walk over the decoded values takes one record per station from the
 //    model's store (station id; reference and forecast time), writes the two
 //    level counts, each profile with one array write at its first level and
@@ -94,7 +97,8 @@ public:
     // ---- Times ----
     // The forecast time of each 0 04 194 value (section 1 time + its
     // seconds), in order; offsets gets the seconds.  Each such value is
-    // marked "Time".
+    // marked "Time".  A value that is missing or outside the int32_t range
+    // of seconds empties both, with a PROBLEM line.
     SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets);
 
     // ---- Profiles ----

@@ -253,6 +253,27 @@ void writeStoreInput(const std::string& name, int selector, const Bytes& bulleti
     write("store_bulletins", name, selected);
 }
 
+// Regression inputs of the storing harness's findings.  A model sounding
+// whose forecast time 2 01 YYY widened past the seconds a time can take (the
+// conversion to a time offset overflowed).
+Bytes widenedForecastTime()
+{
+    BufrWriter w(3);
+    w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(2);
+    w.descriptors({1198, 201140, 4194, 201000, 101000, 31001, 7004, 101000, 31001, 12198});
+    for (double offset : {0.0, 3e10}) {
+        w.chars(1198, "KBOS").op(201140).element(4194, offset).op(201000);
+        w.factor(31001, 1).element(7004, 90000).factor(31001, 1).element(12198, 280);
+    }
+    return built(w, "widened forecast time");
+}
+
+void storeRegressionSeeds()
+{
+    writeStoreInput("regression-widened-forecast-time",
+                    storeSelector("ModelBufrDecoder", "JUSA41"), widenedForecastTime());
+}
+
 // Every data type's sample bulletins behind the selector of its decoder and
 // of the designator its file name begins with.
 void sampleSeeds()
@@ -498,6 +519,7 @@ int main(int argc, char** argv)
                             static_cast<int>(selector), m.second);
     }
     sampleSeeds();
+    storeRegressionSeeds();
     write("bufr_decoder", "regression-compressed-increment-overflow",
           compressedIncrementOverflow());
     write("bufr_decoder", "regression-scale-increase-reference-overflow",

@@ -204,6 +204,27 @@ TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
         EXPECT_EQ(offsets[k], 10800.0 * k);
     }
 
+    // A forecast time that is missing, or that 2 01 YYY widened past the
+    // seconds a time can take, fails the file before anything is stored.
+    for (double bad : {BufrWriter::missingValue(), 3e10}) {
+        BufrWriter w(3);
+        w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(2);
+        w.descriptors({1198, 201140, 4194, 201000, 101000, 31001, 7004, 101000, 31001, 12198});
+        for (double offset : {0.0, bad}) {
+            w.chars(1198, "KBOS").op(201140).element(4194, offset).op(201000);
+            w.factor(31001, 1).element(7004, 90000).factor(31001, 1).element(12198, 280);
+        }
+        const BufrWriter::Bytes widened = w.build();
+        ModelBufrDecoder other;
+        other.getBufrPattern();
+        ASSERT_TRUE(other.checkFileName("JUSA41_x"));
+        ASSERT_TRUE(other.decode(widened.data(), static_cast<unsigned>(widened.size())));
+        LogCapture log;
+        EXPECT_EQ(other.write2NetcdfFile(), -1);
+        EXPECT_TRUE(log.contains("is not a time offset in seconds.")) << log.text();
+        EXPECT_TRUE(log.contains("2 station ids and 0 forecast times for 2 soundings."));
+    }
+
     decoder.setLevelCounts(2, 1);
     ASSERT_TRUE(decoder.preProcess());
     const SeqOf<SeqOf<float> >& pressures = decoder.profileList(0);
