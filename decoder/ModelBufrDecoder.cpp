@@ -10,6 +10,9 @@
 #include "StaticBufrInfo.h"
 #include "StringTokenizer.h"
 
+#include <netcdf.h>
+
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -85,9 +88,11 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord())
         _outputs[m].directory = root + "/" + MODEL_NAMES[m] + "/netcdf";
     for (Model m : {AVN, ETA, RUC, NGM})
         _outputs[m].store = NetcdfPointData::getNetcdfPointData(_outputs[m].directory, true, false);
-    for (int m = ETA; m < NUM_MODELS; ++m)
+    for (int m = ETA; m < NUM_MODELS; ++m) {
         _outputs[m].templateDict =
             readTemplateDict(_outputs[m].directory + "/template", "tblBname");
+        readLevelDimensions(_outputs[m]);
+    }
     if (readProfileDescTable())
         _dataTypeName = "Model Soundings";
     else
@@ -98,6 +103,22 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord())
 // Runs at process exit, after the point-data files were closed: members
 // only, no log line and no netCDF call.
 ModelBufrDecoder::~ModelBufrDecoder() {}
+
+void ModelBufrDecoder::readLevelDimensions(ModelOutput& output)
+{
+    int ncid = -1;
+    if (nc_open((output.directory + "/template").c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
+        return;
+    for (int* limit : {&output.maxProfLvls, &output.maxSoilLvls}) {
+        int dim = -1;
+        size_t length = 0;
+        if (nc_inq_dimid(ncid, limit == &output.maxProfLvls ? "maxProfLvls" : "maxSoilLvls",
+                         &dim) == NC_NOERR &&
+            nc_inq_dimlen(ncid, dim, &length) == NC_NOERR && length < INT_MAX)
+            *limit = static_cast<int>(length);
+    }
+    nc_close(ncid);
+}
 
 TextString ModelBufrDecoder::getPatternFileName() const
 {

@@ -10,7 +10,8 @@
 // - $QEV_HOME/data/modelProfDescTable.txt: "descriptor|profile" a line, the
 //   BUFR elements gathered into the sixteen profiles (PROFILE_NAMES);
 // - the "tblBname" attributes of each model directory's "template": the
-//   netCDF variable of each table B element name.
+//   netCDF variable of each table B element name, and its level dimensions
+//   "maxProfLvls" and "maxSoilLvls".
 // In both text tables "#" begins a comment line; a line without a second
 // "|" field ends the reading as corrupted.  Fields lose trailing blanks and
 // the line ending.
@@ -37,6 +38,10 @@
 //    as decoded (the BUFR missing values included).  Then every station of
 //    which a value was stored is notified (product key 10001 ETA, 10002
 //    AVN, 0 otherwise; data time {t, f, [t + f, t + f], t, 0, 0x700}).
+// A file whose level counts exceed the template's level dimensions fails
+// before step 1: its profiles could not be written, and its arrays (one per
+// profile and station, each as long as the first station's count) could
+// take more memory than the file is worth.
 // The result: 1 stored, 0 nothing to store (no values, or a first station
 // outside the localization), -1 a failure (the file goes to the bad-file
 // directory; stations stored before the failure stay stored and notified).
@@ -56,6 +61,7 @@
 #include "Set.h"
 #include "TextString.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdio>
 
@@ -163,6 +169,10 @@ private:
         NetcdfPointData* store = nullptr;
         Dict<TextString, TextString> templateDict;
         DescriptorNameCache names;
+        // The template's "maxProfLvls" and "maxSoilLvls" (INT_MAX when it
+        // has no such dimension).
+        int maxProfLvls = INT_MAX;
+        int maxSoilLvls = INT_MAX;
     };
 
     // Reads "number|text" lines of at most lineLimit characters; name names
@@ -173,6 +183,8 @@ private:
     void addProfileDescriptor(int descriptor, const TextString& name);
     // The index of a profile name in PROFILE_NAMES, or -1.
     static int profileIndex(const TextString& name);
+    // The level dimensions of the model's template, into its output.
+    static void readLevelDimensions(ModelOutput& output);
     // Replication count i of the file; 0 when it is missing or negative.
     int replicationCount(int i) const;
     void presetStationProfiles();

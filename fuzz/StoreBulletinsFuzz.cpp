@@ -118,8 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     decoder->processBufrDirectory();
     std::error_code ec;
     if (fs::exists(fs::symlink_status(path, ec)))
-        FuzzEnvironment::fail("store_bulletins",
-                              std::string(type.name) + " left " + name + " in its ingest directory");
+        FuzzEnvironment::fail("store_bulletins", std::string(type.name) + " left " + name +
+                                                     " in its ingest directory");
     decoder.reset();
     resetState();
     return 0;

@@ -268,8 +268,28 @@ Bytes widenedForecastTime()
     return built(w, "widened forecast time");
 }
 
+// A thousand model soundings whose first repeats one level 65534 times (0 31
+// 012): every sounding's profile arrays were made that long, gigabytes for
+// 15 kB.
+Bytes repeatedLevels()
+{
+    const int soundings = 1000;
+    BufrWriter w(3);
+    w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(soundings);
+    w.descriptors({1198, 4194, 101000, 31012, 7004, 101000, 31001, 12198});
+    for (int s = 0; s < soundings; ++s) {
+        w.chars(1198, "KBOS").element(4194, 0).factor(31012, s == 0 ? 65534 : 0);
+        if (s == 0)
+            w.element(7004, 90000);
+        w.factor(31001, 1).element(12198, 280);
+    }
+    return built(w, "repeated levels");
+}
+
 void storeRegressionSeeds()
 {
+    writeStoreInput("regression-repeated-levels", storeSelector("ModelBufrDecoder", "JUSA41"),
+                    repeatedLevels());
     writeStoreInput("regression-widened-forecast-time",
                     storeSelector("ModelBufrDecoder", "JUSA41"), widenedForecastTime());
 }

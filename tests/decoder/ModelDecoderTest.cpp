@@ -256,6 +256,28 @@ TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
     EXPECT_FALSE(decoder.preProcess());
 }
 
+// Level counts beyond the template's level dimensions fail the file before
+// any profile array is made: a few hundred bytes of repeated levels would
+// otherwise fill arrays of every station as long as the first one's.
+TEST_F(ModelDecoder, LevelCountsBeyondTheTemplateFailTheFile)
+{
+    QEV_REQUIRE_NCGEN();
+    ASSERT_TRUE(Cdl::make("netcdf t {\ndimensions:\n maxProfLvls = 2 ;\n maxSoilLvls = 1 ;\n"
+                          "variables:\n float pressure(maxProfLvls) ;\n}\n",
+                          tree.mkdirs("qev_data/point/model/ETA/netcdf") + "/template"));
+    ModelBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
+    const BufrWriter::Bytes m = message({{"KBOS", 0, {100000, 90000, 85000}}, {"KJFK", 0, {}}});
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    LogCapture log;
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: The file's 3 atmospheric and 1 soil levels exceed the 2 "
+                             "and 1 of the ETA template.  Not stored, skipping to next file."))
+        << log.text();
+    EXPECT_EQ(decoder.profileList(0).length(), 0);
+}
+
 // Values go to their template variable by its type, at [record, index];
 // ints are clamped, chars padded; profiles are written whole at their first
 // level; the level counts at the record.
