@@ -286,8 +286,32 @@ Bytes repeatedLevels()
     return built(w, "repeated levels");
 }
 
+// A satellite sounding bulletin of 69 bytes: a position repeated (0 31
+// 012) `positions` times at a site, then a pressure repeated `levels` times.
+// Every position began a sounding over all the values after it (time and
+// memory by the square of the values), and the POES levels were sorted by
+// exchange, by the square of their count.
+Bytes repeatedSoundings(int latitude, int longitude, int pressure, unsigned positions,
+                        unsigned levels)
+{
+    BufrWriter w(4);
+    w.category(3).dateTime(2024, 6, 1, 12, 0).subsets(1);
+    w.descriptors({102000, 31012, latitude, longitude, 101000, 31012, pressure});
+    w.factor(31012, positions).element(latitude, 40.0).element(longitude, -95.0);
+    w.factor(31012, levels).element(pressure, 85000);
+    return built(w, "repeated soundings");
+}
+
 void storeRegressionSeeds()
 {
+    const int poes = storeSelector("POESBufrDecoder", "IUTX01");
+    const int goes = storeSelector("GOESBufrDecoder", "IUSN41");
+    writeStoreInput("regression-poes-repeated-positions", poes,
+                    repeatedSoundings(5002, 6002, 7004, 20000, 20000));
+    writeStoreInput("regression-poes-repeated-levels", poes,
+                    repeatedSoundings(5002, 6002, 7004, 1, 60000));
+    writeStoreInput("regression-goes-repeated-positions", goes,
+                    repeatedSoundings(5001, 6001, 10004, 20000, 20000));
     writeStoreInput("regression-repeated-levels", storeSelector("ModelBufrDecoder", "JUSA41"),
                     repeatedLevels());
     writeStoreInput("regression-widened-forecast-time",
