@@ -1,8 +1,14 @@
 # The netCDF templates: each data/templates/NAME.cdl becomes the classic-format
 # file templates/NAME of the build tree, made by ncgen (never committed as a
-# binary).  scripts/demo and the end-to-end tests copy them into the point-data
-# directories that the CDL's "// point directories:" line names.
-file(GLOB qev_cdl_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/templates/*.cdl)
+# binary).  scripts/demo, the end-to-end tests and the storing fuzz harness
+# copy them into the point-data directories that the CDL's "// point
+# directories:" line names.  A build whose source folder is not the project's
+# top (the fuzz build) sets QEV_TOP to it.
+set(qev_templates_top ${CMAKE_SOURCE_DIR})
+if(QEV_TOP)
+  set(qev_templates_top ${QEV_TOP})
+endif()
+file(GLOB qev_cdl_files CONFIGURE_DEPENDS ${qev_templates_top}/data/templates/*.cdl)
 set(qev_templates "")
 if(QEV_NCGEN)
   foreach(cdl ${qev_cdl_files})

@@ -1,10 +1,12 @@
 #include "DescriptorNameCache.h"
 
-DescriptorNameCache::DescriptorNameCache() : _cached(SIZE, 0), _names(SIZE) {}
+// The arrays are made at the first insert: a decoder of several stores fills
+// only the caches of the stores a file reaches.
+DescriptorNameCache::DescriptorNameCache() {}
 
 bool DescriptorNameCache::find(int descriptor, TextString& name) const
 {
-    if (descriptor < 0 || descriptor >= SIZE || !_cached[descriptor])
+    if (descriptor < 0 || descriptor >= static_cast<int>(_cached.size()) || !_cached[descriptor])
         return false;
     name = _names[descriptor];
     return true;
@@ -14,6 +16,10 @@ bool DescriptorNameCache::insert(int descriptor, const TextString& name)
 {
     if (descriptor < 0 || descriptor >= SIZE)
         return false;
+    if (_cached.empty()) {
+        _cached.assign(SIZE, 0);
+        _names.resize(SIZE);
+    }
     _names[descriptor] = name;
     _cached[descriptor] = 1;
     return true;
@@ -21,6 +27,6 @@ bool DescriptorNameCache::insert(int descriptor, const TextString& name)
 
 void DescriptorNameCache::clear()
 {
-    _cached.assign(SIZE, 0);
-    _names.assign(SIZE, TextString());
+    _cached.clear();
+    _names.clear();
 }

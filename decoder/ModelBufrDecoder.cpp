@@ -10,6 +10,10 @@
 #include "StaticBufrInfo.h"
 #include "StringTokenizer.h"
 
+#include <netcdf.h>
+
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -84,9 +88,11 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord())
         _outputs[m].directory = root + "/" + MODEL_NAMES[m] + "/netcdf";
     for (Model m : {AVN, ETA, RUC, NGM})
         _outputs[m].store = NetcdfPointData::getNetcdfPointData(_outputs[m].directory, true, false);
-    for (int m = ETA; m < NUM_MODELS; ++m)
+    for (int m = ETA; m < NUM_MODELS; ++m) {
         _outputs[m].templateDict =
             readTemplateDict(_outputs[m].directory + "/template", "tblBname");
+        readLevelDimensions(_outputs[m]);
+    }
     if (readProfileDescTable())
         _dataTypeName = "Model Soundings";
     else
@@ -97,6 +103,22 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord())
 // Runs at process exit, after the point-data files were closed: members
 // only, no log line and no netCDF call.
 ModelBufrDecoder::~ModelBufrDecoder() {}
+
+void ModelBufrDecoder::readLevelDimensions(ModelOutput& output)
+{
+    int ncid = -1;
+    if (nc_open((output.directory + "/template").c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
+        return;
+    for (int* limit : {&output.maxProfLvls, &output.maxSoilLvls}) {
+        int dim = -1;
+        size_t length = 0;
+        if (nc_inq_dimid(ncid, limit == &output.maxProfLvls ? "maxProfLvls" : "maxSoilLvls",
+                         &dim) == NC_NOERR &&
+            nc_inq_dimlen(ncid, dim, &length) == NC_NOERR && length < INT_MAX)
+            *limit = static_cast<int>(length);
+    }
+    nc_close(ncid);
+}
 
 TextString ModelBufrDecoder::getPatternFileName() const
 {
@@ -206,10 +228,19 @@ SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets)
             continue;
         MODEL_LOG(DEBUG) << "_obTime: " << _obTime.toString(TIME_FORMAT)
                          << " time offset (secs): " << value.getValue() << std::endl;
-        const AbsTime forecast = _obTime + static_cast<int32_t>(value.getValue());
+        const double seconds = value.getValue();
+        if (seconds == MISSING_VALUE ||
+            !(seconds > INT32_MIN - 1.0 && seconds < INT32_MAX + 1.0)) {
+            MODEL_LOG(PROBLEM) << "Forecast time " << seconds << " of sounding "
+                               << value.getSubset() + 1 << " is not a time offset in seconds."
+                               << std::endl;
+            offsets = SeqOf<double>();
+            return SeqOf<AbsTime>();
+        }
+        const AbsTime forecast = _obTime + static_cast<int32_t>(seconds);
         MODEL_LOG(DEBUG) << "fcstTime: " << forecast.toString(TIME_FORMAT) << std::endl;
         times.append(forecast);
-        offsets.append(value.getValue());
+        offsets.append(seconds);
         value.setCharValue("Time");
     }
     const SeqOf<AbsTime>& found = times;

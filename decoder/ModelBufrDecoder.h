@@ -10,7 +10,8 @@
 // - $QEV_HOME/data/modelProfDescTable.txt: "descriptor|profile" a line, the
 //   BUFR elements gathered into the sixteen profiles (PROFILE_NAMES);
 // - the "tblBname" attributes of each model directory's "template": the
-//   netCDF variable of each table B element name.
+//   netCDF variable of each table B element name, and its level dimensions
+//   "maxProfLvls" and "maxSoilLvls".
 // In both text tables "#" begins a comment line; a line without a second
 // "|" field ends the reading as corrupted.  Fields lose trailing blanks and
 // the line ending.
@@ -26,7 +27,10 @@
 //    factors; levels that no value reaches hold 1e37.  Each profile value is
 //    marked with its profile's name.
 // 2. computeTimes gives each station its forecast time: the section 1 time
-//    plus its forecast time element 0 04 194 (seconds).
+//    plus its forecast time element 0 04 194 (seconds).  A forecast time
+//    that is missing or no whole number of seconds a time can take (an
+//    operator may widen or scale the element) fails the file before
+//    anything is stored.
 // 3. The walk over the decoded values takes one record per station from the
 //    model's store (station id; reference and forecast time), writes the two
 //    level counts, each profile with one array write at its first level and
@@ -34,6 +38,10 @@
 //    as decoded (the BUFR missing values included).  Then every station of
 //    which a value was stored is notified (product key 10001 ETA, 10002
 //    AVN, 0 otherwise; data time {t, f, [t + f, t + f], t, 0, 0x700}).
+// A file whose level counts exceed the template's level dimensions fails
+// before step 1: its profiles could not be written, and its arrays (one per
+// profile and station, each as long as the first station's count) could
+// take more memory than the file is worth.
 // The result: 1 stored, 0 nothing to store (no values, or a first station
 // outside the localization), -1 a failure (the file goes to the bad-file
 // directory; stations stored before the failure stay stored and notified).
@@ -53,6 +61,7 @@
 #include "Set.h"
 #include "TextString.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdio>
 
@@ -94,7 +103,8 @@ public:
     // ---- Times ----
     // The forecast time of each 0 04 194 value (section 1 time + its
     // seconds), in order; offsets gets the seconds.  Each such value is
-    // marked "Time".
+    // marked "Time".  A value that is missing or outside the int32_t range
+    // of seconds empties both, with a PROBLEM line.
     SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets);
 
     // ---- Profiles ----
@@ -159,6 +169,10 @@ private:
         NetcdfPointData* store = nullptr;
         Dict<TextString, TextString> templateDict;
         DescriptorNameCache names;
+        // The template's "maxProfLvls" and "maxSoilLvls" (INT_MAX when it
+        // has no such dimension).
+        int maxProfLvls = INT_MAX;
+        int maxSoilLvls = INT_MAX;
     };
 
     // Reads "number|text" lines of at most lineLimit characters; name names
@@ -169,6 +183,8 @@ private:
     void addProfileDescriptor(int descriptor, const TextString& name);
     // The index of a profile name in PROFILE_NAMES, or -1.
     static int profileIndex(const TextString& name);
+    // The level dimensions of the model's template, into its output.
+    static void readLevelDimensions(ModelOutput& output);
     // Replication count i of the file; 0 when it is missing or negative.
     int replicationCount(int i) const;
     void presetStationProfiles();

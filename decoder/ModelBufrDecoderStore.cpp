@@ -98,6 +98,14 @@ int ModelBufrDecoder::storeFile()
 
     _numProfLvls = replicationCount(0);
     _numSoilLvls = replicationCount(1);
+    const ModelOutput& output = _outputs[model];
+    if (_numProfLvls > output.maxProfLvls || _numSoilLvls > output.maxSoilLvls) {
+        MODEL_LOG(PROBLEM) << "The file's " << _numProfLvls << " atmospheric and "
+                           << _numSoilLvls << " soil levels exceed the " << output.maxProfLvls
+                           << " and " << output.maxSoilLvls << " of the " << _modelName
+                           << " template.  Not stored, skipping to next file." << std::endl;
+        return -1;
+    }
     if (!preProcess()) {
         MODEL_LOG(PROBLEM) << "Unable to pre-process sounding profile data sets for "
                            << stations[0] << ".  Not stored, skipping to next file."

@@ -5,10 +5,12 @@
 #include <netdb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -16,6 +18,12 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string scratchRoot;
+
+std::vector<std::string>& pointDirectories()
+{
+    static std::vector<std::string> dirs;
+    return dirs;
+}
 
 void removeScratch()
 {
@@ -125,6 +133,64 @@ std::string FuzzEnvironment::writeFreshDataFile(const char* prefix, const uint8_
 void FuzzEnvironment::removeDataFile(const std::string& name)
 {
     std::remove((instance().dataDir() + "/" + name).c_str());
+}
+
+void FuzzEnvironment::installStore()
+{
+    static const bool installed = [] {
+        const FuzzEnvironment& e = instance();
+        std::error_code ec;
+        const std::string source = std::string(QEV_SOURCE_DIR) + "/data";
+        for (const fs::directory_entry& f : fs::directory_iterator(source)) {
+            const fs::path link = e.dataDir() + "/" + f.path().filename().string();
+            if (f.is_regular_file() && !fs::exists(fs::symlink_status(link)))
+                fs::create_symlink(f.path(), link, ec);
+            if (ec)
+                fail("FuzzEnvironment", "cannot link " + link.string());
+        }
+        for (const fs::directory_entry& f : fs::directory_iterator(source + "/templates")) {
+            if (f.path().extension() != ".cdl")
+                continue;
+            const std::string made =
+                std::string(QEV_FUZZ_TEMPLATES) + "/" + f.path().stem().string();
+            std::ifstream cdl(f.path());
+            const std::string mark = "// point directories:";
+            std::string line;
+            while (std::getline(cdl, line) && line.compare(0, mark.size(), mark) != 0) {
+            }
+            std::istringstream dirs(line.substr(std::min(line.size(), mark.size())));
+            for (std::string dir; dirs >> dir;) {
+                const std::string at = e.qevData() + "/point/" + dir;
+                fs::create_directories(at, ec);
+                if (ec || !fs::copy_file(made, at + "/template", ec))
+                    fail("FuzzEnvironment", "cannot copy " + made + " to " + at);
+                pointDirectories().push_back(at);
+            }
+        }
+        if (pointDirectories().empty())
+            fail("FuzzEnvironment", "no template names its point directories");
+        return true;
+    }();
+    (void)installed;
+}
+
+const std::vector<std::string>& FuzzEnvironment::pointDirs()
+{
+    return pointDirectories();
+}
+
+void FuzzEnvironment::clearDirectory(const std::string& dir)
+{
+    std::error_code ec;
+    std::vector<fs::path> made;
+    for (fs::directory_iterator f(dir, ec), end; !ec && f != end; f.increment(ec))
+        if (f->path().filename() != "template")
+            made.push_back(f->path());
+    if (ec)
+        fail("FuzzEnvironment", "cannot list " + dir);
+    for (const fs::path& p : made)
+        if (fs::remove_all(p, ec) == static_cast<std::uintmax_t>(-1) || ec)
+            fail("FuzzEnvironment", "cannot remove " + p.string());
 }
 
 void FuzzEnvironment::fail(const char* harness, const std::string& what)

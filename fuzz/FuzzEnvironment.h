@@ -1,6 +1,8 @@
 // The process state every harness starts from: a scratch tree that HOME,
 // LOG_DIR, QEV_HOME and QEV_DATA point into (QEV_HOME/data holding the
-// project's BUFR tables), QEV_DUMP_CORE=1, and quiet logging.
+// project's BUFR tables), QEV_DUMP_CORE=1, and quiet logging; for the
+// storing harness also the run-time data and the point-data templates
+// (installStore).
 //
 // Quiet logging still composes every message of the categories a process
 // logs by default (so the code that builds log texts from input runs), into
@@ -15,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class FuzzEnvironment {
 public:
@@ -35,6 +38,19 @@ public:
     // keep what they read by file name; returns that name.
     static std::string writeFreshDataFile(const char* prefix, const uint8_t* data, size_t size);
     static void removeDataFile(const std::string& name);
+
+    // The installation the storing harness writes into, made on the first
+    // call: every run-time file of the project's data/ linked into
+    // dataDir(), and each template of the fuzz build (made by ncgen from
+    // data/templates/NAME.cdl) copied as "template" into the point-data
+    // directories below qevData()/point that its CDL's "// point
+    // directories:" line names.  The other harnesses go without it.
+    static void installStore();
+    // The point-data directories installStore made, full paths.
+    static const std::vector<std::string>& pointDirs();
+    // Removes everything in the directory but a "template"; aborts when
+    // something else stays.
+    static void clearDirectory(const std::string& dir);
 
     // Stops the run with a message on standard error: a property the
     // harness checks does not hold.

@@ -3,7 +3,8 @@
 //
 //     makeFuzzSeeds DIR      DIR/<harness>/<seed>, DIR/pending/<harness>/<input>
 //
-// The BUFR messages come from the tests' BUFR writer, the wire messages from
+// The BUFR messages come from the tests' BUFR writer and the sample bulletin
+// generator of each data type (tools/samples), the wire messages from
 // the wire peer's codec (both independent of the code under test), the text
 // files from the formats the readers document.  Regression inputs of fixed
 // findings are seeds too (named "regression-..."), so every harness run
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "BufrWriter.h"
+#include "SampleMakers.h"
 #include "WirePeer.h"
 
 namespace fs = std::filesystem;
@@ -173,7 +175,8 @@ std::vector<std::pair<std::string, Bytes> > bufrMessages()
     return out;
 }
 
-// Findings whose fix has not landed.  In compressed data an increment width
+// Regression inputs of the decoder harness's findings, each now failing its
+// message with a logged reason.  In compressed data an increment width
 // (NBINC) far beyond the element's own width, so that R0 plus the increment
 // passes 2^63 before the reference value is added.
 Bytes compressedIncrementOverflow()
@@ -203,6 +206,143 @@ Bytes compressedNewReferenceOverflow()
     w.compressed(true).subsets(1).descriptors({203016, 12101, 203255, 12101, 203000});
     w.bits(11, 16).bits(31, 6).bits(0x7FFFFFFF, 31).bits(0, 16).bits(0, 6);
     return built(w, "compressed new reference overflow");
+}
+
+// ---- The storing harness ----
+
+// The decoders of the storing harness in their registration order, with
+// their file-name designators (fuzz/CMakeLists.txt).
+struct StoreDecoder {
+    std::string name;
+    std::vector<std::string> designators;
+};
+
+#define QEV_STORE_DECODER(Class, ...) {#Class, {__VA_ARGS__}},
+const std::vector<StoreDecoder> storeDecoders = {
+#include "storeDecoderTable.inc"
+};
+#undef QEV_STORE_DECODER
+
+// The selector byte of a decoder and the designator a file name begins with
+// (see StoreBulletinsFuzz.cpp): the designator of the name's first six
+// characters, else the first of the name's prefix (its first four); -1 when
+// the decoder has neither.
+int storeSelector(const std::string& decoder, const std::string& fileName)
+{
+    const int n = static_cast<int>(storeDecoders.size());
+    for (int i = 0; i < n; ++i) {
+        if (storeDecoders[i].name != decoder)
+            continue;
+        const std::vector<std::string>& d = storeDecoders[i].designators;
+        int chosen = -1;
+        for (int k = static_cast<int>(d.size()) - 1; k >= 0; --k) {
+            if (fileName.compare(0, 6, d[k]) == 0)
+                return i + n * k;
+            if (fileName.compare(0, 4, d[k], 0, 4) == 0)
+                chosen = k;
+        }
+        return chosen >= 0 ? i + n * chosen : -1;
+    }
+    return -1;
+}
+
+void writeStoreInput(const std::string& name, int selector, const Bytes& bulletin)
+{
+    Bytes selected(1, static_cast<unsigned char>(selector));
+    selected.insert(selected.end(), bulletin.begin(), bulletin.end());
+    write("store_bulletins", name, selected);
+}
+
+// Regression inputs of the storing harness's findings.  A model sounding
+// whose forecast time 2 01 YYY widened past the seconds a time can take (the
+// conversion to a time offset overflowed).
+Bytes widenedForecastTime()
+{
+    BufrWriter w(3);
+    w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(2);
+    w.descriptors({1198, 201140, 4194, 201000, 101000, 31001, 7004, 101000, 31001, 12198});
+    for (double offset : {0.0, 3e10}) {
+        w.chars(1198, "KBOS").op(201140).element(4194, offset).op(201000);
+        w.factor(31001, 1).element(7004, 90000).factor(31001, 1).element(12198, 280);
+    }
+    return built(w, "widened forecast time");
+}
+
+// A thousand model soundings whose first repeats one level 65534 times (0 31
+// 012): every sounding's profile arrays were made that long, gigabytes for
+// 15 kB.
+Bytes repeatedLevels()
+{
+    const int soundings = 1000;
+    BufrWriter w(3);
+    w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(soundings);
+    w.descriptors({1198, 4194, 101000, 31012, 7004, 101000, 31001, 12198});
+    for (int s = 0; s < soundings; ++s) {
+        w.chars(1198, "KBOS").element(4194, 0).factor(31012, s == 0 ? 65534 : 0);
+        if (s == 0)
+            w.element(7004, 90000);
+        w.factor(31001, 1).element(12198, 280);
+    }
+    return built(w, "repeated levels");
+}
+
+// A satellite sounding bulletin of 69 bytes: a position repeated (0 31
+// 012) `positions` times at a site, then a pressure repeated `levels` times.
+// Every position began a sounding over all the values after it (time and
+// memory by the square of the values), and the POES levels were sorted by
+// exchange, by the square of their count.
+Bytes repeatedSoundings(int latitude, int longitude, int pressure, unsigned positions,
+                        unsigned levels)
+{
+    BufrWriter w(4);
+    w.category(3).dateTime(2024, 6, 1, 12, 0).subsets(1);
+    w.descriptors({102000, 31012, latitude, longitude, 101000, 31012, pressure});
+    w.factor(31012, positions).element(latitude, 40.0).element(longitude, -95.0);
+    w.factor(31012, levels).element(pressure, 85000);
+    return built(w, "repeated soundings");
+}
+
+void storeRegressionSeeds()
+{
+    const int poes = storeSelector("POESBufrDecoder", "IUTX01");
+    const int goes = storeSelector("GOESBufrDecoder", "IUSN41");
+    writeStoreInput("regression-poes-repeated-positions", poes,
+                    repeatedSoundings(5002, 6002, 7004, 20000, 20000));
+    writeStoreInput("regression-poes-repeated-levels", poes,
+                    repeatedSoundings(5002, 6002, 7004, 1, 60000));
+    writeStoreInput("regression-goes-repeated-positions", goes,
+                    repeatedSoundings(5001, 6001, 10004, 20000, 20000));
+    writeStoreInput("regression-repeated-levels", storeSelector("ModelBufrDecoder", "JUSA41"),
+                    repeatedLevels());
+    writeStoreInput("regression-widened-forecast-time",
+                    storeSelector("ModelBufrDecoder", "JUSA41"), widenedForecastTime());
+}
+
+// Every data type's sample bulletins behind the selector of its decoder and
+// of the designator its file name begins with.
+void sampleSeeds()
+{
+    SampleOptions options;
+    options.dataDir = std::string(QEV_SOURCE_DIR) + "/data";
+    for (const SampleMaker& m : sampleMakers()) {
+        std::vector<SampleBulletin> bulletins;
+        std::string error;
+        if (!m.make(options, bulletins, error)) {
+            std::fprintf(stderr, "makeFuzzSeeds: %s samples: %s\n", m.decoder, error.c_str());
+            failed = true;
+            continue;
+        }
+        for (const SampleBulletin& b : bulletins) {
+            const int selector = storeSelector(m.decoder, b.name);
+            if (selector < 0) {
+                std::fprintf(stderr, "makeFuzzSeeds: no registered %s designator for %s\n",
+                             m.decoder, b.name.c_str());
+                failed = true;
+                continue;
+            }
+            writeStoreInput("sample-" + b.name, selector, b.bytes);
+        }
+    }
 }
 
 // ---- Wire messages ----
@@ -417,18 +557,18 @@ int main(int argc, char** argv)
     const auto messages = bufrMessages();
     for (const auto& m : messages) {
         write("bufr_decoder", m.first, m.second);
-        // The storing harness: a selector byte for each of the first few
-        // registered decoders, then the bulletin.
-        for (unsigned char selector = 0; selector < 4; ++selector) {
-            Bytes selected(1, selector);
-            selected.insert(selected.end(), m.second.begin(), m.second.end());
-            write("store_bulletins", std::to_string(selector) + "-" + m.first, selected);
-        }
+        // The storing harness: the bulletin for every registered decoder.
+        for (size_t selector = 0; selector < storeDecoders.size(); ++selector)
+            writeStoreInput(std::to_string(selector) + "-" + m.first,
+                            static_cast<int>(selector), m.second);
     }
-    write("pending/bufr_decoder", "compressed-increment-overflow", compressedIncrementOverflow());
-    write("pending/bufr_decoder", "scale-increase-reference-overflow",
+    sampleSeeds();
+    storeRegressionSeeds();
+    write("bufr_decoder", "regression-compressed-increment-overflow",
+          compressedIncrementOverflow());
+    write("bufr_decoder", "regression-scale-increase-reference-overflow",
           scaleIncreaseReferenceOverflow());
-    write("pending/bufr_decoder", "compressed-new-reference-overflow",
+    write("bufr_decoder", "regression-compressed-new-reference-overflow",
           compressedNewReferenceOverflow());
 
     for (const auto& m : wireMessages(messages.front().second))

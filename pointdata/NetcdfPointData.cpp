@@ -23,7 +23,9 @@ int NetcdfPointData::clientlessCount = 0;
 int NetcdfPointData::nClientlessHandles = 0;
 PointNetcdfFileInfo* NetcdfPointData::clientlessCursor = nullptr;
 int NetcdfPointData::fileOpenCount = 0;
-int NetcdfPointData::expectedOpenFiles = 8;
+// The open files a listing expects before any store (each store adds two).
+static const int EXPECTED_OPEN_FILES = 8;
+int NetcdfPointData::expectedOpenFiles = EXPECTED_OPEN_FILES;
 int NetcdfPointData::NC_SYNC_WORKS_FOR_WRITING = 1;
 
 namespace {
@@ -97,6 +99,14 @@ void NetcdfPointData::deleteAllStores()
             cache->insert(cache->key(i), nullptr);
         }
     }
+}
+
+void NetcdfPointData::forgetAllStores()
+{
+    deleteAllStores();
+    for (Dict<TextString, NetcdfPointData*>* cache : {&writableStores(), &readOnlyStores()})
+        *cache = Dict<TextString, NetcdfPointData*>();
+    expectedOpenFiles = EXPECTED_OPEN_FILES;
 }
 
 NetcdfPointData::NetcdfPointData(const TextString& directory, bool writable, bool staticFile)

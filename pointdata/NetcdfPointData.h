@@ -51,6 +51,10 @@ public:
     // Deletes every store of both caches (the caches keep their paths; no
     // store may be fetched afterwards).
     static void deleteAllStores();
+    // Deletes every store of both caches and forgets their paths: the next
+    // fetch of a path makes its store anew from the files on disk.  No store
+    // pointer fetched before stays valid.
+    static void forgetAllStores();
 
     // The time-stamp name of the data file the writer used last.
     static TextString& lastFileTimeStamp();

@@ -6,6 +6,8 @@
 #include "BufrValues.h"
 
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 
 namespace {
@@ -84,19 +86,25 @@ bool POESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
     return true;
 }
 
-void POESBufrDecoder::swapLevels(int i, int j)
-{
-    for (SeqOf<float>* levels : {&_press, &_temp, &_w}) {
-        if (i < levels->length() && j < levels->length())
-            std::swap((*levels)[i], (*levels)[j]);
-    }
-}
-
 void POESBufrDecoder::sortLevels()
 {
     const int n = std::min(_numLevels, _press.length());
-    for (int i = 0; i + 1 < n; ++i)
-        for (int j = i + 1; j < n; ++j)
-            if (_press[j] > _press[i])
-                swapLevels(i, j);
+    if (n < 2)
+        return;
+    // One stable sort of the level order, then each profile in that order:
+    // a sounding may hold as many levels as its bulletin has values.
+    std::vector<int> order(static_cast<size_t>(n));
+    std::iota(order.begin(), order.end(), 0);
+    const float* press = _press.elements();
+    std::stable_sort(order.begin(), order.end(),
+                     [press](int a, int b) { return press[a] > press[b]; });
+    std::vector<float> sorted(static_cast<size_t>(n));
+    for (SeqOf<float>* levels : {&_press, &_temp, &_w}) {
+        if (levels->length() < n)
+            continue;
+        float* slots = levels->elements();
+        for (int k = 0; k < n; ++k)
+            sorted[static_cast<size_t>(k)] = slots[order[static_cast<size_t>(k)]];
+        std::copy(sorted.begin(), sorted.end(), slots);
+    }
 }

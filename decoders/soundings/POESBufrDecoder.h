@@ -10,7 +10,7 @@
 // - pressure and temperature values next to a 0 08 003 (vertical
 //   significance) belong to no level; mixing ratios always do;
 // - the levels are ordered by descending pressure, missing (1e37) slots
-//   first.
+//   first, equal pressures in the bulletin's order.
 // The decoder waits two hours (72000 tenths of a second) for a message and
 // processes its ingest directory once at construction, when its
 // configuration was read.
@@ -30,8 +30,8 @@ public:
     int getProfileCount(const int& start, const int& subset) override;
     bool observationTime(int valueIndex, AbsTime& time) override;
     bool isLevelDescriptor(const int& index) override;
-    void swapLevels(int i, int j);
-    // Highest pressure first; a missing (1e37) pressure counts as highest.
+    // Highest pressure first; a missing (1e37) pressure counts as highest;
+    // equal pressures keep their order.
     void sortLevels();
 
     // The saved profiles (for the tests).

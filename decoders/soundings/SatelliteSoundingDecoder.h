@@ -35,14 +35,19 @@
 //    was written and whose handle was given back (the store brought the
 //    values to the disk).
 // A sounding's values run from its latitude to the next year value (0 04
-// 001) or the end of its subset, whichever comes first.  Every read at a
+// 001) or the end of its subset, whichever comes first.  A located sounding
+// whose latitude lies among the values of the one before (no year value
+// between them) fails the file before anything is stored: the two would
+// share their levels, and a short bulletin of such soundings would take
+// time and memory by the square of its values.  Every read at a
 // fixed offset from a value (the time values, the neighbours of a level
 // value, the longitude) checks that the position lies inside the decoded
 // values; one outside is absent, with one PROBLEM line.
 //
 // The result: 0 nothing to store (no values, or no sounding located); 1
 // every located sounding stored; -1 when one was not (no time, no handle,
-// "numLevels" not writable, a handle not given back, or no configuration),
+// "numLevels" not writable, a handle not given back, soundings that share
+// values, or no configuration),
 // so that the file goes to the bad-file directory with the soundings that
 // could be stored stored.
 //
@@ -171,7 +176,8 @@ public:
 
     // ---- Storing ----
     int storeAllSites();
-    // Locates the soundings; 1 when one was located, else 0.
+    // Locates the soundings; 1 when one was located, else 0; -1 (nothing
+    // located) when a located sounding lies inside the one before.
     int storeSounding();
     bool checkLocation(float latitude, float longitude, TextString& siteId);
     bool findSite(float latitude, float longitude, TextString& siteId);

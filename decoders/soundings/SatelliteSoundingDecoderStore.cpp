@@ -73,9 +73,11 @@ int SatelliteSoundingDecoder::write2NetcdfFile()
 int SatelliteSoundingDecoder::storeAllSites()
 {
     _soundings.setLength(0);
-    if (storeSounding() == 0) {
+    const int located = storeSounding();
+    if (located <= 0) {
+        _soundings.setLength(0);
         clearProfileArrays();
-        return 0;
+        return located;
     }
     _numLevels = 0;
     getObservationTimes();
@@ -90,6 +92,7 @@ int SatelliteSoundingDecoder::storeSounding()
     _soundings.setLength(0);
     _siteIndex = -1;
     int result = 0;
+    int previousEnd = -1;    // the end of the last located sounding's values
     const int n = _decodedValues.length();
     for (int i = 0; i < n; ++i) {
         const BufrValues& latitude = _decodedValues[i];
@@ -103,6 +106,14 @@ int SatelliteSoundingDecoder::storeSounding()
         TextString siteId;
         if (!checkLocation(lat, lon, siteId))
             continue;
+        if (i < previousEnd) {
+            STORE_LOG(PROBLEM) << "The sounding at value " << i << " lies inside the sounding at "
+                               << "value " << _soundings[_soundings.length() - 1].valueIndex
+                               << ", no year value between them.  The file is not stored."
+                               << std::endl;
+            return -1;
+        }
+        previousEnd = soundingEnd(i);
         result = 1;
         Sounding s;
         s.valueIndex = i;

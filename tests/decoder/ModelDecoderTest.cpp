@@ -204,6 +204,27 @@ TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
         EXPECT_EQ(offsets[k], 10800.0 * k);
     }
 
+    // A forecast time that is missing, or that 2 01 YYY widened past the
+    // seconds a time can take, fails the file before anything is stored.
+    for (double bad : {BufrWriter::missingValue(), 3e10}) {
+        BufrWriter w(3);
+        w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(2);
+        w.descriptors({1198, 201140, 4194, 201000, 101000, 31001, 7004, 101000, 31001, 12198});
+        for (double offset : {0.0, bad}) {
+            w.chars(1198, "KBOS").op(201140).element(4194, offset).op(201000);
+            w.factor(31001, 1).element(7004, 90000).factor(31001, 1).element(12198, 280);
+        }
+        const BufrWriter::Bytes widened = w.build();
+        ModelBufrDecoder other;
+        other.getBufrPattern();
+        ASSERT_TRUE(other.checkFileName("JUSA41_x"));
+        ASSERT_TRUE(other.decode(widened.data(), static_cast<unsigned>(widened.size())));
+        LogCapture log;
+        EXPECT_EQ(other.write2NetcdfFile(), -1);
+        EXPECT_TRUE(log.contains("is not a time offset in seconds.")) << log.text();
+        EXPECT_TRUE(log.contains("2 station ids and 0 forecast times for 2 soundings."));
+    }
+
     decoder.setLevelCounts(2, 1);
     ASSERT_TRUE(decoder.preProcess());
     const SeqOf<SeqOf<float> >& pressures = decoder.profileList(0);
@@ -233,6 +254,28 @@ TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
     decoder.clearProfileLists();
     decoder.setLevelCounts(0, 1);
     EXPECT_FALSE(decoder.preProcess());
+}
+
+// Level counts beyond the template's level dimensions fail the file before
+// any profile array is made: a few hundred bytes of repeated levels would
+// otherwise fill arrays of every station as long as the first one's.
+TEST_F(ModelDecoder, LevelCountsBeyondTheTemplateFailTheFile)
+{
+    QEV_REQUIRE_NCGEN();
+    ASSERT_TRUE(Cdl::make("netcdf t {\ndimensions:\n maxProfLvls = 2 ;\n maxSoilLvls = 1 ;\n"
+                          "variables:\n float pressure(maxProfLvls) ;\n}\n",
+                          tree.mkdirs("qev_data/point/model/ETA/netcdf") + "/template"));
+    ModelBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
+    const BufrWriter::Bytes m = message({{"KBOS", 0, {100000, 90000, 85000}}, {"KJFK", 0, {}}});
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    LogCapture log;
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: The file's 3 atmospheric and 1 soil levels exceed the 2 "
+                             "and 1 of the ETA template.  Not stored, skipping to next file."))
+        << log.text();
+    EXPECT_EQ(decoder.profileList(0).length(), 0);
 }
 
 // Values go to their template variable by its type, at [record, index];

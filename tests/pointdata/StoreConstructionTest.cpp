@@ -62,6 +62,14 @@ TEST_F(StoreConstruction, CachesOneStorePerPathAndMode)
 
     NetcdfPointData::deleteAllStores();
     EXPECT_EQ(NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false), nullptr);
+
+    // Forgotten stores are made anew from the files on disk, the once
+    // failed path with its mended template too; none keeps a file open.
+    NetcdfPointData::forgetAllStores();
+    EXPECT_NE(NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false), nullptr);
+    EXPECT_NE(NetcdfPointData::getNetcdfPointData(bad.c_str(), true, false), nullptr);
+    NetcdfPointData::forgetAllStores();
+    EXPECT_EQ(NetcdfPointDataInspector::fileOpenCount(), openAtStart);
 }
 
 TEST_F(StoreConstruction, OverridesReplaceDimensionsAndAttributes)

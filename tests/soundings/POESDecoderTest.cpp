@@ -135,6 +135,37 @@ TEST_F(POES, SortsLevelsAndLeavesOutValuesBesideAVerticalSignificance)
     EXPECT_EQ(saved(d.pressProfiles()), (std::vector<float>{1e37f, 85000, 70000, 50000}));
     EXPECT_EQ(saved(d.tempProfiles()), (std::vector<float>{240, 280, 270, 250}));
     EXPECT_EQ(saved(d.wProfiles()), (std::vector<float>{0.0003f, 0.008f, 0.005f, 0.001f}));
+
+    // Equal pressures keep the bulletin's order, however many levels.
+    std::vector<Level> many;
+    for (int k = 0; k < 3000; ++k)
+        many.push_back({10000.0 + 10 * (k % 1000), 200.0 + k / 1000, 0});
+    decode(d, {poes(40, -95, noon, many)});
+    ASSERT_EQ(d.storeSounding(), 1);
+    const SeqOf<float>& p = d.pressProfiles()[0];
+    const SeqOf<float>& t = d.tempProfiles()[0];
+    ASSERT_EQ(p.length(), 3000);
+    for (int k = 0; k < 3000; ++k) {
+        EXPECT_EQ(p[k], 10000.0f + 10 * (999 - k / 3)) << k;
+        EXPECT_EQ(t[k], 200.0f + k % 3) << k;
+    }
+}
+
+// A located sounding among the values of the one before (no year value
+// between them) fails the file before anything is stored.
+TEST_F(POES, SoundingsThatShareTheirValuesFailTheFile)
+{
+    POESBufrDecoder d;
+    Elements e = poes(40, -95, noon, three);
+    append(e, {{5002, 41}, {6002, -94}, {7004, 60000}, {12101, 260}, {13002, 0.002}});
+    decode(d, {e});
+    LogCapture log;
+    EXPECT_EQ(d.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: The sounding at value 28 lies inside the sounding at value "
+                             "10, no year value between them.  The file is not stored."))
+        << log.text();
+    EXPECT_EQ(d.soundings().length(), 0);
+    EXPECT_TRUE(dataFiles(store("POES")).empty());
 }
 
 // Soundings at their nearest sites, one record per site and time, each

@@ -12,15 +12,8 @@
 // stations of the station table (default 6, 0 for all; for the profilers
 // the stations of one bulletin).
 //
-// A data type joins with one line of the table: its name and the function
-// that makes its bulletins (SampleBulletin.h).
-#include "AcarsSamples.h"
-#include "HighDensityWindSamples.h"
-#include "ModelSoundingSamples.h"
-#include "ProfilerSamples.h"
-#include "QuikScatSamples.h"
-#include "SampleBulletin.h"
-#include "SatelliteSoundingSamples.h"
+// A data type joins with one line of the table of SampleMakers.h.
+#include "SampleMakers.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,26 +25,11 @@
 
 namespace {
 
-typedef bool (*Maker)(const SampleOptions&, std::vector<SampleBulletin>&, std::string&);
-
-const struct {
-    const char* type;
-    Maker make;
-} makers[] = {
-    {"model", ModelSoundingSamples::make},
-    {"poes", SatelliteSoundingSamples::makePOES},
-    {"goes", SatelliteSoundingSamples::makeGOES},
-    {"acars", AcarsSamples::make},
-    {"csw", HighDensityWindSamples::make},
-    {"quikscat", QuikScatSamples::make},
-    {"prof", ProfilerSamples::make},
-};
-
 int usage()
 {
     std::fprintf(stderr, "usage: make_sample_bulletins TYPE OUT_DIR [--data DIR] "
                          "[--time YYYYMMDDHH] [--stations N]\ntypes:");
-    for (const auto& m : makers)
+    for (const SampleMaker& m : sampleMakers())
         std::fprintf(stderr, " %s", m.type);
     std::fprintf(stderr, "\n");
     return 2;
@@ -79,8 +57,8 @@ int main(int argc, char** argv)
     }
     if ((argc - 3) % 2)
         return usage();
-    Maker make = nullptr;
-    for (const auto& m : makers)
+    SampleMaker::Make make = nullptr;
+    for (const SampleMaker& m : sampleMakers())
         if (!std::strcmp(m.type, argv[1]))
             make = m.make;
     if (!make)
