@@ -6,6 +6,7 @@
 #include "AbsTime.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "StaticBufrInfo.h"
 #include "StringTokenizer.h"
@@ -109,14 +110,14 @@ void ModelBufrDecoder::readLevelDimensions(ModelOutput& output)
     int ncid = -1;
     if (nc_open((output.directory + "/template").c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
         return;
-    for (int* limit : {&output.maxProfLvls, &output.maxSoilLvls}) {
-        int dim = -1;
-        size_t length = 0;
-        if (nc_inq_dimid(ncid, limit == &output.maxProfLvls ? "maxProfLvls" : "maxSoilLvls",
-                         &dim) == NC_NOERR &&
-            nc_inq_dimlen(ncid, dim, &length) == NC_NOERR && length < INT_MAX)
-            *limit = static_cast<int>(length);
-    }
+    const NetcdfIo io(ncid);
+    auto readLimit = [&io](const char* dimension, int& limit) {
+        const long length = io.dimLength(io.dimId(dimension));
+        if (length >= 0 && length < INT_MAX)
+            limit = static_cast<int>(length);
+    };
+    readLimit("maxProfLvls", output.maxProfLvls);
+    readLimit("maxSoilLvls", output.maxSoilLvls);
     nc_close(ncid);
 }
 
