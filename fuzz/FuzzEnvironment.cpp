@@ -1,11 +1,12 @@
 #include "FuzzEnvironment.h"
 
+#include "Cdl.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -153,13 +154,10 @@ void FuzzEnvironment::installStore()
                 continue;
             const std::string made =
                 std::string(QEV_FUZZ_TEMPLATES) + "/" + f.path().stem().string();
-            std::ifstream cdl(f.path());
-            const std::string mark = "// point directories:";
-            std::string line;
-            while (std::getline(cdl, line) && line.compare(0, mark.size(), mark) != 0) {
-            }
-            std::istringstream dirs(line.substr(std::min(line.size(), mark.size())));
-            for (std::string dir; dirs >> dir;) {
+            std::ifstream in(f.path());
+            std::ostringstream cdl;
+            cdl << in.rdbuf();
+            for (const std::string& dir : Cdl::pointDirectories(cdl.str())) {
                 const std::string at = e.qevData() + "/point/" + dir;
                 fs::create_directories(at, ec);
                 if (ec || !fs::copy_file(made, at + "/template", ec))

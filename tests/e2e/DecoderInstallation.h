@@ -18,7 +18,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,14 +40,7 @@ public:
         tree.setEnv("LOG_PREF", tree.write("pref", "all all tty verbose = on\n").c_str());
         for (const fs::directory_entry& e : fs::directory_iterator(source + "/data/templates")) {
             const std::string cdl = TempTree::readFile(e.path().string());
-            const std::string mark = "// point directories:";
-            const size_t at = cdl.find(mark);
-            if (at == std::string::npos)
-                continue;
-            // The rest of the mark's line only.
-            const size_t from = at + mark.size();
-            std::istringstream dirs(cdl.substr(from, cdl.find('\n', from) - from));
-            for (std::string dir; dirs >> dir;) {
+            for (const std::string& dir : Cdl::pointDirectories(cdl)) {
                 std::string error;
                 EXPECT_TRUE(Cdl::make(cdl, tree.mkdirs("qev_data/point/" + dir) + "/template",
                                       &error))

@@ -15,6 +15,21 @@ bool Cdl::available()
     return !ncgen.empty() && access(ncgen.c_str(), X_OK) == 0;
 }
 
+std::vector<std::string> Cdl::pointDirectories(const std::string& cdl)
+{
+    const std::string mark = "// point directories:";
+    std::vector<std::string> dirs;
+    const size_t at = cdl.find(mark);
+    if (at == std::string::npos)
+        return dirs;
+    // The rest of the mark's line only.
+    const size_t from = at + mark.size();
+    std::istringstream words(cdl.substr(from, cdl.find('\n', from) - from));
+    for (std::string dir; words >> dir;)
+        dirs.push_back(dir);
+    return dirs;
+}
+
 bool Cdl::make(const std::string& cdl, const std::string& path, std::string* error)
 {
     auto fail = [error](const std::string& why) {

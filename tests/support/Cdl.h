@@ -15,6 +15,7 @@
 #define CDL_H
 
 #include <string>
+#include <vector>
 
 class Cdl {
 public:
@@ -23,6 +24,9 @@ public:
     // Writes the classic file at path; false with ncgen's messages in error
     // (when given) on failure.  An existing file at path is replaced.
     static bool make(const std::string& cdl, const std::string& path, std::string* error = nullptr);
+    // The point-data directories (below $QEV_DATA/point) a project template
+    // names on its "// point directories:" line; none without that line.
+    static std::vector<std::string> pointDirectories(const std::string& cdl);
 };
 
 // Skips the running test with a clear reason when ncgen is absent.
