@@ -31,7 +31,9 @@ void DM_DataAccessInfo::loadDictionary()
         QEV_LOG(LogStream::EVENT, "DM_DataAccessInfo")
             << "Overriding default data access info with " << overrideName() << std::endl;
     }
-    DM_DataAccessInfoDict* dict = new DM_DataAccessInfoDict(fileName, 2000, "dataInfo");
+    // Keys missing from the file are looked for in override files named
+    // after the dictionary: "/tmp/<key>.<name>".
+    DM_DataAccessInfoDict* dict = new DM_DataAccessInfoDict(fileName, 2000, name);
     if (dict->keyCount() > 0) {
         theDictionary = dict;
         loaded = true;

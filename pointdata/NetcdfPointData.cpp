@@ -12,6 +12,10 @@
 #include "dmFileTimes.h"
 #include "splitFields.h"
 
+#include "PassJournal.h"
+
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -116,9 +120,12 @@ NetcdfPointData::NetcdfPointData(const TextString& directory, bool writable, boo
       _reReadMask(0), _accessErrorCountdown(0), _nextCheckTime(0), _checkInterval(60),
       _oldestLookupStart(0), _oldestLookupEnd(0), _newestLookupStart(0), _newestLookupEnd(0),
       _latestCoverageEnd(0), _earliestAcceptedTime(0), _lastWrittenFileInfo(nullptr),
-      _currentFileInfo(nullptr), _selectedFile(-1), _resyncCount(0)
+      _currentFileInfo(nullptr), _selectedFile(-1), _resyncCount(0), _lockFd(-1), _inPass(false),
+      _passCall(0), _passReused(0), _passLines(0), _passQuiet(0), _passSkipped(0)
 {
     NetcdfIo::quietErrors();
+    if (_writable && !_staticFile && !lockDirectory())
+        return;
     NcFile* source = openNetCdfFile(_staticFile ? _directory : _directory + "/template", false,
                                     true);
     if (!source) {
@@ -138,6 +145,7 @@ NetcdfPointData::NetcdfPointData(const TextString& directory, bool writable, boo
         _templateStructure->useCount = 1;
     deleteNcFile(source);
     updateFileInfo();
+    openPassJournal();
 }
 
 NetcdfPointData::~NetcdfPointData()
@@ -162,6 +170,8 @@ NetcdfPointData::~NetcdfPointData()
     }
     for (int i = 0; i < _structures.count(); ++i)
         delete _structures.value(i);
+    if (_lockFd >= 0)
+        close(_lockFd);
 }
 
 TextString NetcdfPointData::overrideFileName() const

@@ -31,10 +31,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 class NcFile;
 class NetcdfIo;
+class PassJournal;
 struct PointFileStructure;
 struct PointNetcdfFileInfo;
 
@@ -84,6 +87,18 @@ public:
     // sync.
     bool releaseHandle(int* handle);
     bool releaseHandles(const SeqOfPtr<int*>& handles);
+
+    // A pass over one bulletin (identity: its name and content) begins.
+    // Until it ends, a failed write or sync fails the rest of its records at
+    // once, and the store logs a bounded number of lines for it.  A store
+    // whose records carry no bookkeeping (keyed by position, every record a
+    // new one) notes in its pass journal which records the pass places; a
+    // pass over the same bulletin after one that did not end takes those
+    // records again, call by call, instead of new ones.
+    void beginPass(const TextString& identity);
+    // complete: every record of the bulletin was placed and given back; its
+    // notes are dropped.  Otherwise they stay for the next pass over it.
+    void endPass(bool complete);
 
     NetcdfPointData& setCheckInterval(int seconds);
     // Makes the i-th known file (0 the newest) the selected one; false, and
@@ -288,6 +303,19 @@ private:
     bool makeDataFile(AbsTime start);
     int* getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf<double>& times, int& record,
                                 bool& newRecord, const LatLonCoord* latLon);
+    // Takes the advisory lock of a writable store's directory; false
+    // (logged) when another process holds it.
+    bool lockDirectory();
+    // Removes the scratch files other processes left in the directory.
+    void removeScratchFiles();
+    // Opens the pass journal of a store whose records carry no bookkeeping.
+    void openPassJournal();
+    bool journaled(const PointNetcdfFileInfo* info) const;
+    // Whether a PROBLEM or EVENT line of the writer is logged: always
+    // outside a pass, the first few of a pass.
+    bool passLineWanted();
+    // A failed write of the pass: the rest of its records fail at once.
+    void passFailed(const std::string& reason);
     // The station key of a record; false (logged) when it does not fit.
     bool makeKey(const PointFileStructure* s, const SeqOf<TextString>& ids,
                  const LatLonCoord* latLon, TextString& key) const;
@@ -298,6 +326,15 @@ private:
                         const SeqOf<double>& times, const LatLonCoord* latLon,
                         const TextString& key, int v, int previous, int staticIndex,
                         int insertAt);
+    // Logs a failed write of the writer (bounded within a pass) and fails
+    // the rest of the pass.
+    void logWriteFailure(const char* what, int var);
+    // Writes record r's ids (or position), times, invTime, prevRecord and
+    // isOverflow, syncs them to the disk and enters them in the caches;
+    // false (logged) on a failure.
+    bool commitRecord(PointNetcdfFileInfo* info, int r, const SeqOf<TextString>& ids,
+                      const SeqOf<double>& times, const LatLonCoord* latLon,
+                      const TextString& key, int v, int previous, bool overflow);
 
     // ---- Reading: shared steps ----
     // Lists the directory again when the check time has come (or force is
@@ -405,6 +442,17 @@ private:
     int _selectedFile;
     int _resyncCount;
     Dict<TextString, TextString> _overrides;
+    int _lockFd;                    // the directory, flocked by a writable store
+    std::unique_ptr<PassJournal> _journal;
+    // The pass over a bulletin, between beginPass and endPass.
+    bool _inPass;
+    TextString _passIdentity;
+    int _passCall;                  // placement calls so far
+    int _passReused;                // records of an earlier pass taken again
+    int _passLines;                 // writer lines logged
+    int _passQuiet;                 // writer lines not logged
+    int _passSkipped;               // records failed at once after a failure
+    std::string _passFailure;
 
     // Process-wide: the clientless list, open files and the sync rule.
     static PointNetcdfFileInfo* newestClientlessObject;

@@ -503,9 +503,24 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
             if (!readPerRecord(s->prevRecord, info->prevRecord, "prevRecord", "  prevRecordVar "))
                 return false;
             // A chain only ever points back, so following it always ends.
+            // Only a last record that no station or bin names may hold
+            // anything: a writer stopped (or a disk filled) while committing
+            // it, and the writer takes it again for its next record.
+            auto named = [&](int r) {
+                for (int i = 0; info->lastRecord && i < info->nStaticIds; ++i)
+                    if (info->lastRecord[i] == r)
+                        return true;
+                for (int b = 0; info->lastInBin && b < s->nInventoryBins; ++b)
+                    if (info->lastInBin[b] == r)
+                        return true;
+                return false;
+            };
             for (int r = 0; r < n; ++r) {
-                if (info->prevRecord[r] >= r)
+                if (info->prevRecord[r] < r)
+                    continue;
+                if (r < n - 1 || named(r))
                     return badValue("prevRecord");
+                info->prevRecord[r] = -1;
             }
         }
         return true;

@@ -5,11 +5,13 @@
 
 #include "LogStream.h"
 #include "NetcdfIo.h"
+#include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
 #include "StoreClock.h"
 #include "dataFileCalls.h"
 #include "dmFileTimes.h"
+#include "renameNoReplace.h"
 
 #include <unistd.h>
 
@@ -17,8 +19,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
+// A line of the writer: within a pass, only the first few are logged.
+#define PASS_LOG(category)                                                                  \
+    for (bool wanted_ = passLineWanted(); wanted_; wanted_ = false) PD_LOG(category)
 
 namespace {
 
@@ -58,7 +64,8 @@ bool positionKey(int totalIdLen, float lat, float lon, char* out, size_t size)
 // Whether the bookkeeping refers to the file's last record.  With a
 // station table the writer books a record last in the table (the newest
 // record of a station is its lastRecord) or, past the table, as an overflow
-// record; without one, in its bin.  Without table and bins the commit of
+// record (its isOverflow, read from the file when the flags are not
+// cached); without one, in its bin.  Without table and bins the commit of
 // the record is all its bookkeeping.
 bool lastRecordBooked(const PointNetcdfFileInfo* info)
 {
@@ -72,8 +79,14 @@ bool lastRecordBooked(const PointNetcdfFileInfo* info)
         for (int i = 0; i < info->nStaticIds; ++i)
             if (info->lastRecord[i] == last)
                 return true;
-        return info->firstOverflow >= s->maxStaticIds && info->isOverflow &&
-               info->isOverflow[last] != 0;
+        if (info->firstOverflow < s->maxStaticIds)
+            return false;
+        int flag = 0;
+        if (info->isOverflow)
+            flag = info->isOverflow[last];
+        else if (!NetcdfIo(*info->handle).get1(s->isOverflow, NcPos{last}, flag))
+            return true;   // unknown: never taken for another record
+        return flag != 0;
     }
     if (s->nInventoryBins > 1 && info->lastInBin) {
         for (int b = 0; b < s->nInventoryBins; ++b)
@@ -82,6 +95,13 @@ bool lastRecordBooked(const PointNetcdfFileInfo* info)
         return false;
     }
     return true;
+}
+
+// A station key into a row of idLen characters, NUL-padded.
+void putKey(char* row, const TextString& key, int idLen)
+{
+    memset(row, 0, static_cast<size_t>(idLen));
+    memcpy(row, key.c_str(), static_cast<size_t>(key.length() < idLen ? key.length() : idLen - 1));
 }
 
 } // namespace
@@ -182,13 +202,18 @@ int NetcdfPointData::locateFile(int t, PointNetcdfFileInfo*& found)
 
 bool NetcdfPointData::makeDataFile(AbsTime start)
 {
-    const TextString scratch = _directory + "/scrfil";
+    // The scratch name is the process's own, so that a second process on the
+    // directory (refused its lock, or a reader's tool) never shares it.
+    const TextString scratch = _directory + "/scrfil." + std::to_string(getpid()).c_str();
     const TextString name = dmMakeTimeFileName(_directory, start, "", "");
     // The store finds the file it made at once, whatever second the
     // directory's time shows.
     _forceListing = true;
     if (!copyWholeFile((_directory + "/template").c_str(), scratch.c_str())) {
-        PD_LOG(BUG) << "Template copy command failed." << std::endl;
+        const std::string reason = strerror(errno);
+        PASS_LOG(BUG) << "Template copy command failed. Copying " << _directory
+                      << "/template to " << scratch << ": " << reason << std::endl;
+        passFailed("the data file " + std::string(name.c_str()) + " could not be made: " + reason);
         return false;
     }
     // Readers that watch the directory's time see the name appear in a later
@@ -197,11 +222,17 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
     int error = renameNoReplace(scratch.c_str(), name.c_str());
     if (error == 0)
         return true;
-    unlink(scratch.c_str());
-    if (error == EEXIST)
-        PD_LOG(PROBLEM) << "Data file " << name << " exists already; it is kept" << std::endl;
-    else
-        PD_LOG(BUG) << "Template copy command failed." << std::endl;
+    if (unlink(scratch.c_str()) != 0)
+        PASS_LOG(PROBLEM) << "Could not remove " << scratch << ": " << strerror(errno)
+                          << std::endl;
+    if (error == EEXIST) {
+        PASS_LOG(PROBLEM) << "Data file " << name << " exists already; it is kept" << std::endl;
+    } else {
+        PASS_LOG(BUG) << "Template copy command failed. Renaming " << scratch << " to " << name
+                      << ": " << strerror(error) << std::endl;
+        passFailed("the data file " + std::string(name.c_str()) + " could not be made: " +
+                   strerror(error));
+    }
     return false;
 }
 
@@ -253,12 +284,19 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
                                              int& record, bool& newRecord,
                                              const LatLonCoord* latLon)
 {
+    // Calls are counted within a pass, failed ones too, so that a pass over
+    // the same bulletin counts them alike.
+    const int call = _inPass ? _passCall++ : -1;
+    if (_inPass && !_passFailure.empty()) {
+        ++_passSkipped;
+        return nullptr;
+    }
     if (!_writable) {
-        PD_LOG(PROBLEM) << "Not set up for writing in getFileHandleAndRecord" << std::endl;
+        PASS_LOG(PROBLEM) << "Not set up for writing in getFileHandleAndRecord" << std::endl;
         return nullptr;
     }
     if (!_staticFile && times.length() == 0) {
-        PD_LOG(PROBLEM) << "No time data in getFileHandleAndRecord" << std::endl;
+        PASS_LOG(PROBLEM) << "No time data in getFileHandleAndRecord" << std::endl;
         return nullptr;
     }
     int t = 1;
@@ -267,7 +305,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         while (k < times.length() && !(times[k] > 0.0 && times[k] < 2147483647.0))
             ++k;
         if (k == times.length()) {
-            PD_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
+            PASS_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
             return nullptr;
         }
         t = static_cast<int>(times[k]);
@@ -282,7 +320,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (!info || t < info->lookupStart || t > info->lookupEnd)
         info = getFileInfoForTime(AbsTime(t));
     if (!info || !info->structure) {
-        PD_LOG(EVENT) << "This file was probably purged away" << std::endl;
+        PASS_LOG(EVENT) << "This file was probably purged away" << std::endl;
         return nullptr;
     }
     if (info->lookupEnd == _newestLookupEnd)
@@ -293,26 +331,26 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (s->recordForecasts) {
         double last = times[times.length() - 1];
         if (!(last > INT_MIN && last < INT_MAX)) {
-            PD_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
+            PASS_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
             return nullptr;
         }
         v = static_cast<int>(last);
     }
     if (latLon && !s->latLonIds) {
-        PD_LOG(PROBLEM) << "File not lat/lon indexed in getFileHandleAndRecord" << std::endl;
+        PASS_LOG(PROBLEM) << "File not lat/lon indexed in getFileHandleAndRecord" << std::endl;
         return nullptr;
     }
     if (!latLon && s->latLonIds) {
-        PD_LOG(PROBLEM) << "File is lat/lon indexed in getFileHandleAndRecord" << std::endl;
+        PASS_LOG(PROBLEM) << "File is lat/lon indexed in getFileHandleAndRecord" << std::endl;
         return nullptr;
     }
     if (!latLon && ids.length() != s->idVariables.length()) {
-        PD_LOG(PROBLEM) << "Wrong number of ids in getFileHandleAndRecord" << std::endl;
+        PASS_LOG(PROBLEM) << "Wrong number of ids in getFileHandleAndRecord" << std::endl;
         return nullptr;
     }
     if (s->timeVariables.length() > 0 && !_staticFile &&
         times.length() != s->timeVariables.length()) {
-        PD_LOG(PROBLEM) << "Wrong number of times in getFileHandleAndRecord" << std::endl;
+        PASS_LOG(PROBLEM) << "Wrong number of times in getFileHandleAndRecord" << std::endl;
         return nullptr;
     }
     // Everything that can be checked is checked before the first write.
@@ -321,7 +359,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         return nullptr;
     for (int k = 0; !latLon && k < ids.length() && k < s->idLengths.length(); ++k) {
         if (ids[k].length() > s->idLengths[k]) {
-            PD_LOG(PROBLEM) << "Id " << ids[k] << " too long for its variable "
+            PASS_LOG(PROBLEM) << "Id " << ids[k] << " too long for its variable "
                             << "in getFileHandleAndRecord" << std::endl;
             return nullptr;
         }
@@ -330,7 +368,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (!openFileInfo(info))
         return nullptr;
     if (s->recordForecasts && (v < info->coverageStart || v > info->coverageEnd)) {
-        PD_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for " << _directory
+        PASS_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for " << _directory
                         << std::endl;
         return nullptr;
     }
@@ -423,14 +461,40 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (!lastRecordBooked(info)) {
         const int unbooked = info->recordCount - 1;
         if (!NetcdfIo(*info->handle).fillRecord(unbooked)) {
-            PD_LOG(PROBLEM) << "unable to fill record " << unbooked << " of " << info->path
-                            << std::endl;
+            PASS_LOG(PROBLEM) << "unable to fill record " << unbooked << " of " << info->path
+                              << ": " << NetcdfIo::lastErrorText() << std::endl;
+            passFailed(std::string("unable to fill a record: ") + NetcdfIo::lastErrorText());
             return nullptr;
         }
-        PD_LOG(EVENT) << "Record " << unbooked << " of " << info->path
+        PASS_LOG(EVENT) << "Record " << unbooked << " of " << info->path
                       << " was never booked; it is written again" << std::endl;
         info->recordCount = unbooked;
         info->forgetIdIndex();
+    }
+    if (journaled(info)) {
+        // A record an unfinished pass over this bulletin placed for this
+        // call is filled afresh and taken again.
+        int fileTime = 0, earlier = -1;
+        if (_journal->earlier(call, fileTime, earlier) && fileTime == info->fileTime.seconds() &&
+            earlier < info->recordCount) {
+            if (!NetcdfIo(*info->handle).fillRecord(earlier) ||
+                !commitRecord(info, earlier, ids, times, latLon, key, v, -1, false)) {
+                info->freeStructure();
+                return nullptr;
+            }
+            ++_passReused;
+            ++info->clientCount;
+            lastFileTimeStamp() = info->path.right(13);
+            newRecord = false;
+            record = earlier;
+            return info->handle;
+        }
+        std::string error;
+        if (!_journal->note(call, info->fileTime.seconds(), info->recordCount, error)) {
+            PASS_LOG(PROBLEM) << error << std::endl;
+            passFailed(error);
+            return nullptr;
+        }
     }
     r = info->recordCount;
     int ending = writeNewRecord(info, ids, times, latLon, key, v, previous, staticIndex, insertAt);
@@ -460,11 +524,8 @@ int NetcdfPointData::writeNewRecord(PointNetcdfFileInfo* info, const SeqOf<TextS
     const int r = info->recordCount;
     const int bins = s->nInventoryBins;
     const int idLen = s->totalIdLen;
-    auto failed = [](const char* what, int var) {
-        if (var >= 0)
-            PD_LOG(PROBLEM) << what << var << std::endl;
-        else
-            PD_LOG(PROBLEM) << what << std::endl;
+    auto failed = [this](const char* what, int var) {
+        logWriteFailure(what, var);
         return 0;
     };
     const bool table = s->maxStaticIds >= 1;
@@ -478,54 +539,12 @@ int NetcdfPointData::writeNewRecord(PointNetcdfFileInfo* info, const SeqOf<TextS
         bit = 1u << (b < 32 ? b : 0);
     }
     info->ensureRecordCapacity(r + 1);
-    auto putKey = [&](char* row) {
-        memset(row, 0, static_cast<size_t>(idLen));
-        memcpy(row, key.c_str(), static_cast<size_t>(key.length() < idLen ? key.length() : idLen - 1));
-    };
 
     // First the record itself, committed by a sync (the file's header then
     // counts it) before any bookkeeping refers to it, so that a writer
     // stopped at any point leaves no index past the records of the file.
-    {
-        const NetcdfIo io(*info->handle);
-        if (!latLon) {
-            for (int k = 0; k < s->idVariables.length(); ++k) {
-                long width = s->idLengths[k];
-                long n = ids[k].length() + 1 < width ? ids[k].length() + 1 : width;
-                if (!io.put(s->idVariables[k], NcPos{r, 0}, NcPos{1, n}, ids[k].c_str()))
-                    return failed("unable to write id variable ", s->idVariables[k]);
-            }
-        } else {
-            if (!io.put1(s->latitude, NcPos{r}, latLon->lat))
-                return failed("unable to write latitude", -1);
-            if (!io.put1(s->longitude, NcPos{r}, latLon->lon))
-                return failed("unable to write longitude", -1);
-        }
-        for (int k = 0; k < s->timeVariables.length(); ++k) {
-            if (!io.put1(s->timeVariables[k], NcPos{r}, times[k]))
-                return failed("unable to write time variable ", s->timeVariables[k]);
-        }
-        if (s->invTime >= 0 && !io.put1Number(s->invTime, NcPos{r}, v))
-            return failed("unable to write invTime", -1);
-        if (s->prevRecord >= 0 && !io.put1(s->prevRecord, NcPos{r}, previous))
-            return failed("unable to write prevRecord", -1);
-        if (table && !io.put1(s->isOverflow, NcPos{r}, overflow ? 1 : 0))
-            return failed("unable to write isOverflow", -1);
-        if (!syncWritten(info) || !info->handle || info->detached)
-            return 0;
-    }
-    if (info->recordIds && idLen > 0)
-        putKey(info->recordIds.get() + static_cast<size_t>(r) * idLen);
-    if (latLon && info->latitudes && info->longitudes) {
-        info->latitudes[r] = latLon->lat;
-        info->longitudes[r] = latLon->lon;
-    }
-    if (info->recordTimes)
-        info->recordTimes[r] = v;
-    if (info->prevRecord)
-        info->prevRecord[r] = previous;
-    if (info->isOverflow)
-        info->isOverflow[r] = overflow ? 1 : 0;
+    if (!commitRecord(info, r, ids, times, latLon, key, v, previous, overflow))
+        return 0;
 
     // Then the bookkeeping that points at it: bins, then the station table.
     const NetcdfIo io(*info->handle);
@@ -583,7 +602,7 @@ int NetcdfPointData::writeNewRecord(PointNetcdfFileInfo* info, const SeqOf<TextS
         char* rows = info->staticIds.get();
         memmove(rows + static_cast<size_t>(j + 1) * idLen, rows + static_cast<size_t>(j) * idLen,
                 moved * idLen);
-        putKey(rows + static_cast<size_t>(j) * idLen);
+        putKey(rows + static_cast<size_t>(j) * idLen, key, idLen);
         memmove(info->lastRecord.get() + j + 1, info->lastRecord.get() + j, moved * sizeof(int));
         info->lastRecord[j] = r;
         if (bins > 1 && s->charInventories) {
@@ -616,8 +635,10 @@ int NetcdfPointData::writeNewRecord(PointNetcdfFileInfo* info, const SeqOf<TextS
         info->nStaticIds = n + 1;
         return 4;
     }
-    PD_LOG(PROBLEM) << "Static information area overflow in the file " << std::endl;
-    PD_LOG(PROBLEM) << info->path << std::endl;
+    if (passLineWanted()) {
+        PD_LOG(PROBLEM) << "Static information area overflow in the file " << std::endl;
+        PD_LOG(PROBLEM) << info->path << std::endl;
+    }
     if (info->firstOverflow <= 0) {
         if (!io.put1(s->firstOverflow, NcPos{}, r))
             return failed("unable to write firstOverflow", -1);
@@ -627,11 +648,75 @@ int NetcdfPointData::writeNewRecord(PointNetcdfFileInfo* info, const SeqOf<TextS
     const size_t capacity = static_cast<size_t>(info->recordCapacity);
     if (!info->recordIds)
         info->recordIds.reset(new char[capacity * idLen]());
-    putKey(info->recordIds.get() + static_cast<size_t>(r) * idLen);
+    putKey(info->recordIds.get() + static_cast<size_t>(r) * idLen, key, idLen);
     if (!info->isOverflow)
         info->isOverflow.reset(new int[capacity]());
     info->isOverflow[r] = 1;
     if (info->newestByIdValid)
         info->newestById[key.c_str()] = r;
     return 3;
+}
+
+void NetcdfPointData::logWriteFailure(const char* what, int var)
+{
+    const std::string reason = std::string(what) + (var >= 0 ? std::to_string(var) : "") + ": " +
+                               NetcdfIo::lastErrorText();
+    PASS_LOG(PROBLEM) << reason << std::endl;
+    passFailed(reason);
+}
+
+bool NetcdfPointData::commitRecord(PointNetcdfFileInfo* info, int r, const SeqOf<TextString>& ids,
+                                   const SeqOf<double>& times, const LatLonCoord* latLon,
+                                   const TextString& key, int v, int previous, bool overflow)
+{
+    const PointFileStructure* s = info->structure;
+    const int idLen = s->totalIdLen;
+    auto failed = [this](const char* what, int var) {
+        logWriteFailure(what, var);
+        return false;
+    };
+    {
+        const NetcdfIo io(*info->handle);
+        if (!latLon) {
+            for (int k = 0; k < s->idVariables.length(); ++k) {
+                long width = s->idLengths[k];
+                long n = ids[k].length() + 1 < width ? ids[k].length() + 1 : width;
+                if (!io.put(s->idVariables[k], NcPos{r, 0}, NcPos{1, n}, ids[k].c_str()))
+                    return failed("unable to write id variable ", s->idVariables[k]);
+            }
+        } else {
+            if (!io.put1(s->latitude, NcPos{r}, latLon->lat))
+                return failed("unable to write latitude", -1);
+            if (!io.put1(s->longitude, NcPos{r}, latLon->lon))
+                return failed("unable to write longitude", -1);
+        }
+        for (int k = 0; k < s->timeVariables.length(); ++k) {
+            if (!io.put1(s->timeVariables[k], NcPos{r}, times[k]))
+                return failed("unable to write time variable ", s->timeVariables[k]);
+        }
+        if (s->invTime >= 0 && !io.put1Number(s->invTime, NcPos{r}, v))
+            return failed("unable to write invTime", -1);
+        if (s->prevRecord >= 0 && !io.put1(s->prevRecord, NcPos{r}, previous))
+            return failed("unable to write prevRecord", -1);
+        if (s->maxStaticIds >= 1 && !io.put1(s->isOverflow, NcPos{r}, overflow ? 1 : 0))
+            return failed("unable to write isOverflow", -1);
+        if (!syncWritten(info) || !info->handle || info->detached) {
+            passFailed("the record could not be synced to " + std::string(info->path.c_str()));
+            return false;
+        }
+    }
+    if (info->recordIds && idLen > 0)
+        putKey(info->recordIds.get() + static_cast<size_t>(r) * idLen, key, idLen);
+    if (latLon && info->latitudes && info->longitudes) {
+        info->latitudes[r] = latLon->lat;
+        info->longitudes[r] = latLon->lon;
+    }
+    if (info->recordTimes)
+        info->recordTimes[r] = v;
+    if (info->prevRecord)
+        info->prevRecord[r] = previous;
+    if (info->isOverflow)
+        info->isOverflow[r] = overflow ? 1 : 0;
+
+    return true;
 }

@@ -5,25 +5,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-// Writes all n bytes, going on after interruptions and partial writes.
-bool writeAll(int fd, const char* data, ssize_t n)
+bool writeAll(int fd, const char* data, size_t n)
 {
     while (n > 0) {
-        ssize_t done = write(fd, data, static_cast<size_t>(n));
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
+        ssize_t done = write(fd, data, n);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            if (done == 0)
+                errno = ENOSPC;
             return false;
         }
         data += done;
-        n -= done;
+        n -= static_cast<size_t>(done);
     }
     return true;
 }
-
-} // namespace
 
 bool copyWholeFile(const char* from, const char* to)
 {
@@ -32,7 +29,9 @@ bool copyWholeFile(const char* from, const char* to)
         return false;
     int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (out < 0) {
+        const int error = errno;
         close(in);
+        errno = error;
         return false;
     }
     bool ok = true;
@@ -45,31 +44,24 @@ bool copyWholeFile(const char* from, const char* to)
             ok = n == 0;
             break;
         }
-        if (!writeAll(out, buffer, n)) {
+        if (!writeAll(out, buffer, static_cast<size_t>(n))) {
             ok = false;
             break;
         }
     }
+    int error = ok ? 0 : errno;
     close(in);
-    if (fsync(out) != 0)
+    if (fsync(out) != 0 && ok) {
         ok = false;
-    if (close(out) != 0)
+        error = errno;
+    }
+    if (close(out) != 0 && ok) {
         ok = false;
-    if (!ok)
+        error = errno;
+    }
+    if (!ok) {
         unlink(to);
+        errno = error;
+    }
     return ok;
-}
-
-int renameNoReplace(const char* from, const char* to)
-{
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // A file system without an exclusive rename: a new link fails when the
-    // name exists.
-    if (link(from, to) != 0)
-        return errno;
-    unlink(from);
-    return 0;
 }

@@ -1,12 +1,16 @@
 #include "SatelliteWindDecoder.h"
 
+#include "BufrSignalClient.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
 #include "dmNotify.h"
 #include "windTimeGroups.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -90,6 +94,31 @@ void SatelliteWindDecoder::setDataTime(int t)
 {
     const AbsTime at(t);
     _dataTime = DataTime(at, 0, TimeRange(at, at), at, 0, 0x300);
+}
+
+TextString SatelliteWindDecoder::bulletinIdentity() const
+{
+    // FNV-1a over each value's subset, descriptor, value and text.
+    uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](const void* data, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            hash = (hash ^ static_cast<const unsigned char*>(data)[i]) * 1099511628211ull;
+    };
+    for (int i = 0; i < _decodedValues.length(); ++i) {
+        const BufrValues& v = _decodedValues[i];
+        const int fields[] = {v.getSubset(), v.getDescriptor()};
+        const float value = v.getValue();
+        const TextString text = v.getCharValue();
+        mix(fields, sizeof fields);
+        mix(&value, sizeof value);
+        mix(text.c_str(), static_cast<size_t>(text.length()) + 1);
+    }
+    const TextString& path = BufrSignalClient::instance()->sourcePath();
+    const char* slash = std::strrchr(path.c_str(), '/');
+    char tail[48];
+    std::snprintf(tail, sizeof tail, " %d %016llx", _decodedValues.length(),
+                  static_cast<unsigned long long>(hash));
+    return TextString(slash ? slash + 1 : path.c_str()) + tail;
 }
 
 bool SatelliteWindDecoder::sendNotification()

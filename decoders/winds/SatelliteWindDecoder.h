@@ -64,6 +64,9 @@ public:
     SeqOf<double> getObservationTimes(SeqOf<LatLonCoord>& locations);
     // The data time of an observation at t: {t, 0, [t, t], t, 0, 0x300}.
     void setDataTime(int t);
+    // What tells the bulletin being stored from others in the store's pass
+    // journal: its file name, its number of values and a hash of them.
+    TextString bulletinIdentity() const;
 
     // ---- For the storing code ----
     const WindType& windType() const { return _type; }

@@ -125,6 +125,11 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
     }
     SeqOf<bool> flags = makeSiteFlags(times.length());
     int result = 1;
+    // The store notes the records of the pass, so that the bulletin stored
+    // again after a pass that did not end takes them again.
+    NetcdfPointData* store = _decoder.pointData();
+    if (store)
+        store->beginPass(_decoder.bulletinIdentity());
     // The handle of the site before, given back once the next site has its
     // record: the file then stays in use from one wind to the next, and the
     // store brings it up to date once, at the last release, instead of after
@@ -178,6 +183,8 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         previous = through[i] = handle;
     }
     givePreviousBack(sites);
+    if (store)
+        store->endPass(result == 1);
     STORE_LOG(EVENT) << "MXR_STORE of " << times.length() << " site(s) for "
                      << timeText(times[0]) << std::endl;
     notifyNewDataTimes(flags, times);

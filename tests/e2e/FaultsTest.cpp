@@ -5,7 +5,7 @@
 // directory, or in the bad-file directory with a logged reason; every data
 // file opens with the netCDF library, and a store made afresh in this
 // process finds each stored record through the file's bookkeeping.
-#include "../decoder/DecoderChild.h"
+#include "DecoderProcess.h"
 #include "ModelInstallation.h"
 
 #include <gtest/gtest.h>
@@ -25,53 +25,17 @@ using namespace e2e;
 
 namespace {
 
-const std::string decoderProgram = std::string(QEV_BIN_DIR) + "/decoder";
 // Terminal lines only, with the driver's trace of closing the data files.
 const char* const flowLog = "all all file all = off\nall all collective all = off\n"
                             "all BufrDriver tty debug = on\n";
 
 // A decoder process of the installation, whose notification server is its
 // parent and data controller too.
-struct DecoderRun {
+struct DecoderRun : DecoderProcess {
     DecoderRun(ModelInstallation& i, const std::string& log)
-        : inst(i), child(decoderProgram, {i.notices.targetText(), "3", "Model"}, i.tree.path(log))
+        : DecoderProcess(i.notices, "Model", i.tree.path(log))
     {
     }
-    // The next ReadyMsg of this process (those of earlier ones are passed).
-    bool ready(int timeoutMs = 30000)
-    {
-        WirePeer::Message m;
-        while (inst.notices.waitFor(1, 0, timeoutMs, &m))
-            if (m.sender.pid == child.pid()) {
-                sender = m.sender;
-                return true;
-            }
-        return false;
-    }
-    // A data message; true once the ReadyMsg after it came.
-    bool announce()
-    {
-        if (connection < 0)
-            connection = inst.notices.connectTo(sender);
-        return connection >= 0 && inst.notices.sendData(connection, 1, std::string(40, 'x')) &&
-               ready();
-    }
-    int stop()
-    {
-        kill(child.pid(), SIGTERM);
-        return child.waitExit(60000);
-    }
-    // Sets the process's file size limit (RLIM_INFINITY lifts it).
-    void limitFileSize(rlim_t bytes) const
-    {
-        const struct rlimit limit = {bytes, RLIM_INFINITY};
-        ASSERT_EQ(prlimit(child.pid(), RLIMIT_FSIZE, &limit, nullptr), 0);
-    }
-
-    ModelInstallation& inst;
-    DecoderChild child;
-    WirePeer::Target sender;
-    int connection = -1;
 };
 
 // Every bulletin is stored whole, waiting in the ingest directory or (only

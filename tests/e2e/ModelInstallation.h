@@ -233,11 +233,15 @@ inline bool holdsBulletin(const StoredByKey& stored, const ModelBulletin& b)
 
 // A new store of the directory in this process, as a restarted writer
 // makes it, places each record's station and times at that record: its file
-// list, station table, chains and times agree with the records.
+// list, station table, chains and times agree with the records.  The store
+// works on a copy, since the decoder may still hold the directory's lock.
 inline void expectStorePlaces(const std::string& dir, const std::vector<StoredSounding>& records)
 {
     LogCapture log;
-    std::unique_ptr<NetcdfPointData> store(new NetcdfPointData(dir.c_str(), true, false));
+    const std::string copy = dir + ".check";
+    std::filesystem::remove_all(copy);
+    std::filesystem::copy(dir, copy);
+    std::unique_ptr<NetcdfPointData> store(new NetcdfPointData(copy.c_str(), true, false));
     for (const StoredSounding& s : records) {
         SeqOf<TextString> ids;
         ids.append(TextString(s.id.c_str()));
@@ -253,6 +257,7 @@ inline void expectStorePlaces(const std::string& dir, const std::vector<StoredSo
         EXPECT_TRUE(store->releaseHandle(handle));
     }
     store.reset();
+    std::filesystem::remove_all(copy);
     EXPECT_FALSE(log.contains("Format or ownership problems")) << log.text();
     EXPECT_FALSE(log.contains("named record")) << log.text();
 }

@@ -1,0 +1,152 @@
+// One writer per store directory, and the passes over bulletins: the pass
+// journal of the stores whose records carry no bookkeeping, the failure
+// that ends a pass's placements, and the bound on the writer's lines.
+#include "NetcdfPointData.h"
+
+#include "LogStream.h"
+#include "PassJournal.h"
+#include "PointFileStructure.h"
+#include "PointNetcdfFileInfo.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
+
+namespace {
+
+// Writer lines a pass logs before the rest are only counted.
+const int PASS_LINES = 10;
+
+} // namespace
+
+bool NetcdfPointData::lockDirectory()
+{
+    // The lock lives with this open directory: it goes with the store, and
+    // with the process however it ends.
+    _lockFd = open(_directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (_lockFd < 0)
+        return true;   // no directory: the template is not found either
+    if (flock(_lockFd, LOCK_EX | LOCK_NB) == 0) {
+        removeScratchFiles();
+        return true;
+    }
+    const int error = errno;
+    if (error != EWOULDBLOCK) {
+        PD_LOG(PROBLEM) << "Could not lock the point-data directory " << _directory << ": "
+                        << strerror(error) << "; writing it without the lock" << std::endl;
+        return true;
+    }
+    PD_LOG(PROBLEM) << "Another process holds the lock of the point-data directory "
+                    << _directory << " and writes it; this process does not" << std::endl;
+    close(_lockFd);
+    _lockFd = -1;
+    return false;
+}
+
+void NetcdfPointData::removeScratchFiles()
+{
+    // Files a killed writer left on its way to a data file or a journal:
+    // no other writer can be making one while the lock is held.
+    DIR* dir = opendir(_directory.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, 7, "scrfil.") != 0 && name.compare(0, 12, "passJournal.") != 0)
+            continue;
+        const std::string path = std::string(_directory.c_str()) + "/" + name;
+        if (unlink(path.c_str()) != 0)
+            PD_LOG(PROBLEM) << "Could not remove " << path << ": " << strerror(errno) << std::endl;
+    }
+    closedir(dir);
+}
+
+void NetcdfPointData::openPassJournal()
+{
+    const PointFileStructure* s = _templateStructure;
+    if (!_writable || _staticFile || !s || s->maxStaticIds > 0 || s->nInventoryBins > 1 ||
+        s->hasChaining())
+        return;
+    std::unique_ptr<PassJournal> journal(new PassJournal(_directory.c_str()));
+    std::string error;
+    const bool opened = journal->open(
+        [this](int fileTime) {
+            PointNetcdfFileInfo* info = nullptr;
+            return _fileInfos.find(AbsTime(fileTime), nullptr, &info) && info ? info->recordCount
+                                                                            : -1;
+        },
+        error);
+    if (!opened) {
+        // Without its notes a bulletin stored again is stored twice, as a
+        // store without a journal does.
+        PD_LOG(PROBLEM) << error << "; bulletins stored again may be held twice" << std::endl;
+        return;
+    }
+    _journal = std::move(journal);
+}
+
+bool NetcdfPointData::journaled(const PointNetcdfFileInfo* info) const
+{
+    const PointFileStructure* s = info->structure;
+    return _journal && _inPass && s->maxStaticIds <= 0 && s->nInventoryBins <= 1 &&
+           !s->hasChaining();
+}
+
+void NetcdfPointData::beginPass(const TextString& identity)
+{
+    if (_inPass)
+        endPass(false);
+    _inPass = true;
+    _passIdentity = identity;
+    _passCall = _passReused = _passLines = _passQuiet = _passSkipped = 0;
+    _passFailure.clear();
+    std::string error;
+    if (_journal && !_journal->begin(identity.c_str(), error)) {
+        PD_LOG(PROBLEM) << error << std::endl;
+        passFailed(error);
+    }
+}
+
+void NetcdfPointData::endPass(bool complete)
+{
+    if (!_inPass)
+        return;
+    if (_passReused > 0)
+        PD_LOG(EVENT) << _passReused << " records of an earlier pass over " << _passIdentity
+                      << " taken again in " << _directory << std::endl;
+    if (_passSkipped > 0)
+        PD_LOG(PROBLEM) << _passSkipped << " more records of " << _passIdentity
+                        << " not placed in " << _directory << " after: " << _passFailure
+                        << std::endl;
+    if (_passQuiet > 0)
+        PD_LOG(PROBLEM) << _passQuiet << " more lines about the records of " << _passIdentity
+                        << " in " << _directory << " not logged" << std::endl;
+    std::string error;
+    if (_journal && !_journal->end(complete && _passFailure.empty(), error))
+        PD_LOG(PROBLEM) << error << std::endl;
+    _inPass = false;
+}
+
+bool NetcdfPointData::passLineWanted()
+{
+    if (!_inPass || _passLines < PASS_LINES) {
+        if (_inPass)
+            ++_passLines;
+        return true;
+    }
+    ++_passQuiet;
+    return false;
+}
+
+void NetcdfPointData::passFailed(const std::string& reason)
+{
+    if (_inPass && _passFailure.empty())
+        _passFailure = reason.empty() ? "a failed write" : reason;
+}

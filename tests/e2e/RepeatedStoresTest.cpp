@@ -1,0 +1,229 @@
+// Bulletins stored again by the decoder process: after SIGKILLs aimed into
+// the storing of a cloud-drift wind bulletin, and after a full disk under
+// the profiler stores with the bulletins requeued once space is back.  Each
+// ends with the records of one clean run (in any order), none twice and none
+// of fill values only.
+#include "DecoderInstallation.h"
+#include "DecoderProcess.h"
+#include "HighDensityWindSamples.h"
+#include "ProfilerSamples.h"
+
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<SampleBulletin> samples(bool (*make)(const SampleOptions&,
+                                                 std::vector<SampleBulletin>&, std::string&))
+{
+    SampleOptions o;
+    o.dataDir = std::string(QEV_SOURCE_DIR) + "/data";
+    std::vector<SampleBulletin> all;
+    std::string error;
+    EXPECT_TRUE(make(o, all, error)) << error;
+    return all;
+}
+
+// A decoder process of the installation.
+struct Decoder : DecoderProcess {
+    Decoder(DecoderInstallation& i, const std::string& type, const std::string& log)
+        : DecoderProcess(i.peer, type, i.tree.path(log))
+    {
+    }
+};
+
+// Every record of the data files of a point directory as a line: the file's
+// name, then each record variable's values.  prevRecord, a record number,
+// depends on the order the bulletins came in and is left out.
+std::multiset<std::string> records(const DecoderInstallation& p, const std::string& pointDir)
+{
+    std::multiset<std::string> rows;
+    for (const std::string& path : p.dataFiles(pointDir)) {
+        if (path.find("passJournal") != std::string::npos)
+            continue;
+        int ncid = -1, nVars = 0, recordDim = -1;
+        if (nc_open(path.c_str(), NC_NOWRITE, &ncid) != NC_NOERR) {
+            ADD_FAILURE() << "cannot open " << path;
+            continue;
+        }
+        nc_inq_nvars(ncid, &nVars);
+        nc_inq_unlimdim(ncid, &recordDim);
+        const size_t n = recordCount(ncid);
+        std::vector<std::ostringstream> lines(n);
+        for (size_t r = 0; r < n; ++r)
+            lines[r] << fs::path(path).filename().string();
+        for (int var = 0; var < nVars; ++var) {
+            char name[NC_MAX_NAME + 1];
+            nc_type type;
+            int nDims = 0, dims[NC_MAX_VAR_DIMS];
+            nc_inq_var(ncid, var, name, &type, &nDims, dims, nullptr);
+            if (nDims == 0 || dims[0] != recordDim || std::string(name) == "prevRecord")
+                continue;
+            size_t width = 1, length = 0;
+            for (int d = 1; d < nDims; ++d, width *= length)
+                nc_inq_dimlen(ncid, dims[d], &length);
+            if (n == 0)
+                continue;
+            if (type == NC_CHAR) {
+                std::vector<char> text(n * width);
+                EXPECT_EQ(nc_get_var_text(ncid, var, text.data()), NC_NOERR) << name;
+                for (size_t r = 0; r < n; ++r)
+                    lines[r] << " " << name << "=" << std::string(&text[r * width], width).c_str();
+            } else {
+                std::vector<double> values(n * width);
+                EXPECT_EQ(nc_get_var_double(ncid, var, values.data()), NC_NOERR) << name;
+                for (size_t r = 0; r < n; ++r) {
+                    lines[r] << " " << name << "=";
+                    for (size_t k = 0; k < width; ++k)
+                        lines[r] << values[r * width + k] << ",";
+                }
+            }
+        }
+        nc_close(ncid);
+        for (std::ostringstream& line : lines)
+            rows.insert(line.str());
+    }
+    return rows;
+}
+
+// The records of a clean run storing the bulletins in one process, and
+// the size its files reach.
+std::multiset<std::string> cleanRecords(const std::string& type, const std::string& ingest,
+                                        const std::string& bad,
+                                        const std::vector<SampleBulletin>& bulletins,
+                                        const std::vector<std::string>& pointDirs,
+                                        uintmax_t* size = nullptr)
+{
+    DecoderInstallation p(type, ingest, bad);
+    for (const SampleBulletin& b : bulletins)
+        p.drop(b);
+    Decoder run(p, type, "clean.log");
+    EXPECT_TRUE(run.ready(120000)) << run.child.log();
+    EXPECT_EQ(run.stop(), 0);
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    std::multiset<std::string> all;
+    for (const std::string& dir : pointDirs) {
+        for (const std::string& row : records(p, dir))
+            all.insert(row);
+        for (const std::string& file : p.dataFiles(dir))
+            if (size)
+                *size += fs::file_size(file);
+    }
+    return all;
+}
+
+} // namespace
+
+// SIGKILL once the data file has grown a random part of the way to what the
+// bulletin makes of it (from what a killed process left), three times; a
+// last process finishes.  The seed is in the failure message.
+TEST(RepeatedStores, CloudDriftWindsKilledWhileStoredEndAsOneCleanRun)
+{
+    QEV_REQUIRE_NCGEN();
+    const std::vector<SampleBulletin> winds = samples(HighDensityWindSamples::make);
+    uintmax_t full = 0;
+    const std::multiset<std::string> clean =
+        cleanRecords("csw", "bufr/CSW", "badCSWBufr", winds, {"CSW/netcdf"}, &full);
+    ASSERT_EQ(clean.size(), size_t(HighDensityWindSamples::WINDS));
+
+    DecoderInstallation p("csw", "bufr/CSW", "badCSWBufr");
+    p.drop(winds[0]);
+    const std::string file = p.tree.path("qev_data/point/CSW/netcdf/20240601_1200");
+    const unsigned seed = std::random_device()();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    int killed = 0;
+    for (int round = 0; round < 3 && !TempTree::listFiles(p.in).empty(); ++round) {
+        Decoder run(p, "csw", "kill" + std::to_string(round) + ".log");
+        const auto size = [&] { return fs::exists(file) ? fs::file_size(file) : 0; };
+        const uintmax_t from = size(), target = from + (full - from) * (5 + random() % 90) / 100;
+        for (int wait = 0; wait < 300000 && size() < target && !TempTree::listFiles(p.in).empty();
+             ++wait)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        kill(run.child.pid(), SIGKILL);
+        run.child.waitExit(10000);
+        killed += !TempTree::listFiles(p.in).empty();
+    }
+    Decoder last(p, "csw", "last.log");
+    ASSERT_TRUE(last.ready(120000)) << last.child.log();
+    EXPECT_EQ(last.stop(), 0);
+    EXPECT_GT(killed, 0) << "no kill fell inside the store";
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    EXPECT_TRUE(TempTree::listFiles(p.bad).empty());
+    EXPECT_EQ(records(p, "CSW/netcdf"), clean);
+    EXPECT_FALSE(TempTree::exists(p.tree.path("qev_data/point/CSW/netcdf/passJournal")));
+}
+
+// A file size limit on the process (SIGXFSZ ignored) that lets each data
+// file take a few records and breaks the next one at several places: the
+// bulletins that could not be stored whole are set aside with their reason.
+// With the limit lifted and the bulletins requeued, the same process stores
+// them, and the files hold exactly the records of a clean run.
+TEST(RepeatedStores, ProfilersOnAFullDiskEndAsOneCleanRunOnceRequeued)
+{
+    QEV_REQUIRE_NCGEN();
+    const std::vector<SampleBulletin> bulletins = samples(ProfilerSamples::make);
+    const std::vector<std::string> dirs = {"prof/netcdf", "CAP/netcdf"};
+    const std::multiset<std::string> clean =
+        cleanRecords("Profiler", "bufr/prof", "badProfiler", bulletins, dirs);
+    ASSERT_EQ(clean.size(), 22u);
+
+    for (double fit : {0.4, 1.5, 3.7}) {
+        SCOPED_TRACE(std::to_string(fit) + " records fit");
+        DecoderInstallation p("Profiler", "bufr/prof", "badProfiler");
+        const auto templateSize = fs::file_size(p.tree.path("qev_data/point/prof/netcdf/template"));
+        signal(SIGXFSZ, SIG_IGN);   // the child inherits it
+        Decoder run(p, "Profiler", "full.log");
+        signal(SIGXFSZ, SIG_DFL);
+        ASSERT_TRUE(run.ready()) << run.child.log();
+        // The record size of the layout: the data file of a first bulletin
+        // stored without a limit, less the template.
+        static long long layoutRecord = 0;
+        if (layoutRecord == 0) {
+            DecoderInstallation probe("Profiler", "bufr/prof", "badProfiler");
+            probe.drop(bulletins[0]);
+            Decoder sizing(probe, "Profiler", "size.log");
+            ASSERT_TRUE(sizing.ready());
+            sizing.stop();
+            const std::vector<std::string> files = probe.dataFiles("prof/netcdf");
+            ASSERT_FALSE(files.empty());
+            for (const std::string& f : files)
+                if (f.find("passJournal") == std::string::npos)
+                    layoutRecord = (static_cast<long long>(fs::file_size(f)) -
+                                    static_cast<long long>(templateSize)) / 6;
+        }
+        const rlim_t limit = templateSize + static_cast<rlim_t>(fit * layoutRecord);
+        run.limitFileSize(limit);
+        for (const SampleBulletin& b : bulletins)
+            p.drop(b);
+        ASSERT_TRUE(run.announce()) << run.child.log();
+        const std::vector<std::string> setAside = TempTree::listFiles(p.bad);
+        EXPECT_FALSE(setAside.empty()) << run.child.log();
+        EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+
+        run.limitFileSize(RLIM_INFINITY);
+        for (const std::string& name : setAside)
+            fs::rename(p.bad + "/" + name, p.in + "/" + name);
+        ASSERT_TRUE(run.announce()) << run.child.log();
+        EXPECT_EQ(run.stop(), 0);
+        EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+        EXPECT_TRUE(TempTree::listFiles(p.bad).empty()) << run.child.log();
+        std::multiset<std::string> stored;
+        for (const std::string& dir : dirs)
+            for (const std::string& row : records(p, dir))
+                stored.insert(row);
+        EXPECT_EQ(stored, clean) << run.child.log();
+    }
+}

@@ -1,0 +1,259 @@
+// A bulletin stored again, a full disk and a second writer: the pass journal
+// of the position-keyed stores, the failure that ends a pass's placements,
+// the directory lock, and an overflow record of a table without chains.
+#include "PointDataTestSupport.h"
+
+#include "LogCapture.h"
+#include "TempTree.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+const int T0 = 1173895200; // 2007-03-14 18:00:00 UTC
+
+// Records keyed by position with no bookkeeping, as the wind stores have.
+const char* const WIND_CDL = "netcdf template {\n"
+                             "dimensions:\n"
+                             "  recNum = UNLIMITED ;\n"
+                             "variables:\n"
+                             "  double validTime(recNum) ;\n"
+                             "  float latitude(recNum) ;\n"
+                             "  float longitude(recNum) ;\n"
+                             "  float pressure(recNum) ;\n"
+                             "// global attributes:\n"
+                             "  :cdlDate = \"20070303\" ;\n"
+                             "  :timeVariables = \"validTime\" ;\n"
+                             "  :filePeriod = 3600 ;\n"
+                             "  :fileEndOffset = 3599 ;\n"
+                             "}\n";
+
+class RepeatedPass : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QEV_REQUIRE_NCGEN();
+        NetcdfPointData::forgetAllStores();
+    }
+    void TearDown() override { NetcdfPointData::forgetAllStores(); }
+
+    std::string makeDir(const std::string& cdl)
+    {
+        const std::string dir = tree.mkdirs("store");
+        std::string error;
+        EXPECT_TRUE(Cdl::make(cdl, dir + "/template", &error)) << error;
+        return dir;
+    }
+    // The store as a new process finds it.
+    NetcdfPointData* reopen()
+    {
+        NetcdfPointData::forgetAllStores();
+        return NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+    }
+    // Winds k = from .. to - 1 of a bulletin: all at one position and time
+    // (distinct observations), told apart by their pressure k.
+    std::vector<Placed> store(NetcdfPointData* s, int from, int to)
+    {
+        std::vector<Placed> placed;
+        for (int k = from; k < to; ++k) {
+            SeqOf<double> times(double(T0 + 60));
+            Placed p;
+            p.handle = s->getFileHandleAndRecord(LatLonCoord(10.5f, -20.25f), times, p.record,
+                                                 p.isNew);
+            if (p.handle) {
+                float pressure = float(k);
+                int var = -1;
+                EXPECT_EQ(nc_inq_varid(*p.handle, "pressure", &var), NC_NOERR);
+                const size_t at = static_cast<size_t>(p.record);
+                EXPECT_EQ(nc_put_var1_float(*p.handle, var, &at, &pressure), NC_NOERR);
+                EXPECT_TRUE(s->releaseHandle(p.handle));
+            }
+            placed.push_back(p);
+        }
+        return placed;
+    }
+    std::vector<int> pressures() const
+    {
+        std::vector<int> p;
+        int ncid = -1, var = -1;
+        size_t n = 0;
+        int dim = -1;
+        if (nc_open((dir + "/20070314_1800").c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
+            return p;
+        nc_inq_unlimdim(ncid, &dim);
+        nc_inq_dimlen(ncid, dim, &n);
+        std::vector<float> values(n);
+        nc_inq_varid(ncid, "pressure", &var);
+        if (n > 0)
+            nc_get_var_float(ncid, var, values.data());
+        nc_close(ncid);
+        for (float v : values)
+            p.push_back(static_cast<int>(v));
+        return p;
+    }
+
+    TempTree tree;
+    FakeStoreClock clock;
+    std::string dir;
+};
+
+// A pass that did not end, then other bulletins, then the same bulletin
+// again in a new process: it takes its own records in order, never another
+// bulletin's, and places what the first pass did not.  A note of a record
+// that was never committed (the writer killed between the two) gives no
+// record.  Once a pass ends complete, its notes are gone.
+TEST_F(RepeatedPass, ABulletinStoredAgainTakesItsOwnRecordsAgain)
+{
+    dir = makeDir(WIND_CDL);
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    s->beginPass("IUCN01 3000 a");
+    store(s, 0, 3);
+    s->endPass(false);
+    // Killed after noting call 3's record, before committing it.
+    std::ofstream(dir + "/passJournal", std::ios::app) << "R 3 " << T0 << " 3\n";
+
+    s = reopen();
+    s->beginPass("IUCN01 3000 b");
+    store(s, 100, 101);    // takes record 3
+    s->endPass(true);
+    s = reopen();
+    LogCapture log;
+    s->beginPass("IUCN01 3000 a");
+    const std::vector<Placed> again = store(s, 0, 5);
+    s->endPass(true);
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(again[k].record, k < 3 ? k : k + 1) << k;
+        EXPECT_EQ(again[k].isNew, k >= 3) << k;
+    }
+    EXPECT_TRUE(log.contains("3 records of an earlier pass over IUCN01 3000 a taken again"));
+    EXPECT_EQ(pressures(), (std::vector<int>{0, 1, 2, 100, 3, 4}));
+    EXPECT_FALSE(TempTree::exists(dir + "/passJournal"));
+
+    // Stored once more after a complete pass: a new delivery, new records.
+    s->beginPass("IUCN01 3000 a");
+    EXPECT_TRUE(store(s, 0, 1)[0].isNew);
+    s->endPass(true);
+}
+
+// A file size limit under a pass: the first failed write fails the rest of
+// the pass at once, with a bounded number of lines.  With space again the
+// bulletin stored again ends as one clean pass would.
+TEST_F(RepeatedPass, AFullDiskEndsThePassAndTheBulletinIsStoredOnceWithSpaceAgain)
+{
+    dir = makeDir(WIND_CDL);
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    const char* const bulletin = "IUCN01 3000 full";
+    s->beginPass(bulletin);
+    ASSERT_TRUE(store(s, 0, 1)[0].isNew);
+    const std::string file = dir + "/20070314_1800";
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit full = {std::filesystem::file_size(file) + 100, old.rlim_max};
+    LogCapture log;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const std::vector<Placed> failed = store(s, 1, 200);
+    s->endPass(false);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, SIG_DFL);
+    int placed = 0;
+    for (const Placed& p : failed)
+        placed += p.handle != nullptr;
+    EXPECT_LT(placed, 199);
+    EXPECT_LE(log.lines().size(), 14u) << log.text();
+    EXPECT_TRUE(log.contains("more records of IUCN01 3000 full not placed in " + dir)) << log.text();
+
+    s = reopen();
+    s->beginPass(bulletin);
+    store(s, 0, 200);
+    s->endPass(true);
+    std::vector<int> all;
+    for (int k = 0; k < 200; ++k)
+        all.push_back(k);
+    EXPECT_EQ(pressures(), all);
+}
+
+// One writer per directory: a second store from a forked child cannot take
+// the lock while the first lives, and can once it is gone.  The scratch
+// files a killed writer left are removed by the store that takes the lock.
+TEST_F(RepeatedPass, OneWritingStorePerDirectory)
+{
+    dir = makeDir(WIND_CDL);
+    tree.write("store/scrfil.99999", "left by a killed writer");
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    EXPECT_FALSE(TempTree::exists(dir + "/scrfil.99999"));
+    auto secondWriter = [&]() {
+        const pid_t child = fork();
+        if (child == 0) {
+            LogCapture log;
+            NetcdfPointData second(dir.c_str(), true, false);
+            const bool refused = !NetcdfPointDataInspector{&second}.structure();
+            const bool said = log.contains("Another process holds the lock of the point-data "
+                                           "directory " + dir);
+            _exit(refused ? (said ? 1 : 2) : 0);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(secondWriter(), 1);
+    NetcdfPointData::forgetAllStores();
+    EXPECT_EQ(secondWriter(), 0);
+}
+
+// A table without chains: once the file's caches are freed, its last
+// record, an overflow record, is still known as booked, and a new record
+// goes after it.
+TEST_F(RepeatedPass, AnOverflowRecordOfATableWithoutChainsIsKept)
+{
+    dir = makeDir("netcdf template {\n"
+                  "dimensions:\n"
+                  "  recNum = UNLIMITED ;\n"
+                  "  maxStaticIds = 2 ;\n"
+                  "  totalIdLen = 8 ;\n"
+                  "  staNameLen = 6 ;\n"
+                  "  nInventoryBins = 1 ;\n"
+                  "variables:\n"
+                  "  char stationId(recNum, staNameLen) ;\n"
+                  "  float latitude(recNum) ;\n"
+                  "  float longitude(recNum) ;\n"
+                  "  int nStaticIds ;\n"
+                  "  char staticIds(maxStaticIds, totalIdLen) ;\n"
+                  "  int lastRecord(maxStaticIds) ;\n"
+                  "  int firstOverflow ;\n"
+                  "  int isOverflow(recNum) ;\n"
+                  "// global attributes:\n"
+                  "  :cdlDate = \"20070404\" ;\n"
+                  "  :idVariables = \"stationId\" ;\n"
+                  "data:\n"
+                  "  nStaticIds = 0 ;\n"
+                  "  lastRecord = -1, -1 ;\n"
+                  "  firstOverflow = -1 ;\n"
+                  "}\n");
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    for (const char* id : {"AAA", "BBB", "CCC"})
+        EXPECT_NE(place(s, {id}, {double(T0)}).handle, nullptr) << id;
+    NetcdfPointDataInspector inspect{s};
+    ASSERT_EQ(inspect.fileTimes().length(), 1);
+    inspect.fileInfo(inspect.fileTimes()[0])->freeStructure();
+    const Placed d = place(s, {"DDD"}, {double(T0)});
+    EXPECT_EQ(d.record, 3);
+    std::string file;
+    for (const std::string& name : TempTree::listFiles(dir))
+        if (name[0] == '2')
+            file = dir + "/" + name;
+    EXPECT_EQ(readRows(file, "stationId"), (std::vector<std::string>{"AAA", "BBB", "CCC", "DDD"}));
+    EXPECT_EQ(readInts(file, "isOverflow"), (std::vector<int>{0, 0, 1, 1}));
+}
+
+} // namespace
