@@ -65,9 +65,20 @@ public:
     // when it is this socket).  recordTermination: lists its peer as
     // terminated and deletes the socket; otherwise the caller keeps it.
     void removeSocket(DataSocket* socket, bool recordTermination);
-    // Closes least recently used idle sockets while the descriptor clients
-    // exceed a third of the descriptors a process may open.
+    // Closes least recently used idle sockets while there is no room for
+    // one more connection (roomForConnection).  When no socket can be
+    // closed it says so, at most once a second.
     static void makeRoom();
+    // Whether one more connection keeps the descriptor clients within
+    // descriptorLimit and the data sockets within connectionLimit.
+    static bool roomForConnection();
+    // A third of the descriptors a process may open, read once.
+    static long descriptorLimit();
+    // The most data sockets the process keeps over all connections:
+    // "SocketConnectionLimit.numConnections" when at least 1, else
+    // DEFAULT_CONNECTION_LIMIT.
+    static int connectionLimit();
+    enum { DEFAULT_CONNECTION_LIMIT = 256 };
     // The socket part of Connection::statReport for every socket
     // connection: terminated, active and thread-using connections.  Empties
     // the terminated lists and resets the sockets' counters.
