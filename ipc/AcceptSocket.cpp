@@ -85,7 +85,7 @@ AcceptSocket::~AcceptSocket()
 
 void AcceptSocket::handleEvent()
 {
-    SocketConnection::makeRoom();
+    SocketConnection::makeRoom(true);
     // The accepted descriptor is blocking, whatever the listening one is.
     const int fd = accept4(_fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {

@@ -11,9 +11,9 @@
 // out of the wait for ACCEPT_PAUSE_MILLIS, with one PROBLEM line, while the
 // open connections are served, and accepting resumes afterwards.  A peer
 // accepted while the process holds as many connections as it keeps
-// (SocketConnection::roomForConnection, after makeRoom) is closed at once;
-// such closings are logged at most once per ACCEPT_PAUSE_MILLIS, with their
-// count.
+// (SocketConnection::roomForConnection, after makeRoom has closed what idle
+// sockets of unnamed peers it could) is closed at once; such closings are
+// logged at most once per ACCEPT_PAUSE_MILLIS, with their count.
 #ifndef ACCEPTSOCKET_H
 #define ACCEPTSOCKET_H
 
@@ -36,6 +36,7 @@ public:
     ~AcceptSocket() override;
 
     // A peer connects: makes room among the descriptors, then accepts.
+    // Peers the process knows are never closed to make that room.
     void handleEvent() override;
     int descriptor() override { return _fd; }
     int eventMask() override { return READABLE; }

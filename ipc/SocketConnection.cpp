@@ -226,7 +226,7 @@ bool SocketConnection::roomForConnection()
     return sockets + 1 <= connectionLimit();
 }
 
-void SocketConnection::makeRoom()
+void SocketConnection::makeRoom(bool anonymousOnly)
 {
     while (!roomForConnection()) {
         SocketConnection* owner = nullptr;
@@ -240,6 +240,8 @@ void SocketConnection::makeRoom()
             std::vector<DataSocket*> sockets;
             connection->collectSockets(sockets, false);
             for (DataSocket* socket : sockets) {
+                if (anonymousOnly && !socket->peer().isNull())
+                    continue;
                 if (socket->canClose() && socket->lastUseTicks() <= oldest) {
                     oldest = socket->lastUseTicks();
                     candidate = socket;

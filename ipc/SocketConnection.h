@@ -67,8 +67,10 @@ public:
     void removeSocket(DataSocket* socket, bool recordTermination);
     // Closes least recently used idle sockets while there is no room for
     // one more connection (roomForConnection).  When no socket can be
-    // closed it says so, at most once a second.
-    static void makeRoom();
+    // closed it says so, at most once a second.  anonymousOnly: only sockets
+    // whose peer has not named itself are closed, so that a newcomer never
+    // displaces a peer the process knows (the listening socket's call).
+    static void makeRoom(bool anonymousOnly = false);
     // Whether one more connection keeps the descriptor clients within
     // descriptorLimit and the data sockets within connectionLimit.
     static bool roomForConnection();
