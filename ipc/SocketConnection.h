@@ -7,7 +7,9 @@
 // Sockets whose peer is not known yet (accepted ones before their first
 // message, orphaned descriptors) and second sockets of a known peer live
 // among the other sockets.  The normal-priority connection also owns the
-// listening socket, which fixes the process's own target.
+// listening socket, which fixes the process's own target.  Over all
+// connections the process keeps at most connectionLimit() data sockets and
+// a third of its descriptors as watched clients (roomForConnection).
 //
 // It keeps the records of the statistics report: the terminated
 // connections since the last report (at most 100, oldest first) and, per
