@@ -1,6 +1,7 @@
 #include "BufrDecoderList.h"
 
 #include "BufrDecoder.h"
+#include "BufrFileDecoder.h"
 #include "LogStream.h"
 
 #include <cstring>
@@ -66,9 +67,15 @@ void compilePattern(BufrDecoderList::DecoderObjectInfo& info, const char* key)
     info.compiled = true;
 }
 
+// The file flow of a decoder, for the decoders that have one.
+BufrFileDecoder* fileFlow(BufrDecoder* decoder)
+{
+    return dynamic_cast<BufrFileDecoder*>(decoder);
+}
+
 } // namespace
 
-BufrDecoderList::BufrDecoderList() {}
+BufrDecoderList::BufrDecoderList() : _ingestHeldElsewhere(false) {}
 
 BufrDecoderList::~BufrDecoderList()
 {
@@ -103,6 +110,12 @@ bool BufrDecoderList::createDecoders(TextString& name)
         BufrDecoder* decoder = makeDecoder(kind);
         if (!decoder)
             continue;
+        const BufrFileDecoder* flow = fileFlow(decoder);
+        if (flow && flow->ingestHeldElsewhere()) {
+            delete decoder;
+            _ingestHeldElsewhere = true;
+            return false;
+        }
         DecoderObjectInfo info;
         info.decoder = decoder;
         info.pattern = decoder->getBufrPattern();
@@ -162,6 +175,25 @@ void BufrDecoderList::processAllDirectories()
 {
     for (int i = 0; i < _entries.length(); ++i)
         processDirectory(_entries[i].decoder);
+}
+
+bool BufrDecoderList::needsRetry()
+{
+    for (int i = 0; i < _entries.length(); ++i) {
+        const BufrFileDecoder* flow = fileFlow(_entries[i].decoder);
+        if (flow && flow->needsRetry())
+            return true;
+    }
+    return false;
+}
+
+void BufrDecoderList::retryPasses()
+{
+    for (int i = 0; i < _entries.length(); ++i) {
+        const BufrFileDecoder* flow = fileFlow(_entries[i].decoder);
+        if (flow && flow->needsRetry())
+            processDirectory(_entries[i].decoder);
+    }
 }
 
 void BufrDecoderList::processDirectory(BufrDecoder* decoder)

@@ -15,6 +15,10 @@
 // message selects it, and its pattern is left out of the data request (an
 // empty alternative would ask the data controller for every product).
 //
+// A decoder whose ingest directory another process holds (a second decoder
+// process on the same data tree) ends the building: the list refuses to
+// start (ingestHeldElsewhere), as one writer per directory is the rule.
+//
 // The list owns the decoders and deletes them, with their compiled patterns,
 // when it is destroyed at process exit; nothing there logs or writes.
 #ifndef BUFRDECODERLIST_H
@@ -51,8 +55,12 @@ public:
     static bool setFactory(const char* key, DecoderFactory factory);
 
     // Lower-cases name in place and creates a decoder for every key found
-    // in it, in table order; true when the list then holds an entry.
+    // in it, in table order; true when the list then holds an entry and no
+    // decoder's ingest directory is held by another process.
     bool createDecoders(TextString& name);
+    // Whether the building stopped at a decoder whose ingest directory
+    // another process holds.
+    bool ingestHeldElsewhere() const { return _ingestHeldElsewhere; }
     // The compiled patterns in list order, joined with "|".
     TextString dataRequestPattern();
     // The smallest time-out of the decoders, in tenths of a second; 0 for
@@ -65,6 +73,11 @@ public:
     int length() const { return _entries.length(); }
     // One directory pass of every decoder, in list order.
     void processAllDirectories();
+    // Whether a decoder's last pass left files for later for want of
+    // descriptors or memory.
+    bool needsRetry();
+    // The pass again of every decoder that needs one.
+    void retryPasses();
 
     // One directory pass of a decoder, with an exception it let out logged
     // instead of passed on.
@@ -72,6 +85,7 @@ public:
 
 private:
     SeqOf<DecoderObjectInfo> _entries;
+    bool _ingestHeldElsewhere;
 };
 
 #endif

@@ -10,9 +10,12 @@
 #include "SignalCatcher.h"
 #include "dataCaptClient.h"
 #include "ipcInitialise.h"
+#include "monotonicClock.h"
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -25,6 +28,10 @@ bool pointDataClosed = false;
 
 // The smallest message that can carry a product id.
 const int MIN_PRODUCT_MESSAGE = 40;
+
+// Tenths of a second before a pass that left files for want of descriptors
+// or memory runs again.
+const int RETRY_TENTHS = 50;
 
 } // namespace
 
@@ -88,8 +95,14 @@ int BufrDriver::run(int argc, char** argv)
     SignalCatcher::instance()->setClient(BufrSignalClient::instance());
     TextString dataType(argv[3]);
     if (!decoderListObject.createDecoders(dataType)) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDriver") << "No decoder objects were created for "
-                                                  << argv[3] << " data. Exiting." << std::endl;
+        if (decoderListObject.ingestHeldElsewhere()) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDriver")
+                << "Another decoder process works on the " << argv[3] << " data. Exiting."
+                << std::endl;
+        } else {
+            QEV_LOG(LogStream::PROBLEM, "BufrDriver") << "No decoder objects were created for "
+                                                      << argv[3] << " data. Exiting." << std::endl;
+        }
         return 1;
     }
     const TextString pattern = decoderListObject.dataRequestPattern();
@@ -111,14 +124,25 @@ int BufrDriver::run(int argc, char** argv)
     decoderListObject.processAllDirectories();
     registerDataRequest(parent, pattern, dataHandlerFunction);
     const int limit = decoderListObject.minTimeout();
+    int64_t registered = monotonicMillis();
     for (;;) {
-        const int result = Connection::waitForEvent(limit, nullptr);
+        // A pass that left files for want of descriptors or memory runs
+        // again soon, not at the next data message, which may never come.
+        const bool retry = decoderListObject.needsRetry();
+        const int result =
+            Connection::waitForEvent(retry ? std::min(limit, RETRY_TENTHS) : limit, nullptr);
         if (result == Connection::WAIT_MESSAGE)
             continue;
         if (result == Connection::WAIT_TIMEOUT) {
+            if (retry) {
+                decoderListObject.retryPasses();
+                if (monotonicMillis() - registered < static_cast<int64_t>(limit) * 100)
+                    continue;
+            }
             QEV_LOG(LogStream::PROBLEM, "BufrDriver")
                 << "No messages in time period. Re-registering." << std::endl;
             registerDataRequest(parent, pattern, dataHandlerFunction);
+            registered = monotonicMillis();
             continue;
         }
         QEV_LOG(LogStream::EVENT, "BufrDriver") << "Connection status = IPC_HOPELESS. Exiting."

@@ -4,6 +4,7 @@
 #include "Directory.h"
 #include "LogStream.h"
 #include "StaticBufrInfo.h"
+#include "renameNoReplace.h"
 
 #include <sys/select.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -25,18 +27,74 @@ namespace {
 
 BufrFileDecoder::Sleeper theSleeper = nullptr;
 
+// The most suffixes tried for a name taken in the bad-file directory.
+const int MAX_NAME_SUFFIX = 9999;
+
+// Failures that say nothing about a file: the process is short of
+// descriptors or memory for the moment.
+bool isShortage(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
 } // namespace
 
-BufrFileDecoder::BufrFileDecoder(const Record& record) : _record(record)
+BufrFileDecoder::BufrFileDecoder(const Record& record)
+    : _record(record), _loggedLockState(DirectoryLock::NOT_TRIED), _retryPass(false),
+      _listingRegex(), _listingCompiled(false)
 {
     StaticBufrInfo::makeDataPaths(_record.ingestPath, _record.badPath, _ingestDir, _badDir);
+    holdIngestDirectory();
 }
 
-BufrFileDecoder::~BufrFileDecoder() {}
+BufrFileDecoder::~BufrFileDecoder()
+{
+    if (_listingCompiled)
+        regfree(&_listingRegex);
+}
+
+bool BufrFileDecoder::FileIdentity::operator==(const FileIdentity& o) const
+{
+    return device == o.device && inode == o.inode && size == o.size &&
+           modifiedSeconds == o.modifiedSeconds && modifiedNanoseconds == o.modifiedNanoseconds;
+}
+
+bool BufrFileDecoder::identify(const TextString& path, FileIdentity& file)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0)
+        return false;
+    file.device = info.st_dev;
+    file.inode = info.st_ino;
+    file.size = info.st_size;
+    file.modifiedSeconds = info.st_mtim.tv_sec;
+    file.modifiedNanoseconds = info.st_mtim.tv_nsec;
+    return true;
+}
+
+bool BufrFileDecoder::holdIngestDirectory()
+{
+    const DirectoryLock::State state = _ingestLock.acquire(_ingestDir);
+    if (state != _loggedLockState) {
+        // A missing directory is the listing's to report.
+        if (state == DirectoryLock::BUSY) {
+            FLOW_LOG(PROBLEM) << "The ingest directory " << _ingestDir
+                              << " is held by another decoder process; this one leaves its "
+                                 "files alone"
+                              << std::endl;
+        } else if (state == DirectoryLock::UNAVAILABLE && _ingestLock.error() != ENOENT) {
+            FLOW_LOG(PROBLEM) << "Unable to lock the ingest directory " << _ingestDir << ": "
+                              << std::strerror(_ingestLock.error())
+                              << "; another decoder process is not kept out of it" << std::endl;
+        }
+        _loggedLockState = state;
+    }
+    return state != DirectoryLock::BUSY;
+}
 
 void BufrFileDecoder::setSleeper(Sleeper sleeper)
 {
@@ -64,36 +122,85 @@ bool BufrFileDecoder::checkDesignator(const TextString&)
 void BufrFileDecoder::processBufrDirectory()
 {
     BufrSignalClient::instance()->setDirectories(_ingestDir, _badDir);
+    _retryPass = false;
+    if (!holdIngestDirectory())
+        return;
     if (_record.patternFetch == PATTERN_PER_PASS)
         getBufrPattern();
 
     const TextString directory = _ingestDir + "/";
-    Directory listing;
-    listing.directory = directory;
-    if (_record.listingPattern) {
-        listing.usePattern = true;
-        listing.pattern = _record.listingPattern;
-        listing.patternFlags = 0;
-    }
-    listing.sort = _record.sortedListing;
-    listing.scan();
+    std::vector<TextString> names;
+    const bool listed = listFiles(directory, names);
     if (_record.logDirectoryName)
         FLOW_LOG(DEBUG) << "processBufrDirectory: directory name " << directory << std::endl;
 
-    const int count = listing.count();
+    const int count = static_cast<int>(names.size());
     for (int i = 0; i < count; ++i) {
-        const TextString name = listing.fileName(i);
         try {
-            processFile(directory, name, i, count);
+            processFile(directory, names[i], i, count);
         } catch (const std::exception& e) {
             // Only an allocation can fail here; the file stays for the next
             // pass.
-            FLOW_LOG(PROBLEM) << "Unable to handle file " << directory << name << ": "
+            FLOW_LOG(PROBLEM) << "Unable to handle file " << directory << names[i] << ": "
                               << e.what() << std::endl;
         }
     }
+    // Moves still to be made are kept for the files that are still there.
+    if (listed) {
+        std::set<std::string> present;
+        for (const TextString& name : names)
+            present.insert(name.c_str());
+        for (auto it = _pendingMoves.begin(); it != _pendingMoves.end();)
+            it = present.count(it->first) ? std::next(it) : _pendingMoves.erase(it);
+    }
     FLOW_LOG(DEBUG) << "exiting processBufrDirectory(): directory name " << directory
                     << std::endl;
+}
+
+bool BufrFileDecoder::listFiles(const TextString& directory, std::vector<TextString>& names)
+{
+    if (_record.listingPattern && !_listingCompiled) {
+        const int status = regcomp(&_listingRegex, _record.listingPattern, REG_NOSUB);
+        if (status != 0) {
+            char reason[256];
+            regerror(status, &_listingRegex, reason, sizeof reason);
+            FLOW_LOG(BUG) << "The listing pattern " << _record.listingPattern
+                          << " does not compile: " << reason << std::endl;
+            return false;
+        }
+        _listingCompiled = true;
+    }
+    // Every name that does not begin with "."; the pattern is applied here,
+    // so that the names it leaves out are known.
+    Directory listing;
+    listing.directory = directory;
+    const int error = listing.scan();
+    if (error != 0) {
+        _retryPass = isShortage(error);
+        return false;
+    }
+    std::set<std::string> unlisted;
+    for (int i = 0; i < listing.count(); ++i) {
+        const TextString& name = listing.fileName(i);
+        if (!_listingCompiled || regexec(&_listingRegex, name.c_str(), 0, nullptr, 0) == 0) {
+            names.push_back(name);
+            continue;
+        }
+        unlisted.insert(name.c_str());
+        if (!_unlistedLogged.count(name.c_str())) {
+            FLOW_LOG(PROBLEM) << "File " << directory << name << " does not match "
+                              << _record.listingPattern
+                              << ", the pattern of this decoder's files; it is left where it is"
+                              << std::endl;
+        }
+    }
+    _unlistedLogged.swap(unlisted);
+    if (_record.sortedListing) {
+        std::sort(names.begin(), names.end(), [](const TextString& a, const TextString& b) {
+            return std::strcmp(a.c_str(), b.c_str()) < 0;
+        });
+    }
+    return true;
 }
 
 void BufrFileDecoder::processFile(const TextString& directory, const TextString& name,
@@ -102,6 +209,19 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     BufrSignalClient::instance()->setFileName(name);
     const TextString path = directory + name;
     FLOW_LOG(DEBUG) << "processBufrDirectory: file name " << name << std::endl;
+
+    // A file already handled that could not be moved aside: only the move
+    // is tried again.
+    const auto pending = _pendingMoves.find(name.c_str());
+    if (pending != _pendingMoves.end()) {
+        FileIdentity file;
+        if (identify(path, file) && file == pending->second.file) {
+            const TextString reason = pending->second.reason;   // the move drops the entry
+            moveFile(reason, path);
+            return;
+        }
+        _pendingMoves.erase(pending);
+    }
 
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {
@@ -121,7 +241,7 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
         FLOW_LOG(VERBOSE) << "BUFR Pattern [" << pattern << "]" << std::endl;
     }
     if (!checkFileName(name)) {
-        deleteFile(path);
+        moveFile("Invalid file name", path);
         pause();
         return;
     }
@@ -178,6 +298,10 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
         FLOW_LOG(PROBLEM) << "\t" << std::strerror(error) << std::endl;
         if (error == ENOENT)
             return FILE_VANISHED;
+        if (isShortage(error)) {
+            _retryPass = true;
+            return FILE_DEFERRED;
+        }
         moveFile("Unable to open", path);
         return FILE_UNREADABLE;
     }
@@ -275,16 +399,35 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
         path.indexOfChar('/', slash, path.length() - 1, TextString::Backward)
             ? path.subString(slash + 1, path.length() - slash - 1)
             : path;
-    const TextString target = _badDir + "/" + name;
-    if (std::rename(path.c_str(), target.c_str()) == 0) {
+    TextString target = _badDir + "/" + name;
+    int error = renameNoReplace(path.c_str(), target.c_str());
+    for (int suffix = 1; error == EEXIST && suffix <= MAX_NAME_SUFFIX; ++suffix) {
+        target = _badDir + "/" + name + "." + std::to_string(suffix).c_str();
+        error = renameNoReplace(path.c_str(), target.c_str());
+    }
+    if (error == 0) {
+        _pendingMoves.erase(name.c_str());
         FLOW_LOG(EVENT) << reason << " " << path << ", renamed to " << target << std::endl;
         return true;
     }
-    const int error = errno;
-    FLOW_LOG(PROBLEM) << "Unable to move " << path << " to " << target << std::endl;
-    FLOW_LOG(PROBLEM) << path << " FAILED on rename() command: " << std::strerror(error)
-                      << std::endl;
-    return deleteFile(path);
+
+    FileIdentity file;
+    const bool present = identify(path, file);
+    const auto known = _pendingMoves.find(name.c_str());
+    if (known == _pendingMoves.end() || !(known->second.file == file) ||
+        known->second.error != error) {
+        FLOW_LOG(PROBLEM) << "Unable to move " << path << " to " << target << "\n"
+                          << path << " FAILED on rename() command: " << std::strerror(error)
+                          << (present ? "; it stays in the ingest directory until it can be "
+                                        "moved"
+                                      : "")
+                          << std::endl;
+    }
+    if (present)
+        _pendingMoves[name.c_str()] = PendingMove{reason, file, error};
+    else
+        _pendingMoves.erase(name.c_str());
+    return false;
 }
 
 bool BufrFileDecoder::deleteFile(const TextString& path)

@@ -5,8 +5,22 @@
 // in turn: it checks the file's size and name, reads it whole, decodes it,
 // hands the decoded values to the decoder's storing code
 // (write2NetcdfFile), and then unlinks the file or renames it into the
-// bad-file directory with a logged reason.  Every listed file leaves the
-// ingest directory in the pass, unless even its unlink fails.
+// bad-file directory with a logged reason.
+//
+// No file is lost on the way: a file that cannot be moved aside (the
+// bad-file directory is missing, unwritable, or a plain file) stays in the
+// ingest directory, its failure logged once, and the move alone is tried
+// again at every later pass until it succeeds.  A move never replaces a file
+// of the bad-file directory: a name taken there gets a suffix ".1", ".2", ...
+// A file the name check refuses is moved aside too.  A file the listing
+// pattern leaves out stays where it is, logged once.  A listing or an open
+// that fails for want of descriptors or memory leaves the files for a later
+// pass (needsRetry), which the process runs soon after.
+//
+// One process per ingest directory: the decoder takes an advisory lock on
+// its ingest directory when it is made (DirectoryLock).  While another
+// process holds it, the decoder processes nothing (ingestHeldElsewhere,
+// logged once); the decoder process then refuses to start.
 //
 // What differs between the decoders is data, given once to the constructor
 // as a Record: the directories, the listing rule, the texts of the log lines
@@ -39,7 +53,16 @@
 #define BUFRFILEDECODER_H
 
 #include "BufrDecoder.h"
+#include "DirectoryLock.h"
 #include "TextString.h"
+
+#include <regex.h>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 class BufrFileDecoder : public BufrDecoder {
 public:
@@ -85,12 +108,14 @@ public:
     // (decoded says whether the decode succeeded); the caller disposes of
     // it.  FILE_UNREADABLE: it could not be opened or read whole, and has
     // been moved to the bad-file directory.  FILE_VANISHED: it was gone when
-    // opened; nothing is left to dispose of.
-    enum ReadResult { FILE_READ, FILE_UNREADABLE, FILE_VANISHED };
+    // opened; nothing is left to dispose of.  FILE_DEFERRED: it could not be
+    // opened for want of descriptors or memory and waits for a later pass.
+    enum ReadResult { FILE_READ, FILE_UNREADABLE, FILE_VANISHED, FILE_DEFERRED };
 
     typedef int (*Sleeper)(unsigned long microseconds);
 
-    // Sets the directories: $QEV_DATA + the record's paths.
+    // Sets the directories ($QEV_DATA + the record's paths) and locks the
+    // ingest directory.
     explicit BufrFileDecoder(const Record& record);
     ~BufrFileDecoder() override;
 
@@ -99,9 +124,11 @@ public:
 
     // unlink(path); false after a PROBLEM line.
     bool deleteFile(const TextString& path);
-    // Renames path into the bad-file directory under its own name, logging
-    // the reason; when the rename fails the file is unlinked instead, and
-    // that result is returned.
+    // Renames path into the bad-file directory under its own name, or that
+    // name + "." + a number when the name is taken there, logging the
+    // reason; true when moved.  When the rename fails the file stays where
+    // it is: the failure is logged once for that file, and each later pass
+    // tries the move again instead of handling the file afresh.
     bool moveFile(const TextString& reason, const TextString& path);
     // Logs the pause, then sleeps; the sleeper's result (select's).
     int wait(unsigned long microseconds);
@@ -114,6 +141,13 @@ public:
     // then, when the prefix has designators, checkDesignator and the
     // region match of characters 5 and 6, both run.
     virtual bool checkFileName(const TextString& name);
+
+    // Whether another process holds the ingest directory: this decoder then
+    // processes nothing.
+    bool ingestHeldElsewhere() const { return _ingestLock.state() == DirectoryLock::BUSY; }
+    // Whether the last pass left files for later for want of descriptors or
+    // memory (not for a fault of the files).
+    bool needsRetry() const { return _retryPass; }
 
     const Record& record() const { return _record; }
     const TextString& ingestDir() const { return _ingestDir; }
@@ -136,6 +170,31 @@ protected:
     TextString _netcdfFileName;
 
 private:
+    // Who a file in the ingest directory is, so that a later pass knows it
+    // again (and knows a new file of the same name for a new one).
+    struct FileIdentity {
+        uint64_t device = 0, inode = 0;
+        int64_t size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
+        bool operator==(const FileIdentity& o) const;
+    };
+    // A file that could not be moved aside: the move's reason, the file, and
+    // the errno of the failure already logged.
+    struct PendingMove {
+        TextString reason;
+        FileIdentity file;
+        int error;
+    };
+
+    // The file at path, when there is one (the entry itself, not what a
+    // link points to).
+    static bool identify(const TextString& path, FileIdentity& file);
+    // Holds the ingest directory's lock, taking it when not held yet; false
+    // while another process holds it.  A change of state is logged once.
+    bool holdIngestDirectory();
+    // The names to process, in the record's listing order; false when the
+    // directory could not be read.  Names outside the listing pattern are
+    // logged once each.
+    bool listFiles(const TextString& directory, std::vector<TextString>& names);
     // Steps of one listed file; directory ends with "/".
     void processFile(const TextString& directory, const TextString& name, int index, int count);
     // write2NetcdfFile, with an exception the storing code let out taken
@@ -146,6 +205,18 @@ private:
     Record _record;
     TextString _ingestDir;
     TextString _badDir;
+    DirectoryLock _ingestLock;
+    // The lock state last logged.
+    DirectoryLock::State _loggedLockState;
+    bool _retryPass;
+    // By file name.
+    std::map<std::string, PendingMove> _pendingMoves;
+    // The record's listing pattern, compiled on the first pass.
+    regex_t _listingRegex;
+    bool _listingCompiled;
+    // Names outside the listing pattern that have been logged, while they
+    // stay in the directory.
+    std::set<std::string> _unlistedLogged;
 };
 
 #endif

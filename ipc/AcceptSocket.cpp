@@ -16,6 +16,7 @@
 #include "LogStream.h"
 #include "SocketConnection.h"
 #include "ThreadDataSocket.h"
+#include "monotonicClock.h"
 
 namespace {
 
@@ -27,9 +28,9 @@ void reportFailure(const char* what, int error)
 }  // namespace
 
 AcceptSocket::AcceptSocket(Connection* connection, const IPC_Target& target)
-    : _connection(connection), _fd(-1)
+    : _connection(connection), _fd(-1), _pausedUntil(0), _refused(0), _refusalLogged(0)
 {
-    _fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    _fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (_fd < 0) {
         reportFailure("socket() failed in AcceptSocket::AcceptSocket()", errno);
         _fd = -1;
@@ -84,15 +85,42 @@ AcceptSocket::~AcceptSocket()
 
 void AcceptSocket::handleEvent()
 {
-    SocketConnection::makeRoom();
+    SocketConnection::makeRoom(true);
+    // The accepted descriptor is blocking, whatever the listening one is.
     const int fd = accept4(_fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {
-        QEV_LOG(LogStream::BUG, "AcceptSocket")
+        const int error = errno;
+        // The peer gave up, or a signal came first: nothing is left waiting.
+        if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR || error == ECONNABORTED)
+            return;
+        _pausedUntil = monotonicMillis() + ACCEPT_PAUSE_MILLIS;
+        QEV_LOG(LogStream::PROBLEM, "AcceptSocket")
             << "accept() failed in AcceptSocket::handleEvent()\n"
-            << "Reason: " << std::strerror(errno) << std::endl;
+            << "Reason: " << std::strerror(error) << "\n"
+            << "No connection is accepted for the next " << ACCEPT_PAUSE_MILLIS << " ms"
+            << std::endl;
+        return;
+    }
+    if (!SocketConnection::roomForConnection()) {
+        refuse(fd);
         return;
     }
     DataSocket* socket = new ThreadDataSocket(fd, _connection, false);
     if (SocketConnection* owner = _connection->socketConnection())
         owner->addSocket(socket);
+}
+
+void AcceptSocket::refuse(int fd)
+{
+    ::close(fd);
+    ++_refused;
+    const int64_t now = monotonicMillis();
+    if (_refusalLogged != 0 && now - _refusalLogged < ACCEPT_PAUSE_MILLIS)
+        return;
+    QEV_LOG(LogStream::PROBLEM, "AcceptSocket")
+        << "Closed " << _refused << " new connection(s): the process keeps at most "
+        << SocketConnection::connectionLimit() << " connections and "
+        << SocketConnection::descriptorLimit() << " watched descriptors" << std::endl;
+    _refused = 0;
+    _refusalLogged = now;
 }

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -31,6 +32,9 @@ const char* const sourceFile = "DataSocket";
 
 // Seconds; 0 until read from the configuration or set.
 std::atomic<int> timeoutSeconds(0);
+
+// The bytes the read buffers of all sockets take (main thread only).
+uint64_t readBufferBytes = 0;
 
 // A new socket connected to the peer: its descriptor, or -1 when socket()
 // fails (errno says why), -2 when connect() fails.
@@ -74,6 +78,7 @@ DataSocket::DataSocket(int fd, Connection* connection, bool orphan)
 void DataSocket::initialize()
 {
     _readBuffer = nullptr;
+    _capacity = 0;
     std::memset(_lengthWord, 0, sizeof _lengthWord);
     _expectedLength = 0;
     _bytesRead = 0;
@@ -120,7 +125,7 @@ DataSocket::~DataSocket()
             }
         }
     }
-    delete[] _readBuffer;
+    freeReadBuffer();
 }
 
 int DataSocket::isHighPriority()
@@ -151,6 +156,20 @@ uint32_t DataSocket::shortestMessage()
 {
     static const uint32_t shortest = static_cast<uint32_t>(IpcHeader().length());
     return shortest;
+}
+
+uint64_t DataSocket::bufferTotal()
+{
+    int bytes = 0;
+    Config* config = Config::instance();
+    if (config && config->getValue("SocketBufferTotal.numBytes", bytes) && bytes >= 1)
+        return static_cast<uint64_t>(bytes);
+    return DEFAULT_BUFFER_TOTAL;
+}
+
+uint64_t DataSocket::bufferedBytes()
+{
+    return readBufferBytes;
 }
 
 int DataSocket::connectionTimeout()
@@ -271,22 +290,56 @@ bool DataSocket::readLength()
         closeAndRemove();
         return false;
     }
-    _readBuffer = new (std::nothrow) char[length];
-    if (!_readBuffer) {
+    _expectedLength = length;
+    if (!growBuffer(std::min(length, FIRST_CHUNK)))
+        return false;
+    std::memcpy(_readBuffer, _lengthWord, sizeof _lengthWord);
+    return true;
+}
+
+bool DataSocket::growBuffer(uint32_t capacity)
+{
+    const uint64_t others = readBufferBytes - _capacity;
+    if (others + capacity > bufferTotal()) {
         QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << "No memory to read an IPC message of " << length << " bytes from " << _peer
-            << ". Closing the connection." << std::endl;
+            << "Closing the connection to " << _peer << ": its IPC message of "
+            << _expectedLength << " bytes would take the buffers of messages being read past "
+            << bufferTotal() << " bytes (SocketBufferTotal.numBytes)" << std::endl;
         closeAndRemove();
         return false;
     }
-    std::memcpy(_readBuffer, _lengthWord, sizeof _lengthWord);
-    _expectedLength = length;
+    char* buffer = new (std::nothrow) char[capacity];
+    if (!buffer) {
+        QEV_LOG(LogStream::PROBLEM, sourceFile)
+            << "No memory to read an IPC message of " << _expectedLength << " bytes from "
+            << _peer << ". Closing the connection." << std::endl;
+        closeAndRemove();
+        return false;
+    }
+    if (_readBuffer)
+        std::memcpy(buffer, _readBuffer, std::min(_bytesRead, _capacity));
+    freeReadBuffer();
+    _readBuffer = buffer;
+    _capacity = capacity;
+    readBufferBytes += capacity;
     return true;
+}
+
+void DataSocket::freeReadBuffer()
+{
+    delete[] _readBuffer;
+    _readBuffer = nullptr;
+    readBufferBytes -= _capacity;
+    _capacity = 0;
 }
 
 void DataSocket::readBody()
 {
-    const long got = readSocket(_readBuffer + _bytesRead, _expectedLength - _bytesRead);
+    if (_bytesRead == _capacity &&
+        !growBuffer(static_cast<uint32_t>(
+            std::min<uint64_t>(2ull * _capacity, _expectedLength))))
+        return;
+    const long got = readSocket(_readBuffer + _bytesRead, _capacity - _bytesRead);
     if (got == READ_AGAIN)
         return;
     if (got <= 0) {
@@ -310,9 +363,12 @@ void DataSocket::messageComplete()
     if (_expectedLength > _largestReceived)
         _largestReceived = _expectedLength;
 
+    // The dispatcher owns the buffer from here on.
     char* buffer = _readBuffer;
     const uint32_t length = _expectedLength;
     _readBuffer = nullptr;
+    readBufferBytes -= _capacity;
+    _capacity = 0;
     _expectedLength = 0;
     _bytesRead = 0;
 
@@ -381,12 +437,14 @@ void DataSocket::adoptOrphan(int fd)
 
 void DataSocket::takeReadState(DataSocket& from)
 {
-    delete[] _readBuffer;
+    freeReadBuffer();
     _readBuffer = from._readBuffer;
+    _capacity = from._capacity;
     std::memcpy(_lengthWord, from._lengthWord, sizeof _lengthWord);
     _expectedLength = from._expectedLength;
     _bytesRead = from._bytesRead;
     from._readBuffer = nullptr;
+    from._capacity = 0;
     from._expectedLength = 0;
     from._bytesRead = 0;
 }

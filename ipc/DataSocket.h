@@ -10,6 +10,12 @@
 // middle of a message closes the connection; so does the peer closing it.
 // An accepted socket learns its peer from the sender of its first message.
 //
+// The buffer of a message being read grows with what arrives (FIRST_CHUNK
+// bytes first, then twice as many at each step, up to the announced
+// length), so that an announcement alone reserves little.  The buffers of
+// all sockets together stay within bufferTotal(); a socket whose message
+// would pass it is closed with a PROBLEM line.
+//
 // Writing: sendMessage writes a message directly when it can; when bytes
 // remain, delivery mode 0 hands it to the sending thread of the concrete
 // socket (ThreadDataSocket), mode 1 finishes it in the calling thread,
@@ -37,6 +43,11 @@ class DataSocket : public DescriptorEventClient {
 public:
     // The largest message a peer may announce.
     static const uint32_t MAX_MESSAGE = 256u << 20;
+    // The first buffer of a message being read (the whole message when it
+    // is shorter).
+    static constexpr uint32_t FIRST_CHUNK = 64u << 10;
+    // The bound of bufferTotal when the configuration sets none.
+    static constexpr uint64_t DEFAULT_BUFFER_TOTAL = 512ull << 20;
 
     // Connects to the peer; the descriptor is -1 when socket() or connect()
     // fails.
@@ -94,6 +105,12 @@ public:
 
     // The shortest acceptable message: a header with the null target.
     static uint32_t shortestMessage();
+    // The most bytes the buffers of messages being read take over all
+    // sockets: "SocketBufferTotal.numBytes" when at least 1, else
+    // DEFAULT_BUFFER_TOTAL.
+    static uint64_t bufferTotal();
+    // The bytes those buffers take now.
+    static uint64_t bufferedBytes();
     // The connection time-out in seconds: "SocketConnectionTimeout.numMins"
     // × 60 when at least 1, else 180; read once per process.
     static int connectionTimeout();
@@ -121,6 +138,12 @@ private:
     long readSocket(char* buffer, uint32_t n);
     // Reads the length word or the body; false when the socket is gone.
     bool readLength();
+    // Gives the message being read a buffer of capacity bytes, keeping what
+    // it holds; false when that would pass bufferTotal or no memory is left:
+    // then the socket is closed and deleted (logged).
+    bool growBuffer(uint32_t capacity);
+    // Frees the read buffer and its share of the total.
+    void freeReadBuffer();
     void readBody();
     void messageComplete();
     void learnPeer();
@@ -139,6 +162,8 @@ private:
     time_t _lastUsed;
     time_t _created;
     char* _readBuffer;
+    // The bytes _readBuffer holds room for.
+    uint32_t _capacity;
     unsigned char _lengthWord[4];
     uint32_t _expectedLength;
     uint32_t _bytesRead;

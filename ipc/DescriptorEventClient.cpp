@@ -11,3 +11,8 @@ int DescriptorEventClient::isHighPriority()
 {
     return 0;
 }
+
+int64_t DescriptorEventClient::pausedUntil()
+{
+    return 0;
+}

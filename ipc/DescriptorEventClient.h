@@ -7,12 +7,15 @@
 // takes it out of both sets in any case, so a destroyed client is never
 // watched or handled.  Main thread only.
 //
-// The wait (selectWrapper) asks descriptor() and eventMask() on every pass,
-// so a client may change its descriptor between passes.  High-priority
+// The wait (selectWrapper) asks descriptor(), eventMask() and pausedUntil()
+// on every pass, so a client may change its descriptor between passes, or
+// stay out of the wait for a while.  High-priority
 // clients (isHighPriority() == 1) are handled before the others of the
 // same pass.
 #ifndef DESCRIPTOREVENTCLIENT_H
 #define DESCRIPTOREVENTCLIENT_H
+
+#include <cstdint>
 
 class DescriptorEventClient {
 public:
@@ -33,6 +36,9 @@ public:
     virtual int eventMask() = 0;
     // 1: handled in the first pass; 0: in the second; any other value: never.
     virtual int isHighPriority();
+    // A time of monotonicMillis before which the client is not watched; the
+    // wait then ends no later than that time.  0 (or a time passed): watched.
+    virtual int64_t pausedUntil();
 };
 
 #endif

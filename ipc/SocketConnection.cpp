@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "AcceptSocket.h"
+#include "Config.h"
 #include "DataSocket.h"
 #include "EventDispatcher.h"
 #include "LogStream.h"
 #include "PendingMsg.h"
 #include "ThreadDataSocket.h"
+#include "monotonicClock.h"
 
 namespace {
 
@@ -196,10 +198,37 @@ void SocketConnection::removeSocket(DataSocket* socket, bool recordTermination)
     delete socket;
 }
 
-void SocketConnection::makeRoom()
+long SocketConnection::descriptorLimit()
 {
     static const long limit = sysconf(_SC_OPEN_MAX) / 3;
-    while (EventDispatcher::instance()->waitSet().count() + 1 > limit) {
+    return limit;
+}
+
+int SocketConnection::connectionLimit()
+{
+    int n = 0;
+    Config* config = Config::instance();
+    if (config && config->getValue("SocketConnectionLimit.numConnections", n) && n >= 1)
+        return n;
+    return DEFAULT_CONNECTION_LIMIT;
+}
+
+bool SocketConnection::roomForConnection()
+{
+    if (EventDispatcher::instance()->waitSet().count() + 1 > descriptorLimit())
+        return false;
+    long sockets = 0;
+    const Set<Connection*>& all = connections();
+    for (int c = 0; c < all.count(); ++c) {
+        if (const SocketConnection* connection = all[c]->socketConnection())
+            sockets += connection->_socketsByTarget.count() + connection->_otherSockets.count();
+    }
+    return sockets + 1 <= connectionLimit();
+}
+
+void SocketConnection::makeRoom(bool anonymousOnly)
+{
+    while (!roomForConnection()) {
         SocketConnection* owner = nullptr;
         DataSocket* candidate = nullptr;
         int64_t oldest = INT64_MAX;
@@ -211,6 +240,8 @@ void SocketConnection::makeRoom()
             std::vector<DataSocket*> sockets;
             connection->collectSockets(sockets, false);
             for (DataSocket* socket : sockets) {
+                if (anonymousOnly && !socket->peer().isNull())
+                    continue;
                 if (socket->canClose() && socket->lastUseTicks() <= oldest) {
                     oldest = socket->lastUseTicks();
                     candidate = socket;
@@ -219,9 +250,16 @@ void SocketConnection::makeRoom()
             }
         }
         if (!candidate) {
-            QEV_LOG(LogStream::PROBLEM, sourceFile)
-                << "Tried to close a socket in order to make room for a\n"
-                << "new connection, but couldn't find a good candidate." << std::endl;
+            // Peers that keep connections busy can ask for room again and
+            // again: the line is not repeated within a second.
+            static int64_t logged = 0;
+            const int64_t now = monotonicMillis();
+            if (logged == 0 || now - logged >= 1000) {
+                logged = now;
+                QEV_LOG(LogStream::PROBLEM, sourceFile)
+                    << "Tried to close a socket in order to make room for a\n"
+                    << "new connection, but couldn't find a good candidate." << std::endl;
+            }
             return;
         }
         QEV_LOG(LogStream::DEBUG, sourceFile)

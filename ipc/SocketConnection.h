@@ -7,7 +7,9 @@
 // Sockets whose peer is not known yet (accepted ones before their first
 // message, orphaned descriptors) and second sockets of a known peer live
 // among the other sockets.  The normal-priority connection also owns the
-// listening socket, which fixes the process's own target.
+// listening socket, which fixes the process's own target.  Over all
+// connections the process keeps at most connectionLimit() data sockets and
+// a third of its descriptors as watched clients (roomForConnection).
 //
 // It keeps the records of the statistics report: the terminated
 // connections since the last report (at most 100, oldest first) and, per
@@ -65,9 +67,22 @@ public:
     // when it is this socket).  recordTermination: lists its peer as
     // terminated and deletes the socket; otherwise the caller keeps it.
     void removeSocket(DataSocket* socket, bool recordTermination);
-    // Closes least recently used idle sockets while the descriptor clients
-    // exceed a third of the descriptors a process may open.
-    static void makeRoom();
+    // Closes least recently used idle sockets while there is no room for
+    // one more connection (roomForConnection).  When no socket can be
+    // closed it says so, at most once a second.  anonymousOnly: only sockets
+    // whose peer has not named itself are closed, so that a newcomer never
+    // displaces a peer the process knows (the listening socket's call).
+    static void makeRoom(bool anonymousOnly = false);
+    // Whether one more connection keeps the descriptor clients within
+    // descriptorLimit and the data sockets within connectionLimit.
+    static bool roomForConnection();
+    // A third of the descriptors a process may open, read once.
+    static long descriptorLimit();
+    // The most data sockets the process keeps over all connections:
+    // "SocketConnectionLimit.numConnections" when at least 1, else
+    // DEFAULT_CONNECTION_LIMIT.
+    static int connectionLimit();
+    enum { DEFAULT_CONNECTION_LIMIT = 256 };
     // The socket part of Connection::statReport for every socket
     // connection: terminated, active and thread-using connections.  Empties
     // the terminated lists and resets the sockets' counters.

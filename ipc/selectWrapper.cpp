@@ -2,10 +2,13 @@
 
 #include "DescriptorEventClient.h"
 #include "LogStream.h"
+#include "monotonicClock.h"
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -58,6 +61,8 @@ int selectWrapper(Set<DescriptorEventClient*>& clients, int timeoutMillis)
 {
     std::vector<DescriptorEventClient*> snapshot;
     std::vector<pollfd> polled;
+    const int64_t now = monotonicMillis();
+    int64_t firstResume = INT64_MAX;
     try {
         snapshot.reserve(clients.count());
         polled.reserve(clients.count());
@@ -66,6 +71,11 @@ int selectWrapper(Set<DescriptorEventClient*>& clients, int timeoutMillis)
             int fd = client->descriptor();
             if (fd < 0)
                 continue;
+            const int64_t paused = client->pausedUntil();
+            if (paused > now) {
+                firstResume = std::min(firstResume, paused);
+                continue;
+            }
             short events = pollEvents(client->eventMask());
             snapshot.push_back(client);
             // A client that asks for nothing is never ready.
@@ -75,11 +85,20 @@ int selectWrapper(Set<DescriptorEventClient*>& clients, int timeoutMillis)
         return failed(ENOMEM);
     }
 
-    int n = poll(polled.data(), polled.size(), timeoutMillis < 0 ? -1 : timeoutMillis);
+    int timeout = timeoutMillis < 0 ? -1 : timeoutMillis;
+    bool untilResume = false;
+    if (firstResume != INT64_MAX) {
+        const int resume = pollTimeout(firstResume - now);
+        if (timeout < 0 || resume < timeout) {
+            timeout = resume;
+            untilResume = true;
+        }
+    }
+    int n = poll(polled.data(), polled.size(), timeout);
     if (n < 0)
         return errno == EINTR ? SELECT_INTERRUPTED : failed(errno);
     if (n == 0)
-        return SELECT_TIMED_OUT;
+        return untilResume ? SELECT_HANDLED : SELECT_TIMED_OUT;
     for (const pollfd& p : polled) {
         if (p.fd >= 0 && (p.revents & POLLNVAL))
             return failed(EBADF);

@@ -3,7 +3,9 @@
 //
 // poll, not select: a descriptor of any number can be watched (an fd_set
 // holds only descriptors below FD_SETSIZE).  A client whose descriptor is -1
-// is skipped.  A descriptor that poll reports invalid fails the wait as a
+// is skipped, and so is one that is paused (pausedUntil in the future): the
+// poll then ends when the first pause does, which counts as handled, so that
+// a caller's loop waits again with the client watched.  A descriptor that poll reports invalid fails the wait as a
 // bad descriptor fails select.
 //
 // Handlers run on a snapshot of the set; a client that an earlier handler
@@ -20,7 +22,7 @@ enum SelectResult {
     SELECT_FAILED = 0,      // logged: PROBLEM "select() fail: " + reason
     SELECT_INTERRUPTED = 1, // a signal arrived
     SELECT_TIMED_OUT = 2,
-    SELECT_HANDLED = 3      // descriptors were ready and handled
+    SELECT_HANDLED = 3      // descriptors were ready and handled, or a pause ended
 };
 
 // timeoutMillis < 0: no limit; 0: one look.

@@ -100,11 +100,11 @@ Directory::Directory()
 {
 }
 
-void Directory::scan()
+int Directory::scan()
 {
     CompiledPattern regex;
     if (usePattern && !regex.compile(pattern, patternFlags))
-        return;
+        return EINVAL;
 
     DIR* dir = opendir(directory.c_str());
     if (!dir) {
@@ -112,7 +112,7 @@ void Directory::scan()
         QEV_LOG(LogStream::PROBLEM, "Directory")
             << "error from opendir() for dir name: " << directory << " - " << strerror(error)
             << std::endl;
-        return;
+        return error;
     }
     names = SeqOf<TextString>();
     while (struct dirent* entry = readdir(dir)) {
@@ -130,6 +130,7 @@ void Directory::scan()
     closedir(dir);
     if (sort)
         sortNames(0, names.length() - 1);
+    return 0;
 }
 
 const TextString& Directory::fileName(int i) const

@@ -7,7 +7,7 @@
 // basic ignoring case, 2 extended, 3 extended ignoring case), beginning with
 // prefix and ending with suffix (when not empty).  "." and ".." are names
 // like any other.  A scan that fails (bad pattern, unreadable directory) is
-// logged and leaves the listing as it was.
+// logged and leaves the listing as it was; its result says why.
 #ifndef DIRECTORY_H
 #define DIRECTORY_H
 
@@ -19,8 +19,9 @@ class Directory {
 public:
     Directory();
 
-    // Refills names from the directory.
-    void scan();
+    // Refills names from the directory: 0, or the errno of the failure
+    // (EINVAL for a pattern that does not compile).
+    int scan();
     // The i-th name; the empty text for a position outside the listing.
     const TextString& fileName(int i) const;
     int count() const { return names.length(); }

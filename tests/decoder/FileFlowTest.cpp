@@ -80,51 +80,58 @@ struct FlowCase {
     const char* name;
     char content;           // b BUFR, t text, e empty, l dangling link, d directory, h 4 GiB
     int writeResult;
-    bool designatorVerdict, badDirectory, moved;   // moved into the bad-file directory
+    bool designatorVerdict, badDirectory;
+    char ends;              // g gone, b in the bad-file directory, i still in the ingest one
     int pauses;
     // Log texts, "@" for the file's path; a leading "!" marks an absent one.
     std::vector<std::string> lines;
 };
 
 const FlowCase flowCases[] = {
-    {"JUSA41_e", 'e', 1, true, true, false, 0, {"EVENT: No data in datafile @", "@ deleted", "!BUFR Pattern"}},
-    {"ABCD41_p", 'b', 1, true, true, false, 1,
+    {"JUSA41_e", 'e', 1, true, true, 'g', 0, {"EVENT: No data in datafile @", "@ deleted", "!BUFR Pattern"}},
+    // A name the check refuses is kept with its reason.
+    {"ABCD41_p", 'b', 1, true, true, 'b', 1,
      {"VERBOSE: BUFR Pattern [JUSA|JUSB|JUSX]", "DEBUG: filePrefixChk: ABCD",
       "DEBUG: fileDesignatorChk: 41", "PROBLEM: File ABCD41_p is not a fake BUFR file.",
-      "DEBUG: Waiting 0.300 seconds......", "!MXR_ENTRY"}},
-    {"JUSA49_r", 'b', 1, true, true, false, 1,
-     {"PROBLEM: Invalid data: WMO region designator <49> not in search tree, data not stored."}},
-    {"JUSA41_v", 'b', 1, false, true, false, 1, {"@ deleted", "!Invalid data", "!MXR_ENTRY"}},
-    {"JUSA41_t", 't', 1, true, true, true, 0, {"EVENT: Unable to parse @, renamed to ", "!Waiting"}},
-    {"JUSA41_1", 'b', 1, true, true, false, 1,
+      "EVENT: Invalid file name @, renamed to ", "DEBUG: Waiting 0.300 seconds......",
+      "!MXR_ENTRY"}},
+    {"JUSA49_r", 'b', 1, true, true, 'b', 1,
+     {"PROBLEM: Invalid data: WMO region designator <49> not in search tree, data not stored.",
+      "EVENT: Invalid file name @, renamed to "}},
+    {"JUSA41_v", 'b', 1, false, true, 'b', 1, {"Invalid file name @", "!Invalid data", "!MXR_ENTRY"}},
+    {"JUSA41_t", 't', 1, true, true, 'b', 0, {"EVENT: Unable to parse @, renamed to ", "!Waiting"}},
+    {"JUSA41_1", 'b', 1, true, true, 'g', 1,
      {"EVENT:  Input File Name :JUSA41_1", "EVENT: MXR_ENTRY [1/1] = JUSA41_1: 50 bytes",
       "DEBUG: Getting ETA fakeBufrData.......", "EVENT: @\n",
       "EVENT: Writing record to netcdf file: 20240315_1200", "VERBOSE: ....and unlinking file @"}},
-    {"JUSA41_0", 'b', 0, true, true, false, 1, {"VERBOSE: Unlinking file @"}},
-    {"JUSA41_f", 'b', -1, true, true, true, 1, {"EVENT: Unable to write netcdf data. @, renamed"}},
-    {"JUSA41_n", 't', 1, true, false, false, 0,
-     {"PROBLEM: Unable to move @ to ", "PROBLEM: @ FAILED on rename() command: No such file",
-      "@ deleted"}},
-    {"JUSA41_l", 'l', 1, true, true, true, 0,
+    {"JUSA41_0", 'b', 0, true, true, 'g', 1, {"VERBOSE: Unlinking file @"}},
+    {"JUSA41_f", 'b', -1, true, true, 'b', 1, {"EVENT: Unable to write netcdf data. @, renamed"}},
+    // A file that cannot be moved aside is never unlinked instead.
+    {"JUSA41_n", 't', 1, true, false, 'i', 0,
+     {"PROBLEM: Unable to move @ to ",
+      "@ FAILED on rename() command: No such file or directory; it stays in the ingest "
+      "directory until it can be moved",
+      "!@ deleted"}},
+    {"JUSA41_l", 'l', 1, true, true, 'b', 0,
      {"PROBLEM:  stat() failure on file @: No such file or directory",
       "EVENT: Unable to stat @, renamed to "}},
     // A short read, and a size the decode length cannot hold, move the file.
-    {"JUSA41_d", 'd', 1, true, true, true, 0,
+    {"JUSA41_d", 'd', 1, true, true, 'b', 0,
      {"PROBLEM: Only able to read 0 bytes of ", " bytes in file, JUSA41_d; Is a directory",
       "EVENT: Unable to parse @, renamed"}},
-    {"JUSA41_h", 'h', 1, true, true, true, 0,
+    {"JUSA41_h", 'h', 1, true, true, 'b', 0,
      {"PROBLEM: File JUSA41_h holds 4294967296 bytes, more than one BUFR buffer can take",
       "EVENT: Unable to parse @, renamed"}},
-    {"JUSX", 'b', 1, true, true, false, 1,
+    {"JUSX", 'b', 1, true, true, 'g', 1,
      {"BUG: index out of range in TextString::checkIndex()  stringSize=4 user-index=4",
       "Writing record"}},
-    {"JUSB9", 'b', 1, true, true, false, 1,
+    {"JUSB9", 'b', 1, true, true, 'g', 1,
      {"PROBLEM: Error in regional designator pattern: [ for WMO code JUSB", "Writing record"}},
 };
 
 } // namespace
 
-TEST_F(FileFlow, EveryFileLeavesTheIngestDirectoryWithItsLoggedOutcome)
+TEST_F(FileFlow, EveryFileEndsWithItsLoggedOutcome)
 {
     ASSERT_EQ(message().size(), 49u);
     for (const FlowCase& c : flowCases) {
@@ -149,8 +156,8 @@ TEST_F(FileFlow, EveryFileLeavesTheIngestDirectoryWithItsLoggedOutcome)
         pauses = 0;
         LogCapture log;
         decoder.processBufrDirectory();
-        EXPECT_FALSE(present(path));
-        EXPECT_EQ(present(bad + c.name), c.moved);
+        EXPECT_EQ(present(path), c.ends == 'i');
+        EXPECT_EQ(present(bad + c.name), c.ends == 'b');
         EXPECT_EQ(pauses, c.pauses);
         for (std::string line : c.lines) {
             for (size_t at; (at = line.find('@')) != std::string::npos;)
@@ -159,12 +166,48 @@ TEST_F(FileFlow, EveryFileLeavesTheIngestDirectoryWithItsLoggedOutcome)
             EXPECT_NE(log.contains(line.substr(absent)), absent) << line << "\n" << log.text();
         }
         std::filesystem::remove_all(bad);
+        std::filesystem::remove_all(path);
     }
 }
 
+// A bad-file directory that cannot take a bulletin (a plain file in its
+// place): the bulletin stays in the ingest directory, logged once however
+// many passes meet it, and is not decoded again; once the directory is
+// mended the next pass moves it.  Bulletins of one name set aside one after
+// the other are all kept, under suffixed names.
+TEST_F(FileFlow, ABulletinIsKeptWhenItCannotBeMovedAndNoBadFileIsReplaced)
+{
+    tree.write("qev_data/ispan/badFake", "in the way");
+    tree.write("qev_data/ispan/bufr/fake/JUSA41_t", "not BUFR 0");
+    FakeDecoder decoder;
+    LogCapture log;
+    for (int pass = 0; pass < 3; ++pass)
+        decoder.processBufrDirectory();
+    EXPECT_TRUE(present(ingest("JUSA41_t")));
+    EXPECT_EQ(log.count("FAILED on rename() command: Not a directory"), 1) << log.text();
+    EXPECT_EQ(log.count("MXR_ENTRY"), 1);
+
+    std::filesystem::remove(tree.path("qev_data/ispan/badFake"));
+    tree.mkdirs("qev_data/ispan/badFake");
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(log.contains("EVENT: Unable to parse " + ingest("JUSA41_t") + ", renamed to " +
+                             bad + "JUSA41_t"));
+    for (int i = 1; i <= 2; ++i) {
+        tree.write("qev_data/ispan/bufr/fake/JUSA41_t", "not BUFR " + std::to_string(i));
+        decoder.processBufrDirectory();
+    }
+    EXPECT_EQ(TempTree::listFiles(bad),
+              (std::vector<std::string>{"JUSA41_t", "JUSA41_t.1", "JUSA41_t.2"}));
+    for (int i = 0; i <= 2; ++i)
+        EXPECT_EQ(TempTree::readFile(bad + (i ? "JUSA41_t." + std::to_string(i) : "JUSA41_t")),
+                  "not BUFR " + std::to_string(i));
+    EXPECT_TRUE(TempTree::listFiles(in).empty());
+}
+
 // A pattern listing takes the matching names, sorted; dot files and other
-// names stay.  A pattern fetched once per pass writes no line.  The signal
-// client keeps the last file.  A file gone when opened is left alone.
+// names stay, each other name logged once however many passes meet it.  A
+// pattern fetched once per pass writes no line.  The signal client keeps the
+// last file.  A file gone when opened is left alone.
 TEST_F(FileFlow, ListingFollowsTheRecordAndAVanishedFileIsLeftAlone)
 {
     for (const char* name : {"JUSB41_2", "JUSA41_1", "ABC", ".JUSA41_3"})
@@ -186,6 +229,13 @@ TEST_F(FileFlow, ListingFollowsTheRecordAndAVanishedFileIsLeftAlone)
     EXPECT_EQ(TempTree::listFiles(in), (std::vector<std::string>{".JUSA41_3", "ABC"}));
     EXPECT_EQ(decoder.writes, 2);
     EXPECT_EQ(std::string(BufrSignalClient::instance()->badPath().c_str()), bad + "JUSB41_2");
+    const std::string unlisted = "PROBLEM: File " + in +
+                                 "ABC does not match JUS.*, the pattern of this decoder's "
+                                 "files; it is left where it is";
+    EXPECT_TRUE(log.contains(unlisted)) << text;
+    log.clear();
+    decoder.processBufrDirectory();
+    EXPECT_FALSE(log.contains("ABC")) << log.text();
 
     log.clear();
     bool decoded = true;

@@ -196,9 +196,9 @@ TEST(ModelSoundings, BulletinsAnnouncedByDataMessagesAreStoredAndNotified)
     }
 }
 
-// An unknown model digit is unlinked, a file that does not decode goes to the
-// bad-file directory, and so does a file whose model store has a broken
-// template; the process keeps serving.
+// A file of an unknown model digit, a file that does not decode and a file
+// whose model store has a broken template go to the bad-file directory; the
+// process keeps serving.
 TEST(ModelSoundings, RefusedFilesLeaveTheIngestDirectoryAndTheProcessRuns)
 {
     QEV_REQUIRE_NCGEN();
@@ -214,7 +214,8 @@ TEST(ModelSoundings, RefusedFilesLeaveTheIngestDirectoryAndTheProcessRuns)
     ASSERT_TRUE(p.announce()) << p.child->log();
     EXPECT_TRUE(TempTree::listFiles(p.in).empty());
     EXPECT_EQ(TempTree::listFiles(p.bad),
-              (std::vector<std::string>{"JUSA41_KWBC_corrupt", "JUSA71_KWBC_2024060112_f006"}));
+              (std::vector<std::string>{"JUSA41_KWBC_corrupt", "JUSA71_KWBC_2024060112_f006",
+                                        "JUSA81_KWBC_unknown"}));
     const std::string log = p.child->log();
     EXPECT_NE(log.find("PROBLEM: Unknown WMO model designator: 8"), std::string::npos);
     EXPECT_NE(log.find("Unable to parse " + p.in + "/JUSA41_KWBC_corrupt"), std::string::npos);
