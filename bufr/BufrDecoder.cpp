@@ -102,6 +102,8 @@ BufrDecoder::BufrDecoder()
       _messageLength(0),
       _consumed(0),
       _edition(0),
+      _originatingCentre(0),
+      _masterTableVersion(0),
       _sectionTime{0, 0, 0, 0, 0, 0},
       _shortSection4(false),
       _debugLog(false),
@@ -390,6 +392,22 @@ const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
         hexDump(section1, 20, 0, static_cast<int>(length));
     }
     const bool edition4 = _edition >= 4;
+    // Only WMO's master table 0 (meteorology) is loaded: a message of
+    // another master table numbers its elements otherwise.
+    if (section1[3] != 0) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "BUFR master table " << int(section1[3])
+            << " is not supported; the tables loaded are those of master table 0" << std::endl;
+        return nullptr;
+    }
+    // Edition 3 gives the centre in octet 6 (octet 5 is the sub-centre),
+    // editions 2 and 4 in octets 5-6.
+    _originatingCentre = _edition == 3 ? section1[5] : readBigEndian2(section1 + 4);
+    _masterTableVersion = section1[edition4 ? 13 : 10];
+    if (_debugLog)
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+            << "Originating centre " << _originatingCentre << ", master table version "
+            << _masterTableVersion << std::endl;
     _dataCategory = section1[edition4 ? 10 : 8];
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
@@ -490,15 +508,18 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
     }
     _descPtr = descriptors + octets;
 
-    // A message with the descriptors of an earlier one takes its tree.
-    DescriptorTreeCache::Entry* entry = _trees->find(descriptors, octets);
+    // A message with the descriptors of an earlier one, read with the same
+    // tables, takes its tree.
+    const StaticBufrInfo::Origin origin{_originatingCentre, _masterTableVersion};
+    const int tables = StaticBufrInfo::instance()->tablesKey(origin);
+    DescriptorTreeCache::Entry* entry = _trees->find(descriptors, octets, tables);
     if (!entry) {
-        entry = _trees->add(descriptors, octets);
+        entry = _trees->add(descriptors, octets, tables);
         _descPtr = descriptors;
         SeqOf<int> list;
         for (int i = 0; i < count; ++i)
             list.append(readDescriptor());
-        if (!entry->tree.build(list))
+        if (!entry->tree.build(list, origin))
             return SeqOf<int>();
         _trees->keep(entry);
     }

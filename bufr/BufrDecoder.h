@@ -267,11 +267,15 @@ protected:
     bool _readFailed;
 
     // The message being decoded: its octets (header included), the octets
-    // accepted so far, the edition, the time of section 1 (four-digit year,
+    // accepted so far, the edition, the tables, the time of section 1 (four-digit year,
     // month, day, hour, minute, second) and the short-section-4 mark.
     long _messageLength;
     long _consumed;
     int _edition;
+    // Section 1's originating centre and master table version: they choose
+    // the tables the message is read with.
+    int _originatingCentre;
+    int _masterTableVersion;
     int _sectionTime[6];
     bool _shortSection4;
     bool _debugLog;

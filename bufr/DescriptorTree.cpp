@@ -2,22 +2,13 @@
 
 #include "BufrDecoder.h"
 #include "LogStream.h"
-#include "StaticBufrInfo.h"
-#include "TableBEntry.h"
 
 #include <algorithm>
-#include <cstring>
 
-namespace {
-
-bool startsWith(const TextString& text, const char* prefix)
+DescriptorTree::DescriptorTree()
+    : _origin(StaticBufrInfo::loadedTables()), _rootBegin(0), _rootEnd(0)
 {
-    return std::strncmp(text.c_str(), prefix, std::strlen(prefix)) == 0;
 }
-
-} // namespace
-
-DescriptorTree::DescriptorTree() : _rootBegin(0), _rootEnd(0) {}
 
 bool DescriptorTree::isFactorDescriptor(int descriptor)
 {
@@ -25,7 +16,7 @@ bool DescriptorTree::isFactorDescriptor(int descriptor)
            isRepetitionFactor(descriptor);
 }
 
-bool DescriptorTree::build(const SeqOf<int>& descriptors)
+bool DescriptorTree::build(const SeqOf<int>& descriptors, const StaticBufrInfo::Origin& origin)
 {
     _nodes.clear();
     _children.clear();
@@ -33,6 +24,8 @@ bool DescriptorTree::build(const SeqOf<int>& descriptors)
     _elementIndex.clear();
     _sequenceNodes.clear();
     _open.clear();
+    _reasons.clear();
+    _origin = origin;
     _rootBegin = _rootEnd = 0;
 
     std::vector<int> root;
@@ -131,13 +124,18 @@ bool DescriptorTree::compileSequence(int descriptor, int depth, int& nodeIndex)
         return false;
     }
     SeqOf<int> elements;
-    if (!StaticBufrInfo::instance()->getTableD(descriptor, elements)) {
+    std::string why;
+    const StaticBufrInfo::Lookup found =
+        StaticBufrInfo::instance()->sequenceFor(descriptor, _origin, elements, why);
+    if (found != StaticBufrInfo::DEFINED) {
         if (!BufrDecoder::tablesLoaded())
             QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << "Unable to re-initialize Tables."
                                                           << std::endl;
-        else
+        else if (found == StaticBufrInfo::NOT_DEFINED)
             QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
                 << "Descriptor " << descriptor << " does not exist in table D." << std::endl;
+        if (!why.empty())
+            QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << why << std::endl;
         return false;
     }
     _open.push_back(descriptor);
@@ -173,22 +171,33 @@ int DescriptorTree::elementIndex(int descriptor)
     if (found != _elementIndex.end())
         return found->second;
 
-    const StaticBufrInfo* tables = StaticBufrInfo::instance();
     Element e;
     e.descriptor = descriptor;
     e.class31 = (descriptor / 1000) % 100 == 31;
-    e.scale = e.reference = e.width = 0;
-    e.known = tables->getTableBCoding(descriptor, e.scale, e.reference, e.width);
-    long charWidth = 0;
-    e.character = tables->isCharacterElement(descriptor, charWidth);
-    TableBEntry entry;
-    e.codeOrFlag = tables->getTableBEntry(descriptor, entry) &&
-                   (startsWith(entry.getUnits(), "CODE TABLE") ||
-                    startsWith(entry.getUnits(), "FLAG TABLE"));
+    StaticBufrInfo::ElementCoding coding{0, 0, 0, false, false};
+    std::string why;
+    e.known = StaticBufrInfo::instance()->elementFor(descriptor, _origin, coding, why) ==
+              StaticBufrInfo::DEFINED;
+    e.scale = coding.scale;
+    e.reference = coding.reference;
+    e.width = coding.width;
+    e.character = e.known && coding.character;
+    e.codeOrFlag = e.known && coding.codeOrFlag;
+    e.reason = -1;
+    if (!why.empty()) {
+        e.reason = static_cast<int>(_reasons.size());
+        _reasons.push_back(why);
+    }
     _elements.push_back(e);
     int index = static_cast<int>(_elements.size()) - 1;
     _elementIndex[descriptor] = index;
     return index;
+}
+
+void DescriptorTree::logReason(const Element& e) const
+{
+    if (e.reason >= 0 && e.reason < static_cast<int>(_reasons.size()))
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << _reasons[e.reason] << std::endl;
 }
 
 namespace {

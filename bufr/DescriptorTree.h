@@ -7,9 +7,14 @@
 // out, so a message costs what its data holds.
 //
 // Every distinct element descriptor of the message has one Element entry
-// with its coding from the working table B, taken when the tree is built.
+// with its coding, taken when the tree is built from the tables the
+// message's section 1 chooses (StaticBufrInfo::Origin: its originating
+// centre's local entries, its master table version's definitions).  An
+// element those tables cannot give is not known; the reason, when there is
+// more to say than that table B lacks it, is logged by logReason.
 //
-// Building fails, after a PROBLEM line, for a sequence missing from table D,
+// Building fails, after a PROBLEM line, for a sequence missing from table D
+// (or not defined for the message's centre or master table version),
 // a descriptor whose F is not 0 to 3, a table D sequence that contains
 // itself, nesting deeper than maxDepth levels, and a replication whose
 // descriptors run past the end of the list it stands in.
@@ -17,7 +22,9 @@
 #define DESCRIPTORTREE_H
 
 #include "SeqOf.h"
+#include "StaticBufrInfo.h"
 
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -38,22 +45,29 @@ public:
     // An element descriptor of the message and its table B coding.
     struct Element {
         int descriptor;
-        bool known;        // the working table B holds it
+        bool known;        // the message's tables give its coding
         bool character;    // CCITT IA5
         bool codeOrFlag;   // code or flag table
         bool class31;      // X = 31: replication factors, significances, indicators
         int scale;
         int reference;
         int width;
+        int reason;        // when not known: the reason line's index, or -1
     };
 
     static const int maxDepth = 64;
 
     DescriptorTree();
 
-    // Builds the tree of the section-3 descriptors; false after a PROBLEM
-    // line.  A tree that was there before is dropped first.
-    bool build(const SeqOf<int>& descriptors);
+    // Builds the tree of the section-3 descriptors of a message of that
+    // origin (the loaded tables as they are when none is given); false after
+    // a PROBLEM line.  A tree that was there before is dropped first.
+    bool build(const SeqOf<int>& descriptors,
+               const StaticBufrInfo::Origin& origin = StaticBufrInfo::loadedTables());
+    // Logs why an element that is not known cannot be read, when there is
+    // more to say than that table B lacks it (another centre's local
+    // element, a master table version that lacks or may differ in it).
+    void logReason(const Element& e) const;
 
     int rootBegin() const { return _rootBegin; }
     int rootEnd() const { return _rootEnd; }
@@ -101,6 +115,8 @@ private:
     std::unordered_map<int, int> _elementIndex;     // descriptor -> Element
     std::unordered_map<int, int> _sequenceNodes;    // sequence -> its node
     std::vector<int> _open;                         // sequences being compiled
+    std::vector<std::string> _reasons;              // of the elements not known
+    StaticBufrInfo::Origin _origin;
     int _rootBegin;
     int _rootEnd;
 };

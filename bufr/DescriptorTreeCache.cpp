@@ -20,12 +20,14 @@ void DescriptorTreeCache::checkTables()
     }
 }
 
-DescriptorTreeCache::Entry* DescriptorTreeCache::find(const unsigned char* octets, std::size_t n)
+DescriptorTreeCache::Entry* DescriptorTreeCache::find(const unsigned char* octets, std::size_t n,
+                                                      int tables)
 {
     checkTables();
     for (std::size_t i = 0; i < _entries.size(); ++i) {
         const std::string& key = _entries[i]->octets;
-        if (key.size() != n || std::memcmp(key.data(), octets, n) != 0)
+        if (_entries[i]->tables != tables || key.size() != n ||
+            std::memcmp(key.data(), octets, n) != 0)
             continue;
         if (i > 0) {
             std::unique_ptr<Entry> used = std::move(_entries[i]);
@@ -37,11 +39,13 @@ DescriptorTreeCache::Entry* DescriptorTreeCache::find(const unsigned char* octet
     return nullptr;
 }
 
-DescriptorTreeCache::Entry* DescriptorTreeCache::add(const unsigned char* octets, std::size_t n)
+DescriptorTreeCache::Entry* DescriptorTreeCache::add(const unsigned char* octets, std::size_t n,
+                                                     int tables)
 {
     checkTables();
     _pending.reset(new Entry());
     _pending->octets.assign(reinterpret_cast<const char*>(octets), n);
+    _pending->tables = tables;
     return _pending.get();
 }
 

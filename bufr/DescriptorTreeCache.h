@@ -1,7 +1,10 @@
 // The descriptor trees of the messages one decoder has met, by the octets of
-// their section-3 descriptors.  Bulletins of one kind repeat the same
+// their section-3 descriptors and the tables their section 1 chooses
+// (StaticBufrInfo::tablesKey).  Bulletins of one kind repeat the same
 // descriptors, so each tree and its written-out descriptor lists are built
-// once and serve every later message with the same octets.  A change to the
+// once and serve every later message with the same octets read with the
+// same tables; a message of another centre or master table version gets a
+// tree of its own.  A change to the
 // process's tables (StaticBufrInfo::generation) drops every tree; past
 // maxEntries the tree used least recently goes.
 #ifndef DESCRIPTORTREECACHE_H
@@ -19,6 +22,7 @@ class DescriptorTreeCache {
 public:
     struct Entry {
         std::string octets;    // the section-3 descriptors, two octets each
+        int tables = 0;        // the tables the tree was built with
         DescriptorTree tree;
         // The written-out lists (DescriptorTree::flatten) once they were
         // made, with the number of descriptors they hold together; else the
@@ -35,12 +39,13 @@ public:
 
     DescriptorTreeCache();
 
-    // The entry of these descriptor octets, made the most recently used; null
-    // when there is none (or the tables changed since it was built).
-    Entry* find(const unsigned char* octets, std::size_t n);
-    // A new entry for the octets, its tree not built yet.  It stays only
-    // after keep(); an entry not kept is reused by the next add().
-    Entry* add(const unsigned char* octets, std::size_t n);
+    // The entry of these descriptor octets read with those tables, made the
+    // most recently used; null when there is none (or the tables changed
+    // since it was built).
+    Entry* find(const unsigned char* octets, std::size_t n, int tables);
+    // A new entry for the octets and tables, its tree not built yet.  It
+    // stays only after keep(); an entry not kept is reused by the next add().
+    Entry* add(const unsigned char* octets, std::size_t n, int tables);
     void keep(Entry* entry);
 
 private:

@@ -282,6 +282,7 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
                 QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
                     << "Code " << e.descriptor << " does not exist in table B." << std::endl;
             }
+            _tree->logReason(e);
             return false;
         }
         // A local element the tables lack: 2 06 told its width.
@@ -493,6 +494,7 @@ bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
     if (!e.known) {
         QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
             << "Code " << e.descriptor << " does not exist in table B." << std::endl;
+        _tree->logReason(e);
         return false;
     }
     // Class 31: no operator changes its width, and all ones is a count.

@@ -4,6 +4,7 @@
 #include "LogStream.h"
 #include "StringTokenizer.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -49,13 +50,16 @@ TextString homePath(const char* file)
 
 } // namespace
 
+const char* const StaticBufrInfo::tableFiles[5] = {"bufrTableB", "bufrTableD", "replDescTbl",
+                                                   "bufrTableVersions", "bufrLocalCentres"};
+
 StaticBufrInfo* StaticBufrInfo::instance()
 {
     static StaticBufrInfo store;
     return &store;
 }
 
-StaticBufrInfo::StaticBufrInfo() : _generation(0) {}
+StaticBufrInfo::StaticBufrInfo() : _generation(0), _localCentres{7} {}
 
 StaticBufrInfo::~StaticBufrInfo() {}
 
@@ -72,7 +76,10 @@ bool StaticBufrInfo::loadTables()
     _tableBPath = homePath("/data/bufrTableB");
     _tableDPath = homePath("/data/bufrTableD");
     _replDescPath = homePath("/data/replDescTbl");
-    return loadTableB() && loadTableD() && loadReplicatedDescriptors();
+    _versionsPath = homePath("/data/bufrTableVersions");
+    _localCentresPath = homePath("/data/bufrLocalCentres");
+    return loadTableB() && loadTableD() && loadReplicatedDescriptors() &&
+           _versions.load(_versionsPath) && loadLocalCentres();
 }
 
 // descriptor|description|units|scale|reference|width, one element a line.
@@ -159,6 +166,33 @@ bool StaticBufrInfo::loadReplicatedDescriptors()
     return true;
 }
 
+// One centre number a line; "//" begins a comment line.  The list replaces
+// the one before only when the whole file was read.
+bool StaticBufrInfo::loadLocalCentres()
+{
+    LineFile file(_localCentresPath);
+    if (!opened(file, "local centres", _localCentresPath))
+        return false;
+    std::set<int> centres;
+    TextString line;
+    while (file.readLine(line, false)) {
+        TextString text = line;
+        text.stripLeadingBlanks();
+        text.stripTrailingBlanks();
+        if (text.length() == 0 || std::strncmp(text.c_str(), "//", 2) == 0)
+            continue;
+        char* end = nullptr;
+        long centre = std::strtol(text.c_str(), &end, 10);
+        if (*end != '\0' || centre < 0 || centre > 65535 ||
+            !std::isdigit(static_cast<unsigned char>(text[0])))
+            return corrupted(_localCentresPath, line);
+        centres.insert(static_cast<int>(centre));
+    }
+    _localCentres = centres;
+    ++_generation;
+    return true;
+}
+
 bool StaticBufrInfo::storeTableB(int descriptor, const TextString& description,
                                  const TextString& units, int scale, int reference, int width)
 {
@@ -228,6 +262,116 @@ bool StaticBufrInfo::isCharacterElement(int descriptor, long& widthBits) const
 bool StaticBufrInfo::isReplicatedDescriptor(int descriptor) const
 {
     return _replDescSet.find(descriptor);
+}
+
+bool StaticBufrInfo::isLocalDescriptor(int descriptor)
+{
+    return (descriptor / 1000) % 100 >= 48 || descriptor % 1000 >= 192;
+}
+
+bool StaticBufrInfo::isCodeOrFlagTable(const TextString& units)
+{
+    const std::string kind = BufrTableVersions::unitsKind(units);
+    return kind == "CODE TABLE" || kind == "FLAG TABLE";
+}
+
+bool StaticBufrInfo::usesLocalEntries(int centre) const
+{
+    return _localCentres.count(centre) > 0;
+}
+
+std::string StaticBufrInfo::notLocalTo(int descriptor, int centre) const
+{
+    return "Descriptor " + std::to_string(descriptor) + " is local to its originating centre " +
+           std::to_string(centre) + ", whose local table is not loaded.";
+}
+
+int StaticBufrInfo::tablesKey(const Origin& origin) const
+{
+    const int version =
+        origin.masterTableVersion < 0 ? _versions.base() : origin.masterTableVersion;
+    const bool local = origin.centre < 0 || usesLocalEntries(origin.centre);
+    return (version + 2) * 2 + (local ? 1 : 0);
+}
+
+bool StaticBufrInfo::baseCoding(int descriptor, ElementCoding& coding) const
+{
+    if (!getTableBCoding(descriptor, coding.scale, coding.reference, coding.width))
+        return false;
+    long widthBits = 0;
+    coding.character = isCharacterElement(descriptor, widthBits);
+    TableBEntry entry;
+    coding.codeOrFlag = getTableBEntry(descriptor, entry) && isCodeOrFlagTable(entry.getUnits());
+    return true;
+}
+
+StaticBufrInfo::Source StaticBufrInfo::sourceFor(int descriptor, const Origin& origin,
+                                                  std::string& why) const
+{
+    why.clear();
+    if (isLocalDescriptor(descriptor)) {
+        if (origin.centre < 0 || usesLocalEntries(origin.centre))
+            return LOADED;
+        why = notLocalTo(descriptor, origin.centre);
+        return REFUSED;
+    }
+    const int version = origin.masterTableVersion;
+    return version < 0 || version == _versions.base() ? LOADED : VERSIONS;
+}
+
+StaticBufrInfo::Lookup StaticBufrInfo::lookupOf(BufrTableVersions::Answer answer)
+{
+    return answer == BufrTableVersions::UNKNOWN ? NOT_KNOWN : NOT_DEFINED;
+}
+
+StaticBufrInfo::Lookup StaticBufrInfo::elementFor(int descriptor, const Origin& origin,
+                                                  ElementCoding& coding, std::string& why) const
+{
+    const Source source = sourceFor(descriptor, origin, why);
+    if (source == REFUSED)
+        return NOT_DEFINED;
+    if (source == VERSIONS) {
+        TableBEntry entry;
+        const bool known = getTableBEntry(descriptor, entry);
+        const BufrTableVersions::Element base{entry.getUnits(), entry.getScale(),
+                                              entry.getReference(), entry.getWidth()};
+        const BufrTableVersions::Element* own = nullptr;
+        const BufrTableVersions::Answer answer = _versions.element(
+            descriptor, origin.masterTableVersion, known ? &base : nullptr, own, why);
+        if (answer == BufrTableVersions::OWN) {
+            coding.scale = own->scale;
+            coding.reference = own->reference;
+            coding.width = own->width;
+            coding.character = BufrTableVersions::unitsKind(own->units) == "CCITT IA5";
+            coding.codeOrFlag = isCodeOrFlagTable(own->units);
+            return DEFINED;
+        }
+        if (answer != BufrTableVersions::BASE)
+            return lookupOf(answer);
+    }
+    return baseCoding(descriptor, coding) ? DEFINED : NOT_DEFINED;
+}
+
+StaticBufrInfo::Lookup StaticBufrInfo::sequenceFor(int descriptor, const Origin& origin,
+                                                   SeqOf<int>& elements, std::string& why) const
+{
+    const Source source = sourceFor(descriptor, origin, why);
+    if (source == REFUSED)
+        return NOT_DEFINED;
+    if (source == VERSIONS) {
+        SeqOf<int> base;
+        const bool known = getTableD(descriptor, base);
+        const SeqOf<int>* own = nullptr;
+        const BufrTableVersions::Answer answer = _versions.sequence(
+            descriptor, origin.masterTableVersion, known ? &base : nullptr, own, why);
+        if (answer == BufrTableVersions::OWN) {
+            elements = *own;
+            return DEFINED;
+        }
+        if (answer != BufrTableVersions::BASE)
+            return lookupOf(answer);
+    }
+    return getTableD(descriptor, elements) ? DEFINED : NOT_DEFINED;
 }
 
 void StaticBufrInfo::makeDataPaths(const TextString& dir1, const TextString& dir2,

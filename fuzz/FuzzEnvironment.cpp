@@ -1,6 +1,7 @@
 #include "FuzzEnvironment.h"
 
 #include "Cdl.h"
+#include "StaticBufrInfo.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -89,7 +90,7 @@ FuzzEnvironment::FuzzEnvironment()
 
     for (const char* d : {"home", "log", "qev_home/data", "qev_data"})
         fs::create_directories(_root + "/" + d);
-    for (const char* table : {"bufrTableB", "bufrTableD", "replDescTbl"})
+    for (const char* table : StaticBufrInfo::tableFiles)
         fs::create_symlink(std::string(QEV_SOURCE_DIR) + "/data/" + table,
                            dataDir() + "/" + table, ec);
 

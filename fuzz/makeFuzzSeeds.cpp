@@ -538,10 +538,16 @@ void tableSeeds()
     tables += firstLines("bufrTableD", 30);
     tables += '\0';
     tables += firstLines("replDescTbl", 10);
+    tables += '\0';
+    tables += firstLines("bufrTableVersions", 40);
+    tables += '\0';
+    tables += firstLines("bufrLocalCentres", 10);
     writeText("bufr_tables", "tables", tables);
     writeText("bufr_tables", "damaged",
               std::string("012101|TEMPERATURE|K|2|0|16\n001015|NAME|CCITT IA5|0|0|160|x\n") +
-                  '\0' + "301011|004001|004002|\n" + '\0' + "31001\n");
+                  '\0' + "301011|004001|004002|\n" + '\0' + "31001\n" + '\0' +
+                  "versions|6|39|39\nB|6|13|012101|T|K|1|0|12\nB|12|14|012101|-\n" +
+                  "D|7|7|301011|004001|004002|\n" + '\0' + "7\n98x\n");
 }
 
 }  // namespace

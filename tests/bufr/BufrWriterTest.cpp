@@ -106,7 +106,7 @@ TEST(BufrWriterTables, GeneratorReproducesTheCommittedFiles)
                           + " --wmo " + wmo + " --out " + out + " > " + tree.path("gen.log")
                           + " 2>&1";
     ASSERT_EQ(0, std::system(command.c_str())) << TempTree::readFile(tree.path("gen.log"));
-    for (const char* name : {"bufrTableB", "bufrTableD", "replDescTbl"})
+    for (const char* name : {"bufrTableB", "bufrTableD", "replDescTbl", "bufrTableVersions"})
         EXPECT_TRUE(TempTree::readFile(out + "/" + name) == TempTree::readFile(dataPath(name)))
             << name << " differs from a fresh generation";
 }

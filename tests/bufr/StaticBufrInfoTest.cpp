@@ -1,5 +1,7 @@
-// Table B, table D and the replicated-descriptor list as the loader reads
-// them, corrupted lines, and the run-time tables of data/.
+// Table B, table D, the replicated-descriptor list, the master table
+// versions and the local centres as the loader reads them, corrupted lines,
+// the definitions a message of a centre and master table version reads, and
+// the run-time tables of data/.
 #include "StaticBufrInfo.h"
 
 #include "LogCapture.h"
@@ -16,17 +18,21 @@ namespace {
 
 const char* B_012001 = "012001|TEMPERATURE/DRY-BULB TEMPERATURE|K|1|0|12\n";
 const char* D_301011 = "301011|004001|004002|004003|\n";
+const char* VERSIONS = "// versions\nversions|6|39|39\n";
 
 struct Tables {
     TempTree tree;
     StaticBufrInfo info;
     bool loaded = false;
 
-    Tables(const std::string& b, const std::string& d, const std::string& r = "31001\n")
+    Tables(const std::string& b, const std::string& d, const std::string& r = "31001\n",
+           const std::string& versions = VERSIONS, const std::string& centres = "7\n")
     {
         tree.write("qev_home/data/bufrTableB", b);
         tree.write("qev_home/data/bufrTableD", d);
         tree.write("qev_home/data/replDescTbl", r);
+        tree.write("qev_home/data/bufrTableVersions", versions);
+        tree.write("qev_home/data/bufrLocalCentres", centres);
         loaded = info.loadTables();
     }
     std::vector<int> coding(int d) const
@@ -222,4 +228,149 @@ TEST(StaticBufrInfo, MakeDataPaths)
     tree.setEnv("QEV_DATA", "/x");
     StaticBufrInfo::makeDataPaths("/ispan/bufr/acars", "/ispan/badAcarsBufr", in, bad);
     EXPECT_STREQ((in + " " + bad).c_str(), "/x/ispan/bufr/acars /x/ispan/badAcarsBufr");
+}
+
+// What a message of an originating centre and master table version reads:
+// its own version's definition where the file gives one, the base one where
+// none does, nothing where its version lacks the descriptor; for a version
+// the file does not cover, the nearest covered version's definition only
+// when every covered version defines the descriptor alike (units compared
+// by kind).  Local descriptors belong to the listed centres, whatever the
+// version.
+TEST(StaticBufrInfo, DefinitionsByCentreAndVersion)
+{
+    Tables t("012001|T|K|1|0|12\n"
+             "014001|LONG-WAVE|J m-2|-3|-65536|17\n"
+             "021062|BACKSCATTER|dB|2|-5000|13\n"
+             "001033|CENTRE|Common CODE TABLE C-1|0|0|8\n"
+             "010197|LOCAL HEIGHT|m|0|0|13\n",
+             "312060|021062|\n363192|012001|\n", "31001\n",
+             std::string(VERSIONS) + "B|6|13|014001|LONG-WAVE|J m-2|-3|-2048|12\n"
+                                     "B|6|20|021062|-\n"
+                                     "B|7|8|001033|CENTRE|CODE TABLE|0|0|8\n"
+                                     "D|7|13|312060|021088\n"
+                                     "D|20|20|312060|-\n",
+             "// local\n 7 \n\n80\n");
+    ASSERT_TRUE(t.loaded);
+    struct Case {
+        int descriptor;
+        int centre;
+        int version;
+        StaticBufrInfo::Lookup lookup;
+        const char* coding;    // element: scale/reference/width, sequence: its list
+        const char* why;
+    } cases[] = {
+        {14001, 7, 39, StaticBufrInfo::DEFINED, "-3/-65536/17", ""},
+        {14001, 98, 13, StaticBufrInfo::DEFINED, "-3/-2048/12", ""},
+        {14001, 98, 14, StaticBufrInfo::DEFINED, "-3/-65536/17", ""},
+        {14001, 98, 5, StaticBufrInfo::NOT_KNOWN, "",
+         "Descriptor 14001 is not known in master table version 5, which is not loaded: "
+         "versions 13 and 14 define it differently."},
+        {14001, 98, 40, StaticBufrInfo::NOT_KNOWN, "",
+         "Descriptor 14001 is not known in master table version 40, which is not loaded: "
+         "versions 13 and 14 define it differently."},
+        {12001, 98, 2, StaticBufrInfo::DEFINED, "1/0/12", ""},
+        {12001, 98, 255, StaticBufrInfo::DEFINED, "1/0/12", ""},
+        {1033, 98, 0, StaticBufrInfo::DEFINED, "0/0/8 code", ""},
+        {21062, 98, 13, StaticBufrInfo::NOT_DEFINED, "",
+         "Descriptor 21062 is not in master table version 13."},
+        {21062, 98, 5, StaticBufrInfo::NOT_DEFINED, "",
+         "Descriptor 21062 is not in master table version 6, the loaded version nearest to "
+         "the message's version 5."},
+        {21062, 98, 40, StaticBufrInfo::DEFINED, "2/-5000/13", ""},
+        {12002, 98, 13, StaticBufrInfo::NOT_DEFINED, "", ""},
+        {312060, 98, 13, StaticBufrInfo::DEFINED, "21088", ""},
+        {312060, 98, 39, StaticBufrInfo::DEFINED, "21062", ""},
+        {312060, 98, 20, StaticBufrInfo::NOT_DEFINED, "",
+         "Descriptor 312060 is not in master table version 20."},
+        {312060, 98, 3, StaticBufrInfo::NOT_KNOWN, "",
+         "Descriptor 312060 is not known in master table version 3, which is not loaded: "
+         "versions 6 and 7 define it differently."},
+        {10197, 7, 13, StaticBufrInfo::DEFINED, "0/0/13", ""},
+        {10197, 80, 39, StaticBufrInfo::DEFINED, "0/0/13", ""},
+        {10197, -1, -1, StaticBufrInfo::DEFINED, "0/0/13", ""},
+        {10197, 98, 39, StaticBufrInfo::NOT_DEFINED, "",
+         "Descriptor 10197 is local to its originating centre 98, whose local table is not "
+         "loaded."},
+        {363192, 98, 39, StaticBufrInfo::NOT_DEFINED, "",
+         "Descriptor 363192 is local to its originating centre 98, whose local table is not "
+         "loaded."},
+        {363192, 7, 20, StaticBufrInfo::DEFINED, "12001", ""},
+    };
+    for (const Case& c : cases) {
+        const StaticBufrInfo::Origin origin{c.centre, c.version};
+        std::string coding, why;
+        StaticBufrInfo::Lookup lookup;
+        if (c.descriptor / 100000 == 3) {
+            SeqOf<int> list;
+            lookup = t.info.sequenceFor(c.descriptor, origin, list, why);
+            for (int i = 0; lookup == StaticBufrInfo::DEFINED && i < list.length(); ++i)
+                coding += (i ? " " : "") + std::to_string(list[i]);
+        } else {
+            StaticBufrInfo::ElementCoding e{0, 0, 0, false, false};
+            lookup = t.info.elementFor(c.descriptor, origin, e, why);
+            if (lookup == StaticBufrInfo::DEFINED)
+                coding = std::to_string(e.scale) + "/" + std::to_string(e.reference) + "/" +
+                         std::to_string(e.width) + (e.codeOrFlag ? " code" : "");
+        }
+        const std::string name = std::to_string(c.descriptor) + " centre " +
+                                 std::to_string(c.centre) + " version " +
+                                 std::to_string(c.version);
+        EXPECT_EQ(lookup, c.lookup) << name;
+        EXPECT_EQ(coding, c.coding) << name;
+        EXPECT_EQ(why, c.why) << name;
+    }
+    // Two origins share trees only when they read every descriptor alike.
+    EXPECT_EQ(t.info.tablesKey({7, 39}), t.info.tablesKey(StaticBufrInfo::loadedTables()));
+    EXPECT_EQ(t.info.tablesKey({7, 39}), t.info.tablesKey({80, 39}));
+    EXPECT_NE(t.info.tablesKey({7, 39}), t.info.tablesKey({98, 39}));
+    EXPECT_NE(t.info.tablesKey({7, 39}), t.info.tablesKey({7, 13}));
+}
+
+// A corrupted or missing versions file loads nothing of it: no version,
+// the base one included, can be told from another, so every message that
+// names one fails; a corrupted centres list leaves the list as it was.
+TEST(StaticBufrInfo, CorruptedVersionsAndCentres)
+{
+    const char* bad[] = {
+        "versions|6|39\n",
+        "versions|6|39|40\n",
+        "versions|6|39|39\nB|13|6|014001|-\n",
+        "versions|6|39|39\nB|6|39|014001|-\n",
+        "versions|6|39|39\nB|6|13|314001|-\n",
+        "versions|6|39|39\nB|6|13|014001|X|K|1|0\n",
+        "versions|6|39|39\nB|6|13|014001|-\nB|13|14|014001|X|K|1|0|7\n",
+        "versions|6|39|39\nD|6|13|312060|21088\n",
+        "// only a comment\n",
+    };
+    for (const char* versions : bad) {
+        LogCapture log;
+        Tables t(B_012001, D_301011, "31001\n", versions);
+        EXPECT_FALSE(t.loaded) << versions;
+        std::string text(versions);
+        text = text.substr(0, text.size() - 1);
+        text = text.substr(text.rfind('\n') + 1);
+        if (text.compare(0, 2, "//") == 0)
+            text = "no versions line";
+        EXPECT_EQ(log.count("Line corrupted in " + t.tree.qevHome() + "/data/bufrTableVersions[" +
+                            text + "]"),
+                  1)
+            << log.text();
+        StaticBufrInfo::ElementCoding e{0, 0, 0, false, false};
+        std::string why;
+        EXPECT_EQ(t.info.elementFor(12001, {7, 39}, e, why), StaticBufrInfo::NOT_KNOWN);
+        EXPECT_EQ(why, "Descriptor 12001 is not known in master table version 39: no table "
+                       "versions are loaded");
+        EXPECT_EQ(t.info.elementFor(12001, StaticBufrInfo::loadedTables(), e, why),
+                  StaticBufrInfo::DEFINED);
+    }
+
+    LogCapture log;
+    Tables t(B_012001, D_301011, "31001\n", VERSIONS, "98\n98x\n");
+    EXPECT_FALSE(t.loaded);
+    EXPECT_EQ(log.count("Line corrupted in " + t.tree.qevHome() + "/data/bufrLocalCentres[98x]"),
+              1)
+        << log.text();
+    EXPECT_TRUE(t.info.usesLocalEntries(7));
+    EXPECT_FALSE(t.info.usesLocalEntries(98));
 }

@@ -1,6 +1,7 @@
 #include "ConformanceDecoder.h"
 
 #include "LogCapture.h"
+#include "StaticBufrInfo.h"
 
 #include <unistd.h>
 
@@ -17,7 +18,7 @@ ConformanceDecoder& ConformanceDecoder::instance()
 
 ConformanceDecoder::ConformanceDecoder() : _tree(new TempTree())
 {
-    for (const char* table : {"bufrTableB", "bufrTableD", "replDescTbl"}) {
+    for (const char* table : StaticBufrInfo::tableFiles) {
         std::string from = std::string(QEV_SOURCE_DIR) + "/data/" + table;
         std::string to = _tree->qevHome() + "/data/" + table;
         if (symlink(from.c_str(), to.c_str()) != 0)

@@ -31,6 +31,14 @@ bool CorpusCheck::malformed(const std::string& name)
     return broken.count(name) > 0;
 }
 
+bool CorpusCheck::versionDependent(const std::string& name)
+{
+    static const std::set<std::string> files = {"AMDAR+2xUS-v15.bufr", "C08022.bufr",
+                                                "ed4-compr-string.bufr", "aseh_139.bufr",
+                                                "iuaa01_cwoa_1.bufr"};
+    return files.count(name) > 0;
+}
+
 const char* CorpusCheck::resultName(Result r)
 {
     static const char* const names[] = {"MATCH",     "FAILED CLEANLY", "MISMATCH",
@@ -58,12 +66,6 @@ CorpusCheck::Result CorpusCheck::check(const std::string& name)
     } else if (!haveReference) {
         result = Unverified;
         why = ref.error();
-        if (ref.native()) {
-            ValueComparison cmp(decoding.values, ref.native()->subsets());
-            why += cmp.agrees() ? "; agrees with that decoding"
-                                : "; differs from that decoding in " +
-                                      std::to_string(cmp.mismatches()) + " values";
-        }
     } else {
         ValueComparison cmp(decoding.values, ref.reference().subsets());
         compared = cmp.compared();
@@ -82,7 +84,7 @@ CorpusCheck::Result CorpusCheck::check(const std::string& name)
         notes.push_back(why);
     if (ref.messages() > 1)
         notes.push_back("first of " + std::to_string(ref.messages()) + " messages");
-    _tableVersionMatters = ref.onlyNativeDecodes() || ref.tableVersionDifferences() > 0;
+    _tableVersionMatters = ref.onlyOwnVersionDecodes() || ref.tableVersionDifferences() > 0;
     if (ref.tableVersionDifferences() > 0) {
         notes.push_back("table version " + std::to_string(ref.messageTablesVersion()) +
                         " -> 39 changes " + std::to_string(ref.tableVersionDifferences()) +

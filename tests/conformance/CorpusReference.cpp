@@ -41,7 +41,7 @@ bool CorpusReference::dumpWithFallback(const std::string& file, EcCodesDump& out
     return true;
 }
 
-void CorpusReference::checkNumRef(const std::string& fileName, const EcCodesDump& native)
+void CorpusReference::checkNumRef(const std::string& fileName, const EcCodesDump& own)
 {
     std::string path = _corpusDir + "/ref/" + fileName + ".num.ref";
     if (!TempTree::exists(path))
@@ -52,7 +52,7 @@ void CorpusReference::checkNumRef(const std::string& fileName, const EcCodesDump
         return;
     }
     std::vector<std::string> details;
-    if (native.numbersDisagreeing(numbers, details, 1) == 0)
+    if (own.numbersDisagreeing(numbers, details, 1) == 0)
         _notes.push_back("num.ref agrees with ecCodes (" + std::to_string(numbers.size()) +
                          " numbers)");
     else
@@ -74,33 +74,39 @@ bool CorpusReference::load(const std::string& fileName)
     std::string message = _scratchDir + "/" + fileName + ".first";
     BufrWriter::writeFile(message, BufrWriter::Bytes(first, first + spans[0].length));
 
-    std::string nativeError;
-    bool haveNative = dumpWithFallback(message, _native, nativeError);
-    if (haveNative)
-        checkNumRef(fileName, _native);
-    if (haveNative && _version == projectTablesVersion) {
-        _reference = _native;
+    std::string ownError;
+    const bool own = dumpWithFallback(message, _reference, ownError);
+    _referenceVersion = _version;
+    if (own)
+        checkNumRef(fileName, _reference);
+    if (own && _version == projectTablesVersion) {
         _versionDifferences = 0;
         return true;
     }
-    _haveNative = haveNative;
-    std::string aligned = message + ".v" + std::to_string(projectTablesVersion);
+    const std::string base = std::to_string(projectTablesVersion);
+    std::string aligned = message + ".v" + base;
+    EcCodesDump atBase;
     std::string error;
-    if (!_tools.setMasterTablesVersion(message, aligned, projectTablesVersion, error) ||
-        !dumpWithFallback(aligned, _reference, error)) {
-        _onlyNativeDecodes = haveNative;
-        _error = "ecCodes cannot decode it with table version " +
-                 std::to_string(projectTablesVersion) +
-                 (haveNative ? " (only with its own " + std::to_string(_version) + ")" : "") +
-                 ": " + error;
-        return false;
-    }
-    if (!haveNative) {
-        _notes.push_back("table version " + std::to_string(_version) + " not decodable (" +
-                         nativeError + "); compared with version " +
-                         std::to_string(projectTablesVersion));
+    const bool haveBase = _tools.setMasterTablesVersion(message, aligned, projectTablesVersion,
+                                                        error) &&
+                          dumpWithFallback(aligned, atBase, error);
+    if (own) {
+        if (haveBase)
+            _versionDifferences = EcCodesDump::differences(_reference, atBase, _versionDetails, 3);
+        else {
+            _onlyOwnVersionDecodes = true;
+            _notes.push_back("ecCodes cannot decode it with table version " + base);
+        }
         return true;
     }
-    _versionDifferences = EcCodesDump::differences(_native, _reference, _versionDetails, 3);
+    if (!haveBase) {
+        _error = "ecCodes cannot decode it with its table version " + std::to_string(_version) +
+                 " nor with " + base + ": " + error;
+        return false;
+    }
+    _reference = atBase;
+    _referenceVersion = projectTablesVersion;
+    _notes.push_back("table version " + std::to_string(_version) + " not decodable (" + ownError +
+                     "); compared with version " + base);
     return true;
 }

@@ -236,9 +236,10 @@ TEST(ValueComparisonAlignment, SkipsWhatTheDecoderDoesNotList)
     EXPECT_NE(firstDetail(d).find("1 subsets decoded, the reference has 3"), std::string::npos);
 }
 
-// ecCodes decodes with the message's table version, the project with 39:
-// a copy at version 39 is the reference, and values that change between
-// the two are counted.  0 14 018 has scale -3 in version 13 and 0 in 39.
+// ecCodes decodes with the message's table version, as the project does:
+// that decoding is the reference, and a copy at version 39 counts the
+// values that change between the two.  0 14 018 has scale -3 in version 13
+// and 0 in 39.
 TEST(CorpusReferenceVersions, AlignsTheTableVersion)
 {
     EcCodesTools tools;
@@ -268,7 +269,7 @@ TEST(CorpusReferenceVersions, AlignsTheTableVersion)
     EXPECT_EQ(a.tableVersionDifferences(), 1);
     ASSERT_EQ(a.tableVersionDetails().size(), 1u);
     EXPECT_NE(a.tableVersionDetails()[0].find("014018"), std::string::npos);
-    EXPECT_EQ(a.reference().subsets()[0][0].number, 2000.0);    // version 39's reading
+    EXPECT_EQ(a.reference().subsets()[0][0].number, 2e6);    // version 13's reading
 
     CorpusReference b(tools, corpus, scratch);
     ASSERT_TRUE(b.load("two.bufr")) << b.error();

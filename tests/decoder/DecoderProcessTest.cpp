@@ -3,6 +3,7 @@
 // and the same process with the fake decoder under "model" (fake_decoder).
 #include "BufrWriter.h"
 #include "DecoderChild.h"
+#include "StaticBufrInfo.h"
 #include "TempTree.h"
 #include "WirePeer.h"
 
@@ -21,7 +22,7 @@ const std::string fakeProgram = std::string(QEV_BIN_DIR) + "/fake_decoder";
 struct Process {
     explicit Process(bool withPattern = true)
     {
-        for (const char* table : {"bufrTableB", "bufrTableD", "replDescTbl"})
+        for (const char* table : StaticBufrInfo::tableFiles)
             symlink((std::string(QEV_SOURCE_DIR) + "/data/" + table).c_str(),
                     (tree.qevHome() + "/data/" + table).c_str());
         if (withPattern)
