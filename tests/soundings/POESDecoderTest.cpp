@@ -227,9 +227,13 @@ TEST_F(POES, ReadsOutsideTheValuesAreAbsent)
         const char* line;
     } cases[] = {
         {{{5002, 40}, {6002, -95}, {13016, 20}}, -1,
-         "PROBLEM: No year for the value at 0: value -10 lies outside the 3 values decoded"},
-        {{{13016, 20}, {5002, 40}}, 0,
-         "PROBLEM: No longitude for the value at 1: value 2 lies outside the 2 values decoded"},
+         "PROBLEM: The sounding at value 0 has no time: its year, month, day, hour and minute "
+         "(0 04 001 to 0 04 005) do not stand ten values before its latitude"},
+        // A latitude without its longitude is a sounding without a position:
+        // the bulletin is kept.
+        {{{13016, 20}, {5002, 40}}, -1,
+         "PROBLEM: No longitude (0 06 002) after the latitude at value 1; the sounding has no "
+         "position."},
         {lastTemperature, 1,
          "PROBLEM: No value after for the value at 26: value 27 lies outside the 27 values "
          "decoded"},

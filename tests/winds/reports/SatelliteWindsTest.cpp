@@ -84,7 +84,7 @@ TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
         {{2005, 3, 14, 12, 34, -99999}, 0, 0, TIME_GROUP_OK, "2005-03-14 12:34"},
         {{2005, 3, 14, -99999, 34, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
         {{2005, 2, 30, 12, 34, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
-        {{2005, 3, 14, 12, 34, 0}, 1, 0, TIME_GROUP_OUTSIDE, nullptr},
+        {{2005, 3, 14, 12, 34, 0}, 2, 0, TIME_GROUP_OUTSIDE, nullptr},
         {{2005, 3, 14, 12, 34, 0}, -1, 0, TIME_GROUP_OUTSIDE, nullptr},
         {{2005, 3, 14, 12, 34, 0}, 0, 1, TIME_GROUP_OUTSIDE, nullptr},
     };
