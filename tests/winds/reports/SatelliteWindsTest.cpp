@@ -3,6 +3,7 @@
 // directories, stored by the decoders' constructors (their first directory
 // pass) and read back with the netCDF library; notifications arrive at the
 // test process's notification server.
+#include "BulletinLog.h"
 #include "HDWBufrDecoder.h"
 #include "HighDensityWindSamples.h"
 #include "LogCapture.h"
@@ -182,6 +183,28 @@ TEST_F(SatelliteWinds, WindsTheStoreCouldNotSyncAreNotNotified)
     EXPECT_EQ(store.write2NetcdfFile(), -1);
     EXPECT_TRUE(log.contains("Could not sync " + store.cut + ": it was cut from ")) << log.text();
     EXPECT_TRUE(mark.none());
+}
+
+// A bulletin whose winds all lack their time writes the line of each wind
+// at most BulletinLog::LIMIT times, then one line with the count of the rest,
+// and is kept in the bad-file directory with its reason.
+TEST_F(SatelliteWinds, ALineOfEveryWindIsWrittenABoundedNumberOfTimes)
+{
+    t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
+    const int winds = BulletinLog::LIMIT + 5;
+    drop("ispan/bufr/CSW", "IUCN01_KNES_011200",
+         bulletin<HighDensityWindSamples>(std::vector<HighDensityWindSamples::Wind>(
+             winds, wind(257, MISSING, 0, 45.5, -120.25, 12.5))));
+    LogCapture log;
+    HDWBufrDecoder decoder;
+    EXPECT_EQ(log.count("has a missing or improper field.  Skipping to next observation."),
+              BulletinLog::LIMIT)
+        << log.text();
+    EXPECT_TRUE(log.contains("PROBLEM: 5 more lines of the kind \"The time group of the ob at "
+                             "value\" for " + t.data("ispan/bufr/CSW/IUCN01_KNES_011200") +
+                             " were not written (25 in all)"));
+    EXPECT_TRUE(log.contains("PROBLEM: No ob of the file has an observation time."));
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badCSWBufr/IUCN01_KNES_011200")));
 }
 
 // Without a store (no template) nothing is stored and the bulletin is kept
