@@ -185,6 +185,30 @@ TEST_F(SatelliteWinds, WindsTheStoreCouldNotSyncAreNotNotified)
     EXPECT_TRUE(mark.none());
 }
 
+// Winds of coarse positions only (0 05 002, 0 06 002) are stored with them.
+TEST_F(SatelliteWinds, CoarsePositionsStandInForAbsentPreciseOnes)
+{
+    t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
+    BufrWriter w(4);
+    w.category(5).dateTime(2024, 6, 1, 12, 0).subsets(3);
+    w.descriptors({4001, 4002, 4003, 4004, 4005, 4006, 5002, 6002, 11002});
+    const double positions[3][2] = {{45.5, -120.25}, {-33.75, 151.5}, {10, 20}};
+    for (int k = 0; k < 3; ++k)
+        w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, 12)
+            .element(4005, 34).element(4006, 10).element(5002, positions[k][0])
+            .element(6002, positions[k][1]).element(11002, 10 + k);
+    drop("ispan/bufr/CSW", "IUCN01_KNES_011200", w.build());
+    HDWBufrDecoder decoder;
+    StoredFile f(t.dataFiles("point/CSW/netcdf").at(0));
+    ASSERT_EQ(f.records(), 3u);
+    for (size_t r = 0; r < 3; ++r) {
+        EXPECT_NEAR(f.number("latitude", r), positions[r][0], 1e-4);
+        EXPECT_NEAR(f.number("longitude", r), positions[r][1], 1e-4);
+        EXPECT_NEAR(f.number("windSpd", r), 10.0 + r, 1e-4);
+        EXPECT_EQ(f.number("validTime", r), NOON + 34 * 60);
+    }
+}
+
 // A bulletin whose winds all lack their time writes the line of each wind
 // at most BulletinLog::LIMIT times, then one line with the count of the rest,
 // and is kept in the bad-file directory with its reason.
