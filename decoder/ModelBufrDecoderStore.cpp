@@ -9,6 +9,7 @@
 #include "ModelBufrDecoder.h"
 
 #include "AbsTime.h"
+#include "BulletinLog.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
@@ -45,8 +47,9 @@ long intValue(float value)
 
 int ModelBufrDecoder::write2NetcdfFile()
 {
-    if (_decodedValues.length() == 0)
-        return 0;
+    if (_decodedValues.length() == 0 || _subsets <= 0)
+        return BulletinLog::dropped("ModelBufrDecoder",
+                                    "the bulletin holds no sounding; nothing to store.");
     return storeFile();
 }
 
@@ -93,7 +96,12 @@ int ModelBufrDecoder::storeFile()
     if (!isLocalStation(stations[0])) {
         MODEL_LOG(VERBOSE) << "Station [ " << stations[0] << " ] is not "
                            << "in this localization.  Not stored." << std::endl;
-        return 0;
+        char count[16];
+        std::snprintf(count, sizeof count, "%d", _subsets);
+        return BulletinLog::dropped("ModelBufrDecoder", "station " + stations[0] + " of its " +
+                                                            count + " soundings is not in this "
+                                                                    "localization; nothing to "
+                                                                    "store.");
     }
 
     _numProfLvls = replicationCount(0);

@@ -13,6 +13,10 @@
 namespace {
 
 const int PRESSURE = 10004;    // 0 10 004
+const int DAY_OF_YEAR = 4043;
+const int HOUR = 4004;
+const int MINUTE = 4005;
+const int SECOND = 4006;
 
 } // namespace
 
@@ -46,6 +50,9 @@ const SatelliteSoundingDecoder::Settings& GOESBufrDecoder::goesSettings()
         36000,
         10005,
         5001,
+        6001,
+        5002,
+        6002,
         "No lat/lon coords for this ob; skipping.",
         "Lat/lon [ ",
         " ] not in this localization; not stored.",
@@ -73,29 +80,39 @@ int GOESBufrDecoder::getProfileCount(const int& start, const int& subset)
 
 bool GOESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
 {
-    const BufrValues* year = valueAt(valueIndex - 2, "year", valueIndex, "GOESBufrDecoder");
-    if (!year || !valueAt(valueIndex + 4, "second", valueIndex, "GOESBufrDecoder") ||
-        year->getDescriptor() != YEAR_DESCRIPTOR)
-        return false;
-    const double y = year->getValue();
+    // The year and the day of the year right before the position, the hour,
+    // minute and second right after it (no second element: 0 s), all in the
+    // sounding's subset.
+    const int subset = _decodedValues[valueIndex].getSubset();
+    if (!elementAt(valueIndex - 2, subset, YEAR_DESCRIPTOR) ||
+        !elementAt(valueIndex - 1, subset, DAY_OF_YEAR))
+        return noTime(valueIndex, "its year and day of the year (0 04 001, 0 04 043) do not "
+                                  "stand right before its latitude");
+    if (!elementAt(valueIndex + 2, subset, HOUR) || !elementAt(valueIndex + 3, subset, MINUTE))
+        return noTime(valueIndex, "its hour and minute (0 04 004, 0 04 005) do not stand "
+                                  "right after its position");
+    const double y = _decodedValues[valueIndex - 2].getValue();
     const double d = _decodedValues[valueIndex - 1].getValue();
     // The day of the year makes the date: 1 to the days of that year.
     const bool inRange = y >= 1970 && y < 2038 && d >= 1 && d < 367;
     const int days = inRange ? 365 + AbsTime::isLeapYear(static_cast<int>(y)) : 0;
     if (!inRange || static_cast<int>(d) > days) {
-        GOES_LOG(PROBLEM) << "The day of the year " << d << " of " << y
-                          << " of the sounding at value " << valueIndex << " is not a date"
-                          << std::endl;
+        if (_bulletinLog.admit("GOESBufrDecoder", "The day of the year"))
+            GOES_LOG(PROBLEM) << "The day of the year " << d << " of " << y
+                              << " of the sounding at value " << valueIndex << " is not a date"
+                              << std::endl;
         return false;
     }
     const AbsTime date =
         AbsTime(static_cast<int>(y), 1, 1, 0, 0, 0) + (static_cast<int>(d) - 1) * 86400;
-    const double fields[6] = {y,
-                              static_cast<double>(date.month()),
-                              static_cast<double>(date.day()),
-                              _decodedValues[valueIndex + 2].getValue(),
-                              _decodedValues[valueIndex + 3].getValue(),
-                              _decodedValues[valueIndex + 4].getValue()};
+    const double fields[6] = {
+        y,
+        static_cast<double>(date.month()),
+        static_cast<double>(date.day()),
+        _decodedValues[valueIndex + 2].getValue(),
+        _decodedValues[valueIndex + 3].getValue(),
+        elementAt(valueIndex + 4, subset, SECOND) ? _decodedValues[valueIndex + 4].getValue()
+                                                   : 0.0};
     if (!roundedTime(fields, valueIndex, time))
         return false;
     // Soundings arrive after their time: one ahead of the clock is of the

@@ -13,6 +13,7 @@
 namespace {
 
 const int PRESSURE = 7004;    // 0 07 004
+const int SECOND = 4006;
 
 } // namespace
 
@@ -46,6 +47,9 @@ const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
         72000,
         10006,
         5002,
+        6002,
+        0,
+        0,
         "Missing lat/lon coordinates for this ob.  Skipping to next observation.",
         "Lat/lon location [ ",
         " ] is not in this localization.  Not stored.",
@@ -73,13 +77,19 @@ int POESBufrDecoder::getProfileCount(const int& start, const int& subset)
 
 bool POESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
 {
+    // Year to minute ten to six values before the latitude, then the second
+    // where it stands (else 0 s), all in the sounding's subset.
     const int first = valueIndex - 10;
-    const BufrValues* year = valueAt(first, "year", valueIndex, "POESBufrDecoder");
-    if (!year || year->getDescriptor() != YEAR_DESCRIPTOR)
-        return false;
+    const int subset = _decodedValues[valueIndex].getSubset();
+    for (int k = 0; k < 5; ++k) {
+        if (!elementAt(first + k, subset, YEAR_DESCRIPTOR + k))
+            return noTime(valueIndex, "its year, month, day, hour and minute (0 04 001 to "
+                                      "0 04 005) do not stand ten values before its latitude");
+    }
     double fields[6];
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 5; ++i)
         fields[i] = _decodedValues[first + i].getValue();
+    fields[5] = elementAt(first + 5, subset, SECOND) ? _decodedValues[first + 5].getValue() : 0.0;
     if (!roundedTime(fields, valueIndex, time))
         return false;
     _decodedValues[first].setCharValue("DTG");

@@ -195,7 +195,7 @@ void SatelliteSoundingDecoder::getObservationTimes()
 }
 
 bool SatelliteSoundingDecoder::roundedTime(const double fields[6], int valueIndex,
-                                           AbsTime& time) const
+                                           AbsTime& time)
 {
     int f[6];
     bool ok = true;
@@ -207,10 +207,11 @@ bool SatelliteSoundingDecoder::roundedTime(const double fields[6], int valueInde
          f[2] <= AbsTime::daysInMonth(f[1], f[0]) && f[3] >= 0 && f[3] <= 23 && f[4] >= 0 &&
          f[4] <= 59 && f[5] >= 0 && f[5] <= 59;
     if (!ok) {
-        DECODER_LOG(PROBLEM) << "The time values of the sounding at value " << valueIndex
-                             << " (" << fields[0] << " " << fields[1] << " " << fields[2] << " "
-                             << fields[3] << ":" << fields[4] << ":" << fields[5]
-                             << ") are not a time" << std::endl;
+        if (_bulletinLog.admit(_settings.decoderSource, "The time values of the sounding"))
+            DECODER_LOG(PROBLEM) << "The time values of the sounding at value " << valueIndex
+                                 << " (" << fields[0] << " " << fields[1] << " " << fields[2]
+                                 << " " << fields[3] << ":" << fields[4] << ":" << fields[5]
+                                 << ") are not a time" << std::endl;
         return false;
     }
     time = AbsTime(f[0], f[1], f[2], f[3], f[4], f[5]) + 30;
@@ -227,6 +228,21 @@ const BufrValues* SatelliteSoundingDecoder::valueAt(int index, const char* what,
         << "No " << what << " for the value at " << from << ": value " << index
         << " lies outside the " << _decodedValues.length() << " values decoded" << std::endl;
     return nullptr;
+}
+
+bool SatelliteSoundingDecoder::elementAt(int index, int subset, int descriptor) const
+{
+    return index >= 0 && index < _decodedValues.length() &&
+           _decodedValues[index].getSubset() == subset &&
+           _decodedValues[index].getDescriptor() == descriptor;
+}
+
+bool SatelliteSoundingDecoder::noTime(int valueIndex, const char* why)
+{
+    if (_bulletinLog.admit(_settings.decoderSource, "The sounding has no time"))
+        DECODER_LOG(PROBLEM) << "The sounding at value " << valueIndex << " has no time: " << why
+                             << std::endl;
+    return false;
 }
 
 int SatelliteSoundingDecoder::soundingEnd(int start) const

@@ -4,8 +4,12 @@
 //
 // A satellite sounding bulletin holds soundings, each at a location and a
 // time: a latitude value (POES 0 05 002, GOES 0 05 001) followed by its
-// longitude, the time values around it, and the levels (pressure,
-// temperature and, by data type, mixing ratio or dewpoint and height).
+// longitude (0 06 002, 0 06 001), the time values around it, and the levels
+// (pressure, temperature and, by data type, mixing ratio or dewpoint and
+// height).  A GOES report without a high-accuracy latitude takes its coarse
+// position (0 05 002, 0 06 002).  Each time value is taken from its own
+// element, in the sounding's subset; another element there leaves the
+// sounding without a time.
 //
 // Configuration, read once at construction (init):
 // - the site list (a plot-info file, through readStaticPlotInfoPV);
@@ -44,12 +48,17 @@
 // value, the longitude) checks that the position lies inside the decoded
 // values; one outside is absent, with one PROBLEM line.
 //
-// The result: 0 nothing to store (no values, or no sounding located); 1
-// every located sounding stored; -1 when one was not (no time, no handle,
-// "numLevels" not writable, a handle not given back, soundings that share
-// values, or no configuration),
-// so that the file goes to the bad-file directory with the soundings that
-// could be stored stored.
+// The result: 0 nothing to store on purpose, with an EVENT line naming the
+// file (no data subset, or every sounding has a position and none lies in
+// this localization: "0 of 30 soundings lie in this localization"); 1
+// every located sounding stored; -1 when nothing was located for another
+// reason (no sounding position, soundings without one) or a located
+// sounding was not stored (no time, no handle, "numLevels" not writable, a
+// handle not given back, soundings that share values, or no
+// configuration), with a PROBLEM line, so that the file goes to the
+// bad-file directory with the soundings that could be stored stored.  A
+// line that recurs per sounding is written a bounded number of times per
+// bulletin (BulletinLog).
 //
 // Everything runs on the main thread.  Lines are logged under the data
 // type's decoder and store source names.
@@ -57,6 +66,7 @@
 #define SATELLITESOUNDINGDECODER_H
 
 #include "BufrFileDecoder.h"
+#include "BulletinLog.h"
 #include "DataAccessKey.h"
 #include "DataTime.h"
 #include "Dict.h"
@@ -87,6 +97,11 @@ public:
         int timeout;                   // tenths of a second
         DataAccessKey productKey;
         int latitudeDescriptor;
+        int longitudeDescriptor;       // the value right after the latitude
+        // The coarse position a report without a latitudeDescriptor value
+        // takes; 0 for none.
+        int coarseLatitude;
+        int coarseLongitude;
         // checkLocation: a missing coordinate; then located or not as
         // locationPrefix + latitude + ", " + longitude + one of the endings.
         const char* missingLocation;
@@ -176,8 +191,11 @@ public:
 
     // ---- Storing ----
     int storeAllSites();
-    // Locates the soundings; 1 when one was located, else 0; -1 (nothing
-    // located) when a located sounding lies inside the one before.
+    // Locates the soundings; 1 when one was located; 0 (after the EVENT
+    // line) when every sounding has a position and none lies in the
+    // localization; -1 (nothing located, after a PROBLEM line) when the file
+    // holds no sounding position, when soundings without one kept any from
+    // being located, or when a located sounding lies inside the one before.
     int storeSounding();
     bool checkLocation(float latitude, float longitude, TextString& siteId);
     bool findSite(float latitude, float longitude, TextString& siteId);
@@ -237,12 +255,17 @@ protected:
     // The value at index, or null after one PROBLEM line naming what was
     // looked for and from where, under the source name given.
     const BufrValues* valueAt(int index, const char* what, int from, const char* source) const;
+    // Whether the value at index is of the element and in the subset given.
+    bool elementAt(int index, int subset, int descriptor) const;
+    // False after a PROBLEM line (bounded per bulletin) saying why the
+    // sounding at valueIndex has no time.
+    bool noTime(int valueIndex, const char* why);
     // One past the last value of the sounding whose latitude value is at
     // start: the next year value or the first value of another subset.
     int soundingEnd(int start) const;
     // The time of calendar fields given as decoded values, rounded to the
     // nearest minute; false (logged) when they do not make a time.
-    bool roundedTime(const double fields[6], int valueIndex, AbsTime& time) const;
+    bool roundedTime(const double fields[6], int valueIndex, AbsTime& time);
     static TextString timeText(double seconds);
 
     const Settings _settings;
@@ -261,6 +284,7 @@ protected:
     TextString _dataTypeName;
     int _timeout;
     Dict<long, long> _records;
+    BulletinLog _bulletinLog;
 
 private:
     // The smallest level dimension of the profile variables of the file.

@@ -13,8 +13,10 @@
 #include "LogStream.h"
 #include "NetcdfIo.h"
 #include "NetcdfPointData.h"
+#include "ReportPositions.h"
 #include "Set.h"
 #include "StationPlotInfo.h"
+#include "TimeUnits.h"
 
 #include <netcdf.h>
 
@@ -58,8 +60,10 @@ bool rowPosition(int nDims, int record, long n, NcPos& start, NcPos& count)
 
 int SatelliteSoundingDecoder::write2NetcdfFile()
 {
-    if (_decodedValues.length() == 0)
-        return 0;
+    BulletinLog::Pass pass(_bulletinLog);
+    if (_decodedValues.length() == 0 || _subsets <= 0)
+        return BulletinLog::dropped(_settings.storeSource,
+                                    "the bulletin holds no sounding; nothing to store.");
     // Without its configuration (no sites, no store) the decoder keeps the
     // file for a later look.
     if (!_initialized) {
@@ -94,15 +98,32 @@ int SatelliteSoundingDecoder::storeSounding()
     int result = 0;
     int previousEnd = -1;    // the end of the last located sounding's values
     const int n = _decodedValues.length();
+    const ReportPositions positions(_decodedValues, _settings.latitudeDescriptor,
+                                    _settings.longitudeDescriptor, _settings.coarseLatitude,
+                                    _settings.coarseLongitude);
+    // The soundings met, and those without a position among them.
+    int candidates = 0;
+    int unplaced = 0;
     for (int i = 0; i < n; ++i) {
         const BufrValues& latitude = _decodedValues[i];
-        if (latitude.getDescriptor() != _settings.latitudeDescriptor)
+        const int subset = latitude.getSubset();
+        const int longitudeDescriptor = positions.longitudeAfter(i);
+        if (longitudeDescriptor == 0)
             continue;
-        const BufrValues* longitude = valueAt(i + 1, "longitude", i, _settings.storeSource);
-        if (!longitude)
+        ++candidates;
+        if (!elementAt(i + 1, subset, longitudeDescriptor)) {
+            ++unplaced;
+            if (_bulletinLog.admit(_settings.storeSource, "No longitude after the latitude"))
+                STORE_LOG(PROBLEM) << "No longitude ("
+                                   << BulletinLog::descriptorText(longitudeDescriptor)
+                                   << ") after the latitude at value " << i
+                                   << "; the sounding has no position." << std::endl;
             continue;
+        }
         const float lat = latitude.getValue();
-        const float lon = longitude->getValue();
+        const float lon = _decodedValues[i + 1].getValue();
+        if (lat == BufrDecoder::MISSING_VALUE || lon == BufrDecoder::MISSING_VALUE)
+            ++unplaced;
         TextString siteId;
         if (!checkLocation(lat, lon, siteId))
             continue;
@@ -117,7 +138,7 @@ int SatelliteSoundingDecoder::storeSounding()
         result = 1;
         Sounding s;
         s.valueIndex = i;
-        s.subset = latitude.getSubset();
+        s.subset = subset;
         s.siteId = siteId;
         // POES gives -1 for a sounding without pressure values.
         s.levelCount = std::max(0, getProfileCount(i, s.subset));
@@ -125,19 +146,41 @@ int SatelliteSoundingDecoder::storeSounding()
         ++_siteIndex;
         _numLevels = s.levelCount;
         if (_numLevels == 0) {
-            STORE_LOG(PROBLEM) << _settings.noLevelsPrefix << lat << ", " << lon
-                               << _settings.noLevelsEnding << std::endl;
+            if (_bulletinLog.admit(_settings.storeSource, _settings.noLevelsPrefix))
+                STORE_LOG(PROBLEM) << _settings.noLevelsPrefix << lat << ", " << lon
+                                   << _settings.noLevelsEnding << std::endl;
         } else {
             buildLevels(i);
         }
     }
-    return result;
+    if (result != 0)
+        return result;
+    // Nothing located: dropped on purpose only when every sounding has a
+    // position outside this localization.
+    if (candidates > 0 && unplaced == 0) {
+        char why[128];
+        std::snprintf(why, sizeof why,
+                      "0 of %d soundings lie in this localization; nothing to store.", candidates);
+        return BulletinLog::dropped(_settings.storeSource, why);
+    }
+    if (candidates == 0)
+        STORE_LOG(PROBLEM) << "The file holds no sounding position (latitude "
+                           << BulletinLog::descriptorText(_settings.latitudeDescriptor)
+                           << " followed by its longitude "
+                           << BulletinLog::descriptorText(_settings.longitudeDescriptor)
+                           << ").  Not stored." << std::endl;
+    else
+        STORE_LOG(PROBLEM) << unplaced << " of the " << candidates << " soundings of the file "
+                           << "have no position and the others lie outside this localization."
+                           << "  Not stored." << std::endl;
+    return -1;
 }
 
 bool SatelliteSoundingDecoder::checkLocation(float latitude, float longitude, TextString& siteId)
 {
     if (latitude == BufrDecoder::MISSING_VALUE || longitude == BufrDecoder::MISSING_VALUE) {
-        STORE_LOG(PROBLEM) << _settings.missingLocation << std::endl;
+        if (_bulletinLog.admit(_settings.storeSource, _settings.missingLocation))
+            STORE_LOG(PROBLEM) << _settings.missingLocation << std::endl;
         return false;
     }
     if (!findSite(latitude, longitude, siteId)) {
@@ -180,8 +223,10 @@ int SatelliteSoundingDecoder::storeSite()
         const Sounding s = _soundings[i];
         _siteIndex = i;
         if (!s.timed) {
-            STORE_LOG(PROBLEM) << "No observation time for the sounding at site " << s.siteId
-                               << " (value " << s.valueIndex << ").  Not stored." << std::endl;
+            if (_bulletinLog.admit(_settings.storeSource, "No observation time for the sounding"))
+                STORE_LOG(PROBLEM) << "No observation time for the sounding at site " << s.siteId
+                                   << " (value " << s.valueIndex << ").  Not stored."
+                                   << std::endl;
             result = -1;
             continue;
         }
@@ -191,8 +236,9 @@ int SatelliteSoundingDecoder::storeSite()
         int record = 0;
         int* handle = getHandle(s.siteId, s.time, record);
         if (!handle) {
-            STORE_LOG(PROBLEM) << "No handle for " << s.siteId << " for " << timeText(s.time)
-                               << _settings.noHandleEnding << std::endl;
+            if (_bulletinLog.admit(_settings.storeSource, "No handle for"))
+                STORE_LOG(PROBLEM) << "No handle for " << s.siteId << " for " << timeText(s.time)
+                                   << _settings.noHandleEnding << std::endl;
             result = -1;
             continue;
         }
@@ -249,8 +295,9 @@ int* SatelliteSoundingDecoder::getHandle(const TextString& siteId, double time, 
             _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
     }
     if (!handle) {
-        STORE_LOG(PROBLEM) << "No handle for this station info: " << siteId
-                           << " and time: " << timeText(time) << std::endl;
+        if (_bulletinLog.admit(_settings.storeSource, "No handle for this station info"))
+            STORE_LOG(PROBLEM) << "No handle for this station info: " << siteId
+                               << " and time: " << timeText(time) << std::endl;
         return nullptr;
     }
     return handle;
@@ -314,10 +361,12 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
                      << ")= <" << name << "> <" << token << ">" << std::endl;
 
     if (token.length() == 0) {
-        if (insertDecodedValues(ncid, record, name, token, v.getValue())) {
+        const float value =
+            static_cast<float>(TimeUnits::toVariable(descriptor, v.getValue(), ncid, name));
+        if (insertDecodedValues(ncid, record, name, token, value)) {
             STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
             written = true;
-        } else {
+        } else if (_bulletinLog.admit(_settings.storeSource, "Unable to store singleton value")) {
             STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
         }
         return true;

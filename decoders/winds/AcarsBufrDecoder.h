@@ -5,8 +5,12 @@
 // each stored report is notified with the product key 79.
 //
 // A report takes the tail number (0 01 008) and the time group (0 04 001 to
-// 0 04 006) of its own subset, the first of each; a report without its own
-// tail number or time is skipped with a PROBLEM line.  Its other values go
+// 0 04 005, and 0 04 006 where the group has it, else 0 s) of its own
+// subset, the first of each, and its position: the high-accuracy latitude
+// and longitude (0 05 001, 0 06 001) of its subset, or where those are
+// absent the coarse-accuracy ones (0 05 002, 0 06 002), which go into the
+// same variables.  A report without its own tail number, time or position is
+// skipped with a PROBLEM line.  Its other values go
 // into the template variables of their elements as decoded, but a relative
 // humidity of exactly 0, which goes in as -99999; of the text elements only
 // the flight number (0 01 006) and the ground receiving station (0 02 065)
@@ -25,12 +29,15 @@
 
 #include "AbsTime.h"
 #include "BufrFileDecoder.h"
+#include "BulletinLog.h"
 #include "DescriptorNameCache.h"
 #include "Dict.h"
 #include "RecordVariables.h"
 #include "SeqOf.h"
 #include "SeqOfPtr.h"
 #include "TextString.h"
+
+#include <vector>
 
 class NetcdfPointData;
 
@@ -54,6 +61,11 @@ public:
     // no report placed, a report the store could not place or whose values
     // it could not bring to the disk; such a report is not notified).
     int storeFile();
+    // The position of each report (subset): the positions in the decoded
+    // values of the latitude and longitude it is stored with, -1 for none.
+    void locateReports();
+    int reportLatitude(int subset) const;
+    int reportLongitude(int subset) const;
     // The tail number of each report (subset), in order: the first 0 01 008
     // of the subset, empty when it has none.
     SeqOf<TextString> getTailNumbers() const;
@@ -82,6 +94,9 @@ public:
     const SeqOfPtr<int*>& handles() const { return _handles; }
 
 private:
+    // The decoded value of report s that holds its tail number, time or
+    // position, -1 for none.
+    static int at(const std::vector<int>& list, int s);
     // Gives back the handle of the report being stored, if any (none held:
     // true); false when the store could not bring its values to the disk.
     bool releaseHandle(int*& handle);
@@ -94,6 +109,10 @@ private:
     NetcdfPointData* _store = nullptr;    // owned by the point-data layer
     SeqOfPtr<int*> _handles;
     RecordVariables _variables;
+    // Per report (subset): the values of its latitude and longitude.
+    std::vector<int> _latitudeAt;
+    std::vector<int> _longitudeAt;
+    BulletinLog _bulletinLog;
     TextString _dataTypeName;
     int _timeout = 36000;
 };

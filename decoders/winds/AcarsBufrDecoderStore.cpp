@@ -8,6 +8,7 @@
 #include "LogStream.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
+#include "TimeUnits.h"
 #include "dmNotify.h"
 #include "windTimeGroups.h"
 
@@ -18,6 +19,8 @@ namespace {
 const int TAIL_NUMBER = 1008;
 const int YEAR = 4001;
 const int RELATIVE_HUMIDITY = 13003;
+// Latitude and longitude of high, then of coarse accuracy.
+const int POSITIONS[4] = {5001, 6001, 5002, 6002};
 const DataAccessKey ACARS_KEY = 79;
 
 } // namespace
@@ -25,8 +28,10 @@ const DataAccessKey ACARS_KEY = 79;
 int AcarsBufrDecoder::write2NetcdfFile()
 {
     ACARS_LOG(VERBOSE) << "In write2NetcdfFile()" << std::endl;
-    if (_decodedValues.length() == 0)
-        return 0;
+    BulletinLog::Pass pass(_bulletinLog);
+    if (_decodedValues.length() == 0 || _subsets <= 0)
+        return BulletinLog::dropped("AcarsBufrDecoder",
+                                    "the bulletin holds no report; nothing to store.");
     return storeFile();
 }
 
@@ -61,17 +66,19 @@ SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed)
         const int s = values[i].getSubset();
         _decodedValues[i].setCharValue(marked);
         AbsTime t;
-        const TimeGroupStatus status = readTimeGroup(values, i, s, t);
+        int length = 1;
+        const TimeGroupStatus status = readTimeGroup(values, i, s, t, &length);
         if (status != TIME_GROUP_OK) {
-            ACARS_LOG(PROBLEM) << "The time group at value " << i << " "
-                               << timeGroupProblem(status) << "." << std::endl;
+            if (_bulletinLog.admit("AcarsBufrDecoder", "The time group at value"))
+                ACARS_LOG(PROBLEM) << "The time group at value " << i << " "
+                                   << timeGroupProblem(status) << "." << std::endl;
             continue;
         }
         if (s >= 0 && s < times.length() && !timed[s]) {
             times[s] = t;
             timed[s] = true;
         }
-        i += 5;
+        i += length - 1;
     }
     for (int k = 0; k < times.length(); ++k) {
         if (timed[k])
@@ -79,6 +86,57 @@ SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed)
                                << std::endl;
     }
     return times;
+}
+
+int AcarsBufrDecoder::at(const std::vector<int>& list, int s)
+{
+    return s >= 0 && static_cast<size_t>(s) < list.size() ? list[static_cast<size_t>(s)] : -1;
+}
+
+int AcarsBufrDecoder::reportLatitude(int subset) const
+{
+    return at(_latitudeAt, subset);
+}
+
+int AcarsBufrDecoder::reportLongitude(int subset) const
+{
+    return at(_longitudeAt, subset);
+}
+
+void AcarsBufrDecoder::locateReports()
+{
+    const size_t reports = _subsets > 0 ? static_cast<size_t>(_subsets) : 0;
+    // Per report and element (0 05 001, 0 06 001, 0 05 002, 0 06 002): its
+    // first value that holds one.
+    std::vector<int> first[4];
+    for (std::vector<int>& f : first)
+        f.assign(reports, -1);
+    const SeqOf<BufrValues>& values = _decodedValues;
+    for (int i = 0; i < values.length(); ++i) {
+        const int s = values[i].getSubset();
+        int e = -1;
+        for (int k = 0; k < 4; ++k)
+            if (values[i].getDescriptor() == POSITIONS[k])
+                e = k;
+        if (e < 0 || s < 0 || static_cast<size_t>(s) >= reports ||
+            first[e][static_cast<size_t>(s)] >= 0 ||
+            values[i].getValue() == BufrDecoder::MISSING_VALUE)
+            continue;
+        first[e][static_cast<size_t>(s)] = i;
+    }
+    // The coarse position stands in for the high-accuracy one only as a
+    // whole: a report never mixes the two.
+    _latitudeAt.assign(reports, -1);
+    _longitudeAt.assign(reports, -1);
+    for (size_t s = 0; s < reports; ++s) {
+        const int pair = first[0][s] >= 0 && first[1][s] >= 0 ? 0
+                         : first[2][s] >= 0 && first[3][s] >= 0 ? 2
+                                                                  : -1;
+        if (pair < 0)
+            continue;
+        _latitudeAt[s] = first[pair][s];
+        _longitudeAt[s] = first[pair + 1][s];
+    }
 }
 
 int AcarsBufrDecoder::storeFile()
@@ -107,6 +165,7 @@ int AcarsBufrDecoder::storeFile()
                            << std::endl;
         return -1;
     }
+    locateReports();
 
     const SeqOf<BufrValues>& values = _decodedValues;
     SeqOf<bool> stored;
@@ -129,15 +188,22 @@ int AcarsBufrDecoder::storeFile()
             first = false;
             current = s;
             if (s < 0 || s >= tails.length()) {
-                ACARS_LOG(PROBLEM) << "Report " << s + 1 << " lies beyond the " << tails.length()
-                                   << " reports of the file.  Skipping to next report."
-                                   << std::endl;
+                if (_bulletinLog.admit("AcarsBufrDecoder", "Report lies beyond the reports"))
+                    ACARS_LOG(PROBLEM) << "Report " << s + 1 << " lies beyond the "
+                                       << tails.length()
+                                       << " reports of the file.  Skipping to next report."
+                                       << std::endl;
                 continue;
             }
-            if (tails[s].length() == 0 || !timed[s]) {
-                ACARS_LOG(PROBLEM) << "Report " << s + 1 << " has no "
-                                   << (tails[s].length() == 0 ? "tail number" : "time")
-                                   << " of its own.  Skipping to next report." << std::endl;
+            const char* lacks = tails[s].length() == 0 ? "tail number"
+                                : !timed[s]            ? "time"
+                                : reportLatitude(s) < 0 ? "position"
+                                                        : nullptr;
+            if (lacks) {
+                if (_bulletinLog.admit("AcarsBufrDecoder", "Report has no tail number, time "
+                                                           "or position"))
+                    ACARS_LOG(PROBLEM) << "Report " << s + 1 << " has no " << lacks
+                                       << " of its own.  Skipping to next report." << std::endl;
                 continue;
             }
             handle = getHandle(tails[s], times[s], record);
@@ -172,8 +238,8 @@ int AcarsBufrDecoder::storeFile()
         result = -1;
     }
     if (placed == 0 && result == 1) {
-        ACARS_LOG(PROBLEM) << "No report of the file has a tail number and a time of its own."
-                           << "  Skipping to next file." << std::endl;
+        ACARS_LOG(PROBLEM) << "No report of the file has a tail number, a time and a position of "
+                           << "its own.  Skipping to next file." << std::endl;
         result = -1;
     }
 
@@ -230,9 +296,19 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     const BufrValues& v = _decodedValues[i];
     const int d = v.getDescriptor();
     const TextString text = v.getCharValue();
+    // Of the position elements only the report's own pair is written, the
+    // coarse pair into the variables of the high-accuracy one.
+    int position = -1;
+    for (int k = 0; k < 4; ++k)
+        if (d == POSITIONS[k])
+            position = k;
+    if (position >= 0 && i != (position % 2 == 0 ? reportLatitude(v.getSubset())
+                                                  : reportLongitude(v.getSubset())))
+        return true;
     TextString name;
     if (!_names.find(d, name)) {
-        if (!lookupElementName(d, name, _templateDict))
+        if (!lookupElementName(d, name, _templateDict) &&
+            !(position >= 2 && lookupElementName(POSITIONS[position - 2], name, _templateDict)))
             return text.length() > 0;
         if (!_names.insert(d, name)) {
             ACARS_LOG(PROBLEM) << "dvDescriptor(" << d << ") >= TBL_B_DICT_CACHE_SIZE, next file!"
@@ -244,7 +320,9 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     // number, the marked times) are stored by the store or not at all.
     if (text.length() > 0 && !isStationIdDescriptor(i))
         return true;
-    float value = v.getValue();
+    float value = text.length() > 0 ? v.getValue()
+                                    : static_cast<float>(
+                                          TimeUnits::toVariable(d, v.getValue(), ncid, name));
     if (d == RELATIVE_HUMIDITY) {
         ACARS_LOG(DEBUG) << "relative humidity value = " << value << std::endl;
         if (value == 0.0f)

@@ -21,6 +21,7 @@
 namespace {
 
 const int BLOCK_NUMBER = 1001;
+const int STATION_NUMBER = 1002;
 const int YEAR = 4001;
 const char* const NPN = "NPN";
 const char* const CAP = "CAP";
@@ -182,12 +183,16 @@ SeqOf<long> ProfBufrDecoder::getStationIds() const
 {
     SeqOf<long> ids;
     const SeqOf<BufrValues>& values = _decodedValues;
-    // A block number that is the last value has no station number.
+    // A block number that is the last value has no station number, nor one
+    // that another element follows.
     for (int i = 0; i + 1 < values.length(); ++i) {
         if (values[i].getDescriptor() != BLOCK_NUMBER)
             continue;
         const long block = whole(values[i].getValue());
-        const long number = whole(values[i + 1].getValue());
+        const long number = values[i + 1].getDescriptor() == STATION_NUMBER &&
+                                    values[i + 1].getSubset() == values[i].getSubset()
+                                ? whole(values[i + 1].getValue())
+                                : -1;
         ids.append(block < 0 || number < 0 ? -1 : block * 1000 + number);
     }
     return ids;
@@ -233,14 +238,16 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
         timed = timed && calendarTime(field);
         if (missingValue(values[begin].getValue()) || missingValue(values[begin + 1].getValue()) ||
             ids[k] < 0) {
-            STORE_LOG(PROBLEM) << "Station " << k + 1 << " of the file has no WMO block and "
-                               << "station number; skipping." << std::endl;
+            if (_bulletinLog.admit("StoreProfiler", "Station has no WMO block and station number"))
+                STORE_LOG(PROBLEM) << "Station " << k + 1 << " of the file has no WMO block and "
+                                   << "station number; skipping." << std::endl;
             all = false;
             continue;
         }
         if (!timed) {
-            STORE_LOG(PROBLEM) << "No observation time for station " << ids[k] << "; skipping."
-                               << std::endl;
+            if (_bulletinLog.admit("StoreProfiler", "No observation time for station"))
+                STORE_LOG(PROBLEM) << "No observation time for station " << ids[k]
+                                   << "; skipping." << std::endl;
             all = false;
             continue;
         }
@@ -257,18 +264,38 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
     return all;
 }
 
+int ProfBufrDecoder::placeArray(int a, int counters[NUM_ARRAYS], int& marker)
+{
+    if (a != UVCONSENSUSNO && a != WCONSENSUSNO) {
+        if (marker < 0)
+            marker = a;
+        return a;
+    }
+    if (a != UVCONSENSUSNO || marker < 0)
+        return a;
+    const int level = counters[marker] - 1;
+    if (level < 0 || counters[UVCONSENSUSNO] <= level || counters[WCONSENSUSNO] > level)
+        return a;
+    counters[WCONSENSUSNO] = level;
+    return WCONSENSUSNO;
+}
+
 int ProfBufrDecoder::countLevelValues(int begin, int end) const
 {
-    int counts[NUM_ARRAYS] = {0};
+    int counters[NUM_ARRAYS] = {0};
+    int marker = -1;
     int most = 0;
     const SeqOf<BufrValues>& values = _decodedValues;
     for (int i = begin; i < end; ++i) {
         TextString name;
         if (!_arrayTable.find(values[i].getDescriptor(), nullptr, &name))
             continue;
-        const int a = arrayIndex(name);
-        if (a >= 0 && ++counts[a] > most)
-            most = counts[a];
+        int a = arrayIndex(name);
+        if (a < 0)
+            continue;
+        a = placeArray(a, counters, marker);
+        if (++counters[a] > most)
+            most = counters[a];
     }
     return most;
 }
@@ -380,15 +407,21 @@ bool ProfBufrDecoder::preProcess()
         // written over a level of its profile.
         int surplus = 0;
         int surplusArray = -1;
+        int marker = -1;
         for (int i = _stationBegins[k]; i < _stationEnds[k]; ++i) {
             BufrValues& value = _decodedValues[i];
             TextString name;
             if (!_arrayTable.find(value.getDescriptor(), nullptr, &name))
                 continue;
             value.setCharValue(name);
-            const int a = arrayIndex(name);
+            int a = arrayIndex(name);
             if (a < 0)
                 continue;
+            // A level's second wind count goes with the vertical wind.
+            const int table = a;
+            a = placeArray(a, _arrayCounters, marker);
+            if (a != table)
+                value.setCharValue(ARRAY_NAMES[a]);
             if (surplus == 0 && _arrayCounters[a] < _numLevels) {
                 _levelArrays[a][_arrayCounters[a]] = value.getValue();
                 _valueLevelIndex[i] = _arrayCounters[a]++;
@@ -400,10 +433,11 @@ bool ProfBufrDecoder::preProcess()
         }
         resizeProfileArrays(k);
         if (surplus > 0) {
-            STORE_LOG(PROBLEM) << "Station " << stationId(k) << ": " << ARRAY_NAMES[surplusArray]
-                               << " has more values than its " << _numLevels << " levels; "
-                               << surplus << " profile values from there on not stored."
-                               << std::endl;
+            if (_bulletinLog.admit("StoreProfiler", "has more values than its levels"))
+                STORE_LOG(PROBLEM) << "Station " << stationId(k) << ": "
+                                   << ARRAY_NAMES[surplusArray] << " has more values than its "
+                                   << _numLevels << " levels; " << surplus
+                                   << " profile values from there on not stored." << std::endl;
             if (_numLevels == 0)
                 ok = false;
         }

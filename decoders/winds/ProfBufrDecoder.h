@@ -17,13 +17,18 @@
 // line for a descriptor wins.
 //
 // A station begins at its WMO block number (0 01 001), followed by its
-// station number; its id is block * 1000 + number.  Its observation time is
+// station number (0 01 002); its id is block * 1000 + number.  Its observation time is
 // the first year, month, day, hour and minute group (0 04 001 ... 0 04 005)
 // of its values; its values are stored from the day on (the year's position
 // + 2) up to the next year value, the next station or the end of its
 // subset.  Its level count is the delayed replication count of its subset
 // when the file has one per subset and one station per subset, otherwise
-// the largest number of values one of its profile arrays has.
+// the largest number of values one of its profile arrays has.  The values of
+// an array take levels 0, 1, 2... in their order; a level that carries two
+// wind counts (0 08 022 twice: the horizontal wind's, then the vertical
+// wind's) gives the second to the vertical wind's count (WCONSENSUSNO), so
+// that the level is counted once and the two counts never share a profile.
+// A time period (0 04 024/025/026) is stored in its variable's unit.
 //
 // A file is stored in three steps (write2NetcdfFile, in StoreProfiler.cpp):
 // 1. preProcess gathers each station's profile values into its eleven
@@ -35,8 +40,10 @@
 //    as decoded; the handle goes back after the station's writes.
 // 3. Every distinct time of the stations that had a record and at least one
 //    value written is notified once.
-// The result: 1 stored, 0 no values, -1 a failure (the file goes to the
-// bad-file directory; stations stored before it stay stored and notified).
+// The result: 1 stored, 0 a bulletin of no data subset (an EVENT line), -1
+// a failure with a PROBLEM line (the file goes to the bad-file directory;
+// stations stored before it stay stored and notified).  A line that recurs
+// per station is written a bounded number of times per bulletin.
 //
 // Everything runs on the main thread.  The decoder's lines are logged under
 // "ProfBufrDecoder", those of its storing under "StoreProfiler".
@@ -44,6 +51,7 @@
 #define PROFBUFRDECODER_H
 
 #include "BufrFileDecoder.h"
+#include "BulletinLog.h"
 #include "DataTime.h"
 #include "Dict.h"
 #include "SeqOf.h"
@@ -172,6 +180,15 @@ protected:
 private:
     // Largest number of values one profile array has in [begin, end).
     int countLevelValues(int begin, int end) const;
+    // The array a station's next value of array a goes to, given the
+    // station's counters so far and its first array other than the wind
+    // counts (marker, set here): a horizontal wind count (UVCONSENSUSNO) of
+    // a level that already has one is that level's vertical wind count
+    // (WCONSENSUSNO), whose counter is then moved to the level.
+    static int placeArray(int a, int counters[NUM_ARRAYS], int& marker);
+    // The variable of an array's profile: that of the first descriptor the
+    // array table maps to the array that has one in the template.
+    bool arrayVariable(int array, TextString& name) const;
     // The id of station k (for the messages); 0 outside the list.
     long stationId(int k) const;
     static TextString timeText(double seconds);
@@ -204,6 +221,7 @@ private:
     // Descriptor -> station whose profile of that descriptor was written.
     Dict<long, long> _storedArrays;
     bool _initialised = false;
+    BulletinLog _bulletinLog;
 };
 
 #endif

@@ -71,14 +71,18 @@ SeqOf<double> SatelliteWindDecoder::getObservationTimes(SeqOf<LatLonCoord>& loca
     for (int i = 0; i < indices.length() && i < locations.length(); ++i) {
         const int e = indices[i];
         AbsTime t;
-        const TimeGroupStatus status = readTimeGroup(values, e - 6, values[e].getSubset(), t);
+        int first = e;
+        const TimeGroupStatus status =
+            readTimeGroupBefore(values, e, values[e].getSubset(), t, first);
         if (status != TIME_GROUP_OK) {
-            QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
-                << "The time group of the ob at value " << e << " " << timeGroupProblem(status)
-                << ".  Skipping to next observation." << std::endl;
+            if (_bulletinLog.admit(_type.decoderSource, "The time group of the ob at value"))
+                QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
+                    << "The time group of the ob at value " << e << " "
+                    << timeGroupProblem(status) << ".  Skipping to next observation."
+                    << std::endl;
             continue;
         }
-        _decodedValues[e - 6].setCharValue(marked);
+        _decodedValues[first].setCharValue(marked);
         times.append(static_cast<double>(roundToMinute(t).seconds()));
         kept.append(e);
         keptLocations.append(locations[i]);

@@ -10,14 +10,16 @@
 // StoreHighDensityWinds (and StoreQuikScatWinds beside it), owned by the
 // derived decoder.
 //
-// A wind's time is the time group six values before its latitude, in its
-// own report (subset), rounded to the nearest minute.  A wind without such a
-// group is left out with a PROBLEM line, so that every stored wind carries
-// its own time.
+// A wind's time is the time group right before its latitude (year to
+// second, six values, or year to minute, five), in its own report (subset),
+// each field its own element, rounded to the nearest minute.  A wind without
+// such a group is left out with a PROBLEM line, so that every stored wind
+// carries its own time.
 #ifndef SATELLITEWINDDECODER_H
 #define SATELLITEWINDDECODER_H
 
 #include "BufrFileDecoder.h"
+#include "BulletinLog.h"
 #include "DataAccessKey.h"
 #include "DataTime.h"
 #include "Dict.h"
@@ -71,6 +73,7 @@ public:
     // ---- For the storing code ----
     const WindType& windType() const { return _type; }
     const SeqOf<BufrValues>& decodedValues() const { return _decodedValues; }
+    int subsetCount() const { return _subsets; }
     SeqOf<int>& locationIndices() { return _locationIndices; }
     const Dict<TextString, TextString>& templateDict() const { return _descriptorDict; }
     NetcdfPointData* pointData() const { return _pointData; }
@@ -78,6 +81,8 @@ public:
     const DataTime& dataTime() const { return _dataTime; }
     const AbsTime& observationTime() const { return _obTime; }
     void setNetcdfFileName(const TextString& name) { _netcdfFileName = name; }
+    // The PROBLEM lines of the bulletin being stored.
+    BulletinLog& bulletinLog() { return _bulletinLog; }
 
 private:
     WindType _type;
@@ -88,6 +93,7 @@ private:
     TextString _dataTypeName;
     int _timeout = 36000;
     NetcdfPointData* _pointData = nullptr;    // owned by the point-data layer
+    BulletinLog _bulletinLog;
 };
 
 #endif

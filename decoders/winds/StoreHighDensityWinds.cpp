@@ -4,8 +4,10 @@
 #include "DataTime.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
+#include "ReportPositions.h"
 #include "SatelliteWindDecoder.h"
 #include "Set.h"
+#include "TimeUnits.h"
 
 #include <cmath>
 #include <vector>
@@ -32,8 +34,10 @@ StoreHighDensityWinds::~StoreHighDensityWinds() {}
 
 int StoreHighDensityWinds::write2NetcdfFile()
 {
-    if (_decoder.decodedValues().length() == 0)
-        return 0;
+    BulletinLog::Pass pass(_decoder.bulletinLog());
+    if (_decoder.decodedValues().length() == 0 || _decoder.subsetCount() <= 0)
+        return BulletinLog::dropped(_layout.sourceName,
+                                    "the bulletin holds no wind; nothing to store.");
     _debug = BufrDecoder::logOn(LogStream::DEBUG, _layout.sourceName);
     _verbose = BufrDecoder::logOn(LogStream::VERBOSE, _layout.sourceName);
     return storeFile();
@@ -43,8 +47,14 @@ int StoreHighDensityWinds::storeFile()
 {
     _decoder.locationIndices().setLength(0);
     SeqOf<LatLonCoord> locations;
-    if (getLocations(locations) == 0)
-        return 0;
+    if (getLocations(locations) == 0) {
+        STORE_LOG(PROBLEM) << "No ob of the file has a usable position (latitude "
+                           << BulletinLog::descriptorText(_layout.latitudeDescriptor)
+                           << " and longitude "
+                           << BulletinLog::descriptorText(_layout.longitudeDescriptor)
+                           << ").  Not stored, skipping to next file." << std::endl;
+        return -1;
+    }
     if (!_decoder.pointData()) {
         STORE_LOG(PROBLEM) << "No point-data store for " << _decoder.storeDirectory()
                            << ".  Skipping to next file." << std::endl;
@@ -63,13 +73,21 @@ int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
 {
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     SeqOf<int>& indices = _decoder.locationIndices();
+    const ReportPositions positions(values, _layout.latitudeDescriptor,
+                                    _layout.longitudeDescriptor, _layout.coarseLatitude,
+                                    _layout.coarseLongitude);
     int found = 0;
     for (int i = 0; i < values.length(); ++i) {
-        if (values[i].getDescriptor() != _layout.latitudeDescriptor)
+        const int s = values[i].getSubset();
+        const int longitude = positions.longitudeAfter(i);
+        if (longitude == 0)
             continue;
-        if (i + 1 >= values.length() || values[i + 1].getSubset() != values[i].getSubset()) {
-            STORE_LOG(PROBLEM) << "No longitude after the latitude at value " << i
-                               << ".  Skipping to next observation." << std::endl;
+        if (i + 1 >= values.length() || values[i + 1].getSubset() != s ||
+            values[i + 1].getDescriptor() != longitude) {
+            if (_decoder.bulletinLog().admit(_layout.sourceName, "No longitude after the latitude"))
+                STORE_LOG(PROBLEM) << "No longitude (" << BulletinLog::descriptorText(longitude)
+                                   << ") after the latitude at value " << i
+                                   << ".  Skipping to next observation." << std::endl;
             continue;
         }
         const float lat = values[i].getValue();
@@ -86,9 +104,17 @@ int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
 bool StoreHighDensityWinds::checkLocation(const float& lat, const float& lon)
 {
     if (lat == LatLonCoord::MISSING || lon == LatLonCoord::MISSING) {
-        STORE_LOG(PROBLEM) << "Missing lat/lon coordinates for this ob.  Skipping to next "
-                              "observation."
-                           << std::endl;
+        if (_decoder.bulletinLog().admit(_layout.sourceName, "Missing lat/lon coordinates"))
+            STORE_LOG(PROBLEM) << "Missing lat/lon coordinates for this ob.  Skipping to next "
+                                  "observation."
+                               << std::endl;
+        return false;
+    }
+    // The store keeps positions of -90..90 and -180..180 only.
+    if (!(lat >= -90 && lat <= 90 && lon >= -180 && lon <= 180)) {
+        if (_decoder.bulletinLog().admit(_layout.sourceName, "Lat/lon out of range"))
+            STORE_LOG(PROBLEM) << "Lat/lon " << lat << ", " << lon << " out of range for this "
+                               << "ob.  Skipping to next observation." << std::endl;
         return false;
     }
     return true;
@@ -106,7 +132,7 @@ int* StoreHighDensityWinds::getHandle(const LatLonCoord& location, const double&
         handle = store->getFileHandleAndRecord(location, times, record, newRecord);
         _decoder.setNetcdfFileName(NetcdfPointData::lastFileTimeStamp());
     }
-    if (!handle) {
+    if (!handle && _decoder.bulletinLog().admit(_layout.sourceName, "No handle for this lat/lon")) {
         STORE_LOG(PROBLEM) << "No handle for this lat/lon: " << location.lat << ", "
                            << location.lon << " and time: " << timeText(seconds) << std::endl;
     }
@@ -159,9 +185,10 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         int* handle = getHandle(locations[i], times[i], record);
         givePreviousBack(i);
         if (!handle) {
-            STORE_LOG(PROBLEM) << "No handle for " << locations[i].lat << ", " << locations[i].lon
-                               << " for " << timeText(times[i]) << ".  Skipping to next Station."
-                               << std::endl;
+            if (_decoder.bulletinLog().admit(_layout.sourceName, "No handle for"))
+                STORE_LOG(PROBLEM) << "No handle for " << locations[i].lat << ", "
+                                   << locations[i].lon << " for " << timeText(times[i])
+                                   << ".  Skipping to next Station." << std::endl;
             result = -1;
             continue;
         }
@@ -223,10 +250,12 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
                          << name << "> <" << token << ">" << std::endl;
     if (token.length() > 0)
         return true;
-    if (insertDecodedValues(ncid, name, token, v.getValue(), record)) {
+    const float value = static_cast<float>(TimeUnits::toVariable(d, v.getValue(), ncid, name));
+    if (insertDecodedValues(ncid, name, token, value, record)) {
         if (_debug)
             STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
-    } else {
+    } else if (_decoder.bulletinLog().admit(_layout.sourceName,
+                                            "Unable to store singleton value")) {
         STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
     }
     return true;

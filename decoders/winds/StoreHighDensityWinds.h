@@ -9,18 +9,23 @@
 // into the variable whose "tblBname" is the table B element name of its
 // descriptor.  The position and time of a record are written by the store.
 //
-// A wind is found at each latitude value (0 05 001 here); its longitude is
-// the next value of the same report.  Its values run from its latitude up to,
-// not including, the next year value (the site end) or the end of its report
-// (subset), whichever comes first: a value of the next report never lands in
-// this record.  Each record's handle is given back after its values, once
-// the next wind has its record (the store then syncs the file once a
-// bulletin rather than once a wind).
+// A wind is found at each latitude value (0 05 001 here) that the next value
+// of the same report follows with its longitude (0 06 001); a report without
+// high-accuracy positions takes its coarse ones (0 05 002, 0 06 002) the same
+// way.  A latitude followed by anything else, a missing coordinate or one
+// out of its range leaves the wind out with a PROBLEM line.  Its values run
+// from its latitude up to, not including, the next year value (the site
+// end) or the end of its report (subset), whichever comes first: a value of
+// the next report never lands in this record.  Each record's handle is
+// given back after its values, once the next wind has its record (the store
+// then syncs the file once a bulletin rather than once a wind).
 //
-// Results of write2NetcdfFile: 1 stored, 0 nothing to store (no value, no
-// wind with a position), -1 a failure (no store, no wind with a time, a wind
-// the store could not place, a handle the store could not give back); the
-// winds placed stay stored and notified.  A wind is notified when its record
+// Results of write2NetcdfFile: 1 stored, 0 nothing to store (a bulletin of
+// no data subset, with an EVENT line), -1 a failure (no wind with a
+// position, no store, no wind with a time, a wind the store could not place,
+// a handle the store could not give back), with a PROBLEM line; the winds
+// placed stay stored and notified.  A line that recurs per wind is written
+// a bounded number of times per bulletin (BulletinLog).  A wind is notified when its record
 // was placed, one of its values stored and its handle given back (the store
 // brought its values to the disk).
 //
@@ -39,10 +44,18 @@ class StoreHighDensityWinds {
 public:
     struct Layout {
         const char* sourceName;
-        int latitudeDescriptor;   // the value that begins a wind
-        int siteEndDescriptor;    // the value that ends a wind's values
+        int latitudeDescriptor;    // the value that begins a wind
+        int longitudeDescriptor;   // the value right after it
+        // The coarse position a report without a latitudeDescriptor value
+        // takes; 0 for none.
+        int coarseLatitude;
+        int coarseLongitude;
+        int siteEndDescriptor;     // the value that ends a wind's values
     };
-    static Layout highDensityWindLayout() { return {"StoreHighDensityWinds", 5001, 4001}; }
+    static Layout highDensityWindLayout()
+    {
+        return {"StoreHighDensityWinds", 5001, 6001, 5002, 6002, 4001};
+    }
 
     explicit StoreHighDensityWinds(SatelliteWindDecoder& decoder,
                                    const Layout& layout = highDensityWindLayout());
@@ -55,7 +68,7 @@ public:
     // The wind positions, in order (and their latitudes' positions in the
     // decoder's locationIndices); 1 when at least one was found.
     int getLocations(SeqOf<LatLonCoord>& locations);
-    // False, after a PROBLEM line, when either is missing.
+    // False, after a PROBLEM line, when either is missing or out of range.
     bool checkLocation(const float& lat, const float& lon);
     // The handle of the record of a wind; null after a PROBLEM line.
     int* getHandle(const LatLonCoord& location, const double& time, int& record);

@@ -10,6 +10,7 @@
 #include "LogStream.h"
 #include "NetcdfIo.h"
 #include "NetcdfPointData.h"
+#include "TimeUnits.h"
 
 #include <netcdf.h>
 
@@ -76,8 +77,10 @@ TextString ProfBufrDecoder::timeText(double seconds)
 
 int ProfBufrDecoder::write2NetcdfFile()
 {
-    if (_decodedValues.length() == 0)
-        return 0;
+    BulletinLog::Pass pass(_bulletinLog);
+    if (_decodedValues.length() == 0 || _subsets <= 0)
+        return BulletinLog::dropped("StoreProfiler",
+                                    "the bulletin holds no station; nothing to store.");
     return storeFile();
 }
 
@@ -141,8 +144,9 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
         int record = -1;
         int* handle = getHandle(ids[k], times[k], record);
         if (!handle) {
-            STORE_LOG(PROBLEM) << "No handle for " << ids[k] << " for " << timeText(times[k])
-                               << "; skipping." << std::endl;
+            if (_bulletinLog.admit("StoreProfiler", "No handle for"))
+                STORE_LOG(PROBLEM) << "No handle for " << ids[k] << " for " << timeText(times[k])
+                                   << "; skipping." << std::endl;
             result = -1;
             continue;
         }
@@ -209,11 +213,24 @@ int* ProfBufrDecoder::getHandle(long id, double time, int& record)
         }
     }
     if (!handle) {
-        STORE_LOG(PROBLEM) << "No handle for this station info: " << text
-                           << " and time: " << timeText(time) << std::endl;
+        if (_bulletinLog.admit("StoreProfiler", "No handle for this station info"))
+            STORE_LOG(PROBLEM) << "No handle for this station info: " << text
+                               << " and time: " << timeText(time) << std::endl;
         return nullptr;
     }
     return handle;
+}
+
+bool ProfBufrDecoder::arrayVariable(int array, TextString& name) const
+{
+    for (int i = 0; i < _arrayTable.count(); ++i) {
+        TextString arrayName;
+        const int d = _arrayTable.key(i);
+        if (_arrayTable.find(d, nullptr, &arrayName) && arrayName == ARRAY_NAMES[array] &&
+            lookupElementName(d, name, _currentVarDict))
+            return true;
+    }
+    return false;
 }
 
 bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int station, bool& written)
@@ -223,36 +240,45 @@ bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int statio
     const BufrValues& value = values[index];
     const int d = value.getDescriptor();
     const int s = value.getSubset();
-    TextString name;
-    const bool found = lookupElementName(d, name, _currentVarDict);
-    STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
-                     << value.getValue() << ">" << std::endl;
     // A profile value (pre-processing marked it with its array's name) goes
     // with its profile; any other value, a text element's too, on its own.
+    // A value that pre-processing gave to another array than its element's
+    // (a level's second wind count) goes into that array's variable.
     TextString arrayName;
     const bool profileValue = _arrayTable.find(d, nullptr, &arrayName);
+    const TextString c = value.getCharValue();
+    const int moved = profileValue && !(c == arrayName) ? arrayIndex(c) : -1;
+    TextString name;
+    const bool found =
+        moved >= 0 ? arrayVariable(moved, name) : lookupElementName(d, name, _currentVarDict);
+    STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
+                     << value.getValue() << ">" << std::endl;
     if (!found)
         return profileValue;
-    const TextString c = value.getCharValue();
     STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
                      << c << ">" << std::endl;
     if (!profileValue) {
-        written = insertDecodedValues(ncid, record, name, c, value.getValue());
+        const float v = static_cast<float>(TimeUnits::toVariable(d, value.getValue(), ncid, name));
+        written = insertDecodedValues(ncid, record, name, c, v);
         if (written)
             STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
-        else
+        else if (_bulletinLog.admit("StoreProfiler", "Unable to store singleton value"))
             STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
         return true;
     }
 
-    // A station's profile of a descriptor is written once, at its level 0.
+    // A station's profile of a descriptor is written once, at its level 0;
+    // a moved array's once, at its first value.
+    const long key = moved >= 0 ? -1 - moved : d;
     long last = -1;
-    if (_storedArrays.find(d, nullptr, &last) && last == station)
+    if (_storedArrays.find(key, nullptr, &last) && last == station)
         return true;
-    _storedArrays.insert(d, station);
-    if (levelIndex(index) != 0)
+    _storedArrays.insert(key, station);
+    if (moved < 0 && levelIndex(index) != 0)
         return true;
-    const int a = arrayIndex(arrayName);
+    const int a = moved >= 0 ? moved : arrayIndex(arrayName);
+    if (moved >= 0)
+        arrayName = ARRAY_NAMES[moved];
     SeqOf<float> profile;
     if (a >= 0 && station >= 0 && station < _stationProfiles[a].length()) {
         const SeqOf<SeqOf<float> >& list = _stationProfiles[a];

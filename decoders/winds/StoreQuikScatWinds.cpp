@@ -2,6 +2,7 @@
 
 #include "LogStream.h"
 #include "QuikScatBufrDecoder.h"
+#include "TimeUnits.h"
 
 #include <cmath>
 
@@ -10,6 +11,9 @@
 namespace {
 
 const int CELL_QUALITY = 21109;
+const int SATELLITE_ID = 1007;
+const int ORBIT_NUMBER = 5040;
+const int MINUTE = 4005;
 
 // A decoded value as an integer, truncated toward zero.
 int truncated(float value)
@@ -31,31 +35,39 @@ void StoreQuikScatWinds::siteRecordPlaced(int ncid, int record, int valueIndex)
     storeOrbitAndSatId(ncid, record, valueIndex);
 }
 
-bool StoreQuikScatWinds::cellValue(int index, int back, const char* what, int& value,
-                                   int& descriptor) const
+bool StoreQuikScatWinds::cellValue(int index, int back, int expected, const char* what,
+                                   int& value) const
 {
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     const int at = index - back;
-    if (at < 0 || values[at].getSubset() != values[index].getSubset()) {
-        QS_LOG(PROBLEM) << "The " << what << " of the ob at value " << index
-                        << " lies outside its report." << std::endl;
+    const char* problem = at < 0 || values[at].getSubset() != values[index].getSubset()
+                              ? " lies outside its report."
+                          : values[at].getDescriptor() != expected ? " is not in its place."
+                                                                   : nullptr;
+    if (problem) {
+        if (_decoder.bulletinLog().admit(source(), "The identifier of the ob"))
+            QS_LOG(PROBLEM) << "The " << what << " of the ob at value " << index << problem
+                            << std::endl;
         return false;
     }
     value = truncated(values[at].getValue());
-    descriptor = values[at].getDescriptor();
     return true;
 }
 
 void StoreQuikScatWinds::storeOrbitAndSatId(int ncid, int record, int index)
 {
-    int value = 0, descriptor = 0;
-    if (cellValue(index, 8, "satellite identifier", value, descriptor)) {
+    // The satellite identifier and the orbit number stand right before the
+    // cell's time group, which has a second or not.
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    const int group = index >= 1 && values[index - 1].getDescriptor() == MINUTE ? 5 : 6;
+    int value = 0;
+    if (cellValue(index, group + 2, SATELLITE_ID, "satellite identifier", value)) {
         _satID = value;
-        storeIdentifier(ncid, record, "satIDDescriptor", descriptor, value);
+        storeIdentifier(ncid, record, "satIDDescriptor", SATELLITE_ID, value);
     }
-    if (cellValue(index, 7, "orbit number", value, descriptor)) {
+    if (cellValue(index, group + 1, ORBIT_NUMBER, "orbit number", value)) {
         _orbitNo = value;
-        storeIdentifier(ncid, record, "orbitNoDescriptor", descriptor, value);
+        storeIdentifier(ncid, record, "orbitNoDescriptor", ORBIT_NUMBER, value);
     }
 }
 
@@ -72,7 +84,7 @@ void StoreQuikScatWinds::storeIdentifier(int ncid, int record, const char* label
     if (insertDecodedValues(ncid, name, TextString(), static_cast<float>(value), record)) {
         if (debugOn())
             QS_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
-    } else {
+    } else if (_decoder.bulletinLog().admit(source(), "Unable to store singleton value")) {
         QS_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
     }
 }
@@ -96,10 +108,13 @@ bool StoreQuikScatWinds::storeSingleton(int ncid, int record, int index)
         storeRainFlags(ncid, record, index);
         return true;
     }
-    if (insertDecodedValues(ncid, name, token, v.getValue(), record)) {
+    const float value = token.length() > 0 ? v.getValue()
+                                           : static_cast<float>(TimeUnits::toVariable(
+                                                 d, v.getValue(), ncid, name));
+    if (insertDecodedValues(ncid, name, token, value, record)) {
         if (debugOn())
             QS_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
-    } else {
+    } else if (_decoder.bulletinLog().admit(source(), "Unable to store singleton value")) {
         QS_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
     }
     return true;
@@ -124,7 +139,7 @@ void StoreQuikScatWinds::storeRainFlags(int ncid, int record, int index)
                                 record)) {
             if (debugOn())
                 QS_LOG(DEBUG) << "Successful singleton store of " << writes[k].name << std::endl;
-        } else {
+        } else if (_decoder.bulletinLog().admit(source(), "Unable to store singleton value")) {
             QS_LOG(PROBLEM) << "Unable to store singleton value for " << " " << writes[k].name
                             << std::endl;
         }

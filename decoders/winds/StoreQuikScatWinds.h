@@ -3,9 +3,10 @@
 // - A wind cell begins at a coarse latitude (0 05 002); its values end at
 //   the next satellite identifier (0 01 007), or at the end of its report.
 // - Each cell's record also receives that cell's own satellite identifier
-//   and orbit number, the values eight and seven places before its latitude
-//   (in its report; out of that window they are absent, with a PROBLEM line),
-//   each into the variable of its own descriptor.
+//   (0 01 007) and orbit number (0 05 040), the two values right before its
+//   time group (eight and seven places before its latitude); where another
+//   element, or another report, stands there they are absent, with a PROBLEM
+//   line.
 // - The wind vector cell quality (0 21 109) is written into "rainIndex" as
 //   1 when its rain flag is usable and 0 when not (splitRainFlag), in place
 //   of the quality word itself.
@@ -21,7 +22,7 @@ class QuikScatBufrDecoder;
 
 class StoreQuikScatWinds : public StoreHighDensityWinds {
 public:
-    static Layout quikScatLayout() { return {"StoreQuikScatWinds", 5002, 1007}; }
+    static Layout quikScatLayout() { return {"StoreQuikScatWinds", 5002, 6002, 0, 0, 1007}; }
 
     explicit StoreQuikScatWinds(QuikScatBufrDecoder& decoder);
 
@@ -42,8 +43,9 @@ protected:
 
 private:
     // Value index - back of the cell whose latitude is value index, when it
-    // lies in the cell's report; what names it in the PROBLEM line otherwise.
-    bool cellValue(int index, int back, const char* what, int& value, int& descriptor) const;
+    // lies in the cell's report and is the element expected; what names it
+    // in the PROBLEM line otherwise.
+    bool cellValue(int index, int back, int expected, const char* what, int& value) const;
     // Writes one of the cell's identifiers into its descriptor's variable.
     void storeIdentifier(int ncid, int record, const char* label, int descriptor, int value);
 

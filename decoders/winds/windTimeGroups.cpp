@@ -7,6 +7,8 @@
 namespace {
 
 const int YEAR = 4001;
+const int MINUTE = 4005;
+const int SECOND = 4006;
 
 // A field truncated toward zero, false for a missing or unusable value.
 bool field(float value, int& out)
@@ -18,25 +20,37 @@ bool field(float value, int& out)
     return true;
 }
 
+bool inWindow(const SeqOf<BufrValues>& values, int position, int subset)
+{
+    return position >= 0 && position < values.length() &&
+           values[position].getSubset() == subset;
+}
+
 } // namespace
 
 TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int subset,
-                              AbsTime& time)
+                              AbsTime& time, int* length)
 {
-    if (first < 0 || first + 5 >= values.length())
-        return TIME_GROUP_OUTSIDE;
-    for (int k = first; k <= first + 5; ++k) {
-        if (values[k].getSubset() != subset)
+    for (int k = first; k < first + 5; ++k) {
+        if (!inWindow(values, k, subset))
             return TIME_GROUP_OUTSIDE;
     }
     if (values[first].getDescriptor() != YEAR)
         return TIME_GROUP_NO_YEAR;
+    for (int k = 1; k < 5; ++k) {
+        if (values[first + k].getDescriptor() != YEAR + k)
+            return TIME_GROUP_INCOMPLETE;
+    }
+    const bool hasSecond =
+        inWindow(values, first + 5, subset) && values[first + 5].getDescriptor() == SECOND;
+    if (length)
+        *length = hasSecond ? 6 : 5;
     int f[6];
     for (int k = 0; k < 5; ++k) {
         if (!field(values[first + k].getValue(), f[k]))
             return TIME_GROUP_INVALID;
     }
-    if (!field(values[first + 5].getValue(), f[5]))
+    if (!hasSecond || !field(values[first + 5].getValue(), f[5]))
         f[5] = 0;
     // Checked here rather than left to AbsTime, which would give the time 0
     // of 1970 for a bad field.
@@ -50,6 +64,22 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
         return TIME_GROUP_INVALID;
     time = AbsTime(static_cast<int32_t>(seconds));
     return TIME_GROUP_OK;
+}
+
+TimeGroupStatus readTimeGroupBefore(const SeqOf<BufrValues>& values, int end, int subset,
+                                    AbsTime& time, int& first)
+{
+    const int last = end - 1;
+    if (!inWindow(values, last, subset))
+        return TIME_GROUP_OUTSIDE;
+    const int d = values[last].getDescriptor();
+    first = d == SECOND ? end - 6 : d == MINUTE ? end - 5 : end - 6;
+    int length = 0;
+    const TimeGroupStatus status = readTimeGroup(values, first, subset, time, &length);
+    // A group of its own elements must end where the latitude begins.
+    if (status == TIME_GROUP_OK && first + length != end)
+        return TIME_GROUP_INCOMPLETE;
+    return status;
 }
 
 AbsTime roundToMinute(const AbsTime& time)
@@ -66,6 +96,8 @@ const char* timeGroupProblem(TimeGroupStatus status)
         return "lies outside its report";
     case TIME_GROUP_NO_YEAR:
         return "does not begin with a year";
+    case TIME_GROUP_INCOMPLETE:
+        return "does not hold year, month, day, hour and minute as its own elements";
     case TIME_GROUP_INVALID:
         return "has a missing or improper field";
     default:

@@ -1,14 +1,19 @@
-// The time groups of wind and aircraft reports: year, month, day, hour,
-// minute and second (0 04 001 to 0 04 006) as six consecutive decoded
-// values, read where a decoder expects them (six values before a wind's
-// latitude, or at each year value of an aircraft report).
+// The time groups of wind and aircraft reports: year, month, day, hour and
+// minute (0 04 001 to 0 04 005), each its own element, one after the other,
+// then the second (0 04 006) where the group has one.  Read where a decoder
+// expects them: right before a wind's latitude, or at each year value of an
+// aircraft report.
 //
-// A group is read only inside its window: all six positions inside the
+// A group is read only inside its window: all its positions inside the
 // decoded values and in the subset of the report they belong to, so that a
 // position before the first value, past the last one, or in another report
-// never lends its value.  The fields are truncated toward zero; a missing
-// second counts as 0; a missing other field, or one out of its calendar
-// range, leaves the report without a time (never the time 0 of 1970).
+// never lends its value.  Each field is taken from its own element only: a
+// value of another element where a field should stand leaves the report
+// without a time, and a group without a second element has 0 seconds (the
+// value after its minute is never taken as the seconds).  The fields are
+// truncated toward zero; a missing second counts as 0; a missing other
+// field, or one out of its calendar range, leaves the report without a time
+// (never the time 0 of 1970).
 #ifndef WINDTIMEGROUPS_H
 #define WINDTIMEGROUPS_H
 
@@ -18,15 +23,24 @@
 
 enum TimeGroupStatus {
     TIME_GROUP_OK,
-    TIME_GROUP_OUTSIDE,   // the six positions leave the values or the subset
-    TIME_GROUP_NO_YEAR,   // the first position holds no year (0 04 001)
-    TIME_GROUP_INVALID    // a field is missing or out of its calendar range
+    TIME_GROUP_OUTSIDE,      // its positions leave the values or the subset
+    TIME_GROUP_NO_YEAR,      // the first position holds no year (0 04 001)
+    TIME_GROUP_INCOMPLETE,   // month, day, hour or minute is not the next element
+    TIME_GROUP_INVALID       // a field is missing or out of its calendar range
 };
 
 // The time of the group that begins at position first, whose values must all
-// belong to the subset given; time is set only for TIME_GROUP_OK.
+// belong to the subset given; time is set only for TIME_GROUP_OK.  length,
+// when given, gets the group's number of values (5 without a second, 6 with
+// one) whenever its elements are in their places.
 TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int subset,
-                              AbsTime& time);
+                              AbsTime& time, int* length = nullptr);
+
+// The time of the group that ends right before position end (a wind's
+// latitude): the six values before it when the last of them is a second,
+// else the five before it.  first gets the position of the group's year.
+TimeGroupStatus readTimeGroupBefore(const SeqOf<BufrValues>& values, int end, int subset,
+                                    AbsTime& time, int& first);
 
 // The time rounded to the nearest whole minute, half a minute rounding up.
 AbsTime roundToMinute(const AbsTime& time);

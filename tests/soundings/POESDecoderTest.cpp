@@ -197,6 +197,39 @@ TEST_F(POES, StoresOneRecordPerSoundingAndNotifiesEachTimeOnce)
     EXPECT_EQ(row<float>(r.id, "mixingRatio", 1, 1)[0], 0.008f);
 }
 
+// A bulletin that stores nothing is dropped on purpose only when each of its
+// soundings has a position outside the localization, with one EVENT line
+// and the counts; soundings without a position keep it with their reason.
+// One sounding inside and the others outside stores the one.
+TEST_F(POES, OnlySoundingsOutsideTheLocalizationAreDroppedOnPurpose)
+{
+    auto at = [](double lat, double lon) { return poes(lat, lon, noon, three); };
+    const struct {
+        std::vector<Elements> soundings;
+        int result;
+        const char* line;
+    } cases[] = {
+        {{at(30, -80), at(40.1, -95.1), at(-10, 120)}, 1,
+         "EVENT: Storing data for site location 70050  Jun 01 24 12:34:00 GMT ......"},
+        {{at(30, -80), at(-10, 120), at(60, 10)}, 0,
+         ": 0 of 3 soundings lie in this localization; nothing to store."},
+        {{at(30, -80), at(NONE, -95)}, -1,
+         "PROBLEM: 1 of the 2 soundings of the file have no position and the others lie "
+         "outside this localization.  Not stored."},
+    };
+    for (const auto& c : cases) {
+        POESBufrDecoder d;
+        decode(d, c.soundings);
+        LogCapture log;
+        EXPECT_EQ(d.write2NetcdfFile(), c.result);
+        EXPECT_EQ(log.count(c.line), 1) << log.text();
+    }
+    Records r(dataFiles(store("POES")).at(0));
+    ASSERT_EQ(recordCount(r.id), 1u);
+    EXPECT_EQ(r.text("siteId", 0), "70050");
+    EXPECT_EQ(row<float>(r.id, "pressure", 0, 3), (std::vector<float>{85000, 70000, 50000}));
+}
+
 // A sounding whose values the store could not bring to the disk (its data
 // file cut short by another process) is not notified, and the file is kept.
 TEST_F(POES, ASoundingTheStoreCouldNotSyncIsNotNotified)
@@ -227,9 +260,13 @@ TEST_F(POES, ReadsOutsideTheValuesAreAbsent)
         const char* line;
     } cases[] = {
         {{{5002, 40}, {6002, -95}, {13016, 20}}, -1,
-         "PROBLEM: No year for the value at 0: value -10 lies outside the 3 values decoded"},
-        {{{13016, 20}, {5002, 40}}, 0,
-         "PROBLEM: No longitude for the value at 1: value 2 lies outside the 2 values decoded"},
+         "PROBLEM: The sounding at value 0 has no time: its year, month, day, hour and minute "
+         "(0 04 001 to 0 04 005) do not stand ten values before its latitude"},
+        // A latitude without its longitude is a sounding without a position:
+        // the bulletin is kept.
+        {{{13016, 20}, {5002, 40}}, -1,
+         "PROBLEM: No longitude (0 06 002) after the latitude at value 1; the sounding has no "
+         "position."},
         {lastTemperature, 1,
          "PROBLEM: No value after for the value at 26: value 27 lies outside the 27 values "
          "decoded"},

@@ -283,6 +283,38 @@ TEST_F(ProfDecoder, SharedArraysAndValuesBeyondTheLevels)
         << log.text();
 }
 
+// A level that carries two wind counts (0 08 022 for the horizontal wind,
+// then for the vertical) is one level, each count in its own profile; the
+// levels are a fixed replication, so their count is that of the values.  A
+// period of seconds (0 04 026) goes into the variable of minutes converted.
+TEST_F(ProfDecoder, TwoWindCountsOfALevelAndAPeriodInSeconds)
+{
+    QEV_REQUIRE_NCGEN();
+    templates();
+    BufrWriter w(4);
+    w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(1);
+    w.descriptors({1001, 1002, 301011, 301012, 301021, 4026, 106003, 7007, 8022, 11003, 11004,
+                   8022, 11006});
+    w.element(1001, 72).element(1002, 123).element(4001, 2024).element(4002, 6)
+        .element(4003, 1).element(4004, 12).element(4005, 0).element(5001, 40.5)
+        .element(6001, -105.0).element(4026, -1800);
+    for (int j = 0; j < 3; ++j)
+        w.element(7007, 500 + 250 * j).element(8022, 20 + j).element(11003, 5.0 + j)
+            .element(11004, -2.0).element(8022, 8 + j).element(11006, 0.25);
+    ProfBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("IUPT43_KBOU"));
+    decode(decoder, w.build());
+    LogCapture log;
+    ASSERT_EQ(decoder.write2NetcdfFile(), 1) << log.text();
+    const std::string dir = decoder.storeDirectory(false).c_str();
+    EXPECT_EQ(readFloats(dir, "numLevels", 0, 1)[0], 3.0f);
+    EXPECT_EQ(readFloats(dir, "uvConsensusNum", 0, 4), (std::vector<float>{20, 21, 22, 1e37f}));
+    EXPECT_EQ(readFloats(dir, "wConsensusNum", 0, 4), (std::vector<float>{8, 9, 10, 1e37f}));
+    EXPECT_EQ(readFloats(dir, "heights", 0, 4), (std::vector<float>{500, 750, 1000, 1e37f}));
+    EXPECT_EQ(readFloats(dir, "averagingPeriod", 0, 1)[0], -30.0f);
+}
+
 // NPN files go to the NPN store, CAP files to the CAP store: one record per
 // station with its level count, its profiles (the fill above them) and its
 // single values; two stations of one time give one notification.

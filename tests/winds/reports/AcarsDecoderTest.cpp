@@ -13,6 +13,7 @@ namespace {
 
 // 2024-06-01 12:00:00 UTC.
 const int32_t NOON = 1717243200;
+const double MISSING = BufrWriter::missingValue();
 
 // A bulletin of the sample generator's layout at 12:00, one report per
 // (tail number, flight number, minute, relative humidity); each report at
@@ -95,6 +96,56 @@ TEST_F(AcarsDecoder, StoresEachReportWithItsOwnTailNumberAndTime)
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[0], std::make_pair(79u, NOON + 630));
     EXPECT_EQ(notices[1], std::make_pair(79u, NOON + 630));
+}
+
+// Times and positions come from their own elements.  The WMO aircraft
+// sequence (3 11 001) has no second: each report is stored at its minute,
+// whatever its latitude (the value after the minute, never taken as the
+// second).  Reports of coarse positions (0 05 002, 0 06 002) have them
+// stored in the position variables; a report without any position is left
+// out with its reason.
+TEST_F(AcarsDecoder, TimesAndPositionsComeFromTheirOwnElements)
+{
+    t.templateFile("acars.cdl", "point/acars/netcdf");
+    const double latitudes[] = {-33.95, 61.5, 78.25, 0.5};
+    BufrWriter wmo(4);
+    wmo.category(4).dateTime(2024, 6, 1, 12, 0).subsets(4).descriptors({311001, 1008});
+    for (int k = 0; k < 4; ++k) {
+        wmo.chars(1006, "AC" + std::to_string(k)).element(2061, 0).element(4001, 2024)
+            .element(4002, 6).element(4003, 1).element(4004, 12).element(4005, 10 + k)
+            .element(5001, latitudes[k]).element(6001, -75.5).element(8004, 3)
+            .element(7002, 10000).element(12001, 220.5).element(11001, 270)
+            .element(11002, 25.5).element(11031, 0).missing(11032).missing(11033)
+            .element(20041, 0).chars(1008, "N10" + std::to_string(k) + "AB");
+    }
+    BufrWriter coarse(4);
+    coarse.category(4).dateTime(2024, 6, 1, 12, 0).subsets(3).descriptors(
+        {1008, 301011, 301012, 301023, 12001});
+    const double positions[3][2] = {{49.39, 10.94}, {-12.5, 130.25}, {MISSING, MISSING}};
+    for (int k = 0; k < 3; ++k)
+        coarse.chars(1008, "D-AB" + std::to_string(k)).element(4001, 2024).element(4002, 6)
+            .element(4003, 1).element(4004, 12).element(4005, 20 + k)
+            .element(5002, positions[k][0]).element(6002, positions[k][1]).element(12001, 250);
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    for (BufrWriter* w : {&wmo, &coarse}) {
+        ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_CWAO_011200"), w->build())) << w->error();
+        decoder.processBufrDirectory();
+        EXPECT_TRUE(TempTree::listFiles(t.data("ispan/badAcarsBufr")).empty()) << log.text();
+    }
+    EXPECT_TRUE(log.contains("PROBLEM: Report 3 has no position of its own.")) << log.text();
+    StoredFile f(t.dataFiles("point/acars/netcdf").at(0));
+    ASSERT_EQ(f.records(), 6u);
+    for (size_t r = 0; r < 4; ++r) {
+        EXPECT_EQ(f.number("timeObs", r), NOON + (10 + r) * 60);
+        EXPECT_NEAR(f.number("latitude", r), latitudes[r], 1e-5);
+        EXPECT_NEAR(f.number("longitude", r), -75.5, 1e-5);
+    }
+    for (size_t r = 4; r < 6; ++r) {
+        EXPECT_EQ(f.number("timeObs", r), NOON + (16 + r) * 60);
+        EXPECT_NEAR(f.number("latitude", r), positions[r - 4][0], 1e-5);
+        EXPECT_NEAR(f.number("longitude", r), positions[r - 4][1], 1e-5);
+    }
 }
 
 // A bulletin without a tail number in any report is kept in the bad-file

@@ -3,6 +3,7 @@
 // directories, stored by the decoders' constructors (their first directory
 // pass) and read back with the netCDF library; notifications arrive at the
 // test process's notification server.
+#include "BulletinLog.h"
 #include "HDWBufrDecoder.h"
 #include "HighDensityWindSamples.h"
 #include "LogCapture.h"
@@ -84,7 +85,7 @@ TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
         {{2005, 3, 14, 12, 34, -99999}, 0, 0, TIME_GROUP_OK, "2005-03-14 12:34"},
         {{2005, 3, 14, -99999, 34, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
         {{2005, 2, 30, 12, 34, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
-        {{2005, 3, 14, 12, 34, 0}, 1, 0, TIME_GROUP_OUTSIDE, nullptr},
+        {{2005, 3, 14, 12, 34, 0}, 2, 0, TIME_GROUP_OUTSIDE, nullptr},
         {{2005, 3, 14, 12, 34, 0}, -1, 0, TIME_GROUP_OUTSIDE, nullptr},
         {{2005, 3, 14, 12, 34, 0}, 0, 1, TIME_GROUP_OUTSIDE, nullptr},
     };
@@ -182,6 +183,52 @@ TEST_F(SatelliteWinds, WindsTheStoreCouldNotSyncAreNotNotified)
     EXPECT_EQ(store.write2NetcdfFile(), -1);
     EXPECT_TRUE(log.contains("Could not sync " + store.cut + ": it was cut from ")) << log.text();
     EXPECT_TRUE(mark.none());
+}
+
+// Winds of coarse positions only (0 05 002, 0 06 002) are stored with them.
+TEST_F(SatelliteWinds, CoarsePositionsStandInForAbsentPreciseOnes)
+{
+    t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
+    BufrWriter w(4);
+    w.category(5).dateTime(2024, 6, 1, 12, 0).subsets(3);
+    w.descriptors({4001, 4002, 4003, 4004, 4005, 4006, 5002, 6002, 11002});
+    const double positions[3][2] = {{45.5, -120.25}, {-33.75, 151.5}, {10, 20}};
+    for (int k = 0; k < 3; ++k)
+        w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, 12)
+            .element(4005, 34).element(4006, 10).element(5002, positions[k][0])
+            .element(6002, positions[k][1]).element(11002, 10 + k);
+    drop("ispan/bufr/CSW", "IUCN01_KNES_011200", w.build());
+    HDWBufrDecoder decoder;
+    StoredFile f(t.dataFiles("point/CSW/netcdf").at(0));
+    ASSERT_EQ(f.records(), 3u);
+    for (size_t r = 0; r < 3; ++r) {
+        EXPECT_NEAR(f.number("latitude", r), positions[r][0], 1e-4);
+        EXPECT_NEAR(f.number("longitude", r), positions[r][1], 1e-4);
+        EXPECT_NEAR(f.number("windSpd", r), 10.0 + r, 1e-4);
+        EXPECT_EQ(f.number("validTime", r), NOON + 34 * 60);
+    }
+}
+
+// A bulletin whose winds all lack their time writes the line of each wind
+// at most BulletinLog::LIMIT times, then one line with the count of the rest,
+// and is kept in the bad-file directory with its reason.
+TEST_F(SatelliteWinds, ALineOfEveryWindIsWrittenABoundedNumberOfTimes)
+{
+    t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
+    const int winds = BulletinLog::LIMIT + 5;
+    drop("ispan/bufr/CSW", "IUCN01_KNES_011200",
+         bulletin<HighDensityWindSamples>(std::vector<HighDensityWindSamples::Wind>(
+             winds, wind(257, MISSING, 0, 45.5, -120.25, 12.5))));
+    LogCapture log;
+    HDWBufrDecoder decoder;
+    EXPECT_EQ(log.count("has a missing or improper field.  Skipping to next observation."),
+              BulletinLog::LIMIT)
+        << log.text();
+    EXPECT_TRUE(log.contains("PROBLEM: 5 more lines of the kind \"The time group of the ob at "
+                             "value\" for " + t.data("ispan/bufr/CSW/IUCN01_KNES_011200") +
+                             " were not written (25 in all)"));
+    EXPECT_TRUE(log.contains("PROBLEM: No ob of the file has an observation time."));
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badCSWBufr/IUCN01_KNES_011200")));
 }
 
 // Without a store (no template) nothing is stored and the bulletin is kept

@@ -1,0 +1,509 @@
+// Real bulletins of the corpus beside the project (../shared/corpus/bufr)
+// through the decoder process: each bulletin of a kind one decoder stores is
+// dropped into that decoder's ingest directory under a name of its pattern
+// and announced by a data message, as a data controller does.  Each ends in
+// one of three ways:
+// - stored: records in the data type's store, whose times, ids, positions
+//   and a sample of values equal ecCodes' decoding of the same message (the
+//   first of the file, the one the decoders read);
+// - set aside: in the bad-file directory, with a PROBLEM line saying why;
+// - dropped on purpose (soundings outside the localization): one EVENT line
+//   naming the file and the counts.
+// None leaves the ingest directory with nothing stored and nothing said.
+// Each expectation holds whichever of the first two outcomes a bulletin has
+// (one the decoding engine cannot read today may be read tomorrow), and its
+// values are compared whenever it is stored.  No PROBLEM line of one kind is
+// written more than BulletinLog::LIMIT times for a bulletin.
+#include "../DecoderInstallation.h"
+#include "BulletinLog.h"
+#include "CorpusReference.h"
+#include "EcCodesDump.h"
+#include "EcCodesTools.h"
+
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <cmath>
+#include <ctime>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string corpus = std::string(QEV_SHARED_DIR) + "/corpus/bufr";
+
+typedef EcCodesDump::Value Value;
+typedef std::vector<Value> Elements;
+
+// What tells a data type's bulletins apart: the decoder's key, its ingest
+// and bad-file directories below $QEV_DATA/ispan, its store below
+// $QEV_DATA/point, and the check of its stored records.
+enum Kind { ACARS, WINDS, SCATTEROMETER, PROFILER, POES, GOES };
+const struct {
+    const char* key;
+    const char* ingest;
+    const char* bad;
+    const char* store;
+} kinds[] = {
+    {"acars", "bufr/acars", "badAcarsBufr", "acars/netcdf"},
+    {"csw", "bufr/CSW", "badCSWBufr", "CSW/netcdf"},
+    {"quikscat", "bufr/QuikScat", "badQuikScatBufr", "QuikScat/netcdf"},
+    {"prof", "bufr/prof", "badProfiler", "prof/netcdf"},
+    {"poes", "bufr/POESSoundings", "badPOESBufr", "POES/netcdf"},
+    {"goes", "bufr/GOESSoundings", "badGOESBufr", "GOES/netcdf"},
+};
+
+// Every bulletin of the corpus of a stored kind, with its decoder and the
+// name it arrives under (one of that decoder's patterns).
+const struct {
+    const char* file;
+    Kind kind;
+    const char* name;
+} bulletins[] = {
+    {"iuaa01_cwoa_1.bufr", ACARS, "IUAX01_CWAO_iuaa01"},
+    {"cdfin_acars_us", ACARS, "IUAX01_KWBC_cdfin"},
+    {"b004_145.bufr", ACARS, "IUAX01_ECMF_b004"},
+    {"AMDAR+2xUS-v15.bufr", ACARS, "IUAX02_AMDAR"},
+    {"MODE_12.bufr", ACARS, "IUAX02_EGRR_mode12"},
+    {"goes16_nm.bufr", WINDS, "IUCN01_KNES_goes16"},
+    {"goes_87.bufr", WINDS, "IUCN01_KNES_goes87"},
+    {"ncep.352.bufr", WINDS, "IUCN01_KWBC_ncep352"},
+    {"aseh_139.bufr", SCATTEROMETER, "ISXX01_EUMS_aseh139"},
+    {"enc5.bufr", SCATTEROMETER, "ISXX01_KWBC_enc5"},
+    {"b002_96.bufr", PROFILER, "IUPT03_ECMF_b002"},
+    {"b006_96.bufr", PROFILER, "IUPT03_ECMF_b006"},
+    {"cdfin_wprof", PROFILER, "IUPT03_EDZW_cdfin"},
+    {"atov_55.bufr", POES, "IUTX01_ECMF_atov55"},
+    {"b003_56.bufr", POES, "IUTX01_ECMF_b003"},
+    {"atov_55.bufr", GOES, "IUSN41_ECMF_atov55"},
+    {"b003_56.bufr", GOES, "IUSN41_ECMF_b003"},
+};
+
+// ---- ecCodes' values ----
+
+// The elements of a subset, without operators, associated fields and texts.
+Elements elements(const Elements& all)
+{
+    Elements e;
+    for (const Value& v : all)
+        if (v.role == EcCodesDump::Element && v.descriptor >= 0)
+            e.push_back(v);
+    return e;
+}
+
+bool present(const Value& v)
+{
+    return v.kind != EcCodesDump::Missing;
+}
+
+// A number as the decoders store it: -99999 for a missing value.
+double stored(const Value& v)
+{
+    return present(v) ? v.number : -99999.0;
+}
+
+bool is(const Elements& e, size_t i, int descriptor)
+{
+    return i < e.size() && e[i].descriptor == descriptor;
+}
+
+// The time of the group of year to minute (and second where it has one)
+// that begins at i; -1 when the elements there are no such group.
+long timeGroup(const Elements& e, size_t i)
+{
+    struct tm t = {};
+    int f[6] = {0, 0, 0, 0, 0, 0};
+    for (int k = 0; k < 6; ++k) {
+        if (k == 5 && !is(e, i + 5, 4006))
+            break;
+        if (!is(e, i + k, 4001 + k) || (k < 5 && !present(e[i + k])))
+            return -1;
+        f[k] = present(e[i + k]) ? static_cast<int>(e[i + k].number) : 0;
+    }
+    t.tm_year = f[0] - 1900, t.tm_mon = f[1] - 1, t.tm_mday = f[2];
+    t.tm_hour = f[3], t.tm_min = f[4], t.tm_sec = f[5];
+    return static_cast<long>(timegm(&t));
+}
+
+// The last element of one of the descriptors in [from, to), or null.
+const Value* last(const Elements& e, size_t from, size_t to, std::initializer_list<int> ds)
+{
+    const Value* found = nullptr;
+    for (size_t i = from; i < to && i < e.size(); ++i)
+        for (int d : ds)
+            if (e[i].descriptor == d)
+                found = &e[i];
+    return found;
+}
+
+// The position of a report: the first latitude and longitude of high
+// accuracy that hold values, or where the report has none, of coarse.
+bool position(const Elements& e, double& lat, double& lon)
+{
+    const int pairs[2][2] = {{5001, 6001}, {5002, 6002}};
+    for (const auto& pair : pairs) {
+        const Value* la = nullptr;
+        const Value* lo = nullptr;
+        for (const Value& v : e) {
+            if (!la && v.descriptor == pair[0] && present(v))
+                la = &v;
+            if (!lo && v.descriptor == pair[1] && present(v))
+                lo = &v;
+        }
+        if (la && lo) {
+            lat = la->number, lon = lo->number;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- The stored records ----
+
+// One variable per record of every data file of a store, numbers or texts.
+class StoredRecords {
+public:
+    explicit StoredRecords(const std::vector<std::string>& files) : _files(files) {}
+    size_t count() const
+    {
+        size_t n = 0;
+        for (const std::string& f : _files) {
+            const long records = readWhole(f);
+            n += records > 0 ? static_cast<size_t>(records) : 0;
+        }
+        return n;
+    }
+    // The texts of a char variable of the width given at each record, all
+    // files in order.
+    std::vector<std::string> texts(const char* name, int width) const
+    {
+        std::vector<std::string> out;
+        for (const std::string& f : _files) {
+            int ncid = -1;
+            EXPECT_EQ(nc_open(f.c_str(), NC_NOWRITE, &ncid), NC_NOERR) << f;
+            for (const std::string& t :
+                 ::texts(ncid, name, static_cast<int>(recordCount(ncid)), width))
+                out.push_back(t);
+            nc_close(ncid);
+        }
+        return out;
+    }
+    // The first n values of a variable at each record, all files in order.
+    std::vector<std::vector<double>> numbers(const char* name, int n = 1) const
+    {
+        std::vector<std::vector<double>> out;
+        for (const std::string& f : _files) {
+            int ncid = -1;
+            EXPECT_EQ(nc_open(f.c_str(), NC_NOWRITE, &ncid), NC_NOERR) << f;
+            const size_t records = recordCount(ncid);
+            int var = -1;
+            EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR) << name;
+            for (size_t r = 0; r < records; ++r) {
+                std::vector<double> v(static_cast<size_t>(n));
+                const size_t start[] = {r, 0}, count[] = {1, static_cast<size_t>(n)};
+                EXPECT_EQ(nc_get_vara_double(ncid, var, start, count, v.data()), NC_NOERR)
+                    << name;
+                out.push_back(v);
+            }
+            nc_close(ncid);
+        }
+        return out;
+    }
+
+private:
+    std::vector<std::string> _files;
+};
+
+// A value stored as ecCodes decodes it: within half a unit of its scale
+// (floats of the store), -99999 for a missing one.
+void expectValue(double storedValue, const Value& v, const std::string& what)
+{
+    const double want = stored(v);
+    EXPECT_NEAR(storedValue, want, EcCodesDump::tolerance(v) + 1e-6 * std::fabs(want)) << what;
+}
+
+// ---- The checks of each kind: ecCodes' expectation of every record ----
+
+// A record as ecCodes' decoding has it: numbers that must be stored as
+// they are (times, positions, counts), elements stored within their scale,
+// and profiles of elements, level by level.
+struct Expected {
+    std::vector<std::pair<std::string, double>> numbers;
+    std::vector<std::pair<std::string, Value>> values;
+    std::vector<std::pair<std::string, std::vector<Value>>> profiles;
+    void value(const char* variable, const Value* v)
+    {
+        if (v)
+            values.push_back({variable, *v});
+    }
+};
+
+// The keys records are matched by: an id (tail number, station) and a time,
+// or a position (to a thousandth of a degree) and a time.
+std::string idTimeKey(const std::string& id, double time)
+{
+    return id + "@" + std::to_string(static_cast<long>(time));
+}
+
+std::string positionKey(double lat, double lon, double time)
+{
+    return std::to_string(std::lround(lat * 1000)) + "," + std::to_string(std::lround(lon * 1000)) +
+           "@" + std::to_string(static_cast<long>(time));
+}
+
+// Aircraft reports: one record per report with a tail number, a time and a
+// position, keyed by tail number and time.
+std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
+{
+    std::map<std::string, Expected> out;
+    for (const Elements& all : dump.subsets()) {
+        const Elements e = elements(all);
+        const Value* tail = last(e, 0, e.size(), {1008});
+        long time = -1;
+        for (size_t i = 0; i < e.size() && time < 0; ++i)
+            if (e[i].descriptor == 4001)
+                time = timeGroup(e, i);
+        double lat = 0, lon = 0;
+        if (!tail || time < 0 || !position(e, lat, lon))
+            continue;
+        Expected x;
+        x.numbers = {{"timeObs", time}, {"latitude", lat}, {"longitude", lon}};
+        x.value("temperature", last(e, 0, e.size(), {12001, 12101}));
+        x.value("windSpeed", last(e, 0, e.size(), {11002}));
+        x.value("windDir", last(e, 0, e.size(), {11001}));
+        out[idTimeKey(EcCodesDump::trimmed(tail->text), time)] = x;
+    }
+    return out;
+}
+
+// Winds and scatterometer cells: one record per position with its time
+// group right before it, keyed by position and the time rounded to the
+// minute; the values run up to the next year (winds) or satellite (cells).
+std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
+{
+    std::map<std::string, Expected> out;
+    for (const Elements& all : dump.subsets()) {
+        const Elements e = elements(all);
+        const bool precise = !cells && last(e, 0, e.size(), {5001}) != nullptr;
+        const int lat = cells || precise ? (cells ? 5002 : 5001) : 5002;
+        for (size_t i = 5; i + 1 < e.size(); ++i) {
+            if (e[i].descriptor != lat || !is(e, i + 1, lat + 1000) || !present(e[i]) ||
+                !present(e[i + 1]) || std::fabs(e[i].number) > 90 ||
+                std::fabs(e[i + 1].number) > 180)
+                continue;
+            const long time = timeGroup(e, i >= 6 && is(e, i - 1, 4006) ? i - 6 : i - 5);
+            if (time < 0)
+                continue;
+            size_t end = i + 1;
+            while (end < e.size() && e[end].descriptor != (cells ? 1007 : 4001))
+                ++end;
+            Expected x;
+            const long minute = (time + 30) / 60 * 60;
+            x.numbers = {{"validTime", minute}, {"latitude", e[i].number},
+                         {"longitude", e[i + 1].number}};
+            if (cells) {
+                x.value("windSpd", last(e, i, end, {11012}));
+            } else {
+                x.value("pressure", last(e, i, end, {7004}));
+                x.value("windSpd", last(e, i, end, {11002}));
+                x.value("windDir", last(e, i, end, {11001}));
+            }
+            out[positionKey(e[i].number, e[i + 1].number, minute)] = x;
+        }
+    }
+    return out;
+}
+
+// Profilers: one record per station (its WMO block and station number), its
+// time of year to minute, its heights as its levels.
+std::map<std::string, Expected> profilers(const EcCodesDump& dump)
+{
+    std::map<std::string, Expected> out;
+    for (const Elements& all : dump.subsets()) {
+        const Elements e = elements(all);
+        size_t b = 0;
+        while (b + 1 < e.size() && !(e[b].descriptor == 1001 && is(e, b + 1, 1002)))
+            ++b;
+        long time = -1;
+        for (size_t i = b; i < e.size() && time < 0; ++i)
+            if (e[i].descriptor == 4001)
+                time = timeGroup(e, i);
+        double lat = 0, lon = 0;
+        if (b + 1 >= e.size() || time < 0 || !position(e, lat, lon))
+            continue;
+        Expected x;
+        std::vector<Value> heights, w;
+        for (const Value& v : e) {
+            if (v.descriptor == 7007)
+                heights.push_back(v);
+            if (v.descriptor == 11006)
+                w.push_back(v);
+        }
+        x.numbers = {{"timeObs", time},
+                     {"latitude", lat},
+                     {"longitude", lon},
+                     {"numLevels", static_cast<double>(heights.size())}};
+        // The averaging period in minutes, from whichever unit it has.
+        const struct {
+            int descriptor;
+            double minutes;
+        } periods[] = {{4024, 60.0}, {4025, 1.0}, {4026, 1 / 60.0}};
+        for (const auto& unit : periods)
+            if (const Value* t = last(e, 0, e.size(), {unit.descriptor}))
+                x.numbers.push_back({"averagingPeriod",
+                                     present(*t) ? std::trunc(t->number * unit.minutes) : -99999});
+        x.profiles = {{"heights", heights}, {"wComponent", w}};
+        const long id = static_cast<long>(e[b].number) * 1000 + static_cast<long>(e[b + 1].number);
+        out[idTimeKey(std::to_string(id), time)] = x;
+    }
+    return out;
+}
+
+// Each stored record has the values ecCodes' decoding expects for its key;
+// every expected record is stored.
+void compare(Kind kind, const EcCodesDump& dump, const StoredRecords& records)
+{
+    std::map<std::string, Expected> expected;
+    std::vector<std::string> keys;
+    // Aircraft and profilers: a record's key is its id and time.
+    auto idKeys = [&](const char* id, int width) {
+        const std::vector<std::string> ids = records.texts(id, width);
+        const auto times = records.numbers("timeObs");
+        for (size_t r = 0; r < ids.size(); ++r)
+            keys.push_back(idTimeKey(ids[r], times[r][0]));
+    };
+    if (kind == ACARS) {
+        expected = aircraft(dump);
+        idKeys("tailNumber", 9);
+    } else if (kind == PROFILER) {
+        expected = profilers(dump);
+        idKeys("stationId", 6);
+    } else if (kind == WINDS || kind == SCATTEROMETER) {
+        expected = winds(dump, kind == SCATTEROMETER);
+        const auto lat = records.numbers("latitude"), lon = records.numbers("longitude");
+        const auto times = records.numbers("validTime");
+        for (size_t r = 0; r < times.size(); ++r)
+            keys.push_back(positionKey(lat[r][0], lon[r][0], times[r][0]));
+    } else {
+        ADD_FAILURE() << "a sounding of the corpus lies in this localization";
+        return;
+    }
+    EXPECT_EQ(keys.size(), expected.size());
+    for (size_t r = 0; r < keys.size(); ++r) {
+        SCOPED_TRACE("record " + std::to_string(r) + " " + keys[r]);
+        const auto found = expected.find(keys[r]);
+        if (found == expected.end()) {
+            ADD_FAILURE() << "ecCodes' decoding holds no such report";
+            continue;
+        }
+        const Expected& x = found->second;
+        for (const auto& n : x.numbers)
+            EXPECT_NEAR(records.numbers(n.first.c_str())[r][0], n.second,
+                        1e-5 * std::max(1.0, std::fabs(n.second)))
+                << n.first;
+        for (const auto& v : x.values)
+            expectValue(records.numbers(v.first.c_str())[r][0], v.second, v.first);
+        for (const auto& p : x.profiles) {
+            const int n = static_cast<int>(p.second.size());
+            if (n == 0)
+                continue;
+            const std::vector<double> levels = records.numbers(p.first.c_str(), n)[r];
+            for (int k = 0; k < n; ++k)
+                expectValue(levels[static_cast<size_t>(k)], p.second[static_cast<size_t>(k)],
+                            p.first + "[" + std::to_string(k) + "]");
+        }
+    }
+}
+
+// The PROBLEM lines of a log by kind: the text with its digits left out.
+std::map<std::string, int> problemKinds(const std::string& log)
+{
+    std::map<std::string, int> kinds;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 9, "PROBLEM: ") != 0)
+            continue;
+        std::string kind;
+        for (char c : line)
+            if (c < '0' || c > '9')
+                kind += c;
+        ++kinds[kind];
+    }
+    return kinds;
+}
+
+} // namespace
+
+TEST(RealBulletins, EachIsStoredAsEcCodesReadsItOrKeptWithItsReason)
+{
+    QEV_REQUIRE_NCGEN();
+    if (!TempTree::exists(corpus + "/MANIFEST.md"))
+        GTEST_SKIP() << "BUFR corpus not found at " << corpus;
+    EcCodesTools tools;
+    if (!tools.missing().empty())
+        GTEST_SKIP() << tools.missingReason();
+
+    std::ostringstream table;
+    for (const auto& b : bulletins) {
+        const auto& k = kinds[b.kind];
+        SCOPED_TRACE(std::string(b.file) + " as " + k.key);
+        DecoderInstallation p(k.key, k.ingest, k.bad);
+        p.start();
+        p.tree.write(std::string("qev_data/ispan/") + k.ingest + "/" + b.name,
+                     TempTree::readFile(corpus + "/" + b.file));
+        ASSERT_TRUE(p.announceFile(b.name)) << p.child->log();
+        ASSERT_TRUE(p.child->waitAsleep(10000));
+        kill(p.child->pid(), SIGTERM);
+        ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
+        const std::string log = p.child->log();
+
+        EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+        const bool aside = TempTree::exists(p.bad + "/" + b.name);
+        const StoredRecords records(p.dataFiles(k.store));
+        const size_t count = records.count();
+        const bool dropped =
+            log.find("EVENT: " + p.in + "/" + b.name + ": ") != std::string::npos &&
+            log.find("nothing to store.") != std::string::npos;
+        // The PROBLEM lines after the bulletin was read, other than the
+        // event loop's own: the last one says why it was set aside.
+        std::string why;
+        const size_t read = log.find("] = " + std::string(b.name) + ":");
+        for (size_t at = log.find("PROBLEM: ", read); read != std::string::npos &&
+                                                      at != std::string::npos;
+             at = log.find("PROBLEM: ", at + 1)) {
+            const std::string line = log.substr(at, log.find('\n', at) - at);
+            if (line.find("No messages in time period") == std::string::npos)
+                why = line;
+        }
+        const bool reason = !why.empty();
+        EXPECT_TRUE(count > 0 || (aside && reason) || dropped)
+            << "unlinked with nothing stored and nothing said:\n" << log;
+
+        for (const auto& kind : problemKinds(log))
+            EXPECT_LE(kind.second, BulletinLog::LIMIT) << kind.first;
+
+        table << "  " << b.file << " | " << k.key << " | ";
+        if (count > 0)
+            table << count << " records stored" << (aside ? ", then set aside" : "");
+        else if (aside)
+            table << "set aside: " << why.substr(9);
+        else
+            table << "dropped on purpose";
+        table << "\n";
+
+        if (count == 0)
+            continue;
+        // ecCodes cannot read every message (a local element it lacks after
+        // a 2 06 operator): then there is nothing to compare with.
+        CorpusReference reference(tools, corpus, p.tree.mkdirs("reference"));
+        if (!reference.load(b.file)) {
+            table << "    (values not compared: " << reference.error() << ")\n";
+            continue;
+        }
+        compare(b.kind, reference.reference(), records);
+    }
+    std::cout << "bulletin | decoder | outcome\n" << table.str();
+}
