@@ -167,6 +167,8 @@ namespace {
 
 const char* const dashes = "-------------------------------------------------------";
 const int maxHeaderOctets = 119;
+// The written-out descriptor lists the tree cache keeps at the most, each.
+const long maxKeptDescriptors = 65536;
 
 // The four-digit year of section 1: editions 2 and 3 give the year of the
 // century (some encoders wrote years after 1999 as 100 and more), edition 4
@@ -207,6 +209,19 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     _consumed = 0;
     _edition = 0;
     _shortSection4 = false;
+    // Nothing of the last message answers for this one: a decoder after any
+    // other message answers as a new one does, also when this one fails
+    // before its sections say otherwise.
+    _decodedOk = false;
+    _obTime = AbsTime(0);
+    _dataCategory = 0;
+    _subsets = 0;
+    _compressed = false;
+    _numElements = 0;
+    _section3Length = 0;
+    _replDescList = _noGroups;
+    _nestedRepList = _noGroups;
+    _tree = nullptr;
     _eventLog = logOn(LogStream::EVENT, "BufrDecoder");
     _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
     _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
@@ -532,6 +547,14 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
     _descriptors = entry->descriptors;
     _replDescList = entry->groups;
     _nestedRepList = entry->nested;
+    // Long lists are not kept for later messages: the cache keeps up to
+    // DescriptorTreeCache::maxEntries of them, and what each may hold grows
+    // with its message (eight descriptors an octet).
+    if (entry->written > maxKeptDescriptors) {
+        entry->flattened = false;
+        entry->descriptors = _noNumbers;
+        entry->groups = entry->nested = _noGroups;
+    }
     return _descriptors;
 }
 

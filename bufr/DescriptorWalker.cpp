@@ -212,7 +212,7 @@ bool DescriptorWalker::walk(int begin, int end)
                 return false;
             break;
         case DescriptorTree::REPLICATION:
-            for (int r = 0; r < n.y; ++r) {
+            for (int r = 0; !n.empty && r < n.y; ++r) {
                 if (!step() || !walk(n.begin, n.end))
                     return false;
             }
@@ -287,8 +287,7 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
         // A local element the tables lack: 2 06 told its width.
         if (!skipField(signified))
             return readError();
-        addUnknown(e.descriptor);
-        return true;
+        return addUnknown(e.descriptor);
     }
 
     const DataDescOps::Coding* c = codingOf(n.element);
@@ -341,8 +340,8 @@ bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
 bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
                                       const DataDescOps::Coding& c)
 {
-    if (static_cast<long>(_columns.size() + 1) * _subsets > _valueLimit)
-        return tooMuch("values");
+    if (!roomForColumn())
+        return false;
     Column col = newColumn(e.descriptor);
     uint64_t nbinc = 0;
     if (e.character) {
@@ -530,6 +529,13 @@ bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
     int factor = 0;
     if (!readFactor(fe, factor))
         return false;
+    // The factor is listed once per subset of compressed data: it takes its
+    // room among the values, or a few bits of data would list factors by
+    // the billion.
+    const long copies = _compressed ? _subsets : 1;
+    if (storedValues() + copies > _valueLimit)
+        return tooMuch("values and replication factors");
+    _valueLimit -= copies;
     _factors.push_back(factor);
     if (_verbose) {
         QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
@@ -561,9 +567,7 @@ bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
 bool DescriptorWalker::repeatValues(std::size_t from, std::size_t to, int factor)
 {
     const long perCopy = static_cast<long>(to - from) * (_compressed ? _subsets : 1);
-    const long have = _compressed ? static_cast<long>(_columns.size()) * _subsets
-                                  : static_cast<long>(_values.size());
-    if (have + perCopy * (factor - 1L) > _valueLimit)
+    if (storedValues() + perCopy * (factor - 1L) > _valueLimit)
         return tooMuch("values");
     for (int r = 1; r < factor; ++r) {
         for (std::size_t i = from; i < to; ++i) {
@@ -592,15 +596,21 @@ bool DescriptorWalker::skipField(int width)
            (nbinc == 0 || _decoder.advanceBits(static_cast<int>(nbinc) * _subsets));
 }
 
-void DescriptorWalker::addUnknown(int descriptor)
+bool DescriptorWalker::addUnknown(int descriptor)
 {
-    if (!_compressed) {
-        addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
-        return;
-    }
+    if (!_compressed)
+        return addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
+    if (!roomForColumn())
+        return false;
     Column col = newColumn(descriptor);
     sameValue(col, BufrDecoder::NOT_IN_TABLE_B);
     _columns.push_back(col);
+    return true;
+}
+
+bool DescriptorWalker::roomForColumn()
+{
+    return storedValues() + _subsets <= _valueLimit || tooMuch("values");
 }
 
 void DescriptorWalker::logValue(float value)
