@@ -5,6 +5,7 @@
 #include "DescriptorWalker.h"
 #include "LineFile.h"
 #include "LogStream.h"
+#include "PatternCheck.h"
 #include "StaticBufrInfo.h"
 #include "StringTokenizer.h"
 #include "TableBEntry.h"
@@ -732,6 +733,13 @@ TextString BufrDecoder::getBufrPattern()
         TextString word = line.indexOfChar(' ', blank) ? line.subString(0, blank) : line;
         if (word.length() == 0)
             continue;    // an empty alternative would match every product
+        const PatternCheck check(word);
+        if (check.fault()) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                << "Pattern " << word << " of " << path << " " << check.fault()
+                << "; line not used" << std::endl;
+            continue;
+        }
         TextString prefix = upperCaseLetters(word);
         TextString designators = line.length() > 10 ? line.subString(10, line.length() - 10)
                                                     : TextString();
@@ -742,6 +750,14 @@ TextString BufrDecoder::getBufrPattern()
         initDesignators(prefix, designators);
         cached.prefixes.append(prefix);
         cached.designators.append(designators);
+    }
+    // The words joined: they may group across the "|" ("(A" and "B){99}").
+    const PatternCheck joined(pattern);
+    if (joined.fault()) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "The bufr pattern of " << path << " " << joined.fault() << "; not used"
+            << std::endl;
+        return TextString();
     }
     if (cached.prefixes.length() > 0) {
         cached.pattern = pattern;
@@ -759,6 +775,13 @@ void BufrDecoder::initDesignators(const TextString& prefix, const TextString& de
         << "BufrDecoder:dataFormatCode = " << designatorPattern << std::endl;
     QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:designator     = " << prefix
                                              << std::endl;
+    const PatternCheck check(designatorPattern);
+    if (check.fault()) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Regional designator pattern " << designatorPattern << " for WMO code " << prefix
+            << " " << check.fault() << "; not stored in dictionary." << std::endl;
+        return;
+    }
     // Compiled in place: a regex_t is never copied once compiled.
     regex_t* compiled = new (std::nothrow) regex_t;
     if (!compiled) {
