@@ -125,13 +125,10 @@ bool DescriptorWalker::decodeStandardData()
             return false;
     }
     BufrValues* v = newValues(static_cast<long>(_values.size()));
-    const TextString& none = TextString::emptyString();
     for (const Item& item : _values) {
-        v->setSubset(item.subset);
-        v->setDescriptor(item.descriptor);
-        v->setValue(item.value);
-        v->setIndex(item.index);
-        v->setCharValue(item.text >= 0 ? _texts[static_cast<std::size_t>(item.text)] : none);
+        v->fill(item.subset, item.descriptor, item.value, item.index);
+        if (item.text >= 0)
+            v->setCharValue(_texts[static_cast<std::size_t>(item.text)]);
         ++v;
     }
     storeFactors(1);
@@ -152,27 +149,31 @@ bool DescriptorWalker::decodeCompressedData()
     // page per value.
     const long width = static_cast<long>(_columns.size());
     BufrValues* const out = newValues(width * _subsets);
-    const TextString& none = TextString::emptyString();
+    // What a column's values share: the descriptor, the index, and the text
+    // when it is the same in every subset.
+    _columnValues.clear();
+    for (const Column& c : _columns) {
+        _columnValues.emplace_back(0, c.descriptor, 0.0f, c.index, TextString::emptyString());
+        if (c.text >= 0 && c.textStep == 0)
+            _columnValues.back().setCharValue(_texts[static_cast<std::size_t>(c.text)]);
+    }
     const float* const numbers = _numbers.data();
     const int block = 16;
     for (int first = 0; out && first < _subsets; first += block) {
         const int last = std::min(_subsets, first + block);
         for (long k = 0; k < width; ++k) {
             const Column& c = _columns[static_cast<std::size_t>(k)];
+            const BufrValues& shared = _columnValues[static_cast<std::size_t>(k)];
             const float* column = numbers + c.first;
             const long step = c.valueStep;
             BufrValues* v = out + first * width + k;
-            for (int s = first; s < last; ++s, v += width) {
-                v->setSubset(s);
-                v->setDescriptor(c.descriptor);
-                v->setValue(column[s * step]);
-                v->setIndex(c.index);
-                v->setCharValue(
-                    c.text >= 0 ? _texts[static_cast<std::size_t>(c.text + s * c.textStep)]
-                                : none);
-            }
+            BufrValues::fillColumn(v, width, shared, first, last - first, column + first * step,
+                                   step);
+            for (int s = first; c.text >= 0 && c.textStep != 0 && s < last; ++s, v += width)
+                v->setCharValue(_texts[static_cast<std::size_t>(c.text + s * c.textStep)]);
         }
     }
+    _columnValues.clear();
     storeFactors(_subsets);
     return true;
 }

@@ -163,6 +163,7 @@ private:
     std::vector<Column> _columns;
     std::vector<float> _numbers;
     std::vector<int32_t> _increments;    // of one column
+    std::vector<BufrValues> _columnValues;    // what each column's values share
     // The texts of character elements.
     std::vector<TextString> _texts;
 };
