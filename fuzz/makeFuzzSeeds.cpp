@@ -580,7 +580,8 @@ int main(int argc, char** argv)
           fuzzFindings::factorsPerSubset({65534, 3}));
     write("bufr_decoder", "regression-factors-past-a-negative-int",
           fuzzFindings::factorsPerSubset({32800}));
-    write("bufr_decoder", "regression-factors-by-the-billion", fuzzFindings::factorsPerSubset({8000}));
+    write("bufr_decoder", "regression-factors-by-the-billion",
+          fuzzFindings::factorsPerSubset({8000}));
     write("bufr_decoder", "regression-unknown-columns", fuzzFindings::unknownColumns());
     write("bufr_decoder", "regression-associated-fields", fuzzFindings::associatedFields());
     write("bufr_decoder", "regression-empty-replications", fuzzFindings::emptyReplications());

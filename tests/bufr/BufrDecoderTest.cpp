@@ -105,6 +105,23 @@ TEST(BufrDecoder, PatternFileFailures)
         EXPECT_TRUE(log.contains(line)) << line;
 }
 
+// The fuzzers' pattern-file finding (../shared/corpus/fuzz/): its product
+// word of 47 stacked '+' is refused before anything compiles it.
+TEST(BufrDecoder, FuzzedPatternFileIsRefused)
+{
+    const std::string finding =
+        std::string(QEV_SHARED_DIR) + "/corpus/fuzz/pattern-regcomp-oom.txt";
+    if (!TempTree::exists(finding))
+        GTEST_SKIP() << "no fuzzer findings at " << finding;
+    TempTree tree;
+    tree.write("qev_home/data/fuzzedPattern.txt", TempTree::readFile(finding));
+    LogCapture log;
+    TestDecoder dec("fuzzedPattern.txt");
+    EXPECT_EQ(patternText(dec.getBufrPattern()), "");
+    EXPECT_TRUE(log.contains("repeats a repetition; line not used")) << log.text();
+    EXPECT_EQ(dec.prefixes().count(), 0);
+}
+
 TEST(BufrDecoder, PatternCacheFillsEveryDecoder)
 {
     TempTree tree;
