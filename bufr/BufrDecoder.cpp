@@ -5,6 +5,7 @@
 #include "DescriptorWalker.h"
 #include "LineFile.h"
 #include "LogStream.h"
+#include "PatternCheck.h"
 #include "StaticBufrInfo.h"
 #include "StringTokenizer.h"
 #include "TableBEntry.h"
@@ -169,6 +170,8 @@ namespace {
 
 const char* const dashes = "-------------------------------------------------------";
 const int maxHeaderOctets = 119;
+// The written-out descriptor lists the tree cache keeps at the most, each.
+const long maxKeptDescriptors = 65536;
 
 // The four-digit year of section 1: editions 2 and 3 give the year of the
 // century (some encoders wrote years after 1999 as 100 and more), edition 4
@@ -209,6 +212,19 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     _consumed = 0;
     _edition = 0;
     _shortSection4 = false;
+    // Nothing of the last message answers for this one: a decoder after any
+    // other message answers as a new one does, also when this one fails
+    // before its sections say otherwise.
+    _decodedOk = false;
+    _obTime = AbsTime(0);
+    _dataCategory = 0;
+    _subsets = 0;
+    _compressed = false;
+    _numElements = 0;
+    _section3Length = 0;
+    _replDescList = _noGroups;
+    _nestedRepList = _noGroups;
+    _tree = nullptr;
     _eventLog = logOn(LogStream::EVENT, "BufrDecoder");
     _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
     _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
@@ -553,6 +569,14 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
     _descriptors = entry->descriptors;
     _replDescList = entry->groups;
     _nestedRepList = entry->nested;
+    // Long lists are not kept for later messages: the cache keeps up to
+    // DescriptorTreeCache::maxEntries of them, and what each may hold grows
+    // with its message (eight descriptors an octet).
+    if (entry->written > maxKeptDescriptors) {
+        entry->flattened = false;
+        entry->descriptors = _noNumbers;
+        entry->groups = entry->nested = _noGroups;
+    }
     return _descriptors;
 }
 
@@ -730,6 +754,13 @@ TextString BufrDecoder::getBufrPattern()
         TextString word = line.indexOfChar(' ', blank) ? line.subString(0, blank) : line;
         if (word.length() == 0)
             continue;    // an empty alternative would match every product
+        const PatternCheck check(word);
+        if (check.fault()) {
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                << "Pattern " << word << " of " << path << " " << check.fault()
+                << "; line not used" << std::endl;
+            continue;
+        }
         TextString prefix = upperCaseLetters(word);
         TextString designators = line.length() > 10 ? line.subString(10, line.length() - 10)
                                                     : TextString();
@@ -740,6 +771,14 @@ TextString BufrDecoder::getBufrPattern()
         initDesignators(prefix, designators);
         cached.prefixes.append(prefix);
         cached.designators.append(designators);
+    }
+    // The words joined: they may group across the "|" ("(A" and "B){99}").
+    const PatternCheck joined(pattern);
+    if (joined.fault()) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "The bufr pattern of " << path << " " << joined.fault() << "; not used"
+            << std::endl;
+        return TextString();
     }
     if (cached.prefixes.length() > 0) {
         cached.pattern = pattern;
@@ -757,6 +796,13 @@ void BufrDecoder::initDesignators(const TextString& prefix, const TextString& de
         << "BufrDecoder:dataFormatCode = " << designatorPattern << std::endl;
     QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:designator     = " << prefix
                                              << std::endl;
+    const PatternCheck check(designatorPattern);
+    if (check.fault()) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Regional designator pattern " << designatorPattern << " for WMO code " << prefix
+            << " " << check.fault() << "; not stored in dictionary." << std::endl;
+        return;
+    }
     // Compiled in place: a regex_t is never copied once compiled.
     regex_t* compiled = new (std::nothrow) regex_t;
     if (!compiled) {

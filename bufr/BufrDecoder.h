@@ -83,8 +83,8 @@ public:
     // with its message.
     bool decode(const void* buffer, unsigned size);
 
-    // The values of the last message; empty (with a PROBLEM line) until a
-    // message was decoded through section 4.
+    // The values of the last message; empty (with a PROBLEM line) unless
+    // that message was decoded through section 4.
     SeqOf<BufrValues>& getDecodedValues();
 
     // Pattern file and regional designators.

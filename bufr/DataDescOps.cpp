@@ -84,6 +84,15 @@ bool DataDescOps::apply(int x, int y)
         return true;
     case 4:
         if (y > 0) {
+            // Nested fields add up; they are read before every element, so
+            // together they cannot be wider than the data left.
+            if (_assocWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
+                QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+                    << "Associated fields of " << _assocWidth + static_cast<long>(y)
+                    << " bits in all are wider than the " << _decoder.bitsLeft()
+                    << " bits left in the data section" << std::endl;
+                return false;
+            }
             if (verbose())
                 QEV_LOG(LogStream::VERBOSE, "DataDescOps")
                     << "Adding data association of descriptor " << 0 << std::endl;

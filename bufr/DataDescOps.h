@@ -15,7 +15,8 @@
 //             new YYY-bit reference value (sign bit first) in the data; the
 //             new references stay until 2 03 000
 //   2 04 YYY  a YYY-bit associated field before every element but those of
-//             class 31; nested ones add up; 2 04 000 cancels the last one
+//             class 31; nested ones add up (to no more than the bits left in
+//             the data); 2 04 000 cancels the last one
 //   2 05 YYY  YYY characters of text in the data, logged and passed over
 //   2 06 YYY  the next element is YYY bits wide (a local element the tables
 //             lack is passed over)

@@ -161,6 +161,9 @@ int DescriptorTree::addNode(Kind kind, int descriptor, int element,
     n.begin = static_cast<int>(_children.size());
     _children.insert(_children.end(), children.begin(), children.end());
     n.end = static_cast<int>(_children.size());
+    n.empty = kind == SEQUENCE || kind == REPLICATION;
+    for (int c : children)
+        n.empty = n.empty && _nodes[static_cast<std::size_t>(c)].empty;
     _nodes.push_back(n);
     return static_cast<int>(_nodes.size()) - 1;
 }
@@ -249,7 +252,9 @@ bool DescriptorTree::flattenList(int begin, int end, std::vector<int>& out, int 
                 return false;
             break;
         case REPLICATION:
-            for (int r = 0; r < n.y; ++r) {
+            // Every repetition of a group that is not empty writes at least
+            // one descriptor, which `left` counts.
+            for (int r = 0; !n.empty && r < n.y; ++r) {
                 if (!flattenList(n.begin, n.end, out, delayedDepth, groups, nested, left))
                     return false;
             }

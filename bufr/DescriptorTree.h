@@ -40,6 +40,10 @@ public:
         int element;       // ELEMENT: its Element; DELAYED_REPLICATION: the factor's
         int begin;         // the node's children: child(begin) .. child(end - 1)
         int end;
+        // A sequence or fixed replication that holds no element, operator or
+        // delayed replication at any depth: it stands for nothing in the
+        // data, however often it is repeated, so it is passed over whole.
+        bool empty;
     };
 
     // An element descriptor of the message and its table B coding.

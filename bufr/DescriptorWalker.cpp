@@ -125,13 +125,10 @@ bool DescriptorWalker::decodeStandardData()
             return false;
     }
     BufrValues* v = newValues(static_cast<long>(_values.size()));
-    const TextString& none = TextString::emptyString();
     for (const Item& item : _values) {
-        v->setSubset(item.subset);
-        v->setDescriptor(item.descriptor);
-        v->setValue(item.value);
-        v->setIndex(item.index);
-        v->setCharValue(item.text >= 0 ? _texts[static_cast<std::size_t>(item.text)] : none);
+        v->fill(item.subset, item.descriptor, item.value, item.index);
+        if (item.text >= 0)
+            v->setCharValue(_texts[static_cast<std::size_t>(item.text)]);
         ++v;
     }
     storeFactors(1);
@@ -152,27 +149,31 @@ bool DescriptorWalker::decodeCompressedData()
     // page per value.
     const long width = static_cast<long>(_columns.size());
     BufrValues* const out = newValues(width * _subsets);
-    const TextString& none = TextString::emptyString();
+    // What a column's values share: the descriptor, the index, and the text
+    // when it is the same in every subset.
+    _columnValues.clear();
+    for (const Column& c : _columns) {
+        _columnValues.emplace_back(0, c.descriptor, 0.0f, c.index, TextString::emptyString());
+        if (c.text >= 0 && c.textStep == 0)
+            _columnValues.back().setCharValue(_texts[static_cast<std::size_t>(c.text)]);
+    }
     const float* const numbers = _numbers.data();
     const int block = 16;
     for (int first = 0; out && first < _subsets; first += block) {
         const int last = std::min(_subsets, first + block);
         for (long k = 0; k < width; ++k) {
             const Column& c = _columns[static_cast<std::size_t>(k)];
+            const BufrValues& shared = _columnValues[static_cast<std::size_t>(k)];
             const float* column = numbers + c.first;
             const long step = c.valueStep;
             BufrValues* v = out + first * width + k;
-            for (int s = first; s < last; ++s, v += width) {
-                v->setSubset(s);
-                v->setDescriptor(c.descriptor);
-                v->setValue(column[s * step]);
-                v->setIndex(c.index);
-                v->setCharValue(
-                    c.text >= 0 ? _texts[static_cast<std::size_t>(c.text + s * c.textStep)]
-                                : none);
-            }
+            BufrValues::fillColumn(v, width, shared, first, last - first, column + first * step,
+                                   step);
+            for (int s = first; c.text >= 0 && c.textStep != 0 && s < last; ++s, v += width)
+                v->setCharValue(_texts[static_cast<std::size_t>(c.text + s * c.textStep)]);
         }
     }
+    _columnValues.clear();
     storeFactors(_subsets);
     return true;
 }
@@ -212,7 +213,7 @@ bool DescriptorWalker::walk(int begin, int end)
                 return false;
             break;
         case DescriptorTree::REPLICATION:
-            for (int r = 0; r < n.y; ++r) {
+            for (int r = 0; !n.empty && r < n.y; ++r) {
                 if (!step() || !walk(n.begin, n.end))
                     return false;
             }
@@ -288,8 +289,7 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
         // A local element the tables lack: 2 06 told its width.
         if (!skipField(signified))
             return readError();
-        addUnknown(e.descriptor);
-        return true;
+        return addUnknown(e.descriptor);
     }
 
     const DataDescOps::Coding* c = codingOf(n.element);
@@ -342,8 +342,8 @@ bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
 bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
                                       const DataDescOps::Coding& c)
 {
-    if (static_cast<long>(_columns.size() + 1) * _subsets > _valueLimit)
-        return tooMuch("values");
+    if (!roomForColumn())
+        return false;
     Column col = newColumn(e.descriptor);
     uint64_t nbinc = 0;
     if (e.character) {
@@ -532,6 +532,13 @@ bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
     int factor = 0;
     if (!readFactor(fe, factor))
         return false;
+    // The factor is listed once per subset of compressed data: it takes its
+    // room among the values, or a few bits of data would list factors by
+    // the billion.
+    const long copies = _compressed ? _subsets : 1;
+    if (storedValues() + copies > _valueLimit)
+        return tooMuch("values and replication factors");
+    _valueLimit -= copies;
     _factors.push_back(factor);
     if (_verbose) {
         QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
@@ -563,9 +570,7 @@ bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
 bool DescriptorWalker::repeatValues(std::size_t from, std::size_t to, int factor)
 {
     const long perCopy = static_cast<long>(to - from) * (_compressed ? _subsets : 1);
-    const long have = _compressed ? static_cast<long>(_columns.size()) * _subsets
-                                  : static_cast<long>(_values.size());
-    if (have + perCopy * (factor - 1L) > _valueLimit)
+    if (storedValues() + perCopy * (factor - 1L) > _valueLimit)
         return tooMuch("values");
     for (int r = 1; r < factor; ++r) {
         for (std::size_t i = from; i < to; ++i) {
@@ -594,15 +599,21 @@ bool DescriptorWalker::skipField(int width)
            (nbinc == 0 || _decoder.advanceBits(static_cast<int>(nbinc) * _subsets));
 }
 
-void DescriptorWalker::addUnknown(int descriptor)
+bool DescriptorWalker::addUnknown(int descriptor)
 {
-    if (!_compressed) {
-        addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
-        return;
-    }
+    if (!_compressed)
+        return addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
+    if (!roomForColumn())
+        return false;
     Column col = newColumn(descriptor);
     sameValue(col, BufrDecoder::NOT_IN_TABLE_B);
     _columns.push_back(col);
+    return true;
+}
+
+bool DescriptorWalker::roomForColumn()
+{
+    return storedValues() + _subsets <= _valueLimit || tooMuch("values");
 }
 
 void DescriptorWalker::logValue(float value)

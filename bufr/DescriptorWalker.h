@@ -90,8 +90,20 @@ private:
     // Passes over one field of `width` bits (in compressed data its R0,
     // NBINC and increments).
     bool skipField(int width);
-    // Not-in-table-B values for an element whose bits were passed over.
-    void addUnknown(int descriptor);
+    // Not-in-table-B values for an element whose bits were passed over;
+    // false past the limit of values.
+    bool addUnknown(int descriptor);
+    // The values made so far (in compressed data every column counts once
+    // per subset); _valueLimit is what is left for them once the factors
+    // listed so far took their room.
+    long storedValues() const
+    {
+        return _compressed ? static_cast<long>(_columns.size()) * _subsets
+                           : static_cast<long>(_values.size());
+    }
+    // One more column of compressed data fits the limit; false (logged)
+    // when it does not.
+    bool roomForColumn();
     bool addValue(int descriptor, float value, int text)
     {
         if (static_cast<long>(_values.size()) >= _valueLimit)
@@ -151,6 +163,7 @@ private:
     std::vector<Column> _columns;
     std::vector<float> _numbers;
     std::vector<int32_t> _increments;    // of one column
+    std::vector<BufrValues> _columnValues;    // what each column's values share
     // The texts of character elements.
     std::vector<TextString> _texts;
 };

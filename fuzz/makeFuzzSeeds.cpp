@@ -20,6 +20,7 @@
 #include "BufrWriter.h"
 #include "SampleMakers.h"
 #include "WirePeer.h"
+#include "fuzzFindings.h"
 
 namespace fs = std::filesystem;
 
@@ -498,6 +499,11 @@ void textSeeds()
               "JUBE      [\n"
               "IS        \n");
     writeText("pattern_file", "short", "count 1\nISMC\n");
+    // Regression: stacked repetitions made regcomp write one character out
+    // 2^47 times.
+    writeText("pattern_file", "regression-stacked-repetitions",
+              "BUFR pattern count 2\nIUSN      4" + std::string(47, '+') + "\nIU" +
+                  std::string(40, '+') + "  ^0[1-9]$\n");
 
     writeText("station_table", "stations",
               "72493 KOAK 37.72 -122.22 3 40000.0 OAKLAND_INTL\n"
@@ -576,6 +582,22 @@ int main(int argc, char** argv)
           scaleIncreaseReferenceOverflow());
     write("bufr_decoder", "regression-compressed-new-reference-overflow",
           compressedNewReferenceOverflow());
+    write("bufr_decoder", "regression-factors-past-an-int",
+          fuzzFindings::factorsPerSubset({65534, 3}));
+    write("bufr_decoder", "regression-factors-past-a-negative-int",
+          fuzzFindings::factorsPerSubset({32800}));
+    write("bufr_decoder", "regression-factors-by-the-billion",
+          fuzzFindings::factorsPerSubset({8000}));
+    write("bufr_decoder", "regression-unknown-columns", fuzzFindings::unknownColumns());
+    write("bufr_decoder", "regression-associated-fields", fuzzFindings::associatedFields());
+    write("bufr_decoder", "regression-empty-replications", fuzzFindings::emptyReplications());
+
+    // The sequence harness: messages in a row, each after the one before.
+    for (size_t i = 0; i + 1 < messages.size(); ++i)
+        write("bufr_sequence", messages[i].first + "-then-" + messages[i + 1].first,
+              concat({messages[i].second, messages[i + 1].second}));
+    write("bufr_sequence", "regression-no-subsets-after-good",
+          concat({messages.front().second, fuzzFindings::noSubsets()}));
 
     for (const auto& m : wireMessages(messages.front().second))
         write("message_reader", m.first, m.second);

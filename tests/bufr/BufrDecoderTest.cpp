@@ -74,6 +74,52 @@ TEST(BufrDecoder, PatternFileFailures)
                              "not stored in dictionary."));
     EXPECT_TRUE(shortFile.prefixes().find("IUSN"));
     EXPECT_EQ(shortFile.designatorPattern("IUSN"), nullptr);
+
+    // Expressions that the system's regcomp would write out into gigabytes
+    // (47 '+' in a row took 2.4 GB) are refused before they are compiled:
+    // stacked repetitions and too many elements, line by line, and words
+    // that group across the "|" that joins them.
+    tree.write("qev_home/data/large.txt",
+               "Bufr pattern count 4\n"
+               "IUSN4     4" + std::string(47, '+') + "\n"
+               "JUTX5     ((([0-9]{20}){20}){20})\n"
+               "IU[0-9]{2}+\n"
+               "ISXX      ^0[1-9]$\n");
+    tree.write("qev_home/data/grouped.txt", "Bufr pattern count 2\n((IUA\nIUB){40}){40}\n");
+    log.clear();
+    TestDecoder large("large.txt");
+    EXPECT_EQ(patternText(large.getBufrPattern()), "IUSN4|JUTX5|ISXX");
+    EXPECT_EQ(large.designatorPattern("IUSN"), nullptr);
+    EXPECT_EQ(large.designatorPattern("JUTX"), nullptr);
+    EXPECT_NE(large.designatorPattern("ISXX"), nullptr);
+    TestDecoder grouped("grouped.txt");
+    EXPECT_EQ(patternText(grouped.getBufrPattern()), "");
+    const std::string data = tree.qevHome() + "/data/";
+    for (const std::string& line :
+         {std::string("for WMO code IUSN repeats a repetition; not stored in dictionary."),
+          std::string("for WMO code JUTX compiles to more than 1000 elements; not stored in "
+                      "dictionary."),
+          "Pattern IU[0-9]{2}+ of " + data + "large.txt repeats a repetition; line not used",
+          "The bufr pattern of " + data + "grouped.txt compiles to more than 1000 elements; "
+                                          "not used"})
+        EXPECT_TRUE(log.contains(line)) << line;
+}
+
+// The fuzzers' pattern-file finding (../shared/corpus/fuzz/): its product
+// word of 47 stacked '+' is refused before anything compiles it.
+TEST(BufrDecoder, FuzzedPatternFileIsRefused)
+{
+    const std::string finding =
+        std::string(QEV_SHARED_DIR) + "/corpus/fuzz/pattern-regcomp-oom.txt";
+    if (!TempTree::exists(finding))
+        GTEST_SKIP() << "no fuzzer findings at " << finding;
+    TempTree tree;
+    tree.write("qev_home/data/fuzzedPattern.txt", TempTree::readFile(finding));
+    LogCapture log;
+    TestDecoder dec("fuzzedPattern.txt");
+    EXPECT_EQ(patternText(dec.getBufrPattern()), "");
+    EXPECT_TRUE(log.contains("repeats a repetition; line not used")) << log.text();
+    EXPECT_EQ(dec.prefixes().count(), 0);
 }
 
 TEST(BufrDecoder, PatternCacheFillsEveryDecoder)

@@ -3,6 +3,7 @@
 // associated fields.
 #include "BufrTestSupport.h"
 #include "BufrWriter.h"
+#include "fuzzFindings.h"
 #include "LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -187,4 +188,16 @@ TEST(DataWalk, MessagesInARowKeepNothingStale)
     EXPECT_FALSE(dec.decodeBytes(BufrWriter::truncated(message, message.size() - 8)));
     EXPECT_EQ(dec.values(), "");
     EXPECT_EQ(dec.counts(), "");
+
+    // After a good message, one of no subsets has no values to give, and one
+    // that fails in section 1 shows nothing of the last: as a new decoder.
+    ASSERT_TRUE(dec.decodeBytes(small.build()));
+    EXPECT_FALSE(dec.decodeBytes(fuzzFindings::noSubsets()));
+    EXPECT_EQ(dec.getDecodedValues().length(), 0);
+    ASSERT_TRUE(dec.decodeBytes(message));
+    EXPECT_FALSE(dec.decodeBytes(BufrWriter::truncated(message, 20)));
+    EXPECT_EQ(dec.obTime(), AbsTime(0));
+    EXPECT_EQ(dec.subsets(), 0);
+    EXPECT_FALSE(dec.compressed());
+    EXPECT_EQ(dec.groups().length(), 0);
 }

@@ -2,6 +2,7 @@
 // several messages, and the failures with their reasons.
 #include "BufrTestSupport.h"
 #include "BufrWriter.h"
+#include "fuzzFindings.h"
 #include "LogCapture.h"
 #include "StaticBufrInfo.h"
 #include "TempTree.h"
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -163,6 +165,17 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
          "The reference value of descriptor 5001 does not fit 64 bits", 4},
         {"increment wider than a new reference", reference.build(),
          "Increment width 20 of a new reference value is wider than its 14 bits", 4},
+        // Work and memory that a few bits of data asked for (fuzzFindings.h).
+        {"unknown elements in every subset", fuzzFindings::unknownColumns(),
+         "The descriptors call for more values than the data section's", 4},
+        {"associated fields past the data", fuzzFindings::associatedFields(),
+         "Associated fields of ", 4},
+        {"factors past an int", fuzzFindings::factorsPerSubset({65534, 3}),
+         "The descriptors call for more values and replication factors than", 4},
+        {"factors past a negative int", fuzzFindings::factorsPerSubset({32800}),
+         "The descriptors call for more values and replication factors than", 4},
+        {"factors by the billion", fuzzFindings::factorsPerSubset({8000}),
+         "The descriptors call for more values and replication factors than", 4},
     };
     TestDecoder dec;
     for (const Case& c : cases) {
@@ -174,6 +187,15 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
         EXPECT_TRUE(log.contains("Failed to decode Section " + std::to_string(c.section)));
         EXPECT_EQ(dec.getDecodedValues().length(), 0);
     }
+}
+
+// Fixed replications of nothing, nested, stand for nothing.
+TEST(MessageDecoding, EmptyReplicationsCostNothing)
+{
+    TestDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(fuzzFindings::emptyReplications()));
+    EXPECT_EQ(dec.values(), "0/1001=72");
+    EXPECT_EQ(TestDecoder::list(dec.descriptors()), "1001");
 }
 
 // A table D sequence that holds itself, directly or through another one.
@@ -204,24 +226,45 @@ TEST(MessageDecoding, SelfReferencingSequencesFail)
     }
 }
 
-// The fuzzer's findings (../shared/corpus/fuzz/): compressed columns whose
-// increment width far exceeds the element's; each fails with its reason.
+// The fuzzers' findings (../shared/corpus/fuzz/): each fails with its reason,
+// or decodes, in a decoder that decoded the one before it, exactly as in a
+// decoder of its own.
 TEST(MessageDecoding, FuzzFindingsFailWithTheirReason)
 {
     const std::string dir = std::string(QEV_SHARED_DIR) + "/corpus/fuzz/";
     if (!TempTree::exists(dir + "MANIFEST.md"))
         GTEST_SKIP() << "no fuzzer findings at " << dir;
+    const char* const wider = "is wider than its data width";
+    const char* const factors = "more values and replication factors than";
+    const struct {
+        const char* name;
+        const char* reason;    // null: decodes
+    } findings[] = {
+        {"compressed-increment-overflow-84.bufr", wider},
+        {"compressed-increment-overflow-1823.bufr", wider},
+        {"factors-heap-overflow.bufr", factors},
+        {"factors-count-negative.bufr", factors},
+        {"factors-oom.bufr", factors},
+        {"assoc-width-overflow.bufr", "bits in all are wider than the"},
+        {"nested-empty-replication-hang.bufr", nullptr},
+        {"sequence-1-good.bufr", nullptr},
+        {"sequence-2-zero-subsets.bufr", "Failed to decode Section 4"},
+    };
     TestDecoder dec;
-    for (const char* name :
-         {"compressed-increment-overflow-84.bufr", "compressed-increment-overflow-1823.bufr"}) {
-        SCOPED_TRACE(name);
-        const std::string bytes = TempTree::readFile(dir + name);
+    for (const auto& f : findings) {
+        SCOPED_TRACE(f.name);
+        const std::string bytes = TempTree::readFile(dir + f.name);
         ASSERT_FALSE(bytes.empty());
         LogCapture log;
-        EXPECT_FALSE(dec.decode(bytes.data(), static_cast<unsigned>(bytes.size())));
-        EXPECT_TRUE(log.contains("PROBLEM: Increment width ")) << log.text();
-        EXPECT_TRUE(log.contains("is wider than its data width")) << log.text();
-        EXPECT_TRUE(log.contains("Failed to decode Section 4"));
-        EXPECT_EQ(dec.getDecodedValues().length(), 0);
+        TestDecoder own;
+        const bool alone = own.decode(bytes.data(), static_cast<unsigned>(bytes.size()));
+        const std::string values = own.values();
+        EXPECT_EQ(dec.decode(bytes.data(), static_cast<unsigned>(bytes.size())), alone);
+        EXPECT_EQ(alone, f.reason == nullptr);
+        EXPECT_EQ(dec.values(), values);
+        EXPECT_EQ(dec.getDecodedValues().length(), own.getDecodedValues().length());
+        if (f.reason) {
+            EXPECT_TRUE(log.contains(f.reason)) << log.text();
+        }
     }
 }

@@ -1,0 +1,55 @@
+// What a BufrValues keeps outside its 16 octets: the text of a value that
+// has one, and a subset or descriptor beyond what its packed fields hold.
+// One process-wide store of reference-counted entries, each named by a
+// handle (0 names none): a value's copies share its entry, and the entry
+// goes with the last of them.  Main thread only, as decoding is.
+#ifndef BUFRVALUEEXTRAS_H
+#define BUFRVALUEEXTRAS_H
+
+#include "TextString.h"
+
+#include <cstdint>
+#include <vector>
+
+class BufrValueExtras {
+public:
+    struct Entry {
+        TextString text;
+        bool wide;        // subset and descriptor are held here
+        int subset;
+        int descriptor;
+        unsigned refs;
+    };
+
+    // A new entry of one reference; its handle.
+    static uint32_t add(const TextString& text, bool wide, int subset, int descriptor);
+    static void retain(uint32_t handle) { ++entries()[handle].refs; }
+    static void release(uint32_t handle)
+    {
+        if (--entries()[handle].refs == 0)
+            drop(handle);
+    }
+    static const Entry& at(uint32_t handle) { return entries()[handle]; }
+    // The entry to change: the handle's own when nothing else holds it,
+    // else a copy, whose handle replaces the one given.
+    static Entry& own(uint32_t& handle);
+    // Entries in use (for the tests).
+    static std::size_t inUse();
+
+private:
+    // Slot 0 stands for no entry.  The store is never destroyed, so that
+    // values of static lifetime may let go of their entries at any time.
+    static std::vector<Entry>& entries()
+    {
+        static std::vector<Entry>* const store = new std::vector<Entry>(1);
+        return *store;
+    }
+    static std::vector<uint32_t>& freeSlots()
+    {
+        static std::vector<uint32_t>* const slots = new std::vector<uint32_t>();
+        return *slots;
+    }
+    static void drop(uint32_t handle);
+};
+
+#endif
