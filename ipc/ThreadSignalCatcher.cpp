@@ -39,12 +39,6 @@ void appendNumber(char* buffer, size_t size, size_t& used, int value)
     append(buffer, size, used, digits + i);
 }
 
-// What a signal thread waits for.
-struct ThreadStart {
-    ThreadSignalCatcher* catcher;
-    sigset_t signals;
-};
-
 // The failure of a signal-mask call in the signal thread: fatal.
 void maskFailed(int error, const char* what)
 {
@@ -64,7 +58,7 @@ bool ThreadSignalCatcher::startSignalThread()
 {
     if (_threadRunning)
         return true;
-    ThreadStart* start = new ThreadStart{this, waitedSignals()};
+    sigset_t* start = new sigset_t(waitedSignals());
     const int error = pthread_create(&_signalThread, nullptr, signalThread, start);
     if (error != 0) {
         delete start;
@@ -80,9 +74,8 @@ bool ThreadSignalCatcher::startSignalThread()
 
 void* ThreadSignalCatcher::signalThread(void* start)
 {
-    ThreadSignalCatcher* const catcher = static_cast<ThreadStart*>(start)->catcher;
-    const sigset_t signals = static_cast<ThreadStart*>(start)->signals;
-    delete static_cast<ThreadStart*>(start);
+    const sigset_t signals = *static_cast<sigset_t*>(start);
+    delete static_cast<sigset_t*>(start);
     sigset_t child;
     sigemptyset(&child);
     sigaddset(&child, SIGCHLD);
@@ -105,7 +98,10 @@ void* ThreadSignalCatcher::signalThread(void* start)
             if (error != 0)
                 maskFailed(error, "FATAL ERROR: can't unblock SIGCHLD");
         }
-        catcher->deliver(signal);
+        // As the handler: to the process's catcher while it exists (the
+        // exit handlers delete it).
+        if (SignalCatcher* catcher = SignalCatcher::existing())
+            catcher->deliver(signal);
     }
     return nullptr;
 }

@@ -35,7 +35,8 @@ public:
     pthread_t mainThread() const { return _mainThread; }
 
 private:
-    // The thread body; start holds the signals to wait for (taken over).
+    // The thread body; start is a new sigset_t of the signals to wait for
+    // (taken over).  It delivers to the process's catcher.
     static void* signalThread(void* start);
 
     bool _threadRunning;
