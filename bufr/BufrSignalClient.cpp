@@ -1,7 +1,9 @@
 #include "BufrSignalClient.h"
 
+#include <climits>
 #include <csignal>
-#include <cstdio>
+
+#include "renameNoReplace.h"
 
 namespace {
 volatile std::sig_atomic_t fileDisposed = 0;
@@ -48,8 +50,12 @@ void BufrSignalClient::terminate(bool clean, int signal)
     }
     if (!fileDisposed) {
         fileDisposed = 1;
-        if (!clean)
-            std::rename(_sourcePath.c_str(), _badPath.c_str());
+        if (!clean) {
+            // A file of the same name already set aside stays: this one
+            // takes the first free suffix.
+            char used[PATH_MAX];
+            renameToFreeName(_sourcePath.c_str(), _badPath.c_str(), used, sizeof used);
+        }
     }
     SignalClient::terminate(clean, signal);
 }

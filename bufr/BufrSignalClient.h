@@ -5,9 +5,11 @@
 // restarted process does not meet it again.  Then the base class logs the
 // shutdown and ends the process.
 //
-// The two paths are built when the texts are set: on the fatal-signal path
-// terminate only calls rename(2), with nothing allocated.  A clean shutdown
-// first runs the process's clean-shutdown hook.
+// The move never replaces a file already in the bad-file directory: a taken
+// name gets the first free suffix ".1", ".2", ...  The two paths are built
+// when the texts are set: on the fatal-signal path terminate only makes
+// system calls, with nothing allocated.  A clean shutdown first runs the
+// process's clean-shutdown hook.
 #ifndef BUFRSIGNALCLIENT_H
 #define BUFRSIGNALCLIENT_H
 

@@ -27,9 +27,6 @@ namespace {
 
 BufrFileDecoder::Sleeper theSleeper = nullptr;
 
-// The most suffixes tried for a name taken in the bad-file directory.
-const int MAX_NAME_SUFFIX = 9999;
-
 // Failures that say nothing about a file: the process is short of
 // descriptors or memory for the moment.
 bool isShortage(int error)
@@ -399,12 +396,10 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
         path.indexOfChar('/', slash, path.length() - 1, TextString::Backward)
             ? path.subString(slash + 1, path.length() - slash - 1)
             : path;
-    TextString target = _badDir + "/" + name;
-    int error = renameNoReplace(path.c_str(), target.c_str());
-    for (int suffix = 1; error == EEXIST && suffix <= MAX_NAME_SUFFIX; ++suffix) {
-        target = _badDir + "/" + name + "." + std::to_string(suffix).c_str();
-        error = renameNoReplace(path.c_str(), target.c_str());
-    }
+    char used[PATH_MAX];
+    const int error =
+        renameToFreeName(path.c_str(), (_badDir + "/" + name).c_str(), used, sizeof used);
+    const TextString target = used;
     if (error == 0) {
         _pendingMoves.erase(name.c_str());
         FLOW_LOG(EVENT) << reason << " " << path << ", renamed to " << target << std::endl;

@@ -86,7 +86,8 @@ AcceptSocket::~AcceptSocket()
 void AcceptSocket::handleEvent()
 {
     SocketConnection::makeRoom(true);
-    // The accepted descriptor is blocking, whatever the listening one is.
+    // The data socket made from the descriptor clears the O_NONBLOCK that
+    // some systems hand on from the listening socket.
     const int fd = accept4(_fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {
         const int error = errno;

@@ -1,6 +1,7 @@
 #include "DataSocket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -90,9 +91,27 @@ void DataSocket::initialize()
     if (_fd == -1)
         return;
     EventDispatcher::instance()->addClient(this);
+    setNonBlocking(false);
     if (!_orphan)
         setBufferSizes();
     connectionTimeout();
+}
+
+bool DataSocket::setNonBlocking(bool nonBlocking)
+{
+    const int flags = fcntl(_fd, F_GETFL);
+    if (flags == -1) {
+        QEV_LOG(LogStream::BUG, sourceFile) << "fcntl(get) failed in DataSocket::DataSocket()\n"
+                                            << "Reason: " << std::strerror(errno) << std::endl;
+        return false;
+    }
+    const int wanted = nonBlocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
+    if (wanted != flags && fcntl(_fd, F_SETFL, wanted) == -1) {
+        QEV_LOG(LogStream::BUG, sourceFile) << "fcntl(set) failed in DataSocket::DataSocket()\n"
+                                            << "Reason: " << std::strerror(errno) << std::endl;
+        return false;
+    }
+    return true;
 }
 
 DataSocket::~DataSocket()

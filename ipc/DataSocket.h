@@ -21,6 +21,14 @@
 // socket (ThreadDataSocket), mode 1 finishes it in the calling thread,
 // bounded by the connection time-out ("SocketConnectionTimeout.numMins").
 //
+// The descriptor is blocking: setNonBlocking(false) makes it so where the
+// socket is made, whatever flags accept() handed on from the non-blocking
+// listening socket; the sending thread's writes rely on it.
+// The reads, the direct write and the peek of isThereDataToRead are
+// non-blocking per call (MSG_DONTWAIT) instead of by toggling the
+// descriptor's flag, which the file description shares with a sending
+// thread writing at the same time.
+//
 // The class is abstract: ThreadDataSocket supplies the queue, the locks and
 // the broken state.  Main thread only, except where a member says that the
 // sending thread uses it.
@@ -91,6 +99,9 @@ public:
     bool canClose();
     // The connection is established and the peer has not closed it.
     bool isAlive();
+    // Sets or clears O_NONBLOCK on the descriptor; false (logged, BUG) when
+    // fcntl fails.
+    bool setNonBlocking(bool nonBlocking);
     // Polls for writability and writes until the message is done, failed
     // or the time-out passed without progress.  fromThread: the sending
     // thread's call (quiet; no signal handling, no reconnect).

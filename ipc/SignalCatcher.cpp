@@ -46,12 +46,8 @@ extern "C" void fatalHandler(int signal)
 extern "C" void caughtHandler(int signal)
 {
     SignalCatcher* catcher = theCatcher;
-    if (!catcher)
-        return;
-    if (catcher->isDirect())
-        catcher->handleSignal(signal);
-    else
-        catcher->signalPipe().post(signal);
+    if (catcher)
+        catcher->deliver(signal);
 }
 
 void destroyCatcher()
@@ -96,6 +92,19 @@ bool SignalCatcher::isWaited(int signal) const
     return signal > 0 && sigismember(&_waited, signal) == 1;
 }
 
+void SignalCatcher::deliver(int signal)
+{
+    if (_direct)
+        handleSignal(signal);
+    else
+        _pipe.post(signal);
+}
+
+void SignalCatcher::stopWaiting(int signal)
+{
+    sigdelset(&_waited, signal);
+}
+
 ThreadSignalCatcher* SignalCatcher::threadSignalCatcher()
 {
     return nullptr;
@@ -103,7 +112,7 @@ ThreadSignalCatcher* SignalCatcher::threadSignalCatcher()
 
 void SignalCatcher::releaseChildSignal()
 {
-    sigdelset(&_waited, SIGCHLD);
+    stopWaiting(SIGCHLD);
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = SIG_DFL;

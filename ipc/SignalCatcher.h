@@ -43,6 +43,10 @@ public:
     SignalPipe& signalPipe() { return _pipe; }
     // Whether the signal goes through the pipe (it is one of the caught ones).
     bool isWaited(int signal) const;
+    // What the caught handler does with a signal: handleSignal at once when
+    // direct, else the number into the pipe.  Async-signal-safe unless
+    // direct.
+    void deliver(int signal);
 
     virtual ThreadSignalCatcher* threadSignalCatcher();
     // Restores the default SIGCHLD action.
@@ -60,6 +64,10 @@ public:
 
 protected:
     SignalCatcher();
+
+    const sigset_t& waitedSignals() const { return _waited; }
+    // Takes the signal out of the waited ones.
+    void stopWaiting(int signal);
 
 private:
     // Installs the fatal and the caught handler (failures reported, the

@@ -1,9 +1,13 @@
 #include "ThreadSignalCatcher.h"
 
+#include "LogStream.h"
 #include "signalName.h"
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -35,9 +39,88 @@ void appendNumber(char* buffer, size_t size, size_t& used, int value)
     append(buffer, size, used, digits + i);
 }
 
+// The failure of a signal-mask call in the signal thread: fatal.
+void maskFailed(int error, const char* what)
+{
+    errno = error;
+    std::perror(what);
+    std::exit(1);
+}
+
 } // namespace
 
-ThreadSignalCatcher::ThreadSignalCatcher() : _mainThread(pthread_self()) {}
+ThreadSignalCatcher::ThreadSignalCatcher()
+    : _threadRunning(false), _signalThread(), _mainThread(pthread_self())
+{
+}
+
+bool ThreadSignalCatcher::startSignalThread()
+{
+    if (_threadRunning)
+        return true;
+    sigset_t* start = new sigset_t(waitedSignals());
+    const int error = pthread_create(&_signalThread, nullptr, signalThread, start);
+    if (error != 0) {
+        delete start;
+        QEV_LOG(LogStream::PROBLEM, "ThreadSignalCatcher")
+            << "pthread_create() failed for the signal thread.  Reason: " << std::strerror(error)
+            << std::endl;
+        return false;
+    }
+    pthread_detach(_signalThread);
+    _threadRunning = true;
+    return true;
+}
+
+void* ThreadSignalCatcher::signalThread(void* start)
+{
+    const sigset_t signals = *static_cast<sigset_t*>(start);
+    delete static_cast<sigset_t*>(start);
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    for (;;) {
+        int error = pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+        if (error != 0)
+            maskFailed(error, "FATAL ERROR: can't block the async signals");
+        // Cancelled only while waiting: a signal taken is always delivered.
+        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+        int signal = 0;
+        error = sigwait(&signals, &signal);
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+        if (error != 0) {
+            errno = error;
+            std::perror("FATAL ERROR: sigwait failed");
+            std::abort();
+        }
+        if (signal == SIGCHLD) {
+            error = pthread_sigmask(SIG_UNBLOCK, &child, nullptr);
+            if (error != 0)
+                maskFailed(error, "FATAL ERROR: can't unblock SIGCHLD");
+        }
+        // As the handler: to the process's catcher while it exists (the
+        // exit handlers delete it).
+        if (SignalCatcher* catcher = SignalCatcher::existing())
+            catcher->deliver(signal);
+    }
+    return nullptr;
+}
+
+void ThreadSignalCatcher::releaseChildSignal()
+{
+    if (!_threadRunning) {
+        SignalCatcher::releaseChildSignal();
+        return;
+    }
+    stopWaiting(SIGCHLD);
+    const int error = pthread_cancel(_signalThread);
+    if (error != 0) {
+        QEV_LOG(LogStream::BUG, "ThreadSignalCatcher")
+            << "pthread_cancel() failed.  Reason: " << std::strerror(error) << std::endl;
+    }
+    _threadRunning = false;
+    startSignalThread();
+}
 
 void ThreadSignalCatcher::handleSignal(int signal)
 {

@@ -1,6 +1,6 @@
 // The fatal-signal client in forked children: a dirty shutdown moves the
-// file being decoded into the bad-file directory once and exits 1; a clean
-// one leaves it and exits 0.
+// file being decoded into the bad-file directory once, never over a file
+// already there, and exits 1; a clean one leaves it and exits 0.
 #include "BufrSignalClient.h"
 
 #include "TempTree.h"
@@ -47,7 +47,7 @@ void terminateAgain()
 
 } // namespace
 
-TEST(BufrSignalClientDeathTest, DirtyShutdownMovesTheFileAndCleanOneLeavesIt)
+TEST(BufrSignalClientDeathTest, DirtyShutdownMovesTheFileUnderAFreeNameAndCleanOneLeavesIt)
 {
     Dirs d, clean;
     BufrSignalClient fresh;
@@ -57,6 +57,7 @@ TEST(BufrSignalClientDeathTest, DirtyShutdownMovesTheFileAndCleanOneLeavesIt)
     EXPECT_EQ(std::string(fresh.sourcePath().c_str()), d.in + "/A.bufr");
     EXPECT_EQ(std::string(fresh.badPath().c_str()), d.bad + "/A.bufr");
 
+    d.tree.write("bad/A.bufr", "set aside before");
     EXPECT_EXIT(
         {
             d.point(*BufrSignalClient::instance());
@@ -66,7 +67,8 @@ TEST(BufrSignalClientDeathTest, DirtyShutdownMovesTheFileAndCleanOneLeavesIt)
         "Stack tracing capability not implemented.(.|\n)*"
         "Signal 11 \\(Segmentation violation\\) received for dirty shutdown");
     EXPECT_FALSE(TempTree::exists(d.in + "/A.bufr"));
-    EXPECT_EQ(TempTree::readFile(d.bad + "/A.bufr"), "BUFR");
+    EXPECT_EQ(TempTree::readFile(d.bad + "/A.bufr"), "set aside before");
+    EXPECT_EQ(TempTree::readFile(d.bad + "/A.bufr.1"), "BUFR");
 
     EXPECT_EXIT(
         {

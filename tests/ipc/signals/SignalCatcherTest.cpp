@@ -19,6 +19,8 @@
 #include "Connection.h"
 #include "LogStream.h"
 #include "SignalCatcher.h"
+#include "SignalClient.h"
+#include "ThreadSignalCatcher.h"
 #include "ipcInitialise.h"
 
 namespace {
@@ -241,4 +243,43 @@ TEST(SignalReactions, BurstBeyondThePipesCapacityNeverBlocksTheHandler)
     });
     EXPECT_EQ(end.exitCode, STILL_RUNNING) << end.err.substr(0, 2000);
     EXPECT_TRUE(end.inOrder({"burst done", "received and ignored SIGHUP"}));
+}
+
+// With the caught signals blocked in every thread, the signal thread takes
+// them and the main thread handles them from the pipe; after SIGCHLD is
+// released a new thread still takes the others.
+TEST(SignalReactions, SignalThreadTakesBlockedSignalsThroughThePipe)
+{
+    const ChildEnd end = runChild("1", [] {
+        struct Recorder : SignalClient {
+            void reset() override { handled(SIGHUP); }
+            void statsSignal() override { handled(SIGURG); }
+            void handled(int signal)
+            {
+                note("handled " + std::to_string(signal) +
+                     (pthread_equal(pthread_self(), mainThread) ? " in main" : " elsewhere"));
+                last = signal;
+            }
+            pthread_t mainThread = pthread_self();
+            int last = 0;
+        } recorder;
+        const auto sendAndWait = [&recorder](int signal) {
+            kill(getpid(), signal);
+            for (int i = 0; i < 100 && recorder.last != signal; ++i)
+                Connection::waitForEvent(1, nullptr);
+        };
+        const sigset_t caught = SignalCatcher::caughtSignalSet();
+        pthread_sigmask(SIG_BLOCK, &caught, nullptr);
+        ThreadSignalCatcher* catcher = SignalCatcher::instance()->threadSignalCatcher();
+        catcher->setClient(&recorder);
+        note(catcher->startSignalThread() ? "started" : "not started");
+        sendAndWait(SIGHUP);
+        catcher->releaseChildSignal();
+        note(catcher->isThreadRunning() ? "running" : "stopped");
+        sendAndWait(SIGURG);
+        catcher->setClient(nullptr);
+    });
+    EXPECT_EQ(end.exitCode, STILL_RUNNING) << end.err;
+    EXPECT_TRUE(end.inOrder({"started", "handled 1 in main", "running", "handled 23 in main"}))
+        << end.err;
 }
