@@ -67,7 +67,8 @@ bool ThreadSignalCatcher::startSignalThread()
             << std::endl;
         return false;
     }
-    pthread_detach(_signalThread);
+    // Joinable: releaseChildSignal waits for a cancelled thread to end, so
+    // that no signal sent after it returns can be taken by the old thread.
     _threadRunning = true;
     return true;
 }
@@ -117,6 +118,8 @@ void ThreadSignalCatcher::releaseChildSignal()
     if (error != 0) {
         QEV_LOG(LogStream::BUG, "ThreadSignalCatcher")
             << "pthread_cancel() failed.  Reason: " << std::strerror(error) << std::endl;
+    } else {
+        pthread_join(_signalThread, nullptr);
     }
     _threadRunning = false;
     startSignalThread();

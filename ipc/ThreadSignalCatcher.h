@@ -28,7 +28,8 @@ public:
     void releaseChildSignal() override;
     void handleSignal(int signal) override;
 
-    // Starts the signal thread (detached) unless it runs; true when it runs.
+    // Starts the signal thread (joinable: releaseChildSignal joins it once
+    // cancelled) unless it runs; true when it runs.
     // Main thread only.
     bool startSignalThread();
     bool isThreadRunning() const { return _threadRunning; }
