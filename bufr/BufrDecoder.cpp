@@ -209,6 +209,7 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     _consumed = 0;
     _edition = 0;
     _shortSection4 = false;
+    _nextMessage = -1;
     _eventLog = logOn(LogStream::EVENT, "BufrDecoder");
     _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
     _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
@@ -284,9 +285,11 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
             end = (next - start) + 4;
         for (long at = end; at + 4 <= octets; ++at) {
             if (std::memcmp(start + at, "BUFR", 4) == 0) {
-                QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-                    << "More BUFR messages follow the first one, from octet " << at
-                    << "; only the first is decoded" << std::endl;
+                _nextMessage = at;
+                if (!_readsEveryMessage)
+                    QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                        << "More BUFR messages follow the first one, from octet " << at
+                        << "; only the first is decoded" << std::endl;
                 break;
             }
         }
