@@ -225,6 +225,7 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     _replDescList = _noGroups;
     _nestedRepList = _noGroups;
     _tree = nullptr;
+    _nextMessage = -1;
     _eventLog = logOn(LogStream::EVENT, "BufrDecoder");
     _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
     _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
@@ -300,9 +301,11 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
             end = (next - start) + 4;
         for (long at = end; at + 4 <= octets; ++at) {
             if (std::memcmp(start + at, "BUFR", 4) == 0) {
-                QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-                    << "More BUFR messages follow the first one, from octet " << at
-                    << "; only the first is decoded" << std::endl;
+                _nextMessage = at;
+                if (!_readsEveryMessage)
+                    QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                        << "More BUFR messages follow the first one, from octet " << at
+                        << "; only the first is decoded" << std::endl;
                 break;
             }
         }

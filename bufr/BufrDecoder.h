@@ -76,12 +76,16 @@ public:
     // _obTime, _dataCategory, _subsets, _compressed, _descriptors,
     // _repCountList (every delayed replication factor, subset by subset) and
     // _decodedValues (subset by subset; no value for a factor).  Of a file
-    // of several messages the first is decoded and a PROBLEM line says that
-    // more follow.  False after PROBLEM lines naming the reason; the values
+    // of several messages the first is decoded, nextMessage says where the
+    // next begins, and a PROBLEM line says that more follow (none for a
+    // caller that reads them all).  False after PROBLEM lines naming the reason; the values
     // are then empty, except for a data section of no subsets at all, which
     // leaves the six time values of section 1.  Every operator change ends
     // with its message.
     bool decode(const void* buffer, unsigned size);
+    // The octet of the buffer given to decode where the next message's
+    // "BUFR" begins, after the end of the one decoded; -1 when none follows.
+    long nextMessage() const { return _nextMessage; }
 
     // The values of the last message; empty (with a PROBLEM line) unless
     // that message was decoded through section 4.
@@ -279,6 +283,8 @@ protected:
     int _sectionTime[6];
     bool _shortSection4;
     bool _debugLog;
+    // Set by a caller that decodes the later messages of a buffer itself.
+    bool _readsEveryMessage = false;
     DescriptorTree* _tree;        // the message's tree, owned by _trees (null before one)
     DescriptorWalker* _walker;    // owned; its buffers serve message after message
 
@@ -297,6 +303,7 @@ private:
     int charactersAt(int count, std::string& chars) const;
     // decode without its guard against failed allocations.
     bool decodeMessage(const void* buffer, unsigned size);
+    long _nextMessage = -1;
     bool takeBitsChecked(int n, uint64_t& value);
     // The length check of sections 1 to 4: the section and the four octets
     // of section 5 fit into what is left of the message, and the section

@@ -46,6 +46,8 @@ BufrFileDecoder::BufrFileDecoder(const Record& record)
 {
     StaticBufrInfo::makeDataPaths(_record.ingestPath, _record.badPath, _ingestDir, _badDir);
     holdIngestDirectory();
+    // The flow decodes every message of a file itself.
+    _readsEveryMessage = true;
 }
 
 BufrFileDecoder::~BufrFileDecoder()
@@ -247,22 +249,53 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     if (readBufrFile(index, count, directory, name, decoded) != FILE_READ)
         return;
     FLOW_LOG(EVENT) << path << std::endl;
-    if (!decoded) {
-        moveFile("Unable to parse", path);
-        return;
+
+    // Every message of the file, one after another, each stored as a file
+    // of one.  The file is unlinked when each was stored or had nothing to
+    // store, and moved aside with the reason of the first that failed
+    // otherwise (the others stay stored).
+    int messages = 0, failed = 0, storedCount = 0, decodedCount = 0;
+    const char* reason = nullptr;
+    for (long at = 0; at >= 0;) {
+        ++messages;
+        if (messages > 1) {
+            FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << name
+                            << ": message " << messages << " of the file at octet " << at
+                            << std::endl;
+            decoded = decode(_fileBytes.get() + at, _fileBytesSize - static_cast<unsigned>(at));
+        }
+        const long next = nextMessage();
+        int result = -1;
+        if (decoded) {
+            ++decodedCount;
+            result = storeDecodedFile(path);
+            if (result == 1) {
+                ++storedCount;
+                FLOW_LOG(EVENT) << _record.storedText << _netcdfFileName << std::endl;
+            }
+        }
+        if (result != 0 && result != 1) {
+            reason = reason ? reason : decoded ? _record.failedWriteReason : "Unable to parse";
+            ++failed;
+        }
+        at = next > 0 ? at + next : -1;
     }
-    const int result = storeDecodedFile(path);
-    if (result == 1) {
-        FLOW_LOG(EVENT) << _record.storedText << _netcdfFileName << std::endl;
-        FLOW_LOG(VERBOSE) << "....and unlinking file " << path << std::endl;
+    _fileBytes.reset();
+
+    if (failed == 0) {
+        FLOW_LOG(VERBOSE) << (storedCount > 0 ? "....and unlinking file " : "Unlinking file ")
+                          << path << std::endl;
         deleteFile(path);
-    } else if (result == 0) {
-        FLOW_LOG(VERBOSE) << "Unlinking file " << path << std::endl;
-        deleteFile(path);
+    } else if (messages == 1) {
+        moveFile(reason, path);
     } else {
-        moveFile(_record.failedWriteReason, path);
+        char counts[64];
+        std::snprintf(counts, sizeof counts, " (%d of %d messages)", failed, messages);
+        moveFile(TextString(reason) + counts, path);
     }
-    pause();
+    // No pause after a file none of whose messages could be decoded.
+    if (decodedCount > 0)
+        pause();
 }
 
 int BufrFileDecoder::storeDecodedFile(const TextString& path)
@@ -362,6 +395,9 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
     }
     file.reset();
     decoded = decode(buffer.get(), bufferSize);
+    // Kept for the later messages of the file.
+    _fileBytes = std::move(buffer);
+    _fileBytesSize = bufferSize;
     return FILE_READ;
 }
 

@@ -35,9 +35,17 @@
 // Its storing code sets _netcdfFileName, which the flow logs after a write
 // that returned 1.
 //
-// Disposal by the result of write2NetcdfFile: 1 stored and 0 nothing to
-// store unlink the file; any other value (and an exception the storing code
-// let out) moves it with the record's failedWriteReason.
+// A file may hold several BUFR messages: each is decoded and stored in turn
+// (write2NetcdfFile with its own notifications, as a file of one), the
+// later ones announced by an "MXR_ENTRY" line that names the message and
+// its octet.  Disposal by the results of write2NetcdfFile: when every
+// message gave 1 (stored) or 0 (nothing to store) the file is unlinked;
+// when any failed to decode ("Unable to parse") or gave another value (or
+// an exception the storing code let out: the record's failedWriteReason),
+// it is moved aside with the reason of the first that failed, and with a
+// count when the file holds more than one message.  The messages stored
+// stay stored: a store rewrites or recognises them when the file is stored
+// again.
 //
 // The pause after a file (record.pauseMicroseconds, 0 for none) sleeps
 // through a process-wide sleeper, select on no descriptors unless a test
@@ -60,6 +68,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -133,8 +142,8 @@ public:
     // Logs the pause, then sleeps; the sleeper's result (select's).
     int wait(unsigned long microseconds);
     // Reads directory + name whole (directory ends with "/") and decodes
-    // it; index and count place the file in the listing for the
-    // "MXR_ENTRY" line.  See ReadResult.
+    // its first message; index and count place the file in the listing for
+    // the "MXR_ENTRY" line.  See ReadResult.
     ReadResult readBufrFile(int index, int count, const TextString& directory,
                             const TextString& name, bool& decoded);
     // The name check: prefix (the first 4 characters) in the prefix set,
@@ -217,6 +226,10 @@ private:
     // Names outside the listing pattern that have been logged, while they
     // stay in the directory.
     std::set<std::string> _unlistedLogged;
+    // The file being handled, read whole by readBufrFile (its size and one
+    // zero octet), while its messages are decoded.
+    std::unique_ptr<unsigned char[]> _fileBytes;
+    unsigned _fileBytesSize = 0;
 };
 
 #endif

@@ -1,8 +1,9 @@
 // Which latitude values of a bulletin begin a position (a wind, a sounding):
 // the data type's latitude element, or, in a report (subset) that holds
-// none, its coarse-accuracy stand-in (the same quantity, less precise).  A
-// latitude is followed by its own longitude element; the storing code checks
-// that the next value is that element before it takes it.
+// none, its stand-in of the other accuracy (the same quantity, coarser or
+// finer: 0 05 002 for 0 05 001, or 0 05 001 for 0 05 002).  A latitude is
+// followed by its own longitude element; the storing code checks that the
+// next value is that element before it takes it.
 #ifndef REPORTPOSITIONS_H
 #define REPORTPOSITIONS_H
 
@@ -13,10 +14,11 @@
 
 class ReportPositions {
 public:
-    // The elements: latitude and longitude, and the coarse pair a report
-    // without that latitude takes (0, 0 for none).
+    // The elements: latitude and longitude, and the stand-in pair of the
+    // other accuracy that a report without that latitude takes (0, 0 for
+    // none).
     ReportPositions(const SeqOf<BufrValues>& values, int latitude, int longitude,
-                    int coarseLatitude, int coarseLongitude);
+                    int standInLatitude, int standInLongitude);
 
     // The longitude element that must follow the value at i when it begins a
     // position; 0 when it begins none.
@@ -24,9 +26,9 @@ public:
 
 private:
     const SeqOf<BufrValues>& _values;
-    int _latitude, _longitude, _coarseLatitude, _coarseLongitude;
+    int _latitude, _longitude, _standInLatitude, _standInLongitude;
     // The reports that hold a latitude of the data type's element.
-    std::vector<bool> _precise;
+    std::vector<bool> _ownLatitude;
 };
 
 #endif

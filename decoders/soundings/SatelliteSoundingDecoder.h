@@ -6,8 +6,9 @@
 // time: a latitude value (POES 0 05 002, GOES 0 05 001) followed by its
 // longitude (0 06 002, 0 06 001), the time values around it, and the levels
 // (pressure, temperature and, by data type, mixing ratio or dewpoint and
-// height).  A GOES report without a high-accuracy latitude takes its coarse
-// position (0 05 002, 0 06 002).  Each time value is taken from its own
+// height).  A report without its data type's latitude takes the position of
+// the other accuracy as its stand-in (GOES 0 05 002 / 0 06 002, POES 0 05 001
+// / 0 06 001).  Each time value is taken from its own
 // element, in the sounding's subset; another element there leaves the
 // sounding without a time.
 //
@@ -98,10 +99,10 @@ public:
         DataAccessKey productKey;
         int latitudeDescriptor;
         int longitudeDescriptor;       // the value right after the latitude
-        // The coarse position a report without a latitudeDescriptor value
-        // takes; 0 for none.
-        int coarseLatitude;
-        int coarseLongitude;
+        // The stand-in position of the other accuracy that a report without
+        // a latitudeDescriptor value takes; 0 for none.
+        int standInLatitude;
+        int standInLongitude;
         // checkLocation: a missing coordinate; then located or not as
         // locationPrefix + latitude + ", " + longitude + one of the endings.
         const char* missingLocation;

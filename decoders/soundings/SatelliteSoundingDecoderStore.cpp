@@ -10,13 +10,13 @@
 
 #include "AbsTime.h"
 #include "BufrValues.h"
+#include "ElementUnits.h"
 #include "LogStream.h"
 #include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "ReportPositions.h"
 #include "Set.h"
 #include "StationPlotInfo.h"
-#include "TimeUnits.h"
 
 #include <netcdf.h>
 
@@ -99,8 +99,8 @@ int SatelliteSoundingDecoder::storeSounding()
     int previousEnd = -1;    // the end of the last located sounding's values
     const int n = _decodedValues.length();
     const ReportPositions positions(_decodedValues, _settings.latitudeDescriptor,
-                                    _settings.longitudeDescriptor, _settings.coarseLatitude,
-                                    _settings.coarseLongitude);
+                                    _settings.longitudeDescriptor, _settings.standInLatitude,
+                                    _settings.standInLongitude);
     // The soundings met, and those without a position among them.
     int candidates = 0;
     int unplaced = 0;
@@ -361,9 +361,11 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
                      << ")= <" << name << "> <" << token << ">" << std::endl;
 
     if (token.length() == 0) {
-        const float value =
-            static_cast<float>(TimeUnits::toVariable(descriptor, v.getValue(), ncid, name));
-        if (insertDecodedValues(ncid, record, name, token, value)) {
+        double value = v.getValue();
+        if (!ElementUnits::toVariable(descriptor, value, ncid, name, _bulletinLog,
+                                      _settings.storeSource))
+            return true;
+        if (insertDecodedValues(ncid, record, name, token, static_cast<float>(value))) {
             STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
             written = true;
         } else if (_bulletinLog.admit(_settings.storeSource, "Unable to store singleton value")) {

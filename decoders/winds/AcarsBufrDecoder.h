@@ -7,11 +7,22 @@
 // A report takes the tail number (0 01 008) and the time group (0 04 001 to
 // 0 04 005, and 0 04 006 where the group has it, else 0 s) of its own
 // subset, the first of each, and its position: the high-accuracy latitude
-// and longitude (0 05 001, 0 06 001) of its subset, or where those are
-// absent the coarse-accuracy ones (0 05 002, 0 06 002), which go into the
-// same variables.  A report without its own tail number, time or position is
-// skipped with a PROBLEM line.  Its other values go
-// into the template variables of their elements as decoded, but a relative
+// and longitude (0 05 001, 0 06 001) of its own observation, or where those
+// are absent the coarse-accuracy ones (0 05 002, 0 06 002), which go into
+// the same variables.  A report's own observation is its subset's values up
+// to the first latitude element that repeats there: the WMO sequence with
+// turbulence data (3 11 010) follows the report with further observations
+// of the same aircraft, each with its own position, height and time of day,
+// and their values never land in the report's record.  Each further
+// observation is a record of its own: the report's tail number, its
+// position, and its time of day on the report's date (the day before or
+// after where that lies nearer the report), or its own time group.  A
+// report or observation without its own tail number, time or position is
+// skipped with a PROBLEM line, as is a further one at the time of one
+// stored before for the same aircraft (it would rewrite that record).
+// Other values go into the template variables of their elements in the
+// variable's unit (ElementUnits: 55 kt into "m s-1" as 28.29; a unit that
+// cannot be converted is left out with a PROBLEM line), but a relative
 // humidity of exactly 0, which goes in as -99999; of the text elements only
 // the flight number (0 01 006) and the ground receiving station (0 02 065)
 // are written, as rows padded with NUL bytes, and a text longer than its
@@ -57,15 +68,30 @@ public:
     using BufrDecoder::sendNotification;
 
     // ---- Storing (AcarsBufrDecoderStore.cpp) ----
+    // One observation of a report: the report's own, or a further one.
+    struct Observation {
+        int subset = 0;
+        int first = 0, end = 0;               // its values, [first, end)
+        int latitude = -1, longitude = -1;    // the values of its position
+        bool own = true;
+        bool timed = false;
+        AbsTime time;
+        bool stored = false;
+    };
+
     // 1 stored, -1 a failure (no tail number or time in the file, no store,
-    // no report placed, a report the store could not place or whose values
-    // it could not bring to the disk; such a report is not notified).
+    // no report placed, an observation the store could not place or whose
+    // values it could not bring to the disk; such one is not notified).
     int storeFile();
-    // The position of each report (subset): the positions in the decoded
-    // values of the latitude and longitude it is stored with, -1 for none.
-    void locateReports();
-    int reportLatitude(int subset) const;
-    int reportLongitude(int subset) const;
+    // The observations of the decoded values, report by report, with their
+    // positions (not their times).
+    void locateObservations();
+    const std::vector<Observation>& observations() const { return _observations; }
+    // The time of a further observation of a report at reportTime: its own
+    // time group, or its time of day (0 04 004, 0 04 005, and 0 04 006
+    // where it has one) on the date nearest the report; false for none.
+    bool furtherObservationTime(const Observation& o, const AbsTime& reportTime,
+                                AbsTime& time) const;
     // The tail number of each report (subset), in order: the first 0 01 008
     // of the subset, empty when it has none.
     SeqOf<TextString> getTailNumbers() const;
@@ -76,7 +102,8 @@ public:
     // The handle of the report's record; null after a PROBLEM line.
     int* getHandle(const TextString& tailNumber, const AbsTime& time, int& record);
     // Writes decoded value i at the record; false when it has no variable
-    // to go to or could not be written.
+    // to go to, its unit cannot be converted into the variable's, or it
+    // could not be written.
     bool storeValues(int ncid, int record, int i);
     bool isStationIdDescriptor(int i) const;
     // One value into the named variable by its type (int, float, double;
@@ -94,9 +121,7 @@ public:
     const SeqOfPtr<int*>& handles() const { return _handles; }
 
 private:
-    // The decoded value of report s that holds its tail number, time or
-    // position, -1 for none.
-    static int at(const std::vector<int>& list, int s);
+    static bool isLatitude(int descriptor);
     // Gives back the handle of the report being stored, if any (none held:
     // true); false when the store could not bring its values to the disk.
     bool releaseHandle(int*& handle);
@@ -109,9 +134,9 @@ private:
     NetcdfPointData* _store = nullptr;    // owned by the point-data layer
     SeqOfPtr<int*> _handles;
     RecordVariables _variables;
-    // Per report (subset): the values of its latitude and longitude.
-    std::vector<int> _latitudeAt;
-    std::vector<int> _longitudeAt;
+    std::vector<Observation> _observations;
+    // The observation whose values are being stored.
+    const Observation* _storing = nullptr;
     BulletinLog _bulletinLog;
     TextString _dataTypeName;
     int _timeout = 36000;

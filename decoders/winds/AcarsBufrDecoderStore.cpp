@@ -1,16 +1,19 @@
-// The ACARS decoder's storing: the reports of one bulletin into the ACARS
-// point-data store, one record per report, then one notification per report
-// stored.  At most one handle is held at a time, from the first value of a
-// report to its last.
+// The ACARS decoder's storing: the observations of one bulletin into the
+// ACARS point-data store, one record per observation, then one notification
+// per observation stored.  At most one handle is held at a time, from the
+// first value of an observation to its last.
 #include "AcarsBufrDecoder.h"
 
 #include "DataTime.h"
+#include "ElementUnits.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
-#include "TimeUnits.h"
 #include "dmNotify.h"
 #include "windTimeGroups.h"
+
+#include <cstdint>
+#include <cstdlib>
 
 #define ACARS_LOG(category) QEV_LOG(LogStream::category, "AcarsBufrDecoder")
 
@@ -18,6 +21,7 @@ namespace {
 
 const int TAIL_NUMBER = 1008;
 const int YEAR = 4001;
+const int HOUR = 4004;
 const int RELATIVE_HUMIDITY = 13003;
 // Latitude and longitude of high, then of coarse accuracy.
 const int POSITIONS[4] = {5001, 6001, 5002, 6002};
@@ -88,55 +92,98 @@ SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed)
     return times;
 }
 
-int AcarsBufrDecoder::at(const std::vector<int>& list, int s)
+bool AcarsBufrDecoder::isLatitude(int descriptor)
 {
-    return s >= 0 && static_cast<size_t>(s) < list.size() ? list[static_cast<size_t>(s)] : -1;
+    return descriptor == POSITIONS[0] || descriptor == POSITIONS[2];
 }
 
-int AcarsBufrDecoder::reportLatitude(int subset) const
+void AcarsBufrDecoder::locateObservations()
 {
-    return at(_latitudeAt, subset);
-}
-
-int AcarsBufrDecoder::reportLongitude(int subset) const
-{
-    return at(_longitudeAt, subset);
-}
-
-void AcarsBufrDecoder::locateReports()
-{
-    const size_t reports = _subsets > 0 ? static_cast<size_t>(_subsets) : 0;
-    // Per report and element (0 05 001, 0 06 001, 0 05 002, 0 06 002): its
-    // first value that holds one.
-    std::vector<int> first[4];
-    for (std::vector<int>& f : first)
-        f.assign(reports, -1);
+    _observations.clear();
     const SeqOf<BufrValues>& values = _decodedValues;
-    for (int i = 0; i < values.length(); ++i) {
+    const int n = values.length();
+    for (int i = 0; i < n;) {
+        // A report's values, subset by subset: its own observation up to the
+        // first latitude element that repeats, then one further observation
+        // from each such latitude to the next.
         const int s = values[i].getSubset();
-        int e = -1;
-        for (int k = 0; k < 4; ++k)
-            if (values[i].getDescriptor() == POSITIONS[k])
-                e = k;
-        if (e < 0 || s < 0 || static_cast<size_t>(s) >= reports ||
-            first[e][static_cast<size_t>(s)] >= 0 ||
-            values[i].getValue() == BufrDecoder::MISSING_VALUE)
-            continue;
-        first[e][static_cast<size_t>(s)] = i;
+        Observation o;
+        o.subset = s;
+        o.first = i;
+        bool seen[2] = {false, false};
+        for (; i < n && values[i].getSubset() == s; ++i) {
+            const int d = values[i].getDescriptor();
+            if (!isLatitude(d))
+                continue;
+            const int k = d == POSITIONS[0] ? 0 : 1;
+            if (seen[k]) {
+                o.end = i;
+                _observations.push_back(o);
+                o = Observation();
+                o.subset = s;
+                o.first = i;
+                o.own = false;
+                seen[0] = seen[1] = false;
+            }
+            seen[k] = true;
+        }
+        o.end = i;
+        _observations.push_back(o);
     }
-    // The coarse position stands in for the high-accuracy one only as a
-    // whole: a report never mixes the two.
-    _latitudeAt.assign(reports, -1);
-    _longitudeAt.assign(reports, -1);
-    for (size_t s = 0; s < reports; ++s) {
-        const int pair = first[0][s] >= 0 && first[1][s] >= 0 ? 0
-                         : first[2][s] >= 0 && first[3][s] >= 0 ? 2
-                                                                  : -1;
-        if (pair < 0)
-            continue;
-        _latitudeAt[s] = first[pair][s];
-        _longitudeAt[s] = first[pair + 1][s];
+    for (Observation& o : _observations) {
+        // Its first value of each position element that holds one; the
+        // coarse position stands in for the high-accuracy one only as a
+        // whole: an observation never mixes the two.
+        int first[4] = {-1, -1, -1, -1};
+        for (int i = o.first; i < o.end; ++i) {
+            for (int k = 0; k < 4; ++k)
+                if (values[i].getDescriptor() == POSITIONS[k] && first[k] < 0 &&
+                    values[i].getValue() != BufrDecoder::MISSING_VALUE)
+                    first[k] = i;
+        }
+        const int pair = first[0] >= 0 && first[1] >= 0   ? 0
+                         : first[2] >= 0 && first[3] >= 0 ? 2
+                                                            : -1;
+        if (pair >= 0) {
+            o.latitude = first[pair];
+            o.longitude = first[pair + 1];
+        }
     }
+}
+
+bool AcarsBufrDecoder::furtherObservationTime(const Observation& o, const AbsTime& reportTime,
+                                              AbsTime& time) const
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    for (int i = o.first; i < o.end; ++i) {
+        const int d = values[i].getDescriptor();
+        if (d == YEAR)
+            return readTimeGroup(values, i, o.subset, time) == TIME_GROUP_OK;
+        if (d != HOUR || i + 1 >= o.end || values[i + 1].getDescriptor() != HOUR + 1)
+            continue;
+        // A time of day: on the report's date, or the day before or after,
+        // whichever lies nearest the report.  A missing second counts as 0.
+        const bool hasSecond = i + 2 < o.end && values[i + 2].getDescriptor() == HOUR + 2;
+        const float h = values[i].getValue(), m = values[i + 1].getValue();
+        float sec = hasSecond ? values[i + 2].getValue() : 0.0f;
+        if (sec == BufrDecoder::MISSING_VALUE)
+            sec = 0.0f;
+        if (!(h >= 0 && h < 24 && m >= 0 && m < 60 && sec >= 0 && sec < 60))
+            return false;
+        const int hour = static_cast<int>(h), minute = static_cast<int>(m);
+        const int second = static_cast<int>(sec);
+        const int64_t report = reportTime.seconds();
+        const int64_t day = report - ((report % 86400) + 86400) % 86400;
+        int64_t best = day + hour * 3600 + minute * 60 + second;
+        for (int64_t shift : {-86400, 86400})
+            if (std::llabs(best + shift - report) < std::llabs(best - report))
+                best += shift;
+        if (best < 0 || best > INT32_MAX)
+            return false;
+        time = AbsTime(static_cast<int32_t>(best));
+        return true;
+    }
+    return false;
 }
 
 int AcarsBufrDecoder::storeFile()
@@ -165,65 +212,76 @@ int AcarsBufrDecoder::storeFile()
                            << std::endl;
         return -1;
     }
-    locateReports();
+    locateObservations();
 
     const SeqOf<BufrValues>& values = _decodedValues;
-    SeqOf<bool> stored;
-    stored.setLength(tails.length());
     int placed = 0;
-    int current = -1;
-    bool first = true;
-    int* handle = nullptr;
-    int ncid = -1;
-    int record = 0;
-    for (int i = 0; i < values.length(); ++i) {
-        const int s = values[i].getSubset();
-        if (first || s != current) {
-            // A report whose values the store could not bring to the disk
-            // is not stored: not notified, and the file is kept.
-            if (!releaseHandle(handle)) {
-                stored[current] = false;
-                result = -1;
-            }
-            first = false;
-            current = s;
-            if (s < 0 || s >= tails.length()) {
-                if (_bulletinLog.admit("AcarsBufrDecoder", "Report lies beyond the reports"))
-                    ACARS_LOG(PROBLEM) << "Report " << s + 1 << " lies beyond the "
-                                       << tails.length()
-                                       << " reports of the file.  Skipping to next report."
-                                       << std::endl;
-                continue;
-            }
-            const char* lacks = tails[s].length() == 0 ? "tail number"
-                                : !timed[s]            ? "time"
-                                : reportLatitude(s) < 0 ? "position"
-                                                        : nullptr;
-            if (lacks) {
-                if (_bulletinLog.admit("AcarsBufrDecoder", "Report has no tail number, time "
-                                                           "or position"))
-                    ACARS_LOG(PROBLEM) << "Report " << s + 1 << " has no " << lacks
-                                       << " of its own.  Skipping to next report." << std::endl;
-                continue;
-            }
-            handle = getHandle(tails[s], times[s], record);
-            if (!handle) {
-                ACARS_LOG(PROBLEM) << "No handle for " << tails[s] << " for " << times[s].seconds()
-                                   << ".  Skipping to next file." << std::endl;
-                result = -1;
-                break;
-            }
-            ++placed;
-            ncid = *handle;
-            RecordVariables::Variable header;
-            if (_variables.find("timeMdcrsHdr", header) == NC_NOERR)
-                _variables.putNumber(header, record, static_cast<double>(_obTime.seconds()));
-        }
-        if (!handle)
+    int further = 0;    // the further observations of the report at hand
+    for (Observation& o : _observations) {
+        const int s = o.subset;
+        if (s < 0 || s >= tails.length()) {
+            if (o.own && _bulletinLog.admit("AcarsBufrDecoder", "Report lies beyond the reports"))
+                ACARS_LOG(PROBLEM) << "Report " << s + 1 << " lies beyond the " << tails.length()
+                                   << " reports of the file.  Skipping to next report."
+                                   << std::endl;
             continue;
-        if (storeValues(ncid, record, i)) {
-            stored[s] = true;
+        }
+        further = o.own ? 0 : further + 1;
+        if (o.own) {
+            o.timed = timed[s];
+            o.time = times[s];
         } else {
+            o.timed = timed[s] && furtherObservationTime(o, times[s], o.time);
+        }
+        const char* lacks = tails[s].length() == 0 ? "tail number"
+                            : !o.timed             ? "time"
+                            : o.latitude < 0       ? "position"
+                                                   : nullptr;
+        if (lacks) {
+            if (o.own && _bulletinLog.admit("AcarsBufrDecoder",
+                                            "Report has no tail number, time or position"))
+                ACARS_LOG(PROBLEM) << "Report " << s + 1 << " has no " << lacks
+                                   << " of its own.  Skipping to next report." << std::endl;
+            if (!o.own && _bulletinLog.admit("AcarsBufrDecoder", "Observation of report has no"))
+                ACARS_LOG(PROBLEM) << "Observation " << further + 1 << " of report " << s + 1
+                                   << " has no " << lacks
+                                   << " of its own.  Skipping to next observation." << std::endl;
+            continue;
+        }
+        // A further observation at the time of one stored before for the
+        // same aircraft would rewrite that record.
+        bool taken = false;
+        for (const Observation& p : _observations) {
+            if (&p == &o)
+                break;
+            taken = taken || (p.stored && tails[p.subset] == tails[s] && p.time == o.time);
+        }
+        if (taken && !o.own) {
+            if (_bulletinLog.admit("AcarsBufrDecoder", "Observation of report has the time"))
+                ACARS_LOG(PROBLEM) << "Observation " << further + 1 << " of report " << s + 1
+                                   << " has the time of one stored before.  Skipping to next "
+                                   << "observation." << std::endl;
+            continue;
+        }
+        int record = 0;
+        int* handle = getHandle(tails[s], o.time, record);
+        if (!handle) {
+            ACARS_LOG(PROBLEM) << "No handle for " << tails[s] << " for " << o.time.seconds()
+                               << ".  Skipping to next file." << std::endl;
+            result = -1;
+            break;
+        }
+        ++placed;
+        const int ncid = *handle;
+        RecordVariables::Variable header;
+        if (_variables.find("timeMdcrsHdr", header) == NC_NOERR)
+            _variables.putNumber(header, record, static_cast<double>(_obTime.seconds()));
+        _storing = &o;
+        for (int i = o.first; i < o.end; ++i) {
+            if (storeValues(ncid, record, i)) {
+                o.stored = true;
+                continue;
+            }
             TextString name;
             if (!lookupElementName(values[i].getDescriptor(), name, _templateDict))
                 name = "\"\"";
@@ -232,10 +290,13 @@ int AcarsBufrDecoder::storeFile()
                                << ", decoded value=[" << values[i].getValue() << "] for "
                                << tails[s] << " is undefined in the cdl." << std::endl;
         }
-    }
-    if (!releaseHandle(handle)) {
-        stored[current] = false;
-        result = -1;
+        _storing = nullptr;
+        // An observation whose values the store could not bring to the disk
+        // is not stored: not notified, and the file is kept.
+        if (!releaseHandle(handle)) {
+            o.stored = false;
+            result = -1;
+        }
     }
     if (placed == 0 && result == 1) {
         ACARS_LOG(PROBLEM) << "No report of the file has a tail number, a time and a position of "
@@ -243,11 +304,11 @@ int AcarsBufrDecoder::storeFile()
         result = -1;
     }
 
-    for (int s = 0; s < stored.length(); ++s) {
-        if (!stored[s])
+    for (const Observation& o : _observations) {
+        if (!o.stored)
             continue;
-        ACARS_LOG(VERBOSE) << "Sending a notification for subset " << s << std::endl;
-        sendNotification(times[s]);
+        ACARS_LOG(VERBOSE) << "Sending a notification for subset " << o.subset << std::endl;
+        sendNotification(o.time);
     }
     return result;
 }
@@ -296,14 +357,14 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     const BufrValues& v = _decodedValues[i];
     const int d = v.getDescriptor();
     const TextString text = v.getCharValue();
-    // Of the position elements only the report's own pair is written, the
-    // coarse pair into the variables of the high-accuracy one.
+    // Of the position elements only the observation's own pair is written,
+    // the coarse pair into the variables of the high-accuracy one.
     int position = -1;
     for (int k = 0; k < 4; ++k)
         if (d == POSITIONS[k])
             position = k;
-    if (position >= 0 && i != (position % 2 == 0 ? reportLatitude(v.getSubset())
-                                                  : reportLongitude(v.getSubset())))
+    if (position >= 0 &&
+        (!_storing || i != (position % 2 == 0 ? _storing->latitude : _storing->longitude)))
         return true;
     TextString name;
     if (!_names.find(d, name)) {
@@ -320,9 +381,11 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     // number, the marked times) are stored by the store or not at all.
     if (text.length() > 0 && !isStationIdDescriptor(i))
         return true;
-    float value = text.length() > 0 ? v.getValue()
-                                    : static_cast<float>(
-                                          TimeUnits::toVariable(d, v.getValue(), ncid, name));
+    double converted = v.getValue();
+    if (text.length() == 0 &&
+        !ElementUnits::toVariable(d, converted, ncid, name, _bulletinLog, "AcarsBufrDecoder"))
+        return false;
+    float value = static_cast<float>(converted);
     if (d == RELATIVE_HUMIDITY) {
         ACARS_LOG(DEBUG) << "relative humidity value = " << value << std::endl;
         if (value == 0.0f)

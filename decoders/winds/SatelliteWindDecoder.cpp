@@ -66,14 +66,21 @@ SeqOf<double> SatelliteWindDecoder::getObservationTimes(SeqOf<LatLonCoord>& loca
     SeqOf<double> times;
     SeqOf<int> kept;
     SeqOf<LatLonCoord> keptLocations;
+    _timeGroupsAfter.setLength(0);
     const SeqOf<BufrValues>& values = _decodedValues;
     const SeqOf<int> indices = _locationIndices;
     for (int i = 0; i < indices.length() && i < locations.length(); ++i) {
         const int e = indices[i];
+        const int subset = values[e].getSubset();
         AbsTime t;
         int first = e;
-        const TimeGroupStatus status =
-            readTimeGroupBefore(values, e, values[e].getSubset(), t, first);
+        TimeGroupStatus status = readTimeGroupBefore(values, e, subset, t, first);
+        // Else the group that begins right after the longitude.
+        if (status != TIME_GROUP_OK &&
+            readTimeGroup(values, e + 2, subset, t) == TIME_GROUP_OK) {
+            status = TIME_GROUP_OK;
+            first = e + 2;
+        }
         if (status != TIME_GROUP_OK) {
             if (_bulletinLog.admit(_type.decoderSource, "The time group of the ob at value"))
                 QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
@@ -86,6 +93,7 @@ SeqOf<double> SatelliteWindDecoder::getObservationTimes(SeqOf<LatLonCoord>& loca
         times.append(static_cast<double>(roundToMinute(t).seconds()));
         kept.append(e);
         keptLocations.append(locations[i]);
+        _timeGroupsAfter.append(first > e ? first : -1);
     }
     if (kept.length() != indices.length()) {
         _locationIndices = kept;

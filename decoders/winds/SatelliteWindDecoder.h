@@ -11,10 +11,11 @@
 // derived decoder.
 //
 // A wind's time is the time group right before its latitude (year to
-// second, six values, or year to minute, five), in its own report (subset),
-// each field its own element, rounded to the nearest minute.  A wind without
-// such a group is left out with a PROBLEM line, so that every stored wind
-// carries its own time.
+// second, six values, or year to minute, five), or where none ends there,
+// the group that begins right after its longitude; in its own report
+// (subset), each field its own element, rounded to the nearest minute.  A
+// wind without such a group is left out with a PROBLEM line, so that every
+// stored wind carries its own time.
 #ifndef SATELLITEWINDDECODER_H
 #define SATELLITEWINDDECODER_H
 
@@ -75,6 +76,9 @@ public:
     const SeqOf<BufrValues>& decodedValues() const { return _decodedValues; }
     int subsetCount() const { return _subsets; }
     SeqOf<int>& locationIndices() { return _locationIndices; }
+    // Per location of getObservationTimes' result: the position of the year
+    // of its time group when that follows its position, else -1.
+    const SeqOf<int>& timeGroupsAfter() const { return _timeGroupsAfter; }
     const Dict<TextString, TextString>& templateDict() const { return _descriptorDict; }
     NetcdfPointData* pointData() const { return _pointData; }
     const TextString& storeDirectory() const { return _storeDir; }
@@ -87,6 +91,7 @@ public:
 private:
     WindType _type;
     SeqOf<int> _locationIndices;
+    SeqOf<int> _timeGroupsAfter;
     DataTime _dataTime;
     TextString _storeDir;
     Dict<TextString, TextString> _descriptorDict;

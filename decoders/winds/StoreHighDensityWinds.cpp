@@ -2,12 +2,12 @@
 
 #include "BufrDecoder.h"
 #include "DataTime.h"
+#include "ElementUnits.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
 #include "ReportPositions.h"
 #include "SatelliteWindDecoder.h"
 #include "Set.h"
-#include "TimeUnits.h"
 
 #include <cmath>
 #include <vector>
@@ -74,8 +74,8 @@ int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     SeqOf<int>& indices = _decoder.locationIndices();
     const ReportPositions positions(values, _layout.latitudeDescriptor,
-                                    _layout.longitudeDescriptor, _layout.coarseLatitude,
-                                    _layout.coarseLongitude);
+                                    _layout.longitudeDescriptor, _layout.standInLatitude,
+                                    _layout.standInLongitude);
     int found = 0;
     for (int i = 0; i < values.length(); ++i) {
         const int s = values[i].getSubset();
@@ -143,6 +143,7 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
 {
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     const SeqOf<int> indices = _decoder.locationIndices();
+    const SeqOf<int>& groupsAfter = _decoder.timeGroupsAfter();
     const int sites = indices.length() < times.length() ? indices.length() : times.length();
     if (_verbose) {
         for (int i = 0; i < sites; ++i)
@@ -196,8 +197,11 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         _variables.useFile(ncid, _decoder.netcdfFileName());
         siteRecordPlaced(ncid, record, idx);
         bool stored = false;
-        for (int j = idx; j < values.length() && values[j].getSubset() == subset &&
-                          values[j].getDescriptor() != _layout.siteEndDescriptor;
+        // The wind's own time group after its position does not end it.
+        const int ownGroup = i < groupsAfter.length() ? groupsAfter[i] : -1;
+        for (int j = idx;
+             j < values.length() && values[j].getSubset() == subset &&
+             (values[j].getDescriptor() != _layout.siteEndDescriptor || j == ownGroup);
              ++j) {
             if (storeSingleton(ncid, record, j))
                 stored = true;
@@ -250,8 +254,10 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
                          << name << "> <" << token << ">" << std::endl;
     if (token.length() > 0)
         return true;
-    const float value = static_cast<float>(TimeUnits::toVariable(d, v.getValue(), ncid, name));
-    if (insertDecodedValues(ncid, name, token, value, record)) {
+    double value = v.getValue();
+    if (!ElementUnits::toVariable(d, value, ncid, name, _decoder.bulletinLog(), source()))
+        return true;
+    if (insertDecodedValues(ncid, name, token, static_cast<float>(value), record)) {
         if (_debug)
             STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
     } else if (_decoder.bulletinLog().admit(_layout.sourceName,

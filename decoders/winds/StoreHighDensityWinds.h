@@ -11,11 +11,12 @@
 //
 // A wind is found at each latitude value (0 05 001 here) that the next value
 // of the same report follows with its longitude (0 06 001); a report without
-// high-accuracy positions takes its coarse ones (0 05 002, 0 06 002) the same
-// way.  A latitude followed by anything else, a missing coordinate or one
+// high-accuracy positions takes its stand-ins of the other accuracy (0 05
+// 002, 0 06 002) the same way.  A latitude followed by anything else, a missing coordinate or one
 // out of its range leaves the wind out with a PROBLEM line.  Its values run
 // from its latitude up to, not including, the next year value (the site
-// end) or the end of its report (subset), whichever comes first: a value of
+// end) other than its own time group's (when that follows its position),
+// or the end of its report (subset), whichever comes first: a value of
 // the next report never lands in this record.  Each record's handle is
 // given back after its values, once the next wind has its record (the store
 // then syncs the file once a bulletin rather than once a wind).
@@ -46,10 +47,10 @@ public:
         const char* sourceName;
         int latitudeDescriptor;    // the value that begins a wind
         int longitudeDescriptor;   // the value right after it
-        // The coarse position a report without a latitudeDescriptor value
-        // takes; 0 for none.
-        int coarseLatitude;
-        int coarseLongitude;
+        // The stand-in position of the other accuracy that a report without
+        // a latitudeDescriptor value takes; 0 for none.
+        int standInLatitude;
+        int standInLongitude;
         int siteEndDescriptor;     // the value that ends a wind's values
     };
     static Layout highDensityWindLayout()

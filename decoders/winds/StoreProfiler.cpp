@@ -7,10 +7,10 @@
 #include "ProfBufrDecoder.h"
 
 #include "AbsTime.h"
+#include "ElementUnits.h"
 #include "LogStream.h"
 #include "NetcdfIo.h"
 #include "NetcdfPointData.h"
-#include "TimeUnits.h"
 
 #include <netcdf.h>
 
@@ -258,8 +258,10 @@ bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int statio
     STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
                      << c << ">" << std::endl;
     if (!profileValue) {
-        const float v = static_cast<float>(TimeUnits::toVariable(d, value.getValue(), ncid, name));
-        written = insertDecodedValues(ncid, record, name, c, v);
+        double v = value.getValue();
+        if (!ElementUnits::toVariable(d, v, ncid, name, _bulletinLog, "StoreProfiler"))
+            return true;
+        written = insertDecodedValues(ncid, record, name, c, static_cast<float>(v));
         if (written)
             STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
         else if (_bulletinLog.admit("StoreProfiler", "Unable to store singleton value"))

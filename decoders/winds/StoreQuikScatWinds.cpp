@@ -1,8 +1,8 @@
 #include "StoreQuikScatWinds.h"
 
+#include "ElementUnits.h"
 #include "LogStream.h"
 #include "QuikScatBufrDecoder.h"
-#include "TimeUnits.h"
 
 #include <cmath>
 
@@ -108,10 +108,11 @@ bool StoreQuikScatWinds::storeSingleton(int ncid, int record, int index)
         storeRainFlags(ncid, record, index);
         return true;
     }
-    const float value = token.length() > 0 ? v.getValue()
-                                           : static_cast<float>(TimeUnits::toVariable(
-                                                 d, v.getValue(), ncid, name));
-    if (insertDecodedValues(ncid, name, token, value, record)) {
+    double value = v.getValue();
+    if (token.length() == 0 &&
+        !ElementUnits::toVariable(d, value, ncid, name, _decoder.bulletinLog(), source()))
+        return true;
+    if (insertDecodedValues(ncid, name, token, static_cast<float>(value), record)) {
         if (debugOn())
             QS_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
     } else if (_decoder.bulletinLog().admit(source(), "Unable to store singleton value")) {

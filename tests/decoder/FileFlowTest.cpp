@@ -204,6 +204,67 @@ TEST_F(FileFlow, ABulletinIsKeptWhenItCannotBeMovedAndNoBadFileIsReplaced)
     EXPECT_TRUE(TempTree::listFiles(in).empty());
 }
 
+// A file of several messages: each decoded and stored in turn, the later
+// ones announced with their octet; unlinked when all were stored, set aside
+// with the reason and a count when one failed, the others stored all the
+// same.
+TEST_F(FileFlow, EveryMessageOfAFileIsStored)
+{
+    // Notes the temperature of each message it stores.
+    struct NotingDecoder : FakeDecoder {
+        int write2NetcdfFile() override
+        {
+            stored.push_back(_decodedValues[_decodedValues.length() - 1].getValue());
+            return FakeDecoder::write2NetcdfFile();
+        }
+        std::vector<float> stored;
+    };
+    auto temperature = [](double t) {
+        BufrWriter w;
+        return w.descriptors({12101}).element(12101, t).build();
+    };
+    BufrWriter unknown;    // an element the decoder's tables lack
+    const BufrWriter::Bytes undecodable =
+        unknown.localElement(63250, 0, 0, 8).descriptors({63250}).element(63250, 1).build();
+    const struct {
+        const char* name;
+        std::vector<BufrWriter::Bytes> messages;
+        std::vector<float> stored;
+        bool aside;
+    } cases[] = {
+        {"JUSA41_3", {temperature(271), temperature(272), temperature(273)}, {271, 272, 273}, false},
+        {"JUSA41_2", {temperature(271), undecodable, temperature(273)}, {271, 273}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tree.mkdirs("qev_data/ispan/badFake");
+        std::string file = "\x01\r\r\n001\r\r\nJUSA41 KWBC 151200\r\r\n";
+        std::vector<size_t> octets;
+        for (const BufrWriter::Bytes& m : c.messages) {
+            octets.push_back(file.size());
+            file.append(m.begin(), m.end()).append("\r\r\n\x03\x01\r\r\n002\r\r\n");
+        }
+        tree.write(std::string("qev_data/ispan/bufr/fake/") + c.name, file);
+        NotingDecoder decoder;
+        pauses = 0;
+        LogCapture log;
+        decoder.processBufrDirectory();
+        EXPECT_EQ(decoder.stored, c.stored);
+        EXPECT_EQ(present(bad + c.name), c.aside);
+        EXPECT_FALSE(present(ingest(c.name)));
+        for (size_t k = 1; k < octets.size(); ++k)
+            EXPECT_TRUE(log.contains("EVENT: MXR_ENTRY [1/1] = " + std::string(c.name) +
+                                     ": message " + std::to_string(k + 1) +
+                                     " of the file at octet " + std::to_string(octets[k])))
+                << log.text();
+        EXPECT_EQ(log.contains("EVENT: Unable to parse (1 of 3 messages) " + ingest(c.name) +
+                               ", renamed to " + bad + c.name),
+                  c.aside);
+        EXPECT_FALSE(log.contains("More BUFR messages"));
+        EXPECT_EQ(pauses, 1);
+    }
+}
+
 // A pattern listing takes the matching names, sorted; dot files and other
 // names stay, each other name logged once however many passes meet it.  A
 // pattern fetched once per pass writes no line.  The signal client keeps the

@@ -280,6 +280,22 @@ TEST_F(POES, ReadsOutsideTheValuesAreAbsent)
     }
 }
 
+// A sounding whose report holds only the high-accuracy position takes it as
+// its stand-in, into the same variables.
+TEST_F(POES, AHighAccuracyPositionStandsInForAnAbsentCoarseOne)
+{
+    Elements e = poes(40.12345, -95.54321, noon, three);
+    for (auto& v : e)
+        v.first -= v.first == 5002 || v.first == 6002 ? 1 : 0;
+    POESBufrDecoder d;
+    decode(d, {e});
+    EXPECT_EQ(d.write2NetcdfFile(), 1);
+    Records r(dataFiles(store("POES")).at(0));
+    EXPECT_FLOAT_EQ(r.number("latitude", 0), 40.12345f);
+    EXPECT_FLOAT_EQ(r.number("longitude", 0), -95.54321f);
+    EXPECT_EQ(r.number("numLevels", 0), 3);
+}
+
 // A store that cannot be set up, a profile longer than the level dimension
 // and a template without "numLevels".
 TEST_F(POES, TemplateFaultsKeepTheFileOrCutTheProfile)

@@ -148,6 +148,64 @@ TEST_F(AcarsDecoder, TimesAndPositionsComeFromTheirOwnElements)
     }
 }
 
+// A report followed by further observations of the same aircraft (as the
+// WMO sequence with turbulence data has them): the report's record keeps
+// its own values, and each further observation is a record of its own at
+// its time of day on the date nearest the report (here the day before).  A
+// wind speed in knots goes into "m s-1" converted; a value whose unit its
+// variable's cannot take is left out with its reason.
+TEST_F(AcarsDecoder, FurtherObservationsKeepTheirOwnValuesInTheVariablesUnits)
+{
+    t.templateFile("acars.cdl", "point/acars/netcdf",
+                   {{"relHumidity:units = \"%\"", "relHumidity:units = \"1\""}});
+    BufrWriter w(4);
+    w.category(4).dateTime(2024, 6, 1, 0, 2).descriptors(
+        {1008, 301011, 301013, 5001, 6001, 12101, 11001, 11002, 13003, 109000, 31001, 5001, 6001,
+         7007, 4004, 4005, 4006, 12101, 11001, 11084});
+    w.chars(1008, "EU3042").element(4001, 2024).element(4002, 6).element(4003, 1)
+        .element(4004, 0).element(4005, 2).element(4006, 5).element(5001, 42.255)
+        .element(6001, -2.04167).element(12101, 221.25).element(11001, 233).element(11002, 31.9)
+        .element(13003, 40).factor(31001, 2);
+    const double further[2][5] = {{41.58667, -2.48667, 23, 58, 35}, {41.83683, -2.26333, 0, 6, 55}};
+    for (int k = 0; k < 2; ++k)
+        w.element(5001, further[k][0]).element(6001, further[k][1]).element(7007, 9878)
+            .element(4004, further[k][2]).element(4005, further[k][3])
+            .element(4006, further[k][4]).element(12101, 242.55 - k).element(11001, 234)
+            .element(11084, 55 + k);
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX02_EGRR_010002"), w.build())) << w.error();
+    NotificationMark mark;
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(log.contains("PROBLEM: The value of 0 13 003 (%) is not stored in relHumidity "
+                             "(1): no conversion between the units is known."))
+        << log.text();
+    EXPECT_TRUE(log.contains("Writing record to netcdf file: "));
+    const std::vector<std::string> files = t.dataFiles("point/acars/netcdf");
+    ASSERT_EQ(files.size(), 2u);
+    const int32_t midnight = NOON - 12 * 3600;
+    const struct {
+        size_t file, record;
+        int32_t time;
+        double latitude, temperature, windSpeed;
+    } records[] = {
+        {0, 0, midnight - 85, 41.58667, 242.55, 55 * 1852.0 / 3600},
+        {1, 0, midnight + 125, 42.255, 221.25, 31.9},
+        {1, 1, midnight + 415, 41.83683, 241.55, 56 * 1852.0 / 3600},
+    };
+    for (const auto& r : records) {
+        SCOPED_TRACE(r.time);
+        StoredFile f(files[r.file]);
+        EXPECT_EQ(f.number("timeObs", r.record), r.time);
+        EXPECT_NEAR(f.number("latitude", r.record), r.latitude, 1e-5);
+        EXPECT_NEAR(f.number("temperature", r.record), r.temperature, 1e-4);
+        EXPECT_NEAR(f.number("windSpeed", r.record), r.windSpeed, 1e-4);
+        EXPECT_EQ(f.number("relHumidity", r.record), -99999);
+        EXPECT_EQ(f.row("tailNumber", r.record), std::string("EU3042\0\0\0", 9));
+    }
+    EXPECT_EQ(mark.since(3).size(), 3u);
+}
+
 // A bulletin without a tail number in any report is kept in the bad-file
 // directory.
 TEST_F(AcarsDecoder, ABulletinWithoutTailNumbersGoesToTheBadFileDirectory)

@@ -1,0 +1,172 @@
+#include "ElementUnits.h"
+
+#include "BulletinLog.h"
+#include "LogStream.h"
+#include "StaticBufrInfo.h"
+#include "TableBEntry.h"
+
+#include <netcdf.h>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+namespace {
+
+enum Quantity {
+    DIMENSIONLESS,
+    PERCENT,
+    DURATION,
+    SPEED,
+    LENGTH,
+    TEMPERATURE,
+    PRESSURE,
+    ANGLE,
+    FREQUENCY,
+    MASS_RATIO,
+    PRESSURE_RATE
+};
+
+// A unit: its value times factor plus offset is the value in the first
+// unit of its quantity.
+const struct Unit {
+    const char* name;    // lower case, single blanks
+    Quantity quantity;
+    double factor;
+    double offset;
+} units[] = {
+    {"1", DIMENSIONLESS, 1, 0},
+    {"code table", DIMENSIONLESS, 1, 0},
+    {"flag table", DIMENSIONLESS, 1, 0},
+    {"numeric", DIMENSIONLESS, 1, 0},
+    {"%", PERCENT, 1, 0},
+    {"s", DURATION, 1, 0},
+    {"second", DURATION, 1, 0},
+    {"seconds", DURATION, 1, 0},
+    {"min", DURATION, 60, 0},
+    {"minute", DURATION, 60, 0},
+    {"minutes", DURATION, 60, 0},
+    {"h", DURATION, 3600, 0},
+    {"hour", DURATION, 3600, 0},
+    {"hours", DURATION, 3600, 0},
+    {"d", DURATION, 86400, 0},
+    {"day", DURATION, 86400, 0},
+    {"days", DURATION, 86400, 0},
+    {"m s-1", SPEED, 1, 0},
+    {"m/s", SPEED, 1, 0},
+    {"kt", SPEED, 1852.0 / 3600.0, 0},
+    {"knot", SPEED, 1852.0 / 3600.0, 0},
+    {"knots", SPEED, 1852.0 / 3600.0, 0},
+    {"km/h", SPEED, 1 / 3.6, 0},
+    {"km h-1", SPEED, 1 / 3.6, 0},
+    {"m", LENGTH, 1, 0},
+    {"gpm", LENGTH, 1, 0},
+    {"km", LENGTH, 1000, 0},
+    {"cm", LENGTH, 0.01, 0},
+    {"mm", LENGTH, 0.001, 0},
+    {"ft", LENGTH, 0.3048, 0},
+    {"k", TEMPERATURE, 1, 0},
+    {"c", TEMPERATURE, 1, 273.15},
+    {"celsius", TEMPERATURE, 1, 273.15},
+    {"degc", TEMPERATURE, 1, 273.15},
+    {"pa", PRESSURE, 1, 0},
+    {"hpa", PRESSURE, 100, 0},
+    {"mb", PRESSURE, 100, 0},
+    {"kpa", PRESSURE, 1000, 0},
+    {"degree", ANGLE, 1, 0},
+    {"degrees", ANGLE, 1, 0},
+    {"deg", ANGLE, 1, 0},
+    {"degree true", ANGLE, 1, 0},
+    {"degrees_north", ANGLE, 1, 0},
+    {"degree_north", ANGLE, 1, 0},
+    {"degrees_east", ANGLE, 1, 0},
+    {"degree_east", ANGLE, 1, 0},
+    {"hz", FREQUENCY, 1, 0},
+    {"khz", FREQUENCY, 1e3, 0},
+    {"mhz", FREQUENCY, 1e6, 0},
+    {"ghz", FREQUENCY, 1e9, 0},
+    {"kg kg-1", MASS_RATIO, 1, 0},
+    {"kg/kg", MASS_RATIO, 1, 0},
+    {"g kg-1", MASS_RATIO, 0.001, 0},
+    {"g/kg", MASS_RATIO, 0.001, 0},
+    {"pa s-1", PRESSURE_RATE, 1, 0},
+    {"pa/s", PRESSURE_RATE, 1, 0},
+};
+
+// Lower case, without leading and trailing blanks, inner runs as one blank.
+std::string normalized(const char* text)
+{
+    std::string out;
+    for (const char* c = text; c && *c; ++c) {
+        if (std::isspace(static_cast<unsigned char>(*c))) {
+            if (!out.empty() && out.back() != ' ')
+                out += ' ';
+            continue;
+        }
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    }
+    if (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+const Unit* find(const std::string& name)
+{
+    for (const Unit& u : units)
+        if (name == u.name)
+            return &u;
+    return nullptr;
+}
+
+// The "units" attribute of the variable; false when it has none.
+bool variableUnits(int ncid, const TextString& variable, std::string& units)
+{
+    int var = -1;
+    nc_type type = NC_NAT;
+    size_t length = 0;
+    if (nc_inq_varid(ncid, variable.c_str(), &var) != NC_NOERR ||
+        nc_inq_att(ncid, var, "units", &type, &length) != NC_NOERR || type != NC_CHAR)
+        return false;
+    units.assign(length, '\0');
+    if (length > 0 && nc_get_att_text(ncid, var, "units", &units[0]) != NC_NOERR)
+        return false;
+    units.resize(std::strlen(units.c_str()));
+    return true;
+}
+
+} // namespace
+
+bool ElementUnits::convert(const char* from, const char* to, double& value)
+{
+    const std::string a = normalized(from), b = normalized(to);
+    if (a == b)
+        return true;
+    const Unit* ua = find(a);
+    const Unit* ub = find(b);
+    if (!ua || !ub || ua->quantity != ub->quantity)
+        return false;
+    value = (value * ua->factor + ua->offset - ub->offset) / ub->factor;
+    return true;
+}
+
+bool ElementUnits::toVariable(int descriptor, double& value, int ncid, const TextString& variable,
+                              BulletinLog& log, const char* source)
+{
+    if (value == -99999.0 || value == 99999.0)
+        return true;
+    TableBEntry entry;
+    if (!StaticBufrInfo::instance()->getTableBEntry(descriptor, entry))
+        return true;
+    const char* element = entry.getUnits().c_str();
+    std::string units;
+    if (normalized(element) == "ccitt ia5" || !variableUnits(ncid, variable, units))
+        return true;
+    if (convert(element, units.c_str(), value))
+        return true;
+    if (log.admit(source, "is not stored in"))
+        QEV_LOG(LogStream::PROBLEM, source)
+            << "The value of " << BulletinLog::descriptorText(descriptor) << " (" << element
+            << ") is not stored in " << variable << " (" << units
+            << "): no conversion between the units is known." << std::endl;
+    return false;
+}
