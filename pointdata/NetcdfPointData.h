@@ -93,11 +93,12 @@ public:
     // once, and the store logs a bounded number of lines for it.  A store
     // whose records carry no bookkeeping (keyed by position, every record a
     // new one) notes in its pass journal which records the pass places; a
-    // pass over the same bulletin after one that did not end takes those
-    // records again, call by call, instead of new ones.
+    // later pass over the same bulletin, whether the earlier one ended or
+    // not, takes those records again, call by call, instead of new ones.
     void beginPass(const TextString& identity);
-    // complete: every record of the bulletin was placed and given back; its
-    // notes are dropped.  Otherwise they stay for the next pass over it.
+    // complete: every record of the bulletin was placed and given back.
+    // Either way the notes stay for the next pass over it, among those of
+    // the most recent passes.
     void endPass(bool complete);
 
     NetcdfPointData& setCheckInterval(int seconds);

@@ -472,8 +472,8 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         info->forgetIdIndex();
     }
     if (journaled(info)) {
-        // A record an unfinished pass over this bulletin placed for this
-        // call is filled afresh and taken again.
+        // A record an earlier pass over this bulletin placed for this call
+        // is filled afresh and taken again.
         int fileTime = 0, earlier = -1;
         if (_journal->earlier(call, fileTime, earlier) && fileTime == info->fileTime.seconds() &&
             earlier < info->recordCount) {

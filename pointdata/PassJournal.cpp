@@ -6,8 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstring>
 #include <sstream>
 
@@ -16,6 +17,21 @@ namespace {
 std::string failure(const std::string& what, const std::string& path)
 {
     return what + " " + path + ": " + std::strerror(errno);
+}
+
+// Whether calls from call on, placing records from record on in the file of
+// fileTime, go on where run ends.
+template <typename Run>
+bool continues(const Run& run, long long call, int fileTime, long long record)
+{
+    return static_cast<long long>(run.call) + run.count == call && run.fileTime == fileTime &&
+           static_cast<long long>(run.record) + run.count == record;
+}
+
+template <typename Run>
+bool byCall(long long call, const Run& run)
+{
+    return call < run.call;
 }
 
 } // namespace
@@ -28,34 +44,116 @@ PassJournal::~PassJournal()
         close(_fd);
 }
 
-PassJournal::Pass* PassJournal::find(const std::string& identity)
+PassJournal::Pass& PassJournal::pass(const std::string& identity)
 {
-    for (Pass& pass : _passes)
-        if (pass.identity == identity)
-            return &pass;
+    // A pass begun again becomes the most recent one, not ended.
+    auto found = std::find_if(_passes.begin(), _passes.end(),
+                              [&identity](const Pass& p) { return p.identity == identity; });
+    if (found == _passes.end())
+        _passes.push_back(Pass{identity, false, {}});
+    else
+        _passes.splice(_passes.end(), _passes, found);
+    _passes.back().complete = false;
+    return _passes.back();
+}
+
+void PassJournal::eraseCalls(Pass& pass, long long call, long long count)
+{
+    std::vector<Run>& runs = pass.runs;
+    const long long end = call + count;
+    auto first = std::upper_bound(runs.begin(), runs.end(), call, byCall<Run>);
+    if (first != runs.begin())
+        --first;
+    auto last = first;
+    while (last != runs.end() && last->call < end)
+        ++last;
+    // What the runs from first to last keep outside the calls.
+    std::vector<Run> kept;
+    for (auto r = first; r != last; ++r) {
+        const long long runEnd = static_cast<long long>(r->call) + r->count;
+        if (runEnd <= call || r->call >= end) {
+            kept.push_back(*r);
+            continue;
+        }
+        if (r->call < call)
+            kept.push_back(Run{r->call, r->fileTime, r->record, static_cast<int>(call - r->call)});
+        if (runEnd > end)
+            kept.push_back(Run{static_cast<int>(end), r->fileTime,
+                               static_cast<int>(r->record + (end - r->call)),
+                               static_cast<int>(runEnd - end)});
+    }
+    runs.insert(runs.erase(first, last), kept.begin(), kept.end());
+}
+
+void PassJournal::release(int fileTime, long long record, long long count)
+{
+    const long long end = record + count;
+    for (Pass& p : _passes) {
+        std::vector<std::pair<long long, long long>> calls;
+        for (const Run& r : p.runs) {
+            if (r.fileTime != fileTime)
+                continue;
+            const long long from = std::max<long long>(record, r.record);
+            const long long to = std::min<long long>(end, static_cast<long long>(r.record) + r.count);
+            if (from < to)
+                calls.emplace_back(r.call + (from - r.record), to - from);
+        }
+        for (const auto& c : calls)
+            eraseCalls(p, c.first, c.second);
+    }
+}
+
+const PassJournal::Pass* PassJournal::holder(int fileTime, int record) const
+{
+    for (const Pass& p : _passes)
+        for (const Run& r : p.runs)
+            if (r.fileTime == fileTime && record >= r.record && record - r.record < r.count)
+                return &p;
     return nullptr;
 }
 
-void PassJournal::forget(std::list<Pass>::iterator pass)
+void PassJournal::place(Pass& pass, int call, int fileTime, int record, int count)
 {
-    for (const auto& entry : pass->records)
-        _claims.erase(entry.second);
-    if (_current == &*pass)
-        _current = nullptr;
-    _passes.erase(pass);
+    release(fileTime, record, count);
+    std::vector<Run>& runs = pass.runs;
+    // A pass notes its calls in order: only a call noted again cuts a run.
+    if (!runs.empty() && static_cast<long long>(runs.back().call) + runs.back().count > call)
+        eraseCalls(pass, call, count);
+    auto at = std::upper_bound(runs.begin(), runs.end(), call, byCall<Run>);
+    if (at != runs.begin() && continues(*(at - 1), call, fileTime, record)) {
+        Run& before = *(at - 1);
+        before.count += count;
+        if (at != runs.end() && continues(before, at->call, at->fileTime, at->record)) {
+            before.count += at->count;
+            runs.erase(at);
+        }
+    } else if (at != runs.end() && continues(Run{call, fileTime, record, count}, at->call,
+                                             at->fileTime, at->record)) {
+        at->call = call;
+        at->record = record;
+        at->count += count;
+    } else {
+        runs.insert(at, Run{call, fileTime, record, count});
+    }
 }
 
-void PassJournal::claim(Pass& pass, int call, int fileTime, int record)
+void PassJournal::bound()
 {
-    const RecordId id(fileTime, record);
-    auto held = _claims.find(id);
-    if (held != _claims.end())
-        held->second.first->records.erase(held->second.second);
-    auto old = pass.records.find(call);
-    if (old != pass.records.end())
-        _claims.erase(old->second);
-    pass.records[call] = id;
-    _claims[id] = std::make_pair(&pass, call);
+    size_t runs = 0;
+    for (auto p = _passes.begin(); p != _passes.end();) {
+        if (p->runs.empty() && &*p != _current) {
+            p = _passes.erase(p);
+        } else {
+            runs += p->runs.size();
+            ++p;
+        }
+    }
+    // The newest pass (the one being written, if any) stays.
+    while (_passes.size() > 1 &&
+           (_passes.size() > static_cast<size_t>(MAX_PASSES) || runs > static_cast<size_t>(MAX_RUNS))) {
+        runs -= _passes.front().runs.size();
+        _passes.pop_front();
+    }
 }
 
 bool PassJournal::open(const std::function<int(int)>& recordCount, std::string& error)
@@ -83,6 +181,7 @@ bool PassJournal::open(const std::function<int(int)>& recordCount, std::string& 
     close(fd);
     if (text.empty())
         return true;
+    Pass* current = nullptr;
     size_t at = 0;
     for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
         std::istringstream line(text.substr(at, end - at));
@@ -91,51 +190,43 @@ bool PassJournal::open(const std::function<int(int)>& recordCount, std::string& 
         if (kind == 'P') {
             std::string identity;
             std::getline(line >> std::ws, identity);
-            _current = find(identity);
-            if (!_current) {
-                _passes.push_back(Pass{identity, {}});
-                _current = &_passes.back();
-            }
-        } else if (kind == 'E' && _current) {
-            for (auto p = _passes.begin(); p != _passes.end(); ++p)
-                if (&*p == _current) {
-                    forget(p);
-                    break;
-                }
+            current = &pass(identity);
+        } else if (kind == 'E' && current) {
+            current->complete = true;
+            current = nullptr;
         } else if (kind == 'R' || kind == 'X') {
-            int call = 0, fileTime = 0, record = 0;
+            long long call = 0, fileTime = 0, record = 0, count = 1;
             if (kind == 'R')
                 line >> call;
             line >> fileTime >> record;
-            if (!line || record < 0)
+            if (!line)
                 continue;
-            if (kind == 'R' && _current) {
-                claim(*_current, call, fileTime, record);
-            } else if (kind == 'X') {
-                auto held = _claims.find(RecordId(fileTime, record));
-                if (held != _claims.end()) {
-                    held->second.first->records.erase(held->second.second);
-                    _claims.erase(held);
-                }
-            }
+            if (kind == 'R' && !(line >> count))
+                count = 1;
+            if (call < 0 || record < 0 || count < 1 || call + count > INT_MAX ||
+                record + count > INT_MAX || fileTime < INT_MIN || fileTime > INT_MAX)
+                continue;
+            if (kind == 'X')
+                release(static_cast<int>(fileTime), record, 1);
+            else if (current)
+                place(*current, static_cast<int>(call), static_cast<int>(fileTime),
+                      static_cast<int>(record), static_cast<int>(count));
         }
     }
-    _current = nullptr;
-    // A noted record its file does not hold was never committed.
-    for (auto p = _passes.begin(); p != _passes.end();) {
-        for (auto r = p->records.begin(); r != p->records.end();) {
-            if (r->second.second >= recordCount(r->second.first)) {
-                _claims.erase(r->second);
-                r = p->records.erase(r);
-            } else {
-                ++r;
-            }
+    // A noted record its file does not hold was never committed, or its
+    // file was removed since.
+    for (Pass& p : _passes) {
+        std::vector<Run> held;
+        for (Run r : p.runs) {
+            const int records = recordCount(r.fileTime);
+            if (records <= r.record)
+                continue;
+            r.count = std::min(r.count, records - r.record);
+            held.push_back(r);
         }
-        auto next = std::next(p);
-        if (p->records.empty() || static_cast<int>(_passes.size()) > MAX_UNFINISHED)
-            forget(p);
-        p = next;
+        p.runs.swap(held);
     }
+    bound();
     return rewrite(error);
 }
 
@@ -145,15 +236,19 @@ bool PassJournal::rewrite(std::string& error)
         close(_fd);
         _fd = -1;
     }
-    _size = 0;
+    _size = _rewritten = 0;
     if (_passes.empty())
         return removeFile(error);
     std::string text;
     for (const Pass& pass : _passes) {
         text += "P " + pass.identity + "\n";
-        for (const auto& r : pass.records)
-            text += "R " + std::to_string(r.first) + " " + std::to_string(r.second.first) + " " +
-                    std::to_string(r.second.second) + "\n";
+        for (const Run& r : pass.runs) {
+            text += "R " + std::to_string(r.call) + " " + std::to_string(r.fileTime) + " " +
+                    std::to_string(r.record);
+            text += r.count > 1 ? " " + std::to_string(r.count) + "\n" : "\n";
+        }
+        if (pass.complete)
+            text += "E\n";
     }
     // Written aside and renamed over the old file, so that a writer
     // stopped on the way leaves one of the two whole.
@@ -172,10 +267,7 @@ bool PassJournal::rewrite(std::string& error)
         unlink(aside.c_str());
         return false;
     }
-    _size = static_cast<long long>(text.size());
-    // The notes of the pass being written go on after the rewritten ones.
-    if (_current)
-        return append("P " + _current->identity + "\n", error);
+    _size = _rewritten = static_cast<long long>(text.size());
     return true;
 }
 
@@ -185,7 +277,7 @@ bool PassJournal::removeFile(std::string& error)
         close(_fd);
         _fd = -1;
     }
-    _size = 0;
+    _size = _rewritten = 0;
     if (unlink(_path.c_str()) != 0 && errno != ENOENT) {
         error = failure("Could not remove", _path);
         return false;
@@ -226,21 +318,9 @@ bool PassJournal::begin(const std::string& identity, std::string& error)
     for (char& c : name)
         if (c == '\n' || c == '\r')
             c = '?';
-    _current = find(name);
-    if (!_current) {
-        _passes.push_back(Pass{name, {}});
-        _current = &_passes.back();
-    } else {
-        for (auto p = _passes.begin(); p != _passes.end(); ++p)
-            if (&*p == _current) {
-                _passes.splice(_passes.end(), _passes, p);
-                break;
-            }
-    }
-    if (static_cast<int>(_passes.size()) > MAX_UNFINISHED) {
-        forget(_passes.begin());
-        return rewrite(error);
-    }
+    _current = &pass(name);
+    // The passes dropped leave the file at its next rewrite.
+    bound();
     return append("P " + name + "\n", error);
 }
 
@@ -248,11 +328,15 @@ bool PassJournal::earlier(int call, int& fileTime, int& record) const
 {
     if (!_current)
         return false;
-    auto found = _current->records.find(call);
-    if (found == _current->records.end())
+    const std::vector<Run>& runs = _current->runs;
+    auto at = std::upper_bound(runs.begin(), runs.end(), static_cast<long long>(call), byCall<Run>);
+    if (at == runs.begin())
         return false;
-    fileTime = found->second.first;
-    record = found->second.second;
+    --at;
+    if (call - at->call >= at->count)
+        return false;
+    fileTime = at->fileTime;
+    record = at->record + (call - at->call);
     return true;
 }
 
@@ -260,18 +344,17 @@ bool PassJournal::note(int call, int fileTime, int record, std::string& error)
 {
     if (!_current)
         return true;
-    auto held = _claims.find(RecordId(fileTime, record));
-    if (held != _claims.end() && held->second.first != _current) {
+    const Pass* held = holder(fileTime, record);
+    if (held && held != _current) {
         if (!append("X " + std::to_string(fileTime) + " " + std::to_string(record) + "\n", error))
             return false;
-        held->second.first->records.erase(held->second.second);
-        _claims.erase(held);
+        release(fileTime, record, 1);
     }
     if (!append("R " + std::to_string(call) + " " + std::to_string(fileTime) + " " +
                     std::to_string(record) + "\n",
                 error))
         return false;
-    claim(*_current, call, fileTime, record);
+    place(*_current, call, fileTime, record, 1);
     return true;
 }
 
@@ -279,17 +362,17 @@ bool PassJournal::end(bool complete, std::string& error)
 {
     if (!_current)
         return true;
-    if (!complete) {
-        _current = nullptr;
-        return true;
+    Pass& pass = *_current;
+    _current = nullptr;
+    bool ok = true;
+    if (complete) {
+        pass.complete = true;
+        ok = append("E\n", error);
     }
-    bool ok = append("E\n", error);
-    for (auto p = _passes.begin(); p != _passes.end(); ++p)
-        if (&*p == _current) {
-            forget(p);
-            break;
-        }
-    if (ok && _passes.empty())
-        return removeFile(error);
+    bound();
+    if (_passes.empty())
+        return removeFile(error) && ok;
+    if (ok && _size > 2 * _rewritten + REWRITE_SLACK)
+        return rewrite(error);
     return ok;
 }

@@ -82,13 +82,13 @@ public:
         return announce("KWBC.0000" + name + " " + std::string(30, ' '));
     }
     // The data files of a point-data directory (below $QEV_DATA/point), its
-    // template left out; full paths, sorted.
+    // template and pass journal left out; full paths, sorted.
     std::vector<std::string> dataFiles(const std::string& pointDir) const
     {
         const std::string dir = tree.path("qev_data/point/" + pointDir);
         std::vector<std::string> files;
         for (const std::string& name : TempTree::listFiles(dir))
-            if (name != "template")
+            if (name != "template" && name != "passJournal")
                 files.push_back(dir + "/" + name);
         return files;
     }

@@ -4,6 +4,7 @@
 #include "PointDataTestSupport.h"
 
 #include "LogCapture.h"
+#include "PassJournal.h"
 #include "TempTree.h"
 
 #include <signal.h>
@@ -13,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -107,7 +109,7 @@ protected:
 // again in a new process: it takes its own records in order, never another
 // bulletin's, and places what the first pass did not.  A note of a record
 // that was never committed (the writer killed between the two) gives no
-// record.  Once a pass ends complete, its notes are gone.
+// record.
 TEST_F(RepeatedPass, ABulletinStoredAgainTakesItsOwnRecordsAgain)
 {
     dir = makeDir(WIND_CDL);
@@ -134,12 +136,79 @@ TEST_F(RepeatedPass, ABulletinStoredAgainTakesItsOwnRecordsAgain)
     }
     EXPECT_TRUE(log.contains("3 records of an earlier pass over IUCN01 3000 a taken again"));
     EXPECT_EQ(pressures(), (std::vector<int>{0, 1, 2, 100, 3, 4}));
-    EXPECT_FALSE(TempTree::exists(dir + "/passJournal"));
+}
 
-    // Stored once more after a complete pass: a new delivery, new records.
-    s->beginPass("IUCN01 3000 a");
-    EXPECT_TRUE(store(s, 0, 1)[0].isNew);
-    s->endPass(true);
+// A pass that ended, its bulletin stored again (the process stopped before
+// the bulletin's file was removed, or a second delivery): the same records
+// are written again and none is added, in the same process and in a new
+// one.  Another identity is another bulletin; with the data file removed
+// the bulletin's records are new again; the oldest passes are forgotten.
+TEST_F(RepeatedPass, ABulletinStoredAgainAfterItsPassEndedAddsNothing)
+{
+    dir = makeDir(WIND_CDL);
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    const auto added = [&](const std::string& identity, int winds) {
+        s->beginPass(identity.c_str());
+        int n = 0;
+        for (const Placed& p : store(s, 0, winds))
+            n += p.isNew;
+        s->endPass(true);
+        return n;
+    };
+    std::vector<int> once;
+    for (int k = 0; k < 50; ++k)
+        once.push_back(k);
+    EXPECT_EQ(added("IUCN01 3000 a", 50), 50);
+    EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
+    s = reopen();
+    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
+              "P IUCN01 3000 a\nR 0 " + std::to_string(T0) + " 0 50\nE\n");
+    EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
+    EXPECT_EQ(pressures(), once);
+    EXPECT_EQ(added("IUCN01 3000 b", 50), 50);
+
+    std::filesystem::remove(dir + "/20070314_1800");
+    s = reopen();
+    EXPECT_EQ(added("IUCN01 3000 a", 50), 50);
+    EXPECT_EQ(pressures(), once);
+
+    for (int k = 0; k < PassJournal::MAX_PASSES; ++k)
+        added("other " + std::to_string(k), 1);
+    EXPECT_EQ(added("IUCN01 3000 a", 1), 1);
+}
+
+// The notes as a new process reads them: a pass's run cut where a later pass
+// took a record and where its file ends, the notes of a removed file
+// dropped, and the file written anew with what is left.
+TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
+{
+    TempTree tree;
+    const std::string dir = tree.mkdirs("store");
+    tree.write("store/passJournal", "P a\nR 0 100 0 10\nE\n"
+                                    "P b\nX 100 4\nR 0 100 4\nR 1 200 0 5\n"
+                                    "P c\nR 0 300 0 8\nR 8 300 8\ntorn R 9");
+    PassJournal journal(dir);
+    std::string error;
+    ASSERT_TRUE(journal.open(
+        [](int fileTime) { return fileTime == 100 ? 20 : fileTime == 300 ? 5 : -1; }, error))
+        << error;
+    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
+              "P a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\nP c\nR 0 300 0 5\n");
+    const std::map<std::string, std::vector<int>> records = {
+        {"a", {0, 1, 2, 3, -1, 5, 6, 7, 8, 9, -1}},
+        {"b", {4, -1}},
+        {"c", {0, 1, 2, 3, 4, -1}},
+    };
+    for (const auto& pass : records) {
+        ASSERT_TRUE(journal.begin(pass.first, error)) << error;
+        for (size_t call = 0; call < pass.second.size(); ++call) {
+            int fileTime = 0, record = -1;
+            journal.earlier(static_cast<int>(call), fileTime, record);
+            EXPECT_EQ(record, pass.second[call]) << pass.first << " " << call;
+        }
+        ASSERT_TRUE(journal.end(false, error)) << error;
+    }
 }
 
 // A file size limit under a pass: the first failed write fails the rest of

@@ -133,12 +133,13 @@ struct ReportsTree {
         std::filesystem::resize_file(file, 0);
         return file;
     }
-    // The data files of a store directory (its template left out).
+    // The data files of a store directory (its template and pass journal
+    // left out).
     std::vector<std::string> dataFiles(const std::string& storeDir) const
     {
         std::vector<std::string> files;
         for (const std::string& f : TempTree::listFiles(data(storeDir)))
-            if (f != "template" && f.find('.') == std::string::npos)
+            if (f != "template" && f != "passJournal" && f.find('.') == std::string::npos)
                 files.push_back(data(storeDir) + "/" + f);
         return files;
     }
