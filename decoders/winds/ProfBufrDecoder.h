@@ -23,7 +23,11 @@
 // + 2) up to the next year value, the next station or the end of its
 // subset.  Its level count is the delayed replication count of its subset
 // when the file has one per subset and one station per subset, otherwise
-// the largest number of values one of its profile arrays has.  The values of
+// the largest number of values one of its profile arrays has; a station
+// whose count passes the "levels" dimension of its network's template is
+// left out with a PROBLEM line before any profile is made (a delayed
+// replication of a group that reads no data costs a few bits a factor, and
+// its count would size eleven arrays per station).  The values of
 // an array take levels 0, 1, 2... in their order; a level that carries two
 // wind counts (0 08 022 twice: the horizontal wind's, then the vertical
 // wind's) gives the second to the vertical wind's count (WCONSENSUSNO), so
@@ -178,6 +182,10 @@ protected:
     bool checkDesignator(const TextString& designator) override;
 
 private:
+    // The template of a store directory: its dictionary and its level
+    // dimension ("levels"; INT_MAX when it has none).
+    static void readTemplate(const TextString& dir, Dict<TextString, TextString>& names,
+                             int& levels);
     // Largest number of values one profile array has in [begin, end).
     int countLevelValues(int begin, int end) const;
     // The array a station's next value of array a goes to, given the
@@ -207,6 +215,9 @@ private:
     TextString _capDir;
     NetcdfPointData* _npnStore = nullptr;
     NetcdfPointData* _capStore = nullptr;
+    // The levels a record of each store holds.
+    int _npnLevels = 0;
+    int _capLevels = 0;
     TextString _networkName;
     Dict<int, TextString> _arrayTable;
     int _arrayCounters[NUM_ARRAYS];
