@@ -54,9 +54,29 @@ bool calendarField(double value, int& field)
 
 const float SatelliteSoundingDecoder::LEVEL_FILL = 1e37f;
 
+namespace {
+
+// The lines of a sounding store's writes, under its source name.
+RecordWriter::Rules writeRules(const char* source)
+{
+    return {source,
+            "getVarId (%n) error: %e",
+            "insertDecodedValues (%n) error: %e",
+            "putLvlCountsNetcdf(), nc_put_var1_int() error: %e",
+            "putTextValue (%v) error: %e",
+            nullptr,
+            nullptr,
+            "storeArray (%n) error: %e",
+            nullptr,
+            true,
+            false};
+}
+
+} // namespace
+
 SatelliteSoundingDecoder::SatelliteSoundingDecoder(const Record& record, const Settings& settings)
     : BufrFileDecoder(record), _settings(settings), _dataTypeName(settings.dataTypeName),
-      _timeout(settings.timeout)
+      _timeout(settings.timeout), _writer(writeRules(settings.storeSource))
 {
 }
 

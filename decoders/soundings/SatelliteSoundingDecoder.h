@@ -71,6 +71,7 @@
 #include "DataAccessKey.h"
 #include "DataTime.h"
 #include "Dict.h"
+#include "RecordWriter.h"
 #include "SeqOf.h"
 #include "TextString.h"
 
@@ -209,8 +210,8 @@ public:
     bool storeSingleton(int ncid, int record, int index, bool& written);
     bool insertDecodedValues(int ncid, int record, const TextString& name,
                              const TextString& token, float value);
-    void putTextValue(int ncid, int varId, int record, int nDims, const int* dimIds,
-                      const TextString& text);
+    // The text as the record's row of the named char variable, cut to it.
+    void putTextValue(int ncid, const TextString& name, int record, const TextString& text);
     bool storeArray(int ncid, int record, const TextString& name, const SeqOf<float>& values);
     bool getVarId(int ncid, const TextString& name, int& varId);
     // True when the profile of the descriptor was already written for the
@@ -289,9 +290,10 @@ protected:
 
 private:
     // The smallest level dimension of the profile variables of the file.
-    long levelCapacity(int ncid) const;
+    long levelCapacity(int ncid);
 
     NetcdfPointData* _store = nullptr;
+    RecordWriter _writer;
     // The variables the profile descriptors map to.
     SeqOf<TextString> _profileVariables;
     bool _initialized = false;

@@ -96,7 +96,26 @@ int ProfBufrDecoder::arrayIndex(const TextString& name)
     return -1;
 }
 
-ProfBufrDecoder::ProfBufrDecoder() : BufrFileDecoder(profilerRecord())
+namespace {
+
+// The lines of the profiler's writes.
+const RecordWriter::Rules PROFILER_WRITES = {
+    "StoreProfiler",
+    "getVarId (%n) error: %e",
+    "insertDecodedValues (%n) error: %e",
+    "putLvlCountsNetcdf(), nc_put_var1_int() error: %e",
+    "putTextValue: the text of variable %v at record %r was not written: %e",
+    nullptr,
+    nullptr,
+    "storeArray (%n) error: %e",
+    "storeArray (%n): %c levels, the variable holds %l; the levels above not stored.",
+    true,
+    false,
+};
+
+} // namespace
+
+ProfBufrDecoder::ProfBufrDecoder() : BufrFileDecoder(profilerRecord()), _writer(PROFILER_WRITES)
 {
     clearArrayCounters();
     if (init())

@@ -58,10 +58,9 @@
 #include "BulletinLog.h"
 #include "DataTime.h"
 #include "Dict.h"
+#include "RecordWriter.h"
 #include "SeqOf.h"
 #include "TextString.h"
-
-#include <netcdf.h>
 
 class AbsTime;
 class NetcdfPointData;
@@ -154,8 +153,8 @@ public:
     // double; others not written); false after a PROBLEM line.
     bool insertDecodedValues(int ncid, int record, const TextString& name,
                              const TextString& text, float value);
-    bool putTextValue(int ncid, int varId, int record, int nDims, const int* dimIds,
-                      const TextString& text);
+    // The text as the record's row of the named char variable, cut to it.
+    bool putTextValue(int ncid, const TextString& name, int record, const TextString& text);
     // A profile at the record, cut to the variable's level dimension.
     bool storeArray(int ncid, int record, const TextString& name, const SeqOf<float>& profile);
     bool putLvlCountsNetcdf(int ncid, int record);
@@ -233,6 +232,7 @@ private:
     Dict<long, long> _storedArrays;
     bool _initialised = false;
     BulletinLog _bulletinLog;
+    RecordWriter _writer;
 };
 
 #endif
