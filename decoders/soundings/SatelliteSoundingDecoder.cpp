@@ -4,6 +4,7 @@
 #include "SatelliteSoundingDecoder.h"
 
 #include "AbsTime.h"
+#include "BufrSignalClient.h"
 #include "BufrValues.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
@@ -78,6 +79,15 @@ SatelliteSoundingDecoder::SatelliteSoundingDecoder(const Record& record, const S
     : BufrFileDecoder(record), _settings(settings), _dataTypeName(settings.dataTypeName),
       _timeout(settings.timeout), _writer(writeRules(settings.storeSource))
 {
+}
+
+void SatelliteSoundingDecoder::processOneFile(const TextString& directory, const TextString& name)
+{
+    TextString dir = directory;
+    while (dir.length() > 1 && dir[dir.length() - 1] == '/')
+        dir = dir.subString(0, dir.length() - 1);
+    BufrSignalClient::instance()->setDirectories(dir, badDir());
+    processFile(dir + "/", name, 0, 1);
 }
 
 // Runs at process exit, after the point-data files were closed: members
@@ -204,14 +214,18 @@ bool SatelliteSoundingDecoder::sendNotification()
     return true;
 }
 
-void SatelliteSoundingDecoder::getObservationTimes()
+SeqOf<double> SatelliteSoundingDecoder::getObservationTimes()
 {
+    SeqOf<double> times;
     for (int k = 0; k < _soundings.length(); ++k) {
         Sounding& s = _soundings[k];
         AbsTime t;
         s.timed = observationTime(s.valueIndex, t);
         s.time = s.timed ? static_cast<double>(t.seconds()) : 0.0;
+        if (s.timed)
+            times.append(s.time);
     }
+    return times;
 }
 
 bool SatelliteSoundingDecoder::roundedTime(const double fields[6], int valueIndex,
@@ -359,7 +373,7 @@ void SatelliteSoundingDecoder::clearProfileArrays()
         p[i].saved->setLength(0);
 }
 
-bool SatelliteSoundingDecoder::buildLevels(int start)
+void SatelliteSoundingDecoder::initLevelArrays()
 {
     Profile p[MAX_PROFILES];
     const int n = profiles(p);
@@ -369,7 +383,14 @@ bool SatelliteSoundingDecoder::buildLevels(int start)
         for (int j = 0; j < _numLevels; ++j)
             slots[j] = LEVEL_FILL;
     }
+}
+
+bool SatelliteSoundingDecoder::buildLevels(int start)
+{
+    initLevelArrays();
     resetLevelIndices();
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
 
     SeqOf<BufrValues>& values = _decodedValues;
     const int end = soundingEnd(start);

@@ -166,8 +166,9 @@ public:
     // {t, 0, [t, t], t, 0, 0x300}.
     void setDataTime(AbsTime t);
     const DataTime& dataTime() const { return _dataTime; }
-    // The observation time of every Sounding record (or none).
-    void getObservationTimes();
+    // The observation time of every Sounding record (or none); the times
+    // of those that have one, in order (seconds since 1970).
+    SeqOf<double> getObservationTimes();
     // The observation time of the sounding whose latitude value is at
     // valueIndex, rounded to the minute; false (logged) when it has none.
     virtual bool observationTime(int valueIndex, AbsTime& time) = 0;
@@ -176,6 +177,8 @@ public:
     virtual int getProfileCount(const int& start, const int& subset) = 0;
 
     // ---- Levels ----
+    // Every level array _numLevels long, each level LEVEL_FILL.
+    void initLevelArrays();
     void resetLevelIndices();
     bool levelInRange(const int& index, const int& count) const { return index <= count; }
     // Whether the value at index belongs to a level (the data type's test
@@ -242,6 +245,9 @@ protected:
     };
 
     SatelliteSoundingDecoder(const Record& record, const Settings& settings);
+    // The steps of the flow for one named file of a directory: decoded,
+    // stored, then unlinked or moved to the bad-file directory.
+    void processOneFile(const TextString& directory, const TextString& name);
 
     // The data type's profiles (at most MAX_PROFILES); their number.
     virtual int profiles(Profile* out) = 0;

@@ -322,6 +322,36 @@ int ProfBufrDecoder::placeArray(int a, int counters[NUM_ARRAYS], int& marker)
     return WCONSENSUSNO;
 }
 
+int ProfBufrDecoder::getArrayCount(const int& start, const int& subset)
+{
+    return countValues(start, subset, 10004, "getArrayCount");
+}
+
+int ProfBufrDecoder::getProfileCount(const int& start, const int& subset)
+{
+    return countValues(start, subset, 11003, "getProfileCount");
+}
+
+int ProfBufrDecoder::countValues(int start, int subset, int descriptor, const char* name) const
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    int i = start > 0 ? start : 0;
+    while (i < values.length() && values[i].getSubset() != subset)
+        ++i;
+    int count = 0;
+    for (; i < values.length(); ++i) {
+        const BufrValues& v = values[i];
+        if (v.getDescriptor() != descriptor || v.getSubset() != subset)
+            continue;
+        PROF_LOG(DEBUG) << "PBD::" << name << "(): _dV[" << i << "]" << ", subset: " << subset
+                        << ", descriptor: " << descriptor << ", value= " << v.getValue()
+                        << std::endl;
+        ++count;
+    }
+    PROF_LOG(VERBOSE) << name << "(): numLvls = " << count << std::endl;
+    return count;
+}
+
 int ProfBufrDecoder::countLevelValues(int begin, int end) const
 {
     int counters[NUM_ARRAYS] = {0};

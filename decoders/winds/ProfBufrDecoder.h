@@ -127,6 +127,12 @@ public:
     void setDataTime(AbsTime t);
     const DataTime& dataTime() const { return _dataTime; }
 
+    // The values of the subset from its first value at or after start on:
+    // of 0 10 004 (getArrayCount) and of 0 11 003, the u components of its
+    // levels (getProfileCount); each value counted is traced.
+    int getArrayCount(const int& start, const int& subset);
+    int getProfileCount(const int& start, const int& subset);
+
     // ---- Pre-processing helpers ----
     void clearArrayCounters();
     static bool lessThan(const int& a, const int& b) { return a < b; }
@@ -185,6 +191,8 @@ private:
     // dimension ("levels"; INT_MAX when it has none).
     static void readTemplate(const TextString& dir, Dict<TextString, TextString>& names,
                              int& levels);
+    // The count of getArrayCount and getProfileCount (name) for one element.
+    int countValues(int start, int subset, int descriptor, const char* name) const;
     // Largest number of values one profile array has in [begin, end).
     int countLevelValues(int begin, int end) const;
     // The array a station's next value of array a goes to, given the

@@ -382,3 +382,16 @@ TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
         << log.text();
     EXPECT_EQ(decoder.stationProfiles(ProfBufrDecoder::HEIGHTS).length(), 0);
 }
+
+// The counts of a subset's values of an element from a value on: its u
+// components as its profile count, its pressures (none in a profiler
+// bulletin) as its array count.
+TEST_F(ProfDecoder, CountsOfASubsetsValues)
+{
+    ProfBufrDecoder decoder;
+    decode(decoder, message({{72, 123, 3, 500}, {74, 998, 2, 1000}}));
+    EXPECT_EQ(decoder.getProfileCount(0, 0), 3);
+    EXPECT_EQ(decoder.getProfileCount(0, 1), 2);
+    EXPECT_EQ(decoder.getProfileCount(0, 2), 0);
+    EXPECT_EQ(decoder.getArrayCount(0, 1), 0);
+}
