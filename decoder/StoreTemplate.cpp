@@ -24,6 +24,9 @@ StoreTemplate StoreTemplate::read(const TextString& path,
         TextString text;
         if (!io.varInfo(var, info) || !io.varTextAttribute(var, "tblBname", text))
             continue;
+        // The line of the decoders' other template reading.
+        QEV_LOG(LogStream::EVENT, "BufrDecoder")
+            << "BufrDecoder::getTokens()" << text << std::endl;
         StringTokenizer tokens(text, "|", false);
         for (TextString name = tokens.nextToken(); name.length() > 0; name = tokens.nextToken()) {
             name.stripTrailingBlanks();
