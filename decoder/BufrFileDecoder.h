@@ -146,6 +146,10 @@ public:
     // the "MXR_ENTRY" line.  See ReadResult.
     ReadResult readBufrFile(int index, int count, const TextString& directory,
                             const TextString& name, bool& decoded);
+    // The steps of one file of a pass (directory ends with "/"; index and
+    // count place it in the listing): its size, name, reading, decoding and
+    // storing, then its disposal (unlinked or moved aside).
+    void processFile(const TextString& directory, const TextString& name, int index, int count);
     // The name check: prefix (the first 4 characters) in the prefix set,
     // then, when the prefix has designators, checkDesignator and the
     // region match of characters 5 and 6, both run.
@@ -204,8 +208,6 @@ private:
     // directory could not be read.  Names outside the listing pattern are
     // logged once each.
     bool listFiles(const TextString& directory, std::vector<TextString>& names);
-    // Steps of one listed file; directory ends with "/".
-    void processFile(const TextString& directory, const TextString& name, int index, int count);
     // write2NetcdfFile, with an exception the storing code let out taken
     // as a failure.
     int storeDecodedFile(const TextString& path);

@@ -2,13 +2,11 @@
 
 #include "BulletinLog.h"
 #include "LogStream.h"
+#include "NetcdfIo.h"
 #include "StaticBufrInfo.h"
 #include "TableBEntry.h"
 
-#include <netcdf.h>
-
 #include <cctype>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -121,16 +119,11 @@ const Unit* find(const std::string& name)
 // The "units" attribute of the variable; false when it has none.
 bool variableUnits(int ncid, const TextString& variable, std::string& units)
 {
-    int var = -1;
-    nc_type type = NC_NAT;
-    size_t length = 0;
-    if (nc_inq_varid(ncid, variable.c_str(), &var) != NC_NOERR ||
-        nc_inq_att(ncid, var, "units", &type, &length) != NC_NOERR || type != NC_CHAR)
+    const NetcdfIo io(ncid);
+    TextString text;
+    if (!io.varTextAttribute(io.varId(variable.c_str()), "units", text))
         return false;
-    units.assign(length, '\0');
-    if (length > 0 && nc_get_att_text(ncid, var, "units", &units[0]) != NC_NOERR)
-        return false;
-    units.resize(std::strlen(units.c_str()));
+    units = text.c_str();
     return true;
 }
 

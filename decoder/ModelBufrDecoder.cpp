@@ -6,12 +6,10 @@
 #include "AbsTime.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
-#include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "StaticBufrInfo.h"
+#include "StoreTemplate.h"
 #include "StringTokenizer.h"
-
-#include <netcdf.h>
 
 #include <climits>
 #include <cstdint>
@@ -75,7 +73,26 @@ const char* ModelBufrDecoder::modelName(Model model)
     return model >= ETA && model < NUM_MODELS ? MODEL_NAMES[model] : "";
 }
 
-ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord())
+namespace {
+
+// The lines of the model decoder's writes.
+const RecordWriter::Rules MODEL_WRITES = {
+    "ModelBufrDecoder",
+    "Unable to write %n at record %r: %e",
+    "Unable to write %n at record %r: %e",
+    "Unable to write %n at record %r: %e",
+    "Unable to write text variable %v at record %r: %e",
+    "Unable to read the text width of variable %v: %e",
+    nullptr,
+    "Unable to write %n at record %r: %e",
+    nullptr,
+    false,
+    false,
+};
+
+} // namespace
+
+ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord()), _writer(MODEL_WRITES)
 {
     clearLevelCounts();
     const TextString root = TextString(std::getenv("QEV_DATA")) + "/point/model";
@@ -89,10 +106,14 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord())
         _outputs[m].directory = root + "/" + MODEL_NAMES[m] + "/netcdf";
     for (Model m : {AVN, ETA, RUC, NGM})
         _outputs[m].store = NetcdfPointData::getNetcdfPointData(_outputs[m].directory, true, false);
-    for (int m = ETA; m < NUM_MODELS; ++m) {
-        _outputs[m].templateDict =
-            readTemplateDict(_outputs[m].directory + "/template", "tblBname");
-        readLevelDimensions(_outputs[m]);
+    for (ModelOutput& output : _outputs) {
+        StoreTemplate t =
+            StoreTemplate::read(output.directory + "/template", {"maxProfLvls", "maxSoilLvls"});
+        output.templateDict = t.names;
+        int* limits[2] = {&output.maxProfLvls, &output.maxSoilLvls};
+        for (int k = 0; k < 2; ++k)
+            if (t.lengths[k] >= 0 && t.lengths[k] < INT_MAX)
+                *limits[k] = static_cast<int>(t.lengths[k]);
     }
     if (readProfileDescTable())
         _dataTypeName = "Model Soundings";
@@ -104,22 +125,6 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord())
 // Runs at process exit, after the point-data files were closed: members
 // only, no log line and no netCDF call.
 ModelBufrDecoder::~ModelBufrDecoder() {}
-
-void ModelBufrDecoder::readLevelDimensions(ModelOutput& output)
-{
-    int ncid = -1;
-    if (nc_open((output.directory + "/template").c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
-        return;
-    const NetcdfIo io(ncid);
-    auto readLimit = [&io](const char* dimension, int& limit) {
-        const long length = io.dimLength(io.dimId(dimension));
-        if (length >= 0 && length < INT_MAX)
-            limit = static_cast<int>(length);
-    };
-    readLimit("maxProfLvls", output.maxProfLvls);
-    readLimit("maxSoilLvls", output.maxSoilLvls);
-    nc_close(ncid);
-}
 
 TextString ModelBufrDecoder::getPatternFileName() const
 {

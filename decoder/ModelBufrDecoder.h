@@ -56,6 +56,7 @@
 #include "DataTime.h"
 #include "DescriptorNameCache.h"
 #include "Dict.h"
+#include "RecordWriter.h"
 #include "SeqOf.h"
 #include "SeqOfPtr.h"
 #include "Set.h"
@@ -126,17 +127,20 @@ public:
     // Writes decoded value i at the record; false when the value has no
     // variable to go to.
     bool storeValues(int ncid, int record, int i);
-    // Writes numProfLvls and numSoilLvls at the record; the second write's
-    // status.
+    // Writes numProfLvls and numSoilLvls at the record; NC_NOERR, or the
+    // netCDF status of the write that failed last.
     int putLevelCounts(int ncid, int record);
+    // A profile at [start[0], 0 .. count[1] - 1]; its netCDF status.
     int putFloatArray(int ncid, const size_t* start, const size_t* count,
                       const TextString& name, const SeqOf<float>& values);
-    // One value by the variable's type: int (truncated and clamped to the
-    // int range), float, double, char (text); other types are not written.
+    // One value at [index[0], index[1]] by the variable's type: int
+    // (truncated and clamped to the int range), float, double, char (the
+    // text, putStringVar); other types are not written.
     void putValue(int ncid, const TextString& name, const TextString& text, float value,
                   const size_t* index);
-    void putStringVar(int ncid, int varId, size_t record, int nDims, const int* dimIds,
-                      const TextString& text);
+    // The text as the record's row of a char variable, padded with NULs; a
+    // text longer than the row is not written.
+    void putStringVar(int ncid, const TextString& name, size_t record, const TextString& text);
     void setFillMode(int ncid, bool noFill);
     void setTimeRange(long offset);
 
@@ -183,8 +187,6 @@ private:
     void addProfileDescriptor(int descriptor, const TextString& name);
     // The index of a profile name in PROFILE_NAMES, or -1.
     static int profileIndex(const TextString& name);
-    // The level dimensions of the model's template, into its output.
-    static void readLevelDimensions(ModelOutput& output);
     // Replication count i of the file; 0 when it is missing or negative.
     int replicationCount(int i) const;
     void presetStationProfiles();
@@ -204,6 +206,7 @@ private:
     ModelOutput _outputs[NUM_MODELS];
     ModelOutput* _current = nullptr;
     SeqOfPtr<int*> _handles;
+    RecordWriter _writer;
     int _levelCounts[NUM_PROFILES];
     SeqOf<float> _stationProfiles[NUM_PROFILES];
     SeqOf<SeqOf<float> > _profileLists[NUM_PROFILES];

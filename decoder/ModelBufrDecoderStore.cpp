@@ -11,17 +11,12 @@
 #include "AbsTime.h"
 #include "BulletinLog.h"
 #include "LogStream.h"
+#include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
 #include "dmNotify.h"
 
-#include <netcdf.h>
-
-#include <algorithm>
-#include <climits>
-#include <cmath>
 #include <cstdio>
-#include <vector>
 
 #define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
 
@@ -29,19 +24,6 @@ namespace {
 
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const DataAccessKey PRODUCT_KEYS[ModelBufrDecoder::NUM_MODELS] = {10001, 0, 10002, 0};
-
-// A decoded value for an int variable: truncated toward zero and kept inside
-// the int range (a NaN counts as the BUFR missing value).
-long intValue(float value)
-{
-    if (std::isnan(value))
-        return -99999;
-    if (value <= static_cast<float>(INT_MIN))
-        return INT_MIN;
-    if (value >= static_cast<float>(INT_MAX))
-        return INT_MAX;
-    return static_cast<long>(value);
-}
 
 } // namespace
 
@@ -242,6 +224,8 @@ int* ModelBufrDecoder::getNetcdfHandle(const TextString& id, const AbsTime& fore
             bool newRecord = false;
             handle = output.store->getFileHandleAndRecord(ids, times, record, newRecord);
             _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+            if (handle)
+                _writer.useFile(*handle, output.directory + "/" + _netcdfFileName);
         }
     }
     if (!handle) {
@@ -275,36 +259,26 @@ bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
             SeqOf<float> profile;
             collectProfiles(i, profile);
             if (profile.length() > 0) {
-                size_t start[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record)};
-                size_t count[NC_MAX_VAR_DIMS];
-                for (size_t& c : count)
-                    c = 1;
-                count[1] = static_cast<size_t>(profile.length());
+                const size_t start[2] = {static_cast<size_t>(record), 0};
+                const size_t count[2] = {1, static_cast<size_t>(profile.length())};
                 putFloatArray(ncid, start, count, name, profile);
             }
         }
         return true;
     }
-    size_t index[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record),
-                                     static_cast<size_t>(value.getIndex() > 0 ? value.getIndex()
-                                                                               : 0)};
+    const size_t index[2] = {static_cast<size_t>(record),
+                             static_cast<size_t>(value.getIndex() > 0 ? value.getIndex() : 0)};
     putValue(ncid, name, TextString(), value.getValue(), index);
     return true;
 }
 
 int ModelBufrDecoder::putLevelCounts(int ncid, int record)
 {
-    const size_t index[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record)};
     int status = NC_NOERR;
     for (const char* name : {"numProfLvls", "numSoilLvls"}) {
         const int count = name[3] == 'P' ? _numProfLvls : _numSoilLvls;
-        int varId = -1;
-        status = nc_inq_varid(ncid, name, &varId);
-        if (status == NC_NOERR)
-            status = nc_put_var1_int(ncid, varId, index, &count);
-        if (status != NC_NOERR)
-            MODEL_LOG(PROBLEM) << "Unable to write " << name << " at record " << record << ": "
-                               << nc_strerror(status) << std::endl;
+        if (_writer.at(ncid).putCount(name, record, count) != RecordWriter::WRITTEN)
+            status = _writer.lastStatus();
     }
     return status;
 }
@@ -312,83 +286,33 @@ int ModelBufrDecoder::putLevelCounts(int ncid, int record)
 int ModelBufrDecoder::putFloatArray(int ncid, const size_t* start, const size_t* count,
                                     const TextString& name, const SeqOf<float>& values)
 {
-    int varId = -1;
-    int status = nc_inq_varid(ncid, name.c_str(), &varId);
-    if (status == NC_NOERR)
-        status = nc_put_vara_float(ncid, varId, start, count, values.elements());
-    if (status != NC_NOERR)
-        MODEL_LOG(PROBLEM) << "Unable to write " << name << " at record " << start[0] << ": "
-                           << nc_strerror(status) << std::endl;
-    return status;
+    _writer.at(ncid).putProfile(name, static_cast<long>(start[0]), values.elements(),
+                                static_cast<long>(count[1]));
+    return _writer.lastStatus();
 }
 
 void ModelBufrDecoder::putValue(int ncid, const TextString& name, const TextString& text,
                                 float value, const size_t* index)
 {
-    int varId = -1;
-    nc_type type = NC_NAT;
-    int nDims = 0;
-    int dimIds[NC_MAX_VAR_DIMS];
-    int status = nc_inq_varid(ncid, name.c_str(), &varId);
-    if (status == NC_NOERR)
-        status = nc_inq_var(ncid, varId, nullptr, &type, &nDims, dimIds, nullptr);
-    if (status == NC_NOERR) {
-        switch (type) {
-        case NC_INT: {
-            const long number = intValue(value);
-            status = nc_put_var1_long(ncid, varId, index, &number);
-            break;
-        }
-        case NC_FLOAT:
-            status = nc_put_var1_float(ncid, varId, index, &value);
-            break;
-        case NC_DOUBLE: {
-            const double number = value;
-            status = nc_put_var1_double(ncid, varId, index, &number);
-            break;
-        }
-        case NC_CHAR:
-            putStringVar(ncid, varId, index[0], nDims, dimIds, text);
-            break;
-        default:
-            break;
-        }
-    }
-    if (status != NC_NOERR)
-        MODEL_LOG(PROBLEM) << "Unable to write " << name << " at record " << index[0] << ": "
-                           << nc_strerror(status) << std::endl;
+    RecordWriter::Variable variable;
+    const long record = static_cast<long>(index[0]);
+    if (!_writer.at(ncid).find(name, variable, record))
+        return;
+    if (variable.type == NC_CHAR)
+        putStringVar(ncid, name, index[0], text);
+    else
+        _writer.putNumber(name, record, value, static_cast<long>(index[1]));
 }
 
-void ModelBufrDecoder::putStringVar(int ncid, int varId, size_t record, int nDims,
-                                    const int* dimIds, const TextString& text)
+void ModelBufrDecoder::putStringVar(int ncid, const TextString& name, size_t record,
+                                    const TextString& text)
 {
-    if (nDims < 2)
-        return;
-    size_t width = 0;
-    int status = nc_inq_dimlen(ncid, dimIds[1], &width);
-    if (status != NC_NOERR || static_cast<size_t>(text.length()) > width) {
-        if (status != NC_NOERR)
-            MODEL_LOG(PROBLEM) << "Unable to read the text width of variable " << varId << ": "
-                               << nc_strerror(status) << std::endl;
-        return;
-    }
-    std::vector<char> row(width, '\0');
-    std::copy(text.c_str(), text.c_str() + text.length(), row.begin());
-    size_t start[NC_MAX_VAR_DIMS] = {record};
-    size_t count[NC_MAX_VAR_DIMS];
-    for (size_t& c : count)
-        c = 1;
-    count[1] = width;
-    status = nc_put_vara_text(ncid, varId, start, count, row.data());
-    if (status != NC_NOERR)
-        MODEL_LOG(PROBLEM) << "Unable to write text variable " << varId << " at record "
-                           << record << ": " << nc_strerror(status) << std::endl;
+    _writer.at(ncid).putText(name, static_cast<long>(record), text);
 }
 
 void ModelBufrDecoder::setFillMode(int ncid, bool noFill)
 {
-    int previous = 0;
-    const int status = nc_set_fill(ncid, noFill ? NC_NOFILL : NC_FILL, &previous);
+    const int status = NetcdfIo(ncid).setFillMode(noFill);
     if (status != NC_NOERR)
         MODEL_LOG(PROBLEM) << "Unable to set the fill mode of netCDF file " << ncid << ": "
                            << nc_strerror(status) << std::endl;

@@ -303,6 +303,22 @@ Bytes repeatedSoundings(int latitude, int longitude, int pressure, unsigned posi
     return built(w, "repeated soundings");
 }
 
+// Fifty profiler stations of 477 bytes, each with 65534 levels of a group
+// that reads no data (0 31 012 over 2 01 000): every station's eleven level
+// arrays were made that long, for the whole file.
+Bytes emptyProfilerLevels()
+{
+    const int stations = 50;
+    BufrWriter w(4);
+    w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(stations);
+    w.descriptors({1001, 1002, 4001, 4002, 4003, 4004, 4005, 101000, 31012, 201000});
+    for (int s = 0; s < stations; ++s) {
+        w.element(1001, 72).element(1002, 100 + s).element(4001, 2024).element(4002, 6);
+        w.element(4003, 1).element(4004, 12).element(4005, 0).factor(31012, 65534);
+    }
+    return built(w, "empty profiler levels");
+}
+
 void storeRegressionSeeds()
 {
     const int poes = storeSelector("POESBufrDecoder", "IUTX01");
@@ -317,6 +333,8 @@ void storeRegressionSeeds()
                     repeatedLevels());
     writeStoreInput("regression-widened-forecast-time",
                     storeSelector("ModelBufrDecoder", "JUSA41"), widenedForecastTime());
+    writeStoreInput("regression-empty-profiler-levels", storeSelector("ProfBufrDecoder", "IUPT43"),
+                    emptyProfilerLevels());
 }
 
 // Every data type's sample bulletins behind the selector of its decoder and

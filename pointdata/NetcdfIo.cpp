@@ -67,17 +67,23 @@ NcPos::NcPos(std::initializer_list<long> values) : rank(0), v{0, 0, 0, 0}
 
 void NetcdfIo::quietErrors() { ncopts = 0; }
 
-NcFile* NetcdfIo::openFile(const TextString& path, bool write)
+NcFile* NetcdfIo::openFile(const TextString& path, bool write, int* status)
 {
     quietErrors();
     NcError silent(NcError::silent_nonfatal);
     NcFile* file = nullptr;
+    if (status)
+        *status = NC_NOERR;
     try {
         file = new NcFile(path.c_str(), write ? NcFile::Write : NcFile::ReadOnly);
     } catch (...) {
+        if (status)
+            *status = NC_ENOMEM;
         return nullptr;
     }
     if (!file->is_valid()) {
+        if (status)
+            *status = silent.get_err() != NC_NOERR ? silent.get_err() : NC_ENOTNC;
         delete file;
         return nullptr;
     }
@@ -201,6 +207,19 @@ int NetcdfIo::textAttribute(const char* name, int maxLength, TextString& value) 
     return 0;
 }
 
+bool NetcdfIo::varTextAttribute(int var, const char* name, TextString& value) const
+{
+    nc_type type = NC_NAT;
+    size_t length = 0;
+    if (var < 0 || nc_inq_att(_ncid, var, name, &type, &length) != NC_NOERR || type != NC_CHAR)
+        return false;
+    std::vector<char> text(length + 1, '\0');
+    if (length > 0 && nc_get_att_text(_ncid, var, name, text.data()) != NC_NOERR)
+        return false;
+    value = text.data();
+    return true;
+}
+
 bool NetcdfIo::fits(int var, nc_type type, int rank) const
 {
     if (var < 0 || rank < 0 || rank > NcPos::MAX_RANK)
@@ -297,6 +316,12 @@ bool NetcdfIo::put1Number(int var, const NcPos& index, double value) const
 }
 
 bool NetcdfIo::sync() const { return ncsync(_ncid) != -1; }
+
+int NetcdfIo::setFillMode(bool noFill) const
+{
+    int previous = 0;
+    return nc_set_fill(_ncid, noFill ? NC_NOFILL : NC_FILL, &previous);
+}
 
 const char* NetcdfIo::lastErrorText()
 {

@@ -56,8 +56,9 @@ public:
     static void quietErrors();
 
     // Opens an existing file through the legacy C++ interface, read-only or
-    // for writing.  Null when the file is not valid (the object is deleted).
-    static NcFile* openFile(const TextString& path, bool write);
+    // for writing.  Null when the file is not valid (the object is deleted);
+    // status, when given, gets the netCDF status of the opening.
+    static NcFile* openFile(const TextString& path, bool write, int* status = nullptr);
     // Deletes (closes) a file object; null is ignored.
     static void deleteFile(NcFile* file);
     // The ncid of a valid file object, -1 for null or an invalid one.
@@ -87,6 +88,9 @@ public:
     // A global text attribute of 1 to maxLength characters (NC_CHAR only).
     // 0 read, 1 absent or not a text of that length, 2 the read failed.
     int textAttribute(const char* name, int maxLength, TextString& value) const;
+    // A text attribute of a variable (NC_CHAR only), up to its first NUL;
+    // false when it is absent, of another type or unreadable.
+    bool varTextAttribute(int var, const char* name, TextString& value) const;
 
     // Typed data calls: false when the variable's type is not the buffer's
     // (char NC_CHAR, signed char NC_BYTE, short NC_SHORT, int NC_INT, float
@@ -110,6 +114,9 @@ public:
 
     // ncsync: commits what was written (or rereads what others wrote).
     bool sync() const;
+    // The file's fill mode: "no fill" (NC_NOFILL) or "fill" (NC_FILL); the
+    // netCDF status.
+    int setFillMode(bool noFill) const;
     // Writes every record variable's fill value (its _FillValue, else
     // netCDF's default for its type) over one record, so that a record taken
     // again holds nothing of what was written into it before.

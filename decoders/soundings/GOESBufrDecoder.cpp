@@ -71,6 +71,13 @@ GOESBufrDecoder::GOESBufrDecoder() : SatelliteSoundingDecoder(goesRecord(), goes
         processBufrDirectory();
 }
 
+GOESBufrDecoder::GOESBufrDecoder(const TextString& directory, const TextString& fileName)
+    : SatelliteSoundingDecoder(goesRecord(), goesSettings())
+{
+    if (init())
+        processOneFile(directory, fileName);
+}
+
 GOESBufrDecoder::~GOESBufrDecoder() {}
 
 int GOESBufrDecoder::getProfileCount(const int& start, const int& subset)

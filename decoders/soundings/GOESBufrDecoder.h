@@ -27,6 +27,10 @@ public:
     static const Settings& goesSettings();
 
     GOESBufrDecoder();
+    // Configures the decoder, then decodes and stores the one named file of
+    // the directory (unlinked after, or moved to the bad-file directory)
+    // instead of processing the ingest directory.
+    GOESBufrDecoder(const TextString& directory, const TextString& fileName);
     ~GOESBufrDecoder() override;
 
     int getProfileCount(const int& start, const int& subset) override;

@@ -68,6 +68,13 @@ POESBufrDecoder::POESBufrDecoder() : SatelliteSoundingDecoder(poesRecord(), poes
         processBufrDirectory();
 }
 
+POESBufrDecoder::POESBufrDecoder(const TextString& directory, const TextString& fileName)
+    : SatelliteSoundingDecoder(poesRecord(), poesSettings())
+{
+    if (init())
+        processOneFile(directory, fileName);
+}
+
 POESBufrDecoder::~POESBufrDecoder() {}
 
 int POESBufrDecoder::getProfileCount(const int& start, const int& subset)

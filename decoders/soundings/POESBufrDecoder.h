@@ -25,6 +25,10 @@ public:
     static const Settings& poesSettings();
 
     POESBufrDecoder();
+    // Configures the decoder, then decodes and stores the one named file of
+    // the directory (unlinked after, or moved to the bad-file directory)
+    // instead of processing the ingest directory.
+    POESBufrDecoder(const TextString& directory, const TextString& fileName);
     ~POESBufrDecoder() override;
 
     int getProfileCount(const int& start, const int& subset) override;

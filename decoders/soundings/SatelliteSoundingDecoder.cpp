@@ -4,6 +4,7 @@
 #include "SatelliteSoundingDecoder.h"
 
 #include "AbsTime.h"
+#include "BufrSignalClient.h"
 #include "BufrValues.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
@@ -54,10 +55,39 @@ bool calendarField(double value, int& field)
 
 const float SatelliteSoundingDecoder::LEVEL_FILL = 1e37f;
 
+namespace {
+
+// The lines of a sounding store's writes, under its source name.
+RecordWriter::Rules writeRules(const char* source)
+{
+    return {source,
+            "getVarId (%n) error: %e",
+            "insertDecodedValues (%n) error: %e",
+            "putLvlCountsNetcdf(), nc_put_var1_int() error: %e",
+            "putTextValue (%v) error: %e",
+            nullptr,
+            nullptr,
+            "storeArray (%n) error: %e",
+            nullptr,
+            true,
+            false};
+}
+
+} // namespace
+
 SatelliteSoundingDecoder::SatelliteSoundingDecoder(const Record& record, const Settings& settings)
     : BufrFileDecoder(record), _settings(settings), _dataTypeName(settings.dataTypeName),
-      _timeout(settings.timeout)
+      _timeout(settings.timeout), _writer(writeRules(settings.storeSource))
 {
+}
+
+void SatelliteSoundingDecoder::processOneFile(const TextString& directory, const TextString& name)
+{
+    TextString dir = directory;
+    while (dir.length() > 1 && dir[dir.length() - 1] == '/')
+        dir = dir.subString(0, dir.length() - 1);
+    BufrSignalClient::instance()->setDirectories(dir, badDir());
+    processFile(dir + "/", name, 0, 1);
 }
 
 // Runs at process exit, after the point-data files were closed: members
@@ -184,14 +214,18 @@ bool SatelliteSoundingDecoder::sendNotification()
     return true;
 }
 
-void SatelliteSoundingDecoder::getObservationTimes()
+SeqOf<double> SatelliteSoundingDecoder::getObservationTimes()
 {
+    SeqOf<double> times;
     for (int k = 0; k < _soundings.length(); ++k) {
         Sounding& s = _soundings[k];
         AbsTime t;
         s.timed = observationTime(s.valueIndex, t);
         s.time = s.timed ? static_cast<double>(t.seconds()) : 0.0;
+        if (s.timed)
+            times.append(s.time);
     }
+    return times;
 }
 
 bool SatelliteSoundingDecoder::roundedTime(const double fields[6], int valueIndex,
@@ -339,7 +373,7 @@ void SatelliteSoundingDecoder::clearProfileArrays()
         p[i].saved->setLength(0);
 }
 
-bool SatelliteSoundingDecoder::buildLevels(int start)
+void SatelliteSoundingDecoder::initLevelArrays()
 {
     Profile p[MAX_PROFILES];
     const int n = profiles(p);
@@ -349,7 +383,14 @@ bool SatelliteSoundingDecoder::buildLevels(int start)
         for (int j = 0; j < _numLevels; ++j)
             slots[j] = LEVEL_FILL;
     }
+}
+
+bool SatelliteSoundingDecoder::buildLevels(int start)
+{
+    initLevelArrays();
     resetLevelIndices();
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
 
     SeqOf<BufrValues>& values = _decodedValues;
     const int end = soundingEnd(start);

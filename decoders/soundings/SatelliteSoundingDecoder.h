@@ -71,6 +71,7 @@
 #include "DataAccessKey.h"
 #include "DataTime.h"
 #include "Dict.h"
+#include "RecordWriter.h"
 #include "SeqOf.h"
 #include "TextString.h"
 
@@ -165,8 +166,9 @@ public:
     // {t, 0, [t, t], t, 0, 0x300}.
     void setDataTime(AbsTime t);
     const DataTime& dataTime() const { return _dataTime; }
-    // The observation time of every Sounding record (or none).
-    void getObservationTimes();
+    // The observation time of every Sounding record (or none); the times
+    // of those that have one, in order (seconds since 1970).
+    SeqOf<double> getObservationTimes();
     // The observation time of the sounding whose latitude value is at
     // valueIndex, rounded to the minute; false (logged) when it has none.
     virtual bool observationTime(int valueIndex, AbsTime& time) = 0;
@@ -175,6 +177,8 @@ public:
     virtual int getProfileCount(const int& start, const int& subset) = 0;
 
     // ---- Levels ----
+    // Every level array _numLevels long, each level LEVEL_FILL.
+    void initLevelArrays();
     void resetLevelIndices();
     bool levelInRange(const int& index, const int& count) const { return index <= count; }
     // Whether the value at index belongs to a level (the data type's test
@@ -209,8 +213,8 @@ public:
     bool storeSingleton(int ncid, int record, int index, bool& written);
     bool insertDecodedValues(int ncid, int record, const TextString& name,
                              const TextString& token, float value);
-    void putTextValue(int ncid, int varId, int record, int nDims, const int* dimIds,
-                      const TextString& text);
+    // The text as the record's row of the named char variable, cut to it.
+    void putTextValue(int ncid, const TextString& name, int record, const TextString& text);
     bool storeArray(int ncid, int record, const TextString& name, const SeqOf<float>& values);
     bool getVarId(int ncid, const TextString& name, int& varId);
     // True when the profile of the descriptor was already written for the
@@ -241,6 +245,9 @@ protected:
     };
 
     SatelliteSoundingDecoder(const Record& record, const Settings& settings);
+    // The steps of the flow for one named file of a directory: decoded,
+    // stored, then unlinked or moved to the bad-file directory.
+    void processOneFile(const TextString& directory, const TextString& name);
 
     // The data type's profiles (at most MAX_PROFILES); their number.
     virtual int profiles(Profile* out) = 0;
@@ -289,9 +296,10 @@ protected:
 
 private:
     // The smallest level dimension of the profile variables of the file.
-    long levelCapacity(int ncid) const;
+    long levelCapacity(int ncid);
 
     NetcdfPointData* _store = nullptr;
+    RecordWriter _writer;
     // The variables the profile descriptors map to.
     SeqOf<TextString> _profileVariables;
     bool _initialized = false;

@@ -12,51 +12,16 @@
 #include "BufrValues.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
-#include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "ReportPositions.h"
 #include "Set.h"
 #include "StationPlotInfo.h"
 
-#include <netcdf.h>
-
-#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <vector>
 
 #define STORE_LOG(category) QEV_LOG(LogStream::category, _settings.storeSource)
-
-namespace {
-
-// Clears the netCDF error of the version-2 calls before a call of the typed
-// layer, so that a failure can be told: the netCDF text of the call, or the
-// layer's own refusal of a variable whose type or shape does not fit.
-struct NcCall {
-    NcCall() { ncerr = NC_NOERR; }
-    const char* error() const
-    {
-        return ncerr != NC_NOERR ? nc_strerror(ncerr) : "variable of another type or shape";
-    }
-};
-
-// The position [record, 0, ...] of a variable of nDims dimensions, and the
-// count [1, n, 1, ...] of a row of n values along its second dimension;
-// false for a variable of more dimensions than the typed layer takes.
-bool rowPosition(int nDims, int record, long n, NcPos& start, NcPos& count)
-{
-    if (nDims < 0 || nDims > NcPos::MAX_RANK)
-        return false;
-    start.rank = count.rank = nDims;
-    for (int i = 0; i < nDims; ++i) {
-        start.v[i] = i == 0 ? record : 0;
-        count.v[i] = i == 1 ? n : 1;
-    }
-    return true;
-}
-
-} // namespace
 
 int SatelliteSoundingDecoder::write2NetcdfFile()
 {
@@ -291,8 +256,10 @@ int* SatelliteSoundingDecoder::getHandle(const TextString& siteId, double time, 
     } else {
         bool newRecord = false;
         handle = _store->getFileHandleAndRecord(ids, times, record, newRecord);
-        if (handle)
+        if (handle) {
             _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+            _writer.useFile(*handle, _storeDir + "/" + _netcdfFileName);
+        }
     }
     if (!handle) {
         if (_bulletinLog.admit(_settings.storeSource, "No handle for this station info"))
@@ -303,18 +270,14 @@ int* SatelliteSoundingDecoder::getHandle(const TextString& siteId, double time, 
     return handle;
 }
 
-long SatelliteSoundingDecoder::levelCapacity(int ncid) const
+long SatelliteSoundingDecoder::levelCapacity(int ncid)
 {
-    const NetcdfIo io(ncid);
     long capacity = LONG_MAX;
     for (int i = 0; i < _profileVariables.length(); ++i) {
-        NetcdfIo::VarInfo info;
-        const int var = io.varId(_profileVariables[i].c_str());
-        if (var < 0 || !io.varInfo(var, info) || info.nDims < 2)
-            continue;
-        const long length = io.dimLength(info.dims[1]);
-        if (length >= 0 && length < capacity)
-            capacity = length;
+        RecordWriter::Variable v;
+        if (_writer.at(ncid).find(_profileVariables[i], v, 0, true) && v.rank >= 2 &&
+            v.length >= 0 && v.length < capacity)
+            capacity = v.length;
     }
     return capacity;
 }
@@ -336,13 +299,7 @@ bool SatelliteSoundingDecoder::putLvlCountsNetcdf(int ncid, int record)
                            << std::endl;
         _numLevels = static_cast<int>(capacity);
     }
-    NcCall call;
-    if (!NetcdfIo(ncid).put1Number(varId, NcPos{record}, _numLevels)) {
-        STORE_LOG(PROBLEM) << "putLvlCountsNetcdf(), nc_put_var1_int() error: " << call.error()
-                           << std::endl;
-        return false;
-    }
-    return true;
+    return _writer.putCount("numLevels", record, _numLevels) == RecordWriter::WRITTEN;
 }
 
 bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, bool& written)
@@ -397,57 +354,21 @@ bool SatelliteSoundingDecoder::insertDecodedValues(int ncid, int record, const T
     int varId = -1;
     if (!getVarId(ncid, name, varId))
         return false;
-    nc_type type = NC_NAT;
-    int nDims = 0;
-    int dimIds[NC_MAX_VAR_DIMS];
-    const int status = nc_inq_var(ncid, varId, nullptr, &type, &nDims, dimIds, nullptr);
-    if (status != NC_NOERR) {
-        STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: "
-                           << nc_strerror(status) << std::endl;
-        return false;
-    }
-    switch (type) {
-    case NC_INT:
-    case NC_FLOAT:
-    case NC_DOUBLE: {
-        NcPos index, count;
-        NcCall call;
-        if (!rowPosition(nDims, record, 1, index, count) ||
-            !NetcdfIo(ncid).put1Number(varId, index, value)) {
-            STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: " << call.error()
-                               << std::endl;
-            return false;
-        }
-        return true;
-    }
-    case NC_CHAR:
-        STORE_LOG(VERBOSE) << name << ", start[0]: " << record << ", dataToken: <" << token
-                           << ">" << std::endl;
-        putTextValue(ncid, varId, record, nDims, dimIds, token);
-        return true;
-    default:
-        // Byte and short variables are not written.
-        return true;
-    }
+    RecordWriter::Variable v;
+    _writer.find(name, v, record);
+    if (v.type != NC_CHAR)
+        return _writer.putNumber(name, record, value) != RecordWriter::FAILED;
+    STORE_LOG(VERBOSE) << name << ", start[0]: " << record << ", dataToken: <" << token << ">"
+                       << std::endl;
+    putTextValue(ncid, name, record, token);
+    return true;
 }
 
-void SatelliteSoundingDecoder::putTextValue(int ncid, int varId, int record, int nDims,
-                                            const int* dimIds, const TextString& text)
+void SatelliteSoundingDecoder::putTextValue(int ncid, const TextString& name, int record,
+                                            const TextString& text)
 {
     STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
-    if (nDims < 2)
-        return;
-    const NetcdfIo io(ncid);
-    const long width = io.dimLength(dimIds[1]);
-    NcPos start, count;
-    if (width <= 0 || !rowPosition(nDims, record, width, start, count))
-        return;
-    std::vector<char> row(static_cast<size_t>(width), '\0');
-    std::copy(text.c_str(), text.c_str() + std::min<long>(width, text.length()), row.begin());
-    NcCall call;
-    if (!io.put(varId, start, count, row.data()))
-        STORE_LOG(PROBLEM) << "putTextValue (" << varId << ") error: " << call.error()
-                           << std::endl;
+    _writer.at(ncid).putText(name, record, text);
 }
 
 bool SatelliteSoundingDecoder::storeArray(int ncid, int record, const TextString& name,
@@ -460,40 +381,16 @@ bool SatelliteSoundingDecoder::storeArray(int ncid, int record, const TextString
     for (int j = 0; debug && j < values.length(); ++j)
         STORE_LOG(DEBUG) << name << " : " << ", dataArray[" << j << "]= " << values[j]
                          << std::endl;
-    int varId = -1;
-    if (!getVarId(ncid, name, varId))
-        return false;
-    const NetcdfIo io(ncid);
-    NetcdfIo::VarInfo info;
-    long n = values.length();
     // A profile longer than the level dimension keeps its first levels
     // (putLvlCountsNetcdf said so).
-    if (io.varInfo(varId, info) && info.nDims >= 2) {
-        const long levels = io.dimLength(info.dims[1]);
-        if (levels >= 0 && n > levels)
-            n = levels;
-    }
-    NcPos start, count;
-    NcCall call;
-    if (n == 0 || !rowPosition(info.nDims, record, n, start, count) ||
-        !io.put(varId, start, count, values.elements())) {
-        STORE_LOG(PROBLEM) << "storeArray (" << name << ") error: " << call.error()
-                           << std::endl;
-        return false;
-    }
-    return true;
+    return _writer.at(ncid).putProfile(name, record, values.elements(), values.length()) ==
+           RecordWriter::WRITTEN;
 }
 
 bool SatelliteSoundingDecoder::getVarId(int ncid, const TextString& name, int& varId)
 {
-    varId = -1;
-    const int status = nc_inq_varid(ncid, name.c_str(), &varId);
-    if (status != NC_NOERR) {
-        STORE_LOG(PROBLEM) << "getVarId (" << name << ") error: " << nc_strerror(status)
-                           << std::endl;
-        return false;
-    }
-    return true;
+    varId = _writer.at(ncid).varId(name);
+    return varId >= 0;
 }
 
 bool SatelliteSoundingDecoder::findRecord(long descriptor, long sounding)

@@ -22,7 +22,26 @@ BufrFileDecoder::Record AcarsBufrDecoder::acarsRecord()
     return r;
 }
 
-AcarsBufrDecoder::AcarsBufrDecoder() : BufrFileDecoder(acarsRecord())
+namespace {
+
+// The lines of the ACARS writes: a text not stored, no other.
+const RecordWriter::Rules ACARS_WRITES = {
+    "AcarsBufrDecoder",
+    nullptr,
+    nullptr,
+    nullptr,
+    "Unable to store the value %t",
+    "Unable to store the value %t",
+    "Unable to store the value %t",
+    nullptr,
+    nullptr,
+    false,
+    true,
+};
+
+} // namespace
+
+AcarsBufrDecoder::AcarsBufrDecoder() : BufrFileDecoder(acarsRecord()), _writer(ACARS_WRITES)
 {
     _storeDir = TextString(std::getenv("QEV_DATA")) + "/point/acars" + "/netcdf";
     _store = NetcdfPointData::getNetcdfPointData(_storeDir, true, false);

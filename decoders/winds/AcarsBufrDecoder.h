@@ -43,7 +43,7 @@
 #include "BulletinLog.h"
 #include "DescriptorNameCache.h"
 #include "Dict.h"
-#include "RecordVariables.h"
+#include "RecordWriter.h"
 #include "SeqOf.h"
 #include "SeqOfPtr.h"
 #include "TextString.h"
@@ -110,8 +110,10 @@ public:
     // char takes the text).
     bool putValue(int ncid, const TextString& name, const TextString& text, float value,
                   int record);
-    bool putTextValue(const RecordVariables::Variable& variable, int record,
-                      const TextString& text);
+    // The text as the record's row of the named char variable (of a char
+    // variable of one dimension, its first character); a text longer than
+    // the row is refused.  False after a PROBLEM line.
+    bool putTextValue(int ncid, const TextString& name, int record, const TextString& text);
     // dmNotify(79) of an observation at t.
     bool sendNotification(const AbsTime& t);
 
@@ -133,7 +135,7 @@ private:
     DescriptorNameCache _names;
     NetcdfPointData* _store = nullptr;    // owned by the point-data layer
     SeqOfPtr<int*> _handles;
-    RecordVariables _variables;
+    RecordWriter _writer;
     std::vector<Observation> _observations;
     // The observation whose values are being stored.
     const Observation* _storing = nullptr;

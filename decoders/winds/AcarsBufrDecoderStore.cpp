@@ -273,9 +273,7 @@ int AcarsBufrDecoder::storeFile()
         }
         ++placed;
         const int ncid = *handle;
-        RecordVariables::Variable header;
-        if (_variables.find("timeMdcrsHdr", header) == NC_NOERR)
-            _variables.putNumber(header, record, static_cast<double>(_obTime.seconds()));
+        _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
         _storing = &o;
         for (int i = o.first; i < o.end; ++i) {
             if (storeValues(ncid, record, i)) {
@@ -340,7 +338,7 @@ int* AcarsBufrDecoder::getHandle(const TextString& tailNumber, const AbsTime& ti
                            << " and time: " << time.seconds() << std::endl;
         return nullptr;
     }
-    _variables.useFile(*handle, _netcdfFileName);
+    _writer.useFile(*handle, _storeDir + "/" + _netcdfFileName);
     if (_handles.find(handle, 0) < 0)
         _handles.append(handle);
     return handle;
@@ -397,23 +395,18 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
 bool AcarsBufrDecoder::putValue(int ncid, const TextString& name, const TextString& text,
                                 float value, int record)
 {
-    _variables.useFile(ncid, _netcdfFileName);
-    RecordVariables::Variable variable;
-    if (_variables.find(name, variable) != NC_NOERR)
+    RecordWriter::Variable variable;
+    if (!_writer.at(ncid).find(name, variable, record))
         return false;
     if (variable.type == NC_CHAR)
-        return putTextValue(variable, record, text);
-    return RecordVariables::isNumeric(variable.type) &&
-           _variables.putNumber(variable, record, value) == NC_NOERR;
+        return putTextValue(ncid, name, record, text);
+    return _writer.putNumber(name, record, value) == RecordWriter::WRITTEN;
 }
 
-bool AcarsBufrDecoder::putTextValue(const RecordVariables::Variable& variable, int record,
+bool AcarsBufrDecoder::putTextValue(int ncid, const TextString& name, int record,
                                     const TextString& text)
 {
-    if (_variables.putText(variable, record, text) == NC_NOERR)
-        return true;
-    ACARS_LOG(PROBLEM) << "Unable to store the value " << text << std::endl;
-    return false;
+    return _writer.at(ncid).putText(name, record, text) == RecordWriter::WRITTEN;
 }
 
 bool AcarsBufrDecoder::sendNotification(const AbsTime& t)

@@ -7,10 +7,12 @@
 #include "LineFile.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
+#include "StoreTemplate.h"
 #include "StringTokenizer.h"
 #include "TimeRange.h"
 #include "dmNotify.h"
 
+#include <climits>
 #include <cstdlib>
 #include <iomanip>
 #include <sstream>
@@ -94,7 +96,26 @@ int ProfBufrDecoder::arrayIndex(const TextString& name)
     return -1;
 }
 
-ProfBufrDecoder::ProfBufrDecoder() : BufrFileDecoder(profilerRecord())
+namespace {
+
+// The lines of the profiler's writes.
+const RecordWriter::Rules PROFILER_WRITES = {
+    "StoreProfiler",
+    "getVarId (%n) error: %e",
+    "insertDecodedValues (%n) error: %e",
+    "putLvlCountsNetcdf(), nc_put_var1_int() error: %e",
+    "putTextValue: the text of variable %v at record %r was not written: %e",
+    nullptr,
+    nullptr,
+    "storeArray (%n) error: %e",
+    "storeArray (%n): %c levels, the variable holds %l; the levels above not stored.",
+    true,
+    false,
+};
+
+} // namespace
+
+ProfBufrDecoder::ProfBufrDecoder() : BufrFileDecoder(profilerRecord()), _writer(PROFILER_WRITES)
 {
     clearArrayCounters();
     if (init())
@@ -125,10 +146,18 @@ bool ProfBufrDecoder::init()
     _capDir = root + "/CAP/netcdf";
     _npnStore = NetcdfPointData::getNetcdfPointData(_npnDir, true, false);
     _capStore = NetcdfPointData::getNetcdfPointData(_capDir, true, false);
-    _npnVarDict = readTemplateDict(_npnDir + "/template", "tblBname");
-    _capVarDict = readTemplateDict(_capDir + "/template", "tblBname");
+    readTemplate(_npnDir, _npnVarDict, _npnLevels);
+    readTemplate(_capDir, _capVarDict, _capLevels);
     _initialised = true;
     return true;
+}
+
+void ProfBufrDecoder::readTemplate(const TextString& dir, Dict<TextString, TextString>& names,
+                                   int& levels)
+{
+    StoreTemplate t = StoreTemplate::read(dir + "/template", {"levels"});
+    names = t.names;
+    levels = t.lengths[0] >= 0 && t.lengths[0] < INT_MAX ? static_cast<int>(t.lengths[0]) : INT_MAX;
 }
 
 bool ProfBufrDecoder::readArrayDescTable()
@@ -218,6 +247,9 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
         if (values[blocks[k]].getSubset() == values[blocks[k - 1]].getSubset())
             perSubsetCounts = false;
 
+    // The levels a record of the file's network holds.
+    const int levelBound = _networkName == NPN ? _npnLevels : _networkName == CAP ? _capLevels
+                                                                                : INT_MAX;
     bool all = true;
     for (int k = 0; k < blocks.length() && k < ids.length(); ++k) {
         const int begin = blocks[k];
@@ -254,6 +286,16 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
         const int count = perSubsetCounts && subset >= 0 && subset < _repCountList.length()
                               ? _repCountList[subset]
                               : countLevelValues(begin, end);
+        // More levels than a record holds (a replication factor of a group
+        // that reads nothing costs a few bits): its profiles are never made.
+        if (count > levelBound) {
+            if (_bulletinLog.admit("StoreProfiler", "Station has more levels than the template"))
+                STORE_LOG(PROBLEM) << "Station " << ids[k] << " has " << count << " levels, the "
+                                   << _networkName << " template holds " << levelBound
+                                   << "; skipping." << std::endl;
+            all = false;
+            continue;
+        }
         _stationBegins.append(begin);
         _stationEnds.append(end);
         _stationValueIndex.append(year + 2);
@@ -278,6 +320,36 @@ int ProfBufrDecoder::placeArray(int a, int counters[NUM_ARRAYS], int& marker)
         return a;
     counters[WCONSENSUSNO] = level;
     return WCONSENSUSNO;
+}
+
+int ProfBufrDecoder::getArrayCount(const int& start, const int& subset)
+{
+    return countValues(start, subset, 10004, "getArrayCount");
+}
+
+int ProfBufrDecoder::getProfileCount(const int& start, const int& subset)
+{
+    return countValues(start, subset, 11003, "getProfileCount");
+}
+
+int ProfBufrDecoder::countValues(int start, int subset, int descriptor, const char* name) const
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    int i = start > 0 ? start : 0;
+    while (i < values.length() && values[i].getSubset() != subset)
+        ++i;
+    int count = 0;
+    for (; i < values.length(); ++i) {
+        const BufrValues& v = values[i];
+        if (v.getDescriptor() != descriptor || v.getSubset() != subset)
+            continue;
+        PROF_LOG(DEBUG) << "PBD::" << name << "(): _dV[" << i << "]" << ", subset: " << subset
+                        << ", descriptor: " << descriptor << ", value= " << v.getValue()
+                        << std::endl;
+        ++count;
+    }
+    PROF_LOG(VERBOSE) << name << "(): numLvls = " << count << std::endl;
+    return count;
 }
 
 int ProfBufrDecoder::countLevelValues(int begin, int end) const

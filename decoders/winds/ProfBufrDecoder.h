@@ -23,7 +23,11 @@
 // + 2) up to the next year value, the next station or the end of its
 // subset.  Its level count is the delayed replication count of its subset
 // when the file has one per subset and one station per subset, otherwise
-// the largest number of values one of its profile arrays has.  The values of
+// the largest number of values one of its profile arrays has; a station
+// whose count passes the "levels" dimension of its network's template is
+// left out with a PROBLEM line before any profile is made (a delayed
+// replication of a group that reads no data costs a few bits a factor, and
+// its count would size eleven arrays per station).  The values of
 // an array take levels 0, 1, 2... in their order; a level that carries two
 // wind counts (0 08 022 twice: the horizontal wind's, then the vertical
 // wind's) gives the second to the vertical wind's count (WCONSENSUSNO), so
@@ -54,10 +58,9 @@
 #include "BulletinLog.h"
 #include "DataTime.h"
 #include "Dict.h"
+#include "RecordWriter.h"
 #include "SeqOf.h"
 #include "TextString.h"
-
-#include <netcdf.h>
 
 class AbsTime;
 class NetcdfPointData;
@@ -124,6 +127,12 @@ public:
     void setDataTime(AbsTime t);
     const DataTime& dataTime() const { return _dataTime; }
 
+    // The values of the subset from its first value at or after start on:
+    // of 0 10 004 (getArrayCount) and of 0 11 003, the u components of its
+    // levels (getProfileCount); each value counted is traced.
+    int getArrayCount(const int& start, const int& subset);
+    int getProfileCount(const int& start, const int& subset);
+
     // ---- Pre-processing helpers ----
     void clearArrayCounters();
     static bool lessThan(const int& a, const int& b) { return a < b; }
@@ -150,8 +159,8 @@ public:
     // double; others not written); false after a PROBLEM line.
     bool insertDecodedValues(int ncid, int record, const TextString& name,
                              const TextString& text, float value);
-    bool putTextValue(int ncid, int varId, int record, int nDims, const int* dimIds,
-                      const TextString& text);
+    // The text as the record's row of the named char variable, cut to it.
+    bool putTextValue(int ncid, const TextString& name, int record, const TextString& text);
     // A profile at the record, cut to the variable's level dimension.
     bool storeArray(int ncid, int record, const TextString& name, const SeqOf<float>& profile);
     bool putLvlCountsNetcdf(int ncid, int record);
@@ -178,6 +187,12 @@ protected:
     bool checkDesignator(const TextString& designator) override;
 
 private:
+    // The template of a store directory: its dictionary and its level
+    // dimension ("levels"; INT_MAX when it has none).
+    static void readTemplate(const TextString& dir, Dict<TextString, TextString>& names,
+                             int& levels);
+    // The count of getArrayCount and getProfileCount (name) for one element.
+    int countValues(int start, int subset, int descriptor, const char* name) const;
     // Largest number of values one profile array has in [begin, end).
     int countLevelValues(int begin, int end) const;
     // The array a station's next value of array a goes to, given the
@@ -207,6 +222,9 @@ private:
     TextString _capDir;
     NetcdfPointData* _npnStore = nullptr;
     NetcdfPointData* _capStore = nullptr;
+    // The levels a record of each store holds.
+    int _npnLevels = 0;
+    int _capLevels = 0;
     TextString _networkName;
     Dict<int, TextString> _arrayTable;
     int _arrayCounters[NUM_ARRAYS];
@@ -222,6 +240,7 @@ private:
     Dict<long, long> _storedArrays;
     bool _initialised = false;
     BulletinLog _bulletinLog;
+    RecordWriter _writer;
 };
 
 #endif

@@ -25,8 +25,20 @@ TextString timeText(double seconds)
 
 } // namespace
 
+namespace {
+
+// The lines of a wind store's writes, under its source name.
+RecordWriter::Rules writeRules(const char* source)
+{
+    return {source,  "getVarId (%n) error: %e",
+            "insertDecodedValues (%n) error: %e",
+            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, true, false};
+}
+
+} // namespace
+
 StoreHighDensityWinds::StoreHighDensityWinds(SatelliteWindDecoder& decoder, const Layout& layout)
-    : _decoder(decoder), _layout(layout)
+    : _decoder(decoder), _layout(layout), _writer(writeRules(layout.sourceName))
 {
 }
 
@@ -194,7 +206,7 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
             continue;
         }
         const int ncid = *handle;
-        _variables.useFile(ncid, _decoder.netcdfFileName());
+        _writer.useFile(ncid, _decoder.storeDirectory() + "/" + _decoder.netcdfFileName());
         siteRecordPlaced(ncid, record, idx);
         bool stored = false;
         // The wind's own time group after its position does not end it.
@@ -271,45 +283,32 @@ bool StoreHighDensityWinds::insertDecodedValues(int ncid, const TextString& varN
                                                 const TextString& dataToken, float value,
                                                 int record)
 {
-    _variables.useFile(ncid, _decoder.netcdfFileName());
-    RecordVariables::Variable variable;
-    int status = _variables.find(varName, variable);
-    if (status == NC_ENOTVAR) {
-        STORE_LOG(PROBLEM) << "getVarId (" << varName << ") error: " << nc_strerror(status)
-                           << std::endl;
+    int varId = -1;
+    if (!getVarId(ncid, varName, &varId))
         return false;
-    }
-    if (status == NC_NOERR) {
-        if (variable.type == NC_CHAR) {
-            if (_verbose)
-                STORE_LOG(VERBOSE) << varName << ", start[0]: " << record << ", dataToken: <"
-                                   << dataToken << ">" << std::endl;
-            putTextValue(variable, record, dataToken);
-            return true;
-        }
-        if (!RecordVariables::isNumeric(variable.type))
-            return true;
-        status = _variables.putNumber(variable, record, value);
-    }
-    if (status != NC_NOERR) {
-        STORE_LOG(PROBLEM) << "insertDecodedValues (" << varName << ") error: "
-                           << nc_strerror(status) << std::endl;
-        return false;
-    }
+    RecordWriter::Variable variable;
+    _writer.find(varName, variable, record);
+    if (variable.type != NC_CHAR)
+        return _writer.putNumber(varName, record, value) != RecordWriter::FAILED;
+    if (_verbose)
+        STORE_LOG(VERBOSE) << varName << ", start[0]: " << record << ", dataToken: <" << dataToken
+                           << ">" << std::endl;
+    putTextValue(ncid, varName, record, dataToken);
     return true;
 }
 
-void StoreHighDensityWinds::putTextValue(const RecordVariables::Variable& variable, int record,
+void StoreHighDensityWinds::putTextValue(int ncid, const TextString& varName, int record,
                                          const TextString& text)
 {
     if (_verbose)
         STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
-    if (variable.rank < 2 || variable.width < 0)
-        return;
-    const TextString row = text.length() > variable.width
-                               ? text.subString(0, static_cast<int>(variable.width))
-                               : text;
-    _variables.putText(variable, record, row);
+    _writer.at(ncid).putText(varName, record, text);
+}
+
+bool StoreHighDensityWinds::getVarId(int ncid, const TextString& name, int* varId)
+{
+    *varId = _writer.at(ncid).varId(name);
+    return *varId >= 0;
 }
 
 SeqOf<bool> StoreHighDensityWinds::makeSiteFlags(int n)

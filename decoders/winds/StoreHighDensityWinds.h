@@ -35,7 +35,7 @@
 #define STOREHIGHDENSITYWINDS_H
 
 #include "LatLonCoord.h"
-#include "RecordVariables.h"
+#include "RecordWriter.h"
 #include "SeqOf.h"
 #include "TextString.h"
 
@@ -83,6 +83,10 @@ public:
     // its row); other types take nothing.  False after a PROBLEM line.
     bool insertDecodedValues(int ncid, const TextString& varName, const TextString& dataToken,
                              float value, int record);
+    // The text as the record's row of the named char variable, cut to it.
+    void putTextValue(int ncid, const TextString& varName, int record, const TextString& text);
+    // The id of the named variable of the file; false after a PROBLEM line.
+    bool getVarId(int ncid, const TextString& name, int* varId);
     // n flags, all false.
     static SeqOf<bool> makeSiteFlags(int n);
     // One notification per distinct data time of the flagged winds; true.
@@ -104,12 +108,8 @@ private:
     // Gives back a handle taken for a wind, if any (none: true); false when
     // the store could not bring the values written through it to the disk.
     bool giveBack(int*& handle);
-    // The text as the row of a char variable, cut to its width.
-    void putTextValue(const RecordVariables::Variable& variable, int record,
-                      const TextString& text);
-
     Layout _layout;
-    RecordVariables _variables;
+    RecordWriter _writer;
     // Whether the DEBUG and VERBOSE lines are wanted, asked once per file.
     bool _debug = false;
     bool _verbose = false;

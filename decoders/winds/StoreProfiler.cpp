@@ -9,10 +9,7 @@
 #include "AbsTime.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
-#include "NetcdfIo.h"
 #include "NetcdfPointData.h"
-
-#include <netcdf.h>
 
 #include <climits>
 #include <cmath>
@@ -20,7 +17,6 @@
 #include <iomanip>
 #include <set>
 #include <sstream>
-#include <vector>
 
 #define STORE_LOG(category) QEV_LOG(LogStream::category, "StoreProfiler")
 
@@ -28,12 +24,6 @@ namespace {
 
 const int YEAR = 4001;
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
-
-// The reason of the last failed netCDF call of the typed layer.
-const char* errorText()
-{
-    return ncerr != NC_NOERR ? nc_strerror(ncerr) : "variable of another type or shape";
-}
 
 // One line per level: head, then ", dataArray[" level "]= " value.
 void traceProfile(int category, const std::string& head, const SeqOf<float>& profile)
@@ -50,18 +40,6 @@ std::string nameHead(const TextString& name)
     std::ostringstream head;
     head << std::setw(12) << name.c_str() << " : ";
     return head.str();
-}
-
-// An index at the record in every dimension of a variable of that rank.
-bool recordIndex(int rank, int record, NcPos& index)
-{
-    if (rank < 0 || rank > NcPos::MAX_RANK)
-        return false;
-    index = NcPos();
-    index.rank = rank;
-    if (rank > 0)
-        index.v[0] = record;
-    return true;
 }
 
 } // namespace
@@ -195,12 +173,15 @@ int* ProfBufrDecoder::getHandle(long id, double time, int& record)
 
     NetcdfPointData* store = nullptr;
     const Dict<TextString, TextString>* names = nullptr;
+    const TextString* dir = nullptr;
     if (networkName() == "NPN") {
         store = _npnStore;
         names = &_npnVarDict;
+        dir = &_npnDir;
     } else if (networkName() == "CAP") {
         store = _capStore;
         names = &_capVarDict;
+        dir = &_capDir;
     }
     int* handle = nullptr;
     if (store) {
@@ -210,6 +191,7 @@ int* ProfBufrDecoder::getHandle(long id, double time, int& record)
         if (handle) {
             _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
             _currentVarDict = *names;
+            _writer.useFile(*handle, *dir + "/" + _netcdfFileName);
         }
     }
     if (!handle) {
@@ -306,57 +288,20 @@ bool ProfBufrDecoder::insertDecodedValues(int ncid, int record, const TextString
     int varId = -1;
     if (!getVarId(ncid, name, varId))
         return false;
-    const NetcdfIo io(ncid);
-    NetcdfIo::VarInfo info;
-    NcPos index;
-    ncerr = NC_NOERR;
-    if (!io.varInfo(varId, info) || !recordIndex(info.nDims, record, index)) {
-        STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: " << errorText()
-                           << std::endl;
-        return false;
-    }
-    switch (info.type) {
-    case NC_CHAR:
-        STORE_LOG(VERBOSE) << name << ", start[0]: " << record << ", dataToken: <" << text << ">"
-                           << std::endl;
-        return putTextValue(ncid, varId, record, info.nDims, info.dims, text);
-    case NC_INT:
-    case NC_FLOAT:
-    case NC_DOUBLE:
-        break;
-    default:
-        return true;
-    }
-    // Ints are truncated toward zero (and kept inside the int range).
-    if (!io.put1Number(varId, index, value)) {
-        STORE_LOG(PROBLEM) << "insertDecodedValues (" << name << ") error: " << errorText()
-                           << std::endl;
-        return false;
-    }
-    return true;
+    RecordWriter::Variable v;
+    _writer.find(name, v, record);
+    if (v.type != NC_CHAR)
+        return _writer.putNumber(name, record, value) != RecordWriter::FAILED;
+    STORE_LOG(VERBOSE) << name << ", start[0]: " << record << ", dataToken: <" << text << ">"
+                       << std::endl;
+    return putTextValue(ncid, name, record, text);
 }
 
-bool ProfBufrDecoder::putTextValue(int ncid, int varId, int record, int nDims,
-                                   const int* dimIds, const TextString& text)
+bool ProfBufrDecoder::putTextValue(int ncid, const TextString& name, int record,
+                                   const TextString& text)
 {
     STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
-    // One row of the record: (record, width) only.
-    if (nDims != 2)
-        return false;
-    const NetcdfIo io(ncid);
-    const long width = io.dimLength(dimIds[1]);
-    if (width <= 0)
-        return false;
-    std::vector<char> row(static_cast<size_t>(width), '\0');
-    for (long j = 0; j < width && j < text.length(); ++j)
-        row[static_cast<size_t>(j)] = text.c_str()[j];
-    ncerr = NC_NOERR;
-    if (!io.put(varId, NcPos{record, 0}, NcPos{1, width}, row.data())) {
-        STORE_LOG(PROBLEM) << "putTextValue: the text of variable " << varId << " at record "
-                           << record << " was not written: " << errorText() << std::endl;
-        return false;
-    }
-    return true;
+    return _writer.at(ncid).putText(name, record, text) == RecordWriter::WRITTEN;
 }
 
 bool ProfBufrDecoder::storeArray(int ncid, int record, const TextString& name,
@@ -367,82 +312,22 @@ bool ProfBufrDecoder::storeArray(int ncid, int record, const TextString& name,
     STORE_LOG(DEBUG) << "storeArray beginning...." << std::endl;
     traceProfile(LogStream::DEBUG, nameHead(name), profile);
     int varId = -1;
-    if (!getVarId(ncid, name, varId))
-        return false;
-    const NetcdfIo io(ncid);
-    NetcdfIo::VarInfo info;
-    ncerr = NC_NOERR;
-    long levels = -1;
-    if (io.varInfo(varId, info) && info.nDims == 2)
-        levels = io.dimLength(info.dims[1]);
-    if (levels < 0) {
-        STORE_LOG(PROBLEM) << "storeArray (" << name << ") error: " << errorText() << std::endl;
-        return false;
-    }
-    // A profile longer than the variable keeps the levels that fit.
-    long n = profile.length();
-    if (n > levels) {
-        STORE_LOG(PROBLEM) << "storeArray (" << name << "): " << n << " levels, the variable "
-                           << "holds " << levels << "; the levels above not stored." << std::endl;
-        n = levels;
-    }
-    const NcPos start{record, 0};
-    const NcPos count{1, n};
-    bool ok = false;
-    switch (info.type) {
-    case NC_FLOAT:
-        ok = io.put(varId, start, count, profile.elements());
-        break;
-    case NC_DOUBLE: {
-        std::vector<double> wide(profile.elements(), profile.elements() + n);
-        ok = io.put(varId, start, count, wide.data());
-        break;
-    }
-    case NC_INT: {
-        std::vector<int> whole(static_cast<size_t>(n));
-        for (long j = 0; j < n; ++j) {
-            const float v = profile[static_cast<int>(j)];
-            whole[static_cast<size_t>(j)] = v != v             ? 0
-                                            : v <= INT_MIN     ? INT_MIN
-                                            : v >= 2147483647.f ? INT_MAX
-                                                                : static_cast<int>(v);
-        }
-        ok = io.put(varId, start, count, whole.data());
-        break;
-    }
-    default:
-        break;
-    }
-    if (!ok) {
-        STORE_LOG(PROBLEM) << "storeArray (" << name << ") error: " << errorText() << std::endl;
-        return false;
-    }
-    return true;
+    return getVarId(ncid, name, varId) &&
+           _writer.putProfile(name, record, profile.elements(), profile.length()) ==
+               RecordWriter::WRITTEN;
 }
 
 bool ProfBufrDecoder::putLvlCountsNetcdf(int ncid, int record)
 {
     int varId = -1;
-    if (!getVarId(ncid, "numLevels", varId))
-        return false;
-    ncerr = NC_NOERR;
-    if (!NetcdfIo(ncid).put1Number(varId, NcPos{record}, _numLevels)) {
-        STORE_LOG(PROBLEM) << "putLvlCountsNetcdf(), nc_put_var1_int() error: " << errorText()
-                           << std::endl;
-        return false;
-    }
-    return true;
+    return getVarId(ncid, "numLevels", varId) &&
+           _writer.putCount("numLevels", record, _numLevels) == RecordWriter::WRITTEN;
 }
 
 bool ProfBufrDecoder::getVarId(int ncid, const TextString& name, int& varId)
 {
-    ncerr = NC_NOERR;
-    varId = NetcdfIo(ncid).varId(name.c_str());
-    if (varId < 0) {
-        STORE_LOG(PROBLEM) << "getVarId (" << name << ") error: " << errorText() << std::endl;
-        return false;
-    }
-    return true;
+    varId = _writer.at(ncid).varId(name);
+    return varId >= 0;
 }
 
 bool ProfBufrDecoder::notifyNewDataTimes(const SeqOf<bool>& stored, const SeqOf<double>& times)

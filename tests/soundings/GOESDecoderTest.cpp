@@ -145,3 +145,28 @@ TEST_F(GOES, TheWalkEndsWithTheSubset)
         EXPECT_EQ(row<float>(r.id, "height", record, 2), (std::vector<float>{5000, 5000}));
     }
 }
+
+// The one-file constructor stores the file named, wherever it lies, and
+// leaves the ingest directory alone; the file is then unlinked.  The
+// observation times are those of the soundings that have one.
+TEST_F(GOES, TheOneFileConstructorStoresTheNamedFile)
+{
+    const std::string dir = tree.mkdirs("elsewhere");
+    const std::string name = "IUSN41_KNES_202406011200";
+    const BufrWriter::Bytes m = message({goes(40, -95, 2024, 153, 10, 0, 0, {85000, 70000}),
+                                         goes(36, -95, 2024, 153, 10, 30, 0, {85000, 70000})});
+    ASSERT_TRUE(BufrWriter::writeFile(dir + "/" + name, m));
+    const std::string waiting = tree.path("qev_data/ispan/bufr/GOESSoundings/" + name);
+    ASSERT_TRUE(BufrWriter::writeFile(waiting, m));
+    LogCapture log;
+    GOESBufrDecoder d(dir.c_str(), name.c_str());
+    EXPECT_FALSE(TempTree::exists(dir + "/" + name)) << log.text();
+    EXPECT_TRUE(TempTree::exists(waiting));
+    ASSERT_EQ(dataFiles(store("GOES")).size(), 1u);
+    const Records stored(dataFiles(store("GOES"))[0]);
+    EXPECT_EQ(stored.number("numLevels", 1), stored.number("numLevels", 0));
+    EXPECT_GT(stored.number("numLevels", 1), 0);
+    const SeqOf<double> times = d.getObservationTimes();
+    ASSERT_EQ(times.length(), 2);
+    EXPECT_EQ(times[1], AbsTime(2024, 6, 1, 10, 30, 0).seconds());
+}

@@ -349,3 +349,49 @@ TEST_F(ProfDecoder, StationsAreStoredInTheirNetworksStore)
     }
     LogStream::resetFilters();
 }
+
+// A station with more levels than its network's template holds is left out
+// with its line before any profile is made; the others are stored and the
+// file is kept.  A delayed replication of a group that reads no data counts
+// its levels as well.
+TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
+{
+    QEV_REQUIRE_NCGEN();
+    templates();
+    ProfBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("IUPT43_KBOU"));
+    decode(decoder, message({{72, 123, 101, 500}, {74, 998, 2, 1000}}));
+    LogCapture log;
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: Station 72123 has 101 levels, the NPN template holds "
+                             "100; skipping."))
+        << log.text();
+    EXPECT_EQ(readFloats(decoder.storeDirectory(false).c_str(), "numLevels", 0, 1)[0], 2.0f);
+
+    BufrWriter w(4);
+    w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(2);
+    w.descriptors({1001, 1002, 4001, 4002, 4003, 4004, 4005, 101000, 31012, 201000});
+    for (int s = 0; s < 2; ++s)
+        w.element(1001, 72).element(1002, 100 + s).element(4001, 2024).element(4002, 6)
+            .element(4003, 1).element(4004, 12).element(4005, 0).factor(31012, 65534);
+    decode(decoder, w.build());
+    log.clear();
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_EQ(log.count("has 65534 levels, the NPN template holds 100; skipping."), 2)
+        << log.text();
+    EXPECT_EQ(decoder.stationProfiles(ProfBufrDecoder::HEIGHTS).length(), 0);
+}
+
+// The counts of a subset's values of an element from a value on: its u
+// components as its profile count, its pressures (none in a profiler
+// bulletin) as its array count.
+TEST_F(ProfDecoder, CountsOfASubsetsValues)
+{
+    ProfBufrDecoder decoder;
+    decode(decoder, message({{72, 123, 3, 500}, {74, 998, 2, 1000}}));
+    EXPECT_EQ(decoder.getProfileCount(0, 0), 3);
+    EXPECT_EQ(decoder.getProfileCount(0, 1), 2);
+    EXPECT_EQ(decoder.getProfileCount(0, 2), 0);
+    EXPECT_EQ(decoder.getArrayCount(0, 1), 0);
+}

@@ -279,3 +279,16 @@ TEST_F(AcarsDecoder, AReportTheStoreCouldNotSyncKeepsTheBulletin)
     EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX01_KWBC_011200")));
     EXPECT_TRUE(mark.none());
 }
+
+// One file is stored by the per-file steps of the flow alone, and unlinked.
+TEST_F(AcarsDecoder, OneFileIsProcessedOnItsOwn)
+{
+    t.templateFile("acars.cdl", "point/acars/netcdf");
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011200"),
+                                      acarsBulletin({{"N123UA", "UA12", 10, 50}})));
+    AcarsBufrDecoder decoder;
+    decoder.processFile(t.data("ispan/bufr/acars/").c_str(), "IUAX01_KWBC_011200", 0, 1);
+    EXPECT_FALSE(TempTree::exists(ingest("IUAX01_KWBC_011200")));
+    ASSERT_EQ(t.dataFiles("point/acars/netcdf").size(), 1u);
+    EXPECT_EQ(StoredFile(t.dataFiles("point/acars/netcdf")[0]).records(), 1u);
+}
