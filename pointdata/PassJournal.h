@@ -8,7 +8,7 @@
 // ended, when the process was stopped before the bulletin's file was
 // removed, or the bulletin was delivered again.  The journal tells a pass
 // over a bulletin which records the last pass over the same bulletin
-// (same identity: name and values) placed, call by call, so that they are
+// (same identity: the same values) placed, call by call, so that they are
 // taken again in the same order and nothing is added twice.
 //
 // Lines, appended one write each, so that a killed writer leaves at most a

@@ -1,6 +1,5 @@
 #include "SatelliteWindDecoder.h"
 
-#include "BufrSignalClient.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
@@ -10,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -125,12 +123,13 @@ TextString SatelliteWindDecoder::bulletinIdentity() const
         mix(&value, sizeof value);
         mix(text.c_str(), static_cast<size_t>(text.length()) + 1);
     }
-    const TextString& path = BufrSignalClient::instance()->sourcePath();
-    const char* slash = std::strrchr(path.c_str(), '/');
-    char tail[48];
-    std::snprintf(tail, sizeof tail, " %d %016llx", _decodedValues.length(),
+    // The file name is left out: a bulletin requeued from the bad-file
+    // directory under a suffixed name, or delivered again under another
+    // name, is the same bulletin and must not be stored twice.
+    char identity[48];
+    std::snprintf(identity, sizeof identity, "%d %016llx", _decodedValues.length(),
                   static_cast<unsigned long long>(hash));
-    return TextString(slash ? slash + 1 : path.c_str()) + tail;
+    return identity;
 }
 
 bool SatelliteWindDecoder::sendNotification()

@@ -68,7 +68,8 @@ public:
     // The data time of an observation at t: {t, 0, [t, t], t, 0, 0x300}.
     void setDataTime(int t);
     // What tells the bulletin being stored from others in the store's pass
-    // journal: its file name, its number of values and a hash of them.
+    // journal: its number of values and a hash of them, whatever the name
+    // of its file.
     TextString bulletinIdentity() const;
 
     // ---- For the storing code ----

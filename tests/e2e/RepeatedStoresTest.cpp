@@ -1,8 +1,9 @@
 // Bulletins stored again by the decoder process: after SIGKILLs aimed into
 // the storing of a cloud-drift wind bulletin, and after a full disk under
-// the profiler stores with the bulletins requeued once space is back.  Each
-// ends with the records of one clean run (in any order), none twice and none
-// of fill values only.
+// the profiler stores with the bulletins requeued once space is back, and
+// a wind bulletin delivered again under another name.  Each ends with the
+// records of one clean run (in any order), none twice and none of fill
+// values only.
 #include "DecoderInstallation.h"
 #include "DecoderProcess.h"
 #include "HighDensityWindSamples.h"
@@ -172,6 +173,28 @@ TEST(RepeatedStores, CloudDriftWindsKilledWhileStoredEndAsOneCleanRun)
     EXPECT_GT(killed, 0) << "no kill fell inside the store";
     EXPECT_TRUE(TempTree::listFiles(p.in).empty());
     EXPECT_TRUE(TempTree::listFiles(p.bad).empty());
+    EXPECT_EQ(records(p, "CSW/netcdf"), clean);
+}
+
+// The same bulletin delivered again under another name (as a requeued
+// set-aside file is, with its ".1" suffix) adds no record.
+TEST(RepeatedStores, CloudDriftWindsDeliveredAgainUnderAnotherNameAddNothing)
+{
+    QEV_REQUIRE_NCGEN();
+    const std::vector<SampleBulletin> winds = samples(HighDensityWindSamples::make);
+    const std::multiset<std::string> clean =
+        cleanRecords("csw", "bufr/CSW", "badCSWBufr", {winds[0]}, {"CSW/netcdf"});
+    ASSERT_FALSE(clean.empty());
+
+    DecoderInstallation p("csw", "bufr/CSW", "badCSWBufr");
+    p.drop(winds[0]);
+    Decoder run(p, "csw", "again.log");
+    ASSERT_TRUE(run.ready(120000)) << run.child.log();
+    p.drop(winds[0], winds[0].name + ".1");
+    ASSERT_TRUE(run.announce()) << run.child.log();
+    EXPECT_EQ(run.stop(), 0);
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    EXPECT_TRUE(TempTree::listFiles(p.bad).empty()) << run.child.log();
     EXPECT_EQ(records(p, "CSW/netcdf"), clean);
 }
 
