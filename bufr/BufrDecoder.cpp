@@ -1178,14 +1178,6 @@ void BufrDecoder::getCharacterString(int& count, TextString& text)
     text = leadingText(chars, length);
 }
 
-TextString BufrDecoder::characterValue(int count, std::string& chars) const
-{
-    int length = charactersAt(count, chars);
-    while (length > 0 && chars[static_cast<std::size_t>(length) - 1] == ' ')
-        --length;
-    return leadingText(chars, length);
-}
-
 int BufrDecoder::charactersAt(int count, std::string& chars) const
 {
     chars.resize(static_cast<std::size_t>(count));

@@ -299,8 +299,15 @@ private:
     // (checkRead passed for them), chars its scratch buffer: the whole text
     // up to the first NUL, trailing blanks removed; empty when every octet
     // is 0xFF (missing).  The one rule of getCharacters and of the values
-    // the data walker decodes, standard and compressed.
-    TextString characterValue(int count, std::string& chars) const;
+    // the data walker decodes, standard and compressed.  Inline: the walker
+    // makes it for every text it reads.
+    TextString characterValue(int count, std::string& chars) const
+    {
+        int length = charactersAt(count, chars);
+        while (length > 0 && chars[static_cast<std::size_t>(length) - 1] == ' ')
+            --length;
+        return length > 0 ? TextString(chars.data(), length) : TextString();
+    }
     // decode without its guard against failed allocations.
     bool decodeMessage(const void* buffer, unsigned size);
     bool takeBitsChecked(int n, uint64_t& value);

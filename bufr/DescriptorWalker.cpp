@@ -635,11 +635,11 @@ void DescriptorWalker::logValue(float value)
 
 bool DescriptorWalker::readText(int count, TextString& text)
 {
-    text = TextString();
-    if (count <= 0)
+    if (count > 0 && _decoder.bitsLeft() >= 8L * count) {
+        text = _decoder.characterValue(count, _textBuffer);
         return true;
-    if (_decoder.bitsLeft() < 8L * count)
-        return _decoder.advanceBits(8 * count);    // logs the overrun, flags it
-    text = _decoder.characterValue(count, _textBuffer);
-    return true;
+    }
+    text = TextString();
+    // Past the end: the overrun is logged and flagged.
+    return count <= 0 || _decoder.advanceBits(8 * count);
 }
