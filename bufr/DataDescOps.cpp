@@ -53,6 +53,73 @@ void DataDescOps::reset()
     changed();
 }
 
+// The steps of apply, inline in it: an operator met in every repetition of
+// a group costs no call beyond apply's own.
+inline void DataDescOps::changeDataWidth(int y)
+{
+    _widthChange = y - 128;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Changing data width by " << y - 128 << " bits" << std::endl;
+    changed();
+}
+
+inline void DataDescOps::resetDataWidth()
+{
+    _widthChange = 0;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data width" << std::endl;
+    changed();
+}
+
+inline void DataDescOps::changeDataScale(int y)
+{
+    _scaleChange = y - 128;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Changing data scale by " << y - 128
+                                                   << std::endl;
+    changed();
+}
+
+inline void DataDescOps::resetDataScale()
+{
+    _scaleChange = 0;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data scale" << std::endl;
+    changed();
+}
+
+inline void DataDescOps::resetDataReference()
+{
+    _newReferences.clear();
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data reference" << std::endl;
+}
+
+inline bool DataDescOps::addAssociatedField(int y)
+{
+    // Nested fields add up; they are read before every element, so together
+    // they cannot be wider than the data left.
+    if (_assocFieldWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
+        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+            << "Associated fields of " << _assocFieldWidth + static_cast<long>(y)
+            << " bits in all are wider than the " << _decoder.bitsLeft()
+            << " bits left in the data section" << std::endl;
+        return false;
+    }
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Adding data association of descriptor " << 0 << std::endl;
+    _assocFieldWidths.push_back(y);
+    _assocFieldWidth += y;
+    return true;
+}
+
+inline void DataDescOps::signifyDataWidth(int y)
+{
+    _signifiedWidth = y;
+}
+
 bool DataDescOps::apply(int x, int y)
 {
     switch (x) {
@@ -116,71 +183,6 @@ bool DataDescOps::apply(int x, int y)
     QEV_LOG(LogStream::PROBLEM, "DataDescOps")
         << "Data description operator " << name << " is not supported" << std::endl;
     return false;
-}
-
-void DataDescOps::changeDataWidth(int y)
-{
-    _widthChange = y - 128;
-    if (verbose())
-        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
-            << "Changing data width by " << y - 128 << " bits" << std::endl;
-    changed();
-}
-
-void DataDescOps::resetDataWidth()
-{
-    _widthChange = 0;
-    if (verbose())
-        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data width" << std::endl;
-    changed();
-}
-
-void DataDescOps::changeDataScale(int y)
-{
-    _scaleChange = y - 128;
-    if (verbose())
-        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Changing data scale by " << y - 128
-                                                   << std::endl;
-    changed();
-}
-
-void DataDescOps::resetDataScale()
-{
-    _scaleChange = 0;
-    if (verbose())
-        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data scale" << std::endl;
-    changed();
-}
-
-void DataDescOps::resetDataReference()
-{
-    _newReferences.clear();
-    if (verbose())
-        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data reference" << std::endl;
-}
-
-bool DataDescOps::addAssociatedField(int y)
-{
-    // Nested fields add up; they are read before every element, so together
-    // they cannot be wider than the data left.
-    if (_assocFieldWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
-        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
-            << "Associated fields of " << _assocFieldWidth + static_cast<long>(y)
-            << " bits in all are wider than the " << _decoder.bitsLeft()
-            << " bits left in the data section" << std::endl;
-        return false;
-    }
-    if (verbose())
-        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
-            << "Adding data association of descriptor " << 0 << std::endl;
-    _assocFieldWidths.push_back(y);
-    _assocFieldWidth += y;
-    return true;
-}
-
-void DataDescOps::signifyDataWidth(int y)
-{
-    _signifiedWidth = y;
 }
 
 bool DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
