@@ -89,7 +89,6 @@ BufrDecoder::BufrDecoder()
     : _obTime(0),
       _dataCategory(0),
       _numElements(0),
-      _dataCopy(nullptr),
       _dataPtr(nullptr),
       _descPtr(nullptr),
       _optionalSection(false),
@@ -129,7 +128,6 @@ BufrDecoder::~BufrDecoder()
             delete compiled;
         }
     }
-    delete[] _dataCopy;
     delete _walker;
     delete _trees;
 }
@@ -1170,10 +1168,7 @@ TextString BufrDecoder::getCharacters(int widthBits, float& value)
     if (count < 1 || !checkRead(8L * count, "Character read"))
         return TextString();
     std::string chars;
-    const int length = charactersAt(count, chars);
-    TextString text = leadingText(chars, length);
-    cutAtBlank(text);
-    return text;
+    return characterValue(count, chars);
 }
 
 void BufrDecoder::getCharacterString(int& count, TextString& text)
@@ -1211,13 +1206,6 @@ TextString BufrDecoder::extractCharacters(const unsigned char* data, int bitOffs
     std::string chars(static_cast<size_t>(count), '\0');
     copyCharacters(data, bitOffset, count, &chars[0]);
     return TextString(chars.data(), count);
-}
-
-void BufrDecoder::cutAtBlank(TextString& text)
-{
-    int blank = 0;
-    if (text.indexOfChar(' ', blank))
-        text = blank > 0 ? text.subString(0, blank) : TextString();
 }
 
 int BufrDecoder::splitDescriptor(int descriptor, int& x, int& y)

@@ -156,9 +156,9 @@ public:
     // ---- Element values ----
     // One element in standard form; advances over it.
     float getValue(int descriptor, TextString& charValue);
-    // widthBits / 8 characters at the read position, cut at the first NUL
-    // and the first blank, empty when all octets are 0xFF; sets value to
-    // CHARACTER_VALUE.  Does not advance.
+    // widthBits / 8 characters at the read position as the text of a
+    // character element (characterValue); sets value to CHARACTER_VALUE.
+    // Does not advance.
     TextString getCharacters(int widthBits, float& value);
     // count characters at the read position, cut at the first NUL, empty
     // when all octets are 0xFF.  Does not advance.
@@ -186,7 +186,6 @@ public:
 
     // ---- Text and descriptor helpers ----
     static TextString extractCharacters(const unsigned char* data, int bitOffset, int count);
-    static void cutAtBlank(TextString& text);
     static int splitDescriptor(int descriptor, int& x, int& y);
     static bool isDelayedReplicator(int descriptor);
 
@@ -257,7 +256,8 @@ protected:
     SeqOf<BufrValues> _decodedValues;
     SeqOf<SeqOf<int> > _replDescList;
     SeqOf<SeqOf<int> > _nestedRepList;
-    unsigned char* _dataCopy;                   // owned, new[]
+    // The data section is read in place, bounded by _dataEnd: it is never
+    // copied.
     const unsigned char* _dataPtr;
     const unsigned char* _descPtr;
     bool _optionalSection;
@@ -301,6 +301,19 @@ private:
     // not advance.  The one text extractor of getCharacters,
     // getCharacterString and the data walker.
     int charactersAt(int count, std::string& chars) const;
+    // The text of a character element of count octets at the read position
+    // (checkRead passed for them), chars its scratch buffer: the whole text
+    // up to the first NUL, trailing blanks removed; empty when every octet
+    // is 0xFF (missing).  The one rule of getCharacters and of the values
+    // the data walker decodes, standard and compressed.  Inline: the walker
+    // makes it for every text it reads.
+    TextString characterValue(int count, std::string& chars) const
+    {
+        int length = charactersAt(count, chars);
+        while (length > 0 && chars[static_cast<std::size_t>(length) - 1] == ' ')
+            --length;
+        return length > 0 ? TextString(chars.data(), length) : TextString();
+    }
     // decode without its guard against failed allocations.
     bool decodeMessage(const void* buffer, unsigned size);
     long _nextMessage = -1;

@@ -47,66 +47,114 @@ void DataDescOps::reset()
     _charWidth208 = 0;
     _referenceBits = 0;
     _newReferences.clear();
-    _assocWidths.clear();
-    _assocWidth = 0;
+    _assocFieldWidths.clear();
+    _assocFieldWidth = 0;
     _signifiedWidth = -1;
     changed();
+}
+
+// The steps of apply, inline in it: an operator met in every repetition of
+// a group costs no call beyond apply's own.
+inline void DataDescOps::changeDataWidth(int y)
+{
+    _widthChange = y - 128;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Changing data width by " << y - 128 << " bits" << std::endl;
+    changed();
+}
+
+inline void DataDescOps::resetDataWidth()
+{
+    _widthChange = 0;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data width" << std::endl;
+    changed();
+}
+
+inline void DataDescOps::changeDataScale(int y)
+{
+    _scaleChange = y - 128;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Changing data scale by " << y - 128
+                                                   << std::endl;
+    changed();
+}
+
+inline void DataDescOps::resetDataScale()
+{
+    _scaleChange = 0;
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data scale" << std::endl;
+    changed();
+}
+
+inline void DataDescOps::resetDataReference()
+{
+    _newReferences.clear();
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data reference" << std::endl;
+}
+
+inline bool DataDescOps::addAssociatedField(int y)
+{
+    // Nested fields add up; they are read before every element, so together
+    // they cannot be wider than the data left.
+    if (_assocFieldWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
+        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+            << "Associated fields of " << _assocFieldWidth + static_cast<long>(y)
+            << " bits in all are wider than the " << _decoder.bitsLeft()
+            << " bits left in the data section" << std::endl;
+        return false;
+    }
+    if (verbose())
+        QEV_LOG(LogStream::VERBOSE, "DataDescOps")
+            << "Adding data association of descriptor " << 0 << std::endl;
+    _assocFieldWidths.push_back(y);
+    _assocFieldWidth += y;
+    return true;
+}
+
+inline void DataDescOps::signifyDataWidth(int y)
+{
+    _signifiedWidth = y;
 }
 
 bool DataDescOps::apply(int x, int y)
 {
     switch (x) {
     case 1:
-        _widthChange = y == 0 ? 0 : y - 128;
-        if (verbose())
-            QEV_LOG(LogStream::VERBOSE, "DataDescOps")
-                << (y == 0 ? "Resetting data width" : "Changing data width by ")
-                << (y == 0 ? "" : std::to_string(y - 128) + " bits") << std::endl;
-        changed();
+        if (y == 0)
+            resetDataWidth();
+        else
+            changeDataWidth(y);
         return true;
     case 2:
-        _scaleChange = y == 0 ? 0 : y - 128;
-        if (verbose())
-            QEV_LOG(LogStream::VERBOSE, "DataDescOps")
-                << (y == 0 ? "Resetting data scale" : "Changing data scale by ")
-                << (y == 0 ? "" : std::to_string(y - 128)) << std::endl;
-        changed();
+        if (y == 0)
+            resetDataScale();
+        else
+            changeDataScale(y);
         return true;
     case 3:
-        if (y == 0) {
-            _newReferences.clear();
-            if (verbose())
-                QEV_LOG(LogStream::VERBOSE, "DataDescOps") << "Resetting data reference"
-                                                           << std::endl;
-        }
+        // 2 03 YYY starts the definition of new references, 2 03 255 ends
+        // it; 2 03 000 also drops the references defined.
+        if (y == 0)
+            resetDataReference();
         _referenceBits = (y == 0 || y == 255) ? 0 : y;
         changed();
         return true;
     case 4:
-        if (y > 0) {
-            // Nested fields add up; they are read before every element, so
-            // together they cannot be wider than the data left.
-            if (_assocWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
-                QEV_LOG(LogStream::PROBLEM, "DataDescOps")
-                    << "Associated fields of " << _assocWidth + static_cast<long>(y)
-                    << " bits in all are wider than the " << _decoder.bitsLeft()
-                    << " bits left in the data section" << std::endl;
-                return false;
-            }
-            if (verbose())
-                QEV_LOG(LogStream::VERBOSE, "DataDescOps")
-                    << "Adding data association of descriptor " << 0 << std::endl;
-            _assocWidths.push_back(y);
-            _assocWidth += y;
-        } else if (!_assocWidths.empty()) {
-            _assocWidth -= _assocWidths.back();
-            _assocWidths.pop_back();
+        if (y > 0)
+            return addAssociatedField(y);
+        if (!_assocFieldWidths.empty()) {
+            _assocFieldWidth -= _assocFieldWidths.back();
+            _assocFieldWidths.pop_back();
         }
         return true;
     case 5:
         return getCharacterInfo(200000 + x * 1000 + y, y);
     case 6:
-        _signifiedWidth = y;
+        signifyDataWidth(y);
         return true;
     case 7:
         _increase207 = y;

@@ -57,8 +57,8 @@ public:
     // Undoes every change (the start of a message).
     void reset();
 
-    // Applies the operator 2 X Y; false after a PROBLEM line.  2 05 reads its
-    // text here.
+    // Applies the operator 2 X Y through the steps below; false after a
+    // PROBLEM line.  2 05 reads its text here.
     bool apply(int x, int y);
 
     // The coding of an element under the changes in force; false when its
@@ -74,7 +74,7 @@ public:
     bool changeDataReference(const DescriptorTree::Element& e);
 
     // 2 04: the width of the associated field(s) in force, 0 when none.
-    int associatedWidth() const { return _assocWidth; }
+    int assocFieldWidth() const { return _assocFieldWidth; }
 
     // 2 06: the width given for the next element, or -1; taking it ends it.
     int takeSignifiedWidth()
@@ -90,6 +90,18 @@ public:
     bool getCharacterInfo(int descriptor, int count);
 
 private:
+    // The steps of apply, one per operator: 2 01 YYY and 2 01 000, 2 02 YYY
+    // and 2 02 000, 2 03 000 (the references defined are dropped), 2 04 YYY
+    // (false when the fields in force would be wider than the data left),
+    // 2 06 YYY.
+    void changeDataWidth(int y);
+    void resetDataWidth();
+    void changeDataScale(int y);
+    void resetDataScale();
+    void resetDataReference();
+    bool addAssociatedField(int y);
+    void signifyDataWidth(int y);
+
     void changed() { ++_generation; }
     // Whether the VERBOSE and DEBUG lines of the operators are wanted: asked
     // once per message, and only in a message that has operators, so that an
@@ -120,8 +132,8 @@ private:
     int _charWidth208;       // bits, 0 when not in force
     int _referenceBits;
     std::unordered_map<int, int64_t> _newReferences;
-    std::vector<int> _assocWidths;
-    int _assocWidth;
+    std::vector<int> _assocFieldWidths;    // of the nested fields in force
+    int _assocFieldWidth;
     int _signifiedWidth;
 };
 

@@ -69,21 +69,29 @@ bool DescriptorTree::compileOne(const int* list, int n, int& i, int depth, std::
         return true;
     case 3: {
         int index = 0;
-        if (!compileSequence(d, depth + 1, index))
+        if (!expandSequence(d, depth + 1, index))
             return false;
         out.push_back(index);
         ++i;
         return true;
     }
     case 1:
-        break;
+        return expandReplication(list, n, i, depth, out);
     default:
         QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << "Invalid descriptor: " << d << std::endl;
         return false;
     }
+}
 
-    // A replication: the X descriptors that follow (after the factor of a
-    // delayed one) at this level, each counting once whatever it stands for.
+bool DescriptorTree::expandReplication(const int* list, int n, int& i, int depth,
+                                       std::vector<int>& out)
+{
+    // The X descriptors that follow (after the factor of a delayed one) at
+    // this level, each counting once whatever it stands for.
+    const int d = list[i];
+    int x = 0;
+    int y = 0;
+    BufrDecoder::splitDescriptor(d, x, y);
     const bool delayed = y == 0;
     int first = i + 1;
     int factor = -1;
@@ -111,7 +119,7 @@ bool DescriptorTree::compileOne(const int* list, int n, int& i, int depth, std::
     return true;
 }
 
-bool DescriptorTree::compileSequence(int descriptor, int depth, int& nodeIndex)
+bool DescriptorTree::expandSequence(int descriptor, int depth, int& nodeIndex)
 {
     std::unordered_map<int, int>::const_iterator done = _sequenceNodes.find(descriptor);
     if (done != _sequenceNodes.end()) {
@@ -124,20 +132,8 @@ bool DescriptorTree::compileSequence(int descriptor, int depth, int& nodeIndex)
         return false;
     }
     SeqOf<int> elements;
-    std::string why;
-    const StaticBufrInfo::Lookup found =
-        StaticBufrInfo::instance()->sequenceFor(descriptor, _origin, elements, why);
-    if (found != StaticBufrInfo::DEFINED) {
-        if (!BufrDecoder::tablesLoaded())
-            QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << "Unable to re-initialize Tables."
-                                                          << std::endl;
-        else if (found == StaticBufrInfo::NOT_DEFINED)
-            QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
-                << "Descriptor " << descriptor << " does not exist in table D." << std::endl;
-        if (!why.empty())
-            QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << why << std::endl;
+    if (!tableDLookup(descriptor, elements))
         return false;
-    }
     _open.push_back(descriptor);
     std::vector<int> members;
     const SeqOf<int>& list = elements;
@@ -148,6 +144,24 @@ bool DescriptorTree::compileSequence(int descriptor, int depth, int& nodeIndex)
     nodeIndex = addNode(SEQUENCE, descriptor, -1, members);
     _sequenceNodes[descriptor] = nodeIndex;
     return true;
+}
+
+bool DescriptorTree::tableDLookup(int sequenceDescriptor, SeqOf<int>& elements) const
+{
+    std::string why;
+    const StaticBufrInfo::Lookup found =
+        StaticBufrInfo::instance()->sequenceFor(sequenceDescriptor, _origin, elements, why);
+    if (found == StaticBufrInfo::DEFINED)
+        return true;
+    if (!BufrDecoder::tablesLoaded())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << "Unable to re-initialize Tables."
+                                                      << std::endl;
+    else if (found == StaticBufrInfo::NOT_DEFINED)
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree")
+            << "Descriptor " << sequenceDescriptor << " does not exist in table D." << std::endl;
+    if (!why.empty())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorTree") << why << std::endl;
+    return false;
 }
 
 int DescriptorTree::addNode(Kind kind, int descriptor, int element,

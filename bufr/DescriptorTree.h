@@ -106,7 +106,14 @@ private:
     // Compiles the descriptor at list[i] (and what it replicates); i moves
     // past what was taken.
     bool compileOne(const int* list, int n, int& i, int depth, std::vector<int>& out);
-    bool compileSequence(int descriptor, int depth, int& nodeIndex);
+    // The replication at list[i], fixed or delayed, as a node holding the
+    // descriptors it repeats; i moves past them.
+    bool expandReplication(const int* list, int n, int& i, int depth, std::vector<int>& out);
+    // The node of a table D sequence, built once per tree.
+    bool expandSequence(int descriptor, int depth, int& nodeIndex);
+    // `elements` becomes the sequence's table D entry as the message's
+    // tables define it; false after the PROBLEM lines saying why not.
+    bool tableDLookup(int sequenceDescriptor, SeqOf<int>& elements) const;
     int addNode(Kind kind, int descriptor, int element, const std::vector<int>& children);
     int elementIndex(int descriptor);
     bool flattenList(int begin, int end, std::vector<int>& out, int delayedDepth,

@@ -141,12 +141,19 @@ bool DescriptorWalker::decodeCompressedData()
     if (_subsets > 0 && !walk(_tree->rootBegin(), _tree->rootEnd()))
         return false;
 
-    // Subset by subset, each in the order of its elements.  Every subset has
-    // the same factors: _repCountList holds them once per subset.  A few
-    // subsets at a time, column by column: each column is read in order and
-    // the values written stay within a few pages (one row of values per
-    // subset), where reading every column for each subset would touch a
-    // page per value.
+    regroupBySubset();
+    // Every subset has the same factors: _repCountList holds them once per
+    // subset.
+    storeFactors(_subsets);
+    return true;
+}
+
+void DescriptorWalker::regroupBySubset()
+{
+    // Subset by subset, each in the order of its elements.  A few subsets at
+    // a time, column by column: each column is read in order and the values
+    // written stay within a few pages (one row of values per subset), where
+    // reading every column for each subset would touch a page per value.
     const long width = static_cast<long>(_columns.size());
     BufrValues* const out = newValues(width * _subsets);
     // What a column's values share: the descriptor, the index, and the text
@@ -174,8 +181,6 @@ bool DescriptorWalker::decodeCompressedData()
         }
     }
     _columnValues.clear();
-    storeFactors(_subsets);
-    return true;
 }
 
 bool DescriptorWalker::tooMuch(const char* what)
@@ -205,7 +210,7 @@ bool DescriptorWalker::walk(int begin, int end)
                 return false;
             break;
         case DescriptorTree::OPERATOR:
-            if (!applyOperator(n))
+            if (!decodeSection2Desc(n))
                 return false;
             break;
         case DescriptorTree::SEQUENCE:
@@ -219,7 +224,7 @@ bool DescriptorWalker::walk(int begin, int end)
             }
             break;
         case DescriptorTree::DELAYED_REPLICATION:
-            if (!delayedReplication(n))
+            if (!expandDelayedReplication(n))
                 return false;
             break;
         }
@@ -250,7 +255,7 @@ bool DescriptorWalker::tooLarge(int descriptor, uint64_t coded, const DataDescOp
     return false;
 }
 
-bool DescriptorWalker::applyOperator(const DescriptorTree::Node& n)
+bool DescriptorWalker::decodeSection2Desc(const DescriptorTree::Node& n)
 {
     if (_ops.apply(n.x, n.y))
         return true;
@@ -268,7 +273,7 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
         return _ops.changeDataReference(e) || readError();
 
     const int signified = _ops.takeSignifiedWidth();
-    const int assoc = _ops.associatedWidth();
+    const int assoc = _ops.assocFieldWidth();
     if (assoc > 0 && !e.class31 && !skipField(assoc))
         return readError();
     if (!e.known) {
@@ -314,7 +319,7 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
             << " cannot be read" << std::endl;
         return false;
     }
-    return _compressed ? readCompressed(e, *c) : readStandard(e, *c);
+    return _compressed ? getCompressedValue(e, *c) : readStandard(e, *c);
 }
 
 bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
@@ -339,8 +344,8 @@ bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
     return addValue(e.descriptor, value, -1);
 }
 
-bool DescriptorWalker::readCompressed(const DescriptorTree::Element& e,
-                                      const DataDescOps::Coding& c)
+bool DescriptorWalker::getCompressedValue(const DescriptorTree::Element& e,
+                                          const DataDescOps::Coding& c)
 {
     if (!roomForColumn())
         return false;
@@ -526,7 +531,7 @@ bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
     return true;
 }
 
-bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
+bool DescriptorWalker::expandDelayedReplication(const DescriptorTree::Node& n)
 {
     const DescriptorTree::Element& fe = _tree->element(n.element);
     int factor = 0;
@@ -547,24 +552,30 @@ bool DescriptorWalker::delayedReplication(const DescriptorTree::Node& n)
             << factor << std::endl;
     }
     const int outer = _repetition;
-    bool ok = true;
-    if (DescriptorTree::isRepetitionFactor(fe.descriptor)) {
-        // The group's data is there once and stands for every repetition.
-        if (factor > 0) {
-            _repetition = 0;
-            std::size_t from = _compressed ? _columns.size() : _values.size();
-            ok = walk(n.begin, n.end);
-            std::size_t to = _compressed ? _columns.size() : _values.size();
-            ok = ok && repeatValues(from, to, factor);
-        }
-    } else {
-        for (int r = 0; ok && r < factor; ++r) {
-            _repetition = r;
-            ok = step() && walk(n.begin, n.end);
-        }
-    }
+    const bool ok = insertReplications(n, factor);
     _repetition = outer;
     return ok;
+}
+
+bool DescriptorWalker::insertReplications(const DescriptorTree::Node& n, int factor)
+{
+    if (DescriptorTree::isRepetitionFactor(_tree->element(n.element).descriptor)) {
+        // The group's data is there once and stands for every repetition.
+        if (factor <= 0)
+            return true;
+        _repetition = 0;
+        std::size_t from = _compressed ? _columns.size() : _values.size();
+        if (!walk(n.begin, n.end))
+            return false;
+        std::size_t to = _compressed ? _columns.size() : _values.size();
+        return repeatValues(from, to, factor);
+    }
+    for (int r = 0; r < factor; ++r) {
+        _repetition = r;
+        if (!step() || !walk(n.begin, n.end))
+            return false;
+    }
+    return true;
 }
 
 bool DescriptorWalker::repeatValues(std::size_t from, std::size_t to, int factor)
@@ -624,15 +635,11 @@ void DescriptorWalker::logValue(float value)
 
 bool DescriptorWalker::readText(int count, TextString& text)
 {
-    text = TextString();
-    if (count <= 0)
+    if (count > 0 && _decoder.bitsLeft() >= 8L * count) {
+        text = _decoder.characterValue(count, _textBuffer);
         return true;
-    if (_decoder.bitsLeft() < 8L * count)
-        return _decoder.advanceBits(8 * count);    // logs the overrun, flags it
-    int length = _decoder.charactersAt(count, _textBuffer);
-    while (length > 0 && _textBuffer[static_cast<std::size_t>(length) - 1] == ' ')
-        --length;
-    if (length > 0)
-        text = TextString(_textBuffer.data(), length);
-    return true;
+    }
+    text = TextString();
+    // Past the end: the overrun is logged and flagged.
+    return count <= 0 || _decoder.advanceBits(8 * count);
 }

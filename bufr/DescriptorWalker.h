@@ -72,7 +72,9 @@ private:
     bool step() { return ++_steps <= _stepLimit || tooMuch("steps"); }
     bool readElement(const DescriptorTree::Node& n);
     bool readStandard(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
-    bool readCompressed(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
+    // The element's column of compressed data: R0, NBINC and the increment
+    // of every subset, read at once.
+    bool getCompressedValue(const DescriptorTree::Element& e, const DataDescOps::Coding& c);
     // The increments of a numeric column (NBINC 1 to 56) that lies within
     // the data, in one pass; false (nothing read) when the column's values
     // need the checked path.
@@ -83,10 +85,20 @@ private:
     Column newColumn(int descriptor) const;
     // The column's value is the same in every subset.
     void sameValue(Column& col, float value);
-    bool delayedReplication(const DescriptorTree::Node& n);
+    // A delayed replication: its factor, then its group that many times.
+    bool expandDelayedReplication(const DescriptorTree::Node& n);
     bool readFactor(const DescriptorTree::Element& e, int& factor);
+    // The group of a delayed replication `factor` times, _repetition the
+    // number of each repetition; a delayed repetition reads the group once
+    // and repeats its values.
+    bool insertReplications(const DescriptorTree::Node& n, int factor);
     bool repeatValues(std::size_t from, std::size_t to, int factor);
-    bool applyOperator(const DescriptorTree::Node& n);
+    // The columns of compressed data as the decoder's _decodedValues, subset
+    // by subset.
+    void regroupBySubset();
+    // Applies an operator; false, after the PROBLEM line that fails the
+    // data section, when it cannot.
+    bool decodeSection2Desc(const DescriptorTree::Node& n);
     // Passes over one field of `width` bits (in compressed data its R0,
     // NBINC and increments).
     bool skipField(int width);
@@ -133,8 +145,8 @@ private:
     // The PROBLEM line of a value whose coded number and reference do not
     // fit 64 bits; false.
     bool tooLarge(int descriptor, uint64_t coded, const DataDescOps::Coding& c);
-    // `count` characters at the read position as a text: empty when all
-    // octets are 0xFF (missing), cut at a NUL, trailing blanks removed.
+    // `count` characters at the read position as the text of a character
+    // element (BufrDecoder::characterValue).
     bool readText(int count, TextString& text);
     bool tooMuch(const char* what);
     bool readError();

@@ -147,8 +147,9 @@ TEST(BufrReaders, ElementValues)
     EXPECT_EQ(dec.position(), at);
     EXPECT_EQ(dec.bitOffset(), offset);
 
+    // The whole text, its padding blanks removed: what decode() gives it.
     EXPECT_EQ(dec.getValue(1015, text), BufrDecoder::CHARACTER_VALUE);
-    EXPECT_STREQ(text.c_str(), "AB");
+    EXPECT_STREQ(text.c_str(), "AB C");
     EXPECT_EQ(dec.position(), at + 20);
     EXPECT_EQ(dec.bitOffset(), offset);
     // 32-bit values above 2^31 stay positive; widths beyond 32 are read too.
@@ -157,6 +158,10 @@ TEST(BufrReaders, ElementValues)
     EXPECT_EQ(dec.getValue(63003, text), 8589934592.0f);
     EXPECT_FLOAT_EQ(dec.getValue(12001, text), 250.0f);
     EXPECT_FALSE(dec.readFailed());
+
+    TestDecoder whole;
+    ASSERT_TRUE(whole.decodeBytes(msg));
+    EXPECT_NE(whole.values().find(" 0/1015='AB C' "), std::string::npos) << whole.values();
 }
 
 TEST(BufrReaders, CharacterData)
@@ -172,13 +177,16 @@ TEST(BufrReaders, CharacterData)
     dec.setReadRegion(nul, 6);
     EXPECT_STREQ(dec.getCharacters(48, value).c_str(), "AB");
     EXPECT_EQ(dec.position(), nul);    // not advanced
+    const unsigned char blanks[] = {' ', 'A', ' ', 'B', ' ', ' '};
+    dec.setReadRegion(blanks, 6);
+    EXPECT_STREQ(dec.getCharacters(48, value).c_str(), " A B");
 
     Bytes shifted = shiftedText("XY ZW", 3);
     EXPECT_EQ(BufrDecoder::extractCharacters(shifted.data(), 3, 5).length(), 5);
     EXPECT_STREQ(BufrDecoder::extractCharacters(shifted.data(), 3, 5).c_str(), "XY ZW");
     dec.setReadRegion(shifted.data(), static_cast<unsigned>(shifted.size()));
     dec.advanceBits(3);
-    EXPECT_STREQ(dec.getCharacters(40, value).c_str(), "XY");
+    EXPECT_STREQ(dec.getCharacters(40, value).c_str(), "XY ZW");
     // The operator's character string keeps blanks but not missing data.
     int count = 5;
     TextString text;
