@@ -720,13 +720,15 @@ TextString BufrDecoder::getBufrPattern()
 {
     TextString fileName = getPatternFileName();
     CachedPattern cached;
-    if (patternCache().find(fileName, nullptr, &cached)) {
-        const SeqOf<TextString>& prefixes = cached.prefixes;
-        const SeqOf<TextString>& designators = cached.designators;
-        for (int i = 0; i < prefixes.length(); ++i) {
-            _prefixSet.insert(prefixes[i]);
-            initDesignators(prefixes[i], designators[i]);
+    // The prefixes and designators of the lines the pattern uses.
+    const auto take = [this, &cached] {
+        for (int i = 0; i < cached.prefixes.length(); ++i) {
+            _prefixSet.insert(cached.prefixes[i]);
+            initDesignators(cached.prefixes[i], cached.designators[i]);
         }
+    };
+    if (patternCache().find(fileName, nullptr, &cached)) {
+        take();
         return cached.pattern;
     }
 
@@ -765,15 +767,15 @@ TextString BufrDecoder::getBufrPattern()
         TextString prefix = upperCaseLetters(word);
         TextString designators = line.length() > 10 ? line.subString(10, line.length() - 10)
                                                     : TextString();
-        _prefixSet.insert(prefix);
         if (pattern.length() > 0)
             pattern += "|";
         pattern += word;
-        initDesignators(prefix, designators);
         cached.prefixes.append(prefix);
         cached.designators.append(designators);
     }
     // The words joined: they may group across the "|" ("(A" and "B){99}").
+    // A pattern not used gives no prefixes either, as it does once the file
+    // is read again.
     const PatternCheck joined(pattern);
     if (joined.fault()) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
@@ -781,6 +783,7 @@ TextString BufrDecoder::getBufrPattern()
             << std::endl;
         return TextString();
     }
+    take();
     if (cached.prefixes.length() > 0) {
         cached.pattern = pattern;
         patternCache().insert(fileName, cached);

@@ -522,6 +522,10 @@ void textSeeds()
     writeText("pattern_file", "regression-stacked-repetitions",
               "BUFR pattern count 2\nIUSN      4" + std::string(47, '+') + "\nIU" +
                   std::string(40, '+') + "  ^0[1-9]$\n");
+    // Regression: words that pass alone but not joined left their prefixes
+    // to the first reader of the file only.
+    writeText("pattern_file", "regression-joined-pattern-refused",
+              "BUFR pattern count 2\n((IUA\nIUB){40}){40}\n");
 
     writeText("station_table", "stations",
               "72493 KOAK 37.72 -122.22 3 40000.0 OAKLAND_INTL\n"

@@ -94,6 +94,7 @@ TEST(BufrDecoder, PatternFileFailures)
     EXPECT_NE(large.designatorPattern("ISXX"), nullptr);
     TestDecoder grouped("grouped.txt");
     EXPECT_EQ(patternText(grouped.getBufrPattern()), "");
+    EXPECT_EQ(grouped.prefixes().count(), 0);   // as when read again
     const std::string data = tree.qevHome() + "/data/";
     for (const std::string& line :
          {std::string("for WMO code IUSN repeats a repetition; not stored in dictionary."),
