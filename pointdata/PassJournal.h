@@ -46,7 +46,7 @@
 
 class PassJournal {
 public:
-    static const int MAX_PASSES = 32;
+    static const int MAX_PASSES = 1024;
     static const int MAX_RUNS = 4096;
     // Bytes appended beyond twice the size of the last rewrite before the
     // file is written anew.
