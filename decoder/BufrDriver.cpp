@@ -128,15 +128,20 @@ int BufrDriver::run(int argc, char** argv)
     for (;;) {
         // A pass that left files for want of descriptors or memory runs
         // again soon, not at the next data message, which may never come.
+        // The period without messages starts again with each message, as
+        // a wait of the whole period does; a limit of 0 waits without one.
         const bool retry = decoderListObject.needsRetry();
-        const int result =
-            Connection::waitForEvent(retry ? std::min(limit, RETRY_TENTHS) : limit, nullptr);
-        if (result == Connection::WAIT_MESSAGE)
+        const int wait = !retry ? limit : limit > 0 ? std::min(limit, RETRY_TENTHS) : RETRY_TENTHS;
+        const int result = Connection::waitForEvent(wait, nullptr);
+        if (result == Connection::WAIT_MESSAGE) {
+            registered = monotonicMillis();
             continue;
+        }
         if (result == Connection::WAIT_TIMEOUT) {
             if (retry) {
                 decoderListObject.retryPasses();
-                if (monotonicMillis() - registered < static_cast<int64_t>(limit) * 100)
+                if (limit <= 0 ||
+                    monotonicMillis() - registered < static_cast<int64_t>(limit) * 100)
                     continue;
             }
             QEV_LOG(LogStream::PROBLEM, "BufrDriver")

@@ -72,7 +72,6 @@ public:
     bool note(int call, int fileTime, int record, std::string& error);
     // complete: every record of the pass was placed and is on the disk.
     bool end(bool complete, std::string& error);
-    bool inPass() const { return _current != nullptr; }
 
 private:
     // Calls call .. call + count - 1 placed records record .. record +

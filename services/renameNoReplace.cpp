@@ -14,11 +14,16 @@ int renameNoReplace(const char* from, const char* to)
         return errno;
     // The file system cannot rename without replacing: a hard link fails on
     // a taken name, and the old name goes only once the new one holds the
-    // file.
+    // file.  When the old name cannot go, the new one goes again, so that
+    // a move that failed leaves no second name behind (nor one more on
+    // each later try).
     if (link(from, to) != 0)
         return errno;
-    if (unlink(from) != 0)
-        return errno;
+    if (unlink(from) != 0) {
+        const int error = errno;
+        unlink(to);
+        return error;
+    }
     return 0;
 }
 
