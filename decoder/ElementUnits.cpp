@@ -2,7 +2,7 @@
 
 #include "BulletinLog.h"
 #include "LogStream.h"
-#include "NetcdfIo.h"
+#include "RecordWriter.h"
 #include "StaticBufrInfo.h"
 #include "TableBEntry.h"
 
@@ -116,22 +116,9 @@ const Unit* find(const std::string& name)
     return nullptr;
 }
 
-// The "units" attribute of the variable; false when it has none.
-bool variableUnits(int ncid, const TextString& variable, std::string& units)
+// convert on units already normalized.
+bool convertNormalized(const std::string& a, const std::string& b, double& value)
 {
-    const NetcdfIo io(ncid);
-    TextString text;
-    if (!io.varTextAttribute(io.varId(variable.c_str()), "units", text))
-        return false;
-    units = text.c_str();
-    return true;
-}
-
-} // namespace
-
-bool ElementUnits::convert(const char* from, const char* to, double& value)
-{
-    const std::string a = normalized(from), b = normalized(to);
     if (a == b)
         return true;
     const Unit* ua = find(a);
@@ -142,8 +129,15 @@ bool ElementUnits::convert(const char* from, const char* to, double& value)
     return true;
 }
 
-bool ElementUnits::toVariable(int descriptor, double& value, int ncid, const TextString& variable,
-                              BulletinLog& log, const char* source)
+} // namespace
+
+bool ElementUnits::convert(const char* from, const char* to, double& value)
+{
+    return convertNormalized(normalized(from), normalized(to), value);
+}
+
+bool ElementUnits::toVariable(int descriptor, double& value, RecordWriter& writer,
+                              const TextString& variable, BulletinLog& log, const char* source)
 {
     if (value == -99999.0 || value == 99999.0)
         return true;
@@ -151,10 +145,11 @@ bool ElementUnits::toVariable(int descriptor, double& value, int ncid, const Tex
     if (!StaticBufrInfo::instance()->getTableBEntry(descriptor, entry))
         return true;
     const char* element = entry.getUnits().c_str();
-    std::string units;
-    if (normalized(element) == "ccitt ia5" || !variableUnits(ncid, variable, units))
+    const std::string from = normalized(element);
+    TextString units;
+    if (from == "ccitt ia5" || !writer.units(variable, units))
         return true;
-    if (convert(element, units.c_str(), value))
+    if (convertNormalized(from, normalized(units.c_str()), value))
         return true;
     if (log.admit(source, "is not stored in"))
         QEV_LOG(LogStream::PROBLEM, source)

@@ -21,11 +21,12 @@
 #include "TextString.h"
 
 class BulletinLog;
+class RecordWriter;
 
 class ElementUnits {
 public:
     // The value of the descriptor's element in the unit of the named
-    // variable of the open netCDF file.  True, with the value converted
+    // variable of the writer's file.  True, with the value converted
     // where the units differ, when it may be stored; unchanged when the
     // element or the variable has no unit to compare (a descriptor missing
     // from table B, a text element, a variable without "units"), and for a
@@ -33,8 +34,8 @@ public:
     // units differ and no conversion between them is known: a PROBLEM line
     // under the source name says so, a bounded number of times per
     // bulletin (the bulletin's log).
-    static bool toVariable(int descriptor, double& value, int ncid, const TextString& variable,
-                           BulletinLog& log, const char* source);
+    static bool toVariable(int descriptor, double& value, RecordWriter& writer,
+                           const TextString& variable, BulletinLog& log, const char* source);
     // A value of unit from in unit to; false, value unchanged, when no
     // conversion is known.
     static bool convert(const char* from, const char* to, double& value);

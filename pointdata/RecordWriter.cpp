@@ -61,6 +61,7 @@ void RecordWriter::useFile(int ncid, const TextString& path)
     _ncid = ncid;
     _path = path;
     _variables = Dict<TextString, Variable>();
+    _units = Dict<TextString, std::pair<bool, TextString> >();
 }
 
 RecordWriter& RecordWriter::at(int ncid)
@@ -141,6 +142,19 @@ int RecordWriter::varId(const TextString& name)
 {
     Variable v;
     return find(name, v) ? v.id : -1;
+}
+
+bool RecordWriter::units(const TextString& name, TextString& units)
+{
+    std::pair<bool, TextString> known;
+    if (!_units.find(name, nullptr, &known)) {
+        Variable v;
+        known.first = find(name, v, 0, true) &&
+                      NetcdfIo(_ncid).varTextAttribute(v.id, "units", known.second);
+        _units.insert(name, known);
+    }
+    units = known.second;
+    return known.first;
 }
 
 RecordWriter::Outcome RecordWriter::putNumber(const TextString& name, long record, double value,

@@ -35,6 +35,7 @@
 #include "TextString.h"
 
 #include <netcdf.h>
+#include <utility>
 
 class RecordWriter {
 public:
@@ -83,6 +84,10 @@ public:
 
     // The id of the variable of that name; -1 after the noVariable line.
     int varId(const TextString& name);
+    // The "units" attribute of the variable of that name, read once per
+    // file; false when it has none (or there is no such variable: nothing
+    // is logged).
+    bool units(const TextString& name, TextString& units);
 
     Outcome putNumber(const TextString& name, long record, double value, long index = 0);
     // A count of the record (of its levels): a number whose failure logs
@@ -105,6 +110,8 @@ private:
     int _ncid = -1;
     TextString _path;
     Dict<TextString, Variable> _variables;
+    // By variable: its units, or absent (false).
+    Dict<TextString, std::pair<bool, TextString> > _units;
     int _status = NC_NOERR;
 };
 

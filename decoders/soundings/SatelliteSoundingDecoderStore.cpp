@@ -319,7 +319,7 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
 
     if (token.length() == 0) {
         double value = v.getValue();
-        if (!ElementUnits::toVariable(descriptor, value, ncid, name, _bulletinLog,
+        if (!ElementUnits::toVariable(descriptor, value, _writer.at(ncid), name, _bulletinLog,
                                       _settings.storeSource))
             return true;
         if (insertDecodedValues(ncid, record, name, token, static_cast<float>(value))) {

@@ -381,7 +381,7 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
         return true;
     double converted = v.getValue();
     if (text.length() == 0 &&
-        !ElementUnits::toVariable(d, converted, ncid, name, _bulletinLog, "AcarsBufrDecoder"))
+        !ElementUnits::toVariable(d, converted, _writer.at(ncid), name, _bulletinLog, "AcarsBufrDecoder"))
         return false;
     float value = static_cast<float>(converted);
     if (d == RELATIVE_HUMIDITY) {

@@ -267,7 +267,7 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
     if (token.length() > 0)
         return true;
     double value = v.getValue();
-    if (!ElementUnits::toVariable(d, value, ncid, name, _decoder.bulletinLog(), source()))
+    if (!ElementUnits::toVariable(d, value, _writer.at(ncid), name, _decoder.bulletinLog(), source()))
         return true;
     if (insertDecodedValues(ncid, name, token, static_cast<float>(value), record)) {
         if (_debug)

@@ -101,6 +101,8 @@ protected:
     bool lookupVariable(int descriptor, TextString& name) const;
     const char* source() const { return _layout.sourceName; }
     bool debugOn() const { return _debug; }
+    // The record writer, on the file of ncid.
+    RecordWriter& writer(int ncid) { return _writer.at(ncid); }
 
     SatelliteWindDecoder& _decoder;
 

@@ -241,7 +241,7 @@ bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int statio
                      << c << ">" << std::endl;
     if (!profileValue) {
         double v = value.getValue();
-        if (!ElementUnits::toVariable(d, v, ncid, name, _bulletinLog, "StoreProfiler"))
+        if (!ElementUnits::toVariable(d, v, _writer.at(ncid), name, _bulletinLog, "StoreProfiler"))
             return true;
         written = insertDecodedValues(ncid, record, name, c, static_cast<float>(v));
         if (written)
