@@ -116,7 +116,8 @@ const Unit* find(const std::string& name)
     return nullptr;
 }
 
-// convert on units already normalized.
+// A value of normalized unit a in normalized unit b; false, value
+// unchanged, when no conversion is known.
 bool convertNormalized(const std::string& a, const std::string& b, double& value)
 {
     if (a == b)
@@ -130,11 +131,6 @@ bool convertNormalized(const std::string& a, const std::string& b, double& value
 }
 
 } // namespace
-
-bool ElementUnits::convert(const char* from, const char* to, double& value)
-{
-    return convertNormalized(normalized(from), normalized(to), value);
-}
 
 bool ElementUnits::toVariable(int descriptor, double& value, RecordWriter& writer,
                               const TextString& variable, BulletinLog& log, const char* source)

@@ -36,9 +36,6 @@ public:
     // bulletin (the bulletin's log).
     static bool toVariable(int descriptor, double& value, RecordWriter& writer,
                            const TextString& variable, BulletinLog& log, const char* source);
-    // A value of unit from in unit to; false, value unchanged, when no
-    // conversion is known.
-    static bool convert(const char* from, const char* to, double& value);
 };
 
 #endif
