@@ -255,7 +255,7 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     // store, and moved aside with the reason of the first that failed
     // otherwise (the others stay stored).
     int messages = 0, failed = 0, storedCount = 0, decodedCount = 0;
-    const char* reason = nullptr;
+    TextString reason;
     for (long at = 0; at >= 0;) {
         ++messages;
         if (messages > 1) {
@@ -275,7 +275,10 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
             }
         }
         if (result != 0 && result != 1) {
-            reason = reason ? reason : decoded ? _record.failedWriteReason : "Unable to parse";
+            if (failed == 0)
+                reason = !decoded                    ? TextString("Unable to parse")
+                         : _setAsideReason.length() ? _setAsideReason
+                                                    : TextString(_record.failedWriteReason);
             ++failed;
         }
         at = next > 0 ? at + next : -1;
@@ -298,8 +301,15 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
         pause();
 }
 
+int BufrFileDecoder::setAside(const TextString& reason)
+{
+    _setAsideReason = reason;
+    return -1;
+}
+
 int BufrFileDecoder::storeDecodedFile(const TextString& path)
 {
+    _setAsideReason = TextString();
     try {
         return write2NetcdfFile();
     } catch (const std::exception& e) {

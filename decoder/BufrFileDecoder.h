@@ -41,7 +41,8 @@
 // its octet.  Disposal by the results of write2NetcdfFile: when every
 // message gave 1 (stored) or 0 (nothing to store) the file is unlinked;
 // when any failed to decode ("Unable to parse") or gave another value (or
-// an exception the storing code let out: the record's failedWriteReason),
+// an exception the storing code let out: the reason the storing code gave
+// through setAside, else the record's failedWriteReason),
 // it is moved aside with the reason of the first that failed, and with a
 // count when the file holds more than one message.  The messages stored
 // stay stored: a store rewrites or recognises them when the file is stored
@@ -167,6 +168,12 @@ public:
     const TextString& badDir() const { return _badDir; }
     const TextString& netcdfFileName() const { return _netcdfFileName; }
 
+    // For the storing code of the message being stored: the bulletin is set
+    // aside with this reason (what is missing or refused, in words an
+    // operator can act on) instead of the record's failedWriteReason.
+    // Returns -1, the result write2NetcdfFile then gives.
+    int setAside(const TextString& reason);
+
     // The process-wide sleeper of the pause; null restores select.
     static void setSleeper(Sleeper sleeper);
     static int selectSleep(unsigned long microseconds);
@@ -222,6 +229,9 @@ private:
     bool _retryPass;
     // By file name.
     std::map<std::string, PendingMove> _pendingMoves;
+    // The reason setAside gave for the message being stored; empty for the
+    // record's failedWriteReason.
+    TextString _setAsideReason;
     // The record's listing pattern, compiled on the first pass.
     regex_t _listingRegex;
     bool _listingCompiled;
