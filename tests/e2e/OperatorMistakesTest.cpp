@@ -3,7 +3,8 @@
 // bad-file directory that is not a directory, bulletins set aside twice
 // under one name (the longest a directory takes among them), a read-only
 // ingest directory, one removed and made again under a running decoder,
-// and more connections held open than the process has descriptors for.
+// links laid at the log files' names, and more connections held open than
+// the process has descriptors for.
 #include "../decoder/DecoderChild.h"
 #include "ModelInstallation.h"
 
@@ -327,6 +328,48 @@ TEST(OperatorMistakes, AnIngestDirectoryMadeAgainIsLockedAgain)
     EXPECT_EQ(third.waitExit(30000), 1) << third.log();
     EXPECT_TRUE(third.waitForLog("is held by another decoder process", 0)) << third.log();
     EXPECT_EQ(first.stop(), 0);
+}
+
+// Log files in a directory other users can write: a symbolic link laid at
+// the collective file's name and a hard link at the log file's name lead the
+// process into neither target (each keeps its text and its mode); it goes on
+// logging to the terminal.
+TEST(OperatorMistakes, LinksAtTheLogFilesNamesAreNotFollowed)
+{
+    QEV_REQUIRE_NCGEN();
+    ModelInstallation inst("");
+    inst.tree.setEnv("LOG_FILE", "%L/%N.log");
+    inst.tree.setEnv("COLLECTIVE_FILE", "%L/%N");
+    const std::string target = inst.tree.write("target", "kept\n");
+    const std::string other = inst.tree.write("other", "kept too\n");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(other.c_str(), 0600), 0);
+    const std::string logDir = inst.tree.logDir();
+    fs::create_directories(logDir);
+    fs::create_symlink(target, logDir + "/decoder");
+    fs::create_hard_link(other, logDir + "/decoder.log");
+
+    Decoder d(inst, "links.log");
+    ASSERT_TRUE(d.ready()) << d.child.log();
+    ASSERT_TRUE(d.announce()) << d.child.log();
+    EXPECT_EQ(d.stop(), 0);
+    EXPECT_EQ(TempTree::readFile(target), "kept\n");
+    EXPECT_EQ(TempTree::readFile(other), "kept too\n");
+    struct stat info;
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ASSERT_EQ(stat(other.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    const std::string log = d.child.log();
+    EXPECT_NE(log.find("Cannot open log file: " + logDir +
+                       "/decoder: Too many levels of symbolic links."),
+              std::string::npos)
+        << log;
+    EXPECT_NE(
+        log.find("Cannot open log file: " + logDir + "/decoder.log: the file has other names."),
+        std::string::npos)
+        << log;
+    EXPECT_NE(log.find("EVENT: BufrDecoder process started"), std::string::npos);
 }
 
 // A process started with few descriptors, and peers that open connections
