@@ -42,10 +42,13 @@ DirectoryLock::State DirectoryLock::acquire(const TextString& directory)
 {
     _replaced = false;
     if (_state == HELD) {
+        // Still held while the name leads to it, or cannot be followed for
+        // the moment: only a name that leads nowhere or elsewhere is news.
         const LockedDirectory* held = static_cast<const LockedDirectory*>(_entry);
         struct stat now;
-        if (stat(directory.c_str(), &now) == 0 && now.st_dev == held->device &&
-            now.st_ino == held->inode)
+        const bool found = stat(directory.c_str(), &now) == 0;
+        if (found ? now.st_dev == held->device && now.st_ino == held->inode
+                  : errno != ENOENT && errno != ENOTDIR)
             return _state;
         _replaced = true;
         release();
