@@ -38,6 +38,15 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
+// The part of a path after its last "/".
+TextString fileNameOf(const TextString& path)
+{
+    int slash = 0;
+    return path.indexOfChar('/', slash, path.length() - 1, TextString::Backward)
+               ? path.subString(slash + 1, path.length() - slash - 1)
+               : path;
+}
+
 } // namespace
 
 BufrFileDecoder::BufrFileDecoder(const Record& record)
@@ -78,6 +87,12 @@ bool BufrFileDecoder::identify(const TextString& path, FileIdentity& file)
 bool BufrFileDecoder::holdIngestDirectory()
 {
     const DirectoryLock::State state = _ingestLock.acquire(_ingestDir);
+    if (_ingestLock.replaced()) {
+        FLOW_LOG(PROBLEM) << "The ingest directory " << _ingestDir
+                          << " was removed or replaced while this decoder process held it"
+                          << (state == DirectoryLock::HELD ? "; it holds the new one" : "")
+                          << std::endl;
+    }
     if (state != _loggedLockState) {
         // A missing directory is the listing's to report.
         if (state == DirectoryLock::BUSY) {
@@ -144,13 +159,14 @@ void BufrFileDecoder::processBufrDirectory()
                               << e.what() << std::endl;
         }
     }
-    // Moves still to be made are kept for the files that are still there.
+    // Moves and unlinks still to be made are kept for the files that are
+    // still there.
     if (listed) {
         std::set<std::string> present;
         for (const TextString& name : names)
             present.insert(name.c_str());
-        for (auto it = _pendingMoves.begin(); it != _pendingMoves.end();)
-            it = present.count(it->first) ? std::next(it) : _pendingMoves.erase(it);
+        for (auto it = _pendingDisposals.begin(); it != _pendingDisposals.end();)
+            it = present.count(it->first) ? std::next(it) : _pendingDisposals.erase(it);
     }
     FLOW_LOG(DEBUG) << "exiting processBufrDirectory(): directory name " << directory
                     << std::endl;
@@ -209,17 +225,20 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     const TextString path = directory + name;
     FLOW_LOG(DEBUG) << "processBufrDirectory: file name " << name << std::endl;
 
-    // A file already handled that could not be moved aside: only the move
-    // is tried again.
-    const auto pending = _pendingMoves.find(name.c_str());
-    if (pending != _pendingMoves.end()) {
+    // A file already handled that could not be moved aside or unlinked:
+    // only that is tried again.
+    const auto pending = _pendingDisposals.find(name.c_str());
+    if (pending != _pendingDisposals.end()) {
         FileIdentity file;
         if (identify(path, file) && file == pending->second.file) {
-            const TextString reason = pending->second.reason;   // the move drops the entry
-            moveFile(reason, path);
+            const TextString reason = pending->second.reason;   // disposal drops the entry
+            if (reason.length() == 0)
+                deleteFile(path);
+            else
+                moveFile(reason, path);
             return;
         }
-        _pendingMoves.erase(pending);
+        _pendingDisposals.erase(pending);
     }
 
     struct stat info;
@@ -437,26 +456,18 @@ bool BufrFileDecoder::checkFileName(const TextString& name)
 
 bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
 {
-    int slash = 0;
-    const TextString name =
-        path.indexOfChar('/', slash, path.length() - 1, TextString::Backward)
-            ? path.subString(slash + 1, path.length() - slash - 1)
-            : path;
+    const TextString name = fileNameOf(path);
     char used[PATH_MAX];
     const int error =
         renameToFreeName(path.c_str(), (_badDir + "/" + name).c_str(), used, sizeof used);
     const TextString target = used;
     if (error == 0) {
-        _pendingMoves.erase(name.c_str());
+        _pendingDisposals.erase(name.c_str());
         FLOW_LOG(EVENT) << reason << " " << path << ", renamed to " << target << std::endl;
         return true;
     }
-
-    FileIdentity file;
-    const bool present = identify(path, file);
-    const auto known = _pendingMoves.find(name.c_str());
-    if (known == _pendingMoves.end() || !(known->second.file == file) ||
-        known->second.error != error) {
+    bool present = false;
+    if (notePendingDisposal(reason, path, error, present)) {
         FLOW_LOG(PROBLEM) << "Unable to move " << path << " to " << target << "\n"
                           << path << " FAILED on rename() command: " << std::strerror(error)
                           << (present ? "; it stays in the ingest directory until it can be "
@@ -464,23 +475,42 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
                                       : "")
                           << std::endl;
     }
-    if (present)
-        _pendingMoves[name.c_str()] = PendingMove{reason, file, error};
-    else
-        _pendingMoves.erase(name.c_str());
     return false;
 }
 
 bool BufrFileDecoder::deleteFile(const TextString& path)
 {
     if (unlink(path.c_str()) == 0) {
+        _pendingDisposals.erase(fileNameOf(path).c_str());
         FLOW_LOG(VERBOSE) << path << " deleted" << std::endl;
         return true;
     }
     const int error = errno;
-    FLOW_LOG(PROBLEM) << path << " FAILED on unlink() command: " << std::strerror(error)
-                      << std::endl;
+    bool present = false;
+    if (notePendingDisposal(TextString(), path, error, present)) {
+        FLOW_LOG(PROBLEM) << path << " FAILED on unlink() command: " << std::strerror(error)
+                          << (present ? "; it is left where it is and not handled again until "
+                                        "it changes"
+                                      : "")
+                          << std::endl;
+    }
     return false;
+}
+
+bool BufrFileDecoder::notePendingDisposal(const TextString& reason, const TextString& path,
+                                          int error, bool& present)
+{
+    const std::string name = fileNameOf(path).c_str();
+    FileIdentity file;
+    present = identify(path, file);
+    const auto known = _pendingDisposals.find(name);
+    const bool news = known == _pendingDisposals.end() || !(known->second.file == file) ||
+                      known->second.error != error || !(known->second.reason == reason);
+    if (present)
+        _pendingDisposals[name] = PendingDisposal{reason, file, error};
+    else
+        _pendingDisposals.erase(name);
+    return news;
 }
 
 int BufrFileDecoder::wait(unsigned long microseconds)

@@ -12,15 +12,23 @@
 // ingest directory, its failure logged once, and the move alone is tried
 // again at every later pass until it succeeds.  A move never replaces a file
 // of the bad-file directory: a name taken there gets a suffix ".1", ".2", ...
+// (a name too long for its suffix is shortened, keeping its end).  Likewise
+// a file that cannot be unlinked (a read-only ingest directory) is logged
+// once and not handled again while it stays as it is: each later pass only
+// tries the unlink again.  A file is known again by its device, inode, size
+// and modification time, so that a file changed or made anew under the same
+// name is handled afresh.
 // A file the name check refuses is moved aside too.  A file the listing
 // pattern leaves out stays where it is, logged once.  A listing or an open
 // that fails for want of descriptors or memory leaves the files for a later
 // pass (needsRetry), which the process runs soon after.
 //
 // One process per ingest directory: the decoder takes an advisory lock on
-// its ingest directory when it is made (DirectoryLock).  While another
-// process holds it, the decoder processes nothing (ingestHeldElsewhere,
-// logged once); the decoder process then refuses to start.
+// its ingest directory when it is made (DirectoryLock), and checks at each
+// pass that it still holds the directory of that name: one removed and made
+// again is locked anew (logged).  While another process holds it, the
+// decoder processes nothing (ingestHeldElsewhere, logged once); the decoder
+// process then refuses to start.
 //
 // What differs between the decoders is data, given once to the constructor
 // as a Record: the directories, the listing rule, the texts of the log lines
@@ -132,7 +140,9 @@ public:
     // The flow over the whole ingest directory.
     void processBufrDirectory() override;
 
-    // unlink(path); false after a PROBLEM line.
+    // unlink(path); false when it fails.  The failure is logged once for
+    // that file, and each later pass tries the unlink again instead of
+    // handling the file afresh.
     bool deleteFile(const TextString& path);
     // Renames path into the bad-file directory under its own name, or that
     // name + "." + a number when the name is taken there, logging the
@@ -197,9 +207,9 @@ private:
         int64_t size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
         bool operator==(const FileIdentity& o) const;
     };
-    // A file that could not be moved aside: the move's reason, the file, and
-    // the errno of the failure already logged.
-    struct PendingMove {
+    // A file that could not be moved aside (reason, the move's) or unlinked
+    // (reason empty): the file, and the errno of the failure already logged.
+    struct PendingDisposal {
         TextString reason;
         FileIdentity file;
         int error;
@@ -208,6 +218,11 @@ private:
     // The file at path, when there is one (the entry itself, not what a
     // link points to).
     static bool identify(const TextString& path, FileIdentity& file);
+    // Notes (reason empty: an unlink) or forgets the failed disposal of the
+    // file at path; true when it is new or failed otherwise than before,
+    // and so is to be logged.  present: the file is still there.
+    bool notePendingDisposal(const TextString& reason, const TextString& path, int error,
+                             bool& present);
     // Holds the ingest directory's lock, taking it when not held yet; false
     // while another process holds it.  A change of state is logged once.
     bool holdIngestDirectory();
@@ -228,7 +243,7 @@ private:
     DirectoryLock::State _loggedLockState;
     bool _retryPass;
     // By file name.
-    std::map<std::string, PendingMove> _pendingMoves;
+    std::map<std::string, PendingDisposal> _pendingDisposals;
     // The reason setAside gave for the message being stored; empty for the
     // record's failedWriteReason.
     TextString _setAsideReason;

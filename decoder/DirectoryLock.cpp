@@ -29,7 +29,9 @@ std::list<LockedDirectory>& lockedDirectories()
 
 } // namespace
 
-DirectoryLock::DirectoryLock() : _state(NOT_TRIED), _error(0), _entry(nullptr) {}
+DirectoryLock::DirectoryLock() : _state(NOT_TRIED), _error(0), _replaced(false), _entry(nullptr)
+{
+}
 
 DirectoryLock::~DirectoryLock()
 {
@@ -38,8 +40,19 @@ DirectoryLock::~DirectoryLock()
 
 DirectoryLock::State DirectoryLock::acquire(const TextString& directory)
 {
-    if (_state == HELD)
-        return _state;
+    _replaced = false;
+    if (_state == HELD) {
+        // Still held while the name leads to it, or cannot be followed for
+        // the moment: only a name that leads nowhere or elsewhere is news.
+        const LockedDirectory* held = static_cast<const LockedDirectory*>(_entry);
+        struct stat now;
+        const bool found = stat(directory.c_str(), &now) == 0;
+        if (found ? now.st_dev == held->device && now.st_ino == held->inode
+                  : errno != ENOENT && errno != ENOTDIR)
+            return _state;
+        _replaced = true;
+        release();
+    }
     const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info;
     if (fd < 0 || fstat(fd, &info) != 0) {

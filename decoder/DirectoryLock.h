@@ -8,6 +8,13 @@
 // releases it when the process ends, however it ends, so a killed process
 // leaves no lock behind.  The descriptor is closed on exec.
 //
+// The lock is on the directory, not on its name: a directory removed and
+// made again (or another one renamed to its name) is another directory,
+// which a second process could lock.  acquire therefore checks, while it
+// holds the lock, that the name still leads to the locked directory, and
+// otherwise lets that lock go and takes the one of the directory the name
+// now leads to.
+//
 // Main thread only.
 #ifndef DIRECTORYLOCK_H
 #define DIRECTORYLOCK_H
@@ -28,10 +35,13 @@ public:
     DirectoryLock(const DirectoryLock&) = delete;
     DirectoryLock& operator=(const DirectoryLock&) = delete;
 
-    // Takes the lock on the directory unless it is held already; never
-    // waits.  The state afterwards.
+    // Takes the lock on the directory unless it is held already and the
+    // name still leads to it; never waits.  The state afterwards.
     State acquire(const TextString& directory);
     State state() const { return _state; }
+    // Whether the last acquire found the directory it held removed or
+    // replaced (and so let its lock go).
+    bool replaced() const { return _replaced; }
     // The errno of the last failed attempt (EWOULDBLOCK when BUSY).
     int error() const { return _error; }
 
@@ -40,6 +50,7 @@ private:
 
     State _state;
     int _error;
+    bool _replaced;
     // The process-wide entry this object counts in, while HELD.
     void* _entry;
 };

@@ -88,6 +88,27 @@ std::string expandTemplate(const std::string& tmpl, bool collective)
     return path;
 }
 
+// Gives the directory just made its mode.  The directories are open to
+// every user, so the name may lead elsewhere by now: the mode goes to what
+// the name opens as a directory of this user, never through a link.
+bool openDirectoryToAll(const std::string& dir)
+{
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool done = fstat(fd, &info) == 0;
+    if (done && info.st_uid != geteuid()) {
+        errno = EPERM;
+        done = false;
+    }
+    done = done && fchmod(fd, 0777) == 0;
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return done;
+}
+
 // Makes every directory of the path (not its last component).  Another
 // process making the same directory at the same moment is no failure.
 bool makeDirectories(const std::string& path)
@@ -102,7 +123,7 @@ bool makeDirectories(const std::string& path)
         if (mkdir(dir.c_str(), 0777) != 0) {
             if (errno == EEXIST)
                 continue;
-        } else if (chmod(dir.c_str(), 0777) == 0) {
+        } else if (openDirectoryToAll(dir)) {
             continue;
         }
         logWriteAll(STDERR_FILENO, "Cannot make or write directory " + dir + ": " +
@@ -110,6 +131,38 @@ bool makeDirectories(const std::string& path)
         return false;
     }
     return true;
+}
+
+// Opens a log file for appending, made when missing.  Other users can write
+// the log directory, so what its name leads to is taken only when it is a
+// regular file of this process's user with no other name: never through a
+// symbolic link, never another user's file, a device, a FIFO or a hard link
+// to a file elsewhere.  Its mode is given to what was opened.  -1 after a
+// line on standard error.
+int openLogFile(const std::string& path)
+{
+    const int fd = open(path.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    std::string refused;
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0)
+        refused = strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        refused = "not a regular file";
+    else if (info.st_uid != geteuid())
+        refused = "owned by another user";
+    else if (info.st_nlink != 1)
+        refused = "the file has other names";
+    // Mode 0666 whatever the file-creation mask, without changing the mask
+    // (other threads may be making files).
+    else if (fchmod(fd, 0666) != 0)
+        refused = strerror(errno);
+    if (refused.empty())
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    logWriteAll(STDERR_FILENO, "Cannot open log file: " + path + ": " + refused + ".\n");
+    return -1;
 }
 
 std::string openFilesText(bool collective)
@@ -223,16 +276,8 @@ void LogStream::breakFile(bool collective)
     const std::string path = openFilesText(collective);
     if (path.empty())
         return;
-    // Mode 0666 whatever the file-creation mask, without changing the mask
-    // (other threads may be making files).
-    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        logWriteAll(STDERR_FILENO,
-                    "Cannot open log file: " + path + ": " + strerror(errno) + ".\n");
-        return;
-    }
-    fchmod(fd, 0666);
-    if (!collective)
+    fd = openLogFile(path);
+    if (fd >= 0 && !collective)
         logWriteAll(fd, "LOG-STATUS: Log file opened on host " + hostName() + " at " +
                             utcAsctime());
 }

@@ -1,6 +1,7 @@
 #include "renameNoReplace.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -41,19 +42,37 @@ int renameToFreeName(const char* from, const char* to, char* used, size_t usedSi
         used[kept] = '\0';
         return ENAMETOOLONG;
     }
-    std::memcpy(used, to, length + 1);
-    int error = renameNoReplace(from, used);
-    for (int suffix = 1; error == EEXIST && suffix <= RENAME_MAX_SUFFIX; ++suffix) {
-        // to + "." + suffix, built by hand: no stdio on a signal's path.
-        char* end = used + length;
-        *end++ = '.';
-        char digits[8];
-        int count = 0;
-        for (int rest = suffix; rest > 0; rest /= 10)
-            digits[count++] = static_cast<char>('0' + rest % 10);
-        while (count > 0)
-            *end++ = digits[--count];
-        *end = '\0';
+    size_t nameStart = length;
+    while (nameStart > 0 && to[nameStart - 1] != '/')
+        --nameStart;
+    const size_t nameLength = length - nameStart;
+
+    int error = EEXIST;
+    for (int suffix = 0; error == EEXIST && suffix <= RENAME_MAX_SUFFIX; ++suffix) {
+        // "." + suffix, built by hand: no stdio on a signal's path.
+        char text[8];
+        size_t textLength = 0;
+        if (suffix > 0) {
+            char digits[8];
+            int count = 0;
+            for (int rest = suffix; rest > 0; rest /= 10)
+                digits[count++] = static_cast<char>('0' + rest % 10);
+            text[textLength++] = '.';
+            while (count > 0)
+                text[textLength++] = digits[--count];
+        }
+        // A name that cannot take its suffix within the longest file name
+        // loses characters from its start: its end, which tells one
+        // bulletin from another of the same kind, stays.
+        const size_t wanted = nameLength + textLength;
+        const size_t over = wanted > NAME_MAX ? wanted - NAME_MAX : 0;
+        const size_t dropped = over < nameLength ? over : nameLength;
+        char* end = used + nameStart;
+        std::memcpy(used, to, nameStart);
+        std::memcpy(end, to + nameStart + dropped, nameLength - dropped);
+        end += nameLength - dropped;
+        std::memcpy(end, text, textLength);
+        end[textLength] = '\0';
         error = renameNoReplace(from, used);
     }
     return error;

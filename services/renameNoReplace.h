@@ -18,7 +18,9 @@ const int RENAME_MAX_SUFFIX = 9999;
 int renameNoReplace(const char* from, const char* to);
 
 // Renames from to to or, while that name is taken, to the first free one
-// of to + ".1", to + ".2", ... to + "." + RENAME_MAX_SUFFIX: 0 on success,
+// of to + ".1", to + ".2", ... to + "." + RENAME_MAX_SUFFIX; a file name
+// (the last component) too long to take its suffix within NAME_MAX bytes
+// loses characters from its start, so that it keeps its end: 0 on success,
 // otherwise the errno of the last attempt (EEXIST when every name is taken,
 // ENAMETOOLONG when a name does not fit into used).  used (usedSize bytes)
 // receives the name taken, or on failure the last name tried.

@@ -1,15 +1,21 @@
 // The decoder process against an operator's mistakes and peers that hold
 // its connections: a second decoder started on the same data tree, a
 // bad-file directory that is not a directory, bulletins set aside twice
-// under one name, and more connections held open than the process has
-// descriptors for.
+// under one name (the longest a directory takes among them), a read-only
+// ingest directory, one removed and made again under a running decoder,
+// links laid at the log files' names, and more connections held open than
+// the process has descriptors for.
 #include "../decoder/DecoderChild.h"
 #include "ModelInstallation.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -43,11 +49,17 @@ struct Decoder {
             }
         return false;
     }
-    // A data message; true once the ReadyMsg after it came.
+    // A data message; true once the ReadyMsg after it came (of this process:
+    // others may run beside it).
     bool announce(int on = -1)
     {
-        return inst.notices.sendData(on < 0 ? connection : on, 1, std::string(40, 'x')) &&
-               inst.notices.waitFor(1, 0, 30000);
+        if (!inst.notices.sendData(on < 0 ? connection : on, 1, std::string(40, 'x')))
+            return false;
+        WirePeer::Message m;
+        while (inst.notices.waitFor(1, 0, 30000, &m))
+            if (m.sender.pid == child.pid())
+                return true;
+        return false;
     }
     int stop()
     {
@@ -60,6 +72,42 @@ struct Decoder {
     WirePeer::Target sender;
     int connection = -1;
 };
+
+// A directory no process of this user can add to or remove from, undone
+// when the object goes: its mode, and for root, whom no mode stops, the
+// immutable attribute (made() false when the file system has none).
+struct ReadOnlyDirectory {
+    explicit ReadOnlyDirectory(const std::string& dir) : path(dir) { done = set(true); }
+    ~ReadOnlyDirectory() { set(false); }
+    bool made() const { return done; }
+    // The mode can change only while the attribute is off.
+    bool set(bool on) const
+    {
+        bool ok = !on || chmod(path.c_str(), 0555) == 0;
+        if (ok && geteuid() == 0) {
+            const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            int flags = 0;
+            ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+            flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+            if (fd >= 0)
+                close(fd);
+        }
+        return ok && (on || chmod(path.c_str(), 0755) == 0);
+    }
+
+    std::string path;
+    bool done = false;
+};
+
+// How often the text occurs in the log.
+size_t occurrences(const std::string& log, const std::string& text)
+{
+    size_t n = 0;
+    for (size_t at = 0; (at = log.find(text, at)) != std::string::npos; at += text.size())
+        ++n;
+    return n;
+}
 
 // Seconds of processor time the process has used.
 double cpuSeconds(pid_t pid)
@@ -164,6 +212,164 @@ TEST(OperatorMistakes, BadBulletinsAreKeptWhateverTheBadFileDirectory)
     EXPECT_EQ(TempTree::readFile(inst.bad + "/" + name), "BUFR 1");
     EXPECT_EQ(TempTree::readFile(inst.bad + "/" + name + ".1"), "BUFR 2");
     EXPECT_EQ(d.stop(), 0);
+}
+
+// A bulletin name of 255 bytes, the longest a directory takes, set aside
+// twice: the second cannot take the suffix ".1" whole, so its name gives up
+// characters at its start and keeps its end.
+TEST(OperatorMistakes, ALongestNameSetAsideTwiceKeepsItsEnd)
+{
+    QEV_REQUIRE_NCGEN();
+    ModelInstallation inst(terminalLog);
+    Decoder d(inst, "long.log");
+    ASSERT_TRUE(d.ready()) << d.child.log();
+    std::string name = "JUSA41_KWBC_";
+    name += std::string(255 - name.size() - 4, 'x') + "_end";
+    for (const char* text : {"BUFR 1", "BUFR 2"}) {
+        inst.tree.write("qev_data/ispan/bufr/modelSoundings/NAM/" + name, text);
+        ASSERT_TRUE(d.announce()) << d.child.log();
+    }
+    EXPECT_TRUE(TempTree::listFiles(inst.in).empty()) << d.child.log();
+    const std::string shortened = name.substr(2) + ".1";
+    EXPECT_EQ(TempTree::listFiles(inst.bad), (std::vector<std::string>{name, shortened}));
+    EXPECT_EQ(TempTree::readFile(inst.bad + "/" + name), "BUFR 1");
+    EXPECT_EQ(TempTree::readFile(inst.bad + "/" + shortened), "BUFR 2");
+    EXPECT_EQ(d.stop(), 0);
+}
+
+// An ingest directory the process cannot change: each file is decoded once
+// over 20 data messages, its failed unlink (or move) logged once; once the
+// directory can be changed again, the files go as they would have.
+TEST(OperatorMistakes, AReadOnlyIngestDirectoryHasEachFileDecodedOnce)
+{
+    QEV_REQUIRE_NCGEN();
+    ModelInstallation inst(terminalLog);
+    const std::vector<ModelBulletin> all = modelBulletins(2, 3);
+    inst.drop(all[0]);
+    inst.drop(all[1]);
+    inst.tree.write("qev_data/ispan/bufr/modelSoundings/NAM/JUSA41_KWBC_corrupt", "BUFR 1");
+    std::unique_ptr<ReadOnlyDirectory> readOnly(new ReadOnlyDirectory(inst.in));
+    if (!readOnly->made())
+        GTEST_SKIP() << "this file system cannot make a directory read-only for root";
+    Decoder d(inst, "readonly.log");
+    ASSERT_TRUE(d.ready()) << d.child.log();
+    const size_t problems = occurrences(d.child.log(), "PROBLEM: ");   // the first pass's
+    for (int message = 0; message < 20; ++message)
+        ASSERT_TRUE(d.announce()) << d.child.log();
+    std::string log = d.child.log();
+    EXPECT_EQ(TempTree::listFiles(inst.in).size(), 3u);
+    EXPECT_EQ(occurrences(log, "MXR_ENTRY"), 3u) << log;
+    EXPECT_EQ(occurrences(log, "PROBLEM: "), problems) << log;
+    EXPECT_EQ(occurrences(log, " FAILED on unlink() command: "), 2u) << log;
+    EXPECT_EQ(occurrences(log, "; it is left where it is and not handled again until it changes"),
+              2u);
+    EXPECT_EQ(occurrences(log, " FAILED on rename() command: "), 1u) << log;
+    for (int b = 0; b < 2; ++b)
+        EXPECT_TRUE(holdsBulletin(storedByKey(inst.storeDir(all[b].model)), all[b]));
+
+    readOnly.reset();
+    ASSERT_TRUE(d.announce()) << d.child.log();
+    EXPECT_TRUE(TempTree::listFiles(inst.in).empty());
+    EXPECT_EQ(TempTree::listFiles(inst.bad), std::vector<std::string>{"JUSA41_KWBC_corrupt"});
+    log = d.child.log();
+    EXPECT_EQ(occurrences(log, "MXR_ENTRY"), 3u) << log;
+    EXPECT_EQ(occurrences(log, "PROBLEM: "), problems) << log;
+    EXPECT_EQ(d.stop(), 0);
+}
+
+// An ingest directory removed and made again while a decoder runs: a second
+// decoder can take the new one until the first's next pass, which then
+// leaves the files alone with a line; once the second is gone the first
+// takes the new directory at its next pass, and a third is refused.
+TEST(OperatorMistakes, AnIngestDirectoryMadeAgainIsLockedAgain)
+{
+    QEV_REQUIRE_NCGEN();
+    ModelInstallation inst(terminalLog);
+    const std::vector<ModelBulletin> all = modelBulletins(2, 3);
+    Decoder first(inst, "first.log");
+    ASSERT_TRUE(first.ready()) << first.child.log();
+    fs::remove_all(inst.in);
+    fs::create_directory(inst.in);
+
+    {
+        Decoder second(inst, "second.log", "4");
+        ASSERT_TRUE(second.ready()) << second.child.log();
+        inst.drop(all[0]);
+        ASSERT_TRUE(first.announce()) << first.child.log();
+        EXPECT_EQ(TempTree::listFiles(inst.in).size(), 1u);
+        const std::string log = first.child.log();
+        EXPECT_NE(log.find("PROBLEM: The ingest directory " + inst.in +
+                           " was removed or replaced while this decoder process held it\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("PROBLEM: The ingest directory " + inst.in +
+                           " is held by another decoder process; this one leaves its files alone"),
+                  std::string::npos)
+            << log;
+        EXPECT_FALSE(first.child.waitForLog("MXR_ENTRY", 0));
+        EXPECT_EQ(second.stop(), 0);
+    }
+    ASSERT_TRUE(first.announce()) << first.child.log();
+    EXPECT_TRUE(TempTree::listFiles(inst.in).empty()) << first.child.log();
+    EXPECT_TRUE(holdsBulletin(storedByKey(inst.storeDir(all[0].model)), all[0]));
+
+    fs::remove_all(inst.in);
+    fs::create_directory(inst.in);
+    inst.drop(all[1]);
+    ASSERT_TRUE(first.announce()) << first.child.log();
+    EXPECT_TRUE(first.child.waitForLog(
+        "PROBLEM: The ingest directory " + inst.in +
+            " was removed or replaced while this decoder process held it; it holds the new one",
+        0))
+        << first.child.log();
+    EXPECT_TRUE(TempTree::listFiles(inst.in).empty());
+    DecoderChild third(decoderProgram, {inst.notices.targetText(), "5", "Model"},
+                       inst.tree.path("third.log"));
+    EXPECT_EQ(third.waitExit(30000), 1) << third.log();
+    EXPECT_TRUE(third.waitForLog("is held by another decoder process", 0)) << third.log();
+    EXPECT_EQ(first.stop(), 0);
+}
+
+// Log files in a directory other users can write: a symbolic link laid at
+// the collective file's name and a hard link at the log file's name lead the
+// process into neither target (each keeps its text and its mode); it goes on
+// logging to the terminal.
+TEST(OperatorMistakes, LinksAtTheLogFilesNamesAreNotFollowed)
+{
+    QEV_REQUIRE_NCGEN();
+    ModelInstallation inst("");
+    inst.tree.setEnv("LOG_FILE", "%L/%N.log");
+    inst.tree.setEnv("COLLECTIVE_FILE", "%L/%N");
+    const std::string target = inst.tree.write("target", "kept\n");
+    const std::string other = inst.tree.write("other", "kept too\n");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(other.c_str(), 0600), 0);
+    const std::string logDir = inst.tree.logDir();
+    fs::create_directories(logDir);
+    fs::create_symlink(target, logDir + "/decoder");
+    fs::create_hard_link(other, logDir + "/decoder.log");
+
+    Decoder d(inst, "links.log");
+    ASSERT_TRUE(d.ready()) << d.child.log();
+    ASSERT_TRUE(d.announce()) << d.child.log();
+    EXPECT_EQ(d.stop(), 0);
+    EXPECT_EQ(TempTree::readFile(target), "kept\n");
+    EXPECT_EQ(TempTree::readFile(other), "kept too\n");
+    struct stat info;
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ASSERT_EQ(stat(other.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    const std::string log = d.child.log();
+    EXPECT_NE(log.find("Cannot open log file: " + logDir +
+                       "/decoder: Too many levels of symbolic links."),
+              std::string::npos)
+        << log;
+    EXPECT_NE(
+        log.find("Cannot open log file: " + logDir + "/decoder.log: the file has other names."),
+        std::string::npos)
+        << log;
+    EXPECT_NE(log.find("EVENT: BufrDecoder process started"), std::string::npos);
 }
 
 // A process started with few descriptors, and peers that open connections

@@ -188,3 +188,17 @@ TEST_F(ConfigFileTest, MissingFileGivesOneMessageAndAnEmptyStore)
     TextString s;
     EXPECT_FALSE(c.getValue("DataAccessInfo.dictName", s));
 }
+
+// The example an installation starts from reads without a message.
+TEST_F(ConfigFileTest, TheExampleFileReadsWhole)
+{
+    LogCapture log;
+    Config c(TextString((std::string(QEV_SOURCE_DIR) + "/data/qev.config.example").c_str()));
+    EXPECT_EQ(log.text(), "");
+    EXPECT_EQ(values<TextString>(c, "SocketConnection.namedTargets"),
+              "NOTIFICATION_SERVER 127.0.0.1 40002");
+    EXPECT_EQ(value<int>(c, "SocketConnectionTimeout.numMins"), "3");
+    EXPECT_EQ(value<int>(c, "SocketBufferTotal.numBytes"), "536870912");
+    EXPECT_EQ(value<int>(c, "SocketConnectionLimit.numConnections"), "256");
+    EXPECT_EQ(value<int>(c, "SocketBufferSize.numBytes"), "absent");
+}

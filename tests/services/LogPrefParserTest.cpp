@@ -155,3 +155,17 @@ TEST_F(LogPrefTest, FileLookUp)
     EXPECT_TRUE(reachesTty(LogStream::DEBUG, "AnyFile") &&
                 reachesTty(LogStream::VERBOSE, "AnyFile"));
 }
+
+// The example an installation starts from applies whole.
+TEST_F(LogPrefTest, TheExampleFileAppliesWhole)
+{
+    LogCapture log;
+    EXPECT_TRUE(apply(TempTree::readFile(std::string(QEV_SOURCE_DIR) + "/data/logPref.example")));
+    EXPECT_EQ(log.text(), "");
+    EXPECT_FALSE(reachesTty(LogStream::EVENT, "AnyFile"));
+    EXPECT_TRUE(reachesTty(LogStream::PROBLEM, "AnyFile"));
+    const LogPrefixSettings& p = LogStream::prefixSettings();
+    EXPECT_EQ(p.flags[0], unsigned(LogPrefixSettings::TIMESTAMP));
+    EXPECT_EQ(p.flags[1], unsigned(LogPrefixSettings::TIMESTAMP | LogPrefixSettings::FILENAME |
+                                   LogPrefixSettings::LINENO));
+}
