@@ -23,7 +23,6 @@ namespace {
 const char* const STATION_TABLE = "modelBufrStationInfo.txt";
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const char* const MODEL_NAMES[ModelBufrDecoder::NUM_MODELS] = {"ETA", "RUC", "AVN", "NGM"};
-const int FORECAST_TIME = 4194;    // 0 04 194, seconds after the section 1 time
 
 // A table field without its line ending (CR, LF) and trailing blanks.
 void stripLineEnd(TextString& text)
@@ -196,6 +195,7 @@ bool ModelBufrDecoder::checkFileName(const TextString& name)
 {
     // Each file names its own model; nothing is left from an earlier file.
     _modelName = TextString();
+    _otherKindLogged = false;
     const bool accepted = BufrFileDecoder::checkFileName(name);
     // A prefix without designators is accepted without the digit check: the
     // model is still the file's own, or none (and the file is not stored).
