@@ -11,9 +11,11 @@
 #include "StoreTemplate.h"
 #include "StringTokenizer.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
@@ -147,8 +149,9 @@ bool ModelBufrDecoder::readProfileDescTable()
     const TextString path = TextString(std::getenv("QEV_HOME")) + "/data/modelProfDescTable.txt";
     FILE* file = std::fopen(path.c_str(), "r");
     if (!file) {
+        const int error = errno;
         MODEL_LOG(PROBLEM) << "Unable to get sounding profile descriptor variable list from "
-                           << path << std::endl;
+                           << path << ": " << std::strerror(error) << std::endl;
         return false;
     }
     return readBarTable(file, path, 99, &ModelBufrDecoder::addProfileDescriptor);
