@@ -43,8 +43,8 @@ void BulletinLog::end()
         if (k.count <= LIMIT)
             continue;
         QEV_LOG(LogStream::PROBLEM, k.source)
-            << k.count - LIMIT << " more lines of the kind \"" << k.text << "\" for "
-            << bulletinPath() << " were not written (" << k.count << " in all)" << std::endl;
+            << k.text << " ... and " << k.count - LIMIT << " more for " << bulletinPath() << " ("
+            << k.count << " in all)" << std::endl;
     }
     _kinds.clear();
 }

@@ -2,7 +2,8 @@
 //
 // - Its PROBLEM lines stay bounded: a line that recurs per report, wind or
 //   sounding is written at most LIMIT times per bulletin; the ones past that
-//   are counted, and the end of the bulletin writes one line with the count.
+//   are counted, and the end of the bulletin writes one line with the count:
+//   the kind, then "... and 137 more for <path> (157 in all)".
 //   A real bulletin of a thousand winds whose time group is not in its place
 //   then writes a few dozen lines, not a thousand.
 // - A bulletin dropped on purpose (none of its soundings lies in the
@@ -46,7 +47,7 @@ public:
     // Counts a PROBLEM line of the kind, logged under the source name; true
     // while the bulletin has written fewer than LIMIT of them.
     bool admit(const char* source, const char* kind);
-    // For each kind past LIMIT, one PROBLEM line: how many were not written.
+    // For each kind past LIMIT, one PROBLEM line: how many more there were.
     void end();
     // The lines of the kind counted in this bulletin (written or not).
     int count(const char* kind) const;

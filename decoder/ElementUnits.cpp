@@ -132,20 +132,39 @@ bool convertNormalized(const std::string& a, const std::string& b, double& value
 
 } // namespace
 
-bool ElementUnits::toVariable(int descriptor, double& value, RecordWriter& writer,
-                              const TextString& variable, BulletinLog& log, const char* source)
+namespace {
+
+// The conversion of toVariable; element and units get the texts of the two
+// units when no conversion between them is known (false).
+bool convertInto(int descriptor, double& value, RecordWriter& writer, const TextString& variable,
+                 TextString& element, TextString& units)
 {
     if (value == -99999.0 || value == 99999.0)
         return true;
     TableBEntry entry;
     if (!StaticBufrInfo::instance()->getTableBEntry(descriptor, entry))
         return true;
-    const char* element = entry.getUnits().c_str();
-    const std::string from = normalized(element);
-    TextString units;
+    element = entry.getUnits();
+    const std::string from = normalized(element.c_str());
     if (from == "ccitt ia5" || !writer.units(variable, units))
         return true;
-    if (convertNormalized(from, normalized(units.c_str()), value))
+    return convertNormalized(from, normalized(units.c_str()), value);
+}
+
+} // namespace
+
+bool ElementUnits::toVariable(int descriptor, double& value, RecordWriter& writer,
+                              const TextString& variable)
+{
+    TextString element, units;
+    return convertInto(descriptor, value, writer, variable, element, units);
+}
+
+bool ElementUnits::toVariable(int descriptor, double& value, RecordWriter& writer,
+                              const TextString& variable, BulletinLog& log, const char* source)
+{
+    TextString element, units;
+    if (convertInto(descriptor, value, writer, variable, element, units))
         return true;
     if (log.admit(source, "is not stored in"))
         QEV_LOG(LogStream::PROBLEM, source)

@@ -36,6 +36,10 @@ public:
     // bulletin (the bulletin's log).
     static bool toVariable(int descriptor, double& value, RecordWriter& writer,
                            const TextString& variable, BulletinLog& log, const char* source);
+    // The same without a line, for a value only compared with what a
+    // record holds.
+    static bool toVariable(int descriptor, double& value, RecordWriter& writer,
+                           const TextString& variable);
 };
 
 #endif

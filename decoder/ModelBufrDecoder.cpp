@@ -11,9 +11,11 @@
 #include "StoreTemplate.h"
 #include "StringTokenizer.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
@@ -23,7 +25,6 @@ namespace {
 const char* const STATION_TABLE = "modelBufrStationInfo.txt";
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const char* const MODEL_NAMES[ModelBufrDecoder::NUM_MODELS] = {"ETA", "RUC", "AVN", "NGM"};
-const int FORECAST_TIME = 4194;    // 0 04 194, seconds after the section 1 time
 
 // A table field without its line ending (CR, LF) and trailing blanks.
 void stripLineEnd(TextString& text)
@@ -148,8 +149,9 @@ bool ModelBufrDecoder::readProfileDescTable()
     const TextString path = TextString(std::getenv("QEV_HOME")) + "/data/modelProfDescTable.txt";
     FILE* file = std::fopen(path.c_str(), "r");
     if (!file) {
+        const int error = errno;
         MODEL_LOG(PROBLEM) << "Unable to get sounding profile descriptor variable list from "
-                           << path << std::endl;
+                           << path << ": " << std::strerror(error) << std::endl;
         return false;
     }
     return readBarTable(file, path, 99, &ModelBufrDecoder::addProfileDescriptor);
@@ -196,6 +198,7 @@ bool ModelBufrDecoder::checkFileName(const TextString& name)
 {
     // Each file names its own model; nothing is left from an earlier file.
     _modelName = TextString();
+    _otherKindLogged = false;
     const bool accepted = BufrFileDecoder::checkFileName(name);
     // A prefix without designators is accepted without the digit check: the
     // model is still the file's own, or none (and the file is not stored).

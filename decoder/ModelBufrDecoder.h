@@ -45,6 +45,11 @@
 // The result: 1 stored, 0 nothing to store (no values, or a first station
 // outside the localization), -1 a failure (the file goes to the bad-file
 // directory; stations stored before the failure stay stored and notified).
+// A failure that is no storage failure sets the file aside with a reason
+// that names its cause: a bulletin of another kind (one without any
+// forecast time 0 04 194 is no model sounding, whatever its texts), a
+// missing element, a layout the walk cannot pair.  A file of several
+// messages of another kind says so in one line.
 //
 // Everything runs on the main thread.  Lines are logged under the source
 // name "ModelBufrDecoder".
@@ -52,6 +57,7 @@
 #define MODELBUFRDECODER_H
 
 #include "BufrFileDecoder.h"
+#include "BulletinLog.h"
 #include "DataAccessKey.h"
 #include "DataTime.h"
 #include "DescriptorNameCache.h"
@@ -73,6 +79,9 @@ class ModelBufrDecoder : public BufrFileDecoder {
 public:
     enum Model { ETA, RUC, AVN, NGM, NUM_MODELS };
     enum { NUM_PROFILES = 16, NUM_ATMOSPHERIC_PROFILES = 14 };
+    // The forecast time of a sounding, 0 04 194: seconds after the section
+    // 1 time.
+    enum { FORECAST_TIME = 4194 };
     // The profiles, the fourteen atmospheric ones first.
     static const char* const PROFILE_NAMES[NUM_PROFILES];
     // What a level of a profile holds when no value reached it.
@@ -214,6 +223,10 @@ private:
     TextString _modelName;
     TextString _dataTypeName;
     int _timeout = 36000;
+    BulletinLog _bulletinLog;
+    // Whether the file at hand was said to be of another kind (its later
+    // messages are set aside without a line of their own).
+    bool _otherKindLogged = false;
 };
 
 #endif

@@ -17,6 +17,7 @@
 #include "dmNotify.h"
 
 #include <cstdio>
+#include <string>
 
 #define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
 
@@ -25,10 +26,17 @@ namespace {
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const DataAccessKey PRODUCT_KEYS[ModelBufrDecoder::NUM_MODELS] = {10001, 0, 10002, 0};
 
+// A count as text.
+TextString number(long n)
+{
+    return std::to_string(n).c_str();
+}
+
 } // namespace
 
 int ModelBufrDecoder::write2NetcdfFile()
 {
+    BulletinLog::Pass pass(_bulletinLog);
     if (_decodedValues.length() == 0 || _subsets <= 0)
         return BulletinLog::dropped("ModelBufrDecoder",
                                     "the bulletin holds no sounding; nothing to store.");
@@ -60,20 +68,35 @@ int ModelBufrDecoder::storeFile()
     if (!_stationsLoaded) {
         MODEL_LOG(PROBLEM) << "The station list " << "modelBufrStationInfo.txt"
                            << " is not loaded.  Not stored, keeping the file." << std::endl;
-        return -1;
+        return setAside("The station list modelBufrStationInfo.txt is not loaded.");
     }
     const Model model = currentModel();
     if (model == NUM_MODELS) {
         MODEL_LOG(PROBLEM) << "No model known for this data file.  Not stored, skipping to "
                               "next file."
                            << std::endl;
-        return -1;
+        return setAside("No model is known for the file: its name has no model digit (4 ETA, "
+                        "5 RUC, 6 AVN, 7 NGM).");
+    }
+    // A model sounding gives each sounding its forecast time; a bulletin
+    // without any is of another kind, whatever texts it holds.
+    bool forecasts = false;
+    for (int i = 0; i < _decodedValues.length() && !forecasts; ++i)
+        forecasts = _decodedValues[i].getDescriptor() == FORECAST_TIME;
+    if (!forecasts) {
+        const TextString reason = "Not a model sounding (data category " +
+                                  number(_dataCategory) +
+                                  "): the bulletin holds no forecast time (0 04 194).";
+        if (!_otherKindLogged)
+            MODEL_LOG(PROBLEM) << reason << "  Not stored, skipping to next file." << std::endl;
+        _otherKindLogged = true;
+        return setAside(reason);
     }
     const SeqOf<TextString> stations = buildStationList();
     if (stations.length() == 0) {
         MODEL_LOG(PROBLEM) << "No station ids available for this data file."
                            << "  Not stored, skipping to next file." << std::endl;
-        return -1;
+        return setAside("No sounding has a station id (a text element such as 0 01 198).");
     }
     if (!isLocalStation(stations[0])) {
         MODEL_LOG(VERBOSE) << "Station [ " << stations[0] << " ] is not "
@@ -94,14 +117,19 @@ int ModelBufrDecoder::storeFile()
                            << _numSoilLvls << " soil levels exceed the " << output.maxProfLvls
                            << " and " << output.maxSoilLvls << " of the " << _modelName
                            << " template.  Not stored, skipping to next file." << std::endl;
-        return -1;
+        return setAside("The bulletin's " + number(_numProfLvls) + " atmospheric and " +
+                        number(_numSoilLvls) + " soil levels exceed the " +
+                        number(output.maxProfLvls) + " and " + number(output.maxSoilLvls) +
+                        " of the " + _modelName + " template.");
     }
     if (!preProcess()) {
         MODEL_LOG(PROBLEM) << "Unable to pre-process sounding profile data sets for "
                            << stations[0] << ".  Not stored, skipping to next file."
                            << std::endl;
         clearProfileLists();
-        return -1;
+        return setAside("A profile holds more levels than the bulletin's level counts (" +
+                        number(_numProfLvls) + " atmospheric, " + number(_numSoilLvls) +
+                        " soil).");
     }
     SeqOf<double> offsets;
     const SeqOf<AbsTime> times = computeTimes(offsets);
@@ -112,7 +140,9 @@ int ModelBufrDecoder::storeFile()
                            << times.length() << " forecast times for " << _subsets
                            << " soundings.  Not stored, skipping to next file." << std::endl;
         clearProfileLists();
-        return -1;
+        return setAside("The bulletin holds " + number(stations.length()) +
+                        " station ids and " + number(times.length()) +
+                        " forecast times (0 04 194) for " + number(_subsets) + " soundings.");
     }
 
     MODEL_LOG(EVENT) << "Storing " << _modelName << " Sounding data to " << std::endl;
@@ -145,7 +175,8 @@ int ModelBufrDecoder::storeFile()
                                    << ") lies beyond the " << _subsets
                                    << " soundings of the file.  Skipping to next file."
                                    << std::endl;
-                result = -1;
+                result = setAside("Sounding " + number(station + 1) + " lies beyond the " +
+                                  number(_subsets) + " soundings of the bulletin.");
                 break;
             }
             handle = getNetcdfHandle(stations[station], times[station], record);
@@ -195,7 +226,7 @@ bool ModelBufrDecoder::releaseCurrentHandle(int*& handle)
         return true;
     setFillMode(*handle, false);
     const bool released = _current->store->releaseHandle(handle);
-    if (!released)
+    if (!released && _bulletinLog.admit("ModelBufrDecoder", "Unable to release the handle of"))
         MODEL_LOG(PROBLEM) << "Unable to release the handle of " << _current->directory
                            << std::endl;
     handle = nullptr;
@@ -248,8 +279,9 @@ bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
         if (!lookupElementName(descriptor, name, _current->templateDict))
             return marked;
         if (!_current->names.insert(descriptor, name)) {
-            MODEL_LOG(PROBLEM) << "dvDescriptor(" << descriptor
-                               << ") >= TBL_B_DICT_CACHE_SIZE, next file!" << std::endl;
+            if (_bulletinLog.admit("ModelBufrDecoder", ">= TBL_B_DICT_CACHE_SIZE"))
+                MODEL_LOG(PROBLEM) << "dvDescriptor(" << descriptor
+                                   << ") >= TBL_B_DICT_CACHE_SIZE, next file!" << std::endl;
             return false;
         }
     }
@@ -313,7 +345,8 @@ void ModelBufrDecoder::putStringVar(int ncid, const TextString& name, size_t rec
 void ModelBufrDecoder::setFillMode(int ncid, bool noFill)
 {
     const int status = NetcdfIo(ncid).setFillMode(noFill);
-    if (status != NC_NOERR)
+    if (status != NC_NOERR &&
+        _bulletinLog.admit("ModelBufrDecoder", "Unable to set the fill mode of netCDF file"))
         MODEL_LOG(PROBLEM) << "Unable to set the fill mode of netCDF file " << ncid << ": "
                            << nc_strerror(status) << std::endl;
 }
@@ -330,7 +363,8 @@ bool ModelBufrDecoder::sendNotification()
     const Model model = currentModel();
     const DataAccessKey key = model == NUM_MODELS ? 0 : PRODUCT_KEYS[model];
     if (!dmNotify(key, _notificationTime)) {
-        MODEL_LOG(PROBLEM) << "dmNotify FAILED for key = " << key << std::endl;
+        if (_bulletinLog.admit("ModelBufrDecoder", "dmNotify FAILED for key"))
+            MODEL_LOG(PROBLEM) << "dmNotify FAILED for key = " << key << std::endl;
         return false;
     }
     MODEL_LOG(VERBOSE) << "Sent notification for key " << key << std::endl;

@@ -70,10 +70,17 @@ void NetcdfIo::quietErrors() { ncopts = 0; }
 NcFile* NetcdfIo::openFile(const TextString& path, bool write, int* status)
 {
     quietErrors();
+    if (status) {
+        // The C++ file object keeps no reason for a failed open: the C open
+        // gives it, the system's error for a system failure.
+        int ncid = -1;
+        *status = nc_open(path.c_str(), write ? NC_WRITE : NC_NOWRITE, &ncid);
+        if (*status != NC_NOERR)
+            return nullptr;
+        nc_close(ncid);
+    }
     NcError silent(NcError::silent_nonfatal);
     NcFile* file = nullptr;
-    if (status)
-        *status = NC_NOERR;
     try {
         file = new NcFile(path.c_str(), write ? NcFile::Write : NcFile::ReadOnly);
     } catch (...) {

@@ -80,6 +80,12 @@ public:
     // The same for a store whose records are keyed by their position.
     int* getFileHandleAndRecord(const LatLonCoord& latLon, SeqOf<double>& times, int& record,
                                 bool& newRecord);
+    // A new record for the station and time even when the station has one
+    // at that time already: a second observation of the station at the same
+    // time, held beside the first.  It joins the station's chain like any
+    // record, so that every read of the station or of the time finds both.
+    int* getFileHandleAndNewRecord(const SeqOf<TextString>& ids, SeqOf<double>& times,
+                                   int& record);
     // Gives back one client of a handle.  At the last client a writable store
     // syncs the file (and closes it when it is not among the max_open newest)
     // and a read-only store keeps it on the clientless list.  False for a
@@ -302,8 +308,9 @@ private:
     // Copies the template to "scrfil" and names the copy by its start time,
     // never replacing a file of that name.
     bool makeDataFile(AbsTime start);
+    // beside: a new record even when the station has one at that time.
     int* getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf<double>& times, int& record,
-                                bool& newRecord, const LatLonCoord* latLon);
+                                bool& newRecord, const LatLonCoord* latLon, bool beside = false);
     // Takes the advisory lock of a writable store's directory; false
     // (logged) when another process holds it.
     bool lockDirectory();

@@ -252,6 +252,13 @@ int* NetcdfPointData::getFileHandleAndRecord(const LatLonCoord& latLon, SeqOf<do
     return getFileHandleAndRecord(SeqOf<TextString>(), times, record, newRecord, &latLon);
 }
 
+int* NetcdfPointData::getFileHandleAndNewRecord(const SeqOf<TextString>& ids,
+                                                SeqOf<double>& times, int& record)
+{
+    bool newRecord = false;
+    return getFileHandleAndRecord(ids, times, record, newRecord, nullptr, true);
+}
+
 bool NetcdfPointData::makeKey(const PointFileStructure* s, const SeqOf<TextString>& ids,
                               const LatLonCoord* latLon, TextString& key) const
 {
@@ -282,7 +289,7 @@ bool NetcdfPointData::makeKey(const PointFileStructure* s, const SeqOf<TextStrin
 
 int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf<double>& times,
                                              int& record, bool& newRecord,
-                                             const LatLonCoord* latLon)
+                                             const LatLonCoord* latLon, bool beside)
 {
     // Calls are counted within a pass, failed ones too, so that a pass over
     // the same bulletin counts them alike.
@@ -433,7 +440,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         }
     }
     const int previous = r;
-    if (r >= 0 && info->recordTimes && info->prevRecord) {
+    if (r >= 0 && info->recordTimes && info->prevRecord && !beside) {
         while (r >= 0 && info->recordTimes[r] != v)
             r = info->prevRecord[r];
     } else {

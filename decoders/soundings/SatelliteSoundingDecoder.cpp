@@ -15,6 +15,7 @@
 #include "dmNotify.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -167,8 +168,9 @@ bool SatelliteSoundingDecoder::readProfileDescTable()
         TextString(std::getenv("QEV_HOME")) + "/data/" + _settings.profileTable;
     FILE* file = std::fopen(path.c_str(), "r");
     if (!file) {
+        const int error = errno;
         DECODER_LOG(PROBLEM) << "Unable to open sounding profile descriptor variable list, "
-                             << path << std::endl;
+                             << path << ": " << std::strerror(error) << std::endl;
         return false;
     }
     char line[100];

@@ -34,7 +34,8 @@ int SatelliteSoundingDecoder::write2NetcdfFile()
     if (!_initialized) {
         STORE_LOG(PROBLEM) << "The " << _settings.typeName << " sounding configuration is "
                            << "not loaded.  Not stored, keeping the file." << std::endl;
-        return -1;
+        return setAside(TextString("The ") + _settings.typeName +
+                        " sounding configuration is not loaded.");
     }
     return storeAllSites();
 }
@@ -93,11 +94,17 @@ int SatelliteSoundingDecoder::storeSounding()
         if (!checkLocation(lat, lon, siteId))
             continue;
         if (i < previousEnd) {
+            const int inside = _soundings[_soundings.length() - 1].valueIndex;
             STORE_LOG(PROBLEM) << "The sounding at value " << i << " lies inside the sounding at "
-                               << "value " << _soundings[_soundings.length() - 1].valueIndex
+                               << "value " << inside
                                << ", no year value between them.  The file is not stored."
                                << std::endl;
-            return -1;
+            char why[160];
+            std::snprintf(why, sizeof why,
+                          "The sounding at value %d lies inside the sounding at value %d: no "
+                          "year (0 04 001) between them.",
+                          i, inside);
+            return setAside(why);
         }
         previousEnd = soundingEnd(i);
         result = 1;
@@ -128,6 +135,17 @@ int SatelliteSoundingDecoder::storeSounding()
                       "0 of %d soundings lie in this localization; nothing to store.", candidates);
         return BulletinLog::dropped(_settings.storeSource, why);
     }
+    char why[192];
+    if (candidates == 0)
+        std::snprintf(why, sizeof why,
+                      "No sounding has a position (latitude %s followed by its longitude %s).",
+                      BulletinLog::descriptorText(_settings.latitudeDescriptor).c_str(),
+                      BulletinLog::descriptorText(_settings.longitudeDescriptor).c_str());
+    else
+        std::snprintf(why, sizeof why,
+                      "%d of the %d soundings have no position and the others lie outside "
+                      "this localization.",
+                      unplaced, candidates);
     if (candidates == 0)
         STORE_LOG(PROBLEM) << "The file holds no sounding position (latitude "
                            << BulletinLog::descriptorText(_settings.latitudeDescriptor)
@@ -138,7 +156,7 @@ int SatelliteSoundingDecoder::storeSounding()
         STORE_LOG(PROBLEM) << unplaced << " of the " << candidates << " soundings of the file "
                            << "have no position and the others lie outside this localization."
                            << "  Not stored." << std::endl;
-    return -1;
+    return setAside(why);
 }
 
 bool SatelliteSoundingDecoder::checkLocation(float latitude, float longitude, TextString& siteId)
@@ -184,6 +202,10 @@ int SatelliteSoundingDecoder::storeSite()
     }
     clearRecords();
     SeqOf<bool> stored = makeStoredFlags(_soundings.length());
+    // The soundings left out for want of a time; the others' failures are
+    // the store's.
+    int untimed = 0;
+    bool storeFailed = false;
     for (int i = 0; i < _soundings.length(); ++i) {
         const Sounding s = _soundings[i];
         _siteIndex = i;
@@ -192,7 +214,7 @@ int SatelliteSoundingDecoder::storeSite()
                 STORE_LOG(PROBLEM) << "No observation time for the sounding at site " << s.siteId
                                    << " (value " << s.valueIndex << ").  Not stored."
                                    << std::endl;
-            result = -1;
+            ++untimed;
             continue;
         }
         STORE_LOG(DEBUG) << "index: " << s.valueIndex << ", subset: " << s.subset
@@ -204,7 +226,7 @@ int SatelliteSoundingDecoder::storeSite()
             if (_bulletinLog.admit(_settings.storeSource, "No handle for"))
                 STORE_LOG(PROBLEM) << "No handle for " << s.siteId << " for " << timeText(s.time)
                                    << _settings.noHandleEnding << std::endl;
-            result = -1;
+            storeFailed = true;
             continue;
         }
         const int ncid = *handle;
@@ -228,18 +250,27 @@ int SatelliteSoundingDecoder::storeSite()
             }
             STORE_LOG(DEBUG) << std::endl;
         } else {
-            result = -1;
+            storeFailed = true;
         }
         // Values the store could not bring to the disk are not stored: the
         // sounding is not notified and the file is kept.
         if (!_store->releaseHandle(handle)) {
-            STORE_LOG(PROBLEM) << "Unable to give back the handle of " << _storeDir << "/"
-                               << _netcdfFileName << " for " << s.siteId << std::endl;
+            if (_bulletinLog.admit(_settings.storeSource, "Unable to give back the handle of"))
+                STORE_LOG(PROBLEM) << "Unable to give back the handle of " << _storeDir << "/"
+                                   << _netcdfFileName << " for " << s.siteId << std::endl;
             stored[i] = false;
-            result = -1;
+            storeFailed = true;
         }
     }
     notifyNewDataTimes(stored);
+    // A storage failure is the record's failed write; soundings without a
+    // time are named as such.
+    if (storeFailed)
+        result = -1;
+    else if (untimed > 0)
+        result = setAside(std::to_string(untimed).c_str() + TextString(" of the ") +
+                          std::to_string(_soundings.length()).c_str() +
+                          " soundings have no observation time (year to second, 0 04 001 to 0 04 006).");
     return result;
 }
 

@@ -24,15 +24,16 @@ BufrFileDecoder::Record AcarsBufrDecoder::acarsRecord()
 
 namespace {
 
-// The lines of the ACARS writes: a text not stored, no other.
+// The ACARS writes log nothing of their own: the storing code says when a
+// text is not stored, a bounded number of times per bulletin.
 const RecordWriter::Rules ACARS_WRITES = {
     "AcarsBufrDecoder",
     nullptr,
     nullptr,
     nullptr,
-    "Unable to store the value %t",
-    "Unable to store the value %t",
-    "Unable to store the value %t",
+    nullptr,
+    nullptr,
+    nullptr,
     nullptr,
     nullptr,
     false,

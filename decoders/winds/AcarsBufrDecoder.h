@@ -18,8 +18,25 @@
 // position, and its time of day on the report's date (the day before or
 // after where that lies nearer the report), or its own time group.  A
 // report or observation without its own tail number, time or position is
-// skipped with a PROBLEM line, as is a further one at the time of one
-// stored before for the same aircraft (it would rewrite that record).
+// skipped with a PROBLEM line; a bulletin none of whose reports can be
+// stored is set aside with a reason that names what they lack (the tail
+// number 0 01 008, the time, the latitude and longitude).  Lines that recur
+// per report are bounded per bulletin (BulletinLog).
+//
+// The record of an observation: the store keys records by tail number and
+// time, and the reports carry their time to the minute or the second, so
+// one aircraft climbing or descending reports several times within one
+// time.  An observation is told apart by what its record holds of it
+// beside the tail number and time: its position and its height (the first
+// of 0 07 010, 0 07 002 and 0 07 007 that holds a value; of these only
+// the ones with a template variable).  An observation goes into the record
+// of its tail number and time that holds its position and height (the
+// same report delivered again: rewritten with the same values), or, when
+// the aircraft has records at its time but none holds them, into a new
+// record beside them, in the aircraft's chain of records like any other,
+// so that reading by tail number or by time finds each of them.  A further
+// observation whose record an earlier observation of the same bulletin
+// took is skipped with a PROBLEM line, the earlier one's values kept.
 // Other values go into the template variables of their elements in the
 // variable's unit (ElementUnits: 55 kt into "m s-1" as 28.29; a unit that
 // cannot be converted is left out with a PROBLEM line), but a relative
@@ -73,10 +90,14 @@ public:
         int subset = 0;
         int first = 0, end = 0;               // its values, [first, end)
         int latitude = -1, longitude = -1;    // the values of its position
+        int height = -1;                      // the value of its height
         bool own = true;
         bool timed = false;
         AbsTime time;
         bool stored = false;
+        // Where it was stored: the data file's name and the record.
+        TextString file;
+        int record = -1;
     };
 
     // 1 stored, -1 a failure (no tail number or time in the file, no store,
@@ -84,7 +105,7 @@ public:
     // values it could not bring to the disk; such one is not notified).
     int storeFile();
     // The observations of the decoded values, report by report, with their
-    // positions (not their times).
+    // positions and heights (not their times).
     void locateObservations();
     const std::vector<Observation>& observations() const { return _observations; }
     // The time of a further observation of a report at reportTime: its own
@@ -99,8 +120,17 @@ public:
     // tells which reports have one.  Every year value that begins a group is
     // marked "Time".
     SeqOf<AbsTime> getTimeIds(SeqOf<bool>& timed);
-    // The handle of the report's record; null after a PROBLEM line.
-    int* getHandle(const TextString& tailNumber, const AbsTime& time, int& record);
+    // The handle of the record of the tail number and time; null after a
+    // PROBLEM line.  newRecord, when given, tells whether the record is new.
+    int* getHandle(const TextString& tailNumber, const AbsTime& time, int& record,
+                   bool* newRecord = nullptr);
+    // The handle and record of an observation (see above); existing tells
+    // whether the record was there before.  Null after a PROBLEM line.
+    int* placeObservation(const TextString& tailNumber, const Observation& o, int& record,
+                          bool& existing);
+    // Whether the record holds the observation's position and height, as
+    // far as its variables hold them.
+    bool holdsObservation(int ncid, int record, const Observation& o);
     // Writes decoded value i at the record; false when it has no variable
     // to go to, its unit cannot be converted into the variable's, or it
     // could not be written.
@@ -124,6 +154,15 @@ public:
 
 private:
     static bool isLatitude(int descriptor);
+    // The index in POSITIONS of a position element, -1 for another one.
+    static int positionIndex(int descriptor);
+    // The template variable of an element (a coarse position element's is
+    // the high-accuracy one's); false when it has none, or when the
+    // descriptor cannot be cached (tooLarge, after a PROBLEM line).
+    bool variableOf(int descriptor, TextString& name, bool& tooLarge);
+    // The reason a bulletin none of whose reports could be placed is set
+    // aside with: what its reports lack.
+    TextString unplacedReason(const SeqOf<TextString>& tails) const;
     // Gives back the handle of the report being stored, if any (none held:
     // true); false when the store could not bring its values to the disk.
     bool releaseHandle(int*& handle);

@@ -7,13 +7,16 @@
 #include "DataTime.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
+#include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
 #include "dmNotify.h"
 #include "windTimeGroups.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #define ACARS_LOG(category) QEV_LOG(LogStream::category, "AcarsBufrDecoder")
 
@@ -25,7 +28,24 @@ const int HOUR = 4004;
 const int RELATIVE_HUMIDITY = 13003;
 // Latitude and longitude of high, then of coarse accuracy.
 const int POSITIONS[4] = {5001, 6001, 5002, 6002};
+// The heights of an aircraft, in the order they are taken: flight level,
+// height or altitude, height.
+const int HEIGHTS[3] = {7010, 7002, 7007};
 const DataAccessKey ACARS_KEY = 79;
+
+// The number a variable of that type holds once value is written into it
+// (as the record writer writes: integers truncated toward zero).
+double asHeld(nc_type type, float value)
+{
+    switch (type) {
+    case NC_BYTE:
+    case NC_SHORT:
+    case NC_INT:
+        return std::trunc(static_cast<double>(value));
+    default:
+        return static_cast<double>(value);
+    }
+}
 
 } // namespace
 
@@ -97,6 +117,14 @@ bool AcarsBufrDecoder::isLatitude(int descriptor)
     return descriptor == POSITIONS[0] || descriptor == POSITIONS[2];
 }
 
+int AcarsBufrDecoder::positionIndex(int descriptor)
+{
+    for (int k = 0; k < 4; ++k)
+        if (descriptor == POSITIONS[k])
+            return k;
+    return -1;
+}
+
 void AcarsBufrDecoder::locateObservations()
 {
     _observations.clear();
@@ -148,6 +176,13 @@ void AcarsBufrDecoder::locateObservations()
             o.latitude = first[pair];
             o.longitude = first[pair + 1];
         }
+        // Its height: the first of the height elements, in their order,
+        // that holds a value.
+        for (int k = 0; k < 3 && o.height < 0; ++k)
+            for (int i = o.first; i < o.end && o.height < 0; ++i)
+                if (values[i].getDescriptor() == HEIGHTS[k] &&
+                    values[i].getValue() != BufrDecoder::MISSING_VALUE)
+                    o.height = i;
     }
 }
 
@@ -196,7 +231,7 @@ int AcarsBufrDecoder::storeFile()
         tailCount += tails[k].length() > 0 ? 1 : 0;
     if (tailCount == 0) {
         ACARS_LOG(PROBLEM) << "Number of stations = 0...not processing" << std::endl;
-        return -1;
+        return setAside("No report has a tail number (0 01 008).");
     }
     SeqOf<bool> timed;
     const SeqOf<AbsTime> times = getTimeIds(timed);
@@ -205,12 +240,12 @@ int AcarsBufrDecoder::storeFile()
         timeCount += timed[k] ? 1 : 0;
     if (timeCount == 0) {
         ACARS_LOG(PROBLEM) << "Number of timeIds = 0...not processing" << std::endl;
-        return -1;
+        return setAside("No report has a time (0 04 001 to 0 04 005).");
     }
     if (!_store) {
         ACARS_LOG(PROBLEM) << "No point-data store for " << _storeDir << ".  Skipping to next file."
                            << std::endl;
-        return -1;
+        return setAside("No point-data store for " + _storeDir + ".");
     }
     locateObservations();
 
@@ -248,30 +283,37 @@ int AcarsBufrDecoder::storeFile()
                                    << " of its own.  Skipping to next observation." << std::endl;
             continue;
         }
-        // A further observation at the time of one stored before for the
-        // same aircraft would rewrite that record.
-        bool taken = false;
-        for (const Observation& p : _observations) {
-            if (&p == &o)
-                break;
-            taken = taken || (p.stored && tails[p.subset] == tails[s] && p.time == o.time);
-        }
-        if (taken && !o.own) {
-            if (_bulletinLog.admit("AcarsBufrDecoder", "Observation of report has the time"))
-                ACARS_LOG(PROBLEM) << "Observation " << further + 1 << " of report " << s + 1
-                                   << " has the time of one stored before.  Skipping to next "
-                                   << "observation." << std::endl;
-            continue;
-        }
         int record = 0;
-        int* handle = getHandle(tails[s], o.time, record);
+        bool existing = false;
+        int* handle = placeObservation(tails[s], o, record, existing);
         if (!handle) {
             ACARS_LOG(PROBLEM) << "No handle for " << tails[s] << " for " << o.time.seconds()
                                << ".  Skipping to next file." << std::endl;
             result = -1;
             break;
         }
+        // A further observation whose record an earlier one of this
+        // bulletin took (the same time, position and height) would rewrite
+        // it: the earlier one's values stay.
+        bool taken = false;
+        for (const Observation& p : _observations) {
+            if (&p == &o)
+                break;
+            taken = taken || (existing && p.stored && p.record == record &&
+                              p.file == _netcdfFileName);
+        }
+        if (taken && !o.own) {
+            if (_bulletinLog.admit("AcarsBufrDecoder", "Observation of report repeats"))
+                ACARS_LOG(PROBLEM) << "Observation " << further + 1 << " of report " << s + 1
+                                   << " repeats the time, position and height of one stored "
+                                   << "before.  Skipping to next observation." << std::endl;
+            if (!releaseHandle(handle))
+                result = -1;
+            continue;
+        }
         ++placed;
+        o.file = _netcdfFileName;
+        o.record = record;
         const int ncid = *handle;
         _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
         _storing = &o;
@@ -299,7 +341,7 @@ int AcarsBufrDecoder::storeFile()
     if (placed == 0 && result == 1) {
         ACARS_LOG(PROBLEM) << "No report of the file has a tail number, a time and a position of "
                            << "its own.  Skipping to next file." << std::endl;
-        result = -1;
+        result = setAside(unplacedReason(tails));
     }
 
     for (const Observation& o : _observations) {
@@ -311,27 +353,124 @@ int AcarsBufrDecoder::storeFile()
     return result;
 }
 
+TextString AcarsBufrDecoder::unplacedReason(const SeqOf<TextString>& tails) const
+{
+    // The reports by what they lack first: a tail number, a time, a
+    // position.
+    int lacking[3] = {0, 0, 0};
+    for (const Observation& o : _observations) {
+        if (!o.own || o.subset < 0 || o.subset >= tails.length())
+            continue;
+        const int k = tails[o.subset].length() == 0 ? 0 : !o.timed ? 1 : o.latitude < 0 ? 2 : -1;
+        if (k >= 0)
+            ++lacking[k];
+    }
+    static const char* const what[3] = {
+        "no tail number (0 01 008)", "no time (0 04 001 to 0 04 005)",
+        "no latitude and longitude (0 05 001 and 0 06 001, or 0 05 002 and 0 06 002)"};
+    TextString reason("No report can be stored");
+    const char* separator = ": ";
+    for (int k = 0; k < 3; ++k) {
+        if (lacking[k] == 0)
+            continue;
+        reason += separator + TextString(std::to_string(lacking[k]).c_str()) + " with " + what[k];
+        separator = ", ";
+    }
+    return reason + ".";
+}
+
+int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Observation& o,
+                                        int& record, bool& existing)
+{
+    existing = false;
+    bool newRecord = false;
+    int* handle = getHandle(tailNumber, o.time, record, &newRecord);
+    if (!handle || newRecord)
+        return handle;
+    // The aircraft has records at this time: the one that holds this
+    // observation is its own; none does, a new one beside them.
+    SeqOf<int> records;
+    if (!_store->getRecordsForId(tailNumber, TimeRange(o.time, o.time), handle, records)) {
+        if (_bulletinLog.admit("AcarsBufrDecoder", "Unable to read the records of"))
+            ACARS_LOG(PROBLEM) << "Unable to read the records of " << tailNumber << " at "
+                               << o.time.seconds() << " in " << _netcdfFileName << std::endl;
+        releaseHandle(handle);
+        return nullptr;
+    }
+    for (int k = 0; k < records.length(); ++k) {
+        if (holdsObservation(*handle, records[k], o)) {
+            record = records[k];
+            existing = true;
+            return handle;
+        }
+    }
+    if (!releaseHandle(handle))
+        return nullptr;
+    SeqOf<TextString> ids(tailNumber);
+    SeqOf<double> times(static_cast<double>(o.time.seconds()));
+    handle = _store->getFileHandleAndNewRecord(ids, times, record);
+    _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+    if (!handle) {
+        ACARS_LOG(PROBLEM) << "No handle for this station info: " << tailNumber
+                           << " and time: " << o.time.seconds() << std::endl;
+        return nullptr;
+    }
+    _writer.useFile(*handle, _storeDir + "/" + _netcdfFileName);
+    if (_handles.find(handle, 0) < 0)
+        _handles.append(handle);
+    return handle;
+}
+
+bool AcarsBufrDecoder::holdsObservation(int ncid, int record, const Observation& o)
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    for (int i : {o.latitude, o.longitude, o.height}) {
+        if (i < 0)
+            continue;
+        const int d = values[i].getDescriptor();
+        TextString name;
+        bool tooLarge = false;
+        RecordWriter::Variable v;
+        double value = values[i].getValue();
+        // A value the record has no variable for cannot tell records apart.
+        if (!variableOf(d, name, tooLarge) || !_writer.at(ncid).find(name, v, record, true) ||
+            v.type == NC_CHAR || !ElementUnits::toVariable(d, value, _writer, name))
+            continue;
+        NcPos at;
+        at.rank = v.rank;
+        at.v[0] = record;
+        double held = 0;
+        if (v.rank < 1 || v.rank > NcPos::MAX_RANK || !NetcdfIo(ncid).get1Number(v.id, at, held) ||
+            held != asHeld(v.type, static_cast<float>(value)))
+            return false;
+    }
+    return true;
+}
+
 bool AcarsBufrDecoder::releaseHandle(int*& handle)
 {
     if (!handle)
         return true;
     const bool released = _store->releaseHandle(handle);
-    if (!released)
+    if (!released && _bulletinLog.admit("AcarsBufrDecoder", "Unable to give back the handle of"))
         ACARS_LOG(PROBLEM) << "Unable to give back the handle of " << _netcdfFileName << std::endl;
     handle = nullptr;
     return released;
 }
 
-int* AcarsBufrDecoder::getHandle(const TextString& tailNumber, const AbsTime& time, int& record)
+int* AcarsBufrDecoder::getHandle(const TextString& tailNumber, const AbsTime& time, int& record,
+                                 bool* newRecord)
 {
     SeqOf<TextString> ids(tailNumber);
     _stationId = tailNumber;
     SeqOf<double> times(static_cast<double>(time.seconds()));
     int* handle = nullptr;
     if (_store) {
-        bool newRecord = false;
-        handle = _store->getFileHandleAndRecord(ids, times, record, newRecord);
+        bool isNew = false;
+        handle = _store->getFileHandleAndRecord(ids, times, record, isNew);
         _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+        if (newRecord)
+            *newRecord = isNew;
     }
     if (!handle) {
         ACARS_LOG(PROBLEM) << "No handle for this station info: " << tailNumber
@@ -350,6 +489,25 @@ bool AcarsBufrDecoder::isStationIdDescriptor(int i) const
     return d == 1006 || d == 2065;
 }
 
+bool AcarsBufrDecoder::variableOf(int d, TextString& name, bool& tooLarge)
+{
+    tooLarge = false;
+    if (_names.find(d, name))
+        return true;
+    const int position = positionIndex(d);
+    if (!lookupElementName(d, name, _templateDict) &&
+        !(position >= 2 && lookupElementName(POSITIONS[position - 2], name, _templateDict)))
+        return false;
+    if (!_names.insert(d, name)) {
+        tooLarge = true;
+        if (_bulletinLog.admit("AcarsBufrDecoder", ">= TBL_B_DICT_CACHE_SIZE"))
+            ACARS_LOG(PROBLEM) << "dvDescriptor(" << d << ") >= TBL_B_DICT_CACHE_SIZE, next file!"
+                               << std::endl;
+        return false;
+    }
+    return true;
+}
+
 bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
 {
     const BufrValues& v = _decodedValues[i];
@@ -357,24 +515,14 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     const TextString text = v.getCharValue();
     // Of the position elements only the observation's own pair is written,
     // the coarse pair into the variables of the high-accuracy one.
-    int position = -1;
-    for (int k = 0; k < 4; ++k)
-        if (d == POSITIONS[k])
-            position = k;
+    const int position = positionIndex(d);
     if (position >= 0 &&
         (!_storing || i != (position % 2 == 0 ? _storing->latitude : _storing->longitude)))
         return true;
     TextString name;
-    if (!_names.find(d, name)) {
-        if (!lookupElementName(d, name, _templateDict) &&
-            !(position >= 2 && lookupElementName(POSITIONS[position - 2], name, _templateDict)))
-            return text.length() > 0;
-        if (!_names.insert(d, name)) {
-            ACARS_LOG(PROBLEM) << "dvDescriptor(" << d << ") >= TBL_B_DICT_CACHE_SIZE, next file!"
-                               << std::endl;
-            return false;
-        }
-    }
+    bool tooLarge = false;
+    if (!variableOf(d, name, tooLarge))
+        return !tooLarge && text.length() > 0;
     // Texts other than the flight number and the ground station (the tail
     // number, the marked times) are stored by the store or not at all.
     if (text.length() > 0 && !isStationIdDescriptor(i))
@@ -406,14 +554,19 @@ bool AcarsBufrDecoder::putValue(int ncid, const TextString& name, const TextStri
 bool AcarsBufrDecoder::putTextValue(int ncid, const TextString& name, int record,
                                     const TextString& text)
 {
-    return _writer.at(ncid).putText(name, record, text) == RecordWriter::WRITTEN;
+    const RecordWriter::Outcome outcome = _writer.at(ncid).putText(name, record, text);
+    if (outcome == RecordWriter::FAILED &&
+        _bulletinLog.admit("AcarsBufrDecoder", "Unable to store the value"))
+        ACARS_LOG(PROBLEM) << "Unable to store the value " << text << std::endl;
+    return outcome == RecordWriter::WRITTEN;
 }
 
 bool AcarsBufrDecoder::sendNotification(const AbsTime& t)
 {
     const DataTime time(t, 0, TimeRange(t, t), t, 0, 0x300);
     if (!dmNotify(ACARS_KEY, time)) {
-        ACARS_LOG(PROBLEM) << "dmNotify FAILED for key = " << ACARS_KEY << std::endl;
+        if (_bulletinLog.admit("AcarsBufrDecoder", "dmNotify FAILED for key"))
+            ACARS_LOG(PROBLEM) << "dmNotify FAILED for key = " << ACARS_KEY << std::endl;
         return false;
     }
     ACARS_LOG(VERBOSE) << "Sent notification for key " << ACARS_KEY << std::endl;

@@ -186,9 +186,16 @@ TEST(BufrDecoder, TemplateDictionary)
     EXPECT_FALSE(BufrDecoder::lookupElementName(1015, variable, dict));     // not in template
     EXPECT_STREQ(variable.c_str(), "untouched");
 
+    // A template that cannot be opened says why: the system's reason, or
+    // netCDF's for a file that is no netCDF file.
     LogCapture log;
     EXPECT_EQ(BufrDecoder::readTemplateDict(tree.path("none").c_str(), "tblBname").count(), 0);
-    EXPECT_TRUE(log.contains("Unable to open " + tree.path("none") + ", "));
+    EXPECT_TRUE(log.contains("Unable to open " + tree.path("none") + ", No such file or directory"))
+        << log.text();
+    const std::string text = tree.write("text", "not a netCDF file\n");
+    EXPECT_EQ(BufrDecoder::readTemplateDict(text.c_str(), "tblBname").count(), 0);
+    EXPECT_TRUE(log.contains("Unable to open " + text + ", NetCDF: Unknown file format"))
+        << log.text();
 }
 
 TEST(BufrDecoder, UndecodedMessagesGiveNoValues)

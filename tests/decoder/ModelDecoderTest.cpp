@@ -87,7 +87,13 @@ protected:
 // the file's own name, never from the file before it.
 TEST_F(ModelDecoder, TheDesignatorDigitNamesTheModelOfEachFile)
 {
+    LogCapture opening;
     ModelBufrDecoder decoder;
+    // A template that is not there says why.
+    EXPECT_TRUE(opening.contains("PROBLEM: Unable to open " +
+                                 tree.path("qev_data/point/model/ETA/netcdf/template") +
+                                 ", No such file or directory"))
+        << opening.text();
     decoder.getBufrPattern();
     const struct {
         const char* name;
@@ -128,6 +134,34 @@ TEST_F(ModelDecoder, TheDesignatorDigitNamesTheModelOfEachFile)
     EXPECT_TRUE(log.contains("PROBLEM: The file holds 2 station ids and 3 forecast times for 3 "
                              "soundings.  Not stored, skipping to next file."))
         << log.text();
+}
+
+// A bulletin of another kind in the model queue (here a file of two
+// aircraft report messages, whose tail numbers are texts like a station id)
+// is set aside as what it is, in one line, never dropped as soundings of
+// another localization.
+TEST_F(ModelDecoder, ABulletinOfAnotherKindIsSetAsideAsSuchInOneLine)
+{
+    const std::string in = tree.mkdirs("qev_data/ispan/bufr/modelSoundings/NAM");
+    tree.mkdirs("qev_data/ispan/badModelBufr");
+    BufrWriter w(4);
+    w.category(4).dateTime(2024, 6, 1, 12, 0).descriptors({1008, 301011, 301012, 5001, 6001});
+    w.chars(1008, "KBOS").element(4001, 2024).element(4002, 6).element(4003, 1)
+        .element(4004, 12).element(4005, 10).element(5001, 40.5).element(6001, -73.5);
+    BufrWriter::Bytes file = w.build();
+    ASSERT_TRUE(w.ok()) << w.error();
+    file.insert(file.end(), file.begin(), file.end());
+    ASSERT_TRUE(BufrWriter::writeFile(in + "/JUSA41_KWBC_other", file));
+    ModelBufrDecoder decoder;
+    LogCapture log;
+    decoder.processBufrDirectory();
+    const std::string reason = "Not a model sounding (data category 4): the bulletin holds no "
+                               "forecast time (0 04 194).";
+    EXPECT_EQ(log.count(reason), 2) << log.text();
+    EXPECT_TRUE(log.contains("PROBLEM: " + reason + "  Not stored, skipping to next file."));
+    EXPECT_TRUE(log.contains("EVENT: " + reason + " (2 of 2 messages) " + in +
+                             "/JUSA41_KWBC_other, renamed to "));
+    EXPECT_TRUE(TempTree::exists(tree.path("qev_data/ispan/badModelBufr/JUSA41_KWBC_other")));
 }
 
 // Comments, blanks, line endings and corrupted lines of the two tables.

@@ -152,18 +152,23 @@ TEST_F(POES, SortsLevelsAndLeavesOutValuesBesideAVerticalSignificance)
 }
 
 // A located sounding among the values of the one before (no year value
-// between them) fails the file before anything is stored.
+// between them) fails the file before anything is stored; the file is set
+// aside with that reason.
 TEST_F(POES, SoundingsThatShareTheirValuesFailTheFile)
 {
     POESBufrDecoder d;
     Elements e = poes(40, -95, noon, three);
     append(e, {{5002, 41}, {6002, -94}, {7004, 60000}, {12101, 260}, {13002, 0.002}});
-    decode(d, {e});
+    tree.mkdirs("qev_data/ispan/badPOESBufr");
+    const std::string in = tree.path("qev_data/ispan/bufr/POESSoundings/IUTX01_KNES_011234");
+    ASSERT_TRUE(BufrWriter::writeFile(in, message({e})));
     LogCapture log;
-    EXPECT_EQ(d.write2NetcdfFile(), -1);
+    d.processBufrDirectory();
     EXPECT_TRUE(log.contains("PROBLEM: The sounding at value 28 lies inside the sounding at value "
                              "10, no year value between them.  The file is not stored."))
         << log.text();
+    EXPECT_TRUE(log.contains("EVENT: The sounding at value 28 lies inside the sounding at value "
+                             "10: no year (0 04 001) between them. " + in + ", renamed to "));
     EXPECT_EQ(d.soundings().length(), 0);
     EXPECT_TRUE(dataFiles(store("POES")).empty());
 }

@@ -327,8 +327,15 @@ const Value* windSpeed(const Elements& e, size_t from, size_t to, Value& convert
     return &converted;
 }
 
+// The key of an aircraft record: its tail number, time and position (an
+// aircraft reports more than once within one time).
+std::string aircraftKey(const std::string& tail, double time, double lat, double lon)
+{
+    return idTimeKey(tail, time) + "," + positionKey(lat, lon, time);
+}
+
 // Aircraft reports: one record per observation with a tail number, a time
-// and a position, keyed by tail number and time.
+// and a position, keyed by tail number, time and position.
 std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
 {
     std::map<std::string, Expected> out;
@@ -346,7 +353,8 @@ std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
             double lat = 0, lon = 0;
             if (time < 0 || !position(e, lat, lon, o.first, o.second))
                 continue;
-            const std::string key = idTimeKey(EcCodesDump::trimmed(tail->text), time);
+            const std::string key =
+                aircraftKey(EcCodesDump::trimmed(tail->text), time, lat, lon);
             if (o.first > 0 && out.count(key))
                 continue;
             Expected x;
@@ -469,7 +477,11 @@ void compare(Kind kind, const std::vector<EcCodesDump>& dumps, const StoredRecor
     };
     if (kind == ACARS) {
         expect(aircraft);
-        idKeys("tailNumber", 9);
+        const std::vector<std::string> ids = records.texts("tailNumber", 9);
+        const auto times = records.numbers("timeObs");
+        const auto lat = records.numbers("latitude"), lon = records.numbers("longitude");
+        for (size_t r = 0; r < ids.size(); ++r)
+            keys.push_back(aircraftKey(ids[r], times[r][0], lat[r][0], lon[r][0]));
     } else if (kind == PROFILER) {
         expect(profilers);
         idKeys("stationId", 6);

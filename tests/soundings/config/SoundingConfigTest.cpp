@@ -35,7 +35,8 @@ TEST(SoundingConfig, InitStopsAtTheFirstMissingFile)
          {"PROBLEM: Unable to get grid resolution from poesBufrInfo.txt.  Can't open file.",
           "PROBLEM: Unable to get grid resolution for POES soundings."}},
         {"poesBufrInfo.txt", "100\n",
-         {"PROBLEM: Unable to open sounding profile descriptor variable list, " + table,
+         {"PROBLEM: Unable to open sounding profile descriptor variable list, " + table +
+              ": No such file or directory",
           "PROBLEM: Unable to create descriptor dictionary for POES soundings."}},
     };
     for (const auto& s : steps) {

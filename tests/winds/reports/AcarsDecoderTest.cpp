@@ -4,10 +4,16 @@
 // the test process's notification server.
 #include "AcarsBufrDecoder.h"
 #include "AcarsSamples.h"
+#include "EcCodesDump.h"
+#include "EcCodesTools.h"
 #include "LogCapture.h"
+#include "NetcdfPointData.h"
 #include "ReportsTestSupport.h"
+#include "TimeRange.h"
 
 #include "BufrWriter.h"
+
+#include <cmath>
 
 namespace {
 
@@ -148,6 +154,85 @@ TEST_F(AcarsDecoder, TimesAndPositionsComeFromTheirOwnElements)
     }
 }
 
+// An aircraft climbing through three heights within one minute, reported
+// in the WMO aircraft sequence (3 11 001, whose time has no second): each
+// report keeps a record of its own, the first two at one position told apart
+// by their heights, with the values ecCodes reads from the same bulletin.
+// The store's reading by tail number finds the three at that minute.  The
+// same bulletin delivered again adds nothing and changes nothing.
+TEST_F(AcarsDecoder, ReportsOfOneAircraftWithinOneMinuteEachKeepTheirRecord)
+{
+    EcCodesTools tools;
+    if (!tools.missing().empty())
+        GTEST_SKIP() << tools.missingReason();
+    t.templateFile("acars.cdl", "point/acars/netcdf");
+    const struct {
+        double latitude, longitude, height, temperature, speed;
+    } climb[] = {{40.64123, -73.77861, 430, 285.4, 8.5},
+                 {40.64123, -73.77861, 550, 284.6, 9.5},
+                 {40.65432, -73.75012, 670, 283.9, 11}};
+    BufrWriter w(4);
+    w.category(4).dateTime(2024, 6, 1, 12, 10).subsets(3).descriptors({311001, 1008});
+    for (const auto& c : climb)
+        w.chars(1006, "DAL901").element(2061, 0).element(4001, 2024).element(4002, 6)
+            .element(4003, 1).element(4004, 12).element(4005, 10).element(5001, c.latitude)
+            .element(6001, c.longitude).element(8004, 5).element(7002, c.height)
+            .element(12001, c.temperature).element(11001, 250).element(11002, c.speed)
+            .element(11031, 0).missing(11032).missing(11033).element(20041, 0)
+            .chars(1008, "N901DL");
+    const BufrWriter::Bytes m = w.build();
+    ASSERT_TRUE(w.ok()) << w.error();
+    EcCodesDump dump;
+    std::string error;
+    ASSERT_TRUE(tools.dump(t.tree.write("climb.bufr", std::string(m.begin(), m.end())), dump,
+                           error))
+        << error;
+    ASSERT_EQ(dump.subsets().size(), 3u);
+    const struct {
+        int descriptor;
+        const char* variable;
+    } compared[] = {{5001, "latitude"},     {6001, "longitude"}, {7002, "flightLevel"},
+                    {12001, "temperature"}, {11001, "windDir"},  {11002, "windSpeed"}};
+
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    for (int delivery = 0; delivery < 2; ++delivery) {
+        SCOPED_TRACE(delivery);
+        ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011210"), m));
+        decoder.processBufrDirectory();
+        EXPECT_TRUE(TempTree::listFiles(t.data("ispan/badAcarsBufr")).empty()) << log.text();
+        const std::vector<std::string> files = t.dataFiles("point/acars/netcdf");
+        ASSERT_EQ(files.size(), 1u);
+        StoredFile f(files[0]);
+        ASSERT_EQ(f.records(), 3u);
+        for (size_t r = 0; r < 3; ++r) {
+            EXPECT_EQ(f.row("tailNumber", r), std::string("N901DL\0\0\0", 9));
+            EXPECT_EQ(f.number("timeObs", r), NOON + 600);
+            for (const auto& c : compared) {
+                const EcCodesDump::Value* v = nullptr;
+                for (const EcCodesDump::Value& x : dump.subsets()[r])
+                    if (!v && x.descriptor == c.descriptor)
+                        v = &x;
+                ASSERT_TRUE(v && v->kind == EcCodesDump::Number) << c.descriptor;
+                EXPECT_NEAR(f.number(c.variable, r), v->number,
+                            EcCodesDump::tolerance(*v) + 1e-6 * std::fabs(v->number))
+                    << c.variable << " " << r;
+            }
+        }
+    }
+    NetcdfPointData* reader =
+        NetcdfPointData::getNetcdfPointData(t.data("point/acars/netcdf").c_str(), false, false);
+    ASSERT_TRUE(reader);
+    SeqOfPtr<int*> handles;
+    const TimeRange minute(AbsTime(NOON + 600), AbsTime(NOON + 659));
+    ASSERT_TRUE(reader->getHandlesForId("N901DL", minute, handles));
+    ASSERT_EQ(handles.length(), 1);
+    SeqOf<int> records;
+    EXPECT_TRUE(reader->getRecordsForId("N901DL", minute, handles[0], records));
+    EXPECT_EQ(records.length(), 3);
+    reader->releaseHandles(handles);
+}
+
 // A report followed by further observations of the same aircraft (as the
 // WMO sequence with turbulence data has them): the report's record keeps
 // its own values, and each further observation is a record of its own at
@@ -207,18 +292,33 @@ TEST_F(AcarsDecoder, FurtherObservationsKeepTheirOwnValuesInTheVariablesUnits)
 }
 
 // A bulletin without a tail number in any report is kept in the bad-file
-// directory.
+// directory, and the reason it is set aside with names the element; so does
+// the reason of one whose reports all lack a position.
 TEST_F(AcarsDecoder, ABulletinWithoutTailNumbersGoesToTheBadFileDirectory)
 {
     t.templateFile("acars.cdl", "point/acars/netcdf");
     ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX02_KWBC_011200"),
                                       acarsBulletin({{"", "UA12", 10, 50}, {"", "UA13", 11, 50}})));
+    BufrWriter w(4);
+    w.category(4).dateTime(2024, 6, 1, 12, 0).subsets(2).descriptors({1008, 301011, 301012, 5001,
+                                                                       6001});
+    for (int k = 0; k < 2; ++k)
+        w.chars(1008, "N1AB").element(4001, 2024).element(4002, 6).element(4003, 1)
+            .element(4004, 12).element(4005, k).missing(5001).element(6001, -75.5);
+    ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX02_KWBC_011201"), w.build())) << w.error();
     LogCapture log;
     AcarsBufrDecoder decoder;
     decoder.processBufrDirectory();
     EXPECT_TRUE(log.contains("PROBLEM: Number of stations = 0...not processing"));
-    EXPECT_TRUE(log.contains("Unable to write netcdf data. "));
+    EXPECT_TRUE(log.contains("EVENT: No report has a tail number (0 01 008). " +
+                             ingest("IUAX02_KWBC_011200") + ", renamed to "))
+        << log.text();
+    EXPECT_TRUE(log.contains("EVENT: No report can be stored: 2 with no latitude and longitude "
+                             "(0 05 001 and 0 06 001, or 0 05 002 and 0 06 002). " +
+                             ingest("IUAX02_KWBC_011201") + ", renamed to "))
+        << log.text();
     EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX02_KWBC_011200")));
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX02_KWBC_011201")));
     EXPECT_TRUE(t.dataFiles("point/acars/netcdf").empty());
 }
 
