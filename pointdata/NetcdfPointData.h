@@ -290,6 +290,10 @@ private:
     // characters each: the id variables joined, or the position's key.
     bool readRecordKeys(const NetcdfIo& io, PointNetcdfFileInfo* info, char* rows);
     void resyncAndReport(AbsTime time, const char* what);
+    // Renames a data file the store cannot use to its name + ".damaged" (a
+    // suffix ".1", ".2", ... when that is taken), never replacing a file;
+    // false (logged) when it cannot.
+    bool setAside(const TextString& path, TextString& aside);
     // Marks a file that could not be read: out of the view for a while and
     // the directory listed again at the next request.
     void noteBadFile(PointNetcdfFileInfo* info);

@@ -148,6 +148,15 @@ PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
                     return nullptr;
                 }
             }
+            // The file of that time is there but cannot be used: making it
+            // again would only fail (after a pause) for every record.
+            const TextString name = dmMakeTimeFileName(_directory, AbsTime(start), "", "");
+            if (_badFileTimes.find(AbsTime(start)) && access(name.c_str(), F_OK) == 0) {
+                PASS_LOG(PROBLEM) << "The data file " << name << " cannot be used; records of "
+                                  << "its time are not stored" << std::endl;
+                passFailed("the data file " + std::string(name.c_str()) + " cannot be used");
+                return nullptr;
+            }
             makeDataFile(AbsTime(start));
         }
         const int before = index;

@@ -1,0 +1,89 @@
+// Point-data stores that meet damage keep working, in the decoder process
+// storing a bulletin of 3,000 cloud-drift winds: an hour file a power loss
+// left empty, a store directory another process holds locked for a while,
+// a pass journal of 10 MB and one of garbage.  Each ends with every wind
+// stored once, or its bulletin set aside with its reason, within seconds
+// (the time bounds are liveness bounds: these faults took minutes or hours).
+#include "DecoderInstallation.h"
+#include "DecoderProcess.h"
+#include "HighDensityWindSamples.h"
+#include "StoredRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <string>
+
+namespace {
+
+const int LIVENESS_MS = 30000;
+const size_t WINDS = HighDensityWindSamples::WINDS;
+
+// The wind installation with its sample bulletin and its store directory.
+struct Winds : DecoderInstallation {
+    Winds()
+        : DecoderInstallation("csw", "bufr/CSW", "badCSWBufr"),
+          bulletin(sampleBulletins(HighDensityWindSamples::make).at(0)),
+          store(tree.path("qev_data/point/CSW/netcdf"))
+    {
+    }
+    std::multiset<std::string> records() const { return storedRecords(*this, "CSW/netcdf"); }
+    // One decoder run over the bulletin under its own name: what it stored.
+    std::multiset<std::string> storeOnce()
+    {
+        drop(bulletin);
+        DecoderProcess run(peer, "csw", tree.path("once.log"));
+        EXPECT_TRUE(run.ready(LIVENESS_MS)) << run.child.log();
+        EXPECT_EQ(run.stop(), 0);
+        EXPECT_TRUE(TempTree::listFiles(in).empty());
+        return records();
+    }
+
+    SampleBulletin bulletin;
+    std::string store;
+};
+
+size_t linesWith(const std::string& log, const std::string& text)
+{
+    size_t n = 0;
+    for (size_t at = 0; (at = log.find(text, at)) != std::string::npos; at += text.size())
+        ++n;
+    return n;
+}
+
+} // namespace
+
+// An hour file of 0 bytes when the decoder starts: kept aside with one line,
+// the winds stored in a new file of that hour at once, and a SIGTERM after
+// them honoured within a second.
+TEST(DamagedStores, AnEmptyHourFileIsKeptAsideAndTheWindsStoredAtOnce)
+{
+    QEV_REQUIRE_NCGEN();
+    Winds w;
+    const std::string hour = w.store + "/20240601_1200";
+    w.tree.write("qev_data/point/CSW/netcdf/20240601_1200", "");
+    w.drop(w.bulletin);
+    DecoderProcess run(w.peer, "csw", w.tree.path("empty.log"));
+    ASSERT_TRUE(run.ready(LIVENESS_MS)) << run.child.log();
+    EXPECT_TRUE(TempTree::listFiles(w.in).empty());
+    EXPECT_TRUE(TempTree::listFiles(w.bad).empty());
+    EXPECT_EQ(readWhole(hour), long(WINDS));
+    EXPECT_EQ(TempTree::readFile(hour + ".damaged"), "");
+    EXPECT_EQ(linesWith(run.child.log(), "PROBLEM: Format or ownership problems with the file " +
+                                             hour + " (NetCDF: Unknown file format): kept as " +
+                                             hour + ".damaged"),
+              1u)
+        << run.child.log();
+
+    const auto asked = std::chrono::steady_clock::now();
+    kill(run.child.pid(), SIGTERM);
+    EXPECT_EQ(run.child.waitExit(LIVENESS_MS), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+}
