@@ -60,12 +60,22 @@ NetcdfPointData* NetcdfPointData::getNetcdfPointData(const TextString& path, boo
         return store;
     store = new NetcdfPointData(path, writable, staticFile);
     if (!store->_templateStructure) {
+        // Not remembered: the next fetch tries again, so that a directory
+        // made later, or one another process held locked, is had then.
         delete store;
-        store = nullptr;
+        return nullptr;
     }
     expectedOpenFiles += 2;
     cache.insert(path, store);
     return store;
+}
+
+bool NetcdfPointData::fetchAgain(NetcdfPointData*& store, const TextString& path)
+{
+    if (store)
+        return false;
+    store = getNetcdfPointData(path, true, false);
+    return store != nullptr;
 }
 
 NetcdfPointData* NetcdfPointData::getNetcdfPointDataForKey(DataAccessKey key, bool writable)

@@ -11,7 +11,9 @@
 // file) and takes them back.
 //
 // Stores are fetched by path from getNetcdfPointData and live to the end of
-// the process; a path whose store cannot be set up stays null.  Everything
+// the process; a path whose store cannot be set up (no template, or a
+// directory another process holds locked) gives null, and is tried again at
+// its next fetch.  Everything
 // here is main-thread only and unlocked.  Messages are logged under the
 // source name "NetcdfPointData".
 #ifndef NETCDFPOINTDATA_H
@@ -47,6 +49,10 @@ public:
     // the path in the cache of its mode; null when it could not be set up.
     static NetcdfPointData* getNetcdfPointData(const TextString& path, bool writable,
                                                bool staticFile);
+    // A writable store of a directory that could not be had before (store
+    // null): fetched again.  True when it is had just now, so that the
+    // caller reads again what it keeps of the directory's template.
+    static bool fetchAgain(NetcdfPointData*& store, const TextString& path);
     // The store of a data-access dictionary entry: its static file (prefix
     // and suffix, found along the information-file search path) or its
     // directory below QEV_DATA.

@@ -36,6 +36,9 @@ int SatelliteSoundingDecoder::write2NetcdfFile()
                            << "not loaded.  Not stored, keeping the file." << std::endl;
         return -1;
     }
+    // A store that could not be had is asked for again, its template with it.
+    if (NetcdfPointData::fetchAgain(_store, _storeDir))
+        readStoreTemplate();
     return storeAllSites();
 }
 

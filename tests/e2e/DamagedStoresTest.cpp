@@ -87,3 +87,28 @@ TEST(DamagedStores, AnEmptyHourFileIsKeptAsideAndTheWindsStoredAtOnce)
     EXPECT_EQ(run.child.waitExit(LIVENESS_MS), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
 }
+
+// The store's directory locked by another process when the decoder starts:
+// the bulletin of that time is set aside; once the lock is let go, the same
+// process has the store and the next bulletin is stored.
+TEST(DamagedStores, AStoreLockedByAnotherProcessIsHadOnceItIsFreed)
+{
+    QEV_REQUIRE_NCGEN();
+    Winds w;
+    const int lock = open(w.store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    DecoderProcess run(w.peer, "csw", w.tree.path("lock.log"));
+    ASSERT_TRUE(run.ready()) << run.child.log();
+    w.drop(w.bulletin);
+    ASSERT_TRUE(run.announce()) << run.child.log();
+    EXPECT_EQ(TempTree::listFiles(w.bad), std::vector<std::string>{w.bulletin.name});
+    EXPECT_TRUE(w.dataFiles("CSW/netcdf").empty());
+
+    close(lock);
+    w.drop(w.bulletin, w.bulletin.name + ".1");
+    ASSERT_TRUE(run.announce()) << run.child.log();
+    EXPECT_EQ(run.stop(), 0);
+    EXPECT_TRUE(TempTree::listFiles(w.in).empty());
+    EXPECT_EQ(TempTree::listFiles(w.bad), std::vector<std::string>{w.bulletin.name});
+    EXPECT_EQ(w.records().size(), WINDS) << run.child.log();
+}
