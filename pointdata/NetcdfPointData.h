@@ -322,6 +322,11 @@ private:
     // Opens the pass journal of a store whose records carry no bookkeeping.
     void openPassJournal();
     bool journaled(const PointNetcdfFileInfo* info) const;
+    // Whether a record of the file that a pass whose notes are lost placed
+    // (a pass journal set aside) holds the station (key or position) at
+    // time v, or cannot be read; reason (for the pass) says so.
+    bool heldWithoutNote(PointNetcdfFileInfo* info, const TextString& key,
+                         const LatLonCoord* latLon, int v, std::string& reason);
     // Whether a PROBLEM or EVENT line of the writer is logged: always
     // outside a pass, the first few of a pass.
     bool passLineWanted();
@@ -463,6 +468,7 @@ private:
     int _passLines;                 // writer lines logged
     int _passQuiet;                 // writer lines not logged
     int _passSkipped;               // records failed at once after a failure
+    bool _passChecked;              // its first record checked against lost notes
     std::string _passFailure;
 
     // Process-wide: the clientless list, open files and the sync rule.

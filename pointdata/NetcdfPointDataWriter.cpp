@@ -486,6 +486,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         int fileTime = 0, earlier = -1;
         if (_journal->earlier(call, fileTime, earlier) && fileTime == info->fileTime.seconds() &&
             earlier < info->recordCount) {
+            _passChecked = true;
             if (!NetcdfIo(*info->handle).fillRecord(earlier) ||
                 !commitRecord(info, earlier, ids, times, latLon, key, v, -1, false)) {
                 info->freeStructure();
@@ -497,6 +498,18 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
             newRecord = false;
             record = earlier;
             return info->handle;
+        }
+        // The first record a pass places tells a bulletin whose notes were
+        // lost with a journal set aside: its station at its time is held
+        // already, by a record no note names.
+        if (!_passChecked) {
+            _passChecked = true;
+            std::string reason;
+            if (heldWithoutNote(info, key, latLon, v, reason)) {
+                PASS_LOG(PROBLEM) << reason << std::endl;
+                passFailed(reason);
+                return nullptr;
+            }
         }
         std::string error;
         if (!_journal->note(call, info->fileTime.seconds(), info->recordCount, error)) {

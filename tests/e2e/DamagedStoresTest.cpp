@@ -112,3 +112,65 @@ TEST(DamagedStores, AStoreLockedByAnotherProcessIsHadOnceItIsFreed)
     EXPECT_EQ(TempTree::listFiles(w.bad), std::vector<std::string>{w.bulletin.name});
     EXPECT_EQ(w.records().size(), WINDS) << run.child.log();
 }
+
+// A well-formed journal of 10 MB (the notes of many other bulletins before
+// those of the stored one): read within seconds, and the bulletin delivered
+// again adds nothing.
+TEST(DamagedStores, ATenMegabyteJournalIsReadAtOnceAndNothingIsStoredTwice)
+{
+    QEV_REQUIRE_NCGEN();
+    Winds w;
+    const std::multiset<std::string> once = w.storeOnce();
+    ASSERT_EQ(once.size(), WINDS);
+    const std::string journal = w.store + "/passJournal";
+    // Notes of records of the stored hour (20240601_1200), which the stored
+    // bulletin's notes take back, and of an hour no longer there.
+    std::string notes;
+    for (int k = 0; notes.size() < (10u << 20); ++k)
+        notes += "P IUCN01 other " + std::to_string(k) + "\nR 0 1717243200 " +
+                 std::to_string(k % WINDS) + "\nR 1 1717200000 " +
+                 std::to_string(k) + "\nE\n";
+    w.tree.write("qev_data/point/CSW/netcdf/passJournal", notes + TempTree::readFile(journal));
+
+    w.drop(w.bulletin, w.bulletin.name + ".1");
+    DecoderProcess run(w.peer, "csw", w.tree.path("large.log"));
+    ASSERT_TRUE(run.ready(LIVENESS_MS)) << run.child.log();
+    EXPECT_EQ(run.stop(), 0);
+    EXPECT_TRUE(TempTree::listFiles(w.in).empty());
+    EXPECT_TRUE(TempTree::listFiles(w.bad).empty()) << run.child.log();
+    EXPECT_EQ(w.records(), once);
+}
+
+// A journal of garbage: kept aside with one line, and the bulletin whose
+// notes it held, delivered again, is set aside instead of being stored
+// twice, by this process and by the next one.  A copy the operator put
+// beside the journal stays.
+TEST(DamagedStores, AGarbageJournalIsKeptAsideAndItsBulletinNotStoredTwice)
+{
+    QEV_REQUIRE_NCGEN();
+    Winds w;
+    const std::multiset<std::string> once = w.storeOnce();
+    ASSERT_EQ(once.size(), WINDS);
+    const char raw[] = "P IUCN01\nR 0 1717\0\x93\xff garbage\n\n";
+    const std::string garbage(raw, sizeof raw - 1);
+    w.tree.write("qev_data/point/CSW/netcdf/passJournal", garbage);
+    w.tree.write("qev_data/point/CSW/netcdf/passJournal.old", "an operator's copy");
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const std::string again = w.bulletin.name + "." + std::to_string(round + 1);
+        w.drop(w.bulletin, again);
+        DecoderProcess run(w.peer, "csw", w.tree.path("garbage" + std::to_string(round) + ".log"));
+        ASSERT_TRUE(run.ready(LIVENESS_MS)) << run.child.log();
+        EXPECT_EQ(run.stop(), 0);
+        const std::string log = run.child.log();
+        EXPECT_EQ(linesWith(log, "PROBLEM: The pass journal " + w.store + "/passJournal is damaged"),
+                  round == 0 ? 1u : 0u)
+            << log;
+        EXPECT_TRUE(TempTree::listFiles(w.in).empty());
+        EXPECT_TRUE(TempTree::exists(w.bad + "/" + again)) << log;
+        EXPECT_EQ(w.records(), once);
+    }
+    EXPECT_EQ(TempTree::readFile(w.store + "/passJournal.damaged"), garbage);
+    EXPECT_EQ(TempTree::readFile(w.store + "/passJournal.old"), "an operator's copy");
+}

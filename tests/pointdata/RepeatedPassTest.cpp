@@ -190,9 +190,7 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
                                     "P c\nR 0 300 0 8\nR 8 300 8\ntorn R 9");
     PassJournal journal(dir);
     std::string error;
-    ASSERT_TRUE(journal.open(
-        [](int fileTime) { return fileTime == 100 ? 20 : fileTime == 300 ? 5 : -1; }, error))
-        << error;
+    ASSERT_EQ(journal.open({{100, 20}, {300, 5}}, error), PassJournal::OPENED) << error;
     EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
               "P a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\nP c\nR 0 300 0 5\n");
     const std::map<std::string, std::vector<int>> records = {
