@@ -101,6 +101,10 @@ public:
     // new one) notes in its pass journal which records the pass places; a
     // later pass over the same bulletin, whether the earlier one ended or
     // not, takes those records again, call by call, instead of new ones.
+    // Records placed by passes whose notes were lost (a damaged journal set
+    // aside) are unknown: a pass whose first record a data file already
+    // holds among them (same station or position, same time) fails, so that
+    // its bulletin is set aside rather than stored twice.
     void beginPass(const TextString& identity);
     // complete: every record of the bulletin was placed and given back.
     // Either way the notes stay for the next pass over it, among those of
