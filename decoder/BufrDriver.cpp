@@ -1,6 +1,7 @@
 #include "BufrDriver.h"
 
 #include "BufrDecoder.h"
+#include "BufrFileDecoder.h"
 #include "BufrSignalClient.h"
 #include "ChildTargetMsg.h"
 #include "Connection.h"
@@ -11,6 +12,7 @@
 #include "dataCaptClient.h"
 #include "ipcInitialise.h"
 #include "monotonicClock.h"
+#include "waitForSignal.h"
 
 #include <unistd.h>
 
@@ -32,6 +34,13 @@ const int MIN_PRODUCT_MESSAGE = 40;
 // Tenths of a second before a pass that left files for want of descriptors
 // or memory runs again.
 const int RETRY_TENTHS = 50;
+
+// The pause after a file, ended by a signal: a shutdown asked for during a
+// long pass waits for its files, not for their pauses.
+int signalAwareSleep(unsigned long microseconds)
+{
+    return waitForSignal(static_cast<int64_t>(microseconds)) ? -1 : 0;
+}
 
 } // namespace
 
@@ -93,6 +102,7 @@ int BufrDriver::run(int argc, char** argv)
     // then has the file it crashes on moved aside too, so that a restarted
     // process does not meet it again.
     SignalCatcher::instance()->setClient(BufrSignalClient::instance());
+    BufrFileDecoder::setSleeper(signalAwareSleep);
     TextString dataType(argv[3]);
     if (!decoderListObject.createDecoders(dataType)) {
         if (decoderListObject.ingestHeldElsewhere()) {

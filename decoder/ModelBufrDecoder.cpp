@@ -107,15 +107,8 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord()), _writer(M
         _outputs[m].directory = root + "/" + MODEL_NAMES[m] + "/netcdf";
     for (Model m : {AVN, ETA, RUC, NGM})
         _outputs[m].store = NetcdfPointData::getNetcdfPointData(_outputs[m].directory, true, false);
-    for (ModelOutput& output : _outputs) {
-        StoreTemplate t =
-            StoreTemplate::read(output.directory + "/template", {"maxProfLvls", "maxSoilLvls"});
-        output.templateDict = t.names;
-        int* limits[2] = {&output.maxProfLvls, &output.maxSoilLvls};
-        for (int k = 0; k < 2; ++k)
-            if (t.lengths[k] >= 0 && t.lengths[k] < INT_MAX)
-                *limits[k] = static_cast<int>(t.lengths[k]);
-    }
+    for (ModelOutput& output : _outputs)
+        readOutputTemplate(output);
     if (readProfileDescTable())
         _dataTypeName = "Model Soundings";
     else
@@ -126,6 +119,18 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord()), _writer(M
 // Runs at process exit, after the point-data files were closed: members
 // only, no log line and no netCDF call.
 ModelBufrDecoder::~ModelBufrDecoder() {}
+
+void ModelBufrDecoder::readOutputTemplate(ModelOutput& output)
+{
+    StoreTemplate t =
+        StoreTemplate::read(output.directory + "/template", {"maxProfLvls", "maxSoilLvls"});
+    output.templateDict = t.names;
+    output.names.clear();
+    int* limits[2] = {&output.maxProfLvls, &output.maxSoilLvls};
+    for (int k = 0; k < 2; ++k)
+        if (t.lengths[k] >= 0 && t.lengths[k] < INT_MAX)
+            *limits[k] = static_cast<int>(t.lengths[k]);
+}
 
 TextString ModelBufrDecoder::getPatternFileName() const
 {

@@ -188,6 +188,8 @@ private:
         int maxSoilLvls = INT_MAX;
     };
 
+    // The output's template dictionary and level limits.
+    void readOutputTemplate(ModelOutput& output);
     // Reads "number|text" lines of at most lineLimit characters; name names
     // the file in the messages.  Closes the file.
     bool readBarTable(FILE* file, const TextString& name, int lineLimit,

@@ -92,6 +92,9 @@ int ModelBufrDecoder::storeFile()
         _otherKindLogged = true;
         return setAside(reason);
     }
+    // A store that could not be had is asked for again, its template with it.
+    if (NetcdfPointData::fetchAgain(_outputs[model].store, _outputs[model].directory))
+        readOutputTemplate(_outputs[model]);
     const SeqOf<TextString> stations = buildStationList();
     if (stations.length() == 0) {
         MODEL_LOG(PROBLEM) << "No station ids available for this data file."

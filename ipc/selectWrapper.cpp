@@ -108,10 +108,10 @@ int selectWrapper(Set<DescriptorEventClient*>& clients, int timeoutMillis)
     return SELECT_HANDLED;
 }
 
-bool waitReadable(DescriptorEventClient* client)
+bool waitReadable(DescriptorEventClient* client, int timeoutMillis)
 {
     pollfd p{client->descriptor(), POLLIN, 0};
     if (p.fd < 0)
         return false;
-    return poll(&p, 1, 0) == 1 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    return poll(&p, 1, timeoutMillis) == 1 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }

@@ -28,8 +28,9 @@ enum SelectResult {
 // timeoutMillis < 0: no limit; 0: one look.
 int selectWrapper(Set<DescriptorEventClient*>& clients, int timeoutMillis);
 
-// Whether the client's descriptor is readable now (a look without waiting);
-// false for descriptor -1.
-bool waitReadable(DescriptorEventClient* client);
+// Whether the client's descriptor is readable now, or becomes readable
+// within timeoutMillis (0: a look without waiting); false for descriptor -1,
+// or when a signal ends the wait first.
+bool waitReadable(DescriptorEventClient* client, int timeoutMillis = 0);
 
 #endif

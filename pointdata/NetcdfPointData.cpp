@@ -60,12 +60,22 @@ NetcdfPointData* NetcdfPointData::getNetcdfPointData(const TextString& path, boo
         return store;
     store = new NetcdfPointData(path, writable, staticFile);
     if (!store->_templateStructure) {
+        // Not remembered: the next fetch tries again, so that a directory
+        // made later, or one another process held locked, is had then.
         delete store;
-        store = nullptr;
+        return nullptr;
     }
     expectedOpenFiles += 2;
     cache.insert(path, store);
     return store;
+}
+
+bool NetcdfPointData::fetchAgain(NetcdfPointData*& store, const TextString& path)
+{
+    if (store)
+        return false;
+    store = getNetcdfPointData(path, true, false);
+    return store != nullptr;
 }
 
 NetcdfPointData* NetcdfPointData::getNetcdfPointDataForKey(DataAccessKey key, bool writable)
@@ -121,7 +131,7 @@ NetcdfPointData::NetcdfPointData(const TextString& directory, bool writable, boo
       _oldestLookupStart(0), _oldestLookupEnd(0), _newestLookupStart(0), _newestLookupEnd(0),
       _latestCoverageEnd(0), _earliestAcceptedTime(0), _lastWrittenFileInfo(nullptr),
       _currentFileInfo(nullptr), _selectedFile(-1), _resyncCount(0), _lockFd(-1), _inPass(false),
-      _passCall(0), _passReused(0), _passLines(0), _passQuiet(0), _passSkipped(0)
+      _passCall(0), _passReused(0), _passLines(0), _passQuiet(0), _passSkipped(0), _passChecked(false)
 {
     NetcdfIo::quietErrors();
     if (_writable && !_staticFile && !lockDirectory())

@@ -11,7 +11,9 @@
 // file) and takes them back.
 //
 // Stores are fetched by path from getNetcdfPointData and live to the end of
-// the process; a path whose store cannot be set up stays null.  Everything
+// the process; a path whose store cannot be set up (no template, or a
+// directory another process holds locked) gives null, and is tried again at
+// its next fetch.  Everything
 // here is main-thread only and unlocked.  Messages are logged under the
 // source name "NetcdfPointData".
 #ifndef NETCDFPOINTDATA_H
@@ -47,6 +49,10 @@ public:
     // the path in the cache of its mode; null when it could not be set up.
     static NetcdfPointData* getNetcdfPointData(const TextString& path, bool writable,
                                                bool staticFile);
+    // A writable store of a directory that could not be had before (store
+    // null): fetched again.  True when it is had just now, so that the
+    // caller reads again what it keeps of the directory's template.
+    static bool fetchAgain(NetcdfPointData*& store, const TextString& path);
     // The store of a data-access dictionary entry: its static file (prefix
     // and suffix, found along the information-file search path) or its
     // directory below QEV_DATA.
@@ -101,6 +107,10 @@ public:
     // new one) notes in its pass journal which records the pass places; a
     // later pass over the same bulletin, whether the earlier one ended or
     // not, takes those records again, call by call, instead of new ones.
+    // Records placed by passes whose notes were lost (a damaged journal set
+    // aside) are unknown: a pass whose first record a data file already
+    // holds among them (same station or position, same time) fails, so that
+    // its bulletin is set aside rather than stored twice.
     void beginPass(const TextString& identity);
     // complete: every record of the bulletin was placed and given back.
     // Either way the notes stay for the next pass over it, among those of
@@ -296,6 +306,10 @@ private:
     // characters each: the id variables joined, or the position's key.
     bool readRecordKeys(const NetcdfIo& io, PointNetcdfFileInfo* info, char* rows);
     void resyncAndReport(AbsTime time, const char* what);
+    // Renames a data file the store cannot use to its name + ".damaged" (a
+    // suffix ".1", ".2", ... when that is taken), never replacing a file;
+    // false (logged) when it cannot.
+    bool setAside(const TextString& path, TextString& aside);
     // Marks a file that could not be read: out of the view for a while and
     // the directory listed again at the next request.
     void noteBadFile(PointNetcdfFileInfo* info);
@@ -319,6 +333,11 @@ private:
     // Opens the pass journal of a store whose records carry no bookkeeping.
     void openPassJournal();
     bool journaled(const PointNetcdfFileInfo* info) const;
+    // Whether a record of the file that a pass whose notes are lost placed
+    // (a pass journal set aside) holds the station (key or position) at
+    // time v, or cannot be read; reason (for the pass) says so.
+    bool heldWithoutNote(PointNetcdfFileInfo* info, const TextString& key,
+                         const LatLonCoord* latLon, int v, std::string& reason);
     // Whether a PROBLEM or EVENT line of the writer is logged: always
     // outside a pass, the first few of a pass.
     bool passLineWanted();
@@ -460,6 +479,7 @@ private:
     int _passLines;                 // writer lines logged
     int _passQuiet;                 // writer lines not logged
     int _passSkipped;               // records failed at once after a failure
+    bool _passChecked;              // its first record checked against lost notes
     std::string _passFailure;
 
     // Process-wide: the clientless list, open files and the sync rule.

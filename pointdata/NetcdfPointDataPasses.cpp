@@ -13,8 +13,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <string>
 
 #define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
@@ -23,6 +25,19 @@ namespace {
 
 // Writer lines a pass logs before the rest are only counted.
 const int PASS_LINES = 10;
+
+// Whether a name is one of the scratch files a writer makes on its way to a
+// data file or a journal: "scrfil." or "passJournal." and its process id.
+bool isScratchName(const std::string& name)
+{
+    for (const char* form : {"scrfil.", "passJournal."}) {
+        const size_t n = strlen(form);
+        if (name.size() > n && name.compare(0, n, form) == 0 &&
+            name.find_first_not_of("0123456789", n) == std::string::npos)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -59,7 +74,7 @@ void NetcdfPointData::removeScratchFiles()
         return;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.compare(0, 7, "scrfil.") != 0 && name.compare(0, 12, "passJournal.") != 0)
+        if (!isScratchName(name))
             continue;
         const std::string path = std::string(_directory.c_str()) + "/" + name;
         if (unlink(path.c_str()) != 0)
@@ -75,18 +90,21 @@ void NetcdfPointData::openPassJournal()
         s->hasChaining())
         return;
     std::unique_ptr<PassJournal> journal(new PassJournal(_directory.c_str()));
-    std::string error;
-    const bool opened = journal->open(
-        [this](int fileTime) {
-            PointNetcdfFileInfo* info = nullptr;
-            return _fileInfos.find(AbsTime(fileTime), nullptr, &info) && info ? info->recordCount
-                                                                            : -1;
-        },
-        error);
-    if (!opened) {
+    std::map<int, int> records;
+    for (int i = 0; i < _fileInfos.count(); ++i)
+        if (PointNetcdfFileInfo* info = _fileInfos.value(i))
+            records[_fileInfos.key(i).seconds()] = info->recordCount;
+    std::string message;
+    switch (journal->open(records, message)) {
+    case PassJournal::OPENED:
+        break;
+    case PassJournal::SET_ASIDE:
+        PD_LOG(PROBLEM) << message << std::endl;
+        break;
+    case PassJournal::FAILED:
         // Without its notes a bulletin stored again is stored twice, as a
         // store without a journal does.
-        PD_LOG(PROBLEM) << error << "; bulletins stored again may be held twice" << std::endl;
+        PD_LOG(PROBLEM) << message << "; bulletins stored again may be held twice" << std::endl;
         return;
     }
     _journal = std::move(journal);
@@ -99,6 +117,41 @@ bool NetcdfPointData::journaled(const PointNetcdfFileInfo* info) const
            !s->hasChaining();
 }
 
+bool NetcdfPointData::heldWithoutNote(PointNetcdfFileInfo* info, const TextString& key,
+                                      const LatLonCoord* latLon, int v, std::string& reason)
+{
+    const int fileTime = info->fileTime.seconds();
+    const int unknown = std::min(_journal->unknownRecords(fileTime), info->recordCount);
+    if (unknown <= 0)
+        return false;
+    const std::string path = info->path.c_str();
+    const std::string bulletin = _passIdentity.c_str();
+    if (!readFileStructure(*info->handle, info, 5)) {
+        reason = "The records of " + path + " placed before its pass journal was set aside " +
+                 "could not be read: " + bulletin + " may be stored already and is not stored";
+        return true;
+    }
+    const PointFileStructure* s = info->structure;
+    const size_t idLen = s->totalIdLen > 0 ? static_cast<size_t>(s->totalIdLen) : 0;
+    for (int r = 0; r < unknown && r < info->recordCount; ++r) {
+        if (_journal->noted(fileTime, r) || (info->recordTimes && info->recordTimes[r] != v))
+            continue;
+        const bool same =
+            latLon ? info->latitudes && info->longitudes && info->latitudes[r] == latLon->lat &&
+                         info->longitudes[r] == latLon->lon
+                   : idLen > 0 && info->recordIds &&
+                         strncmp(info->recordIds.get() + r * idLen, key.c_str(), idLen) == 0;
+        if (same) {
+            reason = "Record " + std::to_string(r) + " of " + path +
+                     ", placed before its pass journal was set aside, holds the station and time "
+                     "of the first record of " + bulletin +
+                     ": the bulletin may be stored already and is not stored again";
+            return true;
+        }
+    }
+    return false;
+}
+
 void NetcdfPointData::beginPass(const TextString& identity)
 {
     if (_inPass)
@@ -106,6 +159,7 @@ void NetcdfPointData::beginPass(const TextString& identity)
     _inPass = true;
     _passIdentity = identity;
     _passCall = _passReused = _passLines = _passQuiet = _passSkipped = 0;
+    _passChecked = false;
     _passFailure.clear();
     std::string error;
     if (_journal && !_journal->begin(identity.c_str(), error)) {

@@ -8,8 +8,11 @@
 #include "PointNetcdfFileInfo.h"
 #include "StoreClock.h"
 #include "dmFileTimes.h"
+#include "renameNoReplace.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cmath>
@@ -27,6 +30,10 @@ int resyncMark = 0;
 
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 
+// What a data file the store cannot use is renamed to, after its own name: a
+// name no listing of data files by time takes.
+const char* const DAMAGED_SUFFIX = ".damaged";
+
 bool modificationTime(const TextString& path, long& seconds, long& nanoseconds)
 {
     struct stat st;
@@ -34,6 +41,17 @@ bool modificationTime(const TextString& path, long& seconds, long& nanoseconds)
         return false;
     seconds = static_cast<long>(st.st_mtim.tv_sec);
     nanoseconds = st.st_mtim.tv_nsec;
+    return true;
+}
+
+// Whether the system lets the process open the file for reading and
+// writing (a file netCDF refuses is then refused for what it holds).
+bool openable(const TextString& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    close(fd);
     return true;
 }
 
@@ -203,14 +221,31 @@ PointNetcdfFileInfo* NetcdfPointData::addListedFile(AbsTime fileTime, int place)
 {
     const int32_t now = StoreClock::now();
     PointNetcdfFileInfo* info = newFileInfo(fileTime);
-    NcFile* file = openNetCdfFile(info->path, _writable, false);
+    int status = NC_NOERR;
+    NcFile* file = NetcdfIo::openFile(info->path, _writable, &status);
+    if (file)
+        ++fileOpenCount;
     PointFileStructure* s = file ? analyzeStructure(NetcdfIo::fileId(file), info) : nullptr;
     if (!s) {
-        PD_LOG(PROBLEM) << "Format or ownership problems with the file " << info->path
-                        << std::endl;
+        // A file netCDF does not take (empty, a damaged header) or whose
+        // layout the store cannot use would be refused again at every
+        // listing, and no file could be made for its time: a writable store
+        // keeps it aside and makes a new one.  One the process cannot open
+        // (its permissions, no descriptor left) stays where it is.
+        const bool refused = file || (status < 0 && status != NC_ENOMEM && openable(info->path));
         deleteNcFile(file);
-        _badFileTimes.insert(fileTime);
-        _accessErrorCountdown = 3;
+        TextString aside;
+        if (_writable && refused && setAside(info->path, aside)) {
+            PD_LOG(PROBLEM) << "Format or ownership problems with the file " << info->path << " ("
+                            << (status < 0 ? nc_strerror(status) : "a layout the store cannot use")
+                            << "): kept as " << aside << "; a new file is made for its time"
+                            << std::endl;
+        } else {
+            PD_LOG(PROBLEM) << "Format or ownership problems with the file " << info->path
+                            << std::endl;
+            _badFileTimes.insert(fileTime);
+            _accessErrorCountdown = 3;
+        }
         delete info;
         return nullptr;
     }
@@ -326,6 +361,19 @@ bool NetcdfPointData::readFileStructure(int ncid, PointNetcdfFileInfo* info, int
         giveNcFileToFileInfo(info, info->file);
         registerClientless(info);
     }
+    return true;
+}
+
+bool NetcdfPointData::setAside(const TextString& path, TextString& aside)
+{
+    char used[PATH_MAX];
+    const int error =
+        renameToFreeName(path.c_str(), (path + DAMAGED_SUFFIX).c_str(), used, sizeof used);
+    if (error != 0) {
+        PD_LOG(PROBLEM) << "Could not keep " << path << " aside: " << strerror(error) << std::endl;
+        return false;
+    }
+    aside = used;
     return true;
 }
 

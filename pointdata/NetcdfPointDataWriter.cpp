@@ -148,6 +148,15 @@ PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
                     return nullptr;
                 }
             }
+            // The file of that time is there but cannot be used: making it
+            // again would only fail (after a pause) for every record.
+            const TextString name = dmMakeTimeFileName(_directory, AbsTime(start), "", "");
+            if (_badFileTimes.find(AbsTime(start)) && access(name.c_str(), F_OK) == 0) {
+                PASS_LOG(PROBLEM) << "The data file " << name << " cannot be used; records of "
+                                  << "its time are not stored" << std::endl;
+                passFailed("the data file " + std::string(name.c_str()) + " cannot be used");
+                return nullptr;
+            }
             makeDataFile(AbsTime(start));
         }
         const int before = index;
@@ -484,6 +493,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         int fileTime = 0, earlier = -1;
         if (_journal->earlier(call, fileTime, earlier) && fileTime == info->fileTime.seconds() &&
             earlier < info->recordCount) {
+            _passChecked = true;
             if (!NetcdfIo(*info->handle).fillRecord(earlier) ||
                 !commitRecord(info, earlier, ids, times, latLon, key, v, -1, false)) {
                 info->freeStructure();
@@ -495,6 +505,18 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
             newRecord = false;
             record = earlier;
             return info->handle;
+        }
+        // The first record a pass places tells a bulletin whose notes were
+        // lost with a journal set aside: its station at its time is held
+        // already, by a record no note names.
+        if (!_passChecked) {
+            _passChecked = true;
+            std::string reason;
+            if (heldWithoutNote(info, key, latLon, v, reason)) {
+                PASS_LOG(PROBLEM) << reason << std::endl;
+                passFailed(reason);
+                return nullptr;
+            }
         }
         std::string error;
         if (!_journal->note(call, info->fileTime.seconds(), info->recordCount, error)) {

@@ -1,6 +1,7 @@
 #include "PassJournal.h"
 
 #include "dataFileCalls.h"
+#include "renameNoReplace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +11,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <sstream>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -28,10 +30,28 @@ bool continues(const Run& run, long long call, int fileTime, long long record)
            static_cast<long long>(run.record) + run.count == record;
 }
 
-template <typename Run>
-bool byCall(long long call, const Run& run)
+// The numbers of a note line after its letter: each one blank and a decimal
+// number (a leading "-" where negative is allowed), up to the line's end.
+bool readNumbers(const char* p, const char* end, long long* values, int count, int signedAt)
 {
-    return call < run.call;
+    for (int i = 0; i < count; ++i) {
+        if (p == end || *p != ' ')
+            return false;
+        ++p;
+        bool negative = false;
+        if (i == signedAt && p != end && *p == '-') {
+            negative = true;
+            ++p;
+        }
+        const char* digits = p;
+        long long v = 0;
+        while (p != end && *p >= '0' && *p <= '9' && p - digits < 12)
+            v = v * 10 + (*p++ - '0');
+        if (p == digits || (p != end && *p >= '0' && *p <= '9'))
+            return false;
+        values[i] = negative ? -v : v;
+    }
+    return p == end;
 }
 
 } // namespace
@@ -44,190 +64,358 @@ PassJournal::~PassJournal()
         close(_fd);
 }
 
+void PassJournal::clear()
+{
+    _passes.clear();
+    _byIdentity.clear();
+    _byRecord.clear();
+    _runs = 0;
+    _current = nullptr;
+    _unknown.clear();
+}
+
 PassJournal::Pass& PassJournal::pass(const std::string& identity)
 {
     // A pass begun again becomes the most recent one, not ended.
-    auto found = std::find_if(_passes.begin(), _passes.end(),
-                              [&identity](const Pass& p) { return p.identity == identity; });
-    if (found == _passes.end())
+    auto found = _byIdentity.find(identity);
+    if (found == _byIdentity.end()) {
         _passes.push_back(Pass{identity, false, {}});
-    else
-        _passes.splice(_passes.end(), _passes, found);
+        _byIdentity.emplace(identity, std::prev(_passes.end()));
+    } else {
+        _passes.splice(_passes.end(), _passes, found->second);
+    }
     _passes.back().complete = false;
     return _passes.back();
 }
 
+void PassJournal::addRun(Pass& pass, const Run& run)
+{
+    pass.runs[run.call] = run;
+    _byRecord[run.fileTime][run.record] = Owner{&pass, run.call};
+    ++_runs;
+}
+
+std::map<int, PassJournal::Run>::iterator PassJournal::removeRun(Pass& pass,
+                                                                 std::map<int, Run>::iterator at)
+{
+    auto file = _byRecord.find(at->second.fileTime);
+    if (file != _byRecord.end()) {
+        file->second.erase(at->second.record);
+        if (file->second.empty())
+            _byRecord.erase(file);
+    }
+    --_runs;
+    return pass.runs.erase(at);
+}
+
 void PassJournal::eraseCalls(Pass& pass, long long call, long long count)
 {
-    std::vector<Run>& runs = pass.runs;
     const long long end = call + count;
-    auto first = std::upper_bound(runs.begin(), runs.end(), call, byCall<Run>);
-    if (first != runs.begin())
-        --first;
-    auto last = first;
-    while (last != runs.end() && last->call < end)
-        ++last;
-    // What the runs from first to last keep outside the calls.
-    std::vector<Run> kept;
-    for (auto r = first; r != last; ++r) {
-        const long long runEnd = static_cast<long long>(r->call) + r->count;
-        if (runEnd <= call || r->call >= end) {
-            kept.push_back(*r);
+    auto at = pass.runs.upper_bound(static_cast<int>(std::min<long long>(call, INT_MAX)));
+    if (at != pass.runs.begin())
+        --at;
+    while (at != pass.runs.end() && at->first < end) {
+        const Run r = at->second;
+        const long long runEnd = static_cast<long long>(r.call) + r.count;
+        if (runEnd <= call) {
+            ++at;
             continue;
         }
-        if (r->call < call)
-            kept.push_back(Run{r->call, r->fileTime, r->record, static_cast<int>(call - r->call)});
+        at = removeRun(pass, at);
+        // What the run keeps outside the calls.
+        if (r.call < call)
+            addRun(pass, Run{r.call, r.fileTime, r.record, static_cast<int>(call - r.call)});
         if (runEnd > end)
-            kept.push_back(Run{static_cast<int>(end), r->fileTime,
-                               static_cast<int>(r->record + (end - r->call)),
-                               static_cast<int>(runEnd - end)});
+            addRun(pass, Run{static_cast<int>(end), r.fileTime,
+                             static_cast<int>(r.record + (end - r.call)),
+                             static_cast<int>(runEnd - end)});
     }
-    runs.insert(runs.erase(first, last), kept.begin(), kept.end());
 }
 
 void PassJournal::release(int fileTime, long long record, long long count)
 {
+    auto file = _byRecord.find(fileTime);
+    if (file == _byRecord.end())
+        return;
     const long long end = record + count;
-    for (Pass& p : _passes) {
-        std::vector<std::pair<long long, long long>> calls;
-        for (const Run& r : p.runs) {
-            if (r.fileTime != fileTime)
-                continue;
-            const long long from = std::max<long long>(record, r.record);
-            const long long to = std::min<long long>(end, static_cast<long long>(r.record) + r.count);
-            if (from < to)
-                calls.emplace_back(r.call + (from - r.record), to - from);
-        }
-        for (const auto& c : calls)
-            eraseCalls(p, c.first, c.second);
+    // The calls to drop, found first: dropping changes the index.
+    std::vector<std::pair<Pass*, std::pair<long long, long long>>> calls;
+    auto at = file->second.upper_bound(static_cast<int>(std::min<long long>(record, INT_MAX)));
+    if (at != file->second.begin())
+        --at;
+    for (; at != file->second.end() && at->first < end; ++at) {
+        const Run& r = at->second.pass->runs.at(at->second.call);
+        const long long from = std::max<long long>(record, r.record);
+        const long long to = std::min<long long>(end, static_cast<long long>(r.record) + r.count);
+        if (from < to)
+            calls.push_back({at->second.pass, {r.call + (from - r.record), to - from}});
     }
+    for (const auto& c : calls)
+        eraseCalls(*c.first, c.second.first, c.second.second);
 }
 
 const PassJournal::Pass* PassJournal::holder(int fileTime, int record) const
 {
-    for (const Pass& p : _passes)
-        for (const Run& r : p.runs)
-            if (r.fileTime == fileTime && record >= r.record && record - r.record < r.count)
-                return &p;
-    return nullptr;
+    auto file = _byRecord.find(fileTime);
+    if (file == _byRecord.end())
+        return nullptr;
+    auto at = file->second.upper_bound(record);
+    if (at == file->second.begin())
+        return nullptr;
+    --at;
+    const Run& r = at->second.pass->runs.at(at->second.call);
+    return record - r.record < r.count ? at->second.pass : nullptr;
+}
+
+bool PassJournal::noted(int fileTime, int record) const
+{
+    return holder(fileTime, record) != nullptr;
+}
+
+int PassJournal::unknownRecords(int fileTime) const
+{
+    auto found = _unknown.find(fileTime);
+    return found == _unknown.end() ? 0 : found->second;
 }
 
 void PassJournal::place(Pass& pass, int call, int fileTime, int record, int count)
 {
     release(fileTime, record, count);
-    std::vector<Run>& runs = pass.runs;
-    // A pass notes its calls in order: only a call noted again cuts a run.
-    if (!runs.empty() && static_cast<long long>(runs.back().call) + runs.back().count > call)
-        eraseCalls(pass, call, count);
-    auto at = std::upper_bound(runs.begin(), runs.end(), call, byCall<Run>);
-    if (at != runs.begin() && continues(*(at - 1), call, fileTime, record)) {
-        Run& before = *(at - 1);
-        before.count += count;
-        if (at != runs.end() && continues(before, at->call, at->fileTime, at->record)) {
-            before.count += at->count;
-            runs.erase(at);
+    eraseCalls(pass, call, count);
+    Run run{call, fileTime, record, count};
+    auto after = pass.runs.lower_bound(call);
+    if (after != pass.runs.begin()) {
+        auto before = std::prev(after);
+        if (continues(before->second, call, fileTime, record)) {
+            run = Run{before->second.call, fileTime, before->second.record,
+                      before->second.count + count};
+            after = removeRun(pass, before);
         }
-    } else if (at != runs.end() && continues(Run{call, fileTime, record, count}, at->call,
-                                             at->fileTime, at->record)) {
-        at->call = call;
-        at->record = record;
-        at->count += count;
-    } else {
-        runs.insert(at, Run{call, fileTime, record, count});
     }
+    if (after != pass.runs.end() &&
+        continues(run, after->second.call, after->second.fileTime, after->second.record)) {
+        run.count += after->second.count;
+        removeRun(pass, after);
+    }
+    addRun(pass, run);
+}
+
+void PassJournal::erasePass(PassPlace at)
+{
+    while (!at->runs.empty())
+        removeRun(*at, at->runs.begin());
+    _byIdentity.erase(at->identity);
+    _passes.erase(at);
 }
 
 void PassJournal::bound()
 {
-    size_t runs = 0;
     for (auto p = _passes.begin(); p != _passes.end();) {
-        if (p->runs.empty() && &*p != _current) {
-            p = _passes.erase(p);
-        } else {
-            runs += p->runs.size();
-            ++p;
-        }
+        auto next = std::next(p);
+        if (p->runs.empty() && &*p != _current)
+            erasePass(p);
+        p = next;
     }
     // The newest pass (the one being written, if any) stays.
     while (_passes.size() > 1 &&
-           (_passes.size() > static_cast<size_t>(MAX_PASSES) || runs > static_cast<size_t>(MAX_RUNS))) {
-        runs -= _passes.front().runs.size();
-        _passes.pop_front();
+           (_passes.size() > static_cast<size_t>(MAX_PASSES) || _runs > MAX_RUNS))
+        erasePass(_passes.begin());
+}
+
+bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
+{
+    const char* end = line + length;
+    if (length == 0 || std::memchr(line, '\0', length))
+        return false;
+    long long n[4] = {0, 0, 0, 1};
+    switch (line[0]) {
+    case 'P':
+        if (length < 2 || line[1] != ' ')
+            return false;
+        current = &pass(std::string(line + 2, length - 2));
+        _current = current;
+        return true;
+    case 'E':
+        if (length != 1 || !current)
+            return false;
+        current->complete = true;
+        current = _current = nullptr;
+        return true;
+    case 'R':
+        if (!current || !(readNumbers(line + 1, end, n, 3, 1) || readNumbers(line + 1, end, n, 4, 1)))
+            return false;
+        if (n[0] < 0 || n[2] < 0 || n[3] < 1 || n[0] + n[3] > INT_MAX || n[2] + n[3] > INT_MAX ||
+            n[1] < INT_MIN || n[1] > INT_MAX)
+            return false;
+        place(*current, static_cast<int>(n[0]), static_cast<int>(n[1]), static_cast<int>(n[2]),
+              static_cast<int>(n[3]));
+        return true;
+    case 'X':
+        if (!current || !readNumbers(line + 1, end, n, 2, 0) || n[0] < INT_MIN ||
+            n[0] > INT_MAX || n[1] < 0 || n[1] >= INT_MAX)
+            return false;
+        release(static_cast<int>(n[0]), n[1], 1);
+        return true;
+    case 'U':
+        if (current || !readNumbers(line + 1, end, n, 2, 0) || n[0] < INT_MIN ||
+            n[0] > INT_MAX || n[1] < 1 || n[1] > INT_MAX)
+            return false;
+        _unknown[static_cast<int>(n[0])] =
+            std::max(unknownRecords(static_cast<int>(n[0])), static_cast<int>(n[1]));
+        return true;
+    default:
+        return false;
     }
 }
 
-bool PassJournal::open(const std::function<int(int)>& recordCount, std::string& error)
+PassJournal::OpenResult PassJournal::read(std::string& message)
 {
-    std::string text;
     const int fd = ::open(_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
-            return true;
-        error = failure("Could not read", _path);
-        return false;
+            return OPENED;
+        message = failure("Could not read", _path);
+        return FAILED;
     }
-    char buffer[65536];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        message = failure("Could not read", _path);
+        close(fd);
+        return FAILED;
+    }
+    if (st.st_size > MAX_FILE_BYTES) {
+        close(fd);
+        message = "it holds " + std::to_string(static_cast<long long>(st.st_size)) +
+                  " bytes, more than the " + std::to_string(MAX_FILE_BYTES) + " a journal may hold";
+        return SET_ASIDE;
+    }
+    // Whole lines are read as they come; a torn last line (a writer killed
+    // in its write) is left out.  The bounds are kept as the lines are read
+    // (at most twice what they allow, the newest pass whole), as the writer
+    // kept them, so that the notes held stay in proportion to the bounds.
+    std::vector<char> buffer(65536);
+    std::string partial;
+    Pass* current = nullptr;
+    long long total = 0, lineNumber = 0;
+    long long runLimit = 2LL * MAX_RUNS;
+    OpenResult result = OPENED;
+    for (;;) {
+        ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            error = failure("Could not read", _path);
-            close(fd);
-            return false;
+            message = failure("Could not read", _path);
+            result = FAILED;
+            break;
         }
-        text.append(buffer, static_cast<size_t>(n));
+        if (n == 0)
+            break;
+        total += n;
+        if (total > MAX_FILE_BYTES) {
+            message = "it holds more than the " + std::to_string(MAX_FILE_BYTES) +
+                      " bytes a journal may hold";
+            result = SET_ASIDE;
+            break;
+        }
+        const char* p = buffer.data();
+        const char* end = p + n;
+        while (p < end && result == OPENED) {
+            const char* newline = static_cast<const char*>(std::memchr(p, '\n', end - p));
+            if (!newline) {
+                partial.append(p, end);
+                break;
+            }
+            bool good;
+            ++lineNumber;
+            if (partial.empty()) {
+                good = readLine(p, newline - p, current);
+            } else {
+                partial.append(p, newline);
+                good = readLine(partial.data(), partial.size(), current);
+                partial.clear();
+            }
+            p = newline + 1;
+            if (!good) {
+                message = "line " + std::to_string(lineNumber) + " is not a note of the journal";
+                result = SET_ASIDE;
+            } else if (_passes.size() > 2u * MAX_PASSES || _runs > runLimit) {
+                bound();
+                runLimit = std::max(2LL * MAX_RUNS, 2 * _runs);
+            }
+        }
+        if (result != OPENED)
+            break;
     }
     close(fd);
-    if (text.empty())
-        return true;
-    Pass* current = nullptr;
-    size_t at = 0;
-    for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-        std::istringstream line(text.substr(at, end - at));
-        char kind = 0;
-        line >> kind;
-        if (kind == 'P') {
-            std::string identity;
-            std::getline(line >> std::ws, identity);
-            current = &pass(identity);
-        } else if (kind == 'E' && current) {
-            current->complete = true;
-            current = nullptr;
-        } else if (kind == 'R' || kind == 'X') {
-            long long call = 0, fileTime = 0, record = 0, count = 1;
-            if (kind == 'R')
-                line >> call;
-            line >> fileTime >> record;
-            if (!line)
-                continue;
-            if (kind == 'R' && !(line >> count))
-                count = 1;
-            if (call < 0 || record < 0 || count < 1 || call + count > INT_MAX ||
-                record + count > INT_MAX || fileTime < INT_MIN || fileTime > INT_MAX)
-                continue;
-            if (kind == 'X')
-                release(static_cast<int>(fileTime), record, 1);
-            else if (current)
-                place(*current, static_cast<int>(call), static_cast<int>(fileTime),
-                      static_cast<int>(record), static_cast<int>(count));
+    _current = nullptr;
+    return result;
+}
+
+PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std::string& message)
+{
+    clear();
+    const OpenResult result = read(message);
+    if (result == FAILED) {
+        clear();
+        return FAILED;
+    }
+    if (result == SET_ASIDE) {
+        clear();
+        char used[4096];
+        const int error = renameToFreeName(_path.c_str(), (_path + ".damaged").c_str(), used,
+                                           sizeof used);
+        if (error != 0) {
+            message = "The pass journal " + _path + " is damaged (" + message +
+                      ") and could not be kept aside: " + std::strerror(error);
+            return FAILED;
         }
+        message = "The pass journal " + _path + " is damaged (" + message + "); kept as " + used +
+                  ", its notes unused: a bulletin whose first record a data file already holds "
+                  "is not stored again";
+        // Every record held now may be of a bulletin whose notes were lost.
+        for (const auto& file : records)
+            if (file.second > 0)
+                _unknown[file.first] = file.second;
     }
     // A noted record its file does not hold was never committed, or its
     // file was removed since.
+    const auto held = [&records](int fileTime) {
+        auto found = records.find(fileTime);
+        return found == records.end() ? -1 : found->second;
+    };
+    std::vector<std::pair<Pass*, Run>> kept;
     for (Pass& p : _passes) {
-        std::vector<Run> held;
-        for (Run r : p.runs) {
-            const int records = recordCount(r.fileTime);
-            if (records <= r.record)
+        for (const auto& entry : p.runs) {
+            Run r = entry.second;
+            const int count = held(r.fileTime);
+            if (count <= r.record)
                 continue;
-            r.count = std::min(r.count, records - r.record);
-            held.push_back(r);
+            r.count = std::min(r.count, count - r.record);
+            kept.push_back({&p, r});
         }
-        p.runs.swap(held);
+    }
+    _byRecord.clear();
+    _runs = 0;
+    for (Pass& p : _passes)
+        p.runs.clear();
+    for (const auto& k : kept)
+        addRun(*k.first, k.second);
+    for (auto u = _unknown.begin(); u != _unknown.end();) {
+        const int count = held(u->first);
+        if (count <= 0) {
+            u = _unknown.erase(u);
+        } else {
+            u->second = std::min(u->second, count);
+            ++u;
+        }
     }
     bound();
-    return rewrite(error);
+    std::string error;
+    if (!rewrite(error)) {
+        message = result == SET_ASIDE ? message + "; " + error : error;
+        return FAILED;
+    }
+    return result;
 }
 
 bool PassJournal::rewrite(std::string& error)
@@ -237,12 +425,15 @@ bool PassJournal::rewrite(std::string& error)
         _fd = -1;
     }
     _size = _rewritten = 0;
-    if (_passes.empty())
+    if (_passes.empty() && _unknown.empty())
         return removeFile(error);
     std::string text;
+    for (const auto& u : _unknown)
+        text += "U " + std::to_string(u.first) + " " + std::to_string(u.second) + "\n";
     for (const Pass& pass : _passes) {
         text += "P " + pass.identity + "\n";
-        for (const Run& r : pass.runs) {
+        for (const auto& entry : pass.runs) {
+            const Run& r = entry.second;
             text += "R " + std::to_string(r.call) + " " + std::to_string(r.fileTime) + " " +
                     std::to_string(r.record);
             text += r.count > 1 ? " " + std::to_string(r.count) + "\n" : "\n";
@@ -316,7 +507,7 @@ bool PassJournal::begin(const std::string& identity, std::string& error)
 {
     std::string name = identity;
     for (char& c : name)
-        if (c == '\n' || c == '\r')
+        if (c == '\n' || c == '\r' || c == '\0')
             c = '?';
     _current = &pass(name);
     // The passes dropped leave the file at its next rewrite.
@@ -328,15 +519,15 @@ bool PassJournal::earlier(int call, int& fileTime, int& record) const
 {
     if (!_current)
         return false;
-    const std::vector<Run>& runs = _current->runs;
-    auto at = std::upper_bound(runs.begin(), runs.end(), static_cast<long long>(call), byCall<Run>);
+    const std::map<int, Run>& runs = _current->runs;
+    auto at = runs.upper_bound(call);
     if (at == runs.begin())
         return false;
     --at;
-    if (call - at->call >= at->count)
+    if (call - at->second.call >= at->second.count)
         return false;
-    fileTime = at->fileTime;
-    record = at->record + (call - at->call);
+    fileTime = at->second.fileTime;
+    record = at->second.record + (call - at->second.call);
     return true;
 }
 
@@ -370,7 +561,7 @@ bool PassJournal::end(bool complete, std::string& error)
         ok = append("E\n", error);
     }
     bound();
-    if (_passes.empty())
+    if (_passes.empty() && _unknown.empty())
         return removeFile(error) && ok;
     if (ok && _size > 2 * _rewritten + REWRITE_SLACK)
         return rewrite(error);

@@ -23,6 +23,9 @@
 //   X <fileTime> <record>         a later pass takes that record number: no
 //                                 earlier note may give it again
 //   E                             the pass placed every record
+//   U <fileTime> <records>        records 0 .. records - 1 of that data file
+//                                 were placed by passes whose notes are lost
+//                                 (a rewritten journal holds these first)
 // A note is written before its record is committed.  So when a store is
 // opened, a noted record that its file holds was placed by that pass (no
 // other record can follow an uncommitted one before the journal has been
@@ -35,14 +38,25 @@
 // records of one file, one line when written anew).  The newest pass is
 // always kept.  The file is written anew, its notes as runs, when it is
 // opened and when what was appended since outgrows what a rewrite holds;
-// it is removed once no pass has a note.
+// it is removed once it holds nothing.
+//
+// Opening reads at most MAX_FILE_BYTES, line by line, each note found by
+// its pass (a hash of identities) and its record (an ordered index per data
+// file), so that it takes time and memory in proportion to the file.  A
+// file that is larger, or that holds a line no writer of the journal
+// writes, is damaged (a power loss, a disk error, an operator's edit): it
+// is kept aside under the name "passJournal.damaged" (with a suffix ".1",
+// ".2", ... when that is taken), none of its notes is used, and every
+// record its data files hold then counts as placed by a pass whose notes
+// are lost.
 #ifndef PASSJOURNAL_H
 #define PASSJOURNAL_H
 
 #include <functional>
 #include <list>
+#include <map>
 #include <string>
-#include <vector>
+#include <unordered_map>
 
 class PassJournal {
 public:
@@ -51,17 +65,25 @@ public:
     // Bytes appended beyond twice the size of the last rewrite before the
     // file is written anew.
     static const long long REWRITE_SLACK = 65536;
+    // The largest journal read; one that is larger is taken as damaged.
+    static const long long MAX_FILE_BYTES = 16LL << 20;
+
+    enum OpenResult {
+        OPENED,      // read (or there was none)
+        SET_ASIDE,   // damaged and kept aside; the message says why and where
+        FAILED       // could not be read, kept aside or written; no note is known
+    };
 
     explicit PassJournal(const std::string& directory);
     ~PassJournal();
     PassJournal(const PassJournal&) = delete;
     PassJournal& operator=(const PassJournal&) = delete;
 
-    // Reads the file.  Notes of records their data file does not hold
-    // (recordCount gives the records of the file of a time, -1 for none) are
-    // dropped, the bounds applied, and the file is written anew.  False,
-    // with the reason, when the file cannot be read or written.
-    bool open(const std::function<int(int fileTime)>& recordCount, std::string& error);
+    // Reads the file.  records gives the record count of each data file of
+    // the store by its file time: notes of records their data file does not
+    // hold are dropped, the bounds applied, and the file is written anew.
+    // message tells what went wrong (SET_ASIDE, FAILED).
+    OpenResult open(const std::map<int, int>& records, std::string& message);
 
     bool begin(const std::string& identity, std::string& error);
     // The record an earlier pass over the same bulletin noted for this call;
@@ -72,6 +94,12 @@ public:
     bool note(int call, int fileTime, int record, std::string& error);
     // complete: every record of the pass was placed and is on the disk.
     bool end(bool complete, std::string& error);
+
+    // Whether a note of some pass names the record.
+    bool noted(int fileTime, int record) const;
+    // The records 0 .. n - 1 of the data file of fileTime that passes whose
+    // notes are lost placed: n, 0 for none.
+    int unknownRecords(int fileTime) const;
 
 private:
     // Calls call .. call + count - 1 placed records record .. record +
@@ -85,23 +113,38 @@ private:
     struct Pass {
         std::string identity;
         bool complete;
-        std::vector<Run> runs;   // by call, not overlapping
+        std::map<int, Run> runs;   // by first call, not overlapping
+    };
+    typedef std::list<Pass>::iterator PassPlace;
+    // The run of a record: its pass and first call.
+    struct Owner {
+        Pass* pass;
+        int call;
     };
 
+    // The reading of open: OPENED, or SET_ASIDE with why in message, or
+    // FAILED.
+    OpenResult read(std::string& message);
+    // One whole line of the file; false when no writer writes it so.
+    bool readLine(const char* line, size_t length, Pass*& current);
     bool append(const std::string& line, std::string& error);
     bool removeFile(std::string& error);
-    // Writes the passes into a new file that replaces the old; outside a
+    // Writes the notes into a new file that replaces the old; outside a
     // pass only.
     bool rewrite(std::string& error);
+    void clear();
     Pass& pass(const std::string& identity);
+    void addRun(Pass& pass, const Run& run);
+    std::map<int, Run>::iterator removeRun(Pass& pass, std::map<int, Run>::iterator at);
     // Notes calls call .. call + count - 1 of a pass; notes of any pass on
     // those records are dropped first.
     void place(Pass& pass, int call, int fileTime, int record, int count);
-    static void eraseCalls(Pass& pass, long long call, long long count);
+    void eraseCalls(Pass& pass, long long call, long long count);
     // Drops the notes of records record .. record + count - 1 of the file of
     // fileTime.
     void release(int fileTime, long long record, long long count);
     const Pass* holder(int fileTime, int record) const;
+    void erasePass(PassPlace at);
     // Drops the oldest passes beyond the bounds, and empty ones.
     void bound();
 
@@ -110,7 +153,13 @@ private:
     long long _size = 0;
     long long _rewritten = 0;        // size of the last rewrite
     std::list<Pass> _passes;         // least recently begun first
+    std::unordered_map<std::string, PassPlace> _byIdentity;
+    // Every run of every pass by data file and first record; no two runs
+    // share a record.
+    std::unordered_map<int, std::map<int, Owner>> _byRecord;
+    long long _runs = 0;             // runs of all passes
     Pass* _current = nullptr;        // always the last of _passes
+    std::map<int, int> _unknown;     // by file time: records of lost notes
 };
 
 #endif

@@ -1,8 +1,7 @@
 #include "StoreClock.h"
 
 #include "AbsTime.h"
-
-#include <unistd.h>
+#include "waitForSignal.h"
 
 namespace {
 
@@ -21,10 +20,9 @@ void StoreClock::pause(int seconds)
         pauseFunction(seconds);
         return;
     }
-    // sleep may return early on a signal; the rest is slept again.
-    unsigned left = static_cast<unsigned>(seconds);
-    while (left > 0)
-        left = sleep(left);
+    // A signal ends the pause: a shutdown asked for meanwhile waits for the
+    // work at hand only.
+    waitForSignal(static_cast<int64_t>(seconds) * 1000000);
 }
 
 void StoreClock::set(NowFunction now, PauseFunction pause)

@@ -3,6 +3,8 @@
 // second before it reads an unreadable layout stamp again, and one second
 // between copying a new data file and giving it its name) and times its
 // directory checks by the clock; tests replace both so that they never wait.
+// A signal the signal catcher writes into its pipe ends the pause (and is
+// handled by the event wait, as always).
 #ifndef STORECLOCK_H
 #define STORECLOCK_H
 
@@ -15,7 +17,8 @@ public:
 
     // Seconds since 1970 (AbsTime::now unless replaced).
     static int32_t now();
-    // Waits the seconds given (sleep unless replaced); 0 or less returns at once.
+    // Waits the seconds given, or until a signal comes (unless replaced); 0 or
+    // less returns at once.
     static void pause(int seconds);
     // Replaces the clock and the pause; null restores the system's.
     static void set(NowFunction now, PauseFunction pause);

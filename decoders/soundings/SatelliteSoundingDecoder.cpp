@@ -127,8 +127,14 @@ bool SatelliteSoundingDecoder::init()
     }
     _storeDir = TextString(std::getenv("QEV_DATA")) + _settings.storePath;
     _store = NetcdfPointData::getNetcdfPointData(_storeDir, true, false);
-    _descriptorDict = readTemplateDict(_storeDir + "/template", "tblBname");
+    readStoreTemplate();
+    _initialized = true;
+    return true;
+}
 
+void SatelliteSoundingDecoder::readStoreTemplate()
+{
+    _descriptorDict = readTemplateDict(_storeDir + "/template", "tblBname");
     // The variables of the profiles, whose level dimension bounds what a
     // record holds.
     _profileVariables.setLength(0);
@@ -138,8 +144,6 @@ bool SatelliteSoundingDecoder::init()
             _profileVariables.find(name) < 0)
             _profileVariables.append(name);
     }
-    _initialized = true;
-    return true;
 }
 
 bool SatelliteSoundingDecoder::getGridResolution()

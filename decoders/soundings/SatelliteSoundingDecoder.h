@@ -156,6 +156,8 @@ public:
     // Reads the site list, the grid resolution, the profile table, then
     // fetches the store and reads its template; true when all was read.
     bool init();
+    // The store's template dictionary and the profile variables it names.
+    void readStoreTemplate();
     bool getGridResolution();
     bool readProfileDescTable();
     bool initialized() const { return _initialized; }

@@ -37,6 +37,9 @@ int SatelliteSoundingDecoder::write2NetcdfFile()
         return setAside(TextString("The ") + _settings.typeName +
                         " sounding configuration is not loaded.");
     }
+    // A store that could not be had is asked for again, its template with it.
+    if (NetcdfPointData::fetchAgain(_store, _storeDir))
+        readStoreTemplate();
     return storeAllSites();
 }
 

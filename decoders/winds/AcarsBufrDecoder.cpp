@@ -61,6 +61,9 @@ TextString AcarsBufrDecoder::getPatternFileName() const
 
 void AcarsBufrDecoder::processBufrDirectory()
 {
+    // A store that could not be had is asked for again, its template with it.
+    if (NetcdfPointData::fetchAgain(_store, _storeDir))
+        _templateDict = readTemplateDict(_storeDir + "/template", "tblBname");
     if (_templateDict.count() == 0) {
         ACARS_LOG(PROBLEM) << "Unable to read template file" << std::endl;
         return;

@@ -58,6 +58,13 @@ bool SatelliteWindDecoder::init()
     return true;
 }
 
+NetcdfPointData* SatelliteWindDecoder::pointData()
+{
+    if (NetcdfPointData::fetchAgain(_pointData, _storeDir))
+        _descriptorDict = readTemplateDict(_storeDir + "/template", "tblBname");
+    return _pointData;
+}
+
 SeqOf<double> SatelliteWindDecoder::getObservationTimes(SeqOf<LatLonCoord>& locations)
 {
     static const TextString marked("DTG");

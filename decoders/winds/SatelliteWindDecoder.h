@@ -81,7 +81,9 @@ public:
     // of its time group when that follows its position, else -1.
     const SeqOf<int>& timeGroupsAfter() const { return _timeGroupsAfter; }
     const Dict<TextString, TextString>& templateDict() const { return _descriptorDict; }
-    NetcdfPointData* pointData() const { return _pointData; }
+    // The store, asked for again (with its template dictionary) while it
+    // could not be had.
+    NetcdfPointData* pointData();
     const TextString& storeDirectory() const { return _storeDir; }
     const DataTime& dataTime() const { return _dataTime; }
     const AbsTime& observationTime() const { return _obTime; }

@@ -72,6 +72,11 @@ int ProfBufrDecoder::storeFile()
                            << std::endl;
         return -1;
     }
+    // A store that could not be had is asked for again, its template with it.
+    if (NetcdfPointData::fetchAgain(_npnStore, _npnDir))
+        readTemplate(_npnDir, _npnVarDict, _npnLevels);
+    if (NetcdfPointData::fetchAgain(_capStore, _capDir))
+        readTemplate(_capDir, _capVarDict, _capLevels);
     const SeqOf<long> ids = getStationIds();
     if (ids.length() == 0) {
         STORE_LOG(PROBLEM) << "No station ids available for this data file."

@@ -81,14 +81,15 @@ public:
     {
         return announce("KWBC.0000" + name + " " + std::string(30, ' '));
     }
-    // The data files of a point-data directory (below $QEV_DATA/point), its
-    // template and pass journal left out; full paths, sorted.
+    // The data files of a point-data directory (below $QEV_DATA/point): the
+    // names of a time stamp ("%Y%m%d_%H%M"); full paths, sorted.
     std::vector<std::string> dataFiles(const std::string& pointDir) const
     {
         const std::string dir = tree.path("qev_data/point/" + pointDir);
         std::vector<std::string> files;
         for (const std::string& name : TempTree::listFiles(dir))
-            if (name != "template" && name != "passJournal")
+            if (name.size() == 13 && name[8] == '_' &&
+                name.find_first_not_of("0123456789_") == std::string::npos)
                 files.push_back(dir + "/" + name);
         return files;
     }

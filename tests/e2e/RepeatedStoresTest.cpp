@@ -8,6 +8,7 @@
 #include "DecoderProcess.h"
 #include "HighDensityWindSamples.h"
 #include "ProfilerSamples.h"
+#include "StoredRecords.h"
 
 #include <gtest/gtest.h>
 #include <netcdf.h>
@@ -27,17 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<SampleBulletin> samples(bool (*make)(const SampleOptions&,
-                                                 std::vector<SampleBulletin>&, std::string&))
-{
-    SampleOptions o;
-    o.dataDir = std::string(QEV_SOURCE_DIR) + "/data";
-    std::vector<SampleBulletin> all;
-    std::string error;
-    EXPECT_TRUE(make(o, all, error)) << error;
-    return all;
-}
-
 // A decoder process of the installation.
 struct Decoder : DecoderProcess {
     Decoder(DecoderInstallation& i, const std::string& type, const std::string& log)
@@ -45,58 +35,6 @@ struct Decoder : DecoderProcess {
     {
     }
 };
-
-// Every record of the data files of a point directory as a line: the file's
-// name, then each record variable's values.  prevRecord, a record number,
-// depends on the order the bulletins came in and is left out.
-std::multiset<std::string> records(const DecoderInstallation& p, const std::string& pointDir)
-{
-    std::multiset<std::string> rows;
-    for (const std::string& path : p.dataFiles(pointDir)) {
-        int ncid = -1, nVars = 0, recordDim = -1;
-        if (nc_open(path.c_str(), NC_NOWRITE, &ncid) != NC_NOERR) {
-            ADD_FAILURE() << "cannot open " << path;
-            continue;
-        }
-        nc_inq_nvars(ncid, &nVars);
-        nc_inq_unlimdim(ncid, &recordDim);
-        const size_t n = recordCount(ncid);
-        std::vector<std::ostringstream> lines(n);
-        for (size_t r = 0; r < n; ++r)
-            lines[r] << fs::path(path).filename().string();
-        for (int var = 0; var < nVars; ++var) {
-            char name[NC_MAX_NAME + 1];
-            nc_type type;
-            int nDims = 0, dims[NC_MAX_VAR_DIMS];
-            nc_inq_var(ncid, var, name, &type, &nDims, dims, nullptr);
-            if (nDims == 0 || dims[0] != recordDim || std::string(name) == "prevRecord")
-                continue;
-            size_t width = 1, length = 0;
-            for (int d = 1; d < nDims; ++d, width *= length)
-                nc_inq_dimlen(ncid, dims[d], &length);
-            if (n == 0)
-                continue;
-            if (type == NC_CHAR) {
-                std::vector<char> text(n * width);
-                EXPECT_EQ(nc_get_var_text(ncid, var, text.data()), NC_NOERR) << name;
-                for (size_t r = 0; r < n; ++r)
-                    lines[r] << " " << name << "=" << std::string(&text[r * width], width).c_str();
-            } else {
-                std::vector<double> values(n * width);
-                EXPECT_EQ(nc_get_var_double(ncid, var, values.data()), NC_NOERR) << name;
-                for (size_t r = 0; r < n; ++r) {
-                    lines[r] << " " << name << "=";
-                    for (size_t k = 0; k < width; ++k)
-                        lines[r] << values[r * width + k] << ",";
-                }
-            }
-        }
-        nc_close(ncid);
-        for (std::ostringstream& line : lines)
-            rows.insert(line.str());
-    }
-    return rows;
-}
 
 // The records of a clean run storing the bulletins in one process, and
 // the size its files reach.
@@ -115,7 +53,7 @@ std::multiset<std::string> cleanRecords(const std::string& type, const std::stri
     EXPECT_TRUE(TempTree::listFiles(p.in).empty());
     std::multiset<std::string> all;
     for (const std::string& dir : pointDirs) {
-        for (const std::string& row : records(p, dir))
+        for (const std::string& row : storedRecords(p, dir))
             all.insert(row);
         for (const std::string& file : p.dataFiles(dir))
             if (size)
@@ -142,7 +80,7 @@ bool passEnded(const std::string& journal)
 TEST(RepeatedStores, CloudDriftWindsKilledWhileStoredEndAsOneCleanRun)
 {
     QEV_REQUIRE_NCGEN();
-    const std::vector<SampleBulletin> winds = samples(HighDensityWindSamples::make);
+    const std::vector<SampleBulletin> winds = sampleBulletins(HighDensityWindSamples::make);
     uintmax_t full = 0;
     const std::multiset<std::string> clean =
         cleanRecords("csw", "bufr/CSW", "badCSWBufr", winds, {"CSW/netcdf"}, &full);
@@ -173,7 +111,7 @@ TEST(RepeatedStores, CloudDriftWindsKilledWhileStoredEndAsOneCleanRun)
     EXPECT_GT(killed, 0) << "no kill fell inside the store";
     EXPECT_TRUE(TempTree::listFiles(p.in).empty());
     EXPECT_TRUE(TempTree::listFiles(p.bad).empty());
-    EXPECT_EQ(records(p, "CSW/netcdf"), clean);
+    EXPECT_EQ(storedRecords(p, "CSW/netcdf"), clean);
 }
 
 // The same bulletin delivered again under another name (as a requeued
@@ -181,7 +119,7 @@ TEST(RepeatedStores, CloudDriftWindsKilledWhileStoredEndAsOneCleanRun)
 TEST(RepeatedStores, CloudDriftWindsDeliveredAgainUnderAnotherNameAddNothing)
 {
     QEV_REQUIRE_NCGEN();
-    const std::vector<SampleBulletin> winds = samples(HighDensityWindSamples::make);
+    const std::vector<SampleBulletin> winds = sampleBulletins(HighDensityWindSamples::make);
     const std::multiset<std::string> clean =
         cleanRecords("csw", "bufr/CSW", "badCSWBufr", {winds[0]}, {"CSW/netcdf"});
     ASSERT_FALSE(clean.empty());
@@ -195,7 +133,7 @@ TEST(RepeatedStores, CloudDriftWindsDeliveredAgainUnderAnotherNameAddNothing)
     EXPECT_EQ(run.stop(), 0);
     EXPECT_TRUE(TempTree::listFiles(p.in).empty());
     EXPECT_TRUE(TempTree::listFiles(p.bad).empty()) << run.child.log();
-    EXPECT_EQ(records(p, "CSW/netcdf"), clean);
+    EXPECT_EQ(storedRecords(p, "CSW/netcdf"), clean);
 }
 
 // A file size limit on the process (SIGXFSZ ignored) that lets each data
@@ -206,7 +144,7 @@ TEST(RepeatedStores, CloudDriftWindsDeliveredAgainUnderAnotherNameAddNothing)
 TEST(RepeatedStores, ProfilersOnAFullDiskEndAsOneCleanRunOnceRequeued)
 {
     QEV_REQUIRE_NCGEN();
-    const std::vector<SampleBulletin> bulletins = samples(ProfilerSamples::make);
+    const std::vector<SampleBulletin> bulletins = sampleBulletins(ProfilerSamples::make);
     const std::vector<std::string> dirs = {"prof/netcdf", "CAP/netcdf"};
     const std::multiset<std::string> clean =
         cleanRecords("Profiler", "bufr/prof", "badProfiler", bulletins, dirs);
@@ -253,7 +191,7 @@ TEST(RepeatedStores, ProfilersOnAFullDiskEndAsOneCleanRunOnceRequeued)
         EXPECT_TRUE(TempTree::listFiles(p.bad).empty()) << run.child.log();
         std::multiset<std::string> stored;
         for (const std::string& dir : dirs)
-            for (const std::string& row : records(p, dir))
+            for (const std::string& row : storedRecords(p, dir))
                 stored.insert(row);
         EXPECT_EQ(stored, clean) << run.child.log();
     }

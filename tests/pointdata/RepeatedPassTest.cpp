@@ -190,9 +190,7 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
                                     "P c\nR 0 300 0 8\nR 8 300 8\ntorn R 9");
     PassJournal journal(dir);
     std::string error;
-    ASSERT_TRUE(journal.open(
-        [](int fileTime) { return fileTime == 100 ? 20 : fileTime == 300 ? 5 : -1; }, error))
-        << error;
+    ASSERT_EQ(journal.open({{100, 20}, {300, 5}}, error), PassJournal::OPENED) << error;
     EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
               "P a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\nP c\nR 0 300 0 5\n");
     const std::map<std::string, std::vector<int>> records = {
@@ -209,6 +207,46 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
         }
         ASSERT_TRUE(journal.end(false, error)) << error;
     }
+}
+
+// A journal beyond the bound (a sparse file of 4 GB) and one with a line no
+// writer writes are kept aside, none of their notes used: every record the
+// data files hold then is of an unknown pass, and stays so in the journal
+// written anew until its file is gone.
+TEST(PassJournalNotes, ADamagedJournalIsKeptAsideAndTheRecordsItCoveredAreUnknown)
+{
+    TempTree tree;
+    const std::string dir = tree.mkdirs("store");
+    const std::string path = dir + "/passJournal";
+    tree.write("store/passJournal", "P a\nR 0 100 0 10\nE\n");
+    ASSERT_EQ(truncate(path.c_str(), 4LL << 30), 0);
+    std::string message;
+    {
+        PassJournal journal(dir);
+        EXPECT_EQ(journal.open({{100, 20}, {200, 0}}, message), PassJournal::SET_ASIDE);
+        EXPECT_NE(message.find("kept as " + path + ".damaged"), std::string::npos) << message;
+        EXPECT_EQ(std::filesystem::file_size(path + ".damaged"), 4ull << 30);
+        EXPECT_EQ(journal.unknownRecords(100), 20);
+        EXPECT_EQ(journal.unknownRecords(200), 0);
+        EXPECT_FALSE(journal.noted(100, 0));
+    }
+    EXPECT_EQ(TempTree::readFile(path), "U 100 20\n");
+    {
+        PassJournal journal(dir);
+        EXPECT_EQ(journal.open({{100, 25}}, message), PassJournal::OPENED) << message;
+        EXPECT_EQ(journal.unknownRecords(100), 20);
+    }
+    tree.write("store/passJournal", "U 100 20\nP a\nR 0 100 20 5\nR 5 100 x\n");
+    PassJournal journal(dir);
+    EXPECT_EQ(journal.open({{100, 25}}, message), PassJournal::SET_ASIDE);
+    EXPECT_NE(message.find("line 4 is not a note"), std::string::npos) << message;
+    EXPECT_EQ(TempTree::readFile(path + ".damaged.1"), "U 100 20\nP a\nR 0 100 20 5\nR 5 100 x\n");
+    EXPECT_EQ(journal.unknownRecords(100), 25);
+    {
+        PassJournal gone(dir);
+        EXPECT_EQ(gone.open({}, message), PassJournal::OPENED) << message;
+    }
+    EXPECT_FALSE(TempTree::exists(path));
 }
 
 // A file size limit under a pass: the first failed write fails the rest of
