@@ -26,6 +26,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -361,10 +362,42 @@ std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
     return out;
 }
 
+// The first element of a descriptor, or null.
+const Value* first(const Elements& e, int descriptor)
+{
+    for (const Value& v : e)
+        if (v.descriptor == descriptor)
+            return &v;
+    return nullptr;
+}
+
+// The percent confidence of a wind: the first given among its report's own
+// (before any quality information), then those the bit map links to its
+// wind speed, then to its wind direction; the first (missing) when none is
+// given.
+const Value* confidence(const Elements& all, const Value* speed, const Value* direction)
+{
+    std::vector<const Value*> given;
+    bool quality = false;
+    for (const Value& v : all) {
+        quality = quality || (v.role == EcCodesDump::Operator && v.descriptor == 222000);
+        if (v.descriptor == 33007 && v.role == EcCodesDump::Element && !quality && v.owner < 0)
+            given.push_back(&v);
+    }
+    for (const Value* wind : {speed, direction})
+        for (const Value& v : all)
+            if (wind && v.descriptor == 33007 && v.owner == wind->index)
+                given.push_back(&v);
+    for (const Value* v : given)
+        if (present(*v))
+            return v;
+    return given.empty() ? nullptr : given.front();
+}
+
 // Winds and scatterometer cells: one record per position with its time
 // group right before it (or where none ends there, right after it), keyed
-// by position and the time rounded to the minute; the values run up to the
-// next year other than its own group's (winds) or satellite (cells).
+// by position and the time rounded to the minute; each value the first of
+// its element in the report (one wind a report).
 std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
 {
     std::map<std::string, Expected> out;
@@ -379,24 +412,21 @@ std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
                 continue;
             // The time group right before the position, else right after.
             long time = timeGroup(e, i >= 6 && is(e, i - 1, 4006) ? i - 6 : i - 5);
-            size_t own = e.size();
-            if (time < 0 && (time = timeGroup(e, i + 2)) >= 0)
-                own = i + 2;
+            if (time < 0)
+                time = timeGroup(e, i + 2);
             if (time < 0)
                 continue;
-            size_t end = i + 1;
-            while (end < e.size() && (e[end].descriptor != (cells ? 1007 : 4001) || end == own))
-                ++end;
             Expected x;
             const long minute = (time + 30) / 60 * 60;
             x.numbers = {{"validTime", minute}, {"latitude", e[i].number},
                          {"longitude", e[i + 1].number}};
             if (cells) {
-                x.value("windSpd", last(e, i, end, {11012}));
+                x.value("windSpd", first(e, 11012));
             } else {
-                x.value("pressure", last(e, i, end, {7004}));
-                x.value("windSpd", last(e, i, end, {11002}));
-                x.value("windDir", last(e, i, end, {11001}));
+                x.value("pressure", first(e, 7004));
+                x.value("windSpd", first(e, 11002));
+                x.value("windDir", first(e, 11001));
+                x.value("confidence", confidence(all, first(e, 11002), first(e, 11001)));
             }
             out[positionKey(e[i].number, e[i + 1].number, minute)] = x;
         }
@@ -530,6 +560,63 @@ std::map<std::string, int> problemKinds(const std::string& log)
     return kinds;
 }
 
+// How one bulletin ended in the decoder process, read while its
+// installation stands.
+struct BulletinRun {
+    DecoderInstallation& p;
+    std::string log;
+    // The last PROBLEM line after the bulletin was read, other than the
+    // event loop's own: why it was set aside.
+    std::string why;
+    bool aside;
+    StoredRecords records;
+    size_t count;
+};
+
+// One bulletin through the decoder process: dropped into its decoder's
+// ingest directory under the name given and announced as a data controller
+// does.  It must leave the ingest directory with one of the outcomes given,
+// never unlinked with nothing stored and nothing said, and no PROBLEM line
+// of one kind more than BulletinLog::LIMIT times; then check looks at it.
+void runBulletin(Kind kind, const std::string& name, const std::string& bytes, int outcomes,
+                 const std::function<void(const BulletinRun&)>& check)
+{
+    const auto& k = kinds[kind];
+    DecoderInstallation p(k.key, k.ingest, k.bad);
+    p.start();
+    p.tree.write(std::string("qev_data/ispan/") + k.ingest + "/" + name, bytes);
+    ASSERT_TRUE(p.announceFile(name)) << p.child->log();
+    ASSERT_TRUE(p.child->waitAsleep(10000));
+    kill(p.child->pid(), SIGTERM);
+    ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
+    const std::string log = p.child->log();
+
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    const bool aside = TempTree::exists(p.bad + "/" + name);
+    const StoredRecords records(p.dataFiles(k.store));
+    const size_t count = records.count();
+    const bool dropped = log.find("EVENT: " + p.in + "/" + name + ": ") != std::string::npos &&
+                         log.find("nothing to store.") != std::string::npos;
+    std::string why;
+    const size_t read = log.find("] = " + name + ":");
+    for (size_t at = log.find("PROBLEM: ", read); read != std::string::npos &&
+                                                  at != std::string::npos;
+         at = log.find("PROBLEM: ", at + 1)) {
+        const std::string line = log.substr(at, log.find('\n', at) - at);
+        if (line.find("No messages in time period") == std::string::npos)
+            why = line;
+    }
+    EXPECT_TRUE(count > 0 || (aside && !why.empty()) || dropped)
+        << "unlinked with nothing stored and nothing said:\n" << log;
+    const int outcome = count > 0 ? (aside ? STORED_ASIDE : STORED)
+                        : aside   ? ASIDE
+                                  : DROPPED;
+    EXPECT_TRUE(outcome & outcomes) << "outcome " << outcome << ":\n" << log;
+    for (const auto& problem : problemKinds(log))
+        EXPECT_LE(problem.second, BulletinLog::LIMIT) << problem.first;
+    check(BulletinRun{p, log, why, aside, records, count});
+}
+
 } // namespace
 
 TEST(RealBulletins, EachIsStoredAsEcCodesReadsItOrKeptWithItsReason)
@@ -545,80 +632,158 @@ TEST(RealBulletins, EachIsStoredAsEcCodesReadsItOrKeptWithItsReason)
     for (const auto& b : bulletins) {
         const auto& k = kinds[b.kind];
         SCOPED_TRACE(std::string(b.file) + " as " + k.key);
-        DecoderInstallation p(k.key, k.ingest, k.bad);
-        p.start();
-        p.tree.write(std::string("qev_data/ispan/") + k.ingest + "/" + b.name,
-                     TempTree::readFile(corpus + "/" + b.file));
-        ASSERT_TRUE(p.announceFile(b.name)) << p.child->log();
-        ASSERT_TRUE(p.child->waitAsleep(10000));
-        kill(p.child->pid(), SIGTERM);
-        ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
-        const std::string log = p.child->log();
-
-        EXPECT_TRUE(TempTree::listFiles(p.in).empty());
-        const bool aside = TempTree::exists(p.bad + "/" + b.name);
-        const StoredRecords records(p.dataFiles(k.store));
-        const size_t count = records.count();
-        const bool dropped =
-            log.find("EVENT: " + p.in + "/" + b.name + ": ") != std::string::npos &&
-            log.find("nothing to store.") != std::string::npos;
-        // The PROBLEM lines after the bulletin was read, other than the
-        // event loop's own: the last one says why it was set aside.
-        std::string why;
-        const size_t read = log.find("] = " + std::string(b.name) + ":");
-        for (size_t at = log.find("PROBLEM: ", read); read != std::string::npos &&
-                                                      at != std::string::npos;
-             at = log.find("PROBLEM: ", at + 1)) {
-            const std::string line = log.substr(at, log.find('\n', at) - at);
-            if (line.find("No messages in time period") == std::string::npos)
-                why = line;
-        }
-        const bool reason = !why.empty();
-        EXPECT_TRUE(count > 0 || (aside && reason) || dropped)
-            << "unlinked with nothing stored and nothing said:\n" << log;
-        const int outcome = count > 0 ? (aside ? STORED_ASIDE : STORED)
-                            : aside   ? ASIDE
-                                      : DROPPED;
-        EXPECT_TRUE(outcome & b.outcomes) << "outcome " << outcome << ":\n" << log;
-
-        for (const auto& kind : problemKinds(log))
-            EXPECT_LE(kind.second, BulletinLog::LIMIT) << kind.first;
-
-        table << "  " << b.file << " | " << k.key << " | ";
-        if (count > 0)
-            table << count << " records stored" << (aside ? ", then set aside" : "");
-        else if (aside)
-            table << "set aside: " << why.substr(9);
-        else
-            table << "dropped on purpose";
-        table << "\n";
-
-        if (count == 0)
-            continue;
-        // ecCodes' reading of each message of the file, alone in a file of
-        // its own.  ecCodes cannot read every message (a local element it
-        // lacks after a 2 06 operator): then there is nothing to compare with.
         const std::string bytes = TempTree::readFile(corpus + "/" + b.file);
-        const auto spans = findBufrMessages(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                            bytes.size());
-        std::vector<EcCodesDump> dumps;
-        std::string error;
-        for (size_t m = 0; m < spans.size(); ++m) {
-            const std::string one = std::string(b.file) + "." + std::to_string(m + 1);
-            const std::string dir = spans.size() == 1 ? corpus : p.tree.mkdirs("messages");
-            if (spans.size() > 1)
-                p.tree.write("messages/" + one, bytes.substr(spans[m].offset, spans[m].length));
-            CorpusReference reference(tools, dir, p.tree.mkdirs("reference"));
-            if (reference.load(spans.size() == 1 ? b.file : one.c_str()))
-                dumps.push_back(reference.reference());
+        runBulletin(b.kind, b.name, bytes, b.outcomes, [&](const BulletinRun& run) {
+            table << "  " << b.file << " | " << k.key << " | ";
+            if (run.count > 0)
+                table << run.count << " records stored" << (run.aside ? ", then set aside" : "");
+            else if (run.aside)
+                table << "set aside: " << run.why.substr(9);
             else
-                error = reference.error();
-        }
-        if (dumps.size() < spans.size()) {
-            table << "    (values not compared: " << error << ")\n";
-            continue;
-        }
-        compare(b.kind, dumps, records);
+                table << "dropped on purpose";
+            table << "\n";
+
+            if (run.count == 0)
+                return;
+            // ecCodes' reading of each message of the file, alone in a file
+            // of its own.  ecCodes cannot read every message (a local element
+            // it lacks after a 2 06 operator): then there is nothing to
+            // compare with.
+            const auto spans = findBufrMessages(
+                reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            std::vector<EcCodesDump> dumps;
+            std::string error;
+            for (size_t m = 0; m < spans.size(); ++m) {
+                const std::string one = std::string(b.file) + "." + std::to_string(m + 1);
+                const std::string dir =
+                    spans.size() == 1 ? corpus : run.p.tree.mkdirs("messages");
+                if (spans.size() > 1)
+                    run.p.tree.write("messages/" + one,
+                                     bytes.substr(spans[m].offset, spans[m].length));
+                CorpusReference reference(tools, dir, run.p.tree.mkdirs("reference"));
+                if (reference.load(spans.size() == 1 ? b.file : one.c_str()))
+                    dumps.push_back(reference.reference());
+                else
+                    error = reference.error();
+            }
+            if (dumps.size() < spans.size()) {
+                table << "    (values not compared: " << error << ")\n";
+                return;
+            }
+            compare(b.kind, dumps, run.records);
+        });
     }
     std::cout << "bulletin | decoder | outcome\n" << table.str();
+}
+
+namespace {
+
+// ecCodes' encoder over its edition 4 sample: compressed satellite winds.
+std::string encoded(const EcCodesTools& tools, const TempTree& tree, const std::string& name,
+                    const std::string& rules)
+{
+    std::string error;
+    const std::string path = tree.path(name);
+    EXPECT_TRUE(tools.encode(rules, 4, path, error)) << error;
+    return TempTree::readFile(path);
+}
+
+} // namespace
+
+// Bulletins of the layouts in which a value of another quantity, of another
+// report or no value at all was once stored, made here (ecCodes' encoder,
+// the tests' BufrWriter): each record holds what ecCodes reads of its
+// report's own values.
+// - Satellite winds 3 10 077: the uncertainty of the pressure after
+//   0 08 092, pressures of the first guess and forecast after 0 08 021, four
+//   confidences of which the first given is the wind's, and trajectory
+//   positions, missing or not, that are no winds and give no line.
+// - Satellite winds 3 10 014 with their confidences as quality information
+//   after 2 22 000, linked to the wind speed by the bit map.
+TEST(RealBulletins, EachReportsOwnValuesAreStoredAsEcCodesReadsThem)
+{
+    QEV_REQUIRE_NCGEN();
+    EcCodesTools tools;
+    if (!tools.missing().empty())
+        GTEST_SKIP() << tools.missingReason();
+    TempTree tree;
+    const std::string winds077 = encoded(tools, tree, "310077.bufr", R"(
+set masterTablesVersionNumber=39;
+set numberOfSubsets=3;
+set compressedData=1;
+set inputDelayedDescriptorReplicationFactor={1,1,2,1,1,1,1,1};
+set unexpandedDescriptors={310077};
+set #1#latitude={45.5,-12.25,30};
+set #1#longitude={-120.25,100.5,10};
+set #2#latitude={46,-12,31};
+set #2#longitude={-121,101,11};
+set year=2024; set month=6; set day=1; set hour=12;
+set minute={10,20,30}; set second={20,40,0};
+set #1#pressure={56330,40000,25000};
+set #2#pressure={50000,41000,26000};
+set #4#pressure={55000,39000,24000};
+set #7#pressure={7700,5000,3000};
+set #1#timeSignificance=27;
+set #2#timeSignificance=4;
+set #1#verticalSignificanceForNwp=4;
+set #1#measurementUncertaintyExpression=0;
+set #1#windDirection={250,90,180};
+set #1#windSpeed={25.5,10,5};
+set #1#standardGeneratingApplication=1;
+set #2#standardGeneratingApplication=2;
+set #3#standardGeneratingApplication=3;
+set #4#standardGeneratingApplication=4;
+set #1#percentConfidence={85,-1e100,-1e100};
+set #2#percentConfidence={80,60,-1e100};
+set #4#percentConfidence={70,50,-1e100};
+set pack=1;
+write;
+)");
+    std::string bits;
+    for (int b = 1; b <= 103; ++b)
+        bits += std::string(b > 1 ? "," : "") + (b >= 16 && b <= 18 ? "0" : "1");
+    const std::string winds014 = encoded(tools, tree, "310014.bufr", R"(
+set masterTablesVersionNumber=39;
+set numberOfSubsets=2;
+set compressedData=1;
+set inputDataPresentIndicator={)" + bits + R"(};
+set unexpandedDescriptors={310014,222000,236000,101103,31031,1031,1032,101003,33007};
+set #1#year=2024; set #1#month=6; set #1#day=1; set #1#hour=12;
+set #1#minute={10,11}; set #1#second={5,50};
+set #1#latitude={45.5,46.25};
+set #1#longitude={-120.25,-121};
+set #1#pressure={25000,31000};
+set #1#windDirection={270,280};
+set #1#windSpeed={12.5,20};
+set pack=1;
+set #1#pressure->percentConfidence={70,71};
+set #1#windDirection->percentConfidence={60,61};
+set #1#windSpeed->percentConfidence={80,81};
+set pack=1;
+write;
+)");
+    const struct {
+        Kind kind;
+        const char* name;
+        std::string bytes;
+        int outcomes;
+        const char* line;    // a line the log must hold, or null
+    } made[] = {
+        {WINDS, "IUCN01_EUMS_310077", winds077, STORED, nullptr},
+        {WINDS, "IUCN01_KWBC_310014", winds014, STORED, nullptr},
+    };
+    for (const auto& m : made) {
+        SCOPED_TRACE(m.name);
+        EcCodesDump dump;
+        std::string error;
+        ASSERT_TRUE(tools.dump(tree.write(m.name, m.bytes), dump, error)) << error;
+        runBulletin(m.kind, m.name, m.bytes, m.outcomes, [&](const BulletinRun& run) {
+            compare(m.kind, {dump}, run.records);
+            // Trajectory positions are no winds: no line of theirs.
+            EXPECT_EQ(run.log.find("Missing lat/lon coordinates"), std::string::npos) << run.log;
+            if (m.line) {
+                EXPECT_NE(run.log.find(m.line), std::string::npos) << run.log;
+            }
+        });
+    }
 }
