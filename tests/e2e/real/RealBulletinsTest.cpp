@@ -15,6 +15,7 @@
 // two is.  Its values are compared whenever it is stored.  No PROBLEM line
 // of one kind is written more than BulletinLog::LIMIT times for a bulletin.
 #include "../DecoderInstallation.h"
+#include "BufrWriter.h"
 #include "BulletinLog.h"
 #include "CorpusReference.h"
 #include "EcCodesDump.h"
@@ -434,8 +435,10 @@ std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
     return out;
 }
 
-// Profilers: one record per station (its WMO block and station number), its
-// time of year to minute, its heights as its levels.
+// Profilers: one record per station (its WMO block and station number) and
+// period (each time group of year to minute), its heights as its levels:
+// above sea level as given, or above the station with the station's
+// elevation added (no record without it).
 std::map<std::string, Expected> profilers(const EcCodesDump& dump)
 {
     std::map<std::string, Expected> out;
@@ -444,37 +447,56 @@ std::map<std::string, Expected> profilers(const EcCodesDump& dump)
         size_t b = 0;
         while (b + 1 < e.size() && !(e[b].descriptor == 1001 && is(e, b + 1, 1002)))
             ++b;
-        long time = -1;
-        for (size_t i = b; i < e.size() && time < 0; ++i)
-            if (e[i].descriptor == 4001)
-                time = timeGroup(e, i);
         double lat = 0, lon = 0;
-        if (b + 1 >= e.size() || time < 0 || !position(e, lat, lon))
+        if (b + 1 >= e.size() || !position(e, lat, lon))
             continue;
-        Expected x;
-        std::vector<Value> heights, w;
-        for (const Value& v : e) {
-            if (v.descriptor == 7007)
-                heights.push_back(v);
-            if (v.descriptor == 11006)
-                w.push_back(v);
-        }
-        x.numbers = {{"timeObs", time},
-                     {"latitude", lat},
-                     {"longitude", lon},
-                     {"numLevels", static_cast<double>(heights.size())}};
-        // The averaging period in minutes, from whichever unit it has.
-        const struct {
-            int descriptor;
-            double minutes;
-        } periods[] = {{4024, 60.0}, {4025, 1.0}, {4026, 1 / 60.0}};
-        for (const auto& unit : periods)
-            if (const Value* t = last(e, 0, e.size(), {unit.descriptor}))
-                x.numbers.push_back({"averagingPeriod",
-                                     present(*t) ? std::trunc(t->number * unit.minutes) : -99999});
-        x.profiles = {{"heights", heights}, {"wComponent", w}};
+        const Value* elevation = last(e, 0, e.size(), {7001});
+        if (const Value* ground = last(e, 0, e.size(), {7030}))
+            elevation = ground;
         const long id = static_cast<long>(e[b].number) * 1000 + static_cast<long>(e[b + 1].number);
-        out[idTimeKey(std::to_string(id), time)] = x;
+        for (size_t p = b; p < e.size(); ++p) {
+            const long time = e[p].descriptor == 4001 ? timeGroup(e, p) : -1;
+            if (time < 0)
+                continue;
+            size_t end = p + 1;
+            while (end < e.size() && e[end].descriptor != 4001)
+                ++end;
+            Expected x;
+            std::vector<Value> heights, w;
+            bool aboveStation = false;
+            for (size_t i = p; i < end; ++i) {
+                const Value& v = e[i];
+                if (v.descriptor == 7007 || v.descriptor == 7002 || v.descriptor == 10007 ||
+                    v.descriptor == 7006) {
+                    heights.push_back(v);
+                    if (v.descriptor == 7006 && present(v)) {
+                        aboveStation = true;
+                        if (elevation && present(*elevation))
+                            heights.back().number += elevation->number;
+                    }
+                }
+                if (v.descriptor == 11006)
+                    w.push_back(v);
+            }
+            if (aboveStation && !(elevation && present(*elevation)))
+                continue;
+            x.numbers = {{"timeObs", time},
+                         {"latitude", lat},
+                         {"longitude", lon},
+                         {"numLevels", static_cast<double>(heights.size())}};
+            // The averaging period in minutes, from whichever unit it has.
+            const struct {
+                int descriptor;
+                double minutes;
+            } periods[] = {{4024, 60.0}, {4025, 1.0}, {4026, 1 / 60.0}};
+            for (const auto& unit : periods)
+                if (const Value* t = last(e, b, end, {unit.descriptor}))
+                    x.numbers.push_back({"averagingPeriod",
+                                         present(*t) ? std::trunc(t->number * unit.minutes)
+                                                     : -99999});
+            x.profiles = {{"heights", heights}, {"wComponent", w}};
+            out[idTimeKey(std::to_string(id), time)] = x;
+        }
     }
     return out;
 }
@@ -678,6 +700,63 @@ TEST(RealBulletins, EachIsStoredAsEcCodesReadsItOrKeptWithItsReason)
 
 namespace {
 
+// A profiler bulletin of one subset per station (WMO block 74): its time
+// group, position and elevation (missing for a NaN), the averaging period
+// and its levels in a delayed replication, each a height of the element
+// given, then u, v and w.  With periods, each period of a station is its
+// own time group, averaging period and levels, the periods in a delayed
+// replication.
+struct ProfilerStation {
+    int number;
+    double elevation;
+    std::vector<std::vector<double>> periods;    // each period's heights
+};
+
+std::string profilerBulletin(int heightElement, const std::vector<ProfilerStation>& stations,
+                             bool periods)
+{
+    BufrWriter w(4);
+    w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(static_cast<int>(stations.size()));
+    const std::vector<int> period = {8021, 4025, 104000, 31001, heightElement, 11003, 11004, 11006};
+    std::vector<int> descriptors = {1001, 1002};
+    if (periods) {
+        descriptors.insert(descriptors.end(), {301021, 7030, 110000, 31001, 301011, 301012});
+    } else {
+        descriptors.insert(descriptors.end(), {301011, 301012, 301021, 7030});
+    }
+    descriptors.insert(descriptors.end(), period.begin(), period.end());
+    w.descriptors(descriptors);
+    for (const ProfilerStation& s : stations) {
+        const int count = static_cast<int>(s.periods.size());
+        w.element(1001, 74).element(1002, s.number);
+        auto time = [&w, count](int p) {
+            w.element(4001, 2024).element(4002, 6).element(4003, 1);
+            // Ten-minute periods, the last ending at 12 UTC.
+            const int minutes = 12 * 60 - 10 * (count - 1 - p);
+            w.element(4004, minutes / 60).element(4005, minutes % 60);
+        };
+        if (!periods)
+            time(0);
+        w.element(5001, 40.0 + s.number / 1000.0).element(6001, -105.25);
+        w.element(7030, std::isnan(s.elevation) ? BufrWriter::missingValue() : s.elevation);
+        if (periods)
+            w.factor(31001, static_cast<unsigned>(count));
+        for (int p = 0; p < count; ++p) {
+            if (periods)
+                time(p);
+            w.element(8021, 2).element(4025, periods ? -10 : -60);
+            const std::vector<double>& heights = s.periods[static_cast<size_t>(p)];
+            w.factor(31001, static_cast<unsigned>(heights.size()));
+            for (size_t k = 0; k < heights.size(); ++k)
+                w.element(heightElement, heights[k]).element(11003, 5.0 + k + p)
+                    .element(11004, -2.5 - p).element(11006, 0.05 * (k % 3));
+        }
+    }
+    const BufrWriter::Bytes m = w.build();
+    EXPECT_TRUE(w.ok()) << w.error();
+    return std::string(m.begin(), m.end());
+}
+
 // ecCodes' encoder over its edition 4 sample: compressed satellite winds.
 std::string encoded(const EcCodesTools& tools, const TempTree& tree, const std::string& name,
                     const std::string& rules)
@@ -700,6 +779,11 @@ std::string encoded(const EcCodesTools& tools, const TempTree& tree, const std::
 //   positions, missing or not, that are no winds and give no line.
 // - Satellite winds 3 10 014 with their confidences as quality information
 //   after 2 22 000, linked to the wind speed by the bit map.
+// - Profilers with heights of 0 10 007, and above the station (0 07 006)
+//   with its elevation added: a station without its elevation is left out,
+//   and the bulletin is set aside with a reason naming 0 07 006.
+// - A profiler station of three periods, each a record of its own time and
+//   levels.
 TEST(RealBulletins, EachReportsOwnValuesAreStoredAsEcCodesReadsThem)
 {
     QEV_REQUIRE_NCGEN();
@@ -762,6 +846,7 @@ set #1#windSpeed->percentConfidence={80,81};
 set pack=1;
 write;
 )");
+    const double none = std::nan("");
     const struct {
         Kind kind;
         const char* name;
@@ -771,6 +856,21 @@ write;
     } made[] = {
         {WINDS, "IUCN01_EUMS_310077", winds077, STORED, nullptr},
         {WINDS, "IUCN01_KWBC_310014", winds014, STORED, nullptr},
+        {PROFILER, "IUPT43_KBOU_heights",
+         profilerBulletin(10007, {{101, 1600, {{600, 850, 1100, 15975}}},
+                                  {102, 300, {{400, 650}}}},
+                          false),
+         STORED, nullptr},
+        {PROFILER, "IUPT43_KBOU_above",
+         profilerBulletin(7006, {{201, 1600, {{100, 350, 600}}}, {202, none, {{100, 350}}}},
+                          false),
+         STORED_ASIDE,
+         "EVENT: Station 74202 gives the heights of its levels above the station (0 07 006) and "
+         "no elevation of its own (0 07 030 or 0 07 001). "},
+        {PROFILER, "IUPT43_KBOU_periods",
+         profilerBulletin(7007, {{301, 1600, {{500, 750, 1000}, {500, 750, 1000, 1250}, {500}}}},
+                          true),
+         STORED, nullptr},
     };
     for (const auto& m : made) {
         SCOPED_TRACE(m.name);
