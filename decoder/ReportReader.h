@@ -38,9 +38,8 @@
 // application (0 01 031, 0 01 032), then one value for each bit 0 of the bit
 // map, in order.  The bit map covers the data before the first 2 22 000 of
 // the subset (after the last 2 35 000), elements and delayed replication
-// factors alike, its last bit the last of them, as the WMO regulations and
-// ecCodes count; a bit that falls on a factor or before the data points at
-// nothing.
+// factors alike, its last bit the last of them; a bit that falls on a
+// factor or before the data points at nothing.
 #ifndef REPORTREADER_H
 #define REPORTREADER_H
 
