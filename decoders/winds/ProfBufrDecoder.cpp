@@ -12,6 +12,7 @@
 #include "TimeRange.h"
 #include "dmNotify.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <iomanip>
@@ -25,6 +26,9 @@ namespace {
 const int BLOCK_NUMBER = 1001;
 const int STATION_NUMBER = 1002;
 const int YEAR = 4001;
+const int STATION_HEIGHT = 7001;
+const int HEIGHT_ABOVE_STATION = 7006;
+const int STATION_GROUND = 7030;
 const char* const NPN = "NPN";
 const char* const CAP = "CAP";
 
@@ -227,22 +231,91 @@ SeqOf<long> ProfBufrDecoder::getStationIds() const
     return ids;
 }
 
+void ProfBufrDecoder::leaveOut(const char* kind, const TextString& line,
+                               const TextString& reason)
+{
+    if (_bulletinLog.admit("StoreProfiler", kind))
+        STORE_LOG(PROBLEM) << line << std::endl;
+    if (_refusal.length() == 0)
+        _refusal = reason;
+}
+
+std::vector<int> ProfBufrDecoder::directValues(int scope, int begin, int end) const
+{
+    std::vector<int> out;
+    const ReportReader& r = *_reader;
+    for (int i = std::max(begin, r.begin(scope)); i < end && i < r.end(scope); ++i)
+        if (r.scopeOf(i) == scope && r.plain(i))
+            out.push_back(i);
+    return out;
+}
+
+const ReportReader::Replication* ProfBufrDecoder::levelGroup(int scope, int begin, int end) const
+{
+    for (const ReportReader::Replication* rep : _reader->replicationsIn(scope)) {
+        if (rep->position < begin || rep->position > end)
+            continue;
+        const SeqOf<int>& group = *rep->group;
+        for (int g = 0; g < group.length(); ++g)
+            if (_arrayTable.find(group[g], nullptr, nullptr))
+                return rep;
+    }
+    return nullptr;
+}
+
+bool ProfBufrDecoder::heightsAboveStation(const StationRecord& r) const
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    std::vector<std::vector<int> > levels;
+    if (r.levelGroup) {
+        for (int level : r.levels)
+            levels.push_back(directValues(level, r.begin, r.end));
+    } else {
+        levels.push_back(directValues(r.scope, r.begin, r.end));
+    }
+    for (const std::vector<int>& level : levels) {
+        for (int i : level) {
+            TextString name;
+            if (_arrayTable.find(values[i].getDescriptor(), nullptr, &name) &&
+                arrayIndex(name) == HEIGHTS) {
+                if (values[i].getDescriptor() == HEIGHT_ABOVE_STATION)
+                    return true;
+                if (r.levelGroup)
+                    break;
+            }
+        }
+    }
+    return false;
+}
+
 bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed)
 {
     _stationValueIndex.setLength(0);
     _stationLevelCounts.setLength(0);
-    _stationBegins.setLength(0);
-    _stationEnds.setLength(0);
+    _records.clear();
+    _refusal = TextString();
     placed.setLength(0);
+    _reader.reset(new ReportReader(_decodedValues, readerLayout()));
+    const ReportReader& r = *_reader;
     const SeqOf<BufrValues>& values = _decodedValues;
     const int n = values.length();
-    // One station per subset with one replication count each: the count is
-    // the station's level count.
-    bool perSubsetCounts = _repCountList.length() == _subsets;
+    // The stations: the block numbers at the top of their subsets, each with
+    // its id (ids lists one per block number, wherever it stands).
     SeqOf<int> blocks;
-    for (int i = 0; i + 1 < n; ++i)
-        if (values[i].getDescriptor() == BLOCK_NUMBER)
+    SeqOf<long> blockIds;
+    for (int i = 0, k = 0; i + 1 < n; ++i) {
+        if (values[i].getDescriptor() != BLOCK_NUMBER)
+            continue;
+        const long id = k < ids.length() ? ids[k] : -1;
+        ++k;
+        if (r.scopeOf(i) == r.subsetScope(values[i].getSubset())) {
             blocks.append(i);
+            blockIds.append(id);
+        }
+    }
+    // One station per subset with one replication count each: the count is
+    // the station's level count where its levels are no replication.
+    bool perSubsetCounts = _repCountList.length() == _subsets;
     for (int k = 1; k < blocks.length(); ++k)
         if (values[blocks[k]].getSubset() == values[blocks[k - 1]].getSubset())
             perSubsetCounts = false;
@@ -251,56 +324,95 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
     const int levelBound = _networkName == NPN ? _npnLevels : _networkName == CAP ? _capLevels
                                                                                 : INT_MAX;
     bool all = true;
-    for (int k = 0; k < blocks.length() && k < ids.length(); ++k) {
+    for (int k = 0; k < blocks.length(); ++k) {
         const int begin = blocks[k];
         const int subset = values[begin].getSubset();
-        int end = begin + 1;
-        while (end < n && values[end].getSubset() == subset &&
-               values[end].getDescriptor() != BLOCK_NUMBER)
-            ++end;
-        int year = begin;
-        while (year < end && values[year].getDescriptor() != YEAR)
-            ++year;
-        bool timed = year + 4 < end;
-        long field[5] = {-1, -1, -1, -1, -1};
-        for (int f = 0; timed && f < 5; ++f) {
-            timed = values[year + f].getDescriptor() == YEAR + f;
-            field[f] = whole(values[year + f].getValue());
-        }
-        timed = timed && calendarTime(field);
+        const int top = r.subsetScope(subset);
+        const int end = k + 1 < blocks.length() && values[blocks[k + 1]].getSubset() == subset
+                            ? blocks[k + 1]
+                            : r.end(top);
+        const long id = blockIds[k];
         if (missingValue(values[begin].getValue()) || missingValue(values[begin + 1].getValue()) ||
-            ids[k] < 0) {
-            if (_bulletinLog.admit("StoreProfiler", "Station has no WMO block and station number"))
-                STORE_LOG(PROBLEM) << "Station " << k + 1 << " of the file has no WMO block and "
-                                   << "station number; skipping." << std::endl;
+            id < 0) {
+            std::ostringstream line;
+            line << "Station " << k + 1 << " of the file has no WMO block and station number";
+            leaveOut("Station has no WMO block and station number",
+                     (line.str() + "; skipping.").c_str(),
+                     (line.str() + " (0 01 001, 0 01 002).").c_str());
             all = false;
             continue;
         }
-        if (!timed) {
-            if (_bulletinLog.admit("StoreProfiler", "No observation time for station"))
-                STORE_LOG(PROBLEM) << "No observation time for station " << ids[k]
-                                   << "; skipping." << std::endl;
-            all = false;
-            continue;
+        // Its periods: the repetitions that hold a time group of their own.
+        std::vector<int> periods;
+        for (int child : r.children(top))
+            if (r.begin(child) >= begin && r.begin(child) < end &&
+                r.first(child, YEAR) != ReportReader::NONE)
+                periods.push_back(child);
+        if (periods.empty())
+            periods.push_back(top);
+        for (int period : periods) {
+            const int year = r.first(period, YEAR, begin, end);
+            const int last = period == top ? end : r.end(period);
+            bool timed = year != ReportReader::NONE && year + 4 < last;
+            long field[5] = {-1, -1, -1, -1, -1};
+            for (int f = 0; timed && f < 5; ++f) {
+                timed = values[year + f].getDescriptor() == YEAR + f;
+                field[f] = whole(values[year + f].getValue());
+            }
+            if (!timed || !calendarTime(field)) {
+                std::ostringstream line;
+                line << "No observation time for station " << id;
+                leaveOut("No observation time for station", (line.str() + "; skipping.").c_str(),
+                         (line.str() + " (0 04 001 to 0 04 005).").c_str());
+                all = false;
+                continue;
+            }
+            StationRecord record;
+            record.begin = begin;
+            record.end = end;
+            record.scope = period;
+            const ReportReader::Replication* levels = levelGroup(period, begin, end);
+            record.levelGroup = levels != nullptr;
+            int count = 0;
+            if (levels) {
+                record.levels = levels->repetitions;
+                count = levels->factor;
+            } else {
+                count = perSubsetCounts && subset >= 0 && subset < _repCountList.length()
+                            ? _repCountList[subset]
+                            : countLevelValues(directValues(period, begin, end));
+            }
+            // More levels than a record holds (a replication factor of a group
+            // that reads nothing costs a few bits): its profiles are never made.
+            if (count > levelBound) {
+                std::ostringstream line;
+                line << "Station " << id << " has " << count << " levels, the " << _networkName
+                     << " template holds " << levelBound;
+                leaveOut("Station has more levels than the template",
+                         (line.str() + "; skipping.").c_str(), (line.str() + ".").c_str());
+                all = false;
+                continue;
+            }
+            record.elevation = BufrDecoder::MISSING_VALUE;
+            for (int element : {STATION_GROUND, STATION_HEIGHT}) {
+                const int at = r.nearest(period, element, begin, end);
+                if (missingValue(record.elevation) && at != ReportReader::NONE)
+                    record.elevation = values[at].getValue();
+            }
+            if (missingValue(record.elevation) && heightsAboveStation(record)) {
+                std::ostringstream line;
+                line << "Station " << id << " gives the heights of its levels above the station "
+                     << "(0 07 006) and no elevation of its own (0 07 030 or 0 07 001)";
+                leaveOut("gives the heights of its levels above the station",
+                         (line.str() + "; skipping.").c_str(), (line.str() + ".").c_str());
+                all = false;
+                continue;
+            }
+            _records.push_back(record);
+            _stationValueIndex.append(year + 2);
+            _stationLevelCounts.append(count > 0 ? count : 0);
+            placed.append(id);
         }
-        const int count = perSubsetCounts && subset >= 0 && subset < _repCountList.length()
-                              ? _repCountList[subset]
-                              : countLevelValues(begin, end);
-        // More levels than a record holds (a replication factor of a group
-        // that reads nothing costs a few bits): its profiles are never made.
-        if (count > levelBound) {
-            if (_bulletinLog.admit("StoreProfiler", "Station has more levels than the template"))
-                STORE_LOG(PROBLEM) << "Station " << ids[k] << " has " << count << " levels, the "
-                                   << _networkName << " template holds " << levelBound
-                                   << "; skipping." << std::endl;
-            all = false;
-            continue;
-        }
-        _stationBegins.append(begin);
-        _stationEnds.append(end);
-        _stationValueIndex.append(year + 2);
-        _stationLevelCounts.append(count > 0 ? count : 0);
-        placed.append(ids[k]);
     }
     _stationIds = placed;
     return all;
@@ -352,13 +464,13 @@ int ProfBufrDecoder::countValues(int start, int subset, int descriptor, const ch
     return count;
 }
 
-int ProfBufrDecoder::countLevelValues(int begin, int end) const
+int ProfBufrDecoder::countLevelValues(const std::vector<int>& list) const
 {
     int counters[NUM_ARRAYS] = {0};
     int marker = -1;
     int most = 0;
     const SeqOf<BufrValues>& values = _decodedValues;
-    for (int i = begin; i < end; ++i) {
+    for (int i : list) {
         TextString name;
         if (!_arrayTable.find(values[i].getDescriptor(), nullptr, &name))
             continue;
@@ -464,44 +576,82 @@ void ProfBufrDecoder::clearProfileArrays()
         list.setLength(0);
 }
 
+void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, int level,
+                                int& surplus, int& surplusArray)
+{
+    // Within a level each array takes its first value; without levels each
+    // value of an array takes its next level.
+    int counters[NUM_ARRAYS] = {0};
+    int* counter = level >= 0 ? counters : _arrayCounters;
+    int marker = -1;
+    for (int i : list) {
+        BufrValues& value = _decodedValues[i];
+        const int d = value.getDescriptor();
+        TextString name;
+        if (!_arrayTable.find(d, nullptr, &name))
+            continue;
+        value.setCharValue(name);
+        int a = arrayIndex(name);
+        if (a < 0)
+            continue;
+        // A level's second wind count goes with the vertical wind.
+        const int table = a;
+        a = placeArray(a, counter, marker);
+        if (a != table)
+            value.setCharValue(ARRAY_NAMES[a]);
+        const int at = level >= 0 ? level : counter[a];
+        if (level >= 0 && counter[a] > 0) {
+            // A later value of an array in one level is not the level's.
+            _valueLevelIndex[i] = -1;
+            continue;
+        }
+        if (surplus == 0 && at < _numLevels) {
+            float v = value.getValue();
+            if (d == HEIGHT_ABOVE_STATION && !missingValue(v))
+                v += r.elevation;
+            _levelArrays[a][at] = v;
+            _valueLevelIndex[i] = at;
+            ++counter[a];
+            std::vector<int>& by = r.filledBy[a];
+            // A moved value, or a height made above sea level, goes into
+            // the array's own variable.
+            const int element = a != table || d == HEIGHT_ABOVE_STATION ? -1 : d;
+            if (std::find(by.begin(), by.end(), element) == by.end())
+                by.push_back(element);
+            continue;
+        }
+        if (surplus++ == 0)
+            surplusArray = a;
+        _valueLevelIndex[i] = -1;
+    }
+}
+
 bool ProfBufrDecoder::preProcess()
 {
     initValueLevelIndex();
     clearProfileArrays();
     bool ok = true;
     const bool verbose = logOn(LogStream::VERBOSE, "StoreProfiler");
-    for (int k = 0; k < _stationValueIndex.length(); ++k) {
+    for (int k = 0; k < _stationValueIndex.length() && k < static_cast<int>(_records.size());
+         ++k) {
+        StationRecord& record = _records[static_cast<size_t>(k)];
         _numLevels = _stationLevelCounts[k];
         initLevelArrays();
         clearArrayCounters();
+        for (std::vector<int>& by : record.filledBy)
+            by.clear();
         // Filling ends at the first value beyond the station's levels; the
         // profile values after it are set aside (level -1), so that none is
         // written over a level of its profile.
         int surplus = 0;
         int surplusArray = -1;
-        int marker = -1;
-        for (int i = _stationBegins[k]; i < _stationEnds[k]; ++i) {
-            BufrValues& value = _decodedValues[i];
-            TextString name;
-            if (!_arrayTable.find(value.getDescriptor(), nullptr, &name))
-                continue;
-            value.setCharValue(name);
-            int a = arrayIndex(name);
-            if (a < 0)
-                continue;
-            // A level's second wind count goes with the vertical wind.
-            const int table = a;
-            a = placeArray(a, _arrayCounters, marker);
-            if (a != table)
-                value.setCharValue(ARRAY_NAMES[a]);
-            if (surplus == 0 && _arrayCounters[a] < _numLevels) {
-                _levelArrays[a][_arrayCounters[a]] = value.getValue();
-                _valueLevelIndex[i] = _arrayCounters[a]++;
-                continue;
-            }
-            if (surplus++ == 0)
-                surplusArray = a;
-            _valueLevelIndex[i] = -1;
+        if (record.levelGroup) {
+            for (size_t j = 0; j < record.levels.size() && static_cast<int>(j) < _numLevels; ++j)
+                fillLevel(record, directValues(record.levels[j], record.begin, record.end),
+                          static_cast<int>(j), surplus, surplusArray);
+        } else {
+            fillLevel(record, directValues(record.scope, record.begin, record.end), -1, surplus,
+                      surplusArray);
         }
         resizeProfileArrays(k);
         if (surplus > 0) {

@@ -16,37 +16,53 @@
 // and the line ending; a line without a name is logged and skipped; a later
 // line for a descriptor wins.
 //
-// A station begins at its WMO block number (0 01 001), followed by its
-// station number (0 01 002); its id is block * 1000 + number.  Its observation time is
-// the first year, month, day, hour and minute group (0 04 001 ... 0 04 005)
-// of its values; its values are stored from the day on (the year's position
-// + 2) up to the next year value, the next station or the end of its
-// subset.  Its level count is the delayed replication count of its subset
-// when the file has one per subset and one station per subset, otherwise
-// the largest number of values one of its profile arrays has; a station
-// whose count passes the "levels" dimension of its network's template is
-// left out with a PROBLEM line before any profile is made (a delayed
-// replication of a group that reads no data costs a few bits a factor, and
-// its count would size eleven arrays per station).  The values of
-// an array take levels 0, 1, 2... in their order; a level that carries two
-// wind counts (0 08 022 twice: the horizontal wind's, then the vertical
-// wind's) gives the second to the vertical wind's count (WCONSENSUSNO), so
-// that the level is counted once and the two counts never share a profile.
-// A time period (0 04 024/025/026) is stored in its variable's unit.
+// The values are read by report (ReportReader).  A station begins at its
+// WMO block number (0 01 001) at the top of its subset, followed by its
+// station number (0 01 002); its id is block * 1000 + number.  Its values
+// run up to the next station or the end of its subset.  A station makes a
+// record per observation period: each repetition of a replication group
+// that holds a time group (year to minute, 0 04 001 ... 0 04 005) of its
+// own is a period; a station with none is one period, its time the first
+// plain time group of its subset.  A period's levels are the repetitions of
+// the first replication in it whose group holds an element of the array
+// table; each level's profile value of an array is the first plain value of
+// its elements in that level (a level's second horizontal wind count, 0 08
+// 022 again, is its vertical wind's count, WCONSENSUSNO), its level count
+// the replication's factor.  A period whose levels are no such replication
+// (a fixed replication written out) fills each array's levels in the order
+// of its values, its level count the delayed replication count of its
+// subset when the file has one per subset and one station per subset,
+// otherwise the largest number of values one of its arrays has.  Heights
+// are taken from any height element the array table maps to HEIGHTS as
+// they are (0 07 007, 0 07 002, 0 10 007, above sea level), or from the
+// height above the station (0 07 006) plus the station's elevation (0 07
+// 030, else 0 07 001); a station whose heights are above the station and
+// whose elevation the bulletin does not give is left out.  A station (or
+// period) without an id or a complete observation time, or whose level
+// count passes the "levels" dimension of its network's template, is left
+// out with a PROBLEM line before any profile is made (a delayed replication
+// of a group that reads no data costs a few bits a factor, and its count
+// would size eleven arrays per station), and the file is set aside with
+// the reason of the first one left out.  The values of its period and
+// station that are not in its levels or other groups, the first plain
+// value of each element, are its single values.  A time period (0 04
+// 024/025/026) is stored in its variable's unit.
 //
 // A file is stored in three steps (write2NetcdfFile, in StoreProfiler.cpp):
-// 1. preProcess gathers each station's profile values into its eleven
+// 1. preProcess gathers each record's profile values into its eleven
 //    profile arrays, its level count long; levels no value reaches hold
 //    1e37.  Each profile value is marked with its array's name and level.
-// 2. Each station gets a record of its network's store (id, time), with its
-//    level count in "numLevels", each profile in one write at its first
-//    level and every other value into the template variable of its element,
-//    as decoded; the handle goes back after the station's writes.
+// 2. Each record gets a record of its network's store (station id, time),
+//    with its level count in "numLevels", its single values into the
+//    template variables of their elements, as decoded, and each profile in
+//    one write into the variable of the elements that filled it; the handle
+//    goes back after the record's writes.
 // 3. Every distinct time of the stations that had a record and at least one
 //    value written is notified once.
 // The result: 1 stored, 0 a bulletin of no data subset (an EVENT line), -1
-// a failure with a PROBLEM line (the file goes to the bad-file directory;
-// stations stored before it stay stored and notified).  A line that recurs
+// a failure with a PROBLEM line (the file goes to the bad-file directory,
+// with a reason naming its cause where it is the bulletin's; stations
+// stored before it stay stored and notified).  A line that recurs
 // per station is written a bounded number of times per bulletin.
 //
 // Everything runs on the main thread.  The decoder's lines are logged under
@@ -59,8 +75,12 @@
 #include "DataTime.h"
 #include "Dict.h"
 #include "RecordWriter.h"
+#include "ReportReader.h"
 #include "SeqOf.h"
 #include "TextString.h"
+
+#include <memory>
+#include <vector>
 
 class AbsTime;
 class NetcdfPointData;
@@ -115,13 +135,14 @@ public:
     // block * 1000 + station number for each value of 0 01 001 that a value
     // follows, in order (-1 when one of them is no whole number).
     SeqOf<long> getStationIds() const;
-    // Lays out the stations of the decoded values (one per 0 01 001 value,
-    // ids[k] the k-th one's id): _stationValueIndex, _stationLevelCounts and
-    // their value ranges.  A station without an id or a complete observation
-    // calendar time is left out with a PROBLEM line; placed gets the ids of the
-    // stations laid out.  False when one was left out.
+    // Lays out the records of the decoded values (a station per 0 01 001
+    // value at the top of its subset, ids[k] the k-th value's id; a record
+    // per period of a station): _stationValueIndex, _stationLevelCounts and
+    // their scopes and levels.  A station or period left out (see above)
+    // has a PROBLEM line; placed gets the station id of each record laid
+    // out.  False when one was left out (its reason kept for the file).
     bool locateStations(const SeqOf<long>& ids, SeqOf<long>& placed);
-    // The observation time (seconds since 1970) of each laid-out station;
+    // The observation time (seconds since 1970) of each laid-out record;
     // its year is marked "DTG".
     SeqOf<double> getObservationTimes();
     void setDataTime(AbsTime t);
@@ -150,11 +171,14 @@ public:
     // The handle and record of a station and time in the file's network
     // store; null after a PROBLEM line.
     int* getHandle(long id, double time, int& record);
-    // Stores decoded value index of station at the record: a value into the
-    // variable of its element, or the profile its first level opens.  False
-    // when it has no variable to go to; written says whether a value
-    // reached the file.
+    // Stores decoded value index of station (record k) at the record into
+    // the variable of its element; a profile value is left to
+    // storeProfiles.  False when it has no variable to go to; written says
+    // whether a value reached the file.
     bool storeSingleton(int ncid, int record, int index, int station, bool& written);
+    // The profiles of record k at the record, each into the variables of
+    // the elements that filled it; true when one reached the file.
+    bool storeProfiles(int ncid, int record, int k);
     // One value by the variable's type (char as text, int truncated, float,
     // double; others not written); false after a PROBLEM line.
     bool insertDecodedValues(int ncid, int record, const TextString& name,
@@ -178,7 +202,7 @@ public:
         return _stationProfiles[array];
     }
     // The level pre-processing gave decoded value i (-1: beyond the station's
-    // levels, not stored).
+    // levels or not its level's own, not stored).
     int levelIndex(int i) const;
     const TextString& storeDirectory(bool cap) const { return cap ? _capDir : _npnDir; }
 
@@ -187,14 +211,47 @@ protected:
     bool checkDesignator(const TextString& designator) override;
 
 private:
+    // What locateStations lays out of each record, beside its start, level
+    // count and id.
+    struct StationRecord {
+        int begin, end;            // the station's values in its subset
+        int scope;                 // the record's: the subset's, or its period's
+        bool levelGroup;           // its levels are a replication's repetitions
+        std::vector<int> levels;   // their scopes
+        float elevation;           // the station's; missing when not given
+        // The elements that filled each profile (-1: its array's variable).
+        std::vector<int> filledBy[NUM_ARRAYS];
+    };
+    // What the decoding read of the message besides its values.
+    ReportReader::Layout readerLayout() const
+    {
+        return {_descriptors, _replDescList, _nestedRepList, _repCountList, _subsets, _compressed};
+    }
     // The template of a store directory: its dictionary and its level
     // dimension ("levels"; INT_MAX when it has none).
     static void readTemplate(const TextString& dir, Dict<TextString, TextString>& names,
                              int& levels);
     // The count of getArrayCount and getProfileCount (name) for one element.
     int countValues(int start, int subset, int descriptor, const char* name) const;
-    // Largest number of values one profile array has in [begin, end).
-    int countLevelValues(int begin, int end) const;
+    // The plain values directly in a scope, within [begin, end).
+    std::vector<int> directValues(int scope, int begin, int end) const;
+    // Largest number of values one profile array has among values.
+    int countLevelValues(const std::vector<int>& values) const;
+    // The levels of a period: the first replication directly in it (among
+    // the station's values) whose group holds an element of the array
+    // table; null for none.
+    const ReportReader::Replication* levelGroup(int scope, int begin, int end) const;
+    // Whether a level height of the record comes from the height above the
+    // station (0 07 006).
+    bool heightsAboveStation(const StationRecord& r) const;
+    // The profile values of a level (or of a record without a level group)
+    // into the level arrays: level j, or each value the next level of its
+    // array.
+    void fillLevel(StationRecord& r, const std::vector<int>& values, int level, int& surplus,
+                   int& surplusArray);
+    // Leaves a station out: its PROBLEM line, and the file's reason when it
+    // is the first.
+    void leaveOut(const char* kind, const TextString& line, const TextString& reason);
     // The array a station's next value of array a goes to, given the
     // station's counters so far and its first array other than the wind
     // counts (marker, set here): a horizontal wind count (UVCONSENSUSNO) of
@@ -212,11 +269,12 @@ private:
     SeqOf<int> _stationLevelCounts;
     int _numLevels = 0;
     SeqOf<int> _stationValueIndex;
-    // Per station: its first value (the block number) and the end of its
-    // values (the next station, or the end of its subset).
-    SeqOf<int> _stationBegins;
-    SeqOf<int> _stationEnds;
+    std::vector<StationRecord> _records;
     SeqOf<long> _stationIds;
+    // The reader of the decoded values, made by locateStations.
+    std::unique_ptr<ReportReader> _reader;
+    // Why the file is set aside, from the first station left out.
+    TextString _refusal;
     DataTime _dataTime;
     TextString _npnDir;
     TextString _capDir;
@@ -236,8 +294,6 @@ private:
     Dict<TextString, TextString> _currentVarDict;
     TextString _dataTypeName;
     int _timeout = 36000;
-    // Descriptor -> station whose profile of that descriptor was written.
-    Dict<long, long> _storedArrays;
     bool _initialised = false;
     BulletinLog _bulletinLog;
     RecordWriter _writer;

@@ -13,6 +13,7 @@
 namespace {
 
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
+const int YEAR = 4001;
 
 } // namespace
 
@@ -65,27 +66,22 @@ NetcdfPointData* SatelliteWindDecoder::pointData()
     return _pointData;
 }
 
-SeqOf<double> SatelliteWindDecoder::getObservationTimes(SeqOf<LatLonCoord>& locations)
+SeqOf<double> SatelliteWindDecoder::getObservationTimes(const ReportReader& reader,
+                                                       SeqOf<LatLonCoord>& locations)
 {
     static const TextString marked("DTG");
     SeqOf<double> times;
     SeqOf<int> kept;
     SeqOf<LatLonCoord> keptLocations;
-    _timeGroupsAfter.setLength(0);
     const SeqOf<BufrValues>& values = _decodedValues;
     const SeqOf<int> indices = _locationIndices;
     for (int i = 0; i < indices.length() && i < locations.length(); ++i) {
         const int e = indices[i];
-        const int subset = values[e].getSubset();
+        const int year = reader.nearest(reader.scopeOf(e), YEAR);
         AbsTime t;
-        int first = e;
-        TimeGroupStatus status = readTimeGroupBefore(values, e, subset, t, first);
-        // Else the group that begins right after the longitude.
-        if (status != TIME_GROUP_OK &&
-            readTimeGroup(values, e + 2, subset, t) == TIME_GROUP_OK) {
-            status = TIME_GROUP_OK;
-            first = e + 2;
-        }
+        const TimeGroupStatus status = year == ReportReader::NONE
+                                           ? TIME_GROUP_OUTSIDE
+                                           : readTimeGroup(values, year, values[e].getSubset(), t);
         if (status != TIME_GROUP_OK) {
             if (_bulletinLog.admit(_type.decoderSource, "The time group of the ob at value"))
                 QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
@@ -94,11 +90,10 @@ SeqOf<double> SatelliteWindDecoder::getObservationTimes(SeqOf<LatLonCoord>& loca
                     << std::endl;
             continue;
         }
-        _decodedValues[first].setCharValue(marked);
+        _decodedValues[year].setCharValue(marked);
         times.append(static_cast<double>(roundToMinute(t).seconds()));
         kept.append(e);
         keptLocations.append(locations[i]);
-        _timeGroupsAfter.append(first > e ? first : -1);
     }
     if (kept.length() != indices.length()) {
         _locationIndices = kept;

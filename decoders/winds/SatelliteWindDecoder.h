@@ -10,12 +10,12 @@
 // StoreHighDensityWinds (and StoreQuikScatWinds beside it), owned by the
 // derived decoder.
 //
-// A wind's time is the time group right before its latitude (year to
-// second, six values, or year to minute, five), or where none ends there,
-// the group that begins right after its longitude; in its own report
-// (subset), each field its own element, rounded to the nearest minute.  A
-// wind without such a group is left out with a PROBLEM line, so that every
-// stored wind carries its own time.
+// A wind's time is its report's own time group (ReportReader): the first
+// plain year of its report, else of the report that encloses it, with month,
+// day, hour and minute (and the second, where the group has one) the
+// values right after it, each its own element, rounded to the nearest
+// minute.  A wind without such a group is left out with a PROBLEM line, so
+// that every stored wind carries its own time.
 #ifndef SATELLITEWINDDECODER_H
 #define SATELLITEWINDDECODER_H
 
@@ -25,6 +25,7 @@
 #include "DataTime.h"
 #include "Dict.h"
 #include "LatLonCoord.h"
+#include "ReportReader.h"
 #include "SeqOf.h"
 #include "TextString.h"
 
@@ -61,10 +62,11 @@ public:
     // The data type's names, its store and its template dictionary; true.
     bool init();
     // The observation time (seconds since 1970, whole minutes) of each
-    // location of locationIndices(), in order.  A location whose time group
-    // is not in its place is dropped from both lists with a PROBLEM line.
-    // The year value of each time group used is marked "DTG".
-    SeqOf<double> getObservationTimes(SeqOf<LatLonCoord>& locations);
+    // location of locationIndices(), in order, read from the report of its
+    // latitude.  A location whose time group is not in its place is dropped
+    // from both lists with a PROBLEM line.  The year value of each time
+    // group used is marked "DTG".
+    SeqOf<double> getObservationTimes(const ReportReader& reader, SeqOf<LatLonCoord>& locations);
     // The data time of an observation at t: {t, 0, [t, t], t, 0, 0x300}.
     void setDataTime(int t);
     // What tells the bulletin being stored from others in the store's pass
@@ -77,9 +79,11 @@ public:
     const SeqOf<BufrValues>& decodedValues() const { return _decodedValues; }
     int subsetCount() const { return _subsets; }
     SeqOf<int>& locationIndices() { return _locationIndices; }
-    // Per location of getObservationTimes' result: the position of the year
-    // of its time group when that follows its position, else -1.
-    const SeqOf<int>& timeGroupsAfter() const { return _timeGroupsAfter; }
+    // What the decoding read of the message besides its values.
+    ReportReader::Layout readerLayout() const
+    {
+        return {_descriptors, _replDescList, _nestedRepList, _repCountList, _subsets, _compressed};
+    }
     const Dict<TextString, TextString>& templateDict() const { return _descriptorDict; }
     // The store, asked for again (with its template dictionary) while it
     // could not be had.
@@ -94,7 +98,6 @@ public:
 private:
     WindType _type;
     SeqOf<int> _locationIndices;
-    SeqOf<int> _timeGroupsAfter;
     DataTime _dataTime;
     TextString _storeDir;
     Dict<TextString, TextString> _descriptorDict;

@@ -5,11 +5,12 @@
 #include "ElementUnits.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
-#include "ReportPositions.h"
 #include "SatelliteWindDecoder.h"
 #include "Set.h"
 
+#include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <vector>
 
 #define STORE_LOG(category) QEV_LOG(LogStream::category, _layout.sourceName)
@@ -17,6 +18,7 @@
 namespace {
 
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
+const int CONFIDENCE = 33007;
 
 TextString timeText(double seconds)
 {
@@ -52,48 +54,103 @@ int StoreHighDensityWinds::write2NetcdfFile()
                                     "the bulletin holds no wind; nothing to store.");
     _debug = BufrDecoder::logOn(LogStream::DEBUG, _layout.sourceName);
     _verbose = BufrDecoder::logOn(LogStream::VERBOSE, _layout.sourceName);
-    return storeFile();
+    _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
+    const int result = storeFile();
+    _reader.reset();
+    return result;
+}
+
+int StoreHighDensityWinds::refuse(const TextString& reason)
+{
+    STORE_LOG(PROBLEM) << reason << "  Not stored, skipping to next file." << std::endl;
+    return _decoder.setAside(reason);
 }
 
 int StoreHighDensityWinds::storeFile()
 {
     _decoder.locationIndices().setLength(0);
+    _refusal = TextString();
+    if (!_reader)
+        _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
     SeqOf<LatLonCoord> locations;
-    if (getLocations(locations) == 0) {
-        STORE_LOG(PROBLEM) << "No ob of the file has a usable position (latitude "
-                           << BulletinLog::descriptorText(_layout.latitudeDescriptor)
-                           << " and longitude "
-                           << BulletinLog::descriptorText(_layout.longitudeDescriptor)
-                           << ").  Not stored, skipping to next file." << std::endl;
-        return -1;
+    if (getLocations(locations) == 0)
+        return refuse(_refusal.length() > 0
+                          ? _refusal
+                          : TextString("No ob of the file has a usable position (latitude ") +
+                                BulletinLog::descriptorText(_layout.latitudeDescriptor) +
+                                " and longitude " +
+                                BulletinLog::descriptorText(_layout.longitudeDescriptor) + ").");
+    if (!_decoder.pointData())
+        return refuse("No point-data store for " + _decoder.storeDirectory() + ".");
+    SeqOf<double> times = _decoder.getObservationTimes(*_reader, locations);
+    if (times.length() == 0)
+        return refuse("No ob of the file has an observation time.");
+    const int result = storeAllSites(locations, times);
+    return _refusal.length() > 0 && result == 1 ? refuse(_refusal) : result;
+}
+
+void StoreHighDensityWinds::findWinds(int scope, std::vector<int>& winds) const
+{
+    const ReportReader& r = *_reader;
+    if (r.first(scope, _layout.latitudeDescriptor) != ReportReader::NONE ||
+        (_layout.standInLatitude != 0 &&
+         r.first(scope, _layout.standInLatitude) != ReportReader::NONE)) {
+        winds.push_back(scope);
+        return;
     }
-    if (!_decoder.pointData()) {
-        STORE_LOG(PROBLEM) << "No point-data store for " << _decoder.storeDirectory()
-                           << ".  Skipping to next file." << std::endl;
-        return -1;
-    }
-    SeqOf<double> times = _decoder.getObservationTimes(locations);
-    if (times.length() == 0) {
-        STORE_LOG(PROBLEM) << "No ob of the file has an observation time.  Skipping to next file."
-                           << std::endl;
-        return -1;
-    }
-    return storeAllSites(locations, times);
+    for (int child : r.children(scope))
+        findWinds(child, winds);
 }
 
 int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
 {
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     SeqOf<int>& indices = _decoder.locationIndices();
-    const ReportPositions positions(values, _layout.latitudeDescriptor,
-                                    _layout.longitudeDescriptor, _layout.standInLatitude,
-                                    _layout.standInLongitude);
+    const ReportReader& r = *_reader;
+    std::vector<int> winds;
+    for (int s = 0; s < _decoder.subsetCount(); ++s)
+        if (r.subsetScope(s) != ReportReader::NONE)
+            findWinds(r.subsetScope(s), winds);
     int found = 0;
-    for (int i = 0; i < values.length(); ++i) {
-        const int s = values[i].getSubset();
-        const int longitude = positions.longitudeAfter(i);
-        if (longitude == 0)
+    int windless = 0;
+    for (int scope : winds) {
+        // The report's own position: of the data type's accuracy, else of
+        // the other.
+        int latitude = _layout.latitudeDescriptor;
+        int longitude = _layout.longitudeDescriptor;
+        if (r.first(scope, latitude) == ReportReader::NONE) {
+            latitude = _layout.standInLatitude;
+            longitude = _layout.standInLongitude;
+        }
+        const int i = r.first(scope, latitude);
+        // A wind direction or speed of its own, present.
+        bool wind = false;
+        for (int d : {_layout.windDirection, _layout.windSpeed}) {
+            const int w = r.nearest(scope, d);
+            wind = wind || (w != ReportReader::NONE &&
+                            values[w].getValue() != BufrDecoder::MISSING_VALUE);
+        }
+        if (!wind) {
+            ++windless;
+            if (_decoder.bulletinLog().admit(_layout.sourceName, "has no wind of its own"))
+                STORE_LOG(PROBLEM) << "The ob at value " << i << " has no wind of its own ("
+                                   << BulletinLog::descriptorText(_layout.windDirection) << ", "
+                                   << BulletinLog::descriptorText(_layout.windSpeed)
+                                   << ").  Skipping to next observation." << std::endl;
             continue;
+        }
+        const int given = r.count(scope, latitude);
+        if (given > 1) {
+            if (_refusal.length() == 0) {
+                std::ostringstream why;
+                why << BulletinLog::descriptorText(latitude) << " given " << given
+                    << " times in the report of subset " << values[i].getSubset() + 1
+                    << " with no qualifier or replication to tell which is the wind's own.";
+                _refusal = why.str().c_str();
+            }
+            continue;
+        }
+        const int s = values[i].getSubset();
         if (i + 1 >= values.length() || values[i + 1].getSubset() != s ||
             values[i + 1].getDescriptor() != longitude) {
             if (_decoder.bulletinLog().admit(_layout.sourceName, "No longitude after the latitude"))
@@ -110,6 +167,11 @@ int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
         indices.append(i);
         found = 1;
     }
+    if (!found && windless > 0 && windless == static_cast<int>(winds.size()) &&
+        _refusal.length() == 0)
+        _refusal = TextString("No wind in any report: none gives ") +
+                   BulletinLog::descriptorText(_layout.windDirection) + " or " +
+                   BulletinLog::descriptorText(_layout.windSpeed) + " of its own.";
     return found;
 }
 
@@ -155,7 +217,6 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
 {
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     const SeqOf<int> indices = _decoder.locationIndices();
-    const SeqOf<int>& groupsAfter = _decoder.timeGroupsAfter();
     const int sites = indices.length() < times.length() ? indices.length() : times.length();
     if (_verbose) {
         for (int i = 0; i < sites; ++i)
@@ -209,12 +270,18 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         _writer.useFile(ncid, _decoder.storeDirectory() + "/" + _decoder.netcdfFileName());
         siteRecordPlaced(ncid, record, idx);
         bool stored = false;
-        // The wind's own time group after its position does not end it.
-        const int ownGroup = i < groupsAfter.length() ? groupsAfter[i] : -1;
-        for (int j = idx;
-             j < values.length() && values[j].getSubset() == subset &&
-             (values[j].getDescriptor() != _layout.siteEndDescriptor || j == ownGroup);
-             ++j) {
+        // The report's own values, its confidence chosen apart.
+        const int scope = _reader->scopeOf(idx);
+        std::vector<int> own = _reader->ownValues(scope);
+        own.erase(std::remove_if(own.begin(), own.end(),
+                                 [&values](int j) {
+                                     return values[j].getDescriptor() == CONFIDENCE;
+                                 }),
+                  own.end());
+        const int confidence = windConfidence(scope);
+        if (confidence != ReportReader::NONE)
+            own.push_back(confidence);
+        for (int j : own) {
             if (storeSingleton(ncid, record, j))
                 stored = true;
             else
@@ -232,6 +299,26 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
                      << timeText(times[0]) << std::endl;
     notifyNewDataTimes(flags, times);
     return result;
+}
+
+int StoreHighDensityWinds::windConfidence(int scope) const
+{
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    const ReportReader& r = *_reader;
+    std::vector<int> given;
+    for (int s = scope; s != ReportReader::NONE; s = r.parent(s)) {
+        const std::vector<int> own = r.all(s, CONFIDENCE);
+        given.insert(given.end(), own.begin(), own.end());
+    }
+    for (int d : {_layout.windSpeed, _layout.windDirection}) {
+        const int wind = r.nearest(scope, d);
+        const std::vector<int> quality = r.qualityOf(wind, CONFIDENCE);
+        given.insert(given.end(), quality.begin(), quality.end());
+    }
+    for (int i : given)
+        if (values[i].getValue() != BufrDecoder::MISSING_VALUE)
+            return i;
+    return given.empty() ? ReportReader::NONE : given.front();
 }
 
 bool StoreHighDensityWinds::giveBack(int*& handle)

@@ -9,25 +9,39 @@
 // into the variable whose "tblBname" is the table B element name of its
 // descriptor.  The position and time of a record are written by the store.
 //
-// A wind is found at each latitude value (0 05 001 here) that the next value
-// of the same report follows with its longitude (0 06 001); a report without
-// high-accuracy positions takes its stand-ins of the other accuracy (0 05
-// 002, 0 06 002) the same way.  A latitude followed by anything else, a missing coordinate or one
-// out of its range leaves the wind out with a PROBLEM line.  Its values run
-// from its latitude up to, not including, the next year value (the site
-// end) other than its own time group's (when that follows its position),
-// or the end of its report (subset), whichever comes first: a value of
-// the next report never lands in this record.  Each record's handle is
-// given back after its values, once the next wind has its record (the store
-// then syncs the file once a bulletin rather than once a wind).
+// The values are read by report (ReportReader): a wind is a report (a
+// subset) that holds a plain latitude value of its own (0 05 001 here), or,
+// in a report of none, each repetition of a replication group that holds
+// one (its enclosing report's values then stand for what the repetition
+// does not give); a report without high-accuracy positions takes its
+// stand-ins of the other accuracy (0 05 002, 0 06 002) the same way.  The
+// positions in groups of a wind (a trajectory) are not winds.  The value
+// after the latitude must be its longitude (0 06 001); a missing coordinate
+// or one out of its range leaves the wind out with a PROBLEM line, and so
+// does a report that gives neither a wind direction nor a wind speed of its
+// own (0 11 001, 0 11 002).  A report that holds its latitude twice or more
+// where nothing tells which is its own is no wind the decoder can store:
+// the bulletin is set aside with a reason naming the element.
+//
+// A wind's values are its report's own: the first plain value of each
+// element (ReportReader::ownValues), never one of another quantity (under
+// a statistics, uncertainty or forecast qualifier), of quality information
+// or of a repeated group.  Its confidence (0 33 007) is the first given (not
+// missing) among its report's own percent confidences, then those that the
+// quality information of the bulletin gives for its wind speed, then for
+// its wind direction, in the order the bulletin lists them.  Each record's
+// handle is given back after its values, once the next wind has its record
+// (the store then syncs the file once a bulletin rather than once a wind).
 //
 // Results of write2NetcdfFile: 1 stored, 0 nothing to store (a bulletin of
-// no data subset, with an EVENT line), -1 a failure (no wind with a
-// position, no store, no wind with a time, a wind the store could not place,
-// a handle the store could not give back), with a PROBLEM line; the winds
-// placed stay stored and notified.  A line that recurs per wind is written
-// a bounded number of times per bulletin (BulletinLog).  A wind is notified when its record
-// was placed, one of its values stored and its handle given back (the store
+// no data subset, with an EVENT line), -1 a failure: set aside with a
+// reason naming its cause (no wind with a position or a wind, no store, no
+// wind with a time, a position given twice in a report) or the flow's
+// failed-write reason (a wind the store could not place, a handle the store
+// could not give back), with a PROBLEM line; the winds placed stay stored
+// and notified.  A line that recurs per wind is written a bounded number of
+// times per bulletin (BulletinLog).  A wind is notified when its record was
+// placed, one of its values stored and its handle given back (the store
 // brought its values to the disk).
 //
 // Lines are logged under the source name of the layout ("StoreHighDensityWinds").
@@ -36,8 +50,11 @@
 
 #include "LatLonCoord.h"
 #include "RecordWriter.h"
+#include "ReportReader.h"
 #include "SeqOf.h"
 #include "TextString.h"
+
+#include <memory>
 
 class SatelliteWindDecoder;
 
@@ -45,17 +62,19 @@ class StoreHighDensityWinds {
 public:
     struct Layout {
         const char* sourceName;
-        int latitudeDescriptor;    // the value that begins a wind
+        int latitudeDescriptor;    // the value that places a wind
         int longitudeDescriptor;   // the value right after it
         // The stand-in position of the other accuracy that a report without
         // a latitudeDescriptor value takes; 0 for none.
         int standInLatitude;
         int standInLongitude;
-        int siteEndDescriptor;     // the value that ends a wind's values
+        // The wind's own elements: a report that gives neither is no wind.
+        int windDirection;
+        int windSpeed;
     };
     static Layout highDensityWindLayout()
     {
-        return {"StoreHighDensityWinds", 5001, 6001, 5002, 6002, 4001};
+        return {"StoreHighDensityWinds", 5001, 6001, 5002, 6002, 11001, 11002};
     }
 
     explicit StoreHighDensityWinds(SatelliteWindDecoder& decoder,
@@ -91,6 +110,9 @@ public:
     static SeqOf<bool> makeSiteFlags(int n);
     // One notification per distinct data time of the flagged winds; true.
     bool notifyNewDataTimes(const SeqOf<bool>& flags, const SeqOf<double>& times);
+    // The confidence of the wind of a report scope (see above): a value
+    // index, or ReportReader::NONE.
+    int windConfidence(int scope) const;
 
 protected:
     // A wind's record was placed, before its values are written.
@@ -103,15 +125,24 @@ protected:
     bool debugOn() const { return _debug; }
     // The record writer, on the file of ncid.
     RecordWriter& writer(int ncid) { return _writer.at(ncid); }
+    // The reader of the bulletin being stored.
+    const ReportReader& reader() const { return *_reader; }
 
     SatelliteWindDecoder& _decoder;
 
 private:
+    // The scopes of the reports that place a wind, from scope down.
+    void findWinds(int scope, std::vector<int>& winds) const;
     // Gives back a handle taken for a wind, if any (none: true); false when
     // the store could not bring the values written through it to the disk.
     bool giveBack(int*& handle);
+    // The bulletin set aside with its reason, after the PROBLEM line.
+    int refuse(const TextString& reason);
     Layout _layout;
     RecordWriter _writer;
+    std::unique_ptr<ReportReader> _reader;
+    // Why the bulletin is set aside, when found before its winds are stored.
+    TextString _refusal;
     // Whether the DEBUG and VERBOSE lines are wanted, asked once per file.
     bool _debug = false;
     bool _verbose = false;

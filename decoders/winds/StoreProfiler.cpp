@@ -11,18 +11,19 @@
 #include "LogStream.h"
 #include "NetcdfPointData.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <iomanip>
 #include <set>
 #include <sstream>
+#include <string>
 
 #define STORE_LOG(category) QEV_LOG(LogStream::category, "StoreProfiler")
 
 namespace {
 
-const int YEAR = 4001;
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 
 // One line per level: head, then ", dataArray[" level "]= " value.
@@ -70,7 +71,7 @@ int ProfBufrDecoder::storeFile()
         STORE_LOG(PROBLEM) << "The profiler array table is not loaded.  Not stored, keeping "
                               "the file."
                            << std::endl;
-        return -1;
+        return setAside("The profiler array table is not loaded.");
     }
     // A store that could not be had is asked for again, its template with it.
     if (NetcdfPointData::fetchAgain(_npnStore, _npnDir))
@@ -81,27 +82,36 @@ int ProfBufrDecoder::storeFile()
     if (ids.length() == 0) {
         STORE_LOG(PROBLEM) << "No station ids available for this data file."
                            << "  Not stored, skipping to next file." << std::endl;
-        return -1;
+        return setAside("No station ids: no WMO block number (0 01 001) followed by its station "
+                        "number (0 01 002).");
     }
     SeqOf<long> stations;
     const bool complete = locateStations(ids, stations);
     if (stations.length() == 0) {
         STORE_LOG(PROBLEM) << "No station of this data file can be stored."
                            << "  Not stored, skipping to next file." << std::endl;
-        return -1;
+        _reader.reset();
+        return setAside(_refusal.length() > 0 ? _refusal
+                                              : TextString("No station of the file can be "
+                                                           "stored: none is at the top of its "
+                                                           "subset."));
     }
     if (!preProcess()) {
         STORE_LOG(PROBLEM) << "Unable to pre-process profiler data sets for " << ids[0]
                            << ".  Not stored, skipping to next file." << std::endl;
         clearProfileArrays();
-        return -1;
+        _reader.reset();
+        std::ostringstream why;
+        why << "A profile value of station " << ids[0] << " has no level to go to.";
+        return setAside(why.str().c_str());
     }
     const SeqOf<double> times = getObservationTimes();
     STORE_LOG(EVENT) << "Storing data for station " << stations[0] << "  " << timeText(times[0])
                      << " ......" << std::endl;
     const int result = storeAllStations(stations, times);
     clearProfileArrays();
-    return complete ? result : -1;
+    _reader.reset();
+    return complete ? result : setAside(_refusal);
 }
 
 int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double>& times)
@@ -109,7 +119,6 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
     for (int k = 0; k < times.length() && k < ids.length(); ++k)
         STORE_LOG(EVENT) << "MXR_STORE site " << ids[k] << "  " << timeText(times[k])
                          << " ......" << std::endl;
-    _storedArrays = Dict<long, long>();
     SeqOf<bool> stored;
     stored.setLength(times.length());
     for (int k = 0; k < times.length(); ++k)
@@ -117,10 +126,10 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
     int result = 1;
 
     const SeqOf<BufrValues>& values = _decodedValues;
-    const int stations = _stationValueIndex.length();
+    const int stations = std::min(_stationValueIndex.length(), static_cast<int>(_records.size()));
     for (int k = 0; k < stations && k < ids.length() && k < times.length(); ++k) {
         const int start = _stationValueIndex[k];
-        const int end = _stationEnds[k];
+        const StationRecord& r = _records[static_cast<size_t>(k)];
         STORE_LOG(DEBUG) << "index: " << start << ", subset: " << values[start].getSubset()
                          << ", stnid: " << ids[k] << ", time: " << timeText(times[k])
                          << std::endl;
@@ -137,7 +146,9 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
         _numLevels = _stationLevelCounts[k];
         bool any = false;
         if (putLvlCountsNetcdf(ncid, record)) {
-            for (int i = start; i < end && values[i].getDescriptor() != YEAR; ++i) {
+            // Its own single values: those of its period and station, not of
+            // its levels or other groups.
+            for (int i : _reader->ownValues(r.scope, r.begin, r.end)) {
                 bool written = false;
                 if (!storeSingleton(ncid, record, i, k, written)) {
                     TextString name;
@@ -150,6 +161,7 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
                 }
                 any = any || written;
             }
+            any = storeProfiles(ncid, record, k) || any;
             STORE_LOG(DEBUG) << std::endl;
         }
         // What a failed sync leaves is not known to be in the file: not
@@ -220,71 +232,74 @@ bool ProfBufrDecoder::arrayVariable(int array, TextString& name) const
     return false;
 }
 
-bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int station, bool& written)
+bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int, bool& written)
 {
     written = false;
-    const SeqOf<BufrValues>& values = _decodedValues;
-    const BufrValues& value = values[index];
+    const BufrValues& value = _decodedValues[index];
     const int d = value.getDescriptor();
     const int s = value.getSubset();
     // A profile value (pre-processing marked it with its array's name) goes
     // with its profile; any other value, a text element's too, on its own.
-    // A value that pre-processing gave to another array than its element's
-    // (a level's second wind count) goes into that array's variable.
     TextString arrayName;
     const bool profileValue = _arrayTable.find(d, nullptr, &arrayName);
     const TextString c = value.getCharValue();
-    const int moved = profileValue && !(c == arrayName) ? arrayIndex(c) : -1;
     TextString name;
-    const bool found =
-        moved >= 0 ? arrayVariable(moved, name) : lookupElementName(d, name, _currentVarDict);
+    const bool found = lookupElementName(d, name, _currentVarDict);
     STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
                      << value.getValue() << ">" << std::endl;
+    if (profileValue && c.length() > 0)
+        return true;
     if (!found)
-        return profileValue;
+        return false;
     STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
                      << c << ">" << std::endl;
-    if (!profileValue) {
-        double v = value.getValue();
-        if (!ElementUnits::toVariable(d, v, _writer.at(ncid), name, _bulletinLog, "StoreProfiler"))
-            return true;
-        written = insertDecodedValues(ncid, record, name, c, static_cast<float>(v));
-        if (written)
-            STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
-        else if (_bulletinLog.admit("StoreProfiler", "Unable to store singleton value"))
-            STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
+    double v = value.getValue();
+    if (!ElementUnits::toVariable(d, v, _writer.at(ncid), name, _bulletinLog, "StoreProfiler"))
         return true;
-    }
-
-    // A station's profile of a descriptor is written once, at its level 0;
-    // a moved array's once, at its first value.
-    const long key = moved >= 0 ? -1 - moved : d;
-    long last = -1;
-    if (_storedArrays.find(key, nullptr, &last) && last == station)
-        return true;
-    _storedArrays.insert(key, station);
-    if (moved < 0 && levelIndex(index) != 0)
-        return true;
-    const int a = moved >= 0 ? moved : arrayIndex(arrayName);
-    if (moved >= 0)
-        arrayName = ARRAY_NAMES[moved];
-    SeqOf<float> profile;
-    if (a >= 0 && station >= 0 && station < _stationProfiles[a].length()) {
-        const SeqOf<SeqOf<float> >& list = _stationProfiles[a];
-        profile = list[station];
-    }
-    if (profile.length() == 0)
-        return true;
-    if (logOn(LogStream::VERBOSE, "StoreProfiler")) {
-        std::ostringstream head;
-        head << std::setw(6) << d << " : " << std::setw(12) << arrayName.c_str() << " : "
-             << std::setw(12) << name.c_str() << " : " << std::setw(2) << s;
-        traceProfile(LogStream::VERBOSE, head.str(), profile);
-    }
-    written = storeArray(ncid, record, name, profile);
-    STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
-    traceProfile(LogStream::DEBUG, nameHead(name), profile);
+    written = insertDecodedValues(ncid, record, name, c, static_cast<float>(v));
+    if (written)
+        STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
+    else if (_bulletinLog.admit("StoreProfiler", "Unable to store singleton value"))
+        STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
     return true;
+}
+
+bool ProfBufrDecoder::storeProfiles(int ncid, int record, int k)
+{
+    const StationRecord& r = _records[static_cast<size_t>(k)];
+    const int s = _decodedValues[_stationValueIndex[k]].getSubset();
+    bool written = false;
+    for (int a = 0; a < NUM_ARRAYS; ++a) {
+        if (r.filledBy[a].empty() || k >= _stationProfiles[a].length())
+            continue;
+        const SeqOf<SeqOf<float> >& list = _stationProfiles[a];
+        const SeqOf<float> profile = list[k];
+        if (profile.length() == 0)
+            continue;
+        // The variable of each element that filled it (the array's own for
+        // an element without one, a height above the station made above sea
+        // level), each written once.
+        std::vector<std::string> done;
+        for (int d : r.filledBy[a]) {
+            TextString name;
+            if ((d < 0 || !lookupElementName(d, name, _currentVarDict)) &&
+                !arrayVariable(a, name))
+                continue;
+            if (std::find(done.begin(), done.end(), name.c_str()) != done.end())
+                continue;
+            done.push_back(name.c_str());
+            if (logOn(LogStream::VERBOSE, "StoreProfiler")) {
+                std::ostringstream head;
+                head << std::setw(6) << d << " : " << std::setw(12) << ARRAY_NAMES[a] << " : "
+                     << std::setw(12) << name.c_str() << " : " << std::setw(2) << s;
+                traceProfile(LogStream::VERBOSE, head.str(), profile);
+            }
+            written = storeArray(ncid, record, name, profile) || written;
+            STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
+            traceProfile(LogStream::DEBUG, nameHead(name), profile);
+        }
+    }
+    return written;
 }
 
 bool ProfBufrDecoder::insertDecodedValues(int ncid, int record, const TextString& name,

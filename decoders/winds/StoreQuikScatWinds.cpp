@@ -13,7 +13,6 @@ namespace {
 const int CELL_QUALITY = 21109;
 const int SATELLITE_ID = 1007;
 const int ORBIT_NUMBER = 5040;
-const int MINUTE = 4005;
 
 // A decoded value as an integer, truncated toward zero.
 int truncated(float value)
@@ -35,37 +34,29 @@ void StoreQuikScatWinds::siteRecordPlaced(int ncid, int record, int valueIndex)
     storeOrbitAndSatId(ncid, record, valueIndex);
 }
 
-bool StoreQuikScatWinds::cellValue(int index, int back, int expected, const char* what,
+bool StoreQuikScatWinds::cellValue(int index, int descriptor, const char* what,
                                    int& value) const
 {
-    const SeqOf<BufrValues>& values = _decoder.decodedValues();
-    const int at = index - back;
-    const char* problem = at < 0 || values[at].getSubset() != values[index].getSubset()
-                              ? " lies outside its report."
-                          : values[at].getDescriptor() != expected ? " is not in its place."
-                                                                   : nullptr;
-    if (problem) {
+    const int at = reader().nearest(reader().scopeOf(index), descriptor);
+    if (at == ReportReader::NONE) {
         if (_decoder.bulletinLog().admit(source(), "The identifier of the ob"))
-            QS_LOG(PROBLEM) << "The " << what << " of the ob at value " << index << problem
+            QS_LOG(PROBLEM) << "The " << what << " (" << BulletinLog::descriptorText(descriptor)
+                            << ") of the ob at value " << index << " is not in its report."
                             << std::endl;
         return false;
     }
-    value = truncated(values[at].getValue());
+    value = truncated(_decoder.decodedValues()[at].getValue());
     return true;
 }
 
 void StoreQuikScatWinds::storeOrbitAndSatId(int ncid, int record, int index)
 {
-    // The satellite identifier and the orbit number stand right before the
-    // cell's time group, which has a second or not.
-    const SeqOf<BufrValues>& values = _decoder.decodedValues();
-    const int group = index >= 1 && values[index - 1].getDescriptor() == MINUTE ? 5 : 6;
     int value = 0;
-    if (cellValue(index, group + 2, SATELLITE_ID, "satellite identifier", value)) {
+    if (cellValue(index, SATELLITE_ID, "satellite identifier", value)) {
         _satID = value;
         storeIdentifier(ncid, record, "satIDDescriptor", SATELLITE_ID, value);
     }
-    if (cellValue(index, group + 1, ORBIT_NUMBER, "orbit number", value)) {
+    if (cellValue(index, ORBIT_NUMBER, "orbit number", value)) {
         _orbitNo = value;
         storeIdentifier(ncid, record, "orbitNoDescriptor", ORBIT_NUMBER, value);
     }
@@ -93,6 +84,9 @@ bool StoreQuikScatWinds::storeSingleton(int ncid, int record, int index)
 {
     const BufrValues& v = _decoder.decodedValues()[index];
     const int d = v.getDescriptor();
+    // Written with the cell's record (storeOrbitAndSatId).
+    if (d == SATELLITE_ID || d == ORBIT_NUMBER)
+        return true;
     TextString name;
     const bool found = lookupVariable(d, name);
     if (debugOn())

@@ -1,12 +1,10 @@
 // The storing of scatterometer winds: as StoreHighDensityWinds, with these
 // differences.
-// - A wind cell begins at a coarse latitude (0 05 002); its values end at
-//   the next satellite identifier (0 01 007), or at the end of its report.
+// - A wind cell is placed by a coarse latitude (0 05 002); its wind is a
+//   10 m wind (0 11 011, 0 11 012).
 // - Each cell's record also receives that cell's own satellite identifier
-//   (0 01 007) and orbit number (0 05 040), the two values right before its
-//   time group (eight and seven places before its latitude); where another
-//   element, or another report, stands there they are absent, with a PROBLEM
-//   line.
+//   (0 01 007) and orbit number (0 05 040), its report's own; where its
+//   report gives none they are absent, with a PROBLEM line.
 // - The wind vector cell quality (0 21 109) is written into "rainIndex" as
 //   1 when its rain flag is usable and 0 when not (splitRainFlag), in place
 //   of the quality word itself.
@@ -22,7 +20,10 @@ class QuikScatBufrDecoder;
 
 class StoreQuikScatWinds : public StoreHighDensityWinds {
 public:
-    static Layout quikScatLayout() { return {"StoreQuikScatWinds", 5002, 6002, 0, 0, 1007}; }
+    static Layout quikScatLayout()
+    {
+        return {"StoreQuikScatWinds", 5002, 6002, 0, 0, 11011, 11012};
+    }
 
     explicit StoreQuikScatWinds(QuikScatBufrDecoder& decoder);
 
@@ -42,10 +43,9 @@ protected:
     void valueRefused(int index, const LatLonCoord& location) override;
 
 private:
-    // Value index - back of the cell whose latitude is value index, when it
-    // lies in the cell's report and is the element expected; what names it
-    // in the PROBLEM line otherwise.
-    bool cellValue(int index, int back, int expected, const char* what, int& value) const;
+    // The report's own value of an element for the cell whose latitude is
+    // value index; false after a PROBLEM line naming what when it has none.
+    bool cellValue(int index, int descriptor, const char* what, int& value) const;
     // Writes one of the cell's identifiers into its descriptor's variable.
     void storeIdentifier(int ncid, int record, const char* label, int descriptor, int value);
 

@@ -7,7 +7,6 @@
 namespace {
 
 const int YEAR = 4001;
-const int MINUTE = 4005;
 const int SECOND = 4006;
 
 // A field truncated toward zero, false for a missing or unusable value.
@@ -64,22 +63,6 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
         return TIME_GROUP_INVALID;
     time = AbsTime(static_cast<int32_t>(seconds));
     return TIME_GROUP_OK;
-}
-
-TimeGroupStatus readTimeGroupBefore(const SeqOf<BufrValues>& values, int end, int subset,
-                                    AbsTime& time, int& first)
-{
-    const int last = end - 1;
-    if (!inWindow(values, last, subset))
-        return TIME_GROUP_OUTSIDE;
-    const int d = values[last].getDescriptor();
-    first = d == SECOND ? end - 6 : d == MINUTE ? end - 5 : end - 6;
-    int length = 0;
-    const TimeGroupStatus status = readTimeGroup(values, first, subset, time, &length);
-    // A group of its own elements must end where the latitude begins.
-    if (status == TIME_GROUP_OK && first + length != end)
-        return TIME_GROUP_INCOMPLETE;
-    return status;
 }
 
 AbsTime roundToMinute(const AbsTime& time)

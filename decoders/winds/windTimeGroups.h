@@ -1,7 +1,7 @@
 // The time groups of wind and aircraft reports: year, month, day, hour and
 // minute (0 04 001 to 0 04 005), each its own element, one after the other,
 // then the second (0 04 006) where the group has one.  Read where a decoder
-// expects them: right before a wind's latitude, or at each year value of an
+// expects them: at the year of a wind's report, or at each year value of an
 // aircraft report.
 //
 // A group is read only inside its window: all its positions inside the
@@ -35,12 +35,6 @@ enum TimeGroupStatus {
 // one) whenever its elements are in their places.
 TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int subset,
                               AbsTime& time, int* length = nullptr);
-
-// The time of the group that ends right before position end (a wind's
-// latitude): the six values before it when the last of them is a second,
-// else the five before it.  first gets the position of the group's year.
-TimeGroupStatus readTimeGroupBefore(const SeqOf<BufrValues>& values, int end, int subset,
-                                    AbsTime& time, int& first);
 
 // The time rounded to the nearest whole minute, half a minute rounding up.
 AbsTime roundToMinute(const AbsTime& time);

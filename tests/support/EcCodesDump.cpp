@@ -68,14 +68,14 @@ int EcCodesDump::header(const std::string& key) const
     return it == _header.end() ? -1 : it->second;
 }
 
-void EcCodesDump::collect(const JsonValue& node, bool inAssociatedField,
+void EcCodesDump::collect(const JsonValue& node, bool inAssociatedField, int owner,
                           std::vector<Entry>& entries, int& group, std::string& error)
 {
     if (!error.empty())
         return;
     if (node.type() == JsonValue::Array) {
         for (const JsonValue& item : node.items())
-            collect(item, inAssociatedField, entries, group, error);
+            collect(item, inAssociatedField, owner, entries, group, error);
         return;
     }
     if (node.type() != JsonValue::Object)
@@ -95,7 +95,9 @@ void EcCodesDump::collect(const JsonValue& node, bool inAssociatedField,
                     : !c.empty() && c[0] == '2' ? Operator
                     : Element;
         associated = role == AssociatedField;
-        entries.push_back(Entry{&node, role, std::max(group, 0)});
+        entries.push_back(Entry{&node, role, std::max(group, 0), owner});
+        if (role == Element)
+            owner = intMember(node, "index");
     } else if (!code && !key.empty()) {
         const JsonValue* value = node.find("value");
         if (value && value->type() == JsonValue::Number) {
@@ -108,7 +110,7 @@ void EcCodesDump::collect(const JsonValue& node, bool inAssociatedField,
     }
     for (const JsonValue::Member& m : node.members())
         if (m.first != "value")
-            collect(m.second, inAssociatedField || associated, entries, group, error);
+            collect(m.second, inAssociatedField || associated, owner, entries, group, error);
 }
 
 bool EcCodesDump::fill(const Entry& entry, int subset, Value& v, std::string& error) const
@@ -123,6 +125,7 @@ bool EcCodesDump::fill(const Entry& entry, int subset, Value& v, std::string& er
     v.reference = intMember(o, "reference");
     v.width = intMember(o, "width");
     v.role = entry.role;
+    v.owner = entry.owner;
     const JsonValue* value = o.find("value");
     std::string at = "#" + std::to_string(v.index) + " " + v.key;
     if (value && value->type() == JsonValue::Array) {
@@ -165,7 +168,7 @@ bool EcCodesDump::parseJson(const std::string& json, std::string& error)
     }
     std::vector<Entry> entries;
     int group = -1;
-    collect(*messages, false, entries, group, error);
+    collect(*messages, false, -1, entries, group, error);
     if (!error.empty())
         return false;
     if (edition() < 0) {

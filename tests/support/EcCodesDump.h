@@ -57,6 +57,9 @@ public:
         // The repetition number inside a delayed replication group, where a
         // test knows it; ecCodes prints none (-1).
         int repetition = -1;
+        // The number of the element whose attribute it was first printed as
+        // (quality information a bit map links to it); -1 for none.
+        int owner = -1;
     };
 
     static constexpr double missingNumber = -1e100;
@@ -115,9 +118,10 @@ private:
         const JsonValue* object;
         Role role;
         int group;     // the subsetNumber block it was printed in
+        int owner;     // the number of the element it was printed within, or -1
     };
-    void collect(const JsonValue& node, bool inAssociatedField, std::vector<Entry>& entries,
-                 int& group, std::string& error);
+    void collect(const JsonValue& node, bool inAssociatedField, int owner,
+                 std::vector<Entry>& entries, int& group, std::string& error);
     bool fill(const Entry& entry, int subset, Value& v, std::string& error) const;
     // Position of a value in the numericValues layout.
     std::size_t layoutIndex(int subset, const Value& v) const;

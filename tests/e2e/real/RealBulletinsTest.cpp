@@ -15,6 +15,7 @@
 // two is.  Its values are compared whenever it is stored.  No PROBLEM line
 // of one kind is written more than BulletinLog::LIMIT times for a bulletin.
 #include "../DecoderInstallation.h"
+#include "BufrWriter.h"
 #include "BulletinLog.h"
 #include "CorpusReference.h"
 #include "EcCodesDump.h"
@@ -26,6 +27,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -369,10 +371,42 @@ std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
     return out;
 }
 
+// The first element of a descriptor, or null.
+const Value* first(const Elements& e, int descriptor)
+{
+    for (const Value& v : e)
+        if (v.descriptor == descriptor)
+            return &v;
+    return nullptr;
+}
+
+// The percent confidence of a wind: the first given among its report's own
+// (before any quality information), then those the bit map links to its
+// wind speed, then to its wind direction; the first (missing) when none is
+// given.
+const Value* confidence(const Elements& all, const Value* speed, const Value* direction)
+{
+    std::vector<const Value*> given;
+    bool quality = false;
+    for (const Value& v : all) {
+        quality = quality || (v.role == EcCodesDump::Operator && v.descriptor == 222000);
+        if (v.descriptor == 33007 && v.role == EcCodesDump::Element && !quality && v.owner < 0)
+            given.push_back(&v);
+    }
+    for (const Value* wind : {speed, direction})
+        for (const Value& v : all)
+            if (wind && v.descriptor == 33007 && v.owner == wind->index)
+                given.push_back(&v);
+    for (const Value* v : given)
+        if (present(*v))
+            return v;
+    return given.empty() ? nullptr : given.front();
+}
+
 // Winds and scatterometer cells: one record per position with its time
 // group right before it (or where none ends there, right after it), keyed
-// by position and the time rounded to the minute; the values run up to the
-// next year other than its own group's (winds) or satellite (cells).
+// by position and the time rounded to the minute; each value the first of
+// its element in the report (one wind a report).
 std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
 {
     std::map<std::string, Expected> out;
@@ -387,24 +421,21 @@ std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
                 continue;
             // The time group right before the position, else right after.
             long time = timeGroup(e, i >= 6 && is(e, i - 1, 4006) ? i - 6 : i - 5);
-            size_t own = e.size();
-            if (time < 0 && (time = timeGroup(e, i + 2)) >= 0)
-                own = i + 2;
+            if (time < 0)
+                time = timeGroup(e, i + 2);
             if (time < 0)
                 continue;
-            size_t end = i + 1;
-            while (end < e.size() && (e[end].descriptor != (cells ? 1007 : 4001) || end == own))
-                ++end;
             Expected x;
             const long minute = (time + 30) / 60 * 60;
             x.numbers = {{"validTime", minute}, {"latitude", e[i].number},
                          {"longitude", e[i + 1].number}};
             if (cells) {
-                x.value("windSpd", last(e, i, end, {11012}));
+                x.value("windSpd", first(e, 11012));
             } else {
-                x.value("pressure", last(e, i, end, {7004}));
-                x.value("windSpd", last(e, i, end, {11002}));
-                x.value("windDir", last(e, i, end, {11001}));
+                x.value("pressure", first(e, 7004));
+                x.value("windSpd", first(e, 11002));
+                x.value("windDir", first(e, 11001));
+                x.value("confidence", confidence(all, first(e, 11002), first(e, 11001)));
             }
             out[positionKey(e[i].number, e[i + 1].number, minute)] = x;
         }
@@ -412,8 +443,10 @@ std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
     return out;
 }
 
-// Profilers: one record per station (its WMO block and station number), its
-// time of year to minute, its heights as its levels.
+// Profilers: one record per station (its WMO block and station number) and
+// period (each time group of year to minute), its heights as its levels:
+// above sea level as given, or above the station with the station's
+// elevation added (no record without it).
 std::map<std::string, Expected> profilers(const EcCodesDump& dump)
 {
     std::map<std::string, Expected> out;
@@ -422,37 +455,56 @@ std::map<std::string, Expected> profilers(const EcCodesDump& dump)
         size_t b = 0;
         while (b + 1 < e.size() && !(e[b].descriptor == 1001 && is(e, b + 1, 1002)))
             ++b;
-        long time = -1;
-        for (size_t i = b; i < e.size() && time < 0; ++i)
-            if (e[i].descriptor == 4001)
-                time = timeGroup(e, i);
         double lat = 0, lon = 0;
-        if (b + 1 >= e.size() || time < 0 || !position(e, lat, lon))
+        if (b + 1 >= e.size() || !position(e, lat, lon))
             continue;
-        Expected x;
-        std::vector<Value> heights, w;
-        for (const Value& v : e) {
-            if (v.descriptor == 7007)
-                heights.push_back(v);
-            if (v.descriptor == 11006)
-                w.push_back(v);
-        }
-        x.numbers = {{"timeObs", time},
-                     {"latitude", lat},
-                     {"longitude", lon},
-                     {"numLevels", static_cast<double>(heights.size())}};
-        // The averaging period in minutes, from whichever unit it has.
-        const struct {
-            int descriptor;
-            double minutes;
-        } periods[] = {{4024, 60.0}, {4025, 1.0}, {4026, 1 / 60.0}};
-        for (const auto& unit : periods)
-            if (const Value* t = last(e, 0, e.size(), {unit.descriptor}))
-                x.numbers.push_back({"averagingPeriod",
-                                     present(*t) ? std::trunc(t->number * unit.minutes) : -99999});
-        x.profiles = {{"heights", heights}, {"wComponent", w}};
+        const Value* elevation = last(e, 0, e.size(), {7001});
+        if (const Value* ground = last(e, 0, e.size(), {7030}))
+            elevation = ground;
         const long id = static_cast<long>(e[b].number) * 1000 + static_cast<long>(e[b + 1].number);
-        out[idTimeKey(std::to_string(id), time)] = x;
+        for (size_t p = b; p < e.size(); ++p) {
+            const long time = e[p].descriptor == 4001 ? timeGroup(e, p) : -1;
+            if (time < 0)
+                continue;
+            size_t end = p + 1;
+            while (end < e.size() && e[end].descriptor != 4001)
+                ++end;
+            Expected x;
+            std::vector<Value> heights, w;
+            bool aboveStation = false;
+            for (size_t i = p; i < end; ++i) {
+                const Value& v = e[i];
+                if (v.descriptor == 7007 || v.descriptor == 7002 || v.descriptor == 10007 ||
+                    v.descriptor == 7006) {
+                    heights.push_back(v);
+                    if (v.descriptor == 7006 && present(v)) {
+                        aboveStation = true;
+                        if (elevation && present(*elevation))
+                            heights.back().number += elevation->number;
+                    }
+                }
+                if (v.descriptor == 11006)
+                    w.push_back(v);
+            }
+            if (aboveStation && !(elevation && present(*elevation)))
+                continue;
+            x.numbers = {{"timeObs", time},
+                         {"latitude", lat},
+                         {"longitude", lon},
+                         {"numLevels", static_cast<double>(heights.size())}};
+            // The averaging period in minutes, from whichever unit it has.
+            const struct {
+                int descriptor;
+                double minutes;
+            } periods[] = {{4024, 60.0}, {4025, 1.0}, {4026, 1 / 60.0}};
+            for (const auto& unit : periods)
+                if (const Value* t = last(e, b, end, {unit.descriptor}))
+                    x.numbers.push_back({"averagingPeriod",
+                                         present(*t) ? std::trunc(t->number * unit.minutes)
+                                                     : -99999});
+            x.profiles = {{"heights", heights}, {"wComponent", w}};
+            out[idTimeKey(std::to_string(id), time)] = x;
+        }
     }
     return out;
 }
@@ -542,6 +594,63 @@ std::map<std::string, int> problemKinds(const std::string& log)
     return kinds;
 }
 
+// How one bulletin ended in the decoder process, read while its
+// installation stands.
+struct BulletinRun {
+    DecoderInstallation& p;
+    std::string log;
+    // The last PROBLEM line after the bulletin was read, other than the
+    // event loop's own: why it was set aside.
+    std::string why;
+    bool aside;
+    StoredRecords records;
+    size_t count;
+};
+
+// One bulletin through the decoder process: dropped into its decoder's
+// ingest directory under the name given and announced as a data controller
+// does.  It must leave the ingest directory with one of the outcomes given,
+// never unlinked with nothing stored and nothing said, and no PROBLEM line
+// of one kind more than BulletinLog::LIMIT times; then check looks at it.
+void runBulletin(Kind kind, const std::string& name, const std::string& bytes, int outcomes,
+                 const std::function<void(const BulletinRun&)>& check)
+{
+    const auto& k = kinds[kind];
+    DecoderInstallation p(k.key, k.ingest, k.bad);
+    p.start();
+    p.tree.write(std::string("qev_data/ispan/") + k.ingest + "/" + name, bytes);
+    ASSERT_TRUE(p.announceFile(name)) << p.child->log();
+    ASSERT_TRUE(p.child->waitAsleep(10000));
+    kill(p.child->pid(), SIGTERM);
+    ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
+    const std::string log = p.child->log();
+
+    EXPECT_TRUE(TempTree::listFiles(p.in).empty());
+    const bool aside = TempTree::exists(p.bad + "/" + name);
+    const StoredRecords records(p.dataFiles(k.store));
+    const size_t count = records.count();
+    const bool dropped = log.find("EVENT: " + p.in + "/" + name + ": ") != std::string::npos &&
+                         log.find("nothing to store.") != std::string::npos;
+    std::string why;
+    const size_t read = log.find("] = " + name + ":");
+    for (size_t at = log.find("PROBLEM: ", read); read != std::string::npos &&
+                                                  at != std::string::npos;
+         at = log.find("PROBLEM: ", at + 1)) {
+        const std::string line = log.substr(at, log.find('\n', at) - at);
+        if (line.find("No messages in time period") == std::string::npos)
+            why = line;
+    }
+    EXPECT_TRUE(count > 0 || (aside && !why.empty()) || dropped)
+        << "unlinked with nothing stored and nothing said:\n" << log;
+    const int outcome = count > 0 ? (aside ? STORED_ASIDE : STORED)
+                        : aside   ? ASIDE
+                                  : DROPPED;
+    EXPECT_TRUE(outcome & outcomes) << "outcome " << outcome << ":\n" << log;
+    for (const auto& problem : problemKinds(log))
+        EXPECT_LE(problem.second, BulletinLog::LIMIT) << problem.first;
+    check(BulletinRun{p, log, why, aside, records, count});
+}
+
 } // namespace
 
 TEST(RealBulletins, EachIsStoredAsEcCodesReadsItOrKeptWithItsReason)
@@ -557,80 +666,236 @@ TEST(RealBulletins, EachIsStoredAsEcCodesReadsItOrKeptWithItsReason)
     for (const auto& b : bulletins) {
         const auto& k = kinds[b.kind];
         SCOPED_TRACE(std::string(b.file) + " as " + k.key);
-        DecoderInstallation p(k.key, k.ingest, k.bad);
-        p.start();
-        p.tree.write(std::string("qev_data/ispan/") + k.ingest + "/" + b.name,
-                     TempTree::readFile(corpus + "/" + b.file));
-        ASSERT_TRUE(p.announceFile(b.name)) << p.child->log();
-        ASSERT_TRUE(p.child->waitAsleep(10000));
-        kill(p.child->pid(), SIGTERM);
-        ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
-        const std::string log = p.child->log();
-
-        EXPECT_TRUE(TempTree::listFiles(p.in).empty());
-        const bool aside = TempTree::exists(p.bad + "/" + b.name);
-        const StoredRecords records(p.dataFiles(k.store));
-        const size_t count = records.count();
-        const bool dropped =
-            log.find("EVENT: " + p.in + "/" + b.name + ": ") != std::string::npos &&
-            log.find("nothing to store.") != std::string::npos;
-        // The PROBLEM lines after the bulletin was read, other than the
-        // event loop's own: the last one says why it was set aside.
-        std::string why;
-        const size_t read = log.find("] = " + std::string(b.name) + ":");
-        for (size_t at = log.find("PROBLEM: ", read); read != std::string::npos &&
-                                                      at != std::string::npos;
-             at = log.find("PROBLEM: ", at + 1)) {
-            const std::string line = log.substr(at, log.find('\n', at) - at);
-            if (line.find("No messages in time period") == std::string::npos)
-                why = line;
-        }
-        const bool reason = !why.empty();
-        EXPECT_TRUE(count > 0 || (aside && reason) || dropped)
-            << "unlinked with nothing stored and nothing said:\n" << log;
-        const int outcome = count > 0 ? (aside ? STORED_ASIDE : STORED)
-                            : aside   ? ASIDE
-                                      : DROPPED;
-        EXPECT_TRUE(outcome & b.outcomes) << "outcome " << outcome << ":\n" << log;
-
-        for (const auto& kind : problemKinds(log))
-            EXPECT_LE(kind.second, BulletinLog::LIMIT) << kind.first;
-
-        table << "  " << b.file << " | " << k.key << " | ";
-        if (count > 0)
-            table << count << " records stored" << (aside ? ", then set aside" : "");
-        else if (aside)
-            table << "set aside: " << why.substr(9);
-        else
-            table << "dropped on purpose";
-        table << "\n";
-
-        if (count == 0)
-            continue;
-        // ecCodes' reading of each message of the file, alone in a file of
-        // its own.  ecCodes cannot read every message (a local element it
-        // lacks after a 2 06 operator): then there is nothing to compare with.
         const std::string bytes = TempTree::readFile(corpus + "/" + b.file);
-        const auto spans = findBufrMessages(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                            bytes.size());
-        std::vector<EcCodesDump> dumps;
-        std::string error;
-        for (size_t m = 0; m < spans.size(); ++m) {
-            const std::string one = std::string(b.file) + "." + std::to_string(m + 1);
-            const std::string dir = spans.size() == 1 ? corpus : p.tree.mkdirs("messages");
-            if (spans.size() > 1)
-                p.tree.write("messages/" + one, bytes.substr(spans[m].offset, spans[m].length));
-            CorpusReference reference(tools, dir, p.tree.mkdirs("reference"));
-            if (reference.load(spans.size() == 1 ? b.file : one.c_str()))
-                dumps.push_back(reference.reference());
+        runBulletin(b.kind, b.name, bytes, b.outcomes, [&](const BulletinRun& run) {
+            table << "  " << b.file << " | " << k.key << " | ";
+            if (run.count > 0)
+                table << run.count << " records stored" << (run.aside ? ", then set aside" : "");
+            else if (run.aside)
+                table << "set aside: " << run.why.substr(9);
             else
-                error = reference.error();
-        }
-        if (dumps.size() < spans.size()) {
-            table << "    (values not compared: " << error << ")\n";
-            continue;
-        }
-        compare(b.kind, dumps, records);
+                table << "dropped on purpose";
+            table << "\n";
+
+            if (run.count == 0)
+                return;
+            // ecCodes' reading of each message of the file, alone in a file
+            // of its own.  ecCodes cannot read every message (a local element
+            // it lacks after a 2 06 operator): then there is nothing to
+            // compare with.
+            const auto spans = findBufrMessages(
+                reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            std::vector<EcCodesDump> dumps;
+            std::string error;
+            for (size_t m = 0; m < spans.size(); ++m) {
+                const std::string one = std::string(b.file) + "." + std::to_string(m + 1);
+                const std::string dir =
+                    spans.size() == 1 ? corpus : run.p.tree.mkdirs("messages");
+                if (spans.size() > 1)
+                    run.p.tree.write("messages/" + one,
+                                     bytes.substr(spans[m].offset, spans[m].length));
+                CorpusReference reference(tools, dir, run.p.tree.mkdirs("reference"));
+                if (reference.load(spans.size() == 1 ? b.file : one.c_str()))
+                    dumps.push_back(reference.reference());
+                else
+                    error = reference.error();
+            }
+            if (dumps.size() < spans.size()) {
+                table << "    (values not compared: " << error << ")\n";
+                return;
+            }
+            compare(b.kind, dumps, run.records);
+        });
     }
     std::cout << "bulletin | decoder | outcome\n" << table.str();
+}
+
+namespace {
+
+// A profiler bulletin of one subset per station (WMO block 74): its time
+// group, position and elevation (missing for a NaN), the averaging period
+// and its levels in a delayed replication, each a height of the element
+// given, then u, v and w.  With periods, each period of a station is its
+// own time group, averaging period and levels, the periods in a delayed
+// replication.
+struct ProfilerStation {
+    int number;
+    double elevation;
+    std::vector<std::vector<double>> periods;    // each period's heights
+};
+
+std::string profilerBulletin(int heightElement, const std::vector<ProfilerStation>& stations,
+                             bool periods)
+{
+    BufrWriter w(4);
+    w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(static_cast<int>(stations.size()));
+    const std::vector<int> period = {8021, 4025, 104000, 31001, heightElement, 11003, 11004, 11006};
+    std::vector<int> descriptors = {1001, 1002};
+    if (periods) {
+        descriptors.insert(descriptors.end(), {301021, 7030, 110000, 31001, 301011, 301012});
+    } else {
+        descriptors.insert(descriptors.end(), {301011, 301012, 301021, 7030});
+    }
+    descriptors.insert(descriptors.end(), period.begin(), period.end());
+    w.descriptors(descriptors);
+    for (const ProfilerStation& s : stations) {
+        const int count = static_cast<int>(s.periods.size());
+        w.element(1001, 74).element(1002, s.number);
+        auto time = [&w, count](int p) {
+            w.element(4001, 2024).element(4002, 6).element(4003, 1);
+            // Ten-minute periods, the last ending at 12 UTC.
+            const int minutes = 12 * 60 - 10 * (count - 1 - p);
+            w.element(4004, minutes / 60).element(4005, minutes % 60);
+        };
+        if (!periods)
+            time(0);
+        w.element(5001, 40.0 + s.number / 1000.0).element(6001, -105.25);
+        w.element(7030, std::isnan(s.elevation) ? BufrWriter::missingValue() : s.elevation);
+        if (periods)
+            w.factor(31001, static_cast<unsigned>(count));
+        for (int p = 0; p < count; ++p) {
+            if (periods)
+                time(p);
+            w.element(8021, 2).element(4025, periods ? -10 : -60);
+            const std::vector<double>& heights = s.periods[static_cast<size_t>(p)];
+            w.factor(31001, static_cast<unsigned>(heights.size()));
+            for (size_t k = 0; k < heights.size(); ++k)
+                w.element(heightElement, heights[k]).element(11003, 5.0 + k + p)
+                    .element(11004, -2.5 - p).element(11006, 0.05 * (k % 3));
+        }
+    }
+    const BufrWriter::Bytes m = w.build();
+    EXPECT_TRUE(w.ok()) << w.error();
+    return std::string(m.begin(), m.end());
+}
+
+// ecCodes' encoder over its edition 4 sample: compressed satellite winds.
+std::string encoded(const EcCodesTools& tools, const TempTree& tree, const std::string& name,
+                    const std::string& rules)
+{
+    std::string error;
+    const std::string path = tree.path(name);
+    EXPECT_TRUE(tools.encode(rules, 4, path, error)) << error;
+    return TempTree::readFile(path);
+}
+
+} // namespace
+
+// Bulletins of the layouts in which a value of another quantity, of another
+// report or no value at all was once stored, made here (ecCodes' encoder,
+// the tests' BufrWriter): each record holds what ecCodes reads of its
+// report's own values.
+// - Satellite winds 3 10 077: the uncertainty of the pressure after
+//   0 08 092, pressures of the first guess and forecast after 0 08 021, four
+//   confidences of which the first given is the wind's, and trajectory
+//   positions, missing or not, that are no winds and give no line.
+// - Satellite winds 3 10 014 with their confidences as quality information
+//   after 2 22 000, linked to the wind speed by the bit map.
+// - Profilers with heights of 0 10 007, and above the station (0 07 006)
+//   with its elevation added: a station without its elevation is left out,
+//   and the bulletin is set aside with a reason naming 0 07 006.
+// - A profiler station of three periods, each a record of its own time and
+//   levels.
+TEST(RealBulletins, EachReportsOwnValuesAreStoredAsEcCodesReadsThem)
+{
+    QEV_REQUIRE_NCGEN();
+    EcCodesTools tools;
+    if (!tools.missing().empty())
+        GTEST_SKIP() << tools.missingReason();
+    TempTree tree;
+    const std::string winds077 = encoded(tools, tree, "310077.bufr", R"(
+set masterTablesVersionNumber=39;
+set numberOfSubsets=3;
+set compressedData=1;
+set inputDelayedDescriptorReplicationFactor={1,1,2,1,1,1,1,1};
+set unexpandedDescriptors={310077};
+set #1#latitude={45.5,-12.25,30};
+set #1#longitude={-120.25,100.5,10};
+set #2#latitude={46,-12,31};
+set #2#longitude={-121,101,11};
+set year=2024; set month=6; set day=1; set hour=12;
+set minute={10,20,30}; set second={20,40,0};
+set #1#pressure={56330,40000,25000};
+set #2#pressure={50000,41000,26000};
+set #4#pressure={55000,39000,24000};
+set #7#pressure={7700,5000,3000};
+set #1#timeSignificance=27;
+set #2#timeSignificance=4;
+set #1#verticalSignificanceForNwp=4;
+set #1#measurementUncertaintyExpression=0;
+set #1#windDirection={250,90,180};
+set #1#windSpeed={25.5,10,5};
+set #1#standardGeneratingApplication=1;
+set #2#standardGeneratingApplication=2;
+set #3#standardGeneratingApplication=3;
+set #4#standardGeneratingApplication=4;
+set #1#percentConfidence={85,-1e100,-1e100};
+set #2#percentConfidence={80,60,-1e100};
+set #4#percentConfidence={70,50,-1e100};
+set pack=1;
+write;
+)");
+    std::string bits;
+    for (int b = 1; b <= 103; ++b)
+        bits += std::string(b > 1 ? "," : "") + (b >= 16 && b <= 18 ? "0" : "1");
+    const std::string winds014 = encoded(tools, tree, "310014.bufr", R"(
+set masterTablesVersionNumber=39;
+set numberOfSubsets=2;
+set compressedData=1;
+set inputDataPresentIndicator={)" + bits + R"(};
+set unexpandedDescriptors={310014,222000,236000,101103,31031,1031,1032,101003,33007};
+set #1#year=2024; set #1#month=6; set #1#day=1; set #1#hour=12;
+set #1#minute={10,11}; set #1#second={5,50};
+set #1#latitude={45.5,46.25};
+set #1#longitude={-120.25,-121};
+set #1#pressure={25000,31000};
+set #1#windDirection={270,280};
+set #1#windSpeed={12.5,20};
+set pack=1;
+set #1#pressure->percentConfidence={70,71};
+set #1#windDirection->percentConfidence={60,61};
+set #1#windSpeed->percentConfidence={80,81};
+set pack=1;
+write;
+)");
+    const double none = std::nan("");
+    const struct {
+        Kind kind;
+        const char* name;
+        std::string bytes;
+        int outcomes;
+        const char* line;    // a line the log must hold, or null
+    } made[] = {
+        {WINDS, "IUCN01_EUMS_310077", winds077, STORED, nullptr},
+        {WINDS, "IUCN01_KWBC_310014", winds014, STORED, nullptr},
+        {PROFILER, "IUPT43_KBOU_heights",
+         profilerBulletin(10007, {{101, 1600, {{600, 850, 1100, 15975}}},
+                                  {102, 300, {{400, 650}}}},
+                          false),
+         STORED, nullptr},
+        {PROFILER, "IUPT43_KBOU_above",
+         profilerBulletin(7006, {{201, 1600, {{100, 350, 600}}}, {202, none, {{100, 350}}}},
+                          false),
+         STORED_ASIDE,
+         "EVENT: Station 74202 gives the heights of its levels above the station (0 07 006) and "
+         "no elevation of its own (0 07 030 or 0 07 001). "},
+        {PROFILER, "IUPT43_KBOU_periods",
+         profilerBulletin(7007, {{301, 1600, {{500, 750, 1000}, {500, 750, 1000, 1250}, {500}}}},
+                          true),
+         STORED, nullptr},
+    };
+    for (const auto& m : made) {
+        SCOPED_TRACE(m.name);
+        EcCodesDump dump;
+        std::string error;
+        ASSERT_TRUE(tools.dump(tree.write(m.name, m.bytes), dump, error)) << error;
+        runBulletin(m.kind, m.name, m.bytes, m.outcomes, [&](const BulletinRun& run) {
+            compare(m.kind, {dump}, run.records);
+            // Trajectory positions are no winds: no line of theirs.
+            EXPECT_EQ(run.log.find("Missing lat/lon coordinates"), std::string::npos) << run.log;
+            if (m.line) {
+                EXPECT_NE(run.log.find(m.line), std::string::npos) << run.log;
+            }
+        });
+    }
 }

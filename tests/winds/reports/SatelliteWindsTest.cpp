@@ -108,8 +108,8 @@ TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
     EXPECT_EQ(readTimeGroup(month, 0, 0, t), TIME_GROUP_NO_YEAR);
 }
 
-// Each wind keeps its own time; its values stop at the end of its report,
-// so the satellite identifier of the next report never lands in its record.
+// Each wind keeps its own time and its report's own values, its satellite
+// identifier before its position included, never the next report's.
 // A wind without a position or time is left out; two winds of one minute
 // are notified once.
 TEST_F(SatelliteWinds, WindsKeepTheirOwnReportAndTimeAndEachMinuteIsNotifiedOnce)
@@ -136,9 +136,9 @@ TEST_F(SatelliteWinds, WindsKeepTheirOwnReportAndTimeAndEachMinuteIsNotifiedOnce
     ASSERT_EQ(files.size(), 1u);
     StoredFile f(files[0]);
     ASSERT_EQ(f.records(), 3u);
-    const double expected[3][4] = {{45.5, -120.25, 12.5, NOON + 34 * 60},
-                                   {46.0, -121.0, 20.0, NOON + 34 * 60},
-                                   {-10.0, 170.0, -99999, NOON + 36 * 60}};
+    const double expected[3][5] = {{45.5, -120.25, 12.5, NOON + 34 * 60, 257},
+                                   {46.0, -121.0, 20.0, NOON + 34 * 60, 259},
+                                   {-10.0, 170.0, -99999, NOON + 36 * 60, 259}};
     for (size_t r = 0; r < 3; ++r) {
         EXPECT_NEAR(f.number("latitude", r), expected[r][0], 1e-4);
         EXPECT_NEAR(f.number("longitude", r), expected[r][1], 1e-4);
@@ -146,7 +146,7 @@ TEST_F(SatelliteWinds, WindsKeepTheirOwnReportAndTimeAndEachMinuteIsNotifiedOnce
         EXPECT_EQ(f.number("validTime", r), expected[r][3]);
         EXPECT_EQ(f.number("pressure", r), 25000);
         EXPECT_EQ(f.number("confidence", r), 87);
-        EXPECT_EQ(f.number("satId", r), NC_FILL_INT);
+        EXPECT_EQ(f.number("satId", r), expected[r][4]);
     }
     const auto notices = mark.since(2);
     ASSERT_EQ(notices.size(), 2u);
@@ -209,6 +209,63 @@ TEST_F(SatelliteWinds, CoarsePositionsStandInForAbsentPreciseOnes)
     }
 }
 
+// Reports the decoder cannot store as winds: one that gives neither a wind
+// direction nor a speed of its own is no wind (the others are stored), and
+// a bulletin none of whose reports has one is set aside with that reason;
+// one that holds its position twice, with nothing to tell which is its own,
+// sets the bulletin aside naming the element.
+TEST_F(SatelliteWinds, ReportsWithoutAWindOrWithTwoPositionsAreNotStoredAsWinds)
+{
+    t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
+    const struct {
+        const char* name;
+        std::vector<int> descriptors;
+        std::vector<std::vector<double>> subsets;    // values after the time group
+        size_t stored;                               // winds stored so far
+        const char* reason;
+    } cases[] = {
+        {"IUCN01_KNES_011201", {5001, 6001, 11001, 11002},
+         {{45.5, -120.25, 250, 12.5}, {46.0, -121.0, MISSING, MISSING}}, 1, nullptr},
+        {"IUCN01_KNES_011202", {5001, 6001, 7004}, {{45.5, -120.25, 25000}}, 1,
+         "No wind in any report: none gives 0 11 001 or 0 11 002 of its own."},
+        {"IUCN01_KNES_011203", {5001, 6001, 11002, 5001, 6001, 11002},
+         {{45.5, -120.25, 12.5, 46.0, -121.0, 20.0}}, 1,
+         "0 05 001 given 2 times in the report of subset 1 with no qualifier or replication to "
+         "tell which is the wind's own."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BufrWriter w;
+        w.category(5).dateTime(2024, 6, 1, 12, 0).subsets(static_cast<int>(c.subsets.size()));
+        std::vector<int> descriptors = {301011, 301012};
+        descriptors.insert(descriptors.end(), c.descriptors.begin(), c.descriptors.end());
+        w.descriptors(descriptors);
+        for (const std::vector<double>& values : c.subsets) {
+            w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, 12);
+            w.element(4005, 34);
+            for (size_t k = 0; k < values.size(); ++k)
+                w.element(c.descriptors[k], values[k]);
+        }
+        drop("ispan/bufr/CSW", c.name, w.build());
+        LogCapture log;
+        HDWBufrDecoder decoder;
+        size_t stored = 0;
+        for (const std::string& f : t.dataFiles("point/CSW/netcdf"))
+            stored += StoredFile(f).records();
+        EXPECT_EQ(stored, c.stored);
+        EXPECT_EQ(TempTree::exists(t.data("ispan/badCSWBufr/") + c.name), c.reason != nullptr);
+        if (c.reason) {
+            EXPECT_TRUE(log.contains(std::string("EVENT: ") + c.reason + " " +
+                                     t.data("ispan/bufr/CSW/") + c.name + ", renamed to"))
+                << log.text();
+        } else {
+            EXPECT_TRUE(log.contains("PROBLEM: The ob at value 14 has no wind of its own "
+                                     "(0 11 001, 0 11 002).  Skipping to next observation."))
+                << log.text();
+        }
+    }
+}
+
 // A bulletin whose winds all lack their time writes the line of each wind
 // at most BulletinLog::LIMIT times, then one line with the count of the rest,
 // and is kept in the bad-file directory with its reason.
@@ -231,7 +288,7 @@ TEST_F(SatelliteWinds, ALineOfEveryWindIsWrittenABoundedNumberOfTimes)
 }
 
 // Without a store (no template) nothing is stored and the bulletin is kept
-// in the bad-file directory.
+// in the bad-file directory with that reason.
 TEST_F(SatelliteWinds, WithoutAStoreTheBulletinGoesToTheBadFileDirectory)
 {
     drop("ispan/bufr/CSW", "IUCS01_KNES_011200",
@@ -241,7 +298,9 @@ TEST_F(SatelliteWinds, WithoutAStoreTheBulletinGoesToTheBadFileDirectory)
     HDWBufrDecoder decoder;
     EXPECT_TRUE(log.contains("PROBLEM: No point-data store for " + t.data("point/CSW/netcdf")))
         << log.text();
-    EXPECT_TRUE(log.contains("Unable to MXR_STORE netcdf data. "));
+    EXPECT_TRUE(log.contains("EVENT: No point-data store for " + t.data("point/CSW/netcdf") +
+                             ". " + t.data("ispan/bufr/CSW/IUCS01_KNES_011200") + ", renamed to"))
+        << log.text();
     EXPECT_TRUE(TempTree::exists(t.data("ispan/badCSWBufr/IUCS01_KNES_011200")));
 }
 
@@ -313,8 +372,8 @@ TEST_F(SatelliteWinds, ScatterometerCellsKeepTheirOwnIdentifiersBesideTheCloudDr
     EXPECT_EQ(notices[2], std::make_pair(10008u, NOON + 1260));
 }
 
-// A cell whose satellite identifier and orbit number would stand before the
-// first value or in the report before has none: nothing is borrowed.
+// A cell whose report gives no satellite identifier and orbit number has
+// none: nothing is borrowed from the report before.
 TEST_F(SatelliteWinds, ACellTakesNoIdentifierFromOutsideItsReport)
 {
     t.templateFile("quikScat.cdl", "point/QuikScat/netcdf");
@@ -329,8 +388,8 @@ TEST_F(SatelliteWinds, ACellTakesNoIdentifierFromOutsideItsReport)
     drop("ispan/bufr/QuikScat", "ISXX01_KNES_011200", w.build());
     LogCapture log;
     QuikScatBufrDecoder decoder;
-    EXPECT_EQ(log.count("PROBLEM: The satellite identifier of the ob at value "), 2);
-    EXPECT_EQ(log.count("lies outside its report."), 4) << log.text();
+    EXPECT_EQ(log.count("PROBLEM: The satellite identifier (0 01 007) of the ob at value "), 2);
+    EXPECT_EQ(log.count("is not in its report."), 4) << log.text();
     const std::vector<std::string> files = t.dataFiles("point/QuikScat/netcdf");
     ASSERT_EQ(files.size(), 1u);
     StoredFile f(files[0]);
