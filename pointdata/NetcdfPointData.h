@@ -116,6 +116,10 @@ public:
     // Either way the notes stay for the next pass over it, among those of
     // the most recent passes.
     void endPass(bool complete);
+    // Why the store refused the current or last pass as one whose bulletin
+    // may be stored already (the words to set the bulletin aside with);
+    // empty when it did not.
+    const std::string& passRefusal() const { return _passRefusal; }
 
     NetcdfPointData& setCheckInterval(int seconds);
     // Makes the i-th known file (0 the newest) the selected one; false, and
@@ -481,6 +485,7 @@ private:
     int _passSkipped;               // records failed at once after a failure
     bool _passChecked;              // its first record checked against lost notes
     std::string _passFailure;
+    std::string _passRefusal;       // why the bulletin may be stored already
 
     // Process-wide: the clientless list, open files and the sync rule.
     static PointNetcdfFileInfo* newestClientlessObject;

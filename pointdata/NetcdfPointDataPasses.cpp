@@ -161,6 +161,7 @@ void NetcdfPointData::beginPass(const TextString& identity)
     _passCall = _passReused = _passLines = _passQuiet = _passSkipped = 0;
     _passChecked = false;
     _passFailure.clear();
+    _passRefusal.clear();
     std::string error;
     if (_journal && !_journal->begin(identity.c_str(), error)) {
         PD_LOG(PROBLEM) << error << std::endl;

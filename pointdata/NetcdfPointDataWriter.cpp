@@ -13,6 +13,7 @@
 #include "dmFileTimes.h"
 #include "renameNoReplace.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -462,9 +463,14 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         record = r;
         ++info->clientCount;
         if (s->logRewrites) {
-            if (FILE* f = fopen((info->path + ".rewrites").c_str(), "a")) {
+            // Appended to without following a link planted at its name.
+            const int fd = open((info->path + ".rewrites").c_str(),
+                                O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (FILE* f = fd >= 0 ? fdopen(fd, "a") : nullptr) {
                 fprintf(f, "%d\n", r);
                 fclose(f);
+            } else if (fd >= 0) {
+                close(fd);
             }
         }
         return info->handle;
@@ -515,6 +521,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
             if (heldWithoutNote(info, key, latLon, v, reason)) {
                 PASS_LOG(PROBLEM) << reason << std::endl;
                 passFailed(reason);
+                _passRefusal = reason;
                 return nullptr;
             }
         }

@@ -444,7 +444,8 @@ bool PassJournal::rewrite(std::string& error)
     // Written aside and renamed over the old file, so that a writer
     // stopped on the way leaves one of the two whole.
     const std::string aside = _path + "." + std::to_string(getpid());
-    const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) {
         error = failure("Could not write", aside);
         return false;
@@ -479,7 +480,8 @@ bool PassJournal::removeFile(std::string& error)
 bool PassJournal::append(const std::string& line, std::string& error)
 {
     if (_fd < 0) {
-        _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
+                     0666);
         struct stat st;
         if (_fd < 0 || fstat(_fd, &st) != 0) {
             error = failure("Could not open", _path);

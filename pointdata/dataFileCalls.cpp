@@ -27,7 +27,9 @@ bool copyWholeFile(const char* from, const char* to)
     int in = open(from, O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
-    int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The copy is a file of the process's own: a link planted at its name
+    // is not followed (its target would be truncated).
+    int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (out < 0) {
         const int error = errno;
         close(in);

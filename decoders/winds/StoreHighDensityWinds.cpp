@@ -295,6 +295,8 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
     givePreviousBack(sites);
     if (store)
         store->endPass(result == 1);
+    if (store && !store->passRefusal().empty())
+        result = _decoder.setAside(store->passRefusal().c_str());
     STORE_LOG(EVENT) << "MXR_STORE of " << times.length() << " site(s) for "
                      << timeText(times[0]) << std::endl;
     notifyNewDataTimes(flags, times);

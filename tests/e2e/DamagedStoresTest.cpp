@@ -169,6 +169,11 @@ TEST(DamagedStores, AGarbageJournalIsKeptAsideAndItsBulletinNotStoredTwice)
             << log;
         EXPECT_TRUE(TempTree::listFiles(w.in).empty());
         EXPECT_TRUE(TempTree::exists(w.bad + "/" + again)) << log;
+        // The move names the cause, not a failed write.
+        EXPECT_EQ(linesWith(log, "the bulletin may be stored already and is not stored again " +
+                                     w.in + "/" + again + ", renamed to"),
+                  1u)
+            << log;
         EXPECT_EQ(w.records(), once);
     }
     EXPECT_EQ(TempTree::readFile(w.store + "/passJournal.damaged"), garbage);

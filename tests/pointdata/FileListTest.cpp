@@ -384,3 +384,16 @@ TEST_F(FileList, AWriterKilledMidRunLeavesFilesThatReadAgain)
 }
 
 } // namespace
+
+// A link planted at the name of the store's scratch copy (a directory others
+// can write) is not followed: its target keeps its text.
+TEST_F(FileList, ALinkAtTheScratchNameIsNotFollowed)
+{
+    NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+    ASSERT_NE(store, nullptr);
+    const std::string target = tree.write("elsewhere", "not the store's");
+    ASSERT_EQ(symlink(target.c_str(), (dir + "/scrfil." + std::to_string(getpid())).c_str()), 0);
+    LogCapture log;
+    place(store, {"A"}, {double(T0)});
+    EXPECT_EQ(TempTree::readFile(target), "not the store's");
+}
