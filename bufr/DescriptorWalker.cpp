@@ -23,6 +23,7 @@ bool scaled(uint64_t coded, const DataDescOps::Coding& c, float& value)
 } // namespace
 
 const long DescriptorWalker::maxValues;
+const long DescriptorWalker::ROW_ORDER_VALUES;
 
 DescriptorWalker::DescriptorWalker(BufrDecoder& decoder)
     : _decoder(decoder),
@@ -150,10 +151,6 @@ bool DescriptorWalker::decodeCompressedData()
 
 void DescriptorWalker::regroupBySubset()
 {
-    // Subset by subset, each in the order of its elements.  A few subsets at
-    // a time, column by column: each column is read in order and the values
-    // written stay within a few pages (one row of values per subset), where
-    // reading every column for each subset would touch a page per value.
     const long width = static_cast<long>(_columns.size());
     BufrValues* const out = newValues(width * _subsets);
     // What a column's values share: the descriptor, the index, and the text
@@ -164,23 +161,57 @@ void DescriptorWalker::regroupBySubset()
         if (c.text >= 0 && c.textStep == 0)
             _columnValues.back().setCharValue(_texts[static_cast<std::size_t>(c.text)]);
     }
+    if (out && width * _subsets >= ROW_ORDER_VALUES)
+        regroupByRows(out, width);
+    else if (out)
+        regroupByBlocks(out, width);
+    // The texts of the columns that have one per subset.
+    for (long k = 0; out && k < width; ++k) {
+        const Column& c = _columns[static_cast<std::size_t>(k)];
+        if (c.text < 0 || c.textStep == 0)
+            continue;
+        BufrValues* v = out + k;
+        for (int s = 0; s < _subsets; ++s, v += width)
+            v->setCharValue(_texts[static_cast<std::size_t>(c.text + s * c.textStep)]);
+    }
+    _columnValues.clear();
+}
+
+void DescriptorWalker::regroupByBlocks(BufrValues* out, long width)
+{
+    // A few subsets at a time, column by column: each column is read in
+    // order and the values written stay within a few pages (one row of
+    // values per subset), where reading every column for each subset would
+    // touch a page per value.
     const float* const numbers = _numbers.data();
     const int block = 16;
-    for (int first = 0; out && first < _subsets; first += block) {
+    for (int first = 0; first < _subsets; first += block) {
         const int last = std::min(_subsets, first + block);
         for (long k = 0; k < width; ++k) {
             const Column& c = _columns[static_cast<std::size_t>(k)];
-            const BufrValues& shared = _columnValues[static_cast<std::size_t>(k)];
-            const float* column = numbers + c.first;
             const long step = c.valueStep;
-            BufrValues* v = out + first * width + k;
-            BufrValues::fillColumn(v, width, shared, first, last - first, column + first * step,
-                                   step);
-            for (int s = first; c.text >= 0 && c.textStep != 0 && s < last; ++s, v += width)
-                v->setCharValue(_texts[static_cast<std::size_t>(c.text + s * c.textStep)]);
+            BufrValues::fillColumn(out + first * width + k, width,
+                                   _columnValues[static_cast<std::size_t>(k)], first, last - first,
+                                   numbers + c.first + first * step, step);
         }
     }
-    _columnValues.clear();
+}
+
+void DescriptorWalker::regroupByRows(BufrValues* out, long width)
+{
+    // Subset after subset, each row written in order: once the values pass
+    // the caches, writing them in one stream costs less than reading the
+    // columns in order.
+    _rowCursors.resize(static_cast<std::size_t>(width));
+    _rowSteps.resize(static_cast<std::size_t>(width));
+    for (long k = 0; k < width; ++k) {
+        const Column& c = _columns[static_cast<std::size_t>(k)];
+        _rowCursors[static_cast<std::size_t>(k)] = _numbers.data() + c.first;
+        _rowSteps[static_cast<std::size_t>(k)] = c.valueStep;
+    }
+    for (int s = 0; s < _subsets; ++s)
+        BufrValues::fillRow(out + s * width, _columnValues.data(), width, s, _rowCursors.data(),
+                            _rowSteps.data());
 }
 
 bool DescriptorWalker::tooMuch(const char* what)
