@@ -132,11 +132,10 @@ public:
     }
 
     // The data walker's fill of one subset's values: the `count` values
-    // from `out` on become shared[0], shared[1], ... with the subset and
-    // the values *values[0], *values[1], ...; each values[k] then moves on
-    // by steps[k], to the next subset's value.
+    // from `out` on become shared[0], shared[1], ... with the subset and the
+    // values values[0], values[1], ...
     static void fillRow(BufrValues* out, const BufrValues* shared, long count, int subset,
-                        const float** values, const long* steps)
+                        const float* values)
     {
         const bool packedSubset = subset >= 0 && subset <= 0xFFFF;
         for (long k = 0; k < count; ++k, ++out) {
@@ -150,8 +149,7 @@ public:
                 *out = c;
                 out->setSubset(subset);
             }
-            out->_value = *values[k];
-            values[k] += steps[k];
+            out->_value = values[k];
         }
     }
 
