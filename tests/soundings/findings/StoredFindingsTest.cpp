@@ -3,7 +3,7 @@
 // directory, the decoder's directory pass, the decode and the store.  Each
 // runs in a child process bounded to 10 s and 1 GB (its peak resident size;
 // its address space too where no sanitizer reserves its own).
-#include "SoundingTestSupport.h"
+#include "../SoundingTestSupport.h"
 
 #include "BulletinLog.h"
 #include "LogCapture.h"
