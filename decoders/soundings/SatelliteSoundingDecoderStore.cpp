@@ -70,11 +70,13 @@ int SatelliteSoundingDecoder::storeSounding()
     int candidates = 0;
     int unplaced = 0;
     const SeqOf<BufrValues>& all = _decodedValues;
-    const BufrValues* const values = all.elements();
     for (int i = 0; i < n; ++i) {
         const int longitudeDescriptor = positions.longitudeAfter(i);
         if (longitudeDescriptor == 0)
             continue;
+        // Taken anew for each sounding: the time's mark is written into the
+        // values below.
+        const BufrValues* const values = all.elements();
         const BufrValues& latitude = values[i];
         const int subset = latitude.getSubset();
         ++candidates;
