@@ -18,8 +18,10 @@
 // of the two decoding times.  The project's log is cut down to PROBLEM
 // lines while measuring, so the figures are of decoding, not of logging.
 //
-// The tables come from $QEV_HOME/data/ (the source tree when unset); the
-// log goes to a scratch folder unless LOG_DIR is set.
+// The corpus is the folder $QEV_BENCH_CORPUS names (the shared corpus
+// when unset), for instance the large messages tile_compressed makes.  The
+// tables come from $QEV_HOME/data/ (the source tree when unset); the log
+// goes to a scratch folder unless LOG_DIR is set.
 #include "PlainBufrDecoder.h"
 #include "findBufrMessages.h"
 
@@ -222,7 +224,9 @@ int main(int argc, char** argv)
                              false);
 
     benchmark::Initialize(&argc, argv);
-    std::string corpus = std::string(QEV_SHARED_DIR) + "/corpus/bufr";
+    const char* corpusVar = std::getenv("QEV_BENCH_CORPUS");
+    const std::string corpus = corpusVar && *corpusVar ? std::string(corpusVar)
+                                                       : std::string(QEV_SHARED_DIR) + "/corpus/bufr";
     std::vector<Message> messages;
     decoder();    // the first decoder loads the tables
     if (!BufrDecoder::tablesLoaded())

@@ -1041,13 +1041,60 @@ bool BufrDecoder::takeBitsChecked(int n, uint64_t& value)
     return true;
 }
 
-bool BufrDecoder::logOn(int category, const char* sourceFile)
+namespace {
+
+// The answers logOn gave since the log filters last changed: a decoder asks
+// the same few questions for every message (and the storing code for every
+// sounding), and an answer kept costs a comparison where asking the log
+// stream costs its lock, the filter table's look-up and, for a category
+// that is on, an empty message.  Main thread only, as decoding is.
+struct LogAnswer {
+    int category;
+    std::string source;
+    bool on;
+};
+
+struct LogAnswers {
+    unsigned generation = 0;
+    std::vector<LogAnswer> answers;
+};
+
+LogAnswers& logAnswers()
+{
+    static LogAnswers* const answers = new LogAnswers;
+    return *answers;
+}
+
+bool askLogStream(int category, const char* sourceFile)
 {
     // A message started and ended without text writes nothing.
     if (LogStream::startMessage(LogStream::instance(), category, sourceFile, __LINE__, false))
         return false;
     LogStream::endMessage(LogStream::instance());
     return true;
+}
+
+} // namespace
+
+bool BufrDecoder::logOn(int category, const char* sourceFile)
+{
+    if (!sourceFile)
+        sourceFile = "";
+    LogAnswers& kept = logAnswers();
+    const unsigned generation = LogStream::filterGeneration();
+    if (generation != kept.generation) {
+        kept.answers.clear();
+        kept.generation = generation;
+    }
+    for (const LogAnswer& a : kept.answers)
+        if (a.category == category && a.source == sourceFile)
+            return a.on;
+    const bool on = askLogStream(category, sourceFile);
+    // Asking may itself change the filters (the first message reads the
+    // preference file): such an answer is not kept.
+    if (LogStream::filterGeneration() == generation && kept.answers.size() < 64)
+        kept.answers.push_back(LogAnswer{category, sourceFile, on});
+    return on;
 }
 
 bool BufrDecoder::fieldFits(int n, int maxBits)

@@ -137,7 +137,9 @@ public:
     }
 
     // Whether a message of the category from the source file would be
-    // written now.  Asking writes nothing.
+    // written now.  Asking writes nothing; an answer is kept until the log
+    // filters change (LogStream::filterGeneration), so asking again is a
+    // comparison or two.
     static bool logOn(int category, const char* sourceFile);
 
     // ---- Bit fields ----

@@ -131,6 +131,28 @@ public:
         }
     }
 
+    // The data walker's fill of one subset's values: the `count` values
+    // from `out` on become shared[0], shared[1], ... with the subset and the
+    // values values[0], values[1], ...
+    static void fillRow(BufrValues* out, const BufrValues* shared, long count, int subset,
+                        const float* values)
+    {
+        const bool packedSubset = subset >= 0 && subset <= 0xFFFF;
+        for (long k = 0; k < count; ++k, ++out) {
+            const BufrValues& c = shared[k];
+            if (c._extras == 0 && packedSubset) {
+                if (out->_extras)
+                    out->dropExtras();
+                out->_index = c._index;
+                out->_place = (c._place & 0xFFFF) | static_cast<uint32_t>(subset) << 16;
+            } else {
+                *out = c;
+                out->setSubset(subset);
+            }
+            out->_value = values[k];
+        }
+    }
+
     // The descriptor as section 3 writes it (F 2 bits, X 6, Y 8); false
     // when it has no such form.
     static bool packed(int descriptor, uint32_t& fxy)

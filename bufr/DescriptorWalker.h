@@ -94,8 +94,18 @@ private:
     bool insertReplications(const DescriptorTree::Node& n, int factor);
     bool repeatValues(std::size_t from, std::size_t to, int factor);
     // The columns of compressed data as the decoder's _decodedValues, subset
-    // by subset.
+    // by subset: a block of subsets at a time, written column by column, or,
+    // for a message of many values, gathered into a buffer and written row
+    // by row.
     void regroupBySubset();
+    void regroupByBlocks(BufrValues* out, long width);
+    void regroupByRows(BufrValues* out, long width);
+    // The values (8 MB of them) from which the rows are written in order:
+    // below it the blocks of columns are as fast (small messages fit the
+    // caches either way), above it the rows take 0.55 to 0.75 of the time
+    // (10,000 to 30,000 subsets of real messages, tiled), and no corpus
+    // message reaches it.
+    static const long ROW_ORDER_VALUES = 500000L;
     // Applies an operator; false, after the PROBLEM line that fails the
     // data section, when it cannot.
     bool decodeSection2Desc(const DescriptorTree::Node& n);
@@ -176,6 +186,8 @@ private:
     std::vector<float> _numbers;
     std::vector<int32_t> _increments;    // of one column
     std::vector<BufrValues> _columnValues;    // what each column's values share
+    std::vector<float> _rowValues;    // a block of rows' values, row by row
+    std::vector<long> _varying;       // the columns whose value differs by subset
     // The texts of character elements.
     std::vector<TextString> _texts;
 };

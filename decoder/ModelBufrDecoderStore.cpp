@@ -155,6 +155,8 @@ int ModelBufrDecoder::storeFile()
 
     SeqOf<bool> stored;
     stored.setLength(_subsets);
+    // Asked once: a value without a variable then costs no look-up.
+    const bool verbose = logOn(LogStream::VERBOSE, "ModelBufrDecoder");
     int station = -1;
     bool first = true;
     int subset = 0;
@@ -197,7 +199,7 @@ int ModelBufrDecoder::storeFile()
         if (storeValues(ncid, record, i)) {
             // A station counts as stored once one of its values went in.
             stored[subset] = true;
-        } else {
+        } else if (verbose) {
             TextString name;
             if (!lookupElementName(value.getDescriptor(), name, _current->templateDict))
                 name = "\"\"";

@@ -21,8 +21,23 @@ public:
                     int standInLatitude, int standInLongitude);
 
     // The longitude element that must follow the value at i when it begins a
-    // position; 0 when it begins none.
-    int longitudeAfter(int i) const;
+    // position; 0 when it begins none.  Inline: the storing code asks it of
+    // every value of a bulletin.
+    int longitudeAfter(int i) const
+    {
+        if (i < 0 || i >= _values.length())
+            return 0;
+        const BufrValues& v = _values.elements()[i];
+        const int d = v.getDescriptor();
+        if (d == _latitude)
+            return _longitude;
+        if (d != _standInLatitude || _standInLatitude == 0)
+            return 0;
+        const int s = v.getSubset();
+        const bool own = s >= 0 && static_cast<size_t>(s) < _ownLatitude.size() &&
+                         _ownLatitude[static_cast<size_t>(s)];
+        return own ? 0 : _standInLongitude;
+    }
 
 private:
     const SeqOf<BufrValues>& _values;

@@ -63,6 +63,11 @@ public:
     static void breakFiles();
     // Filtering off: every message is composed and goes to every sink (SIGUSR2).
     static void toggleFiltering();
+    // A number that changes whenever what startMessage lets through may
+    // change: a filter command (the preference file's, read on the first
+    // message, or a call), filtering toggled, the filters reset.  A caller
+    // may keep the answers it got while the number stays the same.
+    static unsigned filterGeneration();
     static void setAbortMask(unsigned bits, bool on);
     static void setForceEndl(bool on);
     static TextString categoryName(int category);

@@ -29,6 +29,7 @@ void readPreferencesOnce(LogStreamState& s)
     if (s.preferencesRead)
         return;
     s.preferencesRead = true;
+    ++s.filterGeneration;
     if (!LogPrefParser::parse())
         QEV_LOG(LogStream::LOG_STATUS, "LogStream")
             << "Can't process log preference file; skipping the rest.\n";
@@ -325,6 +326,12 @@ void LogStream::toggleFiltering()
     LogStreamState& s = logStreamState();
     std::lock_guard<LogStreamLock> guard(s.lock);
     s.filtering = !s.filtering;
+    ++s.filterGeneration;
+}
+
+unsigned LogStream::filterGeneration()
+{
+    return logStreamState().filterGeneration.load(std::memory_order_relaxed);
 }
 
 void LogStream::setAbortMask(unsigned bits, bool on)
@@ -364,6 +371,7 @@ void LogStream::updateFilterTable(const TextString& myName, const TextString& pr
         return;
     LogStreamState& s = logStreamState();
     std::lock_guard<LogStreamLock> guard(s.lock);
+    ++s.filterGeneration;
     if (fileName == TextString("all")) {
         s.defaults.change(sink, categories, on);
         for (int i = 0; i < s.filterTable.count(); ++i) {
@@ -419,4 +427,5 @@ void LogStream::resetFilters()
     for (bool& selected : s.current.selected)
         selected = false;
     s.defaults = LogFilter();
+    ++s.filterGeneration;
 }

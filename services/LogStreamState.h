@@ -10,6 +10,7 @@
 #include "LogStreamLock.h"
 #include "TextString.h"
 
+#include <atomic>
 #include <ios>
 #include <sstream>
 #include <string>
@@ -53,6 +54,8 @@ struct LogStreamState {
     Dict<TextString, LogFilter> filterTable;
     LogFilter defaults;
 
+    // LogStream::filterGeneration: moved on by every change of the filters.
+    std::atomic<unsigned> filterGeneration{0};
     bool filtering = true;
     bool forceEndl = true;
     unsigned abortMask = 128;  // FATAL, always

@@ -135,6 +135,7 @@ bool SatelliteSoundingDecoder::init()
 void SatelliteSoundingDecoder::readStoreTemplate()
 {
     _descriptorDict = readTemplateDict(_storeDir + "/template", "tblBname");
+    _variables.clear();
     // The variables of the profiles, whose level dimension bounds what a
     // record holds.
     _profileVariables.setLength(0);
@@ -199,6 +200,17 @@ bool SatelliteSoundingDecoder::readProfileDescTable()
                               name);
     }
     std::fclose(file);
+    // The table as the level walk reads it, each name with its profile.
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    _profileDescriptors.clear();
+    for (int i = 0; i < _profDescTable.count(); ++i) {
+        ProfileDescriptor d = {_profDescTable.key(i), _profDescTable.value(i), -1};
+        for (int j = 0; j < n; ++j)
+            if (d.name == p[j].name)
+                d.profile = j;
+        _profileDescriptors.push_back(d);
+    }
     return true;
 }
 
@@ -223,14 +235,9 @@ bool SatelliteSoundingDecoder::sendNotification()
 SeqOf<double> SatelliteSoundingDecoder::getObservationTimes()
 {
     SeqOf<double> times;
-    for (int k = 0; k < _soundings.length(); ++k) {
-        Sounding& s = _soundings[k];
-        AbsTime t;
-        s.timed = observationTime(s.valueIndex, t);
-        s.time = s.timed ? static_cast<double>(t.seconds()) : 0.0;
-        if (s.timed)
-            times.append(s.time);
-    }
+    for (int k = 0; k < _soundings.length(); ++k)
+        if (_soundings[k].timed)
+            times.append(_soundings[k].time);
     return times;
 }
 
@@ -287,8 +294,8 @@ bool SatelliteSoundingDecoder::noTime(int valueIndex, const char* why)
 
 int SatelliteSoundingDecoder::soundingEnd(int start) const
 {
-    const SeqOf<BufrValues>& values = _decodedValues;
-    const int n = values.length();
+    const BufrValues* const values = _decodedValues.elements();
+    const int n = _decodedValues.length();
     if (start < 0 || start >= n)
         return n;
     const int subset = values[start].getSubset();
@@ -302,24 +309,30 @@ int SatelliteSoundingDecoder::soundingEnd(int start) const
 int SatelliteSoundingDecoder::countLevels(int start, int subset, int descriptor,
                                           const char* trace, int offset)
 {
-    const SeqOf<BufrValues>& values = _decodedValues;
-    const int n = values.length();
+    const SeqOf<BufrValues>& all = _decodedValues;
+    const BufrValues* const values = all.elements();
+    const int n = all.length();
     int i = std::max(start, 0);
     while (i < n && values[i].getSubset() != subset)
         ++i;
-    const int end = soundingEnd(i);
+    const bool debug = logOn(LogStream::DEBUG, _settings.decoderSource);
     int count = offset;
-    for (; i < end; ++i) {
+    // In one pass over the sounding's values (as soundingEnd bounds them).
+    for (const int first = i; i < n; ++i) {
         const BufrValues& v = values[i];
-        if (v.getDescriptor() != descriptor || v.getSubset() != subset)
+        if (v.getSubset() != subset || (i > first && v.getDescriptor() == YEAR_DESCRIPTOR))
+            break;
+        if (v.getDescriptor() != descriptor)
             continue;
-        DECODER_LOG(DEBUG) << trace << "getProfileCount(): _dV[" << i << "]"
-                           << ", subset: " << v.getSubset()
-                           << ", descriptor: " << v.getDescriptor() << ", value= " << v.getValue()
-                           << std::endl;
+        if (debug)
+            DECODER_LOG(DEBUG) << trace << "getProfileCount(): _dV[" << i << "]"
+                               << ", subset: " << v.getSubset()
+                               << ", descriptor: " << v.getDescriptor()
+                               << ", value= " << v.getValue() << std::endl;
         ++count;
     }
-    DECODER_LOG(VERBOSE) << "getProfileCount(): numLvls = " << count << std::endl;
+    if (logOn(LogStream::VERBOSE, _settings.decoderSource))
+        DECODER_LOG(VERBOSE) << "getProfileCount(): numLvls = " << count << std::endl;
     return count;
 }
 
@@ -354,8 +367,8 @@ void SatelliteSoundingDecoder::resetLevelIndices()
 
 void SatelliteSoundingDecoder::resetValueFlags()
 {
-    _valueFlags.setLength(0);
-    _valueFlags.setLength(_decodedValues.length());
+    // Made, all 0, by the first sounding whose levels are gathered.
+    _valueFlags = SeqOf<int>();
 }
 
 void SatelliteSoundingDecoder::saveProfile(int sounding)
@@ -397,30 +410,39 @@ bool SatelliteSoundingDecoder::buildLevels(int start)
     resetLevelIndices();
     Profile p[MAX_PROFILES];
     const int n = profiles(p);
+    float* slots[MAX_PROFILES];
+    for (int i = 0; i < n; ++i)
+        slots[i] = p[i].levels->elements();
+    // The level slot of each value placed; made at the first sounding with
+    // levels.
+    if (_valueFlags.length() < _decodedValues.length())
+        _valueFlags.setLength(_decodedValues.length());
+    int* const flags = _valueFlags.elements();
 
-    SeqOf<BufrValues>& values = _decodedValues;
+    const SeqOf<BufrValues>& values = _decodedValues;
     const int end = soundingEnd(start);
-    for (int k = start; k < end; ++k) {
-        TextString name;
-        if (!_profDescTable.find(values[k].getDescriptor(), nullptr, &name))
+    int k = std::max(start, 0);
+    for (; k < end; ++k) {
+        const ProfileDescriptor* d = profileDescriptor(values[k].getDescriptor());
+        if (!d || d->profile < 0)
             continue;
-        values[k].setCharValue(name);
-        int i = 0;
-        while (i < n && !(name == p[i].name))
-            ++i;
-        if (i == n)
-            continue;
-        int& cursor = *p[i].cursor;
-        // A second surplus value of a profile ends the walk.
-        if (!levelInRange(cursor, _numLevels))
+        const Profile& profile = p[d->profile];
+        int& cursor = *profile.cursor;
+        // A second surplus value of a profile ends the walk (it is the last
+        // value marked).
+        if (!levelInRange(cursor, _numLevels)) {
+            ++k;
             break;
-        if (p[i].levelTest && !isLevelDescriptor(k))
+        }
+        if (profile.levelTest && !isLevelDescriptor(k))
             continue;
-        _valueFlags[k] = cursor;
+        flags[k] = cursor;
         if (cursor < _numLevels)
-            (*p[i].levels)[cursor] = values[k].getValue();
+            slots[d->profile][cursor] = values[k].getValue();
         ++cursor;
     }
+    if (_siteIndex >= 0 && _siteIndex < _soundings.length())
+        _soundings[_siteIndex].markedEnd = k;
     orderLevels();
     saveProfile(_siteIndex);
     logLevels();
@@ -430,16 +452,37 @@ bool SatelliteSoundingDecoder::buildLevels(int start)
 void SatelliteSoundingDecoder::getProfileArray(int index, SeqOf<float>& values)
 {
     values.setLength(0);
-    TextString name;
-    if (index < 0 || index >= _decodedValues.length() ||
-        !_profDescTable.find(_decodedValues[index].getDescriptor(), nullptr, &name))
+    if (index < 0 || index >= _decodedValues.length())
+        return;
+    const ProfileDescriptor* d = profileDescriptor(_decodedValues[index].getDescriptor());
+    if (!d || d->profile < 0)
         return;
     Profile p[MAX_PROFILES];
-    const int n = profiles(p);
-    for (int i = 0; i < n; ++i) {
-        if (name == p[i].name && _siteIndex >= 0 && _siteIndex < p[i].saved->length()) {
-            values = (*p[i].saved)[_siteIndex];
-            return;
-        }
-    }
+    profiles(p);
+    const SeqOf<SeqOf<float> >& saved = *p[d->profile].saved;
+    if (_siteIndex >= 0 && _siteIndex < saved.length())
+        values = saved[_siteIndex];
+}
+
+const TextString* SatelliteSoundingDecoder::profileMark(int index) const
+{
+    if (_siteIndex < 0 || _siteIndex >= _soundings.length())
+        return nullptr;
+    const Sounding& s = _soundings[_siteIndex];
+    if (index < s.valueIndex || index >= s.markedEnd)
+        return nullptr;
+    const ProfileDescriptor* d = profileDescriptor(_decodedValues[index].getDescriptor());
+    return d ? &d->name : nullptr;
+}
+
+bool SatelliteSoundingDecoder::variableOf(int descriptor, TextString& name)
+{
+    if (_variables.find(descriptor, name))
+        return name.length() > 0;
+    const bool found = lookupElementName(descriptor, name, _descriptorDict);
+    if (!found)
+        name = TextString();
+    // A descriptor past the cache's range is looked up every time.
+    _variables.insert(descriptor, name);
+    return found;
 }

@@ -26,16 +26,16 @@
 // A file is stored in these steps (write2NetcdfFile):
 // 1. storeSounding: every latitude value starts a sounding candidate; one
 //    whose location matches a site becomes a Sounding record, with its level
-//    count (getProfileCount, 0 when the data give none) and its levels
-//    gathered per profile (buildLevels), each profile value marked with its
-//    profile's name;
-// 2. getObservationTimes: each record's time, rounded to the minute, or
-//    none when the time values are not where the data type has them or do
-//    not make a time;
+//    count (getProfileCount, 0 when the data give none), its time (rounded
+//    to the minute, or none when the time values are not where the data
+//    type has them or do not make a time) and, when it has both, its levels
+//    gathered per profile (buildLevels); the values of its profiles are
+//    marked as such (Sounding::markedEnd);
+// 2. getObservationTimes: the times of the records that have one;
 // 3. storeSite: per record with a time, a handle and record of the store
 //    (site id, time), "numLevels", the profiles (one array write each) and
 //    every other value with a template variable, then the handle given back;
-//    a record without a time is skipped;
+//    a record without a time is skipped (its levels were never gathered);
 // 4. one notification per distinct time among the records of which a value
 //    was written and whose handle was given back (the store brought the
 //    values to the disk).
@@ -61,6 +61,11 @@
 // line that recurs per sounding is written a bounded number of times per
 // bulletin (BulletinLog).
 //
+// The work is linear in the values: every value is looked at a bounded
+// number of times, a value's profile and variable are found by array or
+// small-table look-ups, and per-value and per-level log lines are composed
+// only when their category is on (BufrDecoder::logOn keeps its answers).
+//
 // Everything runs on the main thread.  Lines are logged under the data
 // type's decoder and store source names.
 #ifndef SATELLITESOUNDINGDECODER_H
@@ -70,12 +75,14 @@
 #include "BulletinLog.h"
 #include "DataAccessKey.h"
 #include "DataTime.h"
+#include "DescriptorNameCache.h"
 #include "Dict.h"
 #include "RecordWriter.h"
 #include "SeqOf.h"
 #include "TextString.h"
 
 #include <cstdint>
+#include <vector>
 
 class AbsTime;
 class BufrValues;
@@ -128,6 +135,10 @@ public:
         bool timed = false;     // whether time holds its observation time
         double time = 0;        // seconds since 1970
         int levelCount = 0;
+        // One past the last value buildLevels walked: the values of the
+        // profile descriptors from valueIndex up to here are the sounding's
+        // profile values (valueIndex when its levels were not gathered).
+        int markedEnd = 0;
     };
 
     // The value of a level that no value reached.
@@ -168,8 +179,8 @@ public:
     // {t, 0, [t, t], t, 0, 0x300}.
     void setDataTime(AbsTime t);
     const DataTime& dataTime() const { return _dataTime; }
-    // The observation time of every Sounding record (or none); the times
-    // of those that have one, in order (seconds since 1970).
+    // The times of the Sounding records that have one, in order (seconds
+    // since 1970); storeSounding took them.
     SeqOf<double> getObservationTimes();
     // The observation time of the sounding whose latitude value is at
     // valueIndex, rounded to the minute; false (logged) when it has none.
@@ -190,11 +201,15 @@ public:
     // Copies the level arrays into entry `sounding` of the profile lists.
     void saveProfile(int sounding);
     void clearProfileArrays();
-    // Gathers the levels of the sounding whose latitude value is at start.
+    // Gathers the levels of the sounding whose latitude value is at start
+    // (the current one, _siteIndex) and marks its profile values.
     bool buildLevels(int start);
     // The saved profile of the current sounding that the value at index
     // belongs to; empty when it is none.
     void getProfileArray(int index, SeqOf<float>& values);
+    // The profile name of the value at index when it is a profile value of
+    // the current sounding; null otherwise.
+    const TextString* profileMark(int index) const;
 
     // ---- Storing ----
     int storeAllSites();
@@ -262,6 +277,25 @@ protected:
     // result is logged (VERBOSE).
     int countLevels(int start, int subset, int descriptor, const char* trace, int offset);
 
+    // A descriptor of the profile table: its name and the data type's
+    // profile of that name (-1 for a name that is none of them).
+    struct ProfileDescriptor {
+        int descriptor;
+        TextString name;
+        int profile;
+    };
+    // The entry of the descriptor in the profile table, or null.
+    const ProfileDescriptor* profileDescriptor(int descriptor) const
+    {
+        for (const ProfileDescriptor& d : _profileDescriptors)
+            if (d.descriptor == descriptor)
+                return &d;
+        return nullptr;
+    }
+    // The template variable of the descriptor (lookupElementName, kept per
+    // descriptor); false when it has none.
+    bool variableOf(int descriptor, TextString& name);
+
     // The value at index, or null after one PROBLEM line naming what was
     // looked for and from where, under the source name given.
     const BufrValues* valueAt(int index, const char* what, int from, const char* source) const;
@@ -304,6 +338,10 @@ private:
     RecordWriter _writer;
     // The variables the profile descriptors map to.
     SeqOf<TextString> _profileVariables;
+    // The profile table as the level walk reads it (a few entries).
+    std::vector<ProfileDescriptor> _profileDescriptors;
+    // The variable of each descriptor met, or the empty name for none.
+    DescriptorNameCache _variables;
     bool _initialized = false;
 };
 

@@ -73,12 +73,16 @@ int SatelliteSoundingDecoder::storeSounding()
     // The soundings met, and those without a position among them.
     int candidates = 0;
     int unplaced = 0;
+    const SeqOf<BufrValues>& all = _decodedValues;
     for (int i = 0; i < n; ++i) {
-        const BufrValues& latitude = _decodedValues[i];
-        const int subset = latitude.getSubset();
         const int longitudeDescriptor = positions.longitudeAfter(i);
         if (longitudeDescriptor == 0)
             continue;
+        // Taken anew for each sounding: the time's mark is written into the
+        // values below.
+        const BufrValues* const values = all.elements();
+        const BufrValues& latitude = values[i];
+        const int subset = latitude.getSubset();
         ++candidates;
         if (!elementAt(i + 1, subset, longitudeDescriptor)) {
             ++unplaced;
@@ -90,7 +94,7 @@ int SatelliteSoundingDecoder::storeSounding()
             continue;
         }
         const float lat = latitude.getValue();
-        const float lon = _decodedValues[i + 1].getValue();
+        const float lon = values[i + 1].getValue();
         if (lat == BufrDecoder::MISSING_VALUE || lon == BufrDecoder::MISSING_VALUE)
             ++unplaced;
         TextString siteId;
@@ -113,10 +117,14 @@ int SatelliteSoundingDecoder::storeSounding()
         result = 1;
         Sounding s;
         s.valueIndex = i;
+        s.markedEnd = i;
         s.subset = subset;
         s.siteId = siteId;
         // POES gives -1 for a sounding without pressure values.
         s.levelCount = std::max(0, getProfileCount(i, s.subset));
+        AbsTime time;
+        s.timed = observationTime(i, time);
+        s.time = s.timed ? static_cast<double>(time.seconds()) : 0.0;
         _soundings.append(s);
         ++_siteIndex;
         _numLevels = s.levelCount;
@@ -124,7 +132,9 @@ int SatelliteSoundingDecoder::storeSounding()
             if (_bulletinLog.admit(_settings.storeSource, _settings.noLevelsPrefix))
                 STORE_LOG(PROBLEM) << _settings.noLevelsPrefix << lat << ", " << lon
                                    << _settings.noLevelsEnding << std::endl;
-        } else {
+        } else if (s.timed) {
+            // A sounding without a time is not stored: its levels would
+            // take time and memory for nothing.
             buildLevels(i);
         }
     }
@@ -209,6 +219,8 @@ int SatelliteSoundingDecoder::storeSite()
     // the store's.
     int untimed = 0;
     bool storeFailed = false;
+    const bool debug = logOn(LogStream::DEBUG, _settings.storeSource);
+    const bool verbose = logOn(LogStream::VERBOSE, _settings.storeSource);
     for (int i = 0; i < _soundings.length(); ++i) {
         const Sounding s = _soundings[i];
         _siteIndex = i;
@@ -220,9 +232,10 @@ int SatelliteSoundingDecoder::storeSite()
             ++untimed;
             continue;
         }
-        STORE_LOG(DEBUG) << "index: " << s.valueIndex << ", subset: " << s.subset
-                         << ", stnid: " << s.siteId << ", time: " << timeText(s.time)
-                         << std::endl;
+        if (debug)
+            STORE_LOG(DEBUG) << "index: " << s.valueIndex << ", subset: " << s.subset
+                             << ", stnid: " << s.siteId << ", time: " << timeText(s.time)
+                             << std::endl;
         int record = 0;
         int* handle = getHandle(s.siteId, s.time, record);
         if (!handle) {
@@ -238,10 +251,10 @@ int SatelliteSoundingDecoder::storeSite()
             const int end = soundingEnd(s.valueIndex);
             for (int k = s.valueIndex; k < end; ++k) {
                 bool written = false;
-                if (!storeSingleton(ncid, record, k, written)) {
+                if (!storeSingleton(ncid, record, k, written) && verbose) {
                     const BufrValues& v = _decodedValues[k];
                     TextString name;
-                    if (!lookupElementName(v.getDescriptor(), name, _descriptorDict))
+                    if (!variableOf(v.getDescriptor(), name))
                         name = "\"\"";
                     STORE_LOG(VERBOSE) << "Unable to map netcdf file to descriptor "
                                        << v.getDescriptor() << "(" << name << ")"
@@ -251,7 +264,8 @@ int SatelliteSoundingDecoder::storeSite()
                 if (written)
                     stored[i] = true;
             }
-            STORE_LOG(DEBUG) << std::endl;
+            if (debug)
+                STORE_LOG(DEBUG) << std::endl;
         } else {
             storeFailed = true;
         }
@@ -342,14 +356,19 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
     const BufrValues& v = _decodedValues[index];
     const int descriptor = v.getDescriptor();
     TextString name;
-    const bool found = lookupElementName(descriptor, name, _descriptorDict);
-    STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << descriptor
-                     << ")= <" << name << "> <" << v.getValue() << ">" << std::endl;
-    const TextString token = v.getCharValue();
+    const bool found = variableOf(descriptor, name);
+    const bool debug = logOn(LogStream::DEBUG, _settings.storeSource);
+    if (debug)
+        STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << descriptor
+                         << ")= <" << name << "> <" << v.getValue() << ">" << std::endl;
+    // A profile value of the sounding stands for its profile, by name.
+    const TextString* profile = profileMark(index);
+    const TextString token = profile ? *profile : v.getCharValue();
     if (!found)
         return token.length() > 0;
-    STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << descriptor
-                     << ")= <" << name << "> <" << token << ">" << std::endl;
+    if (debug)
+        STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << descriptor
+                         << ")= <" << name << "> <" << token << ">" << std::endl;
 
     if (token.length() == 0) {
         double value = v.getValue();
@@ -366,7 +385,9 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
     }
     // A profile value: the whole profile is written once, at the first of
     // its values met.
-    if (findRecord(descriptor, _siteIndex) || _valueFlags[index] != 0)
+    const SeqOf<int>& flags = _valueFlags;
+    if (findRecord(descriptor, _siteIndex) ||
+        (index < flags.length() && flags.elements()[index] != 0))
         return true;
     SeqOf<float> values;
     getProfileArray(index, values);
@@ -378,7 +399,8 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
                            << v.getSubset() << ", dataArray[" << j << "]= " << values[j]
                            << std::endl;
     written = storeArray(ncid, record, name, values);
-    STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
+    if (debug)
+        STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
     return true;
 }
 

@@ -2,7 +2,10 @@
 // netCDF template dictionary and element-name look-up.
 #include "BufrTestSupport.h"
 
+#include "BufrWriter.h"
 #include "LogCapture.h"
+#include "LogPrefParser.h"
+#include "LogStream.h"
 #include "TempTree.h"
 
 #include <gtest/gtest.h>
@@ -207,4 +210,42 @@ TEST(BufrDecoder, UndecodedMessagesGiveNoValues)
     EXPECT_EQ(dec.getDecodedValues().length(), 0);
     EXPECT_TRUE(log.contains("BUFR data not decoded."));
     EXPECT_STREQ(BufrDecoder::upperCaseLetters("aBc-De9F").c_str(), "BDF");
+}
+
+// A decoder keeps its log-filter answers from message to message, and every
+// change of the filters reaches the next message: a filter command, the
+// preference file read again, filtering toggled (SIGUSR2) and back.
+TEST(BufrDecoder, LogAnswersFollowEveryChangeOfTheFilters)
+{
+    TempTree tree;
+    BufrWriter w;
+    w.subsets(1).descriptors({12101});
+    w.element(12101, 273.15);
+    const BufrWriter::Bytes message = w.build();
+    TestDecoder dec;
+    LogCapture log;
+    auto valueLines = [&] {
+        log.clear();
+        EXPECT_TRUE(dec.decodeBytes(message));
+        return log.count("DEBUG: std value[0]= 273.15");
+    };
+    EXPECT_EQ(valueLines(), 0);
+    EXPECT_EQ(valueLines(), 0);
+    LogStream::setFilter("DescriptorWalker", LogStream::TTY, LogStream::DEBUG, true);
+    EXPECT_EQ(valueLines(), 1);
+    LogStream::setFilter("DescriptorWalker", LogStream::TTY, LogStream::DEBUG, false);
+    EXPECT_EQ(valueLines(), 0);
+
+    tree.setEnv("LOG_PREF", tree.write("prefs", "all DescriptorWalker tty debug = on\n").c_str());
+    ASSERT_TRUE(LogPrefParser::parse());
+    EXPECT_EQ(valueLines(), 1);
+    LogStream::setFilter("DescriptorWalker", LogStream::TTY, LogStream::DEBUG, false);
+    EXPECT_EQ(valueLines(), 0);
+
+    LogStream::toggleFiltering();
+    EXPECT_EQ(valueLines(), 1);
+    EXPECT_TRUE(log.contains("VERBOSE: Message length = "));
+    LogStream::toggleFiltering();
+    EXPECT_EQ(valueLines(), 0);
+    EXPECT_FALSE(log.contains("VERBOSE: Message length = "));
 }

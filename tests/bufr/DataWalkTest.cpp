@@ -201,3 +201,110 @@ TEST(DataWalk, MessagesInARowKeepNothingStale)
     EXPECT_FALSE(dec.compressed());
     EXPECT_EQ(dec.groups().length(), 0);
 }
+
+namespace {
+
+// A compressed message of `subsets` subsets whose columns vary, repeat,
+// go missing, carry texts and are replicated; with `texts` false it has no
+// text columns.  expected() gives the value the decoder must list at i.
+struct RegroupCase {
+    int subsets;
+    bool texts;
+
+    static std::string name(int s) { return "T" + std::to_string(s % 977); }
+    static double temperature(int s) { return s % 97 == 5 ? NaN : 200 + s % 400; }
+
+    BufrWriter::Bytes message() const
+    {
+        std::vector<int> d;
+        if (texts)
+            d = {1015, 1015};
+        for (int x : {12101, 7004, 102000, 31001, 11001, 11002, 10004, 12103})
+            d.push_back(x);
+        BufrWriter w;
+        w.compressed(true).subsets(subsets).descriptors(d);
+        std::vector<std::string> same(subsets, "SAME"), names;
+        std::vector<double> t, p(subsets, 85000), dir0, speed0, dir1, speed1(subsets, 5), z, dew;
+        for (int s = 0; s < subsets; ++s) {
+            names.push_back(name(s));
+            t.push_back(temperature(s));
+            dir0.push_back(s % 360);
+            speed0.push_back(s % 50);
+            dir1.push_back((s + 1) % 360);
+            z.push_back(100000 - 10 * (s % 1000));
+            dew.push_back(250 + s % 7);
+        }
+        if (texts)
+            w.charsColumn(1015, same).charsColumn(1015, names);
+        w.column(12101, t).column(7004, p).factorColumn(31001, 2);
+        w.column(11001, dir0).column(11002, speed0).column(11001, dir1).column(11002, speed1);
+        w.column(10004, z).column(12103, dew);
+        EXPECT_TRUE(w.ok()) << w.error();
+        return w.build();
+    }
+    int width() const { return texts ? 10 : 8; }
+    // Descriptor, value, text and index of value i.
+    void expected(int i, int& descriptor, float& value, std::string& text, int& index) const
+    {
+        const int s = i / width();
+        int k = i % width() - (texts ? 2 : 0);
+        text.clear();
+        index = k == 4 || k == 5 ? 1 : 0;
+        value = BufrDecoder::CHARACTER_VALUE;
+        switch (k) {
+        case -2: descriptor = 1015, text = "SAME"; return;
+        case -1: descriptor = 1015, text = name(s); return;
+        case 0:
+            descriptor = 12101;
+            value = std::isnan(temperature(s)) ? BufrDecoder::MISSING_VALUE : temperature(s);
+            return;
+        case 1: descriptor = 7004, value = 85000; return;
+        case 2: descriptor = 11001, value = s % 360; return;
+        case 3: descriptor = 11002, value = s % 50; return;
+        case 4: descriptor = 11001, value = (s + 1) % 360; return;
+        case 5: descriptor = 11002, value = 5; return;
+        case 6: descriptor = 10004, value = 100000 - 10 * (s % 1000); return;
+        default: descriptor = 12103, value = 250 + s % 7; return;
+        }
+    }
+    // The first value the decoder lists otherwise, or "".
+    std::string mismatch(const SeqOf<BufrValues>& values) const
+    {
+        if (values.length() != subsets * width())
+            return std::to_string(values.length()) + " values";
+        for (int i = 0; i < values.length(); ++i) {
+            const BufrValues& v = values[i];
+            int descriptor = 0, index = 0;
+            float value = 0;
+            std::string text;
+            expected(i, descriptor, value, text, index);
+            if (v.getSubset() != i / width() || v.getDescriptor() != descriptor ||
+                v.getValue() != value || v.getCharValue().c_str() != text ||
+                v.getIndex() != index)
+                return "value " + std::to_string(i) + ": " + std::to_string(v.getSubset()) + "/" +
+                       std::to_string(v.getDescriptor()) + "=" + std::to_string(v.getValue()) +
+                       " '" + v.getCharValue().c_str() + "' #" + std::to_string(v.getIndex());
+        }
+        return "";
+    }
+};
+
+} // namespace
+
+// Compressed columns become values subset by subset alike in a small
+// message and in one of many subsets (regrouped another way), and a message
+// after a large one, in the same storage, keeps none of its texts.
+TEST(DataWalk, CompressedColumnsRegroupAlikeInSmallAndLargeMessages)
+{
+    TestDecoder dec;
+    for (const RegroupCase c : {RegroupCase{7, true}, RegroupCase{60000, true},
+                                RegroupCase{65000, false}, RegroupCase{3, true}}) {
+        SCOPED_TRACE(std::to_string(c.subsets) + " subsets");
+        ASSERT_TRUE(dec.decodeBytes(c.message()));
+        EXPECT_EQ(c.mismatch(dec.getDecodedValues()), "");
+        std::string factors = "2";
+        for (int s = 1; s < c.subsets; ++s)
+            factors += " 2";
+        EXPECT_EQ(dec.counts(), factors);
+    }
+}
