@@ -526,6 +526,13 @@ void textSeeds()
     // to the first reader of the file only.
     writeText("pattern_file", "regression-joined-pattern-refused",
               "BUFR pattern count 2\n((IUA\nIUB){40}){40}\n");
+    // Regression: repetitions of an omitted minimum ({,m}, read by regcomp
+    // as {0,m}) were not counted: nested or large, they took gigabytes.
+    writeText("pattern_file", "regression-omitted-minimum",
+              "BUFR pattern count 3\n"
+              "IUSN4     ((((4{,7}){,7}){,7}){,7}){,7}\n"
+              "((((I{,7}){,7}){,7}){,7}){,7}     4[0-9]\n"
+              "JUTX      4{,20000}\n");
 
     writeText("station_table", "stations",
               "72493 KOAK 37.72 -122.22 3 40000.0 OAKLAND_INTL\n"
