@@ -203,9 +203,23 @@ BufrTableVersions::Answer BufrTableVersions::resolve(int descriptor, int version
         return ABSENT;
     }
 
-    // A version not loaded: the nearest loaded one's definition, when every
-    // loaded version that defines the descriptor defines it alike.
-    const int nearest = version < _first ? _first : _last;
+    // A version after the newest loaded: versions only add entries to the
+    // ones before them, so the newest loaded one's definition is the
+    // message's, and what it lacks is missing.
+    if (version > _last) {
+        own = definitionIn(ranges, _last, baseDefines);
+        if (own == -1) {
+            why = name + " is not in master table version " + std::to_string(_last) +
+                  ", the newest loaded, with which version " + std::to_string(version) +
+                  " is read.";
+            return ABSENT;
+        }
+        return own == -2 ? BASE : OWN;
+    }
+
+    // An older version not loaded: the oldest loaded one's definition, when
+    // every loaded version that defines the descriptor defines it alike.
+    const int nearest = _first;
     own = definitionIn(ranges, nearest, baseDefines);
     if (own == -1) {
         why = name + " is not in master table version " + std::to_string(nearest) +
@@ -213,9 +227,8 @@ BufrTableVersions::Answer BufrTableVersions::resolve(int descriptor, int version
               std::to_string(version) + ".";
         return ABSENT;
     }
-    const int step = nearest == _first ? 1 : -1;
     int alike = nearest;
-    for (int v = nearest + step; _first <= v && v <= _last; v += step) {
+    for (int v = nearest + 1; v <= _last; ++v) {
         const int other = definitionIn(ranges, v, baseDefines);
         if (other == -1)
             continue;

@@ -288,8 +288,10 @@ std::string StaticBufrInfo::notLocalTo(int descriptor, int centre) const
 
 int StaticBufrInfo::tablesKey(const Origin& origin) const
 {
-    const int version =
-        origin.masterTableVersion < 0 ? _versions.base() : origin.masterTableVersion;
+    // Versions after the newest loaded read every descriptor as it does.
+    int version = origin.masterTableVersion < 0 ? _versions.base() : origin.masterTableVersion;
+    if (_versions.loaded() && version > _versions.last())
+        version = _versions.last();
     const bool local = origin.centre < 0 || usesLocalEntries(origin.centre);
     return (version + 2) * 2 + (local ? 1 : 0);
 }

@@ -233,9 +233,10 @@ TEST(StaticBufrInfo, MakeDataPaths)
 // What a message of an originating centre and master table version reads:
 // its own version's definition where the file gives one, the base one where
 // none does, nothing where its version lacks the descriptor; for a version
-// the file does not cover, the nearest covered version's definition only
-// when every covered version defines the descriptor alike (units compared
-// by kind).  Local descriptors belong to the listed centres, whatever the
+// the file does not cover, the newest covered version's definition for a
+// newer one, and for an older one the oldest covered version's definition
+// only when every covered version defines the descriptor alike (units
+// compared by kind).  Local descriptors belong to the listed centres, whatever the
 // version.
 TEST(StaticBufrInfo, DefinitionsByCentreAndVersion)
 {
@@ -246,6 +247,7 @@ TEST(StaticBufrInfo, DefinitionsByCentreAndVersion)
              "010197|LOCAL HEIGHT|m|0|0|13\n",
              "312060|021062|\n363192|012001|\n", "31001\n",
              std::string(VERSIONS) + "B|6|13|014001|LONG-WAVE|J m-2|-3|-2048|12\n"
+                                     "B|6|13|014002|SHORT-WAVE|J m-2|0|0|8\n"
                                      "B|6|20|021062|-\n"
                                      "B|7|8|001033|CENTRE|CODE TABLE|0|0|8\n"
                                      "D|7|13|312060|021088\n"
@@ -266,9 +268,11 @@ TEST(StaticBufrInfo, DefinitionsByCentreAndVersion)
         {14001, 98, 5, StaticBufrInfo::NOT_KNOWN, "",
          "Descriptor 14001 is not known in master table version 5, which is not loaded: "
          "versions 13 and 14 define it differently."},
-        {14001, 98, 40, StaticBufrInfo::NOT_KNOWN, "",
-         "Descriptor 14001 is not known in master table version 40, which is not loaded: "
-         "versions 13 and 14 define it differently."},
+        {14001, 98, 40, StaticBufrInfo::DEFINED, "-3/-65536/17", ""},
+        {14002, 98, 13, StaticBufrInfo::DEFINED, "0/0/8", ""},
+        {14002, 98, 40, StaticBufrInfo::NOT_DEFINED, "",
+         "Descriptor 14002 is not in master table version 39, the newest loaded, with which "
+         "version 40 is read."},
         {12001, 98, 2, StaticBufrInfo::DEFINED, "1/0/12", ""},
         {12001, 98, 255, StaticBufrInfo::DEFINED, "1/0/12", ""},
         {1033, 98, 0, StaticBufrInfo::DEFINED, "0/0/8 code", ""},
