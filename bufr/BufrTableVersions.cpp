@@ -2,6 +2,7 @@
 
 #include "LineFile.h"
 #include "LogStream.h"
+#include "TableBEntry.h"
 
 #include <algorithm>
 #include <cctype>
@@ -142,7 +143,8 @@ bool BufrTableVersions::readLine(const std::vector<std::string>& fields)
         Element e;
         if (fields.size() != 9 || fields[4].empty() || fields[5].empty() ||
             !toInt(fields[6], e.scale) || !toInt(fields[7], e.reference) ||
-            !toInt(fields[8], e.width) || e.width < 0)
+            !toInt(fields[8], e.width) ||
+            !TableBEntry::codingFault(e.scale, e.reference, e.width).empty())
             return false;
         e.units = TextString(fields[5].c_str());
         definition = static_cast<int>(_elements.size());

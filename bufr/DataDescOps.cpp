@@ -2,6 +2,7 @@
 
 #include "BufrDecoder.h"
 #include "LogStream.h"
+#include "TableBEntry.h"
 
 #include <cmath>
 #include <cstdio>
@@ -184,6 +185,13 @@ bool DataDescOps::apply(int x, int y)
         << "Data description operator " << name << " is not supported" << std::endl;
     return false;
 }
+
+// The tables hold widths and scales the changes cannot carry out of an int
+// (TableBEntry::codingFault): 2 01 and 2 02 add -127 to 127, 2 07 up to 850
+// bits and 255 to the scale.
+static_assert(TableBEntry::maxWidth + 127 + (10 * 255 + 2) / 3 < INT32_MAX / 2 &&
+                  TableBEntry::maxScale + 127 + 255 < INT32_MAX / 2,
+              "a changed width or scale fits an int");
 
 bool DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
 {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <dirent.h>
 #include <string>
 #include <vector>
@@ -93,6 +94,44 @@ TEST(StaticBufrInfo, TableBLines)
     EXPECT_STREQ(e.getDescription().c_str(), "PRESSURE");
     EXPECT_EQ(t.coding(10009), (std::vector<int>{0, -1000, 18}));
     EXPECT_EQ(t.info.tableB().count(), 4);
+}
+
+// A line whose width, scale or reference the decoding arithmetic cannot
+// hold is left out, named in a PROBLEM line; the lines around it load.  At
+// the bounds it loads.
+TEST(StaticBufrInfo, TableBLinesOutOfRangeAreLeftOut)
+{
+    const struct {
+        const char* line;
+        const char* fault;
+    } bad[] = {
+        {"012101|T|K|2|0|2147483600", "width 2147483600 is outside 0 to 65535 bits"},
+        {"012102|T|K|2|0|-1", "width -1 is outside 0 to 65535 bits"},
+        {"012103|T|K|128|0|16", "scale 128 is outside -127 to 127"},
+        {"012104|T|K|-128|0|16", "scale -128 is outside -127 to 127"},
+        {"012105|T|K|2|2147483648|16", "reference value 2147483648 does not fit 32 bits"},
+        {"012106|T|K|2|-99999999999999999999|16",
+         "reference value -9223372036854775808 does not fit 32 bits"},
+    };
+    std::string table = B_012001;
+    for (const auto& b : bad)
+        table += std::string(b.line) + "\n";
+    table += "001015|NAME|CCITT IA5|0|0|65535\n012107|T|K|-127|-2147483648|0\n";
+    LogCapture log;
+    Tables t(table, D_301011);
+    EXPECT_TRUE(t.loaded);
+    for (const auto& b : bad) {
+        EXPECT_EQ(log.count("Table B line [" + std::string(b.line) + "] of " +
+                            t.tree.qevHome() + "/data/bufrTableB: " + b.fault +
+                            "; the element is not loaded"),
+                  1)
+            << log.text();
+    }
+    for (int d = 12101; d <= 12106; ++d)
+        EXPECT_TRUE(t.coding(d).empty()) << d;
+    EXPECT_EQ(t.coding(1015), (std::vector<int>{0, 0, 65535}));
+    EXPECT_EQ(t.coding(12107), (std::vector<int>{-127, INT32_MIN, 0}));
+    EXPECT_EQ(t.info.tableD().count(), 1);
 }
 
 TEST(StaticBufrInfo, CorruptedTableBLineStopsTheLoad)
@@ -343,6 +382,8 @@ TEST(StaticBufrInfo, CorruptedVersionsAndCentres)
         "versions|6|39|39\nB|6|39|014001|-\n",
         "versions|6|39|39\nB|6|13|314001|-\n",
         "versions|6|39|39\nB|6|13|014001|X|K|1|0\n",
+        "versions|6|39|39\nB|6|13|014001|X|K|1|0|65536\n",
+        "versions|6|39|39\nB|6|13|014001|X|K|200|0|12\n",
         "versions|6|39|39\nB|6|13|014001|-\nB|13|14|014001|X|K|1|0|7\n",
         "versions|6|39|39\nD|6|13|312060|21088\n",
         "// only a comment\n",
