@@ -386,6 +386,30 @@ void BufrDecoder::storeSectionTime(const unsigned char* section1)
     _sectionTime[5] = _edition >= 4 ? section1[21] : 0;
 }
 
+std::string BufrDecoder::sectionTimeFault() const
+{
+    const int* t = _sectionTime;
+    const struct {
+        const char* name;
+        int low;
+        int high;
+    } fields[] = {{"month", 1, 12},
+                  {"day", 1, t[1] >= 1 && t[1] <= 12 ? AbsTime::daysInMonth(t[1], t[0]) : 31},
+                  {"hour", 0, 23},
+                  {"minute", 0, 59},
+                  {"second", 0, 59}};
+    for (int i = 0; i < 5; ++i) {
+        if (t[i + 1] < fields[i].low || t[i + 1] > fields[i].high)
+            return std::string("has an impossible ") + fields[i].name + " " +
+                   std::to_string(t[i + 1]);
+    }
+    // The system's times are seconds since 1970 in 32 bits.
+    const int64_t seconds = AbsTime::secondsSince1970(t[0], t[1], t[2], t[3], t[4], t[5]);
+    if (t[0] < 1970 || seconds < 0 || seconds > INT32_MAX)
+        return "of year " + std::to_string(t[0]) + " lies outside 1970 to 2038-01-19";
+    return std::string();
+}
+
 AbsTime BufrDecoder::getObTime(const unsigned char*) const
 {
     return AbsTime(_sectionTime[0], _sectionTime[1], _sectionTime[2], _sectionTime[3],
@@ -430,7 +454,15 @@ const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "Data Category (Bufr Table A): " << _dataCategory << std::endl;
     storeSectionTime(section1);
-    _obTime = getObTime(section1);
+    const std::string timeFault = sectionTimeFault();
+    if (timeFault.empty()) {
+        _obTime = getObTime(section1);
+    } else {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Section 1 time " << timeFault << "; the message has no observation time"
+            << std::endl;
+        _obTime = AbsTime(0);
+    }
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "_obTime: " << _obTime.toString("%h %d %y %T GMT") << std::endl;
@@ -525,13 +557,14 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
     }
     _descPtr = descriptors + octets;
 
-    // A message with the descriptors of an earlier one, read with the same
-    // tables, takes its tree.
+    // A message with the descriptors of an earlier one of its centre, read
+    // with the same tables, takes its tree.
     const StaticBufrInfo::Origin origin{_originatingCentre, _masterTableVersion};
     const int tables = StaticBufrInfo::instance()->tablesKey(origin);
-    DescriptorTreeCache::Entry* entry = _trees->find(descriptors, octets, tables);
+    DescriptorTreeCache::Entry* entry =
+        _trees->find(descriptors, octets, tables, _originatingCentre);
     if (!entry) {
-        entry = _trees->add(descriptors, octets, tables);
+        entry = _trees->add(descriptors, octets, tables, _originatingCentre);
         _descPtr = descriptors;
         SeqOf<int> list;
         for (int i = 0; i < count; ++i)
@@ -1188,13 +1221,16 @@ int BufrDecoder::charactersAt(int count, std::string& chars) const
 {
     chars.resize(static_cast<std::size_t>(count));
     copyCharacters(_dataPtr, _bitOffset, count, &chars[0]);
+    // The text ends at the first NUL; all ones before it is missing (a
+    // missing text padded with NULs, as some encoders write it).
     bool allOnes = true;
-    int length = count;
-    for (int i = 0; i < count; ++i) {
-        const unsigned char ch = static_cast<unsigned char>(chars[static_cast<std::size_t>(i)]);
+    int length = 0;
+    for (; length < count; ++length) {
+        const unsigned char ch =
+            static_cast<unsigned char>(chars[static_cast<std::size_t>(length)]);
+        if (ch == 0)
+            break;
         allOnes = allOnes && ch == 0xFF;
-        if (ch == 0 && length == count)
-            length = i;
     }
     return allOnes ? 0 : length;
 }

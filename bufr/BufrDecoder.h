@@ -161,7 +161,7 @@ public:
     // Does not advance.
     TextString getCharacters(int widthBits, float& value);
     // count characters at the read position, cut at the first NUL, empty
-    // when all octets are 0xFF.  Does not advance.
+    // when every octet before it is 0xFF.  Does not advance.
     void getCharacterString(int& count, TextString& text);
 
     // The coded-value rules the standard and compressed readers share.
@@ -231,6 +231,10 @@ protected:
     const unsigned char* decodeSection4(const unsigned char* section4, bool& ok);
     // The observation time of the section 1 read last.
     AbsTime getObTime(const unsigned char* section1) const;
+    // Why the time of the section 1 read last is no time the system holds
+    // (a field out of its range, a year outside 1970 to 2038), in words
+    // that follow "Section 1 time "; empty when it is one.
+    std::string sectionTimeFault() const;
     static bool isCompressed(const unsigned char* section3);
     // The descriptor of the two octets at _descPtr, which moves past them.
     int readDescriptor();
@@ -296,15 +300,15 @@ private:
     uint64_t bitsAt(int n) const;
     bool checkRead(long bits, const char* what);
     // The count characters at the read position (checkRead passed for
-    // them) copied into chars, and the length of their readable text: 0
-    // when every octet is 0xFF (missing), else up to the first NUL.  Does
+    // them) copied into chars, and the length of their readable text: up
+    // to the first NUL, 0 when every octet before it is 0xFF (missing).  Does
     // not advance.  The one text extractor of getCharacters,
     // getCharacterString and the data walker.
     int charactersAt(int count, std::string& chars) const;
     // The text of a character element of count octets at the read position
     // (checkRead passed for them), chars its scratch buffer: the whole text
     // up to the first NUL, trailing blanks removed; empty when every octet
-    // is 0xFF (missing).  The one rule of getCharacters and of the values
+    // before that NUL is 0xFF (missing).  The one rule of getCharacters and of the values
     // the data walker decodes, standard and compressed.  Inline: the walker
     // makes it for every text it reads.
     TextString characterValue(int count, std::string& chars) const

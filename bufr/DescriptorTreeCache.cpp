@@ -21,12 +21,12 @@ void DescriptorTreeCache::checkTables()
 }
 
 DescriptorTreeCache::Entry* DescriptorTreeCache::find(const unsigned char* octets, std::size_t n,
-                                                      int tables)
+                                                      int tables, int centre)
 {
     checkTables();
     for (std::size_t i = 0; i < _entries.size(); ++i) {
         const std::string& key = _entries[i]->octets;
-        if (_entries[i]->tables != tables || key.size() != n ||
+        if (_entries[i]->tables != tables || _entries[i]->centre != centre || key.size() != n ||
             std::memcmp(key.data(), octets, n) != 0)
             continue;
         if (i > 0) {
@@ -40,12 +40,13 @@ DescriptorTreeCache::Entry* DescriptorTreeCache::find(const unsigned char* octet
 }
 
 DescriptorTreeCache::Entry* DescriptorTreeCache::add(const unsigned char* octets, std::size_t n,
-                                                     int tables)
+                                                     int tables, int centre)
 {
     checkTables();
     _pending.reset(new Entry());
     _pending->octets.assign(reinterpret_cast<const char*>(octets), n);
     _pending->tables = tables;
+    _pending->centre = centre;
     return _pending.get();
 }
 

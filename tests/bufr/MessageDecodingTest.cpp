@@ -56,6 +56,33 @@ TEST(MessageDecoding, SectionOneByEdition)
     EXPECT_FALSE(dec.decodeBytes(m));
     EXPECT_TRUE(log.contains("PROBLEM: BUFR edition 1 is not supported"));
     EXPECT_TRUE(log.contains("Failed to decode Section 0"));
+
+    // A time that no time is, or one the system's times cannot hold, is the
+    // message's problem: named, and the message read without a time.
+    const struct {
+        std::vector<int> time;
+        const char* line;
+    } impossible[] = {
+        {{2004, 3, 15, 12, 30, 60}, "Section 1 time has an impossible second 60"},
+        {{2004, 2, 30, 12, 30, 0}, "Section 1 time has an impossible day 30"},
+        {{2004, 13, 1, 0, 0, 0}, "Section 1 time has an impossible month 13"},
+        {{1000, 3, 15, 12, 30, 0}, "Section 1 time of year 1000 lies outside 1970 to 2038-01-19"},
+        {{2038, 1, 19, 3, 14, 8}, "Section 1 time of year 2038 lies outside 1970 to 2038-01-19"},
+    };
+    for (const auto& t : impossible) {
+        BufrWriter w(4);
+        w.dateTime(t.time[0], t.time[1], t.time[2], t.time[3], t.time[4], t.time[5]);
+        w.descriptors({12101}).element(12101, 273.15);
+        log.clear();
+        ASSERT_TRUE(dec.decodeBytes(w.build())) << t.line;
+        EXPECT_EQ(log.count(std::string("PROBLEM: ") + t.line +
+                            "; the message has no observation time"),
+                  1)
+            << log.text();
+        EXPECT_FALSE(log.contains("BUG")) << log.text();
+        EXPECT_EQ(dec.obTime(), AbsTime(0));
+        EXPECT_EQ(dec.values(), "0/12101=273.15");
+    }
 }
 
 TEST(MessageDecoding, ShortSectionsAndSeveralMessages)

@@ -39,6 +39,18 @@ TEST(MessageTables, LocalEntriesBelongToTheirCentres)
                 << log.text();
             EXPECT_EQ(dec.values(), "");
         }
+        {
+            // The same descriptors from centre 99: its own centre is named.
+            BufrWriter centre99 = centre98;
+            centre99.centre(99);
+            LogCapture log;
+            EXPECT_FALSE(dec.decodeBytes(centre99.build())) << edition;
+            EXPECT_EQ(log.count("Descriptor 10197 is local to its originating centre 99, whose "
+                                "local table is not loaded."),
+                      1)
+                << log.text();
+            EXPECT_FALSE(log.contains("centre 98")) << log.text();
+        }
         ASSERT_TRUE(dec.decodeBytes(signified.build())) << edition;
         EXPECT_EQ(dec.values(), "0/10197=99999 0/12101=250.5");
         ASSERT_TRUE(dec.decodeBytes(centre7.build())) << edition;
