@@ -240,8 +240,9 @@ protected:
     int readDescriptor();
     // Builds the descriptor tree of the section-3 descriptor octets and fills
     // _descriptors, _replDescList and _nestedRepList; an empty result when
-    // the descriptors cannot be expanded.
-    SeqOf<int> expandDescriptors(const unsigned char* descriptors);
+    // the descriptors cannot be expanded, or would expand to more than the
+    // dataBits of section 4 (of a message of that many subsets) can hold.
+    SeqOf<int> expandDescriptors(const unsigned char* descriptors, long dataBits, int subsets);
     bool decodeStandardData();
     bool decodeCompressedData();
     // _decodedValues becomes the six time values of section 1 (subset 0).
@@ -321,6 +322,8 @@ private:
     // decode without its guard against failed allocations.
     bool decodeMessage(const void* buffer, unsigned size);
     long _nextMessage = -1;
+    // The memory the values of the last message took.
+    long _lastBytesTaken = 0;
     bool takeBitsChecked(int n, uint64_t& value);
     // The length check of sections 1 to 4: the section and the four octets
     // of section 5 fit into what is left of the message, and the section

@@ -2,7 +2,9 @@
 // has one, and a subset or descriptor beyond what its packed fields hold.
 // One process-wide store of reference-counted entries, each named by a
 // handle (0 names none): a value's copies share its entry, and the entry
-// goes with the last of them.  Main thread only, as decoding is.
+// goes with the last of them.  The store shrinks as the entries at its end
+// go, so that the values of a large message leave no room behind once they
+// are gone.  Main thread only, as decoding is.
 #ifndef BUFRVALUEEXTRAS_H
 #define BUFRVALUEEXTRAS_H
 
@@ -33,8 +35,13 @@ public:
     // The entry to change: the handle's own when nothing else holds it,
     // else a copy, whose handle replaces the one given.
     static Entry& own(uint32_t& handle);
-    // Entries in use (for the tests).
-    static std::size_t inUse();
+    // Entries in use, and the octets the store holds (for the tests).
+    static std::size_t inUse() { return inUseCount(); }
+    static std::size_t bytes();
+    // What a value's text of `octets` characters costs in memory: its entry
+    // and its string (the representation and its characters, as the heap
+    // gives them out).
+    static long textCost(long octets);
 
 private:
     // Slot 0 stands for no entry.  The store is never destroyed, so that
@@ -44,12 +51,22 @@ private:
         static std::vector<Entry>* const store = new std::vector<Entry>(1);
         return *store;
     }
+    // The handles of free entries within the store; some may have gone with
+    // the store's end, or come back in use since: they are passed over.
     static std::vector<uint32_t>& freeSlots()
     {
         static std::vector<uint32_t>* const slots = new std::vector<uint32_t>();
         return *slots;
     }
+    static std::size_t& inUseCount()
+    {
+        static std::size_t count = 0;
+        return count;
+    }
     static void drop(uint32_t handle);
+    // The free entries at the store's end go, and the room of a store much
+    // larger than it is now.
+    static void trim();
 };
 
 #endif

@@ -10,6 +10,8 @@
 
 namespace {
 
+const std::size_t maxAssociatedFields = 255;
+
 // 10^scale as std::pow gives it, from a table for the scales met in practice.
 double powerOfTen(int scale)
 {
@@ -100,7 +102,14 @@ inline void DataDescOps::resetDataReference()
 inline bool DataDescOps::addAssociatedField(int y)
 {
     // Nested fields add up; they are read before every element, so together
-    // they cannot be wider than the data left.
+    // they cannot be wider than the data left, and each is remembered until
+    // its 2 04 000: no message nests more than a few.
+    if (_assocFieldWidths.size() >= maxAssociatedFields) {
+        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+            << "Associated fields nested more than " << maxAssociatedFields << " deep"
+            << std::endl;
+        return false;
+    }
     if (_assocFieldWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
         QEV_LOG(LogStream::PROBLEM, "DataDescOps")
             << "Associated fields of " << _assocFieldWidth + static_cast<long>(y)

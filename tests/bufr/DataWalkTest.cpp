@@ -5,12 +5,15 @@
 #include "BufrWriter.h"
 #include "fuzzFindings.h"
 #include "LogCapture.h"
+#include "DescriptorWalker.h"
 #include "TableBEntry.h"
+#include "heapInUse.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -158,6 +161,69 @@ TEST(DataWalk, OperatorsOnTheWidestAcceptedCodings)
         }
     }
     EXPECT_GT(decoded, 0);
+}
+
+// A message of many values, or of many texts, takes memory for them while
+// it is decoded and while its values are read; the next message gives it
+// back: the walker's lists beyond what it keeps between messages, the
+// value extras of the texts, the values themselves.  One whose values would
+// pass the memory a message may take is refused part-way, and gives back
+// what it took as well.
+TEST(DataWalk, LargeMessagesGiveTheirMemoryBack)
+{
+    struct Case {
+        const char* name;
+        BufrWriter::Bytes message;
+        long values;    // 0: refused
+    };
+    std::vector<Case> cases;
+    {
+        // 100 columns of 65535 subsets, each value of its own: 6.5 million.
+        BufrWriter columns;
+        columns.compressed(true).subsets(65535).descriptors({101100, 12101});
+        std::vector<uint64_t> increments(65535);
+        for (std::size_t i = 0; i < increments.size(); ++i)
+            increments[i] = i % 200;
+        for (int c = 0; c < 100; ++c)
+            columns.rawColumn(16, 1000 + c, 8, increments);
+        // Texts of 8 characters in one subset: 300,000, and 1,400,000, more
+        // than the memory of a message holds.
+        BufrWriter texts;
+        texts.descriptors({103030, 102100, 101100, 1008});
+        BufrWriter tooMany;
+        tooMany.descriptors({103140, 102100, 101100, 1008});
+        for (int i = 0; i < 1400000; ++i) {
+            const std::string text = "N" + std::to_string(i);
+            if (i < 300000)
+                texts.chars(1008, text);
+            tooMany.chars(1008, text);
+        }
+        ASSERT_TRUE(columns.ok() && texts.ok() && tooMany.ok());
+        cases.push_back(Case{"columns", columns.build(), 6553500});
+        cases.push_back(Case{"texts", texts.build(), 300000});
+        cases.push_back(Case{"too many texts", tooMany.build(), 0});
+    }
+    BufrWriter small;
+    small.descriptors({12101}).element(12101, 273.15);
+    const BufrWriter::Bytes smallMessage = small.build();
+
+    TestDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(smallMessage));
+    const std::size_t before = heapInUse();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            LogCapture log;
+            EXPECT_EQ(dec.decodeBytes(c.message), c.values > 0);
+            EXPECT_EQ(dec.getDecodedValues().length(), c.values);
+            EXPECT_EQ(log.contains("would take more than 192 MB of memory"), c.values == 0);
+        }
+        if (c.values > 0) {
+            EXPECT_GT(heapInUse(), before + 32 * 1000000L);
+        }
+        ASSERT_TRUE(dec.decodeBytes(smallMessage));
+        EXPECT_LT(heapInUse(), before + 4 * 1000000L) << heapInUse() - before;
+    }
 }
 
 TEST(DataWalk, CompressedTextsReplicationAndAssociatedFields)
