@@ -427,8 +427,10 @@ std::string BufrDecoder::sectionTimeFault() const
                    std::to_string(t[i + 1]);
     }
     // The system's times are seconds since 1970 in 32 bits.
+    if (t[0] >= 1970 && t[0] < 2038)
+        return std::string();
     const int64_t seconds = AbsTime::secondsSince1970(t[0], t[1], t[2], t[3], t[4], t[5]);
-    if (t[0] < 1970 || seconds < 0 || seconds > INT32_MAX)
+    if (t[0] < 1970 || seconds > INT32_MAX)
         return "of year " + std::to_string(t[0]) + " lies outside 1970 to 2038-01-19";
     return std::string();
 }
@@ -608,6 +610,8 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors, long
     const int tables = StaticBufrInfo::instance()->tablesKey(origin);
     DescriptorTreeCache::Entry* entry =
         _trees->find(descriptors, octets, tables, _originatingCentre);
+    // A new entry, or new lists in one, is kept (measured) again.
+    bool changed = !entry;
     if (!entry) {
         entry = _trees->add(descriptors, octets, tables, _originatingCentre);
         _descPtr = descriptors;
@@ -642,6 +646,7 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors, long
             entry->groups = groups;
             entry->nested = nested;
             entry->flattened = true;
+            changed = true;
         }
         _descriptors = entry->descriptors;
         _replDescList = entry->groups;
@@ -653,7 +658,8 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors, long
             entry->groups = entry->nested = _noGroups;
         }
     }
-    _trees->keep(entry);
+    if (changed)
+        _trees->keep(entry);
     return _descriptors;
 }
 

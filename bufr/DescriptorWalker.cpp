@@ -25,6 +25,7 @@ bool scaled(uint64_t coded, const DataDescOps::Coding& c, float& value)
 
 const long DescriptorWalker::maxBytes;
 const long DescriptorWalker::keptBytes;
+const long DescriptorWalker::valueBlock;
 const long DescriptorWalker::valueCost = sizeof(Item) + sizeof(BufrValues);
 const long DescriptorWalker::columnValueCost = sizeof(BufrValues);
 
@@ -39,6 +40,7 @@ DescriptorWalker::DescriptorWalker(BufrDecoder& decoder)
       _steps(0),
       _stepLimit(0),
       _valueLimit(0),
+      _nextValueCheck(0),
       _bytesLeft(0),
       _bytesTaken(0),
       _debug(false),
@@ -66,6 +68,7 @@ bool DescriptorWalker::start(bool compressed)
     const long bits = _decoder.bitsLeft();
     _stepLimit = 1000000L + 16 * bits;
     _valueLimit = compressed ? (bits / 6 + 1) * std::max(_subsets, 1) : bits + 100000L;
+    _nextValueCheck = 0;
     _bytesLeft = maxBytes;
     _debug = BufrDecoder::logOn(LogStream::DEBUG, "DescriptorWalker");
     _verbose = BufrDecoder::logOn(LogStream::VERBOSE, "DescriptorWalker");
@@ -210,6 +213,17 @@ void DescriptorWalker::giveBack(bool decoded)
 long DescriptorWalker::textCost(long octets)
 {
     return static_cast<long>(sizeof(TextString)) + BufrValueExtras::textCost(octets);
+}
+
+bool DescriptorWalker::roomForValues()
+{
+    const long count = static_cast<long>(_values.size());
+    if (count >= _valueLimit)
+        return tooMuch("values");
+    if (!charge(valueBlock * valueCost))
+        return false;
+    _nextValueCheck = std::min(_valueLimit, count + valueBlock);
+    return true;
 }
 
 bool DescriptorWalker::tooLarge()
@@ -626,6 +640,7 @@ bool DescriptorWalker::expandDelayedReplication(const DescriptorTree::Node& n)
     if (!charge((1 + copies) * static_cast<long>(sizeof(int))))
         return false;
     _valueLimit -= copies;
+    _nextValueCheck = std::min(_nextValueCheck, _valueLimit);
     _factors.push_back(factor);
     if (_verbose) {
         QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
@@ -713,12 +728,6 @@ bool DescriptorWalker::addUnknown(int descriptor)
     sameValue(col, BufrDecoder::NOT_IN_TABLE_B);
     _columns.push_back(col);
     return true;
-}
-
-bool DescriptorWalker::roomForColumn()
-{
-    return (storedValues() + _subsets <= _valueLimit || tooMuch("values")) &&
-           charge(static_cast<long>(sizeof(Column)) + _subsets * columnValueCost);
 }
 
 void DescriptorWalker::logValue(float value)

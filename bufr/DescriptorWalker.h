@@ -135,14 +135,16 @@ private:
         return _compressed ? static_cast<long>(_columns.size()) * _subsets
                            : static_cast<long>(_values.size());
     }
-    // One more column of compressed data fits the limit; false (logged)
-    // when it does not.
-    bool roomForColumn();
+    // One more column of compressed data fits the limits; false (logged)
+    // when it does not.  Inline: every column asks.
+    bool roomForColumn()
+    {
+        return (storedValues() + _subsets <= _valueLimit || tooMuch("values")) &&
+               charge(static_cast<long>(sizeof(Column)) + _subsets * columnValueCost);
+    }
     bool addValue(int descriptor, float value, int text)
     {
-        if (static_cast<long>(_values.size()) >= _valueLimit)
-            return tooMuch("values");
-        if (!charge(valueCost))
+        if (static_cast<long>(_values.size()) >= _nextValueCheck && !roomForValues())
             return false;
         _values.push_back(Item{_subset, descriptor, value, _repetition, text});
         if (_debug)
@@ -185,6 +187,11 @@ private:
         return tooLarge();
     }
     bool tooLarge();
+    // Room for the next valueBlock values of standard data, within both
+    // limits (taken a block at a time, so that a value costs one
+    // comparison); false (logged) when there is none.
+    bool roomForValues();
+    static const long valueBlock = 4096;
     // What a text of `octets` characters costs beyond its value: its handle
     // here, its string and its entry among the value extras.
     static long textCost(long octets);
@@ -209,6 +216,7 @@ private:
     long _steps;
     long _stepLimit;
     long _valueLimit;
+    long _nextValueCheck;    // the count of values that asks roomForValues again
     long _bytesLeft;
     long _bytesTaken;
     bool _debug;
