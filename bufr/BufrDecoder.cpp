@@ -1268,20 +1268,20 @@ void BufrDecoder::getCharacterString(int& count, TextString& text)
 
 int BufrDecoder::charactersAt(int count, std::string& chars) const
 {
+    if (count < 1)
+        return 0;
     chars.resize(static_cast<std::size_t>(count));
     copyCharacters(_dataPtr, _bitOffset, count, &chars[0]);
     // The text ends at the first NUL; all ones before it is missing (a
     // missing text padded with NULs, as some encoders write it).
-    bool allOnes = true;
-    int length = 0;
-    for (; length < count; ++length) {
-        const unsigned char ch =
-            static_cast<unsigned char>(chars[static_cast<std::size_t>(length)]);
-        if (ch == 0)
-            break;
-        allOnes = allOnes && ch == 0xFF;
+    const char* const text = chars.data();
+    const void* nul = std::memchr(text, 0, static_cast<std::size_t>(count));
+    const int length = nul ? static_cast<int>(static_cast<const char*>(nul) - text) : count;
+    for (int i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) != 0xFF)
+            return length;
     }
-    return allOnes ? 0 : length;
+    return 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -3,19 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-namespace {
-
-// The store's room kept however few entries are in use.
-const std::size_t keptEntries = 65536;
-
-// The octets the heap takes for a block of n octets: its header, rounded up
-// to 16, 32 at the least.
-long heapBlock(long n)
-{
-    return std::max(32L, (n + 8 + 15) & ~15L);
-}
-
-} // namespace
+const std::size_t BufrValueExtras::keptEntries;
 
 uint32_t BufrValueExtras::add(const TextString& text, bool wide, int subset, int descriptor)
 {
@@ -56,7 +44,7 @@ void BufrValueExtras::drop(uint32_t handle)
 {
     entries()[handle].text = TextString();
     --inUseCount();
-    if (handle + 1 == entries().size())
+    if (handle + 1 == entries().size() && handle >= keptEntries)
         trim();
     else
         freeSlots().push_back(handle);
@@ -91,8 +79,3 @@ std::size_t BufrValueExtras::bytes()
     return entries().capacity() * sizeof(Entry) + freeSlots().capacity() * sizeof(uint32_t);
 }
 
-long BufrValueExtras::textCost(long octets)
-{
-    return static_cast<long>(sizeof(Entry)) +
-           heapBlock(static_cast<long>(sizeof(TextString::StringValue))) + heapBlock(octets + 1);
-}

@@ -3,8 +3,9 @@
 // One process-wide store of reference-counted entries, each named by a
 // handle (0 names none): a value's copies share its entry, and the entry
 // goes with the last of them.  The store shrinks as the entries at its end
-// go, so that the values of a large message leave no room behind once they
-// are gone.  Main thread only, as decoding is.
+// go, once it holds more than keptEntries, so that the values of a large
+// message leave no room behind once they are gone.  Main thread only, as
+// decoding is.
 #ifndef BUFRVALUEEXTRAS_H
 #define BUFRVALUEEXTRAS_H
 
@@ -40,8 +41,14 @@ public:
     static std::size_t bytes();
     // What a value's text of `octets` characters costs in memory: its entry
     // and its string (the representation and its characters, as the heap
-    // gives them out).
-    static long textCost(long octets);
+    // gives them out: a header of 8 octets, blocks of 16, 32 at the least).
+    static long textCost(long octets)
+    {
+        const long string = (static_cast<long>(sizeof(TextString::StringValue)) + 8 + 15) & ~15L;
+        const long characters = (octets + 1 + 8 + 15) & ~15L;
+        return static_cast<long>(sizeof(Entry)) + (string < 32 ? 32 : string) +
+               (characters < 32 ? 32 : characters);
+    }
 
 private:
     // Slot 0 stands for no entry.  The store is never destroyed, so that
@@ -67,6 +74,8 @@ private:
     // The free entries at the store's end go, and the room of a store much
     // larger than it is now.
     static void trim();
+    // The store's room kept however few entries are in use.
+    static const std::size_t keptEntries = 65536;
 };
 
 #endif

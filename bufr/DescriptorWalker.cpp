@@ -210,11 +210,6 @@ void DescriptorWalker::giveBack(bool decoded)
     emptyList(_codings, decoded);
 }
 
-long DescriptorWalker::textCost(long octets)
-{
-    return static_cast<long>(sizeof(TextString)) + BufrValueExtras::textCost(octets);
-}
-
 bool DescriptorWalker::roomForValues()
 {
     const long count = static_cast<long>(_values.size());

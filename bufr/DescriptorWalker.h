@@ -27,6 +27,7 @@
 #ifndef DESCRIPTORWALKER_H
 #define DESCRIPTORWALKER_H
 
+#include "BufrValueExtras.h"
 #include "BufrValues.h"
 #include "DataDescOps.h"
 #include "DescriptorTree.h"
@@ -194,7 +195,10 @@ private:
     static const long valueBlock = 4096;
     // What a text of `octets` characters costs beyond its value: its handle
     // here, its string and its entry among the value extras.
-    static long textCost(long octets);
+    static long textCost(long octets)
+    {
+        return static_cast<long>(sizeof(TextString)) + BufrValueExtras::textCost(octets);
+    }
     // The walk of the data is done (the message decoded or not): what its
     // lists hold goes, and the room of those that pass keptBytes unless the
     // message decoded filled half of it.
