@@ -302,16 +302,16 @@ private:
     bool checkRead(long bits, const char* what);
     // The count characters at the read position (checkRead passed for
     // them) copied into chars, and the length of their readable text: up
-    // to the first NUL, 0 when every octet before it is 0xFF (missing).  Does
-    // not advance.  The one text extractor of getCharacters,
+    // to the first NUL, 0 when every octet before it is 0xFF (missing).
+    // Does not advance.  The one text extractor of getCharacters,
     // getCharacterString and the data walker.
     int charactersAt(int count, std::string& chars) const;
     // The text of a character element of count octets at the read position
     // (checkRead passed for them), chars its scratch buffer: the whole text
     // up to the first NUL, trailing blanks removed; empty when every octet
-    // before that NUL is 0xFF (missing).  The one rule of getCharacters and of the values
-    // the data walker decodes, standard and compressed.  Inline: the walker
-    // makes it for every text it reads.
+    // before that NUL is 0xFF (missing).  The one rule of getCharacters and
+    // of the values the data walker decodes, standard and compressed.
+    // Inline: the walker makes it for every text it reads.
     TextString characterValue(int count, std::string& chars) const
     {
         int length = charactersAt(count, chars);

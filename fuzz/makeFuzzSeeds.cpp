@@ -603,8 +603,12 @@ void sharedFindings(const std::vector<std::pair<std::string, Bytes> >& messages)
     const Bytes after = concat({messages.front().second, messages[2].second});
     for (const fs::directory_entry& entry : fs::directory_iterator(corpus, error)) {
         const std::string name = entry.path().filename().string();
-        const bool compressed = name.size() > 8 && name.compare(name.size() - 8, 8, ".bufr.gz") == 0;
-        if (!compressed && !(name.size() > 5 && name.compare(name.size() - 5, 5, ".bufr") == 0))
+        const auto endsWith = [&name](const std::string& end) {
+            return name.size() > end.size() &&
+                   name.compare(name.size() - end.size(), end.size(), end) == 0;
+        };
+        const bool compressed = endsWith(".bufr.gz");
+        if (!compressed && !endsWith(".bufr"))
             continue;
         const std::string command =
             (compressed ? "gzip -dc '" : "cat '") + entry.path().string() + "'";

@@ -26,7 +26,8 @@ const std::string corpus = std::string(QEV_SHARED_DIR) + "/corpus/fuzz/";
 
 bool endsWith(const std::string& text, const std::string& end)
 {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 std::string gunzip(const std::string& path)
