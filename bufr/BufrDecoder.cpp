@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <new>
 #include <string>
 #include <vector>
@@ -170,8 +171,19 @@ namespace {
 
 const char* const dashes = "-------------------------------------------------------";
 const int maxHeaderOctets = 119;
+// The memory a message's values take beyond which the heap is given back
+// to the system once they go.
+const long trimAfterBytes = 32L << 20;
 // The written-out descriptor lists the tree cache keeps at the most, each.
 const long maxKeptDescriptors = 65536;
+// Descriptors of section 3 beyond the bits of section 4 (operators and
+// elements of no width take none).
+const long zeroWidthDescriptors = 65536;
+// The most descriptors one subset may be written out to: all but a few
+// (operators) stand for a value or more, and a value costs 32 octets at the
+// least while it is decoded (itself and its item, or its column's share),
+// within the memory a message may take.
+const long maxWrittenDescriptors = DescriptorWalker::maxBytes / 32;
 
 // The four-digit year of section 1: editions 2 and 3 give the year of the
 // century (some encoders wrote years after 1999 as 100 and more), edition 4
@@ -190,15 +202,26 @@ int fullYear(int edition, const unsigned char* section1)
 
 bool BufrDecoder::decode(const void* buffer, unsigned size)
 {
+    bool ok = false;
     try {
-        return decodeMessage(buffer, size);
+        ok = decodeMessage(buffer, size);
     } catch (const std::bad_alloc&) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << "Not enough memory to decode the message of " << size << " bytes" << std::endl;
         _decodedValues = SeqOf<BufrValues>();
         _repCountList = _noNumbers;
-        return false;
     }
+    // A tree that the cache did not keep served this message only.
+    _tree = nullptr;
+    _trees->release();
+    // What a large message took goes back to the system once it is freed
+    // (the values of the message before go when this one's replace them):
+    // the heap keeps the many small blocks of their texts otherwise.
+    const long taken = _walker->takeBytesTaken();
+    if (taken > trimAfterBytes || _lastBytesTaken > trimAfterBytes)
+        malloc_trim(0);
+    _lastBytesTaken = taken;
+    return ok;
 }
 
 bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
@@ -388,6 +411,32 @@ void BufrDecoder::storeSectionTime(const unsigned char* section1)
     _sectionTime[5] = _edition >= 4 ? section1[21] : 0;
 }
 
+std::string BufrDecoder::sectionTimeFault() const
+{
+    const int* t = _sectionTime;
+    const struct {
+        const char* name;
+        int low;
+        int high;
+    } fields[] = {{"month", 1, 12},
+                  {"day", 1, t[1] >= 1 && t[1] <= 12 ? AbsTime::daysInMonth(t[1], t[0]) : 31},
+                  {"hour", 0, 23},
+                  {"minute", 0, 59},
+                  {"second", 0, 59}};
+    for (int i = 0; i < 5; ++i) {
+        if (t[i + 1] < fields[i].low || t[i + 1] > fields[i].high)
+            return std::string("has an impossible ") + fields[i].name + " " +
+                   std::to_string(t[i + 1]);
+    }
+    // The system's times are seconds since 1970 in 32 bits.
+    if (t[0] >= 1970 && t[0] < 2038)
+        return std::string();
+    const int64_t seconds = AbsTime::secondsSince1970(t[0], t[1], t[2], t[3], t[4], t[5]);
+    if (t[0] < 1970 || seconds > INT32_MAX)
+        return "of year " + std::to_string(t[0]) + " lies outside 1970 to 2038-01-19";
+    return std::string();
+}
+
 AbsTime BufrDecoder::getObTime(const unsigned char*) const
 {
     return AbsTime(_sectionTime[0], _sectionTime[1], _sectionTime[2], _sectionTime[3],
@@ -432,7 +481,15 @@ const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "Data Category (Bufr Table A): " << _dataCategory << std::endl;
     storeSectionTime(section1);
-    _obTime = getObTime(section1);
+    const std::string timeFault = sectionTimeFault();
+    if (timeFault.empty()) {
+        _obTime = getObTime(section1);
+    } else {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Section 1 time " << timeFault << "; the message has no observation time"
+            << std::endl;
+        _obTime = AbsTime(0);
+    }
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "_obTime: " << _obTime.toString("%h %d %y %T GMT") << std::endl;
@@ -493,8 +550,18 @@ const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
         hexDump(section3, 20, 0, static_cast<int>(length));
     }
     // The descriptors from octet 8, read in place: (length - 7) / 2 of them
-    // lie within the section.
-    SeqOf<int> expanded = expandDescriptors(section3 + 7);
+    // lie within the section.  Section 4's data bounds what they may expand
+    // to: the bits its length gives (when it has one, else what the
+    // message has left).
+    const long left = _messageLength - _consumed - length;
+    long dataBits = 8 * std::max(0L, left);
+    if (left >= 4) {
+        const long section4 = readBigEndian3(section3 + length);
+        if (section4 >= 4 && section4 <= left)
+            dataBits = 8 * (section4 - 4);
+    }
+    SeqOf<int> expanded =
+        expandDescriptors(section3 + 7, dataBits, readBigEndian2(section3 + 4));
     if (expanded.length() == 0) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to expand descriptors."
                                                    << std::endl;
@@ -509,7 +576,8 @@ const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
     return section3 + length;
 }
 
-SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
+SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors, long dataBits,
+                                          int subsets)
 {
     _replDescList = _noGroups;
     _nestedRepList = _noGroups;
@@ -527,59 +595,73 @@ SeqOf<int> BufrDecoder::expandDescriptors(const unsigned char* descriptors)
     }
     _descPtr = descriptors + octets;
 
-    // A message with the descriptors of an earlier one, read with the same
-    // tables, takes its tree.
+    // Every descriptor of section 3 stands for at least one element, which
+    // takes at least one bit of section 4 unless its width is 0; the few
+    // that take none (operators, among them) have a margin of their own.
+    // The tree of more is not built.
+    if (count > dataBits + zeroWidthDescriptors) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Section 3 lists " << count << " descriptors, more than the " << dataBits
+            << " bits of section 4 can hold" << std::endl;
+        return _descriptors;
+    }
+
+    // A message with the descriptors of an earlier one of its centre, read
+    // with the same tables, takes its tree.
     const StaticBufrInfo::Origin origin{_originatingCentre, _masterTableVersion};
     const int tables = StaticBufrInfo::instance()->tablesKey(origin);
-    DescriptorTreeCache::Entry* entry = _trees->find(descriptors, octets, tables);
+    DescriptorTreeCache::Entry* entry =
+        _trees->find(descriptors, octets, tables, _originatingCentre);
+    // A new entry, or new lists in one, is kept (measured) again.
+    bool changed = !entry;
     if (!entry) {
-        entry = _trees->add(descriptors, octets, tables);
+        entry = _trees->add(descriptors, octets, tables, _originatingCentre);
         _descPtr = descriptors;
         SeqOf<int> list;
         for (int i = 0; i < count; ++i)
             list.append(readDescriptor());
         if (!entry->tree.build(list, origin))
             return SeqOf<int>();
-        _trees->keep(entry);
     }
     _tree = &entry->tree;
 
-    // The written-out list is bounded by what the rest of the message could
-    // hold: every element takes at least one bit.
-    const long limit = 8 * (_messageLength - _consumed) + 4096;
-    if (!entry->flattened && limit > entry->failedLimit) {
-        SeqOf<int> list;
-        SeqOf<SeqOf<int> > groups, nested;
-        if (entry->tree.flatten(list, groups, nested, limit)) {
-            entry->flattened = true;
-            entry->written = list.length();
-            for (const SeqOf<SeqOf<int> >* g : {&groups, &nested})
-                for (int i = 0; i < g->length(); ++i)
-                    entry->written += (*g)[i].length();
+    // Written out for one subset, the elements that take data are bounded by
+    // what section 4 holds, and all the descriptors by the memory a message
+    // may take (each stands for one value or more): counted before anything
+    // is written.
+    const DescriptorTree::WrittenOut& written = entry->tree.writtenOut();
+    if (subsets > 0 && written.takingData > dataBits) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "The descriptors expand to " << written.takingData
+            << " elements that take data, more than the " << dataBits
+            << " bits of section 4 can hold" << std::endl;
+    } else if (written.descriptors > maxWrittenDescriptors) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "The descriptors expand to " << written.descriptors << " descriptors, more than the "
+            << maxWrittenDescriptors << " a message may hold" << std::endl;
+    } else {
+        if (!entry->flattened) {
+            SeqOf<int> list;
+            SeqOf<SeqOf<int> > groups, nested;
+            entry->tree.flatten(list, groups, nested, maxWrittenDescriptors);
             entry->descriptors = list;
             entry->groups = groups;
             entry->nested = nested;
-        } else {
-            entry->failedLimit = limit;
+            entry->flattened = true;
+            changed = true;
+        }
+        _descriptors = entry->descriptors;
+        _replDescList = entry->groups;
+        _nestedRepList = entry->nested;
+        // Long lists are not kept for later messages.
+        if (written.descriptors > maxKeptDescriptors) {
+            entry->flattened = false;
+            entry->descriptors = _noNumbers;
+            entry->groups = entry->nested = _noGroups;
         }
     }
-    if (!entry->flattened || entry->written > limit) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "The descriptors expand to more than " << limit
-            << " elements, more than the message can hold" << std::endl;
-        return _descriptors;
-    }
-    _descriptors = entry->descriptors;
-    _replDescList = entry->groups;
-    _nestedRepList = entry->nested;
-    // Long lists are not kept for later messages: the cache keeps up to
-    // DescriptorTreeCache::maxEntries of them, and what each may hold grows
-    // with its message (eight descriptors an octet).
-    if (entry->written > maxKeptDescriptors) {
-        entry->flattened = false;
-        entry->descriptors = _noNumbers;
-        entry->groups = entry->nested = _noGroups;
-    }
+    if (changed)
+        _trees->keep(entry);
     return _descriptors;
 }
 
@@ -1243,17 +1325,20 @@ void BufrDecoder::getCharacterString(int& count, TextString& text)
 
 int BufrDecoder::charactersAt(int count, std::string& chars) const
 {
+    if (count < 1)
+        return 0;
     chars.resize(static_cast<std::size_t>(count));
     copyCharacters(_dataPtr, _bitOffset, count, &chars[0]);
-    bool allOnes = true;
-    int length = count;
-    for (int i = 0; i < count; ++i) {
-        const unsigned char ch = static_cast<unsigned char>(chars[static_cast<std::size_t>(i)]);
-        allOnes = allOnes && ch == 0xFF;
-        if (ch == 0 && length == count)
-            length = i;
+    // The text ends at the first NUL; all ones before it is missing (a
+    // missing text padded with NULs, as some encoders write it).
+    const char* const text = chars.data();
+    const void* nul = std::memchr(text, 0, static_cast<std::size_t>(count));
+    const int length = nul ? static_cast<int>(static_cast<const char*>(nul) - text) : count;
+    for (int i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) != 0xFF)
+            return length;
     }
-    return allOnes ? 0 : length;
+    return 0;
 }
 
 // ---------------------------------------------------------------------------

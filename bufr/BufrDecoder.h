@@ -163,7 +163,7 @@ public:
     // Does not advance.
     TextString getCharacters(int widthBits, float& value);
     // count characters at the read position, cut at the first NUL, empty
-    // when all octets are 0xFF.  Does not advance.
+    // when every octet before it is 0xFF.  Does not advance.
     void getCharacterString(int& count, TextString& text);
 
     // The coded-value rules the standard and compressed readers share.
@@ -233,13 +233,18 @@ protected:
     const unsigned char* decodeSection4(const unsigned char* section4, bool& ok);
     // The observation time of the section 1 read last.
     AbsTime getObTime(const unsigned char* section1) const;
+    // Why the time of the section 1 read last is no time the system holds
+    // (a field out of its range, a year outside 1970 to 2038), in words
+    // that follow "Section 1 time "; empty when it is one.
+    std::string sectionTimeFault() const;
     static bool isCompressed(const unsigned char* section3);
     // The descriptor of the two octets at _descPtr, which moves past them.
     int readDescriptor();
     // Builds the descriptor tree of the section-3 descriptor octets and fills
     // _descriptors, _replDescList and _nestedRepList; an empty result when
-    // the descriptors cannot be expanded.
-    SeqOf<int> expandDescriptors(const unsigned char* descriptors);
+    // the descriptors cannot be expanded, or would expand to more than the
+    // dataBits of section 4 (of a message of that many subsets) can hold.
+    SeqOf<int> expandDescriptors(const unsigned char* descriptors, long dataBits, int subsets);
     bool decodeStandardData();
     bool decodeCompressedData();
     // _decodedValues becomes the six time values of section 1 (subset 0).
@@ -298,17 +303,17 @@ private:
     uint64_t bitsAt(int n) const;
     bool checkRead(long bits, const char* what);
     // The count characters at the read position (checkRead passed for
-    // them) copied into chars, and the length of their readable text: 0
-    // when every octet is 0xFF (missing), else up to the first NUL.  Does
-    // not advance.  The one text extractor of getCharacters,
+    // them) copied into chars, and the length of their readable text: up
+    // to the first NUL, 0 when every octet before it is 0xFF (missing).
+    // Does not advance.  The one text extractor of getCharacters,
     // getCharacterString and the data walker.
     int charactersAt(int count, std::string& chars) const;
     // The text of a character element of count octets at the read position
     // (checkRead passed for them), chars its scratch buffer: the whole text
     // up to the first NUL, trailing blanks removed; empty when every octet
-    // is 0xFF (missing).  The one rule of getCharacters and of the values
-    // the data walker decodes, standard and compressed.  Inline: the walker
-    // makes it for every text it reads.
+    // before that NUL is 0xFF (missing).  The one rule of getCharacters and
+    // of the values the data walker decodes, standard and compressed.
+    // Inline: the walker makes it for every text it reads.
     TextString characterValue(int count, std::string& chars) const
     {
         int length = charactersAt(count, chars);
@@ -319,6 +324,8 @@ private:
     // decode without its guard against failed allocations.
     bool decodeMessage(const void* buffer, unsigned size);
     long _nextMessage = -1;
+    // The memory the values of the last message took.
+    long _lastBytesTaken = 0;
     bool takeBitsChecked(int n, uint64_t& value);
     // The length check of sections 1 to 4: the section and the four octets
     // of section 5 fit into what is left of the message, and the section

@@ -2,6 +2,7 @@
 
 #include "LineFile.h"
 #include "LogStream.h"
+#include "TableBEntry.h"
 
 #include <algorithm>
 #include <cctype>
@@ -142,7 +143,8 @@ bool BufrTableVersions::readLine(const std::vector<std::string>& fields)
         Element e;
         if (fields.size() != 9 || fields[4].empty() || fields[5].empty() ||
             !toInt(fields[6], e.scale) || !toInt(fields[7], e.reference) ||
-            !toInt(fields[8], e.width) || e.width < 0)
+            !toInt(fields[8], e.width) ||
+            !TableBEntry::codingFault(e.scale, e.reference, e.width).empty())
             return false;
         e.units = TextString(fields[5].c_str());
         definition = static_cast<int>(_elements.size());
@@ -203,9 +205,23 @@ BufrTableVersions::Answer BufrTableVersions::resolve(int descriptor, int version
         return ABSENT;
     }
 
-    // A version not loaded: the nearest loaded one's definition, when every
-    // loaded version that defines the descriptor defines it alike.
-    const int nearest = version < _first ? _first : _last;
+    // A version after the newest loaded: versions only add entries to the
+    // ones before them, so the newest loaded one's definition is the
+    // message's, and what it lacks is missing.
+    if (version > _last) {
+        own = definitionIn(ranges, _last, baseDefines);
+        if (own == -1) {
+            why = name + " is not in master table version " + std::to_string(_last) +
+                  ", the newest loaded, with which version " + std::to_string(version) +
+                  " is read.";
+            return ABSENT;
+        }
+        return own == -2 ? BASE : OWN;
+    }
+
+    // An older version not loaded: the oldest loaded one's definition, when
+    // every loaded version that defines the descriptor defines it alike.
+    const int nearest = _first;
     own = definitionIn(ranges, nearest, baseDefines);
     if (own == -1) {
         why = name + " is not in master table version " + std::to_string(nearest) +
@@ -213,9 +229,8 @@ BufrTableVersions::Answer BufrTableVersions::resolve(int descriptor, int version
               std::to_string(version) + ".";
         return ABSENT;
     }
-    const int step = nearest == _first ? 1 : -1;
     int alike = nearest;
-    for (int v = nearest + step; _first <= v && v <= _last; v += step) {
+    for (int v = nearest + 1; v <= _last; ++v) {
         const int other = definitionIn(ranges, v, baseDefines);
         if (other == -1)
             continue;

@@ -11,11 +11,14 @@
 // - a version of the file's range that has a definition of its own: that;
 // - a version of the file's range that lacks the descriptor: none (the
 //   message cannot be read with it);
-// - a version outside the file's range (older, newer, or one whose tables
-//   were incomplete): the definition of the nearest version of the range,
-//   but only when every version of the range that defines the descriptor
-//   defines it alike.  Where two of them differ, nobody here knows which
-//   definition the message's version has, and it is not read.
+// - a version newer than the file's range: the definition of the newest
+//   version of the range (later versions only add entries, they never
+//   change one), none when that version lacks the descriptor;
+// - a version older than the file's range: the definition of the oldest
+//   version of the range, but only when every version of the range that
+//   defines the descriptor defines it alike.  Where two of them differ,
+//   nobody here knows which definition the message's version has, and it
+//   is not read.
 // Elements are alike when their units (by kind: CCITT IA5, code table, flag
 // table; other units by their text, case aside), scale, reference value
 // and width are; sequences when their lists are.  Local descriptors are not

@@ -2,12 +2,15 @@
 
 #include "BufrDecoder.h"
 #include "LogStream.h"
+#include "TableBEntry.h"
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 namespace {
+
+const std::size_t maxAssociatedFields = 255;
 
 // 10^scale as std::pow gives it, from a table for the scales met in practice.
 double powerOfTen(int scale)
@@ -99,7 +102,14 @@ inline void DataDescOps::resetDataReference()
 inline bool DataDescOps::addAssociatedField(int y)
 {
     // Nested fields add up; they are read before every element, so together
-    // they cannot be wider than the data left.
+    // they cannot be wider than the data left, and each is remembered until
+    // its 2 04 000: no message nests more than a few.
+    if (_assocFieldWidths.size() >= maxAssociatedFields) {
+        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+            << "Associated fields nested more than " << maxAssociatedFields << " deep"
+            << std::endl;
+        return false;
+    }
     if (_assocFieldWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
         QEV_LOG(LogStream::PROBLEM, "DataDescOps")
             << "Associated fields of " << _assocFieldWidth + static_cast<long>(y)
@@ -184,6 +194,13 @@ bool DataDescOps::apply(int x, int y)
         << "Data description operator " << name << " is not supported" << std::endl;
     return false;
 }
+
+// The tables hold widths and scales the changes cannot carry out of an int
+// (TableBEntry::codingFault): 2 01 and 2 02 add -127 to 127, 2 07 up to 850
+// bits and 255 to the scale.
+static_assert(TableBEntry::maxWidth + 127 + (10 * 255 + 2) / 3 < INT32_MAX / 2 &&
+                  TableBEntry::maxScale + 127 + 255 < INT32_MAX / 2,
+              "a changed width or scale fits an int");
 
 bool DataDescOps::coding(const DescriptorTree::Element& e, Coding& c) const
 {

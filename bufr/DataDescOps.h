@@ -16,7 +16,7 @@
 //             new references stay until 2 03 000
 //   2 04 YYY  a YYY-bit associated field before every element but those of
 //             class 31; nested ones add up (to no more than the bits left in
-//             the data); 2 04 000 cancels the last one
+//             the data, 255 deep at most); 2 04 000 cancels the last one
 //   2 05 YYY  YYY characters of text in the data, logged and passed over
 //   2 06 YYY  the next element is YYY bits wide (a local element the tables
 //             lack is passed over)
@@ -92,8 +92,8 @@ public:
 private:
     // The steps of apply, one per operator: 2 01 YYY and 2 01 000, 2 02 YYY
     // and 2 02 000, 2 03 000 (the references defined are dropped), 2 04 YYY
-    // (false when the fields in force would be wider than the data left),
-    // 2 06 YYY.
+    // (false when the fields in force would be wider than the data left, or
+    // nested more than 255 deep), 2 06 YYY.
     void changeDataWidth(int y);
     void resetDataWidth();
     void changeDataScale(int y);

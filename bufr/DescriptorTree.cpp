@@ -4,9 +4,11 @@
 #include "LogStream.h"
 
 #include <algorithm>
+#include <climits>
 
 DescriptorTree::DescriptorTree()
-    : _origin(StaticBufrInfo::loadedTables()), _rootBegin(0), _rootEnd(0)
+    : _origin(StaticBufrInfo::loadedTables()), _rootBegin(0), _rootEnd(0),
+      _writtenOut{0, 0, 0, 0}
 {
 }
 
@@ -23,8 +25,11 @@ bool DescriptorTree::build(const SeqOf<int>& descriptors, const StaticBufrInfo::
     _elements.clear();
     _elementIndex.clear();
     _sequenceNodes.clear();
+    _leafNodes.clear();
     _open.clear();
     _reasons.clear();
+    _nodeCounts.clear();
+    _writtenOut = WrittenOut{0, 0, 0, 0};
     _origin = origin;
     _rootBegin = _rootEnd = 0;
 
@@ -34,6 +39,7 @@ bool DescriptorTree::build(const SeqOf<int>& descriptors, const StaticBufrInfo::
     _rootBegin = static_cast<int>(_children.size());
     _children.insert(_children.end(), root.begin(), root.end());
     _rootEnd = static_cast<int>(_children.size());
+    countWrittenOut();
     return true;
 }
 
@@ -57,14 +63,13 @@ bool DescriptorTree::compileOne(const int* list, int n, int& i, int depth, std::
     int x = 0;
     int y = 0;
     const int f = d < 0 ? -1 : BufrDecoder::splitDescriptor(d, x, y);
-    std::vector<int> none;
     switch (f) {
     case 0:
-        out.push_back(addNode(ELEMENT, d, elementIndex(d), none));
+        out.push_back(leafNode(ELEMENT, d));
         ++i;
         return true;
     case 2:
-        out.push_back(addNode(OPERATOR, d, -1, none));
+        out.push_back(leafNode(OPERATOR, d));
         ++i;
         return true;
     case 3: {
@@ -182,6 +187,94 @@ int DescriptorTree::addNode(Kind kind, int descriptor, int element,
     return static_cast<int>(_nodes.size()) - 1;
 }
 
+int DescriptorTree::leafNode(Kind kind, int descriptor)
+{
+    std::unordered_map<int, int>::const_iterator found = _leafNodes.find(descriptor);
+    if (found != _leafNodes.end())
+        return found->second;
+    const int index =
+        addNode(kind, descriptor, kind == ELEMENT ? elementIndex(descriptor) : -1, {});
+    _leafNodes[descriptor] = index;
+    return index;
+}
+
+namespace {
+
+// Counts that stop growing past a limit no message reaches.
+const long countLimit = LONG_MAX / 4;
+
+long plus(long a, long b)
+{
+    return std::min(a + b, countLimit);
+}
+
+long times(long a, long n)
+{
+    long product = 0;
+    return __builtin_mul_overflow(a, n, &product) ? countLimit : std::min(product, countLimit);
+}
+
+} // namespace
+
+void DescriptorTree::countWrittenOut()
+{
+    // Children come before their parents among the nodes.
+    _nodeCounts.assign(_nodes.size(), WrittenOut{0, 0, 0, 0});
+    for (std::size_t i = 0; i < _nodes.size(); ++i) {
+        const Node& n = _nodes[i];
+        WrittenOut& w = _nodeCounts[i];
+        if (n.kind == ELEMENT || n.kind == OPERATOR) {
+            const bool data = n.kind == ELEMENT && _elements[n.element].known &&
+                              _elements[n.element].width > 0;
+            w = WrittenOut{1, 1, data ? 1 : 0, 0};
+            continue;
+        }
+        WrittenOut inside{0, 0, 0, 0};
+        for (int c = n.begin; c < n.end; ++c) {
+            const WrittenOut& child = _nodeCounts[static_cast<std::size_t>(_children[c])];
+            inside.descriptors = plus(inside.descriptors, child.descriptors);
+            inside.main = plus(inside.main, child.main);
+            inside.takingData = plus(inside.takingData, child.takingData);
+            inside.factors = plus(inside.factors, child.factors);
+        }
+        if (n.kind == SEQUENCE) {
+            w = inside;
+        } else if (n.kind == REPLICATION) {
+            const long y = n.empty ? 0 : n.y;
+            w = WrittenOut{times(inside.descriptors, y), times(inside.main, y),
+                           times(inside.takingData, y), times(inside.factors, y)};
+        } else {
+            // The factor in the list, the group once in a list of its own;
+            // the group may be repeated no time, so it takes no data here.
+            const Element& factor = _elements[n.element];
+            const long data = factor.known && factor.width > 0 ? 1 : 0;
+            w = WrittenOut{plus(inside.descriptors, 1), 1, data, data};
+        }
+    }
+    _writtenOut = WrittenOut{0, 0, 0, 0};
+    for (int c = _rootBegin; c < _rootEnd; ++c) {
+        const WrittenOut& child = _nodeCounts[static_cast<std::size_t>(_children[c])];
+        _writtenOut.descriptors = plus(_writtenOut.descriptors, child.descriptors);
+        _writtenOut.main = plus(_writtenOut.main, child.main);
+        _writtenOut.takingData = plus(_writtenOut.takingData, child.takingData);
+        _writtenOut.factors = plus(_writtenOut.factors, child.factors);
+    }
+}
+
+std::size_t DescriptorTree::bytes() const
+{
+    // A hash map's entry: the pair, the node's link and its bucket.
+    const std::size_t mapEntry = 2 * sizeof(int) + 2 * sizeof(void*);
+    std::size_t reasons = 0;
+    for (const std::string& r : _reasons)
+        reasons += sizeof(std::string) + r.capacity();
+    return sizeof(*this) + _nodes.capacity() * sizeof(Node) +
+           _children.capacity() * sizeof(int) + _elements.capacity() * sizeof(Element) +
+           _nodeCounts.capacity() * sizeof(WrittenOut) +
+           (_elementIndex.size() + _sequenceNodes.size() + _leafNodes.size()) * mapEntry +
+           reasons;
+}
+
 int DescriptorTree::elementIndex(int descriptor)
 {
     std::unordered_map<int, int>::const_iterator found = _elementIndex.find(descriptor);
@@ -237,45 +330,37 @@ void appendAll(const std::vector<std::vector<int> >& lists, SeqOf<SeqOf<int> >& 
 bool DescriptorTree::flatten(SeqOf<int>& descriptors, SeqOf<SeqOf<int> >& groups,
                              SeqOf<SeqOf<int> >& nested, long limit) const
 {
-    long left = limit;
-    std::vector<int> out;
-    std::vector<std::vector<int> > outerGroups, innerGroups;
-    if (!flattenList(_rootBegin, _rootEnd, out, 0, outerGroups, innerGroups, left))
+    if (_writtenOut.descriptors > limit)
         return false;
+    std::vector<int> out;
+    out.reserve(static_cast<std::size_t>(_writtenOut.main));
+    std::vector<std::vector<int> > outerGroups, innerGroups;
+    flattenList(_rootBegin, _rootEnd, out, 0, outerGroups, innerGroups);
     descriptors = sequenceOf(out);
     appendAll(outerGroups, groups);
     appendAll(innerGroups, nested);
     return true;
 }
 
-bool DescriptorTree::flattenList(int begin, int end, std::vector<int>& out, int delayedDepth,
+void DescriptorTree::flattenList(int begin, int end, std::vector<int>& out, int delayedDepth,
                                  std::vector<std::vector<int> >& groups,
-                                 std::vector<std::vector<int> >& nested, long& left) const
+                                 std::vector<std::vector<int> >& nested) const
 {
     for (int c = begin; c < end; ++c) {
         const Node& n = _nodes[_children[c]];
         switch (n.kind) {
         case ELEMENT:
         case OPERATOR:
-            if (--left < 0)
-                return false;
             out.push_back(n.descriptor);
             break;
         case SEQUENCE:
-            if (!flattenList(n.begin, n.end, out, delayedDepth, groups, nested, left))
-                return false;
+            flattenList(n.begin, n.end, out, delayedDepth, groups, nested);
             break;
         case REPLICATION:
-            // Every repetition of a group that is not empty writes at least
-            // one descriptor, which `left` counts.
-            for (int r = 0; !n.empty && r < n.y; ++r) {
-                if (!flattenList(n.begin, n.end, out, delayedDepth, groups, nested, left))
-                    return false;
-            }
+            for (int r = 0; !n.empty && r < n.y; ++r)
+                flattenList(n.begin, n.end, out, delayedDepth, groups, nested);
             break;
         case DELAYED_REPLICATION: {
-            if (--left < 0)
-                return false;
             out.push_back(_elements[n.element].descriptor);
             // The group's place is taken before its inner groups are met, so
             // the groups stand in the order of their factors.
@@ -283,12 +368,14 @@ bool DescriptorTree::flattenList(int begin, int end, std::vector<int>& out, int 
             const std::size_t slot = list.size();
             list.emplace_back();
             std::vector<int> group;
-            if (!flattenList(n.begin, n.end, group, delayedDepth + 1, groups, nested, left))
-                return false;
+            long size = 0;
+            for (int g = n.begin; g < n.end; ++g)
+                size += _nodeCounts[static_cast<std::size_t>(_children[g])].main;
+            group.reserve(static_cast<std::size_t>(size));
+            flattenList(n.begin, n.end, group, delayedDepth + 1, groups, nested);
             list[slot].swap(group);
             break;
         }
         }
     }
-    return true;
 }

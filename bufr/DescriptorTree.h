@@ -6,6 +6,8 @@
 // follows the tree for every subset; fixed replications are never written
 // out, so a message costs what its data holds.
 //
+// Every element and operator descriptor has one leaf node, which each place
+// it stands in shares, so that a long list of them costs an index each.
 // Every distinct element descriptor of the message has one Element entry
 // with its coding, taken when the tree is built from the tables the
 // message's section 1 chooses (StaticBufrInfo::Origin: its originating
@@ -61,6 +63,22 @@ public:
 
     static const int maxDepth = 64;
 
+    // What the descriptors of one subset written out hold (counted when the
+    // tree is built, without writing anything; each count stops growing at
+    // a limit far beyond what any message can hold).
+    struct WrittenOut {
+        long descriptors;    // in all, the replication groups included
+        long main;           // outside the delayed replication groups
+        long takingData;     // of those, the ones that take at least one bit
+                             // of every subset's data: elements of a width,
+                             // and the replication factors
+        long factors;        // of those, the replication factors
+    };
+    // The tree's counts.
+    const WrittenOut& writtenOut() const { return _writtenOut; }
+    // The memory the tree holds, in octets (near enough).
+    std::size_t bytes() const;
+
     DescriptorTree();
 
     // Builds the tree of the section-3 descriptors of a message of that
@@ -85,8 +103,8 @@ public:
     // replication stands as its factor descriptor, and its group goes into
     // groups (one per delayed replication outside any other delayed group,
     // in order) or, within another group, into nested (in order of
-    // appearance).  False, the lists untouched, when more than `limit`
-    // descriptors would be written.
+    // appearance).  False, the lists untouched and nothing allocated, when
+    // more than `limit` descriptors would be written.
     bool flatten(SeqOf<int>& descriptors, SeqOf<SeqOf<int> >& groups,
                  SeqOf<SeqOf<int> >& nested, long limit) const;
 
@@ -115,21 +133,28 @@ private:
     // tables define it; false after the PROBLEM lines saying why not.
     bool tableDLookup(int sequenceDescriptor, SeqOf<int>& elements) const;
     int addNode(Kind kind, int descriptor, int element, const std::vector<int>& children);
+    // The one leaf node of an element or operator descriptor.
+    int leafNode(Kind kind, int descriptor);
+    // The written-out counts of every node, children before their parents.
+    void countWrittenOut();
     int elementIndex(int descriptor);
-    bool flattenList(int begin, int end, std::vector<int>& out, int delayedDepth,
+    void flattenList(int begin, int end, std::vector<int>& out, int delayedDepth,
                      std::vector<std::vector<int> >& groups,
-                     std::vector<std::vector<int> >& nested, long& left) const;
+                     std::vector<std::vector<int> >& nested) const;
 
     std::vector<Node> _nodes;
     std::vector<int> _children;
     std::vector<Element> _elements;
     std::unordered_map<int, int> _elementIndex;     // descriptor -> Element
     std::unordered_map<int, int> _sequenceNodes;    // sequence -> its node
+    std::unordered_map<int, int> _leafNodes;        // element or operator -> its node
     std::vector<int> _open;                         // sequences being compiled
     std::vector<std::string> _reasons;              // of the elements not known
     StaticBufrInfo::Origin _origin;
     int _rootBegin;
     int _rootEnd;
+    std::vector<WrittenOut> _nodeCounts;    // by node
+    WrittenOut _writtenOut;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "DescriptorWalker.h"
 
 #include "BufrDecoder.h"
+#include "BufrValueExtras.h"
 #include "BufrValues.h"
 #include "LogStream.h"
 
@@ -22,8 +23,12 @@ bool scaled(uint64_t coded, const DataDescOps::Coding& c, float& value)
 
 } // namespace
 
-const long DescriptorWalker::maxValues;
 const long DescriptorWalker::ROW_ORDER_VALUES;
+const long DescriptorWalker::maxBytes;
+const long DescriptorWalker::keptBytes;
+const long DescriptorWalker::valueBlock;
+const long DescriptorWalker::valueCost = sizeof(Item) + sizeof(BufrValues);
+const long DescriptorWalker::columnValueCost = sizeof(BufrValues);
 
 DescriptorWalker::DescriptorWalker(BufrDecoder& decoder)
     : _decoder(decoder),
@@ -36,13 +41,16 @@ DescriptorWalker::DescriptorWalker(BufrDecoder& decoder)
       _steps(0),
       _stepLimit(0),
       _valueLimit(0),
+      _nextValueCheck(0),
+      _bytesLeft(0),
+      _bytesTaken(0),
       _debug(false),
       _verbose(false),
       _logged(0)
 {
 }
 
-void DescriptorWalker::start(bool compressed)
+bool DescriptorWalker::start(bool compressed)
 {
     // No descriptors read (the decoder's readers used alone): nothing to walk.
     _tree = _decoder._tree ? _decoder._tree : &_noTree;
@@ -60,8 +68,9 @@ void DescriptorWalker::start(bool compressed)
     // messages, so the limits leave a wide margin.
     const long bits = _decoder.bitsLeft();
     _stepLimit = 1000000L + 16 * bits;
-    long values = compressed ? (bits / 6 + 1) * std::max(_subsets, 1) : bits + 100000L;
-    _valueLimit = std::min(values, maxValues);
+    _valueLimit = compressed ? (bits / 6 + 1) * std::max(_subsets, 1) : bits + 100000L;
+    _nextValueCheck = 0;
+    _bytesLeft = maxBytes;
     _debug = BufrDecoder::logOn(LogStream::DEBUG, "DescriptorWalker");
     _verbose = BufrDecoder::logOn(LogStream::VERBOSE, "DescriptorWalker");
     _logged = 0;
@@ -77,6 +86,22 @@ void DescriptorWalker::start(bool compressed)
             << "Data values decoded from data section....." << std::endl;
         QEV_LOG(LogStream::VERBOSE, "DescriptorWalker") << "_subsets= " << _subsets << std::endl;
     }
+    // Every element of a width outside the delayed replication groups is a
+    // value of every subset, every factor a number: what they cost at the
+    // least is known before anything is read.
+    const DescriptorTree::WrittenOut& w = _tree->writtenOut();
+    long values = 0;
+    long factors = 0;
+    long perSubset = 0;
+    long least = 0;
+    if (__builtin_mul_overflow(w.takingData - w.factors,
+                               compressed ? columnValueCost : valueCost, &values) ||
+        __builtin_mul_overflow(w.factors, static_cast<long>(2 * sizeof(int)), &factors) ||
+        __builtin_add_overflow(values, factors, &perSubset) ||
+        __builtin_mul_overflow(perSubset, static_cast<long>(_subsets), &least) ||
+        least > _bytesLeft)
+        return tooLarge();
+    return true;
 }
 
 namespace {
@@ -90,7 +115,11 @@ namespace {
 template <class T>
 T* writableElements(SeqOf<T>& out, long count)
 {
-    if (count <= 0 || out.refCount() != 1 || out.capacity() < count)
+    // The room of a much larger message before is not kept.
+    const long room = static_cast<long>(out.capacity());
+    const bool oversized =
+        room > 2 * count && room * static_cast<long>(sizeof(T)) > DescriptorWalker::keptBytes;
+    if (count <= 0 || out.refCount() != 1 || room < count || oversized)
         out = SeqOf<T>();
     if (count <= 0)
         return nullptr;
@@ -119,34 +148,89 @@ void DescriptorWalker::storeFactors(int copies)
 
 bool DescriptorWalker::decodeStandardData()
 {
-    start(false);
-    for (_subset = 0; _subset < _subsets; ++_subset) {
+    bool ok = start(false);
+    for (_subset = 0; ok && _subset < _subsets; ++_subset) {
         _logged = 0;
-        if (!walk(_tree->rootBegin(), _tree->rootEnd()))
-            return false;
+        ok = walk(_tree->rootBegin(), _tree->rootEnd());
     }
-    BufrValues* v = newValues(static_cast<long>(_values.size()));
-    for (const Item& item : _values) {
-        v->fill(item.subset, item.descriptor, item.value, item.index);
-        if (item.text >= 0)
-            v->setCharValue(_texts[static_cast<std::size_t>(item.text)]);
-        ++v;
+    if (ok) {
+        BufrValues* v = newValues(static_cast<long>(_values.size()));
+        for (const Item& item : _values) {
+            v->fill(item.subset, item.descriptor, item.value, item.index);
+            if (item.text >= 0)
+                v->setCharValue(_texts[static_cast<std::size_t>(item.text)]);
+            ++v;
+        }
+        storeFactors(1);
     }
-    storeFactors(1);
-    return true;
+    giveBack(ok);
+    return ok;
 }
 
 bool DescriptorWalker::decodeCompressedData()
 {
-    start(true);
-    if (_subsets > 0 && !walk(_tree->rootBegin(), _tree->rootEnd()))
-        return false;
+    const bool ok = start(true) && (_subsets == 0 || walk(_tree->rootBegin(), _tree->rootEnd()));
+    if (ok) {
+        regroupBySubset();
+        // Every subset has the same factors: _repCountList holds them once
+        // per subset.
+        storeFactors(_subsets);
+    }
+    giveBack(ok);
+    return ok;
+}
 
-    regroupBySubset();
-    // Every subset has the same factors: _repCountList holds them once per
-    // subset.
-    storeFactors(_subsets);
+namespace {
+
+// Empties a list; its room stays for the next message when it is small, or
+// when the message just decoded filled at least half of it (messages of one
+// kind come in a row): a larger message before, or one that failed, leaves
+// none behind.
+template <class T>
+void emptyList(std::vector<T>& list, bool decoded)
+{
+    const std::size_t used = list.size();
+    list.clear();
+    if (static_cast<long>(list.capacity() * sizeof(T)) > DescriptorWalker::keptBytes &&
+        !(decoded && list.capacity() <= 2 * used))
+        std::vector<T>().swap(list);
+}
+
+} // namespace
+
+void DescriptorWalker::giveBack(bool decoded)
+{
+    _bytesTaken = maxBytes - _bytesLeft;
+    // The texts go with their last holder among the values.
+    emptyList(_values, decoded);
+    emptyList(_factors, decoded);
+    emptyList(_columns, decoded);
+    emptyList(_numbers, decoded);
+    emptyList(_increments, decoded);
+    emptyList(_texts, decoded);
+    emptyList(_codings, decoded);
+    emptyList(_columnValues, decoded);
+    emptyList(_rowValues, decoded);
+    emptyList(_varying, decoded);
+}
+
+bool DescriptorWalker::roomForValues()
+{
+    const long count = static_cast<long>(_values.size());
+    if (count >= _valueLimit)
+        return tooMuch("values");
+    if (!charge(valueBlock * valueCost))
+        return false;
+    _nextValueCheck = std::min(_valueLimit, count + valueBlock);
     return true;
+}
+
+bool DescriptorWalker::tooLarge()
+{
+    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+        << "The values of the message would take more than " << (maxBytes >> 20)
+        << " MB of memory; the message is not decoded" << std::endl;
+    return false;
 }
 
 void DescriptorWalker::regroupBySubset()
@@ -203,7 +287,7 @@ void DescriptorWalker::regroupByRows(BufrValues* out, long width)
     // buffer, row by row, each column read in order; then every row is
     // written in order.  Once the values pass the caches, one stream of
     // writes costs less than writes a row apart.
-    const int block = 16;
+    const int block = std::min(16, _subsets);
     _rowValues.resize(static_cast<std::size_t>(block * width));
     float* const rows = _rowValues.data();
     const float* const numbers = _numbers.data();
@@ -375,6 +459,8 @@ bool DescriptorWalker::readStandard(const DescriptorTree::Element& e,
 {
     if (e.character) {
         TextString text;
+        if (!charge(textCost(c.width / 8)))
+            return false;
         if (!readText(c.width / 8, text) || !_decoder.advanceBits(c.width))
             return readError();
         _texts.push_back(text);
@@ -404,6 +490,10 @@ bool DescriptorWalker::getCompressedValue(const DescriptorTree::Element& e,
         if (!readText(c.width / 8, r0) || !_decoder.advanceBits(c.width) ||
             !_decoder.takeBits(BufrDecoder::NBINC, nbinc))
             return readError();
+        // One text for every subset, or one that every subset's value shares.
+        if (!charge(nbinc == 0 ? textCost(c.width / 8)
+                               : _subsets * textCost(static_cast<long>(nbinc))))
+            return false;
         col.text = static_cast<int>(_texts.size());
         if (nbinc == 0) {
             _texts.push_back(r0);
@@ -430,6 +520,8 @@ bool DescriptorWalker::getCompressedValue(const DescriptorTree::Element& e,
                 << " bits; the message is not decoded" << std::endl;
             return false;
         }
+        if (!charge((nbinc == 0 ? 1 : _subsets) * static_cast<long>(sizeof(float))))
+            return false;
         if (nbinc == 0) {
             float value = BufrDecoder::MISSING_VALUE;
             if (c.width > 0 && !BufrDecoder::isMissing(e.class31, r0, c.width) &&
@@ -591,7 +683,10 @@ bool DescriptorWalker::expandDelayedReplication(const DescriptorTree::Node& n)
     const long copies = _compressed ? _subsets : 1;
     if (storedValues() + copies > _valueLimit)
         return tooMuch("values and replication factors");
+    if (!charge((1 + copies) * static_cast<long>(sizeof(int))))
+        return false;
     _valueLimit -= copies;
+    _nextValueCheck = std::min(_nextValueCheck, _valueLimit);
     _factors.push_back(factor);
     if (_verbose) {
         QEV_LOG(LogStream::VERBOSE, "DescriptorWalker")
@@ -631,6 +726,17 @@ bool DescriptorWalker::repeatValues(std::size_t from, std::size_t to, int factor
     const long perCopy = static_cast<long>(to - from) * (_compressed ? _subsets : 1);
     if (storedValues() + perCopy * (factor - 1L) > _valueLimit)
         return tooMuch("values");
+    // Each copy costs what its values cost, a text an entry of its own.
+    long copyCost = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        const bool text = _compressed ? _columns[i].text >= 0 : _values[i].text >= 0;
+        const long entry = text ? static_cast<long>(sizeof(BufrValueExtras::Entry)) : 0;
+        copyCost += _compressed ? static_cast<long>(sizeof(Column)) +
+                                      _subsets * (columnValueCost + entry)
+                                : valueCost + entry;
+    }
+    if (!charge(copyCost * (factor - 1L)))
+        return false;
     for (int r = 1; r < factor; ++r) {
         for (std::size_t i = from; i < to; ++i) {
             if (_compressed) {
@@ -662,17 +768,12 @@ bool DescriptorWalker::addUnknown(int descriptor)
 {
     if (!_compressed)
         return addValue(descriptor, BufrDecoder::NOT_IN_TABLE_B, -1);
-    if (!roomForColumn())
+    if (!roomForColumn() || !charge(sizeof(float)))
         return false;
     Column col = newColumn(descriptor);
     sameValue(col, BufrDecoder::NOT_IN_TABLE_B);
     _columns.push_back(col);
     return true;
-}
-
-bool DescriptorWalker::roomForColumn()
-{
-    return storedValues() + _subsets <= _valueLimit || tooMuch("values");
 }
 
 void DescriptorWalker::logValue(float value)

@@ -15,10 +15,19 @@
 //
 // The work is bounded by the data: a message whose descriptors would have
 // the walker take more steps or make more values than its data section can
-// account for fails with a PROBLEM line instead of running on.
+// account for fails with a PROBLEM line instead of running on.  The memory
+// is bounded too: every value is counted at what it costs (with its text,
+// its string and its entry among the value extras; a factor once for each
+// copy of it) before it is made, and a message whose values would take more
+// than maxBytes fails.  What a large message took is given back: the
+// walker's own lists keep the room of a message that failed, or of a
+// larger message before, only up to keptBytes each, and the decoder's
+// values and factors do not keep the room of a much larger message before
+// them.
 #ifndef DESCRIPTORWALKER_H
 #define DESCRIPTORWALKER_H
 
+#include "BufrValueExtras.h"
 #include "BufrValues.h"
 #include "DataDescOps.h"
 #include "DescriptorTree.h"
@@ -32,8 +41,11 @@ class BufrDecoder;
 
 class DescriptorWalker {
 public:
-    // The most values one message may make, whatever its data holds.
-    static const long maxValues = 20000000L;
+    // The most memory the values of one message may take, in octets.
+    static const long maxBytes = 192L << 20;
+    // The room a list of the walker keeps from message to message however
+    // little the next message fills of it.
+    static const long keptBytes = 1L << 20;
 
     explicit DescriptorWalker(BufrDecoder& decoder);
 
@@ -41,6 +53,14 @@ public:
     // message's descriptors.  False after a PROBLEM line.
     bool decodeStandardData();
     bool decodeCompressedData();
+    // The memory the values of the last walk took (counted against
+    // maxBytes), then 0 until the next walk.
+    long takeBytesTaken()
+    {
+        const long taken = _bytesTaken;
+        _bytesTaken = 0;
+        return taken;
+    }
 
 private:
     struct CachedCoding {
@@ -66,7 +86,9 @@ private:
         int textStep;   // 0 when every subset has the same text (NBINC 0)
     };
 
-    void start(bool compressed);
+    // False (logged) when the values that the data of every subset is
+    // sure to hold would take more than maxBytes.
+    bool start(bool compressed);
     bool walk(int begin, int end);
     // One more step of the walk; false (logged) past the limit.
     bool step() { return ++_steps <= _stepLimit || tooMuch("steps"); }
@@ -117,19 +139,24 @@ private:
     bool addUnknown(int descriptor);
     // The values made so far (in compressed data every column counts once
     // per subset); _valueLimit is what is left for them once the factors
-    // listed so far took their room.
+    // listed so far took their room.  _bytesLeft is what is left of
+    // maxBytes.
     long storedValues() const
     {
         return _compressed ? static_cast<long>(_columns.size()) * _subsets
                            : static_cast<long>(_values.size());
     }
-    // One more column of compressed data fits the limit; false (logged)
-    // when it does not.
-    bool roomForColumn();
+    // One more column of compressed data fits the limits; false (logged)
+    // when it does not.  Inline: every column asks.
+    bool roomForColumn()
+    {
+        return (storedValues() + _subsets <= _valueLimit || tooMuch("values")) &&
+               charge(static_cast<long>(sizeof(Column)) + _subsets * columnValueCost);
+    }
     bool addValue(int descriptor, float value, int text)
     {
-        if (static_cast<long>(_values.size()) >= _valueLimit)
-            return tooMuch("values");
+        if (static_cast<long>(_values.size()) >= _nextValueCheck && !roomForValues())
+            return false;
         _values.push_back(Item{_subset, descriptor, value, _repetition, text});
         if (_debug)
             logValue(value);
@@ -160,6 +187,36 @@ private:
     bool readText(int count, TextString& text);
     bool tooMuch(const char* what);
     bool readError();
+    // Takes `bytes` from what is left of maxBytes; false (logged) when they
+    // are not there.
+    bool charge(long bytes)
+    {
+        if (bytes <= _bytesLeft) {
+            _bytesLeft -= bytes;
+            return true;
+        }
+        return tooLarge();
+    }
+    bool tooLarge();
+    // Room for the next valueBlock values of standard data, within both
+    // limits (taken a block at a time, so that a value costs one
+    // comparison); false (logged) when there is none.
+    bool roomForValues();
+    static const long valueBlock = 4096;
+    // What a text of `octets` characters costs beyond its value: its handle
+    // here, its string and its entry among the value extras.
+    static long textCost(long octets)
+    {
+        return static_cast<long>(sizeof(TextString)) + BufrValueExtras::textCost(octets);
+    }
+    // The walk of the data is done (the message decoded or not): what its
+    // lists hold goes, and the room of those that pass keptBytes unless the
+    // message decoded filled half of it.
+    void giveBack(bool decoded);
+
+    // A value of standard data, an element of compressed data in each subset.
+    static const long valueCost;
+    static const long columnValueCost;
 
     BufrDecoder& _decoder;
     const DescriptorTree* _tree;    // the message's, or _noTree
@@ -173,6 +230,9 @@ private:
     long _steps;
     long _stepLimit;
     long _valueLimit;
+    long _nextValueCheck;    // the count of values that asks roomForValues again
+    long _bytesLeft;
+    long _bytesTaken;
     bool _debug;
     bool _verbose;
     int _logged;

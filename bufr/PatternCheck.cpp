@@ -103,8 +103,9 @@ void PatternCheck::skipBracket()
         ++_p;
 }
 
-// *, ? one copy more, + two, {m}, {m,} and {m,n} the largest count (and
-// one more).
+// *, ? one copy more, + two, {m}, {m,}, {,m} and {m,n} the largest count
+// (and one more).  An omitted minimum, {,m}, is read as {0,m}, as the
+// system's regcomp reads it.
 long PatternCheck::repetition()
 {
     const char c = *_p;
@@ -116,11 +117,11 @@ long PatternCheck::repetition()
         ++_p;
         return 2;
     }
-    if (c != '{' || !digit(_p[1]))
+    if (c != '{' || !(digit(_p[1]) || _p[1] == ','))
         return 0;
     const char* const start = _p;
     ++_p;
-    const long low = number();
+    const long low = digit(*_p) ? number() : 0;
     long high = low;
     if (*_p == ',') {
         ++_p;

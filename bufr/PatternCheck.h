@@ -8,9 +8,11 @@
 //
 // Refused: more than maxElements elements (counted as regcomp writes them
 // out, an upper bound, also of an expression whose parentheses do not
-// match, which regcomp writes out before it finds that); a repetition
-// operator right after another (a+*, a{2}+), whose meaning POSIX leaves
-// undefined.  The reading is lenient: what regcomp refuses anyway may pass.
+// match, which regcomp writes out before it finds that), counting every
+// repetition regcomp takes: *, +, ?, {m}, {m,}, {,m} (read as {0,m}) and
+// {m,n}, nested or not; a repetition operator right after another (a+*,
+// a{2}+), whose meaning POSIX leaves undefined.  The reading is lenient:
+// what regcomp refuses anyway may pass.
 #ifndef PATTERNCHECK_H
 #define PATTERNCHECK_H
 

@@ -22,9 +22,14 @@ SeqOf<TextString> splitFields(const TextString& line)
     return fields;
 }
 
+long toLong(const TextString& text)
+{
+    return std::strtol(text.c_str(), nullptr, 10);
+}
+
 int toInt(const TextString& text)
 {
-    return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+    return static_cast<int>(toLong(text));
 }
 
 TextString withoutNewline(const TextString& line)
@@ -83,7 +88,9 @@ bool StaticBufrInfo::loadTables()
 }
 
 // descriptor|description|units|scale|reference|width, one element a line.
-// A line of further whole groups of six stores its last group.
+// A line of further whole groups of six stores its last group.  A line whose
+// scale, reference or width the decoding arithmetic cannot hold
+// (TableBEntry::codingFault) is left out, logged.
 bool StaticBufrInfo::loadTableB()
 {
     LineFile file(_tableBPath);
@@ -101,18 +108,26 @@ bool StaticBufrInfo::loadTableB()
         TextString units = f[2];
         description.stripTrailingBlanks();
         units.stripTrailingBlanks();
-        int scale = toInt(f[3]);
-        int reference = toInt(f[4]);
-        int width = toInt(f[5]);
+        const long scale = toLong(f[3]);
+        const long reference = toLong(f[4]);
+        const long width = toLong(f[5]);
+        const std::string fault = TableBEntry::codingFault(scale, reference, width);
+        if (!fault.empty()) {
+            QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
+                << "Table B line [" << withoutNewline(line) << "] of " << _tableBPath << ": "
+                << fault << "; the element is not loaded" << std::endl;
+            continue;
+        }
 
         SeqOf<int> info;
-        info.append(scale);
-        info.append(reference);
-        info.append(width);
+        info.append(static_cast<int>(scale));
+        info.append(static_cast<int>(reference));
+        info.append(static_cast<int>(width));
         _tableBInfo.insert(descriptor, info);
         if (std::strncmp(units.c_str(), "CCITT IA5", 9) == 0)
             _charElements.insert(descriptor, width);
-        if (!storeTableB(descriptor, description, units, scale, reference, width)) {
+        if (!storeTableB(descriptor, description, units, static_cast<int>(scale),
+                         static_cast<int>(reference), static_cast<int>(width))) {
             QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
                 << "Unable to create table B dictionary " << _tableBPath << std::endl;
             return false;
@@ -288,8 +303,10 @@ std::string StaticBufrInfo::notLocalTo(int descriptor, int centre) const
 
 int StaticBufrInfo::tablesKey(const Origin& origin) const
 {
-    const int version =
-        origin.masterTableVersion < 0 ? _versions.base() : origin.masterTableVersion;
+    // Versions after the newest loaded read every descriptor as it does.
+    int version = origin.masterTableVersion < 0 ? _versions.base() : origin.masterTableVersion;
+    if (_versions.loaded() && version > _versions.last())
+        version = _versions.last();
     const bool local = origin.centre < 0 || usesLocalEntries(origin.centre);
     return (version + 2) * 2 + (local ? 1 : 0);
 }

@@ -7,8 +7,24 @@
 
 #include "TextString.h"
 
+#include <string>
+
 class TableBEntry {
 public:
+    // What the decoding arithmetic holds: widths (bits) from 0 to maxWidth,
+    // scales from -maxScale to maxScale, references of 32 bits.  The
+    // operators change a width by -127 to +977 bits (2 01, 2 07), a scale by
+    // -127 to +382 (2 02, 2 07) and set a text's width to at most 2040 bits
+    // (2 08): every result stays an int, far from its limits.  Numbers
+    // wider than 64 bits are refused when read.
+    static const int maxWidth = 65535;
+    static const int maxScale = 127;
+
+    // Why a table line's scale, reference and width cannot be taken, in
+    // words for a log line ("width 2147483600 is outside 0 to 65535 bits");
+    // empty when they can.
+    static std::string codingFault(long scale, long reference, long width);
+
     TableBEntry();
     TableBEntry(int descriptor, const TextString& description, const TextString& units,
                 int scale, int reference, int width);

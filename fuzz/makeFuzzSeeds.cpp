@@ -1,7 +1,8 @@
 // Writes the seed corpora of the fuzz harnesses, one folder per harness
 // under the folder given:
 //
-//     makeFuzzSeeds DIR      DIR/<harness>/<seed>, DIR/pending/<harness>/<input>
+//     makeFuzzSeeds DIR      DIR/<harness>/<seed>, DIR/pending/<harness>/<input>,
+//                            DIR/findings/<harness>/<input>
 //
 // The BUFR messages come from the tests' BUFR writer and the sample bulletin
 // generator of each data type (tools/samples), the wire messages from
@@ -526,6 +527,13 @@ void textSeeds()
     // to the first reader of the file only.
     writeText("pattern_file", "regression-joined-pattern-refused",
               "BUFR pattern count 2\n((IUA\nIUB){40}){40}\n");
+    // Regression: repetitions of an omitted minimum ({,m}, read by regcomp
+    // as {0,m}) were not counted: nested or large, they took gigabytes.
+    writeText("pattern_file", "regression-omitted-minimum",
+              "BUFR pattern count 3\n"
+              "IUSN4     ((((4{,7}){,7}){,7}){,7}){,7}\n"
+              "((((I{,7}){,7}){,7}){,7}){,7}     4[0-9]\n"
+              "JUTX      4{,20000}\n");
 
     writeText("station_table", "stations",
               "72493 KOAK 37.72 -122.22 3 40000.0 OAKLAND_INTL\n"
@@ -578,6 +586,51 @@ void tableSeeds()
                   "D|7|7|301011|004001|004002|\n" + '\0' + "7\n98x\n");
 }
 
+// The BUFR findings of the fuzz corpus beside the project
+// (../shared/corpus/fuzz; .bufr, and .bufr.gz decompressed), each followed by
+// two messages of the writer, for the sequence harness's replay of them
+// whole (DIR/findings/bufr_sequence); those that fit the decoder harnesses'
+// inputs seed them too ("finding-..."), alone and followed by the two
+// messages.  Read from there when it is there, never kept in the project.
+void sharedFindings(const std::vector<std::pair<std::string, Bytes> >& messages)
+{
+    // The -max_len of the decoder harnesses (CMakeLists.txt).
+    const std::size_t maxDecoderInput = 65536;
+    const fs::path corpus = fs::path(QEV_SOURCE_DIR) / ".." / "shared" / "corpus" / "fuzz";
+    std::error_code error;
+    if (!fs::is_directory(corpus, error))
+        return;
+    const Bytes after = concat({messages.front().second, messages[2].second});
+    for (const fs::directory_entry& entry : fs::directory_iterator(corpus, error)) {
+        const std::string name = entry.path().filename().string();
+        const auto endsWith = [&name](const std::string& end) {
+            return name.size() > end.size() &&
+                   name.compare(name.size() - end.size(), end.size(), end) == 0;
+        };
+        const bool compressed = endsWith(".bufr.gz");
+        if (!compressed && !endsWith(".bufr"))
+            continue;
+        const std::string command =
+            (compressed ? "gzip -dc '" : "cat '") + entry.path().string() + "'";
+        FILE* in = popen(command.c_str(), "r");
+        Bytes finding;
+        unsigned char buffer[65536];
+        for (size_t n; in && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+            finding.insert(finding.end(), buffer, buffer + n);
+        if (!in || pclose(in) != 0 || finding.empty()) {
+            std::fprintf(stderr, "makeFuzzSeeds: cannot read %s\n", entry.path().c_str());
+            failed = true;
+            continue;
+        }
+        const std::string plain = compressed ? name.substr(0, name.size() - 3) : name;
+        write("findings/bufr_sequence", plain, concat({finding, after}));
+        if (finding.size() + after.size() <= maxDecoderInput) {
+            write("bufr_decoder", "finding-" + plain, finding);
+            write("bufr_sequence", "finding-" + plain, concat({finding, after}));
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -620,6 +673,7 @@ int main(int argc, char** argv)
               concat({messages[i].second, messages[i + 1].second}));
     write("bufr_sequence", "regression-no-subsets-after-good",
           concat({messages.front().second, fuzzFindings::noSubsets()}));
+    sharedFindings(messages);
 
     for (const auto& m : wireMessages(messages.front().second))
         write("message_reader", m.first, m.second);

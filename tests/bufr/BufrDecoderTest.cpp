@@ -89,6 +89,12 @@ TEST(BufrDecoder, PatternFileFailures)
                "IU[0-9]{2}+\n"
                "ISXX      ^0[1-9]$\n");
     tree.write("qev_home/data/grouped.txt", "Bufr pattern count 2\n((IUA\nIUB){40}){40}\n");
+    // An omitted minimum, {,m}, repeats up to m times too.
+    tree.write("qev_home/data/omitted.txt",
+               "Bufr pattern count 3\n"
+               "IUSN4     ((((4{,7}){,7}){,7}){,7}){,7}\n"
+               "((((I{,7}){,7}){,7}){,7}){,7}     4[0-9]\n"
+               "ISXX      [0-9]{,2}\n");
     log.clear();
     TestDecoder large("large.txt");
     EXPECT_EQ(patternText(large.getBufrPattern()), "IUSN4|JUTX5|ISXX");
@@ -98,6 +104,10 @@ TEST(BufrDecoder, PatternFileFailures)
     TestDecoder grouped("grouped.txt");
     EXPECT_EQ(patternText(grouped.getBufrPattern()), "");
     EXPECT_EQ(grouped.prefixes().count(), 0);   // as when read again
+    TestDecoder omitted("omitted.txt");
+    EXPECT_EQ(patternText(omitted.getBufrPattern()), "IUSN4|ISXX");
+    EXPECT_EQ(omitted.designatorPattern("IUSN"), nullptr);
+    EXPECT_TRUE(BufrDecoder::matchPattern("4", omitted.designatorPattern("ISXX")));
     const std::string data = tree.qevHome() + "/data/";
     for (const std::string& line :
          {std::string("for WMO code IUSN repeats a repetition; not stored in dictionary."),
@@ -105,25 +115,49 @@ TEST(BufrDecoder, PatternFileFailures)
                       "dictionary."),
           "Pattern IU[0-9]{2}+ of " + data + "large.txt repeats a repetition; line not used",
           "The bufr pattern of " + data + "grouped.txt compiles to more than 1000 elements; "
-                                          "not used"})
+                                          "not used",
+          "Pattern ((((I{,7}){,7}){,7}){,7}){,7} of " + data +
+              "omitted.txt compiles to more than 1000 elements; line not used"})
         EXPECT_TRUE(log.contains(line)) << line;
 }
 
-// The fuzzers' pattern-file finding (../shared/corpus/fuzz/): its product
-// word of 47 stacked '+' is refused before anything compiles it.
+// The fuzzers' pattern-file findings (../shared/corpus/fuzz/): product
+// words and designators of stacked '+' or nested {,m} repetitions are
+// refused before anything compiles them; what is left compiles.
 TEST(BufrDecoder, FuzzedPatternFileIsRefused)
 {
-    const std::string finding =
-        std::string(QEV_SHARED_DIR) + "/corpus/fuzz/pattern-regcomp-oom.txt";
-    if (!TempTree::exists(finding))
-        GTEST_SKIP() << "no fuzzer findings at " << finding;
+    const std::string dir = std::string(QEV_SHARED_DIR) + "/corpus/fuzz/";
+    if (!TempTree::exists(dir + "pattern-regcomp-oom.txt"))
+        GTEST_SKIP() << "no fuzzer findings at " << dir;
+    const struct {
+        const char* file;
+        const char* pattern;
+    } findings[] = {
+        {"pattern-regcomp-oom.txt", ""},
+        {"pattern-regcomp-omitted-minimum.txt", "IUSN4"},
+        {"pattern-regcomp-omitted-minimum-word.txt", ""},
+        {"pattern-regcomp-omitted-minimum-short.txt", "IUSN4"},
+        {"pattern-fuzz-oom-fea9ac76.txt", ""},
+    };
     TempTree tree;
-    tree.write("qev_home/data/fuzzedPattern.txt", TempTree::readFile(finding));
-    LogCapture log;
-    TestDecoder dec("fuzzedPattern.txt");
-    EXPECT_EQ(patternText(dec.getBufrPattern()), "");
-    EXPECT_TRUE(log.contains("repeats a repetition; line not used")) << log.text();
-    EXPECT_EQ(dec.prefixes().count(), 0);
+    for (const auto& f : findings) {
+        SCOPED_TRACE(f.file);
+        const std::string name = std::string("fuzzed-") + f.file;
+        tree.write("qev_home/data/" + name, TempTree::readFile(dir + f.file));
+        LogCapture log;
+        TestDecoder dec(name.c_str());
+        const TextString pattern = dec.getBufrPattern();
+        EXPECT_EQ(patternText(pattern), f.pattern);
+        EXPECT_TRUE(log.contains("repeats a repetition;") ||
+                    log.contains("compiles to more than 1000 elements;"))
+            << log.text();
+        EXPECT_EQ(dec.designatorPattern("IUSN"), nullptr);
+        regex_t compiled;
+        if (pattern.length() > 0) {
+            ASSERT_EQ(regcomp(&compiled, pattern.c_str(), REG_EXTENDED), 0);
+            regfree(&compiled);
+        }
+    }
 }
 
 TEST(BufrDecoder, PatternCacheFillsEveryDecoder)

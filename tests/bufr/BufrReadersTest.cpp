@@ -172,6 +172,13 @@ TEST(BufrReaders, CharacterData)
     dec.setReadRegion(ones, 4);
     EXPECT_STREQ(dec.getCharacters(32, value).c_str(), "");
     EXPECT_EQ(value, BufrDecoder::CHARACTER_VALUE);
+    // All ones up to the first NUL is missing too; other octets are text.
+    const unsigned char padded[] = {0xFF, 0, 0, 0};
+    dec.setReadRegion(padded, 4);
+    EXPECT_STREQ(dec.getCharacters(32, value).c_str(), "");
+    const unsigned char mixed[] = {0xFF, 'A', 0, 0xFF};
+    dec.setReadRegion(mixed, 4);
+    EXPECT_STREQ(dec.getCharacters(32, value).c_str(), "\xff" "A");
 
     const unsigned char nul[] = {'A', 'B', 0, 'C', 'D', 'E'};
     dec.setReadRegion(nul, 6);

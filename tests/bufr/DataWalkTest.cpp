@@ -5,10 +5,16 @@
 #include "BufrWriter.h"
 #include "fuzzFindings.h"
 #include "LogCapture.h"
+#include "DescriptorWalker.h"
+#include "TableBEntry.h"
+#include "heapInUse.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -112,6 +118,111 @@ TEST(DataWalk, OperatorsThatChangeTheLayoutFailTheMessage)
                                             : "Unable to decode section 2 descriptors"));
         EXPECT_TRUE(log.contains("Failed to decode Section 4"));
         EXPECT_EQ(dec.getDecodedValues().length(), 0);
+    }
+}
+
+// Elements at the bounds the tables accept (TableBEntry::codingFault), read
+// under every operator that changes a coding, alone and in pairs: each
+// message decodes or fails with a PROBLEM line, and no arithmetic leaves
+// its type (the sanitizers of the test build would stop it).
+TEST(DataWalk, OperatorsOnTheWidestAcceptedCodings)
+{
+    const int widest = 63240;    // scale 127, reference 2^31 - 1, 65535 bits
+    const int narrowest = 63241;    // scale -127, reference -2^31, 0 bits
+    const int widestRead = 63242;   // 64 bits
+    const int oneBit = 63243;
+    setCoding(widest, TableBEntry::maxScale, INT32_MAX, TableBEntry::maxWidth);
+    setCoding(narrowest, -TableBEntry::maxScale, INT32_MIN, 0);
+    setCoding(widestRead, TableBEntry::maxScale, INT32_MAX, 64);
+    setCoding(oneBit, -TableBEntry::maxScale, INT32_MIN, 1);
+    const int operators[] = {201255, 201001, 202255, 202001, 207255, 207001,
+                             208255, 206255, 206000, 203032, 204255};
+    int decoded = 0;
+    for (bool compressed : {false, true}) {
+        for (int element : {widest, narrowest, widestRead, oneBit}) {
+            for (int first : operators) {
+                for (int second : {0, 201255, 202001, 207255}) {
+                    std::vector<int> descriptors = {first, element, 203255, element};
+                    if (second)
+                        descriptors.insert(descriptors.begin(), second);
+                    BufrWriter w;
+                    w.compressed(compressed).subsets(compressed ? 3 : 1);
+                    w.descriptors(descriptors);
+                    for (int i = 0; i < 40; ++i)
+                        w.bits(0x5A5A5A5Au, 32);
+                    TestDecoder dec;
+                    LogCapture log;
+                    if (dec.decodeBytes(w.build()))
+                        ++decoded;
+                    else
+                        EXPECT_TRUE(log.contains("PROBLEM: ")) << first << " " << element;
+                }
+            }
+        }
+    }
+    EXPECT_GT(decoded, 0);
+}
+
+// A message of many values, or of many texts, takes memory for them while
+// it is decoded and while its values are read; the next message gives it
+// back: the walker's lists beyond what it keeps between messages, the
+// value extras of the texts, the values themselves.  One whose values would
+// pass the memory a message may take is refused part-way, and gives back
+// what it took as well.
+TEST(DataWalk, LargeMessagesGiveTheirMemoryBack)
+{
+    struct Case {
+        const char* name;
+        BufrWriter::Bytes message;
+        long values;    // 0: refused
+    };
+    std::vector<Case> cases;
+    {
+        // 100 columns of 65535 subsets, each value of its own: 6.5 million.
+        BufrWriter columns;
+        columns.compressed(true).subsets(65535).descriptors({101100, 12101});
+        std::vector<uint64_t> increments(65535);
+        for (std::size_t i = 0; i < increments.size(); ++i)
+            increments[i] = i % 200;
+        for (int c = 0; c < 100; ++c)
+            columns.rawColumn(16, 1000 + c, 8, increments);
+        // Texts of 8 characters in one subset: 300,000, and 1,400,000, more
+        // than the memory of a message holds.
+        BufrWriter texts;
+        texts.descriptors({103030, 102100, 101100, 1008});
+        BufrWriter tooMany;
+        tooMany.descriptors({103140, 102100, 101100, 1008});
+        for (int i = 0; i < 1400000; ++i) {
+            const std::string text = "N" + std::to_string(i);
+            if (i < 300000)
+                texts.chars(1008, text);
+            tooMany.chars(1008, text);
+        }
+        ASSERT_TRUE(columns.ok() && texts.ok() && tooMany.ok());
+        cases.push_back(Case{"columns", columns.build(), 6553500});
+        cases.push_back(Case{"texts", texts.build(), 300000});
+        cases.push_back(Case{"too many texts", tooMany.build(), 0});
+    }
+    BufrWriter small;
+    small.descriptors({12101}).element(12101, 273.15);
+    const BufrWriter::Bytes smallMessage = small.build();
+
+    TestDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(smallMessage));
+    const std::size_t before = heapInUse();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            LogCapture log;
+            EXPECT_EQ(dec.decodeBytes(c.message), c.values > 0);
+            EXPECT_EQ(dec.getDecodedValues().length(), c.values);
+            EXPECT_EQ(log.contains("would take more than 192 MB of memory"), c.values == 0);
+        }
+        if (c.values > 0) {
+            EXPECT_GT(heapInUse(), before + 32 * 1000000L);
+        }
+        ASSERT_TRUE(dec.decodeBytes(smallMessage));
+        EXPECT_LT(heapInUse(), before + 4 * 1000000L) << heapInUse() - before;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "LogCapture.h"
 #include "StaticBufrInfo.h"
 #include "TempTree.h"
+#include "heapInUse.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,33 @@ TEST(MessageDecoding, SectionOneByEdition)
     EXPECT_FALSE(dec.decodeBytes(m));
     EXPECT_TRUE(log.contains("PROBLEM: BUFR edition 1 is not supported"));
     EXPECT_TRUE(log.contains("Failed to decode Section 0"));
+
+    // A time that no time is, or one the system's times cannot hold, is the
+    // message's problem: named, and the message read without a time.
+    const struct {
+        std::vector<int> time;
+        const char* line;
+    } impossible[] = {
+        {{2004, 3, 15, 12, 30, 60}, "Section 1 time has an impossible second 60"},
+        {{2004, 2, 30, 12, 30, 0}, "Section 1 time has an impossible day 30"},
+        {{2004, 13, 1, 0, 0, 0}, "Section 1 time has an impossible month 13"},
+        {{1000, 3, 15, 12, 30, 0}, "Section 1 time of year 1000 lies outside 1970 to 2038-01-19"},
+        {{2038, 1, 19, 3, 14, 8}, "Section 1 time of year 2038 lies outside 1970 to 2038-01-19"},
+    };
+    for (const auto& t : impossible) {
+        BufrWriter w(4);
+        w.dateTime(t.time[0], t.time[1], t.time[2], t.time[3], t.time[4], t.time[5]);
+        w.descriptors({12101}).element(12101, 273.15);
+        log.clear();
+        ASSERT_TRUE(dec.decodeBytes(w.build())) << t.line;
+        EXPECT_EQ(log.count(std::string("PROBLEM: ") + t.line +
+                            "; the message has no observation time"),
+                  1)
+            << log.text();
+        EXPECT_FALSE(log.contains("BUG")) << log.text();
+        EXPECT_EQ(dec.obTime(), AbsTime(0));
+        EXPECT_EQ(dec.values(), "0/12101=273.15");
+    }
 }
 
 TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
@@ -102,6 +130,9 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
         const char* reason;
         int section;
     };
+    const char* const memory =
+        "The values of the message would take more than 192 MB of memory; the message is not "
+        "decoded";
     BufrWriter local;
     local.localElement(63254, 0, 0, 8).descriptors({63254}).element(63254, 1);
     BufrWriter sequence;
@@ -137,6 +168,14 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
     BufrWriter reference;
     reference.compressed(true).subsets(2).descriptors({203014, 12101, 203255, 12101});
     reference.bits(5, 14).bits(20, 6).bits(0, 40).rawColumn(16, 0, 0, {});
+    // Values of no width, more than the data can account for; associated
+    // fields wider than the data.
+    setCoding(63244, 0, 0, 0);
+    BufrWriter noWidth;
+    noWidth.descriptors({102000, 31002, 101255, 63244});
+    noWidth.factor(31002, 65534);
+    BufrWriter associated;
+    associated.descriptors({204100, 204100, 12101}).bits(0, 50).bits(0, 50).element(12101, 250);
     Case cases[] = {
         {"element not in table B", local.build(), "Code 63254 does not exist in table B.", 4},
         {"sequence not in table D", sequence.build(),
@@ -165,17 +204,17 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
          "The reference value of descriptor 5001 does not fit 64 bits", 4},
         {"increment wider than a new reference", reference.build(),
          "Increment width 20 of a new reference value is wider than its 14 bits", 4},
-        // Work and memory that a few bits of data asked for (fuzzFindings.h).
-        {"unknown elements in every subset", fuzzFindings::unknownColumns(),
+        {"values without data", noWidth.build(),
          "The descriptors call for more values than the data section's", 4},
-        {"associated fields past the data", fuzzFindings::associatedFields(),
-         "Associated fields of ", 4},
-        {"factors past an int", fuzzFindings::factorsPerSubset({65534, 3}),
-         "The descriptors call for more values and replication factors than", 4},
-        {"factors past a negative int", fuzzFindings::factorsPerSubset({32800}),
-         "The descriptors call for more values and replication factors than", 4},
-        {"factors by the billion", fuzzFindings::factorsPerSubset({8000}),
-         "The descriptors call for more values and replication factors than", 4},
+        {"associated fields past the data", associated.build(),
+         "Associated fields of 200 bits in all are wider than the 120 bits left", 4},
+        // Work and memory that a few bits of data asked for (fuzzFindings.h).
+        {"unknown elements in every subset", fuzzFindings::unknownColumns(), memory, 4},
+        {"associated fields without end", fuzzFindings::associatedFields(),
+         "Associated fields nested more than 255 deep", 4},
+        {"factors past an int", fuzzFindings::factorsPerSubset({65534, 3}), memory, 4},
+        {"factors past a negative int", fuzzFindings::factorsPerSubset({32800}), memory, 4},
+        {"factors by the billion", fuzzFindings::factorsPerSubset({8000}), memory, 4},
     };
     TestDecoder dec;
     for (const Case& c : cases) {
@@ -196,6 +235,38 @@ TEST(MessageDecoding, EmptyReplicationsCostNothing)
     ASSERT_TRUE(dec.decodeBytes(fuzzFindings::emptyReplications()));
     EXPECT_EQ(dec.values(), "0/1001=72");
     EXPECT_EQ(TestDecoder::list(dec.descriptors()), "1001");
+}
+
+// The trees of the descriptors met are kept for the messages that follow,
+// bounded in memory as well as in number: forty messages of 50,000
+// descriptors each, each list of its own, leave no more than the cache's
+// bound behind; a tree larger than the bound serves its own message only.
+TEST(MessageDecoding, DescriptorTreesKeptAreBoundedInMemory)
+{
+    std::vector<Bytes> messages;
+    for (int m = 0; m < 41; ++m) {
+        const int count = m < 40 ? 50000 : 1000000;
+        std::vector<int> descriptors(static_cast<std::size_t>(count), 12101);
+        descriptors[0] = 4001 + m % 6;
+        descriptors[1] = 4001 + m / 6;
+        BufrWriter w;
+        w.descriptors(descriptors).element(descriptors[0], 1).element(descriptors[1], 1);
+        for (int i = 2; i < count; ++i)
+            w.element(12101, 250);
+        messages.push_back(w.build());
+        ASSERT_TRUE(w.ok()) << w.error();
+    }
+    TestDecoder dec;
+    ASSERT_TRUE(dec.decodeBytes(temperature()));
+    const std::size_t before = heapInUse();
+    for (const Bytes& m : messages) {
+        ASSERT_TRUE(dec.decodeBytes(m));
+        EXPECT_EQ(dec.descriptors().length(), m.size() > 1000000 ? 1000000 : 50000);
+    }
+    ASSERT_TRUE(dec.decodeBytes(temperature()));
+    // The cache holds up to 8 MiB; the trees met would hold 21 MB.
+    EXPECT_LT(heapInUse(), before + 12 * 1000000)
+        << heapInUse() - before;
 }
 
 // A table D sequence that holds itself, directly or through another one.
@@ -228,29 +299,36 @@ TEST(MessageDecoding, SelfReferencingSequencesFail)
 
 // The fuzzers' findings (../shared/corpus/fuzz/): each fails with its reason,
 // or decodes, in a decoder that decoded the one before it, exactly as in a
-// decoder of its own.
+// decoder of its own.  (The large ones are replayed in processes of their
+// own, FuzzFindingsReplay.)
 TEST(MessageDecoding, FuzzFindingsFailWithTheirReason)
 {
     const std::string dir = std::string(QEV_SHARED_DIR) + "/corpus/fuzz/";
     if (!TempTree::exists(dir + "MANIFEST.md"))
         GTEST_SKIP() << "no fuzzer findings at " << dir;
     const char* const wider = "is wider than its data width";
-    const char* const factors = "more values and replication factors than";
+    const char* const memory = "would take more than 192 MB of memory";
     const struct {
         const char* name;
         const char* reason;    // null: decodes
+        const char* absent;    // a text no line may hold, or null
     } findings[] = {
-        {"compressed-increment-overflow-84.bufr", wider},
-        {"compressed-increment-overflow-1823.bufr", wider},
-        {"factors-heap-overflow.bufr", factors},
-        {"factors-count-negative.bufr", factors},
-        {"factors-oom.bufr", factors},
-        {"assoc-width-overflow.bufr", "bits in all are wider than the"},
-        {"nested-empty-replication-hang.bufr", nullptr},
-        {"sequence-1-good.bufr", nullptr},
-        {"sequence-2-zero-subsets.bufr", "Failed to decode Section 4"},
+        {"compressed-increment-overflow-84.bufr", wider, nullptr},
+        {"compressed-increment-overflow-1823.bufr", wider, nullptr},
+        {"factors-heap-overflow.bufr", memory, nullptr},
+        {"factors-count-negative.bufr", memory, nullptr},
+        {"factors-oom.bufr", memory, nullptr},
+        {"assoc-width-overflow.bufr", "Associated fields nested more than 255 deep", nullptr},
+        {"nested-empty-replication-hang.bufr", nullptr, nullptr},
+        {"sequence-1-good.bufr", nullptr, nullptr},
+        {"sequence-2-zero-subsets.bufr", "Failed to decode Section 4", nullptr},
+        {"local-centre-98.bufr", "local to its originating centre 98,", nullptr},
+        {"local-centre-99.bufr", "local to its originating centre 99,", "centre 98"},
+        {"version39-same-bytes.bufr", nullptr, nullptr},
+        {"version40-refused.bufr", nullptr, nullptr},
     };
     TestDecoder dec;
+    std::string version39;
     for (const auto& f : findings) {
         SCOPED_TRACE(f.name);
         const std::string bytes = TempTree::readFile(dir + f.name);
@@ -265,6 +343,16 @@ TEST(MessageDecoding, FuzzFindingsFailWithTheirReason)
         EXPECT_EQ(dec.getDecodedValues().length(), own.getDecodedValues().length());
         if (f.reason) {
             EXPECT_TRUE(log.contains(f.reason)) << log.text();
+        }
+        if (f.absent) {
+            EXPECT_FALSE(log.contains(f.absent)) << log.text();
+        }
+        // Versions after the newest loaded (39) only add entries.
+        if (std::string(f.name) == "version39-same-bytes.bufr")
+            version39 = values;
+        if (std::string(f.name) == "version40-refused.bufr") {
+            EXPECT_EQ(values, version39);
+            EXPECT_GT(own.getDecodedValues().length(), 100);
         }
     }
 }

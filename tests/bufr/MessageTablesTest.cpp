@@ -39,6 +39,18 @@ TEST(MessageTables, LocalEntriesBelongToTheirCentres)
                 << log.text();
             EXPECT_EQ(dec.values(), "");
         }
+        {
+            // The same descriptors from centre 99: its own centre is named.
+            BufrWriter centre99 = centre98;
+            centre99.centre(99);
+            LogCapture log;
+            EXPECT_FALSE(dec.decodeBytes(centre99.build())) << edition;
+            EXPECT_EQ(log.count("Descriptor 10197 is local to its originating centre 99, whose "
+                                "local table is not loaded."),
+                      1)
+                << log.text();
+            EXPECT_FALSE(log.contains("centre 98")) << log.text();
+        }
         ASSERT_TRUE(dec.decodeBytes(signified.build())) << edition;
         EXPECT_EQ(dec.values(), "0/10197=99999 0/12101=250.5");
         ASSERT_TRUE(dec.decodeBytes(centre7.build())) << edition;
@@ -48,9 +60,11 @@ TEST(MessageTables, LocalEntriesBelongToTheirCentres)
 
 // 0 14 001 is 12 bits wide with reference -2048 up to version 13, 17 bits
 // with reference -65536 from version 14.  A version-13 message is read with
-// its own definition, operators included; a message of a version none is
-// loaded for fails on it, naming the versions that differ, and reads an
-// element every loaded version defines alike.
+// its own definition, operators included; a message of a version after the
+// newest loaded (39) with version 39's, since later versions only add
+// entries; a message of a version older than any loaded fails on it,
+// naming the versions that differ, and reads an element every loaded
+// version defines alike.
 TEST(MessageTables, ElementsAsTheMessagesVersionDefinesThem)
 {
     BufrWriter v13;
@@ -63,23 +77,28 @@ TEST(MessageTables, ElementsAsTheMessagesVersionDefinesThem)
     BufrWriter v40;
     v40.masterTableVersion(40).descriptors({14001, 12101});
     v40.element(14001, 1000000).element(12101, 250.5);
-    BufrWriter v40stable;
-    v40stable.masterTableVersion(40).descriptors({12101}).element(12101, 250.5);
-    ASSERT_TRUE(v13.ok() && v39.ok() && v40.ok() && v40stable.ok());
+    BufrWriter v5;
+    v5.masterTableVersion(5).descriptors({14001, 12101});
+    v5.element(14001, 1000000).element(12101, 250.5);
+    BufrWriter v5stable;
+    v5stable.masterTableVersion(5).descriptors({12001}).element(12001, 250.5);
+    ASSERT_TRUE(v13.ok() && v39.ok() && v40.ok() && v5.ok() && v5stable.ok());
 
     TestDecoder dec;
     ASSERT_TRUE(dec.decodeBytes(v13.build()));
     EXPECT_EQ(dec.values(), "0/14001=1000000 0/14001=5000000 0/12101=250.5");
     ASSERT_TRUE(dec.decodeBytes(v39.build()));
     EXPECT_EQ(dec.values(), "0/14001=1000000 0/12101=250.5");
+    ASSERT_TRUE(dec.decodeBytes(v40.build()));
+    EXPECT_EQ(dec.values(), "0/14001=1000000 0/12101=250.5");
     {
         LogCapture log;
-        EXPECT_FALSE(dec.decodeBytes(v40.build()));
-        EXPECT_EQ(log.count("Descriptor 14001 is not known in master table version 40, which is "
+        EXPECT_FALSE(dec.decodeBytes(v5.build()));
+        EXPECT_EQ(log.count("Descriptor 14001 is not known in master table version 5, which is "
                             "not loaded: versions 13 and 14 define it differently."),
                   1)
             << log.text();
     }
-    ASSERT_TRUE(dec.decodeBytes(v40stable.build()));
-    EXPECT_EQ(dec.values(), "0/12101=250.5");
+    ASSERT_TRUE(dec.decodeBytes(v5stable.build()));
+    EXPECT_EQ(dec.values(), "0/12001=250.5");
 }

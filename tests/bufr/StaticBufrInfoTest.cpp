@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <dirent.h>
 #include <string>
 #include <vector>
@@ -93,6 +94,44 @@ TEST(StaticBufrInfo, TableBLines)
     EXPECT_STREQ(e.getDescription().c_str(), "PRESSURE");
     EXPECT_EQ(t.coding(10009), (std::vector<int>{0, -1000, 18}));
     EXPECT_EQ(t.info.tableB().count(), 4);
+}
+
+// A line whose width, scale or reference the decoding arithmetic cannot
+// hold is left out, named in a PROBLEM line; the lines around it load.  At
+// the bounds it loads.
+TEST(StaticBufrInfo, TableBLinesOutOfRangeAreLeftOut)
+{
+    const struct {
+        const char* line;
+        const char* fault;
+    } bad[] = {
+        {"012101|T|K|2|0|2147483600", "width 2147483600 is outside 0 to 65535 bits"},
+        {"012102|T|K|2|0|-1", "width -1 is outside 0 to 65535 bits"},
+        {"012103|T|K|128|0|16", "scale 128 is outside -127 to 127"},
+        {"012104|T|K|-128|0|16", "scale -128 is outside -127 to 127"},
+        {"012105|T|K|2|2147483648|16", "reference value 2147483648 does not fit 32 bits"},
+        {"012106|T|K|2|-99999999999999999999|16",
+         "reference value -9223372036854775808 does not fit 32 bits"},
+    };
+    std::string table = B_012001;
+    for (const auto& b : bad)
+        table += std::string(b.line) + "\n";
+    table += "001015|NAME|CCITT IA5|0|0|65535\n012107|T|K|-127|-2147483648|0\n";
+    LogCapture log;
+    Tables t(table, D_301011);
+    EXPECT_TRUE(t.loaded);
+    for (const auto& b : bad) {
+        EXPECT_EQ(log.count("Table B line [" + std::string(b.line) + "] of " +
+                            t.tree.qevHome() + "/data/bufrTableB: " + b.fault +
+                            "; the element is not loaded"),
+                  1)
+            << log.text();
+    }
+    for (int d = 12101; d <= 12106; ++d)
+        EXPECT_TRUE(t.coding(d).empty()) << d;
+    EXPECT_EQ(t.coding(1015), (std::vector<int>{0, 0, 65535}));
+    EXPECT_EQ(t.coding(12107), (std::vector<int>{-127, INT32_MIN, 0}));
+    EXPECT_EQ(t.info.tableD().count(), 1);
 }
 
 TEST(StaticBufrInfo, CorruptedTableBLineStopsTheLoad)
@@ -233,9 +272,10 @@ TEST(StaticBufrInfo, MakeDataPaths)
 // What a message of an originating centre and master table version reads:
 // its own version's definition where the file gives one, the base one where
 // none does, nothing where its version lacks the descriptor; for a version
-// the file does not cover, the nearest covered version's definition only
-// when every covered version defines the descriptor alike (units compared
-// by kind).  Local descriptors belong to the listed centres, whatever the
+// the file does not cover, the newest covered version's definition for a
+// newer one, and for an older one the oldest covered version's definition
+// only when every covered version defines the descriptor alike (units
+// compared by kind).  Local descriptors belong to the listed centres, whatever the
 // version.
 TEST(StaticBufrInfo, DefinitionsByCentreAndVersion)
 {
@@ -246,6 +286,7 @@ TEST(StaticBufrInfo, DefinitionsByCentreAndVersion)
              "010197|LOCAL HEIGHT|m|0|0|13\n",
              "312060|021062|\n363192|012001|\n", "31001\n",
              std::string(VERSIONS) + "B|6|13|014001|LONG-WAVE|J m-2|-3|-2048|12\n"
+                                     "B|6|13|014002|SHORT-WAVE|J m-2|0|0|8\n"
                                      "B|6|20|021062|-\n"
                                      "B|7|8|001033|CENTRE|CODE TABLE|0|0|8\n"
                                      "D|7|13|312060|021088\n"
@@ -266,9 +307,11 @@ TEST(StaticBufrInfo, DefinitionsByCentreAndVersion)
         {14001, 98, 5, StaticBufrInfo::NOT_KNOWN, "",
          "Descriptor 14001 is not known in master table version 5, which is not loaded: "
          "versions 13 and 14 define it differently."},
-        {14001, 98, 40, StaticBufrInfo::NOT_KNOWN, "",
-         "Descriptor 14001 is not known in master table version 40, which is not loaded: "
-         "versions 13 and 14 define it differently."},
+        {14001, 98, 40, StaticBufrInfo::DEFINED, "-3/-65536/17", ""},
+        {14002, 98, 13, StaticBufrInfo::DEFINED, "0/0/8", ""},
+        {14002, 98, 40, StaticBufrInfo::NOT_DEFINED, "",
+         "Descriptor 14002 is not in master table version 39, the newest loaded, with which "
+         "version 40 is read."},
         {12001, 98, 2, StaticBufrInfo::DEFINED, "1/0/12", ""},
         {12001, 98, 255, StaticBufrInfo::DEFINED, "1/0/12", ""},
         {1033, 98, 0, StaticBufrInfo::DEFINED, "0/0/8 code", ""},
@@ -339,6 +382,8 @@ TEST(StaticBufrInfo, CorruptedVersionsAndCentres)
         "versions|6|39|39\nB|6|39|014001|-\n",
         "versions|6|39|39\nB|6|13|314001|-\n",
         "versions|6|39|39\nB|6|13|014001|X|K|1|0\n",
+        "versions|6|39|39\nB|6|13|014001|X|K|1|0|65536\n",
+        "versions|6|39|39\nB|6|13|014001|X|K|200|0|12\n",
         "versions|6|39|39\nB|6|13|014001|-\nB|13|14|014001|X|K|1|0|7\n",
         "versions|6|39|39\nD|6|13|312060|21088\n",
         "// only a comment\n",
