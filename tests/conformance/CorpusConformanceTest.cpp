@@ -40,8 +40,9 @@ CorpusCheck::Result report(CorpusCheck& check, const std::string& name)
         std::cout << d << "\n";
     std::cout.flush();
     EXPECT_TRUE(CorpusCheck::acceptable(r)) << name << ": " << CorpusCheck::resultName(r);
-    if (CorpusCheck::versionDependent(name))
+    if (CorpusCheck::versionDependent(name)) {
         EXPECT_EQ(r, CorpusCheck::Match) << name << ": " << CorpusCheck::resultName(r);
+    }
     return r;
 }
 
