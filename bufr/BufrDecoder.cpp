@@ -14,7 +14,6 @@
 #include <netcdfcpp.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -939,18 +938,17 @@ Dict<TextString, TextString> BufrDecoder::readTemplateDict(const TextString& tem
                                                            const TextString& attributeName)
 {
     Dict<TextString, TextString> dict;
-    // The C++ file object keeps no reason for a failed open: the C open
-    // gives it, the system's error for a system failure.
-    int ncid = -1;
-    int status = nc_open(templatePath.c_str(), NC_NOWRITE, &ncid);
-    if (status == NC_NOERR)
-        nc_close(ncid);
     NcError errorMode(NcError::verbose_nonfatal);
-    errno = 0;
     NcFile file(templatePath.c_str(), NcFile::ReadOnly);
-    if (status == NC_NOERR && !file.is_valid())
-        status = errno != 0 ? errno : NC_ENOTNC;
     if (!file.is_valid()) {
+        // The C++ file object keeps no reason for a failed open: the C open,
+        // tried again, gives it (the system's error for a system failure).
+        int ncid = -1;
+        int status = nc_open(templatePath.c_str(), NC_NOWRITE, &ncid);
+        if (status == NC_NOERR) {
+            nc_close(ncid);
+            status = NC_ENOTNC;
+        }
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << "Unable to open " << templatePath << ", " << nc_strerror(status) << std::endl;
         return dict;

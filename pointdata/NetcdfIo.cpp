@@ -70,17 +70,10 @@ void NetcdfIo::quietErrors() { ncopts = 0; }
 NcFile* NetcdfIo::openFile(const TextString& path, bool write, int* status)
 {
     quietErrors();
-    if (status) {
-        // The C++ file object keeps no reason for a failed open: the C open
-        // gives it, the system's error for a system failure.
-        int ncid = -1;
-        *status = nc_open(path.c_str(), write ? NC_WRITE : NC_NOWRITE, &ncid);
-        if (*status != NC_NOERR)
-            return nullptr;
-        nc_close(ncid);
-    }
     NcError silent(NcError::silent_nonfatal);
     NcFile* file = nullptr;
+    if (status)
+        *status = NC_NOERR;
     try {
         file = new NcFile(path.c_str(), write ? NcFile::Write : NcFile::ReadOnly);
     } catch (...) {
@@ -89,9 +82,18 @@ NcFile* NetcdfIo::openFile(const TextString& path, bool write, int* status)
         return nullptr;
     }
     if (!file->is_valid()) {
-        if (status)
-            *status = silent.get_err() != NC_NOERR ? silent.get_err() : NC_ENOTNC;
         delete file;
+        if (status) {
+            // The C++ file object keeps no reason for a failed open: the C
+            // open, tried again, gives it (the system's error for a system
+            // failure).
+            int ncid = -1;
+            *status = nc_open(path.c_str(), write ? NC_WRITE : NC_NOWRITE, &ncid);
+            if (*status == NC_NOERR) {
+                nc_close(ncid);
+                *status = NC_ENOTNC;
+            }
+        }
         return nullptr;
     }
     return file;

@@ -58,7 +58,7 @@ public:
     // Opens an existing file through the legacy C++ interface, read-only or
     // for writing.  Null when the file is not valid (the object is deleted);
     // status, when given, gets the netCDF status of the opening (an errno
-    // value when it failed for a system reason), from a C open made first.
+    // value when it failed for a system reason, from a C open tried again).
     static NcFile* openFile(const TextString& path, bool write, int* status = nullptr);
     // Deletes (closes) a file object; null is ignored.
     static void deleteFile(NcFile* file);
