@@ -218,6 +218,18 @@ long times(long a, long n)
 
 void DescriptorTree::countWrittenOut()
 {
+    // What the children from begin to end hold together.
+    auto sum = [this](int begin, int end) {
+        WrittenOut all{0, 0, 0, 0};
+        for (int c = begin; c < end; ++c) {
+            const WrittenOut& child = _nodeCounts[static_cast<std::size_t>(_children[c])];
+            all.descriptors = plus(all.descriptors, child.descriptors);
+            all.main = plus(all.main, child.main);
+            all.takingData = plus(all.takingData, child.takingData);
+            all.factors = plus(all.factors, child.factors);
+        }
+        return all;
+    };
     // Children come before their parents among the nodes.
     _nodeCounts.assign(_nodes.size(), WrittenOut{0, 0, 0, 0});
     for (std::size_t i = 0; i < _nodes.size(); ++i) {
@@ -229,14 +241,7 @@ void DescriptorTree::countWrittenOut()
             w = WrittenOut{1, 1, data ? 1 : 0, 0};
             continue;
         }
-        WrittenOut inside{0, 0, 0, 0};
-        for (int c = n.begin; c < n.end; ++c) {
-            const WrittenOut& child = _nodeCounts[static_cast<std::size_t>(_children[c])];
-            inside.descriptors = plus(inside.descriptors, child.descriptors);
-            inside.main = plus(inside.main, child.main);
-            inside.takingData = plus(inside.takingData, child.takingData);
-            inside.factors = plus(inside.factors, child.factors);
-        }
+        const WrittenOut inside = sum(n.begin, n.end);
         if (n.kind == SEQUENCE) {
             w = inside;
         } else if (n.kind == REPLICATION) {
@@ -251,14 +256,7 @@ void DescriptorTree::countWrittenOut()
             w = WrittenOut{plus(inside.descriptors, 1), 1, data, data};
         }
     }
-    _writtenOut = WrittenOut{0, 0, 0, 0};
-    for (int c = _rootBegin; c < _rootEnd; ++c) {
-        const WrittenOut& child = _nodeCounts[static_cast<std::size_t>(_children[c])];
-        _writtenOut.descriptors = plus(_writtenOut.descriptors, child.descriptors);
-        _writtenOut.main = plus(_writtenOut.main, child.main);
-        _writtenOut.takingData = plus(_writtenOut.takingData, child.takingData);
-        _writtenOut.factors = plus(_writtenOut.factors, child.factors);
-    }
+    _writtenOut = sum(_rootBegin, _rootEnd);
 }
 
 std::size_t DescriptorTree::bytes() const
