@@ -53,6 +53,39 @@ ReportReader::ReportReader(const SeqOf<BufrValues>& values, const Layout& layout
         oneScopePerSubset();
     }
     markQualifiers();
+    index();
+}
+
+void ReportReader::index()
+{
+    // A counting sort of the values by scope keeps each scope's ascending.
+    _directStart.assign(_scopes.size() + 1, 0);
+    for (const int s : _scopeOf)
+        if (s != NONE)
+            ++_directStart[static_cast<size_t>(s) + 1];
+    for (size_t s = 1; s < _directStart.size(); ++s)
+        _directStart[s] += _directStart[s - 1];
+    _direct.assign(static_cast<size_t>(_directStart.back()), 0);
+    std::vector<int> next(_directStart.begin(), _directStart.end() - 1);
+    for (size_t i = 0; i < _scopeOf.size(); ++i)
+        if (_scopeOf[i] != NONE)
+            _direct[static_cast<size_t>(next[static_cast<size_t>(_scopeOf[i])]++)] =
+                static_cast<int>(i);
+    _qualityIndex.clear();
+    for (size_t i = 0; i < _targets.size(); ++i)
+        if (_targets[i] != NONE)
+            _qualityIndex.emplace_back(_targets[i], static_cast<int>(i));
+    std::stable_sort(_qualityIndex.begin(), _qualityIndex.end(),
+                     [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
+                         return a.first < b.first;
+                     });
+}
+
+std::pair<const int*, const int*> ReportReader::direct(int scope, int from, int to) const
+{
+    const int* const b = _direct.data() + _directStart[static_cast<size_t>(scope)];
+    const int* const e = _direct.data() + _directStart[static_cast<size_t>(scope) + 1];
+    return {std::lower_bound(b, e, from), std::lower_bound(b, e, to)};
 }
 
 int ReportReader::newScope(int parent, int begin)
@@ -380,11 +413,10 @@ std::vector<int> ReportReader::matching(int scope, int descriptor, int from, int
     std::vector<int> out;
     if (scope == NONE)
         return out;
-    const int b = std::max(from, begin(scope));
-    const int e = std::min(to, end(scope));
-    for (int i = b; i < e && !(firstOnly && !out.empty()); ++i)
-        if (directlyIn(i, scope, b, e) && plain(i) && _values[i].getDescriptor() == descriptor)
-            out.push_back(i);
+    const std::pair<const int*, const int*> values = direct(scope, from, to);
+    for (const int* p = values.first; p != values.second && !(firstOnly && !out.empty()); ++p)
+        if (plain(*p) && _values[*p].getDescriptor() == descriptor)
+            out.push_back(*p);
     return out;
 }
 
@@ -419,11 +451,11 @@ std::vector<int> ReportReader::ownValues(int scope, int from, int to) const
     std::vector<int> out;
     std::unordered_set<int> given;
     for (int s = scope; s != NONE; s = parent(s)) {
-        const int b = std::max(from, begin(s));
-        const int e = std::min(to, end(s));
+        const std::pair<const int*, const int*> values = direct(s, from, to);
         std::unordered_set<int> here;
-        for (int i = b; i < e; ++i) {
-            if (!directlyIn(i, s, b, e) || !plain(i))
+        for (const int* p = values.first; p != values.second; ++p) {
+            const int i = *p;
+            if (!plain(i))
                 continue;
             const int d = _values[i].getDescriptor();
             if (given.count(d) || !here.insert(d).second)
@@ -439,12 +471,13 @@ std::vector<int> ReportReader::ownValues(int scope, int from, int to) const
 std::vector<int> ReportReader::qualityOf(int i, int descriptor) const
 {
     std::vector<int> out;
-    if (i < 0 || i >= _values.length())
-        return out;
-    const int s = subsetScope(_values[i].getSubset());
-    const int e = s == NONE ? 0 : end(s);
-    for (int q = i + 1; q < e; ++q)
-        if (_targets[static_cast<size_t>(q)] == i && _values[q].getDescriptor() == descriptor)
-            out.push_back(q);
+    const auto found = std::equal_range(
+        _qualityIndex.begin(), _qualityIndex.end(), std::make_pair(i, 0),
+        [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
+            return a.first < b.first;
+        });
+    for (auto q = found.first; q != found.second; ++q)
+        if (_values[q->second].getDescriptor() == descriptor)
+            out.push_back(q->second);
     return out;
 }

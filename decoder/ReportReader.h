@@ -47,6 +47,7 @@
 #include "SeqOf.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class ReportReader {
@@ -161,10 +162,12 @@ private:
     std::vector<int> matching(int scope, int descriptor, int from, int to, bool firstOnly) const;
     int newScope(int parent, int begin);
     void closeScope(int scope, int end);
-    bool directlyIn(int i, int scope, int from, int to) const
-    {
-        return i >= from && i < to && _scopeOf[static_cast<size_t>(i)] == scope;
-    }
+    // The indexes of the values directly in each scope and of the quality
+    // values of each value, made once the values are laid out, so that a
+    // look-up costs what the scope itself holds, not its nested scopes.
+    void index();
+    // The values directly in the scope within [from, to), ascending.
+    std::pair<const int*, const int*> direct(int scope, int from, int to) const;
 
     const SeqOf<BufrValues>& _values;
     bool _laidOut = false;
@@ -173,6 +176,9 @@ private:
     std::vector<int> _scopeOf;
     std::vector<uint8_t> _flags;
     std::vector<int> _targets;            // per value, quality values only
+    std::vector<int> _directStart;        // per scope, where its values begin in _direct
+    std::vector<int> _direct;             // the values, by scope, ascending in each
+    std::vector<std::pair<int, int> > _qualityIndex;    // (target, quality value), by target
     std::vector<Replication> _replications;
     // The layout's groups, kept while the reader lives (shared values).
     Layout _layout;
