@@ -54,9 +54,8 @@ int StoreHighDensityWinds::write2NetcdfFile()
                                     "the bulletin holds no wind; nothing to store.");
     _debug = BufrDecoder::logOn(LogStream::DEBUG, _layout.sourceName);
     _verbose = BufrDecoder::logOn(LogStream::VERBOSE, _layout.sourceName);
-    _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
     const int result = storeFile();
-    _reader.reset();
+    _reader.reset();    // the values it reads go with the next message
     return result;
 }
 
@@ -70,8 +69,7 @@ int StoreHighDensityWinds::storeFile()
 {
     _decoder.locationIndices().setLength(0);
     _refusal = TextString();
-    if (!_reader)
-        _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
+    _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
     SeqOf<LatLonCoord> locations;
     if (getLocations(locations) == 0)
         return refuse(_refusal.length() > 0
