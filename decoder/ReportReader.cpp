@@ -436,6 +436,18 @@ std::vector<int> ReportReader::all(int scope, int descriptor, int from, int to) 
     return matching(scope, descriptor, from, to, false);
 }
 
+std::vector<int> ReportReader::plainValues(int scope, int from, int to) const
+{
+    std::vector<int> out;
+    if (scope == NONE)
+        return out;
+    const std::pair<const int*, const int*> values = direct(scope, from, to);
+    for (const int* p = values.first; p != values.second; ++p)
+        if (plain(*p))
+            out.push_back(*p);
+    return out;
+}
+
 int ReportReader::nearest(int scope, int descriptor, int from, int to) const
 {
     for (int s = scope; s != NONE; s = parent(s)) {

@@ -110,6 +110,8 @@ public:
     int nearest(int scope, int descriptor, int from = 0, int to = INT32_MAX) const;
     // Every plain value of the element directly in the scope, in order.
     std::vector<int> all(int scope, int descriptor, int from = 0, int to = INT32_MAX) const;
+    // Every plain value directly in the scope, whatever its element, in order.
+    std::vector<int> plainValues(int scope, int from = 0, int to = INT32_MAX) const;
     // A report's own values: the first plain value of each element directly
     // in the scope, then of each element it does not give, the first plain
     // value directly in its enclosing scopes, the nearest first (all within

@@ -240,16 +240,6 @@ void ProfBufrDecoder::leaveOut(const char* kind, const TextString& line,
         _refusal = reason;
 }
 
-std::vector<int> ProfBufrDecoder::directValues(int scope, int begin, int end) const
-{
-    std::vector<int> out;
-    const ReportReader& r = *_reader;
-    for (int i = std::max(begin, r.begin(scope)); i < end && i < r.end(scope); ++i)
-        if (r.scopeOf(i) == scope && r.plain(i))
-            out.push_back(i);
-    return out;
-}
-
 const ReportReader::Replication* ProfBufrDecoder::levelGroup(int scope, int begin, int end) const
 {
     for (const ReportReader::Replication* rep : _reader->replicationsIn(scope)) {
@@ -269,9 +259,9 @@ bool ProfBufrDecoder::heightsAboveStation(const StationRecord& r) const
     std::vector<std::vector<int> > levels;
     if (r.levelGroup) {
         for (int level : r.levels)
-            levels.push_back(directValues(level, r.begin, r.end));
+            levels.push_back(_reader->plainValues(level, r.begin, r.end));
     } else {
-        levels.push_back(directValues(r.scope, r.begin, r.end));
+        levels.push_back(_reader->plainValues(r.scope, r.begin, r.end));
     }
     for (const std::vector<int>& level : levels) {
         for (int i : level) {
@@ -380,7 +370,7 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
             } else {
                 count = perSubsetCounts && subset >= 0 && subset < _repCountList.length()
                             ? _repCountList[subset]
-                            : countLevelValues(directValues(period, begin, end));
+                            : countLevelValues(_reader->plainValues(period, begin, end));
             }
             // More levels than a record holds (a replication factor of a group
             // that reads nothing costs a few bits): its profiles are never made.
@@ -645,13 +635,14 @@ bool ProfBufrDecoder::preProcess()
         // written over a level of its profile.
         int surplus = 0;
         int surplusArray = -1;
+        const ReportReader& reader = *_reader;
         if (record.levelGroup) {
             for (size_t j = 0; j < record.levels.size() && static_cast<int>(j) < _numLevels; ++j)
-                fillLevel(record, directValues(record.levels[j], record.begin, record.end),
+                fillLevel(record, reader.plainValues(record.levels[j], record.begin, record.end),
                           static_cast<int>(j), surplus, surplusArray);
         } else {
-            fillLevel(record, directValues(record.scope, record.begin, record.end), -1, surplus,
-                      surplusArray);
+            fillLevel(record, reader.plainValues(record.scope, record.begin, record.end), -1,
+                      surplus, surplusArray);
         }
         resizeProfileArrays(k);
         if (surplus > 0) {

@@ -233,8 +233,6 @@ private:
                              int& levels);
     // The count of getArrayCount and getProfileCount (name) for one element.
     int countValues(int start, int subset, int descriptor, const char* name) const;
-    // The plain values directly in a scope, within [begin, end).
-    std::vector<int> directValues(int scope, int begin, int end) const;
     // Largest number of values one profile array has among values.
     int countLevelValues(const std::vector<int>& values) const;
     // The levels of a period: the first replication directly in it (among
