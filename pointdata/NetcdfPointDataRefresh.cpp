@@ -8,7 +8,7 @@
 #include "PointNetcdfFileInfo.h"
 #include "StoreClock.h"
 #include "dmFileTimes.h"
-#include "renameNoReplace.h"
+#include "dataFileCalls.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,10 +29,6 @@ namespace {
 int resyncMark = 0;
 
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
-
-// What a data file the store cannot use is renamed to, after its own name: a
-// name no listing of data files by time takes.
-const char* const DAMAGED_SUFFIX = ".damaged";
 
 bool modificationTime(const TextString& path, long& seconds, long& nanoseconds)
 {
@@ -366,14 +362,13 @@ bool NetcdfPointData::readFileStructure(int ncid, PointNetcdfFileInfo* info, int
 
 bool NetcdfPointData::setAside(const TextString& path, TextString& aside)
 {
-    char used[PATH_MAX];
-    const int error =
-        renameToFreeName(path.c_str(), (path + DAMAGED_SUFFIX).c_str(), used, sizeof used);
+    std::string used;
+    const int error = keepDamaged(path.c_str(), used);
     if (error != 0) {
         PD_LOG(PROBLEM) << "Could not keep " << path << " aside: " << strerror(error) << std::endl;
         return false;
     }
-    aside = used;
+    aside = used.c_str();
     return true;
 }
 

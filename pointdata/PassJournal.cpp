@@ -1,7 +1,6 @@
 #include "PassJournal.h"
 
 #include "dataFileCalls.h"
-#include "renameNoReplace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -361,9 +360,8 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
     }
     if (result == SET_ASIDE) {
         clear();
-        char used[4096];
-        const int error = renameToFreeName(_path.c_str(), (_path + ".damaged").c_str(), used,
-                                           sizeof used);
+        std::string used;
+        const int error = keepDamaged(_path, used);
         if (error != 0) {
             message = "The pass journal " + _path + " is damaged (" + message +
                       ") and could not be kept aside: " + std::strerror(error);

@@ -1,9 +1,13 @@
 #include "dataFileCalls.h"
 
+#include "renameNoReplace.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <vector>
 
 bool writeAll(int fd, const char* data, size_t n)
 {
@@ -66,4 +70,14 @@ bool copyWholeFile(const char* from, const char* to)
         errno = error;
     }
     return ok;
+}
+
+int keepDamaged(const std::string& path, std::string& aside)
+{
+    std::vector<char> used(path.size() + 64);
+    const int error =
+        renameToFreeName(path.c_str(), (path + ".damaged").c_str(), used.data(), used.size());
+    if (error == 0)
+        aside = used.data();
+    return error;
 }
