@@ -171,11 +171,10 @@ public:
     // The handle and record of a station and time in the file's network
     // store; null after a PROBLEM line.
     int* getHandle(long id, double time, int& record);
-    // Stores decoded value index of station (record k) at the record into
-    // the variable of its element; a profile value is left to
-    // storeProfiles.  False when it has no variable to go to; written says
-    // whether a value reached the file.
-    bool storeSingleton(int ncid, int record, int index, int station, bool& written);
+    // Stores decoded value index at the record into the variable of its
+    // element; a profile value is left to storeProfiles.  False when it has
+    // no variable to go to; written says whether a value reached the file.
+    bool storeSingleton(int ncid, int record, int index, bool& written);
     // The profiles of record k at the record, each into the variables of
     // the elements that filled it; true when one reached the file.
     bool storeProfiles(int ncid, int record, int k);

@@ -150,7 +150,7 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
             // its levels or other groups.
             for (int i : _reader->ownValues(r.scope, r.begin, r.end)) {
                 bool written = false;
-                if (!storeSingleton(ncid, record, i, k, written)) {
+                if (!storeSingleton(ncid, record, i, written)) {
                     TextString name;
                     if (!lookupElementName(values[i].getDescriptor(), name, _currentVarDict))
                         name = "\"\"";
@@ -232,7 +232,7 @@ bool ProfBufrDecoder::arrayVariable(int array, TextString& name) const
     return false;
 }
 
-bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, int, bool& written)
+bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, bool& written)
 {
     written = false;
     const BufrValues& value = _decodedValues[index];
