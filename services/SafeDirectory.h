@@ -14,11 +14,13 @@
 // was opened, whatever the file-creation mask).
 //
 // Files are then opened with openat on the directory's descriptor, never
-// through a link at their name, and checked on what was opened (fstat).
+// through a link at their name (but for reading, where others cannot write),
+// and checked on what was opened (fstat).
 //
-// The static functions make system calls and byte copies only, with nothing
-// allocated and no lock taken: they are async-signal-safe, for the
-// fatal-signal path that moves the file being decoded aside.  The object is
+// openPath, openParent, openFileAt and othersCanWrite make system calls and
+// byte copies only, with nothing allocated and no lock taken: they are
+// async-signal-safe, for the fatal-signal path that moves the file being
+// decoded aside.  The object is
 // the descriptor of one directory opened so, closed when it goes.
 #ifndef SAFEDIRECTORY_H
 #define SAFEDIRECTORY_H
