@@ -3,6 +3,7 @@
 #include "BufrSignalClient.h"
 #include "Directory.h"
 #include "LogStream.h"
+#include "SafeDirectory.h"
 #include "StaticBufrInfo.h"
 #include "renameNoReplace.h"
 
@@ -457,10 +458,29 @@ bool BufrFileDecoder::checkFileName(const TextString& name)
 bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
 {
     const TextString name = fileNameOf(path);
+    // Both directories are opened a part at a time: a link or another
+    // user's directory laid in place of the bad-file directory, or of a part
+    // of either path, never takes the file elsewhere.
+    const std::string from = path.c_str();
+    const SafeDirectory source(from.substr(0, from.size() - name.length()));
+    const SafeDirectory bad(_badDir.c_str());
     char used[PATH_MAX];
-    const int error =
-        renameToFreeName(path.c_str(), (_badDir + "/" + name).c_str(), used, sizeof used);
-    const TextString target = used;
+    std::snprintf(used, sizeof used, "%s", name.c_str());
+    int error = 0;
+    std::string why;
+    for (const SafeDirectory* dir : {&source, &bad}) {
+        if (error == 0 && !dir->ok()) {
+            error = dir->failure().error;
+            why = dir->failure().refusal == SafeDirectory::SYSTEM ? std::strerror(error)
+                                                                   : dir->failureText();
+        }
+    }
+    if (error == 0) {
+        error = renameToFreeNameAt(source.fd(), name.c_str(), bad.fd(), name.c_str(), used,
+                                   sizeof used);
+        why = std::strerror(error);
+    }
+    const TextString target = _badDir + "/" + used;
     if (error == 0) {
         _pendingDisposals.erase(name.c_str());
         FLOW_LOG(EVENT) << reason << " " << path << ", renamed to " << target << std::endl;
@@ -469,7 +489,7 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
     bool present = false;
     if (notePendingDisposal(reason, path, error, present)) {
         FLOW_LOG(PROBLEM) << "Unable to move " << path << " to " << target << "\n"
-                          << path << " FAILED on rename() command: " << std::strerror(error)
+                          << path << " FAILED on rename() command: " << why
                           << (present ? "; it stays in the ingest directory until it can be "
                                         "moved"
                                       : "")

@@ -1,9 +1,14 @@
 #include "NetcdfIo.h"
 
+#include "SafeDirectory.h"
+
+#include <fcntl.h>
 #include <netcdfcpp.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -74,8 +79,30 @@ NcFile* NetcdfIo::openFile(const TextString& path, bool write, int* status)
     NcFile* file = nullptr;
     if (status)
         *status = NC_NOERR;
+    // The file is opened here first, its directory a part at a time: never
+    // through a link or another user's directory laid in place of a part of
+    // its path, never blocking on a FIFO laid at its name, and for writing
+    // only a regular file of the store's own.  netCDF then opens what was
+    // opened, through its descriptor's name in /proc (the path itself where
+    // /proc is missing).
+    std::string why;
+    const int fd =
+        SafeDirectory::openFile(path.c_str(), O_RDONLY | O_NONBLOCK, 0,
+                                write ? SafeDirectory::REGULAR_FILE : SafeDirectory::READ_FILE, why);
+    if (fd < 0) {
+        if (status)
+            *status = errno;   // a system error, as netCDF gives one
+        return nullptr;
+    }
+    char opened[64];
+    std::snprintf(opened, sizeof opened, "/proc/self/fd/%d", fd);
+    const char* name = access(opened, F_OK) == 0 ? opened : path.c_str();
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
     try {
-        file = new NcFile(path.c_str(), write ? NcFile::Write : NcFile::ReadOnly);
+        file = new NcFile(name, write ? NcFile::Write : NcFile::ReadOnly);
     } catch (...) {
         if (status)
             *status = NC_ENOMEM;
@@ -88,7 +115,7 @@ NcFile* NetcdfIo::openFile(const TextString& path, bool write, int* status)
             // open, tried again, gives it (the system's error for a system
             // failure).
             int ncid = -1;
-            *status = nc_open(path.c_str(), write ? NC_WRITE : NC_NOWRITE, &ncid);
+            *status = nc_open(name, write ? NC_WRITE : NC_NOWRITE, &ncid);
             if (*status == NC_NOERR) {
                 nc_close(ncid);
                 *status = NC_ENOTNC;

@@ -7,6 +7,7 @@
 #include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
+#include "SafeDirectory.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -44,8 +45,19 @@ bool isScratchName(const std::string& name)
 bool NetcdfPointData::lockDirectory()
 {
     // The lock lives with this open directory: it goes with the store, and
-    // with the process however it ends.
-    _lockFd = open(_directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // with the process however it ends.  A link or another user's directory
+    // laid in place of a part of its path is refused: the store then writes
+    // nothing.
+    SafeDirectory::Failure failure;
+    _lockFd = SafeDirectory::openPath(_directory.c_str(), 0, &failure);
+    if (_lockFd < 0 && failure.refusal != SafeDirectory::SYSTEM) {
+        const std::string path = _directory.c_str();
+        PD_LOG(PROBLEM) << "The point-data directory " << _directory << " is refused ("
+                        << path.substr(0, failure.partEnd) << ": "
+                        << SafeDirectory::reasonText(failure) << "); this process does not "
+                        << "write it" << std::endl;
+        return false;
+    }
     if (_lockFd < 0)
         return true;   // no directory: the template is not found either
     if (flock(_lockFd, LOCK_EX | LOCK_NB) == 0) {
@@ -69,16 +81,21 @@ void NetcdfPointData::removeScratchFiles()
 {
     // Files a killed writer left on its way to a data file or a journal:
     // no other writer can be making one while the lock is held.
-    DIR* dir = opendir(_directory.c_str());
-    if (!dir)
+    // The directory is the one locked, opened a part at a time.
+    const int listing = openat(_lockFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!dir) {
+        if (listing >= 0)
+            close(listing);
         return;
+    }
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (!isScratchName(name))
             continue;
-        const std::string path = std::string(_directory.c_str()) + "/" + name;
-        if (unlink(path.c_str()) != 0)
-            PD_LOG(PROBLEM) << "Could not remove " << path << ": " << strerror(errno) << std::endl;
+        if (unlinkat(_lockFd, name.c_str(), 0) != 0)
+            PD_LOG(PROBLEM) << "Could not remove " << _directory << "/" << name << ": "
+                            << strerror(errno) << std::endl;
     }
     closedir(dir);
 }

@@ -6,6 +6,7 @@
 #include "NetcdfIo.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
+#include "SafeDirectory.h"
 #include "StoreClock.h"
 #include "dmFileTimes.h"
 #include "dataFileCalls.h"
@@ -41,10 +42,13 @@ bool modificationTime(const TextString& path, long& seconds, long& nanoseconds)
 }
 
 // Whether the system lets the process open the file for reading and
-// writing (a file netCDF refuses is then refused for what it holds).
+// writing as a data file of its own (a file netCDF refuses is then refused
+// for what it holds).  Never through a link, nor held by a FIFO.
 bool openable(const TextString& path)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    std::string why;
+    const int fd = SafeDirectory::openFile(path.c_str(), O_RDWR | O_NONBLOCK, 0,
+                                           SafeDirectory::REGULAR_FILE, why);
     if (fd < 0)
         return false;
     close(fd);

@@ -8,6 +8,7 @@
 #include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
+#include "SafeDirectory.h"
 #include "StoreClock.h"
 #include "dataFileCalls.h"
 #include "dmFileTimes.h"
@@ -214,13 +215,21 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
 {
     // The scratch name is the process's own, so that a second process on the
     // directory (refused its lock, or a reader's tool) never shares it.
-    const TextString scratch = _directory + "/scrfil." + std::to_string(getpid()).c_str();
+    const std::string scratchName = "scrfil." + std::to_string(getpid());
+    const TextString scratch = _directory + "/" + scratchName.c_str();
     const TextString name = dmMakeTimeFileName(_directory, start, "", "");
+    const std::string fileName = name.c_str() + _directory.length() + 1;
     // The store finds the file it made at once, whatever second the
     // directory's time shows.
     _forceListing = true;
-    if (!copyWholeFile((_directory + "/template").c_str(), scratch.c_str())) {
-        const std::string reason = strerror(errno);
+    // Every name is taken in the directory as opened here: a link laid in
+    // place of the directory or a part of its path leads nowhere else.
+    const SafeDirectory dir(_directory.c_str());
+    std::string reason;
+    if (!dir.ok())
+        reason = dir.failureText();
+    if (!dir.ok() || !copyWholeFile(dir.fd(), _directory.c_str(), "template",
+                                    scratchName.c_str(), reason)) {
         PASS_LOG(BUG) << "Template copy command failed. Copying " << _directory
                       << "/template to " << scratch << ": " << reason << std::endl;
         passFailed("the data file " + std::string(name.c_str()) + " could not be made: " + reason);
@@ -229,10 +238,10 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
     // Readers that watch the directory's time see the name appear in a later
     // second than the scratch copy.
     StoreClock::pause(1);
-    int error = renameNoReplace(scratch.c_str(), name.c_str());
+    int error = renameNoReplaceAt(dir.fd(), scratchName.c_str(), dir.fd(), fileName.c_str());
     if (error == 0)
         return true;
-    if (unlink(scratch.c_str()) != 0)
+    if (unlinkat(dir.fd(), scratchName.c_str(), 0) != 0)
         PASS_LOG(PROBLEM) << "Could not remove " << scratch << ": " << strerror(errno)
                           << std::endl;
     if (error == EEXIST) {
@@ -463,9 +472,12 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         record = r;
         ++info->clientCount;
         if (s->logRewrites) {
-            // Appended to without following a link planted at its name.
-            const int fd = open((info->path + ".rewrites").c_str(),
-                                O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+            // Appended to only as the store's own file, never through a link
+            // laid at its name or in place of a part of its path.
+            std::string why;
+            const int fd = SafeDirectory::openFile((info->path + ".rewrites").c_str(),
+                                                   O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK,
+                                                   0666, SafeDirectory::REGULAR_FILE, why);
             if (FILE* f = fd >= 0 ? fdopen(fd, "a") : nullptr) {
                 fprintf(f, "%d\n", r);
                 fclose(f);

@@ -1,5 +1,6 @@
 #include "PassJournal.h"
 
+#include "SafeDirectory.h"
 #include "dataFileCalls.h"
 
 #include <fcntl.h>
@@ -15,9 +16,18 @@
 
 namespace {
 
+const char* const JOURNAL_NAME = "passJournal";
+
 std::string failure(const std::string& what, const std::string& path)
 {
     return what + " " + path + ": " + std::strerror(errno);
+}
+
+// A failure to open the store's directory or a file in it.
+std::string failure(const std::string& what, const std::string& path,
+                    const SafeDirectory::Failure& reason)
+{
+    return what + " " + path + ": " + SafeDirectory::reasonText(reason);
 }
 
 // Whether calls from call on, placing records from record on in the file of
@@ -55,7 +65,10 @@ bool readNumbers(const char* p, const char* end, long long* values, int count, i
 
 } // namespace
 
-PassJournal::PassJournal(const std::string& directory) : _path(directory + "/passJournal") {}
+PassJournal::PassJournal(const std::string& directory)
+    : _directory(directory), _path(directory + "/" + JOURNAL_NAME)
+{
+}
 
 PassJournal::~PassJournal()
 {
@@ -269,11 +282,24 @@ bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
 
 PassJournal::OpenResult PassJournal::read(std::string& message)
 {
-    const int fd = ::open(_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const SafeDirectory dir(_directory);
+    if (!dir.ok()) {
+        message = "Could not read " + _path + ": " + dir.failureText();
+        return FAILED;
+    }
+    // Never through a link, nor a FIFO that would hold the process: what is
+    // not a regular file of the store's own is damaged.
+    SafeDirectory::Failure refused;
+    const int fd = SafeDirectory::openFileAt(dir.fd(), JOURNAL_NAME, O_RDONLY | O_NONBLOCK, 0,
+                                             SafeDirectory::REGULAR_FILE, &refused);
     if (fd < 0) {
-        if (errno == ENOENT)
+        if (refused.refusal == SafeDirectory::SYSTEM && refused.error == ENOENT)
             return OPENED;
-        message = failure("Could not read", _path);
+        if (refused.refusal != SafeDirectory::SYSTEM || refused.error == ELOOP) {
+            message = SafeDirectory::reasonText(refused);
+            return SET_ASIDE;
+        }
+        message = failure("Could not read", _path, refused);
         return FAILED;
     }
     struct stat st;
@@ -441,20 +467,26 @@ bool PassJournal::rewrite(std::string& error)
     }
     // Written aside and renamed over the old file, so that a writer
     // stopped on the way leaves one of the two whole.
-    const std::string aside = _path + "." + std::to_string(getpid());
-    const int fd =
-        ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    const std::string asideName = std::string(JOURNAL_NAME) + "." + std::to_string(getpid());
+    const std::string aside = _directory + "/" + asideName;
+    const SafeDirectory dir(_directory);
+    SafeDirectory::Failure refused;
+    const int fd = dir.ok() ? SafeDirectory::openFileAt(dir.fd(), asideName.c_str(),
+                                                        O_WRONLY | O_CREAT | O_TRUNC, 0666,
+                                                        SafeDirectory::REGULAR_FILE, &refused)
+                            : -1;
     if (fd < 0) {
-        error = failure("Could not write", aside);
+        error = failure("Could not write", aside, dir.ok() ? refused : dir.failure());
         return false;
     }
     const bool written = writeAll(fd, text.data(), text.size());
     const int saved = errno;
-    if (close(fd) != 0 || !written || rename(aside.c_str(), _path.c_str()) != 0) {
+    if (close(fd) != 0 || !written ||
+        renameat(dir.fd(), asideName.c_str(), dir.fd(), JOURNAL_NAME) != 0) {
         if (!written)
             errno = saved;
         error = failure("Could not write", _path);
-        unlink(aside.c_str());
+        unlinkat(dir.fd(), asideName.c_str(), 0);
         return false;
     }
     _size = _rewritten = static_cast<long long>(text.size());
@@ -468,7 +500,12 @@ bool PassJournal::removeFile(std::string& error)
         _fd = -1;
     }
     _size = _rewritten = 0;
-    if (unlink(_path.c_str()) != 0 && errno != ENOENT) {
+    const SafeDirectory dir(_directory);
+    if (!dir.ok()) {
+        error = failure("Could not remove", _path, dir.failure());
+        return false;
+    }
+    if (unlinkat(dir.fd(), JOURNAL_NAME, 0) != 0 && errno != ENOENT) {
         error = failure("Could not remove", _path);
         return false;
     }
@@ -478,11 +515,16 @@ bool PassJournal::removeFile(std::string& error)
 bool PassJournal::append(const std::string& line, std::string& error)
 {
     if (_fd < 0) {
-        _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
-                     0666);
+        const SafeDirectory dir(_directory);
+        SafeDirectory::Failure refused;
+        _fd = dir.ok() ? SafeDirectory::openFileAt(dir.fd(), JOURNAL_NAME,
+                                                   O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK,
+                                                   0666, SafeDirectory::REGULAR_FILE, &refused)
+                       : -1;
         struct stat st;
         if (_fd < 0 || fstat(_fd, &st) != 0) {
-            error = failure("Could not open", _path);
+            error = _fd < 0 ? failure("Could not open", _path, dir.ok() ? refused : dir.failure())
+                            : failure("Could not open", _path);
             if (_fd >= 0)
                 close(_fd);
             _fd = -1;

@@ -148,6 +148,9 @@ private:
     // Drops the oldest passes beyond the bounds, and empty ones.
     void bound();
 
+    // The store's directory, and the journal's path in it.  Each call opens
+    // the directory by SafeDirectory and takes the journal's names in it.
+    std::string _directory;
     std::string _path;
     int _fd = -1;
     long long _size = 0;

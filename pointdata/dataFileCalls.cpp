@@ -1,13 +1,14 @@
 #include "dataFileCalls.h"
 
+#include "SafeDirectory.h"
 #include "renameNoReplace.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <vector>
 
 bool writeAll(int fd, const char* data, size_t n)
 {
@@ -26,18 +27,21 @@ bool writeAll(int fd, const char* data, size_t n)
     return true;
 }
 
-bool copyWholeFile(const char* from, const char* to)
+bool copyWholeFile(int dirFd, const std::string& directory, const char* from, const char* to,
+                   std::string& why)
 {
-    int in = open(from, O_RDONLY | O_CLOEXEC);
-    if (in < 0)
+    SafeDirectory::Failure failure;
+    const int in = SafeDirectory::openFileAt(dirFd, from, O_RDONLY | O_NONBLOCK, 0,
+                                             SafeDirectory::READ_FILE, &failure);
+    if (in < 0) {
+        why = directory + "/" + from + ": " + SafeDirectory::reasonText(failure);
         return false;
-    // The copy is a file of the process's own: a link planted at its name
-    // is not followed (its target would be truncated).
-    int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    }
+    const int out = SafeDirectory::openFileAt(dirFd, to, O_WRONLY | O_CREAT | O_TRUNC, 0666,
+                                              SafeDirectory::REGULAR_FILE, &failure);
     if (out < 0) {
-        const int error = errno;
+        why = directory + "/" + to + ": " + SafeDirectory::reasonText(failure);
         close(in);
-        errno = error;
         return false;
     }
     bool ok = true;
@@ -66,18 +70,24 @@ bool copyWholeFile(const char* from, const char* to)
         error = errno;
     }
     if (!ok) {
-        unlink(to);
-        errno = error;
+        unlinkat(dirFd, to, 0);
+        why = directory + "/" + to + ": " + strerror(error);
     }
     return ok;
 }
 
 int keepDamaged(const std::string& path, std::string& aside)
 {
-    std::vector<char> used(path.size() + 64);
-    const int error =
-        renameToFreeName(path.c_str(), (path + ".damaged").c_str(), used.data(), used.size());
+    const std::string::size_type slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const SafeDirectory dir(directory);
+    if (!dir.ok())
+        return dir.failure().error;
+    char used[PATH_MAX];
+    const int error = renameToFreeNameAt(dir.fd(), name.c_str(), dir.fd(),
+                                         (name + ".damaged").c_str(), used, sizeof used);
     if (error == 0)
-        aside = used.data();
+        aside = (slash == std::string::npos ? "" : directory) + used;
     return error;
 }

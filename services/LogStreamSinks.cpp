@@ -3,8 +3,10 @@
 #include "LogStream.h"
 
 #include "LogStreamState.h"
+#include "SafeDirectory.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +51,20 @@ std::string hostName()
     return u.nodename;
 }
 
+// Says once, on standard error, that the log files go under the working
+// directory for want of LOG_DIR, and which directory that is.
+void sayLogDirUnset()
+{
+    static bool said = false;
+    if (said)
+        return;
+    said = true;
+    char cwd[PATH_MAX];
+    logWriteAll(STDERR_FILENO,
+                std::string("LOG_DIR is not set: the log files go under the working directory ") +
+                    (getcwd(cwd, sizeof cwd) ? cwd : strerror(errno)) + "\n");
+}
+
 // The path of one log file from its template.  %P and %T give nothing in
 // the collective file's name, so processes of one name share it for a day.
 std::string expandTemplate(const std::string& tmpl, bool collective)
@@ -69,7 +85,14 @@ std::string expandTemplate(const std::string& tmpl, bool collective)
         case '%': path += '%'; break;
         case 'D': path += utcText(now.tv_sec, "%Y%m%d"); break;
         case 'H': path += host; break;
-        case 'L': path += (env = getenv("LOG_DIR")) ? env : "./"; break;
+        case 'L':
+            if ((env = getenv("LOG_DIR"))) {
+                path += env;
+            } else {
+                path += "./";
+                sayLogDirUnset();
+            }
+            break;
         case 'N': path += logProcessName(false); break;
         case 'P':
             if (!collective)
@@ -88,90 +111,72 @@ std::string expandTemplate(const std::string& tmpl, bool collective)
     return path;
 }
 
-// Gives the directory just made its mode.  The directories are open to
-// every user, so the name may lead elsewhere by now: the mode goes to what
-// the name opens as a directory of this user, never through a link.
-bool openDirectoryToAll(const std::string& dir)
+// Opens the directory of a log file's path (all but its last component),
+// making what is missing with mode 0777, and sets nameAt to where the file
+// name begins.  The directories are open to every user, so each part is
+// opened on the one before it (SafeDirectory): a part another user laid in
+// place of the process's own (a link, another user's directory) is refused.
+// -1 after a line on standard error.
+int openLogDirectory(const std::string& path, size_t& nameAt)
 {
-    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    bool done = fstat(fd, &info) == 0;
-    if (done && info.st_uid != geteuid()) {
-        errno = EPERM;
-        done = false;
-    }
-    done = done && fchmod(fd, 0777) == 0;
-    const int error = errno;
-    close(fd);
-    errno = error;
-    return done;
-}
-
-// Makes every directory of the path (not its last component).  Another
-// process making the same directory at the same moment is no failure.
-bool makeDirectories(const std::string& path)
-{
-    std::string::size_type pos = path.find('/', path.compare(0, 1, "/") == 0 ? 1 : 0);
-    for (; pos != std::string::npos; pos = path.find('/', pos + 1)) {
-        const std::string dir = path.substr(0, pos);
-        if (dir.empty() || dir.back() == '.' || dir.back() == '/')
-            continue;
-        if (access(dir.c_str(), F_OK) == 0)
-            continue;
-        if (mkdir(dir.c_str(), 0777) != 0) {
-            if (errno == EEXIST)
-                continue;
-        } else if (openDirectoryToAll(dir)) {
-            continue;
-        }
-        logWriteAll(STDERR_FILENO, "Cannot make or write directory " + dir + ": " +
-                                       strerror(errno) + "\n");
-        return false;
-    }
-    return true;
-}
-
-// Opens a log file for appending, made when missing.  Other users can write
-// the log directory, so what its name leads to is taken only when it is a
-// regular file of this process's user with no other name: never through a
-// symbolic link, never another user's file, a device, a FIFO or a hard link
-// to a file elsewhere.  Its mode is given to what was opened.  -1 after a
-// line on standard error.
-int openLogFile(const std::string& path)
-{
-    const int fd = open(path.c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    std::string refused;
-    struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0)
-        refused = strerror(errno);
-    else if (!S_ISREG(info.st_mode))
-        refused = "not a regular file";
-    else if (info.st_uid != geteuid())
-        refused = "owned by another user";
-    else if (info.st_nlink != 1)
-        refused = "the file has other names";
-    // Mode 0666 whatever the file-creation mask, without changing the mask
-    // (other threads may be making files).
-    else if (fchmod(fd, 0666) != 0)
-        refused = strerror(errno);
-    if (refused.empty())
-        return fd;
+    SafeDirectory::Failure failure;
+    const int fd = SafeDirectory::openParent(path.c_str(), &nameAt, 0777, &failure);
     if (fd >= 0)
-        close(fd);
-    logWriteAll(STDERR_FILENO, "Cannot open log file: " + path + ": " + refused + ".\n");
+        return fd;
+    std::string dir = path.substr(0, failure.partEnd > 0 ? failure.partEnd : path.size());
+    if (failure.refusal == SafeDirectory::SYSTEM && failure.error == ENOTDIR) {
+        // A file where a directory is wanted: the directory after it is the
+        // one that cannot be made, or, when it is the file's own directory,
+        // the file cannot be opened.
+        const std::string::size_type next = path.find('/', failure.partEnd + 1);
+        if (failure.partEnd + 1 >= nameAt || next == std::string::npos) {
+            logWriteAll(STDERR_FILENO, "Cannot open log file: " + path + ": " +
+                                           strerror(ENOTDIR) + ".\n");
+            return -1;
+        }
+        dir = path.substr(0, next);
+    }
+    logWriteAll(STDERR_FILENO, "Cannot make or write directory " + dir + ": " +
+                                   SafeDirectory::reasonText(failure) + "\n");
     return -1;
 }
 
-std::string openFilesText(bool collective)
+// Opens a log file for appending, made when missing, in its directory
+// (dirFd).  Other users can write the log directory, so what its name leads
+// to is taken only when it is a regular file of this process's user with no
+// other name: never through a symbolic link, never another user's file, a
+// device, a FIFO or a hard link to a file elsewhere.  Its mode is given to
+// what was opened.  -1 after a line on standard error.
+int openLogFile(int dirFd, const std::string& path, size_t nameAt)
+{
+    SafeDirectory::Failure failure;
+    int fd = SafeDirectory::openFileAt(dirFd, path.c_str() + nameAt,
+                                       O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0666,
+                                       SafeDirectory::OWN_FILE, &failure);
+    // Mode 0666 whatever the file-creation mask, without changing the mask
+    // (other threads may be making files).
+    if (fd >= 0 && fchmod(fd, 0666) != 0) {
+        failure.refusal = SafeDirectory::SYSTEM;
+        failure.error = errno;
+        close(fd);
+        fd = -1;
+    }
+    if (fd < 0)
+        logWriteAll(STDERR_FILENO, "Cannot open log file: " + path + ": " +
+                                       SafeDirectory::reasonText(failure) + ".\n");
+    return fd;
+}
+
+// The path of a log file, with its directories made, and the directory
+// open (dirFd, -1 when it failed: the path is then empty).
+std::string openFilesText(bool collective, int& dirFd, size_t& nameAt)
 {
     const char* env = getenv(collective ? "COLLECTIVE_FILE" : "LOG_FILE");
     const std::string path =
         expandTemplate(env ? env : (collective ? defaultCollectiveTemplate : defaultLogTemplate),
                        collective);
-    return makeDirectories(path) ? path : std::string();
+    dirFd = openLogDirectory(path, nameAt);
+    return dirFd >= 0 ? path : std::string();
 }
 
 } // namespace
@@ -258,7 +263,12 @@ void LogStream::setPrefixFlag(unsigned flags[3], unsigned bit, int sink, bool on
 
 TextString LogStream::openFiles(bool collective)
 {
-    return TextString(openFilesText(collective).c_str());
+    int dirFd = -1;
+    size_t nameAt = 0;
+    const std::string path = openFilesText(collective, dirFd, nameAt);
+    if (dirFd >= 0)
+        close(dirFd);
+    return TextString(path.c_str());
 }
 
 void LogStream::breakFile(bool collective)
@@ -273,10 +283,13 @@ void LogStream::breakFile(bool collective)
         fd = -1;
     }
 
-    const std::string path = openFilesText(collective);
-    if (path.empty())
+    int dirFd = -1;
+    size_t nameAt = 0;
+    const std::string path = openFilesText(collective, dirFd, nameAt);
+    if (dirFd < 0)
         return;
-    fd = openLogFile(path);
+    fd = openLogFile(dirFd, path, nameAt);
+    close(dirFd);
     if (fd >= 0 && !collective)
         logWriteAll(fd, "LOG-STATUS: Log file opened on host " + hostName() + " at " +
                             utcAsctime());

@@ -9,7 +9,12 @@
 
 int renameNoReplace(const char* from, const char* to)
 {
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+    return renameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to)
+{
+    if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
@@ -18,17 +23,23 @@ int renameNoReplace(const char* from, const char* to)
     // file.  When the old name cannot go, the new one goes again, so that
     // a move that failed leaves no second name behind (nor one more on
     // each later try).
-    if (link(from, to) != 0)
+    if (linkat(fromDir, from, toDir, to, 0) != 0)
         return errno;
-    if (unlink(from) != 0) {
+    if (unlinkat(fromDir, from, 0) != 0) {
         const int error = errno;
-        unlink(to);
+        unlinkat(toDir, to, 0);
         return error;
     }
     return 0;
 }
 
 int renameToFreeName(const char* from, const char* to, char* used, size_t usedSize)
+{
+    return renameToFreeNameAt(AT_FDCWD, from, AT_FDCWD, to, used, usedSize);
+}
+
+int renameToFreeNameAt(int fromDir, const char* from, int toDir, const char* to, char* used,
+                       size_t usedSize)
 {
     if (usedSize == 0)
         return ENAMETOOLONG;
@@ -73,7 +84,7 @@ int renameToFreeName(const char* from, const char* to, char* used, size_t usedSi
         end += nameLength - dropped;
         std::memcpy(end, text, textLength);
         end[textLength] = '\0';
-        error = renameNoReplace(from, used);
+        error = renameNoReplaceAt(fromDir, from, toDir, used);
     }
     return error;
 }

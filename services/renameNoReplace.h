@@ -16,6 +16,9 @@ const int RENAME_MAX_SUFFIX = 9999;
 // The test of the target and the rename are one step (renameat2 with
 // RENAME_NOREPLACE; on a file system without it, link then unlink).
 int renameNoReplace(const char* from, const char* to);
+// The same with from relative to the directory fromDir and to relative to
+// toDir (descriptors, or AT_FDCWD).
+int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
 
 // Renames from to to or, while that name is taken, to the first free one
 // of to + ".1", to + ".2", ... to + "." + RENAME_MAX_SUFFIX; a file name
@@ -25,5 +28,9 @@ int renameNoReplace(const char* from, const char* to);
 // ENAMETOOLONG when a name does not fit into used).  used (usedSize bytes)
 // receives the name taken, or on failure the last name tried.
 int renameToFreeName(const char* from, const char* to, char* used, size_t usedSize);
+// The same with from relative to the directory fromDir and to (and used)
+// relative to toDir.
+int renameToFreeNameAt(int fromDir, const char* from, int toDir, const char* to, char* used,
+                       size_t usedSize);
 
 #endif

@@ -397,3 +397,18 @@ TEST_F(FileList, ALinkAtTheScratchNameIsNotFollowed)
     place(store, {"A"}, {double(T0)});
     EXPECT_EQ(TempTree::readFile(target), "not the store's");
 }
+
+// A FIFO laid at a data file's name holds no store: it is left out of the
+// view, with its line, and the other times are placed.
+TEST_F(FileList, AFifoAtADataFileNameHoldsNoStore)
+{
+    ASSERT_EQ(mkfifo((dir + "/20070314_1500").c_str(), 0666), 0);
+    LogCapture log;
+    NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(log.count("Format or ownership problems with the file " + dir + "/20070314_1500"),
+              1)
+        << log.text();
+    EXPECT_NE(place(store, {"A"}, {double(T0)}).handle, nullptr);
+    EXPECT_EQ(readRows(dir + "/20070314_1800", "stationId"), std::vector<std::string>{"A"});
+}

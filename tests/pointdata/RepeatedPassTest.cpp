@@ -9,6 +9,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -247,6 +248,13 @@ TEST(PassJournalNotes, ADamagedJournalIsKeptAsideAndTheRecordsItCoveredAreUnknow
         EXPECT_EQ(gone.open({}, message), PassJournal::OPENED) << message;
     }
     EXPECT_FALSE(TempTree::exists(path));
+    // A FIFO laid at its name holds no reader: it is kept aside too.
+    ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+    PassJournal fifo(dir);
+    EXPECT_EQ(fifo.open({}, message), PassJournal::SET_ASIDE);
+    EXPECT_NE(message.find("is damaged (not a regular file); kept as " + path + ".damaged.2"),
+              std::string::npos)
+        << message;
 }
 
 // A file size limit under a pass: the first failed write fails the rest of

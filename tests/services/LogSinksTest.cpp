@@ -3,6 +3,7 @@
 #include "LogTestFixture.h"
 
 #include <ctime>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -115,6 +116,11 @@ TEST_F(LogFileNameTest, TemplatesExpandAndDirectoriesAreMadeButNotTheFile)
         [](time_t t) { return ".//" + utc(t, "%Y%m%d") + "/test_services"; }, collective))
         << collective;
     EXPECT_TRUE(TempTree::exists(cwd + "/" + collective.substr(3, 8)));
+    // Said once, with the directory used.
+    EXPECT_EQ(log.count("LOG_DIR is not set"), 1);
+    EXPECT_EQ(log.lines().back(), "LOG_DIR is not set: the log files go under the working "
+                                  "directory " +
+                                      std::filesystem::canonical(cwd).string());
 }
 
 TEST_F(LogFileNameTest, FileThatCannotBeMadeOrOpenedLeavesTheOtherSinks)
@@ -135,6 +141,35 @@ TEST_F(LogFileNameTest, FileThatCannotBeMadeOrOpenedLeavesTheOtherSinks)
                      "Cannot open log file: " + tree().logDir() + ": Is a directory.",
                      "PROBLEM: two", "PROBLEM: three"}));
     EXPECT_EQ(collectiveMessages(), (Lines{"PROBLEM: one", "PROBLEM: two", "PROBLEM: three"}));
+}
+
+// The log path is opened a directory at a time: a link another user may
+// have laid (in a directory others can write) is refused with one line, and
+// the other sinks go on; a link in a directory only this account writes is
+// followed.
+TEST_F(LogFileNameTest, LinksInThePathAreFollowedOnlyWhereOthersCannotWrite)
+{
+    LogCapture log;
+    ASSERT_EQ(chmod(tree().logDir().c_str(), 0755), 0);
+    const std::string elsewhere = tree().mkdirs("elsewhere");
+    const std::string shared = tree().mkdirs("log/shared");
+    ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+    ASSERT_EQ(symlink(elsewhere.c_str(), (shared + "/day").c_str()), 0);
+    ASSERT_EQ(symlink(elsewhere.c_str(), (tree().logDir() + "/own").c_str()), 0);
+    tree().setEnv("LOG_FILE", (shared + "/day/f.log").c_str());
+    LogStream::breakFiles();
+    QEV_LOG(LogStream::PROBLEM, "LogLinks") << "one" << std::endl;
+    EXPECT_FALSE(TempTree::exists(elsewhere + "/f.log"));
+    tree().setEnv("LOG_FILE", (tree().logDir() + "/own/f.log").c_str());
+    LogStream::breakFiles();
+    QEV_LOG(LogStream::PROBLEM, "LogLinks") << "two" << std::endl;
+    EXPECT_EQ(log.lines(), (Lines{"Cannot make or write directory " + shared +
+                                      "/day: a symbolic link in a directory other users can write",
+                                  "PROBLEM: one", "PROBLEM: two"}));
+    EXPECT_EQ(collectiveMessages(), (Lines{"PROBLEM: one", "PROBLEM: two"}));
+    const Lines written = fileLines(elsewhere + "/f.log");
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written[1], "PROBLEM: two");
 }
 
 // Processes that start at the same moment make the same new dated folder;
