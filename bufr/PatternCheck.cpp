@@ -28,56 +28,72 @@ bool digit(char c)
 } // namespace
 
 PatternCheck::PatternCheck(const TextString& expression)
-    : _p(expression.c_str()), _stacked(false), _elements(0), _fault(nullptr)
+    : _p(expression.c_str()), _stacked(false), _nested(false), _minimum(0), _elements(0),
+      _fault(nullptr)
 {
-    _elements = alternatives(0);
+    _elements = alternatives(0).size;
     if (_stacked)
         _fault = "repeats a repetition";
     else if (_elements > maxElements)
         _fault = "compiles to more than 1000 elements";
+    else if (_nested)
+        _fault = "repeats a repetition of what may match nothing";
     _p = nullptr;
 }
 
-long PatternCheck::alternatives(int depth)
+PatternCheck::Piece PatternCheck::alternatives(int depth)
 {
-    long size = branch(depth);
+    Piece all = branch(depth);
     while (*_p == '|') {
         ++_p;
-        size = add(size, add(branch(depth), 1));
+        const Piece next = branch(depth);
+        all.size = add(all.size, add(next.size, 1));
+        all.empty = all.empty || next.empty;
+        all.emptyDepth = std::max(all.emptyDepth, next.emptyDepth);
     }
-    return size;
+    return all;
 }
 
-long PatternCheck::branch(int depth)
+PatternCheck::Piece PatternCheck::branch(int depth)
 {
-    long size = 0;
+    Piece all{0, true, 0};
     while (*_p && *_p != '|' && !(depth > 0 && *_p == ')')) {
-        long piece = atom(depth);
+        Piece piece = atom(depth);
         int repetitions = 0;
         for (long n = repetition(); n != 0; n = repetition()) {
-            piece = add(times(piece, n), 1);
+            piece.size = add(times(piece.size, n), 1);
             _stacked = _stacked || ++repetitions > 1;
+            // A repetition of what may match nothing within another such
+            // repetition: the closures regcomp works out for it grow far
+            // faster than its elements ((((4{,7}){,7}){,7})* took minutes).
+            if (piece.empty && ++piece.emptyDepth > 1)
+                _nested = true;
+            piece.empty = piece.empty || _minimum == 0;
         }
-        size = add(size, piece);
+        all.size = add(all.size, piece.size);
+        all.empty = all.empty && piece.empty;
+        all.emptyDepth = std::max(all.emptyDepth, piece.emptyDepth);
     }
-    return size;
+    return all;
 }
 
-long PatternCheck::atom(int depth)
+PatternCheck::Piece PatternCheck::atom(int depth)
 {
     const char c = *_p++;
     if (c == '(') {
         // Deeper than any pattern needs: counted as too large.
-        const long size = depth < 64 ? alternatives(depth + 1) : beyond;
+        Piece group = depth < 64 ? alternatives(depth + 1) : Piece{beyond, false, 0};
         if (*_p == ')')
             ++_p;
-        return add(size, 1);
+        group.size = add(group.size, 1);
+        return group;
     }
     if (c == '\\' && *_p)
         ++_p;
     else if (c == '[')
         skipBracket();
-    return 1;
+    // The anchors match where they stand, reading nothing.
+    return Piece{1, c == '^' || c == '$', 0};
 }
 
 // [...]: a ']' first is a member; [: :], [. .] and [= =] hold their own.
@@ -111,10 +127,12 @@ long PatternCheck::repetition()
     const char c = *_p;
     if (c == '*' || c == '?') {
         ++_p;
+        _minimum = 0;
         return 1;
     }
     if (c == '+') {
         ++_p;
+        _minimum = 1;
         return 2;
     }
     if (c != '{' || !(digit(_p[1]) || _p[1] == ','))
@@ -132,6 +150,7 @@ long PatternCheck::repetition()
         return 0;
     }
     ++_p;
+    _minimum = low;
     return std::max(std::max(low, high), 1L);
 }
 

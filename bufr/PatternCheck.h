@@ -11,7 +11,10 @@
 // match, which regcomp writes out before it finds that), counting every
 // repetition regcomp takes: *, +, ?, {m}, {m,}, {,m} (read as {0,m}) and
 // {m,n}, nested or not; a repetition operator right after another (a+*,
-// a{2}+), whose meaning POSIX leaves undefined.  The reading is lenient:
+// a{2}+), whose meaning POSIX leaves undefined; a repetition of what may
+// match nothing (a group of optional parts) that holds another such
+// repetition, ((a?){,9})* or (((a{,7}){,7}){,7}): regcomp's work for those
+// grows by powers of their counts, not with their elements.  The reading is lenient:
 // what regcomp refuses anyway may pass.
 #ifndef PATTERNCHECK_H
 #define PATTERNCHECK_H
@@ -31,17 +34,28 @@ public:
     long elements() const { return _elements; }
 
 private:
-    long alternatives(int depth);
-    long branch(int depth);
-    long atom(int depth);
+    // What a part of the expression compiles to: its elements, whether it
+    // may match the empty string, and how deep repetitions of what may
+    // match nothing are nested in it.
+    struct Piece {
+        long size;
+        bool empty;
+        int emptyDepth;
+    };
+
+    Piece alternatives(int depth);
+    Piece branch(int depth);
+    Piece atom(int depth);
     void skipBracket();
     // The copies a repetition operator at the position makes of what it
-    // follows, or 0 when none stands there.
+    // follows, or 0 when none stands there; its least count in _minimum.
     long repetition();
     long number();
 
     const char* _p;
     bool _stacked;
+    bool _nested;
+    long _minimum;
     long _elements;
     const char* _fault;
 };

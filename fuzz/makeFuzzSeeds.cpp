@@ -534,6 +534,12 @@ void textSeeds()
               "IUSN4     ((((4{,7}){,7}){,7}){,7}){,7}\n"
               "((((I{,7}){,7}){,7}){,7}){,7}     4[0-9]\n"
               "JUTX      4{,20000}\n");
+    // Regression: repetitions of what may match nothing, nested within a
+    // repetition, passed the count of elements and held regcomp for minutes.
+    writeText("pattern_file", "regression-nested-empty-repetitions",
+              "BUFR pattern count 2\n"
+              "IUSN4     (((4{,7}){,7}){,7}){,}7){,7}\n"
+              "IUTX      ^(((0?)?){,100})*$\n");
 
     writeText("station_table", "stations",
               "72493 KOAK 37.72 -122.22 3 40000.0 OAKLAND_INTL\n"

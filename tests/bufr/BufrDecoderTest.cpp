@@ -91,10 +91,11 @@ TEST(BufrDecoder, PatternFileFailures)
     tree.write("qev_home/data/grouped.txt", "Bufr pattern count 2\n((IUA\nIUB){40}){40}\n");
     // An omitted minimum, {,m}, repeats up to m times too.
     tree.write("qev_home/data/omitted.txt",
-               "Bufr pattern count 3\n"
+               "Bufr pattern count 4\n"
                "IUSN4     ((((4{,7}){,7}){,7}){,7}){,7}\n"
                "((((I{,7}){,7}){,7}){,7}){,7}     4[0-9]\n"
-               "ISXX      [0-9]{,2}\n");
+               "ISXX      [0-9]{,2}\n"
+               "IUTX      (((4{,7}){,7}){,7}){,}7){,7}\n");
     log.clear();
     TestDecoder large("large.txt");
     EXPECT_EQ(patternText(large.getBufrPattern()), "IUSN4|JUTX5|ISXX");
@@ -105,8 +106,9 @@ TEST(BufrDecoder, PatternFileFailures)
     EXPECT_EQ(patternText(grouped.getBufrPattern()), "");
     EXPECT_EQ(grouped.prefixes().count(), 0);   // as when read again
     TestDecoder omitted("omitted.txt");
-    EXPECT_EQ(patternText(omitted.getBufrPattern()), "IUSN4|ISXX");
+    EXPECT_EQ(patternText(omitted.getBufrPattern()), "IUSN4|ISXX|IUTX");
     EXPECT_EQ(omitted.designatorPattern("IUSN"), nullptr);
+    EXPECT_EQ(omitted.designatorPattern("IUTX"), nullptr);
     EXPECT_TRUE(BufrDecoder::matchPattern("4", omitted.designatorPattern("ISXX")));
     const std::string data = tree.qevHome() + "/data/";
     for (const std::string& line :
@@ -117,7 +119,9 @@ TEST(BufrDecoder, PatternFileFailures)
           "The bufr pattern of " + data + "grouped.txt compiles to more than 1000 elements; "
                                           "not used",
           "Pattern ((((I{,7}){,7}){,7}){,7}){,7} of " + data +
-              "omitted.txt compiles to more than 1000 elements; line not used"})
+              "omitted.txt compiles to more than 1000 elements; line not used",
+          std::string("for WMO code IUTX repeats a repetition of what may match nothing; not "
+                      "stored in dictionary.")})
         EXPECT_TRUE(log.contains(line)) << line;
 }
 
