@@ -11,7 +11,11 @@
 #include "CommsRoutingEntry.h"
 #include "IPC_Target.h"
 #include "LogStream.h"
+#include "SafeDirectory.h"
 #include "readWordLines.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,8 +48,26 @@ CommsRoutingTable* CommsRoutingTable::instance()
 
 int CommsRoutingTable::save()
 {
+    // The file lies in the data tree, where other accounts may write: its
+    // directory is opened a part at a time, the scratch file made in it
+    // without following a link at its name, and renamed within it.
+    size_t nameAt = 0;
+    SafeDirectory::Failure refused;
+    const int dir = SafeDirectory::openParent(_fileName.c_str(), &nameAt, 0, &refused);
+    const TextString scratch = _fileName + TextString(".new");
+    if (dir < 0) {
+        QEV_LOG(LogStream::PROBLEM, sourceFile)
+            << "Can't open " << scratch << ": " << SafeDirectory::reasonText(refused) << std::endl;
+        return 0;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{dir};
+    const std::string name(_fileName.c_str() + nameAt);
+    const std::string scratchName = name + ".new";
     if (_entries.length() == 0) {
-        std::remove(_fileName.c_str());
+        unlinkat(dir, name.c_str(), 0);
         return 1;
     }
     std::ostringstream text;
@@ -53,24 +75,28 @@ int CommsRoutingTable::save()
         text << *_entries[i] << "\n";
     const std::string lines = text.str();
 
-    const TextString scratch = _fileName + TextString(".new");
-    FILE* file = std::fopen(scratch.c_str(), "w");
+    const int fd = SafeDirectory::openFileAt(dir, scratchName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0666, SafeDirectory::REGULAR_FILE, &refused);
+    FILE* file = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (!file) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't open " << scratch << std::endl;
+        if (fd >= 0)
+            close(fd);
+        QEV_LOG(LogStream::PROBLEM, sourceFile)
+            << "Can't open " << scratch << ": " << SafeDirectory::reasonText(refused) << std::endl;
         return 0;
     }
     const bool written = std::fwrite(lines.data(), 1, lines.size(), file) == lines.size();
     if (std::fclose(file) != 0 || !written) {
         QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't write " << scratch << ": "
                                                 << std::strerror(errno) << std::endl;
-        std::remove(scratch.c_str());
+        unlinkat(dir, scratchName.c_str(), 0);
         return 0;
     }
-    if (std::rename(scratch.c_str(), _fileName.c_str()) != 0) {
+    if (renameat(dir, scratchName.c_str(), dir, name.c_str()) != 0) {
         QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't rename " << scratch << " to "
                                                 << _fileName << ": " << std::strerror(errno)
                                                 << std::endl;
-        std::remove(scratch.c_str());
+        unlinkat(dir, scratchName.c_str(), 0);
         return 0;
     }
     return 1;
