@@ -990,8 +990,8 @@ write;
 // - Scatterometer cells of the WMO sequence 3 12 028: four ambiguities
 //   written out, the index of the selected one (0 21 102) naming the second
 //   and the first; the beams' positions after them are no cells.  A cell
-//   whose index names no ambiguity is not stored and sets the bulletin
-//   aside with that reason.
+//   whose index names no ambiguity, or is missing where two give a wind, is
+//   not stored and sets the bulletin aside with that reason.
 // - Scatterometer cells of the older layout: ambiguities of wind speed and
 //   direction (0 11 002, 0 11 001) in a delayed replication, the third and
 //   the first selected.
@@ -1018,22 +1018,22 @@ set #2#year=2024; set #2#month=6; set #2#day=1; set #2#hour=12; set #2#minute=21
     } made[] = {
         {SCATTEROMETER, "ISXX01_KNES_312028", R"(
 set masterTablesVersionNumber=28;
-set numberOfSubsets=3;
+set numberOfSubsets=4;
 set compressedData=1;
 set unexpandedDescriptors={312028};
 set satelliteIdentifier=281; set orbitNumber=5000;
-set year=2024; set month=6; set day=1; set hour=12; set minute={20,20,21}; set #1#second={0,30,0};
-set #1#latitude={10.5,10.75,11}; set #1#longitude={-30.25,-30.5,-30.75};
-set #2#latitude={10.4,10.6,11.1}; set #2#longitude={-30.2,-30.6,-30.7};
-set seawindsWindVectorCellQuality={0,8192,0};
-set numberOfVectorAmbiguities={4,2,4};
-set indexOfSelectedWindVector={2,1,5};
-set #1#windSpeedAt10M={6.1,7.5,8}; set #1#windDirectionAt10M={250,100,10};
-set #1#likelihoodComputedForSolution={-1.5,-1.2,-1.1};
-set #2#windSpeedAt10M={6.5,7.6,8.1}; set #2#windDirectionAt10M={70,280,190};
-set #2#likelihoodComputedForSolution={-1.7,-2.2,-2.1};
-set #3#windSpeedAt10M={6.3,-1e100,8.2}; set #3#windDirectionAt10M={160,-1e100,100};
-set #4#windSpeedAt10M={6.2,-1e100,8.3}; set #4#windDirectionAt10M={340,-1e100,280};
+set year=2024; set month=6; set day=1; set hour=12; set minute={20,20,21,21}; set #1#second={0,30,0,30};
+set #1#latitude={10.5,10.75,11,11.25}; set #1#longitude={-30.25,-30.5,-30.75,-31};
+set #2#latitude={10.4,10.6,11.1,11.2}; set #2#longitude={-30.2,-30.6,-30.7,-31.1};
+set seawindsWindVectorCellQuality={0,8192,0,0};
+set numberOfVectorAmbiguities={4,2,4,2};
+set indexOfSelectedWindVector={2,1,5,-1e100};
+set #1#windSpeedAt10M={6.1,7.5,8,9}; set #1#windDirectionAt10M={250,100,10,20};
+set #1#likelihoodComputedForSolution={-1.5,-1.2,-1.1,-1};
+set #2#windSpeedAt10M={6.5,7.6,8.1,9.1}; set #2#windDirectionAt10M={70,280,190,200};
+set #2#likelihoodComputedForSolution={-1.7,-2.2,-2.1,-2};
+set #3#windSpeedAt10M={6.3,-1e100,8.2,-1e100}; set #3#windDirectionAt10M={160,-1e100,100,-1e100};
+set #4#windSpeedAt10M={6.2,-1e100,8.3,-1e100}; set #4#windDirectionAt10M={340,-1e100,280,-1e100};
 set pack=1;
 write;
 )",
