@@ -37,6 +37,16 @@ BufrFileDecoder::Record GOESBufrDecoder::goesRecord()
 
 const SatelliteSoundingDecoder::Settings& GOESBufrDecoder::goesSettings()
 {
+    // A GOES sounding's humidity is its dewpoint, its pressures 0 10 004,
+    // its heights geopotential heights.
+    static const OtherForm otherForms[] = {{13002, "DEWPOINT", "humidity"},
+                                           {13001, "DEWPOINT", "humidity"},
+                                           {13003, "DEWPOINT", "humidity"},
+                                           {13009, "DEWPOINT", "humidity"},
+                                           {7004, "PRESSURE", "pressure"},
+                                           {10007, "HEIGHT", "height"},
+                                           {10008, "HEIGHT", "height"},
+                                           {0, nullptr, nullptr}};
     static const Settings s = {
         "GOESBufrDecoder",
         "StoreGOES_Sounding",
@@ -61,6 +71,7 @@ const SatelliteSoundingDecoder::Settings& GOESBufrDecoder::goesSettings()
         "]; skipping.",
         "MXR_STORE site ",
         "; skipping.",
+        otherForms,
     };
     return s;
 }

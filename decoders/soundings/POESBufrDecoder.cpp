@@ -34,6 +34,14 @@ BufrFileDecoder::Record POESBufrDecoder::poesRecord()
 
 const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
 {
+    // A POES sounding's humidity is its mixing ratio, its pressures 0 07 004.
+    static const OtherForm otherForms[] = {{12003, "MIXINGRATIO", "humidity"},
+                                           {12103, "MIXINGRATIO", "humidity"},
+                                           {13001, "MIXINGRATIO", "humidity"},
+                                           {13003, "MIXINGRATIO", "humidity"},
+                                           {13009, "MIXINGRATIO", "humidity"},
+                                           {10004, "PRESSURE", "pressure"},
+                                           {0, nullptr, nullptr}};
     static const Settings s = {
         "POESBufrDecoder",
         "StorePOES_Sounding",
@@ -58,6 +66,7 @@ const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
         "] not stored, skipping to next ob.",
         "Storing data for site location ",
         ".  Skipping to next Station.",
+        otherForms,
     };
     return s;
 }

@@ -306,6 +306,49 @@ int SatelliteSoundingDecoder::soundingEnd(int start) const
     return k;
 }
 
+bool SatelliteSoundingDecoder::givesOtherForm(int start, TextString& why) const
+{
+    const OtherForm* forms = _settings.otherForms;
+    if (!forms || forms[0].descriptor == 0)
+        return false;
+    // Per other form, its first value given; per profile, whether one of
+    // its own elements gives a value.
+    std::vector<int> other;
+    std::vector<TextString> held;
+    for (const OtherForm* f = forms; f->descriptor != 0; ++f)
+        other.push_back(-1);
+    const int end = soundingEnd(start);
+    for (int k = std::max(start, 0); k < end; ++k) {
+        const BufrValues& v = _decodedValues[k];
+        const float value = v.getValue();
+        if (value == BufrDecoder::MISSING_VALUE || value == BufrDecoder::NOT_IN_TABLE_B)
+            continue;
+        const ProfileDescriptor* own = profileDescriptor(v.getDescriptor());
+        if (own && std::find(held.begin(), held.end(), own->name) == held.end())
+            held.push_back(own->name);
+        for (size_t f = 0; f < other.size(); ++f)
+            if (forms[f].descriptor == v.getDescriptor() && other[f] < 0)
+                other[f] = k;
+    }
+    for (size_t f = 0; f < other.size(); ++f) {
+        if (other[f] < 0 || std::find(held.begin(), held.end(), forms[f].profile) != held.end())
+            continue;
+        std::string takes;
+        for (const ProfileDescriptor& d : _profileDescriptors)
+            if (d.name == forms[f].profile)
+                takes += (takes.empty() ? "" : " or ") +
+                         std::string(BulletinLog::descriptorText(d.descriptor).c_str());
+        std::ostringstream text;
+        text << "The sounding at value " << start << " gives its " << forms[f].quantity
+             << " only as " << BulletinLog::descriptorText(forms[f].descriptor).c_str()
+             << ", which the " << _settings.typeName << " store does not hold (it takes "
+             << (takes.empty() ? std::string("none") : takes) << ").";
+        why = text.str().c_str();
+        return true;
+    }
+    return false;
+}
+
 int SatelliteSoundingDecoder::countLevels(int start, int subset, int descriptor,
                                           const char* trace, int offset)
 {

@@ -49,6 +49,14 @@
 // value, the longitude) checks that the position lies inside the decoded
 // values; one outside is absent, with one PROBLEM line.
 //
+// A sounding gives each quantity of a profile in one of the elements the
+// profile table names for it (temperatures 0 12 001 or 0 12 101, dewpoints
+// 0 12 003 or 0 12 103); one that gives a quantity only in another form of
+// it (a POES sounding's humidity as a dewpoint, a GOES sounding's as a
+// mixing ratio, its pressures of the other element; Settings::otherForms)
+// is stored with what it gives, and the file is then set aside with a
+// reason naming the element, so that nothing it gives is dropped unsaid.
+//
 // The result: 0 nothing to store on purpose, with an EVENT line naming the
 // file (no data subset, or every sounding has a position and none lies in
 // this localization: "0 of 30 soundings lie in this localization"); 1
@@ -91,6 +99,14 @@ struct PlotInfoTable;
 
 class SatelliteSoundingDecoder : public BufrFileDecoder {
 public:
+    // An element in which WMO layouts give a quantity that the data type's
+    // profile (named as in the profile table) holds in other elements.
+    struct OtherForm {
+        int descriptor;
+        const char* profile;
+        const char* quantity;    // "humidity", for the lines
+    };
+
     // What a data type gives: names, files, keys and the texts of the
     // storing code's lines.
     struct Settings {
@@ -125,6 +141,8 @@ public:
         // " ......") and the ending of the no-handle line.
         const char* storingPrefix;
         const char* noHandleEnding;
+        // The other forms of the profiles' quantities, ended by {0}.
+        const OtherForm* otherForms;
     };
 
     // One located sounding.
@@ -307,6 +325,11 @@ protected:
     // One past the last value of the sounding whose latitude value is at
     // start: the next year value or the first value of another subset.
     int soundingEnd(int start) const;
+    // Whether the sounding whose latitude value is at start gives a
+    // quantity of a profile only in an element the profile does not take
+    // (a value of one of the other forms, none of the profile's own); why
+    // then names them.
+    bool givesOtherForm(int start, TextString& why) const;
     // The time of calendar fields given as decoded values, rounded to the
     // nearest minute; false (logged) when they do not make a time.
     bool roundedTime(const double fields[6], int valueIndex, AbsTime& time);
@@ -336,6 +359,9 @@ private:
 
     NetcdfPointData* _store = nullptr;
     RecordWriter _writer;
+    // Why the file is set aside once its soundings are stored: the first
+    // sounding that gives a quantity in a form its profile does not take.
+    TextString _otherFormReason;
     // The variables the profile descriptors map to.
     SeqOf<TextString> _profileVariables;
     // The profile table as the level walk reads it (a few entries).

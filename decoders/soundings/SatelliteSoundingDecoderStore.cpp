@@ -46,6 +46,7 @@ int SatelliteSoundingDecoder::write2NetcdfFile()
 int SatelliteSoundingDecoder::storeAllSites()
 {
     _soundings.setLength(0);
+    _otherFormReason = TextString();
     const int located = storeSounding();
     if (located <= 0) {
         _soundings.setLength(0);
@@ -127,6 +128,13 @@ int SatelliteSoundingDecoder::storeSounding()
         s.time = s.timed ? static_cast<double>(time.seconds()) : 0.0;
         _soundings.append(s);
         ++_siteIndex;
+        TextString otherForm;
+        if (s.timed && givesOtherForm(i, otherForm)) {
+            if (_bulletinLog.admit(_settings.storeSource, "only as"))
+                STORE_LOG(PROBLEM) << otherForm << "  Stored without it." << std::endl;
+            if (_otherFormReason.length() == 0)
+                _otherFormReason = otherForm;
+        }
         _numLevels = s.levelCount;
         if (_numLevels == 0) {
             if (_bulletinLog.admit(_settings.storeSource, _settings.noLevelsPrefix))
@@ -288,6 +296,8 @@ int SatelliteSoundingDecoder::storeSite()
         result = setAside(std::to_string(untimed).c_str() + TextString(" of the ") +
                           std::to_string(_soundings.length()).c_str() +
                           " soundings have no observation time (year to second, 0 04 001 to 0 04 006).");
+    else if (_otherFormReason.length() > 0)
+        result = setAside(_otherFormReason);
     return result;
 }
 

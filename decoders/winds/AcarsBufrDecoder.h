@@ -44,6 +44,12 @@
 // the flight number (0 01 006) and the ground receiving station (0 02 065)
 // are written, as rows padded with NUL bytes, and a text longer than its
 // row is refused.  "timeMdcrsHdr" receives the message's section 1 time.
+// An observation's wind goes in as direction and speed: one that gives it
+// as eastward and northward components (0 11 003, 0 11 004) has them turned
+// into direction and speed (windForms), unless it gives the direction and
+// speed themselves (both, or one of them while the components are not both
+// given); of each element the observation's last value counts, as for the
+// others.
 //
 // The template dictionary is read once, at construction; while it is empty
 // every directory pass logs "Unable to read template file" and leaves the
@@ -135,6 +141,9 @@ public:
     // to go to, its unit cannot be converted into the variable's, or it
     // could not be written.
     bool storeValues(int ncid, int record, int i);
+    // The wind of an observation that gives it as components, as direction
+    // and speed into their variables (see above); true when one was written.
+    bool storeComponentWind(int ncid, int record, const Observation& o);
     bool isStationIdDescriptor(int i) const;
     // One value into the named variable by its type (int, float, double;
     // char takes the text).

@@ -11,6 +11,7 @@
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
 #include "dmNotify.h"
+#include "windForms.h"
 #include "windTimeGroups.h"
 
 #include <cmath>
@@ -26,6 +27,8 @@ const int TAIL_NUMBER = 1008;
 const int YEAR = 4001;
 const int HOUR = 4004;
 const int RELATIVE_HUMIDITY = 13003;
+const int WIND_DIRECTION = 11001;
+const int WIND_SPEED = 11002;
 // Latitude and longitude of high, then of coarse accuracy.
 const int POSITIONS[4] = {5001, 6001, 5002, 6002};
 // The heights of an aircraft, in the order they are taken: flight level,
@@ -330,6 +333,8 @@ int AcarsBufrDecoder::storeFile()
                                << ", decoded value=[" << values[i].getValue() << "] for "
                                << tails[s] << " is undefined in the cdl." << std::endl;
         }
+        if (storeComponentWind(ncid, record, o))
+            o.stored = true;
         _storing = nullptr;
         // An observation whose values the store could not bring to the disk
         // is not stored: not notified, and the file is kept.
@@ -538,6 +543,48 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
             value = -99999.0f;
     }
     return putValue(ncid, name, text, value, record);
+}
+
+bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observation& o)
+{
+    // The last value of each element, as the observation's writes leave
+    // the variables: direction, speed (in any unit), u, v.
+    int last[4] = {-1, -1, -1, -1};
+    for (int i = o.first; i < o.end; ++i) {
+        const int d = _decodedValues[i].getDescriptor();
+        const int k = d == WIND_DIRECTION                                ? 0
+                      : d == WIND_SPEED || d == 11083 || d == 11084      ? 1
+                      : d == 11003                                       ? 2
+                      : d == 11004                                       ? 3
+                                                                         : -1;
+        if (k >= 0)
+            last[k] = i;
+    }
+    bool given[4];
+    double value[4];
+    for (int k = 0; k < 4; ++k) {
+        value[k] = last[k] < 0 ? windForms::MISSING : _decodedValues[last[k]].getValue();
+        given[k] = windForms::given(value[k]);
+    }
+    const bool components = given[2] && given[3];
+    if ((given[0] && given[1]) || ((given[0] || given[1]) && !components) ||
+        !(given[2] || given[3]))
+        return false;
+    double wind[2];
+    windForms::directionSpeed(value[2], value[3], wind[0], wind[1]);
+    bool written = false;
+    const int elements[2] = {WIND_DIRECTION, WIND_SPEED};
+    for (int k = 0; k < 2; ++k) {
+        TextString name;
+        bool tooLarge = false;
+        if (!variableOf(elements[k], name, tooLarge) ||
+            !ElementUnits::toVariable(elements[k], wind[k], _writer.at(ncid), name, _bulletinLog,
+                                      "AcarsBufrDecoder"))
+            continue;
+        written = putValue(ncid, name, TextString(), static_cast<float>(wind[k]), record) ||
+                  written;
+    }
+    return written;
 }
 
 bool AcarsBufrDecoder::putValue(int ncid, const TextString& name, const TextString& text,

@@ -7,8 +7,10 @@
 #include "NetcdfPointData.h"
 #include "SatelliteWindDecoder.h"
 #include "Set.h"
+#include "windForms.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <sstream>
 #include <vector>
@@ -19,6 +21,8 @@ namespace {
 
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const int CONFIDENCE = 33007;
+const int U_COMPONENT = 11003;
+const int V_COMPONENT = 11004;
 
 TextString timeText(double seconds)
 {
@@ -100,6 +104,136 @@ void StoreHighDensityWinds::findWinds(int scope, std::vector<int>& winds) const
         findWinds(child, winds);
 }
 
+std::vector<int> StoreHighDensityWinds::windPositions(int scope, int latitude) const
+{
+    const ReportReader& r = *_reader;
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    const std::vector<int> all = r.all(scope, latitude);
+    std::vector<int> followed;
+    for (size_t k = 0; k < all.size(); ++k) {
+        const int end = k + 1 < all.size() ? all[k + 1] : r.end(scope);
+        for (int v = all[k] + 1; v < end; ++v) {
+            if (r.plain(v) && isWindElement(values[v].getDescriptor())) {
+                followed.push_back(all[k]);
+                break;
+            }
+        }
+    }
+    return followed.empty() ? all : followed;
+}
+
+bool StoreHighDensityWinds::isWindElement(int d) const
+{
+    return d != 0 && (d == _layout.windDirection || d == _layout.windSpeed ||
+                      d == _layout.otherDirection || d == _layout.otherSpeed ||
+                      d == U_COMPONENT || d == V_COMPONENT);
+}
+
+StoreHighDensityWinds::WindFound StoreHighDensityWinds::reportWind(int scope, int latitude,
+                                                                   ReportWind& wind,
+                                                                   TextString& why) const
+{
+    const ReportReader& r = *_reader;
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    // The elements of an ambiguity: the three forms of its wind, each
+    // direction and speed, then its likelihood.
+    const int elements[7] = {_layout.windDirection, _layout.windSpeed, _layout.otherDirection,
+                             _layout.otherSpeed,    U_COMPONENT,       V_COMPONENT,
+                             _layout.likelihood};
+    typedef std::array<int, 7> Ambiguity;
+    auto holdsWind = [](const Ambiguity& a) {
+        return std::any_of(a.begin(), a.begin() + 6, [](int i) { return i != ReportReader::NONE; });
+    };
+    auto given = [&values](int i) {
+        return i != ReportReader::NONE && windForms::given(values[i].getValue());
+    };
+    std::vector<Ambiguity> ambiguities;
+    if (_layout.selection != 0) {
+        // The repetitions of a delayed replication, each its wind.
+        for (int child : r.children(scope)) {
+            Ambiguity a;
+            for (int k = 0; k < 7; ++k)
+                a[k] = elements[k] != 0 ? r.first(child, elements[k]) : ReportReader::NONE;
+            if (holdsWind(a))
+                ambiguities.push_back(a);
+        }
+        // Else a fixed replication written out: the n-th of each element.
+        if (ambiguities.empty()) {
+            std::vector<int> each[7];
+            size_t n = 0;
+            for (int k = 0; k < 7; ++k) {
+                if (elements[k] != 0)
+                    each[k] = r.all(scope, elements[k]);
+                if (k < 6)
+                    n = std::max(n, each[k].size());
+            }
+            for (size_t j = 0; j < n; ++j) {
+                Ambiguity a;
+                for (int k = 0; k < 7; ++k)
+                    a[k] = j < each[k].size() ? each[k][j] : ReportReader::NONE;
+                ambiguities.push_back(a);
+            }
+        }
+    }
+    if (ambiguities.empty()) {
+        Ambiguity a;
+        for (int k = 0; k < 7; ++k)
+            a[k] = elements[k] != 0 ? r.nearest(scope, elements[k]) : ReportReader::NONE;
+        if (!holdsWind(a))
+            return NO_WIND;
+        ambiguities.push_back(a);
+    }
+    size_t chosen = 0;
+    const int index =
+        _layout.selection != 0 ? r.nearest(scope, _layout.selection) : ReportReader::NONE;
+    if (index != ReportReader::NONE) {
+        std::ostringstream text;
+        text << BulletinLog::descriptorText(_layout.selection) << " (the selected wind vector) "
+             << "of the ob at value " << latitude << " is ";
+        if (!given(index)) {
+            // Without doubt only where no more than one ambiguity gives a wind.
+            std::vector<size_t> winds;
+            for (size_t j = 0; j < ambiguities.size(); ++j)
+                if (std::any_of(ambiguities[j].begin(), ambiguities[j].begin() + 6, given))
+                    winds.push_back(j);
+            if (winds.size() > 1) {
+                text << "missing, and " << winds.size() << " of its " << ambiguities.size()
+                     << " wind ambiguities give a wind.";
+                why = text.str().c_str();
+                return REFUSED;
+            }
+            chosen = winds.empty() ? 0 : winds.front();
+        } else {
+            const double selected = values[index].getValue();
+            if (selected < 1 || selected > static_cast<double>(ambiguities.size()) ||
+                selected != std::floor(selected)) {
+                text << selected << ", which names none of its " << ambiguities.size()
+                     << " wind ambiguities.";
+                why = text.str().c_str();
+                return REFUSED;
+            }
+            chosen = static_cast<size_t>(selected) - 1;
+        }
+    }
+    const Ambiguity& a = ambiguities[chosen];
+    // The first form given whole, else the first given in part.
+    int form = -1;
+    for (int pass = 0; pass < 2 && form < 0; ++pass)
+        for (int f = 0; f < 3 && form < 0; ++f)
+            if (pass == 0 ? given(a[2 * f]) && given(a[2 * f + 1])
+                          : given(a[2 * f]) || given(a[2 * f + 1]))
+                form = f;
+    if (form < 0)
+        return NO_WIND;
+    wind = ReportWind();
+    wind.direction = a[2 * form];
+    wind.speed = a[2 * form + 1];
+    wind.components = form == 2;
+    wind.ownForm = form == 0;
+    wind.likelihood = a[6];
+    return WIND;
+}
+
 int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
 {
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
@@ -120,24 +254,27 @@ int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
             latitude = _layout.standInLatitude;
             longitude = _layout.standInLongitude;
         }
-        const int i = r.first(scope, latitude);
-        // A wind direction or speed of its own, present.
-        bool wind = false;
-        for (int d : {_layout.windDirection, _layout.windSpeed}) {
-            const int w = r.nearest(scope, d);
-            wind = wind || (w != ReportReader::NONE &&
-                            values[w].getValue() != BufrDecoder::MISSING_VALUE);
-        }
-        if (!wind) {
+        const std::vector<int> positions = windPositions(scope, latitude);
+        const int i = positions.front();
+        ReportWind wind;
+        TextString why;
+        const WindFound windFound = reportWind(scope, i, wind, why);
+        if (windFound == NO_WIND) {
             ++windless;
             if (_decoder.bulletinLog().admit(_layout.sourceName, "has no wind of its own"))
                 STORE_LOG(PROBLEM) << "The ob at value " << i << " has no wind of its own ("
-                                   << BulletinLog::descriptorText(_layout.windDirection) << ", "
-                                   << BulletinLog::descriptorText(_layout.windSpeed)
+                                   << windElementsText()
                                    << ").  Skipping to next observation." << std::endl;
             continue;
         }
-        const int given = r.count(scope, latitude);
+        if (windFound == REFUSED) {
+            if (_decoder.bulletinLog().admit(_layout.sourceName, "the selected wind vector"))
+                STORE_LOG(PROBLEM) << why << "  Skipping to next observation." << std::endl;
+            if (_refusal.length() == 0)
+                _refusal = why;
+            continue;
+        }
+        const int given = static_cast<int>(positions.size());
         if (given > 1) {
             if (_refusal.length() == 0) {
                 std::ostringstream why;
@@ -167,9 +304,8 @@ int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
     }
     if (!found && windless > 0 && windless == static_cast<int>(winds.size()) &&
         _refusal.length() == 0)
-        _refusal = TextString("No wind in any report: none gives ") +
-                   BulletinLog::descriptorText(_layout.windDirection) + " or " +
-                   BulletinLog::descriptorText(_layout.windSpeed) + " of its own.";
+        _refusal = TextString("No wind in any report: none gives ") + windElementsText() +
+                   ", of its own.";
     return found;
 }
 
@@ -268,22 +404,51 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         _writer.useFile(ncid, _decoder.storeDirectory() + "/" + _decoder.netcdfFileName());
         siteRecordPlaced(ncid, record, idx);
         bool stored = false;
-        // The report's own values, its confidence chosen apart.
+        // The report's own values, its wind and confidence chosen apart.
         const int scope = _reader->scopeOf(idx);
+        ReportWind wind;
+        TextString why;
+        reportWind(scope, idx, wind, why);
         std::vector<int> own = _reader->ownValues(scope);
         own.erase(std::remove_if(own.begin(), own.end(),
-                                 [&values](int j) {
-                                     return values[j].getDescriptor() == CONFIDENCE;
+                                 [this, &values](int j) {
+                                     const int d = values[j].getDescriptor();
+                                     return d == CONFIDENCE || isWindElement(d) ||
+                                            (d != 0 && d == _layout.likelihood);
                                  }),
                   own.end());
-        const int confidence = windConfidence(scope);
-        if (confidence != ReportReader::NONE)
-            own.push_back(confidence);
+        for (int j : {windConfidence(scope, wind), wind.likelihood,
+                      wind.ownForm ? wind.direction : ReportReader::NONE,
+                      wind.ownForm ? wind.speed : ReportReader::NONE})
+            if (j != ReportReader::NONE)
+                own.push_back(j);
         for (int j : own) {
             if (storeSingleton(ncid, record, j))
                 stored = true;
             else
                 valueRefused(j, locations[i]);
+        }
+        // A wind of another form goes into the store's variables.
+        if (!wind.ownForm) {
+            double direction = windForms::MISSING, speed = windForms::MISSING;
+            auto value = [&values](int j) {
+                return j == ReportReader::NONE ? windForms::MISSING
+                                               : static_cast<double>(values[j].getValue());
+            };
+            int directionUnit = _layout.windDirection, speedUnit = _layout.windSpeed;
+            if (wind.components) {
+                windForms::directionSpeed(value(wind.direction), value(wind.speed), direction,
+                                          speed);
+            } else {
+                direction = value(wind.direction);
+                speed = value(wind.speed);
+                directionUnit = _layout.otherDirection;
+                speedUnit = _layout.otherSpeed;
+            }
+            if (storeWindAs(ncid, record, _layout.windDirection, directionUnit, direction))
+                stored = true;
+            if (storeWindAs(ncid, record, _layout.windSpeed, speedUnit, speed))
+                stored = true;
         }
         flags[i] = stored;
         if (_debug)
@@ -301,7 +466,7 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
     return result;
 }
 
-int StoreHighDensityWinds::windConfidence(int scope) const
+int StoreHighDensityWinds::windConfidence(int scope, const ReportWind& wind) const
 {
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     const ReportReader& r = *_reader;
@@ -310,9 +475,8 @@ int StoreHighDensityWinds::windConfidence(int scope) const
         const std::vector<int> own = r.all(s, CONFIDENCE);
         given.insert(given.end(), own.begin(), own.end());
     }
-    for (int d : {_layout.windSpeed, _layout.windDirection}) {
-        const int wind = r.nearest(scope, d);
-        const std::vector<int> quality = r.qualityOf(wind, CONFIDENCE);
+    for (int i : {wind.speed, wind.direction}) {
+        const std::vector<int> quality = r.qualityOf(i, CONFIDENCE);
         given.insert(given.end(), quality.begin(), quality.end());
     }
     for (int i : given)
@@ -364,6 +528,35 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
         STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
     }
     return true;
+}
+
+bool StoreHighDensityWinds::storeWindAs(int ncid, int record, int descriptor, int givenAs,
+                                        double value)
+{
+    TextString name;
+    if (!lookupVariable(descriptor, name))
+        return false;
+    if (_debug)
+        STORE_LOG(DEBUG) << "dvDescriptor (" << descriptor << ") from " << givenAs << "= <"
+                         << name << "> <" << value << ">" << std::endl;
+    if (!ElementUnits::toVariable(givenAs, value, _writer.at(ncid), name, _decoder.bulletinLog(),
+                                  source()))
+        return true;
+    if (!insertDecodedValues(ncid, name, TextString(), static_cast<float>(value), record) &&
+        _decoder.bulletinLog().admit(_layout.sourceName, "Unable to store singleton value"))
+        STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
+    return true;
+}
+
+TextString StoreHighDensityWinds::windElementsText() const
+{
+    TextString text = BulletinLog::descriptorText(_layout.windDirection) + " or " +
+                      BulletinLog::descriptorText(_layout.windSpeed) + ", ";
+    if (_layout.otherDirection != 0)
+        text += BulletinLog::descriptorText(_layout.otherDirection) + " or " +
+                BulletinLog::descriptorText(_layout.otherSpeed) + ", ";
+    return text + "or the components " + BulletinLog::descriptorText(U_COMPONENT) + " or " +
+           BulletinLog::descriptorText(V_COMPONENT);
 }
 
 bool StoreHighDensityWinds::insertDecodedValues(int ncid, const TextString& varName,

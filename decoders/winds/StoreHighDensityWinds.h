@@ -15,13 +15,30 @@
 // one (its enclosing report's values then stand for what the repetition
 // does not give); a report without high-accuracy positions takes its
 // stand-ins of the other accuracy (0 05 002, 0 06 002) the same way.  The
-// positions in groups of a wind (a trajectory) are not winds.  The value
-// after the latitude must be its longitude (0 06 001); a missing coordinate
-// or one out of its range leaves the wind out with a PROBLEM line, and so
-// does a report that gives neither a wind direction nor a wind speed of its
-// own (0 11 001, 0 11 002).  A report that holds its latitude twice or more
-// where nothing tells which is its own is no wind the decoder can store:
-// the bulletin is set aside with a reason naming the element.
+// positions in groups of a wind (a trajectory) are not winds, and neither
+// is a position of the report that no wind element follows before its next
+// one (the position of a measurement, as of a scatterometer's beams).  The
+// value after the latitude must be its longitude (0 06 001); a missing
+// coordinate or one out of its range leaves the wind out with a PROBLEM
+// line, and so does a report that gives no wind of its own in any form.  A
+// report that holds its wind's latitude twice or more where nothing tells
+// which is its own is no wind the decoder can store: the bulletin is set
+// aside with a reason naming the element.
+//
+// A report's wind comes in whichever form the bulletin gives it: the
+// store's own direction and speed (here 0 11 001, 0 11 002), the same in
+// the other elements of the layout (stored into the same variables), or
+// eastward and northward components (0 11 003, 0 11 004), converted
+// (windForms).  The first form of which the report gives both values wins,
+// else the first of which it gives one.  A layout with wind vector
+// ambiguities (the scatterometer's) reads each ambiguity's wind and its
+// likelihood: the repetitions of a delayed replication that hold a wind, or
+// else the n-th value of each of those elements written out in the report;
+// the one the index of the selected wind vector names is the report's
+// (counted from 1), the first where the report gives no index.  An index
+// that names none of them, or one that is missing where two or more of them
+// give a wind, sets the bulletin aside with a reason naming the element
+// (the report is not stored, the others are).
 //
 // A wind's values are its report's own: the first plain value of each
 // element (ReportReader::ownValues), never one of another quantity (under
@@ -68,14 +85,37 @@ public:
         // a latitudeDescriptor value takes; 0 for none.
         int standInLatitude;
         int standInLongitude;
-        // The wind's own elements: a report that gives neither is no wind.
+        // The wind as the store holds it, direction and speed.
         int windDirection;
         int windSpeed;
+        // The same form in other elements, stored into the variables of the
+        // two above; 0 for none.
+        int otherDirection;
+        int otherSpeed;
+        // The element each wind vector ambiguity gives beside its wind, and
+        // the index of the selected ambiguity; 0 for none (one wind a report).
+        int likelihood;
+        int selection;
     };
     static Layout highDensityWindLayout()
     {
-        return {"StoreHighDensityWinds", 5001, 6001, 5002, 6002, 11001, 11002};
+        return {"StoreHighDensityWinds", 5001, 6001, 5002, 6002, 11001, 11002, 0, 0, 0, 0};
     }
+
+    // The wind a report gives, as the store writes it: the values of its
+    // direction and speed (either may be absent), as given in the store's
+    // form or the other elements of it, or the components they are made of.
+    struct ReportWind {
+        int direction = ReportReader::NONE;    // with components: the eastward one
+        int speed = ReportReader::NONE;        // with components: the northward one
+        bool components = false;
+        bool ownForm = false;                  // the store's own elements
+        int likelihood = ReportReader::NONE;
+    };
+    enum WindFound { WIND, NO_WIND, REFUSED };
+    // The wind of the report scope whose latitude is value latitude; why
+    // holds the reason for REFUSED.
+    WindFound reportWind(int scope, int latitude, ReportWind& wind, TextString& why) const;
 
     explicit StoreHighDensityWinds(SatelliteWindDecoder& decoder,
                                    const Layout& layout = highDensityWindLayout());
@@ -112,7 +152,7 @@ public:
     bool notifyNewDataTimes(const SeqOf<bool>& flags, const SeqOf<double>& times);
     // The confidence of the wind of a report scope (see above): a value
     // index, or ReportReader::NONE.
-    int windConfidence(int scope) const;
+    int windConfidence(int scope, const ReportWind& wind) const;
 
 protected:
     // A wind's record was placed, before its values are written.
@@ -133,6 +173,17 @@ protected:
 private:
     // The scopes of the reports that place a wind, from scope down.
     void findWinds(int scope, std::vector<int>& winds) const;
+    // The latitudes directly in the scope that a wind element follows
+    // before the next of them; all of them where none is followed.
+    std::vector<int> windPositions(int scope, int latitude) const;
+    // Whether the element is one of a wind's, in any form.
+    bool isWindElement(int descriptor) const;
+    // Writes a wind given in another form than the store's (a value in the
+    // unit of element givenAs) into the variable of descriptor; false when
+    // the template has none.
+    bool storeWindAs(int ncid, int record, int descriptor, int givenAs, double value);
+    // The wind's elements, for the lines that name them.
+    TextString windElementsText() const;
     // Gives back a handle taken for a wind, if any (none: true); false when
     // the store could not bring the values written through it to the disk.
     bool giveBack(int*& handle);

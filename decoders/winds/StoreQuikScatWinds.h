@@ -1,7 +1,12 @@
 // The storing of scatterometer winds: as StoreHighDensityWinds, with these
 // differences.
 // - A wind cell is placed by a coarse latitude (0 05 002); its wind is a
-//   10 m wind (0 11 011, 0 11 012).
+//   10 m wind (0 11 011, 0 11 012), or as the older layouts give it, a
+//   wind direction and speed (0 11 001, 0 11 002), stored into the same
+//   variables.
+// - A cell of several wind vector ambiguities, each a wind and its
+//   likelihood (0 21 104), stores the one its index of the selected wind
+//   vector (0 21 102) names, the first where it gives no index.
 // - Each cell's record also receives that cell's own satellite identifier
 //   (0 01 007) and orbit number (0 05 040), its report's own; where its
 //   report gives none they are absent, with a PROBLEM line.
@@ -22,7 +27,7 @@ class StoreQuikScatWinds : public StoreHighDensityWinds {
 public:
     static Layout quikScatLayout()
     {
-        return {"StoreQuikScatWinds", 5002, 6002, 0, 0, 11011, 11012};
+        return {"StoreQuikScatWinds", 5002, 6002, 0, 0, 11011, 11012, 11001, 11002, 21104, 21102};
     }
 
     explicit StoreQuikScatWinds(QuikScatBufrDecoder& decoder);

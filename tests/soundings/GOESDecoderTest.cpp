@@ -170,3 +170,25 @@ TEST_F(GOES, TheOneFileConstructorStoresTheNamedFile)
     ASSERT_EQ(times.length(), 2);
     EXPECT_EQ(times[1], AbsTime(2024, 6, 1, 10, 30, 0).seconds());
 }
+
+// A sounding that gives its humidity only as a mixing ratio, which the GOES
+// profiles do not take, is stored with what it gives, and the file is set
+// aside with a reason naming the element.
+TEST_F(GOES, AHumidityOfAnotherFormSetsTheFileAsideNamingIt)
+{
+    Elements e = {{1007, 257}, {4001, 2024}, {4043, 153}, {5001, 40},
+                  {6001, -95}, {4004, 10},   {4005, 0},   {4006, 0}};
+    for (double p : {85000.0, 50000.0})
+        append(e, {{10004, p}, {12101, 250}, {13002, 0.002}});
+    GOESBufrDecoder d;
+    decode(d, {e});
+    LogCapture log;
+    EXPECT_EQ(d.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: The sounding at value 3 gives its humidity only as 0 13 002, "
+                             "which the GOES store does not hold (it takes 0 12 003 or 0 12 103).  "
+                             "Stored without it."))
+        << log.text();
+    Records r(dataFiles(store("GOES")).at(0));
+    EXPECT_EQ(r.number("numLevels", 0), 2);
+    EXPECT_EQ(row<float>(r.id, "temperature", 0, 2), (std::vector<float>{250, 250}));
+}

@@ -329,6 +329,42 @@ const Value* windSpeed(const Elements& e, size_t from, size_t to, Value& convert
     return &converted;
 }
 
+// A wind as its store holds it, direction and speed, from the forms a
+// report gives in the store's order, each a direction and a speed, the
+// components (u, v) last: the first form given whole, else the first given
+// in part, the components turned into direction and speed (into
+// converted).  False when no form gives a value.
+bool windOf(const std::vector<std::pair<const Value*, const Value*>>& forms,
+            const Value*& direction, const Value*& speed, Value converted[2])
+{
+    auto given = [](const Value* v) { return v && present(*v); };
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t f = 0; f < forms.size(); ++f) {
+            const Value* d = forms[f].first;
+            const Value* s = forms[f].second;
+            if (pass == 0 ? !(given(d) && given(s)) : !(given(d) || given(s)))
+                continue;
+            direction = d, speed = s;
+            if (f + 1 < forms.size())
+                return true;
+            converted[0] = converted[1] = given(d) ? *d : *s;
+            const bool both = given(d) && given(s);
+            for (int k = 0; k < 2; ++k)
+                converted[k].kind = both ? EcCodesDump::Number : EcCodesDump::Missing;
+            if (both) {
+                const double u = d->number, v = s->number, calm = std::hypot(u, v) == 0;
+                converted[1].number = std::hypot(u, v);
+                converted[0].number = calm ? 0 : std::atan2(-u, -v) * 180 / M_PI;
+                if (!calm && converted[0].number <= 0)
+                    converted[0].number += 360;
+            }
+            direction = &converted[0], speed = &converted[1];
+            return true;
+        }
+    }
+    return false;
+}
+
 // The key of an aircraft record: its tail number, time and position (an
 // aircraft reports more than once within one time).
 std::string aircraftKey(const std::string& tail, double time, double lat, double lon)
@@ -362,9 +398,17 @@ std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
             Expected x;
             x.numbers = {{"timeObs", time}, {"latitude", lat}, {"longitude", lon}};
             x.value("temperature", last(e, o.first, o.second, {12001, 12101}));
-            Value converted;
-            x.value("windSpeed", windSpeed(e, o.first, o.second, converted));
-            x.value("windDir", last(e, o.first, o.second, {11001}));
+            x.value("dewpoint", last(e, o.first, o.second, {12003, 12103}));
+            x.value("mixingRatio", last(e, o.first, o.second, {13002}));
+            Value converted, components[2];
+            const Value *direction = nullptr, *speed = nullptr;
+            if (windOf({{last(e, o.first, o.second, {11001}),
+                         windSpeed(e, o.first, o.second, converted)},
+                        {last(e, o.first, o.second, {11003}), last(e, o.first, o.second, {11004})}},
+                       direction, speed, components)) {
+                x.value("windSpeed", speed);
+                x.value("windDir", direction);
+            }
             out[key] = x;
         }
     }
@@ -403,10 +447,23 @@ const Value* confidence(const Elements& all, const Value* speed, const Value* di
     return given.empty() ? nullptr : given.front();
 }
 
+// The n-th element of a descriptor (from 0), or null.
+const Value* nth(const Elements& e, int descriptor, long n)
+{
+    for (const Value& v : e)
+        if (v.descriptor == descriptor && n-- == 0)
+            return &v;
+    return nullptr;
+}
+
 // Winds and scatterometer cells: one record per position with its time
 // group right before it (or where none ends there, right after it), keyed
 // by position and the time rounded to the minute; each value the first of
-// its element in the report (one wind a report).
+// its element in the report (one wind a report), a cell's wind and
+// likelihood those of the ambiguity its index names (from 1; a missing
+// index: the one ambiguity that gives a wind), the first without an index;
+// no record for a cell whose index names none, nor for a report without a
+// wind in any form.
 std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
 {
     std::map<std::string, Expected> out;
@@ -429,12 +486,40 @@ std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
             const long minute = (time + 30) / 60 * 60;
             x.numbers = {{"validTime", minute}, {"latitude", e[i].number},
                          {"longitude", e[i + 1].number}};
+            const int forms[3][2] = {{11011, 11012}, {11001, 11002}, {11003, 11004}};
+            auto wind = [&](int f, long k) {
+                return std::make_pair(nth(e, forms[f][0], k), nth(e, forms[f][1], k));
+            };
+            long k = 0;
+            if (const Value* index = cells ? first(e, 21102) : nullptr) {
+                // The ambiguities, and those that give a wind.
+                long n = 0;
+                std::vector<long> winds;
+                for (long a = 0; a == n; ++a)
+                    for (int f = 0; f < 3; ++f)
+                        for (const Value* v : {wind(f, a).first, wind(f, a).second}) {
+                            n = v ? a + 1 : n;
+                            if (v && present(*v) && (winds.empty() || winds.back() != a))
+                                winds.push_back(a);
+                        }
+                k = present(*index) ? std::lround(index->number) - 1 : winds.empty() ? 0 : winds[0];
+                if ((!present(*index) && winds.size() > 1) || k < 0 || k >= n)
+                    continue;
+            }
+            Value converted[2];
+            const Value *direction = nullptr, *speed = nullptr;
+            if (!windOf(cells ? std::vector<std::pair<const Value*, const Value*>>{
+                                    wind(0, k), wind(1, k), wind(2, k)}
+                              : std::vector<std::pair<const Value*, const Value*>>{
+                                    wind(1, 0), wind(2, 0)},
+                        direction, speed, converted))
+                continue;
+            x.value("windSpd", speed);
+            x.value("windDir", direction);
             if (cells) {
-                x.value("windSpd", first(e, 11012));
+                x.value("likelihood", nth(e, 21104, k));
             } else {
                 x.value("pressure", first(e, 7004));
-                x.value("windSpd", first(e, 11002));
-                x.value("windDir", first(e, 11001));
                 x.value("confidence", confidence(all, first(e, 11002), first(e, 11001)));
             }
             out[positionKey(e[i].number, e[i + 1].number, minute)] = x;
@@ -893,6 +978,126 @@ write;
             compare(m.kind, {dump}, run.records);
             // Trajectory positions are no winds: no line of theirs.
             EXPECT_EQ(run.log.find("Missing lat/lon coordinates"), std::string::npos) << run.log;
+            if (m.line) {
+                EXPECT_NE(run.log.find(m.line), std::string::npos) << run.log;
+            }
+        });
+    }
+}
+
+// Winds in the forms a store does not hold as they are, made here with
+// ecCodes' encoder: each record holds what ecCodes reads of its report.
+// - Scatterometer cells of the WMO sequence 3 12 028: four ambiguities
+//   written out, the index of the selected one (0 21 102) naming the second
+//   and the first; the beams' positions after them are no cells.  A cell
+//   whose index names no ambiguity, or is missing where two give a wind, is
+//   not stored and sets the bulletin aside with that reason.
+// - Scatterometer cells of the older layout: ambiguities of wind speed and
+//   direction (0 11 002, 0 11 001) in a delayed replication, the third and
+//   the first selected.
+// - Satellite winds and aircraft reports giving their wind as components
+//   (0 11 003, 0 11 004), one of them a calm; the aircraft's dewpoint.
+TEST(RealBulletins, EachWindIsStoredInTheFormItsStoreHolds)
+{
+    QEV_REQUIRE_NCGEN();
+    EcCodesTools tools;
+    if (!tools.missing().empty())
+        GTEST_SKIP() << tools.missingReason();
+    TempTree tree;
+    // The times of two reports of a bulletin of uncompressed subsets.
+    const std::string twoTimes = R"(
+set #1#year=2024; set #1#month=6; set #1#day=1; set #1#hour=12; set #1#minute=20; set #1#second=0;
+set #2#year=2024; set #2#month=6; set #2#day=1; set #2#hour=12; set #2#minute=21; set #2#second=30;
+)";
+    const struct {
+        Kind kind;
+        const char* name;
+        std::string rules;
+        int outcomes;
+        const char* line;    // a line the log must hold, or null
+    } made[] = {
+        {SCATTEROMETER, "ISXX01_KNES_312028", R"(
+set masterTablesVersionNumber=28;
+set numberOfSubsets=4;
+set compressedData=1;
+set unexpandedDescriptors={312028};
+set satelliteIdentifier=281; set orbitNumber=5000;
+set year=2024; set month=6; set day=1; set hour=12; set minute={20,20,21,21}; set #1#second={0,30,0,30};
+set #1#latitude={10.5,10.75,11,11.25}; set #1#longitude={-30.25,-30.5,-30.75,-31};
+set #2#latitude={10.4,10.6,11.1,11.2}; set #2#longitude={-30.2,-30.6,-30.7,-31.1};
+set seawindsWindVectorCellQuality={0,8192,0,0};
+set numberOfVectorAmbiguities={4,2,4,2};
+set indexOfSelectedWindVector={2,1,5,-1e100};
+set #1#windSpeedAt10M={6.1,7.5,8,9}; set #1#windDirectionAt10M={250,100,10,20};
+set #1#likelihoodComputedForSolution={-1.5,-1.2,-1.1,-1};
+set #2#windSpeedAt10M={6.5,7.6,8.1,9.1}; set #2#windDirectionAt10M={70,280,190,200};
+set #2#likelihoodComputedForSolution={-1.7,-2.2,-2.1,-2};
+set #3#windSpeedAt10M={6.3,-1e100,8.2,-1e100}; set #3#windDirectionAt10M={160,-1e100,100,-1e100};
+set #4#windSpeedAt10M={6.2,-1e100,8.3,-1e100}; set #4#windDirectionAt10M={340,-1e100,280,-1e100};
+set pack=1;
+write;
+)",
+         STORED_ASIDE, "is 5, which names none of its 4 wind ambiguities. "},
+        {SCATTEROMETER, "ISXX01_KNES_older", R"(
+set masterTablesVersionNumber=39;
+set numberOfSubsets=2;
+set compressedData=0;
+set inputDelayedDescriptorReplicationFactor={3,2};
+set unexpandedDescriptors={1007,5040,301011,301013,301023,21101,21102,103000,31001,11002,11001,21104};
+set #1#satelliteIdentifier=281; set #2#satelliteIdentifier=281;
+set #1#orbitNumber=5000; set #2#orbitNumber=5001;
+)" + twoTimes + R"(
+set #1#latitude=10.5; set #1#longitude=-30.25; set #2#latitude=10.75; set #2#longitude=-30.5;
+set #1#numberOfVectorAmbiguities=3; set #2#numberOfVectorAmbiguities=2;
+set #1#indexOfSelectedWindVector=3; set #2#indexOfSelectedWindVector=1;
+set #1#windSpeed=6.1; set #1#windDirection=250; set #1#likelihoodComputedForSolution=-1.5;
+set #2#windSpeed=6.3; set #2#windDirection=160; set #2#likelihoodComputedForSolution=-1.6;
+set #3#windSpeed=6.5; set #3#windDirection=70; set #3#likelihoodComputedForSolution=-1.7;
+set #4#windSpeed=9.5; set #4#windDirection=300; set #4#likelihoodComputedForSolution=-1.2;
+set #5#windSpeed=9.1; set #5#windDirection=120; set #5#likelihoodComputedForSolution=-1.9;
+set pack=1;
+write;
+)",
+         STORED, nullptr},
+        {WINDS, "IUCN01_KNES_components", R"(
+set masterTablesVersionNumber=39;
+set numberOfSubsets=3;
+set compressedData=1;
+set unexpandedDescriptors={301011,301013,5001,6001,7004,11003,11004};
+set year=2024; set month=6; set day=1; set hour=12; set minute={20,20,21}; set second={0,30,0};
+set latitude={45.5,-12.25,30}; set longitude={-120.25,100.5,10};
+set pressure={25000,40000,56000};
+set u={-6.1,0,12.5}; set v={2.2,0,-3.4};
+set pack=1;
+write;
+)",
+         STORED, nullptr},
+        {ACARS, "IUAX01_KWBC_components", R"(
+set masterTablesVersionNumber=39;
+set numberOfSubsets=2;
+set compressedData=0;
+set unexpandedDescriptors={1008,301011,301013,5001,6001,7010,12101,12103,11003,11004};
+set #1#aircraftRegistrationNumberOrOtherIdentification="N123AB";
+set #2#aircraftRegistrationNumberOrOtherIdentification="N456CD";
+)" + twoTimes + R"(
+set #1#latitude=40.5; set #1#longitude=-105.25; set #2#latitude=41; set #2#longitude=-104.5;
+set #1#flightLevel=9000; set #2#flightLevel=10500;
+set #1#airTemperature=240.15; set #2#airTemperature=230.55;
+set #1#dewpointTemperature=230.05; set #2#dewpointTemperature=215.35;
+set #1#u=-6.1; set #1#v=2.2; set #2#u=0; set #2#v=0;
+set pack=1;
+write;
+)",
+         STORED, nullptr},
+    };
+    for (const auto& m : made) {
+        SCOPED_TRACE(m.name);
+        const std::string bytes = encoded(tools, tree, m.name, m.rules);
+        EcCodesDump dump;
+        std::string error;
+        ASSERT_TRUE(tools.dump(tree.path(m.name), dump, error)) << error;
+        runBulletin(m.kind, m.name, bytes, m.outcomes, [&](const BulletinRun& run) {
+            compare(m.kind, {dump}, run.records);
             if (m.line) {
                 EXPECT_NE(run.log.find(m.line), std::string::npos) << run.log;
             }

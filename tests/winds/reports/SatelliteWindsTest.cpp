@@ -227,7 +227,8 @@ TEST_F(SatelliteWinds, ReportsWithoutAWindOrWithTwoPositionsAreNotStoredAsWinds)
         {"IUCN01_KNES_011201", {5001, 6001, 11001, 11002},
          {{45.5, -120.25, 250, 12.5}, {46.0, -121.0, MISSING, MISSING}}, 1, nullptr},
         {"IUCN01_KNES_011202", {5001, 6001, 7004}, {{45.5, -120.25, 25000}}, 1,
-         "No wind in any report: none gives 0 11 001 or 0 11 002 of its own."},
+         "No wind in any report: none gives 0 11 001 or 0 11 002, or the components 0 11 003 "
+         "or 0 11 004, of its own."},
         {"IUCN01_KNES_011203", {5001, 6001, 11002, 5001, 6001, 11002},
          {{45.5, -120.25, 12.5, 46.0, -121.0, 20.0}}, 1,
          "0 05 001 given 2 times in the report of subset 1 with no qualifier or replication to "
@@ -260,7 +261,8 @@ TEST_F(SatelliteWinds, ReportsWithoutAWindOrWithTwoPositionsAreNotStoredAsWinds)
                 << log.text();
         } else {
             EXPECT_TRUE(log.contains("PROBLEM: The ob at value 14 has no wind of its own "
-                                     "(0 11 001, 0 11 002).  Skipping to next observation."))
+                                     "(0 11 001 or 0 11 002, or the components 0 11 003 or "
+                                     "0 11 004).  Skipping to next observation."))
                 << log.text();
         }
     }
