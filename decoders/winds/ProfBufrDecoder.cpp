@@ -11,11 +11,13 @@
 #include "StringTokenizer.h"
 #include "TimeRange.h"
 #include "dmNotify.h"
+#include "windForms.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <iomanip>
+#include <set>
 #include <sstream>
 
 #define PROF_LOG(category) QEV_LOG(LogStream::category, "ProfBufrDecoder")
@@ -29,6 +31,8 @@ const int YEAR = 4001;
 const int STATION_HEIGHT = 7001;
 const int HEIGHT_ABOVE_STATION = 7006;
 const int STATION_GROUND = 7030;
+const int WIND_DIRECTION = 11001;
+const int WIND_SPEED = 11002;
 const char* const NPN = "NPN";
 const char* const CAP = "CAP";
 
@@ -38,10 +42,19 @@ const char* const LEVEL_TRACE[ProfBufrDecoder::NUM_ARRAYS] = {
     "              _w[", "        _pkPower[", "           _uvQC[", "  _uvConsensusNo[",
     "   _wConsensusNo[", "      _horiWSdev[", "      _vertWSdev["};
 
-bool missingValue(float value)
+// The level arrays of the other form of the horizontal wind.
+const char* const WIND_FORM_NAMES[] = {"WINDDIRECTION", "WINDSPEED"};
+
+const char* levelArrayName(int array)
 {
-    return value == BufrDecoder::MISSING_VALUE || value == BufrDecoder::NOT_IN_TABLE_B ||
-           value != value;
+    return array < ProfBufrDecoder::NUM_ARRAYS ? ProfBufrDecoder::ARRAY_NAMES[array]
+                                               : WIND_FORM_NAMES[array - ProfBufrDecoder::NUM_ARRAYS];
+}
+
+// A level value that holds a number: reached by a value, and not missing.
+bool levelValue(float value)
+{
+    return value != ProfBufrDecoder::LEVEL_FILL && windForms::given(value);
 }
 
 // A decoded number as a whole number, truncated; -1 for what is none or
@@ -57,6 +70,26 @@ bool calendarTime(const long f[5])
     return f[0] >= 1970 && f[0] <= 2037 && f[1] >= 1 && f[1] <= 12 && f[2] >= 1 &&
            f[2] <= AbsTime::daysInMonth(static_cast<int>(f[1]), static_cast<int>(f[0])) &&
            f[3] >= 0 && f[3] <= 23 && f[4] >= 0 && f[4] <= 59;
+}
+
+// The time of the year to minute values at q, q + 4 (seconds 0); false when
+// they are no such group or no time.
+bool groupTime(const SeqOf<BufrValues>& values, int q, AbsTime& t)
+{
+    if (q < 0 || q + 4 >= values.length())
+        return false;
+    long field[5];
+    for (int f = 0; f < 5; ++f) {
+        if (values[q + f].getDescriptor() != YEAR + f)
+            return false;
+        field[f] = whole(values[q + f].getValue());
+    }
+    if (!calendarTime(field))
+        return false;
+    t = AbsTime(static_cast<int>(field[0]), static_cast<int>(field[1]),
+                static_cast<int>(field[2]), static_cast<int>(field[3]),
+                static_cast<int>(field[4]), 0);
+    return true;
 }
 
 // A name field without its trailing blanks.
@@ -175,6 +208,7 @@ bool ProfBufrDecoder::readArrayDescTable()
         return false;
     }
     TextString line;
+    std::vector<int> order;
     while (file.readLine(line, false)) {
         if (line.length() > 0 && line.c_str()[0] == '#')
             continue;
@@ -186,7 +220,15 @@ bool ProfBufrDecoder::readArrayDescTable()
             continue;
         }
         const int descriptor = static_cast<int>(std::strtol(first.c_str(), nullptr, 10));
+        if (!_arrayTable.find(descriptor, nullptr, nullptr))
+            order.push_back(descriptor);
         _arrayTable.insert(descriptor, name);
+    }
+    _heightElements.clear();
+    for (int d : order) {
+        TextString name;
+        if (_arrayTable.find(d, nullptr, &name) && arrayIndex(name) == HEIGHTS)
+            _heightElements.push_back(d);
     }
     return true;
 }
@@ -246,11 +288,84 @@ const ReportReader::Replication* ProfBufrDecoder::levelGroup(int scope, int begi
         if (rep->position < begin || rep->position > end)
             continue;
         const SeqOf<int>& group = *rep->group;
-        for (int g = 0; g < group.length(); ++g)
-            if (_arrayTable.find(group[g], nullptr, nullptr))
+        for (int g = 0; g < group.length(); ++g) {
+            TextString name;
+            int array = -1;
+            if (levelElement(group[g], name, array))
                 return rep;
+        }
     }
     return nullptr;
+}
+
+std::vector<ProfBufrDecoder::Period> ProfBufrDecoder::periodsOf(int top, int begin,
+                                                                 int end) const
+{
+    const ReportReader& r = *_reader;
+    std::vector<Period> periods;
+    // The repetitions of a replication that hold a time group of their own.
+    for (int child : r.children(top)) {
+        if (r.begin(child) < begin || r.begin(child) >= end)
+            continue;
+        const int year = r.first(child, YEAR);
+        if (year != ReportReader::NONE)
+            periods.push_back(Period{child, begin, end, year});
+    }
+    if (!periods.empty())
+        return periods;
+    // Else the station's time groups that open levels of their own (a
+    // replication of levels, or level values, before the next time group).
+    const std::vector<int> years = r.all(top, YEAR, begin, end);
+    std::vector<int> openers;
+    for (size_t t = 0; t < years.size(); ++t) {
+        const int to = t + 1 < years.size() ? years[t + 1] : end;
+        bool levels = levelGroup(top, years[t] + 1, to) != nullptr;
+        for (int i : r.plainValues(top, years[t], to)) {
+            TextString name;
+            int array = -1;
+            levels = levels || levelElement(_decodedValues[i].getDescriptor(), name, array);
+        }
+        if (levels)
+            openers.push_back(years[t]);
+    }
+    if (openers.size() < 2)
+        return {Period{top, begin, end, years.empty() ? ReportReader::NONE : years.front()}};
+    // Each runs to the next; the first takes the station's values before it.
+    for (size_t k = 0; k < openers.size(); ++k)
+        periods.push_back(Period{top, k == 0 ? begin : openers[k],
+                                 k + 1 < openers.size() ? openers[k + 1] : end, openers[k]});
+    return periods;
+}
+
+bool ProfBufrDecoder::levelElement(int descriptor, TextString& name, int& array) const
+{
+    if (_arrayTable.find(descriptor, nullptr, &name)) {
+        array = arrayIndex(name);
+        for (int w = 0; array < 0 && w < NUM_LEVEL_ARRAYS - NUM_ARRAYS; ++w)
+            if (name == WIND_FORM_NAMES[w])
+                array = NUM_ARRAYS + w;
+        return true;
+    }
+    if (descriptor != WIND_DIRECTION && descriptor != WIND_SPEED)
+        return false;
+    array = descriptor == WIND_DIRECTION ? WINDDIRECTION : WINDSPEED;
+    name = levelArrayName(array);
+    return true;
+}
+
+std::vector<int> ProfBufrDecoder::singleValues(const StationRecord& r) const
+{
+    std::vector<int> own = _reader->ownValues(r.scope, r.from, r.to);
+    if (r.from == r.begin && r.to == r.end)
+        return own;
+    std::set<int> given;
+    for (int i : own)
+        given.insert(_decodedValues[i].getDescriptor());
+    for (int i : _reader->ownValues(r.scope, r.begin, r.end))
+        if (!given.count(_decodedValues[i].getDescriptor()))
+            own.push_back(i);
+    std::sort(own.begin(), own.end());
+    return own;
 }
 
 bool ProfBufrDecoder::heightsAboveStation(const StationRecord& r) const
@@ -259,9 +374,9 @@ bool ProfBufrDecoder::heightsAboveStation(const StationRecord& r) const
     std::vector<std::vector<int> > levels;
     if (r.levelGroup) {
         for (int level : r.levels)
-            levels.push_back(_reader->plainValues(level, r.begin, r.end));
+            levels.push_back(_reader->plainValues(level, r.from, r.to));
     } else {
-        levels.push_back(_reader->plainValues(r.scope, r.begin, r.end));
+        levels.push_back(_reader->plainValues(r.scope, r.from, r.to));
     }
     for (const std::vector<int>& level : levels) {
         for (int i : level) {
@@ -322,8 +437,8 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
                             ? blocks[k + 1]
                             : r.end(top);
         const long id = blockIds[k];
-        if (missingValue(values[begin].getValue()) || missingValue(values[begin + 1].getValue()) ||
-            id < 0) {
+        if (!windForms::given(values[begin].getValue()) ||
+            !windForms::given(values[begin + 1].getValue()) || id < 0) {
             std::ostringstream line;
             line << "Station " << k + 1 << " of the file has no WMO block and station number";
             leaveOut("Station has no WMO block and station number",
@@ -332,24 +447,13 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
             all = false;
             continue;
         }
-        // Its periods: the repetitions that hold a time group of their own.
-        std::vector<int> periods;
-        for (int child : r.children(top))
-            if (r.begin(child) >= begin && r.begin(child) < end &&
-                r.first(child, YEAR) != ReportReader::NONE)
-                periods.push_back(child);
-        if (periods.empty())
-            periods.push_back(top);
-        for (int period : periods) {
-            const int year = r.first(period, YEAR, begin, end);
-            const int last = period == top ? end : r.end(period);
-            bool timed = year != ReportReader::NONE && year + 4 < last;
-            long field[5] = {-1, -1, -1, -1, -1};
-            for (int f = 0; timed && f < 5; ++f) {
-                timed = values[year + f].getDescriptor() == YEAR + f;
-                field[f] = whole(values[year + f].getValue());
-            }
-            if (!timed || !calendarTime(field)) {
+        const std::vector<Period> periods = periodsOf(top, begin, end);
+        for (const Period& period : periods) {
+            const int year = period.year;
+            const int last = period.scope == top ? period.to : r.end(period.scope);
+            AbsTime time;
+            if (year == ReportReader::NONE || year + 4 >= last ||
+                !groupTime(values, year, time)) {
                 std::ostringstream line;
                 line << "No observation time for station " << id;
                 leaveOut("No observation time for station", (line.str() + "; skipping.").c_str(),
@@ -360,36 +464,63 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
             StationRecord record;
             record.begin = begin;
             record.end = end;
-            record.scope = period;
-            const ReportReader::Replication* levels = levelGroup(period, begin, end);
+            record.scope = period.scope;
+            record.from = period.from;
+            record.to = period.to;
+            record.year = year;
+            // A period that begins at its time group does not take a
+            // replication of no repetition standing right before it: that
+            // one is the period's before it.
+            const ReportReader::Replication* levels = levelGroup(
+                period.scope, period.from == year ? year + 1 : period.from, period.to);
             record.levelGroup = levels != nullptr;
             int count = 0;
             if (levels) {
                 record.levels = levels->repetitions;
                 count = levels->factor;
             } else {
-                count = perSubsetCounts && subset >= 0 && subset < _repCountList.length()
+                count = perSubsetCounts && periods.size() == 1 && subset >= 0 &&
+                                subset < _repCountList.length()
                             ? _repCountList[subset]
-                            : countLevelValues(_reader->plainValues(period, begin, end));
+                            : countLevelValues(
+                                  _reader->plainValues(period.scope, period.from, period.to));
             }
             // More levels than a record holds (a replication factor of a group
             // that reads nothing costs a few bits): its profiles are never made.
+            // Levels of no height the store takes (a radiosonde's of many
+            // levels) are no profile first.
             if (count > levelBound) {
+                std::vector<std::pair<int, bool> > coordinates;
+                bool height = !levels;
+                for (int g = 0; levels && g < levels->group->length(); ++g) {
+                    const int d = (*levels->group)[g];
+                    TextString name;
+                    height = height || (_arrayTable.find(d, nullptr, &name) &&
+                                        arrayIndex(name) == HEIGHTS);
+                    if (verticalCoordinate(d))
+                        coordinates.push_back({d, true});
+                }
                 std::ostringstream line;
-                line << "Station " << id << " has " << count << " levels, the " << _networkName
-                     << " template holds " << levelBound;
-                leaveOut("Station has more levels than the template",
-                         (line.str() + "; skipping.").c_str(), (line.str() + ".").c_str());
+                if (height)
+                    line << "Station " << id << " has " << count << " levels, the "
+                         << _networkName << " template holds " << levelBound;
+                else
+                    line << "No level of station " << id << noHeight(coordinates, count);
+                std::string text = line.str();
+                if (!height)
+                    text.pop_back();
+                leaveOut(height ? "Station has more levels than the template" : "is no profile",
+                         (text + "; skipping.").c_str(), (text + ".").c_str());
                 all = false;
                 continue;
             }
             record.elevation = BufrDecoder::MISSING_VALUE;
             for (int element : {STATION_GROUND, STATION_HEIGHT}) {
-                const int at = r.nearest(period, element, begin, end);
-                if (missingValue(record.elevation) && at != ReportReader::NONE)
+                const int at = r.nearest(period.scope, element, begin, end);
+                if (!windForms::given(record.elevation) && at != ReportReader::NONE)
                     record.elevation = values[at].getValue();
             }
-            if (missingValue(record.elevation) && heightsAboveStation(record)) {
+            if (!windForms::given(record.elevation) && heightsAboveStation(record)) {
                 std::ostringstream line;
                 line << "Station " << id << " gives the heights of its levels above the station "
                      << "(0 07 006) and no elevation of its own (0 07 030 or 0 07 001)";
@@ -408,7 +539,7 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
     return all;
 }
 
-int ProfBufrDecoder::placeArray(int a, int counters[NUM_ARRAYS], int& marker)
+int ProfBufrDecoder::placeArray(int a, int counters[NUM_LEVEL_ARRAYS], int& marker)
 {
     if (a != UVCONSENSUSNO && a != WCONSENSUSNO) {
         if (marker < 0)
@@ -456,16 +587,14 @@ int ProfBufrDecoder::countValues(int start, int subset, int descriptor, const ch
 
 int ProfBufrDecoder::countLevelValues(const std::vector<int>& list) const
 {
-    int counters[NUM_ARRAYS] = {0};
+    int counters[NUM_LEVEL_ARRAYS] = {0};
     int marker = -1;
     int most = 0;
     const SeqOf<BufrValues>& values = _decodedValues;
     for (int i : list) {
         TextString name;
-        if (!_arrayTable.find(values[i].getDescriptor(), nullptr, &name))
-            continue;
-        int a = arrayIndex(name);
-        if (a < 0)
+        int a = -1;
+        if (!levelElement(values[i].getDescriptor(), name, a) || a < 0)
             continue;
         a = placeArray(a, counters, marker);
         if (++counters[a] > most)
@@ -485,17 +614,9 @@ SeqOf<double> ProfBufrDecoder::getObservationTimes()
     const SeqOf<int>& starts = _stationValueIndex;
     for (int k = 0; k < starts.length(); ++k) {
         const int q = starts[k] - 2;
-        const SeqOf<BufrValues>& values = _decodedValues;
-        if (q < 0 || q + 4 >= values.length() || values[q].getDescriptor() != YEAR)
+        AbsTime t;
+        if (!groupTime(_decodedValues, q, t))
             continue;
-        long field[5];
-        for (int f = 0; f < 5; ++f)
-            field[f] = whole(values[q + f].getValue());
-        if (!calendarTime(field))
-            continue;
-        const AbsTime t(static_cast<int>(field[0]), static_cast<int>(field[1]),
-                        static_cast<int>(field[2]), static_cast<int>(field[3]),
-                        static_cast<int>(field[4]), 0);
         times.append(static_cast<double>(t.seconds()));
         _decodedValues[q].setCharValue("DTG");
     }
@@ -571,17 +692,26 @@ void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, 
 {
     // Within a level each array takes its first value; without levels each
     // value of an array takes its next level.
-    int counters[NUM_ARRAYS] = {0};
+    int counters[NUM_LEVEL_ARRAYS] = {0};
     int* counter = level >= 0 ? counters : _arrayCounters;
     int marker = -1;
     for (int i : list) {
         BufrValues& value = _decodedValues[i];
         const int d = value.getDescriptor();
+        // The vertical coordinates the levels give, named when the record
+        // turns out no profile (the station's elevation is no level's).
+        if (verticalCoordinate(d)) {
+            auto c = std::find_if(r.coordinates.begin(), r.coordinates.end(),
+                                  [d](const std::pair<int, bool>& e) { return e.first == d; });
+            if (c == r.coordinates.end())
+                c = r.coordinates.insert(c, {d, false});
+            c->second = c->second || windForms::given(value.getValue());
+        }
         TextString name;
-        if (!_arrayTable.find(d, nullptr, &name))
+        int a = -1;
+        if (!levelElement(d, name, a))
             continue;
         value.setCharValue(name);
-        int a = arrayIndex(name);
         if (a < 0)
             continue;
         // A level's second wind count goes with the vertical wind.
@@ -597,11 +727,13 @@ void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, 
         }
         if (surplus == 0 && at < _numLevels) {
             float v = value.getValue();
-            if (d == HEIGHT_ABOVE_STATION && !missingValue(v))
+            if (d == HEIGHT_ABOVE_STATION && windForms::given(v))
                 v += r.elevation;
             _levelArrays[a][at] = v;
             _valueLevelIndex[i] = at;
             ++counter[a];
+            if (a >= NUM_ARRAYS)
+                continue;
             std::vector<int>& by = r.filledBy[a];
             // A moved value, or a height made above sea level, goes into
             // the array's own variable.
@@ -622,6 +754,7 @@ bool ProfBufrDecoder::preProcess()
     clearProfileArrays();
     bool ok = true;
     const bool verbose = logOn(LogStream::VERBOSE, "StoreProfiler");
+    std::vector<bool> keep(_records.size(), true);
     for (int k = 0; k < _stationValueIndex.length() && k < static_cast<int>(_records.size());
          ++k) {
         StationRecord& record = _records[static_cast<size_t>(k)];
@@ -630,6 +763,7 @@ bool ProfBufrDecoder::preProcess()
         clearArrayCounters();
         for (std::vector<int>& by : record.filledBy)
             by.clear();
+        record.coordinates.clear();
         // Filling ends at the first value beyond the station's levels; the
         // profile values after it are set aside (level -1), so that none is
         // written over a level of its profile.
@@ -638,17 +772,25 @@ bool ProfBufrDecoder::preProcess()
         const ReportReader& reader = *_reader;
         if (record.levelGroup) {
             for (size_t j = 0; j < record.levels.size() && static_cast<int>(j) < _numLevels; ++j)
-                fillLevel(record, reader.plainValues(record.levels[j], record.begin, record.end),
+                fillLevel(record, reader.plainValues(record.levels[j], record.from, record.to),
                           static_cast<int>(j), surplus, surplusArray);
         } else {
-            fillLevel(record, reader.plainValues(record.scope, record.begin, record.end), -1,
+            fillLevel(record, reader.plainValues(record.scope, record.from, record.to), -1,
                       surplus, surplusArray);
         }
+        windsFromDirectionAndSpeed(record);
         resizeProfileArrays(k);
+        const TextString why = notAProfile(k);
+        if (why.length() > 0) {
+            const std::string text = why.c_str();
+            leaveOut("is no profile", (text.substr(0, text.size() - 1) + "; skipping.").c_str(),
+                     why);
+            keep[static_cast<size_t>(k)] = false;
+        }
         if (surplus > 0) {
             if (_bulletinLog.admit("StoreProfiler", "has more values than its levels"))
                 STORE_LOG(PROBLEM) << "Station " << stationId(k) << ": "
-                                   << ARRAY_NAMES[surplusArray] << " has more values than its "
+                                   << levelArrayName(surplusArray) << " has more values than its "
                                    << _numLevels << " levels; " << surplus
                                    << " profile values from there on not stored." << std::endl;
             if (_numLevels == 0)
@@ -665,5 +807,127 @@ bool ProfBufrDecoder::preProcess()
             STORE_LOG(VERBOSE) << line.str() << std::endl;
         }
     }
+    if (std::find(keep.begin(), keep.end(), false) != keep.end())
+        keepRecords(keep);
     return ok;
+}
+
+void ProfBufrDecoder::windsFromDirectionAndSpeed(StationRecord& r)
+{
+    float* u = _levelArrays[UCOMP].elements();
+    float* v = _levelArrays[VCOMP].elements();
+    const float* direction = _levelArrays[WINDDIRECTION].elements();
+    const float* speed = _levelArrays[WINDSPEED].elements();
+    // A direction or speed the level does not give is a missing one.
+    auto given = [](float value) {
+        return value == LEVEL_FILL ? windForms::MISSING : static_cast<double>(value);
+    };
+    bool made = false;
+    for (int j = 0; j < _numLevels; ++j) {
+        if ((direction[j] == LEVEL_FILL && speed[j] == LEVEL_FILL) ||
+            (levelValue(u[j]) && levelValue(v[j])))
+            continue;
+        double uj = windForms::MISSING, vj = windForms::MISSING;
+        windForms::components(given(direction[j]), given(speed[j]), uj, vj);
+        u[j] = static_cast<float>(uj);
+        v[j] = static_cast<float>(vj);
+        made = true;
+    }
+    // Made components go into the variable of their arrays.
+    for (int a : {UCOMP, VCOMP}) {
+        std::vector<int>& by = r.filledBy[a];
+        if (made && std::find(by.begin(), by.end(), -1) == by.end())
+            by.push_back(-1);
+    }
+}
+
+TextString ProfBufrDecoder::notAProfile(int k) const
+{
+    const StationRecord& r = _records[static_cast<size_t>(k)];
+    // A level replication of no repetition: the bulletin gives no level.
+    if (r.levelGroup && _numLevels == 0)
+        return TextString();
+    const float* heights = _levelArrays[HEIGHTS].elements();
+    const float* u = _levelArrays[UCOMP].elements();
+    const float* v = _levelArrays[VCOMP].elements();
+    const float* w = _levelArrays[WCOMP].elements();
+    bool height = false;
+    for (int j = 0; j < _numLevels; ++j) {
+        if (!levelValue(heights[j]))
+            continue;
+        if ((levelValue(u[j]) && levelValue(v[j])) || levelValue(w[j]))
+            return TextString();
+        height = true;
+    }
+    std::ostringstream why;
+    why << "No level of station " << stationId(k);
+    // A station of several periods: which one.
+    int periods = 0;
+    for (const StationRecord& other : _records)
+        periods += other.begin == r.begin;
+    AbsTime time;
+    if (periods > 1 && groupTime(_decodedValues, r.year, time))
+        why << " in its period of " << timeText(time.seconds());
+    if (height) {
+        why << " with a height gives a wind: 0 11 001/0 11 002 or 0 11 003/0 11 004 "
+               "(horizontal), 0 11 006 (vertical).";
+        return why.str().c_str();
+    }
+    why << noHeight(r.coordinates, _numLevels);
+    return why.str().c_str();
+}
+
+std::string ProfBufrDecoder::noHeight(const std::vector<std::pair<int, bool> >& coordinates,
+                                      int levels) const
+{
+    std::ostringstream why;
+    why << " gives a height the profiler store takes (";
+    for (size_t h = 0; h < _heightElements.size(); ++h)
+        why << (h > 0 ? ", " : "") << BulletinLog::descriptorText(_heightElements[h]);
+    why << "): ";
+    if (levels == 0) {
+        why << "it gives no level.";
+    } else if (coordinates.empty()) {
+        why << "its levels give no height.";
+    } else {
+        why << "levels give ";
+        for (size_t c = 0; c < coordinates.size(); ++c)
+            why << (c == 0 ? "" : c + 1 == coordinates.size() ? " and " : ", ")
+                << BulletinLog::descriptorText(coordinates[c].first)
+                << (coordinates[c].second ? "" : " (missing)");
+        why << ".";
+    }
+    return why.str();
+}
+
+bool ProfBufrDecoder::verticalCoordinate(int descriptor)
+{
+    return (descriptor / 1000 == 7 || descriptor / 1000 == 10) && descriptor != STATION_HEIGHT &&
+           descriptor != STATION_GROUND;
+}
+
+void ProfBufrDecoder::keepRecords(const std::vector<bool>& keep)
+{
+    std::vector<StationRecord> records;
+    SeqOf<int> starts, counts;
+    SeqOf<long> ids;
+    SeqOf<SeqOf<float> > profiles[NUM_ARRAYS];
+    for (size_t k = 0; k < keep.size() && k < _records.size(); ++k) {
+        if (!keep[k])
+            continue;
+        const int at = static_cast<int>(k);
+        records.push_back(_records[k]);
+        starts.append(_stationValueIndex[at]);
+        counts.append(_stationLevelCounts[at]);
+        ids.append(stationId(at));
+        for (int a = 0; a < NUM_ARRAYS; ++a)
+            profiles[a].append(at < _stationProfiles[a].length() ? _stationProfiles[a][at]
+                                                                 : SeqOf<float>());
+    }
+    _records.swap(records);
+    _stationValueIndex = starts;
+    _stationLevelCounts = counts;
+    _stationIds = ids;
+    for (int a = 0; a < NUM_ARRAYS; ++a)
+        _stationProfiles[a] = profiles[a];
 }

@@ -20,38 +20,55 @@
 // WMO block number (0 01 001) at the top of its subset, followed by its
 // station number (0 01 002); its id is block * 1000 + number.  Its values
 // run up to the next station or the end of its subset.  A station makes a
-// record per observation period: each repetition of a replication group
-// that holds a time group (year to minute, 0 04 001 ... 0 04 005) of its
-// own is a period; a station with none is one period, its time the first
-// plain time group of its subset.  A period's levels are the repetitions of
-// the first replication in it whose group holds an element of the array
-// table; each level's profile value of an array is the first plain value of
-// its elements in that level (a level's second horizontal wind count, 0 08
-// 022 again, is its vertical wind's count, WCONSENSUSNO), its level count
-// the replication's factor.  A period whose levels are no such replication
-// (a fixed replication written out) fills each array's levels in the order
-// of its values, its level count the delayed replication count of its
-// subset when the file has one per subset and one station per subset,
-// otherwise the largest number of values one of its arrays has.  Heights
-// are taken from any height element the array table maps to HEIGHTS as
-// they are (0 07 007, 0 07 002, 0 10 007, above sea level), or from the
-// height above the station (0 07 006) plus the station's elevation (0 07
-// 030, else 0 07 001); a station whose heights are above the station and
-// whose elevation the bulletin does not give is left out.  A station (or
-// period) without an id or a complete observation time, or whose level
-// count passes the "levels" dimension of its network's template, is left
-// out with a PROBLEM line before any profile is made (a delayed replication
-// of a group that reads no data costs a few bits a factor, and its count
-// would size eleven arrays per station), and the file is set aside with
-// the reason of the first one left out.  The values of its period and
+// record per observation period, whatever form the periods take: each
+// repetition of a replication group that holds a time group (year to
+// minute, 0 04 001 ... 0 04 005) of its own is a period; else, where two
+// or more time groups of the station each open levels of their own (a
+// fixed replication of periods written out, or periods one after another),
+// each of them opens a period, running to the next; a station with neither
+// is one period, its time the first plain time group of its subset.  A
+// period's levels are the repetitions of the first replication in it whose
+// group holds a level element (an element of the array table, or a wind
+// direction or speed); each level's profile value of an array is the first
+// plain value of its elements in that level (a level's second horizontal
+// wind count, 0 08 022 again, is its vertical wind's count, WCONSENSUSNO),
+// its level count the replication's factor.  A period whose levels are no
+// such replication (a fixed replication written out) fills each array's
+// levels in the order of its values, its level count the delayed
+// replication count of its subset when the file has one per subset, one
+// station per subset and the station one period, otherwise the largest
+// number of values one of its arrays has.  Heights are taken from any
+// height element the array table maps to HEIGHTS as they are (0 07 007,
+// 0 07 002, 0 10 007, above sea level), or from the height above the
+// station (0 07 006) plus the station's elevation (0 07 030, else 0 07
+// 001); a station whose heights are above the station and whose elevation
+// the bulletin does not give is left out.  Geopotential heights (0 10 009)
+// and pressures are no heights of the store: a bulletin whose levels give
+// only those is no profile.  A level's horizontal wind is its components
+// (0 11 003, 0 11 004) where it gives both, else its direction and speed
+// (0 11 001, 0 11 002) made components (windForms::components: a calm is
+// 0, 0; a missing direction or speed missing components).  A record is a
+// profile only when one of its levels gives a height and a wind
+// (horizontal, or vertical 0 11 006), or when its level replication has no
+// repetition (the bulletin reports no level for it: stored with numLevels
+// 0); any other is left out.  A station (or period) without an id or a
+// complete observation time, or whose level count passes the "levels"
+// dimension of its network's template, is left out with a PROBLEM line
+// before any profile is made (a delayed replication of a group that reads
+// no data costs a few bits a factor, and its count would size eleven arrays
+// per station); one that is no profile, once its profiles are made.  The
+// file is then set aside with the reason of the first one left out (what
+// its levels lack, naming the elements).  The values of its period and
 // station that are not in its levels or other groups, the first plain
-// value of each element, are its single values.  A time period (0 04
-// 024/025/026) is stored in its variable's unit.
+// value of each element, are its single values (a period of values one
+// after another takes what it does not give itself from its station).  A
+// time period (0 04 024/025/026) is stored in its variable's unit.
 //
 // A file is stored in three steps (write2NetcdfFile, in StoreProfiler.cpp):
 // 1. preProcess gathers each record's profile values into its eleven
 //    profile arrays, its level count long; levels no value reaches hold
 //    1e37.  Each profile value is marked with its array's name and level.
+//    The records that are no profile are left out then.
 // 2. Each record gets a record of its network's store (station id, time),
 //    with its level count in "numLevels", its single values into the
 //    template variables of their elements, as decoded, and each profile in
@@ -80,6 +97,8 @@
 #include "TextString.h"
 
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 class AbsTime;
@@ -100,7 +119,12 @@ public:
         WCONSENSUSNO,
         HORIWINDSPDSTD,
         VERTWINDSPDSTD,
-        NUM_ARRAYS
+        NUM_ARRAYS,
+        // The other form of a level's horizontal wind, made into its UCOMP
+        // and VCOMP: levels only, no profile of their own.
+        WINDDIRECTION = NUM_ARRAYS,
+        WINDSPEED,
+        NUM_LEVEL_ARRAYS
     };
     static const char* const ARRAY_NAMES[NUM_ARRAYS];
     // What a level of a profile holds when no value reached it.
@@ -119,6 +143,9 @@ public:
     int getTimeout() const override { return _timeout; }
     TextString getPatternFileName() const override;
     TextString getDataTypeName() const override { return _dataTypeName; }
+    // The profiles of the laid-out records; those that are no profile are
+    // left out (their PROBLEM lines, the file's reason).  False when a
+    // record of no level has profile values.
     bool preProcess() override;
     int write2NetcdfFile() override;
     bool sendNotification() override;
@@ -215,11 +242,20 @@ private:
     struct StationRecord {
         int begin, end;            // the station's values in its subset
         int scope;                 // the record's: the subset's, or its period's
+        int from, to;              // its period's values in the scope
+        int year;                  // its time group
         bool levelGroup;           // its levels are a replication's repetitions
         std::vector<int> levels;   // their scopes
         float elevation;           // the station's; missing when not given
         // The elements that filled each profile (-1: its array's variable).
         std::vector<int> filledBy[NUM_ARRAYS];
+        // The vertical coordinates its levels give (class 07 and 10
+        // elements), each with whether a level gives it a value.
+        std::vector<std::pair<int, bool> > coordinates;
+    };
+    // A period of a station: its scope, its values there and its time group.
+    struct Period {
+        int scope, from, to, year;
     };
     // What the decoding read of the message besides its values.
     ReportReader::Layout readerLayout() const
@@ -238,6 +274,32 @@ private:
     // the station's values) whose group holds an element of the array
     // table; null for none.
     const ReportReader::Replication* levelGroup(int scope, int begin, int end) const;
+    // The periods of the station of values [begin, end) in its subset's
+    // scope top.
+    std::vector<Period> periodsOf(int top, int begin, int end) const;
+    // The level array of an element's values: that of its array table name
+    // (name), else of a wind direction or speed; -1 for a name of no array
+    // (its values are marked, and fill none).  False for an element that is
+    // no level's.
+    bool levelElement(int descriptor, TextString& name, int& array) const;
+    // The single values of a record: its period's own, then its station's
+    // for the elements its period does not give.
+    std::vector<int> singleValues(const StationRecord& r) const;
+    // The level arrays' horizontal wind of each level that gives no pair of
+    // components: the components of its direction and speed.
+    void windsFromDirectionAndSpeed(StationRecord& r);
+    // Why record k, its profiles made, is no profile; empty when it is one.
+    TextString notAProfile(int k) const;
+    // " gives a height the profiler store takes (...): " and what levels of
+    // the vertical coordinates given (each with whether a level gives it a
+    // value) give.
+    std::string noHeight(const std::vector<std::pair<int, bool> >& coordinates,
+                         int levels) const;
+    // Whether an element is a vertical coordinate of a level (class 07 or
+    // 10, the station's elevation not).
+    static bool verticalCoordinate(int descriptor);
+    // Keeps the laid-out records whose entry is true, in order.
+    void keepRecords(const std::vector<bool>& keep);
     // Whether a level height of the record comes from the height above the
     // station (0 07 006).
     bool heightsAboveStation(const StationRecord& r) const;
@@ -254,7 +316,7 @@ private:
     // counts (marker, set here): a horizontal wind count (UVCONSENSUSNO) of
     // a level that already has one is that level's vertical wind count
     // (WCONSENSUSNO), whose counter is then moved to the level.
-    static int placeArray(int a, int counters[NUM_ARRAYS], int& marker);
+    static int placeArray(int a, int counters[NUM_LEVEL_ARRAYS], int& marker);
     // The variable of an array's profile: that of the first descriptor the
     // array table maps to the array that has one in the template.
     bool arrayVariable(int array, TextString& name) const;
@@ -282,8 +344,10 @@ private:
     int _capLevels = 0;
     TextString _networkName;
     Dict<int, TextString> _arrayTable;
-    int _arrayCounters[NUM_ARRAYS];
-    SeqOf<float> _levelArrays[NUM_ARRAYS];
+    // The elements the array table maps to HEIGHTS, in its order.
+    std::vector<int> _heightElements;
+    int _arrayCounters[NUM_LEVEL_ARRAYS];
+    SeqOf<float> _levelArrays[NUM_LEVEL_ARRAYS];
     SeqOf<SeqOf<float> > _stationProfiles[NUM_ARRAYS];
     SeqOf<int> _valueLevelIndex;
     Dict<TextString, TextString> _npnVarDict;

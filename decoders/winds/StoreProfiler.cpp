@@ -85,17 +85,22 @@ int ProfBufrDecoder::storeFile()
         return setAside("No station ids: no WMO block number (0 01 001) followed by its station "
                         "number (0 01 002).");
     }
-    SeqOf<long> stations;
-    const bool complete = locateStations(ids, stations);
-    if (stations.length() == 0) {
+    // No station left to store: the file is set aside with the reason of
+    // the first left out.
+    auto noneStored = [this]() {
         STORE_LOG(PROBLEM) << "No station of this data file can be stored."
                            << "  Not stored, skipping to next file." << std::endl;
+        clearProfileArrays();
         _reader.reset();
         return setAside(_refusal.length() > 0 ? _refusal
                                               : TextString("No station of the file can be "
                                                            "stored: none is at the top of its "
                                                            "subset."));
-    }
+    };
+    SeqOf<long> stations;
+    locateStations(ids, stations);
+    if (stations.length() == 0)
+        return noneStored();
     if (!preProcess()) {
         STORE_LOG(PROBLEM) << "Unable to pre-process profiler data sets for " << ids[0]
                            << ".  Not stored, skipping to next file." << std::endl;
@@ -105,13 +110,17 @@ int ProfBufrDecoder::storeFile()
         why << "A profile value of station " << ids[0] << " has no level to go to.";
         return setAside(why.str().c_str());
     }
+    // The records that are profiles.
+    stations = _stationIds;
+    if (stations.length() == 0)
+        return noneStored();
     const SeqOf<double> times = getObservationTimes();
     STORE_LOG(EVENT) << "Storing data for station " << stations[0] << "  " << timeText(times[0])
                      << " ......" << std::endl;
     const int result = storeAllStations(stations, times);
     clearProfileArrays();
     _reader.reset();
-    return complete ? result : setAside(_refusal);
+    return _refusal.length() == 0 ? result : setAside(_refusal);
 }
 
 int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double>& times)
@@ -148,7 +157,7 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
         if (putLvlCountsNetcdf(ncid, record)) {
             // Its own single values: those of its period and station, not of
             // its levels or other groups.
-            for (int i : _reader->ownValues(r.scope, r.begin, r.end)) {
+            for (int i : singleValues(r)) {
                 bool written = false;
                 if (!storeSingleton(ncid, record, i, written)) {
                     TextString name;
@@ -241,7 +250,8 @@ bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, bool& writ
     // A profile value (pre-processing marked it with its array's name) goes
     // with its profile; any other value, a text element's too, on its own.
     TextString arrayName;
-    const bool profileValue = _arrayTable.find(d, nullptr, &arrayName);
+    int array = -1;
+    const bool profileValue = levelElement(d, arrayName, array);
     const TextString c = value.getCharValue();
     TextString name;
     const bool found = lookupElementName(d, name, _currentVarDict);

@@ -37,11 +37,13 @@ struct Station {
     int block, number;
     int levels;
     double firstHeight;
+    bool winds = true;
 };
 
 // One subset per station at 2024-06-01 12:00, its levels in a delayed
 // replication; level j of a station: height firstHeight + 250 j, u 5 + j,
-// v -2 - j / 2, the other quantities small counts.
+// v -2 - j / 2 (without winds u, v and w missing), the other quantities
+// small counts.
 BufrWriter::Bytes message(const std::vector<Station>& stations)
 {
     BufrWriter w(4);
@@ -54,11 +56,13 @@ BufrWriter::Bytes message(const std::vector<Station>& stations)
         w.element(5001, 40.0 + s.number / 100.0).element(6001, -105.0).element(7030, 1600.0);
         w.element(2003, 6).element(4025, -60).element(2121, 4.0e8);
         w.factor(31001, static_cast<unsigned>(s.levels));
+        const double none = BufrWriter::missingValue();
         for (int j = 0; j < s.levels; ++j)
             w.element(7007, s.firstHeight + 250 * j).element(25032, j % 2).element(25034, 0)
-                .element(8022, 20 + j).element(11003, 5.0 + j).element(11004, -2.0 - j / 2.0)
-                .element(11006, 0.25).element(11050, 1.5).element(21030, 10 + j)
-                .element(8049, 8).element(11051, 0.5);
+                .element(8022, 20 + j).element(11003, s.winds ? 5.0 + j : none)
+                .element(11004, s.winds ? -2.0 - j / 2.0 : none)
+                .element(11006, s.winds ? 0.25 : none).element(11050, 1.5)
+                .element(21030, 10 + j).element(8049, 8).element(11051, 0.5);
     }
     return w.build();
 }
@@ -392,4 +396,33 @@ TEST_F(ProfDecoder, CountsOfASubsetsValues)
     EXPECT_EQ(decoder.getProfileCount(0, 1), 2);
     EXPECT_EQ(decoder.getProfileCount(0, 2), 0);
     EXPECT_EQ(decoder.getArrayCount(0, 1), 0);
+}
+
+// A station whose levels give heights and no wind is no profile: it is left
+// out with its reason, the other station is stored, and the file is set
+// aside.
+TEST_F(ProfDecoder, AStationOfHeightsWithoutWindsIsNotStored)
+{
+    QEV_REQUIRE_NCGEN();
+    templates();
+    ProfBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("IUPT43_KBOU"));
+    decode(decoder, message({{74, 998, 3, 1000, false}, {72, 123, 2, 500}}));
+    LogCapture log;
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_TRUE(log.contains("PROBLEM: No level of station 74998 with a height gives a wind: "
+                             "0 11 001/0 11 002 or 0 11 003/0 11 004 (horizontal), 0 11 006 "
+                             "(vertical); skipping."))
+        << log.text();
+    const std::string dir = decoder.storeDirectory(false).c_str();
+    EXPECT_EQ(readFloats(dir, "numLevels", 0, 1)[0], 2.0f);
+    EXPECT_EQ(readFloats(dir, "heights", 0, 2), (std::vector<float>{500, 750}));
+    int ncid = -1, recNum = -1;
+    size_t records = 0;
+    ASSERT_EQ(nc_open((dir + "/20240601_1200").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+    EXPECT_EQ(nc_inq_unlimdim(ncid, &recNum), NC_NOERR);
+    EXPECT_EQ(nc_inq_dimlen(ncid, recNum, &records), NC_NOERR);
+    EXPECT_EQ(records, 1u);
+    nc_close(ncid);
 }

@@ -90,6 +90,9 @@ const struct {
     {"b002_96.bufr", PROFILER, "IUPT03_ECMF_b002", STORED},
     {"b006_96.bufr", PROFILER, "IUPT03_ECMF_b006", STORED},
     {"cdfin_wprof", PROFILER, "IUPT03_EDZW_cdfin", STORED},
+    // Radiosondes, whose levels give geopotential heights: no profiles.
+    {"iusd40_okli.bufr", PROFILER, "IUPT03_OKLI_iusd40", ASIDE},
+    {"IUSK73_AMMC_182300.bufr", PROFILER, "IUPT03_AMMC_iusk73", ASIDE},
     // Soundings, all outside the test's localization.
     {"atov_55.bufr", POES, "IUTX01_ECMF_atov55", DROPPED},
     {"b003_56.bufr", POES, "IUTX01_ECMF_b003", DROPPED},
@@ -531,7 +534,10 @@ std::map<std::string, Expected> winds(const EcCodesDump& dump, bool cells)
 // Profilers: one record per station (its WMO block and station number) and
 // period (each time group of year to minute), its heights as its levels:
 // above sea level as given, or above the station with the station's
-// elevation added (no record without it).
+// elevation added (no record without it).  A level runs from its height to
+// the next; its horizontal wind is its components where it gives both, else
+// those of its direction and speed.  A period is no record when none of its
+// levels gives a height and a wind, unless it gives neither levels nor winds.
 std::map<std::string, Expected> profilers(const EcCodesDump& dump)
 {
     std::map<std::string, Expected> out;
@@ -556,11 +562,13 @@ std::map<std::string, Expected> profilers(const EcCodesDump& dump)
                 ++end;
             Expected x;
             std::vector<Value> heights, w;
+            std::vector<size_t> levels;
             bool aboveStation = false;
             for (size_t i = p; i < end; ++i) {
                 const Value& v = e[i];
                 if (v.descriptor == 7007 || v.descriptor == 7002 || v.descriptor == 10007 ||
                     v.descriptor == 7006) {
+                    levels.push_back(i);
                     heights.push_back(v);
                     if (v.descriptor == 7006 && present(v)) {
                         aboveStation = true;
@@ -572,6 +580,33 @@ std::map<std::string, Expected> profilers(const EcCodesDump& dump)
                     w.push_back(v);
             }
             if (aboveStation && !(elevation && present(*elevation)))
+                continue;
+            std::vector<Value> u, v;
+            bool profile = false;
+            for (size_t l = 0; l < levels.size(); ++l) {
+                const size_t to = l + 1 < levels.size() ? levels[l + 1] : end;
+                const Value* given[4];
+                for (int c = 0; c < 4; ++c)
+                    given[c] = last(e, levels[l], to, {11001 + c});
+                Value uc = EcCodesDump::element(11003, 0, 1), vc = uc;
+                vc.descriptor = 11004;
+                if (given[2] && given[3] && present(*given[2]) && present(*given[3])) {
+                    uc = *given[2], vc = *given[3];
+                } else if (given[0] && given[1] && present(*given[0]) && present(*given[1])) {
+                    const double direction = given[0]->number * M_PI / 180;
+                    uc.number = -given[1]->number * std::sin(direction);
+                    vc.number = -given[1]->number * std::cos(direction);
+                } else {
+                    uc.kind = vc.kind = EcCodesDump::Missing;
+                }
+                const Value* wl = last(e, levels[l], to, {11006});
+                profile = profile || (present(heights[l]) &&
+                                      (present(uc) || (wl && present(*wl))));
+                u.push_back(uc);
+                v.push_back(vc);
+            }
+            if (!profile && (!levels.empty() || last(e, p, end, {11001, 11002, 11003, 11004,
+                                                                 11006})))
                 continue;
             x.numbers = {{"timeObs", time},
                          {"latitude", lat},
@@ -587,7 +622,8 @@ std::map<std::string, Expected> profilers(const EcCodesDump& dump)
                     x.numbers.push_back({"averagingPeriod",
                                          present(*t) ? std::trunc(t->number * unit.minutes)
                                                      : -99999});
-            x.profiles = {{"heights", heights}, {"wComponent", w}};
+            x.profiles = {{"heights", heights}, {"wComponent", w}, {"uComponent", u},
+                          {"vComponent", v}};
             out[idTimeKey(std::to_string(id), time)] = x;
         }
     }
@@ -854,6 +890,101 @@ std::string profilerBulletin(int heightElement, const std::vector<ProfilerStatio
     return std::string(m.begin(), m.end());
 }
 
+// Profiler layouts of other networks, a station of WMO block 47 each:
+// - DIRECTION_SPEED: 3 01 032, then 12 levels (291 m to 6,986 m) of height,
+//   wind direction and speed (224 degrees, 10.1 m/s first; a calm at the
+//   fifth, no direction at the eighth) and w;
+// - BOTH_FORMS: the same levels giving components too, at every other level
+//   (where they differ from the direction and speed);
+// - PILOT: levels of pressure, 0 08 001, geopotential height, direction and
+//   speed;
+// - SEQUENCE: two periods one after the other in the subset, each a time
+//   group and its levels, the first of direction and speed, the second of
+//   components;
+// - FIXED: two periods in a fixed replication, each a time group and its
+//   levels of direction and speed.
+enum ProfilerLayout { DIRECTION_SPEED, BOTH_FORMS, PILOT, SEQUENCE, FIXED };
+
+std::string profilerOfForms(ProfilerLayout layout)
+{
+    BufrWriter w(4);
+    w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(1);
+    const double none = BufrWriter::missingValue();
+    auto time = [&w](int minute) {
+        w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, minute / 60)
+            .element(4005, minute % 60);
+    };
+    // Level k of the direction and speed layouts; components where asked.
+    auto level = [&w, none](int k, bool components) {
+        const bool calm = k == 4;
+        w.element(7007, std::lround(291 + 6695.0 * k / 11))
+            .element(11001, k == 7 ? none : calm ? 0 : (224 + 17 * k) % 360)
+            .element(11002, calm ? 0 : 10.1 + 0.7 * k);
+        if (components)
+            w.element(11003, k % 2 ? -3.0 - 0.1 * k : none).element(11004, k % 2 ? 4.5 : none);
+        w.element(11006, 0.01 * (k % 5) - 0.02);
+    };
+    if (layout == DIRECTION_SPEED || layout == BOTH_FORMS || layout == PILOT) {
+        const bool both = layout == BOTH_FORMS;
+        if (layout == PILOT)
+            w.descriptors({301032, 105000, 31001, 7004, 8001, 10009, 11001, 11002});
+        else if (both)
+            w.descriptors({301032, 8021, 4025, 106000, 31001, 7007, 11001, 11002, 11003, 11004,
+                           11006});
+        else
+            w.descriptors({301032, 8021, 4025, 104000, 31001, 7007, 11001, 11002, 11006});
+        w.element(1001, 47).element(1002, layout == PILOT ? 646 : both ? 756 : 755);
+        w.element(2001, 0);
+        time(12 * 60);
+        w.element(5002, 36.06).element(6002, 140.13).element(7001, 25);
+        if (layout == PILOT) {
+            w.factor(31001, 5);
+            for (int k = 0; k < 5; ++k)
+                w.element(7004, 92500 - 10000 * k).element(8001, 32).element(10009, 760 + 700 * k)
+                    .element(11001, 250 + 5 * k).element(11002, 8 + k);
+        } else {
+            w.element(8021, 2).element(4025, -30).factor(31001, 12);
+            for (int k = 0; k < 12; ++k)
+                level(k, both);
+        }
+    } else {
+        const std::vector<int> period = {301011, 301012, 8021, 4025};
+        std::vector<int> d = {301001, 301021, 7030};
+        if (layout == FIXED) {
+            d.push_back(110002);
+            d.insert(d.end(), period.begin(), period.end());
+            d.insert(d.end(), {104000, 31001, 7007, 11001, 11002, 11006});
+        } else {
+            for (int form : {11001, 11003}) {
+                d.insert(d.end(), period.begin(), period.end());
+                d.insert(d.end(), {103000, 31001, 7007, form, form + 1});
+            }
+        }
+        w.descriptors(d);
+        w.element(1001, 47).element(1002, layout == FIXED ? 758 : 757);
+        w.element(5001, 35.5).element(6001, 139.25).element(7030, 40);
+        for (int p = 0; p < 2; ++p) {
+            const int levels = 3 + p;
+            time(11 * 60 + 50 + 10 * p);
+            w.element(8021, 2).element(4025, -10).factor(31001, static_cast<unsigned>(levels));
+            for (int k = 0; k < levels; ++k) {
+                if (layout == FIXED) {
+                    level(k + p, false);
+                } else {
+                    w.element(7007, 200 + 250 * k);
+                    if (p == 0)
+                        w.element(11001, 90 + 30 * k).element(11002, 5 + k);
+                    else
+                        w.element(11003, 1.5 + k).element(11004, -2.5);
+                }
+            }
+        }
+    }
+    const BufrWriter::Bytes m = w.build();
+    EXPECT_TRUE(w.ok()) << w.error();
+    return std::string(m.begin(), m.end());
+}
+
 // ecCodes' encoder over its edition 4 sample: compressed satellite winds.
 std::string encoded(const EcCodesTools& tools, const TempTree& tree, const std::string& name,
                     const std::string& rules)
@@ -881,6 +1012,11 @@ std::string encoded(const EcCodesTools& tools, const TempTree& tree, const std::
 //   and the bulletin is set aside with a reason naming 0 07 006.
 // - A profiler station of three periods, each a record of its own time and
 //   levels.
+// - Profilers whose levels give the wind as direction and speed (stored as
+//   components), or both forms (the components stored); periods one after
+//   the other and in a fixed replication, each a record; levels of
+//   geopotential height and pressure only (set aside, the reason naming
+//   them).
 TEST(RealBulletins, EachReportsOwnValuesAreStoredAsEcCodesReadsThem)
 {
     QEV_REQUIRE_NCGEN();
@@ -958,6 +1094,13 @@ write;
                                   {102, 300, {{400, 650}}}},
                           false),
          STORED, nullptr},
+        {PROFILER, "IUPT43_RJTD_47755", profilerOfForms(DIRECTION_SPEED), STORED, nullptr},
+        {PROFILER, "IUPT43_RJTD_47756", profilerOfForms(BOTH_FORMS), STORED, nullptr},
+        {PROFILER, "IUPT43_RJTD_pilot", profilerOfForms(PILOT), ASIDE,
+         "EVENT: No level of station 47646 gives a height the profiler store takes (0 07 007, "
+         "0 07 002, 0 10 007, 0 07 006): levels give 0 07 004 and 0 10 009. "},
+        {PROFILER, "IUPT43_RJTD_sequence", profilerOfForms(SEQUENCE), STORED, nullptr},
+        {PROFILER, "IUPT43_RJTD_fixed", profilerOfForms(FIXED), STORED, nullptr},
         {PROFILER, "IUPT43_KBOU_above",
          profilerBulletin(7006, {{201, 1600, {{100, 350, 600}}}, {202, none, {{100, 350}}}},
                           false),
