@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <iomanip>
 #include <set>
 #include <sstream>
@@ -278,8 +279,11 @@ void ProfBufrDecoder::leaveOut(const char* kind, const TextString& line,
 {
     if (_bulletinLog.admit("StoreProfiler", kind))
         STORE_LOG(PROBLEM) << line << std::endl;
-    if (_refusal.length() == 0)
-        _refusal = reason;
+    // A record that is no profile holds nothing to lose: the bulletin is set
+    // aside for it only when none of its records is one.
+    TextString& first = std::strcmp(kind, NO_PROFILE) == 0 ? _noProfile : _refusal;
+    if (first.length() == 0)
+        first = reason;
 }
 
 const ReportReader::Replication* ProfBufrDecoder::levelGroup(int scope, int begin, int end) const
@@ -399,6 +403,7 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
     _stationLevelCounts.setLength(0);
     _records.clear();
     _refusal = TextString();
+    _noProfile = TextString();
     placed.setLength(0);
     _reader.reset(new ReportReader(_decodedValues, readerLayout()));
     const ReportReader& r = *_reader;
@@ -509,7 +514,7 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
                 std::string text = line.str();
                 if (!height)
                     text.pop_back();
-                leaveOut(height ? "Station has more levels than the template" : "is no profile",
+                leaveOut(height ? "Station has more levels than the template" : NO_PROFILE,
                          (text + "; skipping.").c_str(), (text + ".").c_str());
                 all = false;
                 continue;
@@ -783,7 +788,7 @@ bool ProfBufrDecoder::preProcess()
         const TextString why = notAProfile(k);
         if (why.length() > 0) {
             const std::string text = why.c_str();
-            leaveOut("is no profile", (text.substr(0, text.size() - 1) + "; skipping.").c_str(),
+            leaveOut(NO_PROFILE, (text.substr(0, text.size() - 1) + "; skipping.").c_str(),
                      why);
             keep[static_cast<size_t>(k)] = false;
         }
@@ -844,9 +849,6 @@ void ProfBufrDecoder::windsFromDirectionAndSpeed(StationRecord& r)
 TextString ProfBufrDecoder::notAProfile(int k) const
 {
     const StationRecord& r = _records[static_cast<size_t>(k)];
-    // A level replication of no repetition: the bulletin gives no level.
-    if (r.levelGroup && _numLevels == 0)
-        return TextString();
     const float* heights = _levelArrays[HEIGHTS].elements();
     const float* u = _levelArrays[UCOMP].elements();
     const float* v = _levelArrays[VCOMP].elements();
@@ -860,7 +862,7 @@ TextString ProfBufrDecoder::notAProfile(int k) const
         height = true;
     }
     std::ostringstream why;
-    why << "No level of station " << stationId(k);
+    why << (_numLevels == 0 ? "Station " : "No level of station ") << stationId(k);
     // A station of several periods: which one.
     int periods = 0;
     for (const StationRecord& other : _records)
@@ -868,6 +870,11 @@ TextString ProfBufrDecoder::notAProfile(int k) const
     AbsTime time;
     if (periods > 1 && groupTime(_decodedValues, r.year, time))
         why << " in its period of " << timeText(time.seconds());
+    // A level replication of no repetition: the report gives no level.
+    if (_numLevels == 0) {
+        why << " gives no level.";
+        return why.str().c_str();
+    }
     if (height) {
         why << " with a height gives a wind: 0 11 001/0 11 002 or 0 11 003/0 11 004 "
                "(horizontal), 0 11 006 (vertical).";

@@ -49,16 +49,16 @@
 // (0 11 001, 0 11 002) made components (windForms::components: a calm is
 // 0, 0; a missing direction or speed missing components).  A record is a
 // profile only when one of its levels gives a height and a wind
-// (horizontal, or vertical 0 11 006), or when its level replication has no
-// repetition (the bulletin reports no level for it: stored with numLevels
-// 0); any other is left out.  A station (or period) without an id or a
+// (horizontal, or vertical 0 11 006); any other (a level replication of no
+// repetition included) is left out.  A station (or period) without an id or a
 // complete observation time, or whose level count passes the "levels"
 // dimension of its network's template, is left out with a PROBLEM line
 // before any profile is made (a delayed replication of a group that reads
 // no data costs a few bits a factor, and its count would size eleven arrays
 // per station); one that is no profile, once its profiles are made.  The
 // file is then set aside with the reason of the first one left out (what
-// its levels lack, naming the elements).  The values of its period and
+// its levels lack, naming the elements), where it is no profile only when
+// no record of the file is one.  The values of its period and
 // station that are not in its levels or other groups, the first plain
 // value of each element, are its single values (a period of values one
 // after another takes what it does not give itself from its station).  A
@@ -309,7 +309,9 @@ private:
     void fillLevel(StationRecord& r, const std::vector<int>& values, int level, int& surplus,
                    int& surplusArray);
     // Leaves a station out: its PROBLEM line, and the file's reason when it
-    // is the first.
+    // is the first (of a record that is no profile, kind NO_PROFILE, the
+    // reason only when no record is stored).
+    static constexpr const char* NO_PROFILE = "is no profile";
     void leaveOut(const char* kind, const TextString& line, const TextString& reason);
     // The array a station's next value of array a goes to, given the
     // station's counters so far and its first array other than the wind
@@ -334,6 +336,8 @@ private:
     std::unique_ptr<ReportReader> _reader;
     // Why the file is set aside, from the first station left out.
     TextString _refusal;
+    // The reason of the first record that is no profile.
+    TextString _noProfile;
     DataTime _dataTime;
     TextString _npnDir;
     TextString _capDir;

@@ -92,10 +92,11 @@ int ProfBufrDecoder::storeFile()
                            << "  Not stored, skipping to next file." << std::endl;
         clearProfileArrays();
         _reader.reset();
-        return setAside(_refusal.length() > 0 ? _refusal
-                                              : TextString("No station of the file can be "
-                                                           "stored: none is at the top of its "
-                                                           "subset."));
+        return setAside(_refusal.length() > 0     ? _refusal
+                        : _noProfile.length() > 0 ? _noProfile
+                                                  : TextString("No station of the file can be "
+                                                               "stored: none is at the top of "
+                                                               "its subset."));
     };
     SeqOf<long> stations;
     locateStations(ids, stations);

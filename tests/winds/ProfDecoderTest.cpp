@@ -399,8 +399,8 @@ TEST_F(ProfDecoder, CountsOfASubsetsValues)
 }
 
 // A station whose levels give heights and no wind is no profile: it is left
-// out with its reason, the other station is stored, and the file is set
-// aside.
+// out with its reason and the other station is stored; the file, which
+// loses nothing, is not set aside.
 TEST_F(ProfDecoder, AStationOfHeightsWithoutWindsIsNotStored)
 {
     QEV_REQUIRE_NCGEN();
@@ -410,7 +410,7 @@ TEST_F(ProfDecoder, AStationOfHeightsWithoutWindsIsNotStored)
     ASSERT_TRUE(decoder.checkFileName("IUPT43_KBOU"));
     decode(decoder, message({{74, 998, 3, 1000, false}, {72, 123, 2, 500}}));
     LogCapture log;
-    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_EQ(decoder.write2NetcdfFile(), 1);
     EXPECT_TRUE(log.contains("PROBLEM: No level of station 74998 with a height gives a wind: "
                              "0 11 001/0 11 002 or 0 11 003/0 11 004 (horizontal), 0 11 006 "
                              "(vertical); skipping."))

@@ -88,7 +88,8 @@ const struct {
     {"aseh_139.bufr", SCATTEROMETER, "ISXX01_EUMS_aseh139", ASIDE},
     {"enc5.bufr", SCATTEROMETER, "ISXX01_KWBC_enc5", ASIDE},
     {"b002_96.bufr", PROFILER, "IUPT03_ECMF_b002", STORED},
-    {"b006_96.bufr", PROFILER, "IUPT03_ECMF_b006", STORED},
+    // Its one station reports no level: no profile.
+    {"b006_96.bufr", PROFILER, "IUPT03_ECMF_b006", ASIDE},
     {"cdfin_wprof", PROFILER, "IUPT03_EDZW_cdfin", STORED},
     // Radiosondes, whose levels give geopotential heights: no profiles.
     {"iusd40_okli.bufr", PROFILER, "IUPT03_OKLI_iusd40", ASIDE},
