@@ -815,12 +815,11 @@ TextString BufrDecoder::getBufrPattern()
         return cached.pattern;
     }
 
-    const char* home = std::getenv("QEV_HOME");
-    TextString path = TextString(home ? home : "") + "/data/" + fileName;
+    TextString path = StaticBufrInfo::homePath("/data/" + fileName);
     LineFile file(path);
     if (!file.isOpen()) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "Unable to get bufr pattern from " << path << std::endl;
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to get bufr pattern from " << path
+                                                   << StaticBufrInfo::homeUnsetNote() << std::endl;
         return TextString();
     }
     QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Reading bufr patterns from " << path

@@ -1,7 +1,10 @@
 #include "BufrSignalClient.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <csignal>
+#include <cstring>
 
 #include "renameNoReplace.h"
 
@@ -15,7 +18,9 @@ BufrSignalClient* BufrSignalClient::instance()
     return &client;
 }
 
-BufrSignalClient::BufrSignalClient() : _cleanShutdownHook(nullptr)
+BufrSignalClient::BufrSignalClient()
+    : _entryName(false), _identityKnown(false), _device(0), _inode(0),
+      _cleanShutdownHook(nullptr)
 {
     buildPaths();
 }
@@ -32,7 +37,33 @@ void BufrSignalClient::setDirectories(const TextString& sourceDir, const TextStr
 void BufrSignalClient::setFileName(const TextString& fileName)
 {
     _fileName = fileName;
+    const char* name = _fileName.c_str();
+    _entryName = _fileName.length() > 0 && std::strcmp(name, ".") != 0 &&
+                 std::strcmp(name, "..") != 0 && std::strchr(name, '/') == nullptr;
+    _identityKnown = false;
     buildPaths();
+}
+
+void BufrSignalClient::setFileIdentity(dev_t device, ino_t inode)
+{
+    _device = device;
+    _inode = inode;
+    _identityKnown = true;
+}
+
+bool BufrSignalClient::mayMoveFile() const
+{
+    if (!_entryName || _sourceDir.length() == 0)
+        return false;
+    struct stat entry;
+    if (lstat(_sourcePath.c_str(), &entry) != 0)
+        return false;
+    struct stat file = entry;
+    if (S_ISLNK(entry.st_mode) && stat(_sourcePath.c_str(), &file) != 0)
+        return false;
+    if (!S_ISREG(file.st_mode))
+        return false;
+    return !_identityKnown || (file.st_dev == _device && file.st_ino == _inode);
 }
 
 void BufrSignalClient::buildPaths()
@@ -50,7 +81,7 @@ void BufrSignalClient::terminate(bool clean, int signal)
     }
     if (!fileDisposed) {
         fileDisposed = 1;
-        if (!clean) {
+        if (!clean && mayMoveFile()) {
             // A file of the same name already set aside stays: this one
             // takes the first free suffix.
             char used[PATH_MAX];

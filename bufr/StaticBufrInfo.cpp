@@ -43,14 +43,9 @@ bool opened(const LineFile& file, const char* table, const TextString& path)
     if (file.isOpen())
         return true;
     QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
-        << "Unable to open " << table << " file " << path << std::endl;
+        << "Unable to open " << table << " file " << path << StaticBufrInfo::homeUnsetNote()
+        << std::endl;
     return false;
-}
-
-TextString homePath(const char* file)
-{
-    const char* home = std::getenv("QEV_HOME");
-    return TextString(home ? home : "") + file;
 }
 
 } // namespace
@@ -389,6 +384,18 @@ StaticBufrInfo::Lookup StaticBufrInfo::sequenceFor(int descriptor, const Origin&
             return lookupOf(answer);
     }
     return getTableD(descriptor, elements) ? DEFINED : NOT_DEFINED;
+}
+
+TextString StaticBufrInfo::homePath(const TextString& file)
+{
+    const char* home = std::getenv("QEV_HOME");
+    return TextString(home ? home : "") + file;
+}
+
+const char* StaticBufrInfo::homeUnsetNote()
+{
+    const char* home = std::getenv("QEV_HOME");
+    return home && *home ? "" : " (QEV_HOME is not set)";
 }
 
 void StaticBufrInfo::makeDataPaths(const TextString& dir1, const TextString& dir2,

@@ -120,6 +120,12 @@ public:
     // element), so that what was derived from them can be made again.
     unsigned generation() const { return _generation; }
 
+    // $QEV_HOME + file (no separator added; an unset QEV_HOME counts as "").
+    static TextString homePath(const TextString& file);
+    // For the line of a file below $QEV_HOME that cannot be opened: " (QEV_HOME
+    // is not set)" when it is unset or empty, else "".
+    static const char* homeUnsetNote();
+
     // path1 = $QEV_DATA + dir1, path2 = $QEV_DATA + dir2 (no separator added).
     static void makeDataPaths(const TextString& dir1, const TextString& dir2, TextString& path1,
                               TextString& path2);

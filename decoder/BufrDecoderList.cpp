@@ -67,6 +67,14 @@ void compilePattern(BufrDecoderList::DecoderObjectInfo& info, const char* key)
     info.compiled = true;
 }
 
+// Appends item to a list of items joined with separator.
+void appendJoined(TextString& list, const char* separator, const TextString& item)
+{
+    if (list.length() > 0)
+        list += separator;
+    list += item;
+}
+
 // The file flow of a decoder, for the decoders that have one.
 BufrFileDecoder* fileFlow(BufrDecoder* decoder)
 {
@@ -100,6 +108,16 @@ bool BufrDecoderList::setFactory(const char* key, DecoderFactory factory)
     return false;
 }
 
+TextString BufrDecoderList::keys()
+{
+    TextString text;
+    for (const DecoderKind& kind : decoderKinds) {
+        if (kind.factory)
+            appendJoined(text, ", ", kind.key);
+    }
+    return text;
+}
+
 bool BufrDecoderList::createDecoders(TextString& name)
 {
     name.toLower();
@@ -131,11 +149,8 @@ TextString BufrDecoderList::dataRequestPattern()
     TextString pattern;
     for (int i = 0; i < entries.length(); ++i) {
         const DecoderObjectInfo& info = entries[i];
-        if (!info.compiled)
-            continue;
-        if (pattern.length() > 0)
-            pattern += "|";
-        pattern += info.pattern;
+        if (info.compiled)
+            appendJoined(pattern, "|", info.pattern);
     }
     return pattern;
 }

@@ -53,6 +53,8 @@ public:
     // Sets the factory of a key of the table (null: the key creates
     // nothing); false for a key not in the table.
     static bool setFactory(const char* key, DecoderFactory factory);
+    // The keys that have a factory, in table order, joined with ", ".
+    static TextString keys();
 
     // Lower-cases name in place and creates a decoder for every key found
     // in it, in table order; true when the list then holds an entry and no
@@ -73,8 +75,8 @@ public:
     int length() const { return _entries.length(); }
     // One directory pass of every decoder, in list order.
     void processAllDirectories();
-    // Whether a decoder's last pass left files for later for want of
-    // descriptors or memory.
+    // Whether a decoder's last pass left files for a later pass (see
+    // BufrFileDecoder::needsRetry).
     bool needsRetry();
     // The pass again of every decoder that needs one.
     void retryPasses();

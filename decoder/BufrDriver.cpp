@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -40,6 +41,18 @@ const int RETRY_TENTHS = 50;
 int signalAwareSleep(unsigned long microseconds)
 {
     return waitForSignal(static_cast<int64_t>(microseconds)) ? -1 : 0;
+}
+
+// The command line the program takes, on standard error: for the person
+// who started it by hand.
+void printUsage(const char* program)
+{
+    std::fprintf(stderr,
+                 "Usage: %s PARENT_TARGET UNIQUE_ID DATA_TYPE, where PARENT_TARGET is the "
+                 "parent's host/port/pid or a named target, UNIQUE_ID the number the parent "
+                 "gave this child, and DATA_TYPE holds one or more of the data type keys %s "
+                 "(for example model or poes_goes)\n",
+                 program, BufrDecoderList::keys().c_str());
 }
 
 } // namespace
@@ -81,10 +94,12 @@ int BufrDriver::main(int argc, char** argv)
 int BufrDriver::run(int argc, char** argv)
 {
     QEV_LOG(LogStream::EVENT, "BufrDriver") << "BufrDecoder process started" << std::endl;
+    const char* program = argc > 0 ? argv[0] : "decoder";
     if (argc <= 3) {
         QEV_LOG(LogStream::PROBLEM, "BufrDriver")
-            << (argc > 0 ? argv[0] : "decoder") << " passed " << (argc > 0 ? argc - 1 : 0)
+            << program << " passed " << (argc > 0 ? argc - 1 : 0)
             << " arguments, expected 3, exiting" << std::endl;
+        printUsage(program);
         return 1;
     }
 
@@ -112,6 +127,7 @@ int BufrDriver::run(int argc, char** argv)
         } else {
             QEV_LOG(LogStream::PROBLEM, "BufrDriver") << "No decoder objects were created for "
                                                       << argv[3] << " data. Exiting." << std::endl;
+            printUsage(program);
         }
         return 1;
     }

@@ -11,10 +11,13 @@
 // directory pass: the only decoder, or the one whose pattern matches the
 // product id in the message.  A wait that ends without a message (its time
 // limit, or a signal) registers again.  A directory pass that left files for
-// want of descriptors or memory runs again 5 seconds later.  Start-up
+// want of descriptors or memory, or a file under another process's lease or
+// changed while it was checked, runs again 5 seconds later.  Start-up
 // failures return 1, among them an ingest directory that another decoder
-// process holds; a failed wait returns 0.  Signals end the process through the decoder signal
-// client: 0 for a clean shutdown, 1 for a dirty one.
+// process holds; too few arguments, or a data type name without a key, also
+// print the usage line on standard error.  A failed wait returns 0.  Signals
+// end the process through the decoder signal client: 0 for a clean
+// shutdown, 1 for a dirty one.
 //
 // Before the process ends cleanly (main returns, or a clean shutdown) the
 // point-data files are synced and closed, in closePointData.  The decoders

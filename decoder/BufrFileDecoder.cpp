@@ -7,6 +7,7 @@
 #include "StaticBufrInfo.h"
 #include "renameNoReplace.h"
 
+#include <fcntl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,8 +36,8 @@ bool isShortage(int error)
     return error == EMFILE || error == ENFILE || error == ENOMEM;
 }
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
+struct DescriptorCloser {
+    void operator()(int* fd) const { close(*fd); }
 };
 
 // The part of a path after its last "/".
@@ -69,7 +70,20 @@ BufrFileDecoder::~BufrFileDecoder()
 bool BufrFileDecoder::FileIdentity::operator==(const FileIdentity& o) const
 {
     return device == o.device && inode == o.inode && size == o.size &&
-           modifiedSeconds == o.modifiedSeconds && modifiedNanoseconds == o.modifiedNanoseconds;
+           modifiedSeconds == o.modifiedSeconds && modifiedNanoseconds == o.modifiedNanoseconds &&
+           type == o.type;
+}
+
+BufrFileDecoder::FileIdentity BufrFileDecoder::identityOf(const struct stat& info)
+{
+    FileIdentity file;
+    file.device = info.st_dev;
+    file.inode = info.st_ino;
+    file.size = info.st_size;
+    file.modifiedSeconds = info.st_mtim.tv_sec;
+    file.modifiedNanoseconds = info.st_mtim.tv_nsec;
+    file.type = info.st_mode & S_IFMT;
+    return file;
 }
 
 bool BufrFileDecoder::identify(const TextString& path, FileIdentity& file)
@@ -77,11 +91,7 @@ bool BufrFileDecoder::identify(const TextString& path, FileIdentity& file)
     struct stat info;
     if (lstat(path.c_str(), &info) != 0)
         return false;
-    file.device = info.st_dev;
-    file.inode = info.st_ino;
-    file.size = info.st_size;
-    file.modifiedSeconds = info.st_mtim.tv_sec;
-    file.modifiedNanoseconds = info.st_mtim.tv_nsec;
+    file = identityOf(info);
     return true;
 }
 
@@ -168,6 +178,8 @@ void BufrFileDecoder::processBufrDirectory()
             present.insert(name.c_str());
         for (auto it = _pendingDisposals.begin(); it != _pendingDisposals.end();)
             it = present.count(it->first) ? std::next(it) : _pendingDisposals.erase(it);
+        for (auto it = _deferredLogged.begin(); it != _deferredLogged.end();)
+            it = present.count(it->first) ? std::next(it) : _deferredLogged.erase(it);
     }
     FLOW_LOG(DEBUG) << "exiting processBufrDirectory(): directory name " << directory
                     << std::endl;
@@ -266,7 +278,11 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     }
 
     bool decoded = false;
-    if (readBufrFile(index, count, directory, name, decoded) != FILE_READ)
+    _listed = identityOf(info);
+    _listedKnown = true;
+    const ReadResult outcome = readBufrFile(index, count, directory, name, decoded);
+    _listedKnown = false;
+    if (outcome != FILE_READ)
         return;
     FLOW_LOG(EVENT) << path << std::endl;
 
@@ -351,9 +367,23 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
 {
     decoded = false;
     const TextString path = directory + name;
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
-    if (!file) {
+    // Opened once, never waiting: not for a FIFO put at the name (no
+    // writer), nor for the owner of a write lease on the file.  A link is
+    // not followed by this open; it is read through what it points to, as
+    // the listing's stat saw it, and checked as a file is.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP)
+        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         const int error = errno;
+        if (error == EWOULDBLOCK || error == EAGAIN) {
+            // The open has asked the lease's owner to let go; a later pass
+            // finds the file free.
+            deferFile(path, _listedKnown ? _listed : FileIdentity(),
+                      TextString("is under another process's lease (") + std::strerror(error) +
+                          ")");
+            return FILE_DEFERRED;
+        }
         FLOW_LOG(PROBLEM) << "MXR_FAIL fopen() failed on file " << name << std::endl;
         FLOW_LOG(PROBLEM) << "\t" << std::strerror(error) << std::endl;
         if (error == ENOENT)
@@ -365,11 +395,12 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
         moveFile("Unable to open", path);
         return FILE_UNREADABLE;
     }
+    std::unique_ptr<int, DescriptorCloser> file(&fd);
 
     // The size of the file that is open, whatever happened to the name
     // since the listing.
     struct stat info;
-    if (fstat(fileno(file.get()), &info) != 0) {
+    if (fstat(fd, &info) != 0) {
         const int error = errno;
         FLOW_LOG(PROBLEM) << _record.statFailureText << path << ": " << std::strerror(error)
                           << std::endl;
@@ -377,6 +408,16 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
         moveFile("Unable to stat", path);
         return FILE_UNREADABLE;
     }
+    // Another file than the one the pass checked (its name taken by a new
+    // file, a FIFO or a directory meanwhile), or the file changed since, is
+    // not read: the next pass checks what is there then.
+    const FileIdentity opened = identityOf(info);
+    if (_listedKnown && !(opened == _listed)) {
+        deferFile(path, opened, "changed while it was being checked");
+        return FILE_DEFERRED;
+    }
+    _deferredLogged.erase(name.c_str());
+    BufrSignalClient::instance()->setFileIdentity(info.st_dev, info.st_ino);
     // The decoder takes the buffer's length (the size and one byte more) as
     // an unsigned int: a larger file is refused, never cut short.
     const uint64_t size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
@@ -406,15 +447,19 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
         FLOW_LOG(DEBUG) << "Getting " << readingTraceName() << _record.readingTrace << std::endl;
 
     size_t got = 0;
+    int error = 0;
     while (got < size) {
-        const size_t n = std::fread(buffer.get() + got, 1, size - got, file.get());
-        if (n == 0)
+        const ssize_t n = read(fd, buffer.get() + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
             break;
-        got += n;
+        }
+        got += static_cast<size_t>(n);
     }
     if (got < size) {
-        const int error = errno;
-        const bool failed = std::ferror(file.get()) != 0;
+        const bool failed = error != 0;
         FLOW_LOG(PROBLEM) << "Only able to read " << got << " bytes of " << size
                           << " bytes in file, " << name << "; "
                           << (failed ? std::strerror(error) : "unexpected end of file")
@@ -483,7 +528,9 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
     const TextString target = _badDir + "/" + used;
     if (error == 0) {
         _pendingDisposals.erase(name.c_str());
-        FLOW_LOG(EVENT) << reason << " " << path << ", renamed to " << target << std::endl;
+        // A PROBLEM line: whoever watches only problems learns which file
+        // was set aside, why, and where it is.
+        FLOW_LOG(PROBLEM) << reason << " " << path << ", renamed to " << target << std::endl;
         return true;
     }
     bool present = false;
@@ -515,6 +562,19 @@ bool BufrFileDecoder::deleteFile(const TextString& path)
                           << std::endl;
     }
     return false;
+}
+
+void BufrFileDecoder::deferFile(const TextString& path, const FileIdentity& file,
+                                const TextString& why)
+{
+    _retryPass = true;
+    const std::string name = fileNameOf(path).c_str();
+    const auto logged = _deferredLogged.find(name);
+    if (logged != _deferredLogged.end() && logged->second == file)
+        return;
+    _deferredLogged[name] = file;
+    FLOW_LOG(PROBLEM) << "File " << path << " " << why << "; it is left for the next pass"
+                      << std::endl;
 }
 
 bool BufrFileDecoder::notePendingDisposal(const TextString& reason, const TextString& path,

@@ -63,9 +63,21 @@
 // A decoder's destructor runs at process exit, after any shutdown, when the
 // point-data files are already closed: it neither logs nor calls netCDF.
 //
+// A bulletin is opened once, without waiting and without following a link
+// (O_NONBLOCK, O_NOFOLLOW; a link in the ingest directory is read through
+// what it points to, checked in the same way), and read through that
+// descriptor.  What is opened must be the file the pass checked by its name
+// (same device and inode): a name taken meanwhile by another file, a FIFO or
+// a directory is left for the next pass, which checks what is there then.
+// A file under another process's write lease is not waited for either: the
+// open fails at once (and asks the lease's owner to let go), and the file
+// waits for a later pass.  Both are logged once per file, and the pass runs
+// again soon (needsRetry).
+//
 // Everything runs on the main thread.  The decoder signal client is told the
-// directories at the start of each pass and the name of each file before it
-// is handled, so that a dirty shutdown moves that file aside.
+// directories at the start of each pass, the name of each file before it is
+// handled and the identity of the file once it is open, so that a dirty
+// shutdown moves that file aside, and nothing else.
 #ifndef BUFRFILEDECODER_H
 #define BUFRFILEDECODER_H
 
@@ -74,6 +86,7 @@
 #include "TextString.h"
 
 #include <regex.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <map>
@@ -126,8 +139,11 @@ public:
     // (decoded says whether the decode succeeded); the caller disposes of
     // it.  FILE_UNREADABLE: it could not be opened or read whole, and has
     // been moved to the bad-file directory.  FILE_VANISHED: it was gone when
-    // opened; nothing is left to dispose of.  FILE_DEFERRED: it could not be
-    // opened for want of descriptors or memory and waits for a later pass.
+    // opened; nothing is left to dispose of.  FILE_DEFERRED: it waits for a
+    // later pass: it could not be opened for want of descriptors or memory,
+    // or at once (another process's write lease on it), or what was opened
+    // is not the file the pass checked (the name taken meanwhile by another
+    // file, a FIFO, a directory).
     enum ReadResult { FILE_READ, FILE_UNREADABLE, FILE_VANISHED, FILE_DEFERRED };
 
     typedef int (*Sleeper)(unsigned long microseconds);
@@ -170,7 +186,8 @@ public:
     // processes nothing.
     bool ingestHeldElsewhere() const { return _ingestLock.state() == DirectoryLock::BUSY; }
     // Whether the last pass left files for later for want of descriptors or
-    // memory (not for a fault of the files).
+    // memory, or because a file was leased or changed while it was checked
+    // (not for a fault of the files).
     bool needsRetry() const { return _retryPass; }
 
     const Record& record() const { return _record; }
@@ -205,6 +222,9 @@ private:
     struct FileIdentity {
         uint64_t device = 0, inode = 0;
         int64_t size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
+        // The file type bits of the mode (a FIFO made at a freed inode is
+        // another file).
+        uint32_t type = 0;
         bool operator==(const FileIdentity& o) const;
     };
     // A file that could not be moved aside (reason, the move's) or unlinked
@@ -215,9 +235,13 @@ private:
         int error;
     };
 
+    static FileIdentity identityOf(const struct stat& info);
     // The file at path, when there is one (the entry itself, not what a
     // link points to).
     static bool identify(const TextString& path, FileIdentity& file);
+    // Leaves the file at path for a later pass (needsRetry), with a PROBLEM
+    // line saying why, once while it stays that file.
+    void deferFile(const TextString& path, const FileIdentity& file, const TextString& why);
     // Notes (reason empty: an unlink) or forgets the failed disposal of the
     // file at path; true when it is new or failed otherwise than before,
     // and so is to be logged.  present: the file is still there.
@@ -253,6 +277,13 @@ private:
     // Names outside the listing pattern that have been logged, while they
     // stay in the directory.
     std::set<std::string> _unlistedLogged;
+    // Files left for a later pass that have been logged, by name, while they
+    // stay as they were.
+    std::map<std::string, FileIdentity> _deferredLogged;
+    // The file the pass checked before readBufrFile opens it (what stat
+    // saw at its name); _listedKnown while processFile reads it.
+    FileIdentity _listed;
+    bool _listedKnown = false;
     // The file being handled, read whole by readBufrFile (its size and one
     // zero octet), while its messages are decoded.
     std::unique_ptr<unsigned char[]> _fileBytes;

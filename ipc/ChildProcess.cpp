@@ -29,13 +29,14 @@ char* writable(const TextString& text)
 }
 
 // In a new child: every signal this process catches gets its default
-// action back, as exec would give it, before any signal may arrive.
+// action back, as exec would give it, before any signal may arrive; so does
+// SIGXFSZ, which the signal catcher ignores for this process alone.
 void resetCaughtSignals()
 {
     struct sigaction action;
     for (int signal = 1; signal < NSIG; ++signal) {
         if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_DFL ||
-            action.sa_handler == SIG_IGN)
+            (action.sa_handler == SIG_IGN && signal != SIGXFSZ))
             continue;
         std::memset(&action, 0, sizeof action);
         action.sa_handler = SIG_DFL;

@@ -26,6 +26,7 @@
 #include "ThreadDataSocket.h"
 #include "monotonicClock.h"
 #include "selectWrapper.h"
+#include "waitForSignal.h"
 
 namespace {
 
@@ -37,16 +38,43 @@ std::atomic<int> timeoutSeconds(0);
 // The bytes the read buffers of all sockets take (main thread only).
 uint64_t readBufferBytes = 0;
 
-// A new socket connected to the peer: its descriptor, or -1 when socket()
-// fails (errno says why), -2 when connect() fails.
+// Connects that the peer did not take within the wait.
+unsigned long timedOutConnectCount = 0;
+
+// A new socket connected to the peer, blocking: its descriptor, or -1 when
+// socket() fails (errno says why), -2 when the connection is refused, not
+// made within CONNECT_WAIT_SECONDS (ETIMEDOUT) or a signal came first
+// (EINTR).  The connect itself never blocks: a peer that listens but does
+// not accept (its backlog full, the process stopped) costs the wait, not
+// the minutes of the system's own retries.
 int connectTo(const IPC_Target& peer)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
+    int error = 0;
     if (::connect(fd, reinterpret_cast<const struct sockaddr*>(&peer.socketAddress()),
                   sizeof(struct sockaddr_in)) != 0) {
+        error = errno;
+        if (error == EINPROGRESS || error == EINTR) {
+            const int ready =
+                waitForDescriptor(fd, POLLOUT, int64_t(DataSocket::CONNECT_WAIT_SECONDS) * 1000000);
+            socklen_t size = sizeof error;
+            if (ready > 0) {
+                if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+                    error = errno;
+            } else {
+                error = ready == 0 ? ETIMEDOUT : EINTR;
+                timedOutConnectCount += ready == 0;
+            }
+        }
+    }
+    const int flags = error == 0 ? fcntl(fd, F_GETFL) : -1;
+    if (error == 0 && (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1))
+        error = errno;
+    if (error != 0) {
         ::close(fd);
+        errno = error;
         return -2;
     }
     return fd;
@@ -169,6 +197,11 @@ void DataSocket::resetStatistics()
     _bytesSent = _bytesReceived = 0;
     _smallestSent = _smallestReceived = UINT32_MAX;
     _largestSent = _largestReceived = 0;
+}
+
+unsigned long DataSocket::timedOutConnects()
+{
+    return timedOutConnectCount;
 }
 
 uint32_t DataSocket::shortestMessage()

@@ -16,6 +16,13 @@
 // all sockets together stay within bufferTotal(); a socket whose message
 // would pass it is closed with a PROBLEM line.
 //
+// Connecting (to a new peer, or again after the connection was lost) never
+// blocks: the main thread waits at most CONNECT_WAIT_SECONDS for the peer
+// to take the connection, and less when a signal arrives meanwhile (the
+// signal pipe ends the wait, and the signal is handled at the next event
+// wait), so that a peer that listens but never accepts holds no decoder
+// and no shutdown.
+//
 // Writing: sendMessage writes a message directly when it can; when bytes
 // remain, delivery mode 0 hands it to the sending thread of the concrete
 // socket (ThreadDataSocket), mode 1 finishes it in the calling thread,
@@ -57,8 +64,11 @@ public:
     // The bound of bufferTotal when the configuration sets none.
     static constexpr uint64_t DEFAULT_BUFFER_TOTAL = 512ull << 20;
 
+    // The longest wait for a peer to take a connection.
+    static const int CONNECT_WAIT_SECONDS = 5;
+
     // Connects to the peer; the descriptor is -1 when socket() or connect()
-    // fails.
+    // fails, or the peer takes no connection within CONNECT_WAIT_SECONDS.
     DataSocket(const IPC_Target& peer, Connection* connection);
     // A descriptor that is already connected: an accepted one (orphan
     // false) or one left over after a reconnect (orphan true), whose peer
@@ -113,6 +123,10 @@ public:
     int64_t lastUseTicks() const { return _lastUseTicks; }
     // Message counts and byte totals 0, smallest sizes at their maximum.
     void resetStatistics();
+
+    // The connects of this process that no peer took within
+    // CONNECT_WAIT_SECONDS, so far.  Main thread.
+    static unsigned long timedOutConnects();
 
     // The shortest acceptable message: a header with the null target.
     static uint32_t shortestMessage();

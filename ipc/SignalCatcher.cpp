@@ -166,6 +166,15 @@ void SignalCatcher::installHandlers()
                          signalName(*s), std::strerror(errno));
         }
     }
+    // A write past the file size limit (RLIMIT_FSIZE) fails with EFBIG, as
+    // one on a full disk fails with ENOSPC, instead of ending the process.
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(SIGXFSZ, &action, nullptr) != 0) {
+        std::fprintf(stderr, "Cannot ignore signal %d(%s)\n%s\n", SIGXFSZ, signalName(SIGXFSZ),
+                     std::strerror(errno));
+    }
     // No SA_RESTART: a caught signal ends the main thread's wait.
     _waited = caughtSignalSet();
     int flags = 0;

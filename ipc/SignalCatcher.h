@@ -11,6 +11,10 @@
 //   main thread reads on its next wait.  No SA_RESTART: the signal also ends
 //   the wait in progress (Connection::waitForEvent gives -1).
 //
+// SIGXFSZ is ignored: a write past the file size limit fails with EFBIG
+// and takes the way of any failed write (a full disk's), and the process
+// goes on.
+//
 // handleSignal passes each signal to the client: a default SignalClient
 // until setClient gives the process's own.  The catcher lives until exit,
 // when its destructor closes the pipe.

@@ -4,6 +4,9 @@
 #include "monotonicClock.h"
 #include "selectWrapper.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <ctime>
 
 bool waitForSignal(int64_t microseconds)
@@ -24,4 +27,25 @@ bool waitForSignal(int64_t microseconds)
         }
     }
     return false;
+}
+
+int waitForDescriptor(int fd, short events, int64_t microseconds)
+{
+    const int64_t end = monotonicMillis() + (microseconds + 999) / 1000;
+    SignalCatcher* catcher = SignalCatcher::existing();
+    const int pipe = catcher ? catcher->signalPipe().descriptor() : -1;
+    for (;;) {
+        struct pollfd watched[2] = {{fd, events, 0}, {pipe, POLLIN, 0}};
+        const int n = poll(watched, pipe >= 0 ? 2 : 1, pollTimeout(end - monotonicMillis()));
+        if (n < 0 && errno != EINTR)
+            return 0;
+        if (n > 0 && watched[0].revents != 0)
+            return 1;
+        if (n > 0)
+            return -1;
+        // A signal whose number is not in the pipe yet, or none: the time
+        // decides.
+        if (n == 0 && monotonicMillis() >= end)
+            return 0;
+    }
 }

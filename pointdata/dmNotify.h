@@ -10,6 +10,14 @@
 // carrying the key and the time to the named target "NOTIFICATION_SERVER".
 // True when the message was sent; a target that cannot be named or reached
 // is reported by the messaging layer, and the result is false.
+//
+// Notifications are best effort, and a server that does not take them never
+// holds the caller: the connect waits a few seconds at most
+// (DataSocket::CONNECT_WAIT_SECONDS), and a server that took no connection
+// within that wait is not tried again for 30 seconds, the notifications
+// meanwhile failing at once.  A time of failures is logged once when it
+// begins and once, with the count of notifications dropped, when a
+// notification is sent again or the process ends.  Main thread.
 bool dmNotify(DataAccessKey key, DataTime time);
 
 #endif

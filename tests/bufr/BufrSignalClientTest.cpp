@@ -1,15 +1,19 @@
 // The fatal-signal client in forked children: a dirty shutdown moves the
 // file being decoded into the bad-file directory once, never over a file
-// already there, and exits 1; a clean one leaves it and exits 0.
+// already there, and nothing else, and exits 1; a clean one leaves it and
+// exits 0.
 #include "BufrSignalClient.h"
 
 #include "TempTree.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace {
@@ -95,4 +99,46 @@ TEST(BufrSignalClientDeathTest, FileMovesOnceFromTheSignalHandler)
         testing::KilledBySignal(SIGKILL), "Signal 7 \\(Bus error\\) received for dirty shutdown");
     EXPECT_EQ(TempTree::readFile(d.bad + "/A.bufr"), "BUFR");
     EXPECT_EQ(TempTree::readFile(d.in + "/A.bufr"), "again");
+}
+
+// A dirty shutdown moves only the file being decoded: nothing before any
+// file is named (the source directory itself stays), nor a directory at
+// the name, nor another file put at the name after the decoder opened its
+// own.
+TEST(BufrSignalClientDeathTest, OnlyTheFileBeingDecodedIsEverMoved)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const Dirs&, BufrSignalClient&)> set;
+    } cases[] = {
+        {"no file named yet",
+         [](const Dirs& d, BufrSignalClient& c) { c.setDirectories(d.in.c_str(), d.bad.c_str()); }},
+        {"a directory at the name",
+         [](const Dirs& d, BufrSignalClient& c) {
+             c.setDirectories(d.in.c_str(), d.bad.c_str());
+             c.setFileName("sub");
+         }},
+        {"another file at the name",
+         [](const Dirs& d, BufrSignalClient& c) {
+             d.point(c);
+             struct stat opened;
+             ASSERT_EQ(stat(d.file.c_str(), &opened), 0);
+             c.setFileIdentity(opened.st_dev, opened.st_ino);
+             std::rename(d.tree.write("in/new", "new").c_str(), d.file.c_str());
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dirs d;
+        d.tree.mkdirs("in/sub");
+        EXPECT_EXIT(
+            {
+                c.set(d, *BufrSignalClient::instance());
+                BufrSignalClient::instance()->terminate(false, SIGALRM);
+            },
+            testing::ExitedWithCode(1), "Signal 14 \\(Alarm clock\\) received for dirty shutdown");
+        EXPECT_TRUE(TempTree::exists(d.in + "/sub"));
+        EXPECT_TRUE(TempTree::exists(d.file));
+        EXPECT_TRUE(TempTree::listFiles(d.bad).empty());
+    }
 }

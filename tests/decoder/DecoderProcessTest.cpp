@@ -140,7 +140,8 @@ TEST(DecoderProcess, ReRegistersOnTimeOutAndAlarmMovesTheFileBeingDecoded)
     }
 }
 
-// Each start-up failure exits 1 with its text; the parent has its answer
+// Each start-up failure exits 1 with its text; wrong arguments also give the
+// usage line, and an unset QEV_HOME is named.  The parent has its answer
 // whenever the arguments name the data type.
 TEST(DecoderProcess, StartUpFailuresExitOne)
 {
@@ -149,22 +150,39 @@ TEST(DecoderProcess, StartUpFailuresExitOne)
         std::vector<std::string> args;   // after the peer's target
         bool withPattern;
         std::string text;
+        bool usage = false, withoutHome = false;
     };
     const Case cases[] = {
-        {decoderProgram, {"12"}, true, decoderProgram + " passed 2 arguments, expected 3, exiting"},
+        {decoderProgram, {"12"}, true, decoderProgram + " passed 2 arguments, expected 3, exiting",
+         true},
         {decoderProgram, {"12", "Radar"}, true,
-         "PROBLEM: No decoder objects were created for Radar data. Exiting."},
+         "PROBLEM: No decoder objects were created for Radar data. Exiting.", true},
         {fakeProgram, {"12", "model"}, false,
          "PROBLEM: Error constructing data request pattern. Exiting."},
+        {decoderProgram, {"12", "model"}, true,
+         "PROBLEM: Unable to get bufr pattern from /data/modelBufrPattern.txt (QEV_HOME is not "
+         "set)",
+         false, true},
     };
+    const std::string usage = "Usage: " + decoderProgram +
+                              " PARENT_TARGET UNIQUE_ID DATA_TYPE, where PARENT_TARGET is the "
+                              "parent's host/port/pid or a named target, UNIQUE_ID the number "
+                              "the parent gave this child, and DATA_TYPE holds one or more of "
+                              "the data type keys model, goes, poes, acars, csw, prof, quikscat "
+                              "(for example model or poes_goes)\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         Process p(c.withPattern);
         std::vector<std::string> args = c.args;
         args.insert(args.begin(), p.peer.targetText());
+        const std::string home = getenv("QEV_HOME");
+        if (c.withoutHome)
+            unsetenv("QEV_HOME");
         DecoderChild child(c.program, args, p.log);
+        setenv("QEV_HOME", home.c_str(), 1);
         EXPECT_EQ(child.waitExit(20000), 1);
         EXPECT_TRUE(child.waitForLog(c.text, 0)) << child.log();
+        EXPECT_EQ(child.log().find(usage) != std::string::npos, c.usage) << child.log();
         WirePeer::Message answer;
         const bool answers = args.size() == 3;
         ASSERT_EQ(p.peer.waitFor(5, 0, answers ? 5000 : 0, &answer), answers);

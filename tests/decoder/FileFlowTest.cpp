@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -93,19 +94,19 @@ const FlowCase flowCases[] = {
     {"ABCD41_p", 'b', 1, true, true, 'b', 1,
      {"VERBOSE: BUFR Pattern [JUSA|JUSB|JUSX]", "DEBUG: filePrefixChk: ABCD",
       "DEBUG: fileDesignatorChk: 41", "PROBLEM: File ABCD41_p is not a fake BUFR file.",
-      "EVENT: Invalid file name @, renamed to ", "DEBUG: Waiting 0.300 seconds......",
+      "PROBLEM: Invalid file name @, renamed to ", "DEBUG: Waiting 0.300 seconds......",
       "!MXR_ENTRY"}},
     {"JUSA49_r", 'b', 1, true, true, 'b', 1,
      {"PROBLEM: Invalid data: WMO region designator <49> not in search tree, data not stored.",
-      "EVENT: Invalid file name @, renamed to "}},
+      "PROBLEM: Invalid file name @, renamed to "}},
     {"JUSA41_v", 'b', 1, false, true, 'b', 1, {"Invalid file name @", "!Invalid data", "!MXR_ENTRY"}},
-    {"JUSA41_t", 't', 1, true, true, 'b', 0, {"EVENT: Unable to parse @, renamed to ", "!Waiting"}},
+    {"JUSA41_t", 't', 1, true, true, 'b', 0, {"PROBLEM: Unable to parse @, renamed to ", "!Waiting"}},
     {"JUSA41_1", 'b', 1, true, true, 'g', 1,
      {"EVENT:  Input File Name :JUSA41_1", "EVENT: MXR_ENTRY [1/1] = JUSA41_1: 50 bytes",
       "DEBUG: Getting ETA fakeBufrData.......", "EVENT: @\n",
       "EVENT: Writing record to netcdf file: 20240315_1200", "VERBOSE: ....and unlinking file @"}},
     {"JUSA41_0", 'b', 0, true, true, 'g', 1, {"VERBOSE: Unlinking file @"}},
-    {"JUSA41_f", 'b', -1, true, true, 'b', 1, {"EVENT: Unable to write netcdf data. @, renamed"}},
+    {"JUSA41_f", 'b', -1, true, true, 'b', 1, {"PROBLEM: Unable to write netcdf data. @, renamed"}},
     // A file that cannot be moved aside is never unlinked instead.
     {"JUSA41_n", 't', 1, true, false, 'i', 0,
      {"PROBLEM: Unable to move @ to ",
@@ -114,14 +115,14 @@ const FlowCase flowCases[] = {
       "!@ deleted"}},
     {"JUSA41_l", 'l', 1, true, true, 'b', 0,
      {"PROBLEM:  stat() failure on file @: No such file or directory",
-      "EVENT: Unable to stat @, renamed to "}},
+      "PROBLEM: Unable to stat @, renamed to "}},
     // A short read, and a size the decode length cannot hold, move the file.
     {"JUSA41_d", 'd', 1, true, true, 'b', 0,
      {"PROBLEM: Only able to read 0 bytes of ", " bytes in file, JUSA41_d; Is a directory",
-      "EVENT: Unable to parse @, renamed"}},
+      "PROBLEM: Unable to parse @, renamed"}},
     {"JUSA41_h", 'h', 1, true, true, 'b', 0,
      {"PROBLEM: File JUSA41_h holds 4294967296 bytes, more than one BUFR buffer can take",
-      "EVENT: Unable to parse @, renamed"}},
+      "PROBLEM: Unable to parse @, renamed"}},
     {"JUSX", 'b', 1, true, true, 'g', 1,
      {"BUG: index out of range in TextString::checkIndex()  stringSize=4 user-index=4",
       "Writing record"}},
@@ -190,7 +191,7 @@ TEST_F(FileFlow, ABulletinIsKeptWhenItCannotBeMovedAndNoBadFileIsReplaced)
     std::filesystem::remove(tree.path("qev_data/ispan/badFake"));
     tree.mkdirs("qev_data/ispan/badFake");
     decoder.processBufrDirectory();
-    EXPECT_TRUE(log.contains("EVENT: Unable to parse " + ingest("JUSA41_t") + ", renamed to " +
+    EXPECT_TRUE(log.contains("PROBLEM: Unable to parse " + ingest("JUSA41_t") + ", renamed to " +
                              bad + "JUSA41_t"));
     for (int i = 1; i <= 2; ++i) {
         tree.write("qev_data/ispan/bufr/fake/JUSA41_t", "not BUFR " + std::to_string(i));
@@ -257,7 +258,7 @@ TEST_F(FileFlow, EveryMessageOfAFileIsStored)
                                      ": message " + std::to_string(k + 1) +
                                      " of the file at octet " + std::to_string(octets[k])))
                 << log.text();
-        EXPECT_EQ(log.contains("EVENT: Unable to parse (1 of 3 messages) " + ingest(c.name) +
+        EXPECT_EQ(log.contains("PROBLEM: Unable to parse (1 of 3 messages) " + ingest(c.name) +
                                ", renamed to " + bad + c.name),
                   c.aside);
         EXPECT_FALSE(log.contains("More BUFR messages"));
@@ -304,4 +305,40 @@ TEST_F(FileFlow, ListingFollowsTheRecordAndAVanishedFileIsLeftAlone)
     EXPECT_FALSE(decoded);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"PROBLEM: MXR_FAIL fopen() failed on file gone",
                                                      "PROBLEM: \tNo such file or directory"}));
+}
+
+// A bulletin's name taken by a FIFO between the pass's check of the file and
+// its open: the FIFO is opened without waiting and not read, the file is
+// left with one line and the pass asks to run again; that pass takes what
+// is there then (an empty FIFO is unlinked as an empty file).
+TEST_F(FileFlow, ANameTakenByAFifoWhileCheckedIsLeftForTheNextPass)
+{
+    struct SwappingDecoder : FakeDecoder {
+        bool checkDesignator(const TextString&) override
+        {
+            if (!fifo.empty()) {
+                EXPECT_EQ(unlink(fifo.c_str()), 0);
+                EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+                fifo.clear();
+            }
+            return true;
+        }
+        std::string fifo;
+    } decoder;
+    tree.mkdirs("qev_data/ispan/badFake");
+    tree.write("qev_data/ispan/bufr/fake/JUSA41_s", message());
+    decoder.fifo = ingest("JUSA41_s");
+    LogCapture log;
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(decoder.needsRetry());
+    EXPECT_EQ(log.count("PROBLEM: File " + ingest("JUSA41_s") +
+                        " changed while it was being checked; it is left for the next pass"),
+              1)
+        << log.text();
+    EXPECT_EQ(decoder.writes, 0);
+    decoder.processBufrDirectory();
+    EXPECT_FALSE(decoder.needsRetry());
+    EXPECT_TRUE(log.contains("EVENT: No data in datafile " + ingest("JUSA41_s")));
+    EXPECT_TRUE(TempTree::listFiles(in).empty());
+    EXPECT_TRUE(TempTree::listFiles(bad).empty());
 }

@@ -159,7 +159,7 @@ TEST_F(ModelDecoder, ABulletinOfAnotherKindIsSetAsideAsSuchInOneLine)
                                "forecast time (0 04 194).";
     EXPECT_EQ(log.count(reason), 2) << log.text();
     EXPECT_TRUE(log.contains("PROBLEM: " + reason + "  Not stored, skipping to next file."));
-    EXPECT_TRUE(log.contains("EVENT: " + reason + " (2 of 2 messages) " + in +
+    EXPECT_TRUE(log.contains("PROBLEM: " + reason + " (2 of 2 messages) " + in +
                              "/JUSA41_KWBC_other, renamed to "));
     EXPECT_TRUE(TempTree::exists(tree.path("qev_data/ispan/badModelBufr/JUSA41_KWBC_other")));
 }

@@ -167,7 +167,7 @@ TEST_F(POES, SoundingsThatShareTheirValuesFailTheFile)
     EXPECT_TRUE(log.contains("PROBLEM: The sounding at value 28 lies inside the sounding at value "
                              "10, no year value between them.  The file is not stored."))
         << log.text();
-    EXPECT_TRUE(log.contains("EVENT: The sounding at value 28 lies inside the sounding at value "
+    EXPECT_TRUE(log.contains("PROBLEM: The sounding at value 28 lies inside the sounding at value "
                              "10: no year (0 04 001) between them. " + in + ", renamed to "));
     EXPECT_EQ(d.soundings().length(), 0);
     EXPECT_TRUE(dataFiles(store("POES")).empty());

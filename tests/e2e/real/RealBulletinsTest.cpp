@@ -1106,7 +1106,7 @@ write;
          profilerBulletin(7006, {{201, 1600, {{100, 350, 600}}}, {202, none, {{100, 350}}}},
                           false),
          STORED_ASIDE,
-         "EVENT: Station 74202 gives the heights of its levels above the station (0 07 006) and "
+         "PROBLEM: Station 74202 gives the heights of its levels above the station (0 07 006) and "
          "no elevation of its own (0 07 030 or 0 07 001). "},
         {PROFILER, "IUPT43_KBOU_periods",
          profilerBulletin(7007, {{301, 1600, {{500, 750, 1000}, {500, 750, 1000, 1250}, {500}}}},

@@ -310,10 +310,10 @@ TEST_F(AcarsDecoder, ABulletinWithoutTailNumbersGoesToTheBadFileDirectory)
     AcarsBufrDecoder decoder;
     decoder.processBufrDirectory();
     EXPECT_TRUE(log.contains("PROBLEM: Number of stations = 0...not processing"));
-    EXPECT_TRUE(log.contains("EVENT: No report has a tail number (0 01 008). " +
+    EXPECT_TRUE(log.contains("PROBLEM: No report has a tail number (0 01 008). " +
                              ingest("IUAX02_KWBC_011200") + ", renamed to "))
         << log.text();
-    EXPECT_TRUE(log.contains("EVENT: No report can be stored: 2 with no latitude and longitude "
+    EXPECT_TRUE(log.contains("PROBLEM: No report can be stored: 2 with no latitude and longitude "
                              "(0 05 001 and 0 06 001, or 0 05 002 and 0 06 002). " +
                              ingest("IUAX02_KWBC_011201") + ", renamed to "))
         << log.text();

@@ -256,7 +256,7 @@ TEST_F(SatelliteWinds, ReportsWithoutAWindOrWithTwoPositionsAreNotStoredAsWinds)
         EXPECT_EQ(stored, c.stored);
         EXPECT_EQ(TempTree::exists(t.data("ispan/badCSWBufr/") + c.name), c.reason != nullptr);
         if (c.reason) {
-            EXPECT_TRUE(log.contains(std::string("EVENT: ") + c.reason + " " +
+            EXPECT_TRUE(log.contains(std::string("PROBLEM: ") + c.reason + " " +
                                      t.data("ispan/bufr/CSW/") + c.name + ", renamed to"))
                 << log.text();
         } else {
@@ -300,7 +300,7 @@ TEST_F(SatelliteWinds, WithoutAStoreTheBulletinGoesToTheBadFileDirectory)
     HDWBufrDecoder decoder;
     EXPECT_TRUE(log.contains("PROBLEM: No point-data store for " + t.data("point/CSW/netcdf")))
         << log.text();
-    EXPECT_TRUE(log.contains("EVENT: No point-data store for " + t.data("point/CSW/netcdf") +
+    EXPECT_TRUE(log.contains("PROBLEM: No point-data store for " + t.data("point/CSW/netcdf") +
                              ". " + t.data("ispan/bufr/CSW/IUCS01_KNES_011200") + ", renamed to"))
         << log.text();
     EXPECT_TRUE(TempTree::exists(t.data("ispan/badCSWBufr/IUCS01_KNES_011200")));
