@@ -1098,7 +1098,7 @@ write;
         {PROFILER, "IUPT43_RJTD_47755", profilerOfForms(DIRECTION_SPEED), STORED, nullptr},
         {PROFILER, "IUPT43_RJTD_47756", profilerOfForms(BOTH_FORMS), STORED, nullptr},
         {PROFILER, "IUPT43_RJTD_pilot", profilerOfForms(PILOT), ASIDE,
-         "EVENT: No level of station 47646 gives a height the profiler store takes (0 07 007, "
+         "PROBLEM: No level of station 47646 gives a height the profiler store takes (0 07 007, "
          "0 07 002, 0 10 007, 0 07 006): levels give 0 07 004 and 0 10 009. "},
         {PROFILER, "IUPT43_RJTD_sequence", profilerOfForms(SEQUENCE), STORED, nullptr},
         {PROFILER, "IUPT43_RJTD_fixed", profilerOfForms(FIXED), STORED, nullptr},
