@@ -6,7 +6,11 @@
 #include <csignal>
 #include <cstring>
 
+#include "SafeDirectory.h"
 #include "renameNoReplace.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 volatile std::sig_atomic_t fileDisposed = 0;
@@ -19,7 +23,7 @@ BufrSignalClient* BufrSignalClient::instance()
 }
 
 BufrSignalClient::BufrSignalClient()
-    : _entryName(false), _identityKnown(false), _device(0), _inode(0),
+    : _entryName(false), _sourceFd(-1), _identityKnown(false), _device(0), _inode(0),
       _cleanShutdownHook(nullptr)
 {
     buildPaths();
@@ -55,11 +59,13 @@ bool BufrSignalClient::mayMoveFile() const
 {
     if (!_entryName || _sourceDir.length() == 0)
         return false;
+    const int dir = _sourceFd >= 0 ? _sourceFd : AT_FDCWD;
+    const char* name = _sourceFd >= 0 ? _fileName.c_str() : _sourcePath.c_str();
     struct stat entry;
-    if (lstat(_sourcePath.c_str(), &entry) != 0)
+    if (fstatat(dir, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     struct stat file = entry;
-    if (S_ISLNK(entry.st_mode) && stat(_sourcePath.c_str(), &file) != 0)
+    if (S_ISLNK(entry.st_mode) && fstatat(dir, name, &file, 0) != 0)
         return false;
     if (!S_ISREG(file.st_mode))
         return false;
@@ -84,8 +90,19 @@ void BufrSignalClient::terminate(bool clean, int signal)
         if (!clean && mayMoveFile()) {
             // A file of the same name already set aside stays: this one
             // takes the first free suffix.
+            SafeDirectory::Failure failure;
+            const int source = _sourceFd >= 0
+                                   ? _sourceFd
+                                   : SafeDirectory::openPath(_sourceDir.c_str(), 0, &failure);
+            const int bad = SafeDirectory::openPath(_badDir.c_str(), 0, &failure);
             char used[PATH_MAX];
-            renameToFreeName(_sourcePath.c_str(), _badPath.c_str(), used, sizeof used);
+            if (source >= 0 && bad >= 0)
+                renameToFreeNameAt(source, _fileName.c_str(), bad, _fileName.c_str(), used,
+                                   sizeof used);
+            if (bad >= 0)
+                close(bad);
+            if (source >= 0 && source != _sourceFd)
+                close(source);
         }
     }
     SignalClient::terminate(clean, signal);

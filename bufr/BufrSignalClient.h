@@ -14,9 +14,13 @@
 // another one put at its name since.
 //
 // The move never replaces a file already in the bad-file directory: a taken
-// name gets the first free suffix ".1", ".2", ...  The two paths are built
-// when the texts are set: on the fatal-signal path terminate only makes
-// system calls (lstat, stat, rename), with nothing allocated.  A clean
+// name gets the first free suffix ".1", ".2", ...  Both directories are
+// reached as the decoders reach them: the ingest directory through the
+// descriptor of the pass (setDirectoryDescriptor), else like the bad-file
+// directory a part at a time (SafeDirectory), so that no link laid in place
+// of either takes the file elsewhere.  The two paths are built when the
+// texts are set: on the fatal-signal path terminate only makes system calls
+// (openat, fstatat, renameat), with nothing allocated.  A clean
 // shutdown first runs the process's clean-shutdown hook.
 #ifndef BUFRSIGNALCLIENT_H
 #define BUFRSIGNALCLIENT_H
@@ -38,6 +42,9 @@ public:
     void setFileName(const TextString& fileName);
     // The device and inode of the file named last, as the decoder opened it.
     void setFileIdentity(dev_t device, ino_t inode);
+    // The ingest directory as the decoder's pass opened it; -1 outside a
+    // pass.
+    void setDirectoryDescriptor(int fd) { _sourceFd = fd; }
     // Run by the first clean shutdown before the process ends (the process
     // closes its output files there); null for none.
     void setCleanShutdownHook(void (*hook)()) { _cleanShutdownHook = hook; }
@@ -62,6 +69,7 @@ private:
     TextString _badPath;
     // Whether _fileName names one entry of the source directory.
     bool _entryName;
+    int _sourceFd;
     bool _identityKnown;
     dev_t _device;
     ino_t _inode;

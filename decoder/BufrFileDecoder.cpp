@@ -86,13 +86,50 @@ BufrFileDecoder::FileIdentity BufrFileDecoder::identityOf(const struct stat& inf
     return file;
 }
 
-bool BufrFileDecoder::identify(const TextString& path, FileIdentity& file)
+bool BufrFileDecoder::identify(const TextString& path, FileIdentity& file) const
 {
+    const char* name = nullptr;
+    const int dir = directoryOf(path, name);
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0)
+    if (fstatat(dir, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     file = identityOf(info);
     return true;
+}
+
+int BufrFileDecoder::directoryOf(const TextString& path, const char*& name) const
+{
+    const size_t length = static_cast<size_t>(_ingestDir.length());
+    const char* text = path.c_str();
+    if (_ingestFd >= 0 && std::strncmp(text, _ingestDir.c_str(), length) == 0 &&
+        text[length] == '/' && std::strchr(text + length + 1, '/') == nullptr) {
+        name = text + length + 1;
+        return _ingestFd;
+    }
+    name = text;
+    return AT_FDCWD;
+}
+
+bool BufrFileDecoder::openIngestDirectory()
+{
+    SafeDirectory::Failure refused;
+    _ingestFd = SafeDirectory::openPath(_ingestDir.c_str(), 0, &refused);
+    if (_ingestFd >= 0 || refused.refusal == SafeDirectory::SYSTEM) {
+        _ingestRefusal.clear();
+        return true;
+    }
+    // Another account has laid a link or a directory of its own in place of
+    // a part of the path: what it leads to is not this decoder's to read,
+    // unlink or move.
+    const std::string path = _ingestDir.c_str();
+    const std::string why = path.substr(0, refused.partEnd > 0 ? refused.partEnd : path.size()) +
+                            ": " + SafeDirectory::reasonText(refused);
+    if (why != _ingestRefusal) {
+        FLOW_LOG(PROBLEM) << "The ingest directory " << _ingestDir << " is refused (" << why
+                          << "); its files are left where they are" << std::endl;
+        _ingestRefusal = why;
+    }
+    return false;
 }
 
 bool BufrFileDecoder::holdIngestDirectory()
@@ -148,6 +185,21 @@ void BufrFileDecoder::processBufrDirectory()
 {
     BufrSignalClient::instance()->setDirectories(_ingestDir, _badDir);
     _retryPass = false;
+    if (!openIngestDirectory())
+        return;
+    // Every file of the pass is reached through the directory opened now,
+    // whatever is laid at its path meanwhile.
+    struct Closer {
+        int& fd;
+        ~Closer()
+        {
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+            BufrSignalClient::instance()->setDirectoryDescriptor(-1);
+        }
+    } closer{_ingestFd};
+    BufrSignalClient::instance()->setDirectoryDescriptor(_ingestFd);
     if (!holdIngestDirectory())
         return;
     if (_record.patternFetch == PATTERN_PER_PASS)
@@ -202,6 +254,7 @@ bool BufrFileDecoder::listFiles(const TextString& directory, std::vector<TextStr
     // so that the names it leaves out are known.
     Directory listing;
     listing.directory = directory;
+    listing.descriptor = _ingestFd;
     const int error = listing.scan();
     if (error != 0) {
         _retryPass = isShortage(error);
@@ -255,7 +308,9 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     }
 
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
+    const char* entry = nullptr;
+    const int dir = directoryOf(path, entry);
+    if (fstatat(dir, entry, &info, 0) != 0) {
         const int error = errno;
         FLOW_LOG(PROBLEM) << _record.statFailureText << path << ": " << std::strerror(error)
                           << std::endl;
@@ -371,9 +426,11 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
     // writer), nor for the owner of a write lease on the file.  A link is
     // not followed by this open; it is read through what it points to, as
     // the listing's stat saw it, and checked as a file is.
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const char* entry = nullptr;
+    const int dir = directoryOf(path, entry);
+    int fd = openat(dir, entry, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ELOOP)
-        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        fd = openat(dir, entry, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == EWOULDBLOCK || error == EAGAIN) {
@@ -507,13 +564,20 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
     // user's directory laid in place of the bad-file directory, or of a part
     // of either path, never takes the file elsewhere.
     const std::string from = path.c_str();
-    const SafeDirectory source(from.substr(0, from.size() - name.length()));
+    const char* entry = nullptr;
+    const int passDir = directoryOf(path, entry);
+    // The pass's directory where the file is one of it; else its path's.
+    const SafeDirectory source(passDir != AT_FDCWD ? std::string()
+                                                   : from.substr(0, from.size() - name.length()));
     const SafeDirectory bad(_badDir.c_str());
+    const int sourceFd = passDir != AT_FDCWD ? passDir : source.fd();
     char used[PATH_MAX];
     std::snprintf(used, sizeof used, "%s", name.c_str());
     int error = 0;
     std::string why;
     for (const SafeDirectory* dir : {&source, &bad}) {
+        if (dir == &source && passDir != AT_FDCWD)
+            continue;
         if (error == 0 && !dir->ok()) {
             error = dir->failure().error;
             why = dir->failure().refusal == SafeDirectory::SYSTEM ? std::strerror(error)
@@ -521,7 +585,7 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
         }
     }
     if (error == 0) {
-        error = renameToFreeNameAt(source.fd(), name.c_str(), bad.fd(), name.c_str(), used,
+        error = renameToFreeNameAt(sourceFd, name.c_str(), bad.fd(), name.c_str(), used,
                                    sizeof used);
         why = std::strerror(error);
     }
@@ -547,7 +611,9 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
 
 bool BufrFileDecoder::deleteFile(const TextString& path)
 {
-    if (unlink(path.c_str()) == 0) {
+    const char* entry = nullptr;
+    const int dir = directoryOf(path, entry);
+    if (unlinkat(dir, entry, 0) == 0) {
         _pendingDisposals.erase(fileNameOf(path).c_str());
         FLOW_LOG(VERBOSE) << path << " deleted" << std::endl;
         return true;

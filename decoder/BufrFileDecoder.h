@@ -238,7 +238,17 @@ private:
     static FileIdentity identityOf(const struct stat& info);
     // The file at path, when there is one (the entry itself, not what a
     // link points to).
-    static bool identify(const TextString& path, FileIdentity& file);
+    bool identify(const TextString& path, FileIdentity& file) const;
+    // Where a path of the ingest directory is reached: during a pass, the
+    // directory the pass opened and the name in it; otherwise the working
+    // directory and the path.
+    int directoryOf(const TextString& path, const char*& name) const;
+    // Opens the ingest directory for the pass, a part at a time; false (its
+    // files left alone, the refusal logged once) when a part of its path is
+    // a link or another user's directory where others can write.  A
+    // directory that cannot be opened for a system reason (missing) leaves
+    // the pass to the listing, which reports it.
+    bool openIngestDirectory();
     // Leaves the file at path for a later pass (needsRetry), with a PROBLEM
     // line saying why, once while it stays that file.
     void deferFile(const TextString& path, const FileIdentity& file, const TextString& why);
@@ -280,6 +290,10 @@ private:
     // Files left for a later pass that have been logged, by name, while they
     // stay as they were.
     std::map<std::string, FileIdentity> _deferredLogged;
+    // The ingest directory opened for the pass (-1 outside one or where it
+    // could not be opened), and the refusal of its path logged last.
+    int _ingestFd = -1;
+    std::string _ingestRefusal;
     // The file the pass checked before readBufrFile opens it (what stat
     // saw at its name); _listedKnown while processFile reads it.
     FileIdentity _listed;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <regex.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,7 +97,7 @@ private:
 }  // namespace
 
 Directory::Directory()
-    : sort(false), includeDotFiles(false), usePattern(false), patternFlags(0)
+    : sort(false), includeDotFiles(false), usePattern(false), patternFlags(0), descriptor(-1)
 {
 }
 
@@ -106,7 +107,22 @@ int Directory::scan()
     if (usePattern && !regex.compile(pattern, patternFlags))
         return EINVAL;
 
-    DIR* dir = opendir(directory.c_str());
+    DIR* dir = nullptr;
+    if (descriptor < 0) {
+        dir = opendir(directory.c_str());
+    } else {
+        // A copy of the descriptor, which the listing closes; it shares the
+        // reading position, so the listing starts from the beginning.
+        const int copy = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+        dir = copy >= 0 ? fdopendir(copy) : nullptr;
+        if (dir) {
+            rewinddir(dir);
+        } else if (copy >= 0) {
+            const int error = errno;
+            close(copy);
+            errno = error;
+        }
+    }
     if (!dir) {
         int error = errno;
         QEV_LOG(LogStream::PROBLEM, "Directory")

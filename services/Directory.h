@@ -45,6 +45,10 @@ public:
     bool includeDotFiles;
     bool usePattern;
     int patternFlags;
+    // When not -1, the directory listed is the one open at this descriptor
+    // (directory then only names it in lines), so that a link laid at its
+    // path since it was opened leads the listing nowhere else.
+    int descriptor;
 
 private:
     // The path of a listed name inside the directory.

@@ -168,3 +168,41 @@ TEST(ForeignPaths, LinksInPlaceOfTheBadFileAndStoreDirectoriesLeadNowhere)
               std::string::npos)
         << log;
 }
+
+// The ingest directory, under a directory open to all, replaced by another
+// account's link to a directory of root's holding an empty file and a
+// bulletin: neither is read, unlinked or moved; one line says why.
+TEST(ForeignPaths, ALinkInPlaceOfTheIngestDirectoryLeadsNowhere)
+{
+    REQUIRE_ROOT();
+    QEV_REQUIRE_NCGEN();
+    ModelInstallation inst(terminalLog);
+    ASSERT_EQ(chmod(inst.tree.root().c_str(), 0755), 0);
+    const std::string parent = fs::path(inst.in).parent_path().string();
+    ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
+    const std::string target = inst.tree.mkdirs("ingestTarget");
+    const ModelBulletin eta = modelBulletins(1, 3)[0];
+    inst.tree.write("ingestTarget/" + eta.sample.name,
+                    std::string(eta.sample.bytes.begin(), eta.sample.bytes.end()));
+    inst.tree.write("ingestTarget/JUSA41_KWBC_empty", "");
+    fs::remove_all(inst.in);
+    ASSERT_TRUE(asAnotherAccount([&] { return symlink(target.c_str(), inst.in.c_str()); }));
+
+    DecoderProcess d(inst.notices, "Model", inst.tree.path("decoder.log"));
+    ASSERT_TRUE(d.ready()) << d.child.log();
+    ASSERT_TRUE(d.announce()) << d.child.log();
+    ASSERT_TRUE(d.announce()) << d.child.log();
+    EXPECT_EQ(d.stop(), 0);
+
+    std::vector<std::string> kept = {"JUSA41_KWBC_empty", eta.sample.name};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(TempTree::listFiles(target), kept);
+    EXPECT_TRUE(TempTree::listFiles(inst.bad).empty());
+    const std::string log = d.child.log();
+    const std::string line = "The ingest directory " + inst.in + " is refused (" + inst.in +
+                             ": a symbolic link in a directory other users can write); its "
+                             "files are left where they are";
+    const size_t first = log.find(line);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos) << log;
+}
