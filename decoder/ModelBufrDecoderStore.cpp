@@ -368,7 +368,8 @@ bool ModelBufrDecoder::sendNotification()
     const Model model = currentModel();
     const DataAccessKey key = model == NUM_MODELS ? 0 : PRODUCT_KEYS[model];
     if (!dmNotify(key, _notificationTime)) {
-        if (_bulletinLog.admit("ModelBufrDecoder", "dmNotify FAILED for key"))
+        if (!dmNotifyFailureLogged() &&
+            _bulletinLog.admit("ModelBufrDecoder", "dmNotify FAILED for key"))
             MODEL_LOG(PROBLEM) << "dmNotify FAILED for key = " << key << std::endl;
         return false;
     }

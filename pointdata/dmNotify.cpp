@@ -36,11 +36,23 @@ struct Outage {
     }
 };
 
+Outage& theOutage()
+{
+    static Outage outage;
+    return outage;
+}
+
 } // namespace
+
+bool dmNotifyFailureLogged()
+{
+    const Outage& outage = theOutage();
+    return outage.on && outage.dropped > 1;
+}
 
 bool dmNotify(DataAccessKey key, DataTime time)
 {
-    static Outage outage;
+    Outage& outage = theOutage();
     if (outage.on && monotonicMillis() < outage.nextTry) {
         ++outage.dropped;
         return false;

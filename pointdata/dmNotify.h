@@ -20,4 +20,9 @@
 // notification is sent again or the process ends.  Main thread.
 bool dmNotify(DataAccessKey key, DataTime time);
 
+// Whether the notification that failed last fell in a time of failures that
+// an earlier failure began: the callers' own line for a failed notification
+// is then written once per such time, not once per notification.
+bool dmNotifyFailureLogged();
+
 #endif

@@ -223,8 +223,9 @@ bool SatelliteSoundingDecoder::sendNotification()
 {
     const TextString when = _dataTime.refTime().toString(TIME_FORMAT);
     if (!dmNotify(_settings.productKey, _dataTime)) {
-        DECODER_LOG(PROBLEM) << "dmNotify FAILED for key = " << _settings.productKey
-                             << " and dataTime " << when << std::endl;
+        if (!dmNotifyFailureLogged())
+            DECODER_LOG(PROBLEM) << "dmNotify FAILED for key = " << _settings.productKey
+                                 << " and dataTime " << when << std::endl;
         return false;
     }
     DECODER_LOG(VERBOSE) << "Sent notification for key " << _settings.productKey

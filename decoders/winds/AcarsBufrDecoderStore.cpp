@@ -612,7 +612,8 @@ bool AcarsBufrDecoder::sendNotification(const AbsTime& t)
 {
     const DataTime time(t, 0, TimeRange(t, t), t, 0, 0x300);
     if (!dmNotify(ACARS_KEY, time)) {
-        if (_bulletinLog.admit("AcarsBufrDecoder", "dmNotify FAILED for key"))
+        if (!dmNotifyFailureLogged() &&
+            _bulletinLog.admit("AcarsBufrDecoder", "dmNotify FAILED for key"))
             ACARS_LOG(PROBLEM) << "dmNotify FAILED for key = " << ACARS_KEY << std::endl;
         return false;
     }

@@ -637,7 +637,8 @@ bool ProfBufrDecoder::sendNotification()
 {
     const DataAccessKey key = _networkName == NPN ? 10001 : _networkName == CAP ? 10002 : 0;
     if (!dmNotify(key, _dataTime)) {
-        PROF_LOG(PROBLEM) << "dmNotify FAILED for key = " << key << std::endl;
+        if (!dmNotifyFailureLogged())
+            PROF_LOG(PROBLEM) << "dmNotify FAILED for key = " << key << std::endl;
         return false;
     }
     PROF_LOG(VERBOSE) << "Sent notification for key " << key << std::endl;

@@ -139,8 +139,9 @@ bool SatelliteWindDecoder::sendNotification()
     const DataAccessKey key = _type.productKey;
     const TextString when = _dataTime.refTime().toString(TIME_FORMAT);
     if (!dmNotify(key, _dataTime)) {
-        QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
-            << "dmNotify FAILED for key = " << key << " and dataTime " << when << std::endl;
+        if (!dmNotifyFailureLogged())
+            QEV_LOG(LogStream::PROBLEM, _type.decoderSource)
+                << "dmNotify FAILED for key = " << key << " and dataTime " << when << std::endl;
         return false;
     }
     QEV_LOG(LogStream::VERBOSE, _type.decoderSource)

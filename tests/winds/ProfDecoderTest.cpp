@@ -336,8 +336,10 @@ TEST_F(ProfDecoder, StationsAreStoredInTheirNetworksStore)
         LogCapture log;
         ASSERT_EQ(decoder.write2NetcdfFile(), 1) << log.text();
         EXPECT_STREQ(decoder.netcdfFileName().c_str(), "20240601_1200");
-        EXPECT_EQ(log.count("dmNotify FAILED for key = "), 1);
-        EXPECT_TRUE(log.contains(cap ? "key = 10002" : "key = 10001"));
+        // No notification server: the first failure is logged, the later
+        // ones of the same outage only counted.
+        EXPECT_EQ(log.count("dmNotify FAILED for key = "), cap ? 0 : 1);
+        EXPECT_TRUE(cap || log.contains("key = 10001"));
         const std::string dir = decoder.storeDirectory(cap).c_str();
         EXPECT_EQ(readFloats(dir, "numLevels", 0, 1)[0], 3.0f);
         EXPECT_EQ(readFloats(dir, "numLevels", 1, 1)[0], 2.0f);
