@@ -14,6 +14,7 @@
 #include "windForms.h"
 #include "windTimeGroups.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -166,14 +167,16 @@ int AcarsBufrDecoder::openingOf(int i, int floor) const
 
 bool AcarsBufrDecoder::givesAnyOf(int from, int to, int within, int withinEnd) const
 {
+    // Sorted, so that a message of many values takes no quadratic time.
     const SeqOf<BufrValues>& values = _decodedValues;
+    std::vector<int> given;
+    for (int k = within; k < withinEnd; ++k)
+        given.push_back(values[k].getDescriptor());
+    std::sort(given.begin(), given.end());
     for (int i = from; i < to; ++i) {
         const int d = values[i].getDescriptor();
-        if (isTime(d) || positionIndex(d) >= 0)
-            continue;
-        for (int k = within; k < withinEnd; ++k)
-            if (values[k].getDescriptor() == d)
-                return true;
+        if (!isTime(d) && positionIndex(d) < 0 && std::binary_search(given.begin(), given.end(), d))
+            return true;
     }
     return false;
 }
