@@ -1,27 +1,44 @@
 // The decoder of ACARS aircraft reports (data type key acars): the BUFR
 // files of $QEV_DATA/ispan/bufr/acars whose names match "IUA.0[1|2]" into
-// the point-data store $QEV_DATA/point/acars/netcdf, one record per report
-// (data subset) keyed by the aircraft's tail number and the report's time;
-// each stored report is notified with the product key 79.
+// the point-data store $QEV_DATA/point/acars/netcdf, one record per
+// observation of a report (data subset: the report itself, each of its
+// levels, each further observation) keyed by the aircraft's tail number and
+// the observation's time; each stored observation is notified with the
+// product key 79.
 //
 // A report takes the tail number (0 01 008) and the time group (0 04 001 to
 // 0 04 005, and 0 04 006 where the group has it, else 0 s) of its own
-// subset, the first of each, and its position: the high-accuracy latitude
-// and longitude (0 05 001, 0 06 001) of its own observation, or where those
-// are absent the coarse-accuracy ones (0 05 002, 0 06 002), which go into
-// the same variables.  A report's own observation is its subset's values up
-// to the first latitude element that repeats there: the WMO sequence with
-// turbulence data (3 11 010) follows the report with further observations
-// of the same aircraft, each with its own position, height and time of day,
-// and their values never land in the report's record.  Each further
-// observation is a record of its own: the report's tail number, its
-// position, and its time of day on the report's date (the day before or
-// after where that lies nearer the report), or its own time group.  A
-// report or observation without its own tail number, time or position is
-// skipped with a PROBLEM line; a bulletin none of whose reports can be
-// stored is set aside with a reason that names what they lack (the tail
-// number 0 01 008, the time, the latitude and longitude).  Lines that recur
-// per report are bounded per bulletin (BulletinLog).
+// subset, the first of each.  An observation's position is the
+// high-accuracy latitude and longitude (0 05 001, 0 06 001) of its own, or
+// where those are absent the coarse-accuracy ones (0 05 002, 0 06 002),
+// which go into the same variables.  A subset's values fall into
+// observations: one runs up to a latitude element of its accuracy or a
+// height element (0 07 010, 0 07 002, 0 07 007) that it gives again, where
+// the next begins, together with the time and height values right before
+// that element (3 11 009's levels open with their flight level, 3 11 012's
+// with their time and flight level, 3 11 010's turbulence observations with
+// their time).
+// - A report of levels: where the values before its first level (which
+//   begins where the height given again was given first, as in 3 11 008,
+//   else with the second observation) give none of that level's elements
+//   but times and positions (the tail number, time, position and phase of
+//   flight of 3 11 008, 3 11 009 and 3 11 012), they are what its levels
+//   share.  Each level is an observation, the first the report's own: its
+//   record holds the shared values, then its own over them, with its own
+//   position and time (its time group or time of day) where it gives them,
+//   else the report's.
+// - Otherwise the first observation is the report's own and the others
+//   are further observations of the same aircraft (3 11 010's turbulence
+//   data), each with its own position, height and time, whose values never
+//   land in the report's record.  A further observation is at its own time
+//   group, or its time of day on the report's date (the day before or after
+//   where that lies nearer the report).
+// A report or observation without a tail number, time or position (of its
+// own, or for a level its report's) is skipped with a PROBLEM line; a
+// bulletin none of whose reports can be stored is set aside with a reason
+// that names what they lack (the tail number 0 01 008, the time, the
+// latitude and longitude).  Lines that recur per report are bounded per
+// bulletin (BulletinLog).
 //
 // The record of an observation: the store keys records by tail number and
 // time, and the reports carry their time to the minute or the second, so
@@ -36,7 +53,8 @@
 // record beside them, in the aircraft's chain of records like any other,
 // so that reading by tail number or by time finds each of them.  A further
 // observation whose record an earlier observation of the same bulletin
-// took is skipped with a PROBLEM line, the earlier one's values kept.
+// took (levels of one height with nothing else to tell them apart) is
+// skipped with a PROBLEM line, the earlier one's values kept.
 // Other values go into the template variables of their elements in the
 // variable's unit (ElementUnits: 55 kt into "m s-1" as 28.29; a unit that
 // cannot be converted is left out with a PROBLEM line), but a relative
@@ -49,7 +67,7 @@
 // into direction and speed (windForms), unless it gives the direction and
 // speed themselves (both, or one of them while the components are not both
 // given); of each element the observation's last value counts, as for the
-// others.
+// others (its own over those it shares).
 //
 // The template dictionary is read once, at construction; while it is empty
 // every directory pass logs "Unable to read template file" and leaves the
@@ -95,6 +113,9 @@ public:
     struct Observation {
         int subset = 0;
         int first = 0, end = 0;               // its values, [first, end)
+        // The values its report gives once for all its levels, [shared,
+        // sharedEnd): empty but for a level of a report of levels.
+        int shared = 0, sharedEnd = 0;
         int latitude = -1, longitude = -1;    // the values of its position
         int height = -1;                      // the value of its height
         bool own = true;
@@ -104,6 +125,18 @@ public:
         // Where it was stored: the data file's name and the record.
         TextString file;
         int record = -1;
+
+        bool isLevel() const { return sharedEnd > shared; }
+        // Its values in the order they are stored: the shared ones, then
+        // its own, which stand over them.
+        template <class F>
+        void forEachValue(F f) const
+        {
+            for (int i = shared; i < sharedEnd; ++i)
+                f(i);
+            for (int i = first; i < end; ++i)
+                f(i);
+        }
     };
 
     // 1 stored, -1 a failure (no tail number or time in the file, no store,
@@ -162,9 +195,18 @@ public:
     const SeqOfPtr<int*>& handles() const { return _handles; }
 
 private:
-    static bool isLatitude(int descriptor);
     // The index in POSITIONS of a position element, -1 for another one.
     static int positionIndex(int descriptor);
+    // Where the observation whose latitude or height is value i begins:
+    // there, or at the time and height values right before it (none of
+    // them given twice in between), never at floor or before.
+    int openingOf(int i, int floor) const;
+    // Whether the values [from, to) give an element of [within, withinEnd)
+    // other than a time or a position.
+    bool givesAnyOf(int from, int to, int within, int withinEnd) const;
+    // The observation's position and height: its own first, else those of
+    // the values it shares.
+    void locatePositionAndHeight(Observation& o) const;
     // The template variable of an element (a coarse position element's is
     // the high-accuracy one's); false when it has none, or when the
     // descriptor cannot be cached (tooLarge, after a PROBLEM line).

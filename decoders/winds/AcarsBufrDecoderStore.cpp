@@ -14,10 +14,12 @@
 #include "windForms.h"
 #include "windTimeGroups.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #define ACARS_LOG(category) QEV_LOG(LogStream::category, "AcarsBufrDecoder")
 
@@ -35,6 +37,32 @@ const int POSITIONS[4] = {5001, 6001, 5002, 6002};
 // height or altitude, height.
 const int HEIGHTS[3] = {7010, 7002, 7007};
 const DataAccessKey ACARS_KEY = 79;
+
+// The elements an observation is told from the one before by, when it
+// gives them again: the latitudes of high and of coarse accuracy, then the
+// heights.
+const int KEYS = 5;
+int keyIndex(int descriptor)
+{
+    if (descriptor == POSITIONS[0] || descriptor == POSITIONS[2])
+        return descriptor == POSITIONS[0] ? 0 : 1;
+    for (int k = 0; k < 3; ++k)
+        if (descriptor == HEIGHTS[k])
+            return 2 + k;
+    return -1;
+}
+
+// The elements of a time group or a time of day (year to second).
+bool isTime(int descriptor)
+{
+    return descriptor >= YEAR && descriptor <= YEAR + 5;
+}
+
+// The elements that may open an observation before its position.
+bool isOpening(int descriptor)
+{
+    return isTime(descriptor) || keyIndex(descriptor) >= 2;
+}
 
 // The number a variable of that type holds once value is written into it
 // (as the record writer writes: integers truncated toward zero).
@@ -115,11 +143,6 @@ SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed)
     return times;
 }
 
-bool AcarsBufrDecoder::isLatitude(int descriptor)
-{
-    return descriptor == POSITIONS[0] || descriptor == POSITIONS[2];
-}
-
 int AcarsBufrDecoder::positionIndex(int descriptor)
 {
     for (int k = 0; k < 4; ++k)
@@ -128,61 +151,128 @@ int AcarsBufrDecoder::positionIndex(int descriptor)
     return -1;
 }
 
+int AcarsBufrDecoder::openingOf(int i, int floor) const
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    int b = i;
+    while (b - 1 > floor && isOpening(values[b - 1].getDescriptor())) {
+        const int d = values[b - 1].getDescriptor();
+        for (int k = b; k <= i; ++k)
+            if (values[k].getDescriptor() == d)
+                return b;
+        --b;
+    }
+    return b;
+}
+
+bool AcarsBufrDecoder::givesAnyOf(int from, int to, int within, int withinEnd) const
+{
+    // Sorted, so that a message of many values takes no quadratic time.
+    const SeqOf<BufrValues>& values = _decodedValues;
+    std::vector<int> given;
+    for (int k = within; k < withinEnd; ++k)
+        given.push_back(values[k].getDescriptor());
+    std::sort(given.begin(), given.end());
+    for (int i = from; i < to; ++i) {
+        const int d = values[i].getDescriptor();
+        if (!isTime(d) && positionIndex(d) < 0 && std::binary_search(given.begin(), given.end(), d))
+            return true;
+    }
+    return false;
+}
+
 void AcarsBufrDecoder::locateObservations()
 {
     _observations.clear();
     const SeqOf<BufrValues>& values = _decodedValues;
     const int n = values.length();
     for (int i = 0; i < n;) {
-        // A report's values, subset by subset: its own observation up to the
-        // first latitude element that repeats, then one further observation
-        // from each such latitude to the next.
+        // A report's values, subset by subset: an observation runs up to a
+        // latitude element of its accuracy or a height element it gives
+        // again, where the next begins (with the time and height values
+        // right before that element, which open it).
         const int s = values[i].getSubset();
-        Observation o;
-        o.subset = s;
-        o.first = i;
-        bool seen[2] = {false, false};
+        const int begin = i;
+        std::vector<int> starts{begin};
+        bool seen[KEYS] = {};
+        int at[KEYS] = {};
+        int earlier = -1;    // a height that ended the first observation: where it was given first
         for (; i < n && values[i].getSubset() == s; ++i) {
-            const int d = values[i].getDescriptor();
-            if (!isLatitude(d))
+            const int k = keyIndex(values[i].getDescriptor());
+            if (k < 0)
                 continue;
-            const int k = d == POSITIONS[0] ? 0 : 1;
             if (seen[k]) {
-                o.end = i;
-                _observations.push_back(o);
-                o = Observation();
-                o.subset = s;
-                o.first = i;
-                o.own = false;
-                seen[0] = seen[1] = false;
+                const int b = openingOf(i, starts.back());
+                if (starts.size() == 1 && k >= 2)
+                    earlier = at[k];
+                starts.push_back(b);
+                for (int key = 0; key < KEYS; ++key)
+                    seen[key] = false;
+                for (int j = b; j < i; ++j) {
+                    const int kj = keyIndex(values[j].getDescriptor());
+                    if (kj >= 0) {
+                        seen[kj] = true;
+                        at[kj] = j;
+                    }
+                }
             }
             seen[k] = true;
+            at[k] = i;
         }
-        o.end = i;
-        _observations.push_back(o);
+        starts.push_back(i);
+        // A report of levels: its first level begins where the height it
+        // gives again was given first (as 3 11 008's levels), or with its
+        // second observation (as 3 11 009's levels, each with its own
+        // position); what comes before is the report's for all its levels
+        // when it gives none of the first level's elements but times and
+        // positions.  A report that gives those (its own temperature, wind
+        // ...) before further observations is an observation of its own.
+        const int level = earlier >= 0 ? openingOf(earlier, begin) : starts[1];
+        const int levelEnd = earlier >= 0 ? starts[1] : starts[starts.size() > 2 ? 2 : 1];
+        const bool levels = starts.size() > 2 && !givesAnyOf(begin, level, level, levelEnd);
+        if (levels && earlier >= 0)
+            starts.insert(starts.begin() + 1, level);
+        for (size_t k = levels ? 1 : 0; k + 1 < starts.size(); ++k) {
+            Observation o;
+            o.subset = s;
+            o.first = starts[k];
+            o.end = starts[k + 1];
+            o.own = k == (levels ? 1u : 0u);
+            if (levels) {
+                o.shared = starts[0];
+                o.sharedEnd = starts[1];
+            }
+            locatePositionAndHeight(o);
+            _observations.push_back(o);
+        }
     }
-    for (Observation& o : _observations) {
-        // Its first value of each position element that holds one; the
+}
+
+void AcarsBufrDecoder::locatePositionAndHeight(Observation& o) const
+{
+    const SeqOf<BufrValues>& values = _decodedValues;
+    const int ranges[2][2] = {{o.first, o.end}, {o.shared, o.sharedEnd}};
+    for (const auto& range : ranges) {
+        // The first value of each position element that holds one; the
         // coarse position stands in for the high-accuracy one only as a
         // whole: an observation never mixes the two.
         int first[4] = {-1, -1, -1, -1};
-        for (int i = o.first; i < o.end; ++i) {
-            for (int k = 0; k < 4; ++k)
-                if (values[i].getDescriptor() == POSITIONS[k] && first[k] < 0 &&
-                    values[i].getValue() != BufrDecoder::MISSING_VALUE)
-                    first[k] = i;
+        for (int i = range[0]; i < range[1]; ++i) {
+            const int k = positionIndex(values[i].getDescriptor());
+            if (k >= 0 && first[k] < 0 && values[i].getValue() != BufrDecoder::MISSING_VALUE)
+                first[k] = i;
         }
         const int pair = first[0] >= 0 && first[1] >= 0   ? 0
                          : first[2] >= 0 && first[3] >= 0 ? 2
                                                             : -1;
-        if (pair >= 0) {
+        if (pair >= 0 && o.latitude < 0) {
             o.latitude = first[pair];
             o.longitude = first[pair + 1];
         }
         // Its height: the first of the height elements, in their order,
         // that holds a value.
         for (int k = 0; k < 3 && o.height < 0; ++k)
-            for (int i = o.first; i < o.end && o.height < 0; ++i)
+            for (int i = range[0]; i < range[1] && o.height < 0; ++i)
                 if (values[i].getDescriptor() == HEIGHTS[k] &&
                     values[i].getValue() != BufrDecoder::MISSING_VALUE)
                     o.height = i;
@@ -265,11 +355,16 @@ int AcarsBufrDecoder::storeFile()
             continue;
         }
         further = o.own ? 0 : further + 1;
-        if (o.own) {
+        if (o.own && !o.isLevel()) {
             o.timed = timed[s];
             o.time = times[s];
         } else {
             o.timed = timed[s] && furtherObservationTime(o, times[s], o.time);
+            // A level without a time of its own is at its report's.
+            if (timed[s] && !o.timed && o.isLevel()) {
+                o.timed = true;
+                o.time = times[s];
+            }
         }
         const char* lacks = tails[s].length() == 0 ? "tail number"
                             : !o.timed             ? "time"
@@ -320,10 +415,10 @@ int AcarsBufrDecoder::storeFile()
         const int ncid = *handle;
         _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
         _storing = &o;
-        for (int i = o.first; i < o.end; ++i) {
+        o.forEachValue([&](int i) {
             if (storeValues(ncid, record, i)) {
                 o.stored = true;
-                continue;
+                return;
             }
             TextString name;
             if (!lookupElementName(values[i].getDescriptor(), name, _templateDict))
@@ -332,7 +427,7 @@ int AcarsBufrDecoder::storeFile()
                                << values[i].getDescriptor() << "(" << name << ")"
                                << ", decoded value=[" << values[i].getValue() << "] for "
                                << tails[s] << " is undefined in the cdl." << std::endl;
-        }
+        });
         if (storeComponentWind(ncid, record, o))
             o.stored = true;
         _storing = nullptr;
@@ -550,7 +645,7 @@ bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observatio
     // The last value of each element, as the observation's writes leave
     // the variables: direction, speed (in any unit), u, v.
     int last[4] = {-1, -1, -1, -1};
-    for (int i = o.first; i < o.end; ++i) {
+    o.forEachValue([&](int i) {
         const int d = _decodedValues[i].getDescriptor();
         const int k = d == WIND_DIRECTION                                ? 0
                       : d == WIND_SPEED || d == 11083 || d == 11084      ? 1
@@ -559,7 +654,7 @@ bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observatio
                                                                          : -1;
         if (k >= 0)
             last[k] = i;
-    }
+    });
     bool given[4];
     double value[4];
     for (int k = 0; k < 4; ++k) {

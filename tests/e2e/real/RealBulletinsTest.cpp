@@ -278,26 +278,83 @@ std::string positionKey(double lat, double lon, double time)
            "@" + std::to_string(static_cast<long>(time));
 }
 
-// The observations of an aircraft report: its own, up to the first
-// latitude element that repeats, then each further one from such a
-// latitude to the next.
-std::vector<std::pair<size_t, size_t>> observations(const Elements& e)
+// An observation of an aircraft report: its elements [first, end), and
+// for a level of a report of levels the report's elements before its first
+// level [0, shared), which go with each level under the level's own.
+struct AircraftObservation {
+    size_t first, end, shared;
+    bool own;
+};
+
+bool isTime(int d)
 {
-    std::vector<std::pair<size_t, size_t>> out;
-    size_t first = 0;
-    bool seen[2] = {false, false};
+    return d >= 4001 && d <= 4006;
+}
+
+bool isHeight(int d)
+{
+    return d == 7010 || d == 7002 || d == 7007;
+}
+
+bool isKey(int d)
+{
+    return d == 5001 || d == 5002 || isHeight(d);
+}
+
+// Where the observation whose latitude or height is at i begins: at the
+// times and heights right before it (none given twice), after floor.
+size_t openingOf(const Elements& e, size_t i, size_t floor)
+{
+    size_t b = i;
+    for (; b - 1 > floor && (isTime(e[b - 1].descriptor) || isHeight(e[b - 1].descriptor)); --b)
+        for (size_t k = b; k <= i; ++k)
+            if (e[k].descriptor == e[b - 1].descriptor)
+                return b;
+    return b;
+}
+
+// The observations of an aircraft report: each runs up to a latitude of its
+// accuracy or a height it gives again, the next beginning with the times and
+// heights right before it.  The part before the first level (where a
+// height given again was given first, else the second observation) of a
+// report that gives none of that level's elements there but times and
+// positions goes with each level.
+std::vector<AircraftObservation> observations(const Elements& e)
+{
+    std::vector<size_t> starts{0};
+    std::map<int, size_t> seen;
+    long earlier = -1;
     for (size_t i = 0; i < e.size(); ++i) {
-        const int d = e[i].descriptor;
-        if (d != 5001 && d != 5002)
+        if (!isKey(e[i].descriptor))
             continue;
-        if (seen[d == 5001 ? 0 : 1]) {
-            out.push_back({first, i});
-            first = i;
-            seen[0] = seen[1] = false;
+        if (seen.count(e[i].descriptor)) {
+            const size_t b = openingOf(e, i, starts.back());
+            if (starts.size() == 1 && isHeight(e[i].descriptor))
+                earlier = static_cast<long>(seen[e[i].descriptor]);
+            starts.push_back(b);
+            seen.clear();
+            for (size_t j = b; j < i; ++j)
+                if (isKey(e[j].descriptor))
+                    seen[e[j].descriptor] = j;
         }
-        seen[d == 5001 ? 0 : 1] = true;
+        seen[e[i].descriptor] = i;
     }
-    out.push_back({first, e.size()});
+    starts.push_back(e.size());
+    const size_t level = earlier >= 0 ? openingOf(e, size_t(earlier), 0) : starts[1];
+    const size_t levelEnd =
+        earlier >= 0 ? starts[1] : starts[std::min<size_t>(2, starts.size() - 1)];
+    bool levels = starts.size() > 2;
+    for (size_t i = 0; i < level; ++i) {
+        const int d = e[i].descriptor;
+        if (!isTime(d) && d != 5001 && d != 6001 && d != 5002 && d != 6002 &&
+            last(e, level, levelEnd, {d}))
+            levels = false;
+    }
+    if (levels && earlier >= 0)
+        starts.insert(starts.begin() + 1, level);
+    std::vector<AircraftObservation> out;
+    for (size_t k = levels ? 1 : 0; k + 1 < starts.size(); ++k)
+        out.push_back({starts[k], starts[k + 1], levels ? starts[1] : 0, k == (levels ? 1u : 0u)});
     return out;
 }
 
@@ -322,10 +379,9 @@ long furtherTime(const Elements& e, size_t from, size_t to, long report)
     return -1;
 }
 
-// The wind speed of [from, to) in m/s, from whichever unit it has.
-const Value* windSpeed(const Elements& e, size_t from, size_t to, Value& converted)
+// A wind speed in m/s, from whichever unit it has.
+const Value* windSpeed(const Value* v, Value& converted)
 {
-    const Value* v = last(e, from, to, {11002, 11083, 11084});
     if (!v || v->descriptor == 11002 || !present(*v))
         return v;
     converted = *v;
@@ -369,15 +425,19 @@ bool windOf(const std::vector<std::pair<const Value*, const Value*>>& forms,
     return false;
 }
 
-// The key of an aircraft record: its tail number, time and position (an
-// aircraft reports more than once within one time).
-std::string aircraftKey(const std::string& tail, double time, double lat, double lon)
+// The key of an aircraft record: its tail number, time, position and
+// flight level (an aircraft reports more than once within one time).
+std::string aircraftKey(const std::string& tail, double time, double lat, double lon,
+                        double height)
 {
-    return idTimeKey(tail, time) + "," + positionKey(lat, lon, time);
+    return idTimeKey(tail, time) + "," + positionKey(lat, lon, time) + "," +
+           std::to_string(std::lround(height));
 }
 
 // Aircraft reports: one record per observation with a tail number, a time
-// and a position, keyed by tail number, time and position.
+// and a position, keyed by tail number, time, position and flight level; a
+// level of a report of levels takes the report's time and position where it
+// gives none of its own.
 std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
 {
     std::map<std::string, Expected> out;
@@ -390,25 +450,44 @@ std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
                 report = timeGroup(e, i);
         if (!tail || report < 0)
             continue;
-        for (const auto& o : observations(e)) {
-            const long time = o.first == 0 ? report : furtherTime(e, o.first, o.second, report);
+        for (const AircraftObservation& o : observations(e)) {
+            // Of each element the observation's last, else the last its
+            // levels share.
+            auto of = [&](std::initializer_list<int> ds) {
+                const Value* v = last(e, o.first, o.end, ds);
+                return v ? v : last(e, 0, o.shared, ds);
+            };
+            long time = o.own && !o.shared ? report : furtherTime(e, o.first, o.end, report);
+            if (time < 0 && o.shared)
+                time = report;
             double lat = 0, lon = 0;
-            if (time < 0 || !position(e, lat, lon, o.first, o.second))
+            if (time < 0 || !(position(e, lat, lon, o.first, o.end) ||
+                              (o.shared && position(e, lat, lon, 0, o.shared))))
                 continue;
-            const std::string key =
-                aircraftKey(EcCodesDump::trimmed(tail->text), time, lat, lon);
-            if (o.first > 0 && out.count(key))
+            const Value* height = of({7010, 7002});
+            const std::string key = aircraftKey(EcCodesDump::trimmed(tail->text), time, lat, lon,
+                                                height ? stored(*height) : -99999);
+            if (!o.own && out.count(key))
                 continue;
             Expected x;
             x.numbers = {{"timeObs", time}, {"latitude", lat}, {"longitude", lon}};
-            x.value("temperature", last(e, o.first, o.second, {12001, 12101}));
-            x.value("dewpoint", last(e, o.first, o.second, {12003, 12103}));
-            x.value("mixingRatio", last(e, o.first, o.second, {13002}));
+            x.value("flightLevel", height);
+            x.value("flightPhase", of({8004}));
+            x.value("temperature", of({12001, 12101}));
+            x.value("dewpoint", of({12003, 12103}));
+            x.value("mixingRatio", of({13002}));
+            // A relative humidity of 0 is stored as missing.
+            Value humidity;
+            if (const Value* h = of({13003})) {
+                humidity = *h;
+                if (present(humidity) && humidity.number == 0)
+                    humidity.kind = EcCodesDump::Missing;
+                x.value("relHumidity", &humidity);
+            }
             Value converted, components[2];
             const Value *direction = nullptr, *speed = nullptr;
-            if (windOf({{last(e, o.first, o.second, {11001}),
-                         windSpeed(e, o.first, o.second, converted)},
-                        {last(e, o.first, o.second, {11003}), last(e, o.first, o.second, {11004})}},
+            if (windOf({{of({11001}), windSpeed(of({11002, 11083, 11084}), converted)},
+                        {of({11003}), of({11004})}},
                        direction, speed, components)) {
                 x.value("windSpeed", speed);
                 x.value("windDir", direction);
@@ -654,8 +733,9 @@ void compare(Kind kind, const std::vector<EcCodesDump>& dumps, const StoredRecor
         const std::vector<std::string> ids = records.texts("tailNumber", 9);
         const auto times = records.numbers("timeObs");
         const auto lat = records.numbers("latitude"), lon = records.numbers("longitude");
+        const auto height = records.numbers("flightLevel");
         for (size_t r = 0; r < ids.size(); ++r)
-            keys.push_back(aircraftKey(ids[r], times[r][0], lat[r][0], lon[r][0]));
+            keys.push_back(aircraftKey(ids[r], times[r][0], lat[r][0], lon[r][0], height[r][0]));
     } else if (kind == PROFILER) {
         expect(profilers);
         idKeys("stationId", 6);
@@ -1018,6 +1098,12 @@ std::string encoded(const EcCodesTools& tools, const TempTree& tree, const std::
 //   the other and in a fixed replication, each a record; levels of
 //   geopotential height and pressure only (set aside, the reason naming
 //   them).
+// - Aircraft reports of levels: 3 11 008 (four levels at the report's
+//   position, and two of one flight level, the second of which is no record
+//   of its own and says so), 3 11 009 (each level its own position) and
+//   3 11 012 (each its own time and position), each level a record with
+//   the phase of flight its report gives once; turbulence observations of
+//   3 11 010, each at its own time group before its position.
 TEST(RealBulletins, EachReportsOwnValuesAreStoredAsEcCodesReadsThem)
 {
     QEV_REQUIRE_NCGEN();
@@ -1080,6 +1166,58 @@ set #1#windSpeed->percentConfidence={80,81};
 set pack=1;
 write;
 )");
+    // An edition 4 aircraft bulletin of uncompressed subsets.
+    auto aircraftBulletin = [&](const char* name, int subsets, const std::string& rules) {
+        return encoded(tools, tree, name,
+                       "set masterTablesVersionNumber=39;\nset numberOfSubsets=" +
+                           std::to_string(subsets) + ";\nset compressedData=0;\n" + rules +
+                           "set pack=1;\nwrite;\n");
+    };
+    const std::string levels008 = aircraftBulletin("311008.bufr", 2, R"(
+set inputDelayedDescriptorReplicationFactor={4,2};
+set unexpandedDescriptors={311008};
+set #1#aircraftRegistrationNumberOrOtherIdentification="N901DL";
+set #2#aircraftRegistrationNumberOrOtherIdentification="N904DL";
+set year={2024,2024}; set month={6,6}; set day={1,1}; set hour={12,12}; set minute={20,25};
+set second={30,0}; set latitude={40.64123,40.7}; set longitude={-73.77861,-73.5};
+set phaseOfAircraftFlight={5,6}; set flightLevel={430,1250,2540,3860,3000,3000};
+set windDirection={250,255,262,270,300,301}; set windSpeed={8.5,10.5,14,17.5,20,21};
+set airTemperature={285.4,280.15,272.35,263.55,268.15,267.15};
+set dewpointTemperature={280.1,275.05,265.5,250.25,255.15,254.15};
+)");
+    const std::string levels009 = aircraftBulletin("311009.bufr", 1, R"(
+set inputDelayedDescriptorReplicationFactor={3};
+set unexpandedDescriptors={311009};
+set aircraftRegistrationNumberOrOtherIdentification="N902DL";
+set year=2024; set month=6; set day=1; set hour=12; set minute=30; set second=0;
+set latitude={33.6367,33.6502,33.6711,33.7003}; set longitude={-84.4281,-84.4012,-84.3655,-84.3207};
+set phaseOfAircraftFlight=5; set flightLevel={300,900,1500};
+set windDirection={180,190,205}; set windSpeed={4.5,6,9.5};
+set airTemperature={300.15,296.35,292.55}; set dewpointTemperature={290.05,288.15,285.25};
+)");
+    const std::string levels012 = aircraftBulletin("311012.bufr", 1, R"(
+set inputExtendedDelayedDescriptorReplicationFactor={2};
+set unexpandedDescriptors={311012};
+set aircraftRegistrationNumberOrOtherIdentification="N903DL";
+set year={2024,2024,2024}; set month={6,6,6}; set day={1,1,1}; set hour={12,12,12};
+set minute={40,40,41}; set second={0,10,25};
+set latitude={33.6367,33.6502,33.6711}; set longitude={-84.4281,-84.4012,-84.3655};
+set phaseOfAircraftFlight=6; set flightLevel={300,900}; set windDirection={180,190};
+set windSpeed={4.5,6}; set airTemperature={300.15,296.35}; set dewpointTemperature={290.05,288.15};
+set relativeHumidity={55,62};
+)");
+    const std::string turbulence010 = aircraftBulletin("311010.bufr", 1, R"(
+set inputShortDelayedDescriptorReplicationFactor={1,0,0,0,0,0};
+set inputDelayedDescriptorReplicationFactor={0,2};
+set unexpandedDescriptors={311010};
+set aircraftRegistrationNumberOrOtherIdentification="EU3042";
+set year={2024,2024,2024}; set month={6,6,6}; set day={1,1,1}; set hour={10,10,10};
+set minute={10,2,6}; set second={5,35,55};
+set latitude={42.255,41.58667,41.83683}; set longitude={-2.04167,-2.48667,-2.26333};
+set flightLevel=11280; set height={9878,10578};
+set windDirection={233,234,236}; set #1#windSpeed=31.9;
+set airTemperature={221.25,242.55,241.55}; set dewpointTemperature=197.75;
+)");
     const double none = std::nan("");
     const struct {
         Kind kind;
@@ -1088,6 +1226,12 @@ write;
         int outcomes;
         const char* line;    // a line the log must hold, or null
     } made[] = {
+        {ACARS, "IUAX01_KWBC_311008", levels008, STORED,
+         "PROBLEM: Observation 2 of report 2 repeats the time, position and height of one stored "
+         "before."},
+        {ACARS, "IUAX01_KWBC_311009", levels009, STORED, nullptr},
+        {ACARS, "IUAX01_KWBC_311012", levels012, STORED, nullptr},
+        {ACARS, "IUAX02_EGRR_311010", turbulence010, STORED, nullptr},
         {WINDS, "IUCN01_EUMS_310077", winds077, STORED, nullptr},
         {WINDS, "IUCN01_KWBC_310014", winds014, STORED, nullptr},
         {PROFILER, "IUPT43_KBOU_heights",

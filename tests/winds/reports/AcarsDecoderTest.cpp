@@ -158,8 +158,11 @@ TEST_F(AcarsDecoder, TimesAndPositionsComeFromTheirOwnElements)
 // in the WMO aircraft sequence (3 11 001, whose time has no second): each
 // report keeps a record of its own, the first two at one position told apart
 // by their heights, with the values ecCodes reads from the same bulletin.
-// The store's reading by tail number finds the three at that minute.  The
-// same bulletin delivered again adds nothing and changes nothing.
+// The store's reading by tail number finds the three at that minute.  So
+// do the levels of a profile (3 11 008) an hour later: each a record at the
+// report's time and position with its own flight level and values, and the
+// phase of flight its report gives once for all.  The same bulletins
+// delivered again add nothing and change nothing.
 TEST_F(AcarsDecoder, ReportsOfOneAircraftWithinOneMinuteEachKeepTheirRecord)
 {
     EcCodesTools tools;
@@ -182,6 +185,17 @@ TEST_F(AcarsDecoder, ReportsOfOneAircraftWithinOneMinuteEachKeepTheirRecord)
             .chars(1008, "N901DL");
     const BufrWriter::Bytes m = w.build();
     ASSERT_TRUE(w.ok()) << w.error();
+    const double levels[3][3] = {{430, 285.4, 8.5}, {1250, 280.15, 10.5}, {2540, 272.35, 14}};
+    BufrWriter profile(4);
+    profile.category(4).dateTime(2024, 6, 1, 13, 10).descriptors({311008});
+    profile.chars(1008, "N901DL").element(4001, 2024).element(4002, 6).element(4003, 1)
+        .element(4004, 13).element(4005, 10).element(4006, 30).element(5001, 40.64123)
+        .element(6001, -73.77861).element(8004, 5).factor(31001, 3);
+    for (const auto& l : levels)
+        profile.element(7010, l[0]).element(11001, 250).element(11002, l[2]).element(2064, 0)
+            .element(12101, l[1]).element(12103, l[1] - 5);
+    const BufrWriter::Bytes levelled = profile.build();
+    ASSERT_TRUE(profile.ok()) << profile.error();
     EcCodesDump dump;
     std::string error;
     ASSERT_TRUE(tools.dump(t.tree.write("climb.bufr", std::string(m.begin(), m.end())), dump,
@@ -199,10 +213,21 @@ TEST_F(AcarsDecoder, ReportsOfOneAircraftWithinOneMinuteEachKeepTheirRecord)
     for (int delivery = 0; delivery < 2; ++delivery) {
         SCOPED_TRACE(delivery);
         ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011210"), m));
+        ASSERT_TRUE(BufrWriter::writeFile(ingest("IUAX01_KWBC_011310"), levelled));
         decoder.processBufrDirectory();
         EXPECT_TRUE(TempTree::listFiles(t.data("ispan/badAcarsBufr")).empty()) << log.text();
         const std::vector<std::string> files = t.dataFiles("point/acars/netcdf");
-        ASSERT_EQ(files.size(), 1u);
+        ASSERT_EQ(files.size(), 2u);
+        StoredFile p(files[1]);
+        ASSERT_EQ(p.records(), 3u);
+        for (size_t r = 0; r < 3; ++r) {
+            EXPECT_EQ(p.number("timeObs", r), NOON + 4230);
+            EXPECT_NEAR(p.number("latitude", r), 40.64123, 1e-5);
+            EXPECT_EQ(p.number("flightLevel", r), levels[r][0]);
+            EXPECT_NEAR(p.number("temperature", r), levels[r][1], 1e-4);
+            EXPECT_NEAR(p.number("windSpeed", r), levels[r][2], 1e-4);
+            EXPECT_EQ(p.number("flightPhase", r), 5);
+        }
         StoredFile f(files[0]);
         ASSERT_EQ(f.records(), 3u);
         for (size_t r = 0; r < 3; ++r) {
