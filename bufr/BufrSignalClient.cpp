@@ -93,7 +93,7 @@ void BufrSignalClient::terminate(bool clean, int signal)
             SafeDirectory::Failure failure;
             const int source = _sourceFd >= 0
                                    ? _sourceFd
-                                   : SafeDirectory::openPath(_sourceDir.c_str(), 0, &failure);
+                                   : SafeDirectory::openOthersPath(_sourceDir.c_str(), &failure);
             const int bad = SafeDirectory::openPath(_badDir.c_str(), 0, &failure);
             char used[PATH_MAX];
             if (source >= 0 && bad >= 0)

@@ -113,14 +113,13 @@ int BufrFileDecoder::directoryOf(const TextString& path, const char*& name) cons
 bool BufrFileDecoder::openIngestDirectory()
 {
     SafeDirectory::Failure refused;
-    _ingestFd = SafeDirectory::openPath(_ingestDir.c_str(), 0, &refused);
+    _ingestFd = SafeDirectory::openOthersPath(_ingestDir.c_str(), &refused);
     if (_ingestFd >= 0 || refused.refusal == SafeDirectory::SYSTEM) {
         _ingestRefusal.clear();
         return true;
     }
-    // Another account has laid a link or a directory of its own in place of
-    // a part of the path: what it leads to is not this decoder's to read,
-    // unlink or move.
+    // Another account has laid a link in place of a part of the path: what
+    // it leads to is not this decoder's to read, unlink or move.
     const std::string path = _ingestDir.c_str();
     const std::string why = path.substr(0, refused.partEnd > 0 ? refused.partEnd : path.size()) +
                             ": " + SafeDirectory::reasonText(refused);

@@ -245,7 +245,8 @@ private:
     int directoryOf(const TextString& path, const char*& name) const;
     // Opens the ingest directory for the pass, a part at a time; false (its
     // files left alone, the refusal logged once) when a part of its path is
-    // a link or another user's directory where others can write.  A
+    // a link laid where others can write (the directory itself and those
+    // above it may be another account's: the ingest process's).  A
     // directory that cannot be opened for a system reason (missing) leaves
     // the pass to the listing, which reports it.
     bool openIngestDirectory();

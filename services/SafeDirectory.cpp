@@ -42,7 +42,8 @@ int openStart(bool absolute, struct stat& info)
 }
 
 // openPath over path[0, length).
-int walk(const char* path, size_t length, mode_t makeMode, SafeDirectory::Failure* failure)
+int walk(const char* path, size_t length, mode_t makeMode, SafeDirectory::Failure* failure,
+         bool othersDirectories = false)
 {
     using F = SafeDirectory;
     if (length == 0)
@@ -142,7 +143,8 @@ int walk(const char* path, size_t length, mode_t makeMode, SafeDirectory::Failur
         if (fstat(child, &info) != 0) {
             refusal = F::SYSTEM;
             error = errno;
-        } else if (std::strcmp(part, "..") != 0 && F::othersCanWrite(dir) && !ownedHere(info)) {
+        } else if (!othersDirectories && std::strcmp(part, "..") != 0 && F::othersCanWrite(dir) &&
+                   !ownedHere(info)) {
             refusal = F::FOREIGN_OWNER;
             error = EPERM;
         } else if (made && fchmod(child, makeMode) != 0) {
@@ -171,6 +173,12 @@ int SafeDirectory::openPath(const char* path, mode_t makeMode, Failure* failure)
 {
     Failure ignored;
     return walk(path, std::strlen(path), makeMode, failure ? failure : &ignored);
+}
+
+int SafeDirectory::openOthersPath(const char* path, Failure* failure)
+{
+    Failure ignored;
+    return walk(path, std::strlen(path), 0, failure ? failure : &ignored, true);
 }
 
 int SafeDirectory::openParent(const char* path, size_t* nameAt, mode_t makeMode,

@@ -76,6 +76,12 @@ public:
     // fails with ENOENT).  The descriptor (O_RDONLY | O_DIRECTORY |
     // O_CLOEXEC), or -1 with failure filled (failure may be null).
     static int openPath(const char* path, mode_t makeMode, Failure* failure);
+    // The same for a directory other accounts may own, making nothing: a
+    // directory the process only reads and empties (the ingest directory
+    // that another account's ingest process fills) may be that account's,
+    // and so may the parts above it; a link laid where others can write is
+    // still refused, so the walk never leaves the directories they own.
+    static int openOthersPath(const char* path, Failure* failure);
     // Opens the directory of path (all but its last part; the working
     // directory when it has no "/") and sets nameAt to where its last part
     // begins.

@@ -171,7 +171,9 @@ TEST(ForeignPaths, LinksInPlaceOfTheBadFileAndStoreDirectoriesLeadNowhere)
 
 // The ingest directory, under a directory open to all, replaced by another
 // account's link to a directory of root's holding an empty file and a
-// bulletin: neither is read, unlinked or moved; one line says why.
+// bulletin: neither is read, unlinked or moved; one line says why.  Then a
+// directory of that account's own (its ingest process's) in place of the
+// link: its bulletin is taken as any other.
 TEST(ForeignPaths, ALinkInPlaceOfTheIngestDirectoryLeadsNowhere)
 {
     REQUIRE_ROOT();
@@ -192,7 +194,19 @@ TEST(ForeignPaths, ALinkInPlaceOfTheIngestDirectoryLeadsNowhere)
     ASSERT_TRUE(d.ready()) << d.child.log();
     ASSERT_TRUE(d.announce()) << d.child.log();
     ASSERT_TRUE(d.announce()) << d.child.log();
+    ASSERT_EQ(unlink(inst.in.c_str()), 0);
+    const std::string bytes(eta.sample.bytes.begin(), eta.sample.bytes.end());
+    ASSERT_TRUE(asAnotherAccount([&] {
+        FILE* f = nullptr;
+        const bool ok = mkdir(inst.in.c_str(), 0777) == 0 && chmod(inst.in.c_str(), 0777) == 0 &&
+                        (f = fopen((inst.in + "/" + eta.sample.name).c_str(), "w")) != nullptr &&
+                        fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        return f && fclose(f) == 0 && ok ? 0 : 1;
+    }));
+    ASSERT_TRUE(d.announce()) << d.child.log();
     EXPECT_EQ(d.stop(), 0);
+    EXPECT_TRUE(TempTree::listFiles(inst.in).empty()) << d.child.log();
+    EXPECT_TRUE(holdsBulletin(storedByKey(inst.storeDir(0)), eta)) << d.child.log();
 
     std::vector<std::string> kept = {"JUSA41_KWBC_empty", eta.sample.name};
     std::sort(kept.begin(), kept.end());
