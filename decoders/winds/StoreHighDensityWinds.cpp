@@ -72,6 +72,7 @@ int StoreHighDensityWinds::refuse(const TextString& reason)
 int StoreHighDensityWinds::storeFile()
 {
     _decoder.locationIndices().setLength(0);
+    _winds.clear();
     _refusal = TextString();
     _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
     SeqOf<LatLonCoord> locations;
@@ -300,6 +301,7 @@ int StoreHighDensityWinds::getLocations(SeqOf<LatLonCoord>& locations)
             continue;
         locations.append(LatLonCoord(lat, lon));
         indices.append(i);
+        _winds[i] = wind;
         found = 1;
     }
     if (!found && windless > 0 && windless == static_cast<int>(winds.size()) &&
@@ -406,9 +408,7 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         bool stored = false;
         // The report's own values, its wind and confidence chosen apart.
         const int scope = _reader->scopeOf(idx);
-        ReportWind wind;
-        TextString why;
-        reportWind(scope, idx, wind, why);
+        const ReportWind& wind = _winds[idx];
         std::vector<int> own = _reader->ownValues(scope);
         own.erase(std::remove_if(own.begin(), own.end(),
                                  [this, &values](int j) {

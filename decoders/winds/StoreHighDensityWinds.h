@@ -71,6 +71,7 @@
 #include "SeqOf.h"
 #include "TextString.h"
 
+#include <map>
 #include <memory>
 
 class SatelliteWindDecoder;
@@ -194,6 +195,8 @@ private:
     std::unique_ptr<ReportReader> _reader;
     // Why the bulletin is set aside, when found before its winds are stored.
     TextString _refusal;
+    // The wind of each location getLocations found, by its latitude value.
+    std::map<int, ReportWind> _winds;
     // Whether the DEBUG and VERBOSE lines are wanted, asked once per file.
     bool _debug = false;
     bool _verbose = false;
