@@ -499,9 +499,9 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
                 bool height = !levels;
                 for (int g = 0; levels && g < levels->group->length(); ++g) {
                     const int d = (*levels->group)[g];
-                    TextString name;
-                    height = height || (_arrayTable.find(d, nullptr, &name) &&
-                                        arrayIndex(name) == HEIGHTS);
+                    height = height || std::find(_heightElements.begin(),
+                                                 _heightElements.end(),
+                                                 d) != _heightElements.end();
                     if (verticalCoordinate(d))
                         coordinates.push_back({d, true});
                 }
@@ -510,7 +510,7 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
                     line << "Station " << id << " has " << count << " levels, the "
                          << _networkName << " template holds " << levelBound;
                 else
-                    line << "No level of station " << id << noHeight(coordinates, count);
+                    line << "No level of station " << id << noHeight(coordinates);
                 std::string text = line.str();
                 if (!height)
                     text.pop_back();
@@ -881,21 +881,19 @@ TextString ProfBufrDecoder::notAProfile(int k) const
                "(horizontal), 0 11 006 (vertical).";
         return why.str().c_str();
     }
-    why << noHeight(r.coordinates, _numLevels);
+    why << noHeight(r.coordinates);
     return why.str().c_str();
 }
 
-std::string ProfBufrDecoder::noHeight(const std::vector<std::pair<int, bool> >& coordinates,
-                                      int levels) const
+std::string ProfBufrDecoder::noHeight(
+    const std::vector<std::pair<int, bool> >& coordinates) const
 {
     std::ostringstream why;
     why << " gives a height the profiler store takes (";
     for (size_t h = 0; h < _heightElements.size(); ++h)
         why << (h > 0 ? ", " : "") << BulletinLog::descriptorText(_heightElements[h]);
     why << "): ";
-    if (levels == 0) {
-        why << "it gives no level.";
-    } else if (coordinates.empty()) {
+    if (coordinates.empty()) {
         why << "its levels give no height.";
     } else {
         why << "levels give ";

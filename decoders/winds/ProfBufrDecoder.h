@@ -293,8 +293,7 @@ private:
     // " gives a height the profiler store takes (...): " and what levels of
     // the vertical coordinates given (each with whether a level gives it a
     // value) give.
-    std::string noHeight(const std::vector<std::pair<int, bool> >& coordinates,
-                         int levels) const;
+    std::string noHeight(const std::vector<std::pair<int, bool> >& coordinates) const;
     // Whether an element is a vertical coordinate of a level (class 07 or
     // 10, the station's elevation not).
     static bool verticalCoordinate(int descriptor);
