@@ -78,16 +78,17 @@ bool copyWholeFile(int dirFd, const std::string& directory, const char* from, co
 
 int keepDamaged(const std::string& path, std::string& aside)
 {
-    const std::string::size_type slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const SafeDirectory dir(directory);
-    if (!dir.ok())
-        return dir.failure().error;
+    size_t nameAt = 0;
+    SafeDirectory::Failure failure;
+    const int dir = SafeDirectory::openParent(path.c_str(), &nameAt, 0, &failure);
+    if (dir < 0)
+        return failure.error;
+    const std::string name = path.substr(nameAt);
     char used[PATH_MAX];
-    const int error = renameToFreeNameAt(dir.fd(), name.c_str(), dir.fd(),
-                                         (name + ".damaged").c_str(), used, sizeof used);
+    const int error = renameToFreeNameAt(dir, name.c_str(), dir, (name + ".damaged").c_str(),
+                                         used, sizeof used);
+    close(dir);
     if (error == 0)
-        aside = (slash == std::string::npos ? "" : directory) + used;
+        aside = path.substr(0, nameAt) + used;
     return error;
 }

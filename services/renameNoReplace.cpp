@@ -33,11 +33,6 @@ int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to)
     return 0;
 }
 
-int renameToFreeName(const char* from, const char* to, char* used, size_t usedSize)
-{
-    return renameToFreeNameAt(AT_FDCWD, from, AT_FDCWD, to, used, usedSize);
-}
-
 int renameToFreeNameAt(int fromDir, const char* from, int toDir, const char* to, char* used,
                        size_t usedSize)
 {

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-// The highest suffix renameToFreeName tries.
+// The highest suffix renameToFreeNameAt tries.
 const int RENAME_MAX_SUFFIX = 9999;
 
 // Renames from to to unless to is taken: 0 on success, otherwise the errno
@@ -26,10 +26,9 @@ int renameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
 // loses characters from its start, so that it keeps its end: 0 on success,
 // otherwise the errno of the last attempt (EEXIST when every name is taken,
 // ENAMETOOLONG when a name does not fit into used).  used (usedSize bytes)
-// receives the name taken, or on failure the last name tried.
-int renameToFreeName(const char* from, const char* to, char* used, size_t usedSize);
-// The same with from relative to the directory fromDir and to (and used)
-// relative to toDir.
+// receives the name taken, or on failure the last name tried.  from is
+// relative to the directory fromDir, to (and used) relative to toDir
+// (descriptors, or AT_FDCWD).
 int renameToFreeNameAt(int fromDir, const char* from, int toDir, const char* to, char* used,
                        size_t usedSize);
 

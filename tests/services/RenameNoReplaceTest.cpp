@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <climits>
 #include <string>
 
@@ -17,7 +18,7 @@ TEST(RenameToFreeName, TakesTheFirstFreeSuffixAndReplacesNothing)
     const std::string to = tree.path("bad/A");
     char used[PATH_MAX];
 
-    EXPECT_EQ(renameToFreeName(from.c_str(), to.c_str(), used, sizeof used), 0);
+    EXPECT_EQ(renameToFreeNameAt(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), used, sizeof used), 0);
     EXPECT_EQ(std::string(used), to + ".2");
     EXPECT_EQ(TempTree::readFile(to), "first");
     EXPECT_EQ(TempTree::readFile(to + ".1"), "second");
@@ -26,10 +27,10 @@ TEST(RenameToFreeName, TakesTheFirstFreeSuffixAndReplacesNothing)
 
     // A source that is gone stops at the first name; a name that cannot
     // take every suffix moves nothing.
-    EXPECT_EQ(renameToFreeName(from.c_str(), to.c_str(), used, sizeof used), ENOENT);
+    EXPECT_EQ(renameToFreeNameAt(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), used, sizeof used), ENOENT);
     const std::string other = tree.write("in/B", "b");
     char small[16];
-    EXPECT_EQ(renameToFreeName(other.c_str(), "nodir/123456", small, sizeof small),
+    EXPECT_EQ(renameToFreeNameAt(AT_FDCWD, other.c_str(), AT_FDCWD, "nodir/123456", small, sizeof small),
               ENAMETOOLONG);
     EXPECT_STREQ(small, "nodir/123456");
     EXPECT_TRUE(TempTree::exists(other));
