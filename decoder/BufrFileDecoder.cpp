@@ -562,22 +562,23 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
     // Both directories are opened a part at a time: a link or another
     // user's directory laid in place of the bad-file directory, or of a part
     // of either path, never takes the file elsewhere.
-    const std::string from = path.c_str();
     const char* entry = nullptr;
-    const int passDir = directoryOf(path, entry);
+    int sourceFd = directoryOf(path, entry);
     // The pass's directory where the file is one of it; else its path's.
-    const SafeDirectory source(passDir != AT_FDCWD ? std::string()
-                                                   : from.substr(0, from.size() - name.length()));
+    std::unique_ptr<SafeDirectory> source;
+    if (sourceFd == AT_FDCWD) {
+        const std::string from = path.c_str();
+        source.reset(new SafeDirectory(from.substr(0, from.size() - name.length())));
+        sourceFd = source->fd();
+    }
     const SafeDirectory bad(_badDir.c_str());
-    const int sourceFd = passDir != AT_FDCWD ? passDir : source.fd();
     char used[PATH_MAX];
     std::snprintf(used, sizeof used, "%s", name.c_str());
     int error = 0;
     std::string why;
-    for (const SafeDirectory* dir : {&source, &bad}) {
-        if (dir == &source && passDir != AT_FDCWD)
-            continue;
-        if (error == 0 && !dir->ok()) {
+    const SafeDirectory* const opened[] = {source.get(), &bad};
+    for (const SafeDirectory* dir : opened) {
+        if (dir && error == 0 && !dir->ok()) {
             error = dir->failure().error;
             why = dir->failure().refusal == SafeDirectory::SYSTEM ? std::strerror(error)
                                                                    : dir->failureText();
