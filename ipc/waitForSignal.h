@@ -13,10 +13,10 @@
 // signal catcher, the whole time is slept.
 bool waitForSignal(int64_t microseconds);
 
-// Waits up to microseconds for poll's events on fd, or until a signal is
-// in the pipe: 1 when fd is ready (also when a signal came as well), 0
-// when the time passed, -1 when a signal ended the wait first.  Without a
-// signal catcher only fd is watched.
+// Waits up to microseconds for poll's events on fd (none for -1), or until
+// a signal is in the pipe: 1 when fd is ready (also when a signal came as
+// well), 0 when the time passed, -1 when a signal ended the wait first.
+// Without a signal catcher only fd is watched.
 int waitForDescriptor(int fd, short events, int64_t microseconds);
 
 #endif
