@@ -1,6 +1,8 @@
 // Messages, categories and filtering of the log stream, through its real
 // sinks (standard error and the two files).
 #include "LogTestFixture.h"
+#include "LogText.h"
+#include "TextString.h"
 
 #include <iomanip>
 
@@ -52,6 +54,14 @@ TEST(LogNamesTest, CategoryAndProcessNames)
     // Past the table: its last name, never a read outside it.
     EXPECT_STREQ(LogStream::categoryName(1 << 20).c_str(), "LOG-STATUS");
     EXPECT_STREQ(LogStream::processName(false).c_str(), "test_services");
+}
+
+TEST(LogTextTest, ControlCharactersOfOutsideTextsAreEscaped)
+{
+    const std::string forged = std::string("IUAX02_KWBC_X\nPROBLEM: x\r\t\x1b[31m\x7f\0end", 36);
+    std::ostringstream out;
+    out << LogText(forged) << "|" << LogText(TextString("plain/name")) << "|" << LogText(nullptr);
+    EXPECT_EQ(out.str(), "IUAX02_KWBC_X\\nPROBLEM: x\\r\\t\\x1b[31m\\x7f\\x00end|plain/name|");
 }
 
 TEST_F(LogStreamTest, DefaultsPassEveryCategoryButDebugAndVerboseToAllSinks)
