@@ -272,19 +272,20 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     const unsigned char* next = decodeSection0(start);
     const unsigned char* section0 = next;
     bool ok = false;
+    _decodeFailure = TextString();
+    int failedSection = -1;
     if (!next) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 0" << std::endl;
+        failedSection = 0;
     } else if (!(next = decodeSection1(section0 + 8))) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 1" << std::endl;
+        failedSection = 1;
     } else if (!(next = decodeSection2(next))) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 2" << std::endl;
+        failedSection = 2;
     } else if (!(next = decodeSection3(next))) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 3" << std::endl;
+        failedSection = 3;
     } else {
         next = decodeSection4(next, ok);
         if (!ok) {
-            QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Failed to decode Section 4"
-                                                       << std::endl;
+            failedSection = 4;
         } else {
             if (_debugLog)
                 printDecodedValues();
@@ -308,6 +309,10 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
         }
     }
 
+    if (failedSection >= 0) {
+        _decodeFailure = TextString("Failed to decode Section ") + std::to_string(failedSection).c_str();
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << _decodeFailure << std::endl;
+    }
     if (!ok && _decodedValues.rep() == lastValues)
         _decodedValues = SeqOf<BufrValues>();
     if (!ok && _repCountList.rep() == lastCounts)

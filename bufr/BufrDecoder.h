@@ -86,6 +86,9 @@ public:
     // The octet of the buffer given to decode where the next message's
     // "BUFR" begins, after the end of the one decoded; -1 when none follows.
     long nextMessage() const { return _nextMessage; }
+    // Why the last decode failed, in the words of its last PROBLEM line
+    // ("Failed to decode Section 1"); empty after a success.
+    const TextString& decodeFailure() const { return _decodeFailure; }
 
     // The values of the last message; empty (with a PROBLEM line) unless
     // that message was decoded through section 4.
@@ -272,6 +275,7 @@ protected:
     int _bitOffset;
     int _subsets;
     bool _decodedOk;
+    TextString _decodeFailure;
     int _section3Length;
     // One past the last octet of the read region, and the sticky read error.
     const unsigned char* _dataEnd;

@@ -2,8 +2,11 @@
 
 #include "BufrSignalClient.h"
 #include "Directory.h"
+#include "DiskCommit.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "SafeDirectory.h"
+#include "SignalCatcher.h"
 #include "StaticBufrInfo.h"
 #include "renameNoReplace.h"
 
@@ -17,7 +20,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <new>
@@ -28,6 +33,21 @@
 namespace {
 
 BufrFileDecoder::Sleeper theSleeper = nullptr;
+
+// Bulletins stored whole wait for one commit of the disk's writes, and are
+// unlinked after it: at most this many, and the first at most this long.
+const size_t MAX_STORED = 256;
+const long long MAX_STORED_SECONDS = 10;
+// An empty file written this recently may be one its writer is still
+// filling: it waits for a later pass.
+const long long EMPTY_FILE_SECONDS = 60;
+
+long long monotonicSeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Failures that say nothing about a file: the process is short of
 // descriptors or memory for the moment.
@@ -184,20 +204,25 @@ void BufrFileDecoder::processBufrDirectory()
 {
     BufrSignalClient::instance()->setDirectories(_ingestDir, _badDir);
     _retryPass = false;
-    if (!openIngestDirectory())
+    // A stop asked for meanwhile is acted on at the process's next wait;
+    // the files wait for the next start.
+    if (SignalCatcher::stopRequested() || !openIngestDirectory())
         return;
     // Every file of the pass is reached through the directory opened now,
     // whatever is laid at its path meanwhile.
     struct Closer {
         int& fd;
+        bool& passOpen;
         ~Closer()
         {
             if (fd >= 0)
                 close(fd);
             fd = -1;
+            passOpen = false;
             BufrSignalClient::instance()->setDirectoryDescriptor(-1);
         }
-    } closer{_ingestFd};
+    } closer{_ingestFd, _passOpen};
+    _passOpen = true;
     BufrSignalClient::instance()->setDirectoryDescriptor(_ingestFd);
     if (!holdIngestDirectory())
         return;
@@ -208,19 +233,29 @@ void BufrFileDecoder::processBufrDirectory()
     std::vector<TextString> names;
     const bool listed = listFiles(directory, names);
     if (_record.logDirectoryName)
-        FLOW_LOG(DEBUG) << "processBufrDirectory: directory name " << directory << std::endl;
+        FLOW_LOG(DEBUG) << "processBufrDirectory: directory name " << LogText(directory)
+                        << std::endl;
 
     const int count = static_cast<int>(names.size());
     for (int i = 0; i < count; ++i) {
+        if (SignalCatcher::stopRequested()) {
+            FLOW_LOG(EVENT) << "A stop is asked for: " << count - i << " files of "
+                            << LogText(directory) << " stay for the next start" << std::endl;
+            break;
+        }
         try {
             processFile(directory, names[i], i, count);
+            if (!_stored.empty() && (_stored.size() >= MAX_STORED ||
+                                     monotonicSeconds() - _storedSince >= MAX_STORED_SECONDS))
+                commitStored();
         } catch (const std::exception& e) {
             // Only an allocation can fail here; the file stays for the next
             // pass.
-            FLOW_LOG(PROBLEM) << "Unable to handle file " << directory << names[i] << ": "
-                              << e.what() << std::endl;
+            FLOW_LOG(PROBLEM) << "Unable to handle file " << LogText(directory + names[i])
+                              << ": " << e.what() << std::endl;
         }
     }
+    commitStored();
     // Moves and unlinks still to be made are kept for the files that are
     // still there.
     if (listed) {
@@ -232,8 +267,30 @@ void BufrFileDecoder::processBufrDirectory()
         for (auto it = _deferredLogged.begin(); it != _deferredLogged.end();)
             it = present.count(it->first) ? std::next(it) : _deferredLogged.erase(it);
     }
-    FLOW_LOG(DEBUG) << "exiting processBufrDirectory(): directory name " << directory
+    FLOW_LOG(DEBUG) << "exiting processBufrDirectory(): directory name " << LogText(directory)
                     << std::endl;
+}
+
+void BufrFileDecoder::commitStored()
+{
+    if (_stored.empty())
+        return;
+    // The records of every bulletin of the group reach the disk before any
+    // of them leaves the ingest directory; a failed sync is a failed write.
+    std::string why;
+    const bool committed = DiskCommit::commit(why);
+    std::vector<Stored> stored;
+    stored.swap(_stored);
+    for (const Stored& bulletin : stored) {
+        _inHand = InHand{bulletin.name, bulletin.file, true};
+        if (committed) {
+            FLOW_LOG(VERBOSE) << "....and unlinking file " << LogText(bulletin.path) << std::endl;
+            deleteFile(bulletin.path);
+        } else {
+            moveAside(_record.failedWriteReason, why.c_str(), bulletin.path);
+        }
+    }
+    _inHand = InHand();
 }
 
 bool BufrFileDecoder::listFiles(const TextString& directory, std::vector<TextString>& names)
@@ -268,7 +325,7 @@ bool BufrFileDecoder::listFiles(const TextString& directory, std::vector<TextStr
         }
         unlisted.insert(name.c_str());
         if (!_unlistedLogged.count(name.c_str())) {
-            FLOW_LOG(PROBLEM) << "File " << directory << name << " does not match "
+            FLOW_LOG(PROBLEM) << "File " << LogText(directory + name) << " does not match "
                               << _record.listingPattern
                               << ", the pattern of this decoder's files; it is left where it is"
                               << std::endl;
@@ -288,7 +345,8 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
 {
     BufrSignalClient::instance()->setFileName(name);
     const TextString path = directory + name;
-    FLOW_LOG(DEBUG) << "processBufrDirectory: file name " << name << std::endl;
+    FLOW_LOG(DEBUG) << "processBufrDirectory: file name " << LogText(name) << std::endl;
+    _inHand = InHand();
 
     // A file already handled that could not be moved aside or unlinked:
     // only that is tried again.
@@ -296,11 +354,13 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     if (pending != _pendingDisposals.end()) {
         FileIdentity file;
         if (identify(path, file) && file == pending->second.file) {
-            const TextString reason = pending->second.reason;   // disposal drops the entry
+            // Disposal drops the entry.
+            const TextString reason = pending->second.reason;
+            const TextString cause = pending->second.cause;
             if (reason.length() == 0)
                 deleteFile(path);
             else
-                moveFile(reason, path);
+                moveAside(reason, cause, path);
             return;
         }
         _pendingDisposals.erase(pending);
@@ -311,19 +371,28 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     const int dir = directoryOf(path, entry);
     if (fstatat(dir, entry, &info, 0) != 0) {
         const int error = errno;
-        FLOW_LOG(PROBLEM) << _record.statFailureText << path << ": " << std::strerror(error)
-                          << std::endl;
-        moveFile("Unable to stat", path);
+        FLOW_LOG(PROBLEM) << _record.statFailureText << LogText(path) << ": "
+                          << std::strerror(error) << std::endl;
+        moveAside("Unable to stat", std::strerror(error), path);
         return;
     }
+    // From here on the file is disposed of only while its name holds it.
+    _inHand = InHand{name.c_str(), identityOf(info), true};
     if (info.st_size == 0) {
-        FLOW_LOG(EVENT) << "No data in datafile " << path << std::endl;
-        deleteFile(path);
+        // Its writer may not have filled it yet.
+        const long long age = static_cast<long long>(std::time(nullptr)) - info.st_mtim.tv_sec;
+        if (age < EMPTY_FILE_SECONDS && age > -EMPTY_FILE_SECONDS) {
+            deferFile(path, _inHand.file, "is empty and was written less than a minute ago");
+            return;
+        }
+        const bool removed = deleteFile(path);
+        FLOW_LOG(EVENT) << "No data in datafile " << LogText(path)
+                        << (removed ? "; it was removed" : "") << std::endl;
         return;
     }
     if (_record.patternFetch == PATTERN_PER_FILE) {
         const TextString pattern = getBufrPattern();
-        FLOW_LOG(VERBOSE) << "BUFR Pattern [" << pattern << "]" << std::endl;
+        FLOW_LOG(VERBOSE) << "BUFR Pattern [" << LogText(pattern) << "]" << std::endl;
     }
     if (!checkFileName(name)) {
         moveFile("Invalid file name", path);
@@ -338,18 +407,28 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     _listedKnown = false;
     if (outcome != FILE_READ)
         return;
-    FLOW_LOG(EVENT) << path << std::endl;
+    FLOW_LOG(EVENT) << LogText(path) << std::endl;
 
     // Every message of the file, one after another, each stored as a file
     // of one.  The file is unlinked when each was stored or had nothing to
-    // store, and moved aside with the reason of the first that failed
-    // otherwise (the others stay stored).
+    // store (once the records stored are on the disk), and moved aside with
+    // the reason of the first that failed otherwise (the others stay
+    // stored).  A stop asked for between two messages leaves the file for
+    // the next start, which takes again what was stored of it.
     int messages = 0, failed = 0, storedCount = 0, decodedCount = 0;
-    TextString reason;
+    TextString reason, cause;
     for (long at = 0; at >= 0;) {
+        if (SignalCatcher::stopRequested()) {
+            FLOW_LOG(EVENT) << "A stop is asked for: " << LogText(path) << " stays in the ingest "
+                            << "directory for the next start, " << messages << " of its "
+                            << "messages handled" << std::endl;
+            _fileBytes.reset();
+            _inHand = InHand();
+            return;
+        }
         ++messages;
         if (messages > 1) {
-            FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << name
+            FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << LogText(name)
                             << ": message " << messages << " of the file at octet " << at
                             << std::endl;
             decoded = decode(_fileBytes.get() + at, _fileBytesSize - static_cast<unsigned>(at));
@@ -361,34 +440,50 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
             result = storeDecodedFile(path);
             if (result == 1) {
                 ++storedCount;
-                FLOW_LOG(EVENT) << _record.storedText << _netcdfFileName << std::endl;
+                FLOW_LOG(EVENT) << _record.storedText << LogText(_netcdfFileName) << std::endl;
             }
         }
         if (result != 0 && result != 1) {
-            if (failed == 0)
+            if (failed == 0) {
                 reason = !decoded                    ? TextString("Unable to parse")
                          : _setAsideReason.length() ? _setAsideReason
                                                     : TextString(_record.failedWriteReason);
+                cause = !decoded ? decodeFailure() : TextString();
+                if (messages > 1 || next > 0) {
+                    // The message of the file that failed first.
+                    cause = TextString("message ") + std::to_string(messages).c_str() +
+                            (cause.length() > 0 ? TextString(": ") + cause : TextString());
+                }
+            }
             ++failed;
         }
         at = next > 0 ? at + next : -1;
     }
     _fileBytes.reset();
 
-    if (failed == 0) {
-        FLOW_LOG(VERBOSE) << (storedCount > 0 ? "....and unlinking file " : "Unlinking file ")
-                          << path << std::endl;
+    if (failed == 0 && storedCount > 0) {
+        // Unlinked once the records are on the disk, with the others of
+        // its group (commitStored).
+        if (_stored.empty())
+            _storedSince = monotonicSeconds();
+        _stored.push_back(Stored{path, _inHand.name, _inHand.file});
+    } else if (failed == 0) {
+        FLOW_LOG(VERBOSE) << "Unlinking file " << LogText(path) << std::endl;
         deleteFile(path);
     } else if (messages == 1) {
-        moveFile(reason, path);
+        moveAside(reason, cause, path);
     } else {
         char counts[64];
         std::snprintf(counts, sizeof counts, " (%d of %d messages)", failed, messages);
-        moveFile(TextString(reason) + counts, path);
+        moveAside(TextString(reason) + counts, cause, path);
     }
+    _inHand = InHand();
     // No pause after a file none of whose messages could be decoded.
     if (decodedCount > 0)
         pause();
+    // Outside a pass (a single file handled) nothing waits for a group.
+    if (!_passOpen)
+        commitStored();
 }
 
 int BufrFileDecoder::setAside(const TextString& reason)
@@ -403,7 +498,7 @@ int BufrFileDecoder::storeDecodedFile(const TextString& path)
     try {
         return write2NetcdfFile();
     } catch (const std::exception& e) {
-        FLOW_LOG(PROBLEM) << "Storing the data of " << path << " failed: " << e.what()
+        FLOW_LOG(PROBLEM) << "Storing the data of " << LogText(path) << " failed: " << e.what()
                           << std::endl;
         return -1;
     }
@@ -440,7 +535,7 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
                           ")");
             return FILE_DEFERRED;
         }
-        FLOW_LOG(PROBLEM) << "MXR_FAIL fopen() failed on file " << name << std::endl;
+        FLOW_LOG(PROBLEM) << "MXR_FAIL fopen() failed on file " << LogText(name) << std::endl;
         FLOW_LOG(PROBLEM) << "\t" << std::strerror(error) << std::endl;
         if (error == ENOENT)
             return FILE_VANISHED;
@@ -448,7 +543,7 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
             _retryPass = true;
             return FILE_DEFERRED;
         }
-        moveFile("Unable to open", path);
+        moveAside("Unable to open", std::strerror(error), path);
         return FILE_UNREADABLE;
     }
     std::unique_ptr<int, DescriptorCloser> file(&fd);
@@ -458,10 +553,10 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
     struct stat info;
     if (fstat(fd, &info) != 0) {
         const int error = errno;
-        FLOW_LOG(PROBLEM) << _record.statFailureText << path << ": " << std::strerror(error)
+        FLOW_LOG(PROBLEM) << _record.statFailureText << LogText(path) << ": " << std::strerror(error)
                           << std::endl;
         file.reset();
-        moveFile("Unable to stat", path);
+        moveAside("Unable to stat", std::strerror(error), path);
         return FILE_UNREADABLE;
     }
     // Another file than the one the pass checked (its name taken by a new
@@ -478,26 +573,26 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
     // an unsigned int: a larger file is refused, never cut short.
     const uint64_t size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
     if (size >= UINT_MAX) {
-        FLOW_LOG(PROBLEM) << "File " << name << " holds " << size
+        FLOW_LOG(PROBLEM) << "File " << LogText(name) << " holds " << size
                           << " bytes, more than one BUFR buffer can take" << std::endl;
         file.reset();
-        moveFile("Unable to parse", path);
+        moveAside("Unable to parse", "more bytes than one BUFR buffer can take", path);
         return FILE_UNREADABLE;
     }
     const unsigned bufferSize = static_cast<unsigned>(size) + 1;
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bufferSize]);
     if (!buffer) {
-        FLOW_LOG(PROBLEM) << "Unable to allocate " << bufferSize << " bytes to read file " << name
-                          << std::endl;
+        FLOW_LOG(PROBLEM) << "Unable to allocate " << bufferSize << " bytes to read file "
+                          << LogText(name) << std::endl;
         file.reset();
-        moveFile("Unable to parse", path);
+        moveAside("Unable to parse", "no memory to read it", path);
         return FILE_UNREADABLE;
     }
     buffer[bufferSize - 1] = 0;
 
     if (_record.logInputFileName)
-        FLOW_LOG(EVENT) << " Input File Name :" << name << std::endl;
-    FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << name << ": "
+        FLOW_LOG(EVENT) << " Input File Name :" << LogText(name) << std::endl;
+    FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << LogText(name) << ": "
                     << bufferSize << " bytes" << std::endl;
     if (_record.readingTrace)
         FLOW_LOG(DEBUG) << "Getting " << readingTraceName() << _record.readingTrace << std::endl;
@@ -517,11 +612,14 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
     if (got < size) {
         const bool failed = error != 0;
         FLOW_LOG(PROBLEM) << "Only able to read " << got << " bytes of " << size
-                          << " bytes in file, " << name << "; "
+                          << " bytes in file, " << LogText(name) << "; "
                           << (failed ? std::strerror(error) : "unexpected end of file")
                           << std::endl;
         file.reset();
-        moveFile("Unable to parse", path);
+        moveAside("Unable to parse",
+                  TextString("only ") + std::to_string(got).c_str() + " of its " +
+                      std::to_string(size).c_str() + " bytes could be read",
+                  path);
         return FILE_UNREADABLE;
     }
     file.reset();
@@ -541,7 +639,7 @@ bool BufrFileDecoder::checkFileName(const TextString& name)
     FLOW_LOG(DEBUG) << "filePrefixChk: " << prefix << std::endl;
     FLOW_LOG(DEBUG) << "fileDesignatorChk: " << designator << std::endl;
     if (!_prefixSet.find(prefix)) {
-        FLOW_LOG(PROBLEM) << "File " << name << _record.rejectionText << std::endl;
+        FLOW_LOG(PROBLEM) << "File " << LogText(name) << _record.rejectionText << std::endl;
         return false;
     }
     const regex_t* designators = designatorPattern(prefix);
@@ -558,6 +656,39 @@ bool BufrFileDecoder::checkFileName(const TextString& name)
 
 bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
 {
+    return moveAside(reason, TextString(), path);
+}
+
+bool BufrFileDecoder::holdsFileInHand(const TextString& path)
+{
+    const TextString name = fileNameOf(path);
+    if (!_inHand.known || _inHand.name != name.c_str())
+        return true;
+    const char* entry = nullptr;
+    const int dir = directoryOf(path, entry);
+    struct stat info;
+    if (fstatat(dir, entry, &info, 0) != 0) {
+        // Gone: nothing is left to dispose of.
+        FLOW_LOG(VERBOSE) << LogText(path) << " is gone: " << std::strerror(errno) << std::endl;
+        return false;
+    }
+    const FileIdentity now = identityOf(info);
+    if (now == _inHand.file)
+        return true;
+    // Renamed over or written anew while it was handled: what the name
+    // holds now is another bulletin, for the next pass.
+    deferFile(path, now,
+              now.device == _inHand.file.device && now.inode == _inHand.file.inode
+                  ? "was written while it was handled"
+                  : "was replaced by another file while it was handled");
+    return false;
+}
+
+bool BufrFileDecoder::moveAside(const TextString& reason, const TextString& cause,
+                                const TextString& path)
+{
+    if (!holdsFileInHand(path))
+        return false;
     const TextString name = fileNameOf(path);
     // Both directories are opened a part at a time: a link or another
     // user's directory laid in place of the bad-file directory, or of a part
@@ -593,14 +724,18 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
     if (error == 0) {
         _pendingDisposals.erase(name.c_str());
         // A PROBLEM line: whoever watches only problems learns which file
-        // was set aside, why, and where it is.
-        FLOW_LOG(PROBLEM) << reason << " " << path << ", renamed to " << target << std::endl;
+        // was set aside, why, where it is, and what the decoder or the
+        // store found.
+        FLOW_LOG(PROBLEM) << reason << " " << LogText(path) << ", renamed to "
+                          << LogText(target)
+                          << (cause.length() > 0 ? ": " : "") << LogText(cause) << std::endl;
         return true;
     }
     bool present = false;
-    if (notePendingDisposal(reason, path, error, present)) {
-        FLOW_LOG(PROBLEM) << "Unable to move " << path << " to " << target << "\n"
-                          << path << " FAILED on rename() command: " << why
+    if (notePendingDisposal(reason, cause, path, error, present)) {
+        FLOW_LOG(PROBLEM) << "Unable to move " << LogText(path) << " to " << LogText(target)
+                          << std::endl;
+        FLOW_LOG(PROBLEM) << LogText(path) << " FAILED on rename() command: " << why
                           << (present ? "; it stays in the ingest directory until it can be "
                                         "moved"
                                       : "")
@@ -611,17 +746,20 @@ bool BufrFileDecoder::moveFile(const TextString& reason, const TextString& path)
 
 bool BufrFileDecoder::deleteFile(const TextString& path)
 {
+    if (!holdsFileInHand(path))
+        return false;
     const char* entry = nullptr;
     const int dir = directoryOf(path, entry);
     if (unlinkat(dir, entry, 0) == 0) {
         _pendingDisposals.erase(fileNameOf(path).c_str());
-        FLOW_LOG(VERBOSE) << path << " deleted" << std::endl;
+        FLOW_LOG(VERBOSE) << LogText(path) << " deleted" << std::endl;
         return true;
     }
     const int error = errno;
     bool present = false;
-    if (notePendingDisposal(TextString(), path, error, present)) {
-        FLOW_LOG(PROBLEM) << path << " FAILED on unlink() command: " << std::strerror(error)
+    if (notePendingDisposal(TextString(), TextString(), path, error, present)) {
+        FLOW_LOG(PROBLEM) << LogText(path) << " FAILED on unlink() command: "
+                          << std::strerror(error)
                           << (present ? "; it is left where it is and not handled again until "
                                         "it changes"
                                       : "")
@@ -639,12 +777,12 @@ void BufrFileDecoder::deferFile(const TextString& path, const FileIdentity& file
     if (logged != _deferredLogged.end() && logged->second == file)
         return;
     _deferredLogged[name] = file;
-    FLOW_LOG(PROBLEM) << "File " << path << " " << why << "; it is left for the next pass"
+    FLOW_LOG(PROBLEM) << "File " << LogText(path) << " " << why << "; it is left for the next pass"
                       << std::endl;
 }
 
-bool BufrFileDecoder::notePendingDisposal(const TextString& reason, const TextString& path,
-                                          int error, bool& present)
+bool BufrFileDecoder::notePendingDisposal(const TextString& reason, const TextString& cause,
+                                          const TextString& path, int error, bool& present)
 {
     const std::string name = fileNameOf(path).c_str();
     FileIdentity file;
@@ -653,7 +791,7 @@ bool BufrFileDecoder::notePendingDisposal(const TextString& reason, const TextSt
     const bool news = known == _pendingDisposals.end() || !(known->second.file == file) ||
                       known->second.error != error || !(known->second.reason == reason);
     if (present)
-        _pendingDisposals[name] = PendingDisposal{reason, file, error};
+        _pendingDisposals[name] = PendingDisposal{reason, cause, file, error};
     else
         _pendingDisposals.erase(name);
     return news;

@@ -52,9 +52,33 @@
 // an exception the storing code let out: the reason the storing code gave
 // through setAside, else the record's failedWriteReason),
 // it is moved aside with the reason of the first that failed, and with a
-// count when the file holds more than one message.  The messages stored
-// stay stored: a store rewrites or recognises them when the file is stored
-// again.
+// count when the file holds more than one message.  The line of a file set
+// aside ends with the cause the engine gave (": Failed to decode Section
+// 1"), and names the message that failed first in a file of several.  The
+// messages stored stay stored: a store rewrites or recognises them when
+// the file is stored again.
+//
+// A file whose records were stored is unlinked only once they are on the
+// disk: the stores' writes reach the kernel only, so the files stored whole
+// wait, and one commit (DiskCommit: pass journals, new names, data files)
+// brings the records of all of them to the disk before any is unlinked: at
+// the end of the pass, and earlier once 256 wait or the first has waited 10
+// seconds.  A failed commit is a failed write: they are moved aside with
+// the record's failedWriteReason and the failure.  A power loss before the
+// commit leaves them in the ingest directory, to be stored again (the
+// stores take their records again).
+//
+// A file is unlinked or moved only while its name still holds the file the
+// flow checked and read (the same device, inode, size and modification
+// time): one renamed over, or written anew, while it was handled is left
+// for the next pass (said once), which takes it as the new file it is.  An
+// empty file written less than a minute ago may be one its writer is still
+// filling: it waits for a later pass (said once); an older one is unlinked.
+//
+// A stop asked for (SIGINT, SIGTERM, SIGQUIT) is acted on between two
+// messages of a file and between two files: the pass commits and disposes
+// of what was stored whole and ends, the file it was in and those after it
+// stay for the next start, and the process then stops at its wait.
 //
 // The pause after a file (record.pauseMicroseconds, 0 for none) sleeps
 // through a process-wide sleeper, select on no descriptors unless a test
@@ -231,8 +255,24 @@ private:
     // (reason empty): the file, and the errno of the failure already logged.
     struct PendingDisposal {
         TextString reason;
+        TextString cause;
         FileIdentity file;
         int error;
+    };
+    // A bulletin stored whole, waiting for the commit that brings its
+    // records to the disk before it is unlinked.
+    struct Stored {
+        TextString path;
+        std::string name;
+        FileIdentity file;
+    };
+    // The file whose disposal is being made (known: the flow has checked
+    // it): its name and who it was when the flow read it.  A disposal of
+    // that name is made only while the name still holds that file.
+    struct InHand {
+        std::string name;
+        FileIdentity file;
+        bool known = false;
     };
 
     static FileIdentity identityOf(const struct stat& info);
@@ -256,8 +296,19 @@ private:
     // Notes (reason empty: an unlink) or forgets the failed disposal of the
     // file at path; true when it is new or failed otherwise than before,
     // and so is to be logged.  present: the file is still there.
-    bool notePendingDisposal(const TextString& reason, const TextString& path, int error,
-                             bool& present);
+    bool notePendingDisposal(const TextString& reason, const TextString& cause,
+                             const TextString& path, int error, bool& present);
+    // moveFile with the cause the decoder or the store gave (empty for
+    // none), logged after the target.
+    bool moveAside(const TextString& reason, const TextString& cause, const TextString& path);
+    // Whether path may be disposed of: true unless it names the file in hand
+    // and its name holds another file now (renamed over, written anew:
+    // left for the next pass, said once) or nothing (gone).
+    bool holdsFileInHand(const TextString& path);
+    // Brings the records of the bulletins stored so far to the disk
+    // (DiskCommit), then unlinks them; when that fails, sets them aside
+    // with the record's failedWriteReason and the failure.
+    void commitStored();
     // Holds the ingest directory's lock, taking it when not held yet; false
     // while another process holds it.  A change of state is logged once.
     bool holdIngestDirectory();
@@ -299,6 +350,14 @@ private:
     // saw at its name); _listedKnown while processFile reads it.
     FileIdentity _listed;
     bool _listedKnown = false;
+    // Bulletins stored whole since the last commit, and when the first was
+    // (steady seconds).
+    std::vector<Stored> _stored;
+    long long _storedSince = 0;
+    InHand _inHand;
+    // Inside processBufrDirectory: single files handled outside a pass
+    // commit at once.
+    bool _passOpen = false;
     // The file being handled, read whole by readBufrFile (its size and one
     // zero octet), while its messages are decoded.
     std::unique_ptr<unsigned char[]> _fileBytes;

@@ -43,8 +43,13 @@ extern "C" void fatalHandler(int signal)
     std::raise(signal);
 }
 
+// Set once a signal asking for a clean shutdown is caught.
+volatile std::sig_atomic_t stopAsked = 0;
+
 extern "C" void caughtHandler(int signal)
 {
+    if (signal == SIGINT || signal == SIGTERM || signal == SIGQUIT)
+        stopAsked = 1;
     SignalCatcher* catcher = theCatcher;
     if (catcher)
         catcher->deliver(signal);
@@ -68,6 +73,11 @@ SignalCatcher* SignalCatcher::instance()
         std::atexit(destroyCatcher);
     }
     return theCatcher;
+}
+
+bool SignalCatcher::stopRequested()
+{
+    return stopAsked != 0;
 }
 
 SignalCatcher* SignalCatcher::existing()

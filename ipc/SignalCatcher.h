@@ -65,6 +65,11 @@ public:
     static const int* caughtSignals();
     // The real signals of caughtSignals as a set.
     static sigset_t caughtSignalSet();
+    // Whether a signal asking for a clean shutdown (SIGINT, SIGTERM,
+    // SIGQUIT) has been caught, even before the main thread's wait reads it
+    // from the pipe: long work checks it between steps, so that the stop
+    // is acted on within moments.  Async-signal-safe.
+    static bool stopRequested();
 
 protected:
     SignalCatcher();

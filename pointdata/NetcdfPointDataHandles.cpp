@@ -9,12 +9,18 @@
 // ncids) and freed at its last release.
 #include "NetcdfPointData.h"
 
+#include "DiskCommit.h"
 #include "LogStream.h"
 #include "NetcdfIo.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
+#include "SafeDirectory.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <string>
 
@@ -55,6 +61,32 @@ std::string diskChange(const PointNetcdfFileInfo* info)
         return "was cut from " + std::to_string(info->diskSize) + " to " +
                std::to_string(static_cast<long long>(st.st_size)) + " bytes";
     return std::string();
+}
+
+// Notes a data file the store has just handed to the kernel for the next
+// DiskCommit, once a commit generation: the file at its path, which must
+// be the one the store wrote (noted by rememberDisk).
+void noteWritten(PointNetcdfFileInfo* info)
+{
+    if (info->commitGeneration == DiskCommit::generation())
+        return;
+    const std::string path = info->path.c_str();
+    std::string why;
+    const int fd = SafeDirectory::openFile(path, O_RDONLY | O_NONBLOCK, 0,
+                                           SafeDirectory::REGULAR_FILE, why);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        DiskCommit::noteFailure(path, errno);
+    } else if (info->diskSize >= 0 &&
+               (st.st_dev != info->diskDevice || st.st_ino != info->diskInode)) {
+        // Replaced since the sync: what was written is not in that file.
+        DiskCommit::noteFailure(path, ESTALE);
+    } else {
+        DiskCommit::note(DiskCommit::DATA_FILE, fd, path);
+        info->commitGeneration = DiskCommit::generation();
+    }
+    if (fd >= 0)
+        close(fd);
 }
 
 } // namespace
@@ -211,6 +243,7 @@ int NetcdfPointData::mysync(PointNetcdfFileInfo* info)
         if (reason.empty()) {
             if (NetcdfIo(ncid).sync()) {
                 rememberDisk(info);
+                noteWritten(info);
                 return ncid;
             }
             reason = NetcdfIo::lastErrorText();
@@ -233,6 +266,10 @@ int NetcdfPointData::mysync(PointNetcdfFileInfo* info)
     if (info->file) {
         ++fileOpenCount;
         rememberDisk(info);
+        // Closed and opened again instead of synced: the close handed the
+        // data to the kernel.
+        if (_writable && !failed)
+            noteWritten(info);
         ncid = NetcdfIo::fileId(info->file);
         if (info->handle)
             *info->handle = ncid;

@@ -3,6 +3,7 @@
 // new record (station table, chain, inventory bins).
 #include "NetcdfPointData.h"
 
+#include "DiskCommit.h"
 #include "LogStream.h"
 #include "NetcdfIo.h"
 #include "PassJournal.h"
@@ -239,8 +240,12 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
     // second than the scratch copy.
     StoreClock::pause(1);
     int error = renameNoReplaceAt(dir.fd(), scratchName.c_str(), dir.fd(), fileName.c_str());
-    if (error == 0)
+    if (error == 0) {
+        // The new name reaches the disk with the next commit, before any
+        // bulletin whose records it holds is unlinked.
+        DiskCommit::note(DiskCommit::DIRECTORY, dir.fd(), _directory.c_str());
         return true;
+    }
     if (unlinkat(dir.fd(), scratchName.c_str(), 0) != 0)
         PASS_LOG(PROBLEM) << "Could not remove " << scratch << ": " << strerror(errno)
                           << std::endl;

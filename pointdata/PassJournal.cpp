@@ -1,5 +1,6 @@
 #include "PassJournal.h"
 
+#include "DiskCommit.h"
 #include "SafeDirectory.h"
 #include "dataFileCalls.h"
 
@@ -479,7 +480,9 @@ bool PassJournal::rewrite(std::string& error)
         error = failure("Could not write", aside, dir.ok() ? refused : dir.failure());
         return false;
     }
-    const bool written = writeAll(fd, text.data(), text.size());
+    // On the disk before its name replaces the old file's, so that a power
+    // loss leaves one of the two whole.
+    const bool written = writeAll(fd, text.data(), text.size()) && fdatasync(fd) == 0;
     const int saved = errno;
     if (close(fd) != 0 || !written ||
         renameat(dir.fd(), asideName.c_str(), dir.fd(), JOURNAL_NAME) != 0) {
@@ -490,6 +493,7 @@ bool PassJournal::rewrite(std::string& error)
         return false;
     }
     _size = _rewritten = static_cast<long long>(text.size());
+    DiskCommit::note(DiskCommit::DIRECTORY, dir.fd(), _directory);
     return true;
 }
 
@@ -531,6 +535,9 @@ bool PassJournal::append(const std::string& line, std::string& error)
             return false;
         }
         _size = st.st_size;
+        // Its name (it may be new) reaches the disk with the next commit.
+        DiskCommit::note(DiskCommit::DIRECTORY, dir.fd(), _directory);
+        _notedGeneration = 0;
     }
     if (!writeAll(_fd, line.data(), line.size())) {
         error = failure("Could not write", _path);
@@ -542,6 +549,10 @@ bool PassJournal::append(const std::string& line, std::string& error)
         return false;
     }
     _size += static_cast<long long>(line.size());
+    if (_notedGeneration != DiskCommit::generation()) {
+        DiskCommit::note(DiskCommit::JOURNAL, _fd, _path);
+        _notedGeneration = DiskCommit::generation();
+    }
     return true;
 }
 

@@ -31,6 +31,9 @@
 // other record can follow an uncommitted one before the journal has been
 // read again), and one that the file does not hold was never placed (the
 // file, or its time's file, was removed since: the record is new again).
+// The file is noted for each DiskCommit, which syncs the journals before
+// the data files, so the notes of the records a commit brings to the disk
+// are there too; a rewrite is on the disk before it replaces the old file.
 //
 // A pass is kept whether it ended or not, with the most recent passes: at
 // most MAX_PASSES, and the oldest go first while the notes of all take
@@ -155,6 +158,8 @@ private:
     int _fd = -1;
     long long _size = 0;
     long long _rewritten = 0;        // size of the last rewrite
+    // The DiskCommit generation in which the open file was last noted.
+    unsigned _notedGeneration = 0;
     std::list<Pass> _passes;         // least recently begun first
     std::unordered_map<std::string, PassPlace> _byIdentity;
     // Every run of every pass by data file and first record; no two runs

@@ -70,6 +70,9 @@ struct PointNetcdfFileInfo {
     unsigned long long diskDevice = 0;
     unsigned long long diskInode = 0;
     long long diskSize = -1;
+    // The generation of DiskCommit in which the file was last noted as
+    // written (0 never): noted once a generation.
+    unsigned commitGeneration = 0;
     int* handle = nullptr;      // its value is the ncid of the open file
     NcFile* file = nullptr;
     int clientCount = 0;

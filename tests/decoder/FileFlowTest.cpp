@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,13 @@ std::string message()
     return std::string(m.begin(), m.end());
 }
 
+// Sets a file's times two minutes back, as one its writer finished long ago.
+void makeOld(const std::string& path)
+{
+    const struct timespec old[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+}
+
 bool present(const std::string& path)
 {
     std::error_code ec;
@@ -79,7 +87,8 @@ protected:
 
 struct FlowCase {
     const char* name;
-    char content;           // b BUFR, t text, e empty, l dangling link, d directory, h 4 GiB
+    char content;           // b BUFR, t text, e empty, o empty long ago, l dangling link,
+                            // d directory, h 4 GiB
     int writeResult;
     bool designatorVerdict, badDirectory;
     char ends;              // g gone, b in the bad-file directory, i still in the ingest one
@@ -89,7 +98,13 @@ struct FlowCase {
 };
 
 const FlowCase flowCases[] = {
-    {"JUSA41_e", 'e', 1, true, true, 'g', 0, {"EVENT: No data in datafile @", "@ deleted", "!BUFR Pattern"}},
+    {"JUSA41_o", 'o', 1, true, true, 'g', 0,
+     {"EVENT: No data in datafile @; it was removed", "@ deleted", "!BUFR Pattern"}},
+    // An empty file may be one its writer is about to fill.
+    {"JUSA41_e", 'e', 1, true, true, 'i', 0,
+     {"PROBLEM: File @ is empty and was written less than a minute ago; it is left for the "
+      "next pass",
+      "!No data in datafile"}},
     // A name the check refuses is kept with its reason.
     {"ABCD41_p", 'b', 1, true, true, 'b', 1,
      {"VERBOSE: BUFR Pattern [JUSA|JUSB|JUSX]", "DEBUG: filePrefixChk: ABCD",
@@ -100,7 +115,9 @@ const FlowCase flowCases[] = {
      {"PROBLEM: Invalid data: WMO region designator <49> not in search tree, data not stored.",
       "PROBLEM: Invalid file name @, renamed to "}},
     {"JUSA41_v", 'b', 1, false, true, 'b', 1, {"Invalid file name @", "!Invalid data", "!MXR_ENTRY"}},
-    {"JUSA41_t", 't', 1, true, true, 'b', 0, {"PROBLEM: Unable to parse @, renamed to ", "!Waiting"}},
+    {"JUSA41_t", 't', 1, true, true, 'b', 0,
+     {"PROBLEM: Unable to parse @, renamed to ", "JUSA41_t: Failed to decode Section 0\n",
+      "!Waiting"}},
     {"JUSA41_1", 'b', 1, true, true, 'g', 1,
      {"EVENT:  Input File Name :JUSA41_1", "EVENT: MXR_ENTRY [1/1] = JUSA41_1: 50 bytes",
       "DEBUG: Getting ETA fakeBufrData.......", "EVENT: @\n",
@@ -150,6 +167,8 @@ TEST_F(FileFlow, EveryFileEndsWithItsLoggedOutcome)
         if (c.content == 'h') {
             ASSERT_EQ(truncate(path.c_str(), 4294967296LL), 0);
         }
+        if (c.content == 'o')
+            makeOld(path);
 
         FakeDecoder decoder;
         decoder.writeResult = c.writeResult;
@@ -336,9 +355,70 @@ TEST_F(FileFlow, ANameTakenByAFifoWhileCheckedIsLeftForTheNextPass)
               1)
         << log.text();
     EXPECT_EQ(decoder.writes, 0);
+    makeOld(ingest("JUSA41_s"));
     decoder.processBufrDirectory();
     EXPECT_FALSE(decoder.needsRetry());
     EXPECT_TRUE(log.contains("EVENT: No data in datafile " + ingest("JUSA41_s")));
     EXPECT_TRUE(TempTree::listFiles(in).empty());
     EXPECT_TRUE(TempTree::listFiles(bad).empty());
+}
+
+// A bulletin renamed over, or written anew in place, while its messages are
+// stored (or while it waits for the commit of its records): the name now
+// holds another bulletin, which is neither unlinked nor moved with the
+// first one's outcome but left, said once, for the next pass, which stores
+// it.  The same for a bulletin set aside.
+TEST_F(FileFlow, ABulletinChangedWhileItIsStoredIsLeftForTheNextPass)
+{
+    struct ChangingDecoder : FakeDecoder {
+        int write2NetcdfFile() override
+        {
+            if (!change.empty()) {
+                const std::string path = change;
+                change.clear();
+                const BufrWriter::Bytes bytes(other.begin(), other.end());
+                if (renameOver) {
+                    EXPECT_TRUE(BufrWriter::writeFile(path + ".new", bytes));
+                    EXPECT_EQ(rename((path + ".new").c_str(), path.c_str()), 0);
+                } else {
+                    EXPECT_TRUE(BufrWriter::writeFile(path, bytes));
+                }
+            }
+            return FakeDecoder::write2NetcdfFile();
+        }
+        std::string change;
+        bool renameOver = false;
+        std::string other;
+    };
+    tree.mkdirs("qev_data/ispan/badFake");
+    const std::string path = ingest("JUSA41_c");
+    for (int writeResult : {1, -1}) {
+        for (bool renameOver : {true, false}) {
+            SCOPED_TRACE(std::to_string(writeResult) + (renameOver ? " renamed" : " rewritten"));
+            tree.write("qev_data/ispan/bufr/fake/JUSA41_c", message());
+            ChangingDecoder decoder;
+            decoder.writeResult = writeResult;
+            decoder.change = path;
+            decoder.renameOver = renameOver;
+            decoder.other = message();
+            decoder.other = "ZCZC\n" + decoder.other;
+            LogCapture log;
+            decoder.processBufrDirectory();
+            EXPECT_TRUE(decoder.needsRetry());
+            EXPECT_EQ(log.count("PROBLEM: File " + path + " was " +
+                                (renameOver ? "replaced by another file" : "written") +
+                                " while it was handled; it is left for the next pass"),
+                      1)
+                << log.text();
+            ASSERT_TRUE(present(path));
+            EXPECT_TRUE(TempTree::listFiles(bad).empty());
+            // The next pass takes the new bulletin as any other.
+            decoder.processBufrDirectory();
+            EXPECT_EQ(decoder.writes, 2);
+            EXPECT_EQ(present(path), false);
+            EXPECT_EQ(TempTree::listFiles(bad).size(), writeResult == 1 ? 0u : 1u);
+            std::filesystem::remove_all(bad);
+            tree.mkdirs("qev_data/ispan/badFake");
+        }
+    }
 }

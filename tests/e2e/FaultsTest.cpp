@@ -177,10 +177,11 @@ TEST(DecoderUnderFaults, ARecordCommittedButNeverBookedIsTakenAgain)
     EXPECT_EQ(it->second.pressure[63], 1e37f);
 }
 
-// SIGTERM while the process works through its directory: the signal is
-// taken when the pass is over, the data files are synced and closed, and
-// the process ends with 0.
-TEST(DecoderUnderFaults, TerminatedDuringAPassEndsCleanWithItsFilesClosed)
+// SIGTERM while the process works through its directory: the pass stops
+// before its next file, the bulletins stored so far are unlinked, the data
+// files are synced and closed, and the process ends with 0; the files not
+// reached wait for the next start, which stores them, every sounding once.
+TEST(DecoderUnderFaults, TerminatedDuringAPassStopsAtOnceAndTheRestartStoresTheRest)
 {
     QEV_REQUIRE_NCGEN();
     ModelInstallation inst(flowLog);
@@ -193,8 +194,14 @@ TEST(DecoderUnderFaults, TerminatedDuringAPassEndsCleanWithItsFilesClosed)
     EXPECT_EQ(run.child.waitExit(60000), 0) << run.child.log();
     const std::string log = run.child.log();
     const size_t closing = log.find("Syncing and closing the point-data files");
-    EXPECT_GT(closing, log.find("MXR_ENTRY [32/32]")) << log;
+    EXPECT_EQ(log.find("MXR_ENTRY [32/32]"), std::string::npos) << log;
+    EXPECT_GT(closing, log.find(" stay for the next start")) << log;
     EXPECT_GT(log.find("Signal 15 (Terminate) received for clean shutdown"), closing);
+    expectAccounted(inst, all, false);
+
+    DecoderRun again(inst, "again.log");
+    ASSERT_TRUE(again.ready()) << again.child.log();
+    EXPECT_EQ(again.stop(), 0);
     expectAccounted(inst, all, true);
 }
 

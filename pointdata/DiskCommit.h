@@ -1,0 +1,54 @@
+// DiskCommit: what the stores have handed to the kernel since the last
+// commit, brought to the disk when the decoders ask for it.
+//
+// A store's sync (ncsync) only hands netCDF's buffers to the kernel, which
+// writes them back when it likes: a power loss before then loses them.  A
+// bulletin may leave its ingest directory only once the records it placed
+// are on the disk, so the stores note here every file they wrote (data
+// files, pass journals) and every directory in which they made a name (a
+// new data file, a journal), and the decoders' flow commits once for a
+// group of bulletins before it unlinks any of them: one sync per file
+// however many bulletins wrote it.
+//
+// A commit syncs, in this order:
+//   1. the pass journals (fdatasync): the notes that let a bulletin stored
+//      again take its records again are on the disk no later than the
+//      records;
+//   2. the directories (fsync): the names of new data files and journals;
+//   3. the data files (fdatasync).
+// A failure of any is a failed write: commit is false (each failure logged
+// once, "Could not sync <path>: <reason>"), and the caller sets the
+// bulletins of the group aside as it does on a full disk.
+//
+// The noted descriptors are duplicates, closed by the commit, so that a
+// store may close or reopen its files meanwhile.  A file noted again
+// before the commit (the same device and inode) is not noted twice.  At
+// most MAX_NOTED files wait: the oldest is synced at once beyond that (its
+// failure is kept for the commit).  Main thread only.
+#ifndef DISKCOMMIT_H
+#define DISKCOMMIT_H
+
+#include <string>
+
+class DiskCommit {
+public:
+    enum Kind { JOURNAL = 0, DIRECTORY = 1, DATA_FILE = 2 };
+    static const int MAX_NOTED = 64;
+
+    // Notes the file or directory open at fd (not taken over: the caller
+    // keeps it); path names it in the lines.
+    static void note(Kind kind, int fd, const std::string& path);
+    // Notes a file that could not be noted or synced: the next commit
+    // fails with this reason.
+    static void noteFailure(const std::string& path, int error);
+    // Syncs what was noted, in the order above; false when anything failed
+    // (why: the first failure).  Nothing is noted afterwards either way.
+    static bool commit(std::string& why);
+    // Whether anything waits for a commit.
+    static bool pending();
+    // A number that changes at every commit: a store that noted a file in
+    // this generation need not note it again.
+    static unsigned generation();
+};
+
+#endif
