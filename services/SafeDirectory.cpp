@@ -28,6 +28,57 @@ bool ownedHere(const struct stat& info)
     return info.st_uid == geteuid() || info.st_uid == 0;
 }
 
+// Whether accounts beside the directory's owner and root may add to it or
+// take from it: its group or everybody may write it.
+bool sharedForWriting(const struct stat& dir)
+{
+    return (dir.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// Whether root or this account laid the link of status link in the
+// directory of status dir.  Where group or others may write without the
+// sticky bit anyone there may have put it: never.  Elsewhere it is the
+// link's owner (in a sticky directory no one else but the directory's owner
+// and root can take it away), or the directory's when only this account or
+// root can write it.
+bool linkLaidHere(const struct stat& dir, const struct stat& link)
+{
+    if (sharedForWriting(dir) && (dir.st_mode & S_ISVTX) == 0)
+        return false;
+    return ownedHere(link) || !SafeDirectory::othersCanWrite(dir);
+}
+
+// Reads the link at name in dirFd (of status dir) when root or this account
+// laid it, from the link itself (an O_PATH descriptor), so that no link put
+// in its place meanwhile is read instead.  The target's length (not
+// terminated), 0 when name is no link, or -1 with errno set: ELOOP with
+// refused set for a link laid by another account.
+ssize_t readLaidLink(int dirFd, const struct stat& dir, const char* name, char* target,
+                     size_t size, bool& refused)
+{
+    refused = false;
+    const int fd = openat(dirFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat link;
+    ssize_t n = -1;
+    int error = 0;
+    if (fstat(fd, &link) != 0) {
+        error = errno;
+    } else if (!S_ISLNK(link.st_mode)) {
+        n = 0;
+    } else if (!linkLaidHere(dir, link)) {
+        refused = true;
+        error = ELOOP;
+    } else {
+        n = readlinkat(fd, "", target, size);
+        error = n < 0 ? errno : 0;
+    }
+    close(fd);
+    errno = error;
+    return n;
+}
+
 // Opens "/" or the working directory, where a walk starts.
 int openStart(bool absolute, struct stat& info)
 {
@@ -95,24 +146,23 @@ int walk(const char* path, size_t length, mode_t makeMode, SafeDirectory::Failur
         }
         if (child < 0) {
             int error = errno;
-            struct stat entry;
+            char target[PATH_MAX];
+            bool refused = false;
             // O_NOFOLLOW with O_DIRECTORY fails on a link as on a file.
-            if (error == ENOTDIR && fstatat(fd, part, &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISLNK(entry.st_mode)) {
-                if (F::othersCanWrite(dir)) {
-                    close(fd);
-                    return fail(failure, F::LINK, ELOOP, partEnd);
-                }
+            const ssize_t n = error == ENOTDIR
+                                  ? readLaidLink(fd, dir, part, target, sizeof target, refused)
+                                  : 0;
+            if (refused) {
+                close(fd);
+                return fail(failure, F::LINK, ELOOP, partEnd);
+            }
+            if (n < 0) {
+                error = errno;
+            } else if (n > 0) {
                 // Laid by this account or root: its target is walked in
                 // place of the link.
-                char target[PATH_MAX];
-                const ssize_t n = readlinkat(fd, part, target, sizeof target);
                 const size_t after = restLength - end;
-                if (n < 0)
-                    error = errno;
-                else if (n == 0)
-                    error = ENOENT;
-                else if (++links > F::MAX_LINKS)
+                if (++links > F::MAX_LINKS)
                     error = ELOOP;
                 else if (static_cast<size_t>(n) + after >= PATH_MAX)
                     error = ENAMETOOLONG;
@@ -143,8 +193,12 @@ int walk(const char* path, size_t length, mode_t makeMode, SafeDirectory::Failur
         if (fstat(child, &info) != 0) {
             refusal = F::SYSTEM;
             error = errno;
-        } else if (!othersDirectories && std::strcmp(part, "..") != 0 && F::othersCanWrite(dir) &&
+        } else if (!othersDirectories && std::strcmp(part, "..") != 0 && sharedForWriting(dir) &&
                    !ownedHere(info)) {
+            // Another account's directory where it, or anyone, may have
+            // swapped it in.  Where only the directory's owner can write,
+            // what lies in it is that owner's doing (an installation's
+            // account whose tree holds this account's directories).
             refusal = F::FOREIGN_OWNER;
             error = EPERM;
         } else if (made && fchmod(child, makeMode) != 0) {
@@ -212,9 +266,21 @@ int SafeDirectory::openFileAt(int dirFd, const char* name, int flags, mode_t mod
     // A file is emptied only once it has passed the checks.
     const int opening = (flags & ~O_TRUNC) | O_CLOEXEC;
     int fd = openat(dirFd, name, opening | O_NOFOLLOW, mode);
-    if (fd < 0 && errno == ELOOP && check == READ_FILE && fstat(dirFd, &dir) == 0 &&
-        !othersCanWrite(dir))
-        fd = openat(dirFd, name, opening, mode);
+    if (fd < 0 && errno == ELOOP && check == READ_FILE && fstat(dirFd, &dir) == 0) {
+        // A link laid by this account or root is read through, from the
+        // link's directory as the system would.
+        char target[PATH_MAX];
+        bool refused = false;
+        const ssize_t n = readLaidLink(dirFd, dir, name, target, sizeof target, refused);
+        if (n >= static_cast<ssize_t>(sizeof target)) {
+            errno = ENAMETOOLONG;
+        } else if (n > 0) {
+            target[n] = '\0';
+            fd = openat(dirFd, target, opening, mode);
+        } else if (n == 0 || refused) {
+            errno = ELOOP;
+        }
+    }
     if (fd < 0)
         return fail(failure, SYSTEM, errno, partEnd);
     Refusal refusal = NONE;
@@ -269,6 +335,13 @@ const char* SafeDirectory::reasonText(const Failure& failure)
 
 SafeDirectory::SafeDirectory(const std::string& path, mode_t makeMode)
     : _path(path), _failure(), _fd(openPath(path.c_str(), makeMode, &_failure))
+{
+}
+
+SafeDirectory::SafeDirectory(const std::string& path, Entering entering)
+    : _path(path), _failure(),
+      _fd(entering == OTHERS_DIRECTORIES ? openOthersPath(path.c_str(), &_failure)
+                                         : openPath(path.c_str(), 0, &_failure))
 {
 }
 

@@ -3,25 +3,40 @@
 //
 // A directory path is opened one part at a time from "/" (or from the
 // working directory for a relative path), each part with openat on the
-// directory before it, never following a link at the part itself.  In a
-// directory that users other than this process's own account can write (its
-// group or everybody may write it, or another account than root owns it) a
-// part is refused when it is a symbolic link, or a directory owned by
-// another account than this one and root.  Elsewhere a link was laid by this
-// account or root: it is followed, its target walked by the same rules (at
-// most MAX_LINKS links a path).  A missing part can be made on the way: with
-// the mode given, then that mode given to the directory made (fchmod on what
-// was opened, whatever the file-creation mask).
+// directory before it, never following a link at the part itself.  Each
+// part is judged by who could have laid it there: the directory's owner and
+// root, and where its group or everybody may write, they too (in a sticky
+// directory, only the part's owner, the directory's and root can take an
+// existing part away).
+// - A symbolic link is followed only when root or this account laid it:
+//   never in a directory that group or others may write without the sticky
+//   bit; elsewhere when the link is root's or this account's, or when its
+//   directory is theirs and only its owner may write it.  Its target is
+//   walked by the same rules (at most MAX_LINKS links a path).
+// - A directory of another account than this one and root is refused where
+//   group or others may write (sticky or not): that account, or anyone,
+//   may have swapped it in.  Where only the directory's owner may write,
+//   the part is that owner's doing and is entered: an installation's
+//   account whose tree holds this account's own directories.
+// - The ingest directory and its bad-file directory (openOthersPath,
+//   OTHERS_DIRECTORIES) may be another account's (the ingest process's, as
+//   may the parts above them), under the same rule for links: the process
+//   only reads and empties the one and moves files into the other without
+//   following a link, so such a directory leads at worst into that
+//   account's own.
+// A missing part can be made on the way: with the mode given, then that
+// mode given to the directory made (fchmod on what was opened, whatever the
+// file-creation mask).
 //
 // Files are then opened with openat on the directory's descriptor, never
-// through a link at their name (but for reading, where others cannot write),
-// and checked on what was opened (fstat).
+// through a link at their name (but for reading, through a link laid by
+// root or this account as above), and checked on what was opened (fstat).
 //
-// openPath, openParent, openFileAt and othersCanWrite make system calls and
-// byte copies only, with nothing allocated and no lock taken: they are
-// async-signal-safe, for the fatal-signal path that moves the file being
-// decoded aside.  The object is
-// the descriptor of one directory opened so, closed when it goes.
+// openPath, openOthersPath, openParent, openFileAt and othersCanWrite make
+// system calls and byte copies only, with nothing allocated and no lock
+// taken: they are async-signal-safe, for the fatal-signal path that moves
+// the file being decoded aside.  The object is the descriptor of one
+// directory opened so, closed when it goes.
 #ifndef SAFEDIRECTORY_H
 #define SAFEDIRECTORY_H
 
@@ -40,7 +55,7 @@ public:
     enum Refusal {
         NONE,
         SYSTEM,
-        LINK,            // a symbolic link in a directory others can write
+        LINK,            // a symbolic link root or this account may not have laid
         FOREIGN_OWNER,   // another account's directory in a directory others can write
         NOT_REGULAR,     // a file: not a regular file
         OTHER_OWNER,     // a file: of another account
@@ -55,8 +70,8 @@ public:
         // A regular file of this account with no other name, wherever it
         // lies.
         OWN_FILE,
-        // A regular file to read; a link at its name is followed where
-        // others cannot write (laid there by this account or root).
+        // A regular file to read; a link at its name is followed when
+        // this account or root laid it.
         READ_FILE
     };
 
@@ -76,11 +91,11 @@ public:
     // fails with ENOENT).  The descriptor (O_RDONLY | O_DIRECTORY |
     // O_CLOEXEC), or -1 with failure filled (failure may be null).
     static int openPath(const char* path, mode_t makeMode, Failure* failure);
-    // The same for a directory other accounts may own, making nothing: a
-    // directory the process only reads and empties (the ingest directory
-    // that another account's ingest process fills) may be that account's,
-    // and so may the parts above it; a link laid where others can write is
-    // still refused, so the walk never leaves the directories they own.
+    // The same for a directory other accounts may own, making nothing: the
+    // ingest directory that another account's ingest process fills, and
+    // the bad-file directory beside it, may be that account's, and so may
+    // the parts above them; a link another account may have laid is still
+    // refused, so the walk never leaves the directories they own.
     static int openOthersPath(const char* path, Failure* failure);
     // Opens the directory of path (all but its last part; the working
     // directory when it has no "/") and sets nameAt to where its last part
@@ -92,14 +107,24 @@ public:
     // (its partEnd untouched).
     static int openFileAt(int dirFd, const char* name, int flags, mode_t mode, FileCheck check,
                           Failure* failure);
-    // Whether users other than this process's account can add to or remove
-    // from the directory of this status.
+    // Whether users other than this process's account and root can add to
+    // or remove from the directory of this status (its group or everybody
+    // may write it, or another account owns it): there a file is taken for
+    // writing only when it is this account's or root's with no other name.
     static bool othersCanWrite(const struct stat& directory);
     // The reason of a failure in words: the system's text or the refusal's.
     static const char* reasonText(const Failure& failure);
 
+    // Whose directories a walk enters where group or others may write.
+    enum Entering {
+        OWN_DIRECTORIES,    // this account's and root's (openPath)
+        OTHERS_DIRECTORIES  // any account's, making nothing (openOthersPath)
+    };
+
     // Opens path's directory by openPath; ok() false when it failed.
     explicit SafeDirectory(const std::string& path, mode_t makeMode = 0);
+    // Opens path's directory, making nothing, by openPath or openOthersPath.
+    SafeDirectory(const std::string& path, Entering entering);
     ~SafeDirectory();
     SafeDirectory(const SafeDirectory&) = delete;
     SafeDirectory& operator=(const SafeDirectory&) = delete;

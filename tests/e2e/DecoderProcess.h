@@ -14,11 +14,14 @@
 #include <sys/resource.h>
 
 #include <string>
+#include <vector>
 
 struct DecoderProcess {
-    DecoderProcess(WirePeer& parent, const std::string& type, const std::string& logPath)
-        : peer(parent),
-          child(std::string(QEV_BIN_DIR) + "/decoder", {parent.targetText(), "3", type}, logPath)
+    // launcher: a program and its arguments that start the decoder in the
+    // same process (one that takes another account); none starts it itself.
+    DecoderProcess(WirePeer& parent, const std::string& type, const std::string& logPath,
+                   std::vector<std::string> launcher = {})
+        : peer(parent), child(start(std::move(launcher), parent.targetText(), type, logPath))
     {
     }
     // The next ReadyMsg of this process (those of earlier ones are passed).
@@ -49,6 +52,15 @@ struct DecoderProcess {
     {
         const struct rlimit limit = {bytes, RLIM_INFINITY};
         ASSERT_EQ(prlimit(child.pid(), RLIMIT_FSIZE, &limit, nullptr), 0);
+    }
+
+    static DecoderChild start(std::vector<std::string> command, const std::string& target,
+                              const std::string& type, const std::string& logPath)
+    {
+        command.insert(command.end(), {std::string(QEV_BIN_DIR) + "/decoder", target, "3", type});
+        const std::string program = command.front();
+        command.erase(command.begin());
+        return DecoderChild(program, command, logPath);
     }
 
     WirePeer& peer;

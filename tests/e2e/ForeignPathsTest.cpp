@@ -117,56 +117,60 @@ TEST(ForeignPaths, TheDaysLogDirectoryLaidByAnotherAccountIsNotWritten)
     EXPECT_NE(log.find("No messages in time period. Re-registering."), std::string::npos);
 }
 
-// The bad-file directory under a 0777 ingest tree, and the ETA store
-// directory under a 0777 model directory, replaced by links to directories
-// of root's (the store's holding a template): an ETA bulletin and one that
-// does not decode stay in the ingest directory, the refusals logged, and
-// neither target gets a file.
+// The bad-file directory under an ingest tree open to all (0777, or 1777
+// with the sticky bit), and the ETA store directory under a model directory
+// open so, replaced by links to directories of root's (the store's holding
+// a template): an ETA bulletin and one that does not decode stay in the
+// ingest directory, the refusals logged, and neither target gets a file.
 TEST(ForeignPaths, LinksInPlaceOfTheBadFileAndStoreDirectoriesLeadNowhere)
 {
     REQUIRE_ROOT();
     QEV_REQUIRE_NCGEN();
-    ModelInstallation inst(terminalLog);
-    ASSERT_EQ(chmod(inst.tree.root().c_str(), 0755), 0);
-    ASSERT_EQ(chmod(inst.tree.path("qev_data/ispan").c_str(), 0777), 0);
-    ASSERT_EQ(chmod(inst.tree.path("qev_data/point/model/ETA").c_str(), 0777), 0);
-    const std::string badTarget = inst.tree.mkdirs("badTarget");
-    const std::string storeTarget = inst.tree.mkdirs("storeTarget");
-    fs::copy_file(inst.storeDir(0) + "/template", storeTarget + "/template");
-    fs::remove(inst.bad);
-    fs::remove_all(inst.storeDir(0));
-    ASSERT_TRUE(asAnotherAccount([&] {
-        return symlink(badTarget.c_str(), inst.bad.c_str()) != 0 ||
-               symlink(storeTarget.c_str(), inst.storeDir(0).c_str()) != 0;
-    }));
-    const ModelBulletin eta = modelBulletins(1, 3)[0];
-    ASSERT_EQ(eta.model, 0);
-    inst.drop(eta);
-    const std::string corrupt = "JUSA41_KWBC_corrupt";
-    inst.tree.write("qev_data/ispan/bufr/modelSoundings/NAM/" + corrupt, "BUFR 1");
+    for (const mode_t openMode : {0777, 01777}) {
+        SCOPED_TRACE(openMode);
+        ModelInstallation inst(terminalLog);
+        ASSERT_EQ(chmod(inst.tree.root().c_str(), 0755), 0);
+        ASSERT_EQ(chmod(inst.tree.path("qev_data/ispan").c_str(), openMode), 0);
+        ASSERT_EQ(chmod(inst.tree.path("qev_data/point/model/ETA").c_str(), openMode), 0);
+        const std::string badTarget = inst.tree.mkdirs("badTarget");
+        const std::string storeTarget = inst.tree.mkdirs("storeTarget");
+        fs::copy_file(inst.storeDir(0) + "/template", storeTarget + "/template");
+        fs::remove(inst.bad);
+        fs::remove_all(inst.storeDir(0));
+        ASSERT_TRUE(asAnotherAccount([&] {
+            return symlink(badTarget.c_str(), inst.bad.c_str()) != 0 ||
+                   symlink(storeTarget.c_str(), inst.storeDir(0).c_str()) != 0;
+        }));
+        const ModelBulletin eta = modelBulletins(1, 3)[0];
+        ASSERT_EQ(eta.model, 0);
+        inst.drop(eta);
+        const std::string corrupt = "JUSA41_KWBC_corrupt";
+        inst.tree.write("qev_data/ispan/bufr/modelSoundings/NAM/" + corrupt, "BUFR 1");
 
-    DecoderProcess d(inst.notices, "Model", inst.tree.path("decoder.log"));
-    ASSERT_TRUE(d.ready()) << d.child.log();
-    ASSERT_TRUE(d.announce()) << d.child.log();
-    EXPECT_EQ(d.stop(), 0);
+        DecoderProcess d(inst.notices, "Model", inst.tree.path("decoder.log"));
+        ASSERT_TRUE(d.ready()) << d.child.log();
+        ASSERT_TRUE(d.announce()) << d.child.log();
+        EXPECT_EQ(d.stop(), 0);
 
-    EXPECT_TRUE(TempTree::listFiles(badTarget).empty());
-    EXPECT_EQ(TempTree::listFiles(storeTarget), std::vector<std::string>{"template"});
-    std::vector<std::string> waiting = {corrupt, eta.sample.name};
-    std::sort(waiting.begin(), waiting.end());
-    EXPECT_EQ(TempTree::listFiles(inst.in), waiting);
-    const std::string log = d.child.log();
-    for (const std::string& name : {corrupt, eta.sample.name})
-        EXPECT_NE(log.find(inst.in + "/" + name + " FAILED on rename() command: " + inst.bad +
-                           ": a symbolic link in a directory other users can write; it stays "
-                           "in the ingest directory until it can be moved"),
+        EXPECT_TRUE(TempTree::listFiles(badTarget).empty());
+        EXPECT_EQ(TempTree::listFiles(storeTarget), std::vector<std::string>{"template"});
+        std::vector<std::string> waiting = {corrupt, eta.sample.name};
+        std::sort(waiting.begin(), waiting.end());
+        EXPECT_EQ(TempTree::listFiles(inst.in), waiting);
+        const std::string log = d.child.log();
+        for (const std::string& name : {corrupt, eta.sample.name})
+            EXPECT_NE(log.find(inst.in + "/" + name + " FAILED on rename() command: " + inst.bad +
+                               ": a symbolic link in a directory other users can write; it stays "
+                               "in the ingest directory until it can be moved"),
+                      std::string::npos)
+                << name << "\n"
+                << log;
+        EXPECT_NE(log.find("The point-data directory " + inst.storeDir(0) + " is refused (" +
+                           inst.storeDir(0) +
+                           ": a symbolic link in a directory other users can write)"),
                   std::string::npos)
-            << name << "\n"
             << log;
-    EXPECT_NE(log.find("The point-data directory " + inst.storeDir(0) + " is refused (" +
-                       inst.storeDir(0) + ": a symbolic link in a directory other users can write)"),
-              std::string::npos)
-        << log;
+    }
 }
 
 // The ingest directory, under a directory open to all, replaced by another
