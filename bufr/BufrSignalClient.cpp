@@ -94,7 +94,7 @@ void BufrSignalClient::terminate(bool clean, int signal)
             const int source = _sourceFd >= 0
                                    ? _sourceFd
                                    : SafeDirectory::openOthersPath(_sourceDir.c_str(), &failure);
-            const int bad = SafeDirectory::openPath(_badDir.c_str(), 0, &failure);
+            const int bad = SafeDirectory::openOthersPath(_badDir.c_str(), &failure);
             char used[PATH_MAX];
             if (source >= 0 && bad >= 0)
                 renameToFreeNameAt(source, _fileName.c_str(), bad, _fileName.c_str(), used,

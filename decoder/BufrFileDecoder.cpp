@@ -702,7 +702,7 @@ bool BufrFileDecoder::moveAside(const TextString& reason, const TextString& caus
         source.reset(new SafeDirectory(from.substr(0, from.size() - name.length())));
         sourceFd = source->fd();
     }
-    const SafeDirectory bad(_badDir.c_str());
+    const SafeDirectory bad(_badDir.c_str(), SafeDirectory::OTHERS_DIRECTORIES);
     char used[PATH_MAX];
     std::snprintf(used, sizeof used, "%s", name.c_str());
     int error = 0;
