@@ -13,11 +13,20 @@
 //                             for each wind's position and time, given back
 //                             once the next wind has its record
 //
+//   acars_burst/end_to_end    one pass of the ACARS decoder over a burst of
+//                             BURST small bulletins (the sample generator's
+//                             ACARS bulletins again and again under names of
+//                             their own): each read, decoded, its reports
+//                             stored, and all unlinked once their records
+//                             are on the disk
+//
 // Counters: bulletins per second (items_per_second), winds per second and
 // the time per wind.  What end_to_end spends beyond decode and placement is
 // the netCDF writes of the values (and the few file operations of the
 // pass).  Every iteration stores into a fresh data tree; the log is cut down
 // to PROBLEM lines.
+#include "AcarsBufrDecoder.h"
+#include "AcarsSamples.h"
 #include "HDWBufrDecoder.h"
 #include "HighDensityWindSamples.h"
 #include "LogStream.h"
@@ -66,16 +75,18 @@ const SampleBulletin& bulletin()
     return b;
 }
 
-// A fresh QEV_DATA with the wind store's template and the ingest and
-// bad-file directories.
-std::string freshData()
+// A fresh QEV_DATA with a store's template (the build's template of that
+// name) and the ingest and bad-file directories of a decoder.
+std::string freshData(const char* type = "CSW", const char* templateName = "highDensityWinds",
+                      const char* ingest = "CSW", const char* bad = "badCSWBufr")
 {
     static int n = 0;
     const std::string data = scratchRoot() + "/data" + std::to_string(++n);
-    fs::create_directories(data + "/point/CSW/netcdf");
-    fs::create_directories(data + "/ispan/bufr/CSW");
-    fs::create_directories(data + "/ispan/badCSWBufr");
-    fs::copy_file(QEV_TEMPLATE_DIR "/highDensityWinds", data + "/point/CSW/netcdf/template");
+    const std::string store = data + "/point/" + type + "/netcdf";
+    fs::create_directories(store);
+    fs::create_directories(data + "/ispan/bufr/" + ingest);
+    fs::create_directories(data + "/ispan/" + bad);
+    fs::copy_file(std::string(QEV_TEMPLATE_DIR "/") + templateName, store + "/template");
     setenv("QEV_DATA", data.c_str(), 1);
     return data;
 }
@@ -163,8 +174,57 @@ void placementOnly(benchmark::State& state)
     counters(state);
 }
 
+// The bulletins of a burst of small ACARS bulletins.
+const int BURST = 200;
+
+const std::vector<SampleBulletin>& acarsBulletins()
+{
+    static const std::vector<SampleBulletin> all = [] {
+        SampleOptions o;
+        o.dataDir = QEV_SOURCE_DIR "/data";
+        std::vector<SampleBulletin> made;
+        std::string error;
+        if (!AcarsSamples::make(o, made, error) || made.empty()) {
+            std::fprintf(stderr, "bench: %s\n", error.c_str());
+            std::exit(1);
+        }
+        return made;
+    }();
+    return all;
+}
+
+void acarsBurst(benchmark::State& state)
+{
+    const std::vector<SampleBulletin>& samples = acarsBulletins();
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string data = freshData("acars", "acars", "acars", "badAcarsBufr");
+        NetcdfPointData::forgetAllStores();
+        AcarsBufrDecoder* decoder = new AcarsBufrDecoder();
+        for (int i = 0; i < BURST; ++i) {
+            const SampleBulletin& b = samples[static_cast<size_t>(i) % samples.size()];
+            char name[64];
+            std::snprintf(name, sizeof name, "IUAX01_KWBC_%06d", i);
+            std::ofstream(data + "/ispan/bufr/acars/" + name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(b.bytes.data()),
+                       static_cast<std::streamsize>(b.bytes.size()));
+        }
+        state.ResumeTiming();
+        decoder->processBufrDirectory();
+        state.PauseTiming();
+        if (!fs::is_empty(data + "/ispan/bufr/acars") ||
+            !fs::is_empty(data + "/ispan/badAcarsBufr"))
+            state.SkipWithError("the burst was not stored");
+        delete decoder;
+        fs::remove_all(data);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * BURST);
+}
+
 } // namespace
 
+BENCHMARK(acarsBurst)->Name("acars_burst/end_to_end")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(endToEnd)->Name("hdw_bulletin/end_to_end")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(decodeOnly)->Name("hdw_bulletin/decode")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(placementOnly)

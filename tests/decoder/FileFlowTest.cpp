@@ -2,6 +2,7 @@
 // ingest directory, with its log lines, and the listing rules.
 #include "BufrSignalClient.h"
 #include "BufrWriter.h"
+#include "DiskCommit.h"
 #include "FakeDecoder.h"
 #include "LogCapture.h"
 #include "LogStream.h"
@@ -421,4 +422,36 @@ TEST_F(FileFlow, ABulletinChangedWhileItIsStoredIsLeftForTheNextPass)
             tree.mkdirs("qev_data/ispan/badFake");
         }
     }
+}
+
+// A commit that cannot bring the records to the disk is a failed write: the
+// bulletins stored whole are set aside with the failed-write reason and the
+// failure, never unlinked.
+TEST_F(FileFlow, BulletinsWhoseRecordsCannotBeSyncedAreSetAside)
+{
+    struct UnsyncedDecoder : FakeDecoder {
+        int write2NetcdfFile() override
+        {
+            // A pipe takes no fdatasync.
+            int ends[2];
+            EXPECT_EQ(pipe(ends), 0);
+            DiskCommit::note(DiskCommit::DATA_FILE, ends[0], "/a/pipe");
+            close(ends[0]);
+            close(ends[1]);
+            return FakeDecoder::write2NetcdfFile();
+        }
+    } decoder;
+    tree.mkdirs("qev_data/ispan/badFake");
+    for (const char* name : {"JUSA41_a", "JUSA41_b"})
+        tree.write(std::string("qev_data/ispan/bufr/fake/") + name, message());
+    LogCapture log;
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(TempTree::listFiles(in).empty());
+    EXPECT_EQ(TempTree::listFiles(bad).size(), 2u);
+    EXPECT_TRUE(log.contains("PROBLEM: Unable to write netcdf data. " + ingest("JUSA41_a") +
+                             ", renamed to " + bad + "JUSA41_a: Could not sync /a/pipe: "
+                             "Invalid argument\n"))
+        << log.text();
+    EXPECT_FALSE(log.contains("deleted"));
+    EXPECT_FALSE(DiskCommit::pending());
 }

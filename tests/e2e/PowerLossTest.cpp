@@ -1,0 +1,278 @@
+// A power loss under a running decoder: $QEV_DATA on an ext4 file system
+// over a loop device made in the test's folder, and the disk as a power
+// loss leaves it taken by copying the backing image while the decoder is
+// frozen in the middle of its pass, and again once it has unlinked every
+// bulletin.  Just before each copy another process syncs a file of its own
+// on that file system, which commits the file system's journal (the unlinks
+// among it), as logs and other writers do all the time.
+//
+// Each copy, checked with e2fsck and mounted read-only, holds every data
+// file readable and, for each data type, either every record the decoder
+// stored (when none of its bulletins is left in the ingest directory) or
+// only records it stored; no record twice.  The decoder run again on the
+// first copy stores what was left there, once: the copy then holds what the
+// uninterrupted run stored, record for record.
+//
+// Root only (loop devices, mounts); skipped with a line otherwise.  Every
+// mount and loop device the test made goes, also when it fails.
+#include "DecoderInstallation.h"
+#include "SampleMakers.h"
+
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The data types of the run: ingest and point-data directories below
+// $QEV_DATA, and their sample bulletins.
+struct Kind {
+    const char* ingest;
+    const char* store;
+    SampleMaker::Make make;
+};
+const Kind kinds[] = {
+    {"ispan/bufr/CSW", "point/CSW/netcdf", HighDensityWindSamples::make},
+    {"ispan/bufr/acars", "point/acars/netcdf", AcarsSamples::make},
+    {"ispan/bufr/GOESSoundings", "point/GOES/netcdf", SatelliteSoundingSamples::makeGOES},
+};
+
+// The next ReadyMsg of the process: it has made its first pass.
+bool ready(WirePeer& peer, pid_t pid)
+{
+    WirePeer::Message m;
+    while (peer.waitFor(1, 0, 120000, &m))
+        if (m.sender.pid == pid)
+            return true;
+    return false;
+}
+
+bool shell(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A file system image mounted at a folder while the object lives.
+struct Mount {
+    Mount(const std::string& image, const std::string& at, bool readOnly) : point(at)
+    {
+        mounted = shell("mount -o loop" + std::string(readOnly ? ",ro" : "") + " " + image +
+                        " " + at);
+    }
+    ~Mount()
+    {
+        // The loop device mount made goes with the unmount (autoclear).
+        if (mounted && umount2(point.c_str(), 0) != 0)
+            umount2(point.c_str(), MNT_DETACH);
+    }
+    std::string point;
+    bool mounted;
+};
+
+// Every record of a store's data files, each as the values of its record
+// variables but the chain bookkeeping (which follows the order records
+// were placed in): a record stored twice is there twice.
+std::multiset<std::string> records(const std::string& dir)
+{
+    std::multiset<std::string> all;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() != 13 || name[8] != '_')
+            continue;
+        const long count = readWhole(e.path().string());
+        int ncid = -1, nvars = 0, recordDim = -1;
+        if (count < 0 || nc_open(e.path().c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
+            continue;
+        nc_inq_nvars(ncid, &nvars);
+        nc_inq_unlimdim(ncid, &recordDim);
+        std::vector<std::string> rows(static_cast<size_t>(count));
+        for (int var = 0; var < nvars; ++var) {
+            char varName[NC_MAX_NAME + 1];
+            nc_type type;
+            int ndims = 0, dims[NC_MAX_VAR_DIMS];
+            nc_inq_var(ncid, var, varName, &type, &ndims, dims, nullptr);
+            if (ndims == 0 || dims[0] != recordDim || std::string(varName) == "prevRecord" ||
+                std::string(varName) == "isOverflow")
+                continue;
+            size_t size = 0, length = 0, n = 1;
+            nc_inq_type(ncid, type, nullptr, &size);
+            std::vector<size_t> start(static_cast<size_t>(ndims), 0), counts(start.size(), 1);
+            for (int d = 1; d < ndims; ++d) {
+                nc_inq_dimlen(ncid, dims[d], &length);
+                counts[static_cast<size_t>(d)] = length;
+                n *= length;
+            }
+            std::vector<char> row(n * size);
+            for (long r = 0; r < count; ++r) {
+                start[0] = static_cast<size_t>(r);
+                EXPECT_EQ(nc_get_vara(ncid, var, start.data(), counts.data(), row.data()),
+                          NC_NOERR);
+                rows[static_cast<size_t>(r)] += std::string(varName) + "=" +
+                                                std::string(row.begin(), row.end()) + ";";
+            }
+        }
+        nc_close(ncid);
+        all.insert(rows.begin(), rows.end());
+    }
+    return all;
+}
+
+// What a disk holds of each data type, and whether a bulletin of it waits.
+struct Held {
+    std::vector<std::multiset<std::string>> stored;
+    std::vector<bool> waiting;
+};
+
+Held held(const std::string& data)
+{
+    Held h;
+    for (const Kind& k : kinds) {
+        h.stored.push_back(records(data + "/" + k.store));
+        h.waiting.push_back(!TempTree::listFiles(data + "/" + k.ingest).empty());
+    }
+    return h;
+}
+
+// How two sets of records differ, in counts: "" when they are the same.
+std::string difference(const std::multiset<std::string>& disk,
+                       const std::multiset<std::string>& run)
+{
+    size_t extra = 0, missing = 0;
+    for (const std::string& r : disk)
+        extra += disk.count(r) > run.count(r);
+    for (const std::string& r : run)
+        missing += run.count(r) > disk.count(r);
+    if (extra == 0 && missing == 0)
+        return "";
+    return std::to_string(disk.size()) + " records on the disk, " + std::to_string(run.size()) +
+           " stored by the run: " + std::to_string(extra) + " beyond, " +
+           std::to_string(missing) + " missing";
+}
+
+// Another writer on the file system syncs a file of its own.
+void syncOther(const std::string& data)
+{
+    const std::string path = data + "/other";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "x", 1), 1);
+    ASSERT_EQ(fsync(fd), 0);
+    close(fd);
+}
+
+} // namespace
+
+TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
+{
+    QEV_REQUIRE_NCGEN();
+    if (geteuid() != 0)
+        GTEST_SKIP() << "not root: no loop device to stand for a disk";
+    if (!shell("command -v mkfs.ext4 && command -v e2fsck && command -v mount"))
+        GTEST_SKIP() << "mkfs.ext4, e2fsck or mount is missing";
+    DecoderInstallation inst("csw_acars_goes", "bufr/CSW", "badCSWBufr");
+    for (const char* dir : {"ispan/bufr/acars", "ispan/badAcarsBufr", "ispan/bufr/GOESSoundings",
+                            "ispan/badGOESBufr"})
+        inst.tree.mkdirs(std::string("qev_data/") + dir);
+    const std::string data = inst.tree.qevData();
+    const std::string image = inst.tree.path("disk.img");
+    const std::string installed = inst.tree.path("installed");
+    ASSERT_TRUE(shell("truncate -s 256M " + image + " && mkfs.ext4 -q -F " + image));
+    fs::rename(data, installed);
+    fs::create_directory(data);
+    std::vector<std::vector<SampleBulletin>> bulletins;
+    {
+        Mount disk(image, data, false);
+        if (!disk.mounted)
+            GTEST_SKIP() << "no loop device can be had to mount " << image;
+        ASSERT_TRUE(shell("cp -a " + installed + "/. " + data));
+        SampleOptions o;
+        o.dataDir = std::string(QEV_SOURCE_DIR) + "/data";
+        for (const Kind& k : kinds) {
+            std::vector<SampleBulletin> made;
+            std::string error;
+            ASSERT_TRUE(k.make(o, made, error)) << error;
+            for (const SampleBulletin& b : made)
+                inst.tree.write("qev_data/" + std::string(k.ingest) + "/" + b.name,
+                                std::string(b.bytes.begin(), b.bytes.end()));
+            bulletins.push_back(made);
+        }
+        // The installation and the bulletins are on the disk before the
+        // decoder starts, as their writers would have left them.
+        ::sync();
+
+        // Frozen in the middle of its first pass, once it has stored a
+        // bulletin; then the whole pass.
+        DecoderChild child(std::string(QEV_BIN_DIR) + "/decoder",
+                           {inst.peer.targetText(), "3", "csw_acars_goes"},
+                           inst.tree.path("child.log"));
+        ASSERT_TRUE(child.waitForLog("to netcdf file: ", 60000)) << child.log();
+        ASSERT_EQ(kill(child.pid(), SIGSTOP), 0);
+        syncOther(data);
+        ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path("midway.img")));
+        ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+        ASSERT_TRUE(ready(inst.peer, child.pid())) << child.log();
+        syncOther(data);
+        ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path("after.img")));
+        kill(child.pid(), SIGTERM);
+        EXPECT_EQ(child.waitExit(60000), 0) << child.log();
+
+        const Held whole = held(data);
+        for (size_t k = 0; k < whole.stored.size(); ++k) {
+            EXPECT_FALSE(whole.waiting[k]) << kinds[k].ingest;
+            EXPECT_FALSE(whole.stored[k].empty()) << kinds[k].store;
+        }
+        // The copies are checked against what the run stored.
+        for (const char* copy : {"after.img", "midway.img"}) {
+            SCOPED_TRACE(copy);
+            const std::string copied = inst.tree.path(copy);
+            // 0: clean, 1: errors corrected.
+            const int fsck = std::system(("e2fsck -fy " + copied + " >/dev/null 2>&1").c_str());
+            ASSERT_TRUE(WIFEXITED(fsck) && WEXITSTATUS(fsck) <= 1) << fsck;
+            {
+                Mount lost(copied, data, true);
+                ASSERT_TRUE(lost.mounted);
+                const Held left = held(data);
+                for (size_t k = 0; k < whole.stored.size(); ++k) {
+                    SCOPED_TRACE(kinds[k].store);
+                    const std::string differs = difference(left.stored[k], whole.stored[k]);
+                    if (!left.waiting[k])
+                        EXPECT_EQ(differs, "") << "with no bulletin waiting";
+                    else
+                        EXPECT_TRUE(differs.empty() || differs.find(" 0 beyond") != std::string::npos)
+                            << differs;
+                    if (std::string(copy) == "after.img")
+                        EXPECT_FALSE(left.waiting[k]);
+                }
+            }
+            if (std::string(copy) == "after.img")
+                continue;
+            // The decoder of the copy stores what was left, once.
+            Mount again(copied, data, false);
+            ASSERT_TRUE(again.mounted);
+            DecoderChild restart(std::string(QEV_BIN_DIR) + "/decoder",
+                                 {inst.peer.targetText(), "3", "csw_acars_goes"},
+                                 inst.tree.path("restart.log"));
+            ASSERT_TRUE(ready(inst.peer, restart.pid())) << restart.log();
+            kill(restart.pid(), SIGTERM);
+            EXPECT_EQ(restart.waitExit(60000), 0) << restart.log();
+            const Held restored = held(data);
+            for (size_t k = 0; k < whole.stored.size(); ++k) {
+                EXPECT_FALSE(restored.waiting[k]) << kinds[k].ingest << "\n" << restart.log();
+                EXPECT_EQ(difference(restored.stored[k], whole.stored[k]), "") << kinds[k].store;
+            }
+        }
+    }
+}
