@@ -6,6 +6,7 @@
 #include "AbsTime.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfPointData.h"
 #include "StaticBufrInfo.h"
 #include "StoreTemplate.h"
@@ -114,6 +115,8 @@ ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord()), _writer(M
     else
         MODEL_LOG(PROBLEM) << "Unable to create descriptor dictionary for model soundings."
                            << std::endl;
+    for (ModelOutput& output : _outputs)
+        resolveProfileVariables(output);
 }
 
 // Runs at process exit, after the point-data files were closed: members
@@ -128,8 +131,11 @@ void ModelBufrDecoder::readOutputTemplate(ModelOutput& output)
     output.names.clear();
     int* limits[2] = {&output.maxProfLvls, &output.maxSoilLvls};
     for (int k = 0; k < 2; ++k)
+        *limits[k] = INT_MAX;
+    for (int k = 0; k < 2; ++k)
         if (t.lengths[k] >= 0 && t.lengths[k] < INT_MAX)
             *limits[k] = static_cast<int>(t.lengths[k]);
+    resolveProfileVariables(output);
 }
 
 TextString ModelBufrDecoder::getPatternFileName() const
@@ -203,7 +209,7 @@ bool ModelBufrDecoder::checkFileName(const TextString& name)
 {
     // Each file names its own model; nothing is left from an earlier file.
     _modelName = TextString();
-    _otherKindLogged = false;
+    _otherKindLogged = TextString();
     const bool accepted = BufrFileDecoder::checkFileName(name);
     // A prefix without designators is accepted without the digit check: the
     // model is still the file's own, or none (and the file is not stored).
@@ -260,6 +266,6 @@ SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets)
     const SeqOf<AbsTime>& found = times;
     for (int k = 0; k < found.length(); ++k)
         MODEL_LOG(VERBOSE) << "TimeIds[" << k << "]: " << found[k].toString(TIME_FORMAT)
-                           << " for station " << _stationId << std::endl;
+                           << " for station " << LogText(_stationId) << std::endl;
     return times;
 }

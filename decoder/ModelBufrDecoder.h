@@ -21,35 +21,46 @@
 // file's own name.
 //
 // A file is stored in three steps (write2NetcdfFile):
-// 1. preProcess gathers the profile values of every station into one array
-//    per profile and station, numProfLvls (atmospheric) or numSoilLvls
-//    (soil) long, the counts being the file's first two delayed replication
-//    factors; levels that no value reaches hold 1e37.  Each profile value is
-//    marked with its profile's name.
+// 1. preProcess places the profile values of every station at their levels.
+//    A station's levels are the repetitions of its delayed replication that
+//    holds the profile's element (a level's position in the group is its
+//    level), or, where the levels are written out (fixed replication), the
+//    values of the profile's element in their order.  Each station's level
+//    and soil layer counts are its own replication factors (or counts of
+//    written-out levels).  A value is a profile's when the profile table
+//    names its element, or when its template variable is a profile's
+//    (0 10 004 PRESSURE, 0 12 001 TEMPERATURE/AIR TEMPERATURE).  A value of
+//    a profile's quantity outside the station's levels of it (a surface
+//    block after the levels), a second value for one level, a level past
+//    those the template holds, and a value of a quantity the template holds
+//    under another element only (OTHER_FORMS) are not stored: each is named
+//    in a PROBLEM line, and the bulletin is set aside once its soundings are
+//    stored.  Each profile value is marked with its profile's name.
 // 2. computeTimes gives each station its forecast time: the section 1 time
 //    plus its forecast time element 0 04 194 (seconds).  A forecast time
 //    that is missing or no whole number of seconds a time can take (an
 //    operator may widen or scale the element) fails the file before
 //    anything is stored.
 // 3. The walk over the decoded values takes one record per station from the
-//    model's store (station id; reference and forecast time), writes the two
-//    level counts, each profile with one array write at its first level and
-//    every other value with a template variable at [record, value index],
-//    as decoded (the BUFR missing values included).  Then every station of
-//    which a value was stored is notified (product key 10001 ETA, 10002
-//    AVN, 0 otherwise; data time {t, f, [t + f, t + f], t, 0, 0x700}).
-// A file whose level counts exceed the template's level dimensions fails
-// before step 1: its profiles could not be written, and its arrays (one per
-// profile and station, each as long as the first station's count) could
-// take more memory than the file is worth.
+//    model's store (station id; reference and forecast time), writes the
+//    station's two level counts (at most what the template holds), each
+//    profile with one array write of the template's levels (levels that no
+//    value reached hold 1e37) at its first level, and every other value
+//    with a template variable at [record, value index], as decoded (the
+//    BUFR missing values included); no such value ever goes into a
+//    profile's variable.  Then every station of which a value was stored
+//    is notified (product key 10001 ETA, 10002 AVN, 0 otherwise; data time
+//    {t, f, [t + f, t + f], t, 0, 0x700}).
 // The result: 1 stored, 0 nothing to store (no values, or a first station
 // outside the localization), -1 a failure (the file goes to the bad-file
 // directory; stations stored before the failure stay stored and notified).
 // A failure that is no storage failure sets the file aside with a reason
-// that names its cause: a bulletin of another kind (one without any
-// forecast time 0 04 194 is no model sounding, whatever its texts), a
-// missing element, a layout the walk cannot pair.  A file of several
-// messages of another kind says so in one line.
+// that names its cause: a message of another kind (one without any forecast
+// time 0 04 194, whatever its texts, or of a data category no model
+// sounding has: it takes vertical soundings 2, forecasts 13 and the
+// experimental and local categories 240 to 255), a missing element, a
+// layout the walk cannot pair, a value not stored.  A file of several
+// messages of another kind says so in one line per reason.
 //
 // Everything runs on the main thread.  Lines are logged under the source
 // name "ModelBufrDecoder".
@@ -71,9 +82,11 @@
 #include <climits>
 #include <cstddef>
 #include <cstdio>
+#include <vector>
 
 class AbsTime;
 class NetcdfPointData;
+class ReportReader;
 
 class ModelBufrDecoder : public BufrFileDecoder {
 public:
@@ -86,6 +99,23 @@ public:
     static const char* const PROFILE_NAMES[NUM_PROFILES];
     // What a level of a profile holds when no value reached it.
     static const float PROFILE_FILL;
+    // The data categories of section 1 a model sounding may carry: vertical
+    // soundings (other than satellite), forecasts, and the experimental and
+    // local ones whose meaning is the centre's.
+    static bool isSoundingCategory(int category);
+
+    // What preProcess made of a decoded value.
+    enum ValueRole {
+        NO_PROFILE,         // no value of a profile's quantity
+        LEVEL,              // a level of its station's profile
+        FIRST_LEVEL,        // the same, the first of that profile in its station
+        OUTSIDE_LEVELS,     // a profile's quantity outside the station's levels
+                            // of it
+        SECOND_VALUE,       // a second value for one level
+        BEYOND_TEMPLATE,    // a level past those the template holds
+        OTHER_FORM          // a quantity the template holds under another
+                            // element only
+    };
 
     // The flow's values of the model decoder.
     static Record modelRecord();
@@ -120,9 +150,10 @@ public:
     // ---- Profiles ----
     void clearLevelCounts();
     static bool lessThan(const int& a, const int& b) { return a < b; }
-    // The gathered profile of the decoded value at valueIndex (its
-    // subset's), or empty when the value is not a profile value.
-    void collectProfiles(int valueIndex, SeqOf<float>& profile) const;
+    // The profile of the decoded value at valueIndex, as its station gives
+    // it (levels no value reached hold PROFILE_FILL), or empty when the
+    // value is no placed profile value.
+    void collectProfiles(int valueIndex, SeqOf<float>& profile);
     void clearProfileLists();
 
     // ---- Storing ----
@@ -162,8 +193,14 @@ public:
         _numProfLvls = atmospheric;
         _numSoilLvls = soil;
     }
-    const SeqOf<SeqOf<float> >& profileList(int profile) const { return _profileLists[profile]; }
+    // The profile of every station, in order.
+    SeqOf<SeqOf<float> > profileList(int profile);
     int levelIndex(int valueIndex) const;
+    ValueRole valueRole(int valueIndex) const;
+    // The atmospheric levels and soil layers station s gives (its own
+    // replication factors); -1 for a station preProcess did not see.
+    int stationLevels(int s) const;
+    int stationSoilLayers(int s) const;
     const DataTime& notificationTime() const { return _notificationTime; }
     const Dict<int, TextString>& profileDescriptors() const { return _profileDescriptors; }
     int localStationCount() const { return _localStations.count(); }
@@ -186,6 +223,15 @@ private:
         // has no such dimension).
         int maxProfLvls = INT_MAX;
         int maxSoilLvls = INT_MAX;
+        // The variable of each profile: that of an element the profile table
+        // gathers into it (empty when the template has none).
+        TextString profileVariables[NUM_PROFILES];
+    };
+    // A station (one data subset) as preProcess found it: its values
+    // [begin, end) and the levels and soil layers it gives.
+    struct StationLevels {
+        int begin = 0, end = 0;
+        int levels = 0, soilLayers = 0;
     };
 
     // The output's template dictionary and level limits.
@@ -198,10 +244,27 @@ private:
     void addProfileDescriptor(int descriptor, const TextString& name);
     // The index of a profile name in PROFILE_NAMES, or -1.
     static int profileIndex(const TextString& name);
-    // Replication count i of the file; 0 when it is missing or negative.
-    int replicationCount(int i) const;
-    void presetStationProfiles();
-    void appendStationProfiles();
+    // The variable of each profile in the output's template.
+    void resolveProfileVariables(ModelOutput& output) const;
+    // The profile a descriptor's values belong to (through the profile
+    // table, else through its template variable); -1 for none.  cache holds
+    // the answers of the file by descriptor.
+    int profileOf(int descriptor, std::vector<signed char>& cache) const;
+    // The levels of one station's values: their roles, levels and counts.
+    void placeStationLevels(const ReportReader& reader, StationLevels& station);
+    // Whether the value is of a quantity the template holds only under
+    // another element (OTHER_FORMS), which it is not stored as.
+    bool isOtherForm(const BufrValues& value) const;
+    // The levels (or soil layers, soil) that the current model's template
+    // holds (INT_MAX where it has no level dimension), and the length of the
+    // profiles written: those, or the file's largest count.
+    int templateLevels(bool soil) const;
+    int profileLength(bool soil) const;
+    // The profiles of station s, built once per station.
+    void buildStationProfiles(int s);
+    // Notes a value of the station at hand that is not stored: its PROBLEM
+    // line, and the reason the bulletin is set aside with (the first).
+    void noteUnstored(int i, const TextString& station, int stationIndex);
     Model currentModel() const;
     // Gives the station's handle back (none held: true); false when the
     // store could not bring the station's values to disk.
@@ -219,16 +282,29 @@ private:
     SeqOfPtr<int*> _handles;
     RecordWriter _writer;
     int _levelCounts[NUM_PROFILES];
+    // The profiles of station _profilesOf (-1 for none).
     SeqOf<float> _stationProfiles[NUM_PROFILES];
-    SeqOf<SeqOf<float> > _profileLists[NUM_PROFILES];
+    int _profilesOf = -1;
     SeqOf<int> _levelIndexes;
+    // Per decoded value: its ValueRole and its profile (-1 for none).
+    std::vector<unsigned char> _roles;
+    std::vector<signed char> _valueProfiles;
+    std::vector<StationLevels> _stations;
+    // The file's largest level and soil layer counts.
+    int _fileLevels = 0;
+    int _fileSoilLayers = 0;
+    // Why the bulletin is set aside once stored (a value not stored), and
+    // the station whose levels past the template were last named.
+    TextString _unstoredReason;
+    int _beyondNamed = -1;
     TextString _modelName;
     TextString _dataTypeName;
     int _timeout = 36000;
     BulletinLog _bulletinLog;
-    // Whether the file at hand was said to be of another kind (its later
-    // messages are set aside without a line of their own).
-    bool _otherKindLogged = false;
+    // The reason the file at hand was last said to be of another kind (its
+    // later messages of that reason are set aside without a line of their
+    // own).
+    TextString _otherKindLogged;
 };
 
 #endif

@@ -1,11 +1,94 @@
-// The model decoder's profiles: the values of each station gathered into one
-// array per profile, so that the storing step writes each profile of a
-// station with one array write.
+// The model decoder's profiles: the values of each station placed at their
+// levels, so that the storing step writes each profile of a station with one
+// array write.
 //
 // A station is one data subset; the subsets come as contiguous groups in
-// increasing order, so entry s of a profile list is the profile of subset s.
-// The k-th value of a profile within a station is its level k.
+// increasing order.  A station's levels of a profile are the repetitions of
+// the delayed replication that holds the profile's element (the first such
+// replication of the station that gives it a value): its k-th repetition is
+// level k, and the station's level count is that replication's factor.
+// Levels written out (a fixed replication) have no replication of their
+// own: the k-th value of the profile's element in the station is level k,
+// the element the station gives most often being the levels' (a surface
+// value of another element of the quantity is not a level).
 #include "ModelBufrDecoder.h"
+
+#include "BulletinLog.h"
+#include "LogStream.h"
+#include "LogText.h"
+#include "ReportReader.h"
+#include "StaticBufrInfo.h"
+#include "TableBEntry.h"
+
+#include <algorithm>
+#include <string>
+#include <map>
+#include <unordered_map>
+
+#define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
+
+namespace {
+
+// Elements of a quantity the model template holds under another element
+// only, with no exact conversion into it: a value of one is named and its
+// bulletin set aside, never dropped without a word.  The forms that convert
+// exactly are listed beside the template's element instead (the template's
+// "tblBname", the profile table).
+const struct {
+    int descriptor;
+    int held;
+} OTHER_FORMS[] = {
+    {1001, 1211},  {1002, 1211},                                  // WMO block and station number
+    {11001, 11003}, {11002, 11003},                               // wind direction and speed
+    {12004, 12101}, {12104, 12101},                               // air temperature at 2 m
+    {12003, 13001}, {12103, 13001}, {13002, 13001}, {13003, 13001},    // dew point, mixing
+                                                                       // ratio, humidity
+    {11006, 11005},                                               // vertical velocity in m/s
+    {13111, 13226}, {13197, 13226},                               // soil moisture in g/kg, m
+    {20011, 20198},                                               // cloud amount (code table)
+};
+
+int heldForm(int descriptor)
+{
+    for (const auto& form : OTHER_FORMS)
+        if (form.descriptor == descriptor)
+            return form.held;
+    return 0;
+}
+
+// The table B name of a descriptor, or "" where the tables lack it.
+TextString elementName(int descriptor)
+{
+    TableBEntry entry;
+    return StaticBufrInfo::instance()->getTableBEntry(descriptor, entry) ? entry.getDescription()
+                                                                         : TextString();
+}
+
+TextString text(long n)
+{
+    return std::to_string(n).c_str();
+}
+
+// A descriptor as the tables write it, with its table B name.
+TextString namedElement(int descriptor)
+{
+    return BulletinLog::descriptorText(descriptor) + " (" + elementName(descriptor) + ")";
+}
+
+// The repetitions of the replications in a scope, at any depth: the
+// replication and repetition number of each repetition scope.
+void collectRepetitions(const ReportReader& reader, int scope,
+                        std::unordered_map<int, std::pair<const ReportReader::Replication*, int> >&
+                            out)
+{
+    for (const ReportReader::Replication* r : reader.replicationsIn(scope))
+        for (size_t k = 0; k < r->repetitions.size(); ++k) {
+            out[r->repetitions[k]] = std::make_pair(r, static_cast<int>(k));
+            collectRepetitions(reader, r->repetitions[k], out);
+        }
+}
+
+} // namespace
 
 void ModelBufrDecoder::clearLevelCounts()
 {
@@ -21,27 +104,165 @@ int ModelBufrDecoder::profileIndex(const TextString& name)
     return -1;
 }
 
+bool ModelBufrDecoder::isSoundingCategory(int category)
+{
+    return category == 2 || category == 13 || (category >= 240 && category <= 255);
+}
+
 int ModelBufrDecoder::levelIndex(int valueIndex) const
 {
     return valueIndex >= 0 && valueIndex < _levelIndexes.length() ? _levelIndexes[valueIndex] : 0;
 }
 
-// Every level of a new station starts empty, so that no level of one station
-// reaches another's record.
-void ModelBufrDecoder::presetStationProfiles()
+ModelBufrDecoder::ValueRole ModelBufrDecoder::valueRole(int valueIndex) const
 {
-    for (int p = 0; p < NUM_PROFILES; ++p) {
-        SeqOf<float>& profile = _stationProfiles[p];
-        profile.setLength(p < NUM_ATMOSPHERIC_PROFILES ? _numProfLvls : _numSoilLvls);
-        for (int level = 0; level < profile.length(); ++level)
-            profile[level] = PROFILE_FILL;
+    return valueIndex >= 0 && static_cast<size_t>(valueIndex) < _roles.size()
+               ? static_cast<ValueRole>(_roles[static_cast<size_t>(valueIndex)])
+               : NO_PROFILE;
+}
+
+int ModelBufrDecoder::stationLevels(int s) const
+{
+    return s >= 0 && static_cast<size_t>(s) < _stations.size() ? _stations[s].levels : -1;
+}
+
+int ModelBufrDecoder::stationSoilLayers(int s) const
+{
+    return s >= 0 && static_cast<size_t>(s) < _stations.size() ? _stations[s].soilLayers : -1;
+}
+
+void ModelBufrDecoder::resolveProfileVariables(ModelOutput& output) const
+{
+    for (TextString& variable : output.profileVariables)
+        variable = TextString();
+    for (int k = 0; k < _profileDescriptors.count(); ++k) {
+        const int p = profileIndex(_profileDescriptors.value(k));
+        TextString variable;
+        if (p >= 0 && output.profileVariables[p].length() == 0 &&
+            lookupElementName(_profileDescriptors.key(k), variable, output.templateDict))
+            output.profileVariables[p] = variable;
     }
 }
 
-void ModelBufrDecoder::appendStationProfiles()
+int ModelBufrDecoder::profileOf(int descriptor, std::vector<signed char>& cache) const
 {
+    const bool cached = descriptor >= 0 && static_cast<size_t>(descriptor) < cache.size();
+    if (cached && cache[static_cast<size_t>(descriptor)] != -2)
+        return cache[static_cast<size_t>(descriptor)];
+    int p = -1;
+    TextString name;
+    if (_profileDescriptors.find(descriptor, nullptr, &name)) {
+        p = profileIndex(name);
+    } else if (_current && lookupElementName(descriptor, name, _current->templateDict)) {
+        for (int q = 0; q < NUM_PROFILES && p < 0; ++q)
+            if (_current->profileVariables[q].length() > 0 && name == _current->profileVariables[q])
+                p = q;
+    }
+    if (cached)
+        cache[static_cast<size_t>(descriptor)] = static_cast<signed char>(p);
+    return p;
+}
+
+bool ModelBufrDecoder::isOtherForm(const BufrValues& value) const
+{
+    if (value.getValue() == MISSING_VALUE || value.getCharValue().length() > 0)
+        return false;
+    const int held = heldForm(value.getDescriptor());
+    TextString name;
+    // A template that gives the element a variable of its own stores it.
+    return held != 0 && !(_current && lookupElementName(value.getDescriptor(), name,
+                                                        _current->templateDict));
+}
+
+int ModelBufrDecoder::templateLevels(bool soil) const
+{
+    return !_current ? INT_MAX : soil ? _current->maxSoilLvls : _current->maxProfLvls;
+}
+
+int ModelBufrDecoder::profileLength(bool soil) const
+{
+    const int limit = templateLevels(soil);
+    return limit < INT_MAX ? limit : soil ? _fileSoilLayers : _fileLevels;
+}
+
+void ModelBufrDecoder::placeStationLevels(const ReportReader& reader, StationLevels& station)
+{
+    const int top = reader.subsetScope(_decodedValues[station.begin].getSubset());
+    std::unordered_map<int, std::pair<const ReportReader::Replication*, int> > repetitions;
+    if (top != ReportReader::NONE)
+        collectRepetitions(reader, top, repetitions);
+    const auto repetitionOf = [&](int i) {
+        const auto at = repetitions.find(reader.scopeOf(i));
+        return at == repetitions.end() ? nullptr : &at->second;
+    };
+
+    // Per profile, the replication of its levels (the first that gives it
+    // a value), else the element of its written-out levels: the one the
+    // station gives most often outside any replication, the first of those
+    // given as often.
+    const ReportReader::Replication* levelsOf[NUM_PROFILES] = {};
+    std::vector<std::pair<int, int> > written[NUM_PROFILES];    // (element, values)
+    for (int i = station.begin; i < station.end; ++i) {
+        const int p = _valueProfiles[static_cast<size_t>(i)];
+        if (p < 0)
+            continue;
+        if (const auto* at = repetitionOf(i)) {
+            if (!levelsOf[p])
+                levelsOf[p] = at->first;
+            continue;
+        }
+        const int d = _decodedValues[i].getDescriptor();
+        auto e = std::find_if(written[p].begin(), written[p].end(),
+                              [d](const std::pair<int, int>& w) { return w.first == d; });
+        if (e == written[p].end())
+            written[p].push_back(std::make_pair(d, 1));
+        else
+            ++e->second;
+    }
+    std::pair<int, int> levelElement[NUM_PROFILES];
     for (int p = 0; p < NUM_PROFILES; ++p)
-        _profileLists[p].append(_stationProfiles[p]);
+        for (const std::pair<int, int>& w : written[p])
+            if (w.second > levelElement[p].second)
+                levelElement[p] = w;
+
+    clearLevelCounts();
+    std::vector<char> held[NUM_PROFILES];
+    bool placed[NUM_PROFILES] = {};
+    for (int i = station.begin; i < station.end; ++i) {
+        const int p = _valueProfiles[static_cast<size_t>(i)];
+        if (p < 0)
+            continue;
+        const bool soil = p >= NUM_ATMOSPHERIC_PROFILES;
+        int level = -1;
+        if (const auto* at = repetitionOf(i)) {
+            if (at->first == levelsOf[p]) {
+                level = at->second;
+                (soil ? station.soilLayers : station.levels) =
+                    std::max(soil ? station.soilLayers : station.levels, at->first->factor);
+            }
+        } else if (!levelsOf[p] && _decodedValues[i].getDescriptor() == levelElement[p].first) {
+            level = _levelCounts[p]++;
+            (soil ? station.soilLayers : station.levels) =
+                std::max(soil ? station.soilLayers : station.levels, levelElement[p].second);
+        }
+        ValueRole role = OUTSIDE_LEVELS;
+        if (level >= templateLevels(soil)) {
+            role = BEYOND_TEMPLATE;
+        } else if (level >= 0) {
+            std::vector<char>& taken = held[p];
+            if (taken.size() <= static_cast<size_t>(level))
+                taken.resize(static_cast<size_t>(level) + 1, 0);
+            _levelIndexes[i] = level;
+            if (taken[static_cast<size_t>(level)]) {
+                role = SECOND_VALUE;
+            } else {
+                role = placed[p] ? LEVEL : FIRST_LEVEL;
+                placed[p] = true;
+                taken[static_cast<size_t>(level)] = 1;
+            }
+        }
+        _roles[static_cast<size_t>(i)] = static_cast<unsigned char>(role);
+    }
 }
 
 bool ModelBufrDecoder::preProcess()
@@ -50,59 +271,155 @@ bool ModelBufrDecoder::preProcess()
     _levelIndexes.setLength(n);
     for (int i = 0; i < n; ++i)
         _levelIndexes[i] = 0;
+    _roles.assign(static_cast<size_t>(n), NO_PROFILE);
+    _valueProfiles.assign(static_cast<size_t>(n), -1);
+    _stations.clear();
+    _profilesOf = -1;
+    _fileLevels = _fileSoilLayers = 0;
     clearLevelCounts();
-    presetStationProfiles();
     if (n == 0)
         return true;
 
-    bool ok = true;
-    int subset = _decodedValues[0].getSubset();
-    for (int i = 0; i < n && ok; ++i) {
+    // Each value's profile, and its mark; the stations' values.
+    std::vector<signed char> cache(DescriptorNameCache::SIZE, -2);
+    for (int i = 0; i < n; ++i) {
         BufrValues& value = _decodedValues[i];
-        if (value.getSubset() != subset) {
-            appendStationProfiles();
-            subset = value.getSubset();
-            clearLevelCounts();
-            presetStationProfiles();
+        if (i == 0 || value.getSubset() != _decodedValues[i - 1].getSubset()) {
+            if (!_stations.empty())
+                _stations.back().end = i;
+            _stations.push_back(StationLevels());
+            _stations.back().begin = i;
         }
+        // A text (the station id) is no profile's.
+        int p = -1;
         TextString name;
-        if (!_profileDescriptors.find(value.getDescriptor(), nullptr, &name))
-            continue;
-        value.setCharValue(name);
-        const int p = profileIndex(name);
-        if (p < 0)
-            continue;
-        const int limit = p < NUM_ATMOSPHERIC_PROFILES ? _numProfLvls : _numSoilLvls;
-        if (_levelCounts[p] >= limit) {
-            ok = false;
-            break;
+        if (_profileDescriptors.find(value.getDescriptor(), nullptr, &name)) {
+            value.setCharValue(name);
+            p = profileIndex(name);
+        } else if (value.getCharValue().length() == 0) {
+            p = profileOf(value.getDescriptor(), cache);
+            if (p >= 0)
+                value.setCharValue(PROFILE_NAMES[p]);
         }
-        _stationProfiles[p][_levelCounts[p]] = value.getValue();
-        _levelIndexes[i] = _levelCounts[p]++;
+        _valueProfiles[static_cast<size_t>(i)] = static_cast<signed char>(p);
+        if (p < 0 && isOtherForm(value))
+            _roles[static_cast<size_t>(i)] = OTHER_FORM;
     }
-    appendStationProfiles();
-    return ok;
+    _stations.back().end = n;
+
+    const ReportReader reader(_decodedValues, {_descriptors, _replDescList, _nestedRepList,
+                                               _repCountList, _subsets, _compressed});
+    // Counts first: a template without level dimensions takes the file's
+    // largest.
+    for (StationLevels& station : _stations) {
+        placeStationLevels(reader, station);
+        _fileLevels = std::max(_fileLevels, station.levels);
+        _fileSoilLayers = std::max(_fileSoilLayers, station.soilLayers);
+    }
+    return true;
 }
 
-void ModelBufrDecoder::collectProfiles(int valueIndex, SeqOf<float>& profile) const
+void ModelBufrDecoder::buildStationProfiles(int s)
+{
+    if (_profilesOf == s)
+        return;
+    _profilesOf = s;
+    for (int p = 0; p < NUM_PROFILES; ++p) {
+        SeqOf<float>& profile = _stationProfiles[p];
+        profile.setLength(profileLength(p >= NUM_ATMOSPHERIC_PROFILES));
+        for (int level = 0; level < profile.length(); ++level)
+            profile[level] = PROFILE_FILL;
+    }
+    if (s < 0 || static_cast<size_t>(s) >= _stations.size())
+        return;
+    for (int i = _stations[s].begin; i < _stations[s].end; ++i) {
+        const ValueRole role = valueRole(i);
+        if (role == LEVEL || role == FIRST_LEVEL)
+            _stationProfiles[_valueProfiles[static_cast<size_t>(i)]][_levelIndexes[i]] =
+                _decodedValues[i].getValue();
+    }
+}
+
+void ModelBufrDecoder::collectProfiles(int valueIndex, SeqOf<float>& profile)
 {
     profile = SeqOf<float>();
-    if (valueIndex < 0 || valueIndex >= _decodedValues.length())
+    const ValueRole role = valueRole(valueIndex);
+    if (role != LEVEL && role != FIRST_LEVEL)
         return;
-    const BufrValues& value = _decodedValues[valueIndex];
-    TextString name;
-    if (!_profileDescriptors.find(value.getDescriptor(), nullptr, &name))
-        return;
-    const int p = profileIndex(name);
-    // A subset without a gathered profile gets none, never another
-    // station's.
-    if (p < 0 || value.getSubset() < 0 || value.getSubset() >= _profileLists[p].length())
-        return;
-    profile = _profileLists[p][value.getSubset()];
+    // The station of the value: the stations are in the order of the values.
+    const auto at = std::upper_bound(
+        _stations.begin(), _stations.end(), valueIndex,
+        [](int i, const StationLevels& station) { return i < station.begin; });
+    const int s = static_cast<int>(at - _stations.begin()) - 1;
+    buildStationProfiles(s);
+    profile = _stationProfiles[_valueProfiles[static_cast<size_t>(valueIndex)]];
+}
+
+SeqOf<SeqOf<float> > ModelBufrDecoder::profileList(int profile)
+{
+    SeqOf<SeqOf<float> > list;
+    for (size_t s = 0; s < _stations.size(); ++s) {
+        buildStationProfiles(static_cast<int>(s));
+        list.append(_stationProfiles[profile]);
+    }
+    return list;
 }
 
 void ModelBufrDecoder::clearProfileLists()
 {
-    for (SeqOf<SeqOf<float> >& list : _profileLists)
-        list.setLength(0);
+    _stations.clear();
+    _roles.clear();
+    _valueProfiles.clear();
+    _profilesOf = -1;
+}
+
+void ModelBufrDecoder::noteUnstored(int i, const TextString& station, int stationIndex)
+{
+    const BufrValues& value = _decodedValues[i];
+    const ValueRole role = valueRole(i);
+    const int p = _valueProfiles[static_cast<size_t>(i)];
+    const int d = value.getDescriptor();
+    const TextString sounding =
+        TextString("Sounding ") + LogText(station).escaped().c_str() + " gives ";
+    TextString reason;
+    const char* kind = nullptr;
+    if (role == BEYOND_TEMPLATE) {
+        // Once per station and kind of level.
+        const bool soil = p >= NUM_ATMOSPHERIC_PROFILES;
+        const int named = stationIndex * 2 + (soil ? 1 : 0);
+        if (_beyondNamed == named)
+            return;
+        _beyondNamed = named;
+        const StationLevels& levels = _stations[static_cast<size_t>(stationIndex)];
+        reason = sounding +
+                 text(soil ? levels.soilLayers : levels.levels) +
+                 (soil ? " soil layers, the store holds " : " levels, the store holds ") +
+                 text(templateLevels(soil)) + ".";
+        kind = "levels past those the store holds";
+    } else if (value.getValue() == MISSING_VALUE) {
+        // A missing value loses nothing.
+        return;
+    } else if (role == OTHER_FORM) {
+        reason = sounding + namedElement(d) +
+                 ", which the store holds only as " + namedElement(heldForm(d)) + ".";
+        kind = "a value the store holds under another element";
+    } else if (role == SECOND_VALUE) {
+        reason = sounding + namedElement(d) +
+                 " a second time for level " + text(_levelIndexes[i] + 1) + " of " +
+                 PROFILE_NAMES[p] + ".";
+        kind = "a second value for a level";
+    } else {
+        reason = sounding + namedElement(d) +
+                 " outside its levels; the store holds " + PROFILE_NAMES[p] + " only at levels.";
+        kind = "a value outside the levels";
+    }
+    if (_unstoredReason.length() == 0)
+        _unstoredReason = reason;
+    if (!_bulletinLog.admit("ModelBufrDecoder", kind))
+        return;
+    if (role == BEYOND_TEMPLATE)
+        MODEL_LOG(PROBLEM) << reason << "  The levels past those are not stored." << std::endl;
+    else
+        MODEL_LOG(PROBLEM) << reason << "  Value " << value.getValue() << " not stored."
+                           << std::endl;
 }

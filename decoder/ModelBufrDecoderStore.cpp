@@ -11,6 +11,7 @@
 #include "AbsTime.h"
 #include "BulletinLog.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
@@ -32,6 +33,12 @@ TextString number(long n)
     return std::to_string(n).c_str();
 }
 
+// A text of the bulletin as a log line or a reason shows it.
+TextString escaped(const TextString& text)
+{
+    return LogText(text).escaped().c_str();
+}
+
 } // namespace
 
 int ModelBufrDecoder::write2NetcdfFile()
@@ -41,11 +48,6 @@ int ModelBufrDecoder::write2NetcdfFile()
         return BulletinLog::dropped("ModelBufrDecoder",
                                     "the bulletin holds no sounding; nothing to store.");
     return storeFile();
-}
-
-int ModelBufrDecoder::replicationCount(int i) const
-{
-    return i < _repCountList.length() && _repCountList[i] > 0 ? _repCountList[i] : 0;
 }
 
 SeqOf<TextString> ModelBufrDecoder::buildStationList() const
@@ -78,18 +80,21 @@ int ModelBufrDecoder::storeFile()
         return setAside("No model is known for the file: its name has no model digit (4 ETA, "
                         "5 RUC, 6 AVN, 7 NGM).");
     }
-    // A model sounding gives each sounding its forecast time; a bulletin
-    // without any is of another kind, whatever texts it holds.
+    // A model sounding gives each sounding its forecast time, in a message
+    // of a sounding's data category; a message without any, or of another
+    // category, is of another kind, whatever texts it holds.
     bool forecasts = false;
     for (int i = 0; i < _decodedValues.length() && !forecasts; ++i)
         forecasts = _decodedValues[i].getDescriptor() == FORECAST_TIME;
-    if (!forecasts) {
-        const TextString reason = "Not a model sounding (data category " +
-                                  number(_dataCategory) +
-                                  "): the bulletin holds no forecast time (0 04 194).";
-        if (!_otherKindLogged)
+    if (!forecasts || !isSoundingCategory(_dataCategory)) {
+        const TextString reason =
+            "Not a model sounding (data category " + number(_dataCategory) + "): " +
+            (!forecasts ? "the bulletin holds no forecast time (0 04 194)."
+                        : "its category is none of vertical soundings (2), forecasts (13) and "
+                          "local use (240 to 255).");
+        if (!(_otherKindLogged == reason))
             MODEL_LOG(PROBLEM) << reason << "  Not stored, skipping to next file." << std::endl;
-        _otherKindLogged = true;
+        _otherKindLogged = reason;
         return setAside(reason);
     }
     // A store that could not be had is asked for again, its template with it.
@@ -102,37 +107,25 @@ int ModelBufrDecoder::storeFile()
         return setAside("No sounding has a station id (a text element such as 0 01 198).");
     }
     if (!isLocalStation(stations[0])) {
-        MODEL_LOG(VERBOSE) << "Station [ " << stations[0] << " ] is not "
+        MODEL_LOG(VERBOSE) << "Station [ " << LogText(stations[0]) << " ] is not "
                            << "in this localization.  Not stored." << std::endl;
-        char count[16];
-        std::snprintf(count, sizeof count, "%d", _subsets);
-        return BulletinLog::dropped("ModelBufrDecoder", "station " + stations[0] + " of its " +
-                                                            count + " soundings is not in this "
-                                                                    "localization; nothing to "
-                                                                    "store.");
+        return BulletinLog::dropped("ModelBufrDecoder", "station " + escaped(stations[0]) +
+                                                            " of its " + number(_subsets) +
+                                                            " soundings is not in this "
+                                                            "localization; nothing to store.");
     }
 
-    _numProfLvls = replicationCount(0);
-    _numSoilLvls = replicationCount(1);
-    const ModelOutput& output = _outputs[model];
-    if (_numProfLvls > output.maxProfLvls || _numSoilLvls > output.maxSoilLvls) {
-        MODEL_LOG(PROBLEM) << "The file's " << _numProfLvls << " atmospheric and "
-                           << _numSoilLvls << " soil levels exceed the " << output.maxProfLvls
-                           << " and " << output.maxSoilLvls << " of the " << _modelName
-                           << " template.  Not stored, skipping to next file." << std::endl;
-        return setAside("The bulletin's " + number(_numProfLvls) + " atmospheric and " +
-                        number(_numSoilLvls) + " soil levels exceed the " +
-                        number(output.maxProfLvls) + " and " + number(output.maxSoilLvls) +
-                        " of the " + _modelName + " template.");
-    }
+    // The levels are placed by the model's template (its profile variables
+    // and level dimensions).
+    _current = &_outputs[model];
+    _unstoredReason = TextString();
+    _beyondNamed = -1;
     if (!preProcess()) {
         MODEL_LOG(PROBLEM) << "Unable to pre-process sounding profile data sets for "
-                           << stations[0] << ".  Not stored, skipping to next file."
+                           << LogText(stations[0]) << ".  Not stored, skipping to next file."
                            << std::endl;
         clearProfileLists();
-        return setAside("A profile holds more levels than the bulletin's level counts (" +
-                        number(_numProfLvls) + " atmospheric, " + number(_numSoilLvls) +
-                        " soil).");
+        return setAside("The soundings' levels could not be placed.");
     }
     SeqOf<double> offsets;
     const SeqOf<AbsTime> times = computeTimes(offsets);
@@ -150,7 +143,7 @@ int ModelBufrDecoder::storeFile()
 
     MODEL_LOG(EVENT) << "Storing " << _modelName << " Sounding data to " << std::endl;
     MODEL_LOG(EVENT) << "   " << _outputs[model].directory << std::endl;
-    MODEL_LOG(EVENT) << "   Station Name: " << stations[0] << "  "
+    MODEL_LOG(EVENT) << "   Station Name: " << LogText(stations[0]) << "  "
                      << times[0].toString(TIME_FORMAT) << " ......" << std::endl;
 
     SeqOf<bool> stored;
@@ -186,7 +179,7 @@ int ModelBufrDecoder::storeFile()
             }
             handle = getNetcdfHandle(stations[station], times[station], record);
             if (!handle) {
-                MODEL_LOG(PROBLEM) << "No handle for " << stations[station] << " for "
+                MODEL_LOG(PROBLEM) << "No handle for " << LogText(stations[station]) << " for "
                                    << times[station].toString(TIME_FORMAT)
                                    << ".  Skipping to next file." << std::endl;
                 result = -1;
@@ -194,11 +187,17 @@ int ModelBufrDecoder::storeFile()
             }
             ncid = *handle;
             setFillMode(ncid, true);
+            // The station's own counts, of the levels the template holds.
+            const StationLevels& levels = _stations[static_cast<size_t>(station)];
+            _numProfLvls = std::min(levels.levels, templateLevels(false));
+            _numSoilLvls = std::min(levels.soilLayers, templateLevels(true));
             putLevelCounts(ncid, record);
         }
         if (storeValues(ncid, record, i)) {
             // A station counts as stored once one of its values went in.
             stored[subset] = true;
+        } else if (valueRole(i) != NO_PROFILE) {
+            noteUnstored(i, stations[station], station);
         } else if (verbose) {
             TextString name;
             if (!lookupElementName(value.getDescriptor(), name, _current->templateDict))
@@ -206,7 +205,8 @@ int ModelBufrDecoder::storeFile()
             MODEL_LOG(VERBOSE) << "Unable to map netcdf file to descriptor "
                                << value.getDescriptor() << "(" << name << ")"
                                << ", decoded value=[" << value.getValue() << "] for "
-                               << stations[station] << " is undefined in the cdl." << std::endl;
+                               << LogText(stations[station]) << " is undefined in the cdl."
+                               << std::endl;
         }
     }
     if (!releaseCurrentHandle(handle)) {
@@ -222,6 +222,9 @@ int ModelBufrDecoder::storeFile()
         setTimeRange(static_cast<long>(offsets[k]));
         sendNotification();
     }
+    // What is stored stays; the values that are not keep the bulletin.
+    if (result == 1 && _unstoredReason.length() > 0)
+        result = setAside(_unstoredReason);
     return result;
 }
 
@@ -265,7 +268,7 @@ int* ModelBufrDecoder::getNetcdfHandle(const TextString& id, const AbsTime& fore
         }
     }
     if (!handle) {
-        MODEL_LOG(PROBLEM) << "No handle for this station info: " << id
+        MODEL_LOG(PROBLEM) << "No handle for this station info: " << LogText(id)
                            << " and time: " << forecastTime.toString(TIME_FORMAT) << std::endl;
         return nullptr;
     }
@@ -279,6 +282,26 @@ bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
     const BufrValues& value = _decodedValues[i];
     const int descriptor = value.getDescriptor();
     const bool marked = value.getCharValue().length() > 0;
+    const ValueRole role = valueRole(i);
+    // A profile is written whole, once, at its first level; its other levels
+    // went with it.  A value of a profile's quantity that has no level of
+    // it is not written anywhere.
+    if (role == FIRST_LEVEL && _current) {
+        const TextString& variable =
+            _current->profileVariables[_valueProfiles[static_cast<size_t>(i)]];
+        SeqOf<float> profile;
+        collectProfiles(i, profile);
+        if (variable.length() > 0 && profile.length() > 0) {
+            const size_t start[2] = {static_cast<size_t>(record), 0};
+            const size_t count[2] = {1, static_cast<size_t>(profile.length())};
+            putFloatArray(ncid, start, count, variable, profile);
+        }
+        return true;
+    }
+    if (role == LEVEL || role == FIRST_LEVEL)
+        return true;
+    if (role != NO_PROFILE)
+        return false;
     TextString name;
     if (!_current->names.find(descriptor, name)) {
         if (!lookupElementName(descriptor, name, _current->templateDict))
@@ -290,19 +313,13 @@ bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
             return false;
         }
     }
-    if (marked) {
-        // A profile is written whole, once, at its first level.
-        if (levelIndex(i) == 0) {
-            SeqOf<float> profile;
-            collectProfiles(i, profile);
-            if (profile.length() > 0) {
-                const size_t start[2] = {static_cast<size_t>(record), 0};
-                const size_t count[2] = {1, static_cast<size_t>(profile.length())};
-                putFloatArray(ncid, start, count, name, profile);
-            }
-        }
+    // A text, or an element the profile table names outside the profiles.
+    if (marked)
         return true;
-    }
+    // No value but a level's goes into a profile's variable.
+    for (const TextString& profile : _current->profileVariables)
+        if (profile.length() > 0 && name == profile)
+            return false;
     const size_t index[2] = {static_cast<size_t>(record),
                              static_cast<size_t>(value.getIndex() > 0 ? value.getIndex() : 0)};
     putValue(ncid, name, TextString(), value.getValue(), index);

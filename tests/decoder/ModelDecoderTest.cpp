@@ -60,10 +60,11 @@ protected:
         double offset;
         std::vector<double> pressures;
     };
-    BufrWriter::Bytes message(const std::vector<Station>& list) const
+    BufrWriter::Bytes message(const std::vector<Station>& list, int edition = 3,
+                              int category = 2) const
     {
-        BufrWriter w(3);
-        w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0);
+        BufrWriter w(edition);
+        w.centre(7).masterTableVersion(39, 1).category(category).dateTime(2024, 6, 1, 12, 0);
         w.subsets(static_cast<int>(list.size()))
             .descriptors({1198, 4194, 13002, 102000, 31001, 7004, 12101, 101000, 31001, 12198});
         for (const Station& s : list) {
@@ -164,6 +165,29 @@ TEST_F(ModelDecoder, ABulletinOfAnotherKindIsSetAsideAsSuchInOneLine)
     EXPECT_TRUE(TempTree::exists(tree.path("qev_data/ispan/badModelBufr/JUSA41_KWBC_other")));
 }
 
+// Soundings in a message of another data category are of another kind;
+// section 1 gives the category at octet 9 in edition 3, at octet 11 in
+// edition 4.
+TEST_F(ModelDecoder, AMessageOfAnotherDataCategoryIsNoSounding)
+{
+    ModelBufrDecoder decoder;
+    decoder.getBufrPattern();
+    for (int edition : {3, 4})
+        for (int category : {0, 2, 3, 4, 13, 31, 239, 240, 255}) {
+            SCOPED_TRACE(std::to_string(edition) + "/" + std::to_string(category));
+            const BufrWriter::Bytes m = message({{"KBOS", 0, {90000}}}, edition, category);
+            ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
+            ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+            LogCapture log;
+            decoder.write2NetcdfFile();
+            const bool sounding = category == 2 || category == 13 || category >= 240;
+            EXPECT_EQ(log.contains("PROBLEM: Not a model sounding (data category " +
+                                   std::to_string(category) + "): its category is none of"),
+                      !sounding)
+                << log.text();
+        }
+}
+
 // Comments, blanks, line endings and corrupted lines of the two tables.
 TEST_F(ModelDecoder, TablesSkipCommentsStripLineEndsAndStopAtACorruptedLine)
 {
@@ -242,7 +266,7 @@ TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
     // seconds a time can take, fails the file before anything is stored.
     for (double bad : {BufrWriter::missingValue(), 3e10}) {
         BufrWriter w(3);
-        w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(2);
+        w.centre(7).masterTableVersion(39, 1).category(2).dateTime(2024, 6, 1, 12, 0).subsets(2);
         w.descriptors({1198, 201140, 4194, 201000, 101000, 31001, 7004, 101000, 31001, 12198});
         for (double offset : {0.0, bad}) {
             w.chars(1198, "KBOS").op(201140).element(4194, offset).op(201000);
@@ -284,32 +308,72 @@ TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
                                                "LYRSOILTEMP"}));
     EXPECT_EQ(levels, (std::vector<int>{0, 0, 0, 0, 0, 1, 1, 0}));
 
-    // No atmospheric level: the first pressure overflows.
-    decoder.clearProfileLists();
-    decoder.setLevelCounts(0, 1);
-    EXPECT_FALSE(decoder.preProcess());
+    // Each station's counts are its own replication factors.
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(decoder.stationLevels(s), 2 - s);
+        EXPECT_EQ(decoder.stationSoilLayers(s), 1);
+    }
 }
 
-// Level counts beyond the template's level dimensions fail the file before
-// any profile array is made: a few hundred bytes of repeated levels would
-// otherwise fill arrays of every station as long as the first one's.
-TEST_F(ModelDecoder, LevelCountsBeyondTheTemplateFailTheFile)
+// Levels beyond the template's level dimensions: each station keeps the
+// levels that fit, with its own count, and the bulletin is set aside with
+// the reason.  Levels repeated 65534 times (0 31 012 over one element) in a
+// bulletin of a few kilobytes make no array longer than the template's.
+TEST_F(ModelDecoder, LevelsBeyondTheTemplateKeepThoseThatFitAndSetTheFileAside)
 {
     QEV_REQUIRE_NCGEN();
-    ASSERT_TRUE(Cdl::make("netcdf t {\ndimensions:\n maxProfLvls = 2 ;\n maxSoilLvls = 1 ;\n"
-                          "variables:\n float pressure(maxProfLvls) ;\n}\n",
-                          tree.mkdirs("qev_data/point/model/ETA/netcdf") + "/template"));
-    ModelBufrDecoder decoder;
-    decoder.getBufrPattern();
-    ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
-    const BufrWriter::Bytes m = message({{"KBOS", 0, {100000, 90000, 85000}}, {"KJFK", 0, {}}});
-    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
-    LogCapture log;
-    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
-    EXPECT_TRUE(log.contains("PROBLEM: The file's 3 atmospheric and 1 soil levels exceed the 2 "
-                             "and 1 of the ETA template.  Not stored, skipping to next file."))
-        << log.text();
-    EXPECT_EQ(decoder.profileList(0).length(), 0);
+    std::string cdl = TempTree::readFile(std::string(QEV_SOURCE_DIR) +
+                                         "/data/templates/modelSounding.cdl");
+    cdl.replace(cdl.find("maxProfLvls = 64"), 16, "maxProfLvls = 2");
+    const std::string dir = tree.mkdirs("qev_data/point/model/ETA/netcdf");
+    ASSERT_TRUE(Cdl::make(cdl, dir + "/template"));
+    BufrWriter repeated(3);
+    repeated.centre(7).masterTableVersion(39, 1).category(2).dateTime(2024, 6, 8, 12, 0);
+    repeated.subsets(1000).descriptors({1198, 4194, 101000, 31012, 7004, 101000, 31001, 12198});
+    for (int s = 0; s < 1000; ++s) {
+        repeated.chars(1198, s ? "KJFK" : "KBOS").element(4194, 0);
+        repeated.factor(31012, s == 0 ? 65534 : 0);
+        if (s == 0)
+            repeated.element(7004, 90000);
+        repeated.factor(31001, 1).element(12198, 280);
+    }
+    const struct {
+        BufrWriter::Bytes message;
+        const char* file;
+        const char* reason;
+        std::vector<float> first;
+    } cases[] = {
+        {message({{"KBOS", 0, {100000, 90000, 85000}}, {"KJFK", 0, {}}}), "/20240601_1200",
+         "PROBLEM: Sounding KBOS gives 3 levels, the store holds 2.  The levels past those are "
+         "not stored.",
+         {100000, 90000}},
+        {repeated.build(), "/20240608_1200",
+         "PROBLEM: Sounding KBOS gives 65534 levels, the store holds 2.",
+         {90000, 90000}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        ModelBufrDecoder decoder;
+        decoder.getBufrPattern();
+        ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
+        ASSERT_TRUE(decoder.decode(c.message.data(), static_cast<unsigned>(c.message.size())));
+        LogCapture log;
+        EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+        EXPECT_TRUE(log.contains(c.reason)) << log.text();
+        int ncid = -1, var = -1, counts[2] = {-1, -1};
+        float pressure[3] = {0, 0, 0};
+        ASSERT_EQ(nc_open((dir + c.file).c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+        const size_t start[] = {0, 0}, count[] = {1, 2}, second[] = {1, 0};
+        nc_inq_varid(ncid, "pressure", &var);
+        EXPECT_EQ(nc_get_vara_float(ncid, var, start, count, pressure), NC_NOERR);
+        nc_inq_varid(ncid, "numProfLvls", &var);
+        nc_get_var1_int(ncid, var, start, &counts[0]);
+        nc_get_var1_int(ncid, var, second, &counts[1]);
+        nc_close(ncid);
+        EXPECT_EQ(std::vector<float>(pressure, pressure + 2), c.first);
+        EXPECT_EQ(counts[0], 2);
+        EXPECT_EQ(counts[1], 0);
+    }
 }
 
 // Values go to their template variable by its type, at [record, index];

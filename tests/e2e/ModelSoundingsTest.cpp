@@ -3,8 +3,10 @@
 // the test peer storing them into the model point-data files from the
 // project's own run-time data and templates.
 #include "DecoderInstallation.h"
+#include "DecoderProcess.h"
 #include "EcCodesDump.h"
 #include "EcCodesTools.h"
+#include "ModelInstallation.h"
 #include "ModelSoundingSamples.h"
 #include "TempTree.h"
 #include "WirePeer.h"
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -228,4 +231,52 @@ TEST(ModelSoundings, RefusedFilesLeaveTheIngestDirectoryAndTheProcessRuns)
     EXPECT_TRUE(p.peer.waitForCount(2, 10, 1, 10000));
     kill(p.child->pid(), SIGTERM);
     EXPECT_EQ(p.child->waitExit(20000), 0);
+}
+
+// A record that a killed writer left with its station and times and no
+// values (the record is committed before anything else, and its bookkeeping
+// may or may not have reached the disk) is taken over by the same sounding
+// stored again: one record per station and time, holding the sounding.
+TEST(ModelSoundings, ARecordAKilledStoreLeftWithoutValuesIsTakenOverByItsSounding)
+{
+    QEV_REQUIRE_NCGEN();
+    for (bool booked : {false, true}) {
+        SCOPED_TRACE(booked ? "booked" : "not booked");
+        e2e::ModelInstallation inst("all all tty verbose = on\n");
+        const e2e::ModelBulletin b = e2e::modelBulletins(2, 3)[0];
+        {
+            // The writer's files as the kill left them: a copy taken while
+            // it holds the record.
+            const std::string scratch = inst.tree.mkdirs("killed");
+            fs::copy_file(inst.storeDir(0) + "/template", scratch + "/template");
+            std::unique_ptr<NetcdfPointData> store(new NetcdfPointData(scratch.c_str(), true, false));
+            SeqOf<TextString> ids;
+            ids.append(b.soundings[0].station.id.c_str());
+            SeqOf<double> times;
+            times.append(1717243200);
+            times.append(1717243200);
+            int record = -1;
+            bool isNew = false;
+            int* handle = store->getFileHandleAndRecord(ids, times, record, isNew);
+            ASSERT_NE(handle, nullptr);
+            ASSERT_TRUE(isNew);
+            if (booked) {
+                ASSERT_TRUE(store->releaseHandle(handle));
+            }
+            fs::copy_file(scratch + "/20240601_1200", inst.storeDir(0) + "/20240601_1200");
+            if (!booked) {
+                EXPECT_TRUE(store->releaseHandle(handle));
+            }
+        }
+        DecoderProcess run(inst.notices, "Model", inst.tree.path("run.log"));
+        ASSERT_TRUE(run.ready()) << run.child.log();
+        inst.drop(b);
+        ASSERT_TRUE(run.announce()) << run.child.log();
+        EXPECT_EQ(run.stop(), 0);
+        const e2e::StoredByKey stored = e2e::storedByKey(inst.storeDir(0));
+        EXPECT_EQ(stored.size(), b.soundings.size());
+        EXPECT_TRUE(e2e::holdsBulletin(stored, b)) << run.child.log();
+        EXPECT_EQ(run.child.log().find("was never booked; it is written again") != std::string::npos,
+                  !booked);
+    }
 }
