@@ -261,7 +261,7 @@ void writeStoreInput(const std::string& name, int selector, const Bytes& bulleti
 Bytes widenedForecastTime()
 {
     BufrWriter w(3);
-    w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(2);
+    w.centre(7).masterTableVersion(39, 1).category(2).dateTime(2024, 6, 1, 12, 0).subsets(2);
     w.descriptors({1198, 201140, 4194, 201000, 101000, 31001, 7004, 101000, 31001, 12198});
     for (double offset : {0.0, 3e10}) {
         w.chars(1198, "KBOS").op(201140).element(4194, offset).op(201000);
@@ -277,7 +277,8 @@ Bytes repeatedLevels()
 {
     const int soundings = 1000;
     BufrWriter w(3);
-    w.centre(7).masterTableVersion(39, 1).dateTime(2024, 6, 1, 12, 0).subsets(soundings);
+    w.centre(7).masterTableVersion(39, 1).category(2).dateTime(2024, 6, 1, 12, 0).subsets(
+        soundings);
     w.descriptors({1198, 4194, 101000, 31012, 7004, 101000, 31001, 12198});
     for (int s = 0; s < soundings; ++s) {
         w.chars(1198, "KBOS").element(4194, 0).factor(31012, s == 0 ? 65534 : 0);
