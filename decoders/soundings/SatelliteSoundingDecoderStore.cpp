@@ -451,7 +451,7 @@ void SatelliteSoundingDecoder::levelValueRefused(int index, const TextString& va
     const BufrValues& v = _decodedValues[index];
     const float value = v.getValue();
     if (value == BufrDecoder::MISSING_VALUE || value == BufrDecoder::NOT_IN_TABLE_B ||
-        !levelValue(index, false))
+        !levelValue(index, false) || _siteIndex < 0 || _siteIndex >= _soundings.length())
         return;
     const Sounding& s = _soundings[_siteIndex];
     if (v.getDescriptor() == s.otherForm)
