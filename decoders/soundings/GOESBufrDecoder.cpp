@@ -93,7 +93,7 @@ GOESBufrDecoder::~GOESBufrDecoder() {}
 
 int GOESBufrDecoder::getProfileCount(const int& start, const int& subset)
 {
-    return countLevels(start, subset, PRESSURE, "GBD::", 0);
+    return countLevels(start, subset, PRESSURE, "GBD::", false, 0);
 }
 
 bool GOESBufrDecoder::observationTime(int valueIndex, AbsTime& time)

@@ -35,7 +35,7 @@ public:
 
     int getProfileCount(const int& start, const int& subset) override;
     bool observationTime(int valueIndex, AbsTime& time) override;
-    bool isLevelDescriptor(const int& index) override;
+    bool levelValue(int index, bool report) const override;
 
     // The saved profiles (for the tests).
     const SeqOf<SeqOf<float> >& pressProfiles() const { return _pressProfiles; }

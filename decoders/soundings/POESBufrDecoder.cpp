@@ -88,7 +88,7 @@ POESBufrDecoder::~POESBufrDecoder() {}
 
 int POESBufrDecoder::getProfileCount(const int& start, const int& subset)
 {
-    return countLevels(start, subset, PRESSURE, "PBD::", -1);
+    return countLevels(start, subset, PRESSURE, "PBD::", true, -1);
 }
 
 bool POESBufrDecoder::observationTime(int valueIndex, AbsTime& time)

@@ -5,8 +5,9 @@
 // Per sounding:
 // - the time values are the six values from the tenth before the latitude
 //   (year, month, day, hour, minute, second), rounded to the minute;
-// - the level count is the number of its pressure values (0 07 004) less
-//   one: the first (the surface) is no level; -1 when it has none;
+// - the level count (getProfileCount) is the number of its pressure values
+//   (0 07 004) that are level values: the surface pressure, beside a 0 08
+//   003, is none; -1 when it has no pressure value;
 // - pressure and temperature values next to a 0 08 003 (vertical
 //   significance) belong to no level; mixing ratios always do;
 // - the levels are ordered by descending pressure, missing (1e37) slots
@@ -33,7 +34,7 @@ public:
 
     int getProfileCount(const int& start, const int& subset) override;
     bool observationTime(int valueIndex, AbsTime& time) override;
-    bool isLevelDescriptor(const int& index) override;
+    bool levelValue(int index, bool report) const override;
     // Highest pressure first; a missing (1e37) pressure counts as highest;
     // equal pressures keep their order.
     void sortLevels();

@@ -307,32 +307,52 @@ int SatelliteSoundingDecoder::soundingEnd(int start) const
     return k;
 }
 
-bool SatelliteSoundingDecoder::givesOtherForm(int start, TextString& why) const
+void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int& otherForm,
+                                            TextString& why)
 {
+    levels = 0;
+    otherForm = 0;
+    Profile p[MAX_PROFILES];
+    const int n = profiles(p);
+    // Per profile, the values the level walk places and whether one of its
+    // own elements gives a level a value; per other form, its first level
+    // value.
+    int placed[MAX_PROFILES] = {};
+    bool held[MAX_PROFILES] = {};
     const OtherForm* forms = _settings.otherForms;
-    if (!forms || forms[0].descriptor == 0)
-        return false;
-    // Per other form, its first value given; per profile, whether one of
-    // its own elements gives a value.
     std::vector<int> other;
-    std::vector<TextString> held;
-    for (const OtherForm* f = forms; f->descriptor != 0; ++f)
+    for (const OtherForm* f = forms; f && f->descriptor != 0; ++f)
         other.push_back(-1);
     const int end = soundingEnd(start);
     for (int k = std::max(start, 0); k < end; ++k) {
         const BufrValues& v = _decodedValues[k];
-        const float value = v.getValue();
-        if (value == BufrDecoder::MISSING_VALUE || value == BufrDecoder::NOT_IN_TABLE_B)
-            continue;
         const ProfileDescriptor* own = profileDescriptor(v.getDescriptor());
-        if (own && std::find(held.begin(), held.end(), own->name) == held.end())
-            held.push_back(own->name);
-        for (size_t f = 0; f < other.size(); ++f)
-            if (forms[f].descriptor == v.getDescriptor() && other[f] < 0)
-                other[f] = k;
+        size_t f = 0;
+        while (f < other.size() && forms[f].descriptor != v.getDescriptor())
+            ++f;
+        if ((!own || own->profile < 0) && f == other.size())
+            continue;
+        const bool level = levelValue(k, false);
+        const float value = v.getValue();
+        const bool given = value != BufrDecoder::MISSING_VALUE &&
+                           value != BufrDecoder::NOT_IN_TABLE_B;
+        if (own && own->profile >= 0) {
+            if (level || !p[own->profile].levelTest)
+                ++placed[own->profile];
+            held[own->profile] = held[own->profile] || (level && given);
+        } else if (level && given && other[f] < 0) {
+            other[f] = k;
+        }
     }
+    for (int i = 0; i < n; ++i)
+        levels = std::max(levels, placed[i]);
     for (size_t f = 0; f < other.size(); ++f) {
-        if (other[f] < 0 || std::find(held.begin(), held.end(), forms[f].profile) != held.end())
+        if (other[f] < 0)
+            continue;
+        int profile = 0;
+        while (profile < n && std::strcmp(p[profile].name, forms[f].profile) != 0)
+            ++profile;
+        if (profile < n && held[profile])
             continue;
         std::string takes;
         for (const ProfileDescriptor& d : _profileDescriptors)
@@ -345,13 +365,13 @@ bool SatelliteSoundingDecoder::givesOtherForm(int start, TextString& why) const
              << ", which the " << _settings.typeName << " store does not hold (it takes "
              << (takes.empty() ? std::string("none") : takes) << ").";
         why = text.str().c_str();
-        return true;
+        otherForm = forms[f].descriptor;
+        return;
     }
-    return false;
 }
 
 int SatelliteSoundingDecoder::countLevels(int start, int subset, int descriptor,
-                                          const char* trace, int offset)
+                                          const char* trace, bool levelsOnly, int none)
 {
     const SeqOf<BufrValues>& all = _decodedValues;
     const BufrValues* const values = all.elements();
@@ -360,13 +380,17 @@ int SatelliteSoundingDecoder::countLevels(int start, int subset, int descriptor,
     while (i < n && values[i].getSubset() != subset)
         ++i;
     const bool debug = logOn(LogStream::DEBUG, _settings.decoderSource);
-    int count = offset;
+    int count = 0;
+    bool met = false;
     // In one pass over the sounding's values (as soundingEnd bounds them).
     for (const int first = i; i < n; ++i) {
         const BufrValues& v = values[i];
         if (v.getSubset() != subset || (i > first && v.getDescriptor() == YEAR_DESCRIPTOR))
             break;
         if (v.getDescriptor() != descriptor)
+            continue;
+        met = true;
+        if (levelsOnly && !levelValue(i, false))
             continue;
         if (debug)
             DECODER_LOG(DEBUG) << trace << "getProfileCount(): _dV[" << i << "]"
@@ -375,6 +399,8 @@ int SatelliteSoundingDecoder::countLevels(int start, int subset, int descriptor,
                                << ", value= " << v.getValue() << std::endl;
         ++count;
     }
+    if (!met)
+        count = none;
     if (logOn(LogStream::VERBOSE, _settings.decoderSource))
         DECODER_LOG(VERBOSE) << "getProfileCount(): numLvls = " << count << std::endl;
     return count;

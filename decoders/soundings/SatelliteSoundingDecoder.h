@@ -23,14 +23,21 @@
 // - the "tblBname" attributes of the store's template: the netCDF variable
 //   of each table B element name.
 //
+// A message is of satellite soundings when section 1 gives it their data
+// category, 3 (vertical soundings, satellite); a message of another category
+// is not stored as soundings, and the bulletin is set aside naming it (the
+// flow stores the bulletin's other messages).
+//
 // A file is stored in these steps (write2NetcdfFile):
 // 1. storeSounding: every latitude value starts a sounding candidate; one
-//    whose location matches a site becomes a Sounding record, with its level
-//    count (getProfileCount, 0 when the data give none), its time (rounded
-//    to the minute, or none when the time values are not where the data
-//    type has them or do not make a time) and, when it has both, its levels
-//    gathered per profile (buildLevels); the values of its profiles are
-//    marked as such (Sounding::markedEnd);
+//    whose location matches a site becomes a Sounding record, with its time
+//    (rounded to the minute, or none when the time values are not where the
+//    data type has them or do not make a time), its level count and, when
+//    it has both, its levels gathered per profile (buildLevels); the values
+//    of its profiles are marked as such (Sounding::markedEnd).  The level
+//    count is the most values one of its profiles gives to levels (a value
+//    beside the data type's marks of surface values gives none): every level
+//    value has its slot, whatever the sounding gives at its surface;
 // 2. getObservationTimes: the times of the records that have one;
 // 3. storeSite: per record with a time, a handle and record of the store
 //    (site id, time), "numLevels", the profiles (one array write each) and
@@ -51,20 +58,28 @@
 //
 // A sounding gives each quantity of a profile in one of the elements the
 // profile table names for it (temperatures 0 12 001 or 0 12 101, dewpoints
-// 0 12 003 or 0 12 103); one that gives a quantity only in another form of
-// it (a POES sounding's humidity as a dewpoint, a GOES sounding's as a
-// mixing ratio, its pressures of the other element; Settings::otherForms)
+// 0 12 003 or 0 12 103); one whose levels give a quantity only in another
+// form of it (a POES sounding's humidity as a dewpoint, a GOES sounding's as
+// a mixing ratio, its pressures of the other element; Settings::otherForms)
 // is stored with what it gives, and the file is then set aside with a
 // reason naming the element, so that nothing it gives is dropped unsaid.
+// The form is judged by the levels' values alone: a surface value of the
+// profile's own element does not stand for levels of another.  A variable
+// of levels takes profiles only: a value of its element that no profile
+// takes is never written into one level of it; a level value of that kind
+// sets the file aside naming its element.  A sounding of more levels than
+// the store's profiles hold is stored with the levels that fit, and the
+// file set aside saying how many it gives and the store holds.
 //
 // The result: 0 nothing to store on purpose, with an EVENT line naming the
 // file (no data subset, or every sounding has a position and none lies in
 // this localization: "0 of 30 soundings lie in this localization"); 1
-// every located sounding stored; -1 when nothing was located for another
-// reason (no sounding position, soundings without one) or a located
-// sounding was not stored (no time, no handle, "numLevels" not writable, a
-// handle not given back, soundings that share values, or no
-// configuration), with a PROBLEM line, so that the file goes to the
+// every located sounding stored; -1 when the message is of another data
+// category, when nothing was located for another reason (no sounding
+// position, soundings without one), when a located sounding was not stored
+// (no time, no handle, "numLevels" not writable, a handle not given back,
+// soundings that share values, or no configuration), or stored without a
+// value it gives (above), with a PROBLEM line, so that the file goes to the
 // bad-file directory with the soundings that could be stored stored.  A
 // line that recurs per sounding is written a bounded number of times per
 // bulletin (BulletinLog).
@@ -153,6 +168,9 @@ public:
         bool timed = false;     // whether time holds its observation time
         double time = 0;        // seconds since 1970
         int levelCount = 0;
+        // The element of the other form its levels give a quantity in, 0 for
+        // none (the PROBLEM line named it).
+        int otherForm = 0;
         // One past the last value buildLevels walked: the values of the
         // profile descriptors from valueIndex up to here are the sounding's
         // profile values (valueIndex when its levels were not gathered).
@@ -163,6 +181,8 @@ public:
     static const float LEVEL_FILL;
     // The year element: a sounding's walk ends at the next one.
     static const int YEAR_DESCRIPTOR = 4001;
+    // The data category of section 1 that satellite soundings come in.
+    static const int SOUNDING_CATEGORY = 3;
     // The most profiles of a data type.
     enum { MAX_PROFILES = 4 };
 
@@ -213,8 +233,11 @@ public:
     void resetLevelIndices();
     bool levelInRange(const int& index, const int& count) const { return index <= count; }
     // Whether the value at index belongs to a level (the data type's test
-    // of its neighbours).
-    virtual bool isLevelDescriptor(const int& index) = 0;
+    // of its neighbours); a neighbour outside the values is logged.
+    bool isLevelDescriptor(const int& index) { return levelValue(index, true); }
+    // The same test; report: a neighbour outside the values is logged
+    // (otherwise it is quietly no level value).
+    virtual bool levelValue(int index, bool report) const = 0;
     void resetValueFlags();
     // Copies the level arrays into entry `sounding` of the profile lists.
     void saveProfile(int sounding);
@@ -291,9 +314,11 @@ protected:
     // The gathered levels, one line each (VERBOSE).
     void logLevels();
     // The number of values of the descriptor in the sounding of the subset
-    // from start on, each logged (DEBUG, after trace), plus offset; the
-    // result is logged (VERBOSE).
-    int countLevels(int start, int subset, int descriptor, const char* trace, int offset);
+    // from start on (levelsOnly: those that are level values), each logged
+    // (DEBUG, after trace); none when the sounding has no value of the
+    // descriptor.  The result is logged (VERBOSE).
+    int countLevels(int start, int subset, int descriptor, const char* trace, bool levelsOnly,
+                    int none);
 
     // A descriptor of the profile table: its name and the data type's
     // profile of that name (-1 for a name that is none of them).
@@ -317,6 +342,16 @@ protected:
     // The value at index, or null after one PROBLEM line naming what was
     // looked for and from where, under the source name given.
     const BufrValues* valueAt(int index, const char* what, int from, const char* source) const;
+    // The value before (offset -1) or after (1) the value at index, or null:
+    // reported as valueAt does, or quietly.
+    const BufrValues* neighbour(int index, int offset, bool report, const char* source) const
+    {
+        if (report)
+            return valueAt(index + offset, offset < 0 ? "value before" : "value after", index,
+                           source);
+        const int k = index + offset;
+        return k >= 0 && k < _decodedValues.length() ? &_decodedValues[k] : nullptr;
+    }
     // Whether the value at index is of the element and in the subset given.
     bool elementAt(int index, int subset, int descriptor) const;
     // False after a PROBLEM line (bounded per bulletin) saying why the
@@ -325,11 +360,12 @@ protected:
     // One past the last value of the sounding whose latitude value is at
     // start: the next year value or the first value of another subset.
     int soundingEnd(int start) const;
-    // Whether the sounding whose latitude value is at start gives a
-    // quantity of a profile only in an element the profile does not take
-    // (a value of one of the other forms, none of the profile's own); why
-    // then names them.
-    bool givesOtherForm(int start, TextString& why) const;
+    // What the levels of the sounding whose latitude value is at start
+    // give: levels, the most values one profile gives to levels (the values
+    // buildLevels places); otherForm, the first other form in which its
+    // levels give a quantity of a profile of which they give none in the
+    // profile's own elements (0 for none), and why, the words naming it.
+    void surveyLevels(int start, int& levels, int& otherForm, TextString& why);
     // The time of calendar fields given as decoded values, rounded to the
     // nearest minute; false (logged) when they do not make a time.
     bool roundedTime(const double fields[6], int valueIndex, AbsTime& time);
@@ -356,12 +392,22 @@ protected:
 private:
     // The smallest level dimension of the profile variables of the file.
     long levelCapacity(int ncid);
+    // The value at index, of the variable of levels named, is not written:
+    // a level value given sets the file aside naming its element (once the
+    // current sounding's other form named it, without a line of its own).
+    void levelValueRefused(int index, const TextString& variable);
 
     NetcdfPointData* _store = nullptr;
     RecordWriter _writer;
     // Why the file is set aside once its soundings are stored: the first
-    // sounding that gives a quantity in a form its profile does not take.
-    TextString _otherFormReason;
+    // value a sounding gives that its record does not hold (a quantity in a
+    // form its profile does not take, levels past the store's).
+    TextString _asideReason;
+    void setAsideAfterStoring(const TextString& why)
+    {
+        if (_asideReason.length() == 0)
+            _asideReason = why;
+    }
     // The variables the profile descriptors map to.
     SeqOf<TextString> _profileVariables;
     // The profile table as the level walk reads it (a few entries).

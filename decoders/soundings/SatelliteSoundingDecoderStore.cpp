@@ -37,6 +37,17 @@ int SatelliteSoundingDecoder::write2NetcdfFile()
         return setAside(TextString("The ") + _settings.typeName +
                         " sounding configuration is not loaded.");
     }
+    // A message of another kind (aircraft reports, winds) is no sounding,
+    // whatever positions and times it holds.
+    if (_dataCategory != SOUNDING_CATEGORY) {
+        char why[160];
+        std::snprintf(why, sizeof why,
+                      "Not %s soundings: the message is of data category %d, satellite "
+                      "soundings come in data category %d.",
+                      _settings.typeName, _dataCategory, SOUNDING_CATEGORY);
+        STORE_LOG(PROBLEM) << why << "  Not stored." << std::endl;
+        return setAside(why);
+    }
     // A store that could not be had is asked for again, its template with it.
     if (NetcdfPointData::fetchAgain(_store, _storeDir))
         readStoreTemplate();
@@ -46,7 +57,7 @@ int SatelliteSoundingDecoder::write2NetcdfFile()
 int SatelliteSoundingDecoder::storeAllSites()
 {
     _soundings.setLength(0);
-    _otherFormReason = TextString();
+    _asideReason = TextString();
     const int located = storeSounding();
     if (located <= 0) {
         _soundings.setLength(0);
@@ -126,15 +137,21 @@ int SatelliteSoundingDecoder::storeSounding()
         AbsTime time;
         s.timed = observationTime(i, time);
         s.time = s.timed ? static_cast<double>(time.seconds()) : 0.0;
+        if (s.timed) {
+            // Every level value has its slot, also where a profile gives
+            // more than the pressures count.
+            int levels = 0;
+            TextString otherForm;
+            surveyLevels(i, levels, s.otherForm, otherForm);
+            s.levelCount = std::max(s.levelCount, levels);
+            if (s.otherForm != 0) {
+                if (_bulletinLog.admit(_settings.storeSource, "only as"))
+                    STORE_LOG(PROBLEM) << otherForm << "  Stored without it." << std::endl;
+                setAsideAfterStoring(otherForm);
+            }
+        }
         _soundings.append(s);
         ++_siteIndex;
-        TextString otherForm;
-        if (s.timed && givesOtherForm(i, otherForm)) {
-            if (_bulletinLog.admit(_settings.storeSource, "only as"))
-                STORE_LOG(PROBLEM) << otherForm << "  Stored without it." << std::endl;
-            if (_otherFormReason.length() == 0)
-                _otherFormReason = otherForm;
-        }
         _numLevels = s.levelCount;
         if (_numLevels == 0) {
             if (_bulletinLog.admit(_settings.storeSource, _settings.noLevelsPrefix))
@@ -296,8 +313,8 @@ int SatelliteSoundingDecoder::storeSite()
         result = setAside(std::to_string(untimed).c_str() + TextString(" of the ") +
                           std::to_string(_soundings.length()).c_str() +
                           " soundings have no observation time (year to second, 0 04 001 to 0 04 006).");
-    else if (_otherFormReason.length() > 0)
-        result = setAside(_otherFormReason);
+    else if (_asideReason.length() > 0)
+        result = setAside(_asideReason);
     return result;
 }
 
@@ -351,10 +368,17 @@ bool SatelliteSoundingDecoder::putLvlCountsNetcdf(int ncid, int record)
     // A record holds what the level dimension of its profiles takes.
     const long capacity = levelCapacity(ncid);
     if (_numLevels > capacity) {
-        STORE_LOG(PROBLEM) << "The sounding at site " << _stationId << " has " << _numLevels
-                           << " levels, the profiles of " << _netcdfFileName << " hold "
-                           << capacity << ": only the first " << capacity << " are stored."
-                           << std::endl;
+        if (_bulletinLog.admit(_settings.storeSource, "levels, the profiles of"))
+            STORE_LOG(PROBLEM) << "The sounding at site " << _stationId << " has " << _numLevels
+                               << " levels, the profiles of " << _netcdfFileName << " hold "
+                               << capacity << ": only the first " << capacity << " are stored."
+                               << std::endl;
+        // The levels past the store's are kept in the bulletin, set aside.
+        char why[160];
+        std::snprintf(why, sizeof why,
+                      "The sounding at site %s gives %d levels, the store holds %ld.",
+                      _stationId.c_str(), _numLevels, capacity);
+        setAsideAfterStoring(why);
         _numLevels = static_cast<int>(capacity);
     }
     return _writer.putCount("numLevels", record, _numLevels) == RecordWriter::WRITTEN;
@@ -381,6 +405,14 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
                          << ")= <" << name << "> <" << token << ">" << std::endl;
 
     if (token.length() == 0) {
+        RecordWriter::Variable variable;
+        if (_writer.at(ncid).find(name, variable, record, true) && variable.rank >= 2 &&
+            variable.type != NC_CHAR) {
+            // A variable of levels takes a profile, never one value in one
+            // of its levels.
+            levelValueRefused(index, name);
+            return true;
+        }
         double value = v.getValue();
         if (!ElementUnits::toVariable(descriptor, value, _writer.at(ncid), name, _bulletinLog,
                                       _settings.storeSource))
@@ -412,6 +444,27 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
     if (debug)
         STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
     return true;
+}
+
+void SatelliteSoundingDecoder::levelValueRefused(int index, const TextString& variable)
+{
+    const BufrValues& v = _decodedValues[index];
+    const float value = v.getValue();
+    if (value == BufrDecoder::MISSING_VALUE || value == BufrDecoder::NOT_IN_TABLE_B ||
+        !levelValue(index, false) || _siteIndex < 0 || _siteIndex >= _soundings.length())
+        return;
+    const Sounding& s = _soundings[_siteIndex];
+    if (v.getDescriptor() == s.otherForm)
+        return;
+    char why[192];
+    std::snprintf(why, sizeof why,
+                  "The sounding at value %d gives level values of %s, which the %s store's "
+                  "profile %s does not take.",
+                  s.valueIndex, BulletinLog::descriptorText(v.getDescriptor()).c_str(),
+                  _settings.typeName, variable.c_str());
+    if (_bulletinLog.admit(_settings.storeSource, "gives level values of"))
+        STORE_LOG(PROBLEM) << why << "  Stored without them." << std::endl;
+    setAsideAfterStoring(why);
 }
 
 bool SatelliteSoundingDecoder::insertDecodedValues(int ncid, int record, const TextString& name,

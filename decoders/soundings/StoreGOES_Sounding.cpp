@@ -21,9 +21,9 @@ int GOESBufrDecoder::profiles(Profile* out)
     return 4;
 }
 
-bool GOESBufrDecoder::isLevelDescriptor(const int& index)
+bool GOESBufrDecoder::levelValue(int index, bool report) const
 {
-    const BufrValues* before = valueAt(index - 1, "value before", index, "StoreGOES_Sounding");
+    const BufrValues* before = neighbour(index, -1, report, "StoreGOES_Sounding");
     if (!before)
         return false;
     return before->getDescriptor() != VERTICAL_SIGNIFICANCE &&

@@ -19,12 +19,12 @@ int POESBufrDecoder::profiles(Profile* out)
     return 3;
 }
 
-bool POESBufrDecoder::isLevelDescriptor(const int& index)
+bool POESBufrDecoder::levelValue(int index, bool report) const
 {
-    const BufrValues* before = valueAt(index - 1, "value before", index, "StorePOES_Sounding");
+    const BufrValues* before = neighbour(index, -1, report, "StorePOES_Sounding");
     if (!before)
         return false;
-    const BufrValues* after = valueAt(index + 1, "value after", index, "StorePOES_Sounding");
+    const BufrValues* after = neighbour(index, 1, report, "StorePOES_Sounding");
     if (!after)
         return false;
     return before->getDescriptor() != VERTICAL_SIGNIFICANCE &&

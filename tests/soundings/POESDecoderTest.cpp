@@ -5,7 +5,11 @@
 
 #include "AbsTime.h"
 #include "LogCapture.h"
+#include "NetcdfPointData.h"
 #include "POESBufrDecoder.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <sstream>
@@ -58,8 +62,9 @@ protected:
 
 } // namespace
 
-// Every pressure but the first counts; none gives -1, as does a subset that
-// is not there.  A sounding without levels is still stored, with 0 levels.
+// Every pressure but the first, the surface one between 0 08 003 marks,
+// counts; none gives -1, as does a subset that is not there.  A sounding
+// without levels is still stored, with 0 levels.
 TEST_F(POES, LevelCountsLeaveOutTheFirstPressure)
 {
     POESBufrDecoder d;
@@ -304,7 +309,8 @@ TEST_F(POES, AHighAccuracyPositionStandsInForAnAbsentCoarseOne)
 }
 
 // A store that cannot be set up, a profile longer than the level dimension
-// and a template without "numLevels".
+// (stored with the levels that fit, the file then set aside saying so) and a
+// template without "numLevels".
 TEST_F(POES, TemplateFaultsKeepTheFileOrCutTheProfile)
 {
     // The template with each line that holds `from` replaced by `to`.
@@ -318,13 +324,14 @@ TEST_F(POES, TemplateFaultsKeepTheFileOrCutTheProfile)
     const struct {
         std::string cdl;
         int result;
+        bool stored;
         const char* line;
     } cases[] = {
-        {"", -1, "PROBLEM: No point-data store in "},
-        {edited("levels = 50", "levels = 2 ;"), 1,
+        {"", -1, false, "PROBLEM: No point-data store in "},
+        {edited("levels = 50", "levels = 2 ;"), -1, true,
          "PROBLEM: The sounding at site 70050 has 3 levels, the profiles of 20240601_1200 hold "
          "2: only the first 2 are stored."},
-        {edited("numLevels", ""), -1,
+        {edited("numLevels", ""), -1, false,
          "PROBLEM: getVarId (numLevels) error: NetCDF: Variable not found"},
     };
     for (const auto& c : cases) {
@@ -339,11 +346,63 @@ TEST_F(POES, TemplateFaultsKeepTheFileOrCutTheProfile)
         LogCapture log;
         EXPECT_EQ(d.write2NetcdfFile(), c.result);
         EXPECT_EQ(log.count(c.line), 1) << log.text();
-        EXPECT_EQ(log.count("dmNotify FAILED"), c.result > 0 ? 1 : 0);
-        if (c.result > 0) {
+        EXPECT_EQ(log.count("dmNotify FAILED"), c.stored ? 1 : 0);
+        if (c.stored) {
             Records r(dataFiles(dir).at(0));
             EXPECT_EQ(r.number("numLevels", 0), 2);
             EXPECT_EQ(row<float>(r.id, "pressure", 0, 2), (std::vector<float>{85000, 70000}));
         }
+    }
+}
+
+// A store killed between making a sounding's record (its key written and
+// synced first) and writing its values leaves the record without values,
+// booked or not: the same sounding stored again takes that record over,
+// with every value, and the file holds it once.
+TEST_F(POES, ARecordAKilledStoreLeftWithoutValuesIsTakenOver)
+{
+    const double time = AbsTime(2024, 6, 1, 12, 34, 0).seconds();
+    for (const bool booked : {false, true}) {
+        SCOPED_TRACE(booked ? "booked" : "not booked");
+        TempTree local;
+        const std::string dir = local.mkdirs("qev_data/point/POES/netcdf");
+        ASSERT_TRUE(Cdl::make(sourceData("templates/poesSounding.cdl"), dir + "/template"));
+        local.write("qev_home/data/POESProfDescTable.txt", sourceData("POESProfDescTable.txt"));
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+            SeqOf<TextString> ids;
+            ids.append("70050");
+            SeqOf<double> times;
+            times.append(time);
+            int record = -1;
+            bool newRecord = false;
+            int* handle = store ? store->getFileHandleAndRecord(ids, times, record, newRecord)
+                                : nullptr;
+            // The bookkeeping reaches the disk with the release.
+            if (handle && booked)
+                store->releaseHandle(handle);
+            _exit(handle && record == 0 ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+        POESBufrDecoder d;
+        decode(d, {poes(40, -95, noon, three)});
+        LogCapture log;
+        EXPECT_EQ(d.write2NetcdfFile(), 1);
+        EXPECT_EQ(log.count("EVENT: Record 0 of " + dir + "/20240601_1200 was never booked; it is "
+                            "written again"),
+                  booked ? 0 : 1)
+            << log.text();
+        Records r(dataFiles(dir).at(0));
+        ASSERT_EQ(recordCount(r.id), 1u);
+        EXPECT_EQ(r.text("siteId", 0), "70050");
+        EXPECT_EQ(r.number("numLevels", 0), 3);
+        EXPECT_EQ(r.number("precipWater", 0), 20);
+        EXPECT_EQ(row<float>(r.id, "pressure", 0, 4),
+                  (std::vector<float>{85000, 70000, 50000, FILL}));
     }
 }
