@@ -252,8 +252,8 @@ TEST_F(ProfDecoder, EachStationGetsItsOwnLevelCountAndProfiles)
 }
 
 // Two descriptors of one array: each level takes the first that it gives.
-// Profile values outside the levels fill their arrays in value order, up to
-// the level count: with no level, a profile value fails the file.
+// Profile values outside a level replication are levels of their own: the
+// station's elevation taken as a height makes a level without a wind.
 TEST_F(ProfDecoder, SharedArraysAndValuesBeyondTheLevels)
 {
     std::string text = TempTree::readFile(source + "profArrayDescTable.txt");
@@ -280,8 +280,7 @@ TEST_F(ProfDecoder, SharedArraysAndValuesBeyondTheLevels)
     decode(elevations, message({{72, 123, 0, 500}}));
     log.clear();
     EXPECT_EQ(elevations.write2NetcdfFile(), -1);
-    EXPECT_TRUE(log.contains("PROBLEM: Unable to pre-process profiler data sets for 72123.  Not "
-                             "stored, skipping to next file."))
+    EXPECT_TRUE(log.contains("PROBLEM: No level of station 72123 with a height gives a wind"))
         << log.text();
 }
 
@@ -354,11 +353,11 @@ TEST_F(ProfDecoder, StationsAreStoredInTheirNetworksStore)
     LogStream::resetFilters();
 }
 
-// A station with more levels than its network's template holds is left out
-// with its line before any profile is made; the others are stored and the
-// file is kept.  A delayed replication of a group that reads no data counts
-// its levels as well.
-TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
+// A station with more levels than its network's template holds is stored
+// with the levels that fit, and the file is kept with its reason.  A delayed
+// replication of a group that reads no data gives no level, whatever its
+// count.
+TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsKeepTheLevelsThatFit)
 {
     QEV_REQUIRE_NCGEN();
     templates();
@@ -368,10 +367,13 @@ TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
     decode(decoder, message({{72, 123, 101, 500}, {74, 998, 2, 1000}}));
     LogCapture log;
     EXPECT_EQ(decoder.write2NetcdfFile(), -1);
-    EXPECT_TRUE(log.contains("PROBLEM: Station 72123 has 101 levels, the NPN template holds "
-                             "100; skipping."))
+    EXPECT_TRUE(log.contains("PROBLEM: Station 72123 gives 101 levels, the NPN store holds 100; "
+                             "the levels above 100 are not stored."))
         << log.text();
-    EXPECT_EQ(readFloats(decoder.storeDirectory(false).c_str(), "numLevels", 0, 1)[0], 2.0f);
+    const std::string dir = decoder.storeDirectory(false).c_str();
+    EXPECT_EQ(readFloats(dir, "numLevels", 0, 1)[0], 100.0f);
+    EXPECT_EQ(readFloats(dir, "heights", 0, 100)[99], 500.0f + 250 * 99);
+    EXPECT_EQ(readFloats(dir, "numLevels", 1, 1)[0], 2.0f);
 
     BufrWriter w(4);
     w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(2);
@@ -382,8 +384,7 @@ TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
     decode(decoder, w.build());
     log.clear();
     EXPECT_EQ(decoder.write2NetcdfFile(), -1);
-    EXPECT_EQ(log.count("has 65534 levels, the NPN template holds 100; skipping."), 2)
-        << log.text();
+    EXPECT_EQ(log.count(" gives no level; skipping."), 2) << log.text();
     EXPECT_EQ(decoder.stationProfiles(ProfBufrDecoder::HEIGHTS).length(), 0);
 }
 
