@@ -907,6 +907,7 @@ bool ProfBufrDecoder::preProcess()
         record.coordinates.clear();
         for (size_t j = 0; j < record.levels.size() && static_cast<int>(j) < _numLevels; ++j)
             fillLevel(record, record.levels[j], static_cast<int>(j));
+        levelsFromSingleValues(record);
     windsFromDirectionAndSpeed(record);
         resizeProfileArrays(k);
         const TextString why = notAProfile(k);
@@ -941,6 +942,27 @@ bool ProfBufrDecoder::preProcess()
     if (std::find(keep.begin(), keep.end(), false) != keep.end())
         keepRecords(keep);
     return true;
+}
+
+void ProfBufrDecoder::levelsFromSingleValues(StationRecord& r)
+{
+    // The quantities that describe a level, not those that make it.
+    static const int describing[] = {LEVELMODE,     QCCODE,         UVCONSENSUSNO, WCONSENSUSNO,
+                                     HORIWINDSPDSTD, VERTWINDSPDSTD, PEAKPOWER};
+    for (int i : singleValues(r)) {
+        BufrValues& value = _decodedValues[i];
+        TextString name;
+        int a = -1;
+        if (value.getCharValue().length() > 0 || !levelElement(value.getDescriptor(), name, a) ||
+            std::find(std::begin(describing), std::end(describing), a) == std::end(describing) ||
+            !r.filledBy[a].empty())
+            continue;
+        float* level = _levelArrays[a].elements();
+        for (int j = 0; j < _numLevels; ++j)
+            level[j] = value.getValue();
+        r.filledBy[a].push_back(value.getDescriptor());
+        value.setCharValue(name);
+    }
 }
 
 void ProfBufrDecoder::windsFromDirectionAndSpeed(StationRecord& r)

@@ -314,6 +314,11 @@ private:
     // The single values of a record: its period's own, then its station's
     // for the elements its period does not give.
     std::vector<int> singleValues(const StationRecord& r) const;
+    // A value the record's station or period gives once for a quantity that
+    // describes its levels (mode, quality control, counts, deviations,
+    // signal to noise), where no level gives one: each level's, not level
+    // 0's alone.
+    void levelsFromSingleValues(StationRecord& r);
     // The level arrays' horizontal wind of each level that gives no pair of
     // components: the components of its direction and speed.
     void windsFromDirectionAndSpeed(StationRecord& r);
