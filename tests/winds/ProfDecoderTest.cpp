@@ -6,6 +6,7 @@
 #include "Cdl.h"
 #include "LogCapture.h"
 #include "LogStream.h"
+#include "NetcdfPointData.h"
 #include "ProfBufrDecoder.h"
 #include "TempTree.h"
 
@@ -428,4 +429,44 @@ TEST_F(ProfDecoder, AStationOfHeightsWithoutWindsIsNotStored)
     EXPECT_EQ(nc_inq_dimlen(ncid, recNum, &records), NC_NOERR);
     EXPECT_EQ(records, 1u);
     nc_close(ncid);
+}
+
+// A record that a store killed after writing its key left without values
+// (station and time, numLevels and profiles unwritten) is the record the
+// same report takes when it is stored again: one record, every value.
+TEST_F(ProfDecoder, ARecordLeftWithItsKeyAloneIsTakenOverByItsReport)
+{
+    QEV_REQUIRE_NCGEN();
+    templates();
+    const std::string dir = tree.path("qev_data/point/prof/netcdf");
+    {
+        NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+        ASSERT_NE(store, nullptr);
+        SeqOf<TextString> ids;
+        ids.append("72123");
+        SeqOf<double> times;
+        times.append(1717243200.0);
+        int record = -1;
+        bool created = false;
+        int* handle = store->getFileHandleAndRecord(ids, times, record, created);
+        ASSERT_NE(handle, nullptr);
+        EXPECT_TRUE(created);
+        EXPECT_TRUE(store->releaseHandle(handle));
+    }
+    NetcdfPointData::forgetAllStores();
+    ProfBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("IUPT43_KBOU"));
+    decode(decoder, message({{72, 123, 3, 500}}));
+    ASSERT_EQ(decoder.write2NetcdfFile(), 1);
+    int ncid = -1, recNum = -1;
+    size_t records = 0;
+    ASSERT_EQ(nc_open((dir + "/20240601_1200").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+    EXPECT_EQ(nc_inq_unlimdim(ncid, &recNum), NC_NOERR);
+    EXPECT_EQ(nc_inq_dimlen(ncid, recNum, &records), NC_NOERR);
+    nc_close(ncid);
+    EXPECT_EQ(records, 1u);
+    EXPECT_EQ(readFloats(dir, "numLevels", 0, 1)[0], 3.0f);
+    EXPECT_EQ(readFloats(dir, "heights", 0, 4), (std::vector<float>{500, 750, 1000, 1e37f}));
+    EXPECT_NEAR(readFloats(dir, "latitude", 0, 1)[0], 41.23f, 1e-4);
 }
