@@ -378,8 +378,10 @@ std::vector<ProfBufrDecoder::Period> ProfBufrDecoder::periodsOf(int top, int beg
         const std::vector<int> years = r.all(child, YEAR);
         if (years.empty())
             continue;
+        const std::vector<int> replications = replicationPositions(child);
         size_t last = 0;
-        while (last + 1 < years.size() && inARow(child, years[last], years[last + 1]))
+        while (last + 1 < years.size() &&
+               inARow(child, replications, years[last], years[last + 1]))
             ++last;
         periods.push_back(Period{child, begin, end, years[last], last > 0 ? years[0] : NO_VALUE,
                                  begin});
@@ -393,8 +395,9 @@ std::vector<ProfBufrDecoder::Period> ProfBufrDecoder::periodsOf(int top, int beg
         int first, last;
     };
     std::vector<Run> runs;
+    const std::vector<int> replications = replicationPositions(top);
     for (int year : r.all(top, YEAR, begin, end)) {
-        if (!runs.empty() && inARow(top, runs.back().last, year))
+        if (!runs.empty() && inARow(top, replications, runs.back().last, year))
             runs.back().last = year;
         else
             runs.push_back(Run{year, year});
@@ -420,7 +423,7 @@ std::vector<ProfBufrDecoder::Period> ProfBufrDecoder::periodsOf(int top, int beg
     // next's; the first takes the station's values before it.
     std::vector<int> from;
     for (size_t k = 0; k < openers.size(); ++k)
-        from.push_back(k == 0 ? begin : qualifiersBefore(top, openers[k].first));
+        from.push_back(k == 0 ? begin : qualifiersBefore(top, replications, openers[k].first));
     for (size_t k = 0; k < openers.size(); ++k) {
         const Run& run = openers[k];
         periods.push_back(Period{top, from[k], k + 1 < openers.size() ? from[k + 1] : end,
@@ -441,12 +444,22 @@ bool timeQualifier(int descriptor)
 
 } // namespace
 
-bool ProfBufrDecoder::inARow(int scope, int first, int second) const
+std::vector<int> ProfBufrDecoder::replicationPositions(int scope) const
+{
+    std::vector<int> positions;
+    for (const ReportReader::Replication* rep : _reader->replicationsIn(scope))
+        positions.push_back(rep->position);
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+bool ProfBufrDecoder::inARow(int scope, const std::vector<int>& replications, int first,
+                             int second) const
 {
     const ReportReader& r = *_reader;
-    for (const ReportReader::Replication* rep : r.replicationsIn(scope))
-        if (rep->position > first && rep->position <= second)
-            return false;
+    const auto next = std::upper_bound(replications.begin(), replications.end(), first);
+    if (next != replications.end() && *next <= second)
+        return false;
     for (int i = first + 5; i < second; ++i) {
         const int d = _decodedValues[i].getDescriptor();
         if (r.scopeOf(i) != scope || !(timeQualifier(d) || (i == first + 5 && d == SECOND)))
@@ -455,15 +468,14 @@ bool ProfBufrDecoder::inARow(int scope, int first, int second) const
     return true;
 }
 
-int ProfBufrDecoder::qualifiersBefore(int scope, int year) const
+int ProfBufrDecoder::qualifiersBefore(int scope, const std::vector<int>& replications,
+                                      int year) const
 {
     const ReportReader& r = *_reader;
-    std::set<int> replications;
-    for (const ReportReader::Replication* rep : r.replicationsIn(scope))
-        replications.insert(rep->position);
     int i = year;
-    while (i > r.begin(scope) && !replications.count(i) && r.scopeOf(i - 1) == scope &&
-           timeQualifier(_decodedValues[i - 1].getDescriptor()))
+    while (i > r.begin(scope) &&
+           !std::binary_search(replications.begin(), replications.end(), i) &&
+           r.scopeOf(i - 1) == scope && timeQualifier(_decodedValues[i - 1].getDescriptor()))
         --i;
     return i;
 }

@@ -293,12 +293,16 @@ private:
     std::vector<std::vector<int> > splitLevels(const std::vector<int>& values) const;
     // Whether an element is one the array table maps to HEIGHTS.
     bool heightElement(int descriptor) const;
+    // Where the delayed replications directly in a scope stand, ascending.
+    std::vector<int> replicationPositions(int scope) const;
     // Whether two time groups of a scope (their years) come in a row: only
-    // qualifiers and time periods between them, and no replication.
-    bool inARow(int scope, int first, int second) const;
+    // qualifiers and time periods between them, and no replication (of
+    // those at replications).
+    bool inARow(int scope, const std::vector<int>& replications, int first, int second) const;
     // The first of the qualifiers and time periods right before a time
-    // group (its year) in its scope; the year itself when there is none.
-    int qualifiersBefore(int scope, int year) const;
+    // group (its year) in its scope, up to a replication; the year itself
+    // when there is none.
+    int qualifiersBefore(int scope, const std::vector<int>& replications, int year) const;
     // The levels of a period: the first replication directly in it (among
     // the station's values) whose group holds an element of the array
     // table; null for none.

@@ -481,6 +481,10 @@ TEST(ProfilerForms, EachFormIsStoredAsWrittenOrSetAsideWithItsReason)
         with({}, [](Case& c) { c.name = "associatedFields", c.operators = ASSOCIATED; }),
         with({}, [](Case& c) { c.name = "textWidth", c.operators = TEXT_WIDTH; }),
         with({}, [](Case& c) { c.name = "qualityBlock", c.quality = true, c.levelForm = FIXED; }),
+        with({}, [](Case& c) {
+            c.name = "compressedQualityBlock", c.quality = true, c.levelForm = SEQUENTIAL;
+            c.compressed = true, c.stations = 2;
+        }),
         with({}, [](Case& c) { c.name = "compressed", c.compressed = true, c.stations = 3; }),
         with({}, [](Case& c) {
             c.name = "compressedAboveStation", c.compressed = true, c.stations = 2;
