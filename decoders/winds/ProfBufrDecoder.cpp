@@ -29,6 +29,8 @@ namespace {
 const int BLOCK_NUMBER = 1001;
 const int STATION_NUMBER = 1002;
 const int YEAR = 4001;
+const int SECOND = 4006;
+const int NO_VALUE = ReportReader::NONE;
 const int STATION_HEIGHT = 7001;
 const int HEIGHT_ABOVE_STATION = 7006;
 const int STATION_GROUND = 7030;
@@ -255,6 +257,66 @@ bool ProfBufrDecoder::checkDesignator(const TextString& designator)
     return true;
 }
 
+namespace {
+
+// The data categories of BUFR Table A, by number.
+const struct {
+    int number;
+    const char* name;
+} DATA_CATEGORIES[] = {
+    {0, "surface data, land"},
+    {1, "surface data, sea"},
+    {2, "vertical soundings, other than satellite"},
+    {3, "vertical soundings, satellite"},
+    {4, "single level upper-air data, other than satellite"},
+    {5, "single level upper-air data, satellite"},
+    {6, "radar data"},
+    {7, "synoptic features"},
+    {8, "physical and chemical constituents"},
+    {9, "dispersal and transport"},
+    {10, "radiological data"},
+    {11, "BUFR tables"},
+    {12, "surface data, satellite"},
+    {13, "forecasts"},
+    {14, "warnings"},
+    {20, "status information"},
+    {21, "radiances, satellite measured"},
+    {22, "radar, satellite"},
+    {23, "lidar, satellite"},
+    {24, "scatterometry, satellite"},
+    {25, "altimetry, satellite"},
+    {26, "spectrometry, satellite"},
+    {27, "gravity measurement, satellite"},
+    {28, "precision orbit, satellite"},
+    {29, "space environment, satellite"},
+    {30, "calibration datasets, satellite"},
+    {31, "oceanographic data"},
+    {32, "lidar, ground-based"},
+    {33, "radio occultation"},
+    {101, "image data"},
+};
+
+// Profilers come as vertical soundings other than satellite, or as radar
+// data (Doppler wind profiles).
+const int PROFILER_CATEGORIES[] = {2, 6};
+
+} // namespace
+
+TextString ProfBufrDecoder::otherCategory() const
+{
+    for (int c : PROFILER_CATEGORIES)
+        if (_dataCategory == c)
+            return TextString();
+    std::ostringstream why;
+    why << "Not a wind profiler message: data category " << _dataCategory;
+    for (const auto& c : DATA_CATEGORIES)
+        if (c.number == _dataCategory)
+            why << " (" << c.name << ")";
+    why << ", where profilers come in data categories 2 (vertical soundings, other than "
+           "satellite) and 6 (radar data).";
+    return why.str().c_str();
+}
+
 SeqOf<long> ProfBufrDecoder::getStationIds() const
 {
     SeqOf<long> ids;
@@ -307,38 +369,200 @@ std::vector<ProfBufrDecoder::Period> ProfBufrDecoder::periodsOf(int top, int beg
 {
     const ReportReader& r = *_reader;
     std::vector<Period> periods;
-    // The repetitions of a replication that hold a time group of their own.
+    // The repetitions of a replication that hold a time group of their own:
+    // its first, or the last of its first time groups in a row, the first
+    // of them its start.
     for (int child : r.children(top)) {
         if (r.begin(child) < begin || r.begin(child) >= end)
             continue;
-        const int year = r.first(child, YEAR);
-        if (year != ReportReader::NONE)
-            periods.push_back(Period{child, begin, end, year});
+        const std::vector<int> years = r.all(child, YEAR);
+        if (years.empty())
+            continue;
+        const std::vector<int> replications = replicationPositions(child);
+        size_t last = 0;
+        while (last + 1 < years.size() &&
+               inARow(child, replications, years[last], years[last + 1]))
+            ++last;
+        periods.push_back(Period{child, begin, end, years[last], last > 0 ? years[0] : NO_VALUE,
+                                 begin});
     }
     if (!periods.empty())
         return periods;
-    // Else the station's time groups that open levels of their own (a
-    // replication of levels, or level values, before the next time group).
-    const std::vector<int> years = r.all(top, YEAR, begin, end);
-    std::vector<int> openers;
-    for (size_t t = 0; t < years.size(); ++t) {
-        const int to = t + 1 < years.size() ? years[t + 1] : end;
-        bool levels = levelGroup(top, years[t] + 1, to) != nullptr;
-        for (int i : r.plainValues(top, years[t], to)) {
+    // Else the station's time groups, those in a row taken together (a
+    // period's start and end), that open levels of their own (a replication
+    // of levels, or level values, before the next time group).
+    struct Run {
+        int first, last;
+    };
+    std::vector<Run> runs;
+    const std::vector<int> replications = replicationPositions(top);
+    for (int year : r.all(top, YEAR, begin, end)) {
+        if (!runs.empty() && inARow(top, replications, runs.back().last, year))
+            runs.back().last = year;
+        else
+            runs.push_back(Run{year, year});
+    }
+    std::vector<Run> openers;
+    for (size_t t = 0; t < runs.size(); ++t) {
+        const int to = t + 1 < runs.size() ? runs[t + 1].first : end;
+        bool levels = levelGroup(top, runs[t].last + 1, to) != nullptr;
+        for (int i : r.plainValues(top, runs[t].last, to)) {
             TextString name;
             int array = -1;
             levels = levels || levelElement(_decodedValues[i].getDescriptor(), name, array);
         }
         if (levels)
-            openers.push_back(years[t]);
+            openers.push_back(runs[t]);
     }
-    if (openers.size() < 2)
-        return {Period{top, begin, end, years.empty() ? ReportReader::NONE : years.front()}};
-    // Each runs to the next; the first takes the station's values before it.
+    if (openers.size() < 2) {
+        const Run run = runs.empty() ? Run{NO_VALUE, NO_VALUE} : runs.front();
+        return {Period{top, begin, end, run.last, run.first != run.last ? run.first : NO_VALUE,
+                       begin}};
+    }
+    // Each runs from the qualifiers right before its time groups to the
+    // next's; the first takes the station's values before it.
+    std::vector<int> from;
     for (size_t k = 0; k < openers.size(); ++k)
-        periods.push_back(Period{top, k == 0 ? begin : openers[k],
-                                 k + 1 < openers.size() ? openers[k + 1] : end, openers[k]});
+        from.push_back(k == 0 ? begin : qualifiersBefore(top, replications, openers[k].first));
+    for (size_t k = 0; k < openers.size(); ++k) {
+        const Run& run = openers[k];
+        periods.push_back(Period{top, from[k], k + 1 < openers.size() ? from[k + 1] : end,
+                                 run.last, run.first != run.last ? run.first : NO_VALUE,
+                                 k == 0 ? begin : run.last + 1});
+    }
     return periods;
+}
+
+namespace {
+
+// Qualifiers and time periods that may stand with a period's time groups:
+// class 08 and 0 04 021 to 0 04 026.
+bool timeQualifier(int descriptor)
+{
+    return descriptor / 1000 == 8 || (descriptor >= 4021 && descriptor <= 4026);
+}
+
+} // namespace
+
+std::vector<int> ProfBufrDecoder::replicationPositions(int scope) const
+{
+    std::vector<int> positions;
+    for (const ReportReader::Replication* rep : _reader->replicationsIn(scope))
+        positions.push_back(rep->position);
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+bool ProfBufrDecoder::inARow(int scope, const std::vector<int>& replications, int first,
+                             int second) const
+{
+    const ReportReader& r = *_reader;
+    const auto next = std::upper_bound(replications.begin(), replications.end(), first);
+    if (next != replications.end() && *next <= second)
+        return false;
+    for (int i = first + 5; i < second; ++i) {
+        const int d = _decodedValues[i].getDescriptor();
+        if (r.scopeOf(i) != scope || !(timeQualifier(d) || (i == first + 5 && d == SECOND)))
+            return false;
+    }
+    return true;
+}
+
+int ProfBufrDecoder::qualifiersBefore(int scope, const std::vector<int>& replications,
+                                      int year) const
+{
+    const ReportReader& r = *_reader;
+    int i = year;
+    while (i > r.begin(scope) &&
+           !std::binary_search(replications.begin(), replications.end(), i) &&
+           r.scopeOf(i - 1) == scope && timeQualifier(_decodedValues[i - 1].getDescriptor()))
+        --i;
+    return i;
+}
+
+bool ProfBufrDecoder::heightElement(int descriptor) const
+{
+    return std::find(_heightElements.begin(), _heightElements.end(), descriptor) !=
+           _heightElements.end();
+}
+
+std::vector<std::vector<int> > ProfBufrDecoder::splitLevels(const std::vector<int>& values) const
+{
+    // The level values among them (at) and their elements (d).
+    std::vector<size_t> at;
+    std::vector<int> d;
+    for (size_t i = 0; i < values.size(); ++i) {
+        TextString name;
+        int array = -1;
+        const int descriptor = _decodedValues[values[i]].getDescriptor();
+        if (levelElement(descriptor, name, array)) {
+            at.push_back(i);
+            d.push_back(descriptor);
+        }
+    }
+    if (d.empty())
+        return {};
+    // The element that opens a level: the first height element given, else
+    // the first level element; p, where it is given.
+    int opener = d[0];
+    for (int e : d)
+        if (heightElement(e)) {
+            opener = e;
+            break;
+        }
+    std::vector<size_t> p;
+    for (size_t i = 0; i < d.size(); ++i)
+        if (d[i] == opener)
+            p.push_back(i);
+    const size_t m = d.size(), n = p.size();
+    // Levels of one form: n blocks of P elements alike, each holding one
+    // opener, taking in as many values before the first opener as fit (a
+    // level whose height comes last), the values outside them none of a
+    // level's (the station's before them, others after them).
+    std::vector<std::pair<size_t, size_t> > spans;
+    const size_t P = n >= 2 ? p[1] - p[0] : 0;
+    bool uniform = n >= 2;
+    for (size_t k = 1; uniform && k + 1 < n; ++k)
+        uniform = p[k + 1] - p[k] == P;
+    const size_t lowest = p[0] + 1 > P ? p[0] + 1 - P : 0;
+    const size_t tries = 64;
+    for (size_t s = p[0] + 1; uniform && spans.empty() && s-- > lowest && p[0] - s < tries;) {
+        if (s + n * P > m)
+            continue;
+        bool alike = true;
+        for (size_t i = s + P; i < s + n * P && alike; ++i)
+            alike = d[i] == d[i - P];
+        for (size_t k = 0; alike && k < n; ++k)
+            spans.push_back({s + k * P, s + (k + 1) * P});
+    }
+    if (spans.empty()) {
+        // Levels of differing forms: each opens at its opener, or, where
+        // nothing but heights follows the last opener, ends at it.
+        bool last = p[0] > 0;
+        for (size_t i = p[n - 1] + 1; last && i < m; ++i)
+            last = heightElement(d[i]);
+        for (size_t k = 0, b = 0; k < n; ++k) {
+            if (!last) {
+                spans.push_back({p[k], k + 1 < n ? p[k + 1] : m});
+                continue;
+            }
+            size_t e = p[k] + 1;
+            while (e < (k + 1 < n ? p[k + 1] : m) && heightElement(d[e]))
+                ++e;
+            spans.push_back({b, e});
+            b = e;
+        }
+    }
+    // Each level: its values from its first level value to the next
+    // level's (the last to its last level value).
+    std::vector<std::vector<int> > levels;
+    for (size_t k = 0; k < spans.size(); ++k) {
+        const size_t to = k + 1 < spans.size() ? at[spans[k + 1].first]
+                                                : at[spans[k].second - 1] + 1;
+        levels.emplace_back(values.begin() + static_cast<long>(at[spans[k].first]),
+                            values.begin() + static_cast<long>(to));
+    }
+    return levels;
 }
 
 bool ProfBufrDecoder::levelElement(int descriptor, TextString& name, int& array) const
@@ -374,26 +598,16 @@ std::vector<int> ProfBufrDecoder::singleValues(const StationRecord& r) const
 
 bool ProfBufrDecoder::heightsAboveStation(const StationRecord& r) const
 {
-    const SeqOf<BufrValues>& values = _decodedValues;
-    std::vector<std::vector<int> > levels;
-    if (r.levelGroup) {
-        for (int level : r.levels)
-            levels.push_back(_reader->plainValues(level, r.from, r.to));
-    } else {
-        levels.push_back(_reader->plainValues(r.scope, r.from, r.to));
-    }
-    for (const std::vector<int>& level : levels) {
+    // The first height element of each level.
+    for (const std::vector<int>& level : r.levels)
         for (int i : level) {
-            TextString name;
-            if (_arrayTable.find(values[i].getDescriptor(), nullptr, &name) &&
-                arrayIndex(name) == HEIGHTS) {
-                if (values[i].getDescriptor() == HEIGHT_ABOVE_STATION)
+            const int d = _decodedValues[i].getDescriptor();
+            if (heightElement(d)) {
+                if (d == HEIGHT_ABOVE_STATION)
                     return true;
-                if (r.levelGroup)
-                    break;
+                break;
             }
         }
-    }
     return false;
 }
 
@@ -423,13 +637,6 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
             blockIds.append(id);
         }
     }
-    // One station per subset with one replication count each: the count is
-    // the station's level count where its levels are no replication.
-    bool perSubsetCounts = _repCountList.length() == _subsets;
-    for (int k = 1; k < blocks.length(); ++k)
-        if (values[blocks[k]].getSubset() == values[blocks[k - 1]].getSubset())
-            perSubsetCounts = false;
-
     // The levels a record of the file's network holds.
     const int levelBound = _networkName == NPN ? _npnLevels : _networkName == CAP ? _capLevels
                                                                                 : INT_MAX;
@@ -473,52 +680,32 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
             record.from = period.from;
             record.to = period.to;
             record.year = year;
-            // A period that begins at its time group does not take a
-            // replication of no repetition standing right before it: that
-            // one is the period's before it.
-            const ReportReader::Replication* levels = levelGroup(
-                period.scope, period.from == year ? year + 1 : period.from, period.to);
-            record.levelGroup = levels != nullptr;
-            int count = 0;
+            record.periodSeconds = -1;
+            AbsTime start;
+            if (period.start != NO_VALUE && groupTime(values, period.start, start) &&
+                start.seconds() <= time.seconds())
+                record.periodSeconds = static_cast<long>(time.seconds()) - start.seconds();
+            // The levels: the repetitions of the period's level replication,
+            // or its values one after another split into levels.  A record
+            // holds the levels its store holds; those above are not stored
+            // (said once its profiles are made).
+            const ReportReader::Replication* levels =
+                levelGroup(period.scope, period.levelsFrom, period.to);
             if (levels) {
-                record.levels = levels->repetitions;
-                count = levels->factor;
+                record.given = levels->factor;
+                for (size_t j = 0; j < levels->repetitions.size() &&
+                                   static_cast<int>(j) < levelBound;
+                     ++j)
+                    record.levels.push_back(
+                        _reader->plainValues(levels->repetitions[j], period.from, period.to));
             } else {
-                count = perSubsetCounts && periods.size() == 1 && subset >= 0 &&
-                                subset < _repCountList.length()
-                            ? _repCountList[subset]
-                            : countLevelValues(
-                                  _reader->plainValues(period.scope, period.from, period.to));
+                record.levels = splitLevels(
+                    _reader->plainValues(period.scope, period.from, period.to));
+                record.given = static_cast<int>(record.levels.size());
+                if (record.given > levelBound)
+                    record.levels.resize(static_cast<size_t>(levelBound));
             }
-            // More levels than a record holds (a replication factor of a group
-            // that reads nothing costs a few bits): its profiles are never made.
-            // Levels of no height the store takes (a radiosonde's of many
-            // levels) are no profile first.
-            if (count > levelBound) {
-                std::vector<std::pair<int, bool> > coordinates;
-                bool height = !levels;
-                for (int g = 0; levels && g < levels->group->length(); ++g) {
-                    const int d = (*levels->group)[g];
-                    height = height || std::find(_heightElements.begin(),
-                                                 _heightElements.end(),
-                                                 d) != _heightElements.end();
-                    if (verticalCoordinate(d))
-                        coordinates.push_back({d, true});
-                }
-                std::ostringstream line;
-                if (height)
-                    line << "Station " << id << " has " << count << " levels, the "
-                         << _networkName << " template holds " << levelBound;
-                else
-                    line << "No level of station " << id << noHeight(coordinates);
-                std::string text = line.str();
-                if (!height)
-                    text.pop_back();
-                leaveOut(height ? "Station has more levels than the template" : NO_PROFILE,
-                         (text + "; skipping.").c_str(), (text + ".").c_str());
-                all = false;
-                continue;
-            }
+            const int count = std::max(0, std::min(record.given, levelBound));
             record.elevation = BufrDecoder::MISSING_VALUE;
             for (int element : {STATION_GROUND, STATION_HEIGHT}) {
                 const int at = r.nearest(period.scope, element, begin, end);
@@ -544,20 +731,11 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
     return all;
 }
 
-int ProfBufrDecoder::placeArray(int a, int counters[NUM_LEVEL_ARRAYS], int& marker)
+int ProfBufrDecoder::placeArray(int a, const int counters[NUM_LEVEL_ARRAYS])
 {
-    if (a != UVCONSENSUSNO && a != WCONSENSUSNO) {
-        if (marker < 0)
-            marker = a;
-        return a;
-    }
-    if (a != UVCONSENSUSNO || marker < 0)
-        return a;
-    const int level = counters[marker] - 1;
-    if (level < 0 || counters[UVCONSENSUSNO] <= level || counters[WCONSENSUSNO] > level)
-        return a;
-    counters[WCONSENSUSNO] = level;
-    return WCONSENSUSNO;
+    return a == UVCONSENSUSNO && counters[UVCONSENSUSNO] > 0 && counters[WCONSENSUSNO] == 0
+               ? WCONSENSUSNO
+               : a;
 }
 
 int ProfBufrDecoder::getArrayCount(const int& start, const int& subset)
@@ -588,24 +766,6 @@ int ProfBufrDecoder::countValues(int start, int subset, int descriptor, const ch
     }
     PROF_LOG(VERBOSE) << name << "(): numLvls = " << count << std::endl;
     return count;
-}
-
-int ProfBufrDecoder::countLevelValues(const std::vector<int>& list) const
-{
-    int counters[NUM_LEVEL_ARRAYS] = {0};
-    int marker = -1;
-    int most = 0;
-    const SeqOf<BufrValues>& values = _decodedValues;
-    for (int i : list) {
-        TextString name;
-        int a = -1;
-        if (!levelElement(values[i].getDescriptor(), name, a) || a < 0)
-            continue;
-        a = placeArray(a, counters, marker);
-        if (++counters[a] > most)
-            most = counters[a];
-    }
-    return most;
 }
 
 long ProfBufrDecoder::stationId(int k) const
@@ -693,14 +853,10 @@ void ProfBufrDecoder::clearProfileArrays()
         list.setLength(0);
 }
 
-void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, int level,
-                                int& surplus, int& surplusArray)
+void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, int level)
 {
-    // Within a level each array takes its first value; without levels each
-    // value of an array takes its next level.
+    // Each array takes the first value of its elements the level gives.
     int counters[NUM_LEVEL_ARRAYS] = {0};
-    int* counter = level >= 0 ? counters : _arrayCounters;
-    int marker = -1;
     for (int i : list) {
         BufrValues& value = _decodedValues[i];
         const int d = value.getDescriptor();
@@ -722,35 +878,27 @@ void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, 
             continue;
         // A level's second wind count goes with the vertical wind.
         const int table = a;
-        a = placeArray(a, counter, marker);
+        a = placeArray(a, counters);
         if (a != table)
             value.setCharValue(ARRAY_NAMES[a]);
-        const int at = level >= 0 ? level : counter[a];
-        if (level >= 0 && counter[a] > 0) {
+        if (counters[a]++ > 0) {
             // A later value of an array in one level is not the level's.
             _valueLevelIndex[i] = -1;
             continue;
         }
-        if (surplus == 0 && at < _numLevels) {
-            float v = value.getValue();
-            if (d == HEIGHT_ABOVE_STATION && windForms::given(v))
-                v += r.elevation;
-            _levelArrays[a][at] = v;
-            _valueLevelIndex[i] = at;
-            ++counter[a];
-            if (a >= NUM_ARRAYS)
-                continue;
-            std::vector<int>& by = r.filledBy[a];
-            // A moved value, or a height made above sea level, goes into
-            // the array's own variable.
-            const int element = a != table || d == HEIGHT_ABOVE_STATION ? -1 : d;
-            if (std::find(by.begin(), by.end(), element) == by.end())
-                by.push_back(element);
+        float v = value.getValue();
+        if (d == HEIGHT_ABOVE_STATION && windForms::given(v))
+            v += r.elevation;
+        _levelArrays[a][level] = v;
+        _valueLevelIndex[i] = level;
+        if (a >= NUM_ARRAYS)
             continue;
-        }
-        if (surplus++ == 0)
-            surplusArray = a;
-        _valueLevelIndex[i] = -1;
+        std::vector<int>& by = r.filledBy[a];
+        // A moved value, or a height made above sea level, goes into the
+        // array's own variable.
+        const int element = a != table || d == HEIGHT_ABOVE_STATION ? -1 : d;
+        if (std::find(by.begin(), by.end(), element) == by.end())
+            by.push_back(element);
     }
 }
 
@@ -758,7 +906,6 @@ bool ProfBufrDecoder::preProcess()
 {
     initValueLevelIndex();
     clearProfileArrays();
-    bool ok = true;
     const bool verbose = logOn(LogStream::VERBOSE, "StoreProfiler");
     std::vector<bool> keep(_records.size(), true);
     for (int k = 0; k < _stationValueIndex.length() && k < static_cast<int>(_records.size());
@@ -770,21 +917,10 @@ bool ProfBufrDecoder::preProcess()
         for (std::vector<int>& by : record.filledBy)
             by.clear();
         record.coordinates.clear();
-        // Filling ends at the first value beyond the station's levels; the
-        // profile values after it are set aside (level -1), so that none is
-        // written over a level of its profile.
-        int surplus = 0;
-        int surplusArray = -1;
-        const ReportReader& reader = *_reader;
-        if (record.levelGroup) {
-            for (size_t j = 0; j < record.levels.size() && static_cast<int>(j) < _numLevels; ++j)
-                fillLevel(record, reader.plainValues(record.levels[j], record.from, record.to),
-                          static_cast<int>(j), surplus, surplusArray);
-        } else {
-            fillLevel(record, reader.plainValues(record.scope, record.from, record.to), -1,
-                      surplus, surplusArray);
-        }
-        windsFromDirectionAndSpeed(record);
+        for (size_t j = 0; j < record.levels.size() && static_cast<int>(j) < _numLevels; ++j)
+            fillLevel(record, record.levels[j], static_cast<int>(j));
+        levelsFromSingleValues(record);
+    windsFromDirectionAndSpeed(record);
         resizeProfileArrays(k);
         const TextString why = notAProfile(k);
         if (why.length() > 0) {
@@ -793,14 +929,16 @@ bool ProfBufrDecoder::preProcess()
                      why);
             keep[static_cast<size_t>(k)] = false;
         }
-        if (surplus > 0) {
-            if (_bulletinLog.admit("StoreProfiler", "has more values than its levels"))
-                STORE_LOG(PROBLEM) << "Station " << stationId(k) << ": "
-                                   << levelArrayName(surplusArray) << " has more values than its "
-                                   << _numLevels << " levels; " << surplus
-                                   << " profile values from there on not stored." << std::endl;
-            if (_numLevels == 0)
-                ok = false;
+        if (why.length() == 0 && record.given > _numLevels) {
+            // Stored with the levels that fit; the bulletin is kept.
+            std::ostringstream line;
+            line << "Station " << stationId(k) << " gives " << record.given
+                 << " levels, the " << _networkName << " store holds " << _numLevels;
+            leaveOut("levels, the store holds",
+                     (line.str() + "; the levels above " + std::to_string(_numLevels) +
+                      " are not stored.")
+                         .c_str(),
+                     (line.str() + ".").c_str());
         }
         if (!verbose)
             continue;
@@ -815,7 +953,28 @@ bool ProfBufrDecoder::preProcess()
     }
     if (std::find(keep.begin(), keep.end(), false) != keep.end())
         keepRecords(keep);
-    return ok;
+    return true;
+}
+
+void ProfBufrDecoder::levelsFromSingleValues(StationRecord& r)
+{
+    // The quantities that describe a level, not those that make it.
+    static const int describing[] = {LEVELMODE,     QCCODE,         UVCONSENSUSNO, WCONSENSUSNO,
+                                     HORIWINDSPDSTD, VERTWINDSPDSTD, PEAKPOWER};
+    for (int i : singleValues(r)) {
+        BufrValues& value = _decodedValues[i];
+        TextString name;
+        int a = -1;
+        if (value.getCharValue().length() > 0 || !levelElement(value.getDescriptor(), name, a) ||
+            std::find(std::begin(describing), std::end(describing), a) == std::end(describing) ||
+            !r.filledBy[a].empty())
+            continue;
+        float* level = _levelArrays[a].elements();
+        for (int j = 0; j < _numLevels; ++j)
+            level[j] = value.getValue();
+        r.filledBy[a].push_back(value.getDescriptor());
+        value.setCharValue(name);
+    }
 }
 
 void ProfBufrDecoder::windsFromDirectionAndSpeed(StationRecord& r)

@@ -16,6 +16,11 @@
 // and the line ending; a line without a name is logged and skipped; a later
 // line for a descriptor wins.
 //
+// A message whose data category (section 1) is not one profilers come in,
+// 2 (vertical soundings, other than satellite) or 6 (radar data), holds no
+// profiles: it is not stored, and the bulletin is set aside naming its
+// category (the bulletin's other messages are stored).
+//
 // The values are read by report (ReportReader).  A station begins at its
 // WMO block number (0 01 001) at the top of its subset, followed by its
 // station number (0 01 002); its id is block * 1000 + number.  Its values
@@ -25,41 +30,48 @@
 // minute, 0 04 001 ... 0 04 005) of its own is a period; else, where two
 // or more time groups of the station each open levels of their own (a
 // fixed replication of periods written out, or periods one after another),
-// each of them opens a period, running to the next; a station with neither
-// is one period, its time the first plain time group of its subset.  A
+// each of them opens a period, running to the next, together with the
+// qualifiers and time periods (class 08, 0 04 021 to 0 04 026) right before
+// it; a station with neither is one period, its time the first plain time
+// group of its subset.  Time groups in a row (nothing but qualifiers and
+// time periods between them, as 3 01 014 gives them) are a period's start
+// and end: the record is the end's, and its averaging period runs from the
+// start to the end where the period gives no time period of its own.  A
 // period's levels are the repetitions of the first replication in it whose
 // group holds a level element (an element of the array table, or a wind
-// direction or speed); each level's profile value of an array is the first
+// direction or speed), its level count the replication's factor; a period
+// whose levels are no such replication (a fixed replication written out,
+// levels one after another) is split into levels where the level's first
+// element, its height (else its first level element), is given again:
+// levels alike in form are as many blocks of values alike, one height
+// each, the height first where that fits (level values before them or
+// after them, a station's, are none of a level's); levels of differing
+// forms each begin at their height, or end at it where the bulletin gives
+// the heights last.  Each level's profile value of an array is the first
 // plain value of its elements in that level (a level's second horizontal
-// wind count, 0 08 022 again, is its vertical wind's count, WCONSENSUSNO),
-// its level count the replication's factor.  A period whose levels are no
-// such replication (a fixed replication written out) fills each array's
-// levels in the order of its values, its level count the delayed
-// replication count of its subset when the file has one per subset, one
-// station per subset and the station one period, otherwise the largest
-// number of values one of its arrays has.  Heights are taken from any
-// height element the array table maps to HEIGHTS as they are (0 07 007,
-// 0 07 002, 0 10 007, above sea level), or from the height above the
-// station (0 07 006) plus the station's elevation (0 07 030, else 0 07
-// 001); a station whose heights are above the station and whose elevation
-// the bulletin does not give is left out.  Geopotential heights (0 10 009)
-// and pressures are no heights of the store: a bulletin whose levels give
-// only those is no profile.  A level's horizontal wind is its components
-// (0 11 003, 0 11 004) where it gives both, else its direction and speed
-// (0 11 001, 0 11 002) made components (windForms::components: a calm is
-// 0, 0; a missing direction or speed missing components).  A record is a
-// profile only when one of its levels gives a height and a wind
-// (horizontal, or vertical 0 11 006); any other (a level replication of no
-// repetition included) is left out.  A station (or period) without an id or a
-// complete observation time, or whose level count passes the "levels"
-// dimension of its network's template, is left out with a PROBLEM line
-// before any profile is made (a delayed replication of a group that reads
-// no data costs a few bits a factor, and its count would size eleven arrays
-// per station); one that is no profile, once its profiles are made.  The
-// file is then set aside with the reason of the first one left out (what
-// its levels lack, naming the elements), where it is no profile only when
-// no record of the file is one.  The values of its period and
-// station that are not in its levels or other groups, the first plain
+// wind count, 0 08 022 again, is its vertical wind's count, WCONSENSUSNO).
+// A record holds as many levels as the "levels" dimension of its network's
+// template: one that gives more is stored with those that fit, and the
+// file is then set aside with a reason giving both counts.  Heights are
+// taken from any height element the array table maps to HEIGHTS as they
+// are (0 07 007, 0 07 002, 0 10 007, above sea level), or from the height
+// above the station (0 07 006) plus the station's elevation (0 07 030,
+// else 0 07 001); a station whose heights are above the station and whose
+// elevation the bulletin does not give is left out.  Geopotential heights
+// (0 10 009) and pressures are no heights of the store: a bulletin whose
+// levels give only those is no profile.  A level's horizontal wind is its
+// components (0 11 003, 0 11 004) where it gives both, else its direction
+// and speed (0 11 001, 0 11 002) made components (windForms::components: a
+// calm is 0, 0; a missing direction or speed missing components).  A
+// record is a profile only when one of its levels gives a height and a
+// wind (horizontal, or vertical 0 11 006); any other (a level replication
+// of no repetition included) is left out.  A station (or period) without
+// an id or a complete observation time is left out with a PROBLEM line
+// before any profile is made; one that is no profile, once its profiles
+// are made.  The file is then set aside with the reason of the first one
+// left out (what its levels lack, naming the elements), where it is no
+// profile only when no record of the file is one.  The values of its period
+// and station that are not in its levels or other groups, the first plain
 // value of each element, are its single values (a period of values one
 // after another takes what it does not give itself from its station).  A
 // time period (0 04 024/025/026) is stored in its variable's unit.
@@ -144,8 +156,8 @@ public:
     TextString getPatternFileName() const override;
     TextString getDataTypeName() const override { return _dataTypeName; }
     // The profiles of the laid-out records; those that are no profile are
-    // left out (their PROBLEM lines, the file's reason).  False when a
-    // record of no level has profile values.
+    // left out (their PROBLEM lines, the file's reason), and one that gives
+    // more levels than it holds says so (the file's reason).
     bool preProcess() override;
     int write2NetcdfFile() override;
     bool sendNotification() override;
@@ -227,8 +239,8 @@ public:
     {
         return _stationProfiles[array];
     }
-    // The level pre-processing gave decoded value i (-1: beyond the station's
-    // levels or not its level's own, not stored).
+    // The level pre-processing gave decoded value i (-1: a later value of
+    // an array in its level, not stored).
     int levelIndex(int i) const;
     const TextString& storeDirectory(bool cap) const { return cap ? _capDir : _npnDir; }
 
@@ -243,9 +255,14 @@ private:
         int begin, end;            // the station's values in its subset
         int scope;                 // the record's: the subset's, or its period's
         int from, to;              // its period's values in the scope
-        int year;                  // its time group
-        bool levelGroup;           // its levels are a replication's repetitions
-        std::vector<int> levels;   // their scopes
+        int year;                  // its time group (the end of its period)
+        // The length of its period from a start time group to its end, in
+        // seconds; -1 when the period gives no start.
+        long periodSeconds;
+        // Its levels' plain values, level by level (at most the store's
+        // levels), and the number of levels the bulletin gives.
+        std::vector<std::vector<int> > levels;
+        int given;
         float elevation;           // the station's; missing when not given
         // The elements that filled each profile (-1: its array's variable).
         std::vector<int> filledBy[NUM_ARRAYS];
@@ -253,9 +270,11 @@ private:
         // elements), each with whether a level gives it a value.
         std::vector<std::pair<int, bool> > coordinates;
     };
-    // A period of a station: its scope, its values there and its time group.
+    // A period of a station: its scope, its values there, its time group
+    // and the one that starts it (ReportReader::NONE for none), and where
+    // in the scope its level replication may stand.
     struct Period {
-        int scope, from, to, year;
+        int scope, from, to, year, start, levelsFrom;
     };
     // What the decoding read of the message besides its values.
     ReportReader::Layout readerLayout() const
@@ -268,8 +287,22 @@ private:
                              int& levels);
     // The count of getArrayCount and getProfileCount (name) for one element.
     int countValues(int start, int subset, int descriptor, const char* name) const;
-    // Largest number of values one profile array has among values.
-    int countLevelValues(const std::vector<int>& values) const;
+    // The levels of values given one after another (no replication of
+    // levels): each level's values, split where the level's first element,
+    // its height, is given again.
+    std::vector<std::vector<int> > splitLevels(const std::vector<int>& values) const;
+    // Whether an element is one the array table maps to HEIGHTS.
+    bool heightElement(int descriptor) const;
+    // Where the delayed replications directly in a scope stand, ascending.
+    std::vector<int> replicationPositions(int scope) const;
+    // Whether two time groups of a scope (their years) come in a row: only
+    // qualifiers and time periods between them, and no replication (of
+    // those at replications).
+    bool inARow(int scope, const std::vector<int>& replications, int first, int second) const;
+    // The first of the qualifiers and time periods right before a time
+    // group (its year) in its scope, up to a replication; the year itself
+    // when there is none.
+    int qualifiersBefore(int scope, const std::vector<int>& replications, int year) const;
     // The levels of a period: the first replication directly in it (among
     // the station's values) whose group holds an element of the array
     // table; null for none.
@@ -285,6 +318,11 @@ private:
     // The single values of a record: its period's own, then its station's
     // for the elements its period does not give.
     std::vector<int> singleValues(const StationRecord& r) const;
+    // A value the record's station or period gives once for a quantity that
+    // describes its levels (mode, quality control, counts, deviations,
+    // signal to noise), where no level gives one: each level's, not level
+    // 0's alone.
+    void levelsFromSingleValues(StationRecord& r);
     // The level arrays' horizontal wind of each level that gives no pair of
     // components: the components of its direction and speed.
     void windsFromDirectionAndSpeed(StationRecord& r);
@@ -302,22 +340,26 @@ private:
     // Whether a level height of the record comes from the height above the
     // station (0 07 006).
     bool heightsAboveStation(const StationRecord& r) const;
-    // The profile values of a level (or of a record without a level group)
-    // into the level arrays: level j, or each value the next level of its
-    // array.
-    void fillLevel(StationRecord& r, const std::vector<int>& values, int level, int& surplus,
-                   int& surplusArray);
+    // The profile values of level j into the level arrays: each array takes
+    // the first value of its elements the level gives.
+    void fillLevel(StationRecord& r, const std::vector<int>& values, int level);
     // Leaves a station out: its PROBLEM line, and the file's reason when it
     // is the first (of a record that is no profile, kind NO_PROFILE, the
     // reason only when no record is stored).
     static constexpr const char* NO_PROFILE = "is no profile";
     void leaveOut(const char* kind, const TextString& line, const TextString& reason);
-    // The array a station's next value of array a goes to, given the
-    // station's counters so far and its first array other than the wind
-    // counts (marker, set here): a horizontal wind count (UVCONSENSUSNO) of
-    // a level that already has one is that level's vertical wind count
-    // (WCONSENSUSNO), whose counter is then moved to the level.
-    static int placeArray(int a, int counters[NUM_LEVEL_ARRAYS], int& marker);
+    // The array a level's value of array a goes to, given the values of
+    // each array the level gave before it: a second horizontal wind count
+    // (UVCONSENSUSNO) is the level's vertical wind count (WCONSENSUSNO).
+    static int placeArray(int a, const int counters[NUM_LEVEL_ARRAYS]);
+    // The averaging period of a record with a start time group, from its
+    // start to its end, where its values give no time period of their own;
+    // true when it reached the file.
+    bool storePeriodLength(int ncid, int record, const StationRecord& r,
+                           const std::vector<int>& singles);
+    // Why a message of this data category is no profiler's; empty for the
+    // categories profilers come in.
+    TextString otherCategory() const;
     // The variable of an array's profile: that of the first descriptor the
     // array table maps to the array that has one in the template.
     bool arrayVariable(int array, TextString& name) const;

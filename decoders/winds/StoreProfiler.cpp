@@ -10,6 +10,7 @@
 #include "ElementUnits.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
+#include "windForms.h"
 
 #include <algorithm>
 #include <climits>
@@ -25,6 +26,11 @@
 namespace {
 
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
+// The time periods of a report (0 04 021 years to 0 04 026 seconds), and
+// the one in minutes.
+const int TIME_PERIOD_FIRST = 4021;
+const int TIME_PERIOD_LAST = 4026;
+const int TIME_PERIOD_MINUTES = 4025;
 
 // One line per level: head, then ", dataArray[" level "]= " value.
 void traceProfile(int category, const std::string& head, const SeqOf<float>& profile)
@@ -78,6 +84,13 @@ int ProfBufrDecoder::storeFile()
         readTemplate(_npnDir, _npnVarDict, _npnLevels);
     if (NetcdfPointData::fetchAgain(_capStore, _capDir))
         readTemplate(_capDir, _capVarDict, _capLevels);
+    // A message of another kind holds no profiles, whatever its elements.
+    const TextString other = otherCategory();
+    if (other.length() > 0) {
+        if (_bulletinLog.admit("StoreProfiler", "Not a wind profiler message"))
+            STORE_LOG(PROBLEM) << other << "  Not stored." << std::endl;
+        return setAside(other);
+    }
     const SeqOf<long> ids = getStationIds();
     if (ids.length() == 0) {
         STORE_LOG(PROBLEM) << "No station ids available for this data file."
@@ -158,7 +171,8 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
         if (putLvlCountsNetcdf(ncid, record)) {
             // Its own single values: those of its period and station, not of
             // its levels or other groups.
-            for (int i : singleValues(r)) {
+            const std::vector<int> singles = singleValues(r);
+            for (int i : singles) {
                 bool written = false;
                 if (!storeSingleton(ncid, record, i, written)) {
                     TextString name;
@@ -171,6 +185,8 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
                 }
                 any = any || written;
             }
+            if (r.periodSeconds >= 0)
+                any = storePeriodLength(ncid, record, r, singles) || any;
             any = storeProfiles(ncid, record, k) || any;
             STORE_LOG(DEBUG) << std::endl;
         }
@@ -273,6 +289,25 @@ bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, bool& writ
     else if (_bulletinLog.admit("StoreProfiler", "Unable to store singleton value"))
         STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
     return true;
+}
+
+bool ProfBufrDecoder::storePeriodLength(int ncid, int record, const StationRecord& r,
+                                        const std::vector<int>& singles)
+{
+    for (int i : singles) {
+        const BufrValues& value = _decodedValues[i];
+        if (value.getDescriptor() >= TIME_PERIOD_FIRST && value.getDescriptor() <= TIME_PERIOD_LAST &&
+            windForms::given(value.getValue()))
+            return false;
+    }
+    TextString name;
+    if (!lookupElementName(TIME_PERIOD_MINUTES, name, _currentVarDict))
+        return false;
+    // Ending at the observation time: negative, in minutes.
+    double minutes = -static_cast<double>(r.periodSeconds) / 60.0;
+    return ElementUnits::toVariable(TIME_PERIOD_MINUTES, minutes, _writer.at(ncid), name,
+                                    _bulletinLog, "StoreProfiler") &&
+           insertDecodedValues(ncid, record, name, TextString(), static_cast<float>(minutes));
 }
 
 bool ProfBufrDecoder::storeProfiles(int ncid, int record, int k)

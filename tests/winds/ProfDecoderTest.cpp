@@ -6,6 +6,7 @@
 #include "Cdl.h"
 #include "LogCapture.h"
 #include "LogStream.h"
+#include "NetcdfPointData.h"
 #include "ProfBufrDecoder.h"
 #include "TempTree.h"
 
@@ -252,8 +253,8 @@ TEST_F(ProfDecoder, EachStationGetsItsOwnLevelCountAndProfiles)
 }
 
 // Two descriptors of one array: each level takes the first that it gives.
-// Profile values outside the levels fill their arrays in value order, up to
-// the level count: with no level, a profile value fails the file.
+// Profile values outside a level replication are levels of their own: the
+// station's elevation taken as a height makes a level without a wind.
 TEST_F(ProfDecoder, SharedArraysAndValuesBeyondTheLevels)
 {
     std::string text = TempTree::readFile(source + "profArrayDescTable.txt");
@@ -280,8 +281,7 @@ TEST_F(ProfDecoder, SharedArraysAndValuesBeyondTheLevels)
     decode(elevations, message({{72, 123, 0, 500}}));
     log.clear();
     EXPECT_EQ(elevations.write2NetcdfFile(), -1);
-    EXPECT_TRUE(log.contains("PROBLEM: Unable to pre-process profiler data sets for 72123.  Not "
-                             "stored, skipping to next file."))
+    EXPECT_TRUE(log.contains("PROBLEM: No level of station 72123 with a height gives a wind"))
         << log.text();
 }
 
@@ -354,11 +354,11 @@ TEST_F(ProfDecoder, StationsAreStoredInTheirNetworksStore)
     LogStream::resetFilters();
 }
 
-// A station with more levels than its network's template holds is left out
-// with its line before any profile is made; the others are stored and the
-// file is kept.  A delayed replication of a group that reads no data counts
-// its levels as well.
-TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
+// A station with more levels than its network's template holds is stored
+// with the levels that fit, and the file is kept with its reason.  A delayed
+// replication of a group that reads no data gives no level, whatever its
+// count.
+TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsKeepTheLevelsThatFit)
 {
     QEV_REQUIRE_NCGEN();
     templates();
@@ -368,10 +368,13 @@ TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
     decode(decoder, message({{72, 123, 101, 500}, {74, 998, 2, 1000}}));
     LogCapture log;
     EXPECT_EQ(decoder.write2NetcdfFile(), -1);
-    EXPECT_TRUE(log.contains("PROBLEM: Station 72123 has 101 levels, the NPN template holds "
-                             "100; skipping."))
+    EXPECT_TRUE(log.contains("PROBLEM: Station 72123 gives 101 levels, the NPN store holds 100; "
+                             "the levels above 100 are not stored."))
         << log.text();
-    EXPECT_EQ(readFloats(decoder.storeDirectory(false).c_str(), "numLevels", 0, 1)[0], 2.0f);
+    const std::string dir = decoder.storeDirectory(false).c_str();
+    EXPECT_EQ(readFloats(dir, "numLevels", 0, 1)[0], 100.0f);
+    EXPECT_EQ(readFloats(dir, "heights", 0, 100)[99], 500.0f + 250 * 99);
+    EXPECT_EQ(readFloats(dir, "numLevels", 1, 1)[0], 2.0f);
 
     BufrWriter w(4);
     w.category(2).dateTime(2024, 6, 1, 12, 0).subsets(2);
@@ -382,8 +385,7 @@ TEST_F(ProfDecoder, StationsBeyondTheTemplateLevelsAreLeftOut)
     decode(decoder, w.build());
     log.clear();
     EXPECT_EQ(decoder.write2NetcdfFile(), -1);
-    EXPECT_EQ(log.count("has 65534 levels, the NPN template holds 100; skipping."), 2)
-        << log.text();
+    EXPECT_EQ(log.count(" gives no level; skipping."), 2) << log.text();
     EXPECT_EQ(decoder.stationProfiles(ProfBufrDecoder::HEIGHTS).length(), 0);
 }
 
@@ -427,4 +429,44 @@ TEST_F(ProfDecoder, AStationOfHeightsWithoutWindsIsNotStored)
     EXPECT_EQ(nc_inq_dimlen(ncid, recNum, &records), NC_NOERR);
     EXPECT_EQ(records, 1u);
     nc_close(ncid);
+}
+
+// A record that a store killed after writing its key left without values
+// (station and time, numLevels and profiles unwritten) is the record the
+// same report takes when it is stored again: one record, every value.
+TEST_F(ProfDecoder, ARecordLeftWithItsKeyAloneIsTakenOverByItsReport)
+{
+    QEV_REQUIRE_NCGEN();
+    templates();
+    const std::string dir = tree.path("qev_data/point/prof/netcdf");
+    {
+        NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+        ASSERT_NE(store, nullptr);
+        SeqOf<TextString> ids;
+        ids.append("72123");
+        SeqOf<double> times;
+        times.append(1717243200.0);
+        int record = -1;
+        bool created = false;
+        int* handle = store->getFileHandleAndRecord(ids, times, record, created);
+        ASSERT_NE(handle, nullptr);
+        EXPECT_TRUE(created);
+        EXPECT_TRUE(store->releaseHandle(handle));
+    }
+    NetcdfPointData::forgetAllStores();
+    ProfBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("IUPT43_KBOU"));
+    decode(decoder, message({{72, 123, 3, 500}}));
+    ASSERT_EQ(decoder.write2NetcdfFile(), 1);
+    int ncid = -1, recNum = -1;
+    size_t records = 0;
+    ASSERT_EQ(nc_open((dir + "/20240601_1200").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+    EXPECT_EQ(nc_inq_unlimdim(ncid, &recNum), NC_NOERR);
+    EXPECT_EQ(nc_inq_dimlen(ncid, recNum, &records), NC_NOERR);
+    nc_close(ncid);
+    EXPECT_EQ(records, 1u);
+    EXPECT_EQ(readFloats(dir, "numLevels", 0, 1)[0], 3.0f);
+    EXPECT_EQ(readFloats(dir, "heights", 0, 4), (std::vector<float>{500, 750, 1000, 1e37f}));
+    EXPECT_NEAR(readFloats(dir, "latitude", 0, 1)[0], 41.23f, 1e-4);
 }
