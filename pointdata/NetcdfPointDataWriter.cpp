@@ -4,6 +4,7 @@
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "PassJournal.h"
 #include "PointFileStructure.h"
@@ -154,7 +155,8 @@ PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
             // again would only fail (after a pause) for every record.
             const TextString name = dmMakeTimeFileName(_directory, AbsTime(start), "", "");
             if (_badFileTimes.find(AbsTime(start)) && access(name.c_str(), F_OK) == 0) {
-                PASS_LOG(PROBLEM) << "The data file " << name << " cannot be used; records of "
+                PASS_LOG(PROBLEM) << "The data file " << LogText(name)
+                                  << " cannot be used; records of "
                                   << "its time are not stored" << std::endl;
                 passFailed("the data file " + std::string(name.c_str()) + " cannot be used");
                 return nullptr;
@@ -230,8 +232,9 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
         reason = dir.failureText();
     if (!dir.ok() || !copyWholeFile(dir.fd(), _directory.c_str(), "template",
                                     scratchName.c_str(), reason)) {
-        PASS_LOG(BUG) << "Template copy command failed. Copying " << _directory
-                      << "/template to " << scratch << ": " << reason << std::endl;
+        PASS_LOG(BUG) << "Template copy command failed. Copying " << LogText(_directory)
+                      << "/template to " << LogText(scratch) << ": " << LogText(reason)
+                      << std::endl;
         passFailed("the data file " + std::string(name.c_str()) + " could not be made: " + reason);
         return false;
     }
@@ -242,13 +245,14 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
     if (error == 0)
         return true;
     if (unlinkat(dir.fd(), scratchName.c_str(), 0) != 0)
-        PASS_LOG(PROBLEM) << "Could not remove " << scratch << ": " << strerror(errno)
+        PASS_LOG(PROBLEM) << "Could not remove " << LogText(scratch) << ": " << strerror(errno)
                           << std::endl;
     if (error == EEXIST) {
-        PASS_LOG(PROBLEM) << "Data file " << name << " exists already; it is kept" << std::endl;
+        PASS_LOG(PROBLEM) << "Data file " << LogText(name) << " exists already; it is kept"
+                          << std::endl;
     } else {
-        PASS_LOG(BUG) << "Template copy command failed. Renaming " << scratch << " to " << name
-                      << ": " << strerror(error) << std::endl;
+        PASS_LOG(BUG) << "Template copy command failed. Renaming " << LogText(scratch) << " to "
+                      << LogText(name) << ": " << strerror(error) << std::endl;
         passFailed("the data file " + std::string(name.c_str()) + " could not be made: " +
                    strerror(error));
     }
@@ -385,7 +389,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         return nullptr;
     for (int k = 0; !latLon && k < ids.length() && k < s->idLengths.length(); ++k) {
         if (ids[k].length() > s->idLengths[k]) {
-            PASS_LOG(PROBLEM) << "Id " << ids[k] << " too long for its variable "
+            PASS_LOG(PROBLEM) << "Id " << LogText(ids[k]) << " too long for its variable "
                             << "in getFileHandleAndRecord" << std::endl;
             return nullptr;
         }
@@ -394,8 +398,8 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (!openFileInfo(info))
         return nullptr;
     if (s->recordForecasts && (v < info->coverageStart || v > info->coverageEnd)) {
-        PASS_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for " << _directory
-                        << std::endl;
+        PASS_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for "
+                          << LogText(_directory) << std::endl;
         return nullptr;
     }
 
@@ -531,7 +535,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
             _passChecked = true;
             std::string reason;
             if (heldWithoutNote(info, key, latLon, v, reason)) {
-                PASS_LOG(PROBLEM) << reason << std::endl;
+                PASS_LOG(PROBLEM) << LogText(reason) << std::endl;
                 passFailed(reason);
                 _passRefusal = reason;
                 return nullptr;
@@ -539,7 +543,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         }
         std::string error;
         if (!_journal->note(call, info->fileTime.seconds(), info->recordCount, error)) {
-            PASS_LOG(PROBLEM) << error << std::endl;
+            PASS_LOG(PROBLEM) << LogText(error) << std::endl;
             passFailed(error);
             return nullptr;
         }
@@ -709,7 +713,7 @@ void NetcdfPointData::logWriteFailure(const char* what, int var)
 {
     const std::string reason = std::string(what) + (var >= 0 ? std::to_string(var) : "") + ": " +
                                NetcdfIo::lastErrorText();
-    PASS_LOG(PROBLEM) << reason << std::endl;
+    PASS_LOG(PROBLEM) << LogText(reason) << std::endl;
     passFailed(reason);
 }
 
