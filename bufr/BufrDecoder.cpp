@@ -5,10 +5,12 @@
 #include "DescriptorWalker.h"
 #include "LineFile.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "PatternCheck.h"
 #include "StaticBufrInfo.h"
 #include "StringTokenizer.h"
 #include "TableBEntry.h"
+#include "environmentNotes.h"
 
 #include <netcdf.h>
 #include <netcdfcpp.h>
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <malloc.h>
 #include <new>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -767,7 +770,7 @@ void BufrDecoder::printDecodedValues()
         const BufrValues& v = values[i];
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "_decodedValues[" << i << "]= " << v.getDescriptor() << " " << v.getValue() << " "
-            << v.getSubset() << " " << v.getIndex() << " <" << v.getCharValue() << ">"
+            << v.getSubset() << " " << v.getIndex() << " <" << LogText(v.getCharValue()) << ">"
             << std::endl;
     }
 }
@@ -823,18 +826,19 @@ TextString BufrDecoder::getBufrPattern()
     TextString path = StaticBufrInfo::homePath("/data/" + fileName);
     LineFile file(path);
     if (!file.isOpen()) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to get bufr pattern from " << path
-                                                   << StaticBufrInfo::homeUnsetNote() << std::endl;
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "Unable to get bufr pattern from " << LogText(path)
+            << StaticBufrInfo::homeUnsetNote() << std::endl;
         return TextString();
     }
-    QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Reading bufr patterns from " << path
+    QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Reading bufr patterns from " << LogText(path)
                                                << std::endl;
     TextString line;
     int count = 0;
     if (!file.readLine(line, false) || std::sscanf(line.c_str(), "%*s%*s%*s%d", &count) != 1 ||
         count < 0) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "No pattern count in the first line of " << path << std::endl;
+            << "No pattern count in the first line of " << LogText(path) << std::endl;
         count = 0;
     }
 
@@ -847,7 +851,7 @@ TextString BufrDecoder::getBufrPattern()
         const PatternCheck check(word);
         if (check.fault()) {
             QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-                << "Pattern " << word << " of " << path << " " << check.fault()
+                << "Pattern " << LogText(word) << " of " << LogText(path) << " " << check.fault()
                 << "; line not used" << std::endl;
             continue;
         }
@@ -866,7 +870,7 @@ TextString BufrDecoder::getBufrPattern()
     const PatternCheck joined(pattern);
     if (joined.fault()) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "The bufr pattern of " << path << " " << joined.fault() << "; not used"
+            << "The bufr pattern of " << LogText(path) << " " << joined.fault() << "; not used"
             << std::endl;
         return TextString();
     }
@@ -875,7 +879,8 @@ TextString BufrDecoder::getBufrPattern()
         cached.pattern = pattern;
         patternCache().insert(fileName, cached);
     }
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BUFR Pattern [" << pattern << "]" << std::endl;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BUFR Pattern [" << LogText(pattern) << "]"
+                                             << std::endl;
     return pattern;
 }
 
@@ -884,31 +889,32 @@ void BufrDecoder::initDesignators(const TextString& prefix, const TextString& de
     if (_designatorDict.find(prefix))
         return;
     QEV_LOG(LogStream::DEBUG, "BufrDecoder")
-        << "BufrDecoder:dataFormatCode = " << designatorPattern << std::endl;
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:designator     = " << prefix
+        << "BufrDecoder:dataFormatCode = " << LogText(designatorPattern) << std::endl;
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:designator     = " << LogText(prefix)
                                              << std::endl;
     const PatternCheck check(designatorPattern);
     if (check.fault()) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "Regional designator pattern " << designatorPattern << " for WMO code " << prefix
-            << " " << check.fault() << "; not stored in dictionary." << std::endl;
+            << "Regional designator pattern " << LogText(designatorPattern) << " for WMO code "
+            << LogText(prefix) << " " << check.fault() << "; not stored in dictionary."
+            << std::endl;
         return;
     }
     // Compiled in place: a regex_t is never copied once compiled.
     regex_t* compiled = new (std::nothrow) regex_t;
     if (!compiled) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "problem in RegularExp(" << prefix << " ) initialization." << std::endl;
+            << "problem in RegularExp(" << LogText(prefix) << " ) initialization." << std::endl;
         return;
     }
     if (regcomp(compiled, designatorPattern.c_str(), REG_EXTENDED) != 0) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "Error in regional designator pattern: " << designatorPattern << " for WMO code "
-            << prefix << " not stored in dictionary." << std::endl;
+            << "Error in regional designator pattern: " << LogText(designatorPattern)
+            << " for WMO code " << LogText(prefix) << " not stored in dictionary." << std::endl;
         delete compiled;
         return;
     }
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Adding " << prefix << " to dictionary."
+    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "Adding " << LogText(prefix) << " to dictionary."
                                              << std::endl;
     _designatorDict.insert(prefix, compiled);
 }
@@ -954,7 +960,8 @@ Dict<TextString, TextString> BufrDecoder::readTemplateDict(const TextString& tem
             status = NC_ENOTNC;
         }
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "Unable to open " << templatePath << ", " << nc_strerror(status) << std::endl;
+            << "Unable to open " << LogText(templatePath) << ", " << nc_strerror(status)
+            << unsetNote("QEV_DATA") << std::endl;
         return dict;
     }
     for (int i = 0; i < file.num_vars(); ++i) {
@@ -983,8 +990,8 @@ bool BufrDecoder::findAttributeTokens(NcVar* variable, const TextString& attribu
             continue;
         }
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
-            << "Searching var:" << variable->name() << ", attr: " << attribute->name() << " for "
-            << attributeName << std::endl;
+            << "Searching var:" << LogText(variable->name()) << ", attr: "
+            << LogText(attribute->name()) << " for " << LogText(attributeName) << std::endl;
         bool wanted = attributeName == TextString(attribute->name());
         if (wanted)
             tokens = getAttributeTokens(attribute);
@@ -995,7 +1002,7 @@ bool BufrDecoder::findAttributeTokens(NcVar* variable, const TextString& attribu
                 const SeqOf<TextString>& found = tokens;
                 LogStream::instance() << "Found";
                 for (int t = 0; t < found.length(); ++t)
-                    LogStream::instance() << " " << found[t];
+                    LogStream::instance() << " " << LogText(found[t]);
                 LogStream::instance() << std::endl;
                 LogStream::endMessage(LogStream::instance());
             }
@@ -1010,7 +1017,12 @@ SeqOf<TextString> BufrDecoder::getAttributeTokens(NcAtt* attribute)
     NcValues* values = attribute->values();
     if (!values)
         return SeqOf<TextString>();
-    QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "ncValue = " << *values << std::endl;
+    if (logOn(LogStream::DEBUG, "BufrDecoder")) {
+        std::ostringstream text;
+        text << *values;
+        QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "ncValue = " << LogText(text.str())
+                                                 << std::endl;
+    }
     SeqOf<TextString> tokens = getTokens(values);
     delete values;
     return tokens;
@@ -1026,7 +1038,8 @@ SeqOf<TextString> BufrDecoder::getTokens(const NcValues* values)
     char* chars = values->as_string(0);
     TextString text(chars ? chars : "");
     delete[] chars;
-    QEV_LOG(LogStream::EVENT, "BufrDecoder") << "BufrDecoder::getTokens()" << text << std::endl;
+    QEV_LOG(LogStream::EVENT, "BufrDecoder") << "BufrDecoder::getTokens()" << LogText(text)
+                                             << std::endl;
     StringTokenizer tokenizer(text, "|", false);
     for (TextString token = tokenizer.nextToken(); token.length() > 0;
          token = tokenizer.nextToken()) {
@@ -1055,8 +1068,8 @@ bool BufrDecoder::printDict(const Dict<TextString, TextString>& templateDict)
     templateDict.sort();
     for (int i = 0; i < templateDict.count(); ++i) {
         QEV_LOG(LogStream::VERBOSE, "BufrDecoder")
-            << i << ") Attr: \"" << templateDict.key(i) << "\"; "
-            << "Netcdf VarName: " << templateDict.value(i) << std::endl;
+            << i << ") Attr: \"" << LogText(templateDict.key(i)) << "\"; "
+            << "Netcdf VarName: " << LogText(templateDict.value(i)) << std::endl;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "LineFile.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "TableBEntry.h"
 
 #include <algorithm>
@@ -84,7 +85,7 @@ std::string BufrTableVersions::unitsKind(const TextString& units)
 bool BufrTableVersions::corrupted(const TextString& path, const TextString& line)
 {
     QEV_LOG(LogStream::PROBLEM, "BufrTableVersions")
-        << "Line corrupted in " << path << "[" << line << "]" << std::endl;
+        << "Line corrupted in " << LogText(path) << "[" << LogText(line) << "]" << std::endl;
     clear();
     return false;
 }
@@ -95,7 +96,7 @@ bool BufrTableVersions::load(const TextString& path)
     LineFile file(path);
     if (!file.isOpen()) {
         QEV_LOG(LogStream::PROBLEM, "BufrTableVersions")
-            << "Unable to open table versions file " << path << std::endl;
+            << "Unable to open table versions file " << LogText(path) << std::endl;
         return false;
     }
     TextString line;

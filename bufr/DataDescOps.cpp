@@ -2,6 +2,7 @@
 
 #include "BufrDecoder.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "TableBEntry.h"
 
 #include <cmath>
@@ -268,7 +269,7 @@ bool DataDescOps::getCharacterInfo(int descriptor, int count)
         _decoder.getCharacterString(count, text);
         QEV_LOG(LogStream::DEBUG, "DataDescOps") << "textual info for descriptor " << descriptor
                                                  << ":" << std::endl;
-        QEV_LOG(LogStream::DEBUG, "DataDescOps") << text << std::endl;
+        QEV_LOG(LogStream::DEBUG, "DataDescOps") << LogText(text) << std::endl;
     }
     if (!_decoder.advanceOctets(count))
         return false;

@@ -2,6 +2,8 @@
 
 #include "LineFile.h"
 #include "LogStream.h"
+#include "LogText.h"
+#include "environmentNotes.h"
 #include "StringTokenizer.h"
 
 #include <cctype>
@@ -43,8 +45,8 @@ bool opened(const LineFile& file, const char* table, const TextString& path)
     if (file.isOpen())
         return true;
     QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
-        << "Unable to open " << table << " file " << path << StaticBufrInfo::homeUnsetNote()
-        << std::endl;
+        << "Unable to open " << table << " file " << LogText(path)
+        << StaticBufrInfo::homeUnsetNote() << std::endl;
     return false;
 }
 
@@ -66,7 +68,8 @@ StaticBufrInfo::~StaticBufrInfo() {}
 bool StaticBufrInfo::corrupted(const TextString& path, const TextString& what)
 {
     QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
-        << "Line corrupted in " << path << "[" << withoutNewline(what) << "]" << std::endl;
+        << "Line corrupted in " << LogText(path) << "[" << LogText(withoutNewline(what)) << "]"
+        << std::endl;
     return false;
 }
 
@@ -109,8 +112,9 @@ bool StaticBufrInfo::loadTableB()
         const std::string fault = TableBEntry::codingFault(scale, reference, width);
         if (!fault.empty()) {
             QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
-                << "Table B line [" << withoutNewline(line) << "] of " << _tableBPath << ": "
-                << fault << "; the element is not loaded" << std::endl;
+                << "Table B line [" << LogText(withoutNewline(line)) << "] of "
+                << LogText(_tableBPath) << ": " << fault << "; the element is not loaded"
+                << std::endl;
             continue;
         }
 
@@ -124,7 +128,7 @@ bool StaticBufrInfo::loadTableB()
         if (!storeTableB(descriptor, description, units, static_cast<int>(scale),
                          static_cast<int>(reference), static_cast<int>(width))) {
             QEV_LOG(LogStream::PROBLEM, "StaticBufrInfo")
-                << "Unable to create table B dictionary " << _tableBPath << std::endl;
+                << "Unable to create table B dictionary " << LogText(_tableBPath) << std::endl;
             return false;
         }
     }
@@ -392,10 +396,9 @@ TextString StaticBufrInfo::homePath(const TextString& file)
     return TextString(home ? home : "") + file;
 }
 
-const char* StaticBufrInfo::homeUnsetNote()
+std::string StaticBufrInfo::homeUnsetNote()
 {
-    const char* home = std::getenv("QEV_HOME");
-    return home && *home ? "" : " (QEV_HOME is not set)";
+    return unsetNote("QEV_HOME");
 }
 
 void StaticBufrInfo::makeDataPaths(const TextString& dir1, const TextString& dir2,

@@ -124,7 +124,7 @@ public:
     static TextString homePath(const TextString& file);
     // For the line of a file below $QEV_HOME that cannot be opened: " (QEV_HOME
     // is not set)" when it is unset or empty, else "".
-    static const char* homeUnsetNote();
+    static std::string homeUnsetNote();
 
     // path1 = $QEV_DATA + dir1, path2 = $QEV_DATA + dir2 (no separator added).
     static void makeDataPaths(const TextString& dir1, const TextString& dir2, TextString& path1,

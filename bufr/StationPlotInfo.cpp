@@ -1,5 +1,6 @@
 #include "StationPlotInfo.h"
 
+#include "LogText.h"
 #include "SeqOf.h"
 #include "TextBuffer.h"
 
@@ -52,7 +53,7 @@ const PlotInfoTable* readStaticPlotInfoPV(const TextString& fileName)
     TextBuffer buffer(fileName);
     const SeqOf<TextString>& lines = buffer.lines;
     if (lines.length() == 0) {
-        std::fprintf(stderr, "could not open %s\n", fileName.c_str());
+        std::fprintf(stderr, "could not open %s\n", LogText(fileName).escaped().c_str());
         std::fprintf(stderr, "for reading in ::readStaticPlotInfoPV\n");
         return &emptyTable;
     }

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "TextString.h"
 
 namespace {
@@ -58,7 +59,7 @@ AbsTime::AbsTime(const TextString& text, const TextString& format) : _seconds(0)
     std::memset(&fields, 0, sizeof fields);
     if (strptime(text.c_str(), format.c_str(), &fields) == nullptr) {
         QEV_LOG(LogStream::PROBLEM, "AbsTime") << "AbsTime::AbsTime(): strptime failed. str:"
-                                               << text.c_str() << ", fmt:" << format.c_str()
+                                               << LogText(text) << ", fmt:" << LogText(format)
                                                << std::endl;
         return;
     }

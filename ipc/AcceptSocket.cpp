@@ -14,6 +14,7 @@
 #include "IPC_Target.h"
 #include "IpAddress.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "SocketConnection.h"
 #include "ThreadDataSocket.h"
 #include "monotonicClock.h"
@@ -53,7 +54,7 @@ AcceptSocket::AcceptSocket(Connection* connection, const IPC_Target& target)
         const int error = errno;
         std::fprintf(stderr, "bind() failed in AcceptSocket::AcceptSocket()\nReason: %s\n"
                              "Can not bind target: %s\n",
-                     std::strerror(error), target.address().c_str());
+                     std::strerror(error), LogText(target.address()).escaped().c_str());
         ::shutdown(_fd, SHUT_RDWR);
         ::close(_fd);
         _fd = -1;

@@ -10,6 +10,7 @@
 #include "Connection.h"
 #include "ForkHooks.h"
 #include "LogStream.h"
+#include "LogText.h"
 
 namespace {
 
@@ -70,8 +71,9 @@ void ChildProcess::appendUserArgs(int maxUserArgs)
     const int n = _userArgs.length();
     if (n > maxUserArgs) {
         QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << _executable << ": " << n << " user arguments refused; a program of this kind takes "
-            << maxUserArgs << " at most" << std::endl;
+            << LogText(_executable) << ": " << n
+            << " user arguments refused; a program of this kind takes " << maxUserArgs << " at most"
+            << std::endl;
     } else {
         for (int i = 0; i < n; ++i)
             _argv.push_back(writable(_userArgs[i]));
@@ -90,11 +92,12 @@ void ChildProcess::buildOwnArgs()
     _argv.push_back(_uniqueIdText);
     appendUserArgs(OWN_MAX_USER_ARGS);
     QEV_LOG(LogStream::VERBOSE, sourceFile)
-        << "executable = " << _executable << "\nparentTarget = " << parentTargetText()
-        << "\nuniqueId = " << _uniqueIdText << "\nnArgs = " << _nUserArgs << std::endl;
+        << "executable = " << LogText(_executable)
+        << "\nparentTarget = " << LogText(parentTargetText()) << "\nuniqueId = " << _uniqueIdText
+        << "\nnArgs = " << _nUserArgs << std::endl;
     for (size_t i = 3; _argv[i]; ++i)
-        QEV_LOG(LogStream::VERBOSE, sourceFile) << "user arg " << i - 3 << " = " << _argv[i]
-                                                << std::endl;
+        QEV_LOG(LogStream::VERBOSE, sourceFile)
+            << "user arg " << i - 3 << " = " << LogText(_argv[i]) << std::endl;
 }
 
 void ChildProcess::buildForeignArgs()
@@ -104,11 +107,11 @@ void ChildProcess::buildForeignArgs()
     _argv.clear();
     _argv.push_back(writable(_executable));
     appendUserArgs(FOREIGN_MAX_USER_ARGS);
-    QEV_LOG(LogStream::VERBOSE, sourceFile) << "executable = " << _executable
+    QEV_LOG(LogStream::VERBOSE, sourceFile) << "executable = " << LogText(_executable)
                                             << "\nnArgs = " << _nUserArgs << std::endl;
     for (size_t i = 1; _argv[i]; ++i)
-        QEV_LOG(LogStream::VERBOSE, sourceFile) << "user arg " << i - 1 << " = " << _argv[i]
-                                                << std::endl;
+        QEV_LOG(LogStream::VERBOSE, sourceFile)
+            << "user arg " << i - 1 << " = " << LogText(_argv[i]) << std::endl;
 }
 
 int ChildProcess::start()
@@ -136,11 +139,11 @@ int ChildProcess::start()
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         if (_hooks)
             _hooks->afterForkInChild();
-        QEV_LOG(LogStream::VERBOSE, sourceFile) << "Forked process: executable = " << _executable
-                                                << std::endl;
+        QEV_LOG(LogStream::VERBOSE, sourceFile)
+            << "Forked process: executable = " << LogText(_executable) << std::endl;
         const int result = execvp(_executable.c_str(), _argv.data());
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "execvp error for " << _executable << ": "
-                                                << std::strerror(errno) << std::endl;
+        QEV_LOG(LogStream::PROBLEM, sourceFile) << "execvp error for " << LogText(_executable)
+                                                << ": " << std::strerror(errno) << std::endl;
         _exit(result);
     }
     const int forkError = errno;
@@ -154,7 +157,7 @@ int ChildProcess::start()
     }
     if (_hooks)
         _hooks->afterForkInParent();
-    QEV_LOG(LogStream::EVENT, sourceFile) << _executable << " started" << std::endl;
+    QEV_LOG(LogStream::EVENT, sourceFile) << LogText(_executable) << " started" << std::endl;
     _pid = pid;
     return pid;
 }

@@ -6,6 +6,7 @@
 #include "CDMsg.h"
 #include "CRMsg.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "RawProductMsg.h"
 #include "RestartMsg.h"
 #include "TextString.h"
@@ -30,7 +31,7 @@ CommsMessage* CommsMessage::newRawProductMsg(long productId, long length,
 
 CommsMessage* CommsMessage::newCommsReqMsg(const TextString& pattern)
 {
-    QEV_LOG(LogStream::DEBUG, "CommsMessage") << "newCommsReqMsg: pattern = " << pattern
+    QEV_LOG(LogStream::DEBUG, "CommsMessage") << "newCommsReqMsg: pattern = " << LogText(pattern)
                                               << std::endl;
     return new CRMsg(pattern);
 }

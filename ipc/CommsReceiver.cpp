@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "CDMsg.h"
@@ -11,6 +13,8 @@
 #include "IPC_Target.h"
 #include "IpcModule.h"
 #include "LogStream.h"
+#include "LogText.h"
+#include "PeerLineCap.h"
 #include "RawProductMsg.h"
 #include "RestartMsg.h"
 #include "SeqOfPtr.h"
@@ -38,6 +42,14 @@ long bytesPresent(const char* message, long length, int carried)
             << " bytes it carries; " << present << " taken" << std::endl;
     }
     return present;
+}
+
+// A byte sequence in its output form, for a log line.
+std::string bytesText(const SeqOf<unsigned char>& bytes)
+{
+    std::ostringstream text;
+    text << bytes;
+    return text.str();
 }
 
 // The first n bytes of a sequence and a terminating zero.
@@ -98,10 +110,13 @@ void CommsReceiver::receive(const short* type, const IPC_Target& sender,
 void CommsReceiver::logByteStream(long length, const unsigned char* bytes)
 {
     QEV_LOG(LogStream::VERBOSE, sourceFile) << "Byte stream length = " << length << std::endl;
-    const int n = static_cast<int>(std::max(0L, std::min(length, 45L)));
-    SeqOf<unsigned char> shown = bytes && n > 0 ? SeqOf<unsigned char>(bytes, n)
-                                                : SeqOf<unsigned char>();
-    shown.append('\n');
+    const int n = bytes ? static_cast<int>(std::max(0L, std::min(length, 45L))) : 0;
+    // The bytes and a newline in the byte sequence's output form, the
+    // peer's bytes with their control characters escaped.
+    std::string shown = "[";
+    for (int i = 0; i < n; ++i)
+        shown += LogText(reinterpret_cast<const char*>(bytes) + i, 1).escaped() + ", ";
+    shown += "\n ]";
     QEV_LOG(LogStream::PROBLEM, sourceFile) << shown << std::endl;
 }
 
@@ -110,7 +125,8 @@ void CommsReceiver::receiveRawProductMsg(char* body, const char* end)
     RawProductMsg::Args args;
     if (!args.quantize(body, end))
         return;  // logged by the decoder
-    QEV_LOG(LogStream::DEBUG, sourceFile) << "Data: " << args.arg3() << std::endl;
+    QEV_LOG(LogStream::DEBUG, sourceFile) << "Data: " << LogText(bytesText(args.arg3()))
+                                          << std::endl;
     const long length = bytesPresent("RawProductMsg", args.arg2(), args.arg3().length());
     std::vector<unsigned char> buffer = copyOf(args.arg3(), length);
     const char* key = findProductKey(reinterpret_cast<const char*>(buffer.data()),
@@ -122,7 +138,7 @@ void CommsReceiver::receiveRawProductMsg(char* body, const char* end)
         return;
     }
     TextString keyText(key);
-    QEV_LOG(LogStream::EVENT, sourceFile) << "MXR_ENTRY RawProductMsg: " << keyText << " "
+    QEV_LOG(LogStream::EVENT, sourceFile) << "MXR_ENTRY RawProductMsg: " << LogText(keyText) << " "
                                           << args.arg1() << " " << length << std::endl;
     CommsRoutingTable::instance()->routeData(&keyText, args.arg1(), length, buffer.data());
 }
@@ -135,7 +151,7 @@ void CommsReceiver::receiveDSMsg(char* body, const char* end)
     char* bytes = DSMsg::quantize(body, end, key, productId, length);
     if (!bytes)
         return;  // logged by DSMsg
-    QEV_LOG(LogStream::EVENT, sourceFile) << "MXR_ENTRY DSMsg: " << key << " " << productId
+    QEV_LOG(LogStream::EVENT, sourceFile) << "MXR_ENTRY DSMsg: " << LogText(key) << " " << productId
                                           << " " << length << std::endl;
     CommsRoutingTable::instance()->routeData(&key, productId, length,
                                              reinterpret_cast<unsigned char*>(bytes));
@@ -146,8 +162,9 @@ void CommsReceiver::receiveCRMsg(const IPC_Target& sender, char* body, const cha
     CRMsg::Args args;
     if (!args.quantize(body, end))
         return;
-    QEV_LOG(LogStream::EVENT, sourceFile) << "MXR_ENTRY CRMsg Pattern: " << args.arg1()
-                                          << std::endl;
+    if (PeerLineCap::admit(LogStream::EVENT, sourceFile, "MXR_ENTRY CRMsg Pattern: ...", sender))
+        QEV_LOG(LogStream::EVENT, sourceFile) << "MXR_ENTRY CRMsg Pattern: " << LogText(args.arg1())
+                                              << std::endl;
     CommsRoutingTable::instance()->addClient(sender, args.arg1());
     QEV_LOG(LogStream::DEBUG, sourceFile) << "Client registered" << std::endl;
 }
@@ -161,8 +178,8 @@ void CommsReceiver::receiveCDMsg(char* body, const char* end)
     std::vector<unsigned char> buffer = copyOf(args.arg4(), length);
     TextString key = args.arg1();
     const long productId = args.arg2();
-    QEV_LOG(LogStream::EVENT, sourceFile) << "MXR_ENTRY CDMsg: " << key << " " << productId << " "
-                                          << length << std::endl;
+    QEV_LOG(LogStream::EVENT, sourceFile)
+        << "MXR_ENTRY CDMsg: " << LogText(key) << " " << productId << " " << length << std::endl;
     // A callback may add another: the list is walked by index.
     for (int i = 0; i < callbacks().length(); ++i)
         callbacks()[i](&key, productId, length, buffer.data());

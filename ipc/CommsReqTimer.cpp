@@ -34,10 +34,10 @@ void CommsReqTimer::expire()
     stop();
     if (_message->send(*_target) == 0) {
         QEV_LOG(LogStream::EVENT, "CommsReqTimer") << "Data Request message sent to "
-                                                   << _target->address() << "." << std::endl;
+                                                   << *_target << "." << std::endl;
     } else {
         QEV_LOG(LogStream::PROBLEM, "CommsReqTimer") << "Send of Data Request message to "
-                                                     << _target->address() << " failed."
+                                                     << *_target << " failed."
                                                      << std::endl;
         start();
     }

@@ -11,6 +11,8 @@
 #include "CommsRoutingEntry.h"
 #include "IPC_Target.h"
 #include "LogStream.h"
+#include "LogText.h"
+#include "PeerLineCap.h"
 #include "SafeDirectory.h"
 #include "readWordLines.h"
 
@@ -48,6 +50,14 @@ CommsRoutingTable* CommsRoutingTable::instance()
 
 int CommsRoutingTable::save()
 {
+    return saveFor(IPC_Target());
+}
+
+int CommsRoutingTable::saveFor(const IPC_Target& client)
+{
+    auto logged = [&client](const char* kind) {
+        return PeerLineCap::admit(LogStream::PROBLEM, sourceFile, kind, client);
+    };
     // The file lies in the data tree, where other accounts may write: its
     // directory is opened a part at a time, the scratch file made in it
     // without following a link at its name, and renamed within it.
@@ -56,8 +66,10 @@ int CommsRoutingTable::save()
     const int dir = SafeDirectory::openParent(_fileName.c_str(), &nameAt, 0, &refused);
     const TextString scratch = _fileName + TextString(".new");
     if (dir < 0) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << "Can't open " << scratch << ": " << SafeDirectory::reasonText(refused) << std::endl;
+        if (logged("Can't open the clients file"))
+            QEV_LOG(LogStream::PROBLEM, sourceFile)
+                << "Can't open " << LogText(scratch) << ": " << SafeDirectory::reasonText(refused)
+                << std::endl;
         return 0;
     }
     struct Closer {
@@ -81,21 +93,25 @@ int CommsRoutingTable::save()
     if (!file) {
         if (fd >= 0)
             close(fd);
-        QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << "Can't open " << scratch << ": " << SafeDirectory::reasonText(refused) << std::endl;
+        if (logged("Can't open the clients file"))
+            QEV_LOG(LogStream::PROBLEM, sourceFile)
+                << "Can't open " << LogText(scratch) << ": " << SafeDirectory::reasonText(refused)
+                << std::endl;
         return 0;
     }
     const bool written = std::fwrite(lines.data(), 1, lines.size(), file) == lines.size();
     if (std::fclose(file) != 0 || !written) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't write " << scratch << ": "
-                                                << std::strerror(errno) << std::endl;
+        if (logged("Can't write the clients file"))
+            QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't write " << LogText(scratch) << ": "
+                                                    << std::strerror(errno) << std::endl;
         unlinkat(dir, scratchName.c_str(), 0);
         return 0;
     }
     if (renameat(dir, scratchName.c_str(), dir, name.c_str()) != 0) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't rename " << scratch << " to "
-                                                << _fileName << ": " << std::strerror(errno)
-                                                << std::endl;
+        if (logged("Can't rename the clients file"))
+            QEV_LOG(LogStream::PROBLEM, sourceFile)
+                << "Can't rename " << LogText(scratch) << " to " << LogText(_fileName) << ": "
+                << std::strerror(errno) << std::endl;
         unlinkat(dir, scratchName.c_str(), 0);
         return 0;
     }
@@ -105,14 +121,16 @@ int CommsRoutingTable::save()
 int CommsRoutingTable::addClient(const IPC_Target& target, const TextString& pattern)
 {
     if (pattern.length() == 0 || holdsWhitespace(pattern)) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << "Client " << target << " refused: a pattern must be one word, not \"" << pattern
-            << "\"" << std::endl;
+        if (PeerLineCap::admit(LogStream::PROBLEM, sourceFile,
+                               "Client refused: a pattern must be one word", target))
+            QEV_LOG(LogStream::PROBLEM, sourceFile)
+                << "Client " << target << " refused: a pattern must be one word, not \""
+                << LogText(pattern) << "\"" << std::endl;
         return 0;
     }
     removeClient(target);
     _entries.append(new CommsRoutingEntry(target, pattern));
-    return save();
+    return saveFor(target);
 }
 
 int CommsRoutingTable::removeClient(const IPC_Target& target)
@@ -124,7 +142,7 @@ int CommsRoutingTable::removeClient(const IPC_Target& target)
             break;
         }
     }
-    return save();
+    return saveFor(target);
 }
 
 void CommsRoutingTable::routeData(TextString* key, long productId, long length,
@@ -141,7 +159,7 @@ void CommsRoutingTable::routeData(TextString* key, long productId, long length,
         const IPC_Target target = _entries[i]->target();
         if (message->send(target) != 0) {
             QEV_LOG(LogStream::PROBLEM, sourceFile) << "Error sending data message to "
-                                                    << target.address() << std::endl;
+                                                    << target << std::endl;
             removeClient(target);
         }
     }
@@ -155,7 +173,7 @@ int CommsRoutingTable::load(const TextString& name)
     FILE* file = std::fopen(_fileName.c_str(), "r");
     if (!file) {
         QEV_LOG(LogStream::EVENT, sourceFile) << "No clients are currently registered with the "
-                                              << name << "." << std::endl;
+                                              << LogText(name) << "." << std::endl;
         return 0;
     }
     QEV_LOG(LogStream::EVENT, sourceFile) << "Reconnecting to registered clients." << std::endl;
@@ -176,7 +194,7 @@ int CommsRoutingTable::load(const TextString& name)
     std::fclose(file);
     if (!read) {
         // The file keeps the clients that were not read.
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't read " << _fileName << ": "
+        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't read " << LogText(_fileName) << ": "
                                                 << std::strerror(errno) << std::endl;
         return 1;
     }

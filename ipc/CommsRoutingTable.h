@@ -60,6 +60,11 @@ public:
     const CommsRoutingEntry* entry(int i) const { return _entries[i]; }
 
 private:
+    // save() for a client that registered or went: the failure lines about
+    // one client are capped (PeerLineCap), as a client may register again
+    // and again.
+    int saveFor(const IPC_Target& client);
+
     TextString _fileName;
     SeqOfPtr<CommsRoutingEntry*> _entries;
 };

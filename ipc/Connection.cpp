@@ -5,6 +5,8 @@
 #include "IPC_Target.h"
 #include "IpAddress.h"
 #include "LogStream.h"
+#include "LogText.h"
+#include "PeerLineCap.h"
 #include "monotonicClock.h"
 #include "selectWrapper.h"
 
@@ -142,8 +144,8 @@ void Connection::setMyTarget(const IPC_Target& target)
         if (host != here && host != IpAddress(TextString("127.0.0.1"))) {
             QEV_LOG(LogStream::EVENT, "Connection")
                 << "WARNING: this process wants to use target " << target << "\n"
-                << " which is assigned to run on " << host.hostName().c_str() << "\n"
-                << " but the current host is " << here.hostName().c_str() << std::endl;
+                << " which is assigned to run on " << LogText(host.hostName()) << "\n"
+                << " but the current host is " << LogText(here.hostName()) << std::endl;
         }
     }
     for (Connection* c : tableSnapshot()) {
@@ -179,9 +181,19 @@ int Connection::waitForEvent(int timeoutTenths, const IPC_Target* from)
     Set<DescriptorEventClient*>& clients = EventDispatcher::instance()->waitSet();
     for (;;) {
         int wait = unlimited ? -1 : pollTimeout(deadline - monotonicMillis());
+        // The counts of capped log lines go out when their peer has gone
+        // quiet, whether or not anything else happens.
+        const int64_t countDue = PeerLineCap::dueInMillis();
+        const bool waitForCount = countDue >= 0 && (wait < 0 || countDue < wait);
+        if (waitForCount)
+            wait = pollTimeout(countDue);
         int result = selectWrapper(clients, wait);
+        PeerLineCap::writeDue();
         if (messageArrivedFlag)
             return waitEnd(WAIT_MESSAGE);
+        if (result == SELECT_TIMED_OUT && waitForCount &&
+            (unlimited || monotonicMillis() < deadline))
+            continue;
         if (result != SELECT_HANDLED)
             return waitEnd(result == SELECT_FAILED ? WAIT_HOPELESS : WAIT_TIMEOUT);
         if (!unlimited && monotonicMillis() >= deadline)

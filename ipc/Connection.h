@@ -41,6 +41,12 @@ public:
         WAIT_HOPELESS = -2 // the wait failed
     };
 
+    // The result of send (and of ParameterizedMsg::send) for a message
+    // dropped because the peer has not read the messages queued for it (the
+    // socket layer logs when that begins and ends); the others are 0 sent or
+    // queued, -1 target not available, -2 error.
+    enum { QUEUE_FULL = -3 };
+
     typedef Connection* (*Maker)(int priority);
     typedef void (*StatReporter)(std::ostream& out, const Set<Connection*>& connections);
 
@@ -56,8 +62,8 @@ public:
 
     virtual bool claimTarget(const IPC_Target& target) = 0;
     virtual bool isConnected(const IPC_Target& target) = 0;
-    // 0 sent or queued, -1 target not available, -2 error.  Owns the buffer
-    // (delete[]) from the call on.
+    // 0 sent or queued, -1 target not available, -2 error, QUEUE_FULL.  Owns
+    // the buffer (delete[]) from the call on.
     virtual int send(const IPC_Target& to, int deliveryMode, int priority, char* buffer) = 0;
     // Downcast hook: the object itself in SocketConnection, null here.
     virtual SocketConnection* socketConnection();

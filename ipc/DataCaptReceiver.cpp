@@ -6,9 +6,13 @@
 #include "IPC_Target.h"
 #include "IpcModule.h"
 #include "LogStream.h"
+#include "LogText.h"
+#include "PeerLineCap.h"
 #include "ReadyMsg.h"
 #include "dataCaptClient.h"
 #include "registerReceiverOnce.h"
+
+#include <string>
 
 namespace {
 
@@ -16,8 +20,13 @@ const char* const sourceFile = "DataCaptReceiver";
 
 DataCaptReceiver::DataCallback callback = nullptr;
 
+// A peer may send these again and again: the lines about one peer are
+// capped.
 void logIgnored(const char* what, const IPC_Target& sender)
 {
+    const std::string kind = std::string("no data routing manager; ") + what + " ignored";
+    if (!PeerLineCap::admit(LogStream::PROBLEM, sourceFile, kind.c_str(), sender))
+        return;
     QEV_LOG(LogStream::PROBLEM, sourceFile)
         << "DataCaptReceiver: no data routing manager in this process; " << what << " from "
         << sender << " ignored" << std::endl;
@@ -75,7 +84,9 @@ void DataCaptReceiver::receiveDataReqMsg(const IPC_Target& sender, char* body, c
     TextString pattern;
     if (!xdrQuantize(pattern, body, end))
         return;  // logged by the decoder
-    QEV_LOG(LogStream::EVENT, sourceFile) << "DataReqMsg: pattern = " << pattern << std::endl;
+    if (PeerLineCap::admit(LogStream::EVENT, sourceFile, "DataReqMsg: pattern = ...", sender))
+        QEV_LOG(LogStream::EVENT, sourceFile)
+            << "DataReqMsg: pattern = " << LogText(pattern) << std::endl;
     if (!_manager) {
         logIgnored("DataReqMsg", sender);
         return;
@@ -98,7 +109,8 @@ void DataCaptReceiver::receiveDataMsg(const IPC_Target& sender, char* body, cons
         // decoded copy.  No bytes still come as a valid pointer.
         char none = '\0';
         callback(productId, n, n > 0 ? bytes.elements() : &none);
-    } else {
+    } else if (PeerLineCap::admit(LogStream::PROBLEM, sourceFile,
+                                  "no data callback registered; data message dropped", sender)) {
         QEV_LOG(LogStream::PROBLEM, sourceFile)
             << "DataCaptReceiver: no data callback registered; data message " << productId
             << " from " << sender << " dropped" << std::endl;

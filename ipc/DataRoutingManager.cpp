@@ -14,6 +14,7 @@
 #include "DataRoutingEntry.h"
 #include "IPC_Target.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "Q_Data.h"
 #include "SeqOfPtr.h"
 #include "commsClient.h"
@@ -62,7 +63,7 @@ bool removeEntryOf(const IPC_Target& target)
     for (int i = 0; routingTable && !target.isNull() && i < routingTable->length(); ++i) {
         DataRoutingEntry* e = (*routingTable)[i];
         if (e->isTarget(target)) {
-            QEV_LOG(LogStream::EVENT, sourceFile) << "Removing target " << target.address()
+            QEV_LOG(LogStream::EVENT, sourceFile) << "Removing target " << target
                                                   << " from routing table" << std::endl;
             delete e;
             routingTable->remove(i, i);
@@ -79,8 +80,8 @@ DataRoutingManager::DataRoutingManager(const TextString& routerName,
     : _routerName(routerName), _configFileName(configFileName),
       _children(ChildProcessSet::instance())
 {
-    QEV_LOG(LogStream::DEBUG, sourceFile) << "Router name = " << _routerName << std::endl;
-    QEV_LOG(LogStream::DEBUG, sourceFile) << "Config file name = " << _configFileName
+    QEV_LOG(LogStream::DEBUG, sourceFile) << "Router name = " << LogText(_routerName) << std::endl;
+    QEV_LOG(LogStream::DEBUG, sourceFile) << "Config file name = " << LogText(_configFileName)
                                           << std::endl;
     if (!routingTable)
         routingTable = new SeqOfPtr<DataRoutingEntry*>;
@@ -124,7 +125,8 @@ int DataRoutingManager::startChildren()
 {
     FILE* file = std::fopen(_configFileName.c_str(), "r");
     if (!file) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't open " << _configFileName << std::endl;
+        QEV_LOG(LogStream::PROBLEM, sourceFile)
+            << "Can't open " << LogText(_configFileName) << std::endl;
         return 0;
     }
     const char* home = std::getenv("QEV_HOME");
@@ -144,14 +146,15 @@ int DataRoutingManager::startChildren()
                 logSkippedLine(_configFileName, lineNumber, "a restart flag longer than 15 characters");
                 return true;
             }
-            QEV_LOG(LogStream::DEBUG, sourceFile) << "exe name = " << name
+            QEV_LOG(LogStream::DEBUG, sourceFile) << "exe name = " << LogText(name)
                                                   << "   restartFlag = " << flag << std::endl;
             const TextString path =
                 TextString(home ? home : "") + TextString("/bin/") + name;
-            QEV_LOG(LogStream::DEBUG, sourceFile) << "exeFilePath " << path << std::endl;
+            QEV_LOG(LogStream::DEBUG, sourceFile) << "exeFilePath " << LogText(path) << std::endl;
             ChildProcess* child;
             if (words.size() > 2) {
-                QEV_LOG(LogStream::DEBUG, sourceFile) << "Program arg = " << words[2] << std::endl;
+                QEV_LOG(LogStream::DEBUG, sourceFile)
+                    << "Program arg = " << LogText(words[2]) << std::endl;
                 const char* argument = words[2].c_str();
                 child = _children->add(path, 1, &argument, this, nullptr,
                                        ChildProcess::OWN_ENVIRONMENT);
@@ -167,7 +170,7 @@ int DataRoutingManager::startChildren()
             return true;
         });
     if (!read) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't read " << _configFileName << ": "
+        QEV_LOG(LogStream::PROBLEM, sourceFile) << "Can't read " << LogText(_configFileName) << ": "
                                                 << std::strerror(errno) << std::endl;
     }
     std::fclose(file);
@@ -203,7 +206,8 @@ TextString DataRoutingManager::compositePattern() const
             composite += "|";
         composite += pattern;
     }
-    QEV_LOG(LogStream::DEBUG, sourceFile) << "CompositPattern = " << composite << std::endl;
+    QEV_LOG(LogStream::DEBUG, sourceFile)
+        << "CompositPattern = " << LogText(composite) << std::endl;
     return composite;
 }
 
@@ -223,7 +227,7 @@ void DataRoutingManager::registerClient(const IPC_Target& target, const TextStri
     // for it would only collect data for a target that is gone.
     if (_children->isFormerChild(target.pid())) {
         QEV_LOG(LogStream::EVENT, sourceFile)
-            << "registerClient: " << target.address()
+            << "registerClient: " << target
             << " is no child of this router any more; its data request is ignored" << std::endl;
         return;
     }
@@ -294,7 +298,7 @@ void DataRoutingManager::checkAutoRestart(ChildProcess* child)
     if (restarts > MOST_RESTARTS) {
         child->setAutoRestart(false);
         QEV_LOG(LogStream::PROBLEM, sourceFile) << "Child restarted too often: "
-                                                << child->executable() << std::endl;
+                                                << LogText(child->executable()) << std::endl;
     }
     if (newWindow) {
         newWindow = false;
@@ -305,7 +309,7 @@ void DataRoutingManager::checkAutoRestart(ChildProcess* child)
         if (restarts - windowStartCount >= WINDOW_RESTARTS) {
             child->setAutoRestart(false);
             QEV_LOG(LogStream::PROBLEM, sourceFile) << "Child restarted too often: "
-                                                    << child->executable() << std::endl;
+                                                    << LogText(child->executable()) << std::endl;
         } else {
             newWindow = true;
         }

@@ -20,6 +20,7 @@
 #include "EventDispatcher.h"
 #include "IpcHeader.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "PendingMsg.h"
 #include "SignalCatcher.h"
 #include "SocketConnection.h"
@@ -78,6 +79,18 @@ int connectTo(const IPC_Target& peer)
         return -2;
     }
     return fd;
+}
+
+// One message of that many bytes in a direction's statistics.
+void tally(uint32_t bytes, uint32_t& messages, uint32_t& total, uint32_t& smallest,
+           uint32_t& largest)
+{
+    ++messages;
+    total += bytes;
+    if (bytes < smallest)
+        smallest = bytes;
+    if (bytes > largest)
+        largest = bytes;
 }
 
 }  // namespace
@@ -408,12 +421,8 @@ void DataSocket::messageComplete()
     if (_accepted && _peer.isNull() && !_orphan)
         learnPeer();
 
-    ++_messagesReceived;
-    _bytesReceived += _expectedLength;
-    if (_expectedLength < _smallestReceived)
-        _smallestReceived = _expectedLength;
-    if (_expectedLength > _largestReceived)
-        _largestReceived = _expectedLength;
+    tally(_expectedLength, _messagesReceived, _bytesReceived, _smallestReceived,
+          _largestReceived);
 
     // The dispatcher owns the buffer from here on.
     char* buffer = _readBuffer;
@@ -546,29 +555,36 @@ int DataSocket::sendMessage(int deliveryMode, PendingMsg* msg)
         return PendingMsg::BROKEN;
     }
     touch();
-    ++_messagesSent;
-    _bytesSent += msg->remaining();
-    if (msg->remaining() < _smallestSent)
-        _smallestSent = msg->remaining();
-    if (msg->remaining() > _largestSent)
-        _largestSent = msg->remaining();
-
+    const uint32_t bytes = msg->remaining();
     if (!isThreadRunning()) {
         msg->send(false);
         if (msg->status() != PendingMsg::IN_PROGRESS) {
             const int status = msg->status();
+            if (status == PendingMsg::COMPLETE)
+                messageWritten();
+            countSent(bytes);
             delete msg;
             return status;
         }
     }
-    if (deliveryMode == 0 && queueMessage(msg))
+    if (deliveryMode == 0 && queueMessage(msg)) {
+        countSent(bytes);
         return PendingMsg::IN_PROGRESS;
-    // A message the queue refused has its final status already.
+    }
+    // A message the queue refused has its final status already; a dropped
+    // one never went.
     if (msg->status() == PendingMsg::IN_PROGRESS)
         doSyncSend(msg);
     const int status = msg->status();
+    if (status != PendingMsg::DROPPED)
+        countSent(bytes);
     delete msg;
     return status;
+}
+
+void DataSocket::countSent(uint32_t bytes)
+{
+    tally(bytes, _messagesSent, _bytesSent, _smallestSent, _largestSent);
 }
 
 void DataSocket::syncWrite(PendingMsg* msg, bool fromThread)
@@ -681,10 +697,10 @@ std::ostream& operator<<(std::ostream& out, const DataSocket& socket)
 {
     const IPC_Target& peer = socket._peer;
     if (peer.kind() == IPC_Target::NAMED)
-        out << "Target name: " << peer.name() << "\n";
+        out << "Target name: " << LogText(peer.name()) << "\n";
     else
         out << "Process ID of anonymous target: " << peer.pid() << "\n";
-    out << "Host: " << peer.hostAddress().hostName() << "\n"
+    out << "Host: " << LogText(peer.hostAddress().hostName()) << "\n"
         << "Port number: " << peer.port() << "\n"
         << (socket._connection && socket._connection->priority() == Connection::HIGH_PRIORITY
                 ? "HIGH PRIORITY CONNECTION"

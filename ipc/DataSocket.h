@@ -94,7 +94,8 @@ public:
     virtual bool isThreadRunning() = 0;
 
     // Sends one message and deletes it unless the sending thread took it.
-    // Results: 0 queued, 1 complete, 2 error, 3 broken.  A socket whose
+    // Results: 0 queued, 1 complete, 2 error, 3 broken, 4 dropped (the queue
+    // is full; not counted as sent).  A socket whose
     // sending thread lost the connection is reconnected first; one whose
     // peer stopped taking data stays broken (3).
     int sendMessage(int deliveryMode, PendingMsg* msg);
@@ -151,6 +152,8 @@ protected:
     virtual bool brokenByLostConnection() = 0;
     // A reconnect succeeded: the concrete socket forgets its broken state.
     virtual void connectionRenewed() = 0;
+    // A message was written whole without the queue (which is empty).
+    virtual void messageWritten() = 0;
 
 private:
     enum ReadResult { READ_AGAIN = -1, READ_FAILED = -2 };
@@ -158,6 +161,8 @@ private:
     void initialize();
     void setBufferSizes();
     void touch();
+    // Counts a message of that many bytes in the sent statistics.
+    void countSent(uint32_t bytes);
     // One non-blocking read; a count, 0 at end of file, READ_AGAIN or
     // READ_FAILED (logged).
     long readSocket(char* buffer, uint32_t n);

@@ -1,8 +1,10 @@
 #include "Dispatcher.h"
 
 #include "Dict.h"
+#include "IPC_Target.h"
 #include "IpcHeader.h"
 #include "LogStream.h"
+#include "PeerLineCap.h"
 #include "Receiver.h"
 
 namespace {
@@ -43,10 +45,13 @@ void Dispatcher::doDispatch(char* buffer, uint32_t bufferLength)
     uint32_t totalLength = static_cast<uint32_t>(header.totalLength());
     if (!body || header.totalLength() < 0 || totalLength > bufferLength ||
         totalLength < headerLength) {
-        QEV_LOG(LogStream::PROBLEM, "Dispatcher")
-            << "Dropping a message whose header does not fit it: total length "
-            << header.totalLength() << ", header " << headerLength << " bytes, "
-            << bufferLength << " bytes read" << std::endl;
+        if (PeerLineCap::admit(LogStream::PROBLEM, "Dispatcher",
+                               "Dropping a message whose header does not fit it",
+                               body ? header.sender() : IPC_Target()))
+            QEV_LOG(LogStream::PROBLEM, "Dispatcher")
+                << "Dropping a message whose header does not fit it: total length "
+                << header.totalLength() << ", header " << headerLength << " bytes, "
+                << bufferLength << " bytes read" << std::endl;
         delete[] buffer;
         return;
     }
@@ -54,7 +59,8 @@ void Dispatcher::doDispatch(char* buffer, uint32_t bufferLength)
     if (receivers->find(header.module(), nullptr, &receiver) && receiver) {
         short type = header.type();
         receiver->receive(&type, header.sender(), totalLength - headerLength, body);
-    } else {
+    } else if (PeerLineCap::admit(LogStream::PROBLEM, "Dispatcher",
+                                  "No receivers registered for module ...", header.sender())) {
         QEV_LOG(LogStream::PROBLEM, "Dispatcher")
             << "No receivers registered for module " << header.module() << std::endl;
     }

@@ -5,6 +5,7 @@
 #include "FilePathMsg.h"
 #include "IpcModule.h"
 #include "LogStream.h"
+#include "LogText.h"
 
 namespace {
 const char* const sourceFile = "FAC_Receiver";
@@ -45,11 +46,12 @@ void FAC_Receiver::unregisterClient(const TextString& path, FAC_Client* client)
 {
     Set<FAC_Client*>* clients = nullptr;
     if (!_clients.find(path, nullptr, &clients)) {
-        QEV_LOG(LogStream::BUG, sourceFile) << "No registration for path " << path << std::endl;
+        QEV_LOG(LogStream::BUG, sourceFile)
+            << "No registration for path " << LogText(path) << std::endl;
         return;
     }
     if (!clients->remove(client)) {
-        QEV_LOG(LogStream::BUG, sourceFile) << "No matching client for path " << path
+        QEV_LOG(LogStream::BUG, sourceFile) << "No matching client for path " << LogText(path)
                                             << std::endl;
     }
 }

@@ -12,6 +12,7 @@
 #include "Config.h"
 #include "Dict.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "SeqOf.h"
 #include "serializeQuantize.h"
 
@@ -30,7 +31,7 @@ Dict<TextString, IPC_Target>& namedTargetTable()
 void logInvalidHost(const TextString& host, bool makingNull)
 {
     QEV_LOG(LogStream::PROBLEM, sourceFile)
-        << "Can't create an IPC target with invalid host: " << host << "\n"
+        << "Can't create an IPC target with invalid host: " << LogText(host) << "\n"
         << "Check the host entry in /etc/hosts." << (makingNull ? "\nMaking a null target instead." : "")
         << std::endl;
 }
@@ -93,7 +94,7 @@ IPC_Target::IPC_Target(const TextString& text, bool logMissing) : IPC_Target()
     }
     if (!lookUpName(text, *this) && logMissing) {
         QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << "Can't name IPC_Target: " << text << "\n"
+            << "Can't name IPC_Target: " << LogText(text) << "\n"
             << "Not a known named target defined in ipc.config" << std::endl;
     }
 }
@@ -249,5 +250,6 @@ unsigned hashKey(const IPC_Target& target)
 
 std::ostream& operator<<(std::ostream& out, const IPC_Target& target)
 {
-    return out << target.address();
+    // Names and host names come from other processes and the configuration.
+    return out << LogText(target.address());
 }

@@ -10,12 +10,13 @@
 #include <cstring>
 
 #include "LogStream.h"
+#include "LogText.h"
 
 namespace {
 
 void logLookUpFailure(const char* host, int code)
 {
-    QEV_LOG(LogStream::PROBLEM, "IpAddress") << "Cannot look up info on host " << host
+    QEV_LOG(LogStream::PROBLEM, "IpAddress") << "Cannot look up info on host " << LogText(host)
                                              << ": h_errno = " << code << std::endl;
 }
 

@@ -76,7 +76,7 @@ int ParameterizedMsg::send(const IPC_Target& to) const
         QEV_LOG(result == -2 ? LogStream::PROBLEM : LogStream::EVENT, "ParameterizedMsg")
             << (result == -2 ? "Send of IPC message failed because of a system error! "
                              : "Send of IPC message failed; Target not available.")
-            << "\nTarget: " << to.address() << "\nModule: " << _module << "\nType: " << _type
+            << "\nTarget: " << to << "\nModule: " << _module << "\nType: " << _type
             << std::endl;
     }
     return result;

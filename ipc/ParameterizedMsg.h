@@ -46,7 +46,9 @@ public:
 
     // Sends the message to the target through the connection of its
     // priority: 0 sent or queued, -1 the target is not available, -2 an
-    // error; failures are logged.  Never retries; the message stays the
+    // error; failures are logged.  Connection::QUEUE_FULL: dropped, since the
+    // target has not read what is queued for it (the socket layer logs that
+    // time once, not each message).  Never retries; the message stays the
     // caller's.
     int send(const IPC_Target& to) const;
     // The same, to the target a child process reported.

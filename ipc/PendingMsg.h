@@ -15,7 +15,8 @@ public:
         IN_PROGRESS = 0,
         COMPLETE = 1,
         WRITE_ERROR = 2,
-        BROKEN = 3  // the connection broke and could not be re-established
+        BROKEN = 3,  // the connection broke and could not be re-established
+        DROPPED = 4  // not sent: the queue to the peer holds all it may
     };
 
     // Takes the buffer (delete[]); the bytes to write are the total length

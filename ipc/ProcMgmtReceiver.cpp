@@ -4,6 +4,7 @@
 #include "ChildTargetMsg.h"
 #include "IpcModule.h"
 #include "LogStream.h"
+#include "PeerLineCap.h"
 #include "registerReceiverOnce.h"
 
 void ProcMgmtReceiver::initialise()
@@ -17,8 +18,10 @@ void ProcMgmtReceiver::receive(const short* type, const IPC_Target& sender,
     if (*type == ChildTargetMsg::TYPE) {
         receiveChildTargetMsg(sender, body, body + bodyLength);
     } else {
-        QEV_LOG(LogStream::PROBLEM, "ProcMgmtReceiver") << "receive: unrecognized message type "
-                                                        << std::endl;
+        if (PeerLineCap::admit(LogStream::PROBLEM, "ProcMgmtReceiver",
+                               "receive: unrecognized message type", sender))
+            QEV_LOG(LogStream::PROBLEM, "ProcMgmtReceiver")
+                << "receive: unrecognized message type " << std::endl;
     }
 }
 

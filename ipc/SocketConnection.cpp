@@ -81,6 +81,18 @@ DataSocket* SocketConnection::socketFor(const IPC_Target& peer) const
     return _socketsByTarget.find(peer, nullptr, &socket) ? socket : nullptr;
 }
 
+bool SocketConnection::isQueueing(const IPC_Target& peer)
+{
+    const Set<Connection*>& all = connections();
+    for (int c = 0; c < all.count(); ++c) {
+        const SocketConnection* connection = all[c]->socketConnection();
+        DataSocket* socket = connection ? connection->socketFor(peer) : nullptr;
+        if (socket && socket->isThreadRunning())
+            return true;
+    }
+    return false;
+}
+
 bool SocketConnection::holds(const DataSocket* socket) const
 {
     DataSocket* byTarget = socketFor(socket->peer());
@@ -124,6 +136,8 @@ int SocketConnection::send(const IPC_Target& to, int deliveryMode, int, char* bu
         return -1;
     case PendingMsg::WRITE_ERROR:
         return -2;
+    case PendingMsg::DROPPED:
+        return QUEUE_FULL;
     default:
         return 0;
     }

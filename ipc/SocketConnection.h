@@ -54,7 +54,8 @@ public:
     // target where another process listens; else listens on its port.
     bool claimTarget(const IPC_Target& target) override;
     bool isConnected(const IPC_Target& target) override;
-    // 0 sent or queued, -1 target not available, -2 error; owns the buffer.
+    // 0 sent or queued, -1 target not available, -2 error, QUEUE_FULL
+    // (dropped); owns the buffer.
     // deliveryMode 0: a sending thread finishes a blocked write; 1: the
     // write is finished here.  The priority is not used.
     int send(const IPC_Target& to, int deliveryMode, int priority, char* buffer) override;
@@ -93,6 +94,9 @@ public:
     void changeThreadStats(const IPC_Target& peer, uint32_t length, uint32_t remaining,
                            bool queued);
 
+    // Whether a socket of the peer, in any socket connection, holds
+    // messages that its sending thread has not finished.
+    static bool isQueueing(const IPC_Target& peer);
     // The socket of the table by target for the peer, or null.
     DataSocket* socketFor(const IPC_Target& peer) const;
     // Whether the socket is in one of the tables.

@@ -45,6 +45,8 @@ ThreadDataSocket::~ThreadDataSocket()
     {
         std::lock_guard<std::mutex> lock(_queueLock);
         dropped = dropQueue();
+        // Even as the process ends: the count is of messages lost.
+        endOverflow("the connection to it is closed");
     }
     SocketConnection* owner = socketConnection();
     if (!owner || !owner->isDestroying())
@@ -70,8 +72,40 @@ void ThreadDataSocket::connectionRenewed()
         std::lock_guard<std::mutex> lock(_queueLock);
         dropped = dropQueue();
         _broken = NOT_BROKEN;
+        endOverflow("its connection was made again");
     }
     reportNeverSent(dropped);
+}
+
+void ThreadDataSocket::messageWritten()
+{
+    std::lock_guard<std::mutex> lock(_queueLock);
+    endOverflow("it reads again");
+}
+
+bool ThreadDataSocket::queueFull(uint32_t bytes)
+{
+    if (_queue.isEmpty())
+        return false;
+    // Once full, the queue takes messages again when it has drained to half,
+    // so that a slow reader does not make a line per message.  The bytes
+    // counted are those waiting behind the message being written.
+    const int most = _overflowing ? MAX_QUEUED_MESSAGES / 2 : MAX_QUEUED_MESSAGES;
+    const uint64_t mostBytes = _overflowing ? MAX_QUEUED_BYTES / 2 : MAX_QUEUED_BYTES;
+    const uint64_t waiting = _queuedBytes - _queue.front()->length();
+    return _queue.count() >= most || waiting + bytes > mostBytes;
+}
+
+void ThreadDataSocket::endOverflow(const char* how)
+{
+    if (!_overflowing)
+        return;
+    QEV_LOG(LogStream::PROBLEM, sourceFile)
+        << _dropped << (_dropped == 1 ? " message to " : " messages to ") << peer()
+        << (_dropped == 1 ? " was" : " were") << " dropped while its queue was full; " << how
+        << std::endl;
+    _overflowing = false;
+    _dropped = 0;
 }
 
 int ThreadDataSocket::queuedCount()
@@ -89,7 +123,21 @@ bool ThreadDataSocket::queueMessage(PendingMsg* msg)
         msg->setStatus(PendingMsg::BROKEN);
         return false;
     }
+    if (queueFull(msg->length())) {
+        if (!_overflowing) {
+            _overflowing = true;
+            QEV_LOG(LogStream::PROBLEM, sourceFile)
+                << "The queue of messages to " << peer() << " is full (" << _queue.count()
+                << " messages, " << _queuedBytes << " bytes it has not read); messages to it "
+                << "are dropped, and counted, until it reads again" << std::endl;
+        }
+        ++_dropped;
+        msg->setStatus(PendingMsg::DROPPED);
+        return false;
+    }
+    endOverflow("it reads again");
     _queue.enqueue(msg);
+    _queuedBytes += msg->length();
     updateThreadStats(msg, true);
     if (_threadRunning) {
         QEV_LOG(LogStream::DEBUG, sourceFile)
@@ -127,6 +175,7 @@ bool ThreadDataSocket::queueMessage(PendingMsg* msg)
     // without being freed.
     msg->setStatus(PendingMsg::BROKEN);
     updateThreadStats(msg, false);
+    _queuedBytes -= msg->length();
     QueueImpl<PendingMsg*> kept;
     while (!_queue.isEmpty()) {
         PendingMsg* queued = _queue.dequeue();
@@ -178,6 +227,7 @@ PendingMsg* ThreadDataSocket::threadCompleted(PendingMsg* finished)
     if (finished->status() == PendingMsg::BROKEN)
         _broken = finished->lostConnection() ? CONNECTION_LOST : PEER_SILENT;
     _queue.dequeue();  // the head is the finished message
+    _queuedBytes -= finished->length();
     delete finished;
     PendingMsg* next = nullptr;
     if (_broken == NOT_BROKEN && !_stopping && !_queue.isEmpty())
@@ -211,6 +261,7 @@ int ThreadDataSocket::dropQueue()
     while (!_queue.isEmpty()) {
         PendingMsg* msg = _queue.dequeue();
         updateThreadStats(msg, false);
+        _queuedBytes -= msg->length();
         delete msg;
         ++dropped;
     }

@@ -27,6 +27,13 @@
 // The main thread then deals with it on its next send: a lost connection is
 // re-established, a silent peer makes the send fail and the socket go.
 //
+// The queue is bounded: a peer that reads nothing holds at most
+// MAX_QUEUED_MESSAGES messages of the process's memory, and MAX_QUEUED_BYTES
+// bytes behind the one being written (a longer message still goes when the
+// queue is empty).  Beyond that messages are dropped (status DROPPED) and
+// counted, with one line as that begins, until the queue has drained to half
+// of both bounds or the socket goes: then one line gives the count.
+//
 // The thread is joinable.  The destructor asks it to stop, wakes a write in
 // progress by shutting the sending side down and joins it; messages still
 // queued are counted ("N messages were never sent.") and freed.
@@ -36,6 +43,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "DataSocket.h"
@@ -43,13 +51,17 @@
 
 class ThreadDataSocket : public DataSocket {
 public:
+    static const int MAX_QUEUED_MESSAGES = 1000;
+    static const uint32_t MAX_QUEUED_BYTES = 4u << 20;
+
     ThreadDataSocket(const IPC_Target& peer, Connection* connection);
     ThreadDataSocket(int fd, Connection* connection, bool orphan);
     ~ThreadDataSocket() override;
 
     ThreadDataSocket* threadDataSocket() override { return this; }
     bool isBroken() override;
-    // Refused (status 3) on a broken socket, and when no thread can be made.
+    // Refused (status 3) on a broken socket and when no thread can be made,
+    // and dropped (status DROPPED) beyond the bound.
     bool queueMessage(PendingMsg* msg) override;
     void doSyncSend(PendingMsg* msg) override;
     bool isThreadRunning() override { return _threadRunning.load(); }
@@ -60,6 +72,7 @@ public:
 protected:
     bool brokenByLostConnection() override;
     void connectionRenewed() override;
+    void messageWritten() override;
 
 private:
     enum BrokenState { NOT_BROKEN, PEER_SILENT, CONNECTION_LOST };
@@ -75,11 +88,21 @@ private:
     // the number dropped.  The caller holds the queue lock.
     int dropQueue();
     void reportNeverSent(int count);
+    // Whether a message of that many bytes finds no room.  The caller holds
+    // the queue lock.
+    bool queueFull(uint32_t bytes);
+    // Ends a time of dropped messages with its count.  The caller holds the
+    // queue lock.
+    void endOverflow(const char* how);
 
     int _broken = NOT_BROKEN;
     std::mutex _queueLock;
     std::timed_mutex _sendLock;
     QueueImpl<PendingMsg*> _queue;
+    uint64_t _queuedBytes = 0;
+    // Messages are being dropped, and how many so far.
+    bool _overflowing = false;
+    unsigned long _dropped = 0;
     pthread_t _thread{};
     bool _threadJoinable = false;  // a thread was started and not yet joined (main thread only)
     std::atomic<bool> _threadRunning{false};

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "readWordLines.h"
 
 namespace {
@@ -25,7 +26,7 @@ QvRegexp* compileRegExp(const char* pattern)
 {
     QvRegexp* program = qvRegcomp(pattern);
     if (!program) {
-        QEV_LOG(LogStream::BUG, sourceFile) << "qvRegcomp failure in " << (pattern ? pattern : "")
+        QEV_LOG(LogStream::BUG, sourceFile) << "qvRegcomp failure in " << LogText(pattern)
                                             << std::endl;
     }
     return program;
@@ -44,7 +45,7 @@ SeqOf<TextString>* readPatternsFile()
     const TextString path = TextString(home ? home : "") + TextString("/data/patterns.txt");
     FILE* file = std::fopen(path.c_str(), "r");
     if (!file) {
-        QEV_LOG(LogStream::PROBLEM, sourceFile) << "unable to open " << path << std::endl;
+        QEV_LOG(LogStream::PROBLEM, sourceFile) << "unable to open " << LogText(path) << std::endl;
         return nullptr;
     }
     SeqOf<TextString>* patterns = new SeqOf<TextString>;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "LogStream.h"
+#include "LogText.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ void logSkipped(const TextString& path, int lineNumber, const char* why, int bou
 void logSkippedLine(const TextString& path, int lineNumber, const TextString& why)
 {
     QEV_LOG(LogStream::PROBLEM, "readWordLines")
-        << path << " line " << lineNumber << ": " << why << "; line skipped" << std::endl;
+        << LogText(path) << " line " << lineNumber << ": " << why << "; line skipped" << std::endl;
 }
 
 bool readWordLines(FILE* file, const TextString& path, int maxLine, int maxWord,

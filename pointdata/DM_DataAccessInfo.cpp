@@ -3,6 +3,7 @@
 #include "Config.h"
 #include "DM_DataAccessInfoDict.h"
 #include "LogStream.h"
+#include "LogText.h"
 
 #include <cstring>
 
@@ -29,7 +30,7 @@ void DM_DataAccessInfo::loadDictionary()
     if (overrideName().length() > 0) {
         fileName = overrideName() + " " + fileName;
         QEV_LOG(LogStream::EVENT, "DM_DataAccessInfo")
-            << "Overriding default data access info with " << overrideName() << std::endl;
+            << "Overriding default data access info with " << LogText(overrideName()) << std::endl;
     }
     // Keys missing from the file are looked for in override files named
     // after the dictionary: "/tmp/<key>.<name>".

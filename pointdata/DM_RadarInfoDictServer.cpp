@@ -1,6 +1,7 @@
 #include "DM_RadarInfoDictServer.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "splitFields.h"
 
 #include <climits>
@@ -31,7 +32,7 @@ bool DM_RadarInfoDictServer::parseLine(int& key, DM_RadarInfo& record)
         splitTextLine(line, '|', f);
         if (f.length() < FIELD_COUNT) {
             QEV_LOG(LogStream::PROBLEM, "DM_RadarInfo") << "Too few fields at "
-                                                        << _parser.location() << std::endl;
+                                                        << LogText(_parser.location()) << std::endl;
             return false;
         }
         r._key = readInt(f[0]);

@@ -5,6 +5,7 @@
 #include "DM_DataAccessInfo.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -53,7 +54,7 @@ Dict<TextString, NetcdfPointData*>& readOnlyStores()
 NetcdfPointData* NetcdfPointData::getNetcdfPointData(const TextString& path, bool writable,
                                                      bool staticFile)
 {
-    PD_LOG(VERBOSE) << "getting NetcdfPointData " << path << std::endl;
+    PD_LOG(VERBOSE) << "getting NetcdfPointData " << LogText(path) << std::endl;
     Dict<TextString, NetcdfPointData*>& cache = writable ? writableStores() : readOnlyStores();
     NetcdfPointData* store = nullptr;
     if (cache.find(path, nullptr, &store))
@@ -90,7 +91,7 @@ NetcdfPointData* NetcdfPointData::getNetcdfPointDataForKey(DataAccessKey key, bo
         TextString name = info.staticPath();
         TextString found = InfoFileServer::findFile(name);
         if (found.length() == 0) {
-            PD_LOG(PROBLEM) << "Could not find static file " << name << std::endl;
+            PD_LOG(PROBLEM) << "Could not find static file " << LogText(name) << std::endl;
             return nullptr;
         }
         return getNetcdfPointData(found, writable, true);

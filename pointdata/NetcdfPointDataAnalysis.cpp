@@ -4,6 +4,7 @@
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -102,8 +103,8 @@ bool checkShape(const NetcdfIo& io, int var, int recordDim, nc_type type,
         ok = want < 0 ? d == recordDim : io.dimLength(d) >= want;
     }
     if (!ok)
-        PD_LOG(PROBLEM) << "Bad variable characteristics for variable " << variableName(io, var)
-                        << std::endl;
+        PD_LOG(PROBLEM) << "Bad variable characteristics for variable "
+                        << LogText(variableName(io, var)) << std::endl;
     return ok;
 }
 
@@ -122,7 +123,7 @@ int NetcdfPointData::getVarId(int ncid, const TextString& name)
 {
     int id = NetcdfIo(ncid).varId(name.c_str());
     if (id < 0 && reportMissing)
-        PD_LOG(PROBLEM) << "Could not get variable id for " << name << std::endl;
+        PD_LOG(PROBLEM) << "Could not get variable id for " << LogText(name) << std::endl;
     return id;
 }
 
@@ -142,7 +143,7 @@ int NetcdfPointData::getDimSize(int ncid, const TextString& name)
             return static_cast<int>(length);
     }
     if (reportMissing)
-        PD_LOG(PROBLEM) << "Could not get size for " << name << std::endl;
+        PD_LOG(PROBLEM) << "Could not get size for " << LogText(name) << std::endl;
     return -1;
 }
 
@@ -154,7 +155,7 @@ int NetcdfPointData::getIntAttribute(int ncid, const TextString& name, int& valu
     if (NetcdfIo(ncid).intAttribute(name.c_str(), value))
         return 0;
     if (reportMissing)
-        PD_LOG(PROBLEM) << "Could not get value for " << name << std::endl;
+        PD_LOG(PROBLEM) << "Could not get value for " << LogText(name) << std::endl;
     return -1;
 }
 
@@ -171,9 +172,9 @@ int NetcdfPointData::getTextAttribute(int ncid, const TextString& name, TextStri
     }
     if (reportMissing) {
         if (status == 1)
-            PD_LOG(PROBLEM) << "Bad inquiry about " << name << " attribute" << std::endl;
+            PD_LOG(PROBLEM) << "Bad inquiry about " << LogText(name) << " attribute" << std::endl;
         else
-            PD_LOG(PROBLEM) << "Could not get value for " << name << std::endl;
+            PD_LOG(PROBLEM) << "Could not get value for " << LogText(name) << std::endl;
     }
     return -1;
 }
@@ -200,10 +201,11 @@ int NetcdfPointData::getVariableList(int ncid, const TextString& attribute, SeqO
             report = false;
         } else if (status == 1) {
             if (reportMissing)
-                PD_LOG(PROBLEM) << "Bad inquiry about " << attribute << " attribute" << std::endl;
+                PD_LOG(PROBLEM) << "Bad inquiry about " << LogText(attribute) << " attribute"
+                                << std::endl;
             return -1;
         } else {
-            PD_LOG(PROBLEM) << "Could not get value for " << attribute << std::endl;
+            PD_LOG(PROBLEM) << "Could not get value for " << LogText(attribute) << std::endl;
             return -1;
         }
     }
@@ -215,7 +217,7 @@ int NetcdfPointData::getVariableList(int ncid, const TextString& attribute, SeqO
         total = 0;
         if (text.length() == 0) {
             if (reportMissing)
-                PD_LOG(PROBLEM) << "Attribute name is empty:  " << attribute << std::endl;
+                PD_LOG(PROBLEM) << "Attribute name is empty:  " << LogText(attribute) << std::endl;
             return -1;
         }
     }
@@ -228,7 +230,7 @@ int NetcdfPointData::getVariableList(int ncid, const TextString& attribute, SeqO
     }
     if (names.size() > static_cast<size_t>(MAX_LISTED_VARIABLES)) {
         if (report)
-            PD_LOG(PROBLEM) << "Too many variables listed in  " << attribute << std::endl;
+            PD_LOG(PROBLEM) << "Too many variables listed in  " << LogText(attribute) << std::endl;
         return -1;
     }
 
@@ -240,16 +242,16 @@ int NetcdfPointData::getVariableList(int ncid, const TextString& attribute, SeqO
         int id = io.varId(name.c_str());
         if (id < 0) {
             if (report)
-                PD_LOG(PROBLEM) << "Variable " << name << " listed in " << attribute
-                                << " not found." << std::endl;
+                PD_LOG(PROBLEM) << "Variable " << LogText(name) << " listed in "
+                                << LogText(attribute) << " not found." << std::endl;
             return -1;
         }
         NetcdfIo::VarInfo info;
         if (!io.varInfo(id, info) || info.nDims < 1 || info.nDims > 2 ||
             info.dims[0] != recordDim) {
             if (report)
-                PD_LOG(PROBLEM) << "Variable " << name << " listed in " << attribute
-                                << " not sutable for time/id." << std::endl;
+                PD_LOG(PROBLEM) << "Variable " << LogText(name) << " listed in "
+                                << LogText(attribute) << " not sutable for time/id." << std::endl;
             return -1;
         }
         if (wantDims < 0) {
@@ -262,8 +264,9 @@ int NetcdfPointData::getVariableList(int ncid, const TextString& attribute, SeqO
                     PD_LOG(PROBLEM) << "latitude,longitude variables must have one "
                                     << "dimension and be float" << std::endl;
                 else
-                    PD_LOG(PROBLEM) << "Variable " << name << " listed in " << attribute
-                                    << " not compatible with others." << std::endl;
+                    PD_LOG(PROBLEM)
+                        << "Variable " << LogText(name) << " listed in " << LogText(attribute)
+                        << " not compatible with others." << std::endl;
             }
             return -1;
         }
@@ -437,7 +440,7 @@ PointFileStructure* NetcdfPointData::buildStructure(int ncid, PointNetcdfFileInf
         }
         if (candidates == 1) {
             timeIds.append(candidate);
-            PD_LOG(EVENT) << "Time variable defaults to " << variableName(io, candidate)
+            PD_LOG(EVENT) << "Time variable defaults to " << LogText(variableName(io, candidate))
                           << std::endl;
         }
     }

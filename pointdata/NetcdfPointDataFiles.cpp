@@ -4,6 +4,8 @@
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
+#include "LogText.h"
+#include "environmentNotes.h"
 #include "NetcdfIo.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -79,7 +81,8 @@ NcFile* NetcdfPointData::openNetCdfFile(const TextString& path, bool write, bool
         return file;
     }
     if (logFailure)
-        PD_LOG(PROBLEM) << "Could not open " << path << " in openNetCdfFile" << std::endl;
+        PD_LOG(PROBLEM) << "Could not open " << LogText(path) << " in openNetCdfFile"
+                        << unsetNote("QEV_DATA") << std::endl;
     return nullptr;
 }
 
@@ -99,7 +102,7 @@ NcFile* NetcdfPointData::getFileInfoNcFile(PointNetcdfFileInfo* info)
     NcFile* file = NetcdfIo::openFile(info->path, _writable);
     if (!file) {
         PD_LOG(PROBLEM) << "Could not open " << info->path << " in getFileInfoNcFile"
-                        << std::endl;
+                        << unsetNote("QEV_DATA") << std::endl;
         return nullptr;
     }
     ++fileOpenCount;

@@ -4,6 +4,7 @@
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -52,8 +53,8 @@ bool NetcdfPointData::lockDirectory()
     _lockFd = SafeDirectory::openPath(_directory.c_str(), 0, &failure);
     if (_lockFd < 0 && failure.refusal != SafeDirectory::SYSTEM) {
         const std::string path = _directory.c_str();
-        PD_LOG(PROBLEM) << "The point-data directory " << _directory << " is refused ("
-                        << path.substr(0, failure.partEnd) << ": "
+        PD_LOG(PROBLEM) << "The point-data directory " << LogText(_directory) << " is refused ("
+                        << LogText(path.substr(0, failure.partEnd)) << ": "
                         << SafeDirectory::reasonText(failure) << "); this process does not "
                         << "write it" << std::endl;
         return false;
@@ -66,12 +67,12 @@ bool NetcdfPointData::lockDirectory()
     }
     const int error = errno;
     if (error != EWOULDBLOCK) {
-        PD_LOG(PROBLEM) << "Could not lock the point-data directory " << _directory << ": "
+        PD_LOG(PROBLEM) << "Could not lock the point-data directory " << LogText(_directory) << ": "
                         << strerror(error) << "; writing it without the lock" << std::endl;
         return true;
     }
     PD_LOG(PROBLEM) << "Another process holds the lock of the point-data directory "
-                    << _directory << " and writes it; this process does not" << std::endl;
+                    << LogText(_directory) << " and writes it; this process does not" << std::endl;
     close(_lockFd);
     _lockFd = -1;
     return false;
@@ -94,8 +95,8 @@ void NetcdfPointData::removeScratchFiles()
         if (!isScratchName(name))
             continue;
         if (unlinkat(_lockFd, name.c_str(), 0) != 0)
-            PD_LOG(PROBLEM) << "Could not remove " << _directory << "/" << name << ": "
-                            << strerror(errno) << std::endl;
+            PD_LOG(PROBLEM) << "Could not remove " << LogText(_directory) << "/" << LogText(name)
+                            << ": " << strerror(errno) << std::endl;
     }
     closedir(dir);
 }
@@ -116,12 +117,13 @@ void NetcdfPointData::openPassJournal()
     case PassJournal::OPENED:
         break;
     case PassJournal::SET_ASIDE:
-        PD_LOG(PROBLEM) << message << std::endl;
+        PD_LOG(PROBLEM) << LogText(message) << std::endl;
         break;
     case PassJournal::FAILED:
         // Without its notes a bulletin stored again is stored twice, as a
         // store without a journal does.
-        PD_LOG(PROBLEM) << message << "; bulletins stored again may be held twice" << std::endl;
+        PD_LOG(PROBLEM) << LogText(message) << "; bulletins stored again may be held twice"
+                        << std::endl;
         return;
     }
     _journal = std::move(journal);
@@ -181,7 +183,7 @@ void NetcdfPointData::beginPass(const TextString& identity)
     _passRefusal.clear();
     std::string error;
     if (_journal && !_journal->begin(identity.c_str(), error)) {
-        PD_LOG(PROBLEM) << error << std::endl;
+        PD_LOG(PROBLEM) << LogText(error) << std::endl;
         passFailed(error);
     }
 }
@@ -191,18 +193,20 @@ void NetcdfPointData::endPass(bool complete)
     if (!_inPass)
         return;
     if (_passReused > 0)
-        PD_LOG(EVENT) << _passReused << " records of an earlier pass over " << _passIdentity
-                      << " taken again in " << _directory << std::endl;
+        PD_LOG(EVENT) << _passReused << " records of an earlier pass over "
+                      << LogText(_passIdentity) << " taken again in " << LogText(_directory)
+                      << std::endl;
     if (_passSkipped > 0)
-        PD_LOG(PROBLEM) << _passSkipped << " more records of " << _passIdentity
-                        << " not placed in " << _directory << " after: " << _passFailure
-                        << std::endl;
+        PD_LOG(PROBLEM) << _passSkipped << " more records of " << LogText(_passIdentity)
+                        << " not placed in " << LogText(_directory)
+                        << " after: " << LogText(_passFailure) << std::endl;
     if (_passQuiet > 0)
-        PD_LOG(PROBLEM) << _passQuiet << " more lines about the records of " << _passIdentity
-                        << " in " << _directory << " not logged" << std::endl;
+        PD_LOG(PROBLEM) << _passQuiet << " more lines about the records of "
+                        << LogText(_passIdentity) << " in " << LogText(_directory) << " not logged"
+                        << std::endl;
     std::string error;
     if (_journal && !_journal->end(complete && _passFailure.empty(), error))
-        PD_LOG(PROBLEM) << error << std::endl;
+        PD_LOG(PROBLEM) << LogText(error) << std::endl;
     _inPass = false;
 }
 

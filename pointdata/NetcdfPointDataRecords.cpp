@@ -8,6 +8,7 @@
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -46,7 +47,7 @@ PointNetcdfFileInfo* NetcdfPointData::handleFileOrLog(const int* handle, const c
 {
     PointNetcdfFileInfo* info = handleFileInfo(handle);
     if (!info)
-        PD_LOG(PROBLEM) << message << std::endl;
+        PD_LOG(PROBLEM) << LogText(message) << std::endl;
     return info;
 }
 
@@ -227,7 +228,7 @@ bool NetcdfPointData::getRecordsForId(const TextString& id, TimeRange range, int
         return false;
     int r = newestRecordOf(id, info);
     if (r < 0) {
-        PD_LOG(PROBLEM) << "Id " << id << " not present " << std::endl;
+        PD_LOG(PROBLEM) << "Id " << LogText(id) << " not present " << std::endl;
         return false;
     }
     std::vector<int> taken;

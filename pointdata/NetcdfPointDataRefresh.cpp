@@ -3,6 +3,7 @@
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -104,7 +105,7 @@ bool NetcdfPointData::updateFileInfo()
 
     long seconds = 0, nanoseconds = 0;
     if (!modificationTime(_directory, seconds, nanoseconds)) {
-        PD_LOG(PROBLEM) << "Could not stat directory :" << _directory << std::endl;
+        PD_LOG(PROBLEM) << "Could not stat directory :" << LogText(_directory) << std::endl;
         return false;
     }
     if (!_forceListing && seconds == _dirModTime && nanoseconds == _dirModTimeNs)
@@ -369,7 +370,8 @@ bool NetcdfPointData::setAside(const TextString& path, TextString& aside)
     std::string used;
     const int error = keepDamaged(path.c_str(), used);
     if (error != 0) {
-        PD_LOG(PROBLEM) << "Could not keep " << path << " aside: " << strerror(error) << std::endl;
+        PD_LOG(PROBLEM) << "Could not keep " << LogText(path) << " aside: " << strerror(error)
+                        << std::endl;
         return false;
     }
     aside = used.c_str();
@@ -515,8 +517,9 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
                 while (newest >= 0 &&
                        strncmp(keys.data() + static_cast<size_t>(newest) * length, id, length) != 0)
                     --newest;
-                PD_LOG(PROBLEM) << "Station " << id << " of " << info->path << " named record "
-                                << r << ", its newest record is " << newest << std::endl;
+                PD_LOG(PROBLEM) << "Station " << LogText(id, strnlen(id, length)) << " of "
+                                << info->path << " named record " << r << ", its newest record is "
+                                << newest << std::endl;
                 info->lastRecord[i] = newest;
             }
         }
@@ -653,15 +656,15 @@ bool NetcdfPointData::readRecordKeys(const NetcdfIo& io, PointNetcdfFileInfo* in
 void NetcdfPointData::resyncAndReport(AbsTime time, const char* what)
 {
     if (resyncMark > 0) {
-        PD_LOG(BUG) << "PANIC!!!  Things really screwed up in NetcdfPointData for " << _directory
-                    << std::endl;
+        PD_LOG(BUG) << "PANIC!!!  Things really screwed up in NetcdfPointData for "
+                    << LogText(_directory) << std::endl;
         std::cerr << "PANIC!!! Things really screwed up in "
-                  << "NetcdfPointData for " << _directory << std::endl;
+                  << "NetcdfPointData for " << LogText(_directory) << std::endl;
         return;
     }
     ++resyncMark;
     PD_LOG(BUG) << "Failed to lookup " << time.toString(TIME_FORMAT)
-                << " in file dictionary while " << what << ": " << _directory << std::endl;
+                << " in file dictionary while " << what << ": " << LogText(_directory) << std::endl;
     while (_fileInfos.count() > 0) {
         PointNetcdfFileInfo* info = _fileInfos.value(0);
         if (info)

@@ -4,6 +4,7 @@
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
 #include "inventoryTimes.h"
@@ -150,10 +151,11 @@ bool NetcdfPointData::storeDataTimes(const SeqOf<DataTime>* known, SeqOf<DataTim
     };
     const int failures = scanDataFiles(window, true, FileKeeping::HoldOne, reset, visit);
     if (failures == 1)
-        PD_LOG(EVENT) << "File open failed because of normal purge operation" << _directory
+        PD_LOG(EVENT) << "File open failed because of normal purge operation" << LogText(_directory)
                       << std::endl;
     else if (failures > 1)
-        PD_LOG(BUG) << "Serious file access problems during inventory" << _directory << std::endl;
+        PD_LOG(BUG) << "Serious file access problems during inventory" << LogText(_directory)
+                    << std::endl;
     if (recordMode) {
         // Reference time first, then forecast period: the order in which
         // the other inventories list their times.

@@ -5,6 +5,7 @@
 
 #include "DiskCommit.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "PassJournal.h"
 #include "PointFileStructure.h"
@@ -155,7 +156,8 @@ PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
             // again would only fail (after a pause) for every record.
             const TextString name = dmMakeTimeFileName(_directory, AbsTime(start), "", "");
             if (_badFileTimes.find(AbsTime(start)) && access(name.c_str(), F_OK) == 0) {
-                PASS_LOG(PROBLEM) << "The data file " << name << " cannot be used; records of "
+                PASS_LOG(PROBLEM) << "The data file " << LogText(name)
+                                  << " cannot be used; records of "
                                   << "its time are not stored" << std::endl;
                 passFailed("the data file " + std::string(name.c_str()) + " cannot be used");
                 return nullptr;
@@ -231,8 +233,9 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
         reason = dir.failureText();
     if (!dir.ok() || !copyWholeFile(dir.fd(), _directory.c_str(), "template",
                                     scratchName.c_str(), reason)) {
-        PASS_LOG(BUG) << "Template copy command failed. Copying " << _directory
-                      << "/template to " << scratch << ": " << reason << std::endl;
+        PASS_LOG(BUG) << "Template copy command failed. Copying " << LogText(_directory)
+                      << "/template to " << LogText(scratch) << ": " << LogText(reason)
+                      << std::endl;
         passFailed("the data file " + std::string(name.c_str()) + " could not be made: " + reason);
         return false;
     }
@@ -247,13 +250,14 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
         return true;
     }
     if (unlinkat(dir.fd(), scratchName.c_str(), 0) != 0)
-        PASS_LOG(PROBLEM) << "Could not remove " << scratch << ": " << strerror(errno)
+        PASS_LOG(PROBLEM) << "Could not remove " << LogText(scratch) << ": " << strerror(errno)
                           << std::endl;
     if (error == EEXIST) {
-        PASS_LOG(PROBLEM) << "Data file " << name << " exists already; it is kept" << std::endl;
+        PASS_LOG(PROBLEM) << "Data file " << LogText(name) << " exists already; it is kept"
+                          << std::endl;
     } else {
-        PASS_LOG(BUG) << "Template copy command failed. Renaming " << scratch << " to " << name
-                      << ": " << strerror(error) << std::endl;
+        PASS_LOG(BUG) << "Template copy command failed. Renaming " << LogText(scratch) << " to "
+                      << LogText(name) << ": " << strerror(error) << std::endl;
         passFailed("the data file " + std::string(name.c_str()) + " could not be made: " +
                    strerror(error));
     }
@@ -390,7 +394,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         return nullptr;
     for (int k = 0; !latLon && k < ids.length() && k < s->idLengths.length(); ++k) {
         if (ids[k].length() > s->idLengths[k]) {
-            PASS_LOG(PROBLEM) << "Id " << ids[k] << " too long for its variable "
+            PASS_LOG(PROBLEM) << "Id " << LogText(ids[k]) << " too long for its variable "
                             << "in getFileHandleAndRecord" << std::endl;
             return nullptr;
         }
@@ -399,8 +403,8 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (!openFileInfo(info))
         return nullptr;
     if (s->recordForecasts && (v < info->coverageStart || v > info->coverageEnd)) {
-        PASS_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for " << _directory
-                        << std::endl;
+        PASS_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for "
+                          << LogText(_directory) << std::endl;
         return nullptr;
     }
 
@@ -536,7 +540,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
             _passChecked = true;
             std::string reason;
             if (heldWithoutNote(info, key, latLon, v, reason)) {
-                PASS_LOG(PROBLEM) << reason << std::endl;
+                PASS_LOG(PROBLEM) << LogText(reason) << std::endl;
                 passFailed(reason);
                 _passRefusal = reason;
                 return nullptr;
@@ -544,7 +548,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         }
         std::string error;
         if (!_journal->note(call, info->fileTime.seconds(), info->recordCount, error)) {
-            PASS_LOG(PROBLEM) << error << std::endl;
+            PASS_LOG(PROBLEM) << LogText(error) << std::endl;
             passFailed(error);
             return nullptr;
         }
@@ -714,7 +718,7 @@ void NetcdfPointData::logWriteFailure(const char* what, int var)
 {
     const std::string reason = std::string(what) + (var >= 0 ? std::to_string(var) : "") + ": " +
                                NetcdfIo::lastErrorText();
-    PASS_LOG(PROBLEM) << reason << std::endl;
+    PASS_LOG(PROBLEM) << LogText(reason) << std::endl;
     passFailed(reason);
 }
 

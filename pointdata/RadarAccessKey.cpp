@@ -3,6 +3,7 @@
 #include "DM_DataAccessInfo.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "RadarTiltTable.h"
 #include "dmRadarKeys.h"
 
@@ -31,11 +32,12 @@ void readTdwrNames()
                                                     << std::endl;
         return;
     }
-    QEV_LOG(LogStream::EVENT, "RadarAccessKey") << "TDWR file name = " << path << std::endl;
+    QEV_LOG(LogStream::EVENT, "RadarAccessKey")
+        << "TDWR file name = " << LogText(path) << std::endl;
     std::ifstream in(path.c_str());
     if (!in) {
         QEV_LOG(LogStream::PROBLEM, "RadarAccessKey")
-            << "Unable to open " << path << ", error = " << strerror(errno) << std::endl;
+            << "Unable to open " << LogText(path) << ", error = " << strerror(errno) << std::endl;
         return;
     }
     int n = 0;

@@ -1,6 +1,7 @@
 #include "RecordWriter.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 
 #include <climits>
@@ -86,7 +87,8 @@ RecordWriter::Outcome RecordWriter::failed(const char* text, const Line& line, i
         }
         switch (*++c) {
         case 'n':
-            out += line.name ? line.name->c_str() : "";
+            if (line.name)
+                out += LogText(*line.name).escaped();
             break;
         case 'v':
             out += std::to_string(line.varId);
@@ -95,7 +97,9 @@ RecordWriter::Outcome RecordWriter::failed(const char* text, const Line& line, i
             out += std::to_string(line.record);
             break;
         case 't':
-            out += line.text ? line.text->c_str() : "";
+            // A text the bulletin gave.
+            if (line.text)
+                out += LogText(*line.text).escaped();
             break;
         case 'c':
             out += std::to_string(line.levels);

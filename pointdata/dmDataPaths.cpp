@@ -3,6 +3,7 @@
 #include "DM_DataAccessInfo.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "dmFileTimes.h"
 
 #include <cstdio>
@@ -95,8 +96,8 @@ TextString dmDataFileName(DataAccessKey key, AbsTime time, bool staticFile)
         TextString name = info.staticPath();
         if (InfoFileServer::exists(name))
             return InfoFileServer::lastPath();
-        QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns") << "Could not find static file " << name
-                                                       << std::endl;
+        QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
+            << "Could not find static file " << LogText(name) << std::endl;
         return TextString();
     }
     TextString directory;

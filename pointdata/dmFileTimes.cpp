@@ -2,6 +2,7 @@
 
 #include "Directory.h"
 #include "LogStream.h"
+#include "LogText.h"
 
 #include <cctype>
 #include <cstdio>
@@ -38,8 +39,8 @@ bool dmParseTimeStamp(const TextString& text, AbsTime& time)
         return true;
     }
     if (year < 1971 || year > 2037) {
-        QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns") << "Unreasonable time stamp " << text
-                                                       << std::endl;
+        QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
+            << "Unreasonable time stamp " << LogText(text) << std::endl;
         time = AbsTime(0);
         return false;
     }
@@ -49,8 +50,8 @@ bool dmParseTimeStamp(const TextString& text, AbsTime& time)
         fields << " " << year << " " << month << " " << day << " " << hour << " " << minute;
         if (n == 6)
             fields << " " << second;
-        QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns") << "For AbsTime " << text << fields.str()
-                                                       << std::endl;
+        QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
+            << "For AbsTime " << LogText(text) << fields.str() << std::endl;
         time = AbsTime(0);
         return false;
     }

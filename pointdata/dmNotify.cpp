@@ -1,9 +1,11 @@
 #include "dmNotify.h"
 
+#include "Connection.h"
 #include "DataMgmtMsg.h"
 #include "DataSocket.h"
 #include "IPC_Target.h"
 #include "LogStream.h"
+#include "SocketConnection.h"
 #include "monotonicClock.h"
 
 #include <cstdint>
@@ -42,12 +44,15 @@ Outage& theOutage()
     return outage;
 }
 
+// The last notification was dropped at the server's full queue.
+bool droppedAtQueue = false;
+
 } // namespace
 
 bool dmNotifyFailureLogged()
 {
     const Outage& outage = theOutage();
-    return outage.on && outage.dropped > 1;
+    return (outage.on && outage.dropped > 1) || droppedAtQueue;
 }
 
 bool dmNotify(DataAccessKey key, DataTime time)
@@ -60,10 +65,17 @@ bool dmNotify(DataAccessKey key, DataTime time)
     const unsigned long timedOut = DataSocket::timedOutConnects();
     const IPC_Target server(TextString("NOTIFICATION_SERVER"));
     const DataMgmtMsg message(key, time);
-    if (message.send(server) == 0) {
-        outage.end("it takes them again");
+    const int result = message.send(server);
+    droppedAtQueue = result == Connection::QUEUE_FULL;
+    if (result == 0) {
+        // One queued behind notifications the server has not read is not
+        // taken yet.
+        if (!SocketConnection::isQueueing(server))
+            outage.end("it takes them again");
         return true;
     }
+    if (droppedAtQueue)
+        return false;
     const bool hung = DataSocket::timedOutConnects() != timedOut;
     if (!outage.on) {
         QEV_LOG(LogStream::PROBLEM, "dmNotify")

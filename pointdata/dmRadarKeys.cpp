@@ -3,6 +3,7 @@
 #include "DM_RadarInfo.h"
 #include "Dict.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "RadarAccessKey.h"
 #include "RadarTiltTable.h"
 #include "StopWatch.h"
@@ -36,7 +37,7 @@ void logRadar(bool tdwr, const TextString& name)
 {
     QEV_LOG(LogStream::DEBUG, "dmDataAccessFns") << "Radar type = " << (tdwr ? 1 : 0)
                                                  << std::endl;
-    QEV_LOG(LogStream::DEBUG, "dmDataAccessFns") << "Radar name = " << name << std::endl;
+    QEV_LOG(LogStream::DEBUG, "dmDataAccessFns") << "Radar name = " << LogText(name) << std::endl;
 }
 
 // Generates the keys of the radars in order, one template per radar type:

@@ -4,6 +4,7 @@
 #include "Dict.h"
 #include "Directory.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "dmDataPaths.h"
 #include "dmFileTimes.h"
 #include "renameNoReplace.h"
@@ -120,16 +121,17 @@ bool makeRoom(const DM_DataAccessInfo& info, const TextString& directory, int32_
         int error = renameNoReplace(from.c_str(), to.c_str());
         if (error == EEXIST)
             QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
-                << "Not moving " << from << ": " << to << " is taken" << std::endl;
+                << "Not moving " << LogText(from) << ": " << LogText(to) << " is taken"
+                << std::endl;
         else if (error != 0)
             QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
-                << "Unable to move " << from << " to " << to << ", error = " << strerror(error)
-                << std::endl;
+                << "Unable to move " << LogText(from) << " to " << LogText(to)
+                << ", error = " << strerror(error) << std::endl;
     }
     if (!nameTaken(newPath))
         return true;
     QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
-        << "Redbook file name " << newPath << " is still taken" << std::endl;
+        << "Redbook file name " << LogText(newPath) << " is still taken" << std::endl;
     return false;
 }
 

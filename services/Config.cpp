@@ -3,6 +3,7 @@
 #include "ConfigParsers.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "TextBuffer.h"
 
 #include <cctype>
@@ -49,7 +50,8 @@ void defineNames(const char* text)
         TextString name(piece, static_cast<int>(n));
         if (typeDefinitions->find(name))
             QEV_LOG(LogStream::PROBLEM, "Config")
-                << "Name " << name << " defined more than once in Config file." << std::endl;
+                << "Name " << LogText(name) << " defined more than once in Config file."
+                << std::endl;
         typeDefinitions->insert(name, typeWord);
         if (piece[n] == '\0')
             break;
@@ -78,7 +80,7 @@ bool storeParsed(Dict<TextString, T>& dict, const char* typeWord, Parse parse, b
     }
     if (dict.find(fullName))
         QEV_LOG(LogStream::EVENT, "Config")
-            << fullName << " existed, has been replaced by new value." << std::endl;
+            << LogText(fullName) << " existed, has been replaced by new value." << std::endl;
     dict.insert(fullName, parsed);
     return true;
 }
@@ -135,7 +137,8 @@ Config* Config::instance(TextString& fileName)
     }
     if (!singleton)
         QEV_LOG(LogStream::PROBLEM, "Config")
-            << "unable to create configuration object for file " << fileName << std::endl;
+            << "unable to create configuration object for file " << LogText(fileName)
+            << std::endl;
     return singleton;
 }
 
@@ -152,7 +155,8 @@ void Config::readFile(const TextString& fileName)
     TextBuffer buffer(fileName);
     const SeqOf<TextString>& lines = buffer.lines;
     if (lines.length() == 0) {
-        QEV_LOG(LogStream::PROBLEM, "Config") << "Config file " << fileName << " empty\n";
+        QEV_LOG(LogStream::PROBLEM, "Config")
+            << "Config file " << LogText(fileName) << " empty\n";
         return;
     }
     for (lineNumber = 0; lineNumber < lines.length(); ++lineNumber) {
@@ -170,11 +174,12 @@ void Config::readFile(const TextString& fileName)
             if (!assign(text))
                 QEV_LOG(LogStream::PROBLEM, "Config")
                     << "Assignment line " << lineNumber + 1 << " failed. "
-                    << "Text of line is \\" << text << "\\\n";
+                    << "Text of line is \\" << LogText(text) << "\\\n";
         } else {
             QEV_LOG(LogStream::PROBLEM, "Config")
-                << "Config line number" << lineNumber + 1 << " (text of line is \\" << text
-                << "\\)" << "is not a recognized config line; ignored." << std::endl;
+                << "Config line number" << lineNumber + 1 << " (text of line is \\"
+                << LogText(text) << "\\)" << "is not a recognized config line; ignored."
+                << std::endl;
         }
     }
 }
@@ -191,14 +196,15 @@ bool Config::assign(const TextString& line)
     if (attribute.length() == 0) {
         QEV_LOG(LogStream::PROBLEM, "Config")
             << "Config file line " << lineNumber + 1
-            << "; couldn't get type-name following period, name=" << fullName << std::endl;
+            << "; couldn't get type-name following period, name=" << LogText(fullName)
+            << std::endl;
         return false;
     }
     TextString typeWord;
     if (!typeDefinitions->find(attribute, nullptr, &typeWord)) {
         QEV_LOG(LogStream::PROBLEM, "Config")
-            << fullName << "'s type not known, line " << lineNumber + 1
-            << ".  Definition line not found for " << attribute << std::endl;
+            << LogText(fullName) << "'s type not known, line " << lineNumber + 1
+            << ".  Definition line not found for " << LogText(attribute) << std::endl;
         return false;
     }
 
@@ -222,9 +228,9 @@ bool Config::assign(const TextString& line)
         if (strcmp(typeWord.c_str(), entry.typeWord) == 0)
             return (this->*entry.store)(colon + 1, fullName);
     }
-    QEV_LOG(LogStream::BUG, "Config") << "System error.  Type " << typeWord << " on line "
-                                      << lineNumber + 1 << " is not in Config class; ignoring."
-                                      << std::endl;
+    QEV_LOG(LogStream::BUG, "Config")
+        << "System error.  Type " << LogText(typeWord) << " on line " << lineNumber + 1
+        << " is not in Config class; ignoring." << std::endl;
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "ConfigParsers.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 
 #include <cctype>
 #include <cerrno>
@@ -88,7 +89,7 @@ bool parseInt(const char* text, int& result, const char*& rest)
     if (errno == ERANGE || v > INT32_MAX || v < INT32_MIN) {
         long clamped = v > 0 ? INT32_MAX : INT32_MIN;
         QEV_LOG(LogStream::PROBLEM, "Config")
-            << "int value " << TextString(text, static_cast<int>(end - text))
+            << "int value " << LogText(text, static_cast<size_t>(end - text))
             << " out of range; " << clamped << " used" << std::endl;
         v = clamped;
     }

@@ -1,6 +1,7 @@
 #include "Directory.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -126,7 +127,8 @@ int Directory::scan()
     if (!dir) {
         int error = errno;
         QEV_LOG(LogStream::PROBLEM, "Directory")
-            << "error from opendir() for dir name: " << directory << " - " << strerror(error)
+            << "error from opendir() for dir name: " << LogText(directory) << " - "
+            << strerror(error)
             << std::endl;
         return error;
     }
@@ -198,7 +200,7 @@ bool Directory::purgeBefore(const AbsTime& time)
         error = errno;
     if (error != 0) {
         QEV_LOG(LogStream::PROBLEM, "Directory")
-            << "Error in chdir to " << directory << ": " << strerror(error) << std::endl;
+            << "Error in chdir to " << LogText(directory) << ": " << strerror(error) << std::endl;
         return false;
     }
 
@@ -210,7 +212,7 @@ bool Directory::purgeBefore(const AbsTime& time)
         if (stat(path.c_str(), &info) != 0) {
             int error = errno;
             QEV_LOG(LogStream::PROBLEM, "Directory")
-                << "stat error on file " << name << ": " << strerror(error) << std::endl;
+                << "stat error on file " << LogText(name) << ": " << strerror(error) << std::endl;
             return false;
         }
         AbsTime modified = AbsTime::fromTimeT(info.st_mtime);
@@ -219,11 +221,11 @@ bool Directory::purgeBefore(const AbsTime& time)
         if (unlink(path.c_str()) != 0) {
             int error = errno;
             QEV_LOG(LogStream::PROBLEM, "Directory")
-                << "unlink " << name << " error: " << strerror(error) << std::endl;
+                << "unlink " << LogText(name) << " error: " << strerror(error) << std::endl;
             ok = false;
             continue;
         }
-        QEV_LOG(LogStream::EVENT, "Directory") << "Removing " << name << std::endl;
+        QEV_LOG(LogStream::EVENT, "Directory") << "Removing " << LogText(name) << std::endl;
         QEV_LOG(LogStream::DEBUG, "Directory") << "Time: " << modified.toString(timeFormat)
                                                << std::endl;
         names.remove(i, i);

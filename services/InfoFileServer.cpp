@@ -1,6 +1,7 @@
 #include "InfoFileServer.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +75,8 @@ void expandEnvVars(TextString& text)
     while (dollar != std::string::npos) {
         if (passesLeft-- == 0 || s.size() > static_cast<size_t>(maxExpandedLength)) {
             QEV_LOG(LogStream::PROBLEM, "InfoFileServer")
-                << "environment references of " << text << " do not end; expansion stopped"
+                << "environment references of " << LogText(text)
+                << " do not end; expansion stopped"
                 << std::endl;
             break;
         }
@@ -132,7 +134,8 @@ void InfoFileServer::ensureSearchList()
     theSearchList() = buildSearchList(getenv("FILE_SERVER_DEFAULT_PATHS"));
     const SeqOf<TextString>& list = theSearchList();
     for (int i = 0; i < list.length(); ++i)
-        QEV_LOG(LogStream::VERBOSE, "InfoFileServer") << "default path: " << list[i] << std::endl;
+        QEV_LOG(LogStream::VERBOSE, "InfoFileServer") << "default path: " << LogText(list[i])
+                                                      << std::endl;
 }
 
 const SeqOf<TextString>& InfoFileServer::searchList()
@@ -253,7 +256,7 @@ bool InfoFileServer::includeAllowed(FILE* file, const TextString& path,
 {
     if (open.length() >= maxIncludeDepth) {
         QEV_LOG(LogStream::PROBLEM, sourceFile)
-            << "Include of " << path << " skipped: more than " << int(maxIncludeDepth)
+            << "Include of " << LogText(path) << " skipped: more than " << int(maxIncludeDepth)
             << " files nested" << std::endl;
         return false;
     }
@@ -265,7 +268,8 @@ bool InfoFileServer::includeAllowed(FILE* file, const TextString& path,
         if (fstat(fileno(open[i]), &other) == 0 && other.st_dev == mine.st_dev &&
             other.st_ino == mine.st_ino) {
             QEV_LOG(LogStream::PROBLEM, sourceFile)
-                << "Include of " << path << " skipped: it is already being read" << std::endl;
+                << "Include of " << LogText(path) << " skipped: it is already being read"
+                << std::endl;
             return false;
         }
     }

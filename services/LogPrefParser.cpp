@@ -3,6 +3,7 @@
 #include "LogPrefScanner.h"
 #include "LogPrefixSettings.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "TextString.h"
 
 #include <cerrno>
@@ -221,8 +222,8 @@ bool LogPrefParser::parse()
         if (!file) {
             int error = errno;
             note(std::string("Can't open log preference file specified by LOG_PREF") +
-                 "\nenvironment variable (LOG_PREF = " + named + "): " + strerror(error) +
-                 ".\n");
+                 "\nenvironment variable (LOG_PREF = " + LogText(named).escaped() + "): " +
+                 strerror(error) + ".\n");
             return false;
         }
     } else {

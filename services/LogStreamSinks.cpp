@@ -3,6 +3,7 @@
 #include "LogStream.h"
 
 #include "LogStreamState.h"
+#include "LogText.h"
 #include "SafeDirectory.h"
 
 #include <cerrno>
@@ -62,7 +63,8 @@ void sayLogDirUnset()
     char cwd[PATH_MAX];
     logWriteAll(STDERR_FILENO,
                 std::string("LOG_DIR is not set: the log files go under the working directory ") +
-                    (getcwd(cwd, sizeof cwd) ? cwd : strerror(errno)) + "\n");
+                    (getcwd(cwd, sizeof cwd) ? LogText(cwd).escaped() : strerror(errno)) +
+                    "\n");
 }
 
 // The path of one log file from its template.  %P and %T give nothing in
@@ -130,14 +132,14 @@ int openLogDirectory(const std::string& path, size_t& nameAt)
         // the file cannot be opened.
         const std::string::size_type next = path.find('/', failure.partEnd + 1);
         if (failure.partEnd + 1 >= nameAt || next == std::string::npos) {
-            logWriteAll(STDERR_FILENO, "Cannot open log file: " + path + ": " +
-                                           strerror(ENOTDIR) + ".\n");
+            logWriteAll(STDERR_FILENO, "Cannot open log file: " + LogText(path).escaped() +
+                                           ": " + strerror(ENOTDIR) + ".\n");
             return -1;
         }
         dir = path.substr(0, next);
     }
-    logWriteAll(STDERR_FILENO, "Cannot make or write directory " + dir + ": " +
-                                   SafeDirectory::reasonText(failure) + "\n");
+    logWriteAll(STDERR_FILENO, "Cannot make or write directory " + LogText(dir).escaped() +
+                                   ": " + SafeDirectory::reasonText(failure) + "\n");
     return -1;
 }
 
@@ -162,7 +164,7 @@ int openLogFile(int dirFd, const std::string& path, size_t nameAt)
         fd = -1;
     }
     if (fd < 0)
-        logWriteAll(STDERR_FILENO, "Cannot open log file: " + path + ": " +
+        logWriteAll(STDERR_FILENO, "Cannot open log file: " + LogText(path).escaped() + ": " +
                                        SafeDirectory::reasonText(failure) + ".\n");
     return fd;
 }
@@ -185,7 +187,8 @@ void logFillPrefixSettings(LogPrefixSettings& settings)
 {
     settings.flags[0] = settings.flags[1] = settings.flags[2] = 0;
     settings.verbosePrefixMask = 0;
-    settings.processName = TextString(logProcessName(false).c_str());
+    // The name the process was started with is another process's text.
+    settings.processName = TextString(LogText(logProcessName(false)).escaped().c_str());
     settings.processId = static_cast<int>(getpid());
 }
 

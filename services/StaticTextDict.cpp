@@ -3,6 +3,7 @@
 #include "AbsTime.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "SeqOf.h"
 #include "SeqOfPtr.h"
 #include "hashKey.h"
@@ -147,12 +148,13 @@ bool StaticTextDict::countKeys()
     _keyCount = 0;
     if (!readFile(_fileName, true)) {
         QEV_LOG(LogStream::PROBLEM, "StaticTextDict")
-            << "Could not open " << _fileName << " in StaticTextDict" << std::endl;
+            << "Could not open " << LogText(_fileName) << " in StaticTextDict" << std::endl;
         return false;
     }
     if (_keyCount == 0) {
         QEV_LOG(LogStream::PROBLEM, "StaticTextDict")
-            << "Could not get any keys from " << _fileName << " in StaticTextDict" << std::endl;
+            << "Could not get any keys from " << LogText(_fileName) << " in StaticTextDict"
+            << std::endl;
         return false;
     }
     return true;
@@ -197,7 +199,7 @@ bool StaticTextDict::readLines(const TextString& name, bool countOnly, SeqOfPtr<
         }
         fileIndex = static_cast<uint32_t>(i);
         QEV_LOG(LogStream::VERBOSE, "StaticTextDict")
-            << "Reading file " << path << " in StaticTextDict" << std::endl;
+            << "Reading file " << LogText(path) << " in StaticTextDict" << std::endl;
     }
     open.append(file);
 
@@ -286,7 +288,7 @@ void StaticTextDict::putInBuffer(Entry* e)
     if (_rotatingCursor == _rotatingEnd) {
         _rotatingCursor = _rotatingBuffer;
         QEV_LOG(LogStream::EVENT, "StaticTextDict")
-            << "Rotating buffer cycled for file " << _fileName << std::endl;
+            << "Rotating buffer cycled for file " << LogText(_fileName) << std::endl;
     }
     if (*_rotatingCursor)
         release(*_rotatingCursor);
@@ -350,7 +352,7 @@ void* StaticTextDict::lookup(unsigned long key)
                 return nullptr;
             if (++_failureCount > 1) {
                 QEV_LOG(LogStream::BUG, "StaticTextDict")
-                    << "Consecutive failures to reinitialize " << _fileName
+                    << "Consecutive failures to reinitialize " << LogText(_fileName)
                     << " table. No further lookups possible." << std::endl;
                 return nullptr;
             }
@@ -374,7 +376,7 @@ void* StaticTextDict::lookup(unsigned long key)
 void StaticTextDict::reinitialize()
 {
     QEV_LOG(LogStream::EVENT, "StaticTextDict")
-        << "Reinitializing " << _fileName << " in StaticTextDict" << std::endl;
+        << "Reinitializing " << LogText(_fileName) << " in StaticTextDict" << std::endl;
     clearRecords();
     // The open stream may be of a file that has since been replaced.
     SharedState& s = shared();

@@ -15,6 +15,7 @@
 
 #include "Dict.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "TextFileParser.h"
 #include "TextString.h"
 
@@ -35,7 +36,7 @@ public:
         TextString fileName = name + ".txt";
         if (!_parser.pushFile(fileName)) {
             QEV_LOG_AT(LogStream::PROBLEM, "TextFileDictServer", 65)
-                << "Can't open file " << fileName << std::endl;
+                << "Can't open file " << LogText(fileName) << std::endl;
             return nullptr;
         }
         Dict<K, V>* dict = nullptr;

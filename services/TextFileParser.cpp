@@ -2,6 +2,7 @@
 
 #include "InfoFileServer.h"
 #include "LogStream.h"
+#include "LogText.h"
 
 #include <cstring>
 #include <string>
@@ -37,7 +38,7 @@ void TextFileParser::popFile()
         return;
     if (fclose(current) != 0)
         QEV_LOG(LogStream::PROBLEM, "TextFileParser")
-            << "Error closing file " << currentName << std::endl;
+            << "Error closing file " << LogText(currentName) << std::endl;
     int top = files.length() - 1;
     files.remove(top, top);
     names.remove(top, top);
@@ -80,7 +81,8 @@ bool TextFileParser::nextLine(TextString& line)
         if (InfoFileServer::isIncludeLine(candidate, name, hasName)) {
             if (!hasName)
                 QEV_LOG(LogStream::PROBLEM, "TextFileParser")
-                    << "#include without a quoted file name at " << location() << std::endl;
+                    << "#include without a quoted file name at " << LogText(location())
+                    << std::endl;
             else
                 pushFile(name);
             text.clear();

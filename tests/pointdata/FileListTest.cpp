@@ -118,17 +118,24 @@ TEST_F(FileList, AFileClosedAtReleaseWhoseValuesCannotReachTheDiskFailsTheReleas
         signal(SIGXFSZ, SIG_IGN);
         // Nothing from the first record on can be written.
         const struct rlimit limit = {std::filesystem::file_size(dir + "/template"), RLIM_INFINITY};
-        LogCapture log;
-        int var = -1;
-        const size_t at = static_cast<size_t>(held.record);
-        const float value = 12.5f;
-        if (!held.handle || setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
-            nc_inq_varid(*held.handle, "temperature", &var) != NC_NOERR ||
-            nc_put_var1_float(*held.handle, var, &at, &value) != NC_NOERR)
-            _exit(3);
-        if (store->releaseHandle(held.handle))
-            _exit(1);
-        _exit(log.contains("Could not sync " + file + ": File too large") ? 0 : 2);
+        int result = 0;
+        {
+            // Gone before _exit, which runs no destructor: nothing is left in
+            // the temporary directory.
+            LogCapture log;
+            int var = -1;
+            const size_t at = static_cast<size_t>(held.record);
+            const float value = 12.5f;
+            if (!held.handle || setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+                nc_inq_varid(*held.handle, "temperature", &var) != NC_NOERR ||
+                nc_put_var1_float(*held.handle, var, &at, &value) != NC_NOERR)
+                result = 3;
+            else if (store->releaseHandle(held.handle))
+                result = 1;
+            else
+                result = log.contains("Could not sync " + file + ": File too large") ? 0 : 2;
+        }
+        _exit(result);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -309,12 +309,17 @@ TEST_F(RepeatedPass, OneWritingStorePerDirectory)
     auto secondWriter = [&]() {
         const pid_t child = fork();
         if (child == 0) {
-            LogCapture log;
-            NetcdfPointData second(dir.c_str(), true, false);
-            const bool refused = !NetcdfPointDataInspector{&second}.structure();
-            const bool said = log.contains("Another process holds the lock of the point-data "
-                                           "directory " + dir);
-            _exit(refused ? (said ? 1 : 2) : 0);
+            int result = 0;
+            {
+                // Gone before _exit, which runs no destructor.
+                LogCapture log;
+                NetcdfPointData second(dir.c_str(), true, false);
+                const bool refused = !NetcdfPointDataInspector{&second}.structure();
+                const bool said = log.contains("Another process holds the lock of the "
+                                               "point-data directory " + dir);
+                result = refused ? (said ? 1 : 2) : 0;
+            }
+            _exit(result);
         }
         int status = -1;
         waitpid(child, &status, 0);

@@ -6,6 +6,7 @@
 #include "LogCapture.h"
 #include "TempTree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -75,6 +76,23 @@ TEST_F(StoreConstruction, CachesOneStorePerPathAndMode)
     EXPECT_NE(NetcdfPointData::getNetcdfPointData(bad.c_str(), true, false), nullptr);
     NetcdfPointData::forgetAllStores();
     EXPECT_EQ(NetcdfPointDataInspector::fileOpenCount(), openAtStart);
+}
+
+// A store path made from an unset QEV_DATA ("/point/...") fails with a line
+// that says so; one of a set QEV_DATA does not.
+TEST_F(StoreConstruction, AMissingTemplateLineNamesAnUnsetDataRoot)
+{
+    const std::string missing = tree.path("qev_data/point/none/netcdf");
+    for (const char* data : {static_cast<const char*>(nullptr), "", "set"}) {
+        tree.setEnv("QEV_DATA", data && *data ? tree.qevData().c_str() : data);
+        LogCapture log;
+        EXPECT_EQ(NetcdfPointData::getNetcdfPointData(missing.c_str(), true, false), nullptr);
+        const std::string line = "PROBLEM: Could not open " + missing +
+                                 "/template in openNetCdfFile" +
+                                 (data && *data ? "" : " (QEV_DATA is not set)");
+        const std::vector<std::string> lines = log.lines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << log.text();
+    }
 }
 
 TEST_F(StoreConstruction, OverridesReplaceDimensionsAndAttributes)

@@ -1,10 +1,14 @@
 // Messages, categories and filtering of the log stream, through its real
 // sinks (standard error and the two files).
+#include "AbsTime.h"
+#include "Directory.h"
 #include "LogTestFixture.h"
 #include "LogText.h"
 #include "TextString.h"
 
+#include <functional>
 #include <iomanip>
+#include <vector>
 
 namespace {
 
@@ -62,6 +66,28 @@ TEST(LogTextTest, ControlCharactersOfOutsideTextsAreEscaped)
     std::ostringstream out;
     out << LogText(forged) << "|" << LogText(TextString("plain/name")) << "|" << LogText(nullptr);
     EXPECT_EQ(out.str(), "IUAX02_KWBC_X\\nPROBLEM: x\\r\\t\\x1b[31m\\x7f\\x00end|plain/name|");
+}
+
+// A name from outside the process with a line break in it stays on the line
+// that names it, whichever line that is.
+TEST(LogTextTest, ANameWithANewlineGivesOneLine)
+{
+    const std::string forged = "name\nPROBLEM: forged";
+    const std::vector<std::function<void()>> cases = {
+        [&] {
+            Directory listing;
+            listing.directory = TextString(forged.c_str());
+            listing.scan();
+        },
+        [&] { AbsTime(TextString(forged.c_str()), TextString("%Y")); },
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        LogCapture log;
+        cases[i]();
+        const Lines lines = log.lines();
+        ASSERT_EQ(lines.size(), 1u) << i << ": " << log.text();
+        EXPECT_NE(lines[0].find("name\\nPROBLEM: forged"), std::string::npos) << lines[0];
+    }
 }
 
 TEST_F(LogStreamTest, DefaultsPassEveryCategoryButDebugAndVerboseToAllSinks)
