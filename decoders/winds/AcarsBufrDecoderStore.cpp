@@ -12,6 +12,7 @@
 #include "TimeRange.h"
 #include "dmNotify.h"
 #include "windForms.h"
+#include "windKinds.h"
 #include "windTimeGroups.h"
 
 #include <algorithm>
@@ -34,19 +35,21 @@ const int WIND_SPEED = 11002;
 // Latitude and longitude of high, then of coarse accuracy.
 const int POSITIONS[4] = {5001, 6001, 5002, 6002};
 // The heights of an aircraft, in the order they are taken: flight level,
-// height or altitude, height.
-const int HEIGHTS[3] = {7010, 7002, 7007};
+// indicated aircraft altitude, height or altitude, height above mean sea
+// level.
+const int HEIGHT_FORMS = 4;
+const int HEIGHTS[HEIGHT_FORMS] = {7010, 10070, 7002, 7007};
 const DataAccessKey ACARS_KEY = 79;
 
 // The elements an observation is told from the one before by, when it
 // gives them again: the latitudes of high and of coarse accuracy, then the
 // heights.
-const int KEYS = 5;
+const int KEYS = 2 + HEIGHT_FORMS;
 int keyIndex(int descriptor)
 {
     if (descriptor == POSITIONS[0] || descriptor == POSITIONS[2])
         return descriptor == POSITIONS[0] ? 0 : 1;
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < HEIGHT_FORMS; ++k)
         if (descriptor == HEIGHTS[k])
             return 2 + k;
     return -1;
@@ -271,7 +274,7 @@ void AcarsBufrDecoder::locatePositionAndHeight(Observation& o) const
         }
         // Its height: the first of the height elements, in their order,
         // that holds a value.
-        for (int k = 0; k < 3 && o.height < 0; ++k)
+        for (int k = 0; k < HEIGHT_FORMS && o.height < 0; ++k)
             for (int i = range[0]; i < range[1] && o.height < 0; ++i)
                 if (values[i].getDescriptor() == HEIGHTS[k] &&
                     values[i].getValue() != BufrDecoder::MISSING_VALUE)
@@ -318,6 +321,14 @@ int AcarsBufrDecoder::storeFile()
 {
     int result = 1;
     _handles.setLength(0);
+    // A message of another kind (a satellite wind message in an aircraft
+    // bulletin) is not stored as aircraft reports.
+    static const MessageKind AIRCRAFT = {"aircraft reports", {4, -1}, {{nullptr, {0}}, {nullptr, {0}}}};
+    const TextString other = notOfKind(AIRCRAFT, _dataCategory, _decodedValues);
+    if (other.length() > 0) {
+        ACARS_LOG(PROBLEM) << other << "  Not stored, skipping to next file." << std::endl;
+        return setAside(other);
+    }
     const SeqOf<TextString> tails = getTailNumbers();
     int tailCount = 0;
     for (int k = 0; k < tails.length(); ++k)
@@ -413,9 +424,8 @@ int AcarsBufrDecoder::storeFile()
         o.file = _netcdfFileName;
         o.record = record;
         const int ncid = *handle;
-        _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
         _storing = &o;
-        o.forEachValue([&](int i) {
+        auto store = [&](int i) {
             if (storeValues(ncid, record, i)) {
                 o.stored = true;
                 return;
@@ -427,6 +437,18 @@ int AcarsBufrDecoder::storeFile()
                                << values[i].getDescriptor() << "(" << name << ")"
                                << ", decoded value=[" << values[i].getValue() << "] for "
                                << tails[s] << " is undefined in the cdl." << std::endl;
+        };
+        // What tells the observation's record from the others of its
+        // aircraft and time goes in first, its height before its position:
+        // a record that holds its position holds its height too.
+        const int keys[3] = {o.height, o.latitude, o.longitude};
+        for (int i : keys)
+            if (i >= 0)
+                store(i);
+        _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
+        o.forEachValue([&](int i) {
+            if (i != keys[0] && i != keys[1] && i != keys[2])
+                store(i);
         });
         if (storeComponentWind(ncid, record, o))
             o.stored = true;
@@ -504,6 +526,29 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
             return handle;
         }
     }
+    // A record a stopped store left with its tail number and time but
+    // without the position that tells its observation (an observation's
+    // values reach the disk when its handle is given back, its position and
+    // height first) is the record of the observation whose position and
+    // height it holds in part or not at all: emptied and taken over, so
+    // that the report stored again leaves no record of its key alone.
+    for (int k = 0; k < records.length(); ++k) {
+        if (!leftUnfinished(*handle, records[k], o))
+            continue;
+        if (!emptyRecord(*handle, records[k])) {
+            if (_bulletinLog.admit("AcarsBufrDecoder", "Unable to empty record"))
+                ACARS_LOG(PROBLEM) << "Unable to empty record " << records[k] << " of "
+                                   << _netcdfFileName << std::endl;
+            releaseHandle(handle);
+            return nullptr;
+        }
+        if (_bulletinLog.admit("AcarsBufrDecoder", "left unfinished is taken over"))
+            ACARS_LOG(EVENT) << "Record " << records[k] << " of " << tailNumber << " in "
+                             << _netcdfFileName << " left unfinished is taken over"
+                             << std::endl;
+        record = records[k];
+        return handle;
+    }
     if (!releaseHandle(handle))
         return nullptr;
     SeqOf<TextString> ids(tailNumber);
@@ -521,27 +566,61 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
     return handle;
 }
 
-bool AcarsBufrDecoder::holdsObservation(int ncid, int record, const Observation& o)
+AcarsBufrDecoder::KeyHeld AcarsBufrDecoder::keyHeld(int ncid, int record, int i)
 {
     const SeqOf<BufrValues>& values = _decodedValues;
+    const int d = values[i].getDescriptor();
+    TextString name;
+    bool tooLarge = false;
+    RecordWriter::Variable v;
+    double value = values[i].getValue();
+    // A value the record has no variable for cannot tell records apart.
+    if (!variableOf(d, name, tooLarge) || !_writer.at(ncid).find(name, v, record, true) ||
+        v.type == NC_CHAR || !ElementUnits::toVariable(d, value, _writer, name))
+        return KEY_UNHELD;
+    NcPos at;
+    at.rank = v.rank;
+    at.v[0] = record;
+    const NetcdfIo io(ncid);
+    double held = 0, fill = 0;
+    if (v.rank < 1 || v.rank > NcPos::MAX_RANK || !io.get1Number(v.id, at, held))
+        return KEY_OTHER;
+    if (held == asHeld(v.type, static_cast<float>(value)))
+        return KEY_SAME;
+    return io.fillValue(v.id, fill) && held == fill ? KEY_EMPTY : KEY_OTHER;
+}
+
+bool AcarsBufrDecoder::holdsObservation(int ncid, int record, const Observation& o)
+{
     for (int i : {o.latitude, o.longitude, o.height}) {
-        if (i < 0)
-            continue;
-        const int d = values[i].getDescriptor();
-        TextString name;
-        bool tooLarge = false;
-        RecordWriter::Variable v;
-        double value = values[i].getValue();
-        // A value the record has no variable for cannot tell records apart.
-        if (!variableOf(d, name, tooLarge) || !_writer.at(ncid).find(name, v, record, true) ||
-            v.type == NC_CHAR || !ElementUnits::toVariable(d, value, _writer, name))
-            continue;
-        NcPos at;
-        at.rank = v.rank;
-        at.v[0] = record;
-        double held = 0;
-        if (v.rank < 1 || v.rank > NcPos::MAX_RANK || !NetcdfIo(ncid).get1Number(v.id, at, held) ||
-            held != asHeld(v.type, static_cast<float>(value)))
+        const KeyHeld held = i < 0 ? KEY_UNHELD : keyHeld(ncid, record, i);
+        if (held != KEY_UNHELD && held != KEY_SAME)
+            return false;
+    }
+    return true;
+}
+
+bool AcarsBufrDecoder::leftUnfinished(int ncid, int record, const Observation& o)
+{
+    bool unplaced = false;
+    for (int i : {o.latitude, o.longitude, o.height}) {
+        const KeyHeld held = i < 0 ? KEY_UNHELD : keyHeld(ncid, record, i);
+        if (held == KEY_OTHER)
+            return false;
+        unplaced = unplaced || (held == KEY_EMPTY && i != o.height);
+    }
+    return unplaced;
+}
+
+bool AcarsBufrDecoder::emptyRecord(int ncid, int record)
+{
+    // The variables of the template's elements and the bulletin time; the
+    // tail number, the time and the store's bookkeeping stay.
+    const NetcdfIo io(ncid);
+    for (int k = -1; k < _templateDict.count(); ++k) {
+        const TextString name = k < 0 ? TextString("timeMdcrsHdr") : _templateDict.value(k);
+        const int var = io.varId(name.c_str());
+        if (var >= 0 && !io.fillVariable(var, record))
             return false;
     }
     return true;
@@ -623,6 +702,24 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     bool tooLarge = false;
     if (!variableOf(d, name, tooLarge))
         return !tooLarge && text.length() > 0;
+    // The variable of the observation's height holds that height: another
+    // element of the same variable (a second height form, the height of a
+    // gust or turbulence group) is not written over it.
+    if (_storing && _storing->height >= 0 && i != _storing->height) {
+        const BufrValues& height = _decodedValues[_storing->height];
+        TextString heightName;
+        if (variableOf(height.getDescriptor(), heightName, tooLarge) && heightName == name) {
+            if (v.getValue() != BufrDecoder::MISSING_VALUE && v.getValue() != height.getValue() &&
+                _bulletinLog.admit("AcarsBufrDecoder", "beside its height"))
+                ACARS_LOG(PROBLEM) << "Report " << v.getSubset() + 1 << " gives "
+                                   << BulletinLog::descriptorText(d) << " " << v.getValue()
+                                   << " beside its height "
+                                   << BulletinLog::descriptorText(height.getDescriptor()) << " "
+                                   << height.getValue() << ": " << name
+                                   << " holds its height." << std::endl;
+            return true;
+        }
+    }
     // Texts other than the flight number and the ground station (the tail
     // number, the marked times) are stored by the store or not at all.
     if (text.length() > 0 && !isStationIdDescriptor(i))

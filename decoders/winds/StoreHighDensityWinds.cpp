@@ -74,6 +74,12 @@ int StoreHighDensityWinds::storeFile()
     _decoder.locationIndices().setLength(0);
     _winds.clear();
     _refusal = TextString();
+    // A message of another kind (another data category, or reports without
+    // what makes one of the data type) is not stored as this one.
+    const TextString other =
+        notOfKind(_decoder.windType().kind, _decoder.dataCategory(), _decoder.decodedValues());
+    if (other.length() > 0)
+        return refuse(other);
     _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
     SeqOf<LatLonCoord> locations;
     if (getLocations(locations) == 0)
