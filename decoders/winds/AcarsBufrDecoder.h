@@ -79,7 +79,8 @@
 // into direction and speed (windForms), unless it gives the direction and
 // speed themselves (both, or one of them while the components are not both
 // given); of each element the observation's last value counts, as for the
-// others (its own over those it shares).
+// others (its own over those it shares), but a missing value never goes over
+// a value it gave the same variable.
 //
 // The decoder stores messages of data category 4 (or of a category outside
 // WMO's table A); a message of another category sets its bulletin aside
@@ -105,6 +106,8 @@
 #include "SeqOfPtr.h"
 #include "TextString.h"
 
+#include <set>
+#include <string>
 #include <vector>
 
 class NetcdfPointData;
@@ -256,8 +259,10 @@ private:
     SeqOfPtr<int*> _handles;
     RecordWriter _writer;
     std::vector<Observation> _observations;
-    // The observation whose values are being stored.
+    // The observation whose values are being stored, and the variables it
+    // gave a value that is not missing.
     const Observation* _storing = nullptr;
+    std::set<std::string> _given;
     BulletinLog _bulletinLog;
     TextString _dataTypeName;
     int _timeout = 36000;

@@ -323,7 +323,8 @@ int AcarsBufrDecoder::storeFile()
     _handles.setLength(0);
     // A message of another kind (a satellite wind message in an aircraft
     // bulletin) is not stored as aircraft reports.
-    static const MessageKind AIRCRAFT = {"aircraft reports", {4, -1}, {{nullptr, {0}}, {nullptr, {0}}}};
+    static const MessageKind AIRCRAFT = {
+        "aircraft reports", {4, -1}, {{nullptr, {0}}, {nullptr, {0}}}};
     const TextString other = notOfKind(AIRCRAFT, _dataCategory, _decodedValues);
     if (other.length() > 0) {
         ACARS_LOG(PROBLEM) << other << "  Not stored, skipping to next file." << std::endl;
@@ -425,6 +426,7 @@ int AcarsBufrDecoder::storeFile()
         o.record = record;
         const int ncid = *handle;
         _storing = &o;
+        _given.clear();
         auto store = [&](int i) {
             if (storeValues(ncid, record, i)) {
                 o.stored = true;
@@ -724,6 +726,11 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     // number, the marked times) are stored by the store or not at all.
     if (text.length() > 0 && !isStationIdDescriptor(i))
         return true;
+    // A missing value never goes over one the observation gave its variable
+    // (a wind speed given in knots, then missing in km/h).
+    const bool missing = text.length() == 0 && v.getValue() == BufrDecoder::MISSING_VALUE;
+    if (missing && _storing && _given.count(name.c_str()))
+        return true;
     double converted = v.getValue();
     if (text.length() == 0 &&
         !ElementUnits::toVariable(d, converted, _writer.at(ncid), name, _bulletinLog, "AcarsBufrDecoder"))
@@ -734,7 +741,11 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
         if (value == 0.0f)
             value = -99999.0f;
     }
-    return putValue(ncid, name, text, value, record);
+    if (!putValue(ncid, name, text, value, record))
+        return false;
+    if (!missing && _storing)
+        _given.insert(name.c_str());
+    return true;
 }
 
 bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observation& o)
