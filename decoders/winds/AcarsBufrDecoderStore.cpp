@@ -7,6 +7,7 @@
 #include "DataTime.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
@@ -397,7 +398,7 @@ int AcarsBufrDecoder::storeFile()
         bool existing = false;
         int* handle = placeObservation(tails[s], o, record, existing);
         if (!handle) {
-            ACARS_LOG(PROBLEM) << "No handle for " << tails[s] << " for " << o.time.seconds()
+            ACARS_LOG(PROBLEM) << "No handle for " << LogText(tails[s]) << " for " << o.time.seconds()
                                << ".  Skipping to next file." << std::endl;
             result = -1;
             break;
@@ -438,7 +439,7 @@ int AcarsBufrDecoder::storeFile()
             ACARS_LOG(VERBOSE) << "Unable to map netcdf file to descriptor "
                                << values[i].getDescriptor() << "(" << name << ")"
                                << ", decoded value=[" << values[i].getValue() << "] for "
-                               << tails[s] << " is undefined in the cdl." << std::endl;
+                               << LogText(tails[s]) << " is undefined in the cdl." << std::endl;
         };
         // What tells the observation's record from the others of its
         // aircraft and time goes in first, its height before its position:
@@ -516,7 +517,7 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
     SeqOf<int> records;
     if (!_store->getRecordsForId(tailNumber, TimeRange(o.time, o.time), handle, records)) {
         if (_bulletinLog.admit("AcarsBufrDecoder", "Unable to read the records of"))
-            ACARS_LOG(PROBLEM) << "Unable to read the records of " << tailNumber << " at "
+            ACARS_LOG(PROBLEM) << "Unable to read the records of " << LogText(tailNumber) << " at "
                                << o.time.seconds() << " in " << _netcdfFileName << std::endl;
         releaseHandle(handle);
         return nullptr;
@@ -545,7 +546,7 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
             return nullptr;
         }
         if (_bulletinLog.admit("AcarsBufrDecoder", "left unfinished is taken over"))
-            ACARS_LOG(EVENT) << "Record " << records[k] << " of " << tailNumber << " in "
+            ACARS_LOG(EVENT) << "Record " << records[k] << " of " << LogText(tailNumber) << " in "
                              << _netcdfFileName << " left unfinished is taken over"
                              << std::endl;
         record = records[k];
@@ -558,7 +559,7 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
     handle = _store->getFileHandleAndNewRecord(ids, times, record);
     _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
     if (!handle) {
-        ACARS_LOG(PROBLEM) << "No handle for this station info: " << tailNumber
+        ACARS_LOG(PROBLEM) << "No handle for this station info: " << LogText(tailNumber)
                            << " and time: " << o.time.seconds() << std::endl;
         return nullptr;
     }
@@ -654,7 +655,7 @@ int* AcarsBufrDecoder::getHandle(const TextString& tailNumber, const AbsTime& ti
             *newRecord = isNew;
     }
     if (!handle) {
-        ACARS_LOG(PROBLEM) << "No handle for this station info: " << tailNumber
+        ACARS_LOG(PROBLEM) << "No handle for this station info: " << LogText(tailNumber)
                            << " and time: " << time.seconds() << std::endl;
         return nullptr;
     }
@@ -807,7 +808,7 @@ bool AcarsBufrDecoder::putTextValue(int ncid, const TextString& name, int record
     const RecordWriter::Outcome outcome = _writer.at(ncid).putText(name, record, text);
     if (outcome == RecordWriter::FAILED &&
         _bulletinLog.admit("AcarsBufrDecoder", "Unable to store the value"))
-        ACARS_LOG(PROBLEM) << "Unable to store the value " << text << std::endl;
+        ACARS_LOG(PROBLEM) << "Unable to store the value " << LogText(text) << std::endl;
     return outcome == RecordWriter::WRITTEN;
 }
 

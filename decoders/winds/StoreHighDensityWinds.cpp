@@ -4,6 +4,7 @@
 #include "DataTime.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfPointData.h"
 #include "SatelliteWindDecoder.h"
 #include "Set.h"
@@ -520,7 +521,7 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
     const TextString token = v.getCharValue();
     if (_debug)
         STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << d << ")= <"
-                         << name << "> <" << token << ">" << std::endl;
+                         << name << "> <" << LogText(token) << ">" << std::endl;
     if (token.length() > 0)
         return true;
     double value = v.getValue();
@@ -577,7 +578,7 @@ bool StoreHighDensityWinds::insertDecodedValues(int ncid, const TextString& varN
     if (variable.type != NC_CHAR)
         return _writer.putNumber(varName, record, value) != RecordWriter::FAILED;
     if (_verbose)
-        STORE_LOG(VERBOSE) << varName << ", start[0]: " << record << ", dataToken: <" << dataToken
+        STORE_LOG(VERBOSE) << varName << ", start[0]: " << record << ", dataToken: <" << LogText(dataToken)
                            << ">" << std::endl;
     putTextValue(ncid, varName, record, dataToken);
     return true;
@@ -587,7 +588,7 @@ void StoreHighDensityWinds::putTextValue(int ncid, const TextString& varName, in
                                          const TextString& text)
 {
     if (_verbose)
-        STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
+        STORE_LOG(VERBOSE) << "<" << LogText(text) << ">" << ", start[0]: " << record << std::endl;
     _writer.at(ncid).putText(varName, record, text);
 }
 
