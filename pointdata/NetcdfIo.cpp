@@ -372,37 +372,80 @@ bool NetcdfIo::fillRecord(long record) const
         nc_inq_unlimdim(_ncid, &recordDim) != NC_NOERR || recordDim < 0)
         return false;
     for (int var = 0; var < nVars; ++var) {
-        nc_type type = NC_NAT;
         int nDims = 0;
         int dims[NC_MAX_VAR_DIMS];
-        if (nc_inq_var(_ncid, var, nullptr, &type, &nDims, dims, nullptr) != NC_NOERR)
+        if (nc_inq_var(_ncid, var, nullptr, nullptr, &nDims, dims, nullptr) != NC_NOERR)
             return false;
-        if (nDims == 0 || dims[0] != recordDim)
-            continue;
-        size_t start[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record)};
-        size_t count[NC_MAX_VAR_DIMS] = {1};
-        size_t values = 1;
-        for (int d = 1; d < nDims; ++d) {
-            if (nc_inq_dimlen(_ncid, dims[d], &count[d]) != NC_NOERR)
-                return false;
-            values *= count[d];
-        }
-        // Classic types are 1 to 8 bytes wide.
-        size_t width = 0;
-        unsigned char fill[8];
-        int noFill = 0;
-        if (nc_inq_type(_ncid, type, nullptr, &width) != NC_NOERR || width == 0 ||
-            width > sizeof fill || nc_inq_var_fill(_ncid, var, &noFill, fill) != NC_NOERR)
-            return false;
-        if (values == 0)
-            continue;
-        std::vector<unsigned char> row(values * width);
-        for (size_t i = 0; i < values; ++i)
-            std::memcpy(&row[i * width], fill, width);
-        if (nc_put_vara(_ncid, var, start, count, row.data()) != NC_NOERR)
+        if (nDims > 0 && dims[0] == recordDim && !fillVariable(var, record))
             return false;
     }
     return true;
+}
+
+bool NetcdfIo::fillVariable(int var, long record) const
+{
+    int recordDim = -1;
+    nc_type type = NC_NAT;
+    int nDims = 0;
+    int dims[NC_MAX_VAR_DIMS];
+    if (record < 0 || nc_inq_unlimdim(_ncid, &recordDim) != NC_NOERR || recordDim < 0 ||
+        nc_inq_var(_ncid, var, nullptr, &type, &nDims, dims, nullptr) != NC_NOERR ||
+        nDims == 0 || dims[0] != recordDim)
+        return false;
+    size_t start[NC_MAX_VAR_DIMS] = {static_cast<size_t>(record)};
+    size_t count[NC_MAX_VAR_DIMS] = {1};
+    size_t values = 1;
+    for (int d = 1; d < nDims; ++d) {
+        if (nc_inq_dimlen(_ncid, dims[d], &count[d]) != NC_NOERR)
+            return false;
+        values *= count[d];
+    }
+    // Classic types are 1 to 8 bytes wide.
+    size_t width = 0;
+    unsigned char fill[8];
+    int noFill = 0;
+    if (nc_inq_type(_ncid, type, nullptr, &width) != NC_NOERR || width == 0 ||
+        width > sizeof fill || nc_inq_var_fill(_ncid, var, &noFill, fill) != NC_NOERR)
+        return false;
+    if (values == 0)
+        return true;
+    std::vector<unsigned char> row(values * width);
+    for (size_t i = 0; i < values; ++i)
+        std::memcpy(&row[i * width], fill, width);
+    return nc_put_vara(_ncid, var, start, count, row.data()) == NC_NOERR;
+}
+
+bool NetcdfIo::fillValue(int var, double& value) const
+{
+    union {
+        signed char b;
+        short s;
+        int i;
+        float f;
+        double d;
+    } fill;
+    int noFill = 0;
+    if (nc_inq_var_fill(_ncid, var, &noFill, &fill) != NC_NOERR)
+        return false;
+    switch (varType(var)) {
+    case NC_BYTE:
+        value = fill.b;
+        return true;
+    case NC_SHORT:
+        value = fill.s;
+        return true;
+    case NC_INT:
+        value = fill.i;
+        return true;
+    case NC_FLOAT:
+        value = fill.f;
+        return true;
+    case NC_DOUBLE:
+        value = fill.d;
+        return true;
+    default:
+        return false;
+    }
 }
 
 template bool NetcdfIo::get1<char>(int, const NcPos&, char&) const;

@@ -122,6 +122,11 @@ public:
     // netCDF's default for its type) over one record, so that a record taken
     // again holds nothing of what was written into it before.
     bool fillRecord(long record) const;
+    // The same over one record of one record variable.
+    bool fillVariable(int var, long record) const;
+    // The fill value of a numeric variable (its _FillValue, else netCDF's
+    // default for its type); false for a char variable or a failed call.
+    bool fillValue(int var, double& value) const;
     // The reason of the last failed version-2 call, read at once after it.
     static const char* lastErrorText();
 

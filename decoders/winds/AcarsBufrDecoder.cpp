@@ -1,6 +1,7 @@
 #include "AcarsBufrDecoder.h"
 
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfPointData.h"
 
 #include <cstdlib>
@@ -80,6 +81,6 @@ bool AcarsBufrDecoder::checkFileName(const TextString& name)
         if (name.indexOfString(ident, at))
             return true;
     }
-    ACARS_LOG(PROBLEM) << "Not a valid ACARS BUFR file name - " << name << std::endl;
+    ACARS_LOG(PROBLEM) << "Not a valid ACARS BUFR file name - " << LogText(name) << std::endl;
     return false;
 }

@@ -13,7 +13,8 @@
 // where those are absent the coarse-accuracy ones (0 05 002, 0 06 002),
 // which go into the same variables.  A subset's values fall into
 // observations: one runs up to a latitude element of its accuracy or a
-// height element (0 07 010, 0 07 002, 0 07 007) that it gives again, where
+// height element (0 07 010, 0 10 070, 0 07 002, 0 07 007) that it gives
+// again, where
 // the next begins, together with the time and height values right before
 // that element (3 11 009's levels open with their flight level, 3 11 012's
 // with their time and flight level, 3 11 010's turbulence observations with
@@ -45,8 +46,11 @@
 // one aircraft climbing or descending reports several times within one
 // time.  An observation is told apart by what its record holds of it
 // beside the tail number and time: its position and its height (the first
-// of 0 07 010, 0 07 002 and 0 07 007 that holds a value; of these only
-// the ones with a template variable).  An observation goes into the record
+// of 0 07 010, 0 10 070, 0 07 002 and 0 07 007 that holds a value; of these
+// only the ones with a template variable).  The height's variable holds
+// that height: another element of it that the observation gives (a height
+// of its gust group) is not written over it, with a PROBLEM line where it
+// gives another value.  An observation goes into the record
 // of its tail number and time that holds its position and height (the
 // same report delivered again: rewritten with the same values), or, when
 // the aircraft has records at its time but none holds them, into a new
@@ -55,6 +59,14 @@
 // observation whose record an earlier observation of the same bulletin
 // took (levels of one height with nothing else to tell them apart) is
 // skipped with a PROBLEM line, the earlier one's values kept.
+// A record is placed (its tail number and time committed) before its
+// values, which reach the disk when its handle is given back, the
+// observation's height and position first; a process stopped in between
+// leaves a record without a position.  Such a record of the aircraft at
+// the observation's time, whose position and height variables hold the
+// observation's values or nothing, is emptied and taken over by the
+// observation, so that the report stored again leaves no record holding
+// only its key, and nothing twice.
 // Other values go into the template variables of their elements in the
 // variable's unit (ElementUnits: 55 kt into "m s-1" as 28.29; a unit that
 // cannot be converted is left out with a PROBLEM line), but a relative
@@ -67,7 +79,12 @@
 // into direction and speed (windForms), unless it gives the direction and
 // speed themselves (both, or one of them while the components are not both
 // given); of each element the observation's last value counts, as for the
-// others (its own over those it shares).
+// others (its own over those it shares), but a missing value never goes over
+// a value it gave the same variable.
+//
+// The decoder stores messages of data category 4 (or of a category outside
+// WMO's table A); a message of another category sets its bulletin aside
+// with a reason naming it (windKinds), its other messages stored.
 //
 // The template dictionary is read once, at construction; while it is empty
 // every directory pass logs "Unable to read template file" and leaves the
@@ -89,6 +106,8 @@
 #include "SeqOfPtr.h"
 #include "TextString.h"
 
+#include <set>
+#include <string>
 #include <vector>
 
 class NetcdfPointData;
@@ -170,6 +189,14 @@ public:
     // Whether the record holds the observation's position and height, as
     // far as its variables hold them.
     bool holdsObservation(int ncid, int record, const Observation& o);
+    // Whether the record is one a stopped store left before it wrote the
+    // observation's position: its position variables hold nothing or the
+    // observation's, its height variable nothing or the observation's, and
+    // one of the position variables nothing.
+    bool leftUnfinished(int ncid, int record, const Observation& o);
+    // Writes the fill values over the record's variables of the template's
+    // elements and "timeMdcrsHdr"; false when a write failed.
+    bool emptyRecord(int ncid, int record);
     // Writes decoded value i at the record; false when it has no variable
     // to go to, its unit cannot be converted into the variable's, or it
     // could not be written.
@@ -195,6 +222,11 @@ public:
     const SeqOfPtr<int*>& handles() const { return _handles; }
 
 private:
+    // What a record's variable holds of a key value (a position or height)
+    // of an observation: it has no variable for it; it holds that value;
+    // it holds its fill value; it holds another.
+    enum KeyHeld { KEY_UNHELD, KEY_SAME, KEY_EMPTY, KEY_OTHER };
+    KeyHeld keyHeld(int ncid, int record, int i);
     // The index in POSITIONS of a position element, -1 for another one.
     static int positionIndex(int descriptor);
     // Where the observation whose latitude or height is value i begins:
@@ -227,8 +259,10 @@ private:
     SeqOfPtr<int*> _handles;
     RecordWriter _writer;
     std::vector<Observation> _observations;
-    // The observation whose values are being stored.
+    // The observation whose values are being stored, and the variables it
+    // gave a value that is not missing.
     const Observation* _storing = nullptr;
+    std::set<std::string> _given;
     BulletinLog _bulletinLog;
     TextString _dataTypeName;
     int _timeout = 36000;

@@ -7,11 +7,13 @@
 #include "DataTime.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfIo.h"
 #include "NetcdfPointData.h"
 #include "TimeRange.h"
 #include "dmNotify.h"
 #include "windForms.h"
+#include "windKinds.h"
 #include "windTimeGroups.h"
 
 #include <algorithm>
@@ -34,19 +36,21 @@ const int WIND_SPEED = 11002;
 // Latitude and longitude of high, then of coarse accuracy.
 const int POSITIONS[4] = {5001, 6001, 5002, 6002};
 // The heights of an aircraft, in the order they are taken: flight level,
-// height or altitude, height.
-const int HEIGHTS[3] = {7010, 7002, 7007};
+// indicated aircraft altitude, height or altitude, height above mean sea
+// level.
+const int HEIGHT_FORMS = 4;
+const int HEIGHTS[HEIGHT_FORMS] = {7010, 10070, 7002, 7007};
 const DataAccessKey ACARS_KEY = 79;
 
 // The elements an observation is told from the one before by, when it
 // gives them again: the latitudes of high and of coarse accuracy, then the
 // heights.
-const int KEYS = 5;
+const int KEYS = 2 + HEIGHT_FORMS;
 int keyIndex(int descriptor)
 {
     if (descriptor == POSITIONS[0] || descriptor == POSITIONS[2])
         return descriptor == POSITIONS[0] ? 0 : 1;
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < HEIGHT_FORMS; ++k)
         if (descriptor == HEIGHTS[k])
             return 2 + k;
     return -1;
@@ -271,7 +275,7 @@ void AcarsBufrDecoder::locatePositionAndHeight(Observation& o) const
         }
         // Its height: the first of the height elements, in their order,
         // that holds a value.
-        for (int k = 0; k < 3 && o.height < 0; ++k)
+        for (int k = 0; k < HEIGHT_FORMS && o.height < 0; ++k)
             for (int i = range[0]; i < range[1] && o.height < 0; ++i)
                 if (values[i].getDescriptor() == HEIGHTS[k] &&
                     values[i].getValue() != BufrDecoder::MISSING_VALUE)
@@ -318,6 +322,15 @@ int AcarsBufrDecoder::storeFile()
 {
     int result = 1;
     _handles.setLength(0);
+    // A message of another kind (a satellite wind message in an aircraft
+    // bulletin) is not stored as aircraft reports.
+    static const MessageKind AIRCRAFT = {
+        "aircraft reports", {4, -1}, {{nullptr, {0}}, {nullptr, {0}}}};
+    const TextString other = notOfKind(AIRCRAFT, _dataCategory, _decodedValues);
+    if (other.length() > 0) {
+        ACARS_LOG(PROBLEM) << other << "  Not stored, skipping to next file." << std::endl;
+        return setAside(other);
+    }
     const SeqOf<TextString> tails = getTailNumbers();
     int tailCount = 0;
     for (int k = 0; k < tails.length(); ++k)
@@ -385,7 +398,7 @@ int AcarsBufrDecoder::storeFile()
         bool existing = false;
         int* handle = placeObservation(tails[s], o, record, existing);
         if (!handle) {
-            ACARS_LOG(PROBLEM) << "No handle for " << tails[s] << " for " << o.time.seconds()
+            ACARS_LOG(PROBLEM) << "No handle for " << LogText(tails[s]) << " for " << o.time.seconds()
                                << ".  Skipping to next file." << std::endl;
             result = -1;
             break;
@@ -413,9 +426,9 @@ int AcarsBufrDecoder::storeFile()
         o.file = _netcdfFileName;
         o.record = record;
         const int ncid = *handle;
-        _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
         _storing = &o;
-        o.forEachValue([&](int i) {
+        _given.clear();
+        auto store = [&](int i) {
             if (storeValues(ncid, record, i)) {
                 o.stored = true;
                 return;
@@ -426,7 +439,19 @@ int AcarsBufrDecoder::storeFile()
             ACARS_LOG(VERBOSE) << "Unable to map netcdf file to descriptor "
                                << values[i].getDescriptor() << "(" << name << ")"
                                << ", decoded value=[" << values[i].getValue() << "] for "
-                               << tails[s] << " is undefined in the cdl." << std::endl;
+                               << LogText(tails[s]) << " is undefined in the cdl." << std::endl;
+        };
+        // What tells the observation's record from the others of its
+        // aircraft and time goes in first, its height before its position:
+        // a record that holds its position holds its height too.
+        const int keys[3] = {o.height, o.latitude, o.longitude};
+        for (int i : keys)
+            if (i >= 0)
+                store(i);
+        _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
+        o.forEachValue([&](int i) {
+            if (i != keys[0] && i != keys[1] && i != keys[2])
+                store(i);
         });
         if (storeComponentWind(ncid, record, o))
             o.stored = true;
@@ -492,7 +517,7 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
     SeqOf<int> records;
     if (!_store->getRecordsForId(tailNumber, TimeRange(o.time, o.time), handle, records)) {
         if (_bulletinLog.admit("AcarsBufrDecoder", "Unable to read the records of"))
-            ACARS_LOG(PROBLEM) << "Unable to read the records of " << tailNumber << " at "
+            ACARS_LOG(PROBLEM) << "Unable to read the records of " << LogText(tailNumber) << " at "
                                << o.time.seconds() << " in " << _netcdfFileName << std::endl;
         releaseHandle(handle);
         return nullptr;
@@ -504,6 +529,29 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
             return handle;
         }
     }
+    // A record a stopped store left with its tail number and time but
+    // without the position that tells its observation (an observation's
+    // values reach the disk when its handle is given back, its position and
+    // height first) is the record of the observation whose position and
+    // height it holds in part or not at all: emptied and taken over, so
+    // that the report stored again leaves no record of its key alone.
+    for (int k = 0; k < records.length(); ++k) {
+        if (!leftUnfinished(*handle, records[k], o))
+            continue;
+        if (!emptyRecord(*handle, records[k])) {
+            if (_bulletinLog.admit("AcarsBufrDecoder", "Unable to empty record"))
+                ACARS_LOG(PROBLEM) << "Unable to empty record " << records[k] << " of "
+                                   << _netcdfFileName << std::endl;
+            releaseHandle(handle);
+            return nullptr;
+        }
+        if (_bulletinLog.admit("AcarsBufrDecoder", "left unfinished is taken over"))
+            ACARS_LOG(EVENT) << "Record " << records[k] << " of " << LogText(tailNumber) << " in "
+                             << _netcdfFileName << " left unfinished is taken over"
+                             << std::endl;
+        record = records[k];
+        return handle;
+    }
     if (!releaseHandle(handle))
         return nullptr;
     SeqOf<TextString> ids(tailNumber);
@@ -511,7 +559,7 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
     handle = _store->getFileHandleAndNewRecord(ids, times, record);
     _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
     if (!handle) {
-        ACARS_LOG(PROBLEM) << "No handle for this station info: " << tailNumber
+        ACARS_LOG(PROBLEM) << "No handle for this station info: " << LogText(tailNumber)
                            << " and time: " << o.time.seconds() << std::endl;
         return nullptr;
     }
@@ -521,27 +569,61 @@ int* AcarsBufrDecoder::placeObservation(const TextString& tailNumber, const Obse
     return handle;
 }
 
-bool AcarsBufrDecoder::holdsObservation(int ncid, int record, const Observation& o)
+AcarsBufrDecoder::KeyHeld AcarsBufrDecoder::keyHeld(int ncid, int record, int i)
 {
     const SeqOf<BufrValues>& values = _decodedValues;
+    const int d = values[i].getDescriptor();
+    TextString name;
+    bool tooLarge = false;
+    RecordWriter::Variable v;
+    double value = values[i].getValue();
+    // A value the record has no variable for cannot tell records apart.
+    if (!variableOf(d, name, tooLarge) || !_writer.at(ncid).find(name, v, record, true) ||
+        v.type == NC_CHAR || !ElementUnits::toVariable(d, value, _writer, name))
+        return KEY_UNHELD;
+    NcPos at;
+    at.rank = v.rank;
+    at.v[0] = record;
+    const NetcdfIo io(ncid);
+    double held = 0, fill = 0;
+    if (v.rank < 1 || v.rank > NcPos::MAX_RANK || !io.get1Number(v.id, at, held))
+        return KEY_OTHER;
+    if (held == asHeld(v.type, static_cast<float>(value)))
+        return KEY_SAME;
+    return io.fillValue(v.id, fill) && held == fill ? KEY_EMPTY : KEY_OTHER;
+}
+
+bool AcarsBufrDecoder::holdsObservation(int ncid, int record, const Observation& o)
+{
     for (int i : {o.latitude, o.longitude, o.height}) {
-        if (i < 0)
-            continue;
-        const int d = values[i].getDescriptor();
-        TextString name;
-        bool tooLarge = false;
-        RecordWriter::Variable v;
-        double value = values[i].getValue();
-        // A value the record has no variable for cannot tell records apart.
-        if (!variableOf(d, name, tooLarge) || !_writer.at(ncid).find(name, v, record, true) ||
-            v.type == NC_CHAR || !ElementUnits::toVariable(d, value, _writer, name))
-            continue;
-        NcPos at;
-        at.rank = v.rank;
-        at.v[0] = record;
-        double held = 0;
-        if (v.rank < 1 || v.rank > NcPos::MAX_RANK || !NetcdfIo(ncid).get1Number(v.id, at, held) ||
-            held != asHeld(v.type, static_cast<float>(value)))
+        const KeyHeld held = i < 0 ? KEY_UNHELD : keyHeld(ncid, record, i);
+        if (held != KEY_UNHELD && held != KEY_SAME)
+            return false;
+    }
+    return true;
+}
+
+bool AcarsBufrDecoder::leftUnfinished(int ncid, int record, const Observation& o)
+{
+    bool unplaced = false;
+    for (int i : {o.latitude, o.longitude, o.height}) {
+        const KeyHeld held = i < 0 ? KEY_UNHELD : keyHeld(ncid, record, i);
+        if (held == KEY_OTHER)
+            return false;
+        unplaced = unplaced || (held == KEY_EMPTY && i != o.height);
+    }
+    return unplaced;
+}
+
+bool AcarsBufrDecoder::emptyRecord(int ncid, int record)
+{
+    // The variables of the template's elements and the bulletin time; the
+    // tail number, the time and the store's bookkeeping stay.
+    const NetcdfIo io(ncid);
+    for (int k = -1; k < _templateDict.count(); ++k) {
+        const TextString name = k < 0 ? TextString("timeMdcrsHdr") : _templateDict.value(k);
+        const int var = io.varId(name.c_str());
+        if (var >= 0 && !io.fillVariable(var, record))
             return false;
     }
     return true;
@@ -573,7 +655,7 @@ int* AcarsBufrDecoder::getHandle(const TextString& tailNumber, const AbsTime& ti
             *newRecord = isNew;
     }
     if (!handle) {
-        ACARS_LOG(PROBLEM) << "No handle for this station info: " << tailNumber
+        ACARS_LOG(PROBLEM) << "No handle for this station info: " << LogText(tailNumber)
                            << " and time: " << time.seconds() << std::endl;
         return nullptr;
     }
@@ -623,9 +705,32 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     bool tooLarge = false;
     if (!variableOf(d, name, tooLarge))
         return !tooLarge && text.length() > 0;
+    // The variable of the observation's height holds that height: another
+    // element of the same variable (a second height form, the height of a
+    // gust or turbulence group) is not written over it.
+    if (_storing && _storing->height >= 0 && i != _storing->height) {
+        const BufrValues& height = _decodedValues[_storing->height];
+        TextString heightName;
+        if (variableOf(height.getDescriptor(), heightName, tooLarge) && heightName == name) {
+            if (v.getValue() != BufrDecoder::MISSING_VALUE && v.getValue() != height.getValue() &&
+                _bulletinLog.admit("AcarsBufrDecoder", "beside its height"))
+                ACARS_LOG(PROBLEM) << "Report " << v.getSubset() + 1 << " gives "
+                                   << BulletinLog::descriptorText(d) << " " << v.getValue()
+                                   << " beside its height "
+                                   << BulletinLog::descriptorText(height.getDescriptor()) << " "
+                                   << height.getValue() << ": " << name
+                                   << " holds its height." << std::endl;
+            return true;
+        }
+    }
     // Texts other than the flight number and the ground station (the tail
     // number, the marked times) are stored by the store or not at all.
     if (text.length() > 0 && !isStationIdDescriptor(i))
+        return true;
+    // A missing value never goes over one the observation gave its variable
+    // (a wind speed given in knots, then missing in km/h).
+    const bool missing = text.length() == 0 && v.getValue() == BufrDecoder::MISSING_VALUE;
+    if (missing && _storing && _given.count(name.c_str()))
         return true;
     double converted = v.getValue();
     if (text.length() == 0 &&
@@ -637,7 +742,11 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
         if (value == 0.0f)
             value = -99999.0f;
     }
-    return putValue(ncid, name, text, value, record);
+    if (!putValue(ncid, name, text, value, record))
+        return false;
+    if (!missing && _storing)
+        _given.insert(name.c_str());
+    return true;
 }
 
 bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observation& o)
@@ -699,7 +808,7 @@ bool AcarsBufrDecoder::putTextValue(int ncid, const TextString& name, int record
     const RecordWriter::Outcome outcome = _writer.at(ncid).putText(name, record, text);
     if (outcome == RecordWriter::FAILED &&
         _bulletinLog.admit("AcarsBufrDecoder", "Unable to store the value"))
-        ACARS_LOG(PROBLEM) << "Unable to store the value " << text << std::endl;
+        ACARS_LOG(PROBLEM) << "Unable to store the value " << LogText(text) << std::endl;
     return outcome == RecordWriter::WRITTEN;
 }
 

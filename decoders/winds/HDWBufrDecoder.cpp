@@ -8,8 +8,14 @@ BufrFileDecoder::Record HDWBufrDecoder::hdwRecord()
 
 SatelliteWindDecoder::WindType HDWBufrDecoder::hdwType()
 {
-    return {"HDWBufrDecoder", "High Density Winds", "CSWBufrPattern.txt", "/point/CSW/netcdf",
-            10007};
+    return {"HDWBufrDecoder",
+            "High Density Winds",
+            "CSWBufrPattern.txt",
+            "/point/CSW/netcdf",
+            10007,
+            {"satellite winds",
+             {5, -1},
+             {{"satellite identifier", {1007, 0}}, {"pressure", {7004, 10004, 0}}}}};
 }
 
 HDWBufrDecoder::HDWBufrDecoder() : SatelliteWindDecoder(hdwRecord(), hdwType()), _storing(*this)

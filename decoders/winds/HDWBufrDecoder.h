@@ -8,7 +8,11 @@
 // "CSWBufrPattern.txt" is read once per directory pass, before the listing;
 // every listed name passes the name check of the shared flow (prefix and
 // WMO region designator), and the flow pauses 0.3 s after each file it
-// decoded.  Lines are logged under the source name "HDWBufrDecoder".
+// decoded.  It stores messages of data category 5 (or of a category outside
+// WMO's table A) whose reports give a satellite identifier (0 01 007) and a
+// pressure (0 07 004 or 0 10 004), what makes a satellite wind; a message
+// of another kind sets its bulletin aside (windKinds).  Lines are
+// logged under the source name "HDWBufrDecoder".
 #ifndef HDWBUFRDECODER_H
 #define HDWBUFRDECODER_H
 

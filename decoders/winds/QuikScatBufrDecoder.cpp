@@ -8,8 +8,12 @@ BufrFileDecoder::Record QuikScatBufrDecoder::quikScatRecord()
 
 SatelliteWindDecoder::WindType QuikScatBufrDecoder::quikScatType()
 {
-    return {"QuikScatBufrDecoder", "Quik Scat Winds", "quikscatBufrPattern.txt",
-            "/point/QuikScat/netcdf", 10008};
+    return {"QuikScatBufrDecoder",
+            "Quik Scat Winds",
+            "quikscatBufrPattern.txt",
+            "/point/QuikScat/netcdf",
+            10008,
+            {"scatterometer winds", {12, 24}, {{nullptr, {0}}, {nullptr, {0}}}}};
 }
 
 QuikScatBufrDecoder::QuikScatBufrDecoder()

@@ -3,7 +3,11 @@
 // $QEV_DATA/ispan/badQuikScatBufr), store ($QEV_DATA/point/QuikScat/netcdf),
 // pattern file "quikscatBufrPattern.txt", product key 10008 and storing
 // (StoreQuikScatWinds).  It shares no state with the high-density wind
-// decoder.  Lines are logged under the source name "QuikScatBufrDecoder".
+// decoder.  It stores messages of data category 12 or 24 (or of a category
+// outside WMO's table A); a message of another category sets its bulletin
+// aside (windKinds), as one whose cells give no wind or position does
+// (StoreQuikScatWinds).  Lines are logged under the source name
+// "QuikScatBufrDecoder".
 #ifndef QUIKSCATBUFRDECODER_H
 #define QUIKSCATBUFRDECODER_H
 

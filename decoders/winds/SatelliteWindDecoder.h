@@ -28,6 +28,7 @@
 #include "ReportReader.h"
 #include "SeqOf.h"
 #include "TextString.h"
+#include "windKinds.h"
 
 class NetcdfPointData;
 
@@ -40,6 +41,9 @@ public:
         const char* patternFile;      // under $QEV_HOME/data/
         const char* storePath;        // below $QEV_DATA
         DataAccessKey productKey;
+        // The messages the data type stores (windKinds): another kind sets
+        // its bulletin aside.
+        MessageKind kind;
     };
 
     // The flow of both data types: every listed name, the pattern read once
@@ -78,6 +82,7 @@ public:
     const WindType& windType() const { return _type; }
     const SeqOf<BufrValues>& decodedValues() const { return _decodedValues; }
     int subsetCount() const { return _subsets; }
+    int dataCategory() const { return _dataCategory; }
     SeqOf<int>& locationIndices() { return _locationIndices; }
     // What the decoding read of the message besides its values.
     ReportReader::Layout readerLayout() const

@@ -4,6 +4,7 @@
 #include "DataTime.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "NetcdfPointData.h"
 #include "SatelliteWindDecoder.h"
 #include "Set.h"
@@ -74,6 +75,12 @@ int StoreHighDensityWinds::storeFile()
     _decoder.locationIndices().setLength(0);
     _winds.clear();
     _refusal = TextString();
+    // A message of another kind (another data category, or reports without
+    // what makes one of the data type) is not stored as this one.
+    const TextString other =
+        notOfKind(_decoder.windType().kind, _decoder.dataCategory(), _decoder.decodedValues());
+    if (other.length() > 0)
+        return refuse(other);
     _reader.reset(new ReportReader(_decoder.decodedValues(), _decoder.readerLayout()));
     SeqOf<LatLonCoord> locations;
     if (getLocations(locations) == 0)
@@ -514,7 +521,7 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
     const TextString token = v.getCharValue();
     if (_debug)
         STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << d << ")= <"
-                         << name << "> <" << token << ">" << std::endl;
+                         << name << "> <" << LogText(token) << ">" << std::endl;
     if (token.length() > 0)
         return true;
     double value = v.getValue();
@@ -571,7 +578,7 @@ bool StoreHighDensityWinds::insertDecodedValues(int ncid, const TextString& varN
     if (variable.type != NC_CHAR)
         return _writer.putNumber(varName, record, value) != RecordWriter::FAILED;
     if (_verbose)
-        STORE_LOG(VERBOSE) << varName << ", start[0]: " << record << ", dataToken: <" << dataToken
+        STORE_LOG(VERBOSE) << varName << ", start[0]: " << record << ", dataToken: <" << LogText(dataToken)
                            << ">" << std::endl;
     putTextValue(ncid, varName, record, dataToken);
     return true;
@@ -581,7 +588,7 @@ void StoreHighDensityWinds::putTextValue(int ncid, const TextString& varName, in
                                          const TextString& text)
 {
     if (_verbose)
-        STORE_LOG(VERBOSE) << "<" << text << ">" << ", start[0]: " << record << std::endl;
+        STORE_LOG(VERBOSE) << "<" << LogText(text) << ">" << ", start[0]: " << record << std::endl;
     _writer.at(ncid).putText(varName, record, text);
 }
 

@@ -52,8 +52,9 @@
 //
 // Results of write2NetcdfFile: 1 stored, 0 nothing to store (a bulletin of
 // no data subset, with an EVENT line), -1 a failure: set aside with a
-// reason naming its cause (no wind with a position or a wind, no store, no
-// wind with a time, a position given twice in a report) or the flow's
+// reason naming its cause (a message of another kind than the decoder's,
+// no wind with a position or a wind, no store, no wind with a time, a
+// position given twice in a report) or the flow's
 // failed-write reason (a wind the store could not place, a handle the store
 // could not give back), with a PROBLEM line; the winds placed stay stored
 // and notified.  A line that recurs per wind is written a bounded number of

@@ -2,6 +2,7 @@
 
 #include "ElementUnits.h"
 #include "LogStream.h"
+#include "LogText.h"
 #include "QuikScatBufrDecoder.h"
 
 #include <cmath>
@@ -97,7 +98,7 @@ bool StoreQuikScatWinds::storeSingleton(int ncid, int record, int index)
         return token.length() > 0;
     if (debugOn())
         QS_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << d << ")= <" << name
-                      << "> <" << token << ">" << std::endl;
+                      << "> <" << LogText(token) << ">" << std::endl;
     if (token.length() == 0 && d == CELL_QUALITY) {
         storeRainFlags(ncid, record, index);
         return true;

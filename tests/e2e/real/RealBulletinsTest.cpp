@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <functional>
@@ -291,9 +292,14 @@ bool isTime(int d)
     return d >= 4001 && d <= 4006;
 }
 
+// The heights of an aircraft, in the order a record takes the first that
+// holds a value.
+const int aircraftHeights[] = {7010, 10070, 7002, 7007};
+
 bool isHeight(int d)
 {
-    return d == 7010 || d == 7002 || d == 7007;
+    return std::find(std::begin(aircraftHeights), std::end(aircraftHeights), d) !=
+           std::end(aircraftHeights);
 }
 
 bool isKey(int d)
@@ -464,7 +470,15 @@ std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
             if (time < 0 || !(position(e, lat, lon, o.first, o.end) ||
                               (o.shared && position(e, lat, lon, 0, o.shared))))
                 continue;
-            const Value* height = of({7010, 7002});
+            // Its height: the first height element, in their order, that
+            // holds a value, its own before those its levels share.
+            const Value* height = nullptr;
+            const std::pair<size_t, size_t> ranges[] = {{o.first, o.end}, {0, o.shared}};
+            for (const auto& range : ranges)
+                for (int d : aircraftHeights)
+                    for (size_t i = range.first; i < range.second && !height; ++i)
+                        if (e[i].descriptor == d && present(e[i]))
+                            height = &e[i];
             const std::string key = aircraftKey(EcCodesDump::trimmed(tail->text), time, lat, lon,
                                                 height ? stored(*height) : -99999);
             if (!o.own && out.count(key))
@@ -473,6 +487,7 @@ std::map<std::string, Expected> aircraft(const EcCodesDump& dump)
             x.numbers = {{"timeObs", time}, {"latitude", lat}, {"longitude", lon}};
             x.value("flightLevel", height);
             x.value("flightPhase", of({8004}));
+            x.value("pressure", of({7004}));
             x.value("temperature", of({12001, 12101}));
             x.value("dewpoint", of({12003, 12103}));
             x.value("mixingRatio", of({13002}));
@@ -1113,6 +1128,7 @@ TEST(RealBulletins, EachReportsOwnValuesAreStoredAsEcCodesReadsThem)
     TempTree tree;
     const std::string winds077 = encoded(tools, tree, "310077.bufr", R"(
 set masterTablesVersionNumber=39;
+set dataCategory=5;
 set numberOfSubsets=3;
 set compressedData=1;
 set inputDelayedDescriptorReplicationFactor={1,1,2,1,1,1,1,1};
@@ -1148,6 +1164,7 @@ write;
         bits += std::string(b > 1 ? "," : "") + (b >= 16 && b <= 18 ? "0" : "1");
     const std::string winds014 = encoded(tools, tree, "310014.bufr", R"(
 set masterTablesVersionNumber=39;
+set dataCategory=5;
 set numberOfSubsets=2;
 set compressedData=1;
 set inputDataPresentIndicator={)" + bits + R"(};
@@ -1169,7 +1186,8 @@ write;
     // An edition 4 aircraft bulletin of uncompressed subsets.
     auto aircraftBulletin = [&](const char* name, int subsets, const std::string& rules) {
         return encoded(tools, tree, name,
-                       "set masterTablesVersionNumber=39;\nset numberOfSubsets=" +
+                       "set masterTablesVersionNumber=39;\nset dataCategory=4;\n"
+                       "set numberOfSubsets=" +
                            std::to_string(subsets) + ";\nset compressedData=0;\n" + rules +
                            "set pack=1;\nwrite;\n");
     };
@@ -1306,6 +1324,7 @@ set #2#year=2024; set #2#month=6; set #2#day=1; set #2#hour=12; set #2#minute=21
     } made[] = {
         {SCATTEROMETER, "ISXX01_KNES_312028", R"(
 set masterTablesVersionNumber=28;
+set dataCategory=12;
 set numberOfSubsets=4;
 set compressedData=1;
 set unexpandedDescriptors={312028};
@@ -1328,6 +1347,7 @@ write;
          STORED_ASIDE, "is 5, which names none of its 4 wind ambiguities. "},
         {SCATTEROMETER, "ISXX01_KNES_older", R"(
 set masterTablesVersionNumber=39;
+set dataCategory=12;
 set numberOfSubsets=2;
 set compressedData=0;
 set inputDelayedDescriptorReplicationFactor={3,2};
@@ -1349,9 +1369,11 @@ write;
          STORED, nullptr},
         {WINDS, "IUCN01_KNES_components", R"(
 set masterTablesVersionNumber=39;
+set dataCategory=5;
 set numberOfSubsets=3;
 set compressedData=1;
-set unexpandedDescriptors={301011,301013,5001,6001,7004,11003,11004};
+set unexpandedDescriptors={1007,301011,301013,5001,6001,7004,11003,11004};
+set satelliteIdentifier=257;
 set year=2024; set month=6; set day=1; set hour=12; set minute={20,20,21}; set second={0,30,0};
 set latitude={45.5,-12.25,30}; set longitude={-120.25,100.5,10};
 set pressure={25000,40000,56000};
@@ -1362,6 +1384,7 @@ write;
          STORED, nullptr},
         {ACARS, "IUAX01_KWBC_components", R"(
 set masterTablesVersionNumber=39;
+set dataCategory=4;
 set numberOfSubsets=2;
 set compressedData=0;
 set unexpandedDescriptors={1008,301011,301013,5001,6001,7010,12101,12103,11003,11004};

@@ -191,12 +191,13 @@ TEST_F(SatelliteWinds, CoarsePositionsStandInForAbsentPreciseOnes)
     t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
     BufrWriter w(4);
     w.category(5).dateTime(2024, 6, 1, 12, 0).subsets(3);
-    w.descriptors({4001, 4002, 4003, 4004, 4005, 4006, 5002, 6002, 11002});
+    w.descriptors({1007, 4001, 4002, 4003, 4004, 4005, 4006, 5002, 6002, 7004, 11002});
     const double positions[3][2] = {{45.5, -120.25}, {-33.75, 151.5}, {10, 20}};
     for (int k = 0; k < 3; ++k)
-        w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, 12)
-            .element(4005, 34).element(4006, 10).element(5002, positions[k][0])
-            .element(6002, positions[k][1]).element(11002, 10 + k);
+        w.element(1007, 257).element(4001, 2024).element(4002, 6).element(4003, 1)
+            .element(4004, 12).element(4005, 34).element(4006, 10)
+            .element(5002, positions[k][0]).element(6002, positions[k][1])
+            .element(7004, 25000).element(11002, 10 + k);
     drop("ispan/bufr/CSW", "IUCN01_KNES_011200", w.build());
     HDWBufrDecoder decoder;
     StoredFile f(t.dataFiles("point/CSW/netcdf").at(0));
@@ -224,24 +225,36 @@ TEST_F(SatelliteWinds, ReportsWithoutAWindOrWithTwoPositionsAreNotStoredAsWinds)
         size_t stored;                               // winds stored so far
         const char* reason;
     } cases[] = {
-        {"IUCN01_KNES_011201", {5001, 6001, 11001, 11002},
-         {{45.5, -120.25, 250, 12.5}, {46.0, -121.0, MISSING, MISSING}}, 1, nullptr},
+        {"IUCN01_KNES_011201", {5001, 6001, 7004, 11001, 11002},
+         {{45.5, -120.25, 25000, 250, 12.5}, {46.0, -121.0, 25000, MISSING, MISSING}}, 1,
+         nullptr},
         {"IUCN01_KNES_011202", {5001, 6001, 7004}, {{45.5, -120.25, 25000}}, 1,
          "No wind in any report: none gives 0 11 001 or 0 11 002, or the components 0 11 003 "
          "or 0 11 004, of its own."},
-        {"IUCN01_KNES_011203", {5001, 6001, 11002, 5001, 6001, 11002},
-         {{45.5, -120.25, 12.5, 46.0, -121.0, 20.0}}, 1,
+        {"IUCN01_KNES_011203", {5001, 6001, 7004, 11002, 5001, 6001, 11002},
+         {{45.5, -120.25, 25000, 12.5, 46.0, -121.0, 20.0}}, 1,
          "0 05 001 given 2 times in the report of subset 1 with no qualifier or replication to "
          "tell which is the wind's own."},
+        // Reports that give no satellite and no pressure are no satellite
+        // winds.
+        {"IUCN01_KNES_011204", {5001, 6001, 11001, 11002}, {{45.5, -120.25, 250, 12.5}}, 1,
+         "Not satellite winds: the reports of the message, of data category 5 (single level "
+         "upper-air data, satellite: satellite winds), give no satellite identifier "
+         "(0 01 007) and no pressure (0 07 004 or 0 10 004)."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         BufrWriter w;
         w.category(5).dateTime(2024, 6, 1, 12, 0).subsets(static_cast<int>(c.subsets.size()));
+        const bool satellite = c.descriptors.size() != 4;
         std::vector<int> descriptors = {301011, 301012};
+        if (satellite)
+            descriptors.insert(descriptors.begin(), 1007);
         descriptors.insert(descriptors.end(), c.descriptors.begin(), c.descriptors.end());
         w.descriptors(descriptors);
         for (const std::vector<double>& values : c.subsets) {
+            if (satellite)
+                w.element(1007, 257);
             w.element(4001, 2024).element(4002, 6).element(4003, 1).element(4004, 12);
             w.element(4005, 34);
             for (size_t k = 0; k < values.size(); ++k)
@@ -260,7 +273,7 @@ TEST_F(SatelliteWinds, ReportsWithoutAWindOrWithTwoPositionsAreNotStoredAsWinds)
                                      t.data("ispan/bufr/CSW/") + c.name + ", renamed to"))
                 << log.text();
         } else {
-            EXPECT_TRUE(log.contains("PROBLEM: The ob at value 14 has no wind of its own "
+            EXPECT_TRUE(log.contains("PROBLEM: The ob at value 17 has no wind of its own "
                                      "(0 11 001 or 0 11 002, or the components 0 11 003 or "
                                      "0 11 004).  Skipping to next observation."))
                 << log.text();
