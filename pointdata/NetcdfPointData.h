@@ -309,6 +309,20 @@ private:
     // The station keys of every record of a file, one row of totalIdLen
     // characters each: the id variables joined, or the position's key.
     bool readRecordKeys(const NetcdfIo& io, PointNetcdfFileInfo* info, char* rows);
+    // The time of every record of a file (its invTime, else its first time
+    // variable), in seconds; false (logged) when the read fails.
+    bool readRecordTimes(const NetcdfIo& io, PointNetcdfFileInfo* info, int* times);
+    // The station table of a file just read (level 3) checked against the
+    // file's records: a table a writer left half written is made again,
+    // with the chains, inventories and bins, from the records' keys and
+    // times, written with a sync and read again; false (logged) when that
+    // fails.
+    bool mendStationTable(const NetcdfIo& io, PointNetcdfFileInfo* info);
+    // What is half written in the table just read, "" when nothing: keys
+    // holds every record's key.
+    std::string halfWritten(PointNetcdfFileInfo* info, const char* keys,
+                            const std::vector<int>& overflow);
+    bool remakeBookkeeping(const NetcdfIo& io, PointNetcdfFileInfo* info, const char* keys);
     void resyncAndReport(AbsTime time, const char* what);
     // Renames a data file the store cannot use to its name + ".damaged" (a
     // suffix ".1", ".2", ... when that is taken), never replacing a file;
@@ -475,6 +489,8 @@ private:
     Dict<TextString, TextString> _overrides;
     int _lockFd;                    // the directory, flocked by a writable store
     std::unique_ptr<PassJournal> _journal;
+    // A station table being made again: its levels are read as they are.
+    bool _remaking = false;
     // The pass over a bulletin, between beginPass and endPass.
     bool _inPass;
     TextString _passIdentity;

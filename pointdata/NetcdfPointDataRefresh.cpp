@@ -493,35 +493,18 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
         char* ids = info->staticIds.get();
         for (int i = 0; i < maxIds; ++i)
             ids[static_cast<size_t>(i + 1) * idLen - 1] = '\0';
+        // A writable store mends a table a writer left half written
+        // (stopped between its blocks, or by a power loss) from the records,
+        // so that no record is taken for another station's and none is
+        // placed twice.
+        if (_writable && s->hasChaining() && !_remaking)
+            return mendStationTable(io, info);
         for (int i = 0; i < info->nStaticIds; ++i) {
             if (!validRecord(info->lastRecord[i]))
                 return badValue("lastRecord");
             if (i > 0 && strncmp(ids + static_cast<size_t>(i - 1) * idLen,
                                  ids + static_cast<size_t>(i) * idLen, static_cast<size_t>(idLen)) >= 0)
                 return badValue("staticIds order");
-        }
-        // Each station's newest record carries the station's id.  A table a
-        // writer left half written (stopped between its blocks) is mended
-        // from the records, so that no record is taken for another station's.
-        if (info->nStaticIds > 0 && s->hasChaining()) {
-            const size_t length = static_cast<size_t>(idLen);
-            std::vector<char> keys(static_cast<size_t>(info->recordCount) * length + 1);
-            if (!readRecordKeys(io, info, keys.data()))
-                return false;
-            for (int i = 0; i < info->nStaticIds; ++i) {
-                const char* id = ids + static_cast<size_t>(i) * length;
-                int r = info->lastRecord[i];
-                if (r < 0 || strncmp(keys.data() + static_cast<size_t>(r) * length, id, length) == 0)
-                    continue;
-                int newest = info->recordCount - 1;
-                while (newest >= 0 &&
-                       strncmp(keys.data() + static_cast<size_t>(newest) * length, id, length) != 0)
-                    --newest;
-                PD_LOG(PROBLEM) << "Station " << LogText(id, strnlen(id, length)) << " of "
-                                << info->path << " named record " << r << ", its newest record is "
-                                << newest << std::endl;
-                info->lastRecord[i] = newest;
-            }
         }
         return true;
     }
@@ -533,22 +516,8 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
         const size_t capacity = static_cast<size_t>(info->recordCapacity);
         if (!info->recordTimes)
             info->recordTimes.reset(new int[capacity]());
-        if (n > 0) {
-            const int timeVar = s->invTime >= 0 ? s->invTime : s->timeVariables[0];
-            bool read;
-            if (io.varType(timeVar) == NC_INT) {
-                read = io.get(timeVar, NcPos{0}, NcPos{n}, info->recordTimes.get());
-            } else {
-                std::vector<double> times(static_cast<size_t>(n));
-                read = io.get(timeVar, NcPos{0}, NcPos{n}, times.data());
-                for (int r = 0; read && r < n; ++r)
-                    info->recordTimes[r] = secondsOf(times[static_cast<size_t>(r)]);
-            }
-            if (!read) {
-                logReadFailure("basic time data", ncid, "  count[0] ", n);
-                return false;
-            }
-        }
+        if (!readRecordTimes(io, info, info->recordTimes.get()))
+            return false;
         if (s->prevRecord >= 0) {
             if (!readPerRecord(s->prevRecord, info->prevRecord, "prevRecord", "  prevRecordVar "))
                 return false;
@@ -605,6 +574,27 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
     default:
         return true;
     }
+}
+
+bool NetcdfPointData::readRecordTimes(const NetcdfIo& io, PointNetcdfFileInfo* info, int* times)
+{
+    const PointFileStructure* s = info->structure;
+    const int n = info->recordCount;
+    if (n <= 0 || s->timeVariables.length() == 0)
+        return true;
+    const int timeVar = s->invTime >= 0 ? s->invTime : s->timeVariables[0];
+    bool read;
+    if (io.varType(timeVar) == NC_INT) {
+        read = io.get(timeVar, NcPos{0}, NcPos{n}, times);
+    } else {
+        std::vector<double> values(static_cast<size_t>(n));
+        read = io.get(timeVar, NcPos{0}, NcPos{n}, values.data());
+        for (int r = 0; read && r < n; ++r)
+            times[r] = secondsOf(values[static_cast<size_t>(r)]);
+    }
+    if (!read)
+        logReadFailure("basic time data", io.ncid(), "  count[0] ", n);
+    return read;
 }
 
 bool NetcdfPointData::readRecordKeys(const NetcdfIo& io, PointNetcdfFileInfo* info, char* rows)

@@ -311,6 +311,7 @@ TEST_F(FileList, RefusesBrokenChainsAndMendsHalfWrittenTables)
     // Two records of 18:00; the table and the chains as the case gives them.
     struct Case {
         const char* what;
+        int stations;         // nStaticIds
         const char* table;    // staticIds, then lastRecord
         const char* chains;   // prevRecord
         int record;           // what 72558 at 18:00 gets, -1 none
@@ -318,18 +319,24 @@ TEST_F(FileList, RefusesBrokenChainsAndMendsHalfWrittenTables)
     };
     const std::string file = dir + "/20070314_1800";
     const Case cases[] = {
-        {"a chain pointing forward", "\"72558\" ;\n  lastRecord = 1, -1, -1, -1", "-1, 1", -1,
+        {"a chain pointing forward", 1, "\"72558\" ;\n  lastRecord = 1, -1, -1, -1", "-1, 1", -1,
          "Format or ownership problems with the file " + file + ": prevRecord out of range"},
-        {"a table naming another station's record",
+        {"a table naming another station's record", 2,
          "\"10000\", \"72558\" ;\n  lastRecord = 1, 0, -1, -1", "-1, -1", 1,
          "Station 72558 of " + file + " named record 0, its newest record is 1"},
+        // A new station's row written, its count not: the station's record
+        // is found, not placed again beside it.
+        {"a station beyond the table's count", 1,
+         "\"10000\", \"72558\" ;\n  lastRecord = 0, 1, -1, -1", "-1, -1", 1,
+         "The station table of " + file + " was left half written (a station beyond its count "
+         "of 1); it is made again from its 2 records"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::string error;
         ASSERT_TRUE(Cdl::make(
             edited(idStoreCdl(),
-                   {{"  nStaticIds = 0 ;\n", c.record < 0 ? "  nStaticIds = 1 ;\n" : "  nStaticIds = 2 ;\n"},
+                   {{"  nStaticIds = 0 ;\n", "  nStaticIds = " + std::to_string(c.stations) + " ;\n"},
                     {"  lastRecord = -1, -1, -1, -1 ;\n",
                      std::string("  staticIds = ") + c.table + " ;\n  stationId = \"10000\", \"72558\" ;\n"
                          "  timeObs = 1173895200, 1173895200 ;\n  invTime = 1173895200, 1173895200 ;\n"

@@ -83,9 +83,14 @@ std::vector<std::string> TempTree::listFiles(const std::string& dir)
 {
     std::vector<std::string> out;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_regular_file())
-            out.push_back(fs::relative(it->path(), dir).string());
+    for (auto it = fs::recursive_directory_iterator(dir, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        // Lexically, touching nothing: a file that goes meanwhile (the
+        // decoder unlinks it) is listed or not, never an error.
+        std::error_code gone;
+        if (it->is_regular_file(gone) && !gone)
+            out.push_back(it->path().lexically_relative(dir).string());
+    }
     std::sort(out.begin(), out.end());
     return out;
 }

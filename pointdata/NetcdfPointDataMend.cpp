@@ -1,0 +1,251 @@
+// Mending the station table of a data file that a writer left half
+// written.
+//
+// A writer places a record in two steps: the record itself (its key and
+// time), committed by a sync, then the bookkeeping that points at it: the
+// bins, the station table, the chain.  netCDF hands its buffers to the
+// kernel piece by piece, so a writer killed between the two steps, or a
+// power loss while the kernel writes the file back, can leave a part of
+// that bookkeeping: the rows of a table moved for a new station without
+// the count or the newest records that go with them, a station naming
+// another's record, a record no station names.  Read as it is, such a table
+// takes a station's record for another station's, or places a record
+// again beside the one it has.  A writable store checks each table it reads
+// against the records, and makes the table again from them when they
+// disagree: the keys and times are what the writer committed first, and
+// placing the records again one after another, as the writer placed them,
+// gives the bookkeeping it would have written.
+#include "NetcdfPointData.h"
+
+#include "LogStream.h"
+#include "LogText.h"
+#include "NetcdfIo.h"
+#include "PointFileStructure.h"
+#include "PointNetcdfFileInfo.h"
+
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
+
+namespace {
+
+// The row of a key among the first n sorted rows, by the writer's search;
+// -1 when it is not there, insertAt then where it goes.
+int findRow(const char* rows, int n, size_t idLen, const char* key, int& insertAt)
+{
+    int lo = 0, hi = n;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        const int c = strncmp(key, rows + static_cast<size_t>(mid) * idLen, idLen);
+        if (c == 0)
+            return mid;
+        if (c < 0)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    insertAt = lo;
+    return -1;
+}
+
+} // namespace
+
+bool NetcdfPointData::mendStationTable(const NetcdfIo& io, PointNetcdfFileInfo* info)
+{
+    const PointFileStructure* s = info->structure;
+    const int n = info->recordCount;
+    const size_t idLen = static_cast<size_t>(s->totalIdLen);
+    std::vector<char> keys(static_cast<size_t>(n) * idLen + 1);
+    if (!readRecordKeys(io, info, keys.data()))
+        return false;
+    std::vector<int> overflow(static_cast<size_t>(n), 0);
+    if (n > 0 && s->isOverflow >= 0 &&
+        !io.get(s->isOverflow, NcPos{0}, NcPos{n}, overflow.data())) {
+        PD_LOG(PROBLEM) << "unable to read isOverflow of " << info->path << std::endl;
+        return false;
+    }
+    const std::string what = halfWritten(info, keys.data(), overflow);
+    if (what.empty())
+        return true;
+    PD_LOG(PROBLEM) << "The station table of " << info->path << " was left half written ("
+                    << LogText(what) << "); it is made again from its " << n << " records"
+                    << std::endl;
+    if (!remakeBookkeeping(io, info, keys.data())) {
+        noteBadFile(info);
+        return false;
+    }
+    info->forgetIdIndex();
+    _remaking = true;
+    bool ok = true;
+    for (int level = 1; level <= 3 && ok; ++level)
+        ok = readBookkeepingLevel(io, info, level);
+    _remaking = false;
+    return ok;
+}
+
+std::string NetcdfPointData::halfWritten(PointNetcdfFileInfo* info, const char* keys,
+                                         const std::vector<int>& overflow)
+{
+    const PointFileStructure* s = info->structure;
+    const size_t idLen = static_cast<size_t>(s->totalIdLen);
+    const int stations = info->nStaticIds;
+    const int records = info->recordCount;
+    const char* rows = info->staticIds.get();
+    auto row = [&](int i) { return rows + static_cast<size_t>(i) * idLen; };
+    auto key = [&](int r) { return keys + static_cast<size_t>(r) * idLen; };
+    for (int i = stations; i < s->maxStaticIds; ++i)
+        if (row(i)[0] != '\0')
+            return "a station beyond its count of " + std::to_string(stations);
+    std::string named;
+    for (int i = 0; i < stations; ++i) {
+        if (row(i)[0] == '\0' || (i > 0 && strncmp(row(i - 1), row(i), idLen) >= 0))
+            return "its stations out of order";
+        // A station may be in the table without a record yet (a template's
+        // own table).
+        const int r = info->lastRecord[i];
+        if (r < -1 || r >= records)
+            return "a station naming a record the file does not hold";
+        if (r >= 0 && strncmp(key(r), row(i), idLen) != 0) {
+            int newest = records - 1;
+            while (newest >= 0 && strncmp(key(newest), row(i), idLen) != 0)
+                --newest;
+            PD_LOG(PROBLEM) << "Station " << LogText(row(i), strnlen(row(i), idLen)) << " of "
+                            << info->path << " named record " << r << ", its newest record is "
+                            << newest << std::endl;
+            named = "a station naming another's record";
+        }
+    }
+    if (!named.empty())
+        return named;
+    // Every record but the last (whose bookkeeping a stopped writer may not
+    // have begun: the writer takes it again) is its station's, or an
+    // overflow record, and no newer than its station's newest.
+    for (int r = 0; r + 1 < records; ++r) {
+        if (key(r)[0] == '\0' || overflow[static_cast<size_t>(r)] != 0)
+            continue;
+        int insertAt = 0;
+        const int i = findRow(rows, stations, idLen, key(r), insertAt);
+        if (i < 0)
+            return "record " + std::to_string(r) + " of a station not in the table";
+        if (info->lastRecord[i] < r)
+            return "record " + std::to_string(r) + " newer than its station's newest";
+    }
+    return "";
+}
+
+bool NetcdfPointData::remakeBookkeeping(const NetcdfIo& io, PointNetcdfFileInfo* info,
+                                        const char* keys)
+{
+    const PointFileStructure* s = info->structure;
+    const int records = info->recordCount;
+    const int maxIds = s->maxStaticIds;
+    const int bins = s->nInventoryBins;
+    const size_t idLen = static_cast<size_t>(s->totalIdLen);
+    std::vector<int> times(static_cast<size_t>(records) + 1, 0);
+    if (!readRecordTimes(io, info, times.data()))
+        return false;
+
+    std::vector<char> rows(static_cast<size_t>(maxIds) * idLen, '\0');
+    std::vector<int> lastRecord(static_cast<size_t>(maxIds), -1);
+    std::vector<int> inventory(static_cast<size_t>(maxIds), 0);
+    std::vector<char> charInventory(static_cast<size_t>(maxIds) * bins, '\0');
+    std::vector<int> previous(static_cast<size_t>(records) + 1, -1);
+    std::vector<int> overflow(static_cast<size_t>(records) + 1, 0);
+    std::vector<int> firstInBin(static_cast<size_t>(bins), -1), lastInBin(firstInBin);
+    std::vector<char> charGlobal(static_cast<size_t>(bins), '\0');
+    unsigned global = 0;
+    int stations = 0, firstOverflow = -1;
+    std::unordered_map<std::string, int> newestOverflow;
+
+    // The records placed again one after another, as the writer placed them.
+    for (int r = 0; r < records; ++r) {
+        const char* key = keys + static_cast<size_t>(r) * idLen;
+        if (key[0] == '\0')
+            continue;   // never committed: no bookkeeping names it
+        int b = 0;
+        unsigned bit = 1;
+        if (bins > 1) {
+            const long d = s->binWidth > 0
+                               ? (static_cast<long>(times[static_cast<size_t>(r)]) -
+                                  info->coverageStart) / s->binWidth
+                               : 0;
+            b = d >= bins ? bins - 1 : d < 0 ? 0 : static_cast<int>(d);
+            bit = 1u << (b < 32 ? b : 0);
+            global |= bit;
+            charGlobal[static_cast<size_t>(b)] = '1';
+            if (firstInBin[static_cast<size_t>(b)] < 0)
+                firstInBin[static_cast<size_t>(b)] = r;
+            lastInBin[static_cast<size_t>(b)] = r;
+        }
+        int j = 0;
+        int i = findRow(rows.data(), stations, idLen, key, j);
+        if (i < 0 && stations < maxIds) {
+            const size_t moved = static_cast<size_t>(stations - j);
+            memmove(&rows[static_cast<size_t>(j + 1) * idLen],
+                    &rows[static_cast<size_t>(j) * idLen], moved * idLen);
+            memcpy(&rows[static_cast<size_t>(j) * idLen], key, idLen);
+            memmove(&lastRecord[static_cast<size_t>(j) + 1], &lastRecord[static_cast<size_t>(j)],
+                    moved * sizeof(int));
+            memmove(&inventory[static_cast<size_t>(j) + 1], &inventory[static_cast<size_t>(j)],
+                    moved * sizeof(int));
+            if (bins > 1)
+                memmove(&charInventory[static_cast<size_t>(j + 1) * bins],
+                        &charInventory[static_cast<size_t>(j) * bins],
+                        moved * static_cast<size_t>(bins));
+            lastRecord[static_cast<size_t>(j)] = -1;
+            inventory[static_cast<size_t>(j)] = 0;
+            if (bins > 1)
+                memset(&charInventory[static_cast<size_t>(j) * bins], 0,
+                       static_cast<size_t>(bins));
+            ++stations;
+            i = j;
+        }
+        if (i >= 0) {
+            previous[static_cast<size_t>(r)] = lastRecord[static_cast<size_t>(i)];
+            lastRecord[static_cast<size_t>(i)] = r;
+            inventory[static_cast<size_t>(i)] =
+                static_cast<int>(static_cast<unsigned>(inventory[static_cast<size_t>(i)]) | bit);
+            if (bins > 1)
+                charInventory[static_cast<size_t>(i) * bins + b] = '1';
+            continue;
+        }
+        const std::string name(key, strnlen(key, idLen));
+        const auto newest = newestOverflow.find(name);
+        previous[static_cast<size_t>(r)] = newest == newestOverflow.end() ? -1 : newest->second;
+        newestOverflow[name] = r;
+        overflow[static_cast<size_t>(r)] = 1;
+        if (firstOverflow <= 0)
+            firstOverflow = r;
+    }
+
+    bool ok = io.put(s->staticIds, NcPos{0, 0}, NcPos{maxIds, static_cast<long>(idLen)},
+                     rows.data()) &&
+              io.put(s->lastRecord, NcPos{0}, NcPos{maxIds}, lastRecord.data()) &&
+              io.put1(s->nStaticIds, NcPos{}, stations);
+    if (ok && bins > 1 && s->inventory >= 0)
+        ok = s->charInventories
+                 ? io.put(s->inventory, NcPos{0, 0}, NcPos{maxIds, bins}, charInventory.data())
+                 : io.put(s->inventory, NcPos{0}, NcPos{maxIds}, inventory.data());
+    if (ok && records > 0)
+        ok = io.put(s->prevRecord, NcPos{0}, NcPos{records}, previous.data());
+    if (ok && records > 0 && s->isOverflow >= 0)
+        ok = io.put(s->isOverflow, NcPos{0}, NcPos{records}, overflow.data());
+    if (ok && s->firstOverflow >= 0)
+        ok = io.put1(s->firstOverflow, NcPos{}, firstOverflow);
+    if (ok && bins > 1) {
+        ok = (s->charInventories
+                  ? io.put(s->globalInventory, NcPos{0}, NcPos{bins}, charGlobal.data())
+                  : io.put1(s->globalInventory, NcPos{}, static_cast<int>(global))) &&
+             io.put(s->firstInBin, NcPos{0}, NcPos{bins}, firstInBin.data()) &&
+             io.put(s->lastInBin, NcPos{0}, NcPos{bins}, lastInBin.data());
+    }
+    if (ok)
+        ok = io.sync();
+    if (!ok)
+        PD_LOG(PROBLEM) << "Could not write the station table of " << info->path
+                        << " made again: " << NetcdfIo::lastErrorText() << std::endl;
+    return ok;
+}
