@@ -282,7 +282,7 @@ void BufrFileDecoder::commitStored()
     std::vector<Stored> stored;
     stored.swap(_stored);
     for (const Stored& bulletin : stored) {
-        _inHand = InHand{bulletin.name, bulletin.file, true};
+        _inHand = bulletin.file;
         if (committed) {
             FLOW_LOG(VERBOSE) << "....and unlinking file " << LogText(bulletin.path) << std::endl;
             deleteFile(bulletin.path);
@@ -466,7 +466,7 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
         // its group (commitStored).
         if (_stored.empty())
             _storedSince = monotonicSeconds();
-        _stored.push_back(Stored{path, _inHand.name, _inHand.file});
+        _stored.push_back(Stored{path, _inHand});
     } else if (failed == 0) {
         FLOW_LOG(VERBOSE) << "Unlinking file " << LogText(path) << std::endl;
         deleteFile(path);
@@ -636,8 +636,8 @@ bool BufrFileDecoder::checkFileName(const TextString& name)
     // A name of 4 characters or fewer has no designator (the index check
     // logs it).
     const TextString designator = name.subString(4, 2);
-    FLOW_LOG(DEBUG) << "filePrefixChk: " << prefix << std::endl;
-    FLOW_LOG(DEBUG) << "fileDesignatorChk: " << designator << std::endl;
+    FLOW_LOG(DEBUG) << "filePrefixChk: " << LogText(prefix) << std::endl;
+    FLOW_LOG(DEBUG) << "fileDesignatorChk: " << LogText(designator) << std::endl;
     if (!_prefixSet.find(prefix)) {
         FLOW_LOG(PROBLEM) << "File " << LogText(name) << _record.rejectionText << std::endl;
         return false;
@@ -647,7 +647,7 @@ bool BufrFileDecoder::checkFileName(const TextString& name)
         return true;
     bool accepted = checkDesignator(designator);
     if (!matchPattern(designator, designators)) {
-        FLOW_LOG(PROBLEM) << "Invalid data: WMO region designator <" << designator
+        FLOW_LOG(PROBLEM) << "Invalid data: WMO region designator <" << LogText(designator)
                           << "> not in search tree, data not stored." << std::endl;
         accepted = false;
     }

@@ -259,13 +259,6 @@ private:
         FileIdentity file;
         int error;
     };
-    // A bulletin stored whole, waiting for the commit that brings its
-    // records to the disk before it is unlinked.
-    struct Stored {
-        TextString path;
-        std::string name;
-        FileIdentity file;
-    };
     // The file whose disposal is being made (known: the flow has checked
     // it): its name and who it was when the flow read it.  A disposal of
     // that name is made only while the name still holds that file.
@@ -273,6 +266,12 @@ private:
         std::string name;
         FileIdentity file;
         bool known = false;
+    };
+    // A bulletin stored whole, waiting for the commit that brings its
+    // records to the disk before it is unlinked, as the file in hand.
+    struct Stored {
+        TextString path;
+        InHand file;
     };
 
     static FileIdentity identityOf(const struct stat& info);
