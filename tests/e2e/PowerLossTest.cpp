@@ -17,9 +17,9 @@
 // mount and loop device the test made goes, also when it fails.
 #include "DecoderInstallation.h"
 #include "SampleMakers.h"
+#include "StoredRecords.h"
 
 #include <gtest/gtest.h>
-#include <netcdf.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -28,7 +28,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,17 +36,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The data types of the run: ingest and point-data directories below
-// $QEV_DATA, and their sample bulletins.
+// The data types of the run: ingest directories below $QEV_DATA,
+// point-data directories below $QEV_DATA/point, and their sample bulletins.
 struct Kind {
     const char* ingest;
     const char* store;
     SampleMaker::Make make;
 };
 const Kind kinds[] = {
-    {"ispan/bufr/CSW", "point/CSW/netcdf", HighDensityWindSamples::make},
-    {"ispan/bufr/acars", "point/acars/netcdf", AcarsSamples::make},
-    {"ispan/bufr/GOESSoundings", "point/GOES/netcdf", SatelliteSoundingSamples::makeGOES},
+    {"ispan/bufr/CSW", "CSW/netcdf", HighDensityWindSamples::make},
+    {"ispan/bufr/acars", "acars/netcdf", AcarsSamples::make},
+    {"ispan/bufr/GOESSoundings", "GOES/netcdf", SatelliteSoundingSamples::makeGOES},
 };
 
 // The next ReadyMsg of the process: it has made its first pass.
@@ -82,66 +81,21 @@ struct Mount {
     bool mounted;
 };
 
-// Every record of a store's data files, each as the values of its record
-// variables but the chain bookkeeping (which follows the order records
-// were placed in): a record stored twice is there twice.
-std::multiset<std::string> records(const std::string& dir)
-{
-    std::multiset<std::string> all;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
-        const std::string name = e.path().filename().string();
-        if (name.size() != 13 || name[8] != '_')
-            continue;
-        const long count = readWhole(e.path().string());
-        int ncid = -1, nvars = 0, recordDim = -1;
-        if (count < 0 || nc_open(e.path().c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
-            continue;
-        nc_inq_nvars(ncid, &nvars);
-        nc_inq_unlimdim(ncid, &recordDim);
-        std::vector<std::string> rows(static_cast<size_t>(count));
-        for (int var = 0; var < nvars; ++var) {
-            char varName[NC_MAX_NAME + 1];
-            nc_type type;
-            int ndims = 0, dims[NC_MAX_VAR_DIMS];
-            nc_inq_var(ncid, var, varName, &type, &ndims, dims, nullptr);
-            if (ndims == 0 || dims[0] != recordDim || std::string(varName) == "prevRecord" ||
-                std::string(varName) == "isOverflow")
-                continue;
-            size_t size = 0, length = 0, n = 1;
-            nc_inq_type(ncid, type, nullptr, &size);
-            std::vector<size_t> start(static_cast<size_t>(ndims), 0), counts(start.size(), 1);
-            for (int d = 1; d < ndims; ++d) {
-                nc_inq_dimlen(ncid, dims[d], &length);
-                counts[static_cast<size_t>(d)] = length;
-                n *= length;
-            }
-            std::vector<char> row(n * size);
-            for (long r = 0; r < count; ++r) {
-                start[0] = static_cast<size_t>(r);
-                EXPECT_EQ(nc_get_vara(ncid, var, start.data(), counts.data(), row.data()),
-                          NC_NOERR);
-                rows[static_cast<size_t>(r)] += std::string(varName) + "=" +
-                                                std::string(row.begin(), row.end()) + ";";
-            }
-        }
-        nc_close(ncid);
-        all.insert(rows.begin(), rows.end());
-    }
-    return all;
-}
-
 // What a disk holds of each data type, and whether a bulletin of it waits.
 struct Held {
     std::vector<std::multiset<std::string>> stored;
     std::vector<bool> waiting;
 };
 
-Held held(const std::string& data)
+Held held(const DecoderInstallation& inst)
 {
     Held h;
     for (const Kind& k : kinds) {
-        h.stored.push_back(records(data + "/" + k.store));
-        h.waiting.push_back(!TempTree::listFiles(data + "/" + k.ingest).empty());
+        // Every data file reads whole.
+        for (const std::string& path : inst.dataFiles(k.store))
+            EXPECT_GE(readWhole(path), 0) << path;
+        h.stored.push_back(storedRecords(inst, k.store));
+        h.waiting.push_back(!TempTree::listFiles(inst.tree.qevData() + "/" + k.ingest).empty());
     }
     return h;
 }
@@ -229,7 +183,7 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
         kill(child.pid(), SIGTERM);
         EXPECT_EQ(child.waitExit(60000), 0) << child.log();
 
-        const Held whole = held(data);
+        const Held whole = held(inst);
         for (size_t k = 0; k < whole.stored.size(); ++k) {
             EXPECT_FALSE(whole.waiting[k]) << kinds[k].ingest;
             EXPECT_FALSE(whole.stored[k].empty()) << kinds[k].store;
@@ -244,17 +198,20 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
             {
                 Mount lost(copied, data, true);
                 ASSERT_TRUE(lost.mounted);
-                const Held left = held(data);
+                const Held left = held(inst);
                 for (size_t k = 0; k < whole.stored.size(); ++k) {
                     SCOPED_TRACE(kinds[k].store);
                     const std::string differs = difference(left.stored[k], whole.stored[k]);
-                    if (!left.waiting[k])
+                    if (!left.waiting[k]) {
                         EXPECT_EQ(differs, "") << "with no bulletin waiting";
-                    else
-                        EXPECT_TRUE(differs.empty() || differs.find(" 0 beyond") != std::string::npos)
+                    } else {
+                        EXPECT_TRUE(differs.empty() ||
+                                    differs.find(" 0 beyond") != std::string::npos)
                             << differs;
-                    if (std::string(copy) == "after.img")
+                    }
+                    if (std::string(copy) == "after.img") {
                         EXPECT_FALSE(left.waiting[k]);
+                    }
                 }
             }
             if (std::string(copy) == "after.img")
@@ -268,7 +225,7 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
             ASSERT_TRUE(ready(inst.peer, restart.pid())) << restart.log();
             kill(restart.pid(), SIGTERM);
             EXPECT_EQ(restart.waitExit(60000), 0) << restart.log();
-            const Held restored = held(data);
+            const Held restored = held(inst);
             for (size_t k = 0; k < whole.stored.size(); ++k) {
                 EXPECT_FALSE(restored.waiting[k]) << kinds[k].ingest << "\n" << restart.log();
                 EXPECT_EQ(difference(restored.stored[k], whole.stored[k]), "") << kinds[k].store;
