@@ -8,6 +8,7 @@
 #include "SafeDirectory.h"
 #include "SignalCatcher.h"
 #include "StaticBufrInfo.h"
+#include "monotonicClock.h"
 #include "renameNoReplace.h"
 
 #include <fcntl.h>
@@ -20,7 +21,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -37,17 +37,10 @@ BufrFileDecoder::Sleeper theSleeper = nullptr;
 // Bulletins stored whole wait for one commit of the disk's writes, and are
 // unlinked after it: at most this many, and the first at most this long.
 const size_t MAX_STORED = 256;
-const long long MAX_STORED_SECONDS = 10;
+const int64_t MAX_STORED_MILLIS = 10000;
 // An empty file written this recently may be one its writer is still
 // filling: it waits for a later pass.
 const long long EMPTY_FILE_SECONDS = 60;
-
-long long monotonicSeconds()
-{
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // Failures that say nothing about a file: the process is short of
 // descriptors or memory for the moment.
@@ -246,7 +239,7 @@ void BufrFileDecoder::processBufrDirectory()
         try {
             processFile(directory, names[i], i, count);
             if (!_stored.empty() && (_stored.size() >= MAX_STORED ||
-                                     monotonicSeconds() - _storedSince >= MAX_STORED_SECONDS))
+                                     monotonicMillis() - _storedSince >= MAX_STORED_MILLIS))
                 commitStored();
         } catch (const std::exception& e) {
             // Only an allocation can fail here; the file stays for the next
@@ -465,7 +458,7 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
         // Unlinked once the records are on the disk, with the others of
         // its group (commitStored).
         if (_stored.empty())
-            _storedSince = monotonicSeconds();
+            _storedSince = monotonicMillis();
         _stored.push_back(Stored{path, _inHand});
     } else if (failed == 0) {
         FLOW_LOG(VERBOSE) << "Unlinking file " << LogText(path) << std::endl;

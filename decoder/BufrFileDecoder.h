@@ -350,9 +350,9 @@ private:
     FileIdentity _listed;
     bool _listedKnown = false;
     // Bulletins stored whole since the last commit, and when the first was
-    // (steady seconds).
+    // (monotonicMillis).
     std::vector<Stored> _stored;
-    long long _storedSince = 0;
+    int64_t _storedSince = 0;
     InHand _inHand;
     // Inside processBufrDirectory: single files handled outside a pass
     // commit at once.
