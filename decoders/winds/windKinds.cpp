@@ -2,7 +2,7 @@
 
 #include "BulletinLog.h"
 
-#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -44,19 +44,12 @@ const char* categoryName(int category)
     return category == 101 ? "image data, satellite" : nullptr;
 }
 
-TextString number(int n)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", n);
-    return text;
-}
-
 } // namespace
 
 TextString dataCategoryText(int category)
 {
     const char* name = categoryName(category);
-    TextString text = "data category " + number(category);
+    TextString text = "data category " + TextString(std::to_string(category).c_str());
     return name ? text + " (" + name + ")" : text;
 }
 
@@ -68,7 +61,7 @@ TextString notOfKind(const MessageKind& kind, int category, const SeqOf<BufrValu
         if (c < 0)
             continue;
         ours = ours || c == category;
-        theirs += TextString(theirs.length() > 0 ? " or " : "") + number(c);
+        theirs += TextString(theirs.length() > 0 ? " or " : "") + std::to_string(c).c_str();
     }
     if (!ours && categoryName(category))
         return TextString("Not ") + kind.what + ": the message is of " +
