@@ -39,13 +39,9 @@ AbsTime::AbsTime(int year, int month, int day, int hour, int minute, int second)
     else if (year >= 70 && year <= 100)
         year += 1900;
 
-    const bool fieldsValid = second >= 0 && second <= 59 && minute >= 0 && minute <= 59 &&
-                             hour >= 0 && hour <= 23 && day >= 1 && month >= 1 && month <= 12 &&
-                             year >= 1970 && year <= 2038 && day <= daysInMonth(month, year);
-    const int64_t seconds =
-        fieldsValid ? secondsSince1970(year, month, day, hour, minute, second) : 0;
+    const int64_t seconds = calendarSeconds(year, month, day, hour, minute, second);
     // 2038 is accepted only up to 01-19 03:14:07, the last second that fits.
-    if (!fieldsValid || !fitsAbsTime(seconds)) {
+    if (seconds < 0 || !fitsAbsTime(seconds)) {
         QEV_LOG(LogStream::BUG, "AbsTime") << improperValues << std::endl;
         return;
     }
@@ -107,6 +103,15 @@ int64_t AbsTime::secondsSince1970(int year, int month, int day, int hour, int mi
         return 0;
     return daysFromCivil(year, month, day) * 86400 + int64_t(hour) * 3600 + int64_t(minute) * 60 +
            second;
+}
+
+int64_t AbsTime::calendarSeconds(int year, int month, int day, int hour, int minute, int second)
+{
+    // The month is checked first: daysInMonth logs a bad one.
+    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > daysInMonth(month, year) ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return -1;
+    return secondsSince1970(year, month, day, hour, minute, second);
 }
 
 struct tm AbsTime::breakDown() const

@@ -51,6 +51,15 @@ public:
     // before 1970 count backwards; a month outside 1-12 is logged and gives 0.
     static int64_t secondsSince1970(int year, int month, int day, int hour, int minute,
                                     int second);
+    // The seconds since 1970 of calendar fields from outside (a four-digit
+    // year, month 1-12, a day of that month, hour 0-23, minute and second
+    // 0-59), in 64 bits and without a log line; -1 when they are no such
+    // date and time of 1970 or later.  A result above INT32_MAX is a time
+    // past the last one an AbsTime holds, 2038-01-19 03:14:07.
+    static int64_t calendarSeconds(int year, int month, int day, int hour, int minute,
+                                   int second);
+    // A 64-bit count of seconds saturated at the 32-bit limits.
+    static int32_t clamp(int64_t seconds);
 
     // Calendar fields of the time in UTC.
     int second() const;
@@ -84,8 +93,6 @@ public:
 private:
     // The time broken down in UTC (gmtime_r).
     struct tm breakDown() const;
-    // The 32-bit value of a 64-bit count, saturated at the limits.
-    static int32_t clamp(int64_t seconds);
 
     int32_t _seconds;
 };

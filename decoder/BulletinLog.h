@@ -59,6 +59,10 @@ public:
     static TextString bulletinPath();
     // A descriptor as the tables write it: "0 05 001" for 5001.
     static TextString descriptorText(int descriptor);
+    // What a line and the set-aside reason say of a report whose time lies
+    // past the last one a time holds.
+    static constexpr const char* PAST_LIMIT =
+        "lies past 2038-01-19 03:14:07, the last second a time holds";
 
 private:
     struct Kind {

@@ -239,9 +239,11 @@ ModelBufrDecoder::Model ModelBufrDecoder::currentModel() const
     return NUM_MODELS;
 }
 
-SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets)
+SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets, SeqOf<bool>* pastLimit)
 {
     SeqOf<AbsTime> times;
+    if (pastLimit)
+        pastLimit->setLength(0);
     for (int i = 0; i < _decodedValues.length(); ++i) {
         BufrValues& value = _decodedValues[i];
         if (value.getDescriptor() != FORECAST_TIME)
@@ -255,9 +257,17 @@ SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets)
                                << value.getSubset() + 1 << " is not a time offset in seconds."
                                << std::endl;
             offsets = SeqOf<double>();
+            if (pastLimit)
+                pastLimit->setLength(0);
             return SeqOf<AbsTime>();
         }
-        const AbsTime forecast = _obTime + static_cast<int32_t>(seconds);
+        // A forecast past the last second a time holds has no time (0),
+        // never one saturated at the limit.
+        const int64_t valid = int64_t(_obTime.seconds()) + static_cast<int32_t>(seconds);
+        const bool past = valid > INT32_MAX;
+        if (pastLimit)
+            pastLimit->append(past);
+        const AbsTime forecast = past ? AbsTime() : _obTime + static_cast<int32_t>(seconds);
         MODEL_LOG(DEBUG) << "fcstTime: " << forecast.toString(TIME_FORMAT) << std::endl;
         times.append(forecast);
         offsets.append(seconds);

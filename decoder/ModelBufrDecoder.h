@@ -40,7 +40,9 @@
 //    plus its forecast time element 0 04 194 (seconds).  A forecast time
 //    that is missing or no whole number of seconds a time can take (an
 //    operator may widen or scale the element) fails the file before
-//    anything is stored.
+//    anything is stored.  A station whose forecast time lies past the last
+//    second a time holds (2038-01-19 03:14:07) is not stored, with a PROBLEM
+//    line, and the bulletin is set aside once the others are stored.
 // 3. The walk over the decoded values takes one record per station from the
 //    model's store (station id; reference and forecast time), writes the
 //    station's two level counts (at most what the template holds), each
@@ -144,8 +146,9 @@ public:
     // The forecast time of each 0 04 194 value (section 1 time + its
     // seconds), in order; offsets gets the seconds.  Each such value is
     // marked "Time".  A value that is missing or outside the int32_t range
-    // of seconds empties both, with a PROBLEM line.
-    SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets);
+    // of seconds empties both, with a PROBLEM line.  A forecast time past
+    // the last second a time holds is given as 0, and told in pastLimit.
+    SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets, SeqOf<bool>* pastLimit = nullptr);
 
     // ---- Profiles ----
     void clearLevelCounts();

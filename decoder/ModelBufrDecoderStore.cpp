@@ -128,7 +128,8 @@ int ModelBufrDecoder::storeFile()
         return setAside("The soundings' levels could not be placed.");
     }
     SeqOf<double> offsets;
-    const SeqOf<AbsTime> times = computeTimes(offsets);
+    SeqOf<bool> pastLimit;
+    const SeqOf<AbsTime> times = computeTimes(offsets, &pastLimit);
     // One station id and one forecast time per sounding, or the walk would
     // pair them wrongly.
     if (stations.length() != _subsets || times.length() != _subsets) {
@@ -156,6 +157,7 @@ int ModelBufrDecoder::storeFile()
     int* handle = nullptr;
     int ncid = -1;
     int record = 0;
+    bool skipped = false;    // the sounding at hand is not stored
     for (int i = 0; i < _decodedValues.length(); ++i) {
         const BufrValues& value = _decodedValues[i];
         if (first || value.getSubset() != subset) {
@@ -177,6 +179,20 @@ int ModelBufrDecoder::storeFile()
                                   number(_subsets) + " soundings of the bulletin.");
                 break;
             }
+            // A forecast past the last second a time holds is refused alone;
+            // the bulletin is set aside once the others are stored.
+            skipped = pastLimit[station];
+            if (skipped) {
+                const TextString why = "Sounding " + number(station + 1) + " (" +
+                                       escaped(stations[station]) + "): its forecast time, " +
+                                       number(static_cast<long>(offsets[station])) +
+                                       " s after the run, " + BulletinLog::PAST_LIMIT + ".";
+                if (_bulletinLog.admit("ModelBufrDecoder", "its forecast time lies past"))
+                    MODEL_LOG(PROBLEM) << why << "  Not stored." << std::endl;
+                if (_unstoredReason.length() == 0)
+                    _unstoredReason = why;
+                continue;
+            }
             handle = getNetcdfHandle(stations[station], times[station], record);
             if (!handle) {
                 MODEL_LOG(PROBLEM) << "No handle for " << LogText(stations[station]) << " for "
@@ -193,6 +209,8 @@ int ModelBufrDecoder::storeFile()
             _numSoilLvls = std::min(levels.soilLayers, templateLevels(true));
             putLevelCounts(ncid, record);
         }
+        if (skipped)
+            continue;
         if (storeValues(ncid, record, i)) {
             // A station counts as stored once one of its values went in.
             stored[subset] = true;

@@ -41,7 +41,7 @@ struct BinPlan {
     BinPlan(const PointNetcdfFileInfo* file, bool bits)
     {
         const PointFileStructure* s = file->structure;
-        t = file->coverageStart + (s->recordForecasts ? 0 : s->binWidth / 2);
+        t = int64_t(file->coverageStart) + (s->recordForecasts ? 0 : s->binWidth / 2);
         end = file->coverageEnd;
         nBins = s->nInventoryBins;
         if (!bits || s->recordForecasts)

@@ -73,7 +73,7 @@ int secondsOf(double value)
 bool NetcdfPointData::updateFileInfo()
 {
     const int32_t now = StoreClock::now();
-    _nextCheckTime = now + _checkInterval;
+    _nextCheckTime = AbsTime::clamp(int64_t(now) + _checkInterval);
 
     if (_staticFile) {
         if (_fileInfos.count() > 0)
@@ -253,22 +253,27 @@ PointNetcdfFileInfo* NetcdfPointData::addListedFile(AbsTime fileTime, int place)
     info->structure = s;
     ++s->useCount;
     info->file = file;
-    const int f = fileTime.seconds();
+    // The spans of a file of the last hours a time holds end at its last
+    // second, never at a wrapped time.
+    const int64_t f = fileTime.seconds();
     if (s->recordForecasts) {
-        info->lookupStart = info->lookupEnd = f;
-        info->coverageStart = f + s->startOffset;
-        info->coverageEnd = f + s->fileEndOffset;
+        info->lookupStart = info->lookupEnd = static_cast<int>(f);
+        info->coverageStart = AbsTime::clamp(f + s->startOffset);
+        info->coverageEnd = AbsTime::clamp(f + s->fileEndOffset);
     } else {
-        info->lookupStart = info->coverageStart = f + s->startOffset;
-        info->lookupEnd = info->coverageEnd = f + s->fileEndOffset;
+        info->lookupStart = info->coverageStart = AbsTime::clamp(f + s->startOffset);
+        info->lookupEnd = info->coverageEnd = AbsTime::clamp(f + s->fileEndOffset);
         if (s->forecastDim >= 0 && s->forecastList.length() > 0) {
-            info->coverageStart += s->forecastList[0];
-            info->coverageEnd += s->forecastList[s->forecastList.length() - 1];
+            info->coverageStart =
+                AbsTime::clamp(int64_t(info->coverageStart) + s->forecastList[0]);
+            info->coverageEnd = AbsTime::clamp(
+                int64_t(info->coverageEnd) + s->forecastList[s->forecastList.length() - 1]);
         }
     }
     if (info->coverageEnd > _latestCoverageEnd)
         _latestCoverageEnd = info->coverageEnd;
-    info->nextRecheckTime = now + _checkInterval * (place == 0 ? 1 : place == 1 ? 5 : 25);
+    info->nextRecheckTime =
+        AbsTime::clamp(now + int64_t(_checkInterval) * (place == 0 ? 1 : place == 1 ? 5 : 25));
     // A read-only store opens files again when it reads them.
     if (!_writable)
         closeCachedFile(info);
@@ -339,9 +344,9 @@ bool NetcdfPointData::readFileStructure(int ncid, PointNetcdfFileInfo* info, int
     }
     if (stale) {
         int factor = info->lookupEnd >= _newestLookupEnd                ? 1
-                     : _newestLookupStart > info->lookupEnd + 1 ? 25
+                     : _newestLookupStart > int64_t(info->lookupEnd) + 1 ? 25
                                                                   : 5;
-        info->nextRecheckTime = now + factor * _checkInterval;
+        info->nextRecheckTime = AbsTime::clamp(now + int64_t(factor) * _checkInterval);
     }
 
     // Stale caches are read again from the first level up to the highest

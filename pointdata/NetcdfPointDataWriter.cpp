@@ -23,6 +23,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
@@ -101,6 +102,29 @@ bool lastRecordBooked(const PointNetcdfFileInfo* info)
     return true;
 }
 
+// The first time a data file's name holds: the listing reads no stamp of
+// 1970 (1971-01-01 00:00 UTC).
+const int64_t FIRST_FILE_TIME = 31536000;
+
+// Whether a data file named for the time would be found by the listing: a
+// stamp from 1971 to the last second a time holds.
+bool fileNameHolds(int64_t start)
+{
+    return start >= FIRST_FILE_TIME && start <= INT32_MAX;
+}
+
+// A time of seconds since 1970, in 64 bits, as UTC text.
+std::string timeText(int64_t seconds)
+{
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm fields;
+    char text[40];
+    if (static_cast<int64_t>(t) != seconds || !gmtime_r(&t, &fields) ||
+        strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields) == 0)
+        return std::to_string(seconds) + " s";
+    return text;
+}
+
 // A station key into a row of idLen characters, NUL-padded.
 void putKey(char* row, const TextString& key, int idLen)
 {
@@ -130,7 +154,8 @@ PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
         if (index >= 0) {
             // Only files near the old end, which may have been purged, are
             // worth a listing.
-            if (now < _nextCheckTime || _fileTimes[index].seconds() > _oldestLookupEnd + 900)
+            if (now < _nextCheckTime ||
+                _fileTimes[index].seconds() > int64_t(_oldestLookupEnd) + 900)
                 break;
         } else if (!_writable) {
             if (now < _nextCheckTime)
@@ -139,30 +164,41 @@ PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
             const PointFileStructure* s = _templateStructure;
             if (!s)
                 return nullptr;
-            int start = t;
+            // In 64 bits: the period of a time of the last hour a time
+            // holds may end, or even begin, past it.
+            int64_t start = t;
             if (!_forecasts) {
                 start = t - t % s->filePeriod;
                 if (t < start + s->startOffset)
                     start -= s->filePeriod;
                 else if (t > start + s->fileEndOffset)
                     start += s->filePeriod;
-                if (_fileInfos.find(AbsTime(start))) {
-                    PD_LOG(PROBLEM) << "Change in filePeriod or fileEndOffset "
-                                    << " has resulted in time coverage gap" << std::endl;
-                    return nullptr;
-                }
+            }
+            if (!fileNameHolds(start)) {
+                PASS_LOG(PROBLEM) << "No data file can hold the time " << timeText(t)
+                                  << ": its file would begin at " << timeText(start)
+                                  << ", and file names hold the times from "
+                                  << timeText(FIRST_FILE_TIME) << " to " << timeText(INT32_MAX)
+                                  << std::endl;
+                return nullptr;
+            }
+            const AbsTime fileTime(static_cast<int32_t>(start));
+            if (!_forecasts && _fileInfos.find(fileTime)) {
+                PD_LOG(PROBLEM) << "Change in filePeriod or fileEndOffset "
+                                << " has resulted in time coverage gap" << std::endl;
+                return nullptr;
             }
             // The file of that time is there but cannot be used: making it
             // again would only fail (after a pause) for every record.
-            const TextString name = dmMakeTimeFileName(_directory, AbsTime(start), "", "");
-            if (_badFileTimes.find(AbsTime(start)) && access(name.c_str(), F_OK) == 0) {
+            const TextString name = dmMakeTimeFileName(_directory, fileTime, "", "");
+            if (_badFileTimes.find(fileTime) && access(name.c_str(), F_OK) == 0) {
                 PASS_LOG(PROBLEM) << "The data file " << LogText(name)
                                   << " cannot be used; records of "
                                   << "its time are not stored" << std::endl;
                 passFailed("the data file " + std::string(name.c_str()) + " cannot be used");
                 return nullptr;
             }
-            makeDataFile(AbsTime(start));
+            makeDataFile(fileTime);
         }
         const int before = index;
         if (!updateFileInfo())
@@ -337,7 +373,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     int t = 1;
     if (!_staticFile) {
         int k = 0;
-        while (k < times.length() && !(times[k] > 0.0 && times[k] < 2147483647.0))
+        while (k < times.length() && !(times[k] > 0.0 && times[k] <= 2147483647.0))
             ++k;
         if (k == times.length()) {
             PASS_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
@@ -365,7 +401,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     int v = t;
     if (s->recordForecasts) {
         double last = times[times.length() - 1];
-        if (!(last > INT_MIN && last < INT_MAX)) {
+        if (!(last > INT_MIN && last <= INT_MAX)) {
             PASS_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
             return nullptr;
         }
@@ -403,7 +439,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (!openFileInfo(info))
         return nullptr;
     if (s->recordForecasts && (v < info->coverageStart || v > info->coverageEnd)) {
-        PASS_LOG(PROBLEM) << "Forecast time out of range: " << v - t << " for "
+        PASS_LOG(PROBLEM) << "Forecast time out of range: " << int64_t(v) - t << " for "
                           << LogText(_directory) << std::endl;
         return nullptr;
     }
@@ -416,7 +452,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
                        : s->nInventoryBins >= 2 ? 2
                                                 : 1;
     if (info->readLevel >= needed)
-        info->nextRecheckTime = now + _checkInterval;
+        info->nextRecheckTime = AbsTime::clamp(int64_t(now) + _checkInterval);
     else if (!readFileStructure(*info->handle, info, needed))
         return nullptr;
 

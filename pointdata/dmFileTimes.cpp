@@ -5,6 +5,7 @@
 #include "LogText.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -38,7 +39,11 @@ bool dmParseTimeStamp(const TextString& text, AbsTime& time)
         time = AbsTime(1);
         return true;
     }
-    if (year < 1971 || year > 2037) {
+    // A stamp names a time from 1971 to the last second a time holds,
+    // 2038-01-19 03:14:07.
+    if (year < 1971 || year > 2038 ||
+        (year == 2038 &&
+         AbsTime::calendarSeconds(year, month, day, hour, minute, second) > INT32_MAX)) {
         QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
             << "Unreasonable time stamp " << LogText(text) << std::endl;
         time = AbsTime(0);

@@ -71,14 +71,15 @@ void buildProductTable()
 }
 
 // The start of the bin of t: a positive interval bins and then adds the
-// offset; a negative one adds the offset before binning by its size.
-int32_t binStart(int32_t t, int interval, int offset)
+// offset; a negative one adds the offset before binning by its size.  In 64
+// bits: near the last second a time holds the bin may begin past it.
+int64_t binStart(int32_t t, int interval, int offset)
 {
     int64_t i = interval;
     if (i > 0)
-        return static_cast<int32_t>((t / i) * i + offset);
+        return (t / i) * i + offset;
     int64_t j = -i;
-    return static_cast<int32_t>(((static_cast<int64_t>(t) + offset) / j) * j);
+    return ((static_cast<int64_t>(t) + offset) / j) * j;
 }
 
 bool nameTaken(const TextString& path)
@@ -158,7 +159,16 @@ bool dmRedbookKeys(const TextString& path, DataAccessKey& key, DataTime& time,
         return false;
     int interval = info.interval() == 0 ? DEFAULT_INTERVAL : info.interval();
     int period = info.filePeriodSeconds();
-    AbsTime b(binStart(t.seconds(), interval, info.offset()));
+    const int64_t start = binStart(t.seconds(), interval, info.offset());
+    // Filed by a time a time holds, never a wrapped one.
+    if (start < 0 || start > INT32_MAX || start + period < 0 || start + period > INT32_MAX) {
+        QEV_LOG(LogStream::PROBLEM, "dmDataAccessFns")
+            << "Redbook file " << LogText(path) << " would be filed at " << start
+            << " s with its valid time " << period
+            << " s later, outside the times from 1970 to 2038-01-19 03:14:07" << std::endl;
+        return false;
+    }
+    AbsTime b(static_cast<int32_t>(start));
     AbsTime valid = b + period;
     time = DataTime(b, period, TimeRange(valid, valid), b, 0, 0x700);
 

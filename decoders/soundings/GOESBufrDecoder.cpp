@@ -112,7 +112,7 @@ bool GOESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
     const double y = _decodedValues[valueIndex - 2].getValue();
     const double d = _decodedValues[valueIndex - 1].getValue();
     // The day of the year makes the date: 1 to the days of that year.
-    const bool inRange = y >= 1970 && y < 2038 && d >= 1 && d < 367;
+    const bool inRange = y >= 1970 && y <= 2038 && d >= 1 && d < 367;
     const int days = inRange ? 365 + AbsTime::isLeapYear(static_cast<int>(y)) : 0;
     if (!inRange || static_cast<int>(d) > days) {
         if (_bulletinLog.admit("GOESBufrDecoder", "The day of the year"))
@@ -121,12 +121,15 @@ bool GOESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
                               << std::endl;
         return false;
     }
-    const AbsTime date =
-        AbsTime(static_cast<int>(y), 1, 1, 0, 0, 0) + (static_cast<int>(d) - 1) * 86400;
+    // The month and day of the day of the year, from the calendar alone: a
+    // day past the last one a time holds is told by the time check.
+    int month = 1, day = static_cast<int>(d);
+    while (day > AbsTime::daysInMonth(month, static_cast<int>(y)))
+        day -= AbsTime::daysInMonth(month++, static_cast<int>(y));
     const double fields[6] = {
         y,
-        static_cast<double>(date.month()),
-        static_cast<double>(date.day()),
+        static_cast<double>(month),
+        static_cast<double>(day),
         _decodedValues[valueIndex + 2].getValue(),
         _decodedValues[valueIndex + 3].getValue(),
         elementAt(valueIndex + 4, subset, SECOND) ? _decodedValues[valueIndex + 4].getValue()

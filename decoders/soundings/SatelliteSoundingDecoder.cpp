@@ -17,11 +17,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
 #include <sstream>
+#include <string>
 
 #define DECODER_LOG(category) QEV_LOG(LogStream::category, _settings.decoderSource)
 
@@ -249,20 +251,23 @@ bool SatelliteSoundingDecoder::roundedTime(const double fields[6], int valueInde
     bool ok = true;
     for (int i = 0; i < 6; ++i)
         ok = calendarField(fields[i], f[i]) && ok;
-    // The year range of a 32-bit time; the calendar checks before AbsTime
-    // would refuse them.
-    ok = ok && f[0] >= 1970 && f[0] <= 2037 && f[1] >= 1 && f[1] <= 12 && f[2] >= 1 &&
-         f[2] <= AbsTime::daysInMonth(f[1], f[0]) && f[3] >= 0 && f[3] <= 23 && f[4] >= 0 &&
-         f[4] <= 59 && f[5] >= 0 && f[5] <= 59;
-    if (!ok) {
+    // Checked before AbsTime would refuse them: a date and time from 1970 to
+    // the last second a time holds.
+    const int64_t seconds = ok ? AbsTime::calendarSeconds(f[0], f[1], f[2], f[3], f[4], f[5]) : -1;
+    if (seconds < 0 || seconds > INT32_MAX) {
         if (_bulletinLog.admit(_settings.decoderSource, "The time values of the sounding"))
             DECODER_LOG(PROBLEM) << "The time values of the sounding at value " << valueIndex
                                  << " (" << fields[0] << " " << fields[1] << " " << fields[2]
                                  << " " << fields[3] << ":" << fields[4] << ":" << fields[5]
-                                 << ") are not a time" << std::endl;
+                                 << ") "
+                                 << (seconds < 0 ? std::string("are not a time")
+                                                 : std::string("make a time that ") +
+                                                       BulletinLog::PAST_LIMIT)
+                                 << std::endl;
         return false;
     }
-    time = AbsTime(f[0], f[1], f[2], f[3], f[4], f[5]) + 30;
+    // To the nearest minute; the last second held rounds down.
+    time = AbsTime(static_cast<int32_t>(seconds)) + 30;
     time.setSeconds(time.seconds() - time.second());
     return true;
 }

@@ -105,6 +105,7 @@
 #include "SeqOf.h"
 #include "SeqOfPtr.h"
 #include "TextString.h"
+#include "windTimeGroups.h"
 
 #include <set>
 #include <string>
@@ -168,16 +169,22 @@ public:
     const std::vector<Observation>& observations() const { return _observations; }
     // The time of a further observation of a report at reportTime: its own
     // time group, or its time of day (0 04 004, 0 04 005, and 0 04 006
-    // where it has one) on the date nearest the report; false for none.
-    bool furtherObservationTime(const Observation& o, const AbsTime& reportTime,
-                                AbsTime& time) const;
+    // where it has one) on the date nearest the report; TIME_GROUP_INVALID
+    // for none, TIME_GROUP_PAST_LIMIT for one past the last time held.
+    TimeGroupStatus furtherObservationTime(const Observation& o, const AbsTime& reportTime,
+                                           AbsTime& time) const;
     // The tail number of each report (subset), in order: the first 0 01 008
     // of the subset, empty when it has none.
     SeqOf<TextString> getTailNumbers() const;
     // The time of each report: the first time group of its subset; timed
-    // tells which reports have one.  Every year value that begins a group is
+    // tells which reports have one, pastLimit which have one past the last
+    // time held (and so none).  Every year value that begins a group is
     // marked "Time".
-    SeqOf<AbsTime> getTimeIds(SeqOf<bool>& timed);
+    SeqOf<AbsTime> getTimeIds(SeqOf<bool>& timed, SeqOf<bool>& pastLimit);
+    // "Report 3: its time lies past ..." (further < 0) or "Observation 2 of
+    // report 3: ...", the line and reason of an observation whose time lies
+    // past the last one a time holds.
+    static TextString pastLimitText(int subset, int further);
     // The handle of the record of the tail number and time; null after a
     // PROBLEM line.  newRecord, when given, tells whether the record is new.
     int* getHandle(const TextString& tailNumber, const AbsTime& time, int& record,

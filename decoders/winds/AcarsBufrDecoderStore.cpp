@@ -111,13 +111,15 @@ SeqOf<TextString> AcarsBufrDecoder::getTailNumbers() const
     return tails;
 }
 
-SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed)
+SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed, SeqOf<bool>& pastLimit)
 {
     static const TextString marked("Time");
     SeqOf<AbsTime> times;
     times.setLength(_subsets > 0 ? _subsets : 0);
     timed.setLength(0);
     timed.setLength(times.length());
+    pastLimit.setLength(0);
+    pastLimit.setLength(times.length());
     const SeqOf<BufrValues>& values = _decodedValues;
     for (int i = 0; i < values.length(); ++i) {
         if (values[i].getDescriptor() != YEAR)
@@ -127,13 +129,23 @@ SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed)
         AbsTime t;
         int length = 1;
         const TimeGroupStatus status = readTimeGroup(values, i, s, t, &length);
+        const bool own = s >= 0 && s < times.length() && !timed[s] && !pastLimit[s];
+        // A report whose own time lies past the last one held has none; the
+        // line of a time past it is written where its observation is
+        // skipped.
+        if (status == TIME_GROUP_PAST_LIMIT) {
+            if (own)
+                pastLimit[s] = true;
+            i += length - 1;
+            continue;
+        }
         if (status != TIME_GROUP_OK) {
             if (_bulletinLog.admit("AcarsBufrDecoder", "The time group at value"))
                 ACARS_LOG(PROBLEM) << "The time group at value " << i << " "
                                    << timeGroupProblem(status) << "." << std::endl;
             continue;
         }
-        if (s >= 0 && s < times.length() && !timed[s]) {
+        if (own) {
             times[s] = t;
             timed[s] = true;
         }
@@ -283,14 +295,15 @@ void AcarsBufrDecoder::locatePositionAndHeight(Observation& o) const
     }
 }
 
-bool AcarsBufrDecoder::furtherObservationTime(const Observation& o, const AbsTime& reportTime,
-                                              AbsTime& time) const
+TimeGroupStatus AcarsBufrDecoder::furtherObservationTime(const Observation& o,
+                                                         const AbsTime& reportTime,
+                                                         AbsTime& time) const
 {
     const SeqOf<BufrValues>& values = _decodedValues;
     for (int i = o.first; i < o.end; ++i) {
         const int d = values[i].getDescriptor();
         if (d == YEAR)
-            return readTimeGroup(values, i, o.subset, time) == TIME_GROUP_OK;
+            return readTimeGroup(values, i, o.subset, time);
         if (d != HOUR || i + 1 >= o.end || values[i + 1].getDescriptor() != HOUR + 1)
             continue;
         // A time of day: on the report's date, or the day before or after,
@@ -301,7 +314,7 @@ bool AcarsBufrDecoder::furtherObservationTime(const Observation& o, const AbsTim
         if (sec == BufrDecoder::MISSING_VALUE)
             sec = 0.0f;
         if (!(h >= 0 && h < 24 && m >= 0 && m < 60 && sec >= 0 && sec < 60))
-            return false;
+            return TIME_GROUP_INVALID;
         const int hour = static_cast<int>(h), minute = static_cast<int>(m);
         const int second = static_cast<int>(sec);
         const int64_t report = reportTime.seconds();
@@ -310,12 +323,14 @@ bool AcarsBufrDecoder::furtherObservationTime(const Observation& o, const AbsTim
         for (int64_t shift : {-86400, 86400})
             if (std::llabs(best + shift - report) < std::llabs(best - report))
                 best += shift;
-        if (best < 0 || best > INT32_MAX)
-            return false;
+        if (best < 0)
+            return TIME_GROUP_INVALID;
+        if (best > INT32_MAX)
+            return TIME_GROUP_PAST_LIMIT;
         time = AbsTime(static_cast<int32_t>(best));
-        return true;
+        return TIME_GROUP_OK;
     }
-    return false;
+    return TIME_GROUP_INVALID;
 }
 
 int AcarsBufrDecoder::storeFile()
@@ -339,14 +354,21 @@ int AcarsBufrDecoder::storeFile()
         ACARS_LOG(PROBLEM) << "Number of stations = 0...not processing" << std::endl;
         return setAside("No report has a tail number (0 01 008).");
     }
-    SeqOf<bool> timed;
-    const SeqOf<AbsTime> times = getTimeIds(timed);
+    SeqOf<bool> timed, pastLimit;
+    const SeqOf<AbsTime> times = getTimeIds(timed, pastLimit);
     int timeCount = 0;
     for (int k = 0; k < timed.length(); ++k)
         timeCount += timed[k] ? 1 : 0;
+    // The first observation whose time lies past the last one held: the
+    // bulletin is set aside for it once the others are stored.
+    TextString pastReason;
     if (timeCount == 0) {
         ACARS_LOG(PROBLEM) << "Number of timeIds = 0...not processing" << std::endl;
-        return setAside("No report has a time (0 04 001 to 0 04 005).");
+        for (int k = 0; k < pastLimit.length() && pastReason.length() == 0; ++k)
+            if (pastLimit[k])
+                pastReason = pastLimitText(k, -1);
+        return setAside(pastReason.length() > 0 ? pastReason
+                                                : "No report has a time (0 04 001 to 0 04 005).");
     }
     if (!_store) {
         ACARS_LOG(PROBLEM) << "No point-data store for " << _storeDir << ".  Skipping to next file."
@@ -368,16 +390,30 @@ int AcarsBufrDecoder::storeFile()
             continue;
         }
         further = o.own ? 0 : further + 1;
+        bool past = pastLimit[s];
         if (o.own && !o.isLevel()) {
             o.timed = timed[s];
             o.time = times[s];
         } else {
-            o.timed = timed[s] && furtherObservationTime(o, times[s], o.time);
+            const TimeGroupStatus status =
+                timed[s] ? furtherObservationTime(o, times[s], o.time) : TIME_GROUP_INVALID;
+            o.timed = status == TIME_GROUP_OK;
+            past = past || status == TIME_GROUP_PAST_LIMIT;
             // A level without a time of its own is at its report's.
-            if (timed[s] && !o.timed && o.isLevel()) {
+            if (timed[s] && !o.timed && !past && o.isLevel()) {
                 o.timed = true;
                 o.time = times[s];
             }
+        }
+        if (past && tails[s].length() > 0) {
+            const TextString why = pastLimitText(s, o.own ? -1 : further);
+            if (_bulletinLog.admit("AcarsBufrDecoder", "its time lies past"))
+                ACARS_LOG(PROBLEM) << why << (o.own ? "  Skipping to next report."
+                                                    : "  Skipping to next observation.")
+                                   << std::endl;
+            if (pastReason.length() == 0)
+                pastReason = why;
+            continue;
         }
         const char* lacks = tails[s].length() == 0 ? "tail number"
                             : !o.timed             ? "time"
@@ -466,7 +502,9 @@ int AcarsBufrDecoder::storeFile()
     if (placed == 0 && result == 1) {
         ACARS_LOG(PROBLEM) << "No report of the file has a tail number, a time and a position of "
                            << "its own.  Skipping to next file." << std::endl;
-        result = setAside(unplacedReason(tails));
+        result = setAside(pastReason.length() > 0 ? pastReason : unplacedReason(tails));
+    } else if (result == 1 && pastReason.length() > 0) {
+        result = setAside(pastReason);
     }
 
     for (const Observation& o : _observations) {
@@ -476,6 +514,14 @@ int AcarsBufrDecoder::storeFile()
         sendNotification(o.time);
     }
     return result;
+}
+
+TextString AcarsBufrDecoder::pastLimitText(int subset, int further)
+{
+    std::string text = further < 0 ? "Report " + std::to_string(subset + 1)
+                                   : "Observation " + std::to_string(further + 1) +
+                                         " of report " + std::to_string(subset + 1);
+    return (text + ": its time " + BulletinLog::PAST_LIMIT + ".").c_str();
 }
 
 TextString AcarsBufrDecoder::unplacedReason(const SeqOf<TextString>& tails) const

@@ -67,31 +67,30 @@ long whole(float value)
     return value == value && value > -1e9f && value < 1e9f ? static_cast<long>(value) : -1;
 }
 
-// Year, month, day, hour and minute that make a time.
-bool calendarTime(const long f[5])
-{
-    return f[0] >= 1970 && f[0] <= 2037 && f[1] >= 1 && f[1] <= 12 && f[2] >= 1 &&
-           f[2] <= AbsTime::daysInMonth(static_cast<int>(f[1]), static_cast<int>(f[0])) &&
-           f[3] >= 0 && f[3] <= 23 && f[4] >= 0 && f[4] <= 59;
-}
-
-// The time of the year to minute values at q, q + 4 (seconds 0); false when
-// they are no such group or no time.
-bool groupTime(const SeqOf<BufrValues>& values, int q, AbsTime& t)
+// The seconds since 1970 of the year to minute values at q, q + 4 (seconds
+// 0), in 64 bits; -1 when they are no such group or no time.  Above
+// INT32_MAX the time lies past the last one a time holds.
+int64_t groupSeconds(const SeqOf<BufrValues>& values, int q)
 {
     if (q < 0 || q + 4 >= values.length())
-        return false;
-    long field[5];
+        return -1;
+    int field[5];
     for (int f = 0; f < 5; ++f) {
         if (values[q + f].getDescriptor() != YEAR + f)
-            return false;
-        field[f] = whole(values[q + f].getValue());
+            return -1;
+        field[f] = static_cast<int>(whole(values[q + f].getValue()));
     }
-    if (!calendarTime(field))
+    return AbsTime::calendarSeconds(field[0], field[1], field[2], field[3], field[4], 0);
+}
+
+// The time of the year to minute values at q, q + 4; false when they are no
+// such group, no time, or one past the last a time holds.
+bool groupTime(const SeqOf<BufrValues>& values, int q, AbsTime& t)
+{
+    const int64_t seconds = groupSeconds(values, q);
+    if (seconds < 0 || seconds > INT32_MAX)
         return false;
-    t = AbsTime(static_cast<int>(field[0]), static_cast<int>(field[1]),
-                static_cast<int>(field[2]), static_cast<int>(field[3]),
-                static_cast<int>(field[4]), 0);
+    t = AbsTime(static_cast<int32_t>(seconds));
     return true;
 }
 
@@ -664,8 +663,17 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
             const int year = period.year;
             const int last = period.scope == top ? period.to : r.end(period.scope);
             AbsTime time;
-            if (year == ReportReader::NONE || year + 4 >= last ||
-                !groupTime(values, year, time)) {
+            const bool grouped = year != ReportReader::NONE && year + 4 < last;
+            if (grouped && groupSeconds(values, year) > INT32_MAX) {
+                std::ostringstream line;
+                line << "The observation time of station " << id << " "
+                     << BulletinLog::PAST_LIMIT;
+                leaveOut("The observation time of station lies past",
+                         (line.str() + "; skipping.").c_str(), (line.str() + ".").c_str());
+                all = false;
+                continue;
+            }
+            if (!grouped || !groupTime(values, year, time)) {
                 std::ostringstream line;
                 line << "No observation time for station " << id;
                 leaveOut("No observation time for station", (line.str() + "; skipping.").c_str(),

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -67,7 +68,8 @@ NetcdfPointData* SatelliteWindDecoder::pointData()
 }
 
 SeqOf<double> SatelliteWindDecoder::getObservationTimes(const ReportReader& reader,
-                                                       SeqOf<LatLonCoord>& locations)
+                                                       SeqOf<LatLonCoord>& locations,
+                                                       TextString& refusal)
 {
     static const TextString marked("DTG");
     SeqOf<double> times;
@@ -88,6 +90,11 @@ SeqOf<double> SatelliteWindDecoder::getObservationTimes(const ReportReader& read
                     << "The time group of the ob at value " << e << " "
                     << timeGroupProblem(status) << ".  Skipping to next observation."
                     << std::endl;
+            // A wind the store cannot hold keeps its bulletin.
+            if (status == TIME_GROUP_PAST_LIMIT && refusal.length() == 0)
+                refusal = ("The time group of the ob at value " + std::to_string(e) + " " +
+                           timeGroupProblem(status) + ".")
+                              .c_str();
             continue;
         }
         _decodedValues[year].setCharValue(marked);

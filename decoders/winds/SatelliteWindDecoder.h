@@ -67,10 +67,13 @@ public:
     bool init();
     // The observation time (seconds since 1970, whole minutes) of each
     // location of locationIndices(), in order, read from the report of its
-    // latitude.  A location whose time group is not in its place is dropped
-    // from both lists with a PROBLEM line.  The year value of each time
-    // group used is marked "DTG".
-    SeqOf<double> getObservationTimes(const ReportReader& reader, SeqOf<LatLonCoord>& locations);
+    // latitude.  A location whose time group is not in its place, or lies
+    // past the last second a time holds, is dropped from both lists with a
+    // PROBLEM line; the first of the latter sets the refusal (the reason
+    // the bulletin is set aside for) when it is empty.  The year value of
+    // each time group used is marked "DTG".
+    SeqOf<double> getObservationTimes(const ReportReader& reader, SeqOf<LatLonCoord>& locations,
+                                      TextString& refusal);
     // The data time of an observation at t: {t, 0, [t, t], t, 0, 0x300}.
     void setDataTime(int t);
     // What tells the bulletin being stored from others in the store's pass

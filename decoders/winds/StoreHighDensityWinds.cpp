@@ -92,9 +92,14 @@ int StoreHighDensityWinds::storeFile()
                                 BulletinLog::descriptorText(_layout.longitudeDescriptor) + ").");
     if (!_decoder.pointData())
         return refuse("No point-data store for " + _decoder.storeDirectory() + ".");
-    SeqOf<double> times = _decoder.getObservationTimes(*_reader, locations);
+    TextString pastLimit;
+    SeqOf<double> times = _decoder.getObservationTimes(*_reader, locations, pastLimit);
     if (times.length() == 0)
-        return refuse("No ob of the file has an observation time.");
+        return refuse(pastLimit.length() > 0
+                          ? pastLimit
+                          : TextString("No ob of the file has an observation time."));
+    if (_refusal.length() == 0)
+        _refusal = pastLimit;
     const int result = storeAllSites(locations, times);
     return _refusal.length() > 0 && result == 1 ? refuse(_refusal) : result;
 }

@@ -1,6 +1,7 @@
 #include "windTimeGroups.h"
 
 #include "BufrDecoder.h"
+#include "BulletinLog.h"
 
 #include <cmath>
 
@@ -54,13 +55,11 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
     // Checked here rather than left to AbsTime, which would give the time 0
     // of 1970 for a bad field.
     const int year = f[0] < 39 ? f[0] + 2000 : f[0] >= 70 && f[0] <= 100 ? f[0] + 1900 : f[0];
-    if (year < 1970 || year > 2038 || f[1] < 1 || f[1] > 12 || f[2] < 1 ||
-        f[2] > AbsTime::daysInMonth(f[1], year) || f[3] < 0 || f[3] > 23 || f[4] < 0 ||
-        f[4] > 59 || f[5] < 0 || f[5] > 59)
+    const int64_t seconds = AbsTime::calendarSeconds(year, f[1], f[2], f[3], f[4], f[5]);
+    if (seconds < 0)
         return TIME_GROUP_INVALID;
-    const int64_t seconds = AbsTime::secondsSince1970(year, f[1], f[2], f[3], f[4], f[5]);
-    if (seconds < 0 || seconds > INT32_MAX)
-        return TIME_GROUP_INVALID;
+    if (seconds > INT32_MAX)
+        return TIME_GROUP_PAST_LIMIT;
     time = AbsTime(static_cast<int32_t>(seconds));
     return TIME_GROUP_OK;
 }
@@ -83,6 +82,8 @@ const char* timeGroupProblem(TimeGroupStatus status)
         return "does not hold year, month, day, hour and minute as its own elements";
     case TIME_GROUP_INVALID:
         return "has a missing or improper field";
+    case TIME_GROUP_PAST_LIMIT:
+        return BulletinLog::PAST_LIMIT;
     default:
         return "";
     }

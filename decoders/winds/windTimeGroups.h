@@ -13,7 +13,8 @@
 // value after its minute is never taken as the seconds).  The fields are
 // truncated toward zero; a missing second counts as 0; a missing other
 // field, or one out of its calendar range, leaves the report without a time
-// (never the time 0 of 1970).
+// (never the time 0 of 1970); so does a time past the last second a time
+// holds, told apart as such.
 #ifndef WINDTIMEGROUPS_H
 #define WINDTIMEGROUPS_H
 
@@ -26,7 +27,8 @@ enum TimeGroupStatus {
     TIME_GROUP_OUTSIDE,      // its positions leave the values or the subset
     TIME_GROUP_NO_YEAR,      // the first position holds no year (0 04 001)
     TIME_GROUP_INCOMPLETE,   // month, day, hour or minute is not the next element
-    TIME_GROUP_INVALID       // a field is missing or out of its calendar range
+    TIME_GROUP_INVALID,      // a field is missing or out of its calendar range
+    TIME_GROUP_PAST_LIMIT    // a time past 2038-01-19 03:14:07, the last one a time holds
 };
 
 // The time of the group that begins at position first, whose values must all

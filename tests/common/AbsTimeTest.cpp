@@ -38,7 +38,17 @@ TEST(AbsTimeFields, WidensTwoDigitYearsChecksEveryFieldAndRefusesTimesPast2038)
         LogCapture log;
         EXPECT_EQ(AbsTime(f.year, f.month, f.day, f.hour, f.minute, f.second).seconds(), 0);
         EXPECT_EQ(log.count(improper), 1) << f.year << "-" << f.month << "-" << f.day;
+        // The check of fields from outside tells a time past the last one
+        // held from fields that make no time, and logs nothing.
+        const std::string logged = log.text();
+        const int64_t s =
+            AbsTime::calendarSeconds(f.year, f.month, f.day, f.hour, f.minute, f.second);
+        EXPECT_EQ(s > INT32_MAX, f.year == 2038) << f.year << "-" << f.month << "-" << f.day;
+        EXPECT_EQ(s == -1, f.year != 2038);
+        EXPECT_EQ(log.text(), logged);
     }
+    EXPECT_EQ(AbsTime::calendarSeconds(2038, 1, 19, 3, 14, 7), INT32_MAX);
+    EXPECT_EQ(AbsTime::calendarSeconds(2038, 1, 19, 3, 14, 8), int64_t(INT32_MAX) + 1);
     EXPECT_EQ(AbsTime::secondsSince1970(2106, 2, 7, 6, 28, 16), int64_t(1) << 32);
 
     EXPECT_EQ(AbsTime::daysInMonth(2, 1900), 28);

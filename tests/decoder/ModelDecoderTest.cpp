@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -54,7 +55,7 @@ protected:
     }
     // A standard message of the soundings given: per station its id, its
     // forecast time in seconds, then its pressure and temperature levels and
-    // one soil temperature.
+    // one soil temperature; the run is that of run[] (year to minute).
     struct Station {
         const char* id;
         double offset;
@@ -64,8 +65,8 @@ protected:
                               int category = 2) const
     {
         BufrWriter w(edition);
-        w.centre(7).masterTableVersion(39, 1).category(category).dateTime(2024, 6, 1, 12, 0);
-        w.subsets(static_cast<int>(list.size()))
+        w.centre(7).masterTableVersion(39, 1).category(category);
+        w.dateTime(run[0], run[1], run[2], run[3], run[4]).subsets(static_cast<int>(list.size()))
             .descriptors({1198, 4194, 13002, 102000, 31001, 7004, 12101, 101000, 31001, 12198});
         for (const Station& s : list) {
             w.chars(1198, s.id).element(4194, s.offset).element(13002, 0.001);
@@ -79,6 +80,7 @@ protected:
 
     std::string dir = infoDir();
     TempTree tree;
+    int run[5] = {2024, 6, 1, 12, 0};
 };
 
 } // namespace
@@ -374,6 +376,47 @@ TEST_F(ModelDecoder, LevelsBeyondTheTemplateKeepThoseThatFitAndSetTheFileAside)
         EXPECT_EQ(counts[0], 2);
         EXPECT_EQ(counts[1], 0);
     }
+}
+
+// A run of 2038-01-17 00 UTC: the forecasts a time holds are stored in the
+// file of the run, one past 2038-01-19 03:14:07 (54 h) is refused with its
+// line, and the bulletin is set aside naming it.
+TEST_F(ModelDecoder, ARunOf2038StoresTheForecastsATimeHolds)
+{
+    QEV_REQUIRE_NCGEN();
+    const std::string store = tree.mkdirs("qev_data/point/model/ETA/netcdf");
+    ASSERT_TRUE(Cdl::make(TempTree::readFile(std::string(QEV_SOURCE_DIR) +
+                                             "/data/templates/modelSounding.cdl"),
+                          store + "/template"));
+    const int day[5] = {2038, 1, 17, 0, 0};
+    std::copy(day, day + 5, run);
+    const BufrWriter::Bytes m = message(
+        {{"KBOS", 0, {100000}}, {"KJFK", 24 * 3600, {99000}}, {"KBOS", 54 * 3600, {98000}}});
+    ModelBufrDecoder decoder;
+    decoder.getBufrPattern();
+    ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
+    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+    LogCapture log;
+    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+    EXPECT_EQ(log.count("PROBLEM: Sounding 3 (KBOS): its forecast time, 194400 s after the run, "
+                        "lies past 2038-01-19 03:14:07, the last second a time holds.  Not "
+                        "stored."),
+              1)
+        << log.text();
+    int ncid = -1, var = -1;
+    ASSERT_EQ(nc_open((store + "/20380117_0000").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+    size_t records = 0;
+    int unlimited = -1;
+    nc_inq_unlimdim(ncid, &unlimited);
+    nc_inq_dimlen(ncid, unlimited, &records);
+    EXPECT_EQ(records, 2u);
+    double valid[2] = {0, 0};
+    nc_inq_varid(ncid, "validTime", &var);
+    for (size_t r = 0; r < 2 && r < records; ++r)
+        nc_get_var1_double(ncid, var, &r, &valid[r]);
+    nc_close(ncid);
+    EXPECT_EQ(valid[0], 2147299200.0);
+    EXPECT_EQ(valid[1], 2147299200.0 + 86400);
 }
 
 // Values go to their template variable by its type, at [record, index];

@@ -34,7 +34,12 @@ TEST(FileTimes, ParsesStamps)
         {"20070314_18", false, 0, nullptr},
         {"19700101_000001", true, 1, nullptr},
         {"19700101_0000", false, 0, "Unreasonable time stamp 19700101_0000"},
-        {"20380101_0000", false, 0, "Unreasonable time stamp 20380101_0000"},
+        {"20380119_0314", true, 2147483640, nullptr},
+        {"20380119_031407", true, 2147483647, nullptr},
+        {"20380119_031408", false, 0, "Unreasonable time stamp 20380119_031408"},
+        {"20380119_0315", false, 0, "Unreasonable time stamp 20380119_0315"},
+        {"20390101_0000", false, 0, "Unreasonable time stamp 20390101_0000"},
+        {"20381301_0000", false, 0, "For AbsTime 20381301_0000 2038 13 1 0 0"},
         {"20070230_1200", false, 0, "For AbsTime 20070230_1200 2007 2 30 12 0"},
         {"20071301_120059", false, 0, "For AbsTime 20071301_120059 2007 13 1 12 0 59"},
     };
@@ -49,14 +54,15 @@ TEST(FileTimes, ParsesStamps)
         else
             EXPECT_EQ(log.text(), "");
     }
-    // Every year of the accepted span, and none beside it.
-    for (int year = 1970; year <= 2038; ++year) {
+    // Every year of the accepted span (2038 to its first days), and none
+    // beside it.
+    for (int year = 1970; year <= 2039; ++year) {
         LogCapture log;
         AbsTime t;
-        std::string stamp = std::to_string(year) + "0704_0600";
-        EXPECT_EQ(dmParseTimeStamp(stamp.c_str(), t), year >= 1971 && year <= 2037) << stamp;
-        if (year >= 1971 && year <= 2037) {
-            EXPECT_EQ(t.seconds(), utc(year, 7, 4, 6, 0, 0).seconds()) << stamp;
+        std::string stamp = std::to_string(year) + "0104_0600";
+        EXPECT_EQ(dmParseTimeStamp(stamp.c_str(), t), year >= 1971 && year <= 2038) << stamp;
+        if (year >= 1971 && year <= 2038) {
+            EXPECT_EQ(t.seconds(), utc(year, 1, 4, 6, 0, 0).seconds()) << stamp;
         }
     }
     dmFileNameSeconds = true;

@@ -116,7 +116,7 @@ TEST_F(RecordPlacement, MakesAFilePerPeriodNamedByItsStart)
         int offset;
         const char* name;
     } cases[] = {{3599, "20070314_1800"}, {3600, "20070314_1900"}, {-1, "20070314_1700"},
-                 {7205, "20070314_2000"}};
+                 {7205, "20070314_2000"}, {INT32_MAX - T0, "20380119_0300"}};
     for (const auto& c : cases) {
         Placed p = place(store, {"72558"}, {double(T0 + c.offset)});
         ASSERT_NE(p.handle, nullptr) << c.name;
@@ -126,8 +126,21 @@ TEST_F(RecordPlacement, MakesAFilePerPeriodNamedByItsStart)
     }
     for (const std::string& name : TempTree::listFiles(dir))
         EXPECT_NE(name.compare(0, 6, "scrfil"), 0) << name;
-    EXPECT_EQ(NetcdfPointDataInspector{store}.fileTimes().length(), 4);
-    EXPECT_EQ(FakeStoreClock::paused(), 4);
+    EXPECT_EQ(NetcdfPointDataInspector{store}.fileTimes().length(), 5);
+    EXPECT_EQ(FakeStoreClock::paused(), 5);
+
+    // The last file of a time: one whose period would reach past the last
+    // second a time holds, or begin before the first a file name holds, is
+    // never made.
+    NetcdfPointData* late = makeStore(idStoreCdl(), "fileEndOffset 600\n");
+    ASSERT_NE(late, nullptr);
+    for (double t : {double(INT32_MAX), 10.0}) {
+        LogCapture log;
+        EXPECT_EQ(place(late, {"72558"}, {t}).handle, nullptr);
+        EXPECT_TRUE(log.contains("PROBLEM: No data file can hold the time ")) << log.text();
+    }
+    for (const std::string& name : TempTree::listFiles(dir))
+        EXPECT_TRUE(name.compare(0, 8, "template") == 0) << name;
 }
 
 TEST_F(RecordPlacement, RefusesWhatItCannotPlaceBeforeWritingAnything)

@@ -73,6 +73,9 @@ TEST_F(GOES, TimesFromTheDayOfTheYearNeverAheadOfTheClock)
         {2005, 366, 10, 0, 0, 0},
         {2004, 366, 10, 0, 0, AbsTime(2004, 12, 31, 10, 0, 0).seconds()},
         {NONE, 32, 10, 0, 0, 0},
+        // The last day a time holds, ahead of the clock; the day after it.
+        {2038, 19, 3, 14, 7, AbsTime(2038, 1, 18, 3, 14, 0).seconds()},
+        {2038, 20, 0, 0, 0, 0},
     };
     GOESBufrDecoder d;
     ASSERT_TRUE(d.initialized());
@@ -84,14 +87,17 @@ TEST_F(GOES, TimesFromTheDayOfTheYearNeverAheadOfTheClock)
     LogCapture log;
     ASSERT_EQ(d.storeSounding(), 1);
     d.getObservationTimes();
-    ASSERT_EQ(d.soundings().length(), 7);
-    for (int i = 0; i < 7; ++i) {
+    ASSERT_EQ(d.soundings().length(), 9);
+    for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(d.soundings()[i].time, cases[i].expected) << i;
         EXPECT_EQ(d.soundings()[i].timed, cases[i].expected != 0) << i;
     }
     EXPECT_EQ(log.count("PROBLEM: The day of the year "), 3) << log.text();
     EXPECT_TRUE(log.contains("PROBLEM: The day of the year 366 of 2005 of the sounding at value "
                              "79 is not a date"));
+    EXPECT_TRUE(log.contains("(2038 1 20 0:0:0) make a time that lies past 2038-01-19 03:14:07, "
+                             "the last second a time holds"))
+        << log.text();
 }
 
 // Pressures and heights are placed whatever their neighbours; temperatures

@@ -102,6 +102,8 @@ TEST_F(POES, EachSoundingKeepsItsOwnTimeRoundedToTheMinute)
         {{NONE, 6, 1, 12, 34, 0}, 0},
         {{2024, 2, 30, 12, 34, 0}, 0},
         {{2024, 6, 1, 12, 36, 0}, AbsTime(2024, 6, 1, 12, 36, 0).seconds()},
+        {{2038, 1, 19, 3, 14, 7}, AbsTime(2038, 1, 19, 3, 14, 0).seconds()},
+        {{2038, 1, 19, 3, 14, 8}, 0},
     };
     POESBufrDecoder d;
     std::vector<Elements> subsets;
@@ -110,16 +112,18 @@ TEST_F(POES, EachSoundingKeepsItsOwnTimeRoundedToTheMinute)
     decode(d, subsets);
     LogCapture log;
     EXPECT_EQ(d.write2NetcdfFile(), -1);
-    ASSERT_EQ(d.soundings().length(), 6);
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(d.soundings().length(), 8);
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(d.soundings()[i].timed, cases[i].expected != 0) << i;
         EXPECT_EQ(d.soundings()[i].time, cases[i].expected) << i;
     }
-    EXPECT_EQ(log.count("No observation time for the sounding at site "), 2) << log.text();
+    EXPECT_EQ(log.count("No observation time for the sounding at site "), 3) << log.text();
     EXPECT_TRUE(log.contains("PROBLEM: The time values of the sounding at value 122 (2024 2 30 "
                              "12:34:0) are not a time"));
+    EXPECT_TRUE(log.contains("(2038 1 19 3:14:8) make a time that lies past 2038-01-19 03:14:07, "
+                             "the last second a time holds"));
     const std::vector<std::string> files = dataFiles(store("POES"));
-    ASSERT_EQ(files.size(), 2u);
+    ASSERT_EQ(files.size(), 3u);
     Records r(files[1]);
     ASSERT_EQ(recordCount(r.id), 3u);
     EXPECT_EQ(r.text("siteId", 2), "70061");

@@ -216,16 +216,28 @@ TEST_F(ProfDecoder, EachStationGetsItsOwnLevelCountAndProfiles)
         values.append(BufrValues(0, v == 123.6f ? 1002 : 1001, v, 0, TextString()));
     ASSERT_EQ(decoder.getStationIds().length(), 1);
     EXPECT_EQ(decoder.getStationIds()[0], 72123);
-    // A month 13 is no time: the station is left out.
-    values.setLength(2);
-    for (int f = 0; f < 5; ++f)
-        values.append(BufrValues(0, 4001 + f, f == 1 ? 13.0f : 1.0f + 2023 * (f == 0), 0, ""));
+    // A month 13 is no time, and a time past the last second a time holds
+    // is told as such: the station is left out; 2038-01-19 03:14 is a time.
+    const struct {
+        float fields[5];
+        const char* line;
+    } groups[] = {
+        {{2024, 13, 1, 1, 1}, "PROBLEM: No observation time for station 72123; skipping."},
+        {{2038, 1, 19, 3, 15},
+         "PROBLEM: The observation time of station 72123 lies past 2038-01-19 03:14:07, the last "
+         "second a time holds; skipping."},
+        {{2038, 1, 19, 3, 14}, nullptr},
+    };
     SeqOf<long> placed;
-    {
+    for (const auto& g : groups) {
+        values.setLength(2);
+        for (int f = 0; f < 5; ++f)
+            values.append(BufrValues(0, 4001 + f, g.fields[f], 0, ""));
         LogCapture log;
-        EXPECT_FALSE(decoder.locateStations(decoder.getStationIds(), placed));
-        EXPECT_EQ(placed.length(), 0);
-        EXPECT_TRUE(log.contains("PROBLEM: No observation time for station 72123; skipping."));
+        EXPECT_EQ(decoder.locateStations(decoder.getStationIds(), placed), !g.line);
+        EXPECT_EQ(placed.length(), g.line ? 0 : 1);
+        if (g.line)
+            EXPECT_TRUE(log.contains(g.line)) << log.text();
     }
 
     decode(decoder, message({{72, 123, 3, 500}, {74, 998, 2, 1000}}));

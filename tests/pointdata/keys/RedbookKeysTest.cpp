@@ -64,6 +64,18 @@ TEST(RedbookKeys, BinsFileTimesByIntervalAndOffset)
         EXPECT_EQ(time.flags(), 0x700u);
         EXPECT_EQ(time.key(), 0u);
     }
+    // The last hours a time holds: a valid time past 2038-01-19 03:14:07 is
+    // refused, never wrapped to 1901.
+    Placement last;
+    ASSERT_TRUE(last.place("/in/ABCDEF20380119_0214"));
+    EXPECT_EQ(last.time.validPeriod().end(), AbsTime(2038, 1, 19, 3, 0, 0));
+    LogCapture log;
+    Placement past;
+    EXPECT_FALSE(past.place("/in/ABCDEF20380119_0314"));
+    EXPECT_TRUE(log.contains("PROBLEM: Redbook file /in/ABCDEF20380119_0314 would be filed at "
+                             "2147482800 s with its valid time 3600 s later, outside the times "
+                             "from 1970 to 2038-01-19 03:14:07"))
+        << log.text();
 }
 
 TEST(RedbookKeys, MovesStoredFilesWithinTheWindowOldestFirst)

@@ -21,16 +21,17 @@ namespace {
 const int32_t NOON = 1717243200;
 const double MISSING = BufrWriter::missingValue();
 
-// A bulletin of the sample generator's layout at 12:00, one report per
-// (tail number, flight number, minute, relative humidity); each report at
-// second 30.
+// A bulletin of the sample generator's layout at 12:00 (or the hour of the
+// options), one report per (tail number, flight number, minute, relative
+// humidity); each report at second 30.
 struct Report {
     const char* tail;
     const char* flight;
     double minute, humidity;
 };
 
-BufrWriter::Bytes acarsBulletin(const std::vector<Report>& reports)
+BufrWriter::Bytes acarsBulletin(const std::vector<Report>& reports,
+                                SampleOptions o = SampleOptions())
 {
     std::vector<AcarsSamples::Report> list;
     for (const Report& r : reports) {
@@ -40,7 +41,6 @@ BufrWriter::Bytes acarsBulletin(const std::vector<Report>& reports)
         x.latitude = 40.5, x.longitude = -75.25, x.temperature = 250.5, x.humidity = r.humidity;
         list.push_back(x);
     }
-    SampleOptions o;
     o.dataDir = QEV_SOURCE_DIR "/data";
     SampleBulletin b;
     std::string error;
@@ -416,4 +416,34 @@ TEST_F(AcarsDecoder, OneFileIsProcessedOnItsOwn)
     EXPECT_FALSE(TempTree::exists(ingest("IUAX01_KWBC_011200")));
     ASSERT_EQ(t.dataFiles("point/acars/netcdf").size(), 1u);
     EXPECT_EQ(StoredFile(t.dataFiles("point/acars/netcdf")[0]).records(), 1u);
+}
+
+// Reports of the last hour a time holds are stored; one past its last second
+// (03:14:30) is refused with its line, and the bulletin, its other reports
+// stored, is set aside naming it.
+TEST_F(AcarsDecoder, AReportPastTheLastSecondATimeHoldsIsRefusedAlone)
+{
+    t.templateFile("acars.cdl", "point/acars/netcdf");
+    SampleOptions o;
+    o.year = 2038, o.month = 1, o.day = 19, o.hour = 3;
+    ASSERT_TRUE(BufrWriter::writeFile(
+        ingest("IUAX01_KWBC_190300"),
+        acarsBulletin({{"N123UA", "UA12", 10, 50}, {"N456AA", "AA1", 13, 50},
+                       {"N789DL", "DL1", 14, 50}},
+                      o)));
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    decoder.processBufrDirectory();
+    EXPECT_EQ(log.count("Report 3: its time lies past 2038-01-19 03:14:07, the last second a "
+                        "time holds."),
+              2)
+        << log.text();    // its line and the reason
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badAcarsBufr/IUAX01_KWBC_190300")));
+    EXPECT_EQ(t.dataFiles("point/acars/netcdf"),
+              std::vector<std::string>{t.data("point/acars/netcdf/20380119_0300")});
+    StoredFile f(t.data("point/acars/netcdf/20380119_0300"));
+    ASSERT_EQ(f.records(), 2u);
+    EXPECT_EQ(f.row("tailNumber", 1), std::string("N456AA\0\0\0", 9));
+    EXPECT_EQ(f.number("timeObs", 0), 2147483647 - 4 * 60 + 23);
+    EXPECT_EQ(f.number("timeObs", 1), 2147483647 - 60 + 23);
 }

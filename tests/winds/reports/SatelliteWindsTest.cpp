@@ -24,11 +24,11 @@ const double MISSING = BufrWriter::missingValue();
 // 2024-06-01 12:00:00 UTC.
 const int32_t NOON = 1717243200;
 
-// A compressed bulletin of the sample generator's layout, at 12 UTC.
+// A compressed bulletin of the sample generator's layout, at 12 UTC unless
+// the options say otherwise.
 template <class Sample, class Record>
-BufrWriter::Bytes bulletin(const std::vector<Record>& records)
+BufrWriter::Bytes bulletin(const std::vector<Record>& records, SampleOptions o = SampleOptions())
 {
-    SampleOptions o;
     o.dataDir = QEV_SOURCE_DIR "/data";
     SampleBulletin b;
     std::string error;
@@ -69,7 +69,8 @@ protected:
 
 // Six values before the latitude, in the wind's own report, rounded to the
 // nearest minute; a missing second counts as 0, a missing other field or a
-// group out of its place gives no time.
+// group out of its place gives no time, and a time past the last second a
+// time holds is told apart.
 TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
 {
     const struct {
@@ -88,6 +89,10 @@ TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
         {{2005, 3, 14, 12, 34, 0}, 2, 0, TIME_GROUP_OUTSIDE, nullptr},
         {{2005, 3, 14, 12, 34, 0}, -1, 0, TIME_GROUP_OUTSIDE, nullptr},
         {{2005, 3, 14, 12, 34, 0}, 0, 1, TIME_GROUP_OUTSIDE, nullptr},
+        {{2038, 1, 19, 3, 14, 7}, 0, 0, TIME_GROUP_OK, "2038-01-19 03:14"},
+        {{38, 1, 19, 3, 14, 8}, 0, 0, TIME_GROUP_PAST_LIMIT, nullptr},
+        {{2038, 2, 30, 0, 0, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
+        {{1969, 12, 31, 23, 59, 59}, 0, 0, TIME_GROUP_INVALID, nullptr},
     };
     for (const auto& c : cases) {
         SeqOf<BufrValues> values;
@@ -300,6 +305,41 @@ TEST_F(SatelliteWinds, ALineOfEveryWindIsWrittenABoundedNumberOfTimes)
                              t.data("ispan/bufr/CSW/IUCN01_KNES_011200") + " (25 in all)"));
     EXPECT_TRUE(log.contains("PROBLEM: No ob of the file has an observation time."));
     EXPECT_TRUE(TempTree::exists(t.data("ispan/badCSWBufr/IUCN01_KNES_011200")));
+}
+
+// The last hour a time holds: winds to 2038-01-19 03:14:07 are stored in
+// the file of 03 UTC, and one a second later is refused with its line, the
+// bulletin set aside naming it; no file is named for a wrapped time.
+TEST_F(SatelliteWinds, WindsAreStoredToTheLastSecondATimeHolds)
+{
+    t.templateFile("highDensityWinds.cdl", "point/CSW/netcdf");
+    SampleOptions o;
+    o.year = 2038, o.month = 1, o.day = 19, o.hour = 3;
+    drop("ispan/bufr/CSW", "IUCN01_KNES_190300",
+         bulletin<HighDensityWindSamples>(
+             std::vector<HighDensityWindSamples::Wind>{wind(257, 10, 0, 45.5, -120.25, 12.5),
+                                                       wind(257, 14, 7, 46.0, -121.0, 20.0),
+                                                       wind(259, 14, 8, 47.0, -122.0, 30.0)},
+             o));
+    NotificationMark mark;
+    LogCapture log;
+    HDWBufrDecoder decoder;
+    const std::string past = "lies past 2038-01-19 03:14:07, the last second a time holds.";
+    EXPECT_EQ(log.count(past), 3) << log.text();    // its line, the refusal and the move
+    EXPECT_TRUE(log.contains("The time group of the ob at value 42 " + past +
+                             "  Skipping to next observation."));
+    EXPECT_TRUE(log.contains(past + " " + t.data("ispan/bufr/CSW/IUCN01_KNES_190300")));
+    EXPECT_TRUE(TempTree::exists(t.data("ispan/badCSWBufr/IUCN01_KNES_190300")));
+    EXPECT_EQ(t.dataFiles("point/CSW/netcdf"),
+              std::vector<std::string>{t.data("point/CSW/netcdf/20380119_0300")});
+    StoredFile f(t.data("point/CSW/netcdf/20380119_0300"));
+    ASSERT_EQ(f.records(), 2u);
+    EXPECT_EQ(f.number("validTime", 0), 2147483647 - 247);
+    EXPECT_EQ(f.number("validTime", 1), 2147483647 - 7);
+    EXPECT_NEAR(f.number("windSpd", 1), 20.0, 1e-4);
+    const auto notices = mark.since(2);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[1], std::make_pair(10007u, 2147483647 - 7));
 }
 
 // Without a store (no template) nothing is stored and the bulletin is kept
