@@ -101,7 +101,9 @@ int StoreHighDensityWinds::storeFile()
     if (_refusal.length() == 0)
         _refusal = pastLimit;
     const int result = storeAllSites(locations, times);
-    return _refusal.length() > 0 && result == 1 ? refuse(_refusal) : result;
+    // Winds were stored: the bulletin is set aside with the reason (its
+    // line names it), but it is not "not stored".
+    return _refusal.length() > 0 && result == 1 ? _decoder.setAside(_refusal) : result;
 }
 
 void StoreHighDensityWinds::findWinds(int scope, std::vector<int>& winds) const
