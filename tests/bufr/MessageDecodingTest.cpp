@@ -62,6 +62,12 @@ TEST(MessageDecoding, SectionOneByEdition)
     EXPECT_FALSE(dec.decodeBytes(m));
     EXPECT_TRUE(log.contains("PROBLEM: BUFR edition 1 is not supported"));
     EXPECT_TRUE(log.contains("Failed to decode Section 0"));
+    // The message after it is found all the same.
+    Bytes two = m;
+    const Bytes after = temperature();
+    two.insert(two.end(), after.begin(), after.end());
+    EXPECT_FALSE(dec.decodeBytes(two));
+    EXPECT_EQ(dec.nextMessage(), static_cast<long>(m.size()));
 
     // A time that no time is, or one the system's times cannot hold, is the
     // message's problem: named, and the message read without a time.
