@@ -11,6 +11,7 @@
 #include "StringTokenizer.h"
 #include "TableBEntry.h"
 #include "environmentNotes.h"
+#include "groupedDigits.h"
 
 #include <netcdf.h>
 #include <netcdfcpp.h>
@@ -187,6 +188,16 @@ const long zeroWidthDescriptors = 65536;
 // within the memory a message may take.
 const long maxWrittenDescriptors = DescriptorWalker::maxBytes / 32;
 
+// The first octet from `from` where "BUFR" begins, whole before `to`; -1
+// when there is none.
+long findMessage(const unsigned char* data, long from, long to)
+{
+    if (from < 0 || to - from < 4)
+        return -1;
+    const void* found = memmem(data + from, static_cast<std::size_t>(to - from), "BUFR", 4);
+    return found ? static_cast<const unsigned char*>(found) - data : -1;
+}
+
 // The four-digit year of section 1: editions 2 and 3 give the year of the
 // century (some encoders wrote years after 1999 as 100 and more), edition 4
 // the whole year.
@@ -251,6 +262,9 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     _nestedRepList = _noGroups;
     _tree = nullptr;
     _nextMessage = -1;
+    _messageStart = -1;
+    _frameWhole = false;
+    _decodeFailure = TextString();
     _eventLog = logOn(LogStream::EVENT, "BufrDecoder");
     _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
     _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
@@ -275,7 +289,6 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     const unsigned char* next = decodeSection0(start);
     const unsigned char* section0 = next;
     bool ok = false;
-    _decodeFailure = TextString();
     int failedSection = -1;
     if (!next) {
         failedSection = 0;
@@ -293,28 +306,28 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
             if (_debugLog)
                 printDecodedValues();
             _decodedOk = true;
+            // Section 5 is the last four octets of the declared length,
+            // "7777" (the frame was refused otherwise).
+            const unsigned char* section5 = start + _messageLength - 4;
             if (_debugLog) {
                 QEV_LOG(LogStream::DEBUG, "BufrDecoder")
                     << "BufrDecoder:Output of Section 5 - End-Of-Message:" << std::endl;
                 QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " 1  2  3  4" << std::endl;
-                hexDump(next, 20, 0, 4);
+                hexDump(section5, 20, 0, 4);
             }
-            if (_eventLog) {
-                if (std::memcmp(next, "7777", 4) == 0)
-                    QEV_LOG(LogStream::EVENT, "BufrDecoder")
-                        << "Section 5 consists of the end-of-message sentinel"
-                        << " \"7777\" as expected." << std::endl;
-                else
-                    QEV_LOG(LogStream::EVENT, "BufrDecoder")
-                        << "Section 5 does not consist of the expected"
-                        << " end-of-message sentinel \"7777\"." << std::endl;
-            }
+            if (_eventLog)
+                QEV_LOG(LogStream::EVENT, "BufrDecoder")
+                    << "Section 5 consists of the end-of-message sentinel"
+                    << " \"7777\" as expected." << std::endl;
         }
     }
 
     if (failedSection >= 0) {
-        _decodeFailure = TextString("Failed to decode Section ") + std::to_string(failedSection).c_str();
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << _decodeFailure << std::endl;
+        const TextString failure =
+            TextString("Failed to decode Section ") + std::to_string(failedSection).c_str();
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << failure << std::endl;
+        if (_decodeFailure.length() == 0)
+            _decodeFailure = failure;
     }
     if (!ok && _decodedValues.rep() == lastValues)
         _decodedValues = SeqOf<BufrValues>();
@@ -322,23 +335,14 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
         _repCountList = _noNumbers;
 
     // Only the first message of a file is decoded; say so when more follow.
-    if (section0) {
-        long end = _messageLength;
-        long length = readBigEndian3(section0 + 4);
-        if (length >= 8 && (section0 - start) + length <= _messageLength)
-            end = (section0 - start) + length;
-        else if (next)
-            end = (next - start) + 4;
-        for (long at = end; at + 4 <= octets; ++at) {
-            if (std::memcmp(start + at, "BUFR", 4) == 0) {
-                _nextMessage = at;
-                if (!_readsEveryMessage)
-                    QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-                        << "More BUFR messages follow the first one, from octet " << at
-                        << "; only the first is decoded" << std::endl;
-                break;
-            }
-        }
+    // The next one begins after the declared end of a whole message, and
+    // may begin anywhere after the "BUFR" of one whose frame was refused.
+    if (_messageStart >= 0) {
+        _nextMessage = findMessage(start, _frameWhole ? _messageLength : _messageStart + 1, octets);
+        if (_nextMessage >= 0 && !_readsEveryMessage)
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                << "More BUFR messages follow the first one, from octet " << _nextMessage
+                << "; only the first is decoded" << std::endl;
     }
     return ok;
 }
@@ -350,6 +354,7 @@ const unsigned char* BufrDecoder::skipHeader(const unsigned char* message)
     for (long h = 0; h <= maxHeaderOctets && h + 4 <= _messageLength; ++h) {
         if (std::memcmp(message + h, "BUFR", 4) == 0) {
             _consumed = h;
+            _messageStart = h;
             if (_verboseLog)
                 QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Number of header bytes = " << h
                                                            << std::endl;
@@ -382,13 +387,39 @@ const unsigned char* BufrDecoder::decodeSection0(const unsigned char* message)
             << "BUFR edition " << _edition << " is not supported" << std::endl;
         return nullptr;
     }
-    // The message ends where its total length says, when that lies within
-    // the buffer: what follows it belongs to other messages.
-    long total = readBigEndian3(section0 + 4);
-    if (total >= 8 && total <= _messageLength - _consumed)
-        _messageLength = _consumed + total;
+    if (!frameIsWhole(section0))
+        return nullptr;
     _consumed += 8;
     return section0;
+}
+
+bool BufrDecoder::frameIsWhole(const unsigned char* section0)
+{
+    // Octets from "BUFR" to the end of the buffer, and those declared.
+    const long available = _messageLength - _consumed;
+    const long declared = readBigEndian3(section0 + 4);
+    if (declared >= 12 && declared <= available &&
+        std::memcmp(section0 + declared - 4, "7777", 4) == 0) {
+        // What follows the declared end belongs to other messages.
+        _messageLength = _consumed + declared;
+        _frameWhole = true;
+        return true;
+    }
+    // A message cut short by its sender is followed by the next one (or
+    // its trailer and heading) before its declared end, or by nothing: a
+    // "BUFR" that begins before that end tells.
+    const long next = findMessage(section0, 1, std::min(declared + 3, available));
+    std::string why;
+    if (next > 0)
+        why = "is cut short: another message begins at octet " + groupedDigits(next);
+    else if (declared > available)
+        why = "is cut short: the data ends at octet " + groupedDigits(available);
+    else
+        why = "does not end in \"7777\"";
+    _decodeFailure = TextString("Message of ") + groupedDigits(declared).c_str() +
+                     " octets declared " + why.c_str();
+    QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << _decodeFailure << std::endl;
+    return false;
 }
 
 bool BufrDecoder::sectionFits(int section, long length, long minimum)

@@ -82,12 +82,29 @@ public:
     // are then empty, except for a data section of no subsets at all, which
     // leaves the six time values of section 1.  Every operator change ends
     // with its message.
+    //
+    // No octet past the message's declared end (the total length of section
+    // 0) is read: a message is decoded only when that end lies within the
+    // buffer and its last four octets are "7777", and each section must end
+    // before them.  A message whose end is not there, cut short by its
+    // sender (the next message, or its trailer and heading, begins before
+    // it), is refused with one PROBLEM line that says so ("Message of 2,410
+    // octets declared is cut short: another message begins at octet
+    // 1,872"); octets are counted from its "BUFR" as 0.
     bool decode(const void* buffer, unsigned size);
     // The octet of the buffer given to decode where the next message's
-    // "BUFR" begins, after the end of the one decoded; -1 when none follows.
+    // "BUFR" begins; -1 when none follows.  It is searched from the declared
+    // end of a message whose frame is whole (also when its content did not
+    // decode), and from the octet after the "BUFR" of one whose frame was
+    // refused, so that a message beginning inside a cut one is found.
     long nextMessage() const { return _nextMessage; }
-    // Why the last decode failed, in the words of its last PROBLEM line
-    // ("Failed to decode Section 1"); empty after a success.
+    // The octet of the buffer given to decode where the message's "BUFR"
+    // begins; -1 when there was none.
+    long messageStart() const { return _messageStart; }
+    // Why the last decode failed: the reason a refused frame gave (Message
+    // of 2,410 octets declared does not end in "7777"), else the words of
+    // the last PROBLEM line ("Failed to decode Section 1"); empty after a
+    // success.
     const TextString& decodeFailure() const { return _decodeFailure; }
 
     // The values of the last message; empty (with a PROBLEM line) unless
@@ -327,7 +344,14 @@ private:
     }
     // decode without its guard against failed allocations.
     bool decodeMessage(const void* buffer, unsigned size);
+    // Whether the message whose section 0 is at section0 (octet _consumed
+    // of the buffer) has its declared end within the buffer and "7777" as
+    // its last four octets: then _messageLength becomes that end.
+    // Otherwise the reason is logged and kept in _decodeFailure.
+    bool frameIsWhole(const unsigned char* section0);
     long _nextMessage = -1;
+    long _messageStart = -1;
+    bool _frameWhole = false;
     // The memory the values of the last message took.
     long _lastBytesTaken = 0;
     bool takeBitsChecked(int n, uint64_t& value);

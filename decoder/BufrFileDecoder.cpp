@@ -8,6 +8,7 @@
 #include "SafeDirectory.h"
 #include "SignalCatcher.h"
 #include "StaticBufrInfo.h"
+#include "groupedDigits.h"
 #include "monotonicClock.h"
 #include "renameNoReplace.h"
 
@@ -406,8 +407,11 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     // of one.  The file is unlinked when each was stored or had nothing to
     // store (once the records stored are on the disk), and moved aside with
     // the reason of the first that failed otherwise (the others stay
-    // stored).  A stop asked for between two messages leaves the file for
-    // the next start, which takes again what was stored of it.
+    // stored), naming that message by its number and octet in a file of
+    // several.  A message cut short by its sender is refused by the decoder
+    // (which names why), and the next is looked for inside it.  A stop
+    // asked for between two messages leaves the file for the next start,
+    // which takes again what was stored of it.
     int messages = 0, failed = 0, storedCount = 0, decodedCount = 0;
     TextString reason, cause;
     for (long at = 0; at >= 0;) {
@@ -422,9 +426,10 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
         ++messages;
         if (messages > 1) {
             FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << LogText(name)
-                            << ": message " << messages << " of the file at octet " << at
-                            << std::endl;
-            decoded = decode(_fileBytes.get() + at, _fileBytesSize - static_cast<unsigned>(at));
+                            << ": message " << messages << " of the file at octet "
+                            << groupedDigits(at) << std::endl;
+            // The file's own octets: not the NUL the buffer ends in.
+            decoded = decode(_fileBytes.get() + at, _fileBytesSize - 1 - static_cast<unsigned>(at));
         }
         const long next = nextMessage();
         int result = -1;
@@ -443,8 +448,11 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
                                                     : TextString(_record.failedWriteReason);
                 cause = !decoded ? decodeFailure() : TextString();
                 if (messages > 1 || next > 0) {
-                    // The message of the file that failed first.
+                    // The message of the file that failed first, and the
+                    // octet of the file where its "BUFR" is.
+                    const long start = at + std::max(0L, messageStart());
                     cause = TextString("message ") + std::to_string(messages).c_str() +
+                            " at octet " + groupedDigits(start).c_str() +
                             (cause.length() > 0 ? TextString(": ") + cause : TextString());
                 }
             }
@@ -616,7 +624,8 @@ BufrFileDecoder::ReadResult BufrFileDecoder::readBufrFile(int index, int count,
         return FILE_UNREADABLE;
     }
     file.reset();
-    decoded = decode(buffer.get(), bufferSize);
+    // The file's own octets: the NUL after them is not the file's.
+    decoded = decode(buffer.get(), bufferSize - 1);
     // Kept for the later messages of the file.
     _fileBytes = std::move(buffer);
     _fileBytesSize = bufferSize;

@@ -54,7 +54,13 @@
 // it is moved aside with the reason of the first that failed, and with a
 // count when the file holds more than one message.  The line of a file set
 // aside ends with the cause the engine gave (": Failed to decode Section
-// 1"), and names the message that failed first in a file of several.  The
+// 1", or why it refused a message's frame: "Message of 2,410 octets
+// declared is cut short: another message begins at octet 1,872"), and in a
+// file of several names the message that failed first by its number and
+// the octet of the file where its "BUFR" is ("message 2 at octet 1,934:").
+// A message cut short by its sender is never decoded; the next one is
+// looked for from the octet after its "BUFR", so that a message beginning
+// inside its declared length is decoded as any other.  The
 // messages stored stay stored: a store rewrites or recognises them when
 // the file is stored again.
 //

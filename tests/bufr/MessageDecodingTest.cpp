@@ -1,8 +1,11 @@
 // The message frame: section 1 by edition, short data sections, files of
-// several messages, and the failures with their reasons.
+// several messages, messages cut short, and the failures with their reasons.
 #include "BufrTestSupport.h"
 #include "BufrWriter.h"
+#include "SampleMakers.h"
+#include "findBufrMessages.h"
 #include "fuzzFindings.h"
+#include "groupedDigits.h"
 #include "LogCapture.h"
 #include "StaticBufrInfo.h"
 #include "TempTree.h"
@@ -11,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <iostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -57,6 +62,12 @@ TEST(MessageDecoding, SectionOneByEdition)
     EXPECT_FALSE(dec.decodeBytes(m));
     EXPECT_TRUE(log.contains("PROBLEM: BUFR edition 1 is not supported"));
     EXPECT_TRUE(log.contains("Failed to decode Section 0"));
+    // The message after it is found all the same.
+    Bytes two = m;
+    const Bytes after = temperature();
+    two.insert(two.end(), after.begin(), after.end());
+    EXPECT_FALSE(dec.decodeBytes(two));
+    EXPECT_EQ(dec.nextMessage(), static_cast<long>(m.size()));
 
     // A time that no time is, or one the system's times cannot hold, is the
     // message's problem: named, and the message read without a time.
@@ -112,14 +123,125 @@ TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
     EXPECT_EQ(dec.values(), "0/12101=273.15");
     EXPECT_TRUE(log.contains("More BUFR messages follow the first one"));
 
-    // Header octets before "BUFR", and a wrong end sentinel.
+    // Header octets before "BUFR", and a wrong end sentinel: a message
+    // that does not end where it says is refused.
     log.clear();
     EXPECT_TRUE(dec.decodeBytes(BufrWriter::withHeader(std::string(119, 'x'), temperature())));
     EXPECT_FALSE(log.contains("More BUFR messages"));
+    EXPECT_TRUE(log.contains("EVENT: Section 5 consists of the end-of-message sentinel \"7777\" "
+                             "as expected."));
     EXPECT_FALSE(dec.decodeBytes(BufrWriter::withHeader(std::string(120, 'x'), temperature())));
     EXPECT_TRUE(log.contains("Failed to decode Section 0"));
-    EXPECT_TRUE(dec.decodeBytes(BufrWriter::withoutEndMarker(temperature())));
-    EXPECT_TRUE(log.contains("Section 5 does not consist of the expected"));
+    log.clear();
+    const Bytes unended = BufrWriter::withoutEndMarker(temperature());
+    EXPECT_FALSE(dec.decodeBytes(unended));
+    EXPECT_EQ(log.count("PROBLEM: Message of " + std::to_string(unended.size()) +
+                        " octets declared does not end in \"7777\""),
+              1)
+        << log.text();
+    EXPECT_TRUE(log.contains("Failed to decode Section 0"));
+    EXPECT_FALSE(log.contains("Section 5"));
+    EXPECT_EQ(dec.getDecodedValues().length(), 0);
+}
+
+// Every whole message of the corpus beside the project and of the sample
+// bulletins, cut short as senders cut them (its "7777" lost; the last octet
+// of section 4 as well; half of section 4; all of it) and followed by
+// another message, right after it or behind a trailer and heading: the cut
+// one is refused with its line and nothing of it decoded, and the next one
+// is found where it begins and decodes as it does alone.
+TEST(MessageDecoding, ACutMessageIsRefusedAndTheNextOneIsFound)
+{
+    std::vector<Bytes> whole;
+    auto addMessages = [&whole](const unsigned char* data, size_t size) {
+        for (const BufrMessageSpan& m : findBufrMessages(data, size))
+            whole.emplace_back(data + m.offset, data + m.offset + m.length);
+    };
+    const std::string corpus = std::string(QEV_SHARED_DIR) + "/corpus/bufr/";
+    const bool haveCorpus = TempTree::exists(corpus + "MANIFEST.md");
+    for (const std::string& name : haveCorpus ? TempTree::listFiles(corpus)
+                                              : std::vector<std::string>()) {
+        const std::string bytes = TempTree::readFile(corpus + name);
+        addMessages(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    }
+    const size_t fromCorpus = whole.size();
+    SampleOptions options;
+    options.dataDir = std::string(QEV_SOURCE_DIR) + "/data";
+    for (const SampleMaker& maker : sampleMakers()) {
+        std::vector<SampleBulletin> bulletins;
+        std::string error;
+        ASSERT_TRUE(maker.make(options, bulletins, error)) << maker.type << ": " << error;
+        for (const SampleBulletin& b : bulletins)
+            addMessages(b.bytes.data(), b.bytes.size());
+    }
+    ASSERT_GT(whole.size(), fromCorpus + 20);
+    if (haveCorpus) {
+        EXPECT_GT(fromCorpus, 40u);
+    }
+
+    const std::string heading = std::string("\x01\r\r\n123\r\r\nIUSN01 KWBC 011200\r\r\n");
+    const std::string joins[] = {"", "\r\r\nNNNN" + heading, "\r\r\n\x03" + heading};
+    TestDecoder dec, alone;
+    int refused = 0;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        const Bytes& message = whole[i];
+        const Bytes& next = whole[(i + 1) % whole.size()];
+        SCOPED_TRACE("message " + std::to_string(i) + " of " + std::to_string(message.size()) +
+                     " octets");
+        bool nextDecodes = false;
+        SeqOf<BufrValues> nextValues;
+        {
+            LogCapture quiet;
+            nextDecodes = alone.decodeBytes(next);
+            if (nextDecodes)
+                nextValues = alone.getDecodedValues();
+        }
+        const std::size_t section4 = BufrWriter::sectionOffset(message, 4);
+        ASSERT_NE(section4, BufrWriter::npos);
+        const std::size_t section4Octets = message.size() - 4 - section4;
+        for (std::size_t lost : {std::size_t(4), std::size_t(5), 4 + section4Octets / 2,
+                                 4 + section4Octets}) {
+            for (const std::string& join : joins) {
+                SCOPED_TRACE(std::to_string(lost) + " octets lost, " +
+                             std::to_string(join.size()) + " octets before the next");
+                Bytes file(message.begin(), message.end() - static_cast<long>(lost));
+                file.insert(file.end(), join.begin(), join.end());
+                const std::size_t nextAt = file.size();
+                file.insert(file.end(), next.begin(), next.end());
+                LogCapture log;
+                EXPECT_FALSE(dec.decodeBytes(file));
+                const std::string why =
+                    nextAt < message.size()
+                        ? "is cut short: another message begins at octet " + groupedDigits(nextAt)
+                        : std::string("does not end in \"7777\"");
+                EXPECT_EQ(log.count("PROBLEM: Message of " + groupedDigits(message.size()) +
+                                    " octets declared " + why),
+                          1)
+                    << log.text();
+                EXPECT_EQ(log.count("octets declared"), 1);
+                EXPECT_EQ(dec.getDecodedValues().length(), 0);
+                ASSERT_EQ(dec.nextMessage(), static_cast<long>(nextAt));
+                ASSERT_EQ(dec.decode(file.data() + nextAt, static_cast<unsigned>(next.size())),
+                          nextDecodes);
+                const SeqOf<BufrValues> values = nextDecodes ? dec.getDecodedValues()
+                                                             : SeqOf<BufrValues>();
+                ASSERT_EQ(values.length(), nextValues.length());
+                for (int v = 0; v < values.length(); ++v) {
+                    const BufrValues& a = values[v];
+                    const BufrValues& b = nextValues[v];
+                    const float x = a.getValue(), y = b.getValue();
+                    ASSERT_TRUE(a.getDescriptor() == b.getDescriptor() &&
+                                a.getSubset() == b.getSubset() && a.getIndex() == b.getIndex() &&
+                                std::memcmp(&x, &y, sizeof x) == 0 &&
+                                a.getCharValue() == b.getCharValue())
+                        << "value " << v;
+                }
+                ++refused;
+            }
+        }
+    }
+    std::cout << "[cut messages] " << whole.size() << " messages (" << fromCorpus
+              << " of the corpus), " << refused << " cut ones refused" << std::endl;
 }
 
 TEST(MessageDecoding, FailuresGiveTheirReasons)
@@ -127,7 +249,7 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
     struct Case {
         const char* name;
         Bytes message;
-        const char* reason;
+        std::string reason;
         int section;
     };
     const char* const memory =
@@ -150,6 +272,13 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
     BufrWriter::putUnsigned(shortOne, BufrWriter::sectionOffset(shortOne, 1), 10, 3);
     Bytes longOne = temperature();
     BufrWriter::putUnsigned(longOne, BufrWriter::sectionOffset(longOne, 4), 65535, 3);
+    // A message that says it is longer than it is, the next one 1,200
+    // octets after its "BUFR".
+    Bytes cutShort = temperature();
+    BufrWriter::putUnsigned(cutShort, 4, 2410, 3);
+    cutShort.resize(1200, 0);
+    const Bytes after = temperature();
+    cutShort.insert(cutShort.end(), after.begin(), after.end());
     // Values that do not fit the arithmetic: an increment far wider than its
     // element (R0 + increment would pass 2^63), a 64-bit value (2 01 167
     // widens 0 05 001 to 64 bits) past the signed range, in standard and in
@@ -191,7 +320,11 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
         {"section 4 too long", longOne, "Section 4 length of 65535 bytes > remaining msg length",
          4},
         {"truncated", BufrWriter::truncated(temperature(), 30),
-         "Section 1 length of 22 bytes > remaining msg length", 1},
+         "Message of " + std::to_string(temperature().size()) +
+             " octets declared is cut short: the data ends at octet 30",
+         0},
+        {"cut short", cutShort,
+         "Message of 2,410 octets declared is cut short: another message begins at octet 1,200", 0},
         {"increment wider than its element", wide.build(),
          "Increment width 63 of descriptor 5001 is wider than its data width of 25 bits", 4},
         {"value past 64 bits", past64.build(),
@@ -225,6 +358,10 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
         EXPECT_TRUE(log.contains(std::string("PROBLEM: ") + c.reason)) << log.text();
         EXPECT_TRUE(log.contains("Failed to decode Section " + std::to_string(c.section)));
         EXPECT_EQ(dec.getDecodedValues().length(), 0);
+        // A refused frame's reason is the failure the file's line names.
+        if (c.section == 0) {
+            EXPECT_EQ(std::string(dec.decodeFailure().c_str()), c.reason);
+        }
     }
 }
 
@@ -313,7 +450,9 @@ TEST(MessageDecoding, FuzzFindingsFailWithTheirReason)
         const char* reason;    // null: decodes
         const char* absent;    // a text no line may hold, or null
     } findings[] = {
-        {"compressed-increment-overflow-84.bufr", wider, nullptr},
+        // Cut short by the fuzzer: refused before its data is read.
+        {"compressed-increment-overflow-84.bufr",
+         "Message of 778 octets declared is cut short: the data ends at octet 84", nullptr},
         {"compressed-increment-overflow-1823.bufr", wider, nullptr},
         {"factors-heap-overflow.bufr", memory, nullptr},
         {"factors-count-negative.bufr", memory, nullptr},

@@ -123,7 +123,8 @@ TEST_F(ModelDecoder, TheDesignatorDigitNamesTheModelOfEachFile)
         }
     }
     // A file of no model is kept for a look, not stored.
-    ASSERT_TRUE(decoder.decode(message({{"KBOS", 0, {90000}}}).data(), 200));
+    const BufrWriter::Bytes one = message({{"KBOS", 0, {90000}}});
+    ASSERT_TRUE(decoder.decode(one.data(), static_cast<unsigned>(one.size())));
     LogCapture log;
     EXPECT_EQ(decoder.write2NetcdfFile(), -1);
     EXPECT_TRUE(log.contains("PROBLEM: No model known for this data file."));
@@ -240,7 +241,8 @@ TEST_F(ModelDecoder, WithoutTheStationListFilesAreKept)
                              "decode files."));
     EXPECT_STREQ(decoder.getDataTypeName().c_str(), "");
     decoder.getBufrPattern();
-    ASSERT_TRUE(decoder.decode(message({{"KBOS", 0, {90000}}}).data(), 200));
+    const BufrWriter::Bytes one = message({{"KBOS", 0, {90000}}});
+    ASSERT_TRUE(decoder.decode(one.data(), static_cast<unsigned>(one.size())));
     EXPECT_TRUE(decoder.checkFileName("JUSA41_x"));
     EXPECT_EQ(decoder.write2NetcdfFile(), -1);
     EXPECT_TRUE(log.contains("is not loaded.  Not stored, keeping the file."));

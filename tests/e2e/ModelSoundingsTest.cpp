@@ -8,7 +8,9 @@
 #include "EcCodesTools.h"
 #include "ModelInstallation.h"
 #include "ModelSoundingSamples.h"
+#include "ProfilerSamples.h"
 #include "TempTree.h"
+#include "groupedDigits.h"
 #include "WirePeer.h"
 
 #include <gtest/gtest.h>
@@ -231,6 +233,78 @@ TEST(ModelSoundings, RefusedFilesLeaveTheIngestDirectoryAndTheProcessRuns)
     EXPECT_TRUE(p.peer.waitForCount(2, 10, 1, 10000));
     kill(p.child->pid(), SIGTERM);
     EXPECT_EQ(p.child->waitExit(20000), 0);
+}
+
+// A file of three messages whose sender lost the last 40 octets of the
+// second, for model soundings and for uncompressed profiler bulletins: the
+// first and the third are stored, nothing of the second (never read from
+// the third's octets), and the file is set aside with a line naming the
+// second message, its octet in the file and why it was refused.
+TEST(ModelSoundings, AMessageCutShortIsRefusedAndTheOthersOfItsFileAreStored)
+{
+    QEV_REQUIRE_NCGEN();
+    DecoderInstallation p("model_prof", "bufr/modelSoundings/NAM", "badModelBufr");
+    p.tree.mkdirs("qev_data/ispan/bufr/prof");
+    p.tree.mkdirs("qev_data/ispan/badProfiler");
+    p.start();
+    // ETA at f000, f003 and f006; NPN at 10, 11 and 12 UTC.
+    const std::vector<e2e::ModelBulletin> eta = e2e::modelBulletins(3, 9);
+    std::vector<SampleBulletin> npn;
+    std::string error;
+    SampleOptions o;
+    o.dataDir = source + "/data";
+    std::vector<SampleBulletin> profilers;
+    ASSERT_TRUE(ProfilerSamples::make(o, profilers, error)) << error;
+    for (const SampleBulletin& b : profilers)
+        if (b.name.compare(0, 6, "IUPT43") == 0)
+            npn.push_back(b);
+    ASSERT_EQ(npn.size(), 3u);
+    const struct {
+        std::string ingest, bad;
+        std::vector<SampleBulletin> messages;
+    } files[] = {{"bufr/modelSoundings/NAM", "badModelBufr",
+                  {eta[0].sample, eta[1].sample, eta[2].sample}},
+                 {"bufr/prof", "badProfiler", npn}};
+    for (const auto& f : files) {
+        const std::string name = f.messages[0].name;
+        SCOPED_TRACE(name);
+        std::vector<std::string> messages;
+        for (const SampleBulletin& b : f.messages)
+            messages.emplace_back(b.bytes.begin(), b.bytes.end());
+        // The second's "BUFR" in the file, its declared length, and where
+        // the third's "BUFR" lies from the second's.
+        const size_t second = messages[0].size() + messages[1].find("BUFR");
+        const size_t declared = messages[1].size() - messages[1].find("BUFR");
+        const size_t third = declared - 40 + messages[2].find("BUFR");
+        const std::string file =
+            messages[0] + messages[1].substr(0, messages[1].size() - 40) + messages[2];
+        const std::string in = p.tree.path("qev_data/ispan/" + f.ingest);
+        const std::string bad = p.tree.path("qev_data/ispan/" + f.bad);
+        const std::string line =
+            "PROBLEM: Unable to parse (1 of 3 messages) " + in + "/" + name + ", renamed to " +
+            bad + "/" + name + ": message 2 at octet " + groupedDigits(second) +
+            ": Message of " + groupedDigits(declared) +
+            " octets declared is cut short: another message begins at octet " +
+            groupedDigits(third);
+        p.tree.write("qev_data/ispan/" + f.ingest + "/" + name, file);
+        ASSERT_TRUE(p.announceFile(name)) << p.child->log();
+        EXPECT_TRUE(TempTree::listFiles(in).empty());
+        EXPECT_EQ(TempTree::listFiles(bad), std::vector<std::string>{name});
+        EXPECT_NE(p.child->log().find(line), std::string::npos) << line << "\n" << p.child->log();
+    }
+    ASSERT_TRUE(p.child->waitAsleep(10000));
+    kill(p.child->pid(), SIGTERM);
+    ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
+
+    const e2e::StoredByKey stored = e2e::storedByKey(p.tree.path("qev_data/point/model/ETA/netcdf"));
+    EXPECT_EQ(stored.size(), 6u);
+    EXPECT_TRUE(e2e::holdsBulletin(stored, eta[0]));
+    EXPECT_TRUE(e2e::holdsBulletin(stored, eta[2]));
+    const std::string npnStore = p.tree.path("qev_data/point/prof/netcdf");
+    EXPECT_EQ(p.dataFiles("prof/netcdf"),
+              (std::vector<std::string>{npnStore + "/20240601_1000", npnStore + "/20240601_1200"}));
+    for (const std::string& dataFile : p.dataFiles("prof/netcdf"))
+        EXPECT_EQ(readWhole(dataFile), 6) << dataFile;
 }
 
 // A record that a killed writer left with its station and times and no
