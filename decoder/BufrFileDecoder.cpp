@@ -85,6 +85,7 @@ bool BufrFileDecoder::FileIdentity::operator==(const FileIdentity& o) const
 {
     return device == o.device && inode == o.inode && size == o.size &&
            modifiedSeconds == o.modifiedSeconds && modifiedNanoseconds == o.modifiedNanoseconds &&
+           changedSeconds == o.changedSeconds && changedNanoseconds == o.changedNanoseconds &&
            type == o.type;
 }
 
@@ -96,6 +97,8 @@ BufrFileDecoder::FileIdentity BufrFileDecoder::identityOf(const struct stat& inf
     file.size = info.st_size;
     file.modifiedSeconds = info.st_mtim.tv_sec;
     file.modifiedNanoseconds = info.st_mtim.tv_nsec;
+    file.changedSeconds = info.st_ctim.tv_sec;
+    file.changedNanoseconds = info.st_ctim.tv_nsec;
     file.type = info.st_mode & S_IFMT;
     return file;
 }
@@ -677,12 +680,18 @@ bool BufrFileDecoder::holdsFileInHand(const TextString& path)
     const FileIdentity now = identityOf(info);
     if (now == _inHand.file)
         return true;
-    // Renamed over or written anew while it was handled: what the name
-    // holds now is another bulletin, for the next pass.
+    // Renamed over, written anew or changed otherwise while it was handled
+    // (its mode or owner; or written with its modification time set back,
+    // which only the change time shows): what the name holds now is taken
+    // as another bulletin, for the next pass.
+    const FileIdentity& was = _inHand.file;
+    const bool same = now.device == was.device && now.inode == was.inode;
+    const bool written = now.size != was.size || now.modifiedSeconds != was.modifiedSeconds ||
+                         now.modifiedNanoseconds != was.modifiedNanoseconds;
     deferFile(path, now,
-              now.device == _inHand.file.device && now.inode == _inHand.file.inode
-                  ? "was written while it was handled"
-                  : "was replaced by another file while it was handled");
+              !same     ? "was replaced by another file while it was handled"
+              : written ? "was written while it was handled"
+                        : "was changed while it was handled");
     return false;
 }
 

@@ -15,9 +15,12 @@
 // (a name too long for its suffix is shortened, keeping its end).  Likewise
 // a file that cannot be unlinked (a read-only ingest directory) is logged
 // once and not handled again while it stays as it is: each later pass only
-// tries the unlink again.  A file is known again by its device, inode, size
-// and modification time, so that a file changed or made anew under the same
-// name is handled afresh.
+// tries the unlink again.  A file is known again by its device, inode, size,
+// modification time and change time, so that a file changed or made anew
+// under the same name is handled afresh.  The change time is there because
+// a writer can set the modification time back (cp -p, touch -r) but not
+// the change time: a rewrite of the same size with its old modification
+// time is still a new file.
 // A file the name check refuses is moved aside too.  A file the listing
 // pattern leaves out stays where it is, logged once.  A listing or an open
 // that fails for want of descriptors or memory leaves the files for a later
@@ -75,9 +78,12 @@
 // stores take their records again).
 //
 // A file is unlinked or moved only while its name still holds the file the
-// flow checked and read (the same device, inode, size and modification
-// time): one renamed over, or written anew, while it was handled is left
-// for the next pass (said once), which takes it as the new file it is.  An
+// flow checked and read (the same device, inode, size, modification and
+// change times): one renamed over, written anew or changed otherwise (its
+// mode or owner changed, or written with its modification time set back)
+// while it was handled is left for the next pass (said once), which takes
+// it as the new file it is; storing it again adds no record twice (the
+// stores take its records again).  An
 // empty file written less than a minute ago may be one its writer is still
 // filling: it waits for a later pass (said once); an older one is unlinked.
 //
@@ -252,6 +258,8 @@ private:
     struct FileIdentity {
         uint64_t device = 0, inode = 0;
         int64_t size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
+        // The change time, which no writer can set back.
+        int64_t changedSeconds = 0, changedNanoseconds = 0;
         // The file type bits of the mode (a FIFO made at a freed inode is
         // another file).
         uint32_t type = 0;

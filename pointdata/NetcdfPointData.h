@@ -319,9 +319,14 @@ private:
     // fails.
     bool mendStationTable(const NetcdfIo& io, PointNetcdfFileInfo* info);
     // What is half written in the table just read, "" when nothing: keys
-    // holds every record's key.
+    // holds every record's key, overflow and previous their isOverflow and
+    // prevRecord.
     std::string halfWritten(PointNetcdfFileInfo* info, const char* keys,
-                            const std::vector<int>& overflow);
+                            const std::vector<int>& overflow, const std::vector<int>& previous);
+    // The first station whose prevRecord chain does not pass through each
+    // of its records, newest first, and through nothing else; "" when none.
+    std::string brokenChain(PointNetcdfFileInfo* info, const char* keys,
+                            const std::vector<int>& overflow, const std::vector<int>& previous);
     bool remakeBookkeeping(const NetcdfIo& io, PointNetcdfFileInfo* info, const char* keys);
     void resyncAndReport(AbsTime time, const char* what);
     // Renames a data file the store cannot use to its name + ".damaged" (a

@@ -8,7 +8,9 @@
 // power loss while the kernel writes the file back, can leave a part of
 // that bookkeeping: the rows of a table moved for a new station without
 // the count or the newest records that go with them, a station naming
-// another's record, a record no station names.  Read as it is, such a table
+// another's record, a record no station names, a record's link to its
+// station's record before it (prevRecord) lost or pointing elsewhere.
+// Read as it is, such a table
 // takes a station's record for another station's, or places a record
 // again beside the one it has.  A writable store checks each table it reads
 // against the records, and makes the table again from them when they
@@ -25,6 +27,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -67,7 +70,12 @@ bool NetcdfPointData::mendStationTable(const NetcdfIo& io, PointNetcdfFileInfo* 
         PD_LOG(PROBLEM) << "unable to read isOverflow of " << info->path << std::endl;
         return false;
     }
-    const std::string what = halfWritten(info, keys.data(), overflow);
+    std::vector<int> previous(static_cast<size_t>(n), -1);
+    if (n > 0 && !io.get(s->prevRecord, NcPos{0}, NcPos{n}, previous.data())) {
+        PD_LOG(PROBLEM) << "unable to read prevRecord of " << info->path << std::endl;
+        return false;
+    }
+    const std::string what = halfWritten(info, keys.data(), overflow, previous);
     if (what.empty())
         return true;
     PD_LOG(PROBLEM) << "The station table of " << info->path << " was left half written ("
@@ -87,7 +95,8 @@ bool NetcdfPointData::mendStationTable(const NetcdfIo& io, PointNetcdfFileInfo* 
 }
 
 std::string NetcdfPointData::halfWritten(PointNetcdfFileInfo* info, const char* keys,
-                                         const std::vector<int>& overflow)
+                                         const std::vector<int>& overflow,
+                                         const std::vector<int>& previous)
 {
     const PointFileStructure* s = info->structure;
     const size_t idLen = static_cast<size_t>(s->totalIdLen);
@@ -132,6 +141,54 @@ std::string NetcdfPointData::halfWritten(PointNetcdfFileInfo* info, const char* 
             return "record " + std::to_string(r) + " of a station not in the table";
         if (info->lastRecord[i] < r)
             return "record " + std::to_string(r) + " newer than its station's newest";
+    }
+    return brokenChain(info, keys, overflow, previous);
+}
+
+std::string NetcdfPointData::brokenChain(PointNetcdfFileInfo* info, const char* keys,
+                                         const std::vector<int>& overflow,
+                                         const std::vector<int>& previous)
+{
+    // A station's chain, followed from its newest record, must pass through
+    // each older record of the station and nothing else: one cut short (a
+    // prevRecord lost, -1), crossing into another station's records or
+    // turning on itself has the station's records it no longer reaches
+    // placed again beside them.  The writer links each record to the
+    // station's record before it, so the chain is sound when every record
+    // names that one; a single pass over the records checks it, for the
+    // stations of the table and those of the overflow area alike.  The last
+    // record is left out while nothing names it (a writer stopped before
+    // its bookkeeping takes it again).
+    const size_t idLen = static_cast<size_t>(info->structure->totalIdLen);
+    const int records = info->recordCount;
+    auto key = [&](int r) { return keys + static_cast<size_t>(r) * idLen; };
+    auto booked = [&](int r) {
+        if (r + 1 < records || overflow[static_cast<size_t>(r)] != 0)
+            return true;
+        int insertAt = 0;
+        const int i = findRow(info->staticIds.get(), info->nStaticIds, idLen, key(r), insertAt);
+        return i >= 0 && info->lastRecord[i] == r;
+    };
+    // The newest record of each station so far.
+    std::unordered_map<std::string_view, int> newest;
+    newest.reserve(static_cast<size_t>(info->nStaticIds) + 16);
+    for (int r = 0; r < records; ++r) {
+        if (key(r)[0] == '\0' || !booked(r))
+            continue;
+        const std::string_view station(key(r), strnlen(key(r), idLen));
+        int& before = newest.try_emplace(station, -1).first->second;
+        const int p = previous[static_cast<size_t>(r)];
+        if (p != before) {
+            const bool own = p >= 0 && p < records && strncmp(key(p), key(r), idLen) == 0;
+            const std::string chain = "the chain of station " + std::string(station);
+            const std::string at = " at record " + std::to_string(r);
+            if (own && p >= r)
+                return "a cycle in " + chain + at;
+            if (own || p == -1)
+                return chain + " not reaching its record " + std::to_string(before) + at;
+            return chain + " leaving its records" + at;
+        }
+        before = r;
     }
     return "";
 }

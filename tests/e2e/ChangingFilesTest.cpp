@@ -9,8 +9,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -106,6 +108,58 @@ TEST(ChangingFiles, ABulletinReplacedWhileItIsStoredIsStoredAfterTheNextPass)
         EXPECT_EQ(run.records(hour), 24);
     }
     EXPECT_TRUE(TempTree::listFiles(run.bad).empty());
+}
+
+// A bulletin stored whole and waiting for the commit of its records while
+// the large one after it is stored, changed in place meanwhile: rewritten
+// with other reports of the same size and its modification time set back,
+// or only its mode changed.  Either is left for the next pass (one line),
+// which stores what it holds then: the new reports, or the same ones again
+// without adding any.
+TEST(ChangingFiles, ABulletinChangedWhileItWaitsForTheCommitIsStoredAfterTheNextPass)
+{
+    QEV_REQUIRE_NCGEN();
+    for (bool rewritten : {true, false}) {
+        SCOPED_TRACE(rewritten ? "rewritten, its time set back" : "its mode changed");
+        AcarsRun run;
+        run.start();
+        // The listing takes the names in the directory's order.
+        for (const char* name : {"IUAX01_KWBC_a", "IUAX01_KWBC_b"})
+            run.tree.write(std::string("qev_data/ispan/bufr/acars/") + name, "");
+        std::vector<std::string> order;
+        for (const auto& entry : std::filesystem::directory_iterator(run.in))
+            order.push_back(entry.path().string());
+        ASSERT_EQ(order.size(), 2u);
+        const std::string waiting = order[0], big = order[1];
+        std::ofstream(waiting, std::ios::binary) << reports(13);
+        std::ofstream(big, std::ios::binary) << reports(12, REPEATS);
+        run.announceOnly();
+        ASSERT_TRUE(run.child->waitForLog(std::filesystem::path(big).filename().string() +
+                                              ": message 20 of the file",
+                                          60000))
+            << run.child->log();
+        if (rewritten) {
+            struct stat was;
+            ASSERT_EQ(stat(waiting.c_str(), &was), 0);
+            const std::string other = reports(14);
+            ASSERT_EQ(other.size(), size_t(was.st_size));
+            std::ofstream(waiting, std::ios::binary) << other;
+            const struct timespec times[2] = {was.st_atim, was.st_mtim};
+            ASSERT_EQ(utimensat(AT_FDCWD, waiting.c_str(), times, 0), 0);
+        } else {
+            ASSERT_EQ(chmod(waiting.c_str(), 0640), 0);
+        }
+        ASSERT_TRUE(run.drained()) << run.child->log();
+        const std::string log = run.child->log();
+        const std::string line =
+            "PROBLEM: File " + waiting + " was changed while it was handled; it is left for the next pass";
+        EXPECT_NE(log.find(line), std::string::npos) << log;
+        EXPECT_EQ(log.find(line), log.rfind(line));
+        EXPECT_EQ(run.records(12), 24);
+        EXPECT_EQ(run.records(13), 24);
+        EXPECT_EQ(run.records(14), rewritten ? 24 : 0);
+        EXPECT_TRUE(TempTree::listFiles(run.bad).empty());
+    }
 }
 
 // An empty file its writer fills 2 seconds later is stored, not unlinked.

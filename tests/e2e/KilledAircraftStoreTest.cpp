@@ -1,8 +1,8 @@
 // Aircraft reports stored again after the aircraft store was stopped between
 // placing a record (its tail number and time committed) and bringing its
 // values to the disk: by SIGKILLs aimed into the store, and by the state
-// such a kill leaves, made by hand.  Each ends with the records of one clean
-// run, none twice and none holding only its key.
+// such a kill or a power loss leaves, made by hand.  Each ends with the
+// records of one clean run, none twice and none holding only its key.
 #include "AcarsSamples.h"
 #include "DecoderInstallation.h"
 #include "DecoderProcess.h"
@@ -140,6 +140,53 @@ TEST(KilledAircraftStore, ARecordLeftWithItsKeyIsTakenOverByItsReport)
         ASSERT_NE(storedRecords(p, "acars/netcdf"), clean);
         p.drop(bulletins[0]);
         p.run("again.log");
+        EXPECT_TRUE(TempTree::listFiles(p.bad).empty());
+        EXPECT_EQ(storedRecords(p, "acars/netcdf"), clean);
+    }
+}
+
+// An aircraft's chain of records as a power loss may leave it, the file
+// written back without the page of a record's prevRecord or with a stale
+// one: the newest record of an aircraft naming no record before it (cut),
+// or an older record of another aircraft (crossed).  The store mends the
+// file with one line when it reads it, and the bulletins delivered again
+// add nothing and overwrite nothing.
+TEST(KilledAircraftStore, ACutOrCrossedAircraftChainIsMendedAndNothingStoredTwice)
+{
+    QEV_REQUIRE_NCGEN();
+    const std::vector<SampleBulletin> bulletins = sampleBulletins(AcarsSamples::make);
+    uintmax_t full = 0;
+    const std::multiset<std::string> clean = cleanRecords(bulletins, full);
+    // The last bulletin's records are the newest of their aircraft, one
+    // each: the second of them is given no link, or the first one's link
+    // (to that aircraft's record before).
+    const int newest = 2 * AcarsSamples::REPORTS, other = newest + 1;
+    for (bool crossed : {false, true}) {
+        SCOPED_TRACE(crossed ? "crossed" : "cut");
+        Acars p;
+        for (const SampleBulletin& b : bulletins)
+            p.drop(b);
+        p.run("first.log");
+        const std::string file = p.tree.path(HOUR_FILE);
+        int ncid = -1, var = -1, link = -1;
+        ASSERT_EQ(nc_open(file.c_str(), NC_WRITE, &ncid), NC_NOERR);
+        ASSERT_EQ(nc_inq_varid(ncid, "prevRecord", &var), NC_NOERR);
+        const size_t first[] = {size_t(newest)}, second[] = {size_t(other)};
+        if (crossed)
+            ASSERT_EQ(nc_get_var1_int(ncid, var, first, &link), NC_NOERR);
+        ASSERT_EQ(nc_put_var1_int(ncid, var, second, &link), NC_NOERR);
+        ASSERT_EQ(nc_close(ncid), NC_NOERR);
+
+        for (const SampleBulletin& b : bulletins)
+            p.drop(b);
+        DecoderProcess again(p.peer, "acars", p.tree.path("again.log"));
+        ASSERT_TRUE(again.ready()) << again.child.log();
+        EXPECT_EQ(again.stop(), 0);
+        const std::string log = again.child.log();
+        const std::string mend = "PROBLEM: The station table of " + file + " was left half written (";
+        EXPECT_NE(log.find(mend), std::string::npos) << log;
+        EXPECT_EQ(log.find(mend), log.rfind(mend)) << log;
+        EXPECT_TRUE(TempTree::listFiles(p.in).empty());
         EXPECT_TRUE(TempTree::listFiles(p.bad).empty());
         EXPECT_EQ(storedRecords(p, "acars/netcdf"), clean);
     }

@@ -306,7 +306,7 @@ TEST_F(FileList, RebuildsAnInconsistentView)
     EXPECT_FALSE(p.isNew);
 }
 
-TEST_F(FileList, RefusesBrokenChainsAndMendsHalfWrittenTables)
+TEST_F(FileList, MendsBrokenChainsAndHalfWrittenTables)
 {
     // Two records of 18:00; the table and the chains as the case gives them.
     struct Case {
@@ -319,8 +319,10 @@ TEST_F(FileList, RefusesBrokenChainsAndMendsHalfWrittenTables)
     };
     const std::string file = dir + "/20070314_1800";
     const Case cases[] = {
-        {"a chain pointing forward", 1, "\"72558\" ;\n  lastRecord = 1, -1, -1, -1", "-1, 1", -1,
-         "Format or ownership problems with the file " + file + ": prevRecord out of range"},
+        // A chain that turns on itself is mended as the table is.
+        {"a chain pointing forward", 1, "\"72558\" ;\n  lastRecord = 1, -1, -1, -1", "-1, 1", 1,
+         "The station table of " + file + " was left half written (a cycle in the chain of "
+         "station 72558 at record 1); it is made again from its 2 records"},
         {"a table naming another station's record", 2,
          "\"10000\", \"72558\" ;\n  lastRecord = 1, 0, -1, -1", "-1, -1", 1,
          "Station 72558 of " + file + " named record 0, its newest record is 1"},
