@@ -35,7 +35,12 @@
 //    those the template holds, and a value of a quantity the template holds
 //    under another element only (OTHER_FORMS) are not stored: each is named
 //    in a PROBLEM line, and the bulletin is set aside once its soundings are
-//    stored.  Each profile value is marked with its profile's name.
+//    stored.  Each profile value is marked with its profile's name.  A
+//    station's value in another form of a quantity of one value per record
+//    (STATION_FORMS: its elevation as a height of the land surface, a
+//    height, a geopotential height or a geopotential; its number in five
+//    digits), given once outside its levels, is marked to be stored
+//    converted into that quantity's element.
 // 2. computeTimes gives each station its forecast time: the section 1 time
 //    plus its forecast time element 0 04 194 (seconds).  A forecast time
 //    that is missing or no whole number of seconds a time can take (an
@@ -48,9 +53,12 @@
 //    station's two level counts (at most what the template holds), each
 //    profile with one array write of the template's levels (levels that no
 //    value reached hold 1e37) at its first level, and every other value
-//    with a template variable at [record, value index], as decoded (the
-//    BUFR missing values included); no such value ever goes into a
-//    profile's variable.  Then every station of which a value was stored
+//    with a template variable at [record, value index], in the variable's
+//    unit (the BUFR missing values included; a unit that does not convert is
+//    named and sets the bulletin aside once stored); no such value ever
+//    goes into a profile's variable, and a variable of one value per record
+//    holds the first value its station gives it (a different one given
+//    after it is named).  Then every station of which a value was stored
 //    is notified (product key 10001 ETA, 10002 AVN, 0 otherwise; data time
 //    {t, f, [t + f, t + f], t, 0, 0x700}).
 // The result: 1 stored, 0 nothing to store (no values, or a first station
@@ -115,8 +123,11 @@ public:
                             // of it
         SECOND_VALUE,       // a second value for one level
         BEYOND_TEMPLATE,    // a level past those the template holds
-        OTHER_FORM          // a quantity the template holds under another
+        OTHER_FORM,         // a quantity the template holds under another
                             // element only
+        STATION_FORM        // a station's value in another form of a
+                            // quantity of one value per record (STATION_FORMS),
+                            // stored converted into it
     };
 
     // The flow's values of the model decoder.
@@ -168,8 +179,12 @@ public:
     // file's model store; null after a PROBLEM line.
     int* getNetcdfHandle(const TextString& id, const AbsTime& forecastTime, int& record);
     // Writes decoded value i at the record; false when the value has no
-    // variable to go to.
+    // variable to go to.  Of the values of one per record, the first a
+    // station gives a variable goes in; one given after it that differs is
+    // named, and the bulletin set aside once stored.
     bool storeValues(int ncid, int record, int i);
+    // The station whose values storeValues writes next: nothing given yet.
+    void beginStation() { _given.clear(); }
     // Writes numProfLvls and numSoilLvls at the record; NC_NOERR, or the
     // netCDF status of the write that failed last.
     int putLevelCounts(int ncid, int record);
@@ -265,6 +280,19 @@ private:
     int profileLength(bool soil) const;
     // The profiles of station s, built once per station.
     void buildStationProfiles(int s);
+    // Marks the values of each station in another form of a quantity of one
+    // value per record (STATION_FORM): given once by the station, outside
+    // any delayed replication.
+    void markStationForms(const ReportReader& reader);
+    // A descriptor as the tables write it, with its table B name.
+    static TextString namedElement(int descriptor);
+    // The element whose variable takes a station value of descriptor in
+    // another form (STATION_FORMS); 0 for none.
+    static int stationFormInto(int descriptor);
+    // Whether the value at i, converted, may be written into the variable
+    // of one value per record (see storeValues); a different value after a
+    // given one is named.
+    bool firstGiven(int i, const TextString& variable, double value);
     // Notes a value of the station at hand that is not stored: its PROBLEM
     // line, and the reason the bulletin is set aside with (the first).
     void noteUnstored(int i, const TextString& station, int stationIndex);
@@ -300,6 +328,14 @@ private:
     // the station whose levels past the template were last named.
     TextString _unstoredReason;
     int _beyondNamed = -1;
+    // The variables of one value per record the station being stored gave
+    // a value: variable, value and element.
+    struct Given {
+        TextString variable;
+        float value;
+        int descriptor;
+    };
+    std::vector<Given> _given;
     TextString _modelName;
     TextString _dataTypeName;
     int _timeout = 36000;

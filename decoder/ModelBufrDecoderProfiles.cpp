@@ -48,6 +48,21 @@ const struct {
     {20011, 20198},                                               // cloud amount (code table)
 };
 
+// Elements in which a station may give a quantity the template holds one
+// value of per record under another element, and that element: the
+// station's elevation as the height of the land surface, a height or
+// altitude, a geopotential height or a geopotential (converted into metres,
+// ElementUnits::toElement); its station number in five digits.  A station
+// gives such a value once, outside its levels; an element it gives more
+// often is of its levels, a quantity the template does not hold.
+const struct {
+    int descriptor;
+    int into;
+} STATION_FORMS[] = {
+    {10001, 7001}, {7002, 7001}, {7007, 7001}, {10007, 7001}, {7009, 7001},
+    {10009, 7001}, {7003, 7001}, {7008, 7001}, {10008, 7001}, {1205, 1211},
+};
+
 int heldForm(int descriptor)
 {
     for (const auto& form : OTHER_FORMS)
@@ -69,12 +84,6 @@ TextString text(long n)
     return std::to_string(n).c_str();
 }
 
-// A descriptor as the tables write it, with its table B name.
-TextString namedElement(int descriptor)
-{
-    return BulletinLog::descriptorText(descriptor) + " (" + elementName(descriptor) + ")";
-}
-
 // The repetitions of the replications in a scope, at any depth: the
 // replication and repetition number of each repetition scope.
 void collectRepetitions(const ReportReader& reader, int scope,
@@ -89,6 +98,11 @@ void collectRepetitions(const ReportReader& reader, int scope,
 }
 
 } // namespace
+
+TextString ModelBufrDecoder::namedElement(int descriptor)
+{
+    return BulletinLog::descriptorText(descriptor) + " (" + elementName(descriptor) + ")";
+}
 
 void ModelBufrDecoder::clearLevelCounts()
 {
@@ -172,6 +186,39 @@ bool ModelBufrDecoder::isOtherForm(const BufrValues& value) const
     // A template that gives the element a variable of its own stores it.
     return held != 0 && !(_current && lookupElementName(value.getDescriptor(), name,
                                                         _current->templateDict));
+}
+
+int ModelBufrDecoder::stationFormInto(int descriptor)
+{
+    for (const auto& form : STATION_FORMS)
+        if (form.descriptor == descriptor)
+            return form.into;
+    return 0;
+}
+
+void ModelBufrDecoder::markStationForms(const ReportReader& reader)
+{
+    for (const StationLevels& station : _stations) {
+        const int top = reader.subsetScope(_decodedValues[station.begin].getSubset());
+        for (int i = station.begin; i < station.end; ++i) {
+            const BufrValues& value = _decodedValues[i];
+            const int d = value.getDescriptor();
+            if (_roles[static_cast<size_t>(i)] != NO_PROFILE ||
+                _valueProfiles[static_cast<size_t>(i)] >= 0 || stationFormInto(d) == 0 ||
+                value.getCharValue().length() > 0 || reader.scopeOf(i) != top)
+                continue;
+            // A template that gives the element a variable of its own
+            // stores it as it is.
+            TextString name;
+            if (_current && lookupElementName(d, name, _current->templateDict))
+                continue;
+            int count = 0;
+            for (int k = station.begin; k < station.end && count < 2; ++k)
+                count += _decodedValues[k].getDescriptor() == d;
+            if (count == 1)
+                _roles[static_cast<size_t>(i)] = STATION_FORM;
+        }
+    }
 }
 
 int ModelBufrDecoder::templateLevels(bool soil) const
@@ -316,6 +363,7 @@ bool ModelBufrDecoder::preProcess()
         _fileLevels = std::max(_fileLevels, station.levels);
         _fileSoilLayers = std::max(_fileSoilLayers, station.soilLayers);
     }
+    markStationForms(reader);
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "AbsTime.h"
 #include "BulletinLog.h"
+#include "ElementUnits.h"
 #include "LogStream.h"
 #include "LogText.h"
 #include "NetcdfIo.h"
@@ -18,6 +19,7 @@
 #include "dmNotify.h"
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
@@ -31,6 +33,14 @@ const DataAccessKey PRODUCT_KEYS[ModelBufrDecoder::NUM_MODELS] = {10001, 0, 1000
 TextString number(long n)
 {
     return std::to_string(n).c_str();
+}
+
+// A value as text, as the log lines write it.
+TextString valueText(float value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str().c_str();
 }
 
 // A text of the bulletin as a log line or a reason shows it.
@@ -203,6 +213,7 @@ int ModelBufrDecoder::storeFile()
             }
             ncid = *handle;
             setFillMode(ncid, true);
+            beginStation();
             // The station's own counts, of the levels the template holds.
             const StationLevels& levels = _stations[static_cast<size_t>(station)];
             _numProfLvls = std::min(levels.levels, templateLevels(false));
@@ -214,7 +225,7 @@ int ModelBufrDecoder::storeFile()
         if (storeValues(ncid, record, i)) {
             // A station counts as stored once one of its values went in.
             stored[subset] = true;
-        } else if (valueRole(i) != NO_PROFILE) {
+        } else if (valueRole(i) != NO_PROFILE && valueRole(i) != STATION_FORM) {
             noteUnstored(i, stations[station], station);
         } else if (verbose) {
             TextString name;
@@ -318,13 +329,16 @@ bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
     }
     if (role == LEVEL || role == FIRST_LEVEL)
         return true;
-    if (role != NO_PROFILE)
+    if (role != NO_PROFILE && role != STATION_FORM)
         return false;
+    // A station's value in another form goes into the variable of the
+    // element it converts into.
+    const int into = role == STATION_FORM ? stationFormInto(descriptor) : descriptor;
     TextString name;
-    if (!_current->names.find(descriptor, name)) {
-        if (!lookupElementName(descriptor, name, _current->templateDict))
+    if (!_current->names.find(into, name)) {
+        if (!lookupElementName(into, name, _current->templateDict))
             return marked;
-        if (!_current->names.insert(descriptor, name)) {
+        if (!_current->names.insert(into, name)) {
             if (_bulletinLog.admit("ModelBufrDecoder", ">= TBL_B_DICT_CACHE_SIZE"))
                 MODEL_LOG(PROBLEM) << "dvDescriptor(" << descriptor
                                    << ") >= TBL_B_DICT_CACHE_SIZE, next file!" << std::endl;
@@ -340,7 +354,51 @@ bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
             return false;
     const size_t index[2] = {static_cast<size_t>(record),
                              static_cast<size_t>(value.getIndex() > 0 ? value.getIndex() : 0)};
-    putValue(ncid, name, TextString(), value.getValue(), index);
+    double number = value.getValue();
+    TextString refusal;
+    if (!ElementUnits::toElement(descriptor, into, number) ||
+        !ElementUnits::toVariable(into, number, _writer.at(ncid), name, _bulletinLog,
+                                  "ModelBufrDecoder", &refusal)) {
+        if (_unstoredReason.length() == 0)
+            _unstoredReason = refusal.length() > 0 ? refusal
+                                                   : "The value of " +
+                                                         BulletinLog::descriptorText(descriptor) +
+                                                         " cannot be stored in " + name + ".";
+        return true;
+    }
+    if (value.getIndex() <= 0 && !firstGiven(i, name, number))
+        return true;
+    putValue(ncid, name, TextString(), static_cast<float>(number), index);
+    return true;
+}
+
+bool ModelBufrDecoder::firstGiven(int i, const TextString& variable, double value)
+{
+    RecordWriter::Variable v;
+    if (!_writer.find(variable, v, 0, true) || v.type == NC_CHAR)
+        return true;
+    const float stored = static_cast<float>(value);
+    const bool given = stored != MISSING_VALUE && stored != NOT_IN_TABLE_B;
+    const int d = _decodedValues[i].getDescriptor();
+    for (const Given& g : _given) {
+        if (!(g.variable == variable))
+            continue;
+        // A missing value never goes over a value given; the same value
+        // again changes nothing.
+        if (!given || g.value == stored)
+            return false;
+        const TextString reason = "Sounding " + escaped(_stationId) + " gives " +
+                                  namedElement(d) + " a second value of " + variable + ", " +
+                                  valueText(stored) + " beside " + valueText(g.value) + " of " +
+                                  namedElement(g.descriptor) + "; the record holds the first.";
+        if (_unstoredReason.length() == 0)
+            _unstoredReason = reason;
+        if (_bulletinLog.admit("ModelBufrDecoder", "twice: "))
+            MODEL_LOG(PROBLEM) << reason << std::endl;
+        return false;
+    }
+    if (given)
+        _given.push_back({variable, stored, d});
     return true;
 }
 

@@ -14,6 +14,8 @@ namespace {
 
 const int PRESSURE = 7004;    // 0 07 004
 const int SECOND = 4006;
+// The second to the microsecond, where a bulletin gives it so.
+const int SECOND_FRACTION = 4007;
 
 } // namespace
 
@@ -34,14 +36,20 @@ BufrFileDecoder::Record POESBufrDecoder::poesRecord()
 
 const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
 {
-    // A POES sounding's humidity is its mixing ratio, its pressures 0 07 004.
-    static const OtherForm otherForms[] = {{12003, "MIXINGRATIO", "humidity"},
-                                           {12103, "MIXINGRATIO", "humidity"},
-                                           {13001, "MIXINGRATIO", "humidity"},
-                                           {13003, "MIXINGRATIO", "humidity"},
-                                           {13009, "MIXINGRATIO", "humidity"},
-                                           {10004, "PRESSURE", "pressure"},
-                                           {0, nullptr, nullptr}};
+    // A POES sounding's humidity is its mixing ratio, its pressures 0 07 004;
+    // the height of its land surface may come as the station's height or as
+    // a height or altitude; its cloud cover is a percentage, never oktas.
+    static const OtherForm otherForms[] = {{12003, "MIXINGRATIO", "humidity", 0, false},
+                                           {12103, "MIXINGRATIO", "humidity", 0, false},
+                                           {13001, "MIXINGRATIO", "humidity", 0, false},
+                                           {13003, "MIXINGRATIO", "humidity", 0, false},
+                                           {13009, "MIXINGRATIO", "humidity", 0, false},
+                                           {10004, "PRESSURE", "pressure", 0, false},
+                                           {7001, nullptr, "elevation", 10001, true},
+                                           {7002, nullptr, "elevation", 10001, true},
+                                           {7030, nullptr, "elevation", 10001, true},
+                                           {20011, nullptr, "cloud cover", 20010, false},
+                                           {0, nullptr, nullptr, 0, false}};
     static const Settings s = {
         "POESBufrDecoder",
         "StorePOES_Sounding",
@@ -94,7 +102,8 @@ int POESBufrDecoder::getProfileCount(const int& start, const int& subset)
 bool POESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
 {
     // Year to minute ten to six values before the latitude, then the second
-    // where it stands (else 0 s), all in the sounding's subset.
+    // where it stands (0 04 006, or 0 04 007 to the microsecond; else 0 s),
+    // all in the sounding's subset.
     const int first = valueIndex - 10;
     const int subset = _decodedValues[valueIndex].getSubset();
     for (int k = 0; k < 5; ++k) {
@@ -105,7 +114,10 @@ bool POESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
     double fields[6];
     for (int i = 0; i < 5; ++i)
         fields[i] = _decodedValues[first + i].getValue();
-    fields[5] = elementAt(first + 5, subset, SECOND) ? _decodedValues[first + 5].getValue() : 0.0;
+    fields[5] = elementAt(first + 5, subset, SECOND) ||
+                        elementAt(first + 5, subset, SECOND_FRACTION)
+                    ? _decodedValues[first + 5].getValue()
+                    : 0.0;
     if (!roundedTime(fields, valueIndex, time))
         return false;
     _decodedValues[first].setCharValue("DTG");

@@ -4,7 +4,8 @@
 //
 // Per sounding:
 // - the time values are the six values from the tenth before the latitude
-//   (year, month, day, hour, minute, second), rounded to the minute;
+//   (year, month, day, hour, minute, second: 0 04 006, or 0 04 007 to the
+//   microsecond), rounded to the minute;
 // - the level count (getProfileCount) is the number of its pressure values
 //   (0 07 004) that are level values: the surface pressure, beside a 0 08
 //   003, is none; -1 when it has no pressure value;

@@ -6,6 +6,7 @@
 #include "AbsTime.h"
 #include "BufrSignalClient.h"
 #include "BufrValues.h"
+#include "ElementUnits.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
@@ -147,6 +148,17 @@ void SatelliteSoundingDecoder::readStoreTemplate()
             _profileVariables.find(name) < 0)
             _profileVariables.append(name);
     }
+    // The variable of each profile element: its own, that of the element a
+    // converting form goes into, else that of another element of its
+    // profile.
+    for (ProfileDescriptor& d : _profileDescriptors) {
+        d.variable = TextString();
+        lookupElementName(d.into != 0 ? d.into : d.descriptor, d.variable, _descriptorDict);
+    }
+    for (ProfileDescriptor& d : _profileDescriptors)
+        for (const ProfileDescriptor& other : _profileDescriptors)
+            if (d.variable.length() == 0 && other.profile == d.profile && d.profile >= 0)
+                d.variable = other.variable;
 }
 
 bool SatelliteSoundingDecoder::getGridResolution()
@@ -207,7 +219,19 @@ bool SatelliteSoundingDecoder::readProfileDescTable()
     const int n = profiles(p);
     _profileDescriptors.clear();
     for (int i = 0; i < _profDescTable.count(); ++i) {
-        ProfileDescriptor d = {_profDescTable.key(i), _profDescTable.value(i), -1};
+        ProfileDescriptor d = {_profDescTable.key(i), _profDescTable.value(i), -1, 0,
+                               TextString()};
+        for (int j = 0; j < n; ++j)
+            if (d.name == p[j].name)
+                d.profile = j;
+        _profileDescriptors.push_back(d);
+    }
+    // The forms of a profile that convert into its own element, where the
+    // table does not name them itself.
+    for (const OtherForm* f = _settings.otherForms; f && f->descriptor != 0; ++f) {
+        if (isSingleForm(*f) || !f->converts || profileDescriptor(f->descriptor))
+            continue;
+        ProfileDescriptor d = {f->descriptor, f->profile, -1, f->into, TextString()};
         for (int j = 0; j < n; ++j)
             if (d.name == p[j].name)
                 d.profile = j;
@@ -312,18 +336,25 @@ int SatelliteSoundingDecoder::soundingEnd(int start) const
     return k;
 }
 
-void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int& otherForm,
-                                            TextString& why)
+void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int* profileForms,
+                                            int& otherForm, TextString& why)
 {
     levels = 0;
     otherForm = 0;
     Profile p[MAX_PROFILES];
     const int n = profiles(p);
     // Per profile, the values the level walk places and whether one of its
-    // own elements gives a level a value; per other form, its first level
-    // value.
+    // own elements gives a level a value; per converting form, the values
+    // it would place, and per profile the first such form that gives a
+    // level a value; per other form, its first level value.
     int placed[MAX_PROFILES] = {};
     bool held[MAX_PROFILES] = {};
+    int converted[MAX_PROFILES];
+    std::vector<int> convertedPlaced(_profileDescriptors.size(), 0);
+    for (int i = 0; i < MAX_PROFILES; ++i) {
+        converted[i] = -1;
+        profileForms[i] = 0;
+    }
     const OtherForm* forms = _settings.otherForms;
     std::vector<int> other;
     for (const OtherForm* f = forms; f && f->descriptor != 0; ++f)
@@ -333,7 +364,8 @@ void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int& otherFo
         const BufrValues& v = _decodedValues[k];
         const ProfileDescriptor* own = profileDescriptor(v.getDescriptor());
         size_t f = 0;
-        while (f < other.size() && forms[f].descriptor != v.getDescriptor())
+        while (f < other.size() &&
+               (forms[f].descriptor != v.getDescriptor() || isSingleForm(forms[f])))
             ++f;
         if ((!own || own->profile < 0) && f == other.size())
             continue;
@@ -341,7 +373,13 @@ void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int& otherFo
         const float value = v.getValue();
         const bool given = value != BufrDecoder::MISSING_VALUE &&
                            value != BufrDecoder::NOT_IN_TABLE_B;
-        if (own && own->profile >= 0) {
+        if (own && own->profile >= 0 && own->into != 0) {
+            const size_t e = static_cast<size_t>(own - _profileDescriptors.data());
+            if (level || !p[own->profile].levelTest)
+                ++convertedPlaced[e];
+            if (level && given && converted[own->profile] < 0)
+                converted[own->profile] = static_cast<int>(e);
+        } else if (own && own->profile >= 0) {
             if (level || !p[own->profile].levelTest)
                 ++placed[own->profile];
             held[own->profile] = held[own->profile] || (level && given);
@@ -349,8 +387,17 @@ void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int& otherFo
             other[f] = k;
         }
     }
-    for (int i = 0; i < n; ++i)
+    // A profile of whose own elements the levels give no value takes the
+    // first converting form they give it in.
+    for (int i = 0; i < n; ++i) {
+        if (!held[i] && converted[i] >= 0) {
+            const ProfileDescriptor& d = _profileDescriptors[static_cast<size_t>(converted[i])];
+            profileForms[i] = d.descriptor;
+            placed[i] = convertedPlaced[static_cast<size_t>(converted[i])];
+            held[i] = true;
+        }
         levels = std::max(levels, placed[i]);
+    }
     for (size_t f = 0; f < other.size(); ++f) {
         if (other[f] < 0)
             continue;
@@ -496,9 +543,12 @@ bool SatelliteSoundingDecoder::buildLevels(int start)
 
     const SeqOf<BufrValues>& values = _decodedValues;
     const int end = soundingEnd(start);
+    const bool current = _siteIndex >= 0 && _siteIndex < _soundings.length();
+    const Sounding none;
+    const Sounding& sounding = current ? _soundings[_siteIndex] : none;
     int k = std::max(start, 0);
     for (; k < end; ++k) {
-        const ProfileDescriptor* d = profileDescriptor(values[k].getDescriptor());
+        const ProfileDescriptor* d = levelDescriptor(values[k].getDescriptor(), sounding);
         if (!d || d->profile < 0)
             continue;
         const Profile& profile = p[d->profile];
@@ -512,11 +562,16 @@ bool SatelliteSoundingDecoder::buildLevels(int start)
         if (profile.levelTest && !isLevelDescriptor(k))
             continue;
         flags[k] = cursor;
-        if (cursor < _numLevels)
-            slots[d->profile][cursor] = values[k].getValue();
+        if (cursor < _numLevels) {
+            // A converting form's value as one of the profile's own element.
+            double value = values[k].getValue();
+            if (d->into != 0 && !ElementUnits::toElement(d->descriptor, d->into, value))
+                value = BufrDecoder::MISSING_VALUE;
+            slots[d->profile][cursor] = static_cast<float>(value);
+        }
         ++cursor;
     }
-    if (_siteIndex >= 0 && _siteIndex < _soundings.length())
+    if (current)
         _soundings[_siteIndex].markedEnd = k;
     orderLevels();
     saveProfile(_siteIndex);
@@ -539,15 +594,15 @@ void SatelliteSoundingDecoder::getProfileArray(int index, SeqOf<float>& values)
         values = saved[_siteIndex];
 }
 
-const TextString* SatelliteSoundingDecoder::profileMark(int index) const
+const SatelliteSoundingDecoder::ProfileDescriptor*
+SatelliteSoundingDecoder::markedProfile(int index) const
 {
     if (_siteIndex < 0 || _siteIndex >= _soundings.length())
         return nullptr;
     const Sounding& s = _soundings[_siteIndex];
     if (index < s.valueIndex || index >= s.markedEnd)
         return nullptr;
-    const ProfileDescriptor* d = profileDescriptor(_decodedValues[index].getDescriptor());
-    return d ? &d->name : nullptr;
+    return levelDescriptor(_decodedValues[index].getDescriptor(), s);
 }
 
 bool SatelliteSoundingDecoder::variableOf(int descriptor, TextString& name)

@@ -58,11 +58,22 @@
 //
 // A sounding gives each quantity of a profile in one of the elements the
 // profile table names for it (temperatures 0 12 001 or 0 12 101, dewpoints
-// 0 12 003 or 0 12 103); one whose levels give a quantity only in another
-// form of it (a POES sounding's humidity as a dewpoint, a GOES sounding's as
-// a mixing ratio, its pressures of the other element; Settings::otherForms)
-// is stored with what it gives, and the file is then set aside with a
-// reason naming the element, so that nothing it gives is dropped unsaid.
+// 0 12 003 or 0 12 103), or in a form that converts into them
+// (Settings::otherForms: a GOES sounding's heights as geometric heights or
+// geopotentials, stored as geopotential heights), taken where its levels
+// give the quantity in none of the table's elements; one whose levels give
+// a quantity only in a form that does not convert (a POES sounding's
+// humidity as a dewpoint, a GOES sounding's as a mixing ratio, its
+// pressures of the other element, heights above the station) is stored
+// with what it gives, and the file is then set aside with a reason naming
+// the element, so that nothing it gives is dropped unsaid.  A value of one
+// per record (the POES elevation, the cloud cover) is taken from its own
+// element or from another form of it that the sounding gives once
+// (converted: the POES elevation as the station's height or a height or
+// altitude); one in a form that does not convert (a cloud amount in oktas)
+// is named where the sounding gives the quantity in no other.  A record
+// holds the first value a sounding gives each such variable; a different
+// one given after it is named, and the file set aside.
 // The form is judged by the levels' values alone: a surface value of the
 // profile's own element does not stand for levels of another.  A variable
 // of levels takes profiles only: a value of its element that no profile
@@ -115,11 +126,16 @@ struct PlotInfoTable;
 class SatelliteSoundingDecoder : public BufrFileDecoder {
 public:
     // An element in which WMO layouts give a quantity that the data type's
-    // profile (named as in the profile table) holds in other elements.
+    // store holds in other elements: in a profile (named as in the profile
+    // table), or in a variable of one value per record (profile null), the
+    // variable of the element `into`.  A form that converts is stored as a
+    // value of `into` (ElementUnits::toElement); one that does not is named.
     struct OtherForm {
         int descriptor;
         const char* profile;
         const char* quantity;    // "humidity", for the lines
+        int into;
+        bool converts;
     };
 
     // What a data type gives: names, files, keys and the texts of the
@@ -160,6 +176,9 @@ public:
         const OtherForm* otherForms;
     };
 
+    // The most profiles of a data type.
+    enum { MAX_PROFILES = 4 };
+
     // One located sounding.
     struct Sounding {
         int valueIndex = 0;     // position of its latitude value
@@ -171,6 +190,9 @@ public:
         // The element of the other form its levels give a quantity in, 0 for
         // none (the PROBLEM line named it).
         int otherForm = 0;
+        // Per profile, the converting form its levels give it in, where they
+        // give it in none of its own elements; 0 for its own elements.
+        int forms[MAX_PROFILES] = {};
         // One past the last value buildLevels walked: the values of the
         // profile descriptors from valueIndex up to here are the sounding's
         // profile values (valueIndex when its levels were not gathered).
@@ -183,8 +205,6 @@ public:
     static const int YEAR_DESCRIPTOR = 4001;
     // The data category of section 1 that satellite soundings come in.
     static const int SOUNDING_CATEGORY = 3;
-    // The most profiles of a data type.
-    enum { MAX_PROFILES = 4 };
 
     // The clock of the future-time check (seconds since 1970; AbsTime::now
     // unless replaced; null restores it).
@@ -250,7 +270,11 @@ public:
     void getProfileArray(int index, SeqOf<float>& values);
     // The profile name of the value at index when it is a profile value of
     // the current sounding; null otherwise.
-    const TextString* profileMark(int index) const;
+    const TextString* profileMark(int index) const
+    {
+        const ProfileDescriptor* d = markedProfile(index);
+        return d ? &d->name : nullptr;
+    }
 
     // ---- Storing ----
     int storeAllSites();
@@ -321,13 +345,18 @@ protected:
                     int none);
 
     // A descriptor of the profile table: its name and the data type's
-    // profile of that name (-1 for a name that is none of them).
+    // profile of that name (-1 for a name that is none of them); or a
+    // converting form of a profile (OtherForm), with the element its values
+    // are converted into (0 for the table's own).  variable: the template
+    // variable the profile's values go to (empty for none).
     struct ProfileDescriptor {
         int descriptor;
         TextString name;
         int profile;
+        int into;
+        TextString variable;
     };
-    // The entry of the descriptor in the profile table, or null.
+    // The entry of the descriptor among the profiles' elements, or null.
     const ProfileDescriptor* profileDescriptor(int descriptor) const
     {
         for (const ProfileDescriptor& d : _profileDescriptors)
@@ -335,6 +364,20 @@ protected:
                 return &d;
         return nullptr;
     }
+    // The same where the sounding's levels take the element: a profile's own
+    // elements, or the converting form its levels give it in.
+    const ProfileDescriptor* levelDescriptor(int descriptor, const Sounding& s) const
+    {
+        const ProfileDescriptor* d = profileDescriptor(descriptor);
+        if (!d || d->profile < 0)
+            return d;
+        return (d->into == 0 ? s.forms[d->profile] == 0 : s.forms[d->profile] == descriptor)
+                   ? d
+                   : nullptr;
+    }
+    // The profile entry of the value at index when it is a profile value of
+    // the current sounding; null otherwise.
+    const ProfileDescriptor* markedProfile(int index) const;
     // The template variable of the descriptor (lookupElementName, kept per
     // descriptor); false when it has none.
     bool variableOf(int descriptor, TextString& name);
@@ -362,10 +405,14 @@ protected:
     int soundingEnd(int start) const;
     // What the levels of the sounding whose latitude value is at start
     // give: levels, the most values one profile gives to levels (the values
-    // buildLevels places); otherForm, the first other form in which its
-    // levels give a quantity of a profile of which they give none in the
-    // profile's own elements (0 for none), and why, the words naming it.
-    void surveyLevels(int start, int& levels, int& otherForm, TextString& why);
+    // buildLevels places); forms, per profile, the converting form its
+    // levels give it in where they give it in none of its own elements (the
+    // first such met; 0 for its own); otherForm, the first form that does
+    // not convert in which its levels give a quantity of a profile of which
+    // they give none in another (0 for none), and why, the words naming it.
+    void surveyLevels(int start, int& levels, int* forms, int& otherForm, TextString& why);
+    // The other forms of the data type's values of one per record.
+    bool isSingleForm(const OtherForm& f) const { return f.profile == nullptr; }
     // The time of calendar fields given as decoded values, rounded to the
     // nearest minute; false (logged) when they do not make a time.
     bool roundedTime(const double fields[6], int valueIndex, AbsTime& time);
@@ -396,6 +443,30 @@ private:
     // a level value given sets the file aside naming its element (once the
     // current sounding's other form named it, without a line of its own).
     void levelValueRefused(int index, const TextString& variable);
+
+    // The values of one per record of the sounding being stored.
+    // beginSingles counts the other forms of such values among its values
+    // [begin, end); singleForm is the other form of the value at index that
+    // the record takes (one the sounding gives once), or null; firstGiven
+    // keeps the first value given to each variable and names a different
+    // one given after it (false: not to be written); endSingles names each
+    // form that does not convert given for a variable that holds nothing.
+    void beginSingles(int begin, int end);
+    const OtherForm* singleForm(int index) const;
+    bool firstGiven(int index, const TextString& variable, double value);
+    void endSingles();
+    struct Given {
+        TextString variable;
+        float value;
+        int descriptor;
+    };
+    struct SingleFormSeen {
+        const OtherForm* form;
+        int count;
+        int first;    // its first given value, -1 for none
+    };
+    std::vector<Given> _given;
+    std::vector<SingleFormSeen> _singleForms;
 
     NetcdfPointData* _store = nullptr;
     RecordWriter _writer;

@@ -20,6 +20,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
 #define STORE_LOG(category) QEV_LOG(LogStream::category, _settings.storeSource)
 
@@ -142,7 +143,7 @@ int SatelliteSoundingDecoder::storeSounding()
             // more than the pressures count.
             int levels = 0;
             TextString otherForm;
-            surveyLevels(i, levels, s.otherForm, otherForm);
+            surveyLevels(i, levels, s.forms, s.otherForm, otherForm);
             s.levelCount = std::max(s.levelCount, levels);
             if (s.otherForm != 0) {
                 if (_bulletinLog.admit(_settings.storeSource, "only as"))
@@ -274,6 +275,7 @@ int SatelliteSoundingDecoder::storeSite()
         _numLevels = s.levelCount;
         if (putLvlCountsNetcdf(ncid, record)) {
             const int end = soundingEnd(s.valueIndex);
+            beginSingles(s.valueIndex, end);
             for (int k = s.valueIndex; k < end; ++k) {
                 bool written = false;
                 if (!storeSingleton(ncid, record, k, written) && verbose) {
@@ -289,6 +291,7 @@ int SatelliteSoundingDecoder::storeSite()
                 if (written)
                     stored[i] = true;
             }
+            endSingles();
             if (debug)
                 STORE_LOG(DEBUG) << std::endl;
         } else {
@@ -390,14 +393,30 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
     const BufrValues& v = _decodedValues[index];
     const int descriptor = v.getDescriptor();
     TextString name;
-    const bool found = variableOf(descriptor, name);
+    bool found = variableOf(descriptor, name);
     const bool debug = logOn(LogStream::DEBUG, _settings.storeSource);
     if (debug)
         STORE_LOG(DEBUG) << "subset: " << v.getSubset() << ", dvDescriptor (" << descriptor
                          << ")= <" << name << "> <" << v.getValue() << ">" << std::endl;
-    // A profile value of the sounding stands for its profile, by name.
-    const TextString* profile = profileMark(index);
-    const TextString token = profile ? *profile : v.getCharValue();
+    // A profile value of the sounding stands for its profile, by name, and
+    // goes to its profile's variable whatever its element.
+    const ProfileDescriptor* profile = markedProfile(index);
+    const TextString token = profile ? profile->name : v.getCharValue();
+    if (profile) {
+        name = profile->variable;
+        found = name.length() > 0;
+    }
+    // A value of one per record in another form of its quantity.
+    const OtherForm* form = nullptr;
+    if (!found && token.length() == 0) {
+        form = singleForm(index);
+        if (!form)
+            return false;
+        // One that does not convert is named after the walk (endSingles).
+        if (!form->converts)
+            return true;
+        found = variableOf(form->into, name);
+    }
     if (!found)
         return token.length() > 0;
     if (debug)
@@ -414,8 +433,17 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
             return true;
         }
         double value = v.getValue();
-        if (!ElementUnits::toVariable(descriptor, value, _writer.at(ncid), name, _bulletinLog,
-                                      _settings.storeSource))
+        TextString refusal;
+        if ((form && !ElementUnits::toElement(descriptor, form->into, value)) ||
+            !ElementUnits::toVariable(form ? form->into : descriptor, value, _writer.at(ncid),
+                                      name, _bulletinLog, _settings.storeSource, &refusal)) {
+            setAsideAfterStoring(refusal.length() > 0
+                                     ? refusal
+                                     : "The value of " + BulletinLog::descriptorText(descriptor) +
+                                           " cannot be stored in " + name + ".");
+            return true;
+        }
+        if (variable.type != NC_CHAR && !firstGiven(index, name, value))
             return true;
         if (insertDecodedValues(ncid, record, name, token, static_cast<float>(value))) {
             STORE_LOG(DEBUG) << "Successful singleton store of " << name << std::endl;
@@ -444,6 +472,93 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
     if (debug)
         STORE_LOG(DEBUG) << "after call to storeArray...." << std::endl;
     return true;
+}
+
+void SatelliteSoundingDecoder::beginSingles(int begin, int end)
+{
+    _given.clear();
+    _singleForms.clear();
+    for (const OtherForm* f = _settings.otherForms; f && f->descriptor != 0; ++f)
+        if (isSingleForm(*f))
+            _singleForms.push_back({f, 0, -1});
+    if (_singleForms.empty())
+        return;
+    const BufrValues* const values = _decodedValues.elements();
+    for (int k = std::max(begin, 0); k < end && k < _decodedValues.length(); ++k)
+        for (SingleFormSeen& seen : _singleForms)
+            if (values[k].getDescriptor() == seen.form->descriptor) {
+                ++seen.count;
+                const float value = values[k].getValue();
+                if (seen.first < 0 && value != BufrDecoder::MISSING_VALUE &&
+                    value != BufrDecoder::NOT_IN_TABLE_B)
+                    seen.first = k;
+            }
+}
+
+const SatelliteSoundingDecoder::OtherForm* SatelliteSoundingDecoder::singleForm(int index) const
+{
+    // A form the sounding gives more than once is of its levels, or of
+    // something else than the record's one value.
+    const int descriptor = _decodedValues[index].getDescriptor();
+    for (const SingleFormSeen& seen : _singleForms)
+        if (seen.form->descriptor == descriptor)
+            return seen.count == 1 ? seen.form : nullptr;
+    return nullptr;
+}
+
+bool SatelliteSoundingDecoder::firstGiven(int index, const TextString& variable, double value)
+{
+    const float stored = static_cast<float>(value);
+    const bool given = stored != BufrDecoder::MISSING_VALUE && stored != BufrDecoder::NOT_IN_TABLE_B;
+    for (const Given& g : _given) {
+        if (!(g.variable == variable))
+            continue;
+        // A missing value never goes over a value given; the same value
+        // again changes nothing.
+        if (!given || g.value == stored)
+            return false;
+        const Sounding& s = _soundings[_siteIndex];
+        std::ostringstream why;
+        why << "The sounding at value " << s.valueIndex << " gives " << variable << " twice: "
+            << g.value << " as " << BulletinLog::descriptorText(g.descriptor).c_str() << ", then "
+            << stored << " as "
+            << BulletinLog::descriptorText(_decodedValues[index].getDescriptor()).c_str()
+            << "; the record holds the first.";
+        if (_bulletinLog.admit(_settings.storeSource, "twice: "))
+            STORE_LOG(PROBLEM) << why.str() << std::endl;
+        setAsideAfterStoring(why.str().c_str());
+        return false;
+    }
+    if (given)
+        _given.push_back({variable, stored, _decodedValues[index].getDescriptor()});
+    return true;
+}
+
+void SatelliteSoundingDecoder::endSingles()
+{
+    // A form that does not convert names its quantity where the sounding
+    // gives it in no other.
+    for (const SingleFormSeen& seen : _singleForms) {
+        if (seen.form->converts || seen.first < 0)
+            continue;
+        TextString variable;
+        if (!variableOf(seen.form->into, variable))
+            continue;
+        bool held = false;
+        for (const Given& g : _given)
+            held = held || g.variable == variable;
+        if (held)
+            continue;
+        const Sounding& s = _soundings[_siteIndex];
+        std::ostringstream why;
+        why << "The sounding at value " << s.valueIndex << " gives its " << seen.form->quantity
+            << " only as " << BulletinLog::descriptorText(seen.form->descriptor).c_str()
+            << ", which the " << _settings.typeName << " store does not hold (it takes "
+            << BulletinLog::descriptorText(seen.form->into).c_str() << ").";
+        if (_bulletinLog.admit(_settings.storeSource, "only as"))
+            STORE_LOG(PROBLEM) << why.str() << "  Stored without it." << std::endl;
+        setAsideAfterStoring(why.str().c_str());
+    }
 }
 
 void SatelliteSoundingDecoder::levelValueRefused(int index, const TextString& variable)

@@ -67,9 +67,14 @@
 // observation's values or nothing, is emptied and taken over by the
 // observation, so that the report stored again leaves no record holding
 // only its key, and nothing twice.
+// An observation that gives its height in none of those elements, nor a
+// pressure, but in another element (a geopotential height or geopotential,
+// a height above the station, a satellite navigation altitude 0 10 053) is
+// stored without it, and the bulletin set aside naming the element.
 // Other values go into the template variables of their elements in the
 // variable's unit (ElementUnits: 55 kt into "m s-1" as 28.29; a unit that
-// cannot be converted is left out with a PROBLEM line), but a relative
+// cannot be converted is left out with a PROBLEM line, and the bulletin set
+// aside once stored), but a relative
 // humidity of exactly 0, which goes in as -99999; of the text elements only
 // the flight number (0 01 006) and the ground receiving station (0 02 065)
 // are written, as rows padded with NUL bytes, and a text longer than its
@@ -253,6 +258,10 @@ private:
     // The reason a bulletin none of whose reports could be placed is set
     // aside with: what its reports lack.
     TextString unplacedReason(const SeqOf<TextString>& tails) const;
+    // An observation that gives no height of the store's forms and no
+    // pressure, but a height of another form, is named: the bulletin is set
+    // aside once stored.
+    void checkHeight(const Observation& o);
     // Gives back the handle of the report being stored, if any (none held:
     // true); false when the store could not bring its values to the disk.
     bool releaseHandle(int*& handle);
@@ -270,6 +279,10 @@ private:
     // gave a value that is not missing.
     const Observation* _storing = nullptr;
     std::set<std::string> _given;
+    // Why the bulletin is set aside once its reports are stored: the first
+    // value given that no record holds (a height of another form, a unit
+    // that does not convert).
+    TextString _asideReason;
     BulletinLog _bulletinLog;
     TextString _dataTypeName;
     int _timeout = 36000;

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -40,6 +41,10 @@ const int POSITIONS[4] = {5001, 6001, 5002, 6002};
 // level.
 const int HEIGHT_FORMS = 4;
 const int HEIGHTS[HEIGHT_FORMS] = {7010, 10070, 7002, 7007};
+// The other forms of an aircraft's height, which the store does not hold:
+// geopotential heights and geopotentials, a height above the station, an
+// altitude above the satellite navigation system's ellipsoid.
+const int OTHER_HEIGHTS[] = {7009, 10009, 7003, 7008, 10008, 7006, 10053};
 const DataAccessKey ACARS_KEY = 79;
 
 // The elements an observation is told from the one before by, when it
@@ -337,6 +342,7 @@ int AcarsBufrDecoder::storeFile()
 {
     int result = 1;
     _handles.setLength(0);
+    _asideReason = TextString();
     // A message of another kind (a satellite wind message in an aircraft
     // bulletin) is not stored as aircraft reports.
     static const MessageKind AIRCRAFT = {
@@ -491,6 +497,7 @@ int AcarsBufrDecoder::storeFile()
         });
         if (storeComponentWind(ncid, record, o))
             o.stored = true;
+        checkHeight(o);
         _storing = nullptr;
         // An observation whose values the store could not bring to the disk
         // is not stored: not notified, and the file is kept.
@@ -513,6 +520,10 @@ int AcarsBufrDecoder::storeFile()
         ACARS_LOG(VERBOSE) << "Sending a notification for subset " << o.subset << std::endl;
         sendNotification(o.time);
     }
+    // What is stored stays; a value given that no record holds keeps the
+    // bulletin.
+    if (result == 1 && _asideReason.length() > 0)
+        result = setAside(_asideReason);
     return result;
 }
 
@@ -522,6 +533,43 @@ TextString AcarsBufrDecoder::pastLimitText(int subset, int further)
                                    : "Observation " + std::to_string(further + 1) +
                                          " of report " + std::to_string(subset + 1);
     return (text + ": its time " + BulletinLog::PAST_LIMIT + ".").c_str();
+}
+
+void AcarsBufrDecoder::checkHeight(const Observation& o)
+{
+    TextString name;
+    bool tooLarge = false;
+    if (o.height >= 0 || !variableOf(HEIGHTS[0], name, tooLarge))
+        return;
+    // An observation at a pressure it gives has its level held.
+    int other = -1;
+    bool pressure = false;
+    o.forEachValue([&](int i) {
+        const BufrValues& v = _decodedValues[i];
+        const int d = v.getDescriptor();
+        if (v.getValue() == BufrDecoder::MISSING_VALUE)
+            return;
+        TextString variable;
+        bool large = false;
+        pressure = pressure || ((d == 7004 || d == 10004) && variableOf(d, variable, large));
+        if (other < 0 && std::find(std::begin(OTHER_HEIGHTS), std::end(OTHER_HEIGHTS), d) !=
+                             std::end(OTHER_HEIGHTS))
+            other = i;
+    });
+    if (other < 0 || pressure)
+        return;
+    std::string takes;
+    for (int d : HEIGHTS)
+        takes += (takes.empty() ? "" : ", ") + std::string(BulletinLog::descriptorText(d).c_str());
+    const TextString why = "Report " + TextString(std::to_string(o.subset + 1).c_str()) +
+                           " gives its height only as " +
+                           BulletinLog::descriptorText(_decodedValues[other].getDescriptor()) +
+                           ", which the store does not hold (" + name + " takes " +
+                           takes.c_str() + ").";
+    if (_bulletinLog.admit("AcarsBufrDecoder", "gives its height only as"))
+        ACARS_LOG(PROBLEM) << why << "  Stored without it." << std::endl;
+    if (_asideReason.length() == 0)
+        _asideReason = why;
 }
 
 TextString AcarsBufrDecoder::unplacedReason(const SeqOf<TextString>& tails) const
@@ -779,8 +827,9 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
     if (missing && _storing && _given.count(name.c_str()))
         return true;
     double converted = v.getValue();
-    if (text.length() == 0 &&
-        !ElementUnits::toVariable(d, converted, _writer.at(ncid), name, _bulletinLog, "AcarsBufrDecoder"))
+    if (text.length() == 0 && !ElementUnits::toVariable(d, converted, _writer.at(ncid), name,
+                                                         _bulletinLog, "AcarsBufrDecoder",
+                                                         &_asideReason))
         return false;
     float value = static_cast<float>(converted);
     if (d == RELATIVE_HUMIDITY) {
@@ -829,7 +878,7 @@ bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observatio
         bool tooLarge = false;
         if (!variableOf(elements[k], name, tooLarge) ||
             !ElementUnits::toVariable(elements[k], wind[k], _writer.at(ncid), name, _bulletinLog,
-                                      "AcarsBufrDecoder"))
+                                      "AcarsBufrDecoder", &_asideReason))
             continue;
         written = putValue(ncid, name, TextString(), static_cast<float>(wind[k]), record) ||
                   written;

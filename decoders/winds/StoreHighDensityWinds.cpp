@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cmath>
 #include <sstream>
 #include <vector>
@@ -24,6 +25,10 @@ const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const int CONFIDENCE = 33007;
 const int U_COMPONENT = 11003;
 const int V_COMPONENT = 11004;
+const int PRESSURE = 7004;
+// The heights in which a bulletin may give a wind's level: geometric,
+// geopotential, above the station.
+const int HEIGHTS[] = {7002, 7007, 10007, 7009, 10009, 7003, 7008, 10008, 7006};
 
 TextString timeText(double seconds)
 {
@@ -436,6 +441,7 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
                       wind.ownForm ? wind.speed : ReportReader::NONE})
             if (j != ReportReader::NONE)
                 own.push_back(j);
+        checkLevel(idx, own);
         for (int j : own) {
             if (storeSingleton(ncid, record, j))
                 stored = true;
@@ -532,7 +538,8 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
     if (token.length() > 0)
         return true;
     double value = v.getValue();
-    if (!ElementUnits::toVariable(d, value, _writer.at(ncid), name, _decoder.bulletinLog(), source()))
+    if (!ElementUnits::toVariable(d, value, _writer.at(ncid), name, _decoder.bulletinLog(), source(),
+                                  &_refusal))
         return true;
     if (insertDecodedValues(ncid, name, token, static_cast<float>(value), record)) {
         if (_debug)
@@ -542,6 +549,38 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
         STORE_LOG(PROBLEM) << "Unable to store singleton value for " << name << std::endl;
     }
     return true;
+}
+
+void StoreHighDensityWinds::checkLevel(int latitude, const std::vector<int>& own)
+{
+    // The level of a wind is its pressure where the store holds one.
+    TextString pressure;
+    if (!lookupVariable(PRESSURE, pressure))
+        return;
+    const SeqOf<BufrValues>& values = _decoder.decodedValues();
+    int height = ReportReader::NONE;
+    for (int j : own) {
+        const int d = values[j].getDescriptor();
+        const bool given = windForms::given(values[j].getValue());
+        TextString name;
+        if (given && lookupVariable(d, name) && name == pressure)
+            return;
+        if (given && height == ReportReader::NONE &&
+            std::find(std::begin(HEIGHTS), std::end(HEIGHTS), d) != std::end(HEIGHTS))
+            height = j;
+    }
+    if (height == ReportReader::NONE)
+        return;
+    std::ostringstream why;
+    why << "The ob at value " << latitude << " gives its level only as "
+        << BulletinLog::descriptorText(values[height].getDescriptor()) << " (a height), which "
+        << "the store does not hold (it takes the pressure " << pressure << ", "
+        << BulletinLog::descriptorText(PRESSURE) << " or "
+        << BulletinLog::descriptorText(10004) << ").";
+    if (_decoder.bulletinLog().admit(_layout.sourceName, "gives its level only as"))
+        STORE_LOG(PROBLEM) << why.str() << "  Stored without it." << std::endl;
+    if (_refusal.length() == 0)
+        _refusal = why.str().c_str();
 }
 
 bool StoreHighDensityWinds::storeWindAs(int ncid, int record, int descriptor, int givenAs,
@@ -554,7 +593,7 @@ bool StoreHighDensityWinds::storeWindAs(int ncid, int record, int descriptor, in
         STORE_LOG(DEBUG) << "dvDescriptor (" << descriptor << ") from " << givenAs << "= <"
                          << name << "> <" << value << ">" << std::endl;
     if (!ElementUnits::toVariable(givenAs, value, _writer.at(ncid), name, _decoder.bulletinLog(),
-                                  source()))
+                                  source(), &_refusal))
         return true;
     if (!insertDecodedValues(ncid, name, TextString(), static_cast<float>(value), record) &&
         _decoder.bulletinLog().admit(_layout.sourceName, "Unable to store singleton value"))

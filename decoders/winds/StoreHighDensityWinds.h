@@ -40,6 +40,12 @@
 // give a wind, sets the bulletin aside with a reason naming the element
 // (the report is not stored, the others are).
 //
+// A wind's level is its pressure (0 07 004, 0 10 004): one that gives its
+// level only as a height (0 07 002, 0 07 007, 0 10 007, a geopotential
+// height or geopotential, a height above the station) is stored without
+// it, and the bulletin set aside naming the element, as it is for a value
+// whose unit does not convert into its variable's (ElementUnits).
+//
 // A wind's values are its report's own: the first plain value of each
 // element (ReportReader::ownValues), never one of another quantity (under
 // a statistics, uncertainty or forecast qualifier), of quality information
@@ -137,7 +143,8 @@ public:
     // 1, or -1 when a wind got no record.
     int storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<double>& times);
     // Writes decoded value index at the record; false when it counts as not
-    // stored.
+    // stored.  A value whose unit does not convert into its variable's sets
+    // the bulletin aside once stored, naming it.
     virtual bool storeSingleton(int ncid, int record, int index);
     // Writes one value into the named variable by its type: a number into an
     // int, float or double variable, the text into a char variable (cut to
@@ -169,6 +176,9 @@ protected:
     RecordWriter& writer(int ncid) { return _writer.at(ncid); }
     // The reader of the bulletin being stored.
     const ReportReader& reader() const { return *_reader; }
+    // Where the reason the bulletin is set aside with once its winds are
+    // stored goes (the first one found).
+    TextString& refusal() { return _refusal; }
 
     SatelliteWindDecoder& _decoder;
 
@@ -184,6 +194,10 @@ private:
     // unit of element givenAs) into the variable of descriptor; false when
     // the template has none.
     bool storeWindAs(int ncid, int record, int descriptor, int givenAs, double value);
+    // A wind that gives its level only as a height, while the store holds
+    // it as a pressure, is named and sets the bulletin aside once stored
+    // (own: the wind's own values).
+    void checkLevel(int latitude, const std::vector<int>& own);
     // The wind's elements, for the lines that name them.
     TextString windElementsText() const;
     // Gives back a handle taken for a wind, if any (none: true); false when

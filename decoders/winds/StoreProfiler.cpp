@@ -281,7 +281,8 @@ bool ProfBufrDecoder::storeSingleton(int ncid, int record, int index, bool& writ
     STORE_LOG(DEBUG) << "subset: " << s << ", dvDescriptor (" << d << ")= <" << name << "> <"
                      << c << ">" << std::endl;
     double v = value.getValue();
-    if (!ElementUnits::toVariable(d, v, _writer.at(ncid), name, _bulletinLog, "StoreProfiler"))
+    if (!ElementUnits::toVariable(d, v, _writer.at(ncid), name, _bulletinLog, "StoreProfiler",
+                                  &_refusal))
         return true;
     written = insertDecodedValues(ncid, record, name, c, static_cast<float>(v));
     if (written)
@@ -306,7 +307,7 @@ bool ProfBufrDecoder::storePeriodLength(int ncid, int record, const StationRecor
     // Ending at the observation time: negative, in minutes.
     double minutes = -static_cast<double>(r.periodSeconds) / 60.0;
     return ElementUnits::toVariable(TIME_PERIOD_MINUTES, minutes, _writer.at(ncid), name,
-                                    _bulletinLog, "StoreProfiler") &&
+                                    _bulletinLog, "StoreProfiler", &_refusal) &&
            insertDecodedValues(ncid, record, name, TextString(), static_cast<float>(minutes));
 }
 

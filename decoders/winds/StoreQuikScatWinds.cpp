@@ -105,7 +105,8 @@ bool StoreQuikScatWinds::storeSingleton(int ncid, int record, int index)
     }
     double value = v.getValue();
     if (token.length() == 0 &&
-        !ElementUnits::toVariable(d, value, writer(ncid), name, _decoder.bulletinLog(), source()))
+        !ElementUnits::toVariable(d, value, writer(ncid), name, _decoder.bulletinLog(), source(),
+                                  &refusal()))
         return true;
     if (insertDecodedValues(ncid, name, token, static_cast<float>(value), record)) {
         if (debugOn())

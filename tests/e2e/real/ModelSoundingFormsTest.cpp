@@ -60,11 +60,22 @@ struct Item {
     enum Use { CHECKED, UNHELD, PLAIN } use;
     const char* variable;
     int level;
+    // What the record holds of it where that is not the value (a value of
+    // another form converted); NaN: the value.
+    double held = std::nan("");
 };
 
 Item v(int d, double value, const char* variable, int level = -1)
 {
     return {Item::ELEMENT, d, value, "", Item::CHECKED, variable, level};
+}
+// A station's value in another form of its variable's quantity: held
+// converted.
+Item converted(int d, double value, const char* variable, double held)
+{
+    Item i = v(d, value, variable);
+    i.held = held;
+    return i;
 }
 Item unheld(int d, double value)
 {
@@ -281,6 +292,54 @@ std::vector<Form> forms()
                        {s}}},
                      nullptr});
     }
+    // The station's elevation in the other elements of its quantity, one
+    // message each: the height of the land surface, a height or altitude
+    // (beside the station number in five digits), the surface geopotential
+    // (a geometric height by the standard atmosphere: 1177 m2 s-2 are
+    // 120.02 m); geopotential heights of its levels are no elevation.
+    {
+        const auto station = [](std::vector<Item> first) {
+            return Sounding{"KBOS", 33, 2, 0,
+                            std::vector<Item>{v(5002, 42.36, "latitude"),
+                                              v(6002, -71.01, "longitude")} +
+                                first + std::vector<Item>{factor(2)} +
+                                levels(2, 0, {7004, 12101})};
+        };
+        const auto message = [](int element, const Sounding& s) {
+            return Message{2024, 6, 1, 12, 2, false,
+                           {1198, 4194, 5002, 6002, element, 102000, 31001, 7004, 12101},
+                           {s}};
+        };
+        Message withNumber = message(7002, station({v(7002, 120, "elevation")}));
+        withNumber.descriptors.insert(withNumber.descriptors.begin() + 4, 1205);
+        withNumber.soundings[0].items.insert(withNumber.soundings[0].items.begin() + 2,
+                                             v(1205, 72509, "wmoStaNum"));
+        withNumber.soundings[0].station = "KJFK";
+        Sounding geopotential = station({converted(10008, 1177, "elevation",
+                                                   6356766.0 * (1177 / 9.80665) /
+                                                       (6356766.0 - 1177 / 9.80665))});
+        geopotential.station = "KIAD";
+        Sounding heights{"KORD", 33, 2, 0,
+                         std::vector<Item>{v(7001, 205, "elevation"), factor(2)} +
+                             std::vector<Item>{v(7004, 95000, "pressure", 0), plain(10009, 540),
+                                               v(7004, 85000, "pressure", 1), plain(10009, 1460)}};
+        f.push_back({"elevations",
+                     {message(10001, station({v(10001, 12, "elevation")})), withNumber,
+                      message(10008, geopotential),
+                      {2024, 6, 1, 12, 2, false, {1198, 4194, 7001, 102000, 31001, 7004, 10009},
+                       {heights}}},
+                     nullptr});
+    }
+    // Two elevations that differ: the record holds the first, the second is
+    // named.
+    f.push_back({"twoElevations",
+                 {{2024, 6, 1, 12, 2, false, {1198, 4194, 7001, 10001, 101000, 31001, 7004},
+                   {{"KBOS", 36, 1, 0,
+                     {v(7001, 12, "elevation"), unheld(10001, 14), factor(1),
+                      v(7004, 100000, "pressure", 0)}}}}},
+                 "Sounding KBOS gives 0 10 001 (HEIGHT OF LAND SURFACE) a second value of "
+                 "elevation, 14 beside 12 of 0 07 001 (HEIGHT OF STATION); the record holds the "
+                 "first."});
     // A surface block after the levels (surface pressure, 2 m temperature
     // after its sensor height) and levels giving their humidity as a mixing
     // ratio: no variable takes them.
@@ -524,10 +583,18 @@ TEST(ModelSoundingForms, EveryValueIsStoredWhereItsQuantityGoesOrNamed)
                         continue;
                     }
                     const int level = i.level < 0 ? 0 : i.level;
+                    int var = -1;
+                    nc_type type = NC_FLOAT;
+                    nc_inq_varid(ncid, i.variable, &var);
+                    nc_inq_vartype(ncid, var, &type);
                     const float held =
-                        level < 64 ? row<float>(ncid, i.variable, r, level + 1)[level] : 1e37f;
+                        level >= 64         ? 1e37f
+                        : type == NC_INT    ? static_cast<float>(
+                                               row<int>(ncid, i.variable, r, level + 1)[level])
+                                            : row<float>(ncid, i.variable, r, level + 1)[level];
+                    const double want = std::isnan(i.held) ? i.value : i.held;
                     const bool right =
-                        std::fabs(held - i.value) <= tolerance(i, scaleChange + increase);
+                        std::fabs(held - want) <= tolerance(i, scaleChange + increase);
                     EXPECT_TRUE(right || excused(i))
                         << what << " in " << i.variable << "[" << i.level << "] holds " << held;
                 }

@@ -48,7 +48,10 @@ enum Values { PLAIN, LIMITS, BARE };
 // with a reason containing `reason`, the records lacking the values of the
 // element `named` (CAPACITY: the levels past the store's).  A data category
 // other than 3 makes the bulletin two messages, a sounding of category 3
-// and the same of that category.
+// and the same of that category.  POES soundings give their elevation in
+// each element of `elevation` (the record holds the first), and both
+// types their cloud cover in `cloud` (0 20 011 in oktas: the record holds
+// none).
 struct Form {
     const char* name;
     int p, t, h, z;
@@ -63,6 +66,9 @@ struct Form {
     int category;
     const char* reason;
     int named;
+    std::vector<int> elevation = {10001};
+    int cloud = 20010;
+    int second = 4006;    // POES: 0 04 007 gives it to the microsecond (+0.5 s)
 };
 
 // A sounding as the encoder wrote it.
@@ -174,15 +180,17 @@ std::vector<Sounding> soundings(Kind kind, const Form& f, int c, int subsets)
             t.tm_hour = f.time[3], t.tm_min = f.time[4], t.tm_sec = f.time[5];
         }
         x.time = timegm(&t);
+        const double cloud = f.cloud == 20011 ? NONE : 30 + s;
         if (kind == POES)
-            x.scalars = {{"elevation", 200 + s}, {"precipWater", 20 + c}, {"cloudCover", 30 + s}};
+            x.scalars = {{"elevation", 200 + 10 * s}, {"precipWater", 20 + c}, {"cloudCover", cloud}};
         else
-            x.scalars = {{"cloudCover", 30 + s}, {"precipWater", 20 + c}, {"skinTemp", 290.5 + s}};
+            x.scalars = {{"cloudCover", cloud}, {"precipWater", 20 + c}, {"skinTemp", 290.5 + s}};
         for (int k = 0; k < f.levels; ++k) {
             const double p = 100000 - 1500 * k - 100 * s;
             const double t = 290.0 - 1.5 * k + 0.3 * s;
             double h = f.h == 13002 ? 0.01 - 0.00015 * k + 0.00001 * s : t - 5.0 - 0.5 * k;
-            double z = f.z == 10008 ? 1000 + 1500 * k + s : 100 + 150 * k + s;
+            const bool geopotential = f.z == 10008 || f.z == 7008 || f.z == 7003;
+            double z = geopotential ? 1000 + 1500 * k + 10 * s : 100 + 150 * k + 10 * s;
             std::vector<double> level = {p, t, h, z};
             if (f.values == LIMITS && k < 2) {
                 const int elements[] = {f.p, f.t, f.h, f.z};
@@ -274,12 +282,13 @@ BufrWriter::Bytes message(Kind kind, const Form& f, const std::vector<Sounding>&
     const bool surface = f.values != BARE;
     std::vector<int> d;
     if (kind == POES) {
-        d = {4001, 4002, 4003, 4004, 4005, 4006, 1007, 2019, 2022, 8012, 5002, 6002, 10001};
+        d = {4001, 4002, 4003, 4004, 4005, f.second, 1007, 2019, 2022, 8012, 5002, 6002};
+        d.insert(d.end(), f.elevation.begin(), f.elevation.end());
         if (surface)
             d.insert(d.end(), {8003, f.p, f.t, 8003});
-        d.insert(d.end(), {13016, 20010});
+        d.insert(d.end(), {13016, f.cloud});
     } else {
-        d = {1007, 4001, 4043, 5001, 6001, 4004, 4005, 4006, 20010, 13016, 12061};
+        d = {1007, 4001, 4043, 5001, 6001, 4004, 4005, 4006, f.cloud, 13016, 12061};
         if (surface)
             d.insert(d.end(), {8003, f.t, 2054, 12103});
     }
@@ -315,16 +324,19 @@ BufrWriter::Bytes message(Kind kind, const Form& f, const std::vector<Sounding>&
         return static_cast<double>(fields[i]);
     };
     auto scalar = [](const Sounding& x, size_t i) { return x.scalars[i].second; };
+    auto cloud = [&f](const Sounding& x) { return f.cloud == 20011 ? 3.0 : x.scalars[0].second; };
     if (kind == POES) {
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 5; ++i)
             put(4001 + i, [&](const Sounding& x) { return field(x, i); });
+        put(f.second, [&](const Sounding& x) { return field(x, 5) + (f.second == 4007) * 0.5; });
         put(1007, [](const Sounding&) { return 209; });
         put(2019, [](const Sounding&) { return 570; });
         put(2022, [](const Sounding&) { return 0; });
         put(8012, [](const Sounding&) { return 0; });
         put(5002, [](const Sounding& x) { return x.latitude; });
         put(6002, [](const Sounding& x) { return x.longitude; });
-        put(10001, [&](const Sounding& x) { return scalar(x, 0); });
+        for (size_t j = 0; j < f.elevation.size(); ++j)
+            put(f.elevation[j], [&, j](const Sounding& x) { return scalar(x, 0) + 50.0 * j; });
         if (surface) {
             put(8003, [](const Sounding&) { return 0; });
             put(f.p, [](const Sounding& x) { return x.levels.at(0)[0] + 1000; });
@@ -332,7 +344,9 @@ BufrWriter::Bytes message(Kind kind, const Form& f, const std::vector<Sounding>&
             put(8003, [](const Sounding&) { return NONE; });
         }
         put(13016, [&](const Sounding& x) { return scalar(x, 1); });
-        put(20010, [&](const Sounding& x) { return scalar(x, 2); });
+        put(f.cloud, [&](const Sounding& x) {
+            return f.cloud == 20011 ? 3.0 : scalar(x, 2);
+        });
     } else {
         put(1007, [](const Sounding&) { return 270; });
         put(4001, [&](const Sounding& x) { return field(x, 0); });
@@ -341,7 +355,7 @@ BufrWriter::Bytes message(Kind kind, const Form& f, const std::vector<Sounding>&
         put(6001, [](const Sounding& x) { return x.longitude; });
         for (int i = 3; i < 6; ++i)
             put(4001 + i, [&](const Sounding& x) { return field(x, i); });
-        put(20010, [&](const Sounding& x) { return scalar(x, 0); });
+        put(f.cloud, cloud);
         put(13016, [&](const Sounding& x) { return scalar(x, 1); });
         put(12061, [&](const Sounding& x) { return scalar(x, 2); });
         if (surface) {
@@ -392,6 +406,21 @@ void expectValue(double stored, double written, const std::string& what)
 {
     const double expected = std::isnan(written) ? -99999.0 : written;
     EXPECT_NEAR(stored, expected, 4e-7 * std::max(std::fabs(expected), 1.0)) << what;
+}
+
+// A level value of the element as the store's profile holds it: a GOES
+// height as a geopotential height, from a geometric height by the standard
+// atmosphere's relation, from a geopotential by g0.
+double held(int element, double value)
+{
+    const double r0 = 6356766.0, g0 = 9.80665;
+    if (std::isnan(value))
+        return value;
+    if (element == 7002 || element == 7007 || element == 10007)
+        return r0 * value / (r0 + value);
+    if (element == 7003 || element == 7008 || element == 10008)
+        return value / g0;
+    return value;
 }
 
 // Checks the record of a sounding against what the encoder wrote: equal
@@ -453,7 +482,8 @@ void checkRecord(Kind kind, const DecoderInstallation& p, const Form& f, const S
                     EXPECT_EQ(stored[static_cast<size_t>(k)], FILL) << what;
                 else
                     expectValue(stored[static_cast<size_t>(k)],
-                                x.levels[order[static_cast<size_t>(k)]][static_cast<size_t>(q)],
+                                held(elements[q], x.levels[order[static_cast<size_t>(k)]]
+                                                          [static_cast<size_t>(q)]),
                                 what);
             }
         }
@@ -529,7 +559,9 @@ void sweep(Kind kind, const std::vector<Form>& forms)
 } // namespace
 
 // Pressures 0 07 004, temperatures 0 12 101 or 0 12 001, mixing ratios 0 13
-// 002; another pressure or humidity element is named.
+// 002; the elevation as the height of the land surface, of the station or
+// a height or altitude; another pressure or humidity element, a second
+// elevation and a cloud amount in oktas are named.
 TEST(SatelliteSoundingForms, POES)
 {
     const int P = 7004, T = 12101, W = 13002;
@@ -571,13 +603,24 @@ TEST(SatelliteSoundingForms, POES)
          "gives 60 levels, the store holds 50.", CAPACITY},
         {"a message of data category 4", P, T, W, 0, DELAYED, NO_OP, false, 1, 4, GRID, {},
          PLAIN, 4, "Not POES soundings: the message is of data category 4", 0},
+        {"elevation 0 07 002", P, T, W, 0, DELAYED, NO_OP, false, 1, 4, GRID, {}, BARE, 3,
+         nullptr, 0, {7002}},
+        {"elevation 0 07 001, compressed", P, T, W, 0, DELAYED, NO_OP, false, 2, 4, GRID, {},
+         PLAIN, 3, nullptr, 0, {7001}},
+        {"two elevations", P, T, W, 0, DELAYED, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
+         "gives elevation twice: 200 as 0 10 001, then 250 as 0 07 002", 0, {10001, 7002}},
+        {"cloud amount in oktas", P, T, W, 0, DELAYED, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
+         "gives its cloud cover only as 0 20 011", 0, {10001}, 20011},
+        {"seconds to the microsecond", P, T, W, 0, DELAYED, NO_OP, false, 1, 4, GRID,
+         {2021, 12, 31, 23, 59, 45}, PLAIN, 3, nullptr, 0, {10001}, 20010, 4007},
     };
     sweep(POES, forms);
 }
 
 // Pressures 0 10 004, temperatures 0 12 101 or 0 12 001, dewpoints 0 12 103
-// or 0 12 003, heights 0 10 009 or 0 07 009; another pressure, humidity or
-// height element is named.
+// or 0 12 003, geopotential heights 0 10 009 or 0 07 009, or heights and
+// geopotentials converted into them; another pressure, humidity or height
+// element is named, and so is a cloud amount in oktas.
 TEST(SatelliteSoundingForms, GOES)
 {
     const int P = 10004, T = 12101, D = 12103, Z = 10009;
@@ -617,9 +660,19 @@ TEST(SatelliteSoundingForms, GOES)
         {"mixing ratios, a surface dewpoint", P, T, 13002, Z, DELAYED, NO_OP, false, 1, 5, GRID,
          {}, PLAIN, 3, "gives its humidity only as 0 13 002", 13002},
         {"heights 0 10 007", P, T, D, 10007, DELAYED, NO_OP, false, 1, 5, GRID, {}, PLAIN, 3,
-         "gives its height only as 0 10 007", 10007},
+         nullptr, 0},
+        {"heights 0 07 007, compressed", P, T, D, 7007, DELAYED, NO_OP, false, 3, 5, GRID, {},
+         PLAIN, 3, nullptr, 0},
+        {"heights 0 07 002", P, T, D, 7002, SEQUENTIAL, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
+         nullptr, 0},
         {"geopotentials 0 10 008", P, T, D, 10008, FIXED, NO_OP, false, 1, 5, GRID, {}, PLAIN, 3,
-         "gives its height only as 0 10 008", 10008},
+         nullptr, 0},
+        {"geopotentials 0 07 008, compressed", P, T, D, 7008, DELAYED, NO_OP, false, 2, 5, GRID,
+         {}, PLAIN, 3, nullptr, 0},
+        {"heights above the station", P, T, D, 7006, DELAYED, NO_OP, false, 1, 5, GRID, {}, PLAIN,
+         3, "gives its height only as 0 07 006", 7006},
+        {"cloud amount in oktas", P, T, D, Z, DELAYED, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
+         "gives its cloud cover only as 0 20 011", 0, {}, 20011},
         {"60 levels", P, T, D, Z, DELAYED, NO_OP, false, 1, 60, GRID, {}, PLAIN, 3,
          "gives 60 levels, the store holds 50.", CAPACITY},
         {"a message of data category 4", P, T, D, Z, DELAYED, NO_OP, false, 1, 4, GRID, {},

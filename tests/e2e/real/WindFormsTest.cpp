@@ -708,6 +708,21 @@ TEST(WindForms, AircraftReportsInEachFormAreStoredAsGiven)
                  "data, satellite: satellite winds), aircraft reports are of data category 4.";
         cases.push_back(c);
     }
+    // A height in a form the store does not hold (a geopotential height):
+    // the report is stored without it, the bulletin set aside naming it.
+    {
+        std::vector<Flight> f = {flight("N23", 55, 40.5, -74.5, 9000)};
+        f[0].phase = MISSING;
+        FlightItems items = reportHead();
+        items += {flightValue(7009, &Flight::height), flightValue(12101, &Flight::temperature),
+                  flightValue(11001, &Flight::direction), flightValue(11002, &Flight::speed)};
+        Case c = aircraftCase("IUAX01_KWBC_geopotential", {}, items, f, false);
+        f[0].height = MISSING;
+        c.records = {aircraftRecord(f[0])};
+        c.setAside = true;
+        c.line = "Report 1 gives its height only as 0 07 009, which the store does not hold";
+        cases.push_back(c);
+    }
     sweep("acars", "bufr/acars", "badAcarsBufr", "acars/netcdf", cases);
 }
 
@@ -1001,6 +1016,24 @@ TEST(WindForms, SatelliteWindsInEachFormAreStoredAsGiven)
         c.setAside = true;
         c.line = "Not satellite winds: the message is of data category 4 (single level upper-air "
                  "data other than satellite: aircraft), satellite winds are of data category 5.";
+        cases.push_back(c);
+    }
+    // A wind whose pressure is missing gives its level as a height, which
+    // the store does not hold: stored without it, the bulletin set aside
+    // naming it; the other wind's pressure is stored.
+    {
+        std::vector<Wind> w = {wind(10, 10.5, 20.5), wind(10, 11, 21)};
+        w[0].pressure = MISSING;
+        for (Wind& x : w)
+            x.method = x.cloudTemperature = x.confidence = x.frequency = MISSING;
+        WindItems items = {windValue(1007, &Wind::satellite)};
+        items += windTime();
+        items += {windValue(5001, &Wind::lat), windValue(6001, &Wind::lon),
+                  windValue(7004, &Wind::pressure), K<Wind>(7002, 10500),
+                  windValue(11001, &Wind::direction), windValue(11002, &Wind::speed)};
+        Case c = windCase("IUCN01_KNES_height", 5, {}, items, w, false, windRecord);
+        c.setAside = true;
+        c.line = "gives its level only as 0 07 002 (a height), which the store does not hold";
         cases.push_back(c);
     }
     sweep("csw", "bufr/CSW", "badCSWBufr", "CSW/netcdf", cases);

@@ -263,7 +263,8 @@ TEST_F(AcarsDecoder, ReportsOfOneAircraftWithinOneMinuteEachKeepTheirRecord)
 // its own values, and each further observation is a record of its own at
 // its time of day on the date nearest the report (here the day before).  A
 // wind speed in knots goes into "m s-1" converted; a value whose unit its
-// variable's cannot take is left out with its reason.
+// variable's cannot take is left out with its reason, which sets the
+// bulletin aside once its reports are stored.
 TEST_F(AcarsDecoder, FurtherObservationsKeepTheirOwnValuesInTheVariablesUnits)
 {
     t.templateFile("acars.cdl", "point/acars/netcdf",
@@ -290,7 +291,9 @@ TEST_F(AcarsDecoder, FurtherObservationsKeepTheirOwnValuesInTheVariablesUnits)
     EXPECT_TRUE(log.contains("PROBLEM: The value of 0 13 003 (%) is not stored in relHumidity "
                              "(1): no conversion between the units is known."))
         << log.text();
-    EXPECT_TRUE(log.contains("Writing record to netcdf file: "));
+    EXPECT_TRUE(log.contains("(1): no conversion between the units is known. " +
+                             ingest("IUAX02_EGRR_010002") + ", renamed to"))
+        << log.text();
     const std::vector<std::string> files = t.dataFiles("point/acars/netcdf");
     ASSERT_EQ(files.size(), 2u);
     const int32_t midnight = NOON - 12 * 3600;
