@@ -7,8 +7,8 @@
 // product key 79.
 //
 // A report takes the tail number (0 01 008) and the time group (0 04 001 to
-// 0 04 005, and 0 04 006 where the group has it, else 0 s) of its own
-// subset, the first of each.  An observation's position is the
+// 0 04 005, and 0 04 006 or 0 04 007 where the group has it, else 0 s) of
+// its own subset, the first of each.  An observation's position is the
 // high-accuracy latitude and longitude (0 05 001, 0 06 001) of its own, or
 // where those are absent the coarse-accuracy ones (0 05 002, 0 06 002),
 // which go into the same variables.  A subset's values fall into
@@ -173,8 +173,8 @@ public:
     void locateObservations();
     const std::vector<Observation>& observations() const { return _observations; }
     // The time of a further observation of a report at reportTime: its own
-    // time group, or its time of day (0 04 004, 0 04 005, and 0 04 006
-    // where it has one) on the date nearest the report; TIME_GROUP_INVALID
+    // time group, or its time of day (0 04 004, 0 04 005, and 0 04 006 or
+    // 0 04 007 where it has one) on the date nearest the report; TIME_GROUP_INVALID
     // for none, TIME_GROUP_PAST_LIMIT for one past the last time held.
     TimeGroupStatus furtherObservationTime(const Observation& o, const AbsTime& reportTime,
                                            AbsTime& time) const;

@@ -9,6 +9,7 @@ namespace {
 
 const int YEAR = 4001;
 const int SECOND = 4006;
+const int SECOND_FRACTION = 4007;    // the second to the microsecond
 
 // A field truncated toward zero, false for a missing or unusable value.
 bool field(float value, int& out)
@@ -41,8 +42,9 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
         if (values[first + k].getDescriptor() != YEAR + k)
             return TIME_GROUP_INCOMPLETE;
     }
-    const bool hasSecond =
-        inWindow(values, first + 5, subset) && values[first + 5].getDescriptor() == SECOND;
+    const bool hasSecond = inWindow(values, first + 5, subset) &&
+                           (values[first + 5].getDescriptor() == SECOND ||
+                            values[first + 5].getDescriptor() == SECOND_FRACTION);
     if (length)
         *length = hasSecond ? 6 : 5;
     int f[6];

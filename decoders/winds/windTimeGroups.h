@@ -1,8 +1,8 @@
 // The time groups of wind and aircraft reports: year, month, day, hour and
 // minute (0 04 001 to 0 04 005), each its own element, one after the other,
-// then the second (0 04 006) where the group has one.  Read where a decoder
-// expects them: at the year of a wind's report, or at each year value of an
-// aircraft report.
+// then the second (0 04 006, or 0 04 007 to the microsecond) where the
+// group has one.  Read where a decoder expects them: at the year of a wind's
+// report, or at each year value of an aircraft report.
 //
 // A group is read only inside its window: all its positions inside the
 // decoded values and in the subset of the report they belong to, so that a

@@ -68,7 +68,7 @@ struct Form {
     int named;
     std::vector<int> elevation = {10001};
     int cloud = 20010;
-    int second = 4006;    // POES: 0 04 007 gives it to the microsecond (+0.5 s)
+    int second = 4006;    // 0 04 007 gives it to the microsecond (+0.5 s)
 };
 
 // A sounding as the encoder wrote it.
@@ -288,7 +288,7 @@ BufrWriter::Bytes message(Kind kind, const Form& f, const std::vector<Sounding>&
             d.insert(d.end(), {8003, f.p, f.t, 8003});
         d.insert(d.end(), {13016, f.cloud});
     } else {
-        d = {1007, 4001, 4043, 5001, 6001, 4004, 4005, 4006, f.cloud, 13016, 12061};
+        d = {1007, 4001, 4043, 5001, 6001, 4004, 4005, f.second, f.cloud, 13016, 12061};
         if (surface)
             d.insert(d.end(), {8003, f.t, 2054, 12103});
     }
@@ -353,8 +353,9 @@ BufrWriter::Bytes message(Kind kind, const Form& f, const std::vector<Sounding>&
         put(4043, [&](const Sounding& x) { return field(x, 6); });
         put(5001, [](const Sounding& x) { return x.latitude; });
         put(6001, [](const Sounding& x) { return x.longitude; });
-        for (int i = 3; i < 6; ++i)
+        for (int i = 3; i < 5; ++i)
             put(4001 + i, [&](const Sounding& x) { return field(x, i); });
+        put(f.second, [&](const Sounding& x) { return field(x, 5) + (f.second == 4007) * 0.5; });
         put(f.cloud, cloud);
         put(13016, [&](const Sounding& x) { return scalar(x, 1); });
         put(12061, [&](const Sounding& x) { return scalar(x, 2); });
@@ -673,6 +674,8 @@ TEST(SatelliteSoundingForms, GOES)
          3, "gives its height only as 0 07 006", 7006},
         {"cloud amount in oktas", P, T, D, Z, DELAYED, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
          "gives its cloud cover only as 0 20 011", 0, {}, 20011},
+        {"seconds to the microsecond", P, T, D, Z, DELAYED, NO_OP, false, 1, 4, GRID,
+         {2021, 12, 31, 23, 59, 45}, PLAIN, 3, nullptr, 0, {}, 20010, 4007},
         {"60 levels", P, T, D, Z, DELAYED, NO_OP, false, 1, 60, GRID, {}, PLAIN, 3,
          "gives 60 levels, the store holds 50.", CAPACITY},
         {"a message of data category 4", P, T, D, Z, DELAYED, NO_OP, false, 1, 4, GRID, {},

@@ -68,7 +68,8 @@ protected:
 } // namespace
 
 // Six values before the latitude, in the wind's own report, rounded to the
-// nearest minute; a missing second counts as 0, a missing other field or a
+// nearest minute (the second 0 04 006, or 0 04 007 to the microsecond); a
+// missing second counts as 0, a missing other field or a
 // group out of its place gives no time, and a time past the last second a
 // time holds is told apart.
 TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
@@ -78,11 +79,13 @@ TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
         int first, subset;
         TimeGroupStatus status;
         const char* rounded;
+        int second = 4006;
     } cases[] = {
         {{2005, 3, 14, 12, 34, 29}, 0, 0, TIME_GROUP_OK, "2005-03-14 12:34"},
         {{2005, 3, 14, 12, 34, 30}, 0, 0, TIME_GROUP_OK, "2005-03-14 12:35"},
         {{2005, 3, 14, 12, 34, 29.9f}, 0, 0, TIME_GROUP_OK, "2005-03-14 12:34"},
         {{2005, 12, 31, 23, 59, 45}, 0, 0, TIME_GROUP_OK, "2006-01-01 00:00"},
+        {{2005, 12, 31, 23, 59, 45.5f}, 0, 0, TIME_GROUP_OK, "2006-01-01 00:00", 4007},
         {{2005, 3, 14, 12, 34, -99999}, 0, 0, TIME_GROUP_OK, "2005-03-14 12:34"},
         {{2005, 3, 14, -99999, 34, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
         {{2005, 2, 30, 12, 34, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
@@ -97,7 +100,7 @@ TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
     for (const auto& c : cases) {
         SeqOf<BufrValues> values;
         for (int k = 0; k < 6; ++k)
-            values.append(BufrValues(0, 4001 + k, c.fields[k], 0, TextString()));
+            values.append(BufrValues(0, k < 5 ? 4001 + k : c.second, c.fields[k], 0, TextString()));
         AbsTime t(7);
         EXPECT_EQ(readTimeGroup(values, c.first, c.subset, t), c.status) << c.fields[4];
         if (c.rounded)
