@@ -109,8 +109,9 @@ public:
 
     // Reads the file.  records gives the record count of each data file of
     // the store by its file time: notes of records their data file does not
-    // hold are dropped, the bounds applied, and the file is written anew.
-    // message tells what went wrong (SET_ASIDE, FAILED).
+    // hold are dropped, the bounds applied, the records past a file's
+    // committed count that no note names found (freeRecords), and the file
+    // is written anew.  message tells what went wrong (SET_ASIDE, FAILED).
     OpenResult open(const std::map<int, int>& records, std::string& message);
 
     bool begin(const std::string& identity, std::string& error);
