@@ -281,8 +281,8 @@ bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
             std::max(unknownRecords(static_cast<int>(n[0])), static_cast<int>(n[1]));
         return true;
     case 'C':
-        // Appended by a commit between passes, or by one of a pass that
-        // never ended.
+        // Appended by a commit: between passes, or inside one that never
+        // ended.
         if (!readNumbers(line + 1, end, n, 2, 0) || n[0] < INT_MIN || n[0] > INT_MAX ||
             n[1] < 0 || n[1] > INT_MAX)
             return false;
