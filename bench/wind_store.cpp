@@ -12,6 +12,13 @@
 //   hdw_bulletin/placement    the store's part alone: a handle and record
 //                             for each wind's position and time, given back
 //                             once the next wind has its record
+//   hdw_bulletin/committed/0  the same as one pass over the bulletin, as the
+//                             decoder makes it (its records noted in the pass
+//                             journal), then the commit that brings them to
+//                             the disk before the bulletin may go: into a new
+//                             data file (the first bulletin of its hour)
+//   hdw_bulletin/committed/1  the same into a data file that holds another
+//                             bulletin's winds already
 //
 //   acars_burst/end_to_end    one pass of the ACARS decoder over a burst of
 //                             BURST small bulletins (the sample generator's
@@ -27,6 +34,7 @@
 // to PROBLEM lines.
 #include "AcarsBufrDecoder.h"
 #include "AcarsSamples.h"
+#include "DiskCommit.h"
 #include "HDWBufrDecoder.h"
 #include "HighDensityWindSamples.h"
 #include "LogStream.h"
@@ -135,43 +143,93 @@ void decodeOnly(benchmark::State& state)
     counters(state);
 }
 
-void placementOnly(benchmark::State& state)
-{
+// The position and time of each wind of the bulletin.
+struct WindPlaces {
     std::vector<LatLonCoord> at;
     std::vector<double> times;
-    for (const HighDensityWindSamples::Wind& w : HighDensityWindSamples::winds()) {
-        at.push_back(LatLonCoord(static_cast<float>(w.latitude), static_cast<float>(w.longitude)));
-        times.push_back(1717243200.0 + 60 * w.minute);
+};
+
+const WindPlaces& windPlaces()
+{
+    static const WindPlaces places = [] {
+        WindPlaces p;
+        for (const HighDensityWindSamples::Wind& w : HighDensityWindSamples::winds()) {
+            p.at.push_back(
+                LatLonCoord(static_cast<float>(w.latitude), static_cast<float>(w.longitude)));
+            p.times.push_back(1717243200.0 + 60 * w.minute);
+        }
+        return p;
+    }();
+    return places;
+}
+
+// A record for each wind of the bulletin, as the decoder asks for them: each
+// handle given back once the next wind has its record.  False when a wind
+// had none.
+bool placeWinds(NetcdfPointData* store, const WindPlaces& places)
+{
+    int* previous = nullptr;
+    for (size_t i = 0; i < places.at.size(); ++i) {
+        SeqOf<double> t(places.times[i]);
+        int record = -1;
+        bool isNew = false;
+        int* handle = store->getFileHandleAndRecord(places.at[i], t, record, isNew);
+        if (previous)
+            store->releaseHandle(previous);
+        previous = handle;
+        if (!handle)
+            return false;
     }
+    return store->releaseHandle(previous);
+}
+
+// The store's part of one bulletin in a fresh data tree: its winds placed
+// alone, or in one pass (as the decoder makes it) followed by the commit,
+// into a new data file or one that holds another bulletin's winds.
+enum WindStoring { PLACED, COMMITTED_NEW_FILE, COMMITTED_FILLED_FILE };
+
+void storeWinds(benchmark::State& state, WindStoring storing)
+{
+    const WindPlaces& places = windPlaces();
     for (auto _ : state) {
         state.PauseTiming();
         const std::string data = freshData();
         NetcdfPointData* store = new NetcdfPointData((data + "/point/CSW/netcdf").c_str(), true,
                                                      false);
-        state.ResumeTiming();
-        // As the decoder does: each handle given back once the next wind has
-        // its record.
-        int* previous = nullptr;
-        for (size_t i = 0; i < at.size(); ++i) {
-            SeqOf<double> t(times[i]);
-            int record = -1;
-            bool isNew = false;
-            int* handle = store->getFileHandleAndRecord(at[i], t, record, isNew);
-            if (previous)
-                store->releaseHandle(previous);
-            previous = handle;
-            if (!handle) {
-                state.SkipWithError("no handle");
-                break;
-            }
+        std::string why;
+        if (storing == COMMITTED_FILLED_FILE) {
+            store->beginPass("IUCN01 KNES 010000 first");
+            placeWinds(store, places);
+            store->endPass(true);
+            DiskCommit::commit(why);
         }
-        if (previous)
-            store->releaseHandle(previous);
+        state.ResumeTiming();
+        if (storing == PLACED) {
+            if (!placeWinds(store, places))
+                state.SkipWithError("no handle");
+        } else {
+            store->beginPass("IUCN01 KNES 010000 second");
+            const bool placed = placeWinds(store, places);
+            store->endPass(placed);
+            if (!placed || !DiskCommit::commit(why))
+                state.SkipWithError("the bulletin was not stored");
+        }
         state.PauseTiming();
         delete store;
         state.ResumeTiming();
     }
     counters(state);
+}
+
+void placementOnly(benchmark::State& state)
+{
+    storeWinds(state, PLACED);
+}
+
+// range 1: into a file that holds a bulletin already.
+void placementCommitted(benchmark::State& state)
+{
+    storeWinds(state, state.range(0) == 1 ? COMMITTED_FILLED_FILE : COMMITTED_NEW_FILE);
 }
 
 // The bulletins of a burst of small ACARS bulletins.
@@ -229,6 +287,12 @@ BENCHMARK(endToEnd)->Name("hdw_bulletin/end_to_end")->Unit(benchmark::kMilliseco
 BENCHMARK(decodeOnly)->Name("hdw_bulletin/decode")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(placementOnly)
     ->Name("hdw_bulletin/placement")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(placementCommitted)
+    ->Name("hdw_bulletin/committed")
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #define COMMIT_LOG(category) QEV_LOG(LogStream::category, "DiskCommit")
@@ -28,6 +29,17 @@ std::vector<Noted>& noted()
 {
     static std::vector<Noted> files;
     return files;
+}
+
+struct NotedStep {
+    const void* owner;
+    DiskCommit::Step step;
+};
+
+std::vector<NotedStep>& steps()
+{
+    static std::vector<NotedStep> all;
+    return all;
 }
 
 // The first failure since the last commit, for the commit to give.
@@ -102,15 +114,40 @@ bool DiskCommit::commit(std::string& why)
                      [](const Noted& a, const Noted& b) { return a.kind < b.kind; });
     for (const Noted& file : files)
         syncNoted(file);
+    // What follows the data files only when they are all on the disk.
+    std::vector<NotedStep> after;
+    after.swap(steps());
+    if (failure().empty())
+        for (const NotedStep& s : after)
+            s.step();
     ++theGeneration;
     why.swap(failure());
     failure().clear();
     return why.empty();
 }
 
+void DiskCommit::noteStep(const void* owner, Step step)
+{
+    for (NotedStep& s : steps()) {
+        if (s.owner == owner) {
+            s.step = std::move(step);
+            return;
+        }
+    }
+    steps().push_back(NotedStep{owner, std::move(step)});
+}
+
+void DiskCommit::forget(const void* owner)
+{
+    std::vector<NotedStep>& all = steps();
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [owner](const NotedStep& s) { return s.owner == owner; }),
+              all.end());
+}
+
 bool DiskCommit::pending()
 {
-    return !noted().empty() || !failure().empty();
+    return !noted().empty() || !steps().empty() || !failure().empty();
 }
 
 unsigned DiskCommit::generation()

@@ -12,10 +12,15 @@
 //
 // A commit syncs, in this order:
 //   1. the pass journals (fdatasync): the notes that let a bulletin stored
-//      again take its records again are on the disk no later than the
-//      records;
+//      again take its records again;
 //   2. the directories (fsync): the names of new data files and journals;
-//   3. the data files (fdatasync).
+//   3. the data files (fdatasync);
+//   4. what was to follow the data files onto the disk (the pass journals'
+//      committed record counts, each written and synced by its journal):
+//      only when every sync before it succeeded.
+// Writeback orders no two files and no two pages of a file: until its
+// sync a data file may reach the disk before its journal, or the other way
+// round.  Only these steps order them.
 // A failure of any is a failed write: commit is false (each failure logged
 // once, "Could not sync <path>: <reason>"), and the caller sets the
 // bulletins of the group aside as it does on a full disk.
@@ -28,12 +33,16 @@
 #ifndef DISKCOMMIT_H
 #define DISKCOMMIT_H
 
+#include <functional>
 #include <string>
 
 class DiskCommit {
 public:
     enum Kind { JOURNAL = 0, DIRECTORY = 1, DATA_FILE = 2 };
     static const int MAX_NOTED = 64;
+    // A step of the next commit after the data files (4 above); it reports
+    // a failure by noteFailure.
+    typedef std::function<void()> Step;
 
     // Notes the file or directory open at fd (not taken over: the caller
     // keeps it); path names it in the lines.
@@ -41,6 +50,11 @@ public:
     // Notes a file that could not be noted or synced: the next commit
     // fails with this reason.
     static void noteFailure(const std::string& path, int error);
+    // Notes the step of an owner for the next commit (once: a step noted
+    // again replaces the owner's earlier one).  forget drops it (the owner
+    // goes); a commit drops every step, run or not.
+    static void noteStep(const void* owner, Step step);
+    static void forget(const void* owner);
     // Syncs what was noted, in the order above; false when anything failed
     // (why: the first failure).  Nothing is noted afterwards either way.
     static bool commit(std::string& why);

@@ -110,7 +110,10 @@ public:
     // Records placed by passes whose notes were lost (a damaged journal set
     // aside) are unknown: a pass whose first record a data file already
     // holds among them (same station or position, same time) fails, so that
-    // its bulletin is set aside rather than stored twice.
+    // its bulletin is set aside rather than stored twice.  Records that a
+    // power loss left past a file's last commit with no note (the file
+    // reached the disk before its notes) are emptied when the store is
+    // opened, and new records go over them.
     void beginPass(const TextString& identity);
     // complete: every record of the bulletin was placed and given back.
     // Either way the notes stay for the next pass over it, among those of
@@ -355,6 +358,9 @@ private:
     void removeScratchFiles();
     // Opens the pass journal of a store whose records carry no bookkeeping.
     void openPassJournal();
+    // Fills afresh the records of the data files that the journal found
+    // named by no note past their committed counts.
+    void emptyFreeRecords();
     bool journaled(const PointNetcdfFileInfo* info) const;
     // Whether a record of the file that a pass whose notes are lost placed
     // (a pass journal set aside) holds the station (key or position) at

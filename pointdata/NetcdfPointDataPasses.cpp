@@ -5,6 +5,7 @@
 
 #include "LogStream.h"
 #include "LogText.h"
+#include "NetcdfIo.h"
 #include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -104,14 +105,17 @@ void NetcdfPointData::removeScratchFiles()
 void NetcdfPointData::openPassJournal()
 {
     const PointFileStructure* s = _templateStructure;
-    if (!_writable || _staticFile || !s || s->maxStaticIds > 0 || s->nInventoryBins > 1 ||
-        s->hasChaining())
+    if (!_writable || _staticFile || !s || !s->placesEveryRecordAnew())
         return;
     std::unique_ptr<PassJournal> journal(new PassJournal(_directory.c_str()));
+    // A file of another layout (an older template's) keeps its records as
+    // its own bookkeeping finds them.
     std::map<int, int> records;
-    for (int i = 0; i < _fileInfos.count(); ++i)
-        if (PointNetcdfFileInfo* info = _fileInfos.value(i))
+    for (int i = 0; i < _fileInfos.count(); ++i) {
+        PointNetcdfFileInfo* info = _fileInfos.value(i);
+        if (info && info->structure && info->structure->placesEveryRecordAnew())
             records[_fileInfos.key(i).seconds()] = info->recordCount;
+    }
     std::string message;
     switch (journal->open(records, message)) {
     case PassJournal::OPENED:
@@ -127,13 +131,42 @@ void NetcdfPointData::openPassJournal()
         return;
     }
     _journal = std::move(journal);
+    emptyFreeRecords();
+}
+
+void NetcdfPointData::emptyFreeRecords()
+{
+    for (const auto& file : _journal->freeRecords()) {
+        PointNetcdfFileInfo* info = nullptr;
+        if (!_fileInfos.find(AbsTime(file.first), nullptr, &info) || !info || !openFileInfo(info))
+            continue;
+        // Records of bulletins still in the ingest directory, which place
+        // them again; until then nothing reads them as data.
+        const NetcdfIo io(*info->handle);
+        int emptied = 0;
+        for (int r : file.second) {
+            if (!io.fillRecord(r)) {
+                PD_LOG(PROBLEM) << "unable to fill record " << r << " of " << info->path << ": "
+                                << NetcdfIo::lastErrorText() << std::endl;
+                break;
+            }
+            ++emptied;
+        }
+        syncWritten(info);
+        info->freeStructure();
+        if (info->clientCount == 0)
+            closeFile(info);
+        PD_LOG(EVENT) << emptied << " records of " << info->path << " past the "
+                      << _journal->committedRecords(file.first)
+                      << " its last commit counted are named by no note (the notes did not "
+                         "reach the disk) and were emptied; new records of the file go over them"
+                      << std::endl;
+    }
 }
 
 bool NetcdfPointData::journaled(const PointNetcdfFileInfo* info) const
 {
-    const PointFileStructure* s = info->structure;
-    return _journal && _inPass && s->maxStaticIds <= 0 && s->nInventoryBins <= 1 &&
-           !s->hasChaining();
+    return _journal && _inPass && info->structure->placesEveryRecordAnew();
 }
 
 bool NetcdfPointData::heldWithoutNote(PointNetcdfFileInfo* info, const TextString& key,

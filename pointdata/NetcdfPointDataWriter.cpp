@@ -281,8 +281,14 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
     int error = renameNoReplaceAt(dir.fd(), scratchName.c_str(), dir.fd(), fileName.c_str());
     if (error == 0) {
         // The new name reaches the disk with the next commit, before any
-        // bulletin whose records it holds is unlinked.
+        // bulletin whose records it holds is unlinked; with a pass journal
+        // it is on the disk, and noted there, before any record can be.
         DiskCommit::note(DiskCommit::DIRECTORY, dir.fd(), _directory.c_str());
+        std::string why;
+        if (_journal && !_journal->madeFile(start.seconds(), why)) {
+            PASS_LOG(PROBLEM) << LogText(why) << std::endl;
+            passFailed(why);
+        }
         return true;
     }
     if (unlinkat(dir.fd(), scratchName.c_str(), 0) != 0)
@@ -550,24 +556,31 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         info->recordCount = unbooked;
         info->forgetIdIndex();
     }
+    const int fileTime = info->fileTime.seconds();
+    // A record placed again: filled afresh, then committed as a new one is.
+    const auto placeOver = [&](int over, bool isNew) -> int* {
+        if (!NetcdfIo(*info->handle).fillRecord(over) ||
+            !commitRecord(info, over, ids, times, latLon, key, v, -1, false)) {
+            info->freeStructure();
+            return nullptr;
+        }
+        _journal->placed(fileTime, info->recordCount);
+        ++info->clientCount;
+        lastFileTimeStamp() = info->path.right(13);
+        newRecord = isNew;
+        record = over;
+        return info->handle;
+    };
     if (journaled(info)) {
         // A record an earlier pass over this bulletin placed for this call
-        // is filled afresh and taken again.
-        int fileTime = 0, earlier = -1;
-        if (_journal->earlier(call, fileTime, earlier) && fileTime == info->fileTime.seconds() &&
+        // is taken again.
+        int earlierTime = 0, earlier = -1;
+        if (_journal->earlier(call, earlierTime, earlier) && earlierTime == fileTime &&
             earlier < info->recordCount) {
             _passChecked = true;
-            if (!NetcdfIo(*info->handle).fillRecord(earlier) ||
-                !commitRecord(info, earlier, ids, times, latLon, key, v, -1, false)) {
-                info->freeStructure();
-                return nullptr;
-            }
-            ++_passReused;
-            ++info->clientCount;
-            lastFileTimeStamp() = info->path.right(13);
-            newRecord = false;
-            record = earlier;
-            return info->handle;
+            int* handle = placeOver(earlier, false);
+            _passReused += handle != nullptr;
+            return handle;
         }
         // The first record a pass places tells a bulletin whose notes were
         // lost with a journal set aside: its station at its time is held
@@ -582,12 +595,21 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
                 return nullptr;
             }
         }
+        // A record no bulletin's note names past the file's committed
+        // count (its note was lost with a power loss) was emptied when the
+        // store was opened: the new record goes over it, so that its
+        // bulletin, stored again, is held once.
+        int emptied = _journal->freeRecord(fileTime);
+        if (emptied >= info->recordCount)
+            emptied = -1;
         std::string error;
-        if (!_journal->note(call, info->fileTime.seconds(), info->recordCount, error)) {
+        if (!_journal->note(call, fileTime, emptied >= 0 ? emptied : info->recordCount, error)) {
             PASS_LOG(PROBLEM) << LogText(error) << std::endl;
             passFailed(error);
             return nullptr;
         }
+        if (emptied >= 0)
+            return placeOver(emptied, true);
     }
     r = info->recordCount;
     int ending = writeNewRecord(info, ids, times, latLon, key, v, previous, staticIndex, insertAt);
@@ -598,6 +620,8 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     }
     ++info->clientCount;
     info->recordCount = r + 1;
+    if (_journal && s->placesEveryRecordAnew())
+        _journal->placed(fileTime, info->recordCount);
     lastFileTimeStamp() = info->path.right(13);
     // The record was synced when it was committed; its bookkeeping reaches
     // the disk with the sync of the last release.

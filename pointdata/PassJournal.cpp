@@ -73,6 +73,7 @@ PassJournal::PassJournal(const std::string& directory)
 
 PassJournal::~PassJournal()
 {
+    DiskCommit::forget(this);
     if (_fd >= 0)
         close(_fd);
 }
@@ -85,6 +86,9 @@ void PassJournal::clear()
     _runs = 0;
     _current = nullptr;
     _unknown.clear();
+    _committed.clear();
+    _counts.clear();
+    _free.clear();
 }
 
 PassJournal::Pass& PassJournal::pass(const std::string& identity)
@@ -276,6 +280,21 @@ bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
         _unknown[static_cast<int>(n[0])] =
             std::max(unknownRecords(static_cast<int>(n[0])), static_cast<int>(n[1]));
         return true;
+    case 'C':
+        // Appended by a commit: between passes, or inside one that never
+        // ended.
+        if (!readNumbers(line + 1, end, n, 2, 0) || n[0] < INT_MIN || n[0] > INT_MAX ||
+            n[1] < 0 || n[1] > INT_MAX)
+            return false;
+        _committed[static_cast<int>(n[0])] = static_cast<int>(n[1]);
+        return true;
+    case 'N':
+        if (!readNumbers(line + 1, end, n, 1, 0) || n[0] < INT_MIN || n[0] > INT_MAX)
+            return false;
+        release(static_cast<int>(n[0]), 0, INT_MAX);
+        _unknown.erase(static_cast<int>(n[0]));
+        _committed[static_cast<int>(n[0])] = 0;
+        return true;
     default:
         return false;
     }
@@ -435,6 +454,20 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
         }
     }
     bound();
+    // What the commits counted of each file held: a file no line names was
+    // made before the journal counted records, and holds committed records
+    // only.  The records past the count that no note names are nobody's.
+    std::map<int, int> committed;
+    for (const auto& file : records) {
+        auto c = _committed.find(file.first);
+        const int n = c == _committed.end() ? file.second : std::min(c->second, file.second);
+        committed[file.first] = n;
+        for (int r = n; r < file.second; ++r)
+            if (!noted(file.first, r))
+                _free[file.first].insert(r);
+    }
+    _committed.swap(committed);
+    _counts = records;
     std::string error;
     if (!rewrite(error)) {
         message = result == SET_ASIDE ? message + "; " + error : error;
@@ -450,9 +483,11 @@ bool PassJournal::rewrite(std::string& error)
         _fd = -1;
     }
     _size = _rewritten = 0;
-    if (_passes.empty() && _unknown.empty())
+    if (holdsNothing())
         return removeFile(error);
     std::string text;
+    for (const auto& c : _committed)
+        text += "C " + std::to_string(c.first) + " " + std::to_string(c.second) + "\n";
     for (const auto& u : _unknown)
         text += "U " + std::to_string(u.first) + " " + std::to_string(u.second) + "\n";
     for (const Pass& pass : _passes) {
@@ -599,6 +634,9 @@ bool PassJournal::note(int call, int fileTime, int record, std::string& error)
                 error))
         return false;
     place(*_current, call, fileTime, record, 1);
+    auto file = _free.find(fileTime);
+    if (file != _free.end() && file->second.erase(record) && file->second.empty())
+        _free.erase(file);
     return true;
 }
 
@@ -614,9 +652,98 @@ bool PassJournal::end(bool complete, std::string& error)
         ok = append("E\n", error);
     }
     bound();
-    if (_passes.empty() && _unknown.empty())
+    if (holdsNothing())
         return removeFile(error) && ok;
     if (ok && _size > 2 * _rewritten + REWRITE_SLACK)
         return rewrite(error);
     return ok;
+}
+
+bool PassJournal::holdsNothing() const
+{
+    return _passes.empty() && _unknown.empty() && _committed.empty();
+}
+
+void PassJournal::placed(int fileTime, int records)
+{
+    int& held = _counts[fileTime];
+    held = std::max(held, records);
+    if (held > committedRecords(fileTime) && _stepGeneration != DiskCommit::generation()) {
+        DiskCommit::noteStep(this, [this] { commitCounts(); });
+        _stepGeneration = DiskCommit::generation();
+    }
+}
+
+void PassJournal::commitCounts()
+{
+    std::string lines;
+    for (const auto& held : _counts)
+        if (held.second > committedRecords(held.first))
+            lines += "C " + std::to_string(held.first) + " " + std::to_string(held.second) + "\n";
+    if (lines.empty())
+        return;
+    // A journal opened anew here has a name the commit did not sync.
+    const bool opened = _fd < 0;
+    std::string error;
+    if (!append(lines, error) || !syncFile(opened, error)) {
+        DiskCommit::noteFailure(_path, errno != 0 ? errno : EIO);
+        return;
+    }
+    for (const auto& held : _counts) {
+        if (held.second <= committedRecords(held.first))
+            continue;
+        _committed[held.first] = held.second;
+        // A free record below the count would be taken for a committed one
+        // after a power loss: it stays empty.
+        auto file = _free.find(held.first);
+        if (file != _free.end()) {
+            file->second.erase(file->second.begin(), file->second.lower_bound(held.second));
+            if (file->second.empty())
+                _free.erase(file);
+        }
+    }
+}
+
+bool PassJournal::madeFile(int fileTime, std::string& error)
+{
+    release(fileTime, 0, INT_MAX);
+    _unknown.erase(fileTime);
+    _free.erase(fileTime);
+    _counts[fileTime] = 0;
+    _committed[fileTime] = 0;
+    // Its records may reach the disk as soon as they are written: the line
+    // and the names (the data file's, the journal's) are on the disk first.
+    return append("N " + std::to_string(fileTime) + "\n", error) && syncFile(true, error);
+}
+
+bool PassJournal::syncFile(bool directory, std::string& error)
+{
+    if (fdatasync(_fd) != 0) {
+        error = failure("Could not sync", _path);
+        return false;
+    }
+    if (!directory)
+        return true;
+    const SafeDirectory dir(_directory);
+    if (!dir.ok()) {
+        error = failure("Could not sync", _directory, dir.failure());
+        return false;
+    }
+    if (fsync(dir.fd()) != 0) {
+        error = failure("Could not sync", _directory);
+        return false;
+    }
+    return true;
+}
+
+int PassJournal::committedRecords(int fileTime) const
+{
+    auto found = _committed.find(fileTime);
+    return found == _committed.end() ? 0 : found->second;
+}
+
+int PassJournal::freeRecord(int fileTime) const
+{
+    auto found = _free.find(fileTime);
+    return found == _free.end() || found->second.empty() ? -1 : *found->second.begin();
 }

@@ -26,14 +26,38 @@
 //   U <fileTime> <records>        records 0 .. records - 1 of that data file
 //                                 were placed by passes whose notes are lost
 //                                 (a rewritten journal holds these first)
-// A note is written before its record is committed.  So when a store is
-// opened, a noted record that its file holds was placed by that pass (no
-// other record can follow an uncommitted one before the journal has been
-// read again), and one that the file does not hold was never placed (the
-// file, or its time's file, was removed since: the record is new again).
-// The file is noted for each DiskCommit, which syncs the journals before
-// the data files, so the notes of the records a commit brings to the disk
-// are there too; a rewrite is on the disk before it replaces the old file.
+//   C <fileTime> <records>        records 0 .. records - 1 of that data file
+//                                 are committed: on the disk with their
+//                                 notes, their bulletins free to go from the
+//                                 ingest directory (a rewritten journal holds
+//                                 these first of all)
+//   N <fileTime>                  the data file of that time was made anew:
+//                                 no record of it is committed, and no
+//                                 earlier note names one
+// A note is written before its record is committed to the data file.  But
+// the kernel writes pages back in any order, of one file or of several,
+// until a sync: a record may reach the disk before its note, which is a
+// plain write.  What orders them is the commit (DiskCommit), before which no
+// bulletin whose records it brings to the disk leaves its ingest directory:
+// it syncs the journals (every note written so far), then the data files,
+// and then each journal appends the record count of each data file its store
+// placed records in, one "C" line each, and syncs it.  So a record below its
+// file's committed count has its note on the disk (when a pass noted it),
+// and one past it was placed by a bulletin still in the ingest directory,
+// which is stored again.  When a store is opened, a noted record that its
+// file holds was placed by that pass (no other record can follow an
+// uncommitted one before the journal has been read again), and one that the
+// file does not hold was never placed (the file, or its time's file, was
+// removed since: the record is new again).  A record past the committed
+// count that no note names (its note did not reach the disk, or it was
+// placed outside a pass) is nobody's: the store empties it, and its next new
+// records of that file go over such records first (freeRecord), so that the
+// bulletin stored again is held once; one that no record has gone over by
+// the next commit stays empty.  The store notes "N" for each data
+// file it makes, on the disk with the directory before a record of the file
+// can be; a data file that no "C" or "N" line names was made before its
+// journal counted records, and every record it holds counts as committed.
+// A rewrite is on the disk before it replaces the old file.
 //
 // A pass is kept whether it ended or not, with the most recent passes: at
 // most MAX_PASSES, and the oldest go first while the notes of all take
@@ -58,6 +82,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -84,8 +109,9 @@ public:
 
     // Reads the file.  records gives the record count of each data file of
     // the store by its file time: notes of records their data file does not
-    // hold are dropped, the bounds applied, and the file is written anew.
-    // message tells what went wrong (SET_ASIDE, FAILED).
+    // hold are dropped, the bounds applied, the records past a file's
+    // committed count that no note names found (freeRecords), and the file
+    // is written anew.  message tells what went wrong (SET_ASIDE, FAILED).
     OpenResult open(const std::map<int, int>& records, std::string& message);
 
     bool begin(const std::string& identity, std::string& error);
@@ -100,6 +126,23 @@ public:
 
     // Whether a note of some pass names the record.
     bool noted(int fileTime, int record) const;
+
+    // The store holds records 0 .. records - 1 of the data file of fileTime
+    // (after a new record, in a pass or not): the next commit counts them.
+    void placed(int fileTime, int records);
+    // The store made the data file of fileTime anew (its name is in the
+    // directory, it holds no record): noted, and on the disk with the
+    // directory, before this returns.
+    bool madeFile(int fileTime, std::string& error);
+    // The committed records of the data file of fileTime: 0 .. n - 1.
+    int committedRecords(int fileTime) const;
+    // By file time, the records past the committed count that open found
+    // named by no note, for the store to empty; the store places new records
+    // over them.
+    const std::map<int, std::set<int>>& freeRecords() const { return _free; }
+    // The lowest free record of the data file of fileTime; -1 for none.  A
+    // note of it takes it.
+    int freeRecord(int fileTime) const;
     // The records 0 .. n - 1 of the data file of fileTime that passes whose
     // notes are lost placed: n, 0 for none.
     int unknownRecords(int fileTime) const;
@@ -131,6 +174,12 @@ private:
     // One whole line of the file; false when no writer writes it so.
     bool readLine(const char* line, size_t length, Pass*& current);
     bool append(const std::string& line, std::string& error);
+    bool holdsNothing() const;
+    // fdatasync of the open file, and fsync of the directory when asked.
+    bool syncFile(bool directory, std::string& error);
+    // The commit's step: the "C" lines of the counts placed since the last
+    // commit, synced.
+    void commitCounts();
     bool removeFile(std::string& error);
     // Writes the notes into a new file that replaces the old; outside a
     // pass only.
@@ -168,6 +217,11 @@ private:
     long long _runs = 0;             // runs of all passes
     Pass* _current = nullptr;        // always the last of _passes
     std::map<int, int> _unknown;     // by file time: records of lost notes
+    std::map<int, int> _committed;   // by file time: committed records
+    std::map<int, int> _counts;      // by file time: records held
+    std::map<int, std::set<int>> _free;
+    // The DiskCommit generation whose commit counts the records placed.
+    unsigned _stepGeneration = 0;
 };
 
 #endif

@@ -55,6 +55,12 @@ struct PointFileStructure {
 
     bool hasChaining() const { return prevRecord >= 0; }
     bool hasStaticTable() const { return maxStaticIds > 0; }
+    // Records with no station, chain or bin bookkeeping (keyed by position):
+    // every record a new one.
+    bool placesEveryRecordAnew() const
+    {
+        return maxStaticIds <= 0 && nInventoryBins <= 1 && !hasChaining();
+    }
 };
 
 #endif

@@ -4,14 +4,19 @@
 // frozen in the middle of its pass, and again once it has unlinked every
 // bulletin.  Just before each copy another process syncs a file of its own
 // on that file system, which commits the file system's journal (the unlinks
-// among it), as logs and other writers do all the time.
+// among it), as logs and other writers do all the time.  Two more copies
+// are taken with the decoder frozen as soon as the satellite wind store,
+// then the scatterometer store, has placed a record: another process syncs
+// their data files first, so that the records are on the disk and the
+// notes of the pass that placed them are not (the kernel's writeback of a
+// long pass does the same).
 //
-// Each copy, checked with e2fsck and mounted read-only, holds every data
-// file readable and, for each data type, either every record the decoder
-// stored (when none of its bulletins is left in the ingest directory) or
-// only records it stored; no record twice.  The decoder run again on the
-// first copy stores what was left there, once: the copy then holds what the
-// uninterrupted run stored, record for record.
+// The first two copies, checked with e2fsck and mounted read-only, hold
+// every data file readable and, for each data type, either every record
+// the decoder stored (when none of its bulletins is left in the ingest
+// directory) or only records it stored; no record twice.  The decoder run
+// again on each copy taken in mid-pass stores what was left there, once:
+// the copy then holds what the uninterrupted run stored, record for record.
 //
 // Root only (loop devices, mounts); skipped with a line otherwise.  Every
 // mount and loop device the test made goes, also when it fails.
@@ -26,10 +31,12 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -47,7 +54,9 @@ const Kind kinds[] = {
     {"ispan/bufr/CSW", "CSW/netcdf", HighDensityWindSamples::make},
     {"ispan/bufr/acars", "acars/netcdf", AcarsSamples::make},
     {"ispan/bufr/GOESSoundings", "GOES/netcdf", SatelliteSoundingSamples::makeGOES},
+    {"ispan/bufr/QuikScat", "QuikScat/netcdf", QuikScatSamples::make},
 };
+const char* const TYPES = "csw_acars_goes_quikscat";
 
 // The next ReadyMsg of the process: it has made its first pass.
 bool ready(WirePeer& peer, pid_t pid)
@@ -127,6 +136,45 @@ void syncOther(const std::string& data)
     close(fd);
 }
 
+// Once the store of a point directory has placed some records (a data file
+// holds them), the decoder is frozen in its pass and another process syncs
+// every data file of the store.
+void syncStoreOnceWritten(DecoderChild& child, const DecoderInstallation& inst,
+                          const std::string& store)
+{
+    const auto written = [&] {
+        for (const std::string& path : inst.dataFiles(store)) {
+            int ncid = -1;
+            if (nc_open(path.c_str(), NC_NOWRITE, &ncid) != NC_NOERR)
+                continue;
+            const size_t records = recordCount(ncid);
+            nc_close(ncid);
+            if (records >= 100)
+                return true;
+        }
+        return false;
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!written() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(written()) << store << "\n" << child.log();
+    ASSERT_EQ(kill(child.pid(), SIGSTOP), 0);
+    // Stopped (state T) before anything is synced.
+    for (int look = 0; look < 1000; ++look) {
+        const std::string stat = TempTree::readFile("/proc/" + std::to_string(child.pid()) + "/stat");
+        const size_t end = stat.rfind(") ");
+        if (end != std::string::npos && stat.compare(end + 2, 1, "T") == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (const std::string& path : inst.dataFiles(store)) {
+        const int fd = open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0) << path;
+        EXPECT_EQ(fdatasync(fd), 0) << path;
+        close(fd);
+    }
+}
+
 } // namespace
 
 TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
@@ -136,9 +184,9 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
         GTEST_SKIP() << "not root: no loop device to stand for a disk";
     if (!shell("command -v mkfs.ext4 && command -v e2fsck && command -v mount"))
         GTEST_SKIP() << "mkfs.ext4, e2fsck or mount is missing";
-    DecoderInstallation inst("csw_acars_goes", "bufr/CSW", "badCSWBufr");
+    DecoderInstallation inst(TYPES, "bufr/CSW", "badCSWBufr");
     for (const char* dir : {"ispan/bufr/acars", "ispan/badAcarsBufr", "ispan/bufr/GOESSoundings",
-                            "ispan/badGOESBufr"})
+                            "ispan/badGOESBufr", "ispan/bufr/QuikScat", "ispan/badQuikScatBufr"})
         inst.tree.mkdirs(std::string("qev_data/") + dir);
     const std::string data = inst.tree.qevData();
     const std::string image = inst.tree.path("disk.img");
@@ -170,13 +218,19 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
         // Frozen in the middle of its first pass, once it has stored a
         // bulletin; then the whole pass.
         DecoderChild child(std::string(QEV_BIN_DIR) + "/decoder",
-                           {inst.peer.targetText(), "3", "csw_acars_goes"},
-                           inst.tree.path("child.log"));
+                           {inst.peer.targetText(), "3", TYPES}, inst.tree.path("child.log"));
         ASSERT_TRUE(child.waitForLog("to netcdf file: ", 60000)) << child.log();
         ASSERT_EQ(kill(child.pid(), SIGSTOP), 0);
         syncOther(data);
         ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path("midway.img")));
         ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+        // The wind stores store after the sounding store, one after the
+        // other.
+        for (const std::string store : {"CSW", "QuikScat"}) {
+            syncStoreOnceWritten(child, inst, store + "/netcdf");
+            ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path(store + ".img")));
+            ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+        }
         ASSERT_TRUE(ready(inst.peer, child.pid())) << child.log();
         syncOther(data);
         ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path("after.img")));
@@ -189,13 +243,16 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
             EXPECT_FALSE(whole.stored[k].empty()) << kinds[k].store;
         }
         // The copies are checked against what the run stored.
-        for (const char* copy : {"after.img", "midway.img"}) {
+        for (const std::string copy : {"after.img", "midway.img", "CSW.img", "QuikScat.img"}) {
             SCOPED_TRACE(copy);
             const std::string copied = inst.tree.path(copy);
             // 0: clean, 1: errors corrected.
             const int fsck = std::system(("e2fsck -fy " + copied + " >/dev/null 2>&1").c_str());
             ASSERT_TRUE(WIFEXITED(fsck) && WEXITSTATUS(fsck) <= 1) << fsck;
-            {
+            // A copy of synced data files holds the last records placed with
+            // only some of their values (the values follow the place): it is
+            // checked once the decoder has stored the rest.
+            if (copy == "after.img" || copy == "midway.img") {
                 Mount lost(copied, data, true);
                 ASSERT_TRUE(lost.mounted);
                 const Held left = held(inst);
@@ -209,19 +266,19 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
                                     differs.find(" 0 beyond") != std::string::npos)
                             << differs;
                     }
-                    if (std::string(copy) == "after.img") {
+                    if (copy == "after.img") {
                         EXPECT_FALSE(left.waiting[k]);
                     }
                 }
             }
-            if (std::string(copy) == "after.img")
+            if (copy == "after.img")
                 continue;
             // The decoder of the copy stores what was left, once.
             Mount again(copied, data, false);
             ASSERT_TRUE(again.mounted);
             DecoderChild restart(std::string(QEV_BIN_DIR) + "/decoder",
-                                 {inst.peer.targetText(), "3", "csw_acars_goes"},
-                                 inst.tree.path("restart.log"));
+                                 {inst.peer.targetText(), "3", TYPES},
+                                 inst.tree.path("restart-" + copy + ".log"));
             ASSERT_TRUE(ready(inst.peer, restart.pid())) << restart.log();
             kill(restart.pid(), SIGTERM);
             EXPECT_EQ(restart.waitExit(60000), 0) << restart.log();

@@ -3,6 +3,7 @@
 // the directory lock, and an overflow record of a table without chains.
 #include "PointDataTestSupport.h"
 
+#include "DiskCommit.h"
 #include "LogCapture.h"
 #include "PassJournal.h"
 #include "TempTree.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -163,8 +165,9 @@ TEST_F(RepeatedPass, ABulletinStoredAgainAfterItsPassEndedAddsNothing)
     EXPECT_EQ(added("IUCN01 3000 a", 50), 50);
     EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
     s = reopen();
-    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
-              "P IUCN01 3000 a\nR 0 " + std::to_string(T0) + " 0 50\nE\n");
+    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"), "C " + std::to_string(T0) +
+                                                            " 0\nP IUCN01 3000 a\nR 0 " +
+                                                            std::to_string(T0) + " 0 50\nE\n");
     EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
     EXPECT_EQ(pressures(), once);
     EXPECT_EQ(added("IUCN01 3000 b", 50), 50);
@@ -179,25 +182,92 @@ TEST_F(RepeatedPass, ABulletinStoredAgainAfterItsPassEndedAddsNothing)
     EXPECT_EQ(added("IUCN01 3000 a", 1), 1);
 }
 
+// A power loss after the data file reached the disk and before the notes of
+// the pass since the last commit did, all of them or the first few: the
+// records no note names past the count the commit noted are emptied when
+// the store is opened, and the bulletin stored again goes over them and is
+// held once.  Once a commit has counted them, none is emptied.
+TEST_F(RepeatedPass, RecordsWhoseNotesMissedThePowerLossArePlacedOver)
+{
+    dir = makeDir(WIND_CDL);
+    const std::string journal = dir + "/passJournal";
+    const std::string file = dir + "/20070314_1800";
+    std::vector<int> once;
+    for (int k = 0; k < 20; ++k)
+        once.push_back(k);
+    for (int k = 100; k < 130; ++k)
+        once.push_back(k);
+    for (const int kept : {0, 10}) {
+        SCOPED_TRACE(kept);
+        std::filesystem::remove(file);
+        NetcdfPointData* s = reopen();
+        ASSERT_NE(s, nullptr);
+        s->beginPass("IUCN01 3000 a");
+        store(s, 0, 20);
+        s->endPass(true);
+        std::string why;
+        ASSERT_TRUE(DiskCommit::commit(why)) << why;
+        const std::string committed = TempTree::readFile(journal);
+        EXPECT_NE(committed.find("C " + std::to_string(T0) + " 20\n"), std::string::npos)
+            << committed;
+        s->beginPass("IUCN01 3000 b");
+        store(s, 100, 130);
+        s->endPass(true);
+        // On the disk: the journal as the commit left it, and the pass's
+        // line and first notes after it.
+        const std::string since = TempTree::readFile(journal).substr(committed.size());
+        size_t cut = 0;
+        for (int line = 0; kept > 0 && line <= kept; ++line)
+            cut = since.find('\n', cut) + 1;
+        tree.write("store/passJournal", committed + since.substr(0, cut));
+
+        LogCapture log;
+        s = reopen();
+        EXPECT_TRUE(log.contains(std::to_string(30 - kept) + " records of " + file +
+                                 " past the 20 its last commit counted"))
+            << log.text();
+        s->beginPass("IUCN01 3000 b");
+        const std::vector<Placed> again = store(s, 100, 130);
+        s->endPass(true);
+        for (int k = 0; k < 30; ++k) {
+            EXPECT_EQ(again[k].record, 20 + k) << k;
+            EXPECT_EQ(again[k].isNew, k >= kept) << k;
+        }
+        EXPECT_EQ(pressures(), once);
+        ASSERT_TRUE(DiskCommit::commit(why)) << why;
+        LogCapture quiet;
+        s = reopen();
+        EXPECT_FALSE(quiet.contains("its last commit counted")) << quiet.text();
+    }
+}
+
 // The notes as a new process reads them: a pass's run cut where a later pass
 // took a record and where its file ends, the notes of a removed file
-// dropped, and the file written anew with what is left.
+// dropped, and of a file made anew those before it.  The records past a
+// file's committed count that no note names are free; a file no count
+// names holds committed records only.  The file is written anew with what
+// is left.
 TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
 {
     TempTree tree;
     const std::string dir = tree.mkdirs("store");
-    tree.write("store/passJournal", "P a\nR 0 100 0 10\nE\n"
+    tree.write("store/passJournal", "P a\nR 0 100 0 10\nR 10 400 0\nE\n"
                                     "P b\nX 100 4\nR 0 100 4\nR 1 200 0 5\n"
-                                    "P c\nR 0 300 0 8\nR 8 300 8\ntorn R 9");
+                                    "P c\nR 0 300 0 8\nR 8 300 8\nC 300 3\nN 400\n"
+                                    "P d\nR 0 400 1\ntorn R 9");
     PassJournal journal(dir);
     std::string error;
-    ASSERT_EQ(journal.open({{100, 20}, {300, 5}}, error), PassJournal::OPENED) << error;
+    ASSERT_EQ(journal.open({{100, 20}, {300, 5}, {400, 4}}, error), PassJournal::OPENED) << error;
     EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
-              "P a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\nP c\nR 0 300 0 5\n");
+              "C 100 20\nC 300 3\nC 400 0\nP a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\n"
+              "P c\nR 0 300 0 5\nP d\nR 0 400 1\n");
+    EXPECT_EQ(journal.freeRecords(), (std::map<int, std::set<int>>{{400, {0, 2, 3}}}));
+    EXPECT_EQ(journal.freeRecord(400), 0);
     const std::map<std::string, std::vector<int>> records = {
         {"a", {0, 1, 2, 3, -1, 5, 6, 7, 8, 9, -1}},
         {"b", {4, -1}},
         {"c", {0, 1, 2, 3, 4, -1}},
+        {"d", {1, -1}},
     };
     for (const auto& pass : records) {
         ASSERT_TRUE(journal.begin(pass.first, error)) << error;
@@ -231,7 +301,7 @@ TEST(PassJournalNotes, ADamagedJournalIsKeptAsideAndTheRecordsItCoveredAreUnknow
         EXPECT_EQ(journal.unknownRecords(200), 0);
         EXPECT_FALSE(journal.noted(100, 0));
     }
-    EXPECT_EQ(TempTree::readFile(path), "U 100 20\n");
+    EXPECT_EQ(TempTree::readFile(path), "C 100 20\nC 200 0\nU 100 20\n");
     {
         PassJournal journal(dir);
         EXPECT_EQ(journal.open({{100, 25}}, message), PassJournal::OPENED) << message;
