@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -36,12 +37,15 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, _logPath.c_str(), O_WRONLY | O_CREAT, 0644);
         posix_spawn_file_actions_adddup2(&actions, 2, 1);
-        EXPECT_EQ(posix_spawn(&_pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0)
+            << program;
         posix_spawn_file_actions_destroy(&actions);
+        _pid = pid > 0 ? pid : -1;
     }
     ~DecoderChild()
     {
-        if (_status == -1 && kill(_pid, SIGKILL) == 0)
+        if (signal(SIGKILL) == 0)
             waitpid(_pid, nullptr, 0);
         for (const char* report :
              {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error: "})
@@ -49,12 +53,24 @@ public:
     }
 
     pid_t pid() const { return _pid; }
+    // kill() for the child alone: a child that was never started or has
+    // been reaped is signalled as none (-1, ESRCH), never as the pid -1 or
+    // 0 (every process the tests may signal, as root the whole machine).
+    int signal(int sig) const
+    {
+        if (_pid <= 0 || _status != -1) {
+            errno = ESRCH;
+            return -1;
+        }
+        return kill(_pid, sig);
+    }
     std::string log() const { return TempTree::readFile(_logPath); }
     // The exit code once the child has exited (-1 while it runs or when a
     // signal ended it).
     int waitExit(int timeoutMs)
     {
-        waitUntil(timeoutMs, [this] { return waitpid(_pid, &_status, WNOHANG) == _pid; });
+        if (_pid > 0)
+            waitUntil(timeoutMs, [this] { return waitpid(_pid, &_status, WNOHANG) == _pid; });
         return _status != -1 && WIFEXITED(_status) ? WEXITSTATUS(_status) : -1;
     }
     bool waitForLog(const std::string& text, int timeoutMs) const

@@ -95,7 +95,7 @@ TEST(DecoderProcess, ServesItsParentAndShutsDownClean)
 
     ASSERT_TRUE(child.waitAsleep(10000));
     const size_t requests = p.peer.count(1, 1), readies = p.peer.count(1, 0);
-    kill(child.pid(), SIGTERM);
+    child.signal(SIGTERM);
     EXPECT_EQ(child.waitExit(20000), 0);
     EXPECT_TRUE(p.peer.waitForCount(1, 0, readies + 1, 5000));
     EXPECT_EQ(p.peer.count(1, 1), requests + 1);
@@ -131,7 +131,7 @@ TEST(DecoderProcess, ReRegistersOnTimeOutAndAlarmMovesTheFileBeingDecoded)
             ASSERT_TRUE(p.sendData(ready));
         }
         ASSERT_TRUE(child.waitForLog("MXR_ENTRY [1/1] = JUSX41_SLOW", 20000)) << child.log();
-        kill(child.pid(), SIGALRM);
+        child.signal(SIGALRM);
         EXPECT_EQ(child.waitExit(20000), 1);
         EXPECT_FALSE(TempTree::exists(p.in + "JUSX41_SLOW"));
         EXPECT_TRUE(TempTree::exists(p.bad + "JUSX41_SLOW")) << child.log();

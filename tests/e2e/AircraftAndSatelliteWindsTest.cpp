@@ -196,7 +196,7 @@ TEST(WindsAndAircraft, OneProcessStoresEachDataTypeAsItsBulletinsCarryIt)
     EXPECT_EQ(notified[10008], std::multiset<int32_t>(cellMinutes.begin(), cellMinutes.end()));
 
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
 
     {

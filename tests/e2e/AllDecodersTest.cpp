@@ -127,7 +127,7 @@ TEST(AllDecoders, OneProcessRoutesEachDataMessageToItsDecoder)
     }
 
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
     EXPECT_EQ(p.notifications().size(), notices);
     size_t files = 0;

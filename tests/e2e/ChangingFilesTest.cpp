@@ -188,7 +188,7 @@ TEST(ChangingFiles, AStopInALargeFileEndsAtOnceAndTheRestartStoresItOnce)
     run.announceOnly();
     ASSERT_TRUE(run.child->waitForLog("IUAX01_KWBC_big: message 20 of the file", 60000))
         << run.child->log();
-    kill(run.child->pid(), SIGTERM);
+    run.child->signal(SIGTERM);
     EXPECT_EQ(run.child->waitExit(30000), 0) << run.child->log();
     const std::string log = run.child->log();
     EXPECT_NE(log.find("A stop is asked for: " + run.in + "/IUAX01_KWBC_big stays in the ingest "

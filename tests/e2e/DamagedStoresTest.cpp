@@ -83,7 +83,7 @@ TEST(DamagedStores, AnEmptyHourFileIsKeptAsideAndTheWindsStoredAtOnce)
         << run.child.log();
 
     const auto asked = std::chrono::steady_clock::now();
-    kill(run.child.pid(), SIGTERM);
+    run.child.signal(SIGTERM);
     EXPECT_EQ(run.child.waitExit(LIVENESS_MS), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
 }

@@ -44,7 +44,7 @@ struct DecoderProcess {
     }
     int stop()
     {
-        kill(child.pid(), SIGTERM);
+        child.signal(SIGTERM);
         return child.waitExit(60000);
     }
     // Sets the process's file size limit (RLIM_INFINITY lifts it).

@@ -113,7 +113,7 @@ TEST(DecoderUnderFaults, KilledAtRandomPointsOfItsPassesLosesNothing)
                     break;
             }
             std::this_thread::sleep_for(std::chrono::microseconds(random() % range));
-            kill(run.child.pid(), SIGKILL);
+            run.child.signal(SIGKILL);
             run.child.waitExit(10000);
         }
         expectAccounted(inst, all, false);
@@ -190,7 +190,7 @@ TEST(DecoderUnderFaults, TerminatedDuringAPassStopsAtOnceAndTheRestartStoresTheR
         inst.drop(b);
     DecoderRun run(inst, "term.log");
     ASSERT_TRUE(run.child.waitForLog("MXR_ENTRY [6/32]", 30000)) << run.child.log();
-    kill(run.child.pid(), SIGTERM);
+    run.child.signal(SIGTERM);
     EXPECT_EQ(run.child.waitExit(60000), 0) << run.child.log();
     const std::string log = run.child.log();
     const size_t closing = log.find("Syncing and closing the point-data files");

@@ -102,7 +102,7 @@ TEST(FloodingPeers, ANotificationServerThatNeverReadsHoldsABoundedQueue)
     EXPECT_EQ(occurrences(log, full), 1u);
 
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     EXPECT_EQ(p.child->waitExit(20000), 0) << p.child->log();
 }
 
@@ -130,6 +130,6 @@ TEST(FloodingPeers, RepeatedRegistrationsWriteAFewLinesAndTheirCount)
     EXPECT_EQ(occurrences(log, "no data routing manager in this process; DataReqMsg from"), 5u);
     EXPECT_EQ(occurrences(log, "DataReqMsg: pattern = KWBC.*"), 5u);
     ASSERT_TRUE(p.announce());
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     EXPECT_EQ(p.child->waitExit(20000), 0) << p.child->log();
 }

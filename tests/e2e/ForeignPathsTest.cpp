@@ -96,7 +96,7 @@ TEST(ForeignPaths, TheDaysLogDirectoryLaidByAnotherAccountIsNotWritten)
                 return 1;
         return 0;
     }));
-    ASSERT_EQ(kill(d.child.pid(), SIGUSR1), 0);
+    ASSERT_EQ(d.child.signal(SIGUSR1), 0);
     // The signal ends the wait it comes in (or the next one); a data message
     // sent before that could be taken first, and the stop then read with it.
     ASSERT_TRUE(d.child.waitForLog("No messages in time period. Re-registering.", 30000))

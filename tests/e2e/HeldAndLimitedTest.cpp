@@ -261,7 +261,7 @@ TEST(HeldAndLimited, ANotificationServerThatNeverAcceptsHoldsNothing)
     for (int look = 0; look < 3000 && !server.connecting(); ++look)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(server.connecting()) << waiting.child.log();
-    kill(waiting.child.pid(), SIGTERM);
+    waiting.child.signal(SIGTERM);
     EXPECT_EQ(waiting.child.waitExit(3000), 0) << waiting.child.log();
     EXPECT_NE(waiting.child.log().find("Signal 15 (Terminate) received for clean shutdown"),
               std::string::npos);
@@ -278,7 +278,7 @@ TEST(HeldAndLimited, SigalrmBeforeTheFirstFileMovesNothing)
     {
         DecoderProcess run(w.peer, "csw", w.tree.path("alarm.log"));
         ASSERT_TRUE(run.ready()) << run.child.log();
-        kill(run.child.pid(), SIGALRM);
+        run.child.signal(SIGALRM);
         EXPECT_EQ(run.child.waitExit(30000), 1) << run.child.log();
         EXPECT_NE(run.child.log().find("Signal 14 (Alarm clock) received for dirty shutdown"),
                   std::string::npos);

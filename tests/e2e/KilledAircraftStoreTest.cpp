@@ -109,7 +109,7 @@ TEST(KilledAircraftStore, ReportsKilledWhileStoredEndAsOneCleanRun)
         for (int wait = 0; wait < 300000 && size() < target && !TempTree::listFiles(p.in).empty();
              ++wait)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
-        kill(run.child.pid(), SIGKILL);
+        run.child.signal(SIGKILL);
         run.child.waitExit(10000);
         killed += !TempTree::listFiles(p.in).empty();
     }

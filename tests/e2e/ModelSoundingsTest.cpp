@@ -168,7 +168,7 @@ TEST(ModelSoundings, BulletinsAnnouncedByDataMessagesAreStoredAndNotified)
     }
 
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     EXPECT_EQ(p.child->waitExit(20000), 0) << p.child->log();
     for (int m : {0, 2}) {
         SCOPED_TRACE(models[m]);
@@ -231,7 +231,7 @@ TEST(ModelSoundings, RefusedFilesLeaveTheIngestDirectoryAndTheProcessRuns)
     p.drop(good);
     ASSERT_TRUE(p.announce()) << p.child->log();
     EXPECT_TRUE(p.peer.waitForCount(2, 10, 1, 10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     EXPECT_EQ(p.child->waitExit(20000), 0);
 }
 
@@ -293,7 +293,7 @@ TEST(ModelSoundings, AMessageCutShortIsRefusedAndTheOthersOfItsFileAreStored)
         EXPECT_NE(p.child->log().find(line), std::string::npos) << line << "\n" << p.child->log();
     }
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
 
     const e2e::StoredByKey stored = e2e::storedByKey(p.tree.path("qev_data/point/model/ETA/netcdf"));

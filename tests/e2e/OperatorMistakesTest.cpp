@@ -63,7 +63,7 @@ struct Decoder {
     }
     int stop()
     {
-        kill(child.pid(), SIGTERM);
+        child.signal(SIGTERM);
         return child.waitExit(60000);
     }
 

@@ -158,7 +158,7 @@ void syncStoreOnceWritten(DecoderChild& child, const DecoderInstallation& inst,
     while (!written() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(written()) << store << "\n" << child.log();
-    ASSERT_EQ(kill(child.pid(), SIGSTOP), 0);
+    ASSERT_EQ(child.signal(SIGSTOP), 0);
     // Stopped (state T) before anything is synced.
     for (int look = 0; look < 1000; ++look) {
         const std::string stat = TempTree::readFile("/proc/" + std::to_string(child.pid()) + "/stat");
@@ -220,21 +220,21 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
         DecoderChild child(std::string(QEV_BIN_DIR) + "/decoder",
                            {inst.peer.targetText(), "3", TYPES}, inst.tree.path("child.log"));
         ASSERT_TRUE(child.waitForLog("to netcdf file: ", 60000)) << child.log();
-        ASSERT_EQ(kill(child.pid(), SIGSTOP), 0);
+        ASSERT_EQ(child.signal(SIGSTOP), 0);
         syncOther(data);
         ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path("midway.img")));
-        ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+        ASSERT_EQ(child.signal(SIGCONT), 0);
         // The wind stores store after the sounding store, one after the
         // other.
         for (const std::string store : {"CSW", "QuikScat"}) {
             syncStoreOnceWritten(child, inst, store + "/netcdf");
             ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path(store + ".img")));
-            ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+            ASSERT_EQ(child.signal(SIGCONT), 0);
         }
         ASSERT_TRUE(ready(inst.peer, child.pid())) << child.log();
         syncOther(data);
         ASSERT_TRUE(shell("cp --sparse=always " + image + " " + inst.tree.path("after.img")));
-        kill(child.pid(), SIGTERM);
+        child.signal(SIGTERM);
         EXPECT_EQ(child.waitExit(60000), 0) << child.log();
 
         const Held whole = held(inst);
@@ -280,7 +280,7 @@ TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
                                  {inst.peer.targetText(), "3", TYPES},
                                  inst.tree.path("restart-" + copy + ".log"));
             ASSERT_TRUE(ready(inst.peer, restart.pid())) << restart.log();
-            kill(restart.pid(), SIGTERM);
+            restart.signal(SIGTERM);
             EXPECT_EQ(restart.waitExit(60000), 0) << restart.log();
             const Held restored = held(inst);
             for (size_t k = 0; k < whole.stored.size(); ++k) {

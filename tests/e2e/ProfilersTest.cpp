@@ -115,7 +115,7 @@ TEST(Profilers, NpnAndCapBulletinsAreStoredInTheirNetworksStores)
                            {10001, noon - 7200}, {10001, noon - 3600}, {10001, noon},
                            {10002, noon}, {10002, noon}}));
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     EXPECT_EQ(p.child->waitExit(20000), 0) << p.child->log();
 
     // The NPN stations every hour, the CAP stations at noon.

@@ -101,7 +101,7 @@ TEST(RepeatedStores, CloudDriftWindsKilledWhileStoredEndAsOneCleanRun)
         const auto due = [&] { return round == 2 ? passEnded(journal) : size() >= target; };
         for (int wait = 0; wait < 300000 && !due() && !TempTree::listFiles(p.in).empty(); ++wait)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        kill(run.child.pid(), SIGKILL);
+        run.child.signal(SIGKILL);
         run.child.waitExit(10000);
         killed += !TempTree::listFiles(p.in).empty();
     }

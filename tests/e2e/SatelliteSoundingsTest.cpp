@@ -128,7 +128,7 @@ TEST(SatelliteSoundings, StoredAtTheirSitesAndNotifiedOncePerTime)
     EXPECT_TRUE(TempTree::listFiles(goesIn).empty());
     ASSERT_TRUE(p.peer.waitForCount(2, 10, expected, 10000)) << p.child->log();
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
 
     const std::vector<WirePeer::Message> notices = p.notifications();

@@ -519,7 +519,7 @@ TEST(ModelSoundingForms, EveryValueIsStoredWhereItsQuantityGoesOrNamed)
     p.start();
     ASSERT_TRUE(p.announce()) << p.child->log();
     ASSERT_TRUE(p.child->waitAsleep(20000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
     const std::string log = p.child->log();
     EXPECT_TRUE(TempTree::listFiles(p.in).empty()) << log;

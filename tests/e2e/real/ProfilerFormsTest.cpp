@@ -551,7 +551,7 @@ TEST(ProfilerForms, EachFormIsStoredAsWrittenOrSetAsideWithItsReason)
     p.start();
     ASSERT_TRUE(p.announceFile("IUPT43_KBOU_forms")) << p.child->log();
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
     const std::string log = p.child->log();
 

@@ -838,7 +838,7 @@ void runBulletin(Kind kind, const std::string& name, const std::string& bytes, i
     p.tree.write(std::string("qev_data/ispan/") + k.ingest + "/" + name, bytes);
     ASSERT_TRUE(p.announceFile(name)) << p.child->log();
     ASSERT_TRUE(p.child->waitAsleep(10000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
     const std::string log = p.child->log();
 

@@ -531,7 +531,7 @@ void sweep(Kind kind, const std::vector<Form>& forms)
     }
     p.start();
     ASSERT_TRUE(p.child->waitAsleep(60000));
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
     const std::string log = p.child->log();
     EXPECT_TRUE(TempTree::listFiles(p.in).empty());

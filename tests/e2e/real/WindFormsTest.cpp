@@ -304,7 +304,7 @@ void sweep(const std::string& key, const std::string& ingest, const std::string&
         p.tree.write("qev_data/ispan/" + ingest + "/" + c.name,
                      std::string(c.bytes.begin(), c.bytes.end()));
     p.start();    // its first pass over what waits is done before it is ready
-    kill(p.child->pid(), SIGTERM);
+    p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
     EXPECT_TRUE(TempTree::listFiles(p.in).empty()) << p.child->log();
 
