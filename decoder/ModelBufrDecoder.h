@@ -83,6 +83,7 @@
 #include "DataTime.h"
 #include "DescriptorNameCache.h"
 #include "Dict.h"
+#include "FirstValues.h"
 #include "RecordWriter.h"
 #include "SeqOf.h"
 #include "SeqOfPtr.h"
@@ -329,13 +330,8 @@ private:
     TextString _unstoredReason;
     int _beyondNamed = -1;
     // The variables of one value per record the station being stored gave
-    // a value: variable, value and element.
-    struct Given {
-        TextString variable;
-        float value;
-        int descriptor;
-    };
-    std::vector<Given> _given;
+    // a value.
+    FirstValues _given;
     TextString _modelName;
     TextString _dataTypeName;
     int _timeout = 36000;

@@ -377,29 +377,26 @@ bool ModelBufrDecoder::firstGiven(int i, const TextString& variable, double valu
     RecordWriter::Variable v;
     if (!_writer.find(variable, v, 0, true) || v.type == NC_CHAR)
         return true;
-    const float stored = static_cast<float>(value);
-    const bool given = stored != MISSING_VALUE && stored != NOT_IN_TABLE_B;
     const int d = _decodedValues[i].getDescriptor();
-    for (const Given& g : _given) {
-        if (!(g.variable == variable))
-            continue;
-        // A missing value never goes over a value given; the same value
-        // again changes nothing.
-        if (!given || g.value == stored)
-            return false;
-        const TextString reason = "Sounding " + escaped(_stationId) + " gives " +
-                                  namedElement(d) + " a second value of " + variable + ", " +
-                                  valueText(stored) + " beside " + valueText(g.value) + " of " +
-                                  namedElement(g.descriptor) + "; the record holds the first.";
-        if (_unstoredReason.length() == 0)
-            _unstoredReason = reason;
-        if (_bulletinLog.admit("ModelBufrDecoder", "twice: "))
-            MODEL_LOG(PROBLEM) << reason << std::endl;
+    FirstValues::Given held;
+    switch (_given.offer(variable, value, d, held)) {
+    case FirstValues::WRITE:
+        return true;
+    case FirstValues::KEEP:
         return false;
+    case FirstValues::CONFLICT:
+        break;
     }
-    if (given)
-        _given.push_back({variable, stored, d});
-    return true;
+    const TextString reason = "Sounding " + escaped(_stationId) + " gives " + namedElement(d) +
+                              " a second value of " + variable + ", " +
+                              valueText(static_cast<float>(value)) + " beside " +
+                              valueText(held.value) + " of " + namedElement(held.descriptor) +
+                              "; the record holds the first.";
+    if (_unstoredReason.length() == 0)
+        _unstoredReason = reason;
+    if (_bulletinLog.admit("ModelBufrDecoder", "twice: "))
+        MODEL_LOG(PROBLEM) << reason << std::endl;
+    return false;
 }
 
 int ModelBufrDecoder::putLevelCounts(int ncid, int record)

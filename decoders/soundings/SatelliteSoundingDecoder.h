@@ -111,6 +111,7 @@
 #include "DataTime.h"
 #include "DescriptorNameCache.h"
 #include "Dict.h"
+#include "FirstValues.h"
 #include "RecordWriter.h"
 #include "SeqOf.h"
 #include "TextString.h"
@@ -455,17 +456,12 @@ private:
     const OtherForm* singleForm(int index) const;
     bool firstGiven(int index, const TextString& variable, double value);
     void endSingles();
-    struct Given {
-        TextString variable;
-        float value;
-        int descriptor;
-    };
     struct SingleFormSeen {
         const OtherForm* form;
         int count;
         int first;    // its first given value, -1 for none
     };
-    std::vector<Given> _given;
+    FirstValues _given;
     std::vector<SingleFormSeen> _singleForms;
 
     NetcdfPointData* _store = nullptr;

@@ -508,30 +508,26 @@ const SatelliteSoundingDecoder::OtherForm* SatelliteSoundingDecoder::singleForm(
 
 bool SatelliteSoundingDecoder::firstGiven(int index, const TextString& variable, double value)
 {
-    const float stored = static_cast<float>(value);
-    const bool given = stored != BufrDecoder::MISSING_VALUE && stored != BufrDecoder::NOT_IN_TABLE_B;
-    for (const Given& g : _given) {
-        if (!(g.variable == variable))
-            continue;
-        // A missing value never goes over a value given; the same value
-        // again changes nothing.
-        if (!given || g.value == stored)
-            return false;
-        const Sounding& s = _soundings[_siteIndex];
-        std::ostringstream why;
-        why << "The sounding at value " << s.valueIndex << " gives " << variable << " twice: "
-            << g.value << " as " << BulletinLog::descriptorText(g.descriptor).c_str() << ", then "
-            << stored << " as "
-            << BulletinLog::descriptorText(_decodedValues[index].getDescriptor()).c_str()
-            << "; the record holds the first.";
-        if (_bulletinLog.admit(_settings.storeSource, "twice: "))
-            STORE_LOG(PROBLEM) << why.str() << std::endl;
-        setAsideAfterStoring(why.str().c_str());
+    const int descriptor = _decodedValues[index].getDescriptor();
+    FirstValues::Given held;
+    switch (_given.offer(variable, value, descriptor, held)) {
+    case FirstValues::WRITE:
+        return true;
+    case FirstValues::KEEP:
         return false;
+    case FirstValues::CONFLICT:
+        break;
     }
-    if (given)
-        _given.push_back({variable, stored, _decodedValues[index].getDescriptor()});
-    return true;
+    const Sounding& s = _soundings[_siteIndex];
+    std::ostringstream why;
+    why << "The sounding at value " << s.valueIndex << " gives " << variable << " twice: "
+        << held.value << " as " << BulletinLog::descriptorText(held.descriptor).c_str()
+        << ", then " << static_cast<float>(value) << " as "
+        << BulletinLog::descriptorText(descriptor).c_str() << "; the record holds the first.";
+    if (_bulletinLog.admit(_settings.storeSource, "twice: "))
+        STORE_LOG(PROBLEM) << why.str() << std::endl;
+    setAsideAfterStoring(why.str().c_str());
+    return false;
 }
 
 void SatelliteSoundingDecoder::endSingles()
@@ -544,10 +540,7 @@ void SatelliteSoundingDecoder::endSingles()
         TextString variable;
         if (!variableOf(seen.form->into, variable))
             continue;
-        bool held = false;
-        for (const Given& g : _given)
-            held = held || g.variable == variable;
-        if (held)
+        if (_given.holds(variable))
             continue;
         const Sounding& s = _soundings[_siteIndex];
         std::ostringstream why;
