@@ -16,8 +16,6 @@ const int PRESSURE = 10004;    // 0 10 004
 const int DAY_OF_YEAR = 4043;
 const int HOUR = 4004;
 const int MINUTE = 4005;
-const int SECOND = 4006;
-const int SECOND_FRACTION = 4007;    // the second to the microsecond
 
 } // namespace
 
@@ -135,14 +133,12 @@ bool GOESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
     int month = 1, day = static_cast<int>(d);
     while (day > AbsTime::daysInMonth(month, static_cast<int>(y)))
         day -= AbsTime::daysInMonth(month++, static_cast<int>(y));
-    const bool hasSecond = elementAt(valueIndex + 4, subset, SECOND) ||
-                           elementAt(valueIndex + 4, subset, SECOND_FRACTION);
     const double fields[6] = {y,
                               static_cast<double>(month),
                               static_cast<double>(day),
                               _decodedValues[valueIndex + 2].getValue(),
                               _decodedValues[valueIndex + 3].getValue(),
-                              hasSecond ? _decodedValues[valueIndex + 4].getValue() : 0.0};
+                              secondAt(valueIndex + 4, subset)};
     if (!roundedTime(fields, valueIndex, time))
         return false;
     // Soundings arrive after their time: one ahead of the clock is of the

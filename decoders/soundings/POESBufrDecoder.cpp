@@ -13,9 +13,6 @@
 namespace {
 
 const int PRESSURE = 7004;    // 0 07 004
-const int SECOND = 4006;
-// The second to the microsecond, where a bulletin gives it so.
-const int SECOND_FRACTION = 4007;
 
 } // namespace
 
@@ -114,10 +111,7 @@ bool POESBufrDecoder::observationTime(int valueIndex, AbsTime& time)
     double fields[6];
     for (int i = 0; i < 5; ++i)
         fields[i] = _decodedValues[first + i].getValue();
-    fields[5] = elementAt(first + 5, subset, SECOND) ||
-                        elementAt(first + 5, subset, SECOND_FRACTION)
-                    ? _decodedValues[first + 5].getValue()
-                    : 0.0;
+    fields[5] = secondAt(first + 5, subset);
     if (!roundedTime(fields, valueIndex, time))
         return false;
     _decodedValues[first].setCharValue("DTG");

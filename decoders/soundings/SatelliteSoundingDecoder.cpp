@@ -314,6 +314,13 @@ bool SatelliteSoundingDecoder::elementAt(int index, int subset, int descriptor) 
            _decodedValues[index].getDescriptor() == descriptor;
 }
 
+double SatelliteSoundingDecoder::secondAt(int index, int subset) const
+{
+    return elementAt(index, subset, 4006) || elementAt(index, subset, 4007)
+               ? _decodedValues[index].getValue()
+               : 0.0;
+}
+
 bool SatelliteSoundingDecoder::noTime(int valueIndex, const char* why)
 {
     if (_bulletinLog.admit(_settings.decoderSource, "The sounding has no time"))

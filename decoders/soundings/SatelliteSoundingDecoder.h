@@ -398,6 +398,10 @@ protected:
     }
     // Whether the value at index is of the element and in the subset given.
     bool elementAt(int index, int subset, int descriptor) const;
+    // The seconds of a sounding's time: the value at index where it is a
+    // second (0 04 006, or 0 04 007 to the microsecond) of the subset given,
+    // else 0.
+    double secondAt(int index, int subset) const;
     // False after a PROBLEM line (bounded per bulletin) saying why the
     // sounding at valueIndex has no time.
     bool noTime(int valueIndex, const char* why);

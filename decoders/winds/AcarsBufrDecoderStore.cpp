@@ -314,8 +314,7 @@ TimeGroupStatus AcarsBufrDecoder::furtherObservationTime(const Observation& o,
         // A time of day: on the report's date, or the day before or after,
         // whichever lies nearest the report.  A missing second counts as 0;
         // 0 04 007 gives it to the microsecond.
-        const bool hasSecond = i + 2 < o.end && (values[i + 2].getDescriptor() == HOUR + 2 ||
-                                                 values[i + 2].getDescriptor() == HOUR + 3);
+        const bool hasSecond = i + 2 < o.end && isSecondElement(values[i + 2].getDescriptor());
         const float h = values[i].getValue(), m = values[i + 1].getValue();
         float sec = hasSecond ? values[i + 2].getValue() : 0.0f;
         if (sec == BufrDecoder::MISSING_VALUE)

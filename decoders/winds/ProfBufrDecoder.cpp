@@ -12,6 +12,7 @@
 #include "TimeRange.h"
 #include "dmNotify.h"
 #include "windForms.h"
+#include "windTimeGroups.h"
 
 #include <algorithm>
 #include <climits>
@@ -29,8 +30,6 @@ namespace {
 const int BLOCK_NUMBER = 1001;
 const int STATION_NUMBER = 1002;
 const int YEAR = 4001;
-const int SECOND = 4006;
-const int SECOND_FRACTION = 4007;    // the second to the microsecond
 const int NO_VALUE = ReportReader::NONE;
 const int STATION_HEIGHT = 7001;
 const int HEIGHT_ABOVE_STATION = 7006;
@@ -462,7 +461,7 @@ bool ProfBufrDecoder::inARow(int scope, const std::vector<int>& replications, in
         return false;
     for (int i = first + 5; i < second; ++i) {
         const int d = _decodedValues[i].getDescriptor();
-        const bool second = i == first + 5 && (d == SECOND || d == SECOND_FRACTION);
+        const bool second = i == first + 5 && isSecondElement(d);
         if (r.scopeOf(i) != scope || !(timeQualifier(d) || second))
             return false;
     }

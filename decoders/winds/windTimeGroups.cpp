@@ -8,8 +8,6 @@
 namespace {
 
 const int YEAR = 4001;
-const int SECOND = 4006;
-const int SECOND_FRACTION = 4007;    // the second to the microsecond
 
 // A field truncated toward zero, false for a missing or unusable value.
 bool field(float value, int& out)
@@ -42,9 +40,8 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
         if (values[first + k].getDescriptor() != YEAR + k)
             return TIME_GROUP_INCOMPLETE;
     }
-    const bool hasSecond = inWindow(values, first + 5, subset) &&
-                           (values[first + 5].getDescriptor() == SECOND ||
-                            values[first + 5].getDescriptor() == SECOND_FRACTION);
+    const bool hasSecond =
+        inWindow(values, first + 5, subset) && isSecondElement(values[first + 5].getDescriptor());
     if (length)
         *length = hasSecond ? 6 : 5;
     int f[6];
@@ -64,6 +61,11 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
         return TIME_GROUP_PAST_LIMIT;
     time = AbsTime(static_cast<int32_t>(seconds));
     return TIME_GROUP_OK;
+}
+
+bool isSecondElement(int descriptor)
+{
+    return descriptor == 4006 || descriptor == 4007;
 }
 
 AbsTime roundToMinute(const AbsTime& time)
