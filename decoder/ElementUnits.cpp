@@ -1,6 +1,7 @@
 #include "ElementUnits.h"
 
 #include "BulletinLog.h"
+#include "ElementForms.h"
 #include "LogStream.h"
 #include "RecordWriter.h"
 #include "StaticBufrInfo.h"
@@ -130,54 +131,6 @@ bool convertNormalized(const std::string& a, const std::string& b, double& value
     return true;
 }
 
-// The kinds of height (see the header) and the elements of each.
-enum HeightKind { NO_HEIGHT, GEOMETRIC, GEOPOTENTIAL_HEIGHT, GEOPOTENTIAL };
-
-HeightKind heightKind(int descriptor)
-{
-    switch (descriptor) {
-    case 7001:
-    case 7002:
-    case 7007:
-    case 7030:
-    case 10001:
-    case 10007:
-        return GEOMETRIC;
-    case 7009:
-    case 10009:
-        return GEOPOTENTIAL_HEIGHT;
-    case 7003:
-    case 7008:
-    case 10008:
-        return GEOPOTENTIAL;
-    default:
-        return NO_HEIGHT;
-    }
-}
-
-const double G0 = 9.80665;      // m s-2, the standard gravity
-const double R0 = 6356766.0;    // m, the standard atmosphere's earth radius
-
-// A height of one kind as one of another: through the geopotential height.
-double convertHeight(HeightKind from, HeightKind to, double value)
-{
-    double h = value;
-    if (from == GEOPOTENTIAL)
-        h = value / G0;
-    else if (from == GEOMETRIC)
-        h = R0 * value / (R0 + value);
-    if (to == GEOPOTENTIAL)
-        return h * G0;
-    if (to == GEOMETRIC)
-        return R0 * h / (R0 - h);
-    return h;
-}
-
-bool missing(double value)
-{
-    return value == -99999.0 || value == 99999.0;
-}
-
 } // namespace
 
 namespace {
@@ -187,7 +140,7 @@ namespace {
 bool convertInto(int descriptor, double& value, RecordWriter& writer, const TextString& variable,
                  TextString& element, TextString& units)
 {
-    if (missing(value))
+    if (!ElementForms::given(value))
         return true;
     TableBEntry entry;
     if (!StaticBufrInfo::instance()->getTableBEntry(descriptor, entry))
@@ -225,19 +178,10 @@ bool ElementUnits::toVariable(int descriptor, double& value, RecordWriter& write
     return false;
 }
 
-bool ElementUnits::toElement(int from, int to, double& value)
+bool ElementUnits::betweenElements(int from, int to, double& value)
 {
-    if (from == to || missing(value))
+    if (from == to || !ElementForms::given(value))
         return true;
-    const HeightKind a = heightKind(from);
-    const HeightKind b = heightKind(to);
-    if (a != NO_HEIGHT && b != NO_HEIGHT) {
-        if (a != b)
-            value = convertHeight(a, b, value);
-        return true;
-    }
-    if (a != NO_HEIGHT || b != NO_HEIGHT)
-        return false;
     TableBEntry x, y;
     StaticBufrInfo* tables = StaticBufrInfo::instance();
     if (!tables->getTableBEntry(from, x) || !tables->getTableBEntry(to, y))

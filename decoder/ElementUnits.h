@@ -16,16 +16,8 @@
 // case and blanks aside; two texts that are the same are the same unit,
 // known or not.
 //
-// Heights come in three kinds whose values differ by more than a unit:
-// geometric heights above mean sea level (0 07 001, 0 07 002, 0 07 007,
-// 0 07 030, 0 10 001, 0 10 007; m), geopotential heights (0 07 009,
-// 0 10 009; gpm) and geopotentials (0 07 003, 0 07 008, 0 10 008; m2 s-2).
-// toElement turns a value of one kind into another as the standard
-// atmosphere relates them: a geopotential divided by g0 = 9.80665 m s-2 is
-// its geopotential height H, and H = r0 z / (r0 + z) for the geometric
-// height z, r0 = 6356766 m.  A height above the station (0 07 006), a
-// flight level (0 07 010) and an indicated altitude (0 10 070) convert into
-// no other kind.
+// Which element converts into which (a height into a geopotential height)
+// is ElementForms's to say; this class converts between units only.
 #ifndef ELEMENTUNITS_H
 #define ELEMENTUNITS_H
 
@@ -54,11 +46,11 @@ public:
     // record holds.
     static bool toVariable(int descriptor, double& value, RecordWriter& writer,
                            const TextString& variable);
-    // A value of element from as a value of element to, both of table B:
-    // converted between their units, or between their kinds of height.
+    // A value of element from in the unit of element to, both of table B.
     // True, the value unchanged, for the same element and for a missing
-    // value; false, unchanged, when no conversion is known.
-    static bool toElement(int from, int to, double& value);
+    // value; false, unchanged, when no conversion between the units is
+    // known.
+    static bool betweenElements(int from, int to, double& value);
 };
 
 #endif

@@ -1,12 +1,13 @@
 #include "FirstValues.h"
 
 #include "BufrDecoder.h"
+#include "ElementForms.h"
 
 FirstValues::Offer FirstValues::offer(const TextString& variable, double value, int descriptor,
                                       Given& held)
 {
     const float stored = static_cast<float>(value);
-    const bool given = stored != BufrDecoder::MISSING_VALUE && stored != BufrDecoder::NOT_IN_TABLE_B;
+    const bool given = ElementForms::given(stored);
     for (const Given& g : _given) {
         if (!(g.variable == variable))
             continue;

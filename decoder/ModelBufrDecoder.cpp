@@ -4,6 +4,7 @@
 #include "ModelBufrDecoder.h"
 
 #include "AbsTime.h"
+#include "ElementForms.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
 #include "LogText.h"
@@ -251,7 +252,7 @@ SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets, SeqOf<bool
         MODEL_LOG(DEBUG) << "_obTime: " << _obTime.toString(TIME_FORMAT)
                          << " time offset (secs): " << value.getValue() << std::endl;
         const double seconds = value.getValue();
-        if (seconds == MISSING_VALUE ||
+        if (!ElementForms::given(seconds) ||
             !(seconds > INT32_MIN - 1.0 && seconds < INT32_MAX + 1.0)) {
             MODEL_LOG(PROBLEM) << "Forecast time " << seconds << " of sounding "
                                << value.getSubset() + 1 << " is not a time offset in seconds."

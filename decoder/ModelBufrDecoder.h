@@ -33,14 +33,16 @@
 //    a profile's quantity outside the station's levels of it (a surface
 //    block after the levels), a second value for one level, a level past
 //    those the template holds, and a value of a quantity the template holds
-//    under another element only (OTHER_FORMS) are not stored: each is named
-//    in a PROBLEM line, and the bulletin is set aside once its soundings are
-//    stored.  Each profile value is marked with its profile's name.  A
-//    station's value in another form of a quantity of one value per record
-//    (STATION_FORMS: its elevation as a height of the land surface, a
-//    height, a geopotential height or a geopotential; its number in five
-//    digits), given once outside its levels, is marked to be stored
-//    converted into that quantity's element.
+//    in another element only (its HELD element, into which the form does
+//    not convert: ElementForms) are not stored: each is named in a PROBLEM
+//    line, and the bulletin is set aside once its soundings are stored.
+//    Each profile value is marked with its profile's name.  A station's
+//    value in another form of a quantity of one value per record
+//    (STATION_VALUES: its elevation in any form ElementForms gives for a
+//    station's elevation, the height of the land surface, a height, a
+//    geopotential height or a geopotential; its number in five digits),
+//    given once outside its levels, is marked to be stored converted into
+//    that quantity's element.
 // 2. computeTimes gives each station its forecast time: the section 1 time
 //    plus its forecast time element 0 04 194 (seconds).  A forecast time
 //    that is missing or no whole number of seconds a time can take (an
@@ -127,7 +129,7 @@ public:
         OTHER_FORM,         // a quantity the template holds under another
                             // element only
         STATION_FORM        // a station's value in another form of a
-                            // quantity of one value per record (STATION_FORMS),
+                            // quantity of one value per record (STATION_VALUES),
                             // stored converted into it
     };
 
@@ -272,7 +274,7 @@ private:
     // The levels of one station's values: their roles, levels and counts.
     void placeStationLevels(const ReportReader& reader, StationLevels& station);
     // Whether the value is of a quantity the template holds only under
-    // another element (OTHER_FORMS), which it is not stored as.
+    // another element (HELD), which it is not stored as.
     bool isOtherForm(const BufrValues& value) const;
     // The levels (or soil layers, soil) that the current model's template
     // holds (INT_MAX where it has no level dimension), and the length of the
@@ -288,7 +290,7 @@ private:
     // A descriptor as the tables write it, with its table B name.
     static TextString namedElement(int descriptor);
     // The element whose variable takes a station value of descriptor in
-    // another form (STATION_FORMS); 0 for none.
+    // another form (STATION_VALUES); 0 for none.
     static int stationFormInto(int descriptor);
     // Whether the value at i, converted, may be written into the variable
     // of one value per record (see storeValues); a different value after a

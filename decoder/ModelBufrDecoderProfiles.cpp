@@ -14,6 +14,7 @@
 #include "ModelBufrDecoder.h"
 
 #include "BulletinLog.h"
+#include "ElementForms.h"
 #include "LogStream.h"
 #include "LogText.h"
 #include "ReportReader.h"
@@ -29,45 +30,36 @@
 
 namespace {
 
-// Elements of a quantity the model template holds under another element
-// only, with no exact conversion into it: a value of one is named and its
-// bulletin set aside, never dropped without a word.  The forms that convert
-// exactly are listed beside the template's element instead (the template's
-// "tblBname", the profile table).
+// The quantities the model store holds in one element each (the template's
+// "tblBname", the profile table): a value of another form of one of them
+// that neither has a variable of its own nor converts into that element is
+// named and its bulletin set aside, never dropped without a word.
 const struct {
-    int descriptor;
+    ElementForms::Quantity quantity;
     int held;
-} OTHER_FORMS[] = {
-    {1001, 1211},  {1002, 1211},                                  // WMO block and station number
-    {11001, 11003}, {11002, 11003},                               // wind direction and speed
-    {12004, 12101}, {12104, 12101},                               // air temperature at 2 m
-    {12003, 13001}, {12103, 13001}, {13002, 13001}, {13003, 13001},    // dew point, mixing
-                                                                       // ratio, humidity
-    {11006, 11005},                                               // vertical velocity in m/s
-    {13111, 13226}, {13197, 13226},                               // soil moisture in g/kg, m
-    {20011, 20198},                                               // cloud amount (code table)
+} HELD[] = {
+    {ElementForms::STATION_NUMBER, 1211}, {ElementForms::WIND, 11003},
+    {ElementForms::TEMPERATURE, 12101},   {ElementForms::HUMIDITY, 13001},
+    {ElementForms::VERTICAL_WIND, 11005}, {ElementForms::SOIL_MOISTURE, 13226},
+    {ElementForms::CLOUD_AMOUNT, 20198},
 };
 
-// Elements in which a station may give a quantity the template holds one
-// value of per record under another element, and that element: the
-// station's elevation as the height of the land surface, a height or
-// altitude, a geopotential height or a geopotential (converted into metres,
-// ElementUnits::toElement); its station number in five digits.  A station
-// gives such a value once, outside its levels; an element it gives more
-// often is of its levels, a quantity the template does not hold.
+// The quantities the template holds one value of per record that a station
+// may give in another form, and the element that holds each: its elevation
+// (in metres) and its station number.  A station gives such a value once,
+// outside its levels; an element it gives more often is of its levels, a
+// quantity the template does not hold.
 const struct {
-    int descriptor;
+    ElementForms::Quantity quantity;
     int into;
-} STATION_FORMS[] = {
-    {10001, 7001}, {7002, 7001}, {7007, 7001}, {10007, 7001}, {7009, 7001},
-    {10009, 7001}, {7003, 7001}, {7008, 7001}, {10008, 7001}, {1205, 1211},
-};
+} STATION_VALUES[] = {{ElementForms::ELEVATION, 7001}, {ElementForms::STATION_NUMBER, 1211}};
 
 int heldForm(int descriptor)
 {
-    for (const auto& form : OTHER_FORMS)
-        if (form.descriptor == descriptor)
-            return form.held;
+    const ElementForms::Quantity quantity = ElementForms::quantityOf(descriptor);
+    for (const auto& h : HELD)
+        if (h.quantity == quantity)
+            return ElementForms::converts(descriptor, h.held) ? 0 : h.held;
     return 0;
 }
 
@@ -179,7 +171,7 @@ int ModelBufrDecoder::profileOf(int descriptor, std::vector<signed char>& cache)
 
 bool ModelBufrDecoder::isOtherForm(const BufrValues& value) const
 {
-    if (value.getValue() == MISSING_VALUE || value.getCharValue().length() > 0)
+    if (!ElementForms::given(value.getValue()) || value.getCharValue().length() > 0)
         return false;
     const int held = heldForm(value.getDescriptor());
     TextString name;
@@ -190,9 +182,10 @@ bool ModelBufrDecoder::isOtherForm(const BufrValues& value) const
 
 int ModelBufrDecoder::stationFormInto(int descriptor)
 {
-    for (const auto& form : STATION_FORMS)
-        if (form.descriptor == descriptor)
-            return form.into;
+    for (const auto& value : STATION_VALUES)
+        if (ElementForms::gives(descriptor, value.quantity) &&
+            ElementForms::converts(descriptor, value.into))
+            return value.into;
     return 0;
 }
 
@@ -444,7 +437,7 @@ void ModelBufrDecoder::noteUnstored(int i, const TextString& station, int statio
                  (soil ? " soil layers, the store holds " : " levels, the store holds ") +
                  text(templateLevels(soil)) + ".";
         kind = "levels past those the store holds";
-    } else if (value.getValue() == MISSING_VALUE) {
+    } else if (!ElementForms::given(value.getValue())) {
         // A missing value loses nothing.
         return;
     } else if (role == OTHER_FORM) {

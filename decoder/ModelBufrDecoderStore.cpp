@@ -10,6 +10,7 @@
 
 #include "AbsTime.h"
 #include "BulletinLog.h"
+#include "ElementForms.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
 #include "LogText.h"
@@ -356,7 +357,7 @@ bool ModelBufrDecoder::storeValues(int ncid, int record, int i)
                              static_cast<size_t>(value.getIndex() > 0 ? value.getIndex() : 0)};
     double number = value.getValue();
     TextString refusal;
-    if (!ElementUnits::toElement(descriptor, into, number) ||
+    if (!ElementForms::convert(descriptor, into, number) ||
         !ElementUnits::toVariable(into, number, _writer.at(ncid), name, _bulletinLog,
                                   "ModelBufrDecoder", &refusal)) {
         if (_unstoredReason.length() == 0)

@@ -2,6 +2,7 @@
 
 #include "BufrDecoder.h"
 #include "DescriptorTree.h"
+#include "ElementForms.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -339,8 +340,7 @@ bool ReportReader::isQualifier(int descriptor)
 
 bool ReportReader::makesOtherQuantity(int descriptor, float value)
 {
-    if (!isQualifier(descriptor) || value == BufrDecoder::MISSING_VALUE ||
-        value == BufrDecoder::NOT_IN_TABLE_B)
+    if (!isQualifier(descriptor) || !ElementForms::given(value))
         return false;
     if (descriptor != 8021)
         return true;

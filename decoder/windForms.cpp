@@ -1,5 +1,7 @@
 #include "windForms.h"
 
+#include "ElementForms.h"
+
 #include <cmath>
 
 namespace windForms {
@@ -8,16 +10,11 @@ namespace {
 const double DEGREES = 180.0 / 3.14159265358979323846;
 }
 
-bool given(double value)
-{
-    return std::isfinite(value) && value != -99999.0 && value != 99999.0;
-}
-
 bool components(double direction, double speed, double& u, double& v)
 {
     u = v = MISSING;
-    if (!given(direction) || !given(speed) || direction < 0.0 || direction > 360.0 ||
-        speed < 0.0)
+    if (!ElementForms::given(direction) || !ElementForms::given(speed) || direction < 0.0 ||
+        direction > 360.0 || speed < 0.0)
         return false;
     if (speed == 0.0) {
         u = v = 0.0;
@@ -32,7 +29,7 @@ bool components(double direction, double speed, double& u, double& v)
 bool directionSpeed(double u, double v, double& direction, double& speed)
 {
     direction = speed = MISSING;
-    if (!given(u) || !given(v))
+    if (!ElementForms::given(u) || !ElementForms::given(v))
         return false;
     speed = std::hypot(u, v);
     if (speed == 0.0) {

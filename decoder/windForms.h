@@ -3,8 +3,8 @@
 // 002) or eastward and northward components (0 11 003, 0 11 004).  A store
 // that holds one form takes a wind given in the other through these.
 //
-// A missing input (-99999 as decoded, or 99999 for an element missing from
-// table B) gives missing outputs (-99999).  A calm, speed 0, has components
+// A missing input (ElementForms::given false) gives missing outputs
+// (-99999).  A calm, speed 0, has components
 // 0 and 0, and components 0 and 0 are a calm: direction 0, speed 0.
 // Otherwise the direction lies in (0, 360], north 360, as WMO code table
 // 0 11 001 writes it.
@@ -14,10 +14,6 @@
 namespace windForms {
 
 constexpr double MISSING = -99999.0;
-
-// Whether a decoded number is a value: neither missing (-99999) nor an
-// element missing from table B (99999).
-bool given(double value);
 
 // u = -speed * sin(direction), v = -speed * cos(direction).  False, both
 // missing, when the direction or the speed is not given or out of range

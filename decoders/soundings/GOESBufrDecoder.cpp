@@ -36,24 +36,16 @@ BufrFileDecoder::Record GOESBufrDecoder::goesRecord()
 
 const SatelliteSoundingDecoder::Settings& GOESBufrDecoder::goesSettings()
 {
-    // A GOES sounding's humidity is its dewpoint, its pressures 0 10 004,
-    // its heights geopotential heights: geometric heights and geopotentials
-    // are converted into them, a height above the station is none; its
-    // cloud cover is a percentage, never oktas.
-    static const OtherForm otherForms[] = {{13002, "DEWPOINT", "humidity", 0, false},
-                                           {13001, "DEWPOINT", "humidity", 0, false},
-                                           {13003, "DEWPOINT", "humidity", 0, false},
-                                           {13009, "DEWPOINT", "humidity", 0, false},
-                                           {7004, "PRESSURE", "pressure", 0, false},
-                                           {7007, "HEIGHT", "height", 10009, true},
-                                           {7002, "HEIGHT", "height", 10009, true},
-                                           {10007, "HEIGHT", "height", 10009, true},
-                                           {10008, "HEIGHT", "height", 10009, true},
-                                           {7008, "HEIGHT", "height", 10009, true},
-                                           {7003, "HEIGHT", "height", 10009, true},
-                                           {7006, "HEIGHT", "height", 0, false},
-                                           {20011, nullptr, "cloud cover", 20010, false},
-                                           {0, nullptr, nullptr, 0, false}};
+    // A GOES sounding's humidity is its dewpoint, its pressures and
+    // temperatures the profile table's elements, its heights geopotential
+    // heights: the heights that convert are converted into them; its cloud
+    // cover is a percentage.
+    static const Holds holds[] = {{ElementForms::HUMIDITY, "DEWPOINT", 0, false},
+                                  {ElementForms::PRESSURE, "PRESSURE", 0, false},
+                                  {ElementForms::HEIGHT, "HEIGHT", 10009, true},
+                                  {ElementForms::CLOUD_AMOUNT, nullptr, 20010, true},
+                                  {ElementForms::TEMPERATURE, "TEMPERATURE", 0, false},
+                                  {ElementForms::NO_QUANTITY, nullptr, 0, false}};
     static const Settings s = {
         "GOESBufrDecoder",
         "StoreGOES_Sounding",
@@ -78,7 +70,7 @@ const SatelliteSoundingDecoder::Settings& GOESBufrDecoder::goesSettings()
         "]; skipping.",
         "MXR_STORE site ",
         "; skipping.",
-        otherForms,
+        holds,
     };
     return s;
 }

@@ -33,20 +33,16 @@ BufrFileDecoder::Record POESBufrDecoder::poesRecord()
 
 const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
 {
-    // A POES sounding's humidity is its mixing ratio, its pressures 0 07 004;
-    // the height of its land surface may come as the station's height or as
-    // a height or altitude; its cloud cover is a percentage, never oktas.
-    static const OtherForm otherForms[] = {{12003, "MIXINGRATIO", "humidity", 0, false},
-                                           {12103, "MIXINGRATIO", "humidity", 0, false},
-                                           {13001, "MIXINGRATIO", "humidity", 0, false},
-                                           {13003, "MIXINGRATIO", "humidity", 0, false},
-                                           {13009, "MIXINGRATIO", "humidity", 0, false},
-                                           {10004, "PRESSURE", "pressure", 0, false},
-                                           {7001, nullptr, "elevation", 10001, true},
-                                           {7002, nullptr, "elevation", 10001, true},
-                                           {7030, nullptr, "elevation", 10001, true},
-                                           {20011, nullptr, "cloud cover", 20010, false},
-                                           {0, nullptr, nullptr, 0, false}};
+    // A POES sounding's humidity is its mixing ratio, its pressures and
+    // temperatures the profile table's elements; its elevation is the
+    // height of the land surface, taken from any other form of a station's
+    // elevation it gives once; its cloud cover is a percentage.
+    static const Holds holds[] = {{ElementForms::HUMIDITY, "MIXINGRATIO", 0, false},
+                                  {ElementForms::PRESSURE, "PRESSURE", 0, false},
+                                  {ElementForms::ELEVATION, nullptr, 10001, true},
+                                  {ElementForms::CLOUD_AMOUNT, nullptr, 20010, true},
+                                  {ElementForms::TEMPERATURE, "TEMPERATURE", 0, false},
+                                  {ElementForms::NO_QUANTITY, nullptr, 0, false}};
     static const Settings s = {
         "POESBufrDecoder",
         "StorePOES_Sounding",
@@ -71,7 +67,7 @@ const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
         "] not stored, skipping to next ob.",
         "Storing data for site location ",
         ".  Skipping to next Station.",
-        otherForms,
+        holds,
     };
     return s;
 }

@@ -6,6 +6,7 @@
 #include "AbsTime.h"
 #include "BufrSignalClient.h"
 #include "BufrValues.h"
+#include "ElementForms.h"
 #include "ElementUnits.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
@@ -228,8 +229,10 @@ bool SatelliteSoundingDecoder::readProfileDescTable()
     }
     // The forms of a profile that convert into its own element, where the
     // table does not name them itself.
-    for (const OtherForm* f = _settings.otherForms; f && f->descriptor != 0; ++f) {
-        if (isSingleForm(*f) || !f->converts || profileDescriptor(f->descriptor))
+    makeOtherForms();
+    for (const OtherForm& form : _otherForms) {
+        const OtherForm* f = &form;
+        if (isSingleForm(*f) || !f->converts)
             continue;
         ProfileDescriptor d = {f->descriptor, f->profile, -1, f->into, TextString()};
         for (int j = 0; j < n; ++j)
@@ -238,6 +241,19 @@ bool SatelliteSoundingDecoder::readProfileDescTable()
         _profileDescriptors.push_back(d);
     }
     return true;
+}
+
+void SatelliteSoundingDecoder::makeOtherForms()
+{
+    _otherForms.clear();
+    for (const Holds* h = _settings.holds; h && h->quantity != ElementForms::NO_QUANTITY; ++h)
+        for (const ElementForms::Form* f : ElementForms::forms(h->quantity)) {
+            if (h->profile ? profileDescriptor(f->descriptor) != nullptr : f->descriptor == h->into)
+                continue;
+            const bool converts = h->converted && ElementForms::converts(f->descriptor, h->into);
+            _otherForms.push_back({f->descriptor, h->profile, ElementForms::words(h->quantity),
+                                   converts || !h->profile ? h->into : 0, converts});
+        }
 }
 
 void SatelliteSoundingDecoder::setDataTime(AbsTime t)
@@ -316,7 +332,9 @@ bool SatelliteSoundingDecoder::elementAt(int index, int subset, int descriptor) 
 
 double SatelliteSoundingDecoder::secondAt(int index, int subset) const
 {
-    return elementAt(index, subset, 4006) || elementAt(index, subset, 4007)
+    return index >= 0 && index < _decodedValues.length() &&
+                   _decodedValues[index].getSubset() == subset &&
+                   ElementForms::gives(_decodedValues[index].getDescriptor(), ElementForms::SECOND)
                ? _decodedValues[index].getValue()
                : 0.0;
 }
@@ -362,10 +380,8 @@ void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int* profile
         converted[i] = -1;
         profileForms[i] = 0;
     }
-    const OtherForm* forms = _settings.otherForms;
-    std::vector<int> other;
-    for (const OtherForm* f = forms; f && f->descriptor != 0; ++f)
-        other.push_back(-1);
+    const OtherForm* forms = _otherForms.data();
+    std::vector<int> other(_otherForms.size(), -1);
     const int end = soundingEnd(start);
     for (int k = std::max(start, 0); k < end; ++k) {
         const BufrValues& v = _decodedValues[k];
@@ -378,8 +394,7 @@ void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int* profile
             continue;
         const bool level = levelValue(k, false);
         const float value = v.getValue();
-        const bool given = value != BufrDecoder::MISSING_VALUE &&
-                           value != BufrDecoder::NOT_IN_TABLE_B;
+        const bool given = ElementForms::given(value);
         if (own && own->profile >= 0 && own->into != 0) {
             const size_t e = static_cast<size_t>(own - _profileDescriptors.data());
             if (level || !p[own->profile].levelTest)
@@ -572,7 +587,7 @@ bool SatelliteSoundingDecoder::buildLevels(int start)
         if (cursor < _numLevels) {
             // A converting form's value as one of the profile's own element.
             double value = values[k].getValue();
-            if (d->into != 0 && !ElementUnits::toElement(d->descriptor, d->into, value))
+            if (d->into != 0 && !ElementForms::convert(d->descriptor, d->into, value))
                 value = BufrDecoder::MISSING_VALUE;
             slots[d->profile][cursor] = static_cast<float>(value);
         }

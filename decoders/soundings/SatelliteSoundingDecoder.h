@@ -59,8 +59,9 @@
 // A sounding gives each quantity of a profile in one of the elements the
 // profile table names for it (temperatures 0 12 001 or 0 12 101, dewpoints
 // 0 12 003 or 0 12 103), or in a form that converts into them
-// (Settings::otherForms: a GOES sounding's heights as geometric heights or
-// geopotentials, stored as geopotential heights), taken where its levels
+// (ElementForms, where Settings::holds lets the profile take them: a GOES
+// sounding's heights as geometric heights or geopotentials, stored as
+// geopotential heights), taken where its levels
 // give the quantity in none of the table's elements; one whose levels give
 // a quantity only in a form that does not convert (a POES sounding's
 // humidity as a dewpoint, a GOES sounding's as a mixing ratio, its
@@ -111,6 +112,7 @@
 #include "DataTime.h"
 #include "DescriptorNameCache.h"
 #include "Dict.h"
+#include "ElementForms.h"
 #include "FirstValues.h"
 #include "RecordWriter.h"
 #include "SeqOf.h"
@@ -126,11 +128,23 @@ struct PlotInfoTable;
 
 class SatelliteSoundingDecoder : public BufrFileDecoder {
 public:
+    // A quantity the data type's store holds: in a profile (named as in the
+    // profile table), or in the variable of the element `into`, one value
+    // per record (profile null).  converted: whether the forms of the
+    // quantity that convert into `into` are taken (for a profile, where its
+    // levels give it in none of the table's elements).
+    struct Holds {
+        ElementForms::Quantity quantity;
+        const char* profile;
+        int into;
+        bool converted;
+    };
+
     // An element in which WMO layouts give a quantity that the data type's
-    // store holds in other elements: in a profile (named as in the profile
-    // table), or in a variable of one value per record (profile null), the
-    // variable of the element `into`.  A form that converts is stored as a
-    // value of `into` (ElementUnits::toElement); one that does not is named.
+    // store holds in other elements (ElementForms's forms of a Holds): in a
+    // profile, or in the variable of the element `into`.  A form that
+    // converts is stored as a value of `into` (ElementForms::convert); one
+    // that does not is named.
     struct OtherForm {
         int descriptor;
         const char* profile;
@@ -173,8 +187,9 @@ public:
         // " ......") and the ending of the no-handle line.
         const char* storingPrefix;
         const char* noHandleEnding;
-        // The other forms of the profiles' quantities, ended by {0}.
-        const OtherForm* otherForms;
+        // The quantities the store holds whose other forms it takes or
+        // names, ended by NO_QUANTITY.
+        const Holds* holds;
     };
 
     // The most profiles of a data type.
@@ -448,6 +463,12 @@ private:
     // a level value given sets the file aside naming its element (once the
     // current sounding's other form named it, without a line of its own).
     void levelValueRefused(int index, const TextString& variable);
+
+    // The other forms of the quantities the store holds (Settings::holds),
+    // made from the catalogue once the profile table is read: none of the
+    // table's elements and none a single value's own element.
+    void makeOtherForms();
+    std::vector<OtherForm> _otherForms;
 
     // The values of one per record of the sounding being stored.
     // beginSingles counts the other forms of such values among its values

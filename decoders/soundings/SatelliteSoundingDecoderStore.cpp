@@ -108,7 +108,7 @@ int SatelliteSoundingDecoder::storeSounding()
         }
         const float lat = latitude.getValue();
         const float lon = values[i + 1].getValue();
-        if (lat == BufrDecoder::MISSING_VALUE || lon == BufrDecoder::MISSING_VALUE)
+        if (!ElementForms::given(lat) || !ElementForms::given(lon))
             ++unplaced;
         TextString siteId;
         if (!checkLocation(lat, lon, siteId))
@@ -200,7 +200,7 @@ int SatelliteSoundingDecoder::storeSounding()
 
 bool SatelliteSoundingDecoder::checkLocation(float latitude, float longitude, TextString& siteId)
 {
-    if (latitude == BufrDecoder::MISSING_VALUE || longitude == BufrDecoder::MISSING_VALUE) {
+    if (!ElementForms::given(latitude) || !ElementForms::given(longitude)) {
         if (_bulletinLog.admit(_settings.storeSource, _settings.missingLocation))
             STORE_LOG(PROBLEM) << _settings.missingLocation << std::endl;
         return false;
@@ -434,7 +434,7 @@ bool SatelliteSoundingDecoder::storeSingleton(int ncid, int record, int index, b
         }
         double value = v.getValue();
         TextString refusal;
-        if ((form && !ElementUnits::toElement(descriptor, form->into, value)) ||
+        if ((form && !ElementForms::convert(descriptor, form->into, value)) ||
             !ElementUnits::toVariable(form ? form->into : descriptor, value, _writer.at(ncid),
                                       name, _bulletinLog, _settings.storeSource, &refusal)) {
             setAsideAfterStoring(refusal.length() > 0
@@ -478,9 +478,9 @@ void SatelliteSoundingDecoder::beginSingles(int begin, int end)
 {
     _given.clear();
     _singleForms.clear();
-    for (const OtherForm* f = _settings.otherForms; f && f->descriptor != 0; ++f)
-        if (isSingleForm(*f))
-            _singleForms.push_back({f, 0, -1});
+    for (const OtherForm& f : _otherForms)
+        if (isSingleForm(f))
+            _singleForms.push_back({&f, 0, -1});
     if (_singleForms.empty())
         return;
     const BufrValues* const values = _decodedValues.elements();
@@ -489,8 +489,7 @@ void SatelliteSoundingDecoder::beginSingles(int begin, int end)
             if (values[k].getDescriptor() == seen.form->descriptor) {
                 ++seen.count;
                 const float value = values[k].getValue();
-                if (seen.first < 0 && value != BufrDecoder::MISSING_VALUE &&
-                    value != BufrDecoder::NOT_IN_TABLE_B)
+                if (seen.first < 0 && ElementForms::given(value))
                     seen.first = k;
             }
 }
@@ -558,8 +557,8 @@ void SatelliteSoundingDecoder::levelValueRefused(int index, const TextString& va
 {
     const BufrValues& v = _decodedValues[index];
     const float value = v.getValue();
-    if (value == BufrDecoder::MISSING_VALUE || value == BufrDecoder::NOT_IN_TABLE_B ||
-        !levelValue(index, false) || _siteIndex < 0 || _siteIndex >= _soundings.length())
+    if (!ElementForms::given(value) || !levelValue(index, false) || _siteIndex < 0 ||
+        _siteIndex >= _soundings.length())
         return;
     const Sounding& s = _soundings[_siteIndex];
     if (v.getDescriptor() == s.otherForm)

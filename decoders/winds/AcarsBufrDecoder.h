@@ -13,12 +13,11 @@
 // where those are absent the coarse-accuracy ones (0 05 002, 0 06 002),
 // which go into the same variables.  A subset's values fall into
 // observations: one runs up to a latitude element of its accuracy or a
-// height element (0 07 010, 0 10 070, 0 07 002, 0 07 007) that it gives
-// again, where
-// the next begins, together with the time and height values right before
-// that element (3 11 009's levels open with their flight level, 3 11 012's
-// with their time and flight level, 3 11 010's turbulence observations with
-// their time).
+// height element (0 07 010, 0 10 070, 0 07 002, 0 07 007, 0 10 007) that
+// it gives again, where the next begins, together with the time and height
+// values right before that element (3 11 009's levels open with their
+// flight level, 3 11 012's with their time and flight level, 3 11 010's
+// turbulence observations with their time).
 // - A report of levels: where the values before its first level (which
 //   begins where the height given again was given first, as in 3 11 008,
 //   else with the second observation) give none of that level's elements
@@ -46,7 +45,8 @@
 // one aircraft climbing or descending reports several times within one
 // time.  An observation is told apart by what its record holds of it
 // beside the tail number and time: its position and its height (the first
-// of 0 07 010, 0 10 070, 0 07 002 and 0 07 007 that holds a value; of these
+// of 0 07 010, 0 10 070, 0 07 002, 0 07 007 and 0 10 007 that holds a
+// value, the forms of a height the store holds (ElementForms); of these
 // only the ones with a template variable).  The height's variable holds
 // that height: another element of it that the observation gives (a height
 // of its gust group) is not written over it, with a PROBLEM line where it
@@ -239,7 +239,8 @@ private:
     // it holds its fill value; it holds another.
     enum KeyHeld { KEY_UNHELD, KEY_SAME, KEY_EMPTY, KEY_OTHER };
     KeyHeld keyHeld(int ncid, int record, int i);
-    // The index in POSITIONS of a position element, -1 for another one.
+    // The index of a position element (latitude 0, longitude 1, of high
+    // accuracy; 2 and 3 of coarse accuracy), -1 for another one.
     static int positionIndex(int descriptor);
     // Where the observation whose latitude or height is value i begins:
     // there, or at the time and height values right before it (none of

@@ -5,6 +5,7 @@
 #include "AcarsBufrDecoder.h"
 
 #include "DataTime.h"
+#include "ElementForms.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
 #include "LogText.h"
@@ -34,37 +35,84 @@ const int HOUR = 4004;
 const int RELATIVE_HUMIDITY = 13003;
 const int WIND_DIRECTION = 11001;
 const int WIND_SPEED = 11002;
-// Latitude and longitude of high, then of coarse accuracy.
-const int POSITIONS[4] = {5001, 6001, 5002, 6002};
-// The heights of an aircraft, in the order they are taken: flight level,
-// indicated aircraft altitude, height or altitude, height above mean sea
-// level.
-const int HEIGHT_FORMS = 4;
-const int HEIGHTS[HEIGHT_FORMS] = {7010, 10070, 7002, 7007};
-// The other forms of an aircraft's height, which the store does not hold:
-// geopotential heights and geopotentials, a height above the station, an
-// altitude above the satellite navigation system's ellipsoid.
-const int OTHER_HEIGHTS[] = {7009, 10009, 7003, 7008, 10008, 7006, 10053};
 const DataAccessKey ACARS_KEY = 79;
+
+// The heights the store holds as an aircraft gives them, in the order they
+// are taken: its flight level, its indicated altitude, then its height
+// above mean sea level in any form of that (ElementForms).  The other forms
+// of a height (geopotential heights and geopotentials, a height above the
+// station, a satellite navigation altitude) it does not hold.
+const ElementForms::Measure HEIGHT_MEASURES[] = {
+    ElementForms::FLIGHT_LEVEL, ElementForms::INDICATED_ALTITUDE, ElementForms::GEOMETRIC};
+
+const std::vector<int>& heights()
+{
+    static const std::vector<int> list = [] {
+        std::vector<int> out;
+        for (ElementForms::Measure m : HEIGHT_MEASURES)
+            for (const ElementForms::Form* f : ElementForms::forms(ElementForms::HEIGHT))
+                if (f->measure == m)
+                    out.push_back(f->descriptor);
+        return out;
+    }();
+    return list;
+}
+
+// The height of an aircraft the store does not hold.
+bool isOtherHeight(int descriptor)
+{
+    return ElementForms::gives(descriptor, ElementForms::HEIGHT) &&
+           std::find(heights().begin(), heights().end(), descriptor) == heights().end();
+}
+
+// Latitude or longitude (0 or 1) of high or coarse accuracy (0 or 2): the
+// index of a position element, -1 for another one.
+int positionOf(int descriptor)
+{
+    const ElementForms::Form* f = ElementForms::form(descriptor);
+    if (!f || (f->quantity != ElementForms::LATITUDE && f->quantity != ElementForms::LONGITUDE))
+        return -1;
+    return (f->measure == ElementForms::COARSE_ACCURACY ? 2 : 0) +
+           (f->quantity == ElementForms::LONGITUDE ? 1 : 0);
+}
+
+// The element of high accuracy of a position element's quantity.
+int highAccuracy(int descriptor)
+{
+    const ElementForms::Form* f = ElementForms::form(descriptor);
+    const ElementForms::Quantity quantity = f ? f->quantity : ElementForms::NO_QUANTITY;
+    for (const ElementForms::Form* g : ElementForms::forms(quantity))
+        if (g->measure == ElementForms::HIGH_ACCURACY)
+            return g->descriptor;
+    return descriptor;
+}
 
 // The elements an observation is told from the one before by, when it
 // gives them again: the latitudes of high and of coarse accuracy, then the
-// heights.
-const int KEYS = 2 + HEIGHT_FORMS;
+// heights; their number.
+size_t keyCount()
+{
+    return 2 + heights().size();
+}
+
 int keyIndex(int descriptor)
 {
-    if (descriptor == POSITIONS[0] || descriptor == POSITIONS[2])
-        return descriptor == POSITIONS[0] ? 0 : 1;
-    for (int k = 0; k < HEIGHT_FORMS; ++k)
-        if (descriptor == HEIGHTS[k])
-            return 2 + k;
+    const int position = positionOf(descriptor);
+    if (position == 0 || position == 2)
+        return position / 2;
+    const std::vector<int>& list = heights();
+    for (size_t k = 0; k < list.size(); ++k)
+        if (descriptor == list[k])
+            return 2 + static_cast<int>(k);
     return -1;
 }
 
-// The elements of a time group or a time of day (year to second).
+// The elements of a time group or a time of day (year to minute, then its
+// second in any form).
 bool isTime(int descriptor)
 {
-    return descriptor >= YEAR && descriptor <= YEAR + 5;
+    return (descriptor >= YEAR && descriptor <= YEAR + 4) ||
+           ElementForms::gives(descriptor, ElementForms::SECOND);
 }
 
 // The elements that may open an observation before its position.
@@ -166,10 +214,7 @@ SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed, SeqOf<bool>& pas
 
 int AcarsBufrDecoder::positionIndex(int descriptor)
 {
-    for (int k = 0; k < 4; ++k)
-        if (descriptor == POSITIONS[k])
-            return k;
-    return -1;
+    return positionOf(descriptor);
 }
 
 int AcarsBufrDecoder::openingOf(int i, int floor) const
@@ -215,8 +260,8 @@ void AcarsBufrDecoder::locateObservations()
         const int s = values[i].getSubset();
         const int begin = i;
         std::vector<int> starts{begin};
-        bool seen[KEYS] = {};
-        int at[KEYS] = {};
+        std::vector<bool> seen(keyCount(), false);
+        std::vector<int> at(keyCount(), 0);
         int earlier = -1;    // a height that ended the first observation: where it was given first
         for (; i < n && values[i].getSubset() == s; ++i) {
             const int k = keyIndex(values[i].getDescriptor());
@@ -227,8 +272,7 @@ void AcarsBufrDecoder::locateObservations()
                 if (starts.size() == 1 && k >= 2)
                     earlier = at[k];
                 starts.push_back(b);
-                for (int key = 0; key < KEYS; ++key)
-                    seen[key] = false;
+                seen.assign(seen.size(), false);
                 for (int j = b; j < i; ++j) {
                     const int kj = keyIndex(values[j].getDescriptor());
                     if (kj >= 0) {
@@ -280,7 +324,7 @@ void AcarsBufrDecoder::locatePositionAndHeight(Observation& o) const
         int first[4] = {-1, -1, -1, -1};
         for (int i = range[0]; i < range[1]; ++i) {
             const int k = positionIndex(values[i].getDescriptor());
-            if (k >= 0 && first[k] < 0 && values[i].getValue() != BufrDecoder::MISSING_VALUE)
+            if (k >= 0 && first[k] < 0 && ElementForms::given(values[i].getValue()))
                 first[k] = i;
         }
         const int pair = first[0] >= 0 && first[1] >= 0   ? 0
@@ -292,10 +336,10 @@ void AcarsBufrDecoder::locatePositionAndHeight(Observation& o) const
         }
         // Its height: the first of the height elements, in their order,
         // that holds a value.
-        for (int k = 0; k < HEIGHT_FORMS && o.height < 0; ++k)
+        for (size_t k = 0; k < heights().size() && o.height < 0; ++k)
             for (int i = range[0]; i < range[1] && o.height < 0; ++i)
-                if (values[i].getDescriptor() == HEIGHTS[k] &&
-                    values[i].getValue() != BufrDecoder::MISSING_VALUE)
+                if (values[i].getDescriptor() == heights()[k] &&
+                    ElementForms::given(values[i].getValue()))
                     o.height = i;
     }
 }
@@ -314,10 +358,11 @@ TimeGroupStatus AcarsBufrDecoder::furtherObservationTime(const Observation& o,
         // A time of day: on the report's date, or the day before or after,
         // whichever lies nearest the report.  A missing second counts as 0;
         // 0 04 007 gives it to the microsecond.
-        const bool hasSecond = i + 2 < o.end && isSecondElement(values[i + 2].getDescriptor());
+        const bool hasSecond = i + 2 < o.end && ElementForms::gives(values[i + 2].getDescriptor(),
+                                                                    ElementForms::SECOND);
         const float h = values[i].getValue(), m = values[i + 1].getValue();
         float sec = hasSecond ? values[i + 2].getValue() : 0.0f;
-        if (sec == BufrDecoder::MISSING_VALUE)
+        if (!ElementForms::given(sec))
             sec = 0.0f;
         if (!(h >= 0 && h < 24 && m >= 0 && m < 60 && sec >= 0 && sec < 60))
             return TIME_GROUP_INVALID;
@@ -347,7 +392,9 @@ int AcarsBufrDecoder::storeFile()
     // A message of another kind (a satellite wind message in an aircraft
     // bulletin) is not stored as aircraft reports.
     static const MessageKind AIRCRAFT = {
-        "aircraft reports", {4, -1}, {{nullptr, {0}}, {nullptr, {0}}}};
+        "aircraft reports",
+        {4, -1},
+        {{nullptr, 0, ElementForms::NO_QUANTITY}, {nullptr, 0, ElementForms::NO_QUANTITY}}};
     const TextString other = notOfKind(AIRCRAFT, _dataCategory, _decodedValues);
     if (other.length() > 0) {
         ACARS_LOG(PROBLEM) << other << "  Not stored, skipping to next file." << std::endl;
@@ -540,7 +587,7 @@ void AcarsBufrDecoder::checkHeight(const Observation& o)
 {
     TextString name;
     bool tooLarge = false;
-    if (o.height >= 0 || !variableOf(HEIGHTS[0], name, tooLarge))
+    if (o.height >= 0 || !variableOf(heights().front(), name, tooLarge))
         return;
     // An observation at a pressure it gives has its level held.
     int other = -1;
@@ -548,19 +595,19 @@ void AcarsBufrDecoder::checkHeight(const Observation& o)
     o.forEachValue([&](int i) {
         const BufrValues& v = _decodedValues[i];
         const int d = v.getDescriptor();
-        if (v.getValue() == BufrDecoder::MISSING_VALUE)
+        if (!ElementForms::given(v.getValue()))
             return;
         TextString variable;
         bool large = false;
-        pressure = pressure || ((d == 7004 || d == 10004) && variableOf(d, variable, large));
-        if (other < 0 && std::find(std::begin(OTHER_HEIGHTS), std::end(OTHER_HEIGHTS), d) !=
-                             std::end(OTHER_HEIGHTS))
+        pressure = pressure || (ElementForms::gives(d, ElementForms::PRESSURE) &&
+                                variableOf(d, variable, large));
+        if (other < 0 && isOtherHeight(d))
             other = i;
     });
     if (other < 0 || pressure)
         return;
     std::string takes;
-    for (int d : HEIGHTS)
+    for (int d : heights())
         takes += (takes.empty() ? "" : ", ") + std::string(BulletinLog::descriptorText(d).c_str());
     const TextString why = "Report " + TextString(std::to_string(o.subset + 1).c_str()) +
                            " gives its height only as " +
@@ -773,7 +820,7 @@ bool AcarsBufrDecoder::variableOf(int d, TextString& name, bool& tooLarge)
         return true;
     const int position = positionIndex(d);
     if (!lookupElementName(d, name, _templateDict) &&
-        !(position >= 2 && lookupElementName(POSITIONS[position - 2], name, _templateDict)))
+        !(position >= 2 && lookupElementName(highAccuracy(d), name, _templateDict)))
         return false;
     if (!_names.insert(d, name)) {
         tooLarge = true;
@@ -807,7 +854,7 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
         const BufrValues& height = _decodedValues[_storing->height];
         TextString heightName;
         if (variableOf(height.getDescriptor(), heightName, tooLarge) && heightName == name) {
-            if (v.getValue() != BufrDecoder::MISSING_VALUE && v.getValue() != height.getValue() &&
+            if (ElementForms::given(v.getValue()) && v.getValue() != height.getValue() &&
                 _bulletinLog.admit("AcarsBufrDecoder", "beside its height"))
                 ACARS_LOG(PROBLEM) << "Report " << v.getSubset() + 1 << " gives "
                                    << BulletinLog::descriptorText(d) << " " << v.getValue()
@@ -824,7 +871,7 @@ bool AcarsBufrDecoder::storeValues(int ncid, int record, int i)
         return true;
     // A missing value never goes over one the observation gave its variable
     // (a wind speed given in knots, then missing in km/h).
-    const bool missing = text.length() == 0 && v.getValue() == BufrDecoder::MISSING_VALUE;
+    const bool missing = text.length() == 0 && !ElementForms::given(v.getValue());
     if (missing && _storing && _given.count(name.c_str()))
         return true;
     double converted = v.getValue();
@@ -852,11 +899,13 @@ bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observatio
     int last[4] = {-1, -1, -1, -1};
     o.forEachValue([&](int i) {
         const int d = _decodedValues[i].getDescriptor();
-        const int k = d == WIND_DIRECTION                                ? 0
-                      : d == WIND_SPEED || d == 11083 || d == 11084      ? 1
-                      : d == 11003                                       ? 2
-                      : d == 11004                                       ? 3
-                                                                         : -1;
+        const ElementForms::Form* f = ElementForms::form(d);
+        const int k = !f || f->quantity != ElementForms::WIND    ? -1
+                      : f->measure == ElementForms::DIRECTION    ? 0
+                      : f->measure == ElementForms::SPEED        ? 1
+                      : f->measure == ElementForms::EASTWARD     ? 2
+                      : f->measure == ElementForms::NORTHWARD    ? 3
+                                                                 : -1;
         if (k >= 0)
             last[k] = i;
     });
@@ -864,7 +913,7 @@ bool AcarsBufrDecoder::storeComponentWind(int ncid, int record, const Observatio
     double value[4];
     for (int k = 0; k < 4; ++k) {
         value[k] = last[k] < 0 ? windForms::MISSING : _decodedValues[last[k]].getValue();
-        given[k] = windForms::given(value[k]);
+        given[k] = ElementForms::given(value[k]);
     }
     const bool components = given[2] && given[3];
     if ((given[0] && given[1]) || ((given[0] || given[1]) && !components) ||

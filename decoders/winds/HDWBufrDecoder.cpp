@@ -15,7 +15,8 @@ SatelliteWindDecoder::WindType HDWBufrDecoder::hdwType()
             10007,
             {"satellite winds",
              {5, -1},
-             {{"satellite identifier", {1007, 0}}, {"pressure", {7004, 10004, 0}}}}};
+             {{"satellite identifier", 1007, ElementForms::NO_QUANTITY},
+              {"pressure", 0, ElementForms::PRESSURE}}}};
 }
 
 HDWBufrDecoder::HDWBufrDecoder() : SatelliteWindDecoder(hdwRecord(), hdwType()), _storing(*this)

@@ -4,6 +4,7 @@
 #include "ProfBufrDecoder.h"
 
 #include "AbsTime.h"
+#include "ElementForms.h"
 #include "LineFile.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
@@ -31,10 +32,7 @@ const int BLOCK_NUMBER = 1001;
 const int STATION_NUMBER = 1002;
 const int YEAR = 4001;
 const int NO_VALUE = ReportReader::NONE;
-const int STATION_HEIGHT = 7001;
-const int HEIGHT_ABOVE_STATION = 7006;
-const int STATION_GROUND = 7030;
-const int WIND_DIRECTION = 11001;
+// The wind speed the level arrays hold speeds in (m/s).
 const int WIND_SPEED = 11002;
 const char* const NPN = "NPN";
 const char* const CAP = "CAP";
@@ -48,6 +46,14 @@ const char* const LEVEL_TRACE[ProfBufrDecoder::NUM_ARRAYS] = {
 // The level arrays of the other form of the horizontal wind.
 const char* const WIND_FORM_NAMES[] = {"WINDDIRECTION", "WINDSPEED"};
 
+// A height above the station, which the station's elevation makes one
+// above sea level.
+bool aboveStation(int descriptor)
+{
+    const ElementForms::Form* f = ElementForms::form(descriptor);
+    return f && f->measure == ElementForms::ABOVE_STATION;
+}
+
 const char* levelArrayName(int array)
 {
     return array < ProfBufrDecoder::NUM_ARRAYS ? ProfBufrDecoder::ARRAY_NAMES[array]
@@ -57,7 +63,7 @@ const char* levelArrayName(int array)
 // A level value that holds a number: reached by a value, and not missing.
 bool levelValue(float value)
 {
-    return value != ProfBufrDecoder::LEVEL_FILL && windForms::given(value);
+    return value != ProfBufrDecoder::LEVEL_FILL && ElementForms::given(value);
 }
 
 // A decoded number as a whole number, truncated; -1 for what is none or
@@ -435,10 +441,10 @@ std::vector<ProfBufrDecoder::Period> ProfBufrDecoder::periodsOf(int top, int beg
 namespace {
 
 // Qualifiers and time periods that may stand with a period's time groups:
-// class 08 and 0 04 021 to 0 04 026.
+// class 08 and the time periods (0 04 021 to 0 04 026).
 bool timeQualifier(int descriptor)
 {
-    return descriptor / 1000 == 8 || (descriptor >= 4021 && descriptor <= 4026);
+    return descriptor / 1000 == 8 || ElementForms::gives(descriptor, ElementForms::TIME_PERIOD);
 }
 
 } // namespace
@@ -461,7 +467,7 @@ bool ProfBufrDecoder::inARow(int scope, const std::vector<int>& replications, in
         return false;
     for (int i = first + 5; i < second; ++i) {
         const int d = _decodedValues[i].getDescriptor();
-        const bool second = i == first + 5 && isSecondElement(d);
+        const bool second = i == first + 5 && ElementForms::gives(d, ElementForms::SECOND);
         if (r.scopeOf(i) != scope || !(timeQualifier(d) || second))
             return false;
     }
@@ -574,9 +580,11 @@ bool ProfBufrDecoder::levelElement(int descriptor, TextString& name, int& array)
                 array = NUM_ARRAYS + w;
         return true;
     }
-    if (descriptor != WIND_DIRECTION && descriptor != WIND_SPEED)
+    const ElementForms::Form* f = ElementForms::form(descriptor);
+    if (!f || f->quantity != ElementForms::WIND ||
+        (f->measure != ElementForms::DIRECTION && f->measure != ElementForms::SPEED))
         return false;
-    array = descriptor == WIND_DIRECTION ? WINDDIRECTION : WINDSPEED;
+    array = f->measure == ElementForms::DIRECTION ? WINDDIRECTION : WINDSPEED;
     name = levelArrayName(array);
     return true;
 }
@@ -603,7 +611,7 @@ bool ProfBufrDecoder::heightsAboveStation(const StationRecord& r) const
         for (int i : level) {
             const int d = _decodedValues[i].getDescriptor();
             if (heightElement(d)) {
-                if (d == HEIGHT_ABOVE_STATION)
+                if (aboveStation(d))
                     return true;
                 break;
             }
@@ -640,6 +648,16 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
     // The levels a record of the file's network holds.
     const int levelBound = _networkName == NPN ? _npnLevels : _networkName == CAP ? _capLevels
                                                                                 : INT_MAX;
+    // The elements of a station's own elevation that the network's store
+    // holds, in the catalogue's order: a height above the station is made
+    // one above sea level with the elevation its record holds.
+    std::vector<int> elevations;
+    for (const ElementForms::Form* f : ElementForms::forms(ElementForms::ELEVATION)) {
+        TextString name;
+        if (f->quantity == ElementForms::ELEVATION &&
+            lookupElementName(f->descriptor, name, _networkName == CAP ? _capVarDict : _npnVarDict))
+            elevations.push_back(f->descriptor);
+    }
     bool all = true;
     for (int k = 0; k < blocks.length(); ++k) {
         const int begin = blocks[k];
@@ -649,8 +667,8 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
                             ? blocks[k + 1]
                             : r.end(top);
         const long id = blockIds[k];
-        if (!windForms::given(values[begin].getValue()) ||
-            !windForms::given(values[begin + 1].getValue()) || id < 0) {
+        if (!ElementForms::given(values[begin].getValue()) ||
+            !ElementForms::given(values[begin + 1].getValue()) || id < 0) {
             std::ostringstream line;
             line << "Station " << k + 1 << " of the file has no WMO block and station number";
             leaveOut("Station has no WMO block and station number",
@@ -716,15 +734,18 @@ bool ProfBufrDecoder::locateStations(const SeqOf<long>& ids, SeqOf<long>& placed
             }
             const int count = std::max(0, std::min(record.given, levelBound));
             record.elevation = BufrDecoder::MISSING_VALUE;
-            for (int element : {STATION_GROUND, STATION_HEIGHT}) {
+            for (int element : elevations) {
                 const int at = r.nearest(period.scope, element, begin, end);
-                if (!windForms::given(record.elevation) && at != ReportReader::NONE)
+                if (!ElementForms::given(record.elevation) && at != ReportReader::NONE)
                     record.elevation = values[at].getValue();
             }
-            if (!windForms::given(record.elevation) && heightsAboveStation(record)) {
+            if (!ElementForms::given(record.elevation) && heightsAboveStation(record)) {
                 std::ostringstream line;
                 line << "Station " << id << " gives the heights of its levels above the station "
-                     << "(0 07 006) and no elevation of its own (0 07 030 or 0 07 001)";
+                     << "(0 07 006) and no elevation of its own (";
+                for (size_t e = 0; e < elevations.size(); ++e)
+                    line << (e > 0 ? " or " : "") << BulletinLog::descriptorText(elevations[e]);
+                line << ")";
                 leaveOut("gives the heights of its levels above the station",
                          (line.str() + "; skipping.").c_str(), (line.str() + ".").c_str());
                 all = false;
@@ -876,7 +897,7 @@ void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, 
                                   [d](const std::pair<int, bool>& e) { return e.first == d; });
             if (c == r.coordinates.end())
                 c = r.coordinates.insert(c, {d, false});
-            c->second = c->second || windForms::given(value.getValue());
+            c->second = c->second || ElementForms::given(value.getValue());
         }
         TextString name;
         int a = -1;
@@ -896,8 +917,12 @@ void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, 
             continue;
         }
         float v = value.getValue();
-        if (d == HEIGHT_ABOVE_STATION && windForms::given(v))
+        if (aboveStation(d) && ElementForms::given(v))
             v += r.elevation;
+        // A speed in another unit goes into the arrays in m/s.
+        double speed = v;
+        if (a == WINDSPEED && ElementForms::convert(d, WIND_SPEED, speed))
+            v = static_cast<float>(speed);
         _levelArrays[a][level] = v;
         _valueLevelIndex[i] = level;
         if (a >= NUM_ARRAYS)
@@ -905,7 +930,7 @@ void ProfBufrDecoder::fillLevel(StationRecord& r, const std::vector<int>& list, 
         std::vector<int>& by = r.filledBy[a];
         // A moved value, or a height made above sea level, goes into the
         // array's own variable.
-        const int element = a != table || d == HEIGHT_ABOVE_STATION ? -1 : d;
+        const int element = a != table || aboveStation(d) ? -1 : d;
         if (std::find(by.begin(), by.end(), element) == by.end())
             by.push_back(element);
     }
@@ -1076,8 +1101,8 @@ std::string ProfBufrDecoder::noHeight(
 
 bool ProfBufrDecoder::verticalCoordinate(int descriptor)
 {
-    return (descriptor / 1000 == 7 || descriptor / 1000 == 10) && descriptor != STATION_HEIGHT &&
-           descriptor != STATION_GROUND;
+    return (descriptor / 1000 == 7 || descriptor / 1000 == 10) &&
+           ElementForms::quantityOf(descriptor) != ElementForms::ELEVATION;
 }
 
 void ProfBufrDecoder::keepRecords(const std::vector<bool>& keep)

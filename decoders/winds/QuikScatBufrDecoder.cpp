@@ -13,7 +13,9 @@ SatelliteWindDecoder::WindType QuikScatBufrDecoder::quikScatType()
             "quikscatBufrPattern.txt",
             "/point/QuikScat/netcdf",
             10008,
-            {"scatterometer winds", {12, 24}, {{nullptr, {0}}, {nullptr, {0}}}}};
+            {"scatterometer winds",
+             {12, 24},
+             {{nullptr, 0, ElementForms::NO_QUANTITY}, {nullptr, 0, ElementForms::NO_QUANTITY}}}};
 }
 
 QuikScatBufrDecoder::QuikScatBufrDecoder()

@@ -2,6 +2,7 @@
 
 #include "BufrDecoder.h"
 #include "DataTime.h"
+#include "ElementForms.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
 #include "LogText.h"
@@ -25,10 +26,6 @@ const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const int CONFIDENCE = 33007;
 const int U_COMPONENT = 11003;
 const int V_COMPONENT = 11004;
-const int PRESSURE = 7004;
-// The heights in which a bulletin may give a wind's level: geometric,
-// geopotential, above the station.
-const int HEIGHTS[] = {7002, 7007, 10007, 7009, 10009, 7003, 7008, 10008, 7006};
 
 TextString timeText(double seconds)
 {
@@ -165,7 +162,7 @@ StoreHighDensityWinds::WindFound StoreHighDensityWinds::reportWind(int scope, in
         return std::any_of(a.begin(), a.begin() + 6, [](int i) { return i != ReportReader::NONE; });
     };
     auto given = [&values](int i) {
-        return i != ReportReader::NONE && windForms::given(values[i].getValue());
+        return i != ReportReader::NONE && ElementForms::given(values[i].getValue());
     };
     std::vector<Ambiguity> ambiguities;
     if (_layout.selection != 0) {
@@ -500,7 +497,7 @@ int StoreHighDensityWinds::windConfidence(int scope, const ReportWind& wind) con
         given.insert(given.end(), quality.begin(), quality.end());
     }
     for (int i : given)
-        if (values[i].getValue() != BufrDecoder::MISSING_VALUE)
+        if (ElementForms::given(values[i].getValue()))
             return i;
     return given.empty() ? ReportReader::NONE : given.front();
 }
@@ -553,20 +550,22 @@ bool StoreHighDensityWinds::storeSingleton(int ncid, int record, int index)
 
 void StoreHighDensityWinds::checkLevel(int latitude, const std::vector<int>& own)
 {
-    // The level of a wind is its pressure where the store holds one.
+    // The level of a wind is its pressure where the store holds one; a
+    // wind that gives it only as a height (in any form) is named.
+    const std::vector<const ElementForms::Form*> pressures =
+        ElementForms::forms(ElementForms::PRESSURE);
     TextString pressure;
-    if (!lookupVariable(PRESSURE, pressure))
+    if (!lookupVariable(pressures.front()->descriptor, pressure))
         return;
     const SeqOf<BufrValues>& values = _decoder.decodedValues();
     int height = ReportReader::NONE;
     for (int j : own) {
         const int d = values[j].getDescriptor();
-        const bool given = windForms::given(values[j].getValue());
+        const bool given = ElementForms::given(values[j].getValue());
         TextString name;
         if (given && lookupVariable(d, name) && name == pressure)
             return;
-        if (given && height == ReportReader::NONE &&
-            std::find(std::begin(HEIGHTS), std::end(HEIGHTS), d) != std::end(HEIGHTS))
+        if (given && height == ReportReader::NONE && ElementForms::gives(d, ElementForms::HEIGHT))
             height = j;
     }
     if (height == ReportReader::NONE)
@@ -574,9 +573,10 @@ void StoreHighDensityWinds::checkLevel(int latitude, const std::vector<int>& own
     std::ostringstream why;
     why << "The ob at value " << latitude << " gives its level only as "
         << BulletinLog::descriptorText(values[height].getDescriptor()) << " (a height), which "
-        << "the store does not hold (it takes the pressure " << pressure << ", "
-        << BulletinLog::descriptorText(PRESSURE) << " or "
-        << BulletinLog::descriptorText(10004) << ").";
+        << "the store does not hold (it takes the pressure " << pressure;
+    for (size_t k = 0; k < pressures.size(); ++k)
+        why << (k == 0 ? ", " : " or ") << BulletinLog::descriptorText(pressures[k]->descriptor);
+    why << ").";
     if (_decoder.bulletinLog().admit(_layout.sourceName, "gives its level only as"))
         STORE_LOG(PROBLEM) << why.str() << "  Stored without it." << std::endl;
     if (_refusal.length() == 0)

@@ -7,6 +7,7 @@
 #include "ProfBufrDecoder.h"
 
 #include "AbsTime.h"
+#include "ElementForms.h"
 #include "ElementUnits.h"
 #include "LogStream.h"
 #include "NetcdfPointData.h"
@@ -28,8 +29,6 @@ namespace {
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 // The time periods of a report (0 04 021 years to 0 04 026 seconds), and
 // the one in minutes.
-const int TIME_PERIOD_FIRST = 4021;
-const int TIME_PERIOD_LAST = 4026;
 const int TIME_PERIOD_MINUTES = 4025;
 
 // One line per level: head, then ", dataArray[" level "]= " value.
@@ -297,8 +296,8 @@ bool ProfBufrDecoder::storePeriodLength(int ncid, int record, const StationRecor
 {
     for (int i : singles) {
         const BufrValues& value = _decodedValues[i];
-        if (value.getDescriptor() >= TIME_PERIOD_FIRST && value.getDescriptor() <= TIME_PERIOD_LAST &&
-            windForms::given(value.getValue()))
+        if (ElementForms::gives(value.getDescriptor(), ElementForms::TIME_PERIOD) &&
+            ElementForms::given(value.getValue()))
             return false;
     }
     TextString name;

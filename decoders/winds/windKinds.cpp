@@ -2,7 +2,9 @@
 
 #include "BulletinLog.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -71,14 +73,20 @@ TextString notOfKind(const MessageKind& kind, int category, const SeqOf<BufrValu
     for (const MessageKind::Needed& need : kind.needs) {
         if (!need.name)
             continue;
+        std::vector<int> descriptors;
+        if (need.descriptor != 0)
+            descriptors.push_back(need.descriptor);
+        else
+            for (const ElementForms::Form* f : ElementForms::forms(need.quantity))
+                descriptors.push_back(f->descriptor);
         bool given = false;
         TextString elements;
-        for (int k = 0; k < 4 && need.descriptors[k] != 0; ++k)
-            elements += TextString(k > 0 ? " or " : "") +
-                        BulletinLog::descriptorText(need.descriptors[k]);
+        for (size_t k = 0; k < descriptors.size(); ++k)
+            elements +=
+                TextString(k > 0 ? " or " : "") + BulletinLog::descriptorText(descriptors[k]);
         for (int i = 0; i < values.length() && !given; ++i)
-            for (int k = 0; k < 4 && need.descriptors[k] != 0 && !given; ++k)
-                given = values[i].getDescriptor() == need.descriptors[k];
+            given = std::find(descriptors.begin(), descriptors.end(), values[i].getDescriptor()) !=
+                    descriptors.end();
         if (!given)
             lacks += TextString(lacks.length() > 0 ? " and no " : "no ") + need.name + " (" +
                      elements + ")";

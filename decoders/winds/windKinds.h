@@ -12,15 +12,18 @@
 #define WINDKINDS_H
 
 #include "BufrValues.h"
+#include "ElementForms.h"
 #include "SeqOf.h"
 #include "TextString.h"
 
 struct MessageKind {
-    // Elements of which a message of the kind gives at least one (its name
-    // in a reason, then its descriptors, 0 after the last).
+    // An element, or a quantity in any of its forms (ElementForms), that a
+    // message of the kind gives (its name in a reason; descriptor 0 for a
+    // quantity).
     struct Needed {
         const char* name;
-        int descriptors[4];
+        int descriptor;
+        ElementForms::Quantity quantity;
     };
     const char* what;            // "satellite winds"
     int categories[2];           // the kind's data categories, -1 for none

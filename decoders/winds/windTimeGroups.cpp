@@ -2,6 +2,7 @@
 
 #include "BufrDecoder.h"
 #include "BulletinLog.h"
+#include "ElementForms.h"
 
 #include <cmath>
 
@@ -12,7 +13,7 @@ const int YEAR = 4001;
 // A field truncated toward zero, false for a missing or unusable value.
 bool field(float value, int& out)
 {
-    if (value == BufrDecoder::MISSING_VALUE || !std::isfinite(value) || value < -1e9f ||
+    if (!ElementForms::given(value) || value < -1e9f ||
         value > 1e9f)
         return false;
     out = static_cast<int>(value);
@@ -41,7 +42,8 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
             return TIME_GROUP_INCOMPLETE;
     }
     const bool hasSecond =
-        inWindow(values, first + 5, subset) && isSecondElement(values[first + 5].getDescriptor());
+        inWindow(values, first + 5, subset) &&
+        ElementForms::gives(values[first + 5].getDescriptor(), ElementForms::SECOND);
     if (length)
         *length = hasSecond ? 6 : 5;
     int f[6];
@@ -61,11 +63,6 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
         return TIME_GROUP_PAST_LIMIT;
     time = AbsTime(static_cast<int32_t>(seconds));
     return TIME_GROUP_OK;
-}
-
-bool isSecondElement(int descriptor)
-{
-    return descriptor == 4006 || descriptor == 4007;
 }
 
 AbsTime roundToMinute(const AbsTime& time)

@@ -38,10 +38,6 @@ enum TimeGroupStatus {
 TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int subset,
                               AbsTime& time, int* length = nullptr);
 
-// Whether the element gives the seconds of a time: 0 04 006, or 0 04 007
-// to the microsecond.
-bool isSecondElement(int descriptor);
-
 // The time rounded to the nearest whole minute, half a minute rounding up.
 AbsTime roundToMinute(const AbsTime& time);
 

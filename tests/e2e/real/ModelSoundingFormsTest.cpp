@@ -358,6 +358,22 @@ std::vector<Form> forms()
                      "Sounding KBOS gives 0 13 002 (MIXING RATIO), which the store holds only "
                      "as 0 13 001 (SPECIFIC HUMIDITY)."});
     }
+    // Forms the satellite soundings and aircraft reports read: a relative
+    // humidity of more precision at the levels, a wind speed in knots after
+    // them; the store holds neither.
+    {
+        Sounding s{"KBOS", 42, 3, 0,
+                   std::vector<Item>{v(5002, 42.36, "latitude"), v(6002, -71.01, "longitude"),
+                                     factor(3)} +
+                       levels(3, 0, {7004, 12101, 13009}) +
+                       std::vector<Item>{unheld(11084, 15)}};
+        f.push_back({"otherForms",
+                     {{2024, 6, 1, 12, 2, false,
+                       {1198, 4194, 5002, 6002, 103000, 31001, 7004, 12101, 13009, 11084},
+                       {s}}},
+                     "Sounding KBOS gives 0 13 009 (RELATIVE HUMIDITY), which the store holds "
+                     "only as 0 13 001 (SPECIFIC HUMIDITY)."});
+    }
     // Levels of one quantity each, and a level giving its pressure twice.
     {
         Sounding s{"KBOS", 30, 3, 2,

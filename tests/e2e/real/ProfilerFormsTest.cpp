@@ -40,6 +40,7 @@ struct Case {
     int elevation = 7030;            // the station's elevation element
     double elevationValue = 1524;
     bool directionSpeed = false;     // 0 11 001/0 11 002 in place of u and v
+    int speedElement = 11002;        // or 0 11 084 in knots, 0 11 083 in km/h
     Form levelForm = DELAYED;
     int levels = 3;
     Form periodForm = SEQUENTIAL;
@@ -236,7 +237,15 @@ private:
         auto v = [&](int) { return low ? 409.4 : high ? -409.6 : -2.5 - 0.5 * k; };
         auto w = [&](int) { return low ? -40.96 : high ? 40.94 : 0.05 * (k % 3) - 0.03 + 0.01 * p; };
         auto direction = [&](int s) { return 10.0 + (37 * k + 20 * p + 5 * s) % 350; };
-        auto speed = [&](int s) { return 5.0 + 0.5 * k + 0.1 * s; };
+        auto speed = [&](int s) {
+            return c.speedElement == 11002 ? 5.0 + 0.5 * k + 0.1 * s : 10.0 + k + s;
+        };
+        // The speed in m/s, as the store's components hold it.
+        auto metres = [&](int s) {
+            return speed(s) * (c.speedElement == 11084   ? 1852.0 / 3600.0
+                               : c.speedElement == 11083 ? 1 / 3.6
+                                                         : 1.0);
+        };
 
         if (c.operators == INCREASE)
             op(207001);
@@ -254,7 +263,7 @@ private:
         }
         if (c.directionSpeed) {
             each(11001, direction);
-            each(11002, speed);
+            each(c.speedElement, speed);
         } else {
             each(11003, u);
             each(11004, v);
@@ -281,8 +290,8 @@ private:
             r.heights.push_back(height + (c.height == 7006 ? c.elevationValue : 0));
             if (c.directionSpeed) {
                 const double radians = direction(i) * M_PI / 180;
-                r.u.push_back(-speed(i) * std::sin(radians));
-                r.v.push_back(-speed(i) * std::cos(radians));
+                r.u.push_back(-metres(i) * std::sin(radians));
+                r.v.push_back(-metres(i) * std::cos(radians));
             } else {
                 r.u.push_back(u(i));
                 r.v.push_back(v(i));
@@ -426,6 +435,13 @@ TEST(ProfilerForms, EachFormIsStoredAsWrittenOrSetAsideWithItsReason)
     const Case cases[] = {
         with({}, [](Case& c) { c.name = "components"; }),
         with({}, [](Case& c) { c.name = "directionAndSpeed", c.directionSpeed = true; }),
+        // Speeds in the units the aircraft decoder reads them in.
+        with({}, [](Case& c) {
+            c.name = "speedInKnots", c.directionSpeed = true, c.speedElement = 11084;
+        }),
+        with({}, [](Case& c) {
+            c.name = "speedInKmPerHour", c.directionSpeed = true, c.speedElement = 11083;
+        }),
         with({}, [](Case& c) { c.name = "heightOrAltitude", c.height = 7002; }),
         with({}, [](Case& c) { c.name = "height10007", c.height = 10007; }),
         with({}, [](Case& c) { c.name = "aboveStation", c.height = 7006, c.elevation = 7001; }),

@@ -614,6 +614,14 @@ TEST(SatelliteSoundingForms, POES)
          "gives its cloud cover only as 0 20 011", 0, {10001}, 20011},
         {"seconds to the microsecond", P, T, W, 0, DELAYED, NO_OP, false, 1, 4, GRID,
          {2021, 12, 31, 23, 59, 45}, PLAIN, 3, nullptr, 0, {10001}, 20010, 4007},
+        // Forms the model soundings read: an elevation as a height, levels'
+        // temperatures only at 2 m.
+        {"elevation 0 10 007", P, T, W, 0, DELAYED, NO_OP, false, 1, 4, GRID, {}, BARE, 3,
+         nullptr, 0, {10007}},
+        {"elevation 0 07 007, compressed", P, T, W, 0, DELAYED, NO_OP, false, 2, 4, GRID, {},
+         PLAIN, 3, nullptr, 0, {7007}},
+        {"temperatures at 2 m", P, 12104, W, 0, DELAYED, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
+         "gives its temperature only as 0 12 104", 12104},
     };
     sweep(POES, forms);
 }
@@ -680,6 +688,14 @@ TEST(SatelliteSoundingForms, GOES)
          "gives 60 levels, the store holds 50.", CAPACITY},
         {"a message of data category 4", P, T, D, Z, DELAYED, NO_OP, false, 1, 4, GRID, {},
          PLAIN, 4, "Not GOES soundings: the message is of data category 4", 0},
+        // Forms the aircraft and wind decoders know as heights, and the
+        // model soundings' temperatures at 2 m.
+        {"flight levels", P, T, D, 7010, DELAYED, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
+         "gives its height only as 0 07 010", 7010},
+        {"satellite navigation altitudes", P, T, D, 10053, FIXED, NO_OP, false, 1, 4, GRID, {},
+         PLAIN, 3, "gives its height only as 0 10 053", 10053},
+        {"temperatures at 2 m", P, 12004, D, Z, DELAYED, NO_OP, false, 1, 4, GRID, {}, PLAIN, 3,
+         "gives its temperature only as 0 12 004", 12004},
     };
     sweep(GOES, forms);
 }

@@ -708,6 +708,26 @@ TEST(WindForms, AircraftReportsInEachFormAreStoredAsGiven)
                  "data, satellite: satellite winds), aircraft reports are of data category 4.";
         cases.push_back(c);
     }
+    // Observations one after another whose heights are 0 10 007, a height
+    // above sea level as the soundings and profilers read it: one record
+    // each, told apart by the height given again.
+    {
+        std::vector<Flight> f;
+        for (int k = 0; k < 3; ++k) {
+            Flight l = flight("N24", 60, 41.5, -72.5, 600 + 900 * k);
+            l.temperature = 281.15 - 6 * k;
+            l.direction = l.speed = l.phase = MISSING;
+            f.push_back(l);
+        }
+        FlightItems items = reportHead();
+        for (const Flight& l : f)
+            items += {K<Flight>(10007, l.height), K<Flight>(12101, l.temperature)};
+        Case c = aircraftCase("IUAX01_KWBC_height10007", {}, items, {f[0]}, false);
+        c.records.clear();
+        for (const Flight& l : f)
+            c.records.push_back(aircraftRecord(l));
+        cases.push_back(c);
+    }
     // A height in a form the store does not hold (a geopotential height):
     // the report is stored without it, the bulletin set aside naming it.
     {
@@ -1035,6 +1055,16 @@ TEST(WindForms, SatelliteWindsInEachFormAreStoredAsGiven)
         c.setAside = true;
         c.line = "gives its level only as 0 07 002 (a height), which the store does not hold";
         cases.push_back(c);
+        // The same as a satellite navigation altitude, a height the
+        // aircraft decoder knows.
+        std::vector<Wind> altitude = {wind(11, 12.5, 22.5)};
+        altitude[0].pressure = altitude[0].method = altitude[0].cloudTemperature = MISSING;
+        altitude[0].confidence = altitude[0].frequency = MISSING;
+        items[items.size() - 3] = K<Wind>(10053, 10500);
+        Case a = windCase("IUCN01_KNES_altitude", 5, {}, items, altitude, false, windRecord);
+        a.setAside = true;
+        a.line = "gives its level only as 0 10 053 (a height), which the store does not hold";
+        cases.push_back(a);
     }
     sweep("csw", "bufr/CSW", "badCSWBufr", "CSW/netcdf", cases);
 }
