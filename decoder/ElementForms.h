@@ -7,14 +7,16 @@
 // A form gives its quantity as one measure.  Two forms of one quantity and
 // measure convert into one another by their table B units (0 11 084 in
 // knots into 0 11 002 in m/s, 0 12 003 into 0 12 103; a position of either
-// accuracy into the other).  Heights come in three measures
-// that convert as the standard atmosphere relates them: geometric heights
-// above mean sea level (m), geopotential heights (gpm) and geopotentials
-// (m2 s-2): a geopotential divided by g0 = 9.80665 m s-2 is its geopotential
+// accuracy into the other).  Heights come in three measures that convert
+// as the standard atmosphere relates them: geometric heights above mean
+// sea level (m), geopotential heights (gpm) and geopotentials (m2 s-2): a
+// geopotential divided by g0 = 9.80665 m s-2 is its geopotential
 // height H, and H = r0 z / (r0 + z) for the geometric height z, r0 =
 // 6356766 m.  Any other pair does not convert (a dewpoint into a mixing
 // ratio, a height above the station into one above the sea, oktas into a
-// percentage); the form's words name it in the line that says so.
+// percentage): a line names such a form by its element and its quantity's
+// words ("gives its humidity only as 0 13 002"); the form's own words say
+// what it is ("a mixing ratio").
 //
 // A station's elevation is given in its own elements, or in any height of
 // the three converting measures that the station gives once.

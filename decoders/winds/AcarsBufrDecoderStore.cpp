@@ -610,7 +610,7 @@ void AcarsBufrDecoder::checkHeight(const Observation& o)
     for (int d : heights())
         takes += (takes.empty() ? "" : ", ") + std::string(BulletinLog::descriptorText(d).c_str());
     const TextString why = "Report " + TextString(std::to_string(o.subset + 1).c_str()) +
-                           " gives its height only as " +
+                           " gives its " + ElementForms::words(ElementForms::HEIGHT) + " only as " +
                            BulletinLog::descriptorText(_decodedValues[other].getDescriptor()) +
                            ", which the store does not hold (" + name + " takes " +
                            takes.c_str() + ").";

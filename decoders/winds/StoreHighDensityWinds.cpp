@@ -572,8 +572,8 @@ void StoreHighDensityWinds::checkLevel(int latitude, const std::vector<int>& own
         return;
     std::ostringstream why;
     why << "The ob at value " << latitude << " gives its level only as "
-        << BulletinLog::descriptorText(values[height].getDescriptor()) << " (a height), which "
-        << "the store does not hold (it takes the pressure " << pressure;
+        << BulletinLog::descriptorText(values[height].getDescriptor()) << " (a "
+        << ElementForms::words(ElementForms::HEIGHT) << "), which the store does not hold (it takes the pressure " << pressure;
     for (size_t k = 0; k < pressures.size(); ++k)
         why << (k == 0 ? ", " : " or ") << BulletinLog::descriptorText(pressures[k]->descriptor);
     why << ").";
