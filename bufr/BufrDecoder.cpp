@@ -1,5 +1,6 @@
 #include "BufrDecoder.h"
 
+#include "BufrTableVersions.h"
 #include "DescriptorTree.h"
 #include "DescriptorTreeCache.h"
 #include "DescriptorWalker.h"
@@ -194,8 +195,43 @@ long findMessage(const unsigned char* data, long from, long to)
 {
     if (from < 0 || to - from < 4)
         return -1;
-    const void* found = memmem(data + from, static_cast<std::size_t>(to - from), "BUFR", 4);
-    return found ? static_cast<const unsigned char*>(found) - data : -1;
+    // Each "B" by memchr, the fastest pass over the octets there is: every
+    // message's octets are searched once by the frame check.
+    const unsigned char* const last = data + to - 4;
+    for (const unsigned char* p = data + from; p <= last; ++p) {
+        p = static_cast<const unsigned char*>(
+            std::memchr(p, 'B', static_cast<std::size_t>(last - p) + 1));
+        if (!p)
+            return -1;
+        if (std::memcmp(p, "BUFR", 4) == 0)
+            return p - data;
+    }
+    return -1;
+}
+
+// The least octets of section 1 (by edition), 2, 3 and 4: what their
+// fields take.
+long sectionMinimum(int section, int edition)
+{
+    static const long minimum[] = {0, 17, 4, 7, 4};
+    return section == 1 && edition >= 4 ? 22 : minimum[section];
+}
+
+// Whether the `available` octets at p begin as a message does: "BUFR", an
+// edition read here, and a section 1 of its edition's least length or more
+// that leaves room for the least of sections 3 to 5 within the declared
+// length (set).
+bool beginsMessage(const unsigned char* p, long available, long& declared)
+{
+    if (available < 11 || std::memcmp(p, "BUFR", 4) != 0)
+        return false;
+    const int edition = p[7];
+    if (edition < 2 || edition > 4)
+        return false;
+    declared = BufrDecoder::readBigEndian3(p + 4);
+    const long section1 = BufrDecoder::readBigEndian3(p + 8);
+    return section1 >= sectionMinimum(1, edition) &&
+           8 + section1 + sectionMinimum(3, edition) + sectionMinimum(4, edition) + 4 <= declared;
 }
 
 // The four-digit year of section 1: editions 2 and 3 give the year of the
@@ -213,11 +249,11 @@ int fullYear(int edition, const unsigned char* section1)
 
 } // namespace
 
-bool BufrDecoder::decode(const void* buffer, unsigned size)
+bool BufrDecoder::decode(const void* buffer, unsigned size, unsigned from)
 {
     bool ok = false;
     try {
-        ok = decodeMessage(buffer, size);
+        ok = decodeMessage(buffer, size, from);
     } catch (const std::bad_alloc&) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << "Not enough memory to decode the message of " << size << " bytes" << std::endl;
@@ -237,15 +273,17 @@ bool BufrDecoder::decode(const void* buffer, unsigned size)
     return ok;
 }
 
-bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
+bool BufrDecoder::decodeMessage(const void* buffer, unsigned size, unsigned from)
 {
     // The message is read in place: every reader is bounded by
-    // _messageLength and the section lengths.
+    // _messageLength and the section lengths.  Octets count from the
+    // buffer's start.
     const unsigned char* start =
-        buffer && size > 0 ? static_cast<const unsigned char*>(buffer) : nullptr;
+        buffer && size > from ? static_cast<const unsigned char*>(buffer) : nullptr;
     const long octets = start ? static_cast<long>(size) : 0;
     _messageLength = static_cast<long>(size);
-    _consumed = 0;
+    _consumed = start ? static_cast<long>(from) : 0;
+    _refusedSection = 0;
     _edition = 0;
     _shortSection4 = false;
     // Nothing of the last message answers for this one: a decoder after any
@@ -269,7 +307,8 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
     _debugLog = logOn(LogStream::DEBUG, "BufrDecoder");
     if (_verboseLog)
-        QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Message length = " << size << std::endl;
+        QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Message length = " << octets - _consumed
+                                                   << std::endl;
 
     // The last message's values and factors stay until this one's replace
     // them, so that their storage can hold them; a failure leaves none.
@@ -282,16 +321,17 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "Output of buffer datastream(printing first 300 octets)" << std::endl;
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
-        hexDump(start, 20, 0, static_cast<int>(std::min(300L, octets)));
+        hexDump(start, 20, static_cast<int>(_consumed),
+                static_cast<int>(std::min(300L, octets - _consumed)));
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << dashes << std::endl;
     }
 
-    const unsigned char* next = decodeSection0(start);
+    const unsigned char* next = start ? decodeSection0(start + _consumed) : nullptr;
     const unsigned char* section0 = next;
     bool ok = false;
     int failedSection = -1;
     if (!next) {
-        failedSection = 0;
+        failedSection = _refusedSection;
     } else if (!(next = decodeSection1(section0 + 8))) {
         failedSection = 1;
     } else if (!(next = decodeSection2(next))) {
@@ -325,7 +365,8 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
     if (failedSection >= 0) {
         const TextString failure =
             TextString("Failed to decode Section ") + std::to_string(failedSection).c_str();
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << failure << std::endl;
+        if (_frameWhole || !_quietRefusals)
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << failure << std::endl;
         if (_decodeFailure.length() == 0)
             _decodeFailure = failure;
     }
@@ -336,7 +377,8 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size)
 
     // Only the first message of a file is decoded; say so when more follow.
     // The next one begins after the declared end of a whole message, and
-    // may begin anywhere after the "BUFR" of one whose frame was refused.
+    // may begin anywhere after the "BUFR" of one whose frame was refused
+    // (inside it or behind it).
     if (_messageStart >= 0) {
         _nextMessage = findMessage(start, _frameWhole ? _messageLength : _messageStart + 1, octets);
         if (_nextMessage >= 0 && !_readsEveryMessage)
@@ -351,10 +393,10 @@ const unsigned char* BufrDecoder::skipHeader(const unsigned char* message)
 {
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::skipHeader()" << std::endl;
-    for (long h = 0; h <= maxHeaderOctets && h + 4 <= _messageLength; ++h) {
+    for (long h = 0; h <= maxHeaderOctets && _consumed + h + 4 <= _messageLength; ++h) {
         if (std::memcmp(message + h, "BUFR", 4) == 0) {
-            _consumed = h;
-            _messageStart = h;
+            _consumed += h;
+            _messageStart = _consumed;
             if (_verboseLog)
                 QEV_LOG(LogStream::VERBOSE, "BufrDecoder") << "Number of header bytes = " << h
                                                            << std::endl;
@@ -370,9 +412,10 @@ const unsigned char* BufrDecoder::decodeSection0(const unsigned char* message)
     if (!section0)
         return nullptr;
     if (_messageLength - _consumed < 8) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "Section 0 needs 8 bytes, the message has " << (_messageLength - _consumed)
-            << " left" << std::endl;
+        if (!_quietRefusals)
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                << "Section 0 needs 8 bytes, the message has " << (_messageLength - _consumed)
+                << " left" << std::endl;
         return nullptr;
     }
     if (_debugLog) {
@@ -383,61 +426,95 @@ const unsigned char* BufrDecoder::decodeSection0(const unsigned char* message)
     }
     _edition = section0[7];
     if (_edition < 2 || _edition > 4) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "BUFR edition " << _edition << " is not supported" << std::endl;
+        _decodeFailure = TextString("BUFR edition ") + std::to_string(_edition).c_str() +
+                         " is not supported";
+        if (!_quietRefusals)
+            QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << _decodeFailure << std::endl;
         return nullptr;
     }
     if (!frameIsWhole(section0))
         return nullptr;
+    frameAccepted();
     _consumed += 8;
     return section0;
 }
 
 bool BufrDecoder::frameIsWhole(const unsigned char* section0)
 {
-    // Octets from "BUFR" to the end of the buffer, and those declared.
-    const long available = _messageLength - _consumed;
+    // The octet of the buffer where "BUFR" is, the octets from there to the
+    // end of the buffer, and those declared.
+    const long start = _consumed;
+    const long available = _messageLength - start;
     const long declared = readBigEndian3(section0 + 4);
-    if (declared >= 12 && declared <= available &&
-        std::memcmp(section0 + declared - 4, "7777", 4) == 0) {
+    std::string why;
+    if (declared < 12 || declared > available ||
+        std::memcmp(section0 + declared - 4, "7777", 4) != 0) {
+        // A message cut short by its sender is followed by the next one (or
+        // its trailer and heading) before its declared end, or by nothing:
+        // a "BUFR" that begins before that end tells.
+        const long next = findMessage(section0, 1, std::min(declared + 3, available));
+        if (next > 0)
+            why = "is cut short: another message begins at octet " + groupedDigits(start + next);
+        else if (declared > available)
+            why = "is cut short: the data ends at octet " + groupedDigits(_messageLength);
+        else
+            why = "does not end in \"7777\"";
+        why = "Message of " + groupedDigits(declared) + " octets declared " + why;
+    } else {
+        // Sections 1 to 4, each of its fields' length at least, then the
+        // four octets of section 5.
+        const bool edition4 = _edition >= 4;
+        long at = 8;
+        for (int section = 1; section <= 4 && why.empty(); ++section) {
+            if (section == 2 && (section0[8 + (edition4 ? 9 : 7)] & 0x80) == 0)
+                continue;
+            const long remaining = declared - at;
+            const long length = readBigEndian3(section0 + at);
+            const long minimum = sectionMinimum(section, _edition);
+            _refusedSection = section;
+            if (length > remaining - 4)
+                why = "Section " + std::to_string(section) + " length of " +
+                      std::to_string(length) + " bytes > remaining msg length of " +
+                      std::to_string(remaining) + " bytes";
+            else if (length < minimum)
+                why = "Section " + std::to_string(section) + " length of " +
+                      std::to_string(length) + " bytes is too short for its fields (" +
+                      std::to_string(minimum) + " bytes)";
+            at += length;
+        }
+        if (why.empty()) {
+            _refusedSection = 0;
+            if (at != declared - 4)
+                why = "Message of " + groupedDigits(declared) +
+                      " octets declared: its sections end at octet " + groupedDigits(start + at) +
+                      ", " + groupedDigits(declared - at) + " octets before its declared end";
+        }
+        // A message that begins inside it means it was cut short and the
+        // rest of its length is the other's.
+        for (long q = why.empty() ? findMessage(section0, 1, declared) : -1; why.empty() && q > 0;
+             q = findMessage(section0, q + 1, declared)) {
+            long inner = 0;
+            if (!beginsMessage(section0 + q, available - q, inner))
+                continue;
+            if (q + inner > declared)
+                why = "another message begins at octet " + groupedDigits(start + q);
+            else if (std::memcmp(section0 + q + inner - 4, "7777", 4) == 0)
+                why = "a whole message lies inside it from octet " + groupedDigits(start + q);
+            if (!why.empty())
+                why = "Message of " + groupedDigits(declared) + " octets declared is cut short: " +
+                      why;
+        }
+    }
+    if (why.empty()) {
         // What follows the declared end belongs to other messages.
-        _messageLength = _consumed + declared;
+        _messageLength = start + declared;
         _frameWhole = true;
         return true;
     }
-    // A message cut short by its sender is followed by the next one (or
-    // its trailer and heading) before its declared end, or by nothing: a
-    // "BUFR" that begins before that end tells.
-    const long next = findMessage(section0, 1, std::min(declared + 3, available));
-    std::string why;
-    if (next > 0)
-        why = "is cut short: another message begins at octet " + groupedDigits(next);
-    else if (declared > available)
-        why = "is cut short: the data ends at octet " + groupedDigits(available);
-    else
-        why = "does not end in \"7777\"";
-    _decodeFailure = TextString("Message of ") + groupedDigits(declared).c_str() +
-                     " octets declared " + why.c_str();
-    QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << _decodeFailure << std::endl;
+    _decodeFailure = TextString(why.c_str());
+    if (!_quietRefusals)
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << _decodeFailure << std::endl;
     return false;
-}
-
-bool BufrDecoder::sectionFits(int section, long length, long minimum)
-{
-    long remaining = _messageLength - _consumed;
-    if (length > remaining - 4) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "Section " << section << " length of " << length
-            << " bytes > remaining msg length of " << remaining << " bytes" << std::endl;
-        return false;
-    }
-    if (length < minimum) {
-        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-            << "Section " << section << " length of " << length
-            << " bytes is too short for its fields (" << minimum << " bytes)" << std::endl;
-        return false;
-    }
-    return true;
 }
 
 void BufrDecoder::storeSectionTime(const unsigned char* section1)
@@ -485,11 +562,10 @@ const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
 {
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection1()" << std::endl;
-    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section1) : 0;
+    // The frame check has found each section whole within the message.
+    const long length = readBigEndian3(section1);
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section1Len = " << length << std::endl;
-    if (!sectionFits(1, length, _edition >= 4 ? 22 : 17))
-        return nullptr;
     if (_debugLog) {
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "BufrDecoder:Output of Section 1 - Identification:" << std::endl;
@@ -510,6 +586,16 @@ const unsigned char* BufrDecoder::decodeSection1(const unsigned char* section1)
     // editions 2 and 4 in octets 5-6.
     _originatingCentre = _edition == 3 ? section1[5] : readBigEndian2(section1 + 4);
     _masterTableVersion = section1[edition4 ? 13 : 10];
+    // A version no table can be is a damaged octet: the newest tables
+    // would read the message as something it is not.
+    if (_masterTableVersion > BufrTableVersions::NEWEST_POSSIBLE) {
+        QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+            << "BUFR master table version " << _masterTableVersion
+            << (_masterTableVersion == 255 ? " (missing)" : "")
+            << " is no version WMO has published; versions up to "
+            << BufrTableVersions::NEWEST_POSSIBLE << " are read" << std::endl;
+        return nullptr;
+    }
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "Originating centre " << _originatingCentre << ", master table version "
@@ -542,11 +628,9 @@ const unsigned char* BufrDecoder::decodeSection2(const unsigned char* section2)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection2()" << std::endl;
     if (!_optionalSection)
         return section2;
-    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section2) : 0;
+    const long length = readBigEndian3(section2);
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section2Len = " << length << std::endl;
-    if (!sectionFits(2, length, 4))
-        return nullptr;
     if (_debugLog) {
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:Output of Section 2 - Optional:"
                                                  << std::endl;
@@ -576,12 +660,10 @@ const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
 {
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection3()" << std::endl;
-    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section3) : 0;
+    const long length = readBigEndian3(section3);
     _section3Length = static_cast<int>(length);
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section3Len = " << length << std::endl;
-    if (!sectionFits(3, length, 7))
-        return nullptr;
     if (_debugLog) {
         QEV_LOG(LogStream::DEBUG, "BufrDecoder")
             << "BufrDecoder:Output of Section 3 - Description:" << std::endl;
@@ -589,15 +671,8 @@ const unsigned char* BufrDecoder::decodeSection3(const unsigned char* section3)
     }
     // The descriptors from octet 8, read in place: (length - 7) / 2 of them
     // lie within the section.  Section 4's data bounds what they may expand
-    // to: the bits its length gives (when it has one, else what the
-    // message has left).
-    const long left = _messageLength - _consumed - length;
-    long dataBits = 8 * std::max(0L, left);
-    if (left >= 4) {
-        const long section4 = readBigEndian3(section3 + length);
-        if (section4 >= 4 && section4 <= left)
-            dataBits = 8 * (section4 - 4);
-    }
+    // to: the bits its length gives (the frame check found it whole).
+    const long dataBits = 8 * (readBigEndian3(section3 + length) - 4);
     SeqOf<int> expanded =
         expandDescriptors(section3 + 7, dataBits, readBigEndian2(section3 + 4));
     if (expanded.length() == 0) {
@@ -708,13 +783,9 @@ const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, 
     ok = true;
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " BufrDecoder::decodeSection4()" << std::endl;
-    long length = _messageLength - _consumed >= 3 ? readBigEndian3(section4) : 0;
+    const long length = readBigEndian3(section4);
     if (_debugLog)
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << " section4Len = " << length << std::endl;
-    if (!sectionFits(4, length, 4)) {
-        ok = false;
-        return section4;
-    }
     _shortSection4 = length <= 60;
     if (_debugLog) {
         QEV_LOG(LogStream::DEBUG, "BufrDecoder") << "BufrDecoder:Output of Section 4 - Data:"
@@ -747,6 +818,14 @@ const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, 
             ok = false;
         }
     }
+    // Data after the last subset that padding does not explain (a subset
+    // count short of the subsets given, descriptors of another message)
+    // means the values read are not the message's.
+    if (ok && _subsets > 0 && !onlyPaddingLeft(_consumed + length)) {
+        _decodedValues = SeqOf<BufrValues>();
+        _repCountList = _noNumbers;
+        ok = false;
+    }
     _shortSection4 = false;
     setReadRegion(nullptr, 0);
     if (_debugLog)
@@ -754,6 +833,24 @@ const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, 
             << "Section 4 of " << length << " bytes decoded; section 5 at byte "
             << (_consumed + length) << std::endl;
     return section4 + length;
+}
+
+bool BufrDecoder::onlyPaddingLeft(long section4End)
+{
+    // The bits left of the octet last read from are that octet's padding;
+    // the whole octets after it are padding only when they are zero.
+    const unsigned char* const after = _dataPtr + (_bitOffset > 0 ? 1 : 0);
+    const unsigned char* const data =
+        std::find_if(after, _dataEnd, [](unsigned char c) { return c != 0; });
+    if (data == _dataEnd)
+        return true;
+    const long octets = _dataEnd - after;
+    QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+        << "Section 4 holds more than its " << _subsets << " subset" << (_subsets == 1 ? "" : "s")
+        << ": octets " << groupedDigits(section4End - octets) << " to "
+        << groupedDigits(section4End - 1) << " (" << groupedDigits(octets)
+        << ") are left unread, and they are not padding" << std::endl;
+    return false;
 }
 
 bool BufrDecoder::decodeStandardData()

@@ -75,32 +75,41 @@ public:
     // Decodes one BUFR message (sections 0 to 5, editions 2 to 4) into
     // _obTime, _dataCategory, _subsets, _compressed, _descriptors,
     // _repCountList (every delayed replication factor, subset by subset) and
-    // _decodedValues (subset by subset; no value for a factor).  Of a file
-    // of several messages the first is decoded, nextMessage says where the
-    // next begins, and a PROBLEM line says that more follow (none for a
-    // caller that reads them all).  False after PROBLEM lines naming the reason; the values
-    // are then empty, except for a data section of no subsets at all, which
-    // leaves the six time values of section 1.  Every operator change ends
-    // with its message.
+    // _decodedValues (subset by subset; no value for a factor).  The message
+    // is looked for from octet `from` of the buffer (a later message of a
+    // file read whole); every octet the lines name, messageStart and
+    // nextMessage count from the buffer's start.  Of a file of several
+    // messages the first is decoded, nextMessage says where the next
+    // begins, and a PROBLEM line says that more follow (none for a caller
+    // that reads them all).  False after PROBLEM lines naming the reason;
+    // the values are then empty, except for a data section of no subsets at
+    // all, which leaves the six time values of section 1.  Every operator
+    // change ends with its message.
     //
-    // No octet past the message's declared end (the total length of section
-    // 0) is read: a message is decoded only when that end lies within the
-    // buffer and its last four octets are "7777", and each section must end
-    // before them.  A message whose end is not there, cut short by its
-    // sender (the next message, or its trailer and heading, begins before
-    // it), is refused with one PROBLEM line that says so ("Message of 2,410
-    // octets declared is cut short: another message begins at octet
-    // 1,872"); octets are counted from its "BUFR" as 0.
-    bool decode(const void* buffer, unsigned size);
+    // A message is read only when its frame is whole (frameIsWhole): its
+    // declared end (the total length of section 0) lies within the buffer
+    // with "7777" as its last four octets, its sections 1 to 4 end exactly
+    // there, and no other message begins inside it.  Anything else is
+    // refused with one PROBLEM line saying why ("Message of 2,410 octets
+    // declared is cut short: another message begins at octet 1,872"), and
+    // nothing of it is read: not one octet past its declared end, nor the
+    // octets of another message.  It is read only when its data is read
+    // whole as well: a data section that holds more after its last subset
+    // than padding is refused with a line naming the octets left unread.
+    bool decode(const void* buffer, unsigned size, unsigned from = 0);
     // The octet of the buffer given to decode where the next message's
     // "BUFR" begins; -1 when none follows.  It is searched from the declared
     // end of a message whose frame is whole (also when its content did not
     // decode), and from the octet after the "BUFR" of one whose frame was
-    // refused, so that a message beginning inside a cut one is found.
+    // refused, so that a message beginning inside or behind a refused one
+    // is found.
     long nextMessage() const { return _nextMessage; }
     // The octet of the buffer given to decode where the message's "BUFR"
     // begins; -1 when there was none.
     long messageStart() const { return _messageStart; }
+    // Whether the last message's frame was whole (its sections were read);
+    // false for a frame refused, an edition not read, and no message.
+    bool frameWhole() const { return _frameWhole; }
     // Why the last decode failed: the reason a refused frame gave (Message
     // of 2,410 octets declared does not end in "7777"), else the words of
     // the last PROBLEM line ("Failed to decode Section 1"); empty after a
@@ -313,6 +322,14 @@ protected:
     bool _debugLog;
     // Set by a caller that decodes the later messages of a buffer itself.
     bool _readsEveryMessage = false;
+    // Set by a caller that counts refused frames itself: a frame refused
+    // (or of an edition not read) then writes no line; decodeFailure still
+    // says why.
+    bool _quietRefusals = false;
+    // Called once the frame of the message being decoded is found whole,
+    // before its sections are read, so that a caller that names each
+    // message in a line can name it before the message's own lines.
+    virtual void frameAccepted() {}
     DescriptorTree* _tree;        // the message's tree, owned by _trees (null before one)
     DescriptorWalker* _walker;    // owned; its buffers serve message after message
 
@@ -343,22 +360,31 @@ private:
         return length > 0 ? TextString(chars.data(), length) : TextString();
     }
     // decode without its guard against failed allocations.
-    bool decodeMessage(const void* buffer, unsigned size);
+    bool decodeMessage(const void* buffer, unsigned size, unsigned from);
     // Whether the message whose section 0 is at section0 (octet _consumed
-    // of the buffer) has its declared end within the buffer and "7777" as
-    // its last four octets: then _messageLength becomes that end.
-    // Otherwise the reason is logged and kept in _decodeFailure.
+    // of the buffer) has a whole frame: its declared end within the buffer
+    // with "7777" as its last four octets, sections 1 to 4 (section 2 when
+    // section 1 flags it) of at least their fields' length ending exactly
+    // there, and no other message beginning inside it (a "BUFR" whose
+    // sections 0 and 1 read as a message's, whole within the declared end
+    // or running past it).  Then _messageLength becomes that end.
+    // Otherwise the reason is logged and kept in _decodeFailure, and
+    // _refusedSection names the section it is about (0: the frame).  At
+    // most one pass over the message's octets.
     bool frameIsWhole(const unsigned char* section0);
+    // Whether what section 4 holds after the last subset read is padding:
+    // the bits left of the octet last read from, and zero octets after it
+    // (editions 2 and 3 pad the section to an even length; some encoders
+    // to whole words).  Otherwise the line naming the octets left unread
+    // is logged.  section4End: the octet of the buffer after section 4.
+    bool onlyPaddingLeft(long section4End);
+    int _refusedSection = 0;
     long _nextMessage = -1;
     long _messageStart = -1;
     bool _frameWhole = false;
     // The memory the values of the last message took.
     long _lastBytesTaken = 0;
     bool takeBitsChecked(int n, uint64_t& value);
-    // The length check of sections 1 to 4: the section and the four octets
-    // of section 5 fit into what is left of the message, and the section
-    // holds its own fields.
-    bool sectionFits(int section, long length, long minimum);
     void storeSectionTime(const unsigned char* section1);
 
     // The trees of the descriptors met so far (owned).

@@ -11,9 +11,11 @@
 // - a version of the file's range that has a definition of its own: that;
 // - a version of the file's range that lacks the descriptor: none (the
 //   message cannot be read with it);
-// - a version newer than the file's range: the definition of the newest
-//   version of the range (later versions only add entries, they never
-//   change one), none when that version lacks the descriptor;
+// - a version newer than the file's range, up to NEWEST_POSSIBLE: the
+//   definition of the newest version of the range (later versions only
+//   add entries, they never change one), none when that version lacks the
+//   descriptor (a message of a version past NEWEST_POSSIBLE is not read
+//   at all);
 // - a version older than the file's range: the definition of the oldest
 //   version of the range, but only when every version of the range that
 //   defines the descriptor defines it alike.  Where two of them differ,
@@ -35,6 +37,12 @@
 
 class BufrTableVersions {
 public:
+    // The newest master table version a message is read with: well past
+    // any WMO can have published while the system's times hold (to 2038;
+    // two versions a year after version 39 of 2022 reach about 70).  A
+    // later one (255 is "missing") is a damaged octet, not a version.
+    static const int NEWEST_POSSIBLE = 80;
+
     // An element's definition in one version.
     struct Element {
         TextString units;

@@ -42,6 +42,9 @@ const int64_t MAX_STORED_MILLIS = 10000;
 // An empty file written this recently may be one its writer is still
 // filling: it waits for a later pass.
 const long long EMPTY_FILE_SECONDS = 60;
+// The refused frames of one file logged one by one (each with its
+// "MXR_ENTRY" line and the decoder's lines); the others are counted.
+const long LOGGED_REFUSED_FRAMES = 5;
 
 // Failures that say nothing about a file: the process is short of
 // descriptors or memory for the moment.
@@ -411,11 +414,15 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     // store (once the records stored are on the disk), and moved aside with
     // the reason of the first that failed otherwise (the others stay
     // stored), naming that message by its number and octet in a file of
-    // several.  A message cut short by its sender is refused by the decoder
-    // (which names why), and the next is looked for inside it.  A stop
-    // asked for between two messages leaves the file for the next start,
-    // which takes again what was stored of it.
+    // several.  A message whose frame is not whole is refused by the
+    // decoder (which names why), and the next is looked for inside it.
+    // Past the first few refused frames of a file, the others are counted
+    // in one line at its end, and their messages are named only when their
+    // frame is whole (frameAccepted): a file of garbage costs a bounded log.
+    // A stop asked for between two messages leaves the file for the next
+    // start, which takes again what was stored of it.
     int messages = 0, failed = 0, storedCount = 0, decodedCount = 0;
+    long refusedFrames = 0;
     TextString reason, cause;
     for (long at = 0; at >= 0;) {
         if (SignalCatcher::stopRequested()) {
@@ -428,12 +435,17 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
         }
         ++messages;
         if (messages > 1) {
-            FLOW_LOG(EVENT) << "MXR_ENTRY [" << index + 1 << "/" << count << "] = " << LogText(name)
-                            << ": message " << messages << " of the file at octet "
-                            << groupedDigits(at) << std::endl;
+            _entry = MessageEntry{true, index, count, name, messages, at};
+            _quietRefusals = refusedFrames >= LOGGED_REFUSED_FRAMES;
+            if (!_quietRefusals)
+                logMessageEntry();
             // The file's own octets: not the NUL the buffer ends in.
-            decoded = decode(_fileBytes.get() + at, _fileBytesSize - 1 - static_cast<unsigned>(at));
+            decoded = decode(_fileBytes.get(), _fileBytesSize - 1, static_cast<unsigned>(at));
+            _quietRefusals = false;
+            _entry.pending = false;
         }
+        if (!frameWhole())
+            ++refusedFrames;
         const long next = nextMessage();
         int result = -1;
         if (decoded) {
@@ -453,7 +465,7 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
                 if (messages > 1 || next > 0) {
                     // The message of the file that failed first, and the
                     // octet of the file where its "BUFR" is.
-                    const long start = at + std::max(0L, messageStart());
+                    const long start = messageStart() >= 0 ? messageStart() : at;
                     cause = TextString("message ") + std::to_string(messages).c_str() +
                             " at octet " + groupedDigits(start).c_str() +
                             (cause.length() > 0 ? TextString(": ") + cause : TextString());
@@ -461,8 +473,12 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
             }
             ++failed;
         }
-        at = next > 0 ? at + next : -1;
+        at = next > at ? next : -1;
     }
+    if (refusedFrames > LOGGED_REFUSED_FRAMES)
+        FLOW_LOG(PROBLEM) << groupedDigits(refusedFrames - LOGGED_REFUSED_FRAMES)
+                          << " more frames refused in this file, " << LogText(path)
+                          << ", were not logged one by one" << std::endl;
     _fileBytes.reset();
 
     if (failed == 0 && storedCount > 0) {
@@ -488,6 +504,21 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     // Outside a pass (a single file handled) nothing waits for a group.
     if (!_passOpen)
         commitStored();
+}
+
+void BufrFileDecoder::frameAccepted()
+{
+    logMessageEntry();
+}
+
+void BufrFileDecoder::logMessageEntry()
+{
+    if (!_entry.pending)
+        return;
+    FLOW_LOG(EVENT) << "MXR_ENTRY [" << _entry.index + 1 << "/" << _entry.count
+                    << "] = " << LogText(_entry.name) << ": message " << _entry.message
+                    << " of the file at octet " << groupedDigits(_entry.at) << std::endl;
+    _entry.pending = false;
 }
 
 int BufrFileDecoder::setAside(const TextString& reason)

@@ -61,11 +61,16 @@
 // declared is cut short: another message begins at octet 1,872"), and in a
 // file of several names the message that failed first by its number and
 // the octet of the file where its "BUFR" is ("message 2 at octet 1,934:").
-// A message cut short by its sender is never decoded; the next one is
+// Every octet a line names counts from the start of the file.  A message
+// whose frame is not whole (cut short by its sender, longer than its
+// sections, another message inside it) is never decoded; the next one is
 // looked for from the octet after its "BUFR", so that a message beginning
-// inside its declared length is decoded as any other.  The
-// messages stored stay stored: a store rewrites or recognises them when
-// the file is stored again.
+// inside or behind its declared length is decoded as any other.  A file's
+// first 5 refused frames are logged one by one; the others are counted in
+// one line at its end ("99,990 more frames refused in this file, <path>,
+// were not logged one by one"), so that a file of garbage writes a few
+// dozen lines whatever its size.  The messages stored stay stored: a store
+// rewrites or recognises them when the file is stored again.
 //
 // A file whose records were stored is unlinked only once they are on the
 // disk: the stores' writes reach the kernel only, so the files stored whole
@@ -242,6 +247,9 @@ public:
     static int selectSleep(unsigned long microseconds);
 
 protected:
+    // Names the later message of a file whose frame was found whole in its
+    // "MXR_ENTRY" line, when that line waits for it.
+    void frameAccepted() override;
     // The name between "Getting " and the record's reading trace.
     virtual TextString readingTraceName() const;
     // A step of the name check that reads the designator, run when the
@@ -332,6 +340,8 @@ private:
     // write2NetcdfFile, with an exception the storing code let out taken
     // as a failure.
     int storeDecodedFile(const TextString& path);
+    // The "MXR_ENTRY" line of the later message in _entry, when it waits.
+    void logMessageEntry();
     void pause();
 
     Record _record;
@@ -371,6 +381,16 @@ private:
     // Inside processBufrDirectory: single files handled outside a pass
     // commit at once.
     bool _passOpen = false;
+    // The "MXR_ENTRY" line of a later message of the file being decoded,
+    // while it waits to be logged (frameAccepted).
+    struct MessageEntry {
+        bool pending = false;
+        int index = 0, count = 0;
+        TextString name;
+        int message = 0;
+        long at = 0;
+    };
+    MessageEntry _entry;
     // The file being handled, read whole by readBufrFile (its size and one
     // zero octet), while its messages are decoded.
     std::unique_ptr<unsigned char[]> _fileBytes;

@@ -124,7 +124,9 @@ TEST(DataWalk, OperatorsThatChangeTheLayoutFailTheMessage)
 // Elements at the bounds the tables accept (TableBEntry::codingFault), read
 // under every operator that changes a coding, alone and in pairs: each
 // message decodes or fails with a PROBLEM line, and no arithmetic leaves
-// its type (the sanitizers of the test build would stop it).
+// its type (the sanitizers of the test build would stop it).  Those read to
+// their end count, whether they decode or the bits left after them (of
+// the 160 octets of bits given) refuse them.
 TEST(DataWalk, OperatorsOnTheWidestAcceptedCodings)
 {
     const int widest = 63240;    // scale 127, reference 2^31 - 1, 65535 bits
@@ -152,7 +154,7 @@ TEST(DataWalk, OperatorsOnTheWidestAcceptedCodings)
                         w.bits(0x5A5A5A5Au, 32);
                     TestDecoder dec;
                     LogCapture log;
-                    if (dec.decodeBytes(w.build()))
+                    if (dec.decodeBytes(w.build()) || log.contains("are left unread"))
                         ++decoded;
                     else
                         EXPECT_TRUE(log.contains("PROBLEM: ")) << first << " " << element;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -145,11 +146,15 @@ TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
 }
 
 // Every whole message of the corpus beside the project and of the sample
-// bulletins, cut short as senders cut them (its "7777" lost; the last octet
-// of section 4 as well; half of section 4; all of it) and followed by
-// another message, right after it or behind a trailer and heading: the cut
-// one is refused with its line and nothing of it decoded, and the next one
-// is found where it begins and decodes as it does alone.
+// bulletins, made unreadable as senders and damage make messages, and
+// followed by another message (right after it or behind a trailer and
+// heading): each is refused with its one line and nothing of it decoded,
+// and the next one is found where it begins and decodes as it does alone.
+// The kinds: cut short (its "7777" lost; the last octet of section 4 as
+// well; half of section 4; all of it); cut short where the next message's
+// "7777" lands on its declared end; a declared length past its sections by
+// 4 octets (and "7777") and by the whole next message; its subset count
+// one short (standard and compressed data); a master table version of 255.
 TEST(MessageDecoding, ACutMessageIsRefusedAndTheNextOneIsFound)
 {
     std::vector<Bytes> whole;
@@ -178,70 +183,145 @@ TEST(MessageDecoding, ACutMessageIsRefusedAndTheNextOneIsFound)
     if (haveCorpus) {
         EXPECT_GT(fromCorpus, 40u);
     }
+    const Bytes* smallest = &whole[0];
+    for (const Bytes& m : whole)
+        smallest = m.size() < smallest->size() ? &m : smallest;
 
     const std::string heading = std::string("\x01\r\r\n123\r\r\nIUSN01 KWBC 011200\r\r\n");
     const std::string joins[] = {"", "\r\r\nNNNN" + heading, "\r\r\n\x03" + heading};
     TestDecoder dec, alone;
-    int refused = 0;
-    for (size_t i = 0; i < whole.size(); ++i) {
-        const Bytes& message = whole[i];
-        const Bytes& next = whole[(i + 1) % whole.size()];
-        SCOPED_TRACE("message " + std::to_string(i) + " of " + std::to_string(message.size()) +
-                     " octets");
-        bool nextDecodes = false;
+    std::map<std::string, int> refused;
+    // The file of the damaged message, the join and the next message: the
+    // damaged one refused with its one `line`, the next one found at its
+    // octet and decoded as alone.  Counted by kind.
+    auto check = [&](const char* kind, Bytes file, const std::string& join, const Bytes& next,
+                     const std::string& line) {
+        SCOPED_TRACE(std::string(kind) + ", " + std::to_string(join.size()) +
+                     " octets before the next");
+        file.insert(file.end(), join.begin(), join.end());
+        const std::size_t nextAt = file.size();
+        file.insert(file.end(), next.begin(), next.end());
         SeqOf<BufrValues> nextValues;
+        bool nextDecodes = false;
         {
             LogCapture quiet;
             nextDecodes = alone.decodeBytes(next);
             if (nextDecodes)
                 nextValues = alone.getDecodedValues();
         }
+        LogCapture log;
+        EXPECT_FALSE(dec.decodeBytes(file));
+        EXPECT_EQ(log.count("PROBLEM: " + line), 1) << log.text();
+        EXPECT_EQ(dec.getDecodedValues().length(), 0);
+        ASSERT_EQ(dec.nextMessage(), static_cast<long>(nextAt));
+        ASSERT_EQ(dec.decode(file.data(), static_cast<unsigned>(file.size()),
+                             static_cast<unsigned>(nextAt)),
+                  nextDecodes);
+        const SeqOf<BufrValues> values = nextDecodes ? dec.getDecodedValues()
+                                                     : SeqOf<BufrValues>();
+        ASSERT_EQ(values.length(), nextValues.length());
+        for (int v = 0; v < values.length(); ++v) {
+            const BufrValues& a = values[v];
+            const BufrValues& b = nextValues[v];
+            const float x = a.getValue(), y = b.getValue();
+            ASSERT_TRUE(a.getDescriptor() == b.getDescriptor() && a.getSubset() == b.getSubset() &&
+                        a.getIndex() == b.getIndex() && std::memcmp(&x, &y, sizeof x) == 0 &&
+                        a.getCharValue() == b.getCharValue())
+                << "value " << v;
+        }
+        ++refused[kind];
+    };
+    for (size_t i = 0; i < whole.size(); ++i) {
+        const Bytes& message = whole[i];
+        const Bytes& next = whole[(i + 1) % whole.size()];
+        SCOPED_TRACE("message " + std::to_string(i) + " of " + std::to_string(message.size()) +
+                     " octets");
+        const std::string declared = "Message of " + groupedDigits(message.size()) +
+                                     " octets declared ";
         const std::size_t section4 = BufrWriter::sectionOffset(message, 4);
         ASSERT_NE(section4, BufrWriter::npos);
         const std::size_t section4Octets = message.size() - 4 - section4;
-        for (std::size_t lost : {std::size_t(4), std::size_t(5), 4 + section4Octets / 2,
-                                 4 + section4Octets}) {
-            for (const std::string& join : joins) {
-                SCOPED_TRACE(std::to_string(lost) + " octets lost, " +
-                             std::to_string(join.size()) + " octets before the next");
-                Bytes file(message.begin(), message.end() - static_cast<long>(lost));
-                file.insert(file.end(), join.begin(), join.end());
-                const std::size_t nextAt = file.size();
-                file.insert(file.end(), next.begin(), next.end());
-                LogCapture log;
-                EXPECT_FALSE(dec.decodeBytes(file));
-                const std::string why =
-                    nextAt < message.size()
-                        ? "is cut short: another message begins at octet " + groupedDigits(nextAt)
-                        : std::string("does not end in \"7777\"");
-                EXPECT_EQ(log.count("PROBLEM: Message of " + groupedDigits(message.size()) +
-                                    " octets declared " + why),
-                          1)
-                    << log.text();
-                EXPECT_EQ(log.count("octets declared"), 1);
-                EXPECT_EQ(dec.getDecodedValues().length(), 0);
-                ASSERT_EQ(dec.nextMessage(), static_cast<long>(nextAt));
-                ASSERT_EQ(dec.decode(file.data() + nextAt, static_cast<unsigned>(next.size())),
-                          nextDecodes);
-                const SeqOf<BufrValues> values = nextDecodes ? dec.getDecodedValues()
-                                                             : SeqOf<BufrValues>();
-                ASSERT_EQ(values.length(), nextValues.length());
-                for (int v = 0; v < values.length(); ++v) {
-                    const BufrValues& a = values[v];
-                    const BufrValues& b = nextValues[v];
-                    const float x = a.getValue(), y = b.getValue();
-                    ASSERT_TRUE(a.getDescriptor() == b.getDescriptor() &&
-                                a.getSubset() == b.getSubset() && a.getIndex() == b.getIndex() &&
-                                std::memcmp(&x, &y, sizeof x) == 0 &&
-                                a.getCharValue() == b.getCharValue())
-                        << "value " << v;
-                }
-                ++refused;
+        for (const std::string& join : joins) {
+            for (std::size_t lost : {std::size_t(4), std::size_t(5), 4 + section4Octets / 2,
+                                     4 + section4Octets}) {
+                const Bytes file(message.begin(), message.end() - static_cast<long>(lost));
+                const std::size_t nextAt = file.size() + join.size();
+                check("cut short", file, join, next,
+                      declared + (nextAt < message.size()
+                                      ? "is cut short: another message begins at octet " +
+                                            groupedDigits(nextAt)
+                                      : std::string("does not end in \"7777\"")));
+            }
+            // Cut where the rest of its length is the next message's, or
+            // the smallest one's: its "7777" stands where the cut one's
+            // should.
+            for (const Bytes* inner : {&next, smallest}) {
+                const std::size_t lost = join.size() + inner->size();
+                if (lost >= section4Octets)
+                    continue;
+                const Bytes file(message.begin(), message.end() - static_cast<long>(lost));
+                check("cut short around a whole one", file, join, *inner,
+                      declared + "is cut short: a whole message lies inside it from octet " +
+                          groupedDigits(file.size() + join.size()));
+                break;
+            }
+            // Its declared length past its sections: by 4 octets (and
+            // "7777" at the declared end), by the whole next message.
+            Bytes longer = message;
+            BufrWriter::putUnsigned(longer, 4, message.size() + 4, 3);
+            longer.insert(longer.end(), {'7', '7', '7', '7'});
+            check("longer than its sections", longer, join, next,
+                  "Message of " + groupedDigits(message.size() + 4) +
+                      " octets declared: its sections end at octet " +
+                      groupedDigits(message.size() - 4) + ", 8 octets before its declared end");
+        }
+        Bytes hiding = message;
+        BufrWriter::putUnsigned(hiding, 4, message.size() + next.size(), 3);
+        check("longer than its sections", hiding, "", next,
+              "Message of " + groupedDigits(message.size() + next.size()) +
+                  " octets declared: its sections end at octet " +
+                  groupedDigits(message.size() - 4) + ", " + groupedDigits(next.size() + 4) +
+                  " octets before its declared end");
+
+        // What its content says wrong: only of a message that decodes.
+        {
+            LogCapture quiet;
+            if (!alone.decodeBytes(message))
+                continue;
+        }
+        const std::size_t section1 = BufrWriter::sectionOffset(message, 1);
+        const std::size_t section3 = BufrWriter::sectionOffset(message, 3);
+        const int subsets = (message[section3 + 4] << 8) | message[section3 + 5];
+        if (subsets >= 2) {
+            Bytes fewer = message;
+            BufrWriter::putUnsigned(fewer, section3 + 4, static_cast<uint64_t>(subsets - 1), 2);
+            // Compressed data read with one increment fewer in each column
+            // may fail before its end; standard data leaves its last subset.
+            const bool compressed = (message[section3 + 6] & 0x40) != 0;
+            LogCapture log;
+            EXPECT_FALSE(dec.decodeBytes(fewer));
+            if (compressed && !log.contains("are left unread")) {
+                EXPECT_TRUE(log.contains("Failed to decode Section 4")) << log.text();
+                ++refused["a compressed subset short, failing before its end"];
+            } else {
+                check(compressed ? "a compressed subset short" : "a subset short", fewer, "", next,
+                      "Section 4 holds more than its " + std::to_string(subsets - 1) +
+                          " subset" + (subsets == 2 ? ": " : "s: "));
             }
         }
+        Bytes missing = message;
+        missing[section1 + (message[7] >= 4 ? 13 : 10)] = 255;
+        check("version 255", missing, "", next,
+              "BUFR master table version 255 (missing) is no version WMO has published; "
+              "versions up to 80 are read");
     }
     std::cout << "[cut messages] " << whole.size() << " messages (" << fromCorpus
-              << " of the corpus), " << refused << " cut ones refused" << std::endl;
+              << " of the corpus) refused, by kind:";
+    for (const auto& k : refused)
+        std::cout << " " << k.second << " " << k.first << ";";
+    std::cout << std::endl;
+    EXPECT_GT(refused["cut short around a whole one"], 10);
+    EXPECT_GT(refused["a subset short"], 10);
 }
 
 TEST(MessageDecoding, FailuresGiveTheirReasons)
@@ -305,6 +385,12 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
     noWidth.factor(31002, 65534);
     BufrWriter associated;
     associated.descriptors({204100, 204100, 12101}).bits(0, 50).bits(0, 50).element(12101, 250);
+    // Compressed data of three subsets whose section 3 says two: the third
+    // increment is left after the others.
+    BufrWriter three;
+    three.compressed(true).subsets(3).descriptors({12101}).column(12101, {250, 260, 273.15});
+    Bytes twoOfThree = three.build();
+    BufrWriter::putUnsigned(twoOfThree, BufrWriter::sectionOffset(twoOfThree, 3) + 4, 2, 2);
     Case cases[] = {
         {"element not in table B", local.build(), "Code 63254 does not exist in table B.", 4},
         {"sequence not in table D", sequence.build(),
@@ -341,6 +427,8 @@ TEST(MessageDecoding, FailuresGiveTheirReasons)
          "The descriptors call for more values than the data section's", 4},
         {"associated fields past the data", associated.build(),
          "Associated fields of 200 bits in all are wider than the 120 bits left", 4},
+        {"a compressed subset short", twoOfThree,
+         "Section 4 holds more than its 2 subsets: octets ", 4},
         // Work and memory that a few bits of data asked for (fuzzFindings.h).
         {"unknown elements in every subset", fuzzFindings::unknownColumns(), memory, 4},
         {"associated fields without end", fuzzFindings::associatedFields(),

@@ -284,6 +284,36 @@ TEST_F(FileFlow, EveryMessageOfAFileIsStored)
         EXPECT_FALSE(log.contains("More BUFR messages"));
         EXPECT_EQ(pauses, 1);
     }
+
+    // 400,000 octets of "BUFR" repeated, then a message: every "BUFR" is a
+    // frame refused, the first five logged one by one, the others counted
+    // in one line; the message behind them is named and stored, and the
+    // file set aside.  A few dozen lines in all, at the categories an
+    // operator reads.
+    LogStream::resetFilters();
+    std::string garbage;
+    for (int i = 0; i < 100000; ++i)
+        garbage += "BUFR";
+    tree.write("qev_data/ispan/bufr/fake/JUSA41_g", garbage + message());
+    NotingDecoder decoder;
+    LogCapture log;
+    decoder.processBufrDirectory();
+    EXPECT_EQ(decoder.stored, std::vector<float>{273.15f});
+    EXPECT_TRUE(present(bad + "JUSA41_g"));
+    EXPECT_EQ(log.count("PROBLEM: BUFR edition 82 is not supported"), 5) << log.text();
+    EXPECT_EQ(log.count("PROBLEM: 99,995 more frames refused in this file, " + ingest("JUSA41_g") +
+                        ", were not logged one by one"),
+              1)
+        << log.text();
+    EXPECT_EQ(log.count("EVENT: MXR_ENTRY [1/1] = JUSA41_g: message 100001 of the file at octet "
+                        "400,000"),
+              1);
+    EXPECT_EQ(log.count("PROBLEM: Unable to parse (100000 of 100001 messages) " +
+                        ingest("JUSA41_g") + ", renamed to " + bad +
+                        "JUSA41_g: message 1 at octet 0: BUFR edition 82 is not supported"),
+              1)
+        << log.text();
+    EXPECT_LT(log.lines().size(), 40u) << log.text();
 }
 
 // A pattern listing takes the matching names, sorted; dot files and other

@@ -172,8 +172,9 @@ TEST(KilledAircraftStore, ACutOrCrossedAircraftChainIsMendedAndNothingStoredTwic
         ASSERT_EQ(nc_open(file.c_str(), NC_WRITE, &ncid), NC_NOERR);
         ASSERT_EQ(nc_inq_varid(ncid, "prevRecord", &var), NC_NOERR);
         const size_t first[] = {size_t(newest)}, second[] = {size_t(other)};
-        if (crossed)
+        if (crossed) {
             ASSERT_EQ(nc_get_var1_int(ncid, var, first, &link), NC_NOERR);
+        }
         ASSERT_EQ(nc_put_var1_int(ncid, var, second, &link), NC_NOERR);
         ASSERT_EQ(nc_close(ncid), NC_NOERR);
 

@@ -239,7 +239,10 @@ TEST(ModelSoundings, RefusedFilesLeaveTheIngestDirectoryAndTheProcessRuns)
 // second, for model soundings and for uncompressed profiler bulletins: the
 // first and the third are stored, nothing of the second (never read from
 // the third's octets), and the file is set aside with a line naming the
-// second message, its octet in the file and why it was refused.
+// second message, its octet in the file and why it was refused.  Likewise
+// an NPN bulletin cut where a CAP bulletin follows whose "7777" lands on
+// its declared end: the CAP bulletin is stored, nothing of the NPN one,
+// and the file set aside naming the NPN one.
 TEST(ModelSoundings, AMessageCutShortIsRefusedAndTheOthersOfItsFileAreStored)
 {
     QEV_REQUIRE_NCGEN();
@@ -271,11 +274,11 @@ TEST(ModelSoundings, AMessageCutShortIsRefusedAndTheOthersOfItsFileAreStored)
         std::vector<std::string> messages;
         for (const SampleBulletin& b : f.messages)
             messages.emplace_back(b.bytes.begin(), b.bytes.end());
-        // The second's "BUFR" in the file, its declared length, and where
-        // the third's "BUFR" lies from the second's.
+        // The second's "BUFR" in the file, its declared length, and the
+        // third's "BUFR" in the file.
         const size_t second = messages[0].size() + messages[1].find("BUFR");
         const size_t declared = messages[1].size() - messages[1].find("BUFR");
-        const size_t third = declared - 40 + messages[2].find("BUFR");
+        const size_t third = second + declared - 40 + messages[2].find("BUFR");
         const std::string file =
             messages[0] + messages[1].substr(0, messages[1].size() - 40) + messages[2];
         const std::string in = p.tree.path("qev_data/ispan/" + f.ingest);
@@ -292,6 +295,28 @@ TEST(ModelSoundings, AMessageCutShortIsRefusedAndTheOthersOfItsFileAreStored)
         EXPECT_EQ(TempTree::listFiles(bad), std::vector<std::string>{name});
         EXPECT_NE(p.child->log().find(line), std::string::npos) << line << "\n" << p.child->log();
     }
+    {
+        const SampleBulletin* cap = nullptr;
+        for (const SampleBulletin& b : profilers)
+            cap = b.name.compare(0, 6, "IUPT40") == 0 ? &b : cap;
+        ASSERT_NE(cap, nullptr);
+        const std::string cut(npn[1].bytes.begin(), npn[1].bytes.end());
+        const std::string capFile(cap->bytes.begin(), cap->bytes.end());
+        const std::string inner = capFile.substr(capFile.find("BUFR"));
+        const size_t start = cut.find("BUFR");
+        const size_t declared = cut.size() - start;
+        const size_t innerAt = cut.size() - inner.size();
+        const std::string name = npn[1].name;
+        p.tree.write("qev_data/ispan/bufr/prof/" + name, cut.substr(0, innerAt) + inner);
+        ASSERT_TRUE(p.announceFile(name)) << p.child->log();
+        const std::string line = "PROBLEM: Unable to parse (1 of 2 messages) " + p.tree.path(
+            "qev_data/ispan/bufr/prof/" + name) + ", renamed to " +
+            p.tree.path("qev_data/ispan/badProfiler/" + name) + ": message 1 at octet " +
+            groupedDigits(start) + ": Message of " + groupedDigits(declared) +
+            " octets declared is cut short: a whole message lies inside it from octet " +
+            groupedDigits(innerAt);
+        EXPECT_NE(p.child->log().find(line), std::string::npos) << line << "\n" << p.child->log();
+    }
     ASSERT_TRUE(p.child->waitAsleep(10000));
     p.child->signal(SIGTERM);
     ASSERT_EQ(p.child->waitExit(20000), 0) << p.child->log();
@@ -303,8 +328,10 @@ TEST(ModelSoundings, AMessageCutShortIsRefusedAndTheOthersOfItsFileAreStored)
     const std::string npnStore = p.tree.path("qev_data/point/prof/netcdf");
     EXPECT_EQ(p.dataFiles("prof/netcdf"),
               (std::vector<std::string>{npnStore + "/20240601_1000", npnStore + "/20240601_1200"}));
-    for (const std::string& dataFile : p.dataFiles("prof/netcdf"))
-        EXPECT_EQ(readWhole(dataFile), 6) << dataFile;
+    // Nothing of the NPN bulletin cut at 11 UTC; the CAP bulletin's two
+    // stations at noon, in the store the file's name (IUPT43, NPN) picks.
+    EXPECT_EQ(readWhole(npnStore + "/20240601_1000"), 6);
+    EXPECT_EQ(readWhole(npnStore + "/20240601_1200"), 8);
 }
 
 // A record that a killed writer left with its station and times and no

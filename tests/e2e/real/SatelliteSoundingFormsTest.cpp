@@ -144,7 +144,7 @@ std::string siteList(int cases)
     std::ostringstream list;
     list << "// The sites of the forms' soundings.\n";
     for (Place place : {NORTH_POLE, SOUTH_POLE, DATE_LINE_EAST, DATE_LINE_WEST}) {
-        double lat, lon;
+        double lat = 0, lon = 0;
         sitePosition(place, 0, 0, lat, lon);
         list << siteId(place, 0, 0) << " S" << siteId(place, 0, 0) << " " << lat << " " << lon
              << "\n";
