@@ -67,6 +67,19 @@
 // opened and when what was appended since outgrows what a rewrite holds;
 // it is removed once it holds nothing.
 //
+// A tail that a power loss or a stop tore (part of a line, or zeros where
+// the file's size got ahead of its data: a line holding a NUL byte) is no
+// damage: nothing after the last sync can be relied on, and a sync leaves
+// no torn byte before it.  The journal keeps its whole lines before the
+// tear and is cut back to them (open says so); the records the notes cut
+// off named are then named by none, taken back or emptied as below.
+//
+// The stores keyed by station (a record found again by its station and
+// time) keep a journal of counts only: "N" and "C" lines, no passes.  Every
+// writable store's data file thus opens with the records its last commit
+// brought to the disk, and, in a store of passes, those up to the last a
+// note names; the records after them are taken back (heldRecords).
+//
 // Opening reads at most MAX_FILE_BYTES, line by line, each note found by
 // its pass (a hash of identities) and its record (an ordered index per data
 // file), so that it takes time and memory in proportion to the file.  A
@@ -109,9 +122,11 @@ public:
 
     // Reads the file.  records gives the record count of each data file of
     // the store by its file time: notes of records their data file does not
-    // hold are dropped, the bounds applied, the records past a file's
-    // committed count that no note names found (freeRecords), and the file
-    // is written anew.  message tells what went wrong (SET_ASIDE, FAILED).
+    // hold are dropped, the bounds applied, the records each file keeps
+    // counted (heldRecords), the records past a file's committed count that
+    // no note names below that found (freeRecords), and the file is written
+    // anew.  message tells what went wrong (SET_ASIDE, FAILED), or, opened,
+    // that a torn tail was cut off (empty when nothing was).
     OpenResult open(const std::map<int, int>& records, std::string& message);
 
     bool begin(const std::string& identity, std::string& error);
@@ -136,6 +151,15 @@ public:
     bool madeFile(int fileTime, std::string& error);
     // The committed records of the data file of fileTime: 0 .. n - 1.
     int committedRecords(int fileTime) const;
+    // The records of the data file of fileTime the store holds by the
+    // journal's count: after open, its committed records and those up to
+    // the last one a note names; the store takes back the records past it.
+    // Then raised by placed.  -1 for a file the journal does not know.
+    int heldRecords(int fileTime) const;
+    // A free record of the data file of fileTime could not be emptied: no
+    // commit counts it or a record after it (each such commit fails) until
+    // a note takes it (the store fills a record it places again).
+    void emptyFailed(int fileTime, int record);
     // By file time, the records past the committed count that open found
     // named by no note, for the store to empty; the store places new records
     // over them.
@@ -220,6 +244,7 @@ private:
     std::map<int, int> _committed;   // by file time: committed records
     std::map<int, int> _counts;      // by file time: records held
     std::map<int, std::set<int>> _free;
+    std::map<int, std::set<int>> _unemptied;   // free records not emptied
     // The DiskCommit generation whose commit counts the records placed.
     unsigned _stepGeneration = 0;
 };

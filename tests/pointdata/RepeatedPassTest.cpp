@@ -184,9 +184,9 @@ TEST_F(RepeatedPass, ABulletinStoredAgainAfterItsPassEndedAddsNothing)
 
 // A power loss after the data file reached the disk and before the notes of
 // the pass since the last commit did, all of them or the first few: the
-// records no note names past the count the commit noted are emptied when
-// the store is opened, and the bulletin stored again goes over them and is
-// held once.  Once a commit has counted them, none is emptied.
+// records no note names past the count the commit noted are taken back when
+// the store is opened, and the bulletin stored again places them anew and is
+// held once.  Once a commit has counted them, none is taken back.
 TEST_F(RepeatedPass, RecordsWhoseNotesMissedThePowerLossArePlacedOver)
 {
     dir = makeDir(WIND_CDL);
@@ -223,8 +223,11 @@ TEST_F(RepeatedPass, RecordsWhoseNotesMissedThePowerLossArePlacedOver)
 
         LogCapture log;
         s = reopen();
-        EXPECT_TRUE(log.contains(std::to_string(30 - kept) + " records of " + file +
-                                 " past the 20 its last commit counted"))
+        // The records after the last one a note names are taken back, those
+        // before it emptied.
+        EXPECT_TRUE(log.contains(std::to_string(30 - kept) + " records of " + file + " past the " +
+                                 std::to_string(20 + kept) + " that its last commit counted" +
+                                 (kept > 0 ? " or its notes name" : "") + " were taken back"))
             << log.text();
         s->beginPass("IUCN01 3000 b");
         const std::vector<Placed> again = store(s, 100, 130);
@@ -254,15 +257,31 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
     tree.write("store/passJournal", "P a\nR 0 100 0 10\nR 10 400 0\nE\n"
                                     "P b\nX 100 4\nR 0 100 4\nR 1 200 0 5\n"
                                     "P c\nR 0 300 0 8\nR 8 300 8\nC 300 3\nN 400\n"
-                                    "P d\nR 0 400 1\ntorn R 9");
+                                    "P d\nR 0 400 1\n");
+    // A sector the power loss kept from the disk: zeros to its end, and a
+    // later line that reached it.
+    const std::string notes = TempTree::readFile(dir + "/passJournal");
+    tree.write("store/passJournal",
+               notes + std::string(512 - notes.size() % 512, '\0') + "R 2 400 3\n");
     PassJournal journal(dir);
     std::string error;
     ASSERT_EQ(journal.open({{100, 20}, {300, 5}, {400, 4}}, error), PassJournal::OPENED) << error;
+    // The tail a power loss tore (zeros where the size got ahead of the
+    // data) is cut off, the lines after it with it.
+    EXPECT_EQ(error, "The pass journal " + dir + "/passJournal ends in " +
+                         std::to_string(512 - notes.size() % 512 + 10) + " bytes after its 15 "
+                     "whole lines that are no whole line (a write cut short by a stop or a power "
+                     "loss); it is cut back to its whole lines");
     EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
               "C 100 20\nC 300 3\nC 400 0\nP a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\n"
               "P c\nR 0 300 0 5\nP d\nR 0 400 1\n");
-    EXPECT_EQ(journal.freeRecords(), (std::map<int, std::set<int>>{{400, {0, 2, 3}}}));
+    // A file keeps its records up to the last one a note names; those past
+    // it are the store's to take back.
+    EXPECT_EQ(journal.freeRecords(), (std::map<int, std::set<int>>{{400, {0}}}));
     EXPECT_EQ(journal.freeRecord(400), 0);
+    EXPECT_EQ(journal.heldRecords(400), 2);
+    EXPECT_EQ(journal.heldRecords(300), 5);
+    EXPECT_EQ(journal.heldRecords(500), -1);
     const std::map<std::string, std::vector<int>> records = {
         {"a", {0, 1, 2, 3, -1, 5, 6, 7, 8, 9, -1}},
         {"b", {4, -1}},
