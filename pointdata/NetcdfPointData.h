@@ -114,6 +114,18 @@ public:
     // power loss left past a file's last commit with no note (the file
     // reached the disk before its notes) are emptied when the store is
     // opened, and new records go over them.
+    //
+    // What a commit (DiskCommit) guarantees, for every writable store: the
+    // pass journal counts the records of each data file the commit brought
+    // to the disk, and the store opens each data file with those records
+    // only (and, keyed by position, those up to the last one a note names).
+    // The records after them, whose pages may have reached the disk in
+    // part, in any order or not at all, are taken back: the header's record
+    // count cut, the station table, chains, inventories and bins made again
+    // from the records kept, with one line; their bulletins, still in the
+    // ingest directory, place them again.  Bookkeeping that names records
+    // past the count (a header older than the pages after it) is made again
+    // from the records, never refused.
     void beginPass(const TextString& identity);
     // complete: every record of the bulletin was placed and given back.
     // Either way the notes stay for the next pass over it, among those of

@@ -17,6 +17,15 @@
 // disagree: the keys and times are what the writer committed first, and
 // placing the records again one after another, as the writer placed them,
 // gives the bookkeeping it would have written.
+//
+// A power loss leaves more than a half-written table: the file's pages reach
+// the disk in any order until it is synced, so its header may count records
+// whose pages never came (read as zeros), or be older than the pages after
+// it.  The store therefore keeps only the records its last commit counted
+// (the pass journal's count): the records after them are taken back (the
+// header's count cut) and the bookkeeping is made again from the records
+// kept; counters, bins or a table naming records past the count are made
+// again in the same way.
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"

@@ -299,6 +299,52 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
     }
 }
 
+// A free record that could not be emptied holds what no commit brought to
+// the disk: each commit counts the file only up to it and fails (its group
+// set aside as on a full disk) until a note takes the record, whose store
+// then fills it.
+TEST(PassJournalNotes, ARecordNotEmptiedIsCountedByNoCommit)
+{
+    TempTree tree;
+    const std::string dir = tree.mkdirs("store");
+    tree.write("store/passJournal", "C 100 2\nP a\nR 0 100 3\n");
+    PassJournal journal(dir);
+    std::string error;
+    ASSERT_EQ(journal.open({{100, 5}}, error), PassJournal::OPENED) << error;
+    EXPECT_EQ(journal.freeRecords(), (std::map<int, std::set<int>>{{100, {2}}}));
+    journal.emptyFailed(100, 2);
+    journal.placed(100, 6);
+    EXPECT_FALSE(DiskCommit::commit(error));
+    EXPECT_EQ(journal.committedRecords(100), 2);
+    ASSERT_TRUE(journal.begin("b", error)) << error;
+    ASSERT_TRUE(journal.note(0, 100, 2, error)) << error;
+    ASSERT_TRUE(journal.end(true, error)) << error;
+    journal.placed(100, 6);
+    EXPECT_TRUE(DiskCommit::commit(error)) << error;
+    EXPECT_EQ(journal.committedRecords(100), 6);
+}
+
+// A data file made while the journal cannot take its "N" line is not used:
+// an older count of a removed file of the same time would count its records
+// as committed.  It is made again once the journal takes the line.
+TEST_F(RepeatedPass, ADataFileWhoseLineTheJournalCannotTakeIsNotUsed)
+{
+    dir = makeDir(WIND_CDL);
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    // A directory at the journal's name takes no line.
+    tree.mkdirs("store/passJournal");
+    LogCapture log;
+    EXPECT_EQ(store(s, 0, 1)[0].handle, nullptr);
+    EXPECT_TRUE(log.contains("the new data file " + dir + "/20070314_1800 is not used"))
+        << log.text();
+    EXPECT_FALSE(TempTree::exists(dir + "/20070314_1800"));
+    std::filesystem::remove(dir + "/passJournal");
+    EXPECT_NE(store(s, 0, 1)[0].handle, nullptr);
+    EXPECT_NE(TempTree::readFile(dir + "/passJournal").find("N " + std::to_string(T0) + "\n"),
+              std::string::npos);
+}
+
 // A journal beyond the bound (a sparse file of 4 GB) and one with a line no
 // writer writes are kept aside, none of their notes used: every record the
 // data files hold then is of an unknown pass, and stays so in the journal

@@ -239,8 +239,9 @@ TEST_F(ProfDecoder, EachStationGetsItsOwnLevelCountAndProfiles)
         LogCapture log;
         EXPECT_EQ(decoder.locateStations(decoder.getStationIds(), placed), !g.line);
         EXPECT_EQ(placed.length(), g.line ? 0 : 1);
-        if (g.line)
+        if (g.line) {
             EXPECT_TRUE(log.contains(g.line)) << log.text();
+        }
     }
 
     decode(decoder, message({{72, 123, 3, 500}, {74, 998, 2, 1000}}));
