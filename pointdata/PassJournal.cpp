@@ -106,6 +106,7 @@ void PassJournal::clear()
     _counts.clear();
     _free.clear();
     _unemptied.clear();
+    _allNamed = false;
 }
 
 PassJournal::Pass& PassJournal::pass(const std::string& identity)
@@ -258,8 +259,10 @@ void PassJournal::bound()
 
 bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
 {
+    // A line holding a NUL byte never comes here: read takes it as a torn
+    // tail or damage first.
     const char* end = line + length;
-    if (length == 0 || std::memchr(line, '\0', length))
+    if (length == 0)
         return false;
     long long n[4] = {0, 0, 0, 1};
     switch (line[0]) {
@@ -304,6 +307,11 @@ bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
             n[1] < 0 || n[1] > INT_MAX)
             return false;
         _committed[static_cast<int>(n[0])] = static_cast<int>(n[1]);
+        return true;
+    case 'A':
+        if (length != 1)
+            return false;
+        _allNamed = true;
         return true;
     case 'N':
         if (!readNumbers(line + 1, end, n, 1, 0) || n[0] < INT_MIN || n[0] > INT_MAX)
@@ -498,8 +506,13 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
     // taken back by the store.
     std::map<int, int> committed, holding;
     for (const auto& file : records) {
+        // A file no line names was made before the journal counted records
+        // (all of them committed), or, once the journal names every file,
+        // since its last lines (none committed).
         auto c = _committed.find(file.first);
-        const int n = c == _committed.end() ? file.second : std::min(c->second, file.second);
+        const int n = c != _committed.end() ? std::min(c->second, file.second)
+                      : _allNamed            ? 0
+                                             : file.second;
         committed[file.first] = n;
         int keep = n;
         auto byRecord = _byRecord.find(file.first);
@@ -515,24 +528,28 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
     }
     _committed.swap(committed);
     _counts.swap(holding);
+    // From here on the journal names every data file the store holds, on
+    // the disk with its name before a new file can be made when the journal
+    // read did not (a journal that did is as good as the new one until the
+    // first line appended to the new one, which syncs the name with it).
+    const bool wasAllNamed = _allNamed;
     std::string error;
-    if (!rewrite(error)) {
+    if (!rewrite(error, !wasAllNamed)) {
         message = result == SET_ASIDE ? message + "; " + error : error;
         return FAILED;
     }
+    _allNamed = true;
     return result;
 }
 
-bool PassJournal::rewrite(std::string& error)
+bool PassJournal::rewrite(std::string& error, bool syncDirectory)
 {
     if (_fd >= 0) {
         close(_fd);
         _fd = -1;
     }
     _size = _rewritten = 0;
-    if (holdsNothing())
-        return removeFile(error);
-    std::string text;
+    std::string text = "A\n";
     for (const auto& c : _committed)
         text += "C " + std::to_string(c.first) + " " + std::to_string(c.second) + "\n";
     for (const auto& u : _unknown)
@@ -575,30 +592,17 @@ bool PassJournal::rewrite(std::string& error)
         return false;
     }
     _size = _rewritten = static_cast<long long>(text.size());
+    _nameSynced = syncDirectory;
+    if (syncDirectory && fsync(dir.fd()) != 0) {
+        error = failure("Could not sync", _directory);
+        _nameSynced = false;
+        return false;
+    }
     DiskCommit::note(DiskCommit::DIRECTORY, dir.fd(), _directory);
     return true;
 }
 
-bool PassJournal::removeFile(std::string& error)
-{
-    if (_fd >= 0) {
-        close(_fd);
-        _fd = -1;
-    }
-    _size = _rewritten = 0;
-    const SafeDirectory dir(_directory);
-    if (!dir.ok()) {
-        error = failure("Could not remove", _path, dir.failure());
-        return false;
-    }
-    if (unlinkat(dir.fd(), JOURNAL_NAME, 0) != 0 && errno != ENOENT) {
-        error = failure("Could not remove", _path);
-        return false;
-    }
-    return true;
-}
-
-bool PassJournal::append(const std::string& line, std::string& error)
+bool PassJournal::append(const std::string& line, std::string& error, bool noted)
 {
     if (_fd < 0) {
         const SafeDirectory dir(_directory);
@@ -631,7 +635,7 @@ bool PassJournal::append(const std::string& line, std::string& error)
         return false;
     }
     _size += static_cast<long long>(line.size());
-    if (_notedGeneration != DiskCommit::generation()) {
+    if (noted && _notedGeneration != DiskCommit::generation()) {
         DiskCommit::note(DiskCommit::JOURNAL, _fd, _path);
         _notedGeneration = DiskCommit::generation();
     }
@@ -701,16 +705,9 @@ bool PassJournal::end(bool complete, std::string& error)
         ok = append("E\n", error);
     }
     bound();
-    if (holdsNothing())
-        return removeFile(error) && ok;
     if (ok && _size > 2 * _rewritten + REWRITE_SLACK)
         return rewrite(error);
     return ok;
-}
-
-bool PassJournal::holdsNothing() const
-{
-    return _passes.empty() && _unknown.empty() && _committed.empty();
 }
 
 void PassJournal::placed(int fileTime, int records)
@@ -750,7 +747,7 @@ void PassJournal::commitCounts()
     // A journal opened anew here has a name the commit did not sync.
     const bool opened = _fd < 0;
     std::string error;
-    if (!append(lines, error) || !syncFile(opened, error)) {
+    if (!append(lines, error, false) || !syncFile(opened || !_nameSynced, error)) {
         DiskCommit::noteFailure(_path, errno != 0 ? errno : EIO);
         return;
     }
@@ -788,15 +785,24 @@ int PassJournal::heldRecords(int fileTime) const
 
 bool PassJournal::madeFile(int fileTime, std::string& error)
 {
+    // A line the journal holds of the time (a removed file's count or
+    // notes) would name the new file's records: the "N" line that voids it
+    // is on the disk, with the journal's name, before any record of the
+    // file can be.  A time of no line needs none: a file no line names
+    // holds no committed record.
+    const bool named = _committed.count(fileTime) || _unknown.count(fileTime) ||
+                       _byRecord.count(fileTime) || !_allNamed;
     release(fileTime, 0, INT_MAX);
     _unknown.erase(fileTime);
     _free.erase(fileTime);
     _unemptied.erase(fileTime);
     _counts[fileTime] = 0;
+    if (!named)
+        return true;
     _committed[fileTime] = 0;
-    // Its records may reach the disk as soon as they are written: the line
-    // and the names (the data file's, the journal's) are on the disk first.
-    return append("N " + std::to_string(fileTime) + "\n", error) && syncFile(true, error);
+    const bool opened = _fd < 0;
+    return append("N " + std::to_string(fileTime) + "\n", error, false) &&
+           syncFile(opened || !_nameSynced, error);
 }
 
 bool PassJournal::syncFile(bool directory, std::string& error)
@@ -816,6 +822,7 @@ bool PassJournal::syncFile(bool directory, std::string& error)
         error = failure("Could not sync", _directory);
         return false;
     }
+    _nameSynced = true;
     return true;
 }
 

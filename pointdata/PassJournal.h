@@ -34,6 +34,10 @@
 //   N <fileTime>                  the data file of that time was made anew:
 //                                 no record of it is committed, and no
 //                                 earlier note names one
+//   A                             the journal names every data file of its
+//                                 store: a file no line names was made
+//                                 since, and holds no committed record (a
+//                                 rewritten journal begins with it)
 // A note is written before its record is committed to the data file.  But
 // the kernel writes pages back in any order, of one file or of several,
 // until a sync: a record may reach the disk before its note, which is a
@@ -53,19 +57,24 @@
 // placed outside a pass) is nobody's: the store empties it, and its next new
 // records of that file go over such records first (freeRecord), so that the
 // bulletin stored again is held once; one that no record has gone over by
-// the next commit stays empty.  The store notes "N" for each data
-// file it makes, on the disk with the directory before a record of the file
-// can be; a data file that no "C" or "N" line names was made before its
-// journal counted records, and every record it holds counts as committed.
-// A rewrite is on the disk before it replaces the old file.
+// the next commit stays empty.  Opening writes the journal anew, with an
+// "A" line and a "C" line for each data file held, and its name is on the
+// disk before the store can make a file: a data file that no line names
+// was made since and holds no committed record, so that a new file needs
+// no line of its own.  The store notes "N" only for a file made at a time
+// the journal holds lines of (a removed file's), on the disk with the
+// directory before a record of the file can be.  In a journal without "A"
+// (one older than the counts) a data file that no "C" or "N" line names
+// was made before its journal counted records, and every record it holds
+// counts as committed.  A rewrite is on the disk before it replaces the
+// old file.
 //
 // A pass is kept whether it ended or not, with the most recent passes: at
 // most MAX_PASSES, and the oldest go first while the notes of all take
 // more than MAX_RUNS runs (a run: consecutive calls placing consecutive
 // records of one file, one line when written anew).  The newest pass is
 // always kept.  The file is written anew, its notes as runs, when it is
-// opened and when what was appended since outgrows what a rewrite holds;
-// it is removed once it holds nothing.
+// opened and when what was appended since outgrows what a rewrite holds.
 //
 // A tail that a power loss or a stop tore (part of a line, or zeros where
 // the file's size got ahead of its data: a line holding a NUL byte) is no
@@ -146,8 +155,9 @@ public:
     // (after a new record, in a pass or not): the next commit counts them.
     void placed(int fileTime, int records);
     // The store made the data file of fileTime anew (its name is in the
-    // directory, it holds no record): noted, and on the disk with the
-    // directory, before this returns.
+    // directory, it holds no record): none of its records is committed.
+    // Where the journal holds lines of that time, an "N" line voids them,
+    // on the disk with the directory before this returns.
     bool madeFile(int fileTime, std::string& error);
     // The committed records of the data file of fileTime: 0 .. n - 1.
     int committedRecords(int fileTime) const;
@@ -197,17 +207,18 @@ private:
     OpenResult read(std::string& message);
     // One whole line of the file; false when no writer writes it so.
     bool readLine(const char* line, size_t length, Pass*& current);
-    bool append(const std::string& line, std::string& error);
-    bool holdsNothing() const;
+    // Appends a line; noted: the next commit syncs it (a caller that syncs
+    // the file itself does not note it).
+    bool append(const std::string& line, std::string& error, bool noted = true);
     // fdatasync of the open file, and fsync of the directory when asked.
     bool syncFile(bool directory, std::string& error);
     // The commit's step: the "C" lines of the counts placed since the last
     // commit, synced.
     void commitCounts();
-    bool removeFile(std::string& error);
     // Writes the notes into a new file that replaces the old; outside a
-    // pass only.
-    bool rewrite(std::string& error);
+    // pass only.  syncDirectory: the new name is on the disk before this
+    // returns (otherwise with the next commit).
+    bool rewrite(std::string& error, bool syncDirectory = false);
     void clear();
     Pass& pass(const std::string& identity);
     void addRun(Pass& pass, const Run& run);
@@ -245,6 +256,12 @@ private:
     std::map<int, int> _counts;      // by file time: records held
     std::map<int, std::set<int>> _free;
     std::map<int, std::set<int>> _unemptied;   // free records not emptied
+    // The journal names every data file its store holds ("A"): a file no
+    // line names was made since, and holds no committed record.
+    bool _allNamed = false;
+    // The journal's name as it is now is on the disk (a rewrite since was
+    // renamed into place without a sync of the directory: false).
+    bool _nameSynced = false;
     // The DiskCommit generation whose commit counts the records placed.
     unsigned _stepGeneration = 0;
 };

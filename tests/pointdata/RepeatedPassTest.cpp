@@ -165,7 +165,7 @@ TEST_F(RepeatedPass, ABulletinStoredAgainAfterItsPassEndedAddsNothing)
     EXPECT_EQ(added("IUCN01 3000 a", 50), 50);
     EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
     s = reopen();
-    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"), "C " + std::to_string(T0) +
+    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"), "A\nC " + std::to_string(T0) +
                                                             " 0\nP IUCN01 3000 a\nR 0 " +
                                                             std::to_string(T0) + " 0 50\nE\n");
     EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
@@ -273,7 +273,7 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
                      "whole lines that are no whole line (a write cut short by a stop or a power "
                      "loss); it is cut back to its whole lines");
     EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
-              "C 100 20\nC 300 3\nC 400 0\nP a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\n"
+              "A\nC 100 20\nC 300 3\nC 400 0\nP a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\n"
               "P c\nR 0 300 0 5\nP d\nR 0 400 1\n");
     // A file keeps its records up to the last one a note names; those past
     // it are the store's to take back.
@@ -324,25 +324,38 @@ TEST(PassJournalNotes, ARecordNotEmptiedIsCountedByNoCommit)
     EXPECT_EQ(journal.committedRecords(100), 6);
 }
 
-// A data file made while the journal cannot take its "N" line is not used:
-// an older count of a removed file of the same time would count its records
-// as committed.  It is made again once the journal takes the line.
+// A data file made again for an hour whose file went while the store ran
+// (its count and notes still in the journal) needs an "N" line voiding
+// them: while the journal cannot take it, the file is not used (the old
+// count would count its records as committed).  It is made again once the
+// journal takes the line.  An hour the journal names nowhere needs none.
 TEST_F(RepeatedPass, ADataFileWhoseLineTheJournalCannotTakeIsNotUsed)
 {
     dir = makeDir(WIND_CDL);
+    const std::string file = dir + "/20070314_1800", journal = dir + "/passJournal";
     NetcdfPointData* s = reopen();
     ASSERT_NE(s, nullptr);
-    // A directory at the journal's name takes no line.
-    tree.mkdirs("store/passJournal");
-    LogCapture log;
-    EXPECT_EQ(store(s, 0, 1)[0].handle, nullptr);
-    EXPECT_TRUE(log.contains("the new data file " + dir + "/20070314_1800 is not used"))
-        << log.text();
-    EXPECT_FALSE(TempTree::exists(dir + "/20070314_1800"));
-    std::filesystem::remove(dir + "/passJournal");
     EXPECT_NE(store(s, 0, 1)[0].handle, nullptr);
-    EXPECT_NE(TempTree::readFile(dir + "/passJournal").find("N " + std::to_string(T0) + "\n"),
-              std::string::npos);
+    EXPECT_EQ(TempTree::readFile(journal), "A\n");
+    std::string why;
+    ASSERT_TRUE(DiskCommit::commit(why)) << why;
+    s = reopen();
+    // The hour's file removed, and a directory at the journal's name, which
+    // takes no line.
+    std::filesystem::remove(file);
+    std::filesystem::rename(journal, journal + ".kept");
+    tree.mkdirs("store/passJournal");
+    clock.seconds() += 3600;
+    LogCapture log;
+    for (int call = 0; call < 2; ++call)
+        EXPECT_EQ(store(s, 0, 1)[0].handle, nullptr);
+    EXPECT_TRUE(log.contains("the new data file " + file + " is not used")) << log.text();
+    EXPECT_FALSE(TempTree::exists(file));
+    std::filesystem::remove(journal);
+    std::filesystem::rename(journal + ".kept", journal);
+    EXPECT_NE(store(s, 0, 1)[0].handle, nullptr);
+    EXPECT_EQ(TempTree::readFile(journal), "A\nC " + std::to_string(T0) + " 1\nN " +
+                                               std::to_string(T0) + "\n");
 }
 
 // A journal beyond the bound (a sparse file of 4 GB) and one with a line no
@@ -366,7 +379,7 @@ TEST(PassJournalNotes, ADamagedJournalIsKeptAsideAndTheRecordsItCoveredAreUnknow
         EXPECT_EQ(journal.unknownRecords(200), 0);
         EXPECT_FALSE(journal.noted(100, 0));
     }
-    EXPECT_EQ(TempTree::readFile(path), "C 100 20\nC 200 0\nU 100 20\n");
+    EXPECT_EQ(TempTree::readFile(path), "A\nC 100 20\nC 200 0\nU 100 20\n");
     {
         PassJournal journal(dir);
         EXPECT_EQ(journal.open({{100, 25}}, message), PassJournal::OPENED) << message;
@@ -382,7 +395,9 @@ TEST(PassJournalNotes, ADamagedJournalIsKeptAsideAndTheRecordsItCoveredAreUnknow
         PassJournal gone(dir);
         EXPECT_EQ(gone.open({}, message), PassJournal::OPENED) << message;
     }
-    EXPECT_FALSE(TempTree::exists(path));
+    // A journal that holds nothing stays, naming every file.
+    EXPECT_EQ(TempTree::readFile(path), "A\n");
+    std::filesystem::remove(path);
     // A FIFO laid at its name holds no reader: it is kept aside too.
     ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
     PassJournal fifo(dir);
