@@ -72,8 +72,11 @@
 // wait, and one commit (DiskCommit: pass journals, new names, data files)
 // brings the records of all of them to the disk before any is unlinked: at
 // the end of the pass, and earlier once 256 wait or the first has waited 10
-// seconds.  A failed commit is a failed write: they are moved aside with
-// the record's failedWriteReason and the failure.  A power loss before the
+// seconds.  A file set aside after its messages placed records (one
+// refused, a wind the store would not take) waits for the same commit, and
+// is moved aside with its own reason after it.  A failed commit is a failed
+// write: they are moved aside with the record's failedWriteReason (or
+// their own reason) and the failure.  A power loss before the
 // commit leaves them in the ingest directory, to be stored again (the
 // stores take their records again).
 //

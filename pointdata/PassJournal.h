@@ -84,7 +84,7 @@
 // off named are then named by none, taken back or emptied as below.
 //
 // The stores keyed by station (a record found again by its station and
-// time) keep a journal of counts only: "N" and "C" lines, no passes.  Every
+// time) keep a journal of counts only: "A", "C" and "N" lines, no passes.  Every
 // writable store's data file thus opens with the records its last commit
 // brought to the disk, and, in a store of passes, those up to the last a
 // note names; the records after them are taken back (heldRecords).
