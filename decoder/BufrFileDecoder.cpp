@@ -283,11 +283,18 @@ void BufrFileDecoder::commitStored()
     stored.swap(_stored);
     for (const Stored& bulletin : stored) {
         _inHand = bulletin.file;
-        if (committed) {
+        if (committed && bulletin.reason.length() == 0) {
             FLOW_LOG(VERBOSE) << "....and unlinking file " << LogText(bulletin.path) << std::endl;
             deleteFile(bulletin.path);
-        } else {
+        } else if (committed) {
+            moveAside(bulletin.reason, bulletin.cause, bulletin.path);
+        } else if (bulletin.reason.length() == 0) {
             moveAside(_record.failedWriteReason, why.c_str(), bulletin.path);
+        } else {
+            moveAside(bulletin.reason,
+                      bulletin.cause.length() > 0 ? bulletin.cause + "; " + why.c_str()
+                                                  : TextString(why.c_str()),
+                      bulletin.path);
         }
     }
     _inHand = InHand();
@@ -481,21 +488,25 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
                           << ", were not logged one by one" << std::endl;
     _fileBytes.reset();
 
-    if (failed == 0 && storedCount > 0) {
-        // Unlinked once the records are on the disk, with the others of
-        // its group (commitStored).
-        if (_stored.empty())
-            _storedSince = monotonicMillis();
-        _stored.push_back(Stored{path, _inHand});
-    } else if (failed == 0) {
-        FLOW_LOG(VERBOSE) << "Unlinking file " << LogText(path) << std::endl;
-        deleteFile(path);
-    } else if (messages == 1) {
-        moveAside(reason, cause, path);
-    } else {
+    if (failed > 0 && messages > 1) {
         char counts[64];
         std::snprintf(counts, sizeof counts, " (%d of %d messages)", failed, messages);
-        moveAside(TextString(reason) + counts, cause, path);
+        reason = TextString(reason) + counts;
+    }
+    if (failed == 0 && storedCount == 0) {
+        FLOW_LOG(VERBOSE) << "Unlinking file " << LogText(path) << std::endl;
+        deleteFile(path);
+    } else if (storedCount > 0 || (decodedCount > 0 && DiskCommit::pending())) {
+        // Unlinked, or set aside, once the records it placed are on the
+        // disk, with the others of its group (commitStored): set aside
+        // before, a power loss would leave its records uncommitted and the
+        // bulletin no longer there to store them again.
+        if (_stored.empty())
+            _storedSince = monotonicMillis();
+        _stored.push_back(Stored{path, _inHand, failed > 0 ? reason : TextString(),
+                                 failed > 0 ? cause : TextString()});
+    } else {
+        moveAside(reason, cause, path);
     }
     _inHand = InHand();
     // No pause after a file none of whose messages could be decoded.

@@ -77,8 +77,11 @@
 // wait, and one commit (DiskCommit: pass journals, new names, data files)
 // brings the records of all of them to the disk before any is unlinked: at
 // the end of the pass, and earlier once 256 wait or the first has waited 10
-// seconds.  A failed commit is a failed write: they are moved aside with
-// the record's failedWriteReason and the failure.  A power loss before the
+// seconds.  A file set aside after its messages placed records (one
+// refused, a wind the store would not take) waits for the same commit, and
+// is moved aside with its own reason after it.  A failed commit is a failed
+// write: they are moved aside with the record's failedWriteReason (or
+// their own reason) and the failure.  A power loss before the
 // commit leaves them in the ingest directory, to be stored again (the
 // stores take their records again).
 //
@@ -291,9 +294,13 @@ private:
     };
     // A bulletin stored whole, waiting for the commit that brings its
     // records to the disk before it is unlinked, as the file in hand.
+    // A bulletin whose records wait for the commit: unlinked after it, or
+    // (reason given) set aside with its reason and cause.
     struct Stored {
         TextString path;
         InHand file;
+        TextString reason;
+        TextString cause;
     };
 
     static FileIdentity identityOf(const struct stat& info);
@@ -327,8 +334,9 @@ private:
     // left for the next pass, said once) or nothing (gone).
     bool holdsFileInHand(const TextString& path);
     // Brings the records of the bulletins stored so far to the disk
-    // (DiskCommit), then unlinks them; when that fails, sets them aside
-    // with the record's failedWriteReason and the failure.
+    // (DiskCommit), then unlinks them, or sets aside those that failed with
+    // their own reason; when the commit fails, sets them all aside with the
+    // record's failedWriteReason (or their own reason) and the failure.
     void commitStored();
     // Holds the ingest directory's lock, taking it when not held yet; false
     // while another process holds it.  A change of state is logged once.

@@ -200,6 +200,48 @@ nc_type NetcdfIo::varType(int var) const
     return type;
 }
 
+bool NetcdfIo::cutRecordCount(const TextString& path, long records, std::string& why)
+{
+    const int fd = SafeDirectory::openFile(path.c_str(), O_RDWR | O_NONBLOCK, 0,
+                                           SafeDirectory::REGULAR_FILE, why);
+    if (fd < 0)
+        return false;
+    // "CDF", the version byte, then the record count, big-endian: 4 bytes
+    // in versions 1 and 2, 8 in version 5.
+    unsigned char head[12];
+    bool ok = pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head);
+    if (!ok)
+        why = std::string("its header could not be read: ") + std::strerror(errno);
+    const int width = !ok ? 0 : head[3] == 5 ? 8 : head[3] == 1 || head[3] == 2 ? 4 : 0;
+    if (ok && (std::memcmp(head, "CDF", 3) != 0 || width == 0)) {
+        why = "it is not a classic netCDF file";
+        ok = false;
+    }
+    unsigned long long held = 0;
+    for (int i = 0; ok && i < width; ++i)
+        held = held << 8 | head[4 + i];
+    // All ones: a file being streamed, with no count of its own.
+    if (ok && (records < 0 || held < static_cast<unsigned long long>(records) ||
+               (width == 4 && held == 0xFFFFFFFFull))) {
+        why = "its header counts " + std::to_string(held) + " records";
+        ok = false;
+    }
+    if (ok) {
+        unsigned char count[8];
+        for (int i = 0; i < width; ++i)
+            count[i] = static_cast<unsigned char>(
+                static_cast<unsigned long long>(records) >> (8 * (width - 1 - i)));
+        ok = pwrite(fd, count, static_cast<size_t>(width), 4) == width;
+        if (!ok)
+            why = std::string("its header could not be written: ") + std::strerror(errno);
+    }
+    if (close(fd) != 0 && ok) {
+        why = std::string("its header could not be written: ") + std::strerror(errno);
+        ok = false;
+    }
+    return ok;
+}
+
 long NetcdfIo::recordCount() const
 {
     int nDims = 0, nVars = 0, nAtts = 0, recordDim = -1;

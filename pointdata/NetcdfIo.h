@@ -27,6 +27,7 @@
 #include <netcdf.h>
 
 #include <initializer_list>
+#include <string>
 
 class NcFile;
 
@@ -62,6 +63,13 @@ public:
     static NcFile* openFile(const TextString& path, bool write, int* status = nullptr);
     // Deletes (closes) a file object; null is ignored.
     static void deleteFile(NcFile* file);
+    // Lowers the record count a classic-format file's header gives to
+    // records, so that the records past it are no longer the file's (the
+    // next record written past the count is made afresh, filled as netCDF
+    // fills a new record).  The file must not be open in netCDF.  False,
+    // with why, when it cannot be read or written, is not a classic file or
+    // counts fewer records.
+    static bool cutRecordCount(const TextString& path, long records, std::string& why);
     // The ncid of a valid file object, -1 for null or an invalid one.
     static int fileId(const NcFile* file);
     static bool isValid(const NcFile* file);

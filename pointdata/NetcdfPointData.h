@@ -114,6 +114,18 @@ public:
     // power loss left past a file's last commit with no note (the file
     // reached the disk before its notes) are emptied when the store is
     // opened, and new records go over them.
+    //
+    // What a commit (DiskCommit) guarantees, for every writable store: the
+    // pass journal counts the records of each data file the commit brought
+    // to the disk, and the store opens each data file with those records
+    // only (and, keyed by position, those up to the last one a note names).
+    // The records after them, whose pages may have reached the disk in
+    // part, in any order or not at all, are taken back: the header's record
+    // count cut, the station table, chains, inventories and bins made again
+    // from the records kept, with one line; their bulletins, still in the
+    // ingest directory, place them again.  Bookkeeping that names records
+    // past the count (a header older than the pages after it) is made again
+    // from the records, never refused.
     void beginPass(const TextString& identity);
     // complete: every record of the bulletin was placed and given back.
     // Either way the notes stay for the next pass over it, among those of
@@ -331,6 +343,20 @@ private:
     std::string brokenChain(PointNetcdfFileInfo* info, const char* keys,
                             const std::vector<int>& overflow, const std::vector<int>& previous);
     bool remakeBookkeeping(const NetcdfIo& io, PointNetcdfFileInfo* info, const char* keys);
+    // The bookkeeping of a file made again from its records (their keys
+    // read when keys is null), written with a sync and levels 1 to 3 read
+    // again; false (logged, the file noted bad) when that fails.
+    bool remakeFromRecords(const NetcdfIo& io, PointNetcdfFileInfo* info, const char* keys);
+    // Takes back the records of a data file past those the pass journal
+    // counts (heldRecords: what its last commit brought to the disk, and
+    // the records its notes name): the header's record count cut to them
+    // and the bookkeeping made again from the records kept, with one line.
+    // False (logged, the file noted bad and not used) when that fails.
+    bool takeBackUncommitted(PointNetcdfFileInfo* info);
+    // takeBackUncommitted, then the bookkeeping of a file whose counters
+    // name records past its count made again; false (logged, the file noted
+    // bad) when either fails.
+    bool mendOnOpen(PointNetcdfFileInfo* info);
     void resyncAndReport(AbsTime time, const char* what);
     // Renames a data file the store cannot use to its name + ".damaged" (a
     // suffix ".1", ".2", ... when that is taken), never replacing a file;
@@ -356,7 +382,8 @@ private:
     bool lockDirectory();
     // Removes the scratch files other processes left in the directory.
     void removeScratchFiles();
-    // Opens the pass journal of a store whose records carry no bookkeeping.
+    // Opens the pass journal of a writable store and takes back the
+    // records of its data files that no commit counted.
     void openPassJournal();
     // Fills afresh the records of the data files that the journal found
     // named by no note past their committed counts.
@@ -500,6 +527,9 @@ private:
     Dict<TextString, TextString> _overrides;
     int _lockFd;                    // the directory, flocked by a writable store
     std::unique_ptr<PassJournal> _journal;
+    // The journal notes the passes (a store whose records carry no
+    // bookkeeping); otherwise it only counts the committed records.
+    bool _notingPasses = false;
     // A station table being made again: its levels are read as they are.
     bool _remaking = false;
     // The pass over a bulletin, between beginPass and endPass.

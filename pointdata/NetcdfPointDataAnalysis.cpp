@@ -12,6 +12,7 @@
 #include "splitFields.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -759,6 +760,21 @@ bool NetcdfPointData::readCounters(int ncid, const PointFileStructure* s,
         }
         if (n == 0) {
             nStaticIds = 0;
+            firstOverflow = -1;
+        }
+        // Counters past the records of a writable store's file were written
+        // after the header the disk holds: mended from the records.
+        const bool past = nStaticIds > n || (firstOverflow >= s->maxStaticIds && firstOverflow >= n);
+        if (past && _writable && !_staticFile && nStaticIds >= 0 &&
+            nStaticIds <= s->maxStaticIds) {
+            if (!_remaking)
+                PD_LOG(PROBLEM) << "The counters of " << info->path << " name records past its "
+                                << n << " (nStaticIds of " << nStaticIds << ", firstOverflow of "
+                                << firstOverflow << ": its header is older than the pages after "
+                                << "it); its bookkeeping is made again from its records"
+                                << std::endl;
+            info->bookkeepingStale = true;
+            nStaticIds = std::min(nStaticIds, n);
             firstOverflow = -1;
         }
         if (nStaticIds < 0 || nStaticIds > s->maxStaticIds || nStaticIds > n) {

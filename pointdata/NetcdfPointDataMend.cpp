@@ -17,11 +17,21 @@
 // disagree: the keys and times are what the writer committed first, and
 // placing the records again one after another, as the writer placed them,
 // gives the bookkeeping it would have written.
+//
+// A power loss leaves more than a half-written table: the file's pages reach
+// the disk in any order until it is synced, so its header may count records
+// whose pages never came (read as zeros), or be older than the pages after
+// it.  The store therefore keeps only the records its last commit counted
+// (the pass journal's count): the records after them are taken back (the
+// header's count cut) and the bookkeeping is made again from the records
+// kept; counters, bins or a table naming records past the count are made
+// again in the same way.
 #include "NetcdfPointData.h"
 
 #include "LogStream.h"
 #include "LogText.h"
 #include "NetcdfIo.h"
+#include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
 
@@ -81,17 +91,95 @@ bool NetcdfPointData::mendStationTable(const NetcdfIo& io, PointNetcdfFileInfo* 
     PD_LOG(PROBLEM) << "The station table of " << info->path << " was left half written ("
                     << LogText(what) << "); it is made again from its " << n << " records"
                     << std::endl;
-    if (!remakeBookkeeping(io, info, keys.data())) {
+    return remakeFromRecords(io, info, keys.data());
+}
+
+bool NetcdfPointData::remakeFromRecords(const NetcdfIo& io, PointNetcdfFileInfo* info,
+                                        const char* keys)
+{
+    std::vector<char> read;
+    if (!keys) {
+        read.resize(static_cast<size_t>(info->recordCount) *
+                        static_cast<size_t>(info->structure->totalIdLen) + 1);
+        if (!readRecordKeys(io, info, read.data())) {
+            noteBadFile(info);
+            return false;
+        }
+        keys = read.data();
+    }
+    if (!remakeBookkeeping(io, info, keys)) {
         noteBadFile(info);
         return false;
     }
     info->forgetIdIndex();
+    info->bookkeepingStale = false;
     _remaking = true;
     bool ok = true;
     for (int level = 1; level <= 3 && ok; ++level)
         ok = readBookkeepingLevel(io, info, level);
     _remaking = false;
     return ok;
+}
+
+bool NetcdfPointData::mendOnOpen(PointNetcdfFileInfo* info)
+{
+    if (!takeBackUncommitted(info))
+        return false;
+    if (!info->bookkeepingStale)
+        return true;
+    if (!openFileInfo(info) || !remakeFromRecords(NetcdfIo(*info->handle), info, nullptr) ||
+        !syncWritten(info)) {
+        noteBadFile(info);
+        return false;
+    }
+    return true;
+}
+
+bool NetcdfPointData::takeBackUncommitted(PointNetcdfFileInfo* info)
+{
+    const PointFileStructure* s = info->structure;
+    const int keep = _journal && s ? _journal->heldRecords(info->fileTime.seconds()) : -1;
+    const int held = info->recordCount;
+    if (keep < 0 || held <= keep || info->clientCount > 0)
+        return true;
+    // netCDF keeps the count of a file it has open, and writes it back: the
+    // file is closed while its header is cut.
+    closeFile(info);
+    std::string why;
+    bool ok = NetcdfIo::cutRecordCount(info->path, keep, why) && openFileInfo(info);
+    if (ok) {
+        const NetcdfIo io(*info->handle);
+        info->freeStructure();
+        info->readLevel = 0;
+        // Its counters may name the records taken back: read as they are.
+        _remaking = true;
+        ok = readBookkeepingLevel(io, info, 1) && info->recordCount == keep;
+        _remaking = false;
+        // The bookkeeping the file holds may name the records taken back,
+        // or be older than the records kept (pages of the file reach the
+        // disk in any order): it is made again from the records kept.
+        if (ok && !s->placesEveryRecordAnew())
+            ok = remakeFromRecords(io, info, nullptr);
+        ok = ok && syncWritten(info);
+        if (!ok && why.empty())
+            why = NetcdfIo::lastErrorText();
+    }
+    if (!ok) {
+        PD_LOG(PROBLEM) << "The " << held - keep << " records of " << info->path << " past the "
+                        << keep << " that its last commit counted could not be taken back ("
+                        << LogText(why) << "); the file is not used until they are" << std::endl;
+        if (info->clientCount == 0)
+            closeFile(info);
+        noteBadFile(info);
+        return false;
+    }
+    const bool named = keep > _journal->committedRecords(info->fileTime.seconds());
+    PD_LOG(EVENT) << held - keep << " records of " << info->path << " past the " << keep
+                  << " that its last commit counted" << (named ? " or its notes name" : "")
+                  << " were taken back (written after it, they may not have reached the disk "
+                     "whole); their bulletins, still in the ingest directory, are stored again"
+                  << std::endl;
+    return true;
 }
 
 std::string NetcdfPointData::halfWritten(PointNetcdfFileInfo* info, const char* keys,
@@ -220,7 +308,7 @@ bool NetcdfPointData::remakeBookkeeping(const NetcdfIo& io, PointNetcdfFileInfo*
     // The records placed again one after another, as the writer placed them.
     for (int r = 0; r < records; ++r) {
         const char* key = keys + static_cast<size_t>(r) * idLen;
-        if (key[0] == '\0')
+        if (idLen > 0 && key[0] == '\0')
             continue;   // never committed: no bookkeeping names it
         int b = 0;
         unsigned bit = 1;
@@ -236,6 +324,14 @@ bool NetcdfPointData::remakeBookkeeping(const NetcdfIo& io, PointNetcdfFileInfo*
             if (firstInBin[static_cast<size_t>(b)] < 0)
                 firstInBin[static_cast<size_t>(b)] = r;
             lastInBin[static_cast<size_t>(b)] = r;
+        }
+        if (maxIds <= 0) {
+            // No table: a chain links the records of the same key.
+            const std::string name(key, strnlen(key, idLen));
+            auto newest = newestOverflow.try_emplace(name, -1).first;
+            previous[static_cast<size_t>(r)] = newest->second;
+            newest->second = r;
+            continue;
         }
         int j = 0;
         int i = findRow(rows.data(), stations, idLen, key, j);
@@ -278,19 +374,20 @@ bool NetcdfPointData::remakeBookkeeping(const NetcdfIo& io, PointNetcdfFileInfo*
             firstOverflow = r;
     }
 
-    bool ok = io.put(s->staticIds, NcPos{0, 0}, NcPos{maxIds, static_cast<long>(idLen)},
-                     rows.data()) &&
-              io.put(s->lastRecord, NcPos{0}, NcPos{maxIds}, lastRecord.data()) &&
-              io.put1(s->nStaticIds, NcPos{}, stations);
-    if (ok && bins > 1 && s->inventory >= 0)
+    bool ok = maxIds <= 0 ||
+              (io.put(s->staticIds, NcPos{0, 0}, NcPos{maxIds, static_cast<long>(idLen)},
+                      rows.data()) &&
+               io.put(s->lastRecord, NcPos{0}, NcPos{maxIds}, lastRecord.data()) &&
+               io.put1(s->nStaticIds, NcPos{}, stations));
+    if (ok && maxIds > 0 && bins > 1 && s->inventory >= 0)
         ok = s->charInventories
                  ? io.put(s->inventory, NcPos{0, 0}, NcPos{maxIds, bins}, charInventory.data())
                  : io.put(s->inventory, NcPos{0}, NcPos{maxIds}, inventory.data());
-    if (ok && records > 0)
+    if (ok && records > 0 && s->prevRecord >= 0)
         ok = io.put(s->prevRecord, NcPos{0}, NcPos{records}, previous.data());
-    if (ok && records > 0 && s->isOverflow >= 0)
+    if (ok && records > 0 && maxIds > 0 && s->isOverflow >= 0)
         ok = io.put(s->isOverflow, NcPos{0}, NcPos{records}, overflow.data());
-    if (ok && s->firstOverflow >= 0)
+    if (ok && maxIds > 0 && s->firstOverflow >= 0)
         ok = io.put1(s->firstOverflow, NcPos{}, firstOverflow);
     if (ok && bins > 1) {
         ok = (s->charInventories

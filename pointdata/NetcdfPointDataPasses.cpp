@@ -21,6 +21,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
 
@@ -105,68 +106,95 @@ void NetcdfPointData::removeScratchFiles()
 void NetcdfPointData::openPassJournal()
 {
     const PointFileStructure* s = _templateStructure;
-    if (!_writable || _staticFile || !s || !s->placesEveryRecordAnew())
+    if (!_writable || _staticFile || !s)
         return;
+    // Every writable store counts the records its commits brought to the
+    // disk; a store whose records carry no bookkeeping also notes its
+    // passes.
+    _notingPasses = s->placesEveryRecordAnew();
     std::unique_ptr<PassJournal> journal(new PassJournal(_directory.c_str()));
-    // A file of another layout (an older template's) keeps its records as
-    // its own bookkeeping finds them.
     std::map<int, int> records;
     for (int i = 0; i < _fileInfos.count(); ++i) {
         PointNetcdfFileInfo* info = _fileInfos.value(i);
-        if (info && info->structure && info->structure->placesEveryRecordAnew())
+        if (info && info->structure)
             records[_fileInfos.key(i).seconds()] = info->recordCount;
     }
     std::string message;
     switch (journal->open(records, message)) {
     case PassJournal::OPENED:
+        if (!message.empty())
+            PD_LOG(EVENT) << LogText(message) << std::endl;
+        _journal = std::move(journal);
         break;
     case PassJournal::SET_ASIDE:
         PD_LOG(PROBLEM) << LogText(message) << std::endl;
+        _journal = std::move(journal);
         break;
     case PassJournal::FAILED:
         // Without its notes a bulletin stored again is stored twice, as a
         // store without a journal does.
         PD_LOG(PROBLEM) << LogText(message) << "; bulletins stored again may be held twice"
                         << std::endl;
-        return;
+        break;
     }
-    _journal = std::move(journal);
-    emptyFreeRecords();
+    // Each file as its commits left it, its bookkeeping agreeing with its
+    // records; a file that cannot be mended is not used for now.
+    std::vector<PointNetcdfFileInfo*> unusable;
+    for (int i = 0; i < _fileInfos.count(); ++i)
+        if (PointNetcdfFileInfo* info = _fileInfos.value(i))
+            if (!mendOnOpen(info))
+                unusable.push_back(info);
+    for (PointNetcdfFileInfo* info : unusable)
+        deleteFileInfo(info);
+    if (!unusable.empty())
+        _forceListing = true;
+    if (_journal)
+        emptyFreeRecords();
 }
 
 void NetcdfPointData::emptyFreeRecords()
 {
     for (const auto& file : _journal->freeRecords()) {
         PointNetcdfFileInfo* info = nullptr;
-        if (!_fileInfos.find(AbsTime(file.first), nullptr, &info) || !info || !openFileInfo(info))
+        if (!_fileInfos.find(AbsTime(file.first), nullptr, &info) || !info)
             continue;
+        const bool opened = openFileInfo(info);
         // Records of bulletins still in the ingest directory, which place
-        // them again; until then nothing reads them as data.
-        const NetcdfIo io(*info->handle);
+        // them again; until then nothing reads them as data.  One that is
+        // not emptied is counted by no commit until it is placed again.
         int emptied = 0;
         for (int r : file.second) {
-            if (!io.fillRecord(r)) {
-                PD_LOG(PROBLEM) << "unable to fill record " << r << " of " << info->path << ": "
-                                << NetcdfIo::lastErrorText() << std::endl;
-                break;
+            if (!opened || !NetcdfIo(*info->handle).fillRecord(r)) {
+                if (opened && emptied >= 0)
+                    PD_LOG(PROBLEM) << "unable to fill record " << r << " of " << info->path
+                                    << ": " << NetcdfIo::lastErrorText() << std::endl;
+                emptied = -1;
+                _journal->emptyFailed(file.first, r);
+            } else if (emptied >= 0) {
+                ++emptied;
             }
-            ++emptied;
         }
-        syncWritten(info);
+        if (!opened)
+            continue;
+        if (!syncWritten(info))
+            for (int r : file.second)
+                _journal->emptyFailed(file.first, r);
         info->freeStructure();
         if (info->clientCount == 0)
             closeFile(info);
-        PD_LOG(EVENT) << emptied << " records of " << info->path << " past the "
-                      << _journal->committedRecords(file.first)
-                      << " its last commit counted are named by no note (the notes did not "
-                         "reach the disk) and were emptied; new records of the file go over them"
-                      << std::endl;
+        if (emptied >= 0)
+            PD_LOG(EVENT) << emptied << " records of " << info->path << " past the "
+                          << _journal->committedRecords(file.first)
+                          << " its last commit counted are named by no note (the notes did not "
+                             "reach the disk) and were emptied; new records of the file go over "
+                             "them"
+                          << std::endl;
     }
 }
 
 bool NetcdfPointData::journaled(const PointNetcdfFileInfo* info) const
 {
-    return _journal && _inPass && info->structure->placesEveryRecordAnew();
+    return _journal && _notingPasses && _inPass && info->structure->placesEveryRecordAnew();
 }
 
 bool NetcdfPointData::heldWithoutNote(PointNetcdfFileInfo* info, const TextString& key,
@@ -215,7 +243,7 @@ void NetcdfPointData::beginPass(const TextString& identity)
     _passFailure.clear();
     _passRefusal.clear();
     std::string error;
-    if (_journal && !_journal->begin(identity.c_str(), error)) {
+    if (_journal && _notingPasses && !_journal->begin(identity.c_str(), error)) {
         PD_LOG(PROBLEM) << LogText(error) << std::endl;
         passFailed(error);
     }
@@ -238,7 +266,7 @@ void NetcdfPointData::endPass(bool complete)
                         << LogText(_passIdentity) << " in " << LogText(_directory) << " not logged"
                         << std::endl;
     std::string error;
-    if (_journal && !_journal->end(complete && _passFailure.empty(), error))
+    if (_journal && _notingPasses && !_journal->end(complete && _passFailure.empty(), error))
         PD_LOG(PROBLEM) << LogText(error) << std::endl;
     _inPass = false;
 }

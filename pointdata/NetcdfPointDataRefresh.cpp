@@ -5,6 +5,7 @@
 #include "LogStream.h"
 #include "LogText.h"
 #include "NetcdfIo.h"
+#include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
 #include "SafeDirectory.h"
@@ -278,6 +279,13 @@ PointNetcdfFileInfo* NetcdfPointData::addListedFile(AbsTime fileTime, int place)
     if (!_writable)
         closeCachedFile(info);
     _fileInfos.insert(fileTime, info);
+    // A file listed again holds only the records the store's commits and
+    // placements count, and bookkeeping that agrees with them (a store
+    // being made does this once its journal is open).
+    if (_journal && !mendOnOpen(info)) {
+        deleteFileInfo(info);
+        return nullptr;
+    }
     return info;
 }
 
@@ -439,6 +447,8 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
             return false;
         }
         info->ensureRecordCapacity(info->recordCount);
+        if (info->bookkeepingStale && !_remaking)
+            return remakeFromRecords(io, info, nullptr);
         return true;
     case 2:
         if (bins <= 1)
@@ -456,8 +466,18 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
             return false;
         }
         for (int b = 0; b < bins; ++b) {
-            if (!validRecord(info->firstInBin[b]) || !validRecord(info->lastInBin[b]))
+            if (validRecord(info->firstInBin[b]) && validRecord(info->lastInBin[b]))
+                continue;
+            // Bins written after the header the disk holds (its pages reach
+            // the disk in any order): a writable store makes them again,
+            // with the rest of the bookkeeping, from the records.
+            if (!_writable || _remaking || _staticFile)
                 return badValue("firstInBin or lastInBin");
+            PD_LOG(PROBLEM) << "The bins of " << info->path << " name records past its "
+                            << info->recordCount << " (firstInBin or lastInBin out of range: "
+                            << "its header is older than the pages after it); its bookkeeping "
+                            << "is made again from its records" << std::endl;
+            return remakeFromRecords(io, info, nullptr);
         }
         return true;
     case 3: {
@@ -505,6 +525,13 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
         if (_writable && s->hasChaining() && !_remaking)
             return mendStationTable(io, info);
         for (int i = 0; i < info->nStaticIds; ++i) {
+            if (!validRecord(info->lastRecord[i]) && _writable && !_remaking && !_staticFile) {
+                PD_LOG(PROBLEM) << "The station table of " << info->path << " names records "
+                                << "past its " << info->recordCount << " (its header is older "
+                                << "than the pages after it); its bookkeeping is made again "
+                                << "from its records" << std::endl;
+                return remakeFromRecords(io, info, nullptr);
+            }
             if (!validRecord(info->lastRecord[i]))
                 return badValue("lastRecord");
             if (i > 0 && strncmp(ids + static_cast<size_t>(i - 1) * idLen,

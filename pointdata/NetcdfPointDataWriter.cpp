@@ -285,11 +285,21 @@ bool NetcdfPointData::makeDataFile(AbsTime start)
         // it is on the disk, and noted there, before any record can be.
         DiskCommit::note(DiskCommit::DIRECTORY, dir.fd(), _directory.c_str());
         std::string why;
-        if (_journal && !_journal->madeFile(start.seconds(), why)) {
-            PASS_LOG(PROBLEM) << LogText(why) << std::endl;
-            passFailed(why);
+        if (!_journal || _journal->madeFile(start.seconds(), why))
+            return true;
+        // Without its line an older count of a removed file of the same
+        // time would count the new file's records as committed: the file
+        // is not used, and is made again for the next record of its time.
+        PASS_LOG(PROBLEM) << LogText(why) << "; the new data file " << LogText(name)
+                          << " is not used" << std::endl;
+        passFailed(why);
+        if (unlinkat(dir.fd(), fileName.c_str(), 0) != 0) {
+            PASS_LOG(PROBLEM) << "Could not remove " << LogText(name) << ": " << strerror(errno)
+                              << std::endl;
+            _badFileTimes.insert(start);
+            _accessErrorCountdown = 3;
         }
-        return true;
+        return false;
     }
     if (unlinkat(dir.fd(), scratchName.c_str(), 0) != 0)
         PASS_LOG(PROBLEM) << "Could not remove " << LogText(scratch) << ": " << strerror(errno)
@@ -620,7 +630,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     }
     ++info->clientCount;
     info->recordCount = r + 1;
-    if (_journal && s->placesEveryRecordAnew())
+    if (_journal)
         _journal->placed(fileTime, info->recordCount);
     lastFileTimeStamp() = info->path.right(13);
     // The record was synced when it was committed; its bookkeeping reaches

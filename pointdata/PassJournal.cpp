@@ -64,6 +64,22 @@ bool readNumbers(const char* p, const char* end, long long* values, int count, i
     return p == end;
 }
 
+// Whether the bytes of the file from offset on are zeros up to the end of
+// their 512-byte sector (the whole sector when offset begins one) or of the
+// file: a sector that never reached the disk, not a byte written so.
+bool zerosToSector(int fd, long long offset, long long size)
+{
+    const long long end = std::min(size, (offset / 512 + 1) * 512);
+    char bytes[512];
+    const ssize_t n = pread(fd, bytes, static_cast<size_t>(end - offset), offset);
+    if (n != end - offset)
+        return false;
+    for (ssize_t i = 0; i < n; ++i)
+        if (bytes[i] != '\0')
+            return false;
+    return true;
+}
+
 } // namespace
 
 PassJournal::PassJournal(const std::string& directory)
@@ -89,6 +105,8 @@ void PassJournal::clear()
     _committed.clear();
     _counts.clear();
     _free.clear();
+    _unemptied.clear();
+    _allNamed = false;
 }
 
 PassJournal::Pass& PassJournal::pass(const std::string& identity)
@@ -241,8 +259,10 @@ void PassJournal::bound()
 
 bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
 {
+    // A line holding a NUL byte never comes here: read takes it as a torn
+    // tail or damage first.
     const char* end = line + length;
-    if (length == 0 || std::memchr(line, '\0', length))
+    if (length == 0)
         return false;
     long long n[4] = {0, 0, 0, 1};
     switch (line[0]) {
@@ -287,6 +307,11 @@ bool PassJournal::readLine(const char* line, size_t length, Pass*& current)
             n[1] < 0 || n[1] > INT_MAX)
             return false;
         _committed[static_cast<int>(n[0])] = static_cast<int>(n[1]);
+        return true;
+    case 'A':
+        if (length != 1)
+            return false;
+        _allNamed = true;
         return true;
     case 'N':
         if (!readNumbers(line + 1, end, n, 1, 0) || n[0] < INT_MIN || n[0] > INT_MAX)
@@ -342,6 +367,11 @@ PassJournal::OpenResult PassJournal::read(std::string& message)
     std::string partial;
     Pass* current = nullptr;
     long long total = 0, lineNumber = 0;
+    // The bytes of the whole lines read; a line holding a NUL byte where
+    // zeros run to the end of a sector (or of the file) is where a power
+    // loss tore the tail off (its size written, its data not).
+    long long whole = 0;
+    bool torn = false;
     long long runLimit = 2LL * MAX_RUNS;
     OpenResult result = OPENED;
     for (;;) {
@@ -364,22 +394,30 @@ PassJournal::OpenResult PassJournal::read(std::string& message)
         }
         const char* p = buffer.data();
         const char* end = p + n;
-        while (p < end && result == OPENED) {
+        while (p < end && result == OPENED && !torn) {
             const char* newline = static_cast<const char*>(std::memchr(p, '\n', end - p));
             if (!newline) {
                 partial.append(p, end);
                 break;
             }
-            bool good;
-            ++lineNumber;
-            if (partial.empty()) {
-                good = readLine(p, newline - p, current);
-            } else {
+            if (!partial.empty())
                 partial.append(p, newline);
-                good = readLine(partial.data(), partial.size(), current);
-                partial.clear();
-            }
+            const char* line = partial.empty() ? p : partial.data();
+            const size_t length = partial.empty() ? static_cast<size_t>(newline - p) : partial.size();
             p = newline + 1;
+            if (const void* nul = std::memchr(line, '\0', length)) {
+                torn = zerosToSector(fd, whole + (static_cast<const char*>(nul) - line),
+                                     static_cast<long long>(st.st_size));
+                if (!torn) {
+                    message = "line " + std::to_string(lineNumber + 1) + " is not a note of the journal";
+                    result = SET_ASIDE;
+                }
+                break;
+            }
+            ++lineNumber;
+            const bool good = readLine(line, length, current);
+            whole += static_cast<long long>(length) + 1;
+            partial.clear();
             if (!good) {
                 message = "line " + std::to_string(lineNumber) + " is not a note of the journal";
                 result = SET_ASIDE;
@@ -388,11 +426,17 @@ PassJournal::OpenResult PassJournal::read(std::string& message)
                 runLimit = std::max(2LL * MAX_RUNS, 2 * _runs);
             }
         }
-        if (result != OPENED)
+        if (result != OPENED || torn)
             break;
     }
     close(fd);
     _current = nullptr;
+    if (result == OPENED && (torn || !partial.empty()))
+        message = "The pass journal " + _path + " ends in " +
+                  std::to_string(static_cast<long long>(st.st_size) - whole) +
+                  " bytes after its " + std::to_string(lineNumber) +
+                  " whole lines that are no whole line (a write cut short by a stop or a power "
+                  "loss); it is cut back to its whole lines";
     return result;
 }
 
@@ -457,35 +501,55 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
     // What the commits counted of each file held: a file no line names was
     // made before the journal counted records, and holds committed records
     // only.  The records past the count that no note names are nobody's.
-    std::map<int, int> committed;
+    // A file keeps its committed records and those up to the last one a
+    // note names (its pass takes it again); the records after them are
+    // taken back by the store.
+    std::map<int, int> committed, holding;
     for (const auto& file : records) {
+        // A file no line names was made before the journal counted records
+        // (all of them committed), or, once the journal names every file,
+        // since its last lines (none committed).
         auto c = _committed.find(file.first);
-        const int n = c == _committed.end() ? file.second : std::min(c->second, file.second);
+        const int n = c != _committed.end() ? std::min(c->second, file.second)
+                      : _allNamed            ? 0
+                                             : file.second;
         committed[file.first] = n;
-        for (int r = n; r < file.second; ++r)
+        int keep = n;
+        auto byRecord = _byRecord.find(file.first);
+        if (byRecord != _byRecord.end() && !byRecord->second.empty()) {
+            const Owner& last = byRecord->second.rbegin()->second;
+            const Run& r = last.pass->runs.at(last.call);
+            keep = std::max(keep, r.record + r.count);
+        }
+        holding[file.first] = keep;
+        for (int r = n; r < keep; ++r)
             if (!noted(file.first, r))
                 _free[file.first].insert(r);
     }
     _committed.swap(committed);
-    _counts = records;
+    _counts.swap(holding);
+    // From here on the journal names every data file the store holds, on
+    // the disk with its name before a new file can be made when the journal
+    // read did not (a journal that did is as good as the new one until the
+    // first line appended to the new one, which syncs the name with it).
+    const bool wasAllNamed = _allNamed;
     std::string error;
-    if (!rewrite(error)) {
+    if (!rewrite(error, !wasAllNamed)) {
         message = result == SET_ASIDE ? message + "; " + error : error;
         return FAILED;
     }
+    _allNamed = true;
     return result;
 }
 
-bool PassJournal::rewrite(std::string& error)
+bool PassJournal::rewrite(std::string& error, bool syncDirectory)
 {
     if (_fd >= 0) {
         close(_fd);
         _fd = -1;
     }
     _size = _rewritten = 0;
-    if (holdsNothing())
-        return removeFile(error);
-    std::string text;
+    std::string text = "A\n";
     for (const auto& c : _committed)
         text += "C " + std::to_string(c.first) + " " + std::to_string(c.second) + "\n";
     for (const auto& u : _unknown)
@@ -528,30 +592,17 @@ bool PassJournal::rewrite(std::string& error)
         return false;
     }
     _size = _rewritten = static_cast<long long>(text.size());
+    _nameSynced = syncDirectory;
+    if (syncDirectory && fsync(dir.fd()) != 0) {
+        error = failure("Could not sync", _directory);
+        _nameSynced = false;
+        return false;
+    }
     DiskCommit::note(DiskCommit::DIRECTORY, dir.fd(), _directory);
     return true;
 }
 
-bool PassJournal::removeFile(std::string& error)
-{
-    if (_fd >= 0) {
-        close(_fd);
-        _fd = -1;
-    }
-    _size = _rewritten = 0;
-    const SafeDirectory dir(_directory);
-    if (!dir.ok()) {
-        error = failure("Could not remove", _path, dir.failure());
-        return false;
-    }
-    if (unlinkat(dir.fd(), JOURNAL_NAME, 0) != 0 && errno != ENOENT) {
-        error = failure("Could not remove", _path);
-        return false;
-    }
-    return true;
-}
-
-bool PassJournal::append(const std::string& line, std::string& error)
+bool PassJournal::append(const std::string& line, std::string& error, bool noted)
 {
     if (_fd < 0) {
         const SafeDirectory dir(_directory);
@@ -584,7 +635,7 @@ bool PassJournal::append(const std::string& line, std::string& error)
         return false;
     }
     _size += static_cast<long long>(line.size());
-    if (_notedGeneration != DiskCommit::generation()) {
+    if (noted && _notedGeneration != DiskCommit::generation()) {
         DiskCommit::note(DiskCommit::JOURNAL, _fd, _path);
         _notedGeneration = DiskCommit::generation();
     }
@@ -634,9 +685,11 @@ bool PassJournal::note(int call, int fileTime, int record, std::string& error)
                 error))
         return false;
     place(*_current, call, fileTime, record, 1);
-    auto file = _free.find(fileTime);
-    if (file != _free.end() && file->second.erase(record) && file->second.empty())
-        _free.erase(file);
+    for (auto* records : {&_free, &_unemptied}) {
+        auto file = records->find(fileTime);
+        if (file != records->end() && file->second.erase(record) && file->second.empty())
+            records->erase(file);
+    }
     return true;
 }
 
@@ -652,16 +705,9 @@ bool PassJournal::end(bool complete, std::string& error)
         ok = append("E\n", error);
     }
     bound();
-    if (holdsNothing())
-        return removeFile(error) && ok;
     if (ok && _size > 2 * _rewritten + REWRITE_SLACK)
         return rewrite(error);
     return ok;
-}
-
-bool PassJournal::holdsNothing() const
-{
-    return _passes.empty() && _unknown.empty() && _committed.empty();
 }
 
 void PassJournal::placed(int fileTime, int records)
@@ -676,44 +722,87 @@ void PassJournal::placed(int fileTime, int records)
 
 void PassJournal::commitCounts()
 {
+    // A record that could not be emptied holds what no commit brought to
+    // the disk: the count stops below it, and the commit fails.
+    std::map<int, int> counts;
+    bool unemptied = false;
+    for (const auto& held : _counts) {
+        int count = held.second;
+        auto blocked = _unemptied.find(held.first);
+        if (blocked != _unemptied.end() && *blocked->second.begin() < count) {
+            count = *blocked->second.begin();
+            unemptied = true;
+        }
+        if (count > committedRecords(held.first))
+            counts[held.first] = count;
+    }
+    if (unemptied)
+        DiskCommit::noteFailure(_directory + ": records past a commit that could not be emptied",
+                                EIO);
     std::string lines;
-    for (const auto& held : _counts)
-        if (held.second > committedRecords(held.first))
-            lines += "C " + std::to_string(held.first) + " " + std::to_string(held.second) + "\n";
+    for (const auto& count : counts)
+        lines += "C " + std::to_string(count.first) + " " + std::to_string(count.second) + "\n";
     if (lines.empty())
         return;
     // A journal opened anew here has a name the commit did not sync.
     const bool opened = _fd < 0;
     std::string error;
-    if (!append(lines, error) || !syncFile(opened, error)) {
+    if (!append(lines, error, false) || !syncFile(opened || !_nameSynced, error)) {
         DiskCommit::noteFailure(_path, errno != 0 ? errno : EIO);
         return;
     }
-    for (const auto& held : _counts) {
-        if (held.second <= committedRecords(held.first))
-            continue;
-        _committed[held.first] = held.second;
+    for (const auto& count : counts) {
+        _committed[count.first] = count.second;
         // A free record below the count would be taken for a committed one
         // after a power loss: it stays empty.
-        auto file = _free.find(held.first);
+        auto file = _free.find(count.first);
         if (file != _free.end()) {
-            file->second.erase(file->second.begin(), file->second.lower_bound(held.second));
+            file->second.erase(file->second.begin(), file->second.lower_bound(count.second));
             if (file->second.empty())
                 _free.erase(file);
         }
     }
+    // A journal that only counts (no pass ends to rewrite it) is written
+    // anew as it grows.
+    if (!_current && _size > 2 * _rewritten + REWRITE_SLACK)
+        rewrite(error);
+}
+
+void PassJournal::emptyFailed(int fileTime, int record)
+{
+    _unemptied[fileTime].insert(record);
+    if (_stepGeneration != DiskCommit::generation()) {
+        DiskCommit::noteStep(this, [this] { commitCounts(); });
+        _stepGeneration = DiskCommit::generation();
+    }
+}
+
+int PassJournal::heldRecords(int fileTime) const
+{
+    auto found = _counts.find(fileTime);
+    return found == _counts.end() ? -1 : found->second;
 }
 
 bool PassJournal::madeFile(int fileTime, std::string& error)
 {
+    // A line the journal holds of the time (a removed file's count or
+    // notes) would name the new file's records: the "N" line that voids it
+    // is on the disk, with the journal's name, before any record of the
+    // file can be.  A time of no line needs none: a file no line names
+    // holds no committed record.
+    const bool named = _committed.count(fileTime) || _unknown.count(fileTime) ||
+                       _byRecord.count(fileTime) || !_allNamed;
     release(fileTime, 0, INT_MAX);
     _unknown.erase(fileTime);
     _free.erase(fileTime);
+    _unemptied.erase(fileTime);
     _counts[fileTime] = 0;
+    if (!named)
+        return true;
     _committed[fileTime] = 0;
-    // Its records may reach the disk as soon as they are written: the line
-    // and the names (the data file's, the journal's) are on the disk first.
-    return append("N " + std::to_string(fileTime) + "\n", error) && syncFile(true, error);
+    const bool opened = _fd < 0;
+    return append("N " + std::to_string(fileTime) + "\n", error, false) &&
+           syncFile(opened || !_nameSynced, error);
 }
 
 bool PassJournal::syncFile(bool directory, std::string& error)
@@ -733,6 +822,7 @@ bool PassJournal::syncFile(bool directory, std::string& error)
         error = failure("Could not sync", _directory);
         return false;
     }
+    _nameSynced = true;
     return true;
 }
 

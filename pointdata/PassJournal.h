@@ -34,6 +34,10 @@
 //   N <fileTime>                  the data file of that time was made anew:
 //                                 no record of it is committed, and no
 //                                 earlier note names one
+//   A                             the journal names every data file of its
+//                                 store: a file no line names was made
+//                                 since, and holds no committed record (a
+//                                 rewritten journal begins with it)
 // A note is written before its record is committed to the data file.  But
 // the kernel writes pages back in any order, of one file or of several,
 // until a sync: a record may reach the disk before its note, which is a
@@ -53,19 +57,37 @@
 // placed outside a pass) is nobody's: the store empties it, and its next new
 // records of that file go over such records first (freeRecord), so that the
 // bulletin stored again is held once; one that no record has gone over by
-// the next commit stays empty.  The store notes "N" for each data
-// file it makes, on the disk with the directory before a record of the file
-// can be; a data file that no "C" or "N" line names was made before its
-// journal counted records, and every record it holds counts as committed.
-// A rewrite is on the disk before it replaces the old file.
+// the next commit stays empty.  Opening writes the journal anew, with an
+// "A" line and a "C" line for each data file held, and its name is on the
+// disk before the store can make a file: a data file that no line names
+// was made since and holds no committed record, so that a new file needs
+// no line of its own.  The store notes "N" only for a file made at a time
+// the journal holds lines of (a removed file's), on the disk with the
+// directory before a record of the file can be.  In a journal without "A"
+// (one older than the counts) a data file that no "C" or "N" line names
+// was made before its journal counted records, and every record it holds
+// counts as committed.  A rewrite is on the disk before it replaces the
+// old file.
 //
 // A pass is kept whether it ended or not, with the most recent passes: at
 // most MAX_PASSES, and the oldest go first while the notes of all take
 // more than MAX_RUNS runs (a run: consecutive calls placing consecutive
 // records of one file, one line when written anew).  The newest pass is
 // always kept.  The file is written anew, its notes as runs, when it is
-// opened and when what was appended since outgrows what a rewrite holds;
-// it is removed once it holds nothing.
+// opened and when what was appended since outgrows what a rewrite holds.
+//
+// A tail that a power loss or a stop tore (part of a line, or zeros where
+// the file's size got ahead of its data: a line holding a NUL byte) is no
+// damage: nothing after the last sync can be relied on, and a sync leaves
+// no torn byte before it.  The journal keeps its whole lines before the
+// tear and is cut back to them (open says so); the records the notes cut
+// off named are then named by none, taken back or emptied as below.
+//
+// The stores keyed by station (a record found again by its station and
+// time) keep a journal of counts only: "A", "C" and "N" lines, no passes.  Every
+// writable store's data file thus opens with the records its last commit
+// brought to the disk, and, in a store of passes, those up to the last a
+// note names; the records after them are taken back (heldRecords).
 //
 // Opening reads at most MAX_FILE_BYTES, line by line, each note found by
 // its pass (a hash of identities) and its record (an ordered index per data
@@ -109,9 +131,11 @@ public:
 
     // Reads the file.  records gives the record count of each data file of
     // the store by its file time: notes of records their data file does not
-    // hold are dropped, the bounds applied, the records past a file's
-    // committed count that no note names found (freeRecords), and the file
-    // is written anew.  message tells what went wrong (SET_ASIDE, FAILED).
+    // hold are dropped, the bounds applied, the records each file keeps
+    // counted (heldRecords), the records past a file's committed count that
+    // no note names below that found (freeRecords), and the file is written
+    // anew.  message tells what went wrong (SET_ASIDE, FAILED), or, opened,
+    // that a torn tail was cut off (empty when nothing was).
     OpenResult open(const std::map<int, int>& records, std::string& message);
 
     bool begin(const std::string& identity, std::string& error);
@@ -131,11 +155,21 @@ public:
     // (after a new record, in a pass or not): the next commit counts them.
     void placed(int fileTime, int records);
     // The store made the data file of fileTime anew (its name is in the
-    // directory, it holds no record): noted, and on the disk with the
-    // directory, before this returns.
+    // directory, it holds no record): none of its records is committed.
+    // Where the journal holds lines of that time, an "N" line voids them,
+    // on the disk with the directory before this returns.
     bool madeFile(int fileTime, std::string& error);
     // The committed records of the data file of fileTime: 0 .. n - 1.
     int committedRecords(int fileTime) const;
+    // The records of the data file of fileTime the store holds by the
+    // journal's count: after open, its committed records and those up to
+    // the last one a note names; the store takes back the records past it.
+    // Then raised by placed.  -1 for a file the journal does not know.
+    int heldRecords(int fileTime) const;
+    // A free record of the data file of fileTime could not be emptied: no
+    // commit counts it or a record after it (each such commit fails) until
+    // a note takes it (the store fills a record it places again).
+    void emptyFailed(int fileTime, int record);
     // By file time, the records past the committed count that open found
     // named by no note, for the store to empty; the store places new records
     // over them.
@@ -173,17 +207,18 @@ private:
     OpenResult read(std::string& message);
     // One whole line of the file; false when no writer writes it so.
     bool readLine(const char* line, size_t length, Pass*& current);
-    bool append(const std::string& line, std::string& error);
-    bool holdsNothing() const;
+    // Appends a line; noted: the next commit syncs it (a caller that syncs
+    // the file itself does not note it).
+    bool append(const std::string& line, std::string& error, bool noted = true);
     // fdatasync of the open file, and fsync of the directory when asked.
     bool syncFile(bool directory, std::string& error);
     // The commit's step: the "C" lines of the counts placed since the last
     // commit, synced.
     void commitCounts();
-    bool removeFile(std::string& error);
     // Writes the notes into a new file that replaces the old; outside a
-    // pass only.
-    bool rewrite(std::string& error);
+    // pass only.  syncDirectory: the new name is on the disk before this
+    // returns (otherwise with the next commit).
+    bool rewrite(std::string& error, bool syncDirectory = false);
     void clear();
     Pass& pass(const std::string& identity);
     void addRun(Pass& pass, const Run& run);
@@ -220,6 +255,13 @@ private:
     std::map<int, int> _committed;   // by file time: committed records
     std::map<int, int> _counts;      // by file time: records held
     std::map<int, std::set<int>> _free;
+    std::map<int, std::set<int>> _unemptied;   // free records not emptied
+    // The journal names every data file its store holds ("A"): a file no
+    // line names was made since, and holds no committed record.
+    bool _allNamed = false;
+    // The journal's name as it is now is on the disk (a rewrite since was
+    // renamed into place without a sync of the directory: false).
+    bool _nameSynced = false;
     // The DiskCommit generation whose commit counts the records placed.
     unsigned _stepGeneration = 0;
 };

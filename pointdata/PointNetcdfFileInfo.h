@@ -63,6 +63,10 @@ struct PointNetcdfFileInfo {
     std::unordered_map<std::string, int> newestById;
     bool newestByIdValid = false;
     int nextRecheckTime = 0;
+    // Counters read from a writable store's file that name records past its
+    // record count (its header older than the pages after it): the
+    // bookkeeping is made again from the records before it is used.
+    bool bookkeepingStale = false;
     // The data file as a writable store last left it (device, inode and size
     // on disk after its opening or last sync; size -1 unknown), so that a
     // file another process removed, replaced or cut short is noticed before

@@ -454,6 +454,54 @@ TEST_F(FileFlow, ABulletinChangedWhileItIsStoredIsLeftForTheNextPass)
     }
 }
 
+// A bulletin that placed records and was then refused (a wind the store
+// would not take) is set aside only once the commit has brought its records
+// to the disk: set aside before, a power loss would leave its records
+// uncommitted and it no longer there to be stored again.  It keeps its own
+// reason; a failed commit adds the failure after it.
+TEST_F(FileFlow, ABulletinSetAsideAfterPlacingRecordsWaitsForTheCommit)
+{
+    struct Refusing : FakeDecoder {
+        int write2NetcdfFile() override
+        {
+            const int fd = syncable.empty() ? -1 : open(syncable.c_str(), O_RDONLY);
+            int ends[2] = {-1, -1};
+            if (fd < 0) {
+                EXPECT_EQ(pipe(ends), 0);
+            }
+            DiskCommit::note(DiskCommit::DATA_FILE, fd >= 0 ? fd : ends[0], "/a/data/file");
+            for (int held : {fd, ends[0], ends[1]})
+                if (held >= 0)
+                    close(held);
+            DiskCommit::noteStep(this, [this] { atCommit = TempTree::listFiles(folder); });
+            FakeDecoder::write2NetcdfFile();
+            return setAside("Wind 3 of the bulletin is refused");
+        }
+        std::string syncable, folder;
+        std::vector<std::string> atCommit;
+    };
+    tree.mkdirs("qev_data/ispan/badFake");
+    for (const bool synced : {true, false}) {
+        SCOPED_TRACE(synced ? "committed" : "not committed");
+        Refusing decoder;
+        decoder.syncable = synced ? tree.write("data", "records") : "";
+        decoder.folder = in;
+        tree.write("qev_data/ispan/bufr/fake/JUSA41_w", message());
+        LogCapture log;
+        decoder.processBufrDirectory();
+        // Still in the ingest directory when the commit's last step ran.
+        EXPECT_EQ(decoder.atCommit, synced ? std::vector<std::string>{"JUSA41_w"}
+                                           : std::vector<std::string>());
+        EXPECT_TRUE(TempTree::listFiles(in).empty());
+        EXPECT_TRUE(log.contains("PROBLEM: Wind 3 of the bulletin is refused " +
+                                 ingest("JUSA41_w") + ", renamed to " + bad + "JUSA41_w" +
+                                 (synced ? "\n" : ": Could not sync /a/data/file: Invalid argument\n")))
+            << log.text();
+        std::filesystem::remove_all(bad);
+        tree.mkdirs("qev_data/ispan/badFake");
+    }
+}
+
 // A commit that cannot bring the records to the disk is a failed write: the
 // bulletins stored whole are set aside with the failed-write reason and the
 // failure, never unlinked.

@@ -20,6 +20,18 @@
 //
 // Root only (loop devices, mounts); skipped with a line otherwise.  Every
 // mount and loop device the test made goes, also when it fails.
+//
+// Torn pages: the data files of the station-keyed stores (ACARS, model
+// soundings) as a power loss can leave them after a pass placed records
+// past the last commit, built page by page from the file as that commit
+// left it and as the page cache held it after the pass: the header page
+// new and the record pages old, only the header's first 512-byte sector
+// new, and the header old with every page after it new.  The satellite
+// wind store's pass journal gets a tail of zeros where the pass's notes
+// were (its size got ahead of its data).  The pass's bulletins are back in
+// their ingest directories, as the commit that unlinks them never came.
+// The decoder run on each state stores what the uninterrupted run stored,
+// record for record, and sets nothing aside.  No loop device is needed.
 #include "DecoderInstallation.h"
 #include "SampleMakers.h"
 #include "StoredRecords.h"
@@ -34,6 +46,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -175,7 +188,168 @@ void syncStoreOnceWritten(DecoderChild& child, const DecoderInstallation& inst,
     }
 }
 
+// What a file's pages hold in a torn state: the first `from` bytes of one
+// version and the rest of the other.
+std::string spliced(const std::string& head, const std::string& tail, size_t from)
+{
+    return head.substr(0, std::min(from, head.size())) +
+           (tail.size() > from ? tail.substr(from) : std::string());
+}
+
+// The bytes of every file of a point directory, by name.
+std::map<std::string, std::string> filesOf(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const std::string& name : TempTree::listFiles(dir))
+        files[name] = TempTree::readFile(dir + "/" + name);
+    return files;
+}
+
 } // namespace
+
+TEST(PowerLoss, TornPagesLeaveOnlyRecordsThatWereWritten)
+{
+    QEV_REQUIRE_NCGEN();
+    const struct {
+        const char* ingest;
+        std::vector<const char*> stores;
+        SampleMaker::Make make;
+    } torn[] = {
+        {"ispan/bufr/acars", {"acars/netcdf"}, AcarsSamples::make},
+        {"ispan/bufr/modelSoundings/NAM",
+         {"model/ETA/netcdf", "model/RUC/netcdf", "model/AVN/netcdf", "model/NGM/netcdf"},
+         ModelSoundingSamples::make},
+        {"ispan/bufr/CSW", {"CSW/netcdf"}, HighDensityWindSamples::make},
+    };
+    const std::vector<std::string> types = {"model", "acars", "csw"};
+    DecoderInstallation inst("model_acars_csw", "bufr/CSW", "badCSWBufr");
+    const std::string data = inst.tree.qevData();
+    const std::vector<std::string> bad = {"ispan/badAcarsBufr", "ispan/badModelBufr",
+                                          "ispan/badCSWBufr"};
+    for (const char* dir : {"ispan/bufr/acars", "ispan/bufr/modelSoundings/NAM"})
+        inst.tree.mkdirs(std::string("qev_data/") + dir);
+    for (const std::string& dir : bad)
+        inst.tree.mkdirs("qev_data/" + dir);
+    // Every other bulletin of the first half of each data type's in the
+    // first run, the rest in the second: the second adds to files of the
+    // first and makes files of its own (the model runs of the second half,
+    // the winds an hour later).
+    std::vector<std::vector<SampleBulletin>> first(3), second(3);
+    for (size_t k = 0; k < 3; ++k) {
+        SampleOptions o;
+        o.dataDir = std::string(QEV_SOURCE_DIR) + "/data";
+        std::vector<SampleBulletin> made;
+        std::string error;
+        ASSERT_TRUE(torn[k].make(o, made, error)) << error;
+        if (made.size() == 1) {
+            o.hour = 13;
+            ASSERT_TRUE(torn[k].make(o, made, error)) << error;
+        }
+        ASSERT_GE(made.size(), 2u);
+        for (size_t i = 0; i < made.size(); ++i)
+            (i < made.size() / 2 && i % 2 == 0 ? first : second)[k].push_back(made[i]);
+    }
+    const auto drop = [&](const std::vector<std::vector<SampleBulletin>>& batch) {
+        for (size_t k = 0; k < 3; ++k)
+            for (const SampleBulletin& b : batch[k])
+                inst.dropInto(torn[k].ingest, b);
+    };
+    const auto run = [&](const std::string& log) {
+        DecoderChild child(std::string(QEV_BIN_DIR) + "/decoder",
+                           {inst.peer.targetText(), "3", "model_acars_csw"}, inst.tree.path(log));
+        EXPECT_TRUE(ready(inst.peer, child.pid())) << child.log();
+        child.signal(SIGTERM);
+        EXPECT_EQ(child.waitExit(60000), 0) << child.log();
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_TRUE(TempTree::listFiles(data + "/" + torn[k].ingest).empty()) << child.log();
+        for (const std::string& dir : bad)
+            EXPECT_TRUE(TempTree::listFiles(data + "/" + dir).empty()) << child.log();
+        return child.log();
+    };
+    drop(first);
+    run("first.log");
+    std::map<std::string, std::map<std::string, std::string>> committed, cached;
+    for (const auto& kind : torn)
+        for (const char* store : kind.stores)
+            committed[store] = filesOf(data + "/point/" + store);
+    drop(second);
+    run("second.log");
+    std::map<std::string, std::multiset<std::string>> whole;
+    for (const auto& kind : torn) {
+        for (const char* store : kind.stores) {
+            cached[store] = filesOf(data + "/point/" + store);
+            whole[store] = storedRecords(inst, store);
+        }
+    }
+    ASSERT_FALSE(whole["acars/netcdf"].empty());
+    ASSERT_FALSE(whole["CSW/netcdf"].empty());
+
+    const size_t PAGE = 4096, SECTOR = 512;
+    const struct {
+        const char* what;
+        bool newHead;
+        size_t from;
+    } states[] = {
+        {"the header page new, the record pages old", true, PAGE},
+        {"only the header's first sector new", true, SECTOR},
+        {"the header page old, the pages after it new", false, PAGE},
+    };
+    for (const auto& state : states) {
+        SCOPED_TRACE(state.what);
+        for (const auto& kind : torn) {
+            for (const char* store : kind.stores) {
+                const std::string dir = data + "/point/" + store;
+                for (const std::string& name : TempTree::listFiles(dir))
+                    if (name != "template")
+                        fs::remove(dir + "/" + name);
+                const std::map<std::string, std::string>& before = committed[store];
+                const std::map<std::string, std::string>& after = cached[store];
+                std::string journal = before.count("passJournal") ? before.at("passJournal") : "";
+                for (const auto& file : after) {
+                    if (file.first == "template" || file.first == "passJournal")
+                        continue;
+                    std::string bytes = file.second;
+                    if (std::string(store) != "CSW/netcdf") {
+                        // A file the second run made was the template's
+                        // copy (which no journal line names).
+                        const auto old = before.find(file.first);
+                        const std::string synced =
+                            old != before.end() ? old->second : before.at("template");
+                        bytes = state.newHead ? spliced(file.second, synced, state.from)
+                                              : spliced(synced, file.second, state.from);
+                    }
+                    inst.tree.write("qev_data/point/" + std::string(store) + "/" + file.first,
+                                    bytes);
+                }
+                if (std::string(store) == "CSW/netcdf") {
+                    // The second run's pass (its notes from its "P" line to
+                    // its end line) as zeros, and no count after it.
+                    journal = after.at("passJournal");
+                    const size_t from = journal.rfind("\nP ") + 1;
+                    const size_t end = journal.rfind("\nE\n") + 3;
+                    ASSERT_TRUE(from > 0 && end > from) << journal;
+                    journal = journal.substr(0, from) + std::string(end - from, '\0');
+                }
+                if (!journal.empty())
+                    inst.tree.write("qev_data/point/" + std::string(store) + "/passJournal",
+                                    journal);
+            }
+        }
+        drop(second);
+        const std::string log = run(std::string("torn-") + std::to_string(&state - states) + ".log");
+        // The state held what the commit did not count: taken back, or
+        // bookkeeping past the header mended; the journal's tail cut off.
+        const std::string acars = data + "/point/acars/netcdf/";
+        EXPECT_NE(log.find(state.newHead ? "records of " + acars : "The bins of " + acars),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("it is cut back to its whole lines"), std::string::npos) << log;
+        for (const auto& kind : torn)
+            for (const char* store : kind.stores)
+                EXPECT_EQ(difference(storedRecords(inst, store), whole[store]), "")
+                    << store << "\n" << log;
+    }
+}
 
 TEST(PowerLoss, NoBulletinIsLostAndNoneIsStoredTwice)
 {

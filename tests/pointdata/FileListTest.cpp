@@ -3,6 +3,8 @@
 // netCDF, resynchronisation, and a writer killed in the middle of its work.
 #include "PointDataTestSupport.h"
 
+#include "DiskCommit.h"
+
 #include "LogCapture.h"
 #include "LogStream.h"
 #include "TempTree.h"
@@ -367,10 +369,13 @@ TEST_F(FileList, AWriterKilledMidRunLeavesFilesThatReadAgain)
     ASSERT_GE(child, 0);
     if (child == 0) {
         NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false);
+        std::string why;
         for (int i = 0; store && i < 1000000; ++i) {
             char id[8];
             snprintf(id, sizeof id, "S%04d", i % 250);
             place(store, {id}, {double(T0 + i / 250)});
+            if (i % 500 == 499)
+                DiskCommit::commit(why);
         }
         _exit(0);
     }

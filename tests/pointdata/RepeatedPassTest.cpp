@@ -165,7 +165,7 @@ TEST_F(RepeatedPass, ABulletinStoredAgainAfterItsPassEndedAddsNothing)
     EXPECT_EQ(added("IUCN01 3000 a", 50), 50);
     EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
     s = reopen();
-    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"), "C " + std::to_string(T0) +
+    EXPECT_EQ(TempTree::readFile(dir + "/passJournal"), "A\nC " + std::to_string(T0) +
                                                             " 0\nP IUCN01 3000 a\nR 0 " +
                                                             std::to_string(T0) + " 0 50\nE\n");
     EXPECT_EQ(added("IUCN01 3000 a", 50), 0);
@@ -184,9 +184,9 @@ TEST_F(RepeatedPass, ABulletinStoredAgainAfterItsPassEndedAddsNothing)
 
 // A power loss after the data file reached the disk and before the notes of
 // the pass since the last commit did, all of them or the first few: the
-// records no note names past the count the commit noted are emptied when
-// the store is opened, and the bulletin stored again goes over them and is
-// held once.  Once a commit has counted them, none is emptied.
+// records no note names past the count the commit noted are taken back when
+// the store is opened, and the bulletin stored again places them anew and is
+// held once.  Once a commit has counted them, none is taken back.
 TEST_F(RepeatedPass, RecordsWhoseNotesMissedThePowerLossArePlacedOver)
 {
     dir = makeDir(WIND_CDL);
@@ -223,8 +223,11 @@ TEST_F(RepeatedPass, RecordsWhoseNotesMissedThePowerLossArePlacedOver)
 
         LogCapture log;
         s = reopen();
-        EXPECT_TRUE(log.contains(std::to_string(30 - kept) + " records of " + file +
-                                 " past the 20 its last commit counted"))
+        // The records after the last one a note names are taken back, those
+        // before it emptied.
+        EXPECT_TRUE(log.contains(std::to_string(30 - kept) + " records of " + file + " past the " +
+                                 std::to_string(20 + kept) + " that its last commit counted" +
+                                 (kept > 0 ? " or its notes name" : "") + " were taken back"))
             << log.text();
         s->beginPass("IUCN01 3000 b");
         const std::vector<Placed> again = store(s, 100, 130);
@@ -254,15 +257,31 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
     tree.write("store/passJournal", "P a\nR 0 100 0 10\nR 10 400 0\nE\n"
                                     "P b\nX 100 4\nR 0 100 4\nR 1 200 0 5\n"
                                     "P c\nR 0 300 0 8\nR 8 300 8\nC 300 3\nN 400\n"
-                                    "P d\nR 0 400 1\ntorn R 9");
+                                    "P d\nR 0 400 1\n");
+    // A sector the power loss kept from the disk: zeros to its end, and a
+    // later line that reached it.
+    const std::string notes = TempTree::readFile(dir + "/passJournal");
+    tree.write("store/passJournal",
+               notes + std::string(512 - notes.size() % 512, '\0') + "R 2 400 3\n");
     PassJournal journal(dir);
     std::string error;
     ASSERT_EQ(journal.open({{100, 20}, {300, 5}, {400, 4}}, error), PassJournal::OPENED) << error;
+    // The tail a power loss tore (zeros where the size got ahead of the
+    // data) is cut off, the lines after it with it.
+    EXPECT_EQ(error, "The pass journal " + dir + "/passJournal ends in " +
+                         std::to_string(512 - notes.size() % 512 + 10) + " bytes after its 15 "
+                     "whole lines that are no whole line (a write cut short by a stop or a power "
+                     "loss); it is cut back to its whole lines");
     EXPECT_EQ(TempTree::readFile(dir + "/passJournal"),
-              "C 100 20\nC 300 3\nC 400 0\nP a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\n"
+              "A\nC 100 20\nC 300 3\nC 400 0\nP a\nR 0 100 0 4\nR 5 100 5 5\nE\nP b\nR 0 100 4\n"
               "P c\nR 0 300 0 5\nP d\nR 0 400 1\n");
-    EXPECT_EQ(journal.freeRecords(), (std::map<int, std::set<int>>{{400, {0, 2, 3}}}));
+    // A file keeps its records up to the last one a note names; those past
+    // it are the store's to take back.
+    EXPECT_EQ(journal.freeRecords(), (std::map<int, std::set<int>>{{400, {0}}}));
     EXPECT_EQ(journal.freeRecord(400), 0);
+    EXPECT_EQ(journal.heldRecords(400), 2);
+    EXPECT_EQ(journal.heldRecords(300), 5);
+    EXPECT_EQ(journal.heldRecords(500), -1);
     const std::map<std::string, std::vector<int>> records = {
         {"a", {0, 1, 2, 3, -1, 5, 6, 7, 8, 9, -1}},
         {"b", {4, -1}},
@@ -278,6 +297,65 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
         }
         ASSERT_TRUE(journal.end(false, error)) << error;
     }
+}
+
+// A free record that could not be emptied holds what no commit brought to
+// the disk: each commit counts the file only up to it and fails (its group
+// set aside as on a full disk) until a note takes the record, whose store
+// then fills it.
+TEST(PassJournalNotes, ARecordNotEmptiedIsCountedByNoCommit)
+{
+    TempTree tree;
+    const std::string dir = tree.mkdirs("store");
+    tree.write("store/passJournal", "C 100 2\nP a\nR 0 100 3\n");
+    PassJournal journal(dir);
+    std::string error;
+    ASSERT_EQ(journal.open({{100, 5}}, error), PassJournal::OPENED) << error;
+    EXPECT_EQ(journal.freeRecords(), (std::map<int, std::set<int>>{{100, {2}}}));
+    journal.emptyFailed(100, 2);
+    journal.placed(100, 6);
+    EXPECT_FALSE(DiskCommit::commit(error));
+    EXPECT_EQ(journal.committedRecords(100), 2);
+    ASSERT_TRUE(journal.begin("b", error)) << error;
+    ASSERT_TRUE(journal.note(0, 100, 2, error)) << error;
+    ASSERT_TRUE(journal.end(true, error)) << error;
+    journal.placed(100, 6);
+    EXPECT_TRUE(DiskCommit::commit(error)) << error;
+    EXPECT_EQ(journal.committedRecords(100), 6);
+}
+
+// A data file made again for an hour whose file went while the store ran
+// (its count and notes still in the journal) needs an "N" line voiding
+// them: while the journal cannot take it, the file is not used (the old
+// count would count its records as committed).  It is made again once the
+// journal takes the line.  An hour the journal names nowhere needs none.
+TEST_F(RepeatedPass, ADataFileWhoseLineTheJournalCannotTakeIsNotUsed)
+{
+    dir = makeDir(WIND_CDL);
+    const std::string file = dir + "/20070314_1800", journal = dir + "/passJournal";
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    EXPECT_NE(store(s, 0, 1)[0].handle, nullptr);
+    EXPECT_EQ(TempTree::readFile(journal), "A\n");
+    std::string why;
+    ASSERT_TRUE(DiskCommit::commit(why)) << why;
+    s = reopen();
+    // The hour's file removed, and a directory at the journal's name, which
+    // takes no line.
+    std::filesystem::remove(file);
+    std::filesystem::rename(journal, journal + ".kept");
+    tree.mkdirs("store/passJournal");
+    clock.seconds() += 3600;
+    LogCapture log;
+    for (int call = 0; call < 2; ++call)
+        EXPECT_EQ(store(s, 0, 1)[0].handle, nullptr);
+    EXPECT_TRUE(log.contains("the new data file " + file + " is not used")) << log.text();
+    EXPECT_FALSE(TempTree::exists(file));
+    std::filesystem::remove(journal);
+    std::filesystem::rename(journal + ".kept", journal);
+    EXPECT_NE(store(s, 0, 1)[0].handle, nullptr);
+    EXPECT_EQ(TempTree::readFile(journal), "A\nC " + std::to_string(T0) + " 1\nN " +
+                                               std::to_string(T0) + "\n");
 }
 
 // A journal beyond the bound (a sparse file of 4 GB) and one with a line no
@@ -301,7 +379,7 @@ TEST(PassJournalNotes, ADamagedJournalIsKeptAsideAndTheRecordsItCoveredAreUnknow
         EXPECT_EQ(journal.unknownRecords(200), 0);
         EXPECT_FALSE(journal.noted(100, 0));
     }
-    EXPECT_EQ(TempTree::readFile(path), "C 100 20\nC 200 0\nU 100 20\n");
+    EXPECT_EQ(TempTree::readFile(path), "A\nC 100 20\nC 200 0\nU 100 20\n");
     {
         PassJournal journal(dir);
         EXPECT_EQ(journal.open({{100, 25}}, message), PassJournal::OPENED) << message;
@@ -317,7 +395,9 @@ TEST(PassJournalNotes, ADamagedJournalIsKeptAsideAndTheRecordsItCoveredAreUnknow
         PassJournal gone(dir);
         EXPECT_EQ(gone.open({}, message), PassJournal::OPENED) << message;
     }
-    EXPECT_FALSE(TempTree::exists(path));
+    // A journal that holds nothing stays, naming every file.
+    EXPECT_EQ(TempTree::readFile(path), "A\n");
+    std::filesystem::remove(path);
     // A FIFO laid at its name holds no reader: it is kept aside too.
     ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
     PassJournal fifo(dir);
