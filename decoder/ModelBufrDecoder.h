@@ -283,7 +283,9 @@ private:
     // values at the profile's index, a wind's direction and speed at slots
     // of their own.
     enum { DIRECTION_SLOT = NUM_PROFILES, SPEED_SLOT, NUM_SLOTS };
-    // The slot of the value at i; -1 for no profile's.
+    // The slot of the value at i (preProcess places a wind's direction with
+    // UWIND and its speed with VWIND, where the template has no variable of
+    // their elements); -1 for no profile's.
     int placementSlot(int i) const;
     // The levels of one station's values: their roles, levels and counts.
     void placeStationLevels(const ReportReader& reader, StationLevels& station);
@@ -297,10 +299,6 @@ private:
     bool isOtherForm(const BufrValues& value) const;
     // Whether the current model's template has a variable of the element.
     bool hasOwnVariable(int descriptor) const;
-    // The profile a wind's direction (UWIND) or speed (VWIND) is placed
-    // with, where the template has no variable of its element; -1 for
-    // another value.
-    int windProfile(const BufrValues& value) const;
     // The levels (or soil layers, soil) that the current model's template
     // holds (INT_MAX where it has no level dimension), and the length of the
     // profiles written: those, or the file's largest count.
@@ -347,6 +345,8 @@ private:
     // Per decoded value: its ValueRole and its profile (-1 for none).
     std::vector<unsigned char> _roles;
     std::vector<signed char> _valueProfiles;
+    // Per decoded value: its slot (placementSlot).
+    std::vector<signed char> _valueSlots;
     std::vector<StationLevels> _stations;
     // The file's largest level and soil layer counts.
     int _fileLevels = 0;

@@ -238,14 +238,6 @@ bool ModelBufrDecoder::hasOwnVariable(int descriptor) const
     return _current && lookupElementName(descriptor, name, _current->templateDict);
 }
 
-int ModelBufrDecoder::windProfile(const BufrValues& value) const
-{
-    const int part = windPart(value.getDescriptor());
-    if (part < 0 || value.getCharValue().length() > 0 || hasOwnVariable(value.getDescriptor()))
-        return -1;
-    return profileIndex(part == 0 ? "UWIND" : "VWIND");
-}
-
 int ModelBufrDecoder::stationFormInto(int descriptor)
 {
     for (const auto& value : STATION_VALUES)
@@ -292,9 +284,7 @@ int ModelBufrDecoder::profileLength(bool soil) const
 
 int ModelBufrDecoder::placementSlot(int i) const
 {
-    const int p = _valueProfiles[static_cast<size_t>(i)];
-    const int part = p < 0 ? -1 : windPart(_decodedValues[i].getDescriptor());
-    return part < 0 ? p : DIRECTION_SLOT + part;
+    return _valueSlots[static_cast<size_t>(i)];
 }
 
 void ModelBufrDecoder::placeStationLevels(const ReportReader& reader, StationLevels& station)
@@ -447,6 +437,7 @@ bool ModelBufrDecoder::preProcess()
         _levelIndexes[i] = 0;
     _roles.assign(static_cast<size_t>(n), NO_PROFILE);
     _valueProfiles.assign(static_cast<size_t>(n), -1);
+    _valueSlots.assign(static_cast<size_t>(n), -1);
     _stations.clear();
     _profilesOf = -1;
     _fileLevels = _fileSoilLayers = 0;
@@ -455,6 +446,17 @@ bool ModelBufrDecoder::preProcess()
 
     // Each value's profile, and its mark; the stations' values.
     std::vector<signed char> cache(DescriptorNameCache::SIZE, -2);
+    // Per descriptor, windPart's answer (-2: not asked yet).
+    std::vector<signed char> parts(DescriptorNameCache::SIZE, -2);
+    const auto partOf = [&parts](int d) {
+        if (d < 0 || static_cast<size_t>(d) >= parts.size())
+            return windPart(d);
+        signed char& part = parts[static_cast<size_t>(d)];
+        if (part == -2)
+            part = static_cast<signed char>(windPart(d));
+        return static_cast<int>(part);
+    };
+    const int uWind = profileIndex("UWIND"), vWind = profileIndex("VWIND");
     for (int i = 0; i < n; ++i) {
         BufrValues& value = _decodedValues[i];
         if (i == 0 || value.getSubset() != _decodedValues[i - 1].getSubset()) {
@@ -474,10 +476,17 @@ bool ModelBufrDecoder::preProcess()
             if (p >= 0)
                 value.setCharValue(PROFILE_NAMES[p]);
         }
-        // A wind's direction or speed is placed with the components.
-        if (p < 0)
-            p = windProfile(value);
+        // A wind's direction or speed, where the template has no variable
+        // of its element, is placed with the components, at a slot of its
+        // own.
+        const int part = partOf(value.getDescriptor());
+        if (p < 0 && part >= 0 && value.getCharValue().length() == 0 &&
+            !hasOwnVariable(value.getDescriptor()))
+            p = part == 0 ? uWind : vWind;
         _valueProfiles[static_cast<size_t>(i)] = static_cast<signed char>(p);
+        const bool wind = part >= 0 && (p == uWind || p == vWind);
+        _valueSlots[static_cast<size_t>(i)] =
+            static_cast<signed char>(wind ? DIRECTION_SLOT + part : p);
         if (p < 0 && isOtherForm(value))
             _roles[static_cast<size_t>(i)] = OTHER_FORM;
     }
@@ -577,6 +586,7 @@ void ModelBufrDecoder::clearProfileLists()
     _stations.clear();
     _roles.clear();
     _valueProfiles.clear();
+    _valueSlots.clear();
     _profilesOf = -1;
 }
 
