@@ -97,7 +97,6 @@ const RecordWriter::Rules MODEL_WRITES = {
 
 ModelBufrDecoder::ModelBufrDecoder() : BufrFileDecoder(modelRecord()), _writer(MODEL_WRITES)
 {
-    clearLevelCounts();
     const TextString root = TextString(std::getenv("QEV_DATA")) + "/point/model";
     if (!readStationTable()) {
         MODEL_LOG(PROBLEM) << "Unable to initialize station list table for decoding."

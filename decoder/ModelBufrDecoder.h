@@ -36,7 +36,16 @@
 //    in another element only (its HELD element, into which the form does
 //    not convert: ElementForms) are not stored: each is named in a PROBLEM
 //    line, and the bulletin is set aside once its soundings are stored.
-//    Each profile value is marked with its profile's name.  A station's
+//    Each profile value is marked with its profile's name.  A wind given
+//    as its direction and speed (0 11 001 and 0 11 002, or the speed in
+//    km/h or knots, 0 11 083, 0 11 084), where the template has no
+//    variable of their own, is placed as the components are (the
+//    direction with UWIND, the speed with VWIND) and stored as components
+//    at each level that gives both (a missing one: missing components);
+//    the components a level gives too are kept, and a direction and speed
+//    that differ from them by more than their coding's precision are a
+//    second value for the level.  A direction without a speed at its
+//    level, or the reverse, is a form the store does not hold.  A station's
 //    value in another form of a quantity of one value per record
 //    (STATION_VALUES: its elevation in any form ElementForms gives for a
 //    station's elevation, the height of the land surface, a height, a
@@ -165,7 +174,6 @@ public:
     SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets, SeqOf<bool>* pastLimit = nullptr);
 
     // ---- Profiles ----
-    void clearLevelCounts();
     static bool lessThan(const int& a, const int& b) { return a < b; }
     // The profile of the decoded value at valueIndex, as its station gives
     // it (levels no value reached hold PROFILE_FILL), or empty when the
@@ -271,11 +279,26 @@ private:
     // table, else through its template variable); -1 for none.  cache holds
     // the answers of the file by descriptor.
     int profileOf(int descriptor, std::vector<signed char>& cache) const;
+    // Where a station's values are placed: a profile's components and other
+    // values at the profile's index, a wind's direction and speed at slots
+    // of their own.
+    enum { DIRECTION_SLOT = NUM_PROFILES, SPEED_SLOT, NUM_SLOTS };
+    // The slot of the value at i (preProcess places a wind's direction with
+    // UWIND and its speed with VWIND, where the template has no variable of
+    // their elements); -1 for no profile's.
+    int placementSlot(int i) const;
     // The levels of one station's values: their roles, levels and counts.
     void placeStationLevels(const ReportReader& reader, StationLevels& station);
+    // The roles of a station's directions and speeds, given the value placed
+    // at each level of each slot (held, its index + 1): one without its
+    // partner at its level is of a form the store does not hold; a pair
+    // that differs from the components of its level is a second value.
+    void pairWinds(const std::vector<int> (&held)[NUM_SLOTS]);
     // Whether the value is of a quantity the template holds only under
     // another element (HELD), which it is not stored as.
     bool isOtherForm(const BufrValues& value) const;
+    // Whether the current model's template has a variable of the element.
+    bool hasOwnVariable(int descriptor) const;
     // The levels (or soil layers, soil) that the current model's template
     // holds (INT_MAX where it has no level dimension), and the length of the
     // profiles written: those, or the file's largest count.
@@ -315,7 +338,6 @@ private:
     ModelOutput* _current = nullptr;
     SeqOfPtr<int*> _handles;
     RecordWriter _writer;
-    int _levelCounts[NUM_PROFILES];
     // The profiles of station _profilesOf (-1 for none).
     SeqOf<float> _stationProfiles[NUM_PROFILES];
     int _profilesOf = -1;
@@ -323,6 +345,8 @@ private:
     // Per decoded value: its ValueRole and its profile (-1 for none).
     std::vector<unsigned char> _roles;
     std::vector<signed char> _valueProfiles;
+    // Per decoded value: its slot (placementSlot).
+    std::vector<signed char> _valueSlots;
     std::vector<StationLevels> _stations;
     // The file's largest level and soil layer counts.
     int _fileLevels = 0;

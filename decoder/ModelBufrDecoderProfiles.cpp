@@ -11,6 +11,14 @@
 // own: the k-th value of the profile's element in the station is level k,
 // the element the station gives most often being the levels' (a surface
 // value of another element of the quantity is not a level).
+//
+// A wind given as its direction and speed is placed as the components are:
+// a direction with the eastward components' levels, a speed with the
+// northward ones', each element at the levels its own values take: a
+// repetition of the components' replication (of its own where the station
+// gives no components in one), or its own written-out values, given at
+// least as often as the components'.  Each level that gives both becomes
+// components (windForms::components).
 #include "ModelBufrDecoder.h"
 
 #include "BulletinLog.h"
@@ -20,8 +28,10 @@
 #include "ReportReader.h"
 #include "StaticBufrInfo.h"
 #include "TableBEntry.h"
+#include "windForms.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <map>
 #include <unordered_map>
@@ -33,7 +43,9 @@ namespace {
 // The quantities the model store holds in one element each (the template's
 // "tblBname", the profile table): a value of another form of one of them
 // that neither has a variable of its own nor converts into that element is
-// named and its bulletin set aside, never dropped without a word.
+// named and its bulletin set aside, never dropped without a word.  A wind's
+// direction and speed convert as a pair: only one without its partner at
+// its level is named so.
 const struct {
     ElementForms::Quantity quantity;
     int held;
@@ -61,6 +73,55 @@ int heldForm(int descriptor)
         if (h.quantity == quantity)
             return ElementForms::converts(descriptor, h.held) ? 0 : h.held;
     return 0;
+}
+
+// Of a wind given as direction and speed: 0 for a direction, 1 for a
+// speed (in any unit), -1 for another element.
+int windPart(int descriptor)
+{
+    const ElementForms::Form* f = ElementForms::form(descriptor);
+    return !f || f->quantity != ElementForms::WIND ? -1
+           : f->measure == ElementForms::DIRECTION ? 0
+           : f->measure == ElementForms::SPEED     ? 1
+                                                   : -1;
+}
+
+// The speed element whose unit windForms takes (m/s).
+const int WIND_SPEED = 11002;
+
+// Half a unit of the last digit table B codes the element with, in the
+// element's unit; 0 for an element the tables lack.
+double halfUnit(int descriptor)
+{
+    TableBEntry entry;
+    return StaticBufrInfo::instance()->getTableBEntry(descriptor, entry)
+               ? 0.5 * std::pow(10.0, -entry.getScale())
+               : 0.0;
+}
+
+// Whether a wind given as a direction and a speed (m/s) differs from the
+// components given beside it (u, v; null or missing where not given) by
+// more than the precision their elements are coded with; direction and
+// speed given.
+bool windsDiffer(const BufrValues& direction, double speed, int speedElement,
+                 const BufrValues* u, const BufrValues* v)
+{
+    double made[2] = {0, 0};
+    if (!windForms::components(direction.getValue(), speed, made[0], made[1]))
+        return true;
+    double speedUnit = halfUnit(speedElement);
+    ElementForms::convert(speedElement, WIND_SPEED, speedUnit);
+    const double radians = 3.14159265358979323846 / 180.0;
+    double within = speed * halfUnit(direction.getDescriptor()) * radians + speedUnit +
+                    1e-6 * (1.0 + speed);
+    double apart = 0;
+    const BufrValues* given[2] = {u, v};
+    for (int k = 0; k < 2; ++k)
+        if (given[k] && ElementForms::given(given[k]->getValue())) {
+            apart += std::pow(made[k] - given[k]->getValue(), 2);
+            within += halfUnit(given[k]->getDescriptor());
+        }
+    return std::sqrt(apart) > within;
 }
 
 // The table B name of a descriptor, or "" where the tables lack it.
@@ -94,12 +155,6 @@ void collectRepetitions(const ReportReader& reader, int scope,
 TextString ModelBufrDecoder::namedElement(int descriptor)
 {
     return BulletinLog::descriptorText(descriptor) + " (" + elementName(descriptor) + ")";
-}
-
-void ModelBufrDecoder::clearLevelCounts()
-{
-    for (int& count : _levelCounts)
-        count = 0;
 }
 
 int ModelBufrDecoder::profileIndex(const TextString& name)
@@ -173,11 +228,14 @@ bool ModelBufrDecoder::isOtherForm(const BufrValues& value) const
 {
     if (!ElementForms::given(value.getValue()) || value.getCharValue().length() > 0)
         return false;
-    const int held = heldForm(value.getDescriptor());
-    TextString name;
     // A template that gives the element a variable of its own stores it.
-    return held != 0 && !(_current && lookupElementName(value.getDescriptor(), name,
-                                                        _current->templateDict));
+    return heldForm(value.getDescriptor()) != 0 && !hasOwnVariable(value.getDescriptor());
+}
+
+bool ModelBufrDecoder::hasOwnVariable(int descriptor) const
+{
+    TextString name;
+    return _current && lookupElementName(descriptor, name, _current->templateDict);
 }
 
 int ModelBufrDecoder::stationFormInto(int descriptor)
@@ -202,8 +260,7 @@ void ModelBufrDecoder::markStationForms(const ReportReader& reader)
                 continue;
             // A template that gives the element a variable of its own
             // stores it as it is.
-            TextString name;
-            if (_current && lookupElementName(d, name, _current->templateDict))
+            if (hasOwnVariable(d))
                 continue;
             int count = 0;
             for (int k = station.begin; k < station.end && count < 2; ++k)
@@ -225,6 +282,11 @@ int ModelBufrDecoder::profileLength(bool soil) const
     return limit < INT_MAX ? limit : soil ? _fileSoilLayers : _fileLevels;
 }
 
+int ModelBufrDecoder::placementSlot(int i) const
+{
+    return _valueSlots[static_cast<size_t>(i)];
+}
+
 void ModelBufrDecoder::placeStationLevels(const ReportReader& reader, StationLevels& station)
 {
     const int top = reader.subsetScope(_decodedValues[station.begin].getSubset());
@@ -237,71 +299,133 @@ void ModelBufrDecoder::placeStationLevels(const ReportReader& reader, StationLev
     };
 
     // Per profile, the replication of its levels (the first that gives it
-    // a value), else the element of its written-out levels: the one the
-    // station gives most often outside any replication, the first of those
-    // given as often.
-    const ReportReader::Replication* levelsOf[NUM_PROFILES] = {};
-    std::vector<std::pair<int, int> > written[NUM_PROFILES];    // (element, values)
+    // a value), else per slot the element of its written-out levels: the
+    // one the station gives most often outside any replication, the first
+    // of those given as often.  A wind's direction and speed have slots of
+    // their own beside their profiles': the components' replication is
+    // their profile's, theirs where the station gives no components in one.
+    const ReportReader::Replication* levelsOf[NUM_SLOTS] = {};
+    std::vector<std::pair<int, int> > written[NUM_SLOTS];    // (element, values)
     for (int i = station.begin; i < station.end; ++i) {
-        const int p = _valueProfiles[static_cast<size_t>(i)];
-        if (p < 0)
+        const int slotOf = placementSlot(i);
+        if (slotOf < 0)
             continue;
         if (const auto* at = repetitionOf(i)) {
-            if (!levelsOf[p])
-                levelsOf[p] = at->first;
+            if (!levelsOf[slotOf])
+                levelsOf[slotOf] = at->first;
             continue;
         }
         const int d = _decodedValues[i].getDescriptor();
-        auto e = std::find_if(written[p].begin(), written[p].end(),
+        std::vector<std::pair<int, int> >& slot = written[slotOf];
+        auto e = std::find_if(slot.begin(), slot.end(),
                               [d](const std::pair<int, int>& w) { return w.first == d; });
-        if (e == written[p].end())
-            written[p].push_back(std::make_pair(d, 1));
+        if (e == slot.end())
+            slot.push_back(std::make_pair(d, 1));
         else
             ++e->second;
     }
-    std::pair<int, int> levelElement[NUM_PROFILES];
-    for (int p = 0; p < NUM_PROFILES; ++p)
-        for (const std::pair<int, int>& w : written[p])
-            if (w.second > levelElement[p].second)
-                levelElement[p] = w;
+    std::pair<int, int> levelElement[NUM_SLOTS];
+    for (int slot = 0; slot < NUM_SLOTS; ++slot)
+        for (const std::pair<int, int>& w : written[slot])
+            if (w.second > levelElement[slot].second)
+                levelElement[slot] = w;
+    // Written-out directions and speeds are levels where the station gives
+    // them at least as often as the components of their profile; they
+    // count as levels where both are.
+    int windCount[2] = {};
+    for (int part = 0; part < 2; ++part) {
+        const int p = profileIndex(part == 0 ? "UWIND" : "VWIND");
+        if (!levelsOf[p])
+            levelsOf[p] = levelsOf[DIRECTION_SLOT + part];
+        std::pair<int, int>& wind = levelElement[DIRECTION_SLOT + part];
+        if (levelsOf[p] || wind.second < levelElement[p].second)
+            wind = std::pair<int, int>();
+        windCount[part] = wind.second;
+    }
+    const int windLevels = std::min(windCount[0], windCount[1]);
 
-    clearLevelCounts();
-    std::vector<char> held[NUM_PROFILES];
-    bool placed[NUM_PROFILES] = {};
+    int counts[NUM_SLOTS] = {};
+    // Per slot and level, the value placed there (its index + 1; 0 none).
+    std::vector<int> held[NUM_SLOTS];
     for (int i = station.begin; i < station.end; ++i) {
         const int p = _valueProfiles[static_cast<size_t>(i)];
         if (p < 0)
             continue;
+        const int slot = placementSlot(i);
         const bool soil = p >= NUM_ATMOSPHERIC_PROFILES;
+        int& levels = soil ? station.soilLayers : station.levels;
         int level = -1;
         if (const auto* at = repetitionOf(i)) {
             if (at->first == levelsOf[p]) {
                 level = at->second;
-                (soil ? station.soilLayers : station.levels) =
-                    std::max(soil ? station.soilLayers : station.levels, at->first->factor);
+                levels = std::max(levels, at->first->factor);
             }
-        } else if (!levelsOf[p] && _decodedValues[i].getDescriptor() == levelElement[p].first) {
-            level = _levelCounts[p]++;
-            (soil ? station.soilLayers : station.levels) =
-                std::max(soil ? station.soilLayers : station.levels, levelElement[p].second);
+        } else if (!levelsOf[p] && levelElement[slot].second > 0 &&
+                   _decodedValues[i].getDescriptor() == levelElement[slot].first) {
+            level = counts[slot]++;
+            levels = std::max(levels, slot < NUM_PROFILES ? levelElement[slot].second : windLevels);
         }
         ValueRole role = OUTSIDE_LEVELS;
         if (level >= templateLevels(soil)) {
             role = BEYOND_TEMPLATE;
         } else if (level >= 0) {
-            std::vector<char>& taken = held[p];
+            std::vector<int>& taken = held[slot];
             if (taken.size() <= static_cast<size_t>(level))
                 taken.resize(static_cast<size_t>(level) + 1, 0);
             _levelIndexes[i] = level;
             if (taken[static_cast<size_t>(level)]) {
                 role = SECOND_VALUE;
             } else {
-                role = placed[p] ? LEVEL : FIRST_LEVEL;
-                placed[p] = true;
-                taken[static_cast<size_t>(level)] = 1;
+                role = LEVEL;
+                taken[static_cast<size_t>(level)] = i + 1;
             }
         }
         _roles[static_cast<size_t>(i)] = static_cast<unsigned char>(role);
+    }
+    pairWinds(held);
+
+    // The first level value of each profile writes it.
+    bool placed[NUM_PROFILES] = {};
+    for (int i = station.begin; i < station.end; ++i) {
+        const int p = _valueProfiles[static_cast<size_t>(i)];
+        if (p >= 0 && _roles[static_cast<size_t>(i)] == LEVEL && !placed[p]) {
+            _roles[static_cast<size_t>(i)] = FIRST_LEVEL;
+            placed[p] = true;
+        }
+    }
+}
+
+void ModelBufrDecoder::pairWinds(const std::vector<int> (&held)[NUM_SLOTS])
+{
+    const std::vector<int>& uHeld = held[profileIndex("UWIND")];
+    const std::vector<int>& vHeld = held[profileIndex("VWIND")];
+    const auto at = [](const std::vector<int>& slot, size_t level) {
+        return level < slot.size() ? slot[level] - 1 : -1;
+    };
+    const size_t levels = std::max(held[DIRECTION_SLOT].size(), held[SPEED_SLOT].size());
+    for (size_t level = 0; level < levels; ++level) {
+        const int direction = at(held[DIRECTION_SLOT], level);
+        const int speed = at(held[SPEED_SLOT], level);
+        // A direction without a speed, or the reverse, is no wind the store
+        // holds.
+        if ((direction < 0) != (speed < 0)) {
+            _roles[static_cast<size_t>(direction < 0 ? speed : direction)] = OTHER_FORM;
+            continue;
+        }
+        const int u = at(uHeld, level), v = at(vHeld, level);
+        if (direction < 0 || (u < 0 && v < 0))
+            continue;
+        // Components at the level too: they are kept, and a direction and
+        // speed that differ from them are a second value for the level.
+        double metres = _decodedValues[speed].getValue();
+        const int speedElement = _decodedValues[speed].getDescriptor();
+        ElementForms::convert(speedElement, WIND_SPEED, metres);
+        if (ElementForms::given(_decodedValues[direction].getValue()) &&
+            ElementForms::given(metres) &&
+            windsDiffer(_decodedValues[direction], metres, speedElement,
+                        u < 0 ? nullptr : &_decodedValues[u], v < 0 ? nullptr : &_decodedValues[v]))
+            _roles[static_cast<size_t>(direction)] = _roles[static_cast<size_t>(speed)] =
+                SECOND_VALUE;
     }
 }
 
@@ -313,15 +437,26 @@ bool ModelBufrDecoder::preProcess()
         _levelIndexes[i] = 0;
     _roles.assign(static_cast<size_t>(n), NO_PROFILE);
     _valueProfiles.assign(static_cast<size_t>(n), -1);
+    _valueSlots.assign(static_cast<size_t>(n), -1);
     _stations.clear();
     _profilesOf = -1;
     _fileLevels = _fileSoilLayers = 0;
-    clearLevelCounts();
     if (n == 0)
         return true;
 
     // Each value's profile, and its mark; the stations' values.
     std::vector<signed char> cache(DescriptorNameCache::SIZE, -2);
+    // Per descriptor, windPart's answer (-2: not asked yet).
+    std::vector<signed char> parts(DescriptorNameCache::SIZE, -2);
+    const auto partOf = [&parts](int d) {
+        if (d < 0 || static_cast<size_t>(d) >= parts.size())
+            return windPart(d);
+        signed char& part = parts[static_cast<size_t>(d)];
+        if (part == -2)
+            part = static_cast<signed char>(windPart(d));
+        return static_cast<int>(part);
+    };
+    const int uWind = profileIndex("UWIND"), vWind = profileIndex("VWIND");
     for (int i = 0; i < n; ++i) {
         BufrValues& value = _decodedValues[i];
         if (i == 0 || value.getSubset() != _decodedValues[i - 1].getSubset()) {
@@ -341,7 +476,17 @@ bool ModelBufrDecoder::preProcess()
             if (p >= 0)
                 value.setCharValue(PROFILE_NAMES[p]);
         }
+        // A wind's direction or speed, where the template has no variable
+        // of its element, is placed with the components, at a slot of its
+        // own.
+        const int part = partOf(value.getDescriptor());
+        if (p < 0 && part >= 0 && value.getCharValue().length() == 0 &&
+            !hasOwnVariable(value.getDescriptor()))
+            p = part == 0 ? uWind : vWind;
         _valueProfiles[static_cast<size_t>(i)] = static_cast<signed char>(p);
+        const bool wind = part >= 0 && (p == uWind || p == vWind);
+        _valueSlots[static_cast<size_t>(i)] =
+            static_cast<signed char>(wind ? DIRECTION_SLOT + part : p);
         if (p < 0 && isOtherForm(value))
             _roles[static_cast<size_t>(i)] = OTHER_FORM;
     }
@@ -373,11 +518,41 @@ void ModelBufrDecoder::buildStationProfiles(int s)
     }
     if (s < 0 || static_cast<size_t>(s) >= _stations.size())
         return;
+    // The direction and speed placed at each level (value indexes).
+    std::vector<int> wind[2];
     for (int i = _stations[s].begin; i < _stations[s].end; ++i) {
         const ValueRole role = valueRole(i);
-        if (role == LEVEL || role == FIRST_LEVEL)
-            _stationProfiles[_valueProfiles[static_cast<size_t>(i)]][_levelIndexes[i]] =
-                _decodedValues[i].getValue();
+        if (role != LEVEL && role != FIRST_LEVEL)
+            continue;
+        const int slot = placementSlot(i);
+        const size_t level = static_cast<size_t>(_levelIndexes[i]);
+        if (slot < NUM_PROFILES) {
+            _stationProfiles[slot][_levelIndexes[i]] = _decodedValues[i].getValue();
+            continue;
+        }
+        std::vector<int>& part = wind[slot - DIRECTION_SLOT];
+        if (part.size() <= level)
+            part.resize(level + 1, -1);
+        part[level] = i;
+    }
+    // A level's direction and speed make the components it does not give
+    // (a missing one: missing components).
+    SeqOf<float>* components[2] = {&_stationProfiles[profileIndex("UWIND")],
+                                   &_stationProfiles[profileIndex("VWIND")]};
+    const size_t pairs = std::min(wind[0].size(), wind[1].size());
+    for (size_t level = 0; level < pairs; ++level) {
+        const int direction = wind[0][level], speed = wind[1][level];
+        if (direction < 0 || speed < 0)
+            continue;
+        double metres = _decodedValues[speed].getValue();
+        ElementForms::convert(_decodedValues[speed].getDescriptor(), WIND_SPEED, metres);
+        double made[2] = {windForms::MISSING, windForms::MISSING};
+        windForms::components(_decodedValues[direction].getValue(), metres, made[0], made[1]);
+        for (int k = 0; k < 2; ++k) {
+            float& held = (*components[k])[static_cast<int>(level)];
+            if (held == PROFILE_FILL || !ElementForms::given(held))
+                held = static_cast<float>(made[k]);
+        }
     }
 }
 
@@ -411,6 +586,7 @@ void ModelBufrDecoder::clearProfileLists()
     _stations.clear();
     _roles.clear();
     _valueProfiles.clear();
+    _valueSlots.clear();
     _profilesOf = -1;
 }
 

@@ -36,12 +36,13 @@ BufrFileDecoder::Record GOESBufrDecoder::goesRecord()
 
 const SatelliteSoundingDecoder::Settings& GOESBufrDecoder::goesSettings()
 {
-    // A GOES sounding's humidity is its dewpoint, its pressures and
-    // temperatures the profile table's elements, its heights geopotential
+    // A GOES sounding's humidity is its dewpoint, its temperatures the
+    // profile table's elements, its pressures 0 10 004 or, where its levels
+    // give none, the other pressure element in Pa; its heights geopotential
     // heights: the heights that convert are converted into them; its cloud
     // cover is a percentage.
     static const Holds holds[] = {{ElementForms::HUMIDITY, "DEWPOINT", 0, false},
-                                  {ElementForms::PRESSURE, "PRESSURE", 0, false},
+                                  {ElementForms::PRESSURE, "PRESSURE", 10004, true},
                                   {ElementForms::HEIGHT, "HEIGHT", 10009, true},
                                   {ElementForms::CLOUD_AMOUNT, nullptr, 20010, true},
                                   {ElementForms::TEMPERATURE, "TEMPERATURE", 0, false},

@@ -8,8 +8,8 @@
 //   fourth values after it (the longitude between); the time is rounded to
 //   the minute, and a time after the present clock time is taken as the
 //   same clock time one day earlier;
-// - the level count is the number of its pressure values (0 10 004), 0
-//   when it has none;
+// - the level count is the number of its pressure values (0 10 004, or
+//   0 07 004 where it gives no 0 10 004), 0 when it has none;
 // - temperature and dewpoint values right after a 0 08 003 or a 0 02 054
 //   belong to no level; pressures and heights always do;
 // - the levels keep the order of the message.

@@ -33,12 +33,13 @@ BufrFileDecoder::Record POESBufrDecoder::poesRecord()
 
 const SatelliteSoundingDecoder::Settings& POESBufrDecoder::poesSettings()
 {
-    // A POES sounding's humidity is its mixing ratio, its pressures and
-    // temperatures the profile table's elements; its elevation is the
+    // A POES sounding's humidity is its mixing ratio, its temperatures the
+    // profile table's elements, its pressures 0 07 004 or, where its levels
+    // give none, the other pressure element in Pa; its elevation is the
     // height of the land surface, taken from any other form of a station's
     // elevation it gives once; its cloud cover is a percentage.
     static const Holds holds[] = {{ElementForms::HUMIDITY, "MIXINGRATIO", 0, false},
-                                  {ElementForms::PRESSURE, "PRESSURE", 0, false},
+                                  {ElementForms::PRESSURE, "PRESSURE", 7004, true},
                                   {ElementForms::ELEVATION, nullptr, 10001, true},
                                   {ElementForms::CLOUD_AMOUNT, nullptr, 20010, true},
                                   {ElementForms::TEMPERATURE, "TEMPERATURE", 0, false},

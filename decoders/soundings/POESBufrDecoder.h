@@ -7,8 +7,9 @@
 //   (year, month, day, hour, minute, second: 0 04 006, or 0 04 007 to the
 //   microsecond), rounded to the minute;
 // - the level count (getProfileCount) is the number of its pressure values
-//   (0 07 004) that are level values: the surface pressure, beside a 0 08
-//   003, is none; -1 when it has no pressure value;
+//   (0 07 004, or 0 10 004 where it gives no 0 07 004 at its levels) that
+//   are level values: the surface pressure, beside a 0 08 003, is none; -1
+//   when it has no pressure value;
 // - pressure and temperature values next to a 0 08 003 (vertical
 //   significance) belong to no level; mixing ratios always do;
 // - the levels are ordered by descending pressure, missing (1e37) slots

@@ -447,31 +447,41 @@ void SatelliteSoundingDecoder::surveyLevels(int start, int& levels, int* profile
 int SatelliteSoundingDecoder::countLevels(int start, int subset, int descriptor,
                                           const char* trace, bool levelsOnly, int none)
 {
+    // The element itself, then the forms of its quantity that convert into
+    // it: the first that gives the sounding a value to count makes the
+    // count (a sounding's levels take another form where they give none of
+    // the element's own).
+    std::vector<int> elements(1, descriptor);
+    for (const ElementForms::Form* f : ElementForms::forms(ElementForms::quantityOf(descriptor)))
+        if (f->descriptor != descriptor && ElementForms::converts(f->descriptor, descriptor))
+            elements.push_back(f->descriptor);
     const SeqOf<BufrValues>& all = _decodedValues;
     const BufrValues* const values = all.elements();
     const int n = all.length();
-    int i = std::max(start, 0);
-    while (i < n && values[i].getSubset() != subset)
-        ++i;
+    int first = std::max(start, 0);
+    while (first < n && values[first].getSubset() != subset)
+        ++first;
     const bool debug = logOn(LogStream::DEBUG, _settings.decoderSource);
     int count = 0;
     bool met = false;
-    // In one pass over the sounding's values (as soundingEnd bounds them).
-    for (const int first = i; i < n; ++i) {
-        const BufrValues& v = values[i];
-        if (v.getSubset() != subset || (i > first && v.getDescriptor() == YEAR_DESCRIPTOR))
-            break;
-        if (v.getDescriptor() != descriptor)
-            continue;
-        met = true;
-        if (levelsOnly && !levelValue(i, false))
-            continue;
-        if (debug)
-            DECODER_LOG(DEBUG) << trace << "getProfileCount(): _dV[" << i << "]"
-                               << ", subset: " << v.getSubset()
-                               << ", descriptor: " << v.getDescriptor()
-                               << ", value= " << v.getValue() << std::endl;
-        ++count;
+    for (size_t e = 0; e < elements.size() && count == 0; ++e) {
+        // In one pass over the sounding's values (as soundingEnd bounds them).
+        for (int i = first; i < n; ++i) {
+            const BufrValues& v = values[i];
+            if (v.getSubset() != subset || (i > first && v.getDescriptor() == YEAR_DESCRIPTOR))
+                break;
+            if (v.getDescriptor() != elements[e])
+                continue;
+            met = true;
+            if (levelsOnly && !levelValue(i, false))
+                continue;
+            if (debug)
+                DECODER_LOG(DEBUG) << trace << "getProfileCount(): _dV[" << i << "]"
+                                   << ", subset: " << v.getSubset()
+                                   << ", descriptor: " << v.getDescriptor()
+                                   << ", value= " << v.getValue() << std::endl;
+            ++count;
+        }
     }
     if (!met)
         count = none;

@@ -61,11 +61,12 @@
 // 0 12 003 or 0 12 103), or in a form that converts into them
 // (ElementForms, where Settings::holds lets the profile take them: a GOES
 // sounding's heights as geometric heights or geopotentials, stored as
-// geopotential heights), taken where its levels
+// geopotential heights; either type's pressures in the other pressure
+// element, both in Pa), taken where its levels
 // give the quantity in none of the table's elements; one whose levels give
 // a quantity only in a form that does not convert (a POES sounding's
-// humidity as a dewpoint, a GOES sounding's as a mixing ratio, its
-// pressures of the other element, heights above the station) is stored
+// humidity as a dewpoint, a GOES sounding's as a mixing ratio, heights
+// above the station) is stored
 // with what it gives, and the file is then set aside with a reason naming
 // the element, so that nothing it gives is dropped unsaid.  A value of one
 // per record (the POES elevation, the cloud cover) is taken from its own
@@ -355,8 +356,10 @@ protected:
     void logLevels();
     // The number of values of the descriptor in the sounding of the subset
     // from start on (levelsOnly: those that are level values), each logged
-    // (DEBUG, after trace); none when the sounding has no value of the
-    // descriptor.  The result is logged (VERBOSE).
+    // (DEBUG, after trace); where it counts none, those of the first other
+    // form of its quantity that converts into it and counts some (a
+    // pressure 0 10 004 for 0 07 004, and the reverse); none when the
+    // sounding has a value of neither.  The result is logged (VERBOSE).
     int countLevels(int start, int subset, int descriptor, const char* trace, bool levelsOnly,
                     int none);
 

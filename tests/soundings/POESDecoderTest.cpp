@@ -73,6 +73,14 @@ TEST_F(POES, LevelCountsLeaveOutTheFirstPressure)
     EXPECT_EQ(d.getProfileCount(10, 0), 11);
     EXPECT_EQ(d.getProfileCount(10, 5), -1);
 
+    // Levels that give their pressures as 0 10 004 count those; the surface
+    // 0 07 004 is still none.
+    Elements other = poes(40, -95, noon, std::vector<Level>(4, Level{50000, 250, 0.001}));
+    for (size_t k = 19; k < other.size(); k += 3)
+        other[k].first = 10004;
+    decode(d, {other});
+    EXPECT_EQ(d.getProfileCount(10, 0), 4);
+
     Elements bare = poes(40, -95, noon, {});
     bare.erase(bare.begin() + 13, bare.begin() + 17);    // no pressure at all
     decode(d, {bare});

@@ -133,6 +133,20 @@ std::vector<Item> levels(int n, int from = 0, const std::vector<int>& elements =
     return out;
 }
 
+// A level's wind as its direction and speed (the speed in element s, in
+// its unit): the record holds the components they make, missing where
+// either is.
+std::vector<Item> windAt(int level, double direction, double speed, int s = 11002)
+{
+    const double metres = speed * (s == 11084 ? 1852.0 / 3600.0 : s == 11083 ? 1 / 3.6 : 1.0);
+    const double radians = direction * 3.14159265358979323846 / 180.0;
+    const bool given = direction != MISSING && speed != MISSING;
+    Item d = v(11001, direction, "uComponent", level), f = v(s, speed, "vComponent", level);
+    d.held = given ? -metres * std::sin(radians) : MISSING;
+    f.held = given ? -metres * std::cos(radians) : MISSING;
+    return {d, f};
+}
+
 std::vector<Item> soil(int n, int moisture = 13226, int temperature = 12198)
 {
     std::vector<Item> out;
@@ -373,6 +387,58 @@ std::vector<Form> forms()
                        {s}}},
                      "Sounding KBOS gives 0 13 009 (RELATIVE HUMIDITY), which the store holds "
                      "only as 0 13 001 (SPECIFIC HUMIDITY)."});
+    }
+    // Winds as direction and speed, stored as components: at delayed levels
+    // (a calm, a missing direction, a wind from the north), at written-out
+    // levels in knots, and beside components that they agree with; then a
+    // pair that differs from its level's components, named, and a surface
+    // wind in a replication before the levels' components, outside them.
+    {
+        const auto level = [](int k, std::vector<Item> wind) {
+            return std::vector<Item>{v(7004, 90000 - 10000 * k, "pressure", k)} + wind;
+        };
+        Sounding delayedWinds{"KBOS", 45, 4, 0,
+                              std::vector<Item>{factor(4)} + level(0, windAt(0, 250, 15.3)) +
+                                  level(1, windAt(1, 0, 0)) + level(2, windAt(2, MISSING, 12)) +
+                                  level(3, windAt(3, 360, 8))};
+        Sounding written{"KJFK", 45, 2, 0,
+                         level(0, windAt(0, 45, 30, 11084)) + level(1, windAt(1, 200, 7, 11084))};
+        const auto both = [&](int k, double u, double north, double direction, double speed,
+                              bool agree) {
+            return level(k, {v(11003, u, "uComponent", k), v(11004, north, "vComponent", k),
+                             agree ? plain(11001, direction) : unheld(11001, direction),
+                             agree ? plain(11002, speed) : unheld(11002, speed)});
+        };
+        Sounding agreeing{"KIAD", 45, 2, 0,
+                          std::vector<Item>{factor(2)} + both(0, -10, 0, 90, 10, true) +
+                              both(1, 5, -5, 315, 7.1, true)};
+        Sounding differing{"KORD", 48, 2, 0,
+                           std::vector<Item>{factor(2)} + both(0, -10, 0, 90, 10, true) +
+                               both(1, 5, -5, 135, 7.1, false)};
+        const std::vector<int> withComponents = {1198,  4194,  105000, 31001, 7004,
+                                                 11003, 11004, 11001,  11002};
+        f.push_back({"windDirectionSpeed",
+                     {{2024, 6, 1, 12, 2, false, {1198, 4194, 103000, 31001, 7004, 11001, 11002},
+                       {delayedWinds}},
+                      {2024, 6, 1, 12, 2, false, {1198, 4194, 103002, 7004, 11001, 11084},
+                       {written}},
+                      {2024, 6, 1, 12, 2, false, withComponents, {agreeing}}},
+                     nullptr});
+        f.push_back({"windDiffers",
+                     {{2024, 6, 1, 12, 2, false, withComponents, {differing}}},
+                     "Sounding KORD gives 0 11 001 (WIND DIRECTION) a second time for level 2 "
+                     "of UWIND."});
+        Sounding surface{"KORD", 51, 2, 0,
+                         std::vector<Item>{factor(1), unheld(11001, 180), unheld(11002, 5),
+                                           factor(2)} +
+                             levels(2, 0, {7004, 11003, 11004})};
+        f.push_back({"surfaceWind",
+                     {{2024, 6, 1, 12, 2, false,
+                       {1198, 4194, 102000, 31001, 11001, 11002, 103000, 31001, 7004, 11003,
+                        11004},
+                       {surface}}},
+                     "Sounding KORD gives 0 11 001 (WIND DIRECTION) outside its levels; the store "
+                     "holds UWIND only at levels."});
     }
     // Levels of one quantity each, and a level giving its pressure twice.
     {

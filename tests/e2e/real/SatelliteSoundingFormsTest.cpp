@@ -559,9 +559,9 @@ void sweep(Kind kind, const std::vector<Form>& forms)
 
 } // namespace
 
-// Pressures 0 07 004, temperatures 0 12 101 or 0 12 001, mixing ratios 0 13
-// 002; the elevation as the height of the land surface, of the station or
-// a height or altitude; another pressure or humidity element, a second
+// Pressures 0 07 004 or 0 10 004, temperatures 0 12 101 or 0 12 001, mixing
+// ratios 0 13 002; the elevation as the height of the land surface, of the
+// station or a height or altitude; another humidity element, a second
 // elevation and a cloud amount in oktas are named.
 TEST(SatelliteSoundingForms, POES)
 {
@@ -595,7 +595,9 @@ TEST(SatelliteSoundingForms, POES)
         {"date line west", P, T, W, 0, FIXED, NO_OP, false, 1, 4, DATE_LINE_WEST,
          {2019, 12, 31, 23, 59, 29}, PLAIN, 3, nullptr, 0},
         {"pressures 0 10 004", 10004, T, W, 0, DELAYED, NO_OP, false, 1, 5, GRID, {}, PLAIN, 3,
-         "gives its pressure only as 0 10 004", 10004},
+         nullptr, 0},
+        {"pressures 0 10 004, fixed, compressed", 10004, T, W, 0, FIXED, NO_OP, false, 2, 4,
+         GRID, {}, PLAIN, 3, nullptr, 0},
         {"dewpoints 0 12 103", P, T, 12103, 0, DELAYED, NO_OP, false, 1, 5, GRID, {}, PLAIN, 3,
          "gives its humidity only as 0 12 103", 12103},
         {"dewpoints 0 12 003", P, T, 12003, 0, FIXED, NO_OP, false, 1, 5, GRID, {}, PLAIN, 3,
@@ -626,10 +628,10 @@ TEST(SatelliteSoundingForms, POES)
     sweep(POES, forms);
 }
 
-// Pressures 0 10 004, temperatures 0 12 101 or 0 12 001, dewpoints 0 12 103
-// or 0 12 003, geopotential heights 0 10 009 or 0 07 009, or heights and
-// geopotentials converted into them; another pressure, humidity or height
-// element is named, and so is a cloud amount in oktas.
+// Pressures 0 10 004 or 0 07 004, temperatures 0 12 101 or 0 12 001,
+// dewpoints 0 12 103 or 0 12 003, geopotential heights 0 10 009 or 0 07 009,
+// or heights and geopotentials converted into them; another humidity or
+// height element is named, and so is a cloud amount in oktas.
 TEST(SatelliteSoundingForms, GOES)
 {
     const int P = 10004, T = 12101, D = 12103, Z = 10009;
@@ -665,7 +667,9 @@ TEST(SatelliteSoundingForms, GOES)
         {"date line west, day 366", P, T, D, Z, FIXED, NO_OP, false, 1, 4, DATE_LINE_WEST,
          {2020, 12, 31, 12, 0, 0}, PLAIN, 3, nullptr, 0},
         {"pressures 0 07 004", 7004, T, D, Z, DELAYED, NO_OP, false, 1, 5, GRID, {}, PLAIN, 3,
-         "gives its pressure only as 0 07 004", 7004},
+         nullptr, 0},
+        {"pressures 0 07 004, sequential", 7004, T, D, Z, SEQUENTIAL, NO_OP, false, 1, 4, GRID,
+         {}, PLAIN, 3, nullptr, 0},
         {"mixing ratios, a surface dewpoint", P, T, 13002, Z, DELAYED, NO_OP, false, 1, 5, GRID,
          {}, PLAIN, 3, "gives its humidity only as 0 13 002", 13002},
         {"heights 0 10 007", P, T, D, 10007, DELAYED, NO_OP, false, 1, 5, GRID, {}, PLAIN, 3,
