@@ -347,6 +347,11 @@ private:
     // read when keys is null), written with a sync and levels 1 to 3 read
     // again; false (logged, the file noted bad) when that fails.
     bool remakeFromRecords(const NetcdfIo& io, PointNetcdfFileInfo* info, const char* keys);
+    // The line of bookkeeping that names records past the file's count
+    // ("The bins of <file> name records past its N (<detail>its header is
+    // older than the pages after it); ..."), which is made again.
+    void logStaleBookkeeping(const PointNetcdfFileInfo* info, const char* what, const char* verb,
+                             long records, const std::string& detail);
     // Takes back the records of a data file past those the pass journal
     // counts (heldRecords: what its last commit brought to the disk, and
     // the records its notes name): the header's record count cut to them

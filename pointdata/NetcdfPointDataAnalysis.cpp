@@ -768,11 +768,10 @@ bool NetcdfPointData::readCounters(int ncid, const PointFileStructure* s,
         if (past && _writable && !_staticFile && nStaticIds >= 0 &&
             nStaticIds <= s->maxStaticIds) {
             if (!_remaking)
-                PD_LOG(PROBLEM) << "The counters of " << info->path << " name records past its "
-                                << n << " (nStaticIds of " << nStaticIds << ", firstOverflow of "
-                                << firstOverflow << ": its header is older than the pages after "
-                                << "it); its bookkeeping is made again from its records"
-                                << std::endl;
+                logStaleBookkeeping(info, "counters of", "name", n,
+                                    "nStaticIds of " + std::to_string(nStaticIds) +
+                                        ", firstOverflow of " + std::to_string(firstOverflow) +
+                                        ": ");
             info->bookkeepingStale = true;
             nStaticIds = std::min(nStaticIds, n);
             firstOverflow = -1;

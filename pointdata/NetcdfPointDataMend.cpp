@@ -121,6 +121,16 @@ bool NetcdfPointData::remakeFromRecords(const NetcdfIo& io, PointNetcdfFileInfo*
     return ok;
 }
 
+void NetcdfPointData::logStaleBookkeeping(const PointNetcdfFileInfo* info, const char* what,
+                                          const char* verb, long records, const std::string& detail)
+{
+    PD_LOG(PROBLEM) << "The " << what << " " << info->path << " " << verb
+                    << " records past its " << records << " (" << detail
+                    << "its header is older than the pages after it); its bookkeeping is made "
+                       "again from its records"
+                    << std::endl;
+}
+
 bool NetcdfPointData::mendOnOpen(PointNetcdfFileInfo* info)
 {
     if (!takeBackUncommitted(info))

@@ -473,10 +473,8 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
             // with the rest of the bookkeeping, from the records.
             if (!_writable || _remaking || _staticFile)
                 return badValue("firstInBin or lastInBin");
-            PD_LOG(PROBLEM) << "The bins of " << info->path << " name records past its "
-                            << info->recordCount << " (firstInBin or lastInBin out of range: "
-                            << "its header is older than the pages after it); its bookkeeping "
-                            << "is made again from its records" << std::endl;
+            logStaleBookkeeping(info, "bins of", "name", info->recordCount,
+                                "firstInBin or lastInBin out of range: ");
             return remakeFromRecords(io, info, nullptr);
         }
         return true;
@@ -526,10 +524,7 @@ bool NetcdfPointData::readBookkeepingLevel(const NetcdfIo& io, PointNetcdfFileIn
             return mendStationTable(io, info);
         for (int i = 0; i < info->nStaticIds; ++i) {
             if (!validRecord(info->lastRecord[i]) && _writable && !_remaking && !_staticFile) {
-                PD_LOG(PROBLEM) << "The station table of " << info->path << " names records "
-                                << "past its " << info->recordCount << " (its header is older "
-                                << "than the pages after it); its bookkeeping is made again "
-                                << "from its records" << std::endl;
+                logStaleBookkeeping(info, "station table of", "names", info->recordCount, "");
                 return remakeFromRecords(io, info, nullptr);
             }
             if (!validRecord(info->lastRecord[i]))
