@@ -288,10 +288,10 @@ void BufrFileDecoder::commitStored()
             deleteFile(bulletin.path);
         } else if (committed) {
             moveAside(bulletin.reason, bulletin.cause, bulletin.path);
-        } else if (bulletin.reason.length() == 0) {
-            moveAside(_record.failedWriteReason, why.c_str(), bulletin.path);
         } else {
-            moveAside(bulletin.reason,
+            // A bulletin stored whole has no reason or cause of its own.
+            moveAside(bulletin.reason.length() > 0 ? bulletin.reason
+                                                   : TextString(_record.failedWriteReason),
                       bulletin.cause.length() > 0 ? bulletin.cause + "; " + why.c_str()
                                                   : TextString(why.c_str()),
                       bulletin.path);

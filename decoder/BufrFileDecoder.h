@@ -292,10 +292,9 @@ private:
         FileIdentity file;
         bool known = false;
     };
-    // A bulletin stored whole, waiting for the commit that brings its
-    // records to the disk before it is unlinked, as the file in hand.
-    // A bulletin whose records wait for the commit: unlinked after it, or
-    // (reason given) set aside with its reason and cause.
+    // A bulletin whose records wait for the commit that brings them to the
+    // disk, as the file in hand: unlinked after it, or (reason given) set
+    // aside with its reason and cause.
     struct Stored {
         TextString path;
         InHand file;

@@ -1,5 +1,6 @@
 #include "ElementForms.h"
 
+#include "BufrDecoder.h"
 #include "ElementUnits.h"
 
 #include <algorithm>
@@ -199,5 +200,6 @@ bool ElementForms::convert(int from, int to, double& value)
 
 bool ElementForms::given(double value)
 {
-    return std::isfinite(value) && value != -99999.0 && value != 99999.0;
+    return std::isfinite(value) && value != BufrDecoder::MISSING_VALUE &&
+           value != BufrDecoder::NOT_IN_TABLE_B;
 }

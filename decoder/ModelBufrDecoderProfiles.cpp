@@ -89,6 +89,14 @@ int windPart(int descriptor)
 // The speed element whose unit windForms takes (m/s).
 const int WIND_SPEED = 11002;
 
+// A decoded wind speed in m/s, whatever its element's unit.
+double speedInMetres(const BufrValues& speed)
+{
+    double metres = speed.getValue();
+    ElementForms::convert(speed.getDescriptor(), WIND_SPEED, metres);
+    return metres;
+}
+
 // Half a unit of the last digit table B codes the element with, in the
 // element's unit; 0 for an element the tables lack.
 double halfUnit(int descriptor)
@@ -417,9 +425,8 @@ void ModelBufrDecoder::pairWinds(const std::vector<int> (&held)[NUM_SLOTS])
             continue;
         // Components at the level too: they are kept, and a direction and
         // speed that differ from them are a second value for the level.
-        double metres = _decodedValues[speed].getValue();
+        const double metres = speedInMetres(_decodedValues[speed]);
         const int speedElement = _decodedValues[speed].getDescriptor();
-        ElementForms::convert(speedElement, WIND_SPEED, metres);
         if (ElementForms::given(_decodedValues[direction].getValue()) &&
             ElementForms::given(metres) &&
             windsDiffer(_decodedValues[direction], metres, speedElement,
@@ -544,8 +551,7 @@ void ModelBufrDecoder::buildStationProfiles(int s)
         const int direction = wind[0][level], speed = wind[1][level];
         if (direction < 0 || speed < 0)
             continue;
-        double metres = _decodedValues[speed].getValue();
-        ElementForms::convert(_decodedValues[speed].getDescriptor(), WIND_SPEED, metres);
+        const double metres = speedInMetres(_decodedValues[speed]);
         double made[2] = {windForms::MISSING, windForms::MISSING};
         windForms::components(_decodedValues[direction].getValue(), metres, made[0], made[1]);
         for (int k = 0; k < 2; ++k) {
