@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int ANSWER_MS = 10000;
+const int ANSWER_MS = 30000;
 
 // The cloud-drift wind installation and its sample bulletins of an hour.
 struct Winds : DecoderInstallation {
