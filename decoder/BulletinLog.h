@@ -63,6 +63,9 @@ public:
     // past the last one a time holds.
     static constexpr const char* PAST_LIMIT =
         "lies past 2038-01-19 03:14:07, the last second a time holds";
+    // The same of a report whose date lies before 1970.
+    static constexpr const char* BEFORE_FIRST =
+        "lies before 1970-01-01 00:00:00, the first second a time holds";
 
 private:
     struct Kind {

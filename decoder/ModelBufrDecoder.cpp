@@ -4,6 +4,7 @@
 #include "ModelBufrDecoder.h"
 
 #include "AbsTime.h"
+#include "BulletinLog.h"
 #include "ElementForms.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
@@ -18,6 +19,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
+#include <sstream>
 #include <vector>
 
 #define MODEL_LOG(category) QEV_LOG(LogStream::category, "ModelBufrDecoder")
@@ -27,6 +30,14 @@ namespace {
 const char* const STATION_TABLE = "modelBufrStationInfo.txt";
 const char* const TIME_FORMAT = "%h %d %y %T GMT";
 const char* const MODEL_NAMES[ModelBufrDecoder::NUM_MODELS] = {"ETA", "RUC", "AVN", "NGM"};
+
+// A number of seconds as a line tells it: whole ones as such.
+TextString secondsText(double seconds)
+{
+    std::ostringstream text;
+    text << std::setprecision(15) << seconds;
+    return text.str().c_str();
+}
 
 // A table field without its line ending (CR, LF) and trailing blanks.
 void stripLineEnd(TextString& text)
@@ -239,11 +250,11 @@ ModelBufrDecoder::Model ModelBufrDecoder::currentModel() const
     return NUM_MODELS;
 }
 
-SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets, SeqOf<bool>* pastLimit)
+SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets, SeqOf<TextString>* unheld)
 {
     SeqOf<AbsTime> times;
-    if (pastLimit)
-        pastLimit->setLength(0);
+    if (unheld)
+        unheld->setLength(0);
     for (int i = 0; i < _decodedValues.length(); ++i) {
         BufrValues& value = _decodedValues[i];
         if (value.getDescriptor() != FORECAST_TIME)
@@ -251,26 +262,27 @@ SeqOf<AbsTime> ModelBufrDecoder::computeTimes(SeqOf<double>& offsets, SeqOf<bool
         MODEL_LOG(DEBUG) << "_obTime: " << _obTime.toString(TIME_FORMAT)
                          << " time offset (secs): " << value.getValue() << std::endl;
         const double seconds = value.getValue();
-        if (!ElementForms::given(seconds) ||
-            !(seconds > INT32_MIN - 1.0 && seconds < INT32_MAX + 1.0)) {
-            MODEL_LOG(PROBLEM) << "Forecast time " << seconds << " of sounding "
-                               << value.getSubset() + 1 << " is not a time offset in seconds."
-                               << std::endl;
-            offsets = SeqOf<double>();
-            if (pastLimit)
-                pastLimit->setLength(0);
-            return SeqOf<AbsTime>();
+        // A forecast time that is missing, or that makes a time the store
+        // cannot hold (an operator may widen or scale the element), gives
+        // its sounding no time (0, never one saturated at a limit).
+        TextString why;
+        int64_t valid = 0;
+        if (!ElementForms::given(seconds)) {
+            why = "its forecast time (0 04 194) is missing";
+        } else {
+            const bool inRange = seconds > INT32_MIN - 1.0 && seconds < INT32_MAX + 1.0;
+            valid = inRange ? int64_t(_obTime.seconds()) + static_cast<int32_t>(seconds)
+                            : seconds > 0 ? int64_t(INT32_MAX) + 1 : -1;
+            if (valid > INT32_MAX || valid < 0)
+                why = "its forecast time, " + secondsText(seconds) + " s after the run, " +
+                      (valid < 0 ? BulletinLog::BEFORE_FIRST : BulletinLog::PAST_LIMIT);
         }
-        // A forecast past the last second a time holds has no time (0),
-        // never one saturated at the limit.
-        const int64_t valid = int64_t(_obTime.seconds()) + static_cast<int32_t>(seconds);
-        const bool past = valid > INT32_MAX;
-        if (pastLimit)
-            pastLimit->append(past);
-        const AbsTime forecast = past ? AbsTime() : _obTime + static_cast<int32_t>(seconds);
+        if (unheld)
+            unheld->append(why);
+        const AbsTime forecast(static_cast<int32_t>(why.length() > 0 ? 0 : valid));
         MODEL_LOG(DEBUG) << "fcstTime: " << forecast.toString(TIME_FORMAT) << std::endl;
         times.append(forecast);
-        offsets.append(seconds);
+        offsets.append(why.length() > 0 ? 0.0 : seconds);
         value.setCharValue("Time");
     }
     const SeqOf<AbsTime>& found = times;

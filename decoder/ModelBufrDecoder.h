@@ -53,12 +53,14 @@
 //    given once outside its levels, is marked to be stored converted into
 //    that quantity's element.
 // 2. computeTimes gives each station its forecast time: the section 1 time
-//    plus its forecast time element 0 04 194 (seconds).  A forecast time
-//    that is missing or no whole number of seconds a time can take (an
-//    operator may widen or scale the element) fails the file before
-//    anything is stored.  A station whose forecast time lies past the last
-//    second a time holds (2038-01-19 03:14:07) is not stored, with a PROBLEM
-//    line, and the bulletin is set aside once the others are stored.
+//    (the run; a message without one has no sounding the store can hold,
+//    and is set aside) plus its forecast time element 0 04 194 (seconds).
+//    A station whose forecast time is missing, or makes a time before 1970
+//    or past the last second a time holds (2038-01-19 03:14:07; an operator
+//    may widen or scale the element), is not stored, with a PROBLEM line,
+//    and the bulletin is set aside once the others are stored; so is a
+//    station the store cannot hold (its forecast time past the template's,
+//    its id longer than the store's ids: NetcdfPointData::recordRefusal).
 // 3. The walk over the decoded values takes one record per station from the
 //    model's store (station id; reference and forecast time), writes the
 //    station's two level counts (at most what the template holds), each
@@ -168,10 +170,11 @@ public:
     // ---- Times ----
     // The forecast time of each 0 04 194 value (section 1 time + its
     // seconds), in order; offsets gets the seconds.  Each such value is
-    // marked "Time".  A value that is missing or outside the int32_t range
-    // of seconds empties both, with a PROBLEM line.  A forecast time past
-    // the last second a time holds is given as 0, and told in pastLimit.
-    SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets, SeqOf<bool>* pastLimit = nullptr);
+    // marked "Time".  A value that is missing, or that makes a time before
+    // 1970 or past the last second a time holds, gives the time 0 and the
+    // offset 0, and unheld the words why ("its forecast time (0 04 194) is
+    // missing"); unheld is empty for the others.
+    SeqOf<AbsTime> computeTimes(SeqOf<double>& offsets, SeqOf<TextString>* unheld = nullptr);
 
     // ---- Profiles ----
     static bool lessThan(const int& a, const int& b) { return a < b; }

@@ -126,6 +126,16 @@ int ModelBufrDecoder::storeFile()
                                                             "localization; nothing to store.");
     }
 
+    // The forecast times count from the run, section 1's time: a message
+    // without one has no sounding the store can hold.
+    const std::string fault = sectionTimeFault();
+    if (!fault.empty()) {
+        const TextString reason =
+            ("The message has no run time: its section 1 time " + fault + ".").c_str();
+        MODEL_LOG(PROBLEM) << reason << "  Not stored, skipping to next file." << std::endl;
+        return setAside(reason);
+    }
+
     // The levels are placed by the model's template (its profile variables
     // and level dimensions).
     _current = &_outputs[model];
@@ -139,8 +149,8 @@ int ModelBufrDecoder::storeFile()
         return setAside("The soundings' levels could not be placed.");
     }
     SeqOf<double> offsets;
-    SeqOf<bool> pastLimit;
-    const SeqOf<AbsTime> times = computeTimes(offsets, &pastLimit);
+    SeqOf<TextString> unheld;
+    const SeqOf<AbsTime> times = computeTimes(offsets, &unheld);
     // One station id and one forecast time per sounding, or the walk would
     // pair them wrongly.
     if (stations.length() != _subsets || times.length() != _subsets) {
@@ -190,21 +200,27 @@ int ModelBufrDecoder::storeFile()
                                   number(_subsets) + " soundings of the bulletin.");
                 break;
             }
-            // A forecast past the last second a time holds is refused alone;
-            // the bulletin is set aside once the others are stored.
-            skipped = pastLimit[station];
-            if (skipped) {
+            // A sounding the store cannot hold (no forecast time, one it
+            // cannot hold, an id too long) is refused alone; the bulletin is
+            // set aside once the others are stored.
+            skipped = unheld[station].length() > 0;
+            if (!skipped)
+                handle = getNetcdfHandle(stations[station], times[station], record);
+            const TextString refusal =
+                skipped ? unheld[station]
+                : !handle && _current && _current->store
+                    ? TextString(_current->store->recordRefusal().c_str())
+                    : TextString();
+            if (refusal.length() > 0) {
+                skipped = true;
                 const TextString why = "Sounding " + number(station + 1) + " (" +
-                                       escaped(stations[station]) + "): its forecast time, " +
-                                       number(static_cast<long>(offsets[station])) +
-                                       " s after the run, " + BulletinLog::PAST_LIMIT + ".";
-                if (_bulletinLog.admit("ModelBufrDecoder", "its forecast time lies past"))
+                                       escaped(stations[station]) + "): " + refusal + ".";
+                if (_bulletinLog.admit("ModelBufrDecoder", "Sounding is not held"))
                     MODEL_LOG(PROBLEM) << why << "  Not stored." << std::endl;
                 if (_unstoredReason.length() == 0)
                     _unstoredReason = why;
                 continue;
             }
-            handle = getNetcdfHandle(stations[station], times[station], record);
             if (!handle) {
                 MODEL_LOG(PROBLEM) << "No handle for " << LogText(stations[station]) << " for "
                                    << times[station].toString(TIME_FORMAT)

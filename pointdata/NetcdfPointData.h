@@ -86,6 +86,14 @@ public:
     // The same for a store whose records are keyed by their position.
     int* getFileHandleAndRecord(const LatLonCoord& latLon, SeqOf<double>& times, int& record,
                                 bool& newRecord);
+    // Why the last request for a record was refused as one this store
+    // cannot hold, whatever the state of the store: its id longer than the
+    // store's ids or its variable, a time no data file holds, a forecast
+    // time outside those of its data file, a position off the globe.  The
+    // words complete "<report>: " ("its id \"N1234\" is longer than the 8
+    // characters the store's ids hold").  Empty after a record placed or a
+    // failure of the store itself.
+    const std::string& recordRefusal() const { return _recordRefusal; }
     // A new record for the station and time even when the station has one
     // at that time already: a second observation of the station at the same
     // time, held beside the first.  It joins the station's chain like any
@@ -548,6 +556,8 @@ private:
     bool _passChecked;              // its first record checked against lost notes
     std::string _passFailure;
     std::string _passRefusal;       // why the bulletin may be stored already
+    // Why the last record cannot be held; set by the checks of its key too.
+    mutable std::string _recordRefusal;
 
     // Process-wide: the clientless list, open files and the sync rule.
     static PointNetcdfFileInfo* newestClientlessObject;

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <sstream>
 #include <string>
 
 #define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
@@ -180,6 +181,9 @@ PointNetcdfFileInfo* NetcdfPointData::getFileInfoForTime(AbsTime time)
                                   << ", and file names hold the times from "
                                   << timeText(FIRST_FILE_TIME) << " to " << timeText(INT32_MAX)
                                   << std::endl;
+                _recordRefusal = "its time " + timeText(t) + " lies outside the times data "
+                                 "files hold, " + timeText(FIRST_FILE_TIME) + " to " +
+                                 timeText(INT32_MAX);
                 return nullptr;
             }
             const AbsTime fileTime(static_cast<int32_t>(start));
@@ -327,6 +331,10 @@ int* NetcdfPointData::getFileHandleAndRecord(const LatLonCoord& latLon, SeqOf<do
 {
     if (!(latLon.lat >= -90 && latLon.lat <= 90) || !(latLon.lon >= -180 && latLon.lon <= 180)) {
         PD_LOG(PROBLEM) << "lat/lon values out of range in getFileHandleAndRecord" << std::endl;
+        std::ostringstream why;
+        why << "its position " << latLon.lat << ", " << latLon.lon
+            << " lies outside -90 to 90, -180 to 180";
+        _recordRefusal = why.str();
         return nullptr;
     }
     return getFileHandleAndRecord(SeqOf<TextString>(), times, record, newRecord, &latLon);
@@ -362,6 +370,8 @@ bool NetcdfPointData::makeKey(const PointFileStructure* s, const SeqOf<TextStrin
     if (key.length() >= s->totalIdLen) {
         PD_LOG(PROBLEM) << "Length of static id too long "
                         << "in getFileHandleAndRecord" << std::endl;
+        _recordRefusal = "its id \"" + LogText(key).escaped() + "\" is longer than the " +
+                         std::to_string(s->totalIdLen - 1) + " characters the store's ids hold";
         return false;
     }
     return true;
@@ -374,6 +384,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     // Calls are counted within a pass, failed ones too, so that a pass over
     // the same bulletin counts them alike.
     const int call = _inPass ? _passCall++ : -1;
+    _recordRefusal.clear();
     if (_inPass && !_passFailure.empty()) {
         ++_passSkipped;
         return nullptr;
@@ -393,6 +404,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
             ++k;
         if (k == times.length()) {
             PASS_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
+            _recordRefusal = "it gives no time the store holds";
             return nullptr;
         }
         t = static_cast<int>(times[k]);
@@ -419,6 +431,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         double last = times[times.length() - 1];
         if (!(last > INT_MIN && last <= INT_MAX)) {
             PASS_LOG(PROBLEM) << "Undefined time getFileHandleAndRecord" << std::endl;
+            _recordRefusal = "it gives no forecast time the store holds";
             return nullptr;
         }
         v = static_cast<int>(last);
@@ -448,6 +461,8 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         if (ids[k].length() > s->idLengths[k]) {
             PASS_LOG(PROBLEM) << "Id " << LogText(ids[k]) << " too long for its variable "
                             << "in getFileHandleAndRecord" << std::endl;
+            _recordRefusal = "its id \"" + LogText(ids[k]).escaped() + "\" is longer than the " +
+                             std::to_string(s->idLengths[k]) + " characters of its variable";
             return nullptr;
         }
     }
@@ -457,6 +472,11 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     if (s->recordForecasts && (v < info->coverageStart || v > info->coverageEnd)) {
         PASS_LOG(PROBLEM) << "Forecast time out of range: " << int64_t(v) - t << " for "
                           << LogText(_directory) << std::endl;
+        _recordRefusal = "its forecast time, " + std::to_string(int64_t(v) - t) +
+                         " s after its reference time, lies outside the " +
+                         std::to_string(int64_t(info->coverageStart) - t) + " to " +
+                         std::to_string(int64_t(info->coverageEnd) - t) +
+                         " s its data file holds";
         return nullptr;
     }
 

@@ -264,6 +264,17 @@ int SatelliteSoundingDecoder::storeSite()
                              << std::endl;
         int record = 0;
         int* handle = getHandle(s.siteId, s.time, record);
+        // A sounding the store cannot hold is refused alone; the bulletin
+        // is set aside once the others are stored.
+        if (!handle && _store && !_store->recordRefusal().empty()) {
+            const TextString why = "The sounding at site " + s.siteId + " (value " +
+                                   std::to_string(s.valueIndex).c_str() +
+                                   "): " + _store->recordRefusal().c_str() + ".";
+            if (_bulletinLog.admit(_settings.storeSource, "The sounding is not held"))
+                STORE_LOG(PROBLEM) << why << "  Not stored." << std::endl;
+            setAsideAfterStoring(why);
+            continue;
+        }
         if (!handle) {
             if (_bulletinLog.admit(_settings.storeSource, "No handle for"))
                 STORE_LOG(PROBLEM) << "No handle for " << s.siteId << " for " << timeText(s.time)

@@ -78,7 +78,8 @@
 // humidity of exactly 0, which goes in as -99999; of the text elements only
 // the flight number (0 01 006) and the ground receiving station (0 02 065)
 // are written, as rows padded with NUL bytes, and a text longer than its
-// row is refused.  "timeMdcrsHdr" receives the message's section 1 time.
+// row is refused.  "timeMdcrsHdr" receives the message's section 1 time,
+// its fill value where section 1 gives no time the system holds.
 // An observation's wind goes in as direction and speed: one that gives it
 // as eastward and northward components (0 11 003, 0 11 004) has them turned
 // into direction and speed (windForms), unless it gives the direction and
@@ -175,21 +176,23 @@ public:
     // The time of a further observation of a report at reportTime: its own
     // time group, or its time of day (0 04 004, 0 04 005, and 0 04 006 or
     // 0 04 007 where it has one) on the date nearest the report; TIME_GROUP_INVALID
-    // for none, TIME_GROUP_PAST_LIMIT for one past the last time held.
+    // for none, TIME_GROUP_PAST_LIMIT or TIME_GROUP_BEFORE_FIRST for one the
+    // store cannot hold.
     TimeGroupStatus furtherObservationTime(const Observation& o, const AbsTime& reportTime,
                                            AbsTime& time) const;
     // The tail number of each report (subset), in order: the first 0 01 008
     // of the subset, empty when it has none.
     SeqOf<TextString> getTailNumbers() const;
     // The time of each report: the first time group of its subset; timed
-    // tells which reports have one, pastLimit which have one past the last
-    // time held (and so none).  Every year value that begins a group is
-    // marked "Time".
-    SeqOf<AbsTime> getTimeIds(SeqOf<bool>& timed, SeqOf<bool>& pastLimit);
+    // tells which reports have one, unheld which have one the store cannot
+    // hold (and so none): its status, TIME_GROUP_PAST_LIMIT or
+    // TIME_GROUP_BEFORE_FIRST, else TIME_GROUP_OK.  Every year value that
+    // begins a group is marked "Time".
+    SeqOf<AbsTime> getTimeIds(SeqOf<bool>& timed, SeqOf<int>& unheld);
     // "Report 3: its time lies past ..." (further < 0) or "Observation 2 of
     // report 3: ...", the line and reason of an observation whose time lies
-    // past the last one a time holds.
-    static TextString pastLimitText(int subset, int further);
+    // past the last one a time holds or before 1970 (status).
+    static TextString unheldTimeText(int subset, int further, int status);
     // The handle of the record of the tail number and time; null after a
     // PROBLEM line.  newRecord, when given, tells whether the record is new.
     int* getHandle(const TextString& tailNumber, const AbsTime& time, int& record,

@@ -164,15 +164,15 @@ SeqOf<TextString> AcarsBufrDecoder::getTailNumbers() const
     return tails;
 }
 
-SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed, SeqOf<bool>& pastLimit)
+SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed, SeqOf<int>& unheld)
 {
     static const TextString marked("Time");
     SeqOf<AbsTime> times;
     times.setLength(_subsets > 0 ? _subsets : 0);
     timed.setLength(0);
     timed.setLength(times.length());
-    pastLimit.setLength(0);
-    pastLimit.setLength(times.length());
+    unheld.setLength(0);
+    unheld.setLength(times.length());
     const SeqOf<BufrValues>& values = _decodedValues;
     for (int i = 0; i < values.length(); ++i) {
         if (values[i].getDescriptor() != YEAR)
@@ -182,13 +182,13 @@ SeqOf<AbsTime> AcarsBufrDecoder::getTimeIds(SeqOf<bool>& timed, SeqOf<bool>& pas
         AbsTime t;
         int length = 1;
         const TimeGroupStatus status = readTimeGroup(values, i, s, t, &length);
-        const bool own = s >= 0 && s < times.length() && !timed[s] && !pastLimit[s];
-        // A report whose own time lies past the last one held has none; the
-        // line of a time past it is written where its observation is
-        // skipped.
-        if (status == TIME_GROUP_PAST_LIMIT) {
+        const bool own = s >= 0 && s < times.length() && !timed[s] && unheld[s] == TIME_GROUP_OK;
+        // A report whose own time the store cannot hold (before 1970, past
+        // the last second held) has none; its line is written where its
+        // observation is skipped.
+        if (unheldTime(status)) {
             if (own)
-                pastLimit[s] = true;
+                unheld[s] = status;
             i += length - 1;
             continue;
         }
@@ -408,21 +408,23 @@ int AcarsBufrDecoder::storeFile()
         ACARS_LOG(PROBLEM) << "Number of stations = 0...not processing" << std::endl;
         return setAside("No report has a tail number (0 01 008).");
     }
-    SeqOf<bool> timed, pastLimit;
-    const SeqOf<AbsTime> times = getTimeIds(timed, pastLimit);
+    SeqOf<bool> timed;
+    SeqOf<int> unheld;
+    const SeqOf<AbsTime> times = getTimeIds(timed, unheld);
     int timeCount = 0;
     for (int k = 0; k < timed.length(); ++k)
         timeCount += timed[k] ? 1 : 0;
-    // The first observation whose time lies past the last one held: the
-    // bulletin is set aside for it once the others are stored.
-    TextString pastReason;
+    // The first observation the store cannot hold (its time, its tail
+    // number): the bulletin is set aside for it once the others are stored.
+    TextString unheldReason;
     if (timeCount == 0) {
         ACARS_LOG(PROBLEM) << "Number of timeIds = 0...not processing" << std::endl;
-        for (int k = 0; k < pastLimit.length() && pastReason.length() == 0; ++k)
-            if (pastLimit[k])
-                pastReason = pastLimitText(k, -1);
-        return setAside(pastReason.length() > 0 ? pastReason
-                                                : "No report has a time (0 04 001 to 0 04 005).");
+        for (int k = 0; k < unheld.length() && unheldReason.length() == 0; ++k)
+            if (unheld[k] != TIME_GROUP_OK)
+                unheldReason = unheldTimeText(k, -1, unheld[k]);
+        return setAside(unheldReason.length() > 0
+                            ? unheldReason
+                            : "No report has a time (0 04 001 to 0 04 005).");
     }
     if (!_store) {
         ACARS_LOG(PROBLEM) << "No point-data store for " << _storeDir << ".  Skipping to next file."
@@ -432,6 +434,7 @@ int AcarsBufrDecoder::storeFile()
     locateObservations();
 
     const SeqOf<BufrValues>& values = _decodedValues;
+    const bool headerTimed = sectionTimeFault().empty();
     int placed = 0;
     int further = 0;    // the further observations of the report at hand
     for (Observation& o : _observations) {
@@ -444,7 +447,7 @@ int AcarsBufrDecoder::storeFile()
             continue;
         }
         further = o.own ? 0 : further + 1;
-        bool past = pastLimit[s];
+        int unheldStatus = unheld[s];
         if (o.own && !o.isLevel()) {
             o.timed = timed[s];
             o.time = times[s];
@@ -452,21 +455,28 @@ int AcarsBufrDecoder::storeFile()
             const TimeGroupStatus status =
                 timed[s] ? furtherObservationTime(o, times[s], o.time) : TIME_GROUP_INVALID;
             o.timed = status == TIME_GROUP_OK;
-            past = past || status == TIME_GROUP_PAST_LIMIT;
+            if (unheldStatus == TIME_GROUP_OK && unheldTime(status))
+                unheldStatus = status;
             // A level without a time of its own is at its report's.
-            if (timed[s] && !o.timed && !past && o.isLevel()) {
+            if (timed[s] && !o.timed && unheldStatus == TIME_GROUP_OK && o.isLevel()) {
                 o.timed = true;
                 o.time = times[s];
             }
         }
-        if (past && tails[s].length() > 0) {
-            const TextString why = pastLimitText(s, o.own ? -1 : further);
-            if (_bulletinLog.admit("AcarsBufrDecoder", "its time lies past"))
+        // An observation the store cannot hold is refused alone with its
+        // line; the first names the bulletin's reason.
+        const auto refuse = [&](const char* kind, const TextString& why) {
+            if (_bulletinLog.admit("AcarsBufrDecoder", kind))
                 ACARS_LOG(PROBLEM) << why << (o.own ? "  Skipping to next report."
                                                     : "  Skipping to next observation.")
                                    << std::endl;
-            if (pastReason.length() == 0)
-                pastReason = why;
+            if (unheldReason.length() == 0)
+                unheldReason = why;
+        };
+        if (unheldStatus != TIME_GROUP_OK && tails[s].length() > 0) {
+            refuse(unheldStatus == TIME_GROUP_PAST_LIMIT ? "its time lies past"
+                                                         : "its time lies before",
+                   unheldTimeText(s, o.own ? -1 : further, unheldStatus));
             continue;
         }
         const char* lacks = tails[s].length() == 0 ? "tail number"
@@ -487,6 +497,17 @@ int AcarsBufrDecoder::storeFile()
         int record = 0;
         bool existing = false;
         int* handle = placeObservation(tails[s], o, record, existing);
+        // So is one whose record the store refuses (its tail number longer
+        // than the store's ids).
+        if (!handle && !_store->recordRefusal().empty()) {
+            const std::string what =
+                (o.own ? std::string("Report ")
+                       : "Observation " + std::to_string(further + 1) + " of report ") +
+                std::to_string(s + 1) + " (" + LogText(tails[s]).escaped() +
+                "): " + _store->recordRefusal() + ".";
+            refuse("Report is not held", what.c_str());
+            continue;
+        }
         if (!handle) {
             ACARS_LOG(PROBLEM) << "No handle for " << LogText(tails[s]) << " for " << o.time.seconds()
                                << ".  Skipping to next file." << std::endl;
@@ -538,7 +559,16 @@ int AcarsBufrDecoder::storeFile()
         for (int i : keys)
             if (i >= 0)
                 store(i);
-        _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
+        // The bulletin's time, or nothing where section 1 gives none: a
+        // record never holds 1970 for it.
+        if (headerTimed) {
+            _writer.putNumber("timeMdcrsHdr", record, static_cast<double>(_obTime.seconds()));
+        } else {
+            const NetcdfIo io(ncid);
+            const int header = io.varId("timeMdcrsHdr");
+            if (header >= 0)
+                io.fillVariable(header, record);
+        }
         o.forEachValue([&](int i) {
             if (i != keys[0] && i != keys[1] && i != keys[2])
                 store(i);
@@ -557,9 +587,9 @@ int AcarsBufrDecoder::storeFile()
     if (placed == 0 && result == 1) {
         ACARS_LOG(PROBLEM) << "No report of the file has a tail number, a time and a position of "
                            << "its own.  Skipping to next file." << std::endl;
-        result = setAside(pastReason.length() > 0 ? pastReason : unplacedReason(tails));
-    } else if (result == 1 && pastReason.length() > 0) {
-        result = setAside(pastReason);
+        result = setAside(unheldReason.length() > 0 ? unheldReason : unplacedReason(tails));
+    } else if (result == 1 && unheldReason.length() > 0) {
+        result = setAside(unheldReason);
     }
 
     for (const Observation& o : _observations) {
@@ -575,12 +605,14 @@ int AcarsBufrDecoder::storeFile()
     return result;
 }
 
-TextString AcarsBufrDecoder::pastLimitText(int subset, int further)
+TextString AcarsBufrDecoder::unheldTimeText(int subset, int further, int status)
 {
     std::string text = further < 0 ? "Report " + std::to_string(subset + 1)
                                    : "Observation " + std::to_string(further + 1) +
                                          " of report " + std::to_string(subset + 1);
-    return (text + ": its time " + BulletinLog::PAST_LIMIT + ".").c_str();
+    return (text + ": its time " +
+            timeGroupProblem(static_cast<TimeGroupStatus>(status)) + ".")
+        .c_str();
 }
 
 void AcarsBufrDecoder::checkHeight(const Observation& o)

@@ -90,8 +90,8 @@ SeqOf<double> SatelliteWindDecoder::getObservationTimes(const ReportReader& read
                     << "The time group of the ob at value " << e << " "
                     << timeGroupProblem(status) << ".  Skipping to next observation."
                     << std::endl;
-            // A wind the store cannot hold keeps its bulletin.
-            if (status == TIME_GROUP_PAST_LIMIT && refusal.length() == 0)
+            // A wind at a time the store cannot hold keeps its bulletin.
+            if (unheldTime(status) && refusal.length() == 0)
                 refusal = ("The time group of the ob at value " + std::to_string(e) + " " +
                            timeGroupProblem(status) + ".")
                               .c_str();

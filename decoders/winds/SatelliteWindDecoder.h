@@ -68,9 +68,9 @@ public:
     // The observation time (seconds since 1970, whole minutes) of each
     // location of locationIndices(), in order, read from the report of its
     // latitude.  A location whose time group is not in its place, or lies
-    // past the last second a time holds, is dropped from both lists with a
-    // PROBLEM line; the first of the latter sets the refusal (the reason
-    // the bulletin is set aside for) when it is empty.  The year value of
+    // before 1970 or past the last second a time holds, is dropped from both
+    // lists with a PROBLEM line; the first of the latter sets the refusal
+    // (the reason the bulletin is set aside for) when it is empty.  The year value of
     // each time group used is marked "DTG".
     SeqOf<double> getObservationTimes(const ReportReader& reader, SeqOf<LatLonCoord>& locations,
                                       TextString& refusal);

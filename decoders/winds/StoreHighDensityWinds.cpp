@@ -410,6 +410,18 @@ int StoreHighDensityWinds::storeAllSites(SeqOf<LatLonCoord>& locations, SeqOf<do
         int record = 0;
         int* handle = getHandle(locations[i], times[i], record);
         givePreviousBack(i);
+        // A wind the store cannot hold is refused alone; its bulletin is set
+        // aside once the others are stored.
+        if (!handle && store && !store->recordRefusal().empty()) {
+            std::ostringstream why;
+            why << "The ob at value " << idx << " (" << locations[i].lat << ", "
+                << locations[i].lon << "): " << store->recordRefusal() << ".";
+            if (_decoder.bulletinLog().admit(_layout.sourceName, "The ob is not held"))
+                STORE_LOG(PROBLEM) << why.str() << "  Skipping to next observation." << std::endl;
+            if (_refusal.length() == 0)
+                _refusal = why.str().c_str();
+            continue;
+        }
         if (!handle) {
             if (_decoder.bulletinLog().admit(_layout.sourceName, "No handle for"))
                 STORE_LOG(PROBLEM) << "No handle for " << locations[i].lat << ", "

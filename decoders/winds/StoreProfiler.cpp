@@ -157,6 +157,16 @@ int ProfBufrDecoder::storeAllStations(const SeqOf<long>& ids, const SeqOf<double
                          << std::endl;
         int record = -1;
         int* handle = getHandle(ids[k], times[k], record);
+        // A station the store cannot hold is refused alone; the bulletin is
+        // set aside once the others are stored.
+        if (!handle && _currentStore && !_currentStore->recordRefusal().empty()) {
+            std::ostringstream line;
+            line << "Station " << ids[k] << " at " << timeText(times[k]) << ": "
+                 << _currentStore->recordRefusal();
+            leaveOut("Station is not held", (line.str() + "; skipping.").c_str(),
+                     (line.str() + ".").c_str());
+            continue;
+        }
         if (!handle) {
             if (_bulletinLog.admit("StoreProfiler", "No handle for"))
                 STORE_LOG(PROBLEM) << "No handle for " << ids[k] << " for " << timeText(times[k])
@@ -226,8 +236,8 @@ int* ProfBufrDecoder::getHandle(long id, double time, int& record)
         dir = &_capDir;
     }
     int* handle = nullptr;
+    _currentStore = store;
     if (store) {
-        _currentStore = store;
         bool newRecord = false;
         handle = store->getFileHandleAndRecord(ids, times, record, newRecord);
         if (handle) {

@@ -54,9 +54,15 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
     if (!hasSecond || !field(values[first + 5].getValue(), f[5]))
         f[5] = 0;
     // Checked here rather than left to AbsTime, which would give the time 0
-    // of 1970 for a bad field.
-    const int year = f[0] < 39 ? f[0] + 2000 : f[0] >= 70 && f[0] <= 100 ? f[0] + 1900 : f[0];
-    const int64_t seconds = AbsTime::calendarSeconds(year, f[1], f[2], f[3], f[4], f[5]);
+    // of 1970 for a bad field and read a year below 101 as one of a century.
+    const bool date = f[1] >= 1 && f[1] <= 12 && f[2] >= 1 &&
+                      f[2] <= AbsTime::daysInMonth(f[1], f[0]) && f[3] >= 0 && f[3] <= 23 &&
+                      f[4] >= 0 && f[4] <= 59 && f[5] >= 0 && f[5] <= 59;
+    if (!date)
+        return TIME_GROUP_INVALID;
+    if (f[0] < 1970)
+        return TIME_GROUP_BEFORE_FIRST;
+    const int64_t seconds = AbsTime::calendarSeconds(f[0], f[1], f[2], f[3], f[4], f[5]);
     if (seconds < 0)
         return TIME_GROUP_INVALID;
     if (seconds > INT32_MAX)
@@ -85,6 +91,8 @@ const char* timeGroupProblem(TimeGroupStatus status)
         return "has a missing or improper field";
     case TIME_GROUP_PAST_LIMIT:
         return BulletinLog::PAST_LIMIT;
+    case TIME_GROUP_BEFORE_FIRST:
+        return BulletinLog::BEFORE_FIRST;
     default:
         return "";
     }

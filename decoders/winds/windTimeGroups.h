@@ -13,8 +13,10 @@
 // value after its minute is never taken as the seconds).  The fields are
 // truncated toward zero; a missing second counts as 0; a missing other
 // field, or one out of its calendar range, leaves the report without a time
-// (never the time 0 of 1970); so does a time past the last second a time
-// holds, told apart as such.
+// (never the time 0 of 1970).  The year is the year given (0 04 001 holds
+// the whole year, never one of a century): a date before 1970 or past the
+// last second a time holds leaves the report without a time too, told
+// apart as such.
 #ifndef WINDTIMEGROUPS_H
 #define WINDTIMEGROUPS_H
 
@@ -28,8 +30,16 @@ enum TimeGroupStatus {
     TIME_GROUP_NO_YEAR,      // the first position holds no year (0 04 001)
     TIME_GROUP_INCOMPLETE,   // month, day, hour or minute is not the next element
     TIME_GROUP_INVALID,      // a field is missing or out of its calendar range
-    TIME_GROUP_PAST_LIMIT    // a time past 2038-01-19 03:14:07, the last one a time holds
+    TIME_GROUP_PAST_LIMIT,   // a time past 2038-01-19 03:14:07, the last one a time holds
+    TIME_GROUP_BEFORE_FIRST  // a date before 1970, the first year a time holds
 };
+
+// Whether a time group's time is a date and time the store cannot hold
+// (before 1970 or past 2038-01-19 03:14:07), rather than none.
+inline bool unheldTime(TimeGroupStatus status)
+{
+    return status == TIME_GROUP_PAST_LIMIT || status == TIME_GROUP_BEFORE_FIRST;
+}
 
 // The time of the group that begins at position first, whose values must all
 // belong to the subset given; time is set only for TIME_GROUP_OK.  length,

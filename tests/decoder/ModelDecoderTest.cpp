@@ -37,6 +37,16 @@ std::string infoDir()
     return dir;
 }
 
+// The records of an open netCDF file: the length of its unlimited dimension.
+size_t recordCount(int ncid)
+{
+    int unlimited = -1;
+    size_t records = 0;
+    nc_inq_unlimdim(ncid, &unlimited);
+    nc_inq_dimlen(ncid, unlimited, &records);
+    return records;
+}
+
 class ModelDecoder : public testing::Test {
 protected:
     void SetUp() override
@@ -267,24 +277,38 @@ TEST_F(ModelDecoder, ForecastTimesAndProfilesOfEachStation)
     }
 
     // A forecast time that is missing, or that 2 01 YYY widened past the
-    // seconds a time can take, fails the file before anything is stored.
-    for (double bad : {BufrWriter::missingValue(), 3e10}) {
+    // seconds a time can take, gives its sounding no time and says why; the
+    // others keep theirs.
+    const struct {
+        double offset;
+        const char* why;
+    } bad[] = {
+        {BufrWriter::missingValue(), "its forecast time (0 04 194) is missing"},
+        {34359738368.0, "its forecast time, 34359738368 s after the run, lies past 2038-01-19 "
+                        "03:14:07, the last second a time holds"},
+    };
+    for (const auto& b : bad) {
         BufrWriter w(3);
-        w.centre(7).masterTableVersion(39, 1).category(2).dateTime(2024, 6, 1, 12, 0).subsets(2);
+        w.centre(7).masterTableVersion(39, 1).category(2).dateTime(2024, 6, 1, 12, 0).subsets(3);
         w.descriptors({1198, 201140, 4194, 201000, 101000, 31001, 7004, 101000, 31001, 12198});
-        for (double offset : {0.0, bad}) {
+        for (double offset : {0.0, b.offset, 3600.0}) {
             w.chars(1198, "KBOS").op(201140).element(4194, offset).op(201000);
             w.factor(31001, 1).element(7004, 90000).factor(31001, 1).element(12198, 280);
         }
         const BufrWriter::Bytes widened = w.build();
         ModelBufrDecoder other;
-        other.getBufrPattern();
-        ASSERT_TRUE(other.checkFileName("JUSA41_x"));
         ASSERT_TRUE(other.decode(widened.data(), static_cast<unsigned>(widened.size())));
-        LogCapture log;
-        EXPECT_EQ(other.write2NetcdfFile(), -1);
-        EXPECT_TRUE(log.contains("is not a time offset in seconds.")) << log.text();
-        EXPECT_TRUE(log.contains("2 station ids and 0 forecast times for 2 soundings."));
+        SeqOf<double> seconds;
+        SeqOf<TextString> unheld;
+        const SeqOf<AbsTime> at = other.computeTimes(seconds, &unheld);
+        ASSERT_EQ(at.length(), 3);
+        ASSERT_EQ(unheld.length(), 3);
+        EXPECT_EQ(at[0], noon);
+        EXPECT_EQ(at[2], noon + 3600);
+        EXPECT_EQ(at[1].seconds(), 0);
+        EXPECT_STREQ(unheld[0].c_str(), "");
+        EXPECT_STREQ(unheld[1].c_str(), b.why);
+        EXPECT_STREQ(unheld[2].c_str(), "");
     }
 
     decoder.setLevelCounts(2, 1);
@@ -380,37 +404,65 @@ TEST_F(ModelDecoder, LevelsBeyondTheTemplateKeepThoseThatFitAndSetTheFileAside)
     }
 }
 
-// A run of 2038-01-17 00 UTC: the forecasts a time holds are stored in the
-// file of the run, one past 2038-01-19 03:14:07 (54 h) is refused with its
-// line, and the bulletin is set aside naming it.
-TEST_F(ModelDecoder, ARunOf2038StoresTheForecastsATimeHolds)
+// A sounding without a forecast time is refused alone with its line, the
+// others stored, and the bulletin set aside naming it; a message without a
+// run time (section 1 gives none) stores nothing, never a run of 1970.  Of a
+// run of 2038-01-17 00 UTC the forecasts a time holds are stored in the file
+// of the run, one past 2038-01-19 03:14:07 (54 h) is refused the same way.
+TEST_F(ModelDecoder, ASoundingWithoutATimeTheStoreHoldsIsRefusedAlone)
 {
     QEV_REQUIRE_NCGEN();
     const std::string store = tree.mkdirs("qev_data/point/model/ETA/netcdf");
     ASSERT_TRUE(Cdl::make(TempTree::readFile(std::string(QEV_SOURCE_DIR) +
                                              "/data/templates/modelSounding.cdl"),
                           store + "/template"));
+    // The bulletin of the stations at the run of run[]: set aside, with the
+    // line given once.
+    const auto write = [&](const std::vector<Station>& list, const std::string& line) {
+        const BufrWriter::Bytes m = message(list);
+        ModelBufrDecoder decoder;
+        decoder.getBufrPattern();
+        ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
+        ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
+        LogCapture log;
+        EXPECT_EQ(decoder.write2NetcdfFile(), -1);
+        EXPECT_EQ(log.count("PROBLEM: " + line), 1) << log.text();
+    };
+    const double missing = BufrWriter::missingValue();
+    for (int month : {6, 13}) {
+        SCOPED_TRACE(month);
+        run[1] = month;
+        write({{"KBOS", 0, {100000}}, {"KDEN", missing, {99000}}, {"KATL", 21600, {98000}}},
+              month == 6 ? "Sounding 2 (KDEN): its forecast time (0 04 194) is missing.  Not "
+                           "stored."
+                         : "The message has no run time: its section 1 time has an impossible "
+                           "month 13.  Not stored, skipping to next file.");
+    }
+    {
+        int ncid = -1, var = -1;
+        ASSERT_EQ(nc_open((store + "/20240601_1200").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+        ASSERT_EQ(recordCount(ncid), 2u);
+        char id[10] = {};
+        const size_t start[] = {1, 0}, count[] = {1, 9};
+        double valid = 0;
+        nc_inq_varid(ncid, "stationId", &var);
+        nc_get_vara_text(ncid, var, start, count, id);
+        nc_inq_varid(ncid, "validTime", &var);
+        nc_get_var1_double(ncid, var, start, &valid);
+        nc_close(ncid);
+        EXPECT_STREQ(id, "KATL");
+        EXPECT_EQ(valid, AbsTime(2024, 6, 1, 18, 0, 0).seconds());
+    }
+    for (const std::string& name : TempTree::listFiles(store))
+        EXPECT_NE(name.compare(0, 2, "19"), 0) << name;
     const int day[5] = {2038, 1, 17, 0, 0};
     std::copy(day, day + 5, run);
-    const BufrWriter::Bytes m = message(
-        {{"KBOS", 0, {100000}}, {"KJFK", 24 * 3600, {99000}}, {"KBOS", 54 * 3600, {98000}}});
-    ModelBufrDecoder decoder;
-    decoder.getBufrPattern();
-    ASSERT_TRUE(decoder.checkFileName("JUSA41_x"));
-    ASSERT_TRUE(decoder.decode(m.data(), static_cast<unsigned>(m.size())));
-    LogCapture log;
-    EXPECT_EQ(decoder.write2NetcdfFile(), -1);
-    EXPECT_EQ(log.count("PROBLEM: Sounding 3 (KBOS): its forecast time, 194400 s after the run, "
-                        "lies past 2038-01-19 03:14:07, the last second a time holds.  Not "
-                        "stored."),
-              1)
-        << log.text();
+    write({{"KBOS", 0, {100000}}, {"KJFK", 24 * 3600, {99000}}, {"KBOS", 54 * 3600, {98000}}},
+          "Sounding 3 (KBOS): its forecast time, 194400 s after the run, lies past 2038-01-19 "
+          "03:14:07, the last second a time holds.  Not stored.");
     int ncid = -1, var = -1;
     ASSERT_EQ(nc_open((store + "/20380117_0000").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
-    size_t records = 0;
-    int unlimited = -1;
-    nc_inq_unlimdim(ncid, &unlimited);
-    nc_inq_dimlen(ncid, unlimited, &records);
+    const size_t records = recordCount(ncid);
     EXPECT_EQ(records, 2u);
     double valid[2] = {0, 0};
     nc_inq_varid(ncid, "validTime", &var);

@@ -59,7 +59,8 @@ protected:
 } // namespace
 
 // The date of the day of the year; a time ahead of the clock is the same
-// time a day earlier; a day that the year does not have gives no time.
+// time a day earlier; a day that the year does not have, or a year before
+// 1970 (0 04 001 is the year given: 99 is no year of a century), gives no time.
 TEST_F(GOES, TimesFromTheDayOfTheYearNeverAheadOfTheClock)
 {
     const struct {
@@ -76,6 +77,7 @@ TEST_F(GOES, TimesFromTheDayOfTheYearNeverAheadOfTheClock)
         // The last day a time holds, ahead of the clock; the day after it.
         {2038, 19, 3, 14, 7, AbsTime(2038, 1, 18, 3, 14, 0).seconds()},
         {2038, 20, 0, 0, 0, 0},
+        {99, 153, 12, 0, 0, 0},
     };
     GOESBufrDecoder d;
     ASSERT_TRUE(d.initialized());
@@ -87,12 +89,13 @@ TEST_F(GOES, TimesFromTheDayOfTheYearNeverAheadOfTheClock)
     LogCapture log;
     ASSERT_EQ(d.storeSounding(), 1);
     d.getObservationTimes();
-    ASSERT_EQ(d.soundings().length(), 9);
-    for (int i = 0; i < 9; ++i) {
+    ASSERT_EQ(d.soundings().length(), 10);
+    for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(d.soundings()[i].time, cases[i].expected) << i;
         EXPECT_EQ(d.soundings()[i].timed, cases[i].expected != 0) << i;
     }
-    EXPECT_EQ(log.count("PROBLEM: The day of the year "), 3) << log.text();
+    EXPECT_EQ(log.count("PROBLEM: The day of the year "), 4) << log.text();
+    EXPECT_TRUE(log.contains("PROBLEM: The day of the year 153 of 99 of the sounding at value "));
     EXPECT_TRUE(log.contains("PROBLEM: The day of the year 366 of 2005 of the sounding at value "
                              "79 is not a date"));
     EXPECT_TRUE(log.contains("(2038 1 20 0:0:0) make a time that lies past 2038-01-19 03:14:07, "

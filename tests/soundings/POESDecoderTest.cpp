@@ -112,6 +112,7 @@ TEST_F(POES, EachSoundingKeepsItsOwnTimeRoundedToTheMinute)
         {{2024, 6, 1, 12, 36, 0}, AbsTime(2024, 6, 1, 12, 36, 0).seconds()},
         {{2038, 1, 19, 3, 14, 7}, AbsTime(2038, 1, 19, 3, 14, 0).seconds()},
         {{2038, 1, 19, 3, 14, 8}, 0},
+        {{99, 6, 1, 12, 34, 0}, 0},
     };
     POESBufrDecoder d;
     std::vector<Elements> subsets;
@@ -120,12 +121,12 @@ TEST_F(POES, EachSoundingKeepsItsOwnTimeRoundedToTheMinute)
     decode(d, subsets);
     LogCapture log;
     EXPECT_EQ(d.write2NetcdfFile(), -1);
-    ASSERT_EQ(d.soundings().length(), 8);
-    for (int i = 0; i < 8; ++i) {
+    ASSERT_EQ(d.soundings().length(), 9);
+    for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(d.soundings()[i].timed, cases[i].expected != 0) << i;
         EXPECT_EQ(d.soundings()[i].time, cases[i].expected) << i;
     }
-    EXPECT_EQ(log.count("No observation time for the sounding at site "), 3) << log.text();
+    EXPECT_EQ(log.count("No observation time for the sounding at site "), 4) << log.text();
     EXPECT_TRUE(log.contains("PROBLEM: The time values of the sounding at value 122 (2024 2 30 "
                              "12:34:0) are not a time"));
     EXPECT_TRUE(log.contains("(2038 1 19 3:14:8) make a time that lies past 2038-01-19 03:14:07, "

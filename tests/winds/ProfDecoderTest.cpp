@@ -230,6 +230,7 @@ TEST_F(ProfDecoder, EachStationGetsItsOwnLevelCountAndProfiles)
          "PROBLEM: The observation time of station 72123 lies past 2038-01-19 03:14:07, the last "
          "second a time holds; skipping."},
         {{2038, 1, 19, 3, 14}, nullptr},
+        {{99, 6, 1, 12, 0}, "PROBLEM: No observation time for station 72123; skipping."},
     };
     SeqOf<long> placed;
     for (const auto& g : groups) {

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -522,6 +523,15 @@ std::vector<Form> forms()
         s.items[3] = v(10051, MISSING, "seaLevelPress");
         f.push_back({"limits", {{2024, 6, 1, 12, 2, false, DELAYED, {s}}}, nullptr});
     }
+    // A sounding the store cannot hold among good ones (a forecast past the
+    // template's 84 hours): refused alone, its bulletin set aside naming it.
+    f.push_back({"unheld",
+                 {{2024, 6, 1, 12, 2, false, DELAYED,
+                   {delayed("KBOS", 60, 2, 1), delayed("KDEN", 1000, 2, 1),
+                    delayed("KATL", 6, 2, 1)}}},
+                 "Sounding 2 (KDEN): its forecast time, 3600000 s after its reference time, "
+                 "lies outside the 0 to 302400 s its data file holds."});
+    f.back().messages[0].soundings[1].stored = false;
     // More levels than the template holds.
     f.push_back({"deep",
                  {{2024, 6, 1, 12, 2, false, DELAYED,
@@ -608,6 +618,19 @@ TEST(ModelSoundingForms, EveryValueIsStoredWhereItsQuantityGoesOrNamed)
 
     const auto stored = records(p);
     const std::vector<std::string> aside = TempTree::listFiles(p.bad);
+    // Every sounding stored is notified once, at its run and forecast time.
+    std::multiset<std::pair<int32_t, int32_t>> wanted, notified;
+    for (const Form& form : all)
+        for (const Message& m : form.messages)
+            for (const Sounding& s : m.soundings)
+                if (s.stored)
+                    wanted.insert({m.run(), s.hour * 3600});
+    p.peer.waitForCount(2, 10, wanted.size(), 5000);
+    for (const WirePeer::Message& n : p.notifications())
+        notified.insert({n.dataTime.refTime, n.dataTime.fcstPeriod});
+    EXPECT_TRUE(notified == wanted) << notified.size() << " notifications for " << wanted.size()
+                                    << " soundings stored";
+
     for (const Form& form : all) {
         SCOPED_TRACE(form.name);
         const std::string name = std::string("JUSA41_KWBC_") + form.name;

@@ -1066,6 +1066,27 @@ TEST(WindForms, SatelliteWindsInEachFormAreStoredAsGiven)
         a.line = "gives its level only as 0 10 053 (a height), which the store does not hold";
         cases.push_back(a);
     }
+    // A wind of year 0 among good ones: 0 04 001 is the year given, a time
+    // the store cannot hold; the wind is refused with its line, the others
+    // stored, the bulletin set aside naming it.
+    {
+        std::vector<Wind> w = {wind(12, 32.5, -117.5), wind(12, 33.75, -118.0),
+                               wind(12, 34.5, -118.5)};
+        for (Wind& x : w)
+            x.method = x.cloudTemperature = x.confidence = x.frequency = MISSING;
+        WindItems items = {windValue(1007, &Wind::satellite)};
+        items += windTime();
+        items[1] = N<Wind>(4001, [](const Wind& x) { return x.lat == 33.75 ? 0 : 2024; });
+        items += {windValue(5001, &Wind::lat), windValue(6001, &Wind::lon),
+                  windValue(7004, &Wind::pressure), windValue(11001, &Wind::direction),
+                  windValue(11002, &Wind::speed)};
+        Case c = windCase("IUCN01_KNES_year0", 5, {}, items, w, false, windRecord);
+        c.records.erase(c.records.begin() + 1);
+        c.setAside = true;
+        c.line = "lies before 1970-01-01 00:00:00, the first second a time holds.  Skipping to "
+                 "next observation.";
+        cases.push_back(c);
+    }
     sweep("csw", "bufr/CSW", "badCSWBufr", "CSW/netcdf", cases);
 }
 
@@ -1174,6 +1195,20 @@ TEST(WindForms, ScatterometerCellsInEachFormAreStoredAsGiven)
         c.line = "Not scatterometer winds: the message is of data category 5 (single level "
                  "upper-air data, satellite: satellite winds), scatterometer winds are of data "
                  "category 12 or 24.";
+        cases.push_back(c);
+    }
+    // A cell of year 99 among good ones, compressed: refused with its line,
+    // the others stored, the bulletin set aside naming it.
+    {
+        WindItems items = samples;
+        items[2] = N<Wind>(4001, [](const Wind& x) { return x.lat == 21.11 ? 99 : 2024; });
+        Case c = windCase("ISXX01_KNES_year99", 12, sampleDescriptors, items,
+                          {wind(4, 21.0, 76.0), wind(4, 21.11, 76.23), wind(4, 21.25, 76.5)},
+                          true, cellRecord);
+        c.records.erase(c.records.begin() + 1);
+        c.setAside = true;
+        c.line = "lies before 1970-01-01 00:00:00, the first second a time holds.  Skipping to "
+                 "next observation.";
         cases.push_back(c);
     }
     sweep("quikscat", "bufr/QuikScat", "badQuikScatBufr", "QuikScat/netcdf", cases);

@@ -14,6 +14,7 @@
 #include "BufrWriter.h"
 
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -449,4 +450,124 @@ TEST_F(AcarsDecoder, AReportPastTheLastSecondATimeHoldsIsRefusedAlone)
     EXPECT_EQ(f.row("tailNumber", 1), std::string("N456AA\0\0\0", 9));
     EXPECT_EQ(f.number("timeObs", 0), 2147483647 - 4 * 60 + 23);
     EXPECT_EQ(f.number("timeObs", 1), 2147483647 - 60 + 23);
+}
+
+// One report of a bulletin the store cannot hold, among good ones: a year
+// of 0 or 99 (0 04 001 is the year given, never one of a century), a tail
+// number of 32 characters (2 08 032) longer than the store's ids.  It is
+// refused with its line, the good reports are stored with the values
+// ecCodes reads and notified, and the bulletin is set aside naming it.  A
+// message whose section 1 gives no time stores its reports with
+// "timeMdcrsHdr" missing, never 1970.
+TEST_F(AcarsDecoder, AReportTheStoreCannotHoldIsRefusedAloneAndNo1970IsStored)
+{
+    EcCodesTools tools;
+    if (!tools.missing().empty())
+        GTEST_SKIP() << tools.missingReason();
+    t.templateFile("acars.cdl", "point/acars/netcdf");
+    const std::string longTail = "N" + std::string(31, '7');
+    const struct {
+        const char* name;
+        int month;                // section 1's
+        bool wide;                // tail numbers under 2 08 032
+        int bad;                  // the report refused (0-based), -1 none
+        int badYear;
+        const char* line;
+    } cases[] = {
+        {"IUAX01_KWBC_year0", 6, false, 1, 0,
+         "Report 2: its time lies before 1970-01-01 00:00:00, the first second a time holds."},
+        {"IUAX01_KWBC_year99", 6, false, 2, 99,
+         "Report 3: its time lies before 1970-01-01 00:00:00, the first second a time holds."},
+        {"IUAX01_KWBC_tail", 6, true, 0, 2024, nullptr},
+        {"IUAX01_KWBC_month13", 13, false, -1, 2024, nullptr},
+    };
+    const std::string tailLine = "Report 1 (" + longTail + "): its id \"" + longTail +
+                                 "\" is longer than the 8 characters the store's ids hold.";
+    LogCapture log;
+    AcarsBufrDecoder decoder;
+    size_t stored = 0;    // the records of the hour so far
+    for (size_t c = 0; c < sizeof cases / sizeof cases[0]; ++c) {
+        const auto& k = cases[c];
+        SCOPED_TRACE(k.name);
+        BufrWriter w(4);
+        w.category(4).dateTime(2024, k.month, 1, 12, 0).subsets(3);
+        std::vector<int> d = {1008, 301011, 301012, 5001, 6001, 12101};
+        if (k.wide)
+            d = {208032, 1008, 208000, 301011, 301012, 5001, 6001, 12101};
+        w.descriptors(d);
+        for (int r = 0; r < 3; ++r) {
+            const std::string tail = k.wide && r == k.bad ? longTail
+                                                          : "N" + std::to_string(c) + "0" +
+                                                                std::to_string(r) + "AB";
+            if (k.wide)
+                w.op(208032);
+            w.chars(1008, tail);
+            if (k.wide)
+                w.op(208000);
+            w.element(4001, r == k.bad ? k.badYear : 2024).element(4002, 6).element(4003, 1)
+                .element(4004, 12).element(4005, 10 + r).element(5001, 40.5 + r)
+                .element(6001, -75.25 - r).element(12101, 250.5 + r);
+        }
+        const BufrWriter::Bytes m = w.build();
+        ASSERT_TRUE(w.ok()) << w.error();
+        EcCodesDump dump;
+        std::string error;
+        ASSERT_TRUE(tools.dump(t.tree.write(std::string(k.name) + ".bufr",
+                                            std::string(m.begin(), m.end())),
+                               dump, error))
+            << error;
+        ASSERT_EQ(dump.subsets().size(), 3u);
+        ASSERT_TRUE(BufrWriter::writeFile(ingest(k.name), m));
+        NotificationMark mark;
+        const size_t before = log.text().size();
+        decoder.processBufrDirectory();
+        const std::string lines = log.text().substr(before);
+        const std::string why = k.line ? k.line : k.bad >= 0 ? tailLine : "";
+        EXPECT_EQ(TempTree::exists(t.data("ispan/badAcarsBufr/") + k.name), k.bad >= 0);
+        if (k.bad >= 0) {
+            EXPECT_NE(lines.find("PROBLEM: " + why + "  Skipping to next report."),
+                      std::string::npos)
+                << lines;
+            EXPECT_NE(lines.find("PROBLEM: " + why + " " + ingest(k.name) + ", renamed to"),
+                      std::string::npos)
+                << lines;
+        } else {
+            EXPECT_NE(lines.find("Section 1 time has an impossible month 13"), std::string::npos)
+                << lines;
+        }
+        // The good reports, with the values ecCodes reads.
+        const std::vector<std::string> files = t.dataFiles("point/acars/netcdf");
+        ASSERT_EQ(files.size(), 1u);
+        StoredFile f(files[0]);
+        const size_t good = k.bad >= 0 ? 2 : 3;
+        size_t record = stored;
+        stored += good;
+        ASSERT_EQ(f.records(), stored);
+        EXPECT_EQ(mark.since(good).size(), good);
+        for (int r = 0; r < 3; ++r) {
+            if (r == k.bad)
+                continue;
+            double fields[5] = {0, 0, 0, 0, 0};
+            std::map<int, double> numbers;
+            for (const EcCodesDump::Value& v : dump.subsets()[static_cast<size_t>(r)]) {
+                if (v.kind == EcCodesDump::Number && !numbers.count(v.descriptor))
+                    numbers[v.descriptor] = v.number;
+                if (v.descriptor == 1008) {
+                    EXPECT_EQ(f.row("tailNumber", record).c_str(), v.text);
+                }
+            }
+            for (int q = 0; q < 5; ++q)
+                fields[q] = numbers[4001 + q];
+            EXPECT_EQ(f.number("timeObs", record),
+                      AbsTime(static_cast<int>(fields[0]), static_cast<int>(fields[1]),
+                              static_cast<int>(fields[2]), static_cast<int>(fields[3]),
+                              static_cast<int>(fields[4]), 0)
+                          .seconds());
+            EXPECT_NEAR(f.number("latitude", record), numbers[5001], 1e-5);
+            EXPECT_NEAR(f.number("longitude", record), numbers[6001], 1e-5);
+            EXPECT_NEAR(f.number("temperature", record), numbers[12101], 1e-4);
+            EXPECT_EQ(f.number("timeMdcrsHdr", record), k.month == 13 ? -99999 : NOON);
+            ++record;
+        }
+    }
 }

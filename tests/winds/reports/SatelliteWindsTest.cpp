@@ -71,7 +71,8 @@ protected:
 // nearest minute (the second 0 04 006, or 0 04 007 to the microsecond); a
 // missing second counts as 0, a missing other field or a
 // group out of its place gives no time, and a time past the last second a
-// time holds is told apart.
+// time holds or before 1970 is told apart: the year is the one given, never
+// one of a century.
 TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
 {
     const struct {
@@ -93,9 +94,14 @@ TEST(HighDensityWindTimes, GroupsAreReadInTheirWindowAndRoundedToTheMinute)
         {{2005, 3, 14, 12, 34, 0}, -1, 0, TIME_GROUP_OUTSIDE, nullptr},
         {{2005, 3, 14, 12, 34, 0}, 0, 1, TIME_GROUP_OUTSIDE, nullptr},
         {{2038, 1, 19, 3, 14, 7}, 0, 0, TIME_GROUP_OK, "2038-01-19 03:14"},
-        {{38, 1, 19, 3, 14, 8}, 0, 0, TIME_GROUP_PAST_LIMIT, nullptr},
+        {{2038, 1, 19, 3, 14, 8}, 0, 0, TIME_GROUP_PAST_LIMIT, nullptr},
         {{2038, 2, 30, 0, 0, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
-        {{1969, 12, 31, 23, 59, 59}, 0, 0, TIME_GROUP_INVALID, nullptr},
+        {{1969, 12, 31, 23, 59, 59}, 0, 0, TIME_GROUP_BEFORE_FIRST, nullptr},
+        {{1970, 1, 1, 0, 0, 0}, 0, 0, TIME_GROUP_OK, "1970-01-01 00:00"},
+        {{0, 12, 9, 15, 0, 0}, 0, 0, TIME_GROUP_BEFORE_FIRST, nullptr},
+        {{38, 1, 19, 3, 14, 7}, 0, 0, TIME_GROUP_BEFORE_FIRST, nullptr},
+        {{99, 12, 9, 15, 0, 0}, 0, 0, TIME_GROUP_BEFORE_FIRST, nullptr},
+        {{99, 2, 29, 15, 0, 0}, 0, 0, TIME_GROUP_INVALID, nullptr},
     };
     for (const auto& c : cases) {
         SeqOf<BufrValues> values;
