@@ -217,21 +217,69 @@ long sectionMinimum(int section, int edition)
     return section == 1 && edition >= 4 ? 22 : minimum[section];
 }
 
-// Whether the `available` octets at p begin as a message does: "BUFR", an
-// edition read here, and a section 1 of its edition's least length or more
-// that leaves room for the least of sections 3 to 5 within the declared
-// length (set).
-bool beginsMessage(const unsigned char* p, long available, long& declared)
+// The frame of the message whose "BUFR" is at p, `available` octets before
+// the end of the buffer, as far as it is whole: its declared end (the total
+// length of section 0) within the buffer with "7777" as its last four
+// octets, then sections 1 to 4 (section 2 when section 1 flags it), each of
+// at least its fields' length, ending right before those four octets.  The
+// one reading of a frame: of the message to decode, and of every "BUFR"
+// inside it.  Reads no octet past the declared end.
+struct Frame {
+    enum Fault {
+        WHOLE,
+        NOT_A_MESSAGE,       // no "BUFR" and edition 2 to 4
+        PAST_THE_DATA,       // the declared end lies past the buffer's
+        NO_END_MARKER,       // no "7777" where the declared length ends
+        SECTION_TOO_LONG,    // the section leaves no room for section 5
+        SECTION_TOO_SHORT,   // shorter than its fields
+        SECTIONS_END_EARLY   // "7777" does not follow section 4
+    };
+    Fault fault = NOT_A_MESSAGE;
+    long declared = 0;
+    int section = 0;       // the section of a section fault
+    long length = 0;       // its length
+    long remaining = 0;    // the declared octets from its start on
+    long minimum = 0;      // its fields' length
+    long sectionsEnd = 0;  // where section 4 ends, from "BUFR"
+};
+
+Frame readFrame(const unsigned char* p, long available)
 {
-    if (available < 11 || std::memcmp(p, "BUFR", 4) != 0)
-        return false;
+    Frame f;
+    if (available < 8 || std::memcmp(p, "BUFR", 4) != 0 || p[7] < 2 || p[7] > 4)
+        return f;
     const int edition = p[7];
-    if (edition < 2 || edition > 4)
-        return false;
-    declared = BufrDecoder::readBigEndian3(p + 4);
-    const long section1 = BufrDecoder::readBigEndian3(p + 8);
-    return section1 >= sectionMinimum(1, edition) &&
-           8 + section1 + sectionMinimum(3, edition) + sectionMinimum(4, edition) + 4 <= declared;
+    f.declared = BufrDecoder::readBigEndian3(p + 4);
+    if (f.declared > available) {
+        f.fault = Frame::PAST_THE_DATA;
+        return f;
+    }
+    if (f.declared < 12 || std::memcmp(p + f.declared - 4, "7777", 4) != 0) {
+        f.fault = Frame::NO_END_MARKER;
+        return f;
+    }
+    long at = 8;
+    for (int section = 1; section <= 4; ++section) {
+        if (section == 2 && (p[8 + (edition >= 4 ? 9 : 7)] & 0x80) == 0)
+            continue;
+        f.section = section;
+        f.remaining = f.declared - at;
+        f.length = BufrDecoder::readBigEndian3(p + at);
+        f.minimum = sectionMinimum(section, edition);
+        if (f.length > f.remaining - 4) {
+            f.fault = Frame::SECTION_TOO_LONG;
+            return f;
+        }
+        if (f.length < f.minimum) {
+            f.fault = Frame::SECTION_TOO_SHORT;
+            return f;
+        }
+        at += f.length;
+    }
+    f.section = 0;
+    f.sectionsEnd = at;
+    f.fault = at == f.declared - 4 ? Frame::WHOLE : Frame::SECTIONS_END_EARLY;
+    return f;
 }
 
 // The four-digit year of section 1: editions 2 and 3 give the year of the
@@ -302,6 +350,8 @@ bool BufrDecoder::decodeMessage(const void* buffer, unsigned size, unsigned from
     _nextMessage = -1;
     _messageStart = -1;
     _frameWhole = false;
+    _octetsAfterSubsets = 0;
+    _moreSubsetsLeft = false;
     _decodeFailure = TextString();
     _eventLog = logOn(LogStream::EVENT, "BufrDecoder");
     _verboseLog = logOn(LogStream::VERBOSE, "BufrDecoder");
@@ -441,69 +491,66 @@ const unsigned char* BufrDecoder::decodeSection0(const unsigned char* message)
 
 bool BufrDecoder::frameIsWhole(const unsigned char* section0)
 {
-    // The octet of the buffer where "BUFR" is, the octets from there to the
-    // end of the buffer, and those declared.
+    // The octet of the buffer where "BUFR" is, and the octets from there to
+    // the end of the buffer.
     const long start = _consumed;
     const long available = _messageLength - start;
+    const Frame frame = readFrame(section0, available);
     const long declared = readBigEndian3(section0 + 4);
+    const std::string message = "Message of " + groupedDigits(declared) + " octets declared ";
     std::string why;
-    if (declared < 12 || declared > available ||
-        std::memcmp(section0 + declared - 4, "7777", 4) != 0) {
+    _refusedSection = frame.section;
+    switch (frame.fault) {
+    case Frame::WHOLE: {
+        // A whole message inside it, or one that begins inside it and runs
+        // past its end, means it was cut short and the rest of its length
+        // is the other's.  Any other "BUFR" in it is its data's (a text, a
+        // number): only a whole frame proves a message.
+        for (long q = findMessage(section0, 1, declared); why.empty() && q > 0;
+             q = findMessage(section0, q + 1, declared)) {
+            const Frame inner = readFrame(section0 + q, available - q);
+            if (inner.fault != Frame::WHOLE)
+                continue;
+            why = message + "is cut short: " +
+                  (q + inner.declared > declared ? "another message begins at octet "
+                                                 : "a whole message lies inside it from octet ") +
+                  groupedDigits(start + q);
+        }
+        break;
+    }
+    case Frame::PAST_THE_DATA:
+    case Frame::NO_END_MARKER: {
         // A message cut short by its sender is followed by the next one (or
         // its trailer and heading) before its declared end, or by nothing:
-        // a "BUFR" that begins before that end tells.
+        // a message that begins before that end tells.
         const long next = findMessage(section0, 1, std::min(declared + 3, available));
-        if (next > 0)
-            why = "is cut short: another message begins at octet " + groupedDigits(start + next);
-        else if (declared > available)
-            why = "is cut short: the data ends at octet " + groupedDigits(_messageLength);
+        if (next > 0 && readFrame(section0 + next, available - next).fault == Frame::WHOLE)
+            why = message + "is cut short: another message begins at octet " +
+                  groupedDigits(start + next);
+        else if (frame.fault == Frame::PAST_THE_DATA)
+            why = message + "is cut short: the data ends at octet " + groupedDigits(_messageLength);
         else
-            why = "does not end in \"7777\"";
-        why = "Message of " + groupedDigits(declared) + " octets declared " + why;
-    } else {
-        // Sections 1 to 4, each of its fields' length at least, then the
-        // four octets of section 5.
-        const bool edition4 = _edition >= 4;
-        long at = 8;
-        for (int section = 1; section <= 4 && why.empty(); ++section) {
-            if (section == 2 && (section0[8 + (edition4 ? 9 : 7)] & 0x80) == 0)
-                continue;
-            const long remaining = declared - at;
-            const long length = readBigEndian3(section0 + at);
-            const long minimum = sectionMinimum(section, _edition);
-            _refusedSection = section;
-            if (length > remaining - 4)
-                why = "Section " + std::to_string(section) + " length of " +
-                      std::to_string(length) + " bytes > remaining msg length of " +
-                      std::to_string(remaining) + " bytes";
-            else if (length < minimum)
-                why = "Section " + std::to_string(section) + " length of " +
-                      std::to_string(length) + " bytes is too short for its fields (" +
-                      std::to_string(minimum) + " bytes)";
-            at += length;
-        }
-        if (why.empty()) {
-            _refusedSection = 0;
-            if (at != declared - 4)
-                why = "Message of " + groupedDigits(declared) +
-                      " octets declared: its sections end at octet " + groupedDigits(start + at) +
-                      ", " + groupedDigits(declared - at) + " octets before its declared end";
-        }
-        // A message that begins inside it means it was cut short and the
-        // rest of its length is the other's.
-        for (long q = why.empty() ? findMessage(section0, 1, declared) : -1; why.empty() && q > 0;
-             q = findMessage(section0, q + 1, declared)) {
-            long inner = 0;
-            if (!beginsMessage(section0 + q, available - q, inner))
-                continue;
-            if (q + inner > declared)
-                why = "another message begins at octet " + groupedDigits(start + q);
-            else if (std::memcmp(section0 + q + inner - 4, "7777", 4) == 0)
-                why = "a whole message lies inside it from octet " + groupedDigits(start + q);
-            if (!why.empty())
-                why = "Message of " + groupedDigits(declared) + " octets declared is cut short: " +
-                      why;
-        }
+            why = message + "does not end in \"7777\"";
+        break;
+    }
+    case Frame::SECTION_TOO_LONG:
+        why = "Section " + std::to_string(frame.section) + " length of " +
+              std::to_string(frame.length) + " bytes > remaining msg length of " +
+              std::to_string(frame.remaining) + " bytes";
+        break;
+    case Frame::SECTION_TOO_SHORT:
+        why = "Section " + std::to_string(frame.section) + " length of " +
+              std::to_string(frame.length) + " bytes is too short for its fields (" +
+              std::to_string(frame.minimum) + " bytes)";
+        break;
+    case Frame::SECTIONS_END_EARLY:
+        why = "Message of " + groupedDigits(declared) + " octets declared: its sections end at octet " +
+              groupedDigits(start + frame.sectionsEnd) + ", " +
+              groupedDigits(declared - frame.sectionsEnd) + " octets before its declared end";
+        break;
+    case Frame::NOT_A_MESSAGE:
+        why = "Section 0 is not that of a message";
+        break;
     }
     if (why.empty()) {
         // What follows the declared end belongs to other messages.
@@ -795,35 +842,36 @@ const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, 
     // The data is read in place: every read is bounded by the section.
     setReadRegion(section4 + 4, static_cast<unsigned>(length - 4));
 
+    bool read = false;
     if (_compressed) {
         if (_eventLog)
             QEV_LOG(LogStream::EVENT, "BufrDecoder")
                 << "Message is in compressed format.  Subsets: " << _subsets << std::endl;
-        if (!decodeCompressedData()) {
+        read = decodeCompressedData();
+        if (!read)
             QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to decode compressed data."
                                                        << std::endl;
-            ok = false;
-        }
     } else {
         if (_eventLog)
             QEV_LOG(LogStream::EVENT, "BufrDecoder")
                 << "Message is in standard format.  Subsets: " << _subsets << std::endl;
-        if (_shortSection4 && _subsets == 0) {
-            // Nothing to decode: the time of section 1 stands for the data.
-            addSection1Time();
-            ok = false;
-        } else if (!decodeStandardData()) {
+        read = decodeStandardData();
+        if (!read)
             QEV_LOG(LogStream::PROBLEM, "BufrDecoder") << "Unable to decode standard data."
                                                        << std::endl;
-            ok = false;
-        }
     }
-    // Data after the last subset that padding does not explain (a subset
-    // count short of the subsets given, descriptors of another message)
-    // means the values read are not the message's.
-    if (ok && _subsets > 0 && !onlyPaddingLeft(_consumed + length)) {
+    ok = read;
+    // What is left after the last subset (after none, of a message that
+    // declares none) is padding, whatever its octets, unless it holds one
+    // more subset: then the subset count is short of the subsets given, and
+    // the values read are not the message's.
+    if (read && !onlyPaddingLeft(_consumed + length)) {
         _decodedValues = SeqOf<BufrValues>();
         _repCountList = _noNumbers;
+        ok = false;
+    } else if (read && !_compressed && _shortSection4 && _subsets == 0) {
+        // Nothing to decode: the time of section 1 stands for the data.
+        addSection1Time();
         ok = false;
     }
     _shortSection4 = false;
@@ -837,18 +885,20 @@ const unsigned char* BufrDecoder::decodeSection4(const unsigned char* section4, 
 
 bool BufrDecoder::onlyPaddingLeft(long section4End)
 {
-    // The bits left of the octet last read from are that octet's padding;
-    // the whole octets after it are padding only when they are zero.
-    const unsigned char* const after = _dataPtr + (_bitOffset > 0 ? 1 : 0);
-    const unsigned char* const data =
-        std::find_if(after, _dataEnd, [](unsigned char c) { return c != 0; });
-    if (data == _dataEnd)
+    const DescriptorWalker::Leftover& left = _walker->leftover();
+    _octetsAfterSubsets = left.octets;
+    _moreSubsetsLeft = left.subsetsLeft;
+    if (!left.subsetsLeft) {
+        if (left.octets > 0 && _debugLog)
+            QEV_LOG(LogStream::DEBUG, "BufrDecoder")
+                << "Section 4 ends in " << left.octets
+                << " octets of padding after its last subset" << std::endl;
         return true;
-    const long octets = _dataEnd - after;
+    }
     QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
         << "Section 4 holds more than its " << _subsets << " subset" << (_subsets == 1 ? "" : "s")
-        << ": octets " << groupedDigits(section4End - octets) << " to "
-        << groupedDigits(section4End - 1) << " (" << groupedDigits(octets)
+        << ": octets " << groupedDigits(section4End - left.octets) << " to "
+        << groupedDigits(section4End - 1) << " (" << groupedDigits(left.octets)
         << ") are left unread, and they are not padding" << std::endl;
     return false;
 }
@@ -1225,7 +1275,7 @@ bool BufrDecoder::checkRead(long bits, const char* what)
 {
     if (bits >= 0 && bits <= bitsLeft())
         return true;
-    if (!_readFailed) {
+    if (!_readFailed && !_quietReads) {
         QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
             << what << " of " << bits << " bits with " << bitsLeft()
             << " bits left in the data section" << std::endl;
@@ -1325,7 +1375,7 @@ bool BufrDecoder::logOn(int category, const char* sourceFile)
 bool BufrDecoder::fieldFits(int n, int maxBits)
 {
     if (n < 1 || n > maxBits) {
-        if (!_readFailed) {
+        if (!_readFailed && !_quietReads) {
             QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
                 << "Bit field width " << n << " cannot be read" << std::endl;
         }
@@ -1388,17 +1438,19 @@ int BufrDecoder::getRefValue(int n)
         int width = static_cast<int>(bitsAt(NBINC));
         advanceBits(NBINC);
         if (width > n) {
-            QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-                << "Increment width " << width << " of a new reference value is wider than its "
-                << n << " bits" << std::endl;
+            if (!_quietReads)
+                QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                    << "Increment width " << width << " of a new reference value is wider than "
+                    << "its " << n << " bits" << std::endl;
             _readFailed = true;
             return 0;
         }
         if (width != 0 && fieldFits(width, 32)) {
             const int64_t sum = int64_t(value) + static_cast<int64_t>(bitsAt(width));
             if (sum > INT32_MAX) {
-                QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
-                    << "New reference value " << sum << " does not fit 32 bits" << std::endl;
+                if (!_quietReads)
+                    QEV_LOG(LogStream::PROBLEM, "BufrDecoder")
+                        << "New reference value " << sum << " does not fit 32 bits" << std::endl;
                 _readFailed = true;
                 return 0;
             }

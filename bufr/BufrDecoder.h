@@ -89,13 +89,15 @@ public:
     // A message is read only when its frame is whole (frameIsWhole): its
     // declared end (the total length of section 0) lies within the buffer
     // with "7777" as its last four octets, its sections 1 to 4 end exactly
-    // there, and no other message begins inside it.  Anything else is
-    // refused with one PROBLEM line saying why ("Message of 2,410 octets
-    // declared is cut short: another message begins at octet 1,872"), and
-    // nothing of it is read: not one octet past its declared end, nor the
-    // octets of another message.  It is read only when its data is read
-    // whole as well: a data section that holds more after its last subset
-    // than padding is refused with a line naming the octets left unread.
+    // there, and no other message (a whole frame) begins inside it.
+    // Anything else is refused with one PROBLEM line saying why ("Message
+    // of 2,410 octets declared is cut short: another message begins at
+    // octet 1,872"), and nothing of it is read: not one octet past its
+    // declared end, nor the octets of another message.  It is read only
+    // when its data is read whole as well: a data section whose octets
+    // after the last subset hold one more subset (its subset count short of
+    // the subsets given) is refused with a line naming the octets left
+    // unread; any other octets there are padding.
     bool decode(const void* buffer, unsigned size, unsigned from = 0);
     // The octet of the buffer given to decode where the next message's
     // "BUFR" begins; -1 when none follows.  It is searched from the declared
@@ -107,6 +109,14 @@ public:
     // The octet of the buffer given to decode where the message's "BUFR"
     // begins; -1 when there was none.
     long messageStart() const { return _messageStart; }
+    // The whole octets the last message's data section held after its last
+    // subset (after none, of a message that declares none), once every
+    // subset was read; 0 when it held none or was not read that far.
+    long octetsAfterSubsets() const { return _octetsAfterSubsets; }
+    // Whether those octets held the data of subsets the message does not
+    // count (one more, or any of a message that declares none), so that
+    // the message was refused; they are padding otherwise.
+    bool moreSubsetsLeft() const { return _moreSubsetsLeft; }
     // Whether the last message's frame was whole (its sections were read);
     // false for a frame refused, an edition not read, and no message.
     bool frameWhole() const { return _frameWhole; }
@@ -145,6 +155,9 @@ public:
     // ---- The read position (see the header comment) ----
     void setReadRegion(const unsigned char* data, unsigned octets);
     bool readFailed() const { return _readFailed; }
+    // True while the data walker looks whether the octets left after the
+    // last subset hold one more: a read that fails then writes no line.
+    bool quietReads() const { return _quietReads; }
     // Bits from the read position to the end of the region.
     long bitsLeft() const;
     bool advanceBits(int n);
@@ -306,6 +319,7 @@ protected:
     // One past the last octet of the read region, and the sticky read error.
     const unsigned char* _dataEnd;
     bool _readFailed;
+    bool _quietReads = false;
 
     // The message being decoded: its octets (header included), the octets
     // accepted so far, the edition, the tables, the time of section 1 (four-digit year,
@@ -365,20 +379,23 @@ private:
     // of the buffer) has a whole frame: its declared end within the buffer
     // with "7777" as its last four octets, sections 1 to 4 (section 2 when
     // section 1 flags it) of at least their fields' length ending exactly
-    // there, and no other message beginning inside it (a "BUFR" whose
-    // sections 0 and 1 read as a message's, whole within the declared end
-    // or running past it).  Then _messageLength becomes that end.
-    // Otherwise the reason is logged and kept in _decodeFailure, and
-    // _refusedSection names the section it is about (0: the frame).  At
-    // most one pass over the message's octets.
+    // there, and no other message beginning inside it: no "BUFR" inside
+    // its declared end where a whole frame begins (one within that end, or
+    // one running past it within the buffer).  Any other "BUFR" in it is
+    // its data's.  Then _messageLength becomes that end.  Otherwise the
+    // reason is logged and kept in _decodeFailure, and _refusedSection
+    // names the section it is about (0: the frame).  At most one pass over
+    // the message's octets, up to the first whole frame inside it.
     bool frameIsWhole(const unsigned char* section0);
-    // Whether what section 4 holds after the last subset read is padding:
-    // the bits left of the octet last read from, and zero octets after it
-    // (editions 2 and 3 pad the section to an even length; some encoders
-    // to whole words).  Otherwise the line naming the octets left unread
-    // is logged.  section4End: the octet of the buffer after section 4.
+    // Whether what section 4 holds after the last subset read is padding
+    // (the data walker's leftover): anything but the data of one more
+    // subset is, whatever its octets.  Otherwise the line naming the octets
+    // left unread is logged.  section4End: the octet of the buffer after
+    // section 4.
     bool onlyPaddingLeft(long section4End);
     int _refusedSection = 0;
+    long _octetsAfterSubsets = 0;
+    bool _moreSubsetsLeft = false;
     long _nextMessage = -1;
     long _messageStart = -1;
     bool _frameWhole = false;

@@ -106,16 +106,18 @@ inline bool DataDescOps::addAssociatedField(int y)
     // they cannot be wider than the data left, and each is remembered until
     // its 2 04 000: no message nests more than a few.
     if (_assocFieldWidths.size() >= maxAssociatedFields) {
-        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
-            << "Associated fields nested more than " << maxAssociatedFields << " deep"
-            << std::endl;
+        if (!_decoder.quietReads())
+            QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+                << "Associated fields nested more than " << maxAssociatedFields << " deep"
+                << std::endl;
         return false;
     }
     if (_assocFieldWidth + static_cast<long>(y) > _decoder.bitsLeft()) {
-        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
-            << "Associated fields of " << _assocFieldWidth + static_cast<long>(y)
-            << " bits in all are wider than the " << _decoder.bitsLeft()
-            << " bits left in the data section" << std::endl;
+        if (!_decoder.quietReads())
+            QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+                << "Associated fields of " << _assocFieldWidth + static_cast<long>(y)
+                << " bits in all are wider than the " << _decoder.bitsLeft()
+                << " bits left in the data section" << std::endl;
         return false;
     }
     if (verbose())
@@ -191,8 +193,9 @@ bool DataDescOps::apply(int x, int y)
     }
     char name[16];
     std::snprintf(name, sizeof name, "2%02d%03d", x, y);
-    QEV_LOG(LogStream::PROBLEM, "DataDescOps")
-        << "Data description operator " << name << " is not supported" << std::endl;
+    if (!_decoder.quietReads())
+        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+            << "Data description operator " << name << " is not supported" << std::endl;
     return false;
 }
 
@@ -242,8 +245,9 @@ bool DataDescOps::changeDataReference(const DescriptorTree::Element& e)
 {
     int value = _decoder.getRefValue(_referenceBits);
     if (_decoder.readFailed()) {
-        QEV_LOG(LogStream::PROBLEM, "DataDescOps")
-            << "No new reference value for descriptor " << e.descriptor << std::endl;
+        if (!_decoder.quietReads())
+            QEV_LOG(LogStream::PROBLEM, "DataDescOps")
+                << "No new reference value for descriptor " << e.descriptor << std::endl;
         return false;
     }
     if (verbose()) {

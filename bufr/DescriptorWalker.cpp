@@ -46,7 +46,9 @@ DescriptorWalker::DescriptorWalker(BufrDecoder& decoder)
       _bytesTaken(0),
       _debug(false),
       _verbose(false),
-      _logged(0)
+      _logged(0),
+      _dataStart(nullptr),
+      _bitStart(0)
 {
 }
 
@@ -71,8 +73,8 @@ bool DescriptorWalker::start(bool compressed)
     _valueLimit = compressed ? (bits / 6 + 1) * std::max(_subsets, 1) : bits + 100000L;
     _nextValueCheck = 0;
     _bytesLeft = maxBytes;
-    _debug = BufrDecoder::logOn(LogStream::DEBUG, "DescriptorWalker");
-    _verbose = BufrDecoder::logOn(LogStream::VERBOSE, "DescriptorWalker");
+    _debug = !quiet() && BufrDecoder::logOn(LogStream::DEBUG, "DescriptorWalker");
+    _verbose = !quiet() && BufrDecoder::logOn(LogStream::VERBOSE, "DescriptorWalker");
     _logged = 0;
     _subset = 0;
     _repetition = 0;
@@ -148,6 +150,9 @@ void DescriptorWalker::storeFactors(int copies)
 
 bool DescriptorWalker::decodeStandardData()
 {
+    _dataStart = _decoder._dataPtr;
+    _bitStart = _decoder._bitOffset;
+    _leftover = Leftover();
     bool ok = start(false);
     for (_subset = 0; ok && _subset < _subsets; ++_subset) {
         _logged = 0;
@@ -162,6 +167,7 @@ bool DescriptorWalker::decodeStandardData()
             ++v;
         }
         storeFactors(1);
+        checkLeftover();
     }
     giveBack(ok);
     return ok;
@@ -169,15 +175,119 @@ bool DescriptorWalker::decodeStandardData()
 
 bool DescriptorWalker::decodeCompressedData()
 {
+    _dataStart = _decoder._dataPtr;
+    _bitStart = _decoder._bitOffset;
+    _leftover = Leftover();
     const bool ok = start(true) && (_subsets == 0 || walk(_tree->rootBegin(), _tree->rootEnd()));
     if (ok) {
         regroupBySubset();
         // Every subset has the same factors: _repCountList holds them once
         // per subset.
         storeFactors(_subsets);
+        checkLeftover();
     }
     giveBack(ok);
     return ok;
+}
+
+bool DescriptorWalker::quiet() const
+{
+    return _decoder._quietReads;
+}
+
+namespace {
+
+// Whether the whole octets after the octet the read position is in (after
+// none, at an octet's start) are none, or all of one value: the fill an
+// encoder pads with (zeros, blanks, all ones).
+bool onlyFillAfter(const unsigned char* at, int bitOffset, const unsigned char* end)
+{
+    const unsigned char* const after = at + (bitOffset > 0 ? 1 : 0);
+    return after >= end ||
+           std::all_of(after, end, [fill = *after](unsigned char c) { return c == fill; });
+}
+
+} // namespace
+
+void DescriptorWalker::checkLeftover()
+{
+    const unsigned char* const end = _decoder._dataEnd;
+    const unsigned char* const after = _decoder._dataPtr + (_decoder._bitOffset > 0 ? 1 : 0);
+    if (!end || after >= end)
+        return;
+    _leftover.octets = end - after;
+    if (onlyFillAfter(_decoder._dataPtr, _decoder._bitOffset, end))
+        return;
+    // A message that declares no subsets has no data: what its section
+    // holds can only be the data of subsets it does not count.
+    if (_subsets == 0) {
+        _leftover.subsetsLeft = true;
+        return;
+    }
+    const long bytesLeft = _bytesLeft;
+    const bool debug = _debug;
+    const bool verbose = _verbose;
+    _debug = _verbose = false;
+    _decoder._quietReads = true;
+    _leftover.subsetsLeft = _compressed ? readAgainWithOneMore() : readOneMoreSubset();
+    _decoder._quietReads = false;
+    _debug = debug;
+    _verbose = verbose;
+    _bytesLeft = bytesLeft;
+}
+
+long DescriptorWalker::givenValues(std::size_t from, std::size_t to) const
+{
+    long given = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        const Item& item = _values[i];
+        if (item.text >= 0 ? _texts[static_cast<std::size_t>(item.text)].length() > 0
+                           : item.value != BufrDecoder::MISSING_VALUE &&
+                                 item.value != BufrDecoder::NOT_IN_TABLE_B &&
+                                 (item.descriptor / 1000) % 100 != 31)
+            ++given;
+    }
+    return given;
+}
+
+bool DescriptorWalker::readOneMoreSubset()
+{
+    // The fewest values a subset of the message gives.
+    long fewest = -1;
+    for (std::size_t first = 0, i = 0; i < _values.size(); ++i) {
+        if (i + 1 < _values.size() && _values[i + 1].subset == _values[i].subset)
+            continue;
+        const long given = givenValues(first, i + 1);
+        fewest = fewest < 0 ? given : std::min(fewest, given);
+        first = i + 1;
+    }
+    // One more subset from where the last one ended, with the operators in
+    // force then, as the next subset would be read.
+    const std::size_t first = _values.size();
+    _subset = _subsets;
+    _logged = 0;
+    _steps = 0;
+    _stepLimit = 1000000L + 16 * _decoder.bitsLeft();
+    if (!walk(_tree->rootBegin(), _tree->rootEnd()))
+        return false;
+    const long given = givenValues(first, _values.size());
+    return given > 0 && 2 * given >= fewest;
+}
+
+bool DescriptorWalker::readAgainWithOneMore()
+{
+    // Compressed data is read again from its start with one subset more:
+    // every column then holds one more increment.
+    const unsigned char* const endPtr = _decoder._dataPtr;
+    const int endBit = _decoder._bitOffset;
+    _decoder._dataPtr = _dataStart;
+    _decoder._bitOffset = _bitStart;
+    ++_decoder._subsets;
+    const bool whole = start(true) && walk(_tree->rootBegin(), _tree->rootEnd());
+    --_decoder._subsets;
+    _subsets = _decoder._subsets > 0 ? _decoder._subsets : 0;
+    return whole && (_decoder._dataPtr != endPtr || _decoder._bitOffset != endBit) &&
+           onlyFillAfter(_decoder._dataPtr, _decoder._bitOffset, _decoder._dataEnd);
 }
 
 namespace {
@@ -227,9 +337,10 @@ bool DescriptorWalker::roomForValues()
 
 bool DescriptorWalker::tooLarge()
 {
-    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-        << "The values of the message would take more than " << (maxBytes >> 20)
-        << " MB of memory; the message is not decoded" << std::endl;
+    if (!quiet())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "The values of the message would take more than " << (maxBytes >> 20)
+            << " MB of memory; the message is not decoded" << std::endl;
     return false;
 }
 
@@ -317,16 +428,18 @@ void DescriptorWalker::regroupByRows(BufrValues* out, long width)
 
 bool DescriptorWalker::tooMuch(const char* what)
 {
-    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-        << "The descriptors call for more " << what << " than the data section's "
-        << _decoder.bitsLeft() << " bits can hold; the message is not decoded" << std::endl;
+    if (!quiet())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "The descriptors call for more " << what << " than the data section's "
+            << _decoder.bitsLeft() << " bits can hold; the message is not decoded" << std::endl;
     return false;
 }
 
 bool DescriptorWalker::readError()
 {
-    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-        << "The data section ends before its descriptors do" << std::endl;
+    if (!quiet())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "The data section ends before its descriptors do" << std::endl;
     return false;
 }
 
@@ -373,17 +486,19 @@ const DataDescOps::Coding* DescriptorWalker::recode(int element)
     }
     if (cached.fits)
         return &cached.coding;
-    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-        << "The reference value of descriptor " << _tree->element(element).descriptor
-        << " does not fit 64 bits after its change; the message is not decoded" << std::endl;
+    if (!quiet())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "The reference value of descriptor " << _tree->element(element).descriptor
+            << " does not fit 64 bits after its change; the message is not decoded" << std::endl;
     return nullptr;
 }
 
 bool DescriptorWalker::tooLarge(int descriptor, uint64_t coded, const DataDescOps::Coding& c)
 {
-    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-        << "Coded value " << coded << " of descriptor " << descriptor << " with reference "
-        << c.reference << " does not fit 64 bits; the message is not decoded" << std::endl;
+    if (!quiet())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << "Coded value " << coded << " of descriptor " << descriptor << " with reference "
+            << c.reference << " does not fit 64 bits; the message is not decoded" << std::endl;
     return false;
 }
 
@@ -391,10 +506,11 @@ bool DescriptorWalker::decodeSection2Desc(const DescriptorTree::Node& n)
 {
     if (_ops.apply(n.x, n.y))
         return true;
-    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-        << (_compressed ? "Unable to process section 2 descriptors"
-                        : "Unable to decode section 2 descriptors")
-        << std::endl;
+    if (!quiet())
+        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+            << (_compressed ? "Unable to process section 2 descriptors"
+                            : "Unable to decode section 2 descriptors")
+            << std::endl;
     return false;
 }
 
@@ -410,17 +526,19 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
         return readError();
     if (!e.known) {
         if (signified < 0) {
-            if (_compressed) {
+            if (quiet()) {
+            } else if (_compressed) {
                 QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
                     << "Code " << e.descriptor << " does not exist in tableb." << std::endl;
                 QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
                     << "Unable to get compressed decoded value for: " << e.descriptor
                     << std::endl;
+                _tree->logReason(e);
             } else {
                 QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
                     << "Code " << e.descriptor << " does not exist in table B." << std::endl;
+                _tree->logReason(e);
             }
-            _tree->logReason(e);
             return false;
         }
         // A local element the tables lack: 2 06 told its width.
@@ -446,9 +564,10 @@ bool DescriptorWalker::readElement(const DescriptorTree::Node& n)
     if (e.descriptor == 31021 && assoc > 0)
         return skipField(c->width) || readError();
     if (!e.character && (c->width < 0 || c->width > 64)) {
-        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-            << "Data width " << c->width << " of descriptor " << e.descriptor
-            << " cannot be read" << std::endl;
+        if (!quiet())
+            QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                << "Data width " << c->width << " of descriptor " << e.descriptor
+                << " cannot be read" << std::endl;
         return false;
     }
     return _compressed ? getCompressedValue(e, *c) : readStandard(e, *c);
@@ -514,10 +633,11 @@ bool DescriptorWalker::getCompressedValue(const DescriptorTree::Element& e,
             return readError();
         // Every value is R0 + increment within the element's width.
         if (static_cast<int>(nbinc) > c.width) {
-            QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-                << "Increment width " << nbinc << " of descriptor " << e.descriptor
-                << " is wider than its data width of " << c.width
-                << " bits; the message is not decoded" << std::endl;
+            if (!quiet())
+                QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                    << "Increment width " << nbinc << " of descriptor " << e.descriptor
+                    << " is wider than its data width of " << c.width
+                    << " bits; the message is not decoded" << std::endl;
             return false;
         }
         if (!charge((nbinc == 0 ? 1 : _subsets) * static_cast<long>(sizeof(float))))
@@ -637,9 +757,11 @@ void DescriptorWalker::sameValue(Column& col, float value)
 bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
 {
     if (!e.known) {
-        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-            << "Code " << e.descriptor << " does not exist in table B." << std::endl;
-        _tree->logReason(e);
+        if (!quiet()) {
+            QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                << "Code " << e.descriptor << " does not exist in table B." << std::endl;
+            _tree->logReason(e);
+        }
         return false;
     }
     // Class 31: no operator changes its width, and all ones is a count.
@@ -655,16 +777,18 @@ bool DescriptorWalker::readFactor(const DescriptorTree::Element& e, int& factor)
             if (!_decoder.takeBits(static_cast<int>(nbinc), increment))
                 return readError();
             if (increment != 0) {
-                QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-                    << "Delayed replication factor " << e.descriptor
-                    << " differs between the subsets of compressed data" << std::endl;
+                if (!quiet())
+                    QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                        << "Delayed replication factor " << e.descriptor
+                        << " differs between the subsets of compressed data" << std::endl;
                 return false;
             }
         }
     }
     if (raw > 0x7FFFFFFF) {
-        QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
-            << "Delayed replication factor " << raw << " cannot be used" << std::endl;
+        if (!quiet())
+            QEV_LOG(LogStream::PROBLEM, "DescriptorWalker")
+                << "Delayed replication factor " << raw << " cannot be used" << std::endl;
         return false;
     }
     factor = static_cast<int>(raw);

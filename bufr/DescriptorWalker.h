@@ -53,6 +53,25 @@ public:
     // message's descriptors.  False after a PROBLEM line.
     bool decodeStandardData();
     bool decodeCompressedData();
+    // What the last walk that read every subset (none, of a message that
+    // declares none) left of the data: the whole octets after the octet it
+    // last read from, and whether they hold subsets' data (a subset count
+    // short of the subsets given) rather than padding.  Octets all of one
+    // value (zeros, blanks, all ones: an encoder's fill) are padding.  Other
+    // octets hold subsets' data in a message that declares none; in another
+    // one they hold one more subset when, in standard data, one more subset
+    // reads whole from where the last one ended and gives values, at least
+    // half as many as the subset of the message that gives the fewest (an
+    // encoder's leftovers of all ones and a few other octets read as a
+    // subset of missing values); in compressed data, when the section read
+    // again with one subset more reads whole, ends elsewhere (with every
+    // increment width 0 both readings are one) and leaves fill or nothing.
+    // Anything else is padding.
+    struct Leftover {
+        long octets = 0;
+        bool subsetsLeft = false;
+    };
+    const Leftover& leftover() const { return _leftover; }
     // The memory the values of the last walk took (counted against
     // maxBytes), then 0 until the next walk.
     long takeBytesTaken()
@@ -89,6 +108,21 @@ private:
     // False (logged) when the values that the data of every subset is
     // sure to hold would take more than maxBytes.
     bool start(bool compressed);
+    // Fills _leftover once every subset was read.  No line is written for
+    // the walk that looks for one more subset, and the walk's own figures
+    // stay those of the subsets given.
+    void checkLeftover();
+    // Standard data: one more subset reads whole from where the last one
+    // ended and gives at least one value, and at least half as many as the
+    // subset of the message that gives the fewest.
+    bool readOneMoreSubset();
+    // The values of _values[from, to) that are given: not missing, not of
+    // an element the tables lack, not a count of class 31 (whose all ones is
+    // a count), a text that is not empty.
+    long givenValues(std::size_t from, std::size_t to) const;
+    // Compressed data: read again with one subset more, the section reads
+    // whole, ends elsewhere and leaves fill or nothing.
+    bool readAgainWithOneMore();
     bool walk(int begin, int end);
     // One more step of the walk; false (logged) past the limit.
     bool step() { return ++_steps <= _stepLimit || tooMuch("steps"); }
@@ -187,6 +221,8 @@ private:
     bool readText(int count, TextString& text);
     bool tooMuch(const char* what);
     bool readError();
+    // No PROBLEM line is written while a walk looks for one more subset.
+    bool quiet() const;
     // Takes `bytes` from what is left of maxBytes; false (logged) when they
     // are not there.
     bool charge(long bytes)
@@ -236,6 +272,11 @@ private:
     bool _debug;
     bool _verbose;
     int _logged;
+    // Where the data section begins (compressed data is read again from
+    // there with one subset more).
+    const unsigned char* _dataStart;
+    int _bitStart;
+    Leftover _leftover;
     std::string _textBuffer;
 
     // Standard data: the values in order.

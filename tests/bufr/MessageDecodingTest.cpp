@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
@@ -145,6 +146,156 @@ TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
     EXPECT_EQ(dec.getDecodedValues().length(), 0);
 }
 
+// What a data section holds after its last subset is padding, whatever its
+// octets (encoders pad with zeros, blanks, all ones or what their buffer
+// held), unless it holds one more subset: the subset count is then short of
+// the subsets given, and the message is refused with a line naming the
+// octets.  Aircraft bulletins of one and of six reports and a compressed
+// message of three subsets, padded, are read value for value as without,
+// with no line; declaring one subset fewer (the one-report bulletin none,
+// a bulletin of eight reports none) each is refused.
+TEST(MessageDecoding, OctetsAfterTheLastSubsetArePaddingUnlessTheyHoldOneMore)
+{
+    SampleOptions options;
+    options.dataDir = std::string(QEV_SOURCE_DIR) + "/data";
+    auto aircraft = [&options](std::size_t reports) {
+        std::vector<AcarsSamples::Report> r = AcarsSamples::reports(0);
+        r.resize(reports);
+        SampleBulletin b;
+        std::string error;
+        EXPECT_TRUE(AcarsSamples::encode(r, 0, options, b, error)) << error;
+        return b.bytes;
+    };
+    BufrWriter columns;
+    columns.compressed(true).subsets(3).descriptors({5001, 6001, 12101});
+    columns.column(5001, {45.5, 46.25, 47}).column(6001, {-100, -101.5, -103});
+    columns.column(12101, {250, 260, 273.15});
+    const Bytes messages[] = {aircraft(1), aircraft(6), columns.build()};
+    // As a centre's radiosondes end: all ones among a few other octets.
+    Bytes mostlyOnes = {0x16, 0x4F};
+    mostlyOnes.insert(mostlyOnes.end(), 44, 0xFF);
+    mostlyOnes.insert(mostlyOnes.end(), {0x00, 0x62, 0x0A, 0x00, 0x00});
+    const Bytes paddings[] = {Bytes(1, 0x20), Bytes(87, 0xFF), Bytes(4, 0x00), mostlyOnes};
+    TestDecoder dec;
+    for (const Bytes& message : messages) {
+        ASSERT_TRUE(dec.decodeBytes(message));
+        const std::string values = dec.values();
+        EXPECT_EQ(dec.octetsAfterSubsets(), 0);
+        for (const Bytes& padding : paddings) {
+            SCOPED_TRACE(std::to_string(dec.subsets()) + " subsets, " +
+                         std::to_string(padding.size()) + " octets of padding");
+            LogCapture log;
+            ASSERT_TRUE(dec.decodeBytes(BufrWriter::withPadding(message, padding)));
+            EXPECT_EQ(dec.values(), values);
+            EXPECT_EQ(dec.octetsAfterSubsets(), static_cast<long>(padding.size()));
+            EXPECT_FALSE(dec.moreSubsetsLeft());
+            EXPECT_FALSE(log.contains("PROBLEM")) << log.text();
+        }
+    }
+
+    // One subset fewer declared: the octets of the last subset are left.
+    const struct {
+        Bytes message;
+        int declared;
+    } fewer[] = {{messages[0], 0}, {messages[1], 5}, {messages[2], 2},
+                 {BufrWriter::withPadding(messages[1], Bytes(1, 0x20)), 5},
+                 {aircraft(AcarsSamples::REPORTS), 0}};
+    for (const auto& f : fewer) {
+        Bytes m = f.message;
+        const std::size_t at = findBufrMessages(m.data(), m.size()).at(0).offset;
+        const Bytes own(m.begin() + static_cast<long>(at), m.end());
+        const std::size_t section3 = at + BufrWriter::sectionOffset(own, 3);
+        const std::size_t section4 = at + BufrWriter::sectionOffset(own, 4);
+        const std::size_t section5 = at + BufrWriter::sectionOffset(own, 5);
+        BufrWriter::putUnsigned(m, section3 + 4, static_cast<uint64_t>(f.declared), 2);
+        SCOPED_TRACE(std::to_string(f.declared) + " subsets declared");
+        LogCapture log;
+        EXPECT_FALSE(dec.decodeBytes(m));
+        EXPECT_TRUE(dec.moreSubsetsLeft());
+        const long left = dec.octetsAfterSubsets();
+        EXPECT_GT(left, 0);
+        EXPECT_EQ(log.count("PROBLEM: Section 4 holds more than its " + std::to_string(f.declared) +
+                            (f.declared == 1 ? " subset" : " subsets") + ": octets " +
+                            groupedDigits(static_cast<long>(section5) - left) + " to " +
+                            groupedDigits(static_cast<long>(section5) - 1) + " (" +
+                            groupedDigits(left) + ") are left unread, and they are not padding"),
+                  1)
+            << log.text();
+        EXPECT_TRUE(log.contains("Failed to decode Section 4"));
+        EXPECT_EQ(dec.getDecodedValues().length(), 0);
+        if (f.declared == 0) {
+            // All of the data is left.
+            EXPECT_EQ(left, static_cast<long>(section5 - section4 - 4));
+        }
+    }
+}
+
+// A "BUFR" in a message's data is its data's unless a whole frame begins
+// there.  A station name ending in "BUFR", followed by octets that read as
+// the sections 0 and 1 of a message of 32,390 octets, is read as the
+// message it is, alone and with another after it.  A message whose data
+// holds the start of a whole message that runs past its end (its own
+// "7777" being that message's text) is refused, and the message inside it
+// read.
+TEST(MessageDecoding, ABufrInTheDataIsAMessageOnlyWhereAWholeFrameBegins)
+{
+    // Three temperatures and a satellite identifier whose octets follow
+    // "BUFR": 00 7E 86 04 00 31 97.
+    BufrWriter w;
+    w.descriptors({1015, 12101, 12101, 12101, 1007}).chars(1015, "STATIONS ON THE BUFR");
+    w.element(12101, 1.26).element(12101, 343.08).element(12101, 0.49).element(1007, 0x97 << 2);
+    const Bytes named = w.build();
+    const Bytes follows = {'B', 'U', 'F', 'R', 0x00, 0x7E, 0x86, 0x04, 0x00, 0x31, 0x97};
+    ASSERT_NE(std::search(named.begin(), named.end(), follows.begin(), follows.end()),
+              named.end());
+    const std::string values = "0/1015='STATIONS ON THE BUFR' 0/12101=1.26 0/12101=343.08 "
+                               "0/12101=0.49 0/1007=604";
+    TestDecoder dec;
+    {
+        LogCapture log;
+        ASSERT_TRUE(dec.decodeBytes(named)) << log.text();
+        EXPECT_EQ(dec.values(), values);
+        EXPECT_FALSE(log.contains("PROBLEM")) << log.text();
+        Bytes file = BufrWriter::withHeader("\r\r\nNNNN\r\r\n", temperature());
+        file.insert(file.begin(), named.begin(), named.end());
+        ASSERT_TRUE(dec.decodeBytes(file));
+        EXPECT_EQ(dec.values(), values);
+        ASSERT_EQ(dec.nextMessage(), static_cast<long>(named.size() + 10));
+        ASSERT_TRUE(dec.decode(file.data(), static_cast<unsigned>(file.size()),
+                               static_cast<unsigned>(dec.nextMessage())));
+        EXPECT_EQ(dec.values(), "0/12101=273.15");
+    }
+
+    BufrWriter inner;
+    inner.descriptors({1015, 12101}).chars(1015, "SEVEN 7777 SEVEN").element(12101, 250);
+    const Bytes message = inner.build();
+    const char mark[] = "7777";
+    const std::size_t through =
+        static_cast<std::size_t>(std::search(message.begin(), message.end(), mark, mark + 4) -
+                                 message.begin()) + 4;
+    ASSERT_LT(through, message.size() - 4);
+    Bytes outer = temperature();
+    const std::size_t section4 = BufrWriter::sectionOffset(outer, 4);
+    outer.resize(outer.size() - 4);
+    outer.insert(outer.end(), message.begin(), message.begin() + static_cast<long>(through));
+    BufrWriter::putUnsigned(outer, 4, outer.size(), 3);
+    BufrWriter::putUnsigned(outer, section4, outer.size() - 4 - section4, 3);
+    Bytes file = outer;
+    file.insert(file.end(), message.begin() + static_cast<long>(through), message.end());
+    const std::size_t inside = outer.size() - through;
+    LogCapture log;
+    EXPECT_FALSE(dec.decodeBytes(file));
+    EXPECT_EQ(log.count("PROBLEM: Message of " + groupedDigits(outer.size()) +
+                        " octets declared is cut short: another message begins at octet " +
+                        groupedDigits(inside)),
+              1)
+        << log.text();
+    ASSERT_EQ(dec.nextMessage(), static_cast<long>(inside));
+    ASSERT_TRUE(dec.decode(file.data(), static_cast<unsigned>(file.size()),
+                           static_cast<unsigned>(inside)));
+    EXPECT_EQ(dec.values(), "0/1015='SEVEN 7777 SEVEN' 0/12101=250");
+}
+
 // Every whole message of the corpus beside the project and of the sample
 // bulletins, made unreadable as senders and damage make messages, and
 // followed by another message (right after it or behind a trailer and
@@ -154,7 +305,8 @@ TEST(MessageDecoding, ShortSectionsAndSeveralMessages)
 // well; half of section 4; all of it); cut short where the next message's
 // "7777" lands on its declared end; a declared length past its sections by
 // 4 octets (and "7777") and by the whole next message; its subset count
-// one short (standard and compressed data); a master table version of 255.
+// one short (standard and compressed data, a message of one subset
+// declaring none); a master table version of 255.
 TEST(MessageDecoding, ACutMessageIsRefusedAndTheNextOneIsFound)
 {
     std::vector<Bytes> whole;
@@ -292,7 +444,7 @@ TEST(MessageDecoding, ACutMessageIsRefusedAndTheNextOneIsFound)
         const std::size_t section1 = BufrWriter::sectionOffset(message, 1);
         const std::size_t section3 = BufrWriter::sectionOffset(message, 3);
         const int subsets = (message[section3 + 4] << 8) | message[section3 + 5];
-        if (subsets >= 2) {
+        if (subsets >= 1) {
             Bytes fewer = message;
             BufrWriter::putUnsigned(fewer, section3 + 4, static_cast<uint64_t>(subsets - 1), 2);
             // Compressed data read with one increment fewer in each column

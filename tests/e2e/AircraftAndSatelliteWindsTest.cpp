@@ -4,6 +4,7 @@
 // storing them into their point-data files from the project's own run-time
 // data and templates.
 #include "AcarsSamples.h"
+#include "BufrWriter.h"
 #include "DecoderInstallation.h"
 #include "EcCodesDump.h"
 #include "EcCodesTools.h"
@@ -146,9 +147,10 @@ TEST(WindAndAircraftSamples, EcCodesDecodesTheBulletinsToTheGeneratedValues)
 
 // One process of the three data types: the wind bulletin waiting at start is
 // stored by its decoder's first pass, the aircraft and scatterometer
-// bulletins when data messages name them.  Every report, wind and cell is
-// read back as generated, and each is notified with its data type's key:
-// every aircraft report, each minute of the winds and cells once.
+// bulletins when data messages name them (one aircraft bulletin ending its
+// data in a blank of padding, as one centre's do).  Every report, wind and
+// cell is read back as generated, and each is notified with its data type's
+// key: every aircraft report, each minute of the winds and cells once.
 TEST(WindsAndAircraft, OneProcessStoresEachDataTypeAsItsBulletinsCarryIt)
 {
     QEV_REQUIRE_NCGEN();
@@ -161,7 +163,9 @@ TEST(WindsAndAircraft, OneProcessStoresEachDataTypeAsItsBulletinsCarryIt)
     p.start();
     std::vector<AcarsSamples::Report> reports;
     for (int b = 0; b < AcarsSamples::BULLETINS; ++b) {
-        const SampleBulletin bulletin = sample(AcarsSamples::make, static_cast<size_t>(b));
+        SampleBulletin bulletin = sample(AcarsSamples::make, static_cast<size_t>(b));
+        if (b == 1)
+            bulletin.bytes = BufrWriter::withPadding(bulletin.bytes, {0x20});
         p.dropInto("ispan/bufr/acars", bulletin);
         ASSERT_TRUE(p.announce("KWBC.0000" + bulletin.name + " " + std::string(30, ' ')))
             << p.child->log();

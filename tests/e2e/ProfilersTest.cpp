@@ -2,6 +2,7 @@
 // as an independent decoder, and the decoder program as a child of the test
 // peer storing the NPN and CAP bulletins into their networks' point-data
 // files from the project's own run-time data and template.
+#include "BufrWriter.h"
 #include "DecoderInstallation.h"
 #include "EcCodesDump.h"
 #include "EcCodesTools.h"
@@ -88,16 +89,20 @@ TEST(ProfilerSamplesTest, EcCodesDecodesTheBulletinsToTheGeneratedValues)
 }
 
 // Three NPN bulletins (three hours) and two CAP bulletins announced by a data
-// message: one record per station and hour in the store of its network, every
-// level of every quantity as generated and the fill above the station's
-// levels, one notification per bulletin (its hour) with its network's key;
-// SIGTERM closes every data file.
+// message (one of each ending its data in a blank of padding, as one
+// centre's do): one record per station and hour in the store of its
+// network, every level of every quantity as generated and the fill above
+// the station's levels, one notification per bulletin (its hour) with its
+// network's key; SIGTERM closes every data file.
 TEST(Profilers, NpnAndCapBulletinsAreStoredInTheirNetworksStores)
 {
     QEV_REQUIRE_NCGEN();
     DecoderInstallation p("Profiler", "bufr/prof", "badProfiler");
     p.start();
-    for (const SampleBulletin& b : samples())
+    std::vector<SampleBulletin> bulletins = samples();
+    for (size_t b : {size_t(0), bulletins.size() - 1})
+        bulletins[b].bytes = BufrWriter::withPadding(bulletins[b].bytes, {0x20});
+    for (const SampleBulletin& b : bulletins)
         p.drop(b);
     ASSERT_TRUE(p.announce()) << p.child->log();
     EXPECT_TRUE(TempTree::listFiles(p.in).empty());

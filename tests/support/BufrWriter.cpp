@@ -1,5 +1,7 @@
 #include "BufrWriter.h"
 
+#include "findBufrMessages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -493,6 +495,29 @@ BufrWriter::Bytes BufrWriter::withHeader(const std::string& header, const Bytes&
     Bytes m(header.begin(), header.end());
     m.insert(m.end(), message.begin(), message.end());
     return m;
+}
+
+BufrWriter::Bytes BufrWriter::withPadding(const Bytes& file, const Bytes& padding)
+{
+    Bytes out;
+    std::size_t copied = 0;
+    for (const BufrMessageSpan& span : findBufrMessages(file.data(), file.size())) {
+        Bytes m(file.begin() + static_cast<long>(span.offset),
+                file.begin() + static_cast<long>(span.offset + span.length - 4));
+        const std::size_t section4 = sectionOffset(m, 4);
+        if (section4 == npos)
+            continue;
+        m.insert(m.end(), padding.begin(), padding.end());
+        m.insert(m.end(), {'7', '7', '7', '7'});
+        putUnsigned(m, 4, m.size(), 3);
+        putUnsigned(m, section4, m.size() - 4 - section4, 3);
+        out.insert(out.end(), file.begin() + static_cast<long>(copied),
+                   file.begin() + static_cast<long>(span.offset));
+        out.insert(out.end(), m.begin(), m.end());
+        copied = span.offset + span.length;
+    }
+    out.insert(out.end(), file.begin() + static_cast<long>(copied), file.end());
+    return out;
 }
 
 bool BufrWriter::writeFile(const std::string& path, const Bytes& content)

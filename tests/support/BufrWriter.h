@@ -117,6 +117,10 @@ public:
     // The message with "7776" in place of its end sentinel "7777".
     static Bytes withoutEndMarker(const Bytes& message);
     static Bytes withHeader(const std::string& header, const Bytes& message);
+    // Every message of a file (found by its framing, as findBufrMessages
+    // finds them) with `padding` after its data: its section 4 and its
+    // total length grow by the padding's size.
+    static Bytes withPadding(const Bytes& file, const Bytes& padding);
     static bool writeFile(const std::string& path, const Bytes& content);
 
 private:
