@@ -300,9 +300,10 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
 }
 
 // A free record that could not be emptied holds what no commit brought to
-// the disk: each commit counts the file only up to it and fails (its group
-// set aside as on a full disk) until a note takes the record, whose store
-// then fills it.
+// the disk: a commit counts the file only up to it, and fails (its group
+// set aside as on a full disk) when a record was placed after it; the
+// commits that place none after it go through.  Once a note takes the
+// record (its store fills it) the commits count past it.
 TEST(PassJournalNotes, ARecordNotEmptiedIsCountedByNoCommit)
 {
     TempTree tree;
@@ -316,6 +317,10 @@ TEST(PassJournalNotes, ARecordNotEmptiedIsCountedByNoCommit)
     journal.placed(100, 6);
     EXPECT_FALSE(DiskCommit::commit(error));
     EXPECT_EQ(journal.committedRecords(100), 2);
+    journal.placed(300, 1);
+    EXPECT_TRUE(DiskCommit::commit(error)) << error;
+    EXPECT_EQ(journal.committedRecords(100), 2);
+    EXPECT_EQ(journal.committedRecords(300), 1);
     ASSERT_TRUE(journal.begin("b", error)) << error;
     ASSERT_TRUE(journal.note(0, 100, 2, error)) << error;
     ASSERT_TRUE(journal.end(true, error)) << error;
