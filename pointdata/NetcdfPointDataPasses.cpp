@@ -186,9 +186,11 @@ void NetcdfPointData::emptyFreeRecords(int onlyFileTime)
         }
         if (!opened)
             continue;
-        if (!syncWritten(info))
+        if (!syncWritten(info)) {
             for (int r : file.second)
                 _journal->emptyFailed(file.first, r);
+            emptied = -1;
+        }
         info->freeStructure();
         if (info->clientCount == 0)
             closeFile(info);
