@@ -5,6 +5,7 @@
 #include "DiskCommit.h"
 #include "LogStream.h"
 #include "LogText.h"
+#include "NetcdfPointData.h"
 #include "SafeDirectory.h"
 #include "SignalCatcher.h"
 #include "StaticBufrInfo.h"
@@ -226,6 +227,8 @@ void BufrFileDecoder::processBufrDirectory()
     BufrSignalClient::instance()->setDirectoryDescriptor(_ingestFd);
     if (!holdIngestDirectory())
         return;
+    // Stores that could not use their journals try them again.
+    NetcdfPointData::retryJournals();
     if (_record.patternFetch == PATTERN_PER_PASS)
         getBufrPattern();
 
@@ -266,6 +269,8 @@ void BufrFileDecoder::processBufrDirectory()
             it = present.count(it->first) ? std::next(it) : _pendingDisposals.erase(it);
         for (auto it = _deferredLogged.begin(); it != _deferredLogged.end();)
             it = present.count(it->first) ? std::next(it) : _deferredLogged.erase(it);
+        for (auto it = _waiting.begin(); it != _waiting.end();)
+            it = present.count(it->first) ? std::next(it) : _waiting.erase(it);
     }
     FLOW_LOG(DEBUG) << "exiting processBufrDirectory(): directory name " << LogText(directory)
                     << std::endl;
@@ -372,6 +377,18 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
         }
         _pendingDisposals.erase(pending);
     }
+    // A bulletin waiting for a store's journal, while no journal could be
+    // used again.
+    const auto waiting = _waiting.find(name.c_str());
+    if (waiting != _waiting.end()) {
+        FileIdentity file;
+        if (identify(path, file) && file == waiting->second.file &&
+            waiting->second.recoveries == NetcdfPointData::journalRecoveries()) {
+            _retryPass = true;
+            return;
+        }
+        _waiting.erase(waiting);
+    }
 
     struct stat info;
     const char* entry = nullptr;
@@ -430,6 +447,7 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
     // start, which takes again what was stored of it.
     int messages = 0, failed = 0, storedCount = 0, decodedCount = 0;
     long refusedFrames = 0;
+    const unsigned refusals = NetcdfPointData::journalRefusals();
     TextString reason, cause;
     for (long at = 0; at >= 0;) {
         if (SignalCatcher::stopRequested()) {
@@ -488,6 +506,18 @@ void BufrFileDecoder::processFile(const TextString& directory, const TextString&
                           << ", were not logged one by one" << std::endl;
     _fileBytes.reset();
 
+    if (NetcdfPointData::journalRefusals() != refusals) {
+        // A store that cannot use its journal refused its records: nothing
+        // is wrong with the bulletin, which waits (what it stored elsewhere
+        // is taken again).
+        FLOW_LOG(EVENT) << LogText(path) << " waits in the ingest directory until the pass "
+                        << "journal of its store can be used" << std::endl;
+        _waiting[name.c_str()] = Waiting{_inHand.file, NetcdfPointData::journalRecoveries()};
+        _retryPass = true;
+        _inHand = InHand();
+        pause();
+        return;
+    }
     if (failed > 0 && messages > 1) {
         char counts[64];
         std::snprintf(counts, sizeof counts, " (%d of %d messages)", failed, messages);

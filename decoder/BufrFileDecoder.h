@@ -95,6 +95,13 @@
 // empty file written less than a minute ago may be one its writer is still
 // filling: it waits for a later pass (said once); an older one is unlinked.
 //
+// A bulletin a store refused because it cannot use its pass journal (the
+// store said so once) is nothing wrong: it waits in the ingest directory,
+// said once, and the pass runs again soon (needsRetry).  Before each pass
+// the stores try their journals again; a waiting bulletin is handled again
+// once a journal could be used again (or the file changed), and is left
+// alone until then.
+//
 // A stop asked for (SIGINT, SIGTERM, SIGQUIT) is acted on between two
 // messages of a file and between two files: the pass commits and disposes
 // of what was stored whole and ends, the file it was in and those after it
@@ -230,8 +237,9 @@ public:
     // processes nothing.
     bool ingestHeldElsewhere() const { return _ingestLock.state() == DirectoryLock::BUSY; }
     // Whether the last pass left files for later for want of descriptors or
-    // memory, or because a file was leased or changed while it was checked
-    // (not for a fault of the files).
+    // memory, because a file was leased or changed while it was checked, or
+    // because a store could not use its journal (not for a fault of the
+    // files).
     bool needsRetry() const { return _retryPass; }
 
     const Record& record() const { return _record; }
@@ -372,6 +380,14 @@ private:
     // Files left for a later pass that have been logged, by name, while they
     // stay as they were.
     std::map<std::string, FileIdentity> _deferredLogged;
+    // Bulletins waiting for a store's journal, by name: who the file was and
+    // the count of journals used again (NetcdfPointData::journalRecoveries)
+    // when it was left.
+    struct Waiting {
+        FileIdentity file;
+        unsigned recoveries;
+    };
+    std::map<std::string, Waiting> _waiting;
     // The ingest directory opened for the pass (-1 outside one or where it
     // could not be opened), and the refusal of its path logged last.
     int _ingestFd = -1;

@@ -23,6 +23,7 @@ struct Noted {
     ino_t inode;
     int fd;
     std::string path;
+    const void* owner;
 };
 
 std::vector<Noted>& noted()
@@ -40,6 +41,31 @@ std::vector<NotedStep>& steps()
 {
     static std::vector<NotedStep> all;
     return all;
+}
+
+struct OwnerHandler {
+    const void* owner;
+    DiskCommit::FailureHandler handler;
+};
+
+std::vector<OwnerHandler>& handlers()
+{
+    static std::vector<OwnerHandler> all;
+    return all;
+}
+
+// Tells the owner of a file whose sync failed.
+void tellOwner(const void* owner, dev_t device, ino_t inode)
+{
+    if (!owner)
+        return;
+    // A copy: the handler may set handlers of its own.
+    DiskCommit::FailureHandler handler;
+    for (const OwnerHandler& h : handlers())
+        if (h.owner == owner)
+            handler = h.handler;
+    if (handler)
+        handler(device, inode);
 }
 
 // The first failure since the last commit, for the commit to give.
@@ -61,13 +87,15 @@ bool syncNow(DiskCommit::Kind kind, int fd)
     return result == 0;
 }
 
-// Syncs one noted file, logging and keeping a failure; closes it.
+// Syncs one noted file, logging and keeping a failure and telling its
+// owner; the descriptor stays open.
 bool syncNoted(const Noted& file)
 {
     const bool ok = syncNow(file.kind, file.fd);
-    if (!ok)
+    if (!ok) {
         DiskCommit::noteFailure(file.path, errno);
-    close(file.fd);
+        tellOwner(file.owner, file.device, file.inode);
+    }
     return ok;
 }
 
@@ -81,11 +109,12 @@ void DiskCommit::noteFailure(const std::string& path, int error)
         failure() = "Could not sync " + path + ": " + std::strerror(error);
 }
 
-void DiskCommit::note(Kind kind, int fd, const std::string& path)
+void DiskCommit::note(Kind kind, int fd, const std::string& path, const void* owner)
 {
     struct stat st;
     if (fstat(fd, &st) != 0) {
         noteFailure(path, errno);
+        tellOwner(owner, 0, 0);
         return;
     }
     std::vector<Noted>& files = noted();
@@ -95,15 +124,26 @@ void DiskCommit::note(Kind kind, int fd, const std::string& path)
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
         // No descriptor to keep: the file is synced now instead.
-        if (!syncNow(kind, fd))
-            noteFailure(path, errno);
+        syncNoted(Noted{kind, st.st_dev, st.st_ino, fd, path, owner});
         return;
     }
     if (static_cast<int>(files.size()) >= MAX_NOTED) {
         syncNoted(files.front());
+        close(files.front().fd);
         files.erase(files.begin());
     }
-    files.push_back(Noted{kind, st.st_dev, st.st_ino, copy, path});
+    files.push_back(Noted{kind, st.st_dev, st.st_ino, copy, path, owner});
+}
+
+void DiskCommit::onFailure(const void* owner, FailureHandler handler)
+{
+    for (OwnerHandler& h : handlers()) {
+        if (h.owner == owner) {
+            h.handler = std::move(handler);
+            return;
+        }
+    }
+    handlers().push_back(OwnerHandler{owner, std::move(handler)});
 }
 
 bool DiskCommit::commit(std::string& why)
@@ -112,8 +152,14 @@ bool DiskCommit::commit(std::string& why)
     files.swap(noted());
     std::stable_sort(files.begin(), files.end(),
                      [](const Noted& a, const Noted& b) { return a.kind < b.kind; });
-    for (const Noted& file : files)
-        syncNoted(file);
+    std::vector<Noted> again;
+    for (const Noted& file : files) {
+        // A directory whose sync failed is synced again by the next commit.
+        if (!syncNoted(file) && file.kind == DIRECTORY)
+            again.push_back(file);
+        else
+            close(file.fd);
+    }
     // What follows the data files only when they are all on the disk.
     std::vector<NotedStep> after;
     after.swap(steps());
@@ -123,6 +169,16 @@ bool DiskCommit::commit(std::string& why)
     ++theGeneration;
     why.swap(failure());
     failure().clear();
+    for (const Noted& directory : again) {
+        bool known = false;
+        for (const Noted& file : noted())
+            known = known || (file.kind == DIRECTORY && file.device == directory.device &&
+                              file.inode == directory.inode);
+        if (known)
+            close(directory.fd);
+        else
+            noted().push_back(directory);
+    }
     return why.empty();
 }
 
@@ -143,6 +199,14 @@ void DiskCommit::forget(const void* owner)
     all.erase(std::remove_if(all.begin(), all.end(),
                              [owner](const NotedStep& s) { return s.owner == owner; }),
               all.end());
+    std::vector<OwnerHandler>& told = handlers();
+    told.erase(std::remove_if(told.begin(), told.end(),
+                              [owner](const OwnerHandler& h) { return h.owner == owner; }),
+               told.end());
+    // Its files are still synced, its failures no longer told.
+    for (Noted& file : noted())
+        if (file.owner == owner)
+            file.owner = nullptr;
 }
 
 bool DiskCommit::pending()

@@ -25,6 +25,14 @@
 // once, "Could not sync <path>: <reason>"), and the caller sets the
 // bulletins of the group aside as it does on a full disk.
 //
+// After a failed fdatasync the kernel may mark the file's pages clean
+// without writing them: a later sync that succeeds does not write them
+// either.  So the owner that noted a file is told of its failed sync (its
+// failure handler), and takes back what the file held since its last good
+// commit before it trusts the file again.  A directory whose sync failed
+// is synced again by the next commit (the names made in it may not be on
+// the disk).
+//
 // The noted descriptors are duplicates, closed by the commit, so that a
 // store may close or reopen its files meanwhile.  A file noted again
 // before the commit (the same device and inode) is not noted twice.  At
@@ -43,16 +51,23 @@ public:
     // A step of the next commit after the data files (4 above); it reports
     // a failure by noteFailure.
     typedef std::function<void()> Step;
+    // Told of a failed sync of a file its owner noted: its device and inode.
+    typedef std::function<void(unsigned long long device, unsigned long long inode)>
+        FailureHandler;
 
     // Notes the file or directory open at fd (not taken over: the caller
-    // keeps it); path names it in the lines.
-    static void note(Kind kind, int fd, const std::string& path);
+    // keeps it); path names it in the lines.  owner: whose failure handler
+    // is told when its sync fails (null for none).
+    static void note(Kind kind, int fd, const std::string& path, const void* owner = nullptr);
+    // The failure handler of an owner (set again: replaced); forget drops it.
+    static void onFailure(const void* owner, FailureHandler handler);
     // Notes a file that could not be noted or synced: the next commit
     // fails with this reason.
     static void noteFailure(const std::string& path, int error);
     // Notes the step of an owner for the next commit (once: a step noted
-    // again replaces the owner's earlier one).  forget drops it (the owner
-    // goes); a commit drops every step, run or not.
+    // again replaces the owner's earlier one).  forget drops it and the
+    // owner's failure handler (the owner goes); a commit drops every step,
+    // run or not.
     static void noteStep(const void* owner, Step step);
     static void forget(const void* owner);
     // Syncs what was noted, in the order above; false when anything failed

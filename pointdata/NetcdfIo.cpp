@@ -109,16 +109,19 @@ NcFile* NetcdfIo::openFile(const TextString& path, bool write, int* status)
         return nullptr;
     }
     if (!file->is_valid()) {
+        const int failed = errno;
         delete file;
         if (status) {
             // The C++ file object keeps no reason for a failed open: the C
             // open, tried again, gives it (the system's error for a system
-            // failure).
+            // failure).  A file the second open reads whole holds a netCDF
+            // file: the first failed for a reason of the system (a read
+            // error), which errno kept.
             int ncid = -1;
             *status = nc_open(name, write ? NC_WRITE : NC_NOWRITE, &ncid);
             if (*status == NC_NOERR) {
                 nc_close(ncid);
-                *status = NC_ENOTNC;
+                *status = failed > 0 && failed != ENOENT ? failed : EIO;
             }
         }
         return nullptr;
@@ -399,6 +402,13 @@ int NetcdfIo::setFillMode(bool noFill) const
 {
     int previous = 0;
     return nc_set_fill(_ncid, noFill ? NC_NOFILL : NC_FILL, &previous);
+}
+
+void NetcdfIo::clearError() { ncerr = NC_NOERR; }
+
+int NetcdfIo::systemError()
+{
+    return ncerr > 0 ? ncerr : ncerr == NC_SYSERR ? errno : 0;
 }
 
 const char* NetcdfIo::lastErrorText()

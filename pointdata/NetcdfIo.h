@@ -58,8 +58,10 @@ public:
 
     // Opens an existing file through the legacy C++ interface, read-only or
     // for writing.  Null when the file is not valid (the object is deleted);
-    // status, when given, gets the netCDF status of the opening (an errno
-    // value when it failed for a system reason, from a C open tried again).
+    // status, when given, gets the netCDF status of the opening: a netCDF
+    // status (negative) for what the file holds, an errno value when it
+    // failed for a system reason (a read error too when a second open reads
+    // the file whole).
     static NcFile* openFile(const TextString& path, bool write, int* status = nullptr);
     // Deletes (closes) a file object; null is ignored.
     static void deleteFile(NcFile* file);
@@ -137,6 +139,11 @@ public:
     bool fillValue(int var, double& value) const;
     // The reason of the last failed version-2 call, read at once after it.
     static const char* lastErrorText();
+    // The errno of the last failed version-2 call when it failed for a
+    // reason of the system (a read or write of the file that failed), 0
+    // when it failed for another reason or none failed since clearError.
+    static int systemError();
+    static void clearError();
 
 private:
     // The variable has the type and rank a call needs.

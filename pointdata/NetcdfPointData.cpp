@@ -3,6 +3,7 @@
 #include "NetcdfPointData.h"
 
 #include "DM_DataAccessInfo.h"
+#include "DiskCommit.h"
 #include "InfoFileServer.h"
 #include "LogStream.h"
 #include "LogText.h"
@@ -32,6 +33,9 @@ int NetcdfPointData::fileOpenCount = 0;
 static const int EXPECTED_OPEN_FILES = 8;
 int NetcdfPointData::expectedOpenFiles = EXPECTED_OPEN_FILES;
 int NetcdfPointData::NC_SYNC_WORKS_FOR_WRITING = 1;
+int NetcdfPointData::heldStores = 0;
+unsigned NetcdfPointData::refusedForJournal = 0;
+unsigned NetcdfPointData::journalsRecovered = 0;
 
 namespace {
 
@@ -70,6 +74,22 @@ NetcdfPointData* NetcdfPointData::getNetcdfPointData(const TextString& path, boo
     cache.insert(path, store);
     return store;
 }
+
+void NetcdfPointData::retryJournals()
+{
+    if (heldStores <= 0)
+        return;
+    Dict<TextString, NetcdfPointData*>& cache = writableStores();
+    for (int i = 0; i < cache.count(); ++i) {
+        NetcdfPointData* store = cache.value(i);
+        if (store && !store->_journalFailure.empty())
+            store->reopenJournal();
+    }
+}
+
+unsigned NetcdfPointData::journalRefusals() { return refusedForJournal; }
+
+unsigned NetcdfPointData::journalRecoveries() { return journalsRecovered; }
 
 bool NetcdfPointData::fetchAgain(NetcdfPointData*& store, const TextString& path)
 {
@@ -155,12 +175,19 @@ NetcdfPointData::NetcdfPointData(const TextString& directory, bool writable, boo
     if (_templateStructure)
         _templateStructure->useCount = 1;
     deleteNcFile(source);
+    if (_writable && !_staticFile)
+        DiskCommit::onFailure(this, [this](unsigned long long device, unsigned long long inode) {
+            syncFailed(device, inode);
+        });
     updateFileInfo();
     openPassJournal();
 }
 
 NetcdfPointData::~NetcdfPointData()
 {
+    DiskCommit::forget(this);
+    if (!_journalFailure.empty())
+        --heldStores;
     while (_fileInfos.count() > 0) {
         PointNetcdfFileInfo* info = _fileInfos.value(0);
         if (!info) {

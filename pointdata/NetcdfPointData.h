@@ -65,6 +65,18 @@ public:
     // pointer fetched before stays valid.
     static void forgetAllStores();
 
+    // A writable store that cannot use its pass journal (it cannot be read,
+    // written or written anew) stores nothing: each record asked of it is
+    // refused at once and counted (journalRefusals), so that the caller
+    // leaves its bulletin in the ingest directory.  A PROBLEM line names the
+    // journal and the reason when the store stops, and one when it stores
+    // again.  retryJournals tries each such journal again (the decoders'
+    // flow calls it before each pass); journalRecoveries counts the
+    // journals that could be used again.
+    static void retryJournals();
+    static unsigned journalRefusals();
+    static unsigned journalRecoveries();
+
     // The time-stamp name of the data file the writer used last.
     static TextString& lastFileTimeStamp();
     // Writable files are closed and reopened instead of synced.
@@ -365,11 +377,25 @@ private:
     // the records its notes name): the header's record count cut to them
     // and the bookkeeping made again from the records kept, with one line.
     // False (logged, the file noted bad and not used) when that fails.
-    bool takeBackUncommitted(PointNetcdfFileInfo* info);
+    // unsynced: the records are taken back because the file could not be
+    // synced (their bulletins were set aside), not found at an opening.
+    bool takeBackUncommitted(PointNetcdfFileInfo* info, bool unsynced = false);
     // takeBackUncommitted, then the bookkeeping of a file whose counters
     // name records past its count made again; false (logged, the file noted
     // bad) when either fails.
     bool mendOnOpen(PointNetcdfFileInfo* info);
+    // A data file whose sync failed, taken back as a restart takes it before
+    // a record is placed in it again; false (logged, the pass failed) when
+    // that cannot be done now.
+    bool takeBackUnsynced(PointNetcdfFileInfo* info);
+    // Told by DiskCommit that the sync of a file failed: the data file of
+    // that device and inode is marked unsynced, its records past its
+    // committed count no longer held by the journal.
+    void syncFailed(unsigned long long device, unsigned long long inode);
+    void markUnsynced(PointNetcdfFileInfo* info);
+    // Notes a data file the store has just handed to the kernel for the
+    // next commit, once a commit generation.
+    void noteWritten(PointNetcdfFileInfo* info);
     void resyncAndReport(AbsTime time, const char* what);
     // Renames a data file the store cannot use to its name + ".damaged" (a
     // suffix ".1", ".2", ... when that is taken), never replacing a file;
@@ -398,9 +424,22 @@ private:
     // Opens the pass journal of a writable store and takes back the
     // records of its data files that no commit counted.
     void openPassJournal();
-    // Fills afresh the records of the data files that the journal found
-    // named by no note past their committed counts.
-    void emptyFreeRecords();
+    // Fills afresh the records of the data files (of one file time, when
+    // given) that the journal found named by no note past their committed
+    // counts.
+    void emptyFreeRecords(int onlyFileTime = -1);
+    // The records of a file that could not be emptied, emptied before a
+    // record is placed in it; false (logged, the pass failed) when they
+    // cannot be.
+    bool emptyAgain(PointNetcdfFileInfo* info);
+    // Whether the store cannot use its journal now: a journal that must be
+    // written anew is written first.  Stopping and storing again are
+    // logged by holdStore and releaseStore.
+    bool journalHeld();
+    void holdStore(const std::string& why);
+    void releaseStore();
+    // Tries a journal that could not be used again.
+    void reopenJournal();
     bool journaled(const PointNetcdfFileInfo* info) const;
     // Whether a record of the file that a pass whose notes are lost placed
     // (a pass journal set aside) holds the station (key or position) at
@@ -540,6 +579,9 @@ private:
     Dict<TextString, TextString> _overrides;
     int _lockFd;                    // the directory, flocked by a writable store
     std::unique_ptr<PassJournal> _journal;
+    // Why the store cannot use its journal (logged when it began); empty
+    // while it can.
+    std::string _journalFailure;
     // The journal notes the passes (a store whose records carry no
     // bookkeeping); otherwise it only counts the committed records.
     bool _notingPasses = false;
@@ -568,6 +610,11 @@ private:
     static int fileOpenCount;
     static int expectedOpenFiles;
     static int NC_SYNC_WORKS_FOR_WRITING;
+    // The stores that cannot use their journals, the records they refused
+    // and the journals that could be used again.
+    static int heldStores;
+    static unsigned refusedForJournal;
+    static unsigned journalsRecovered;
 };
 
 #endif

@@ -12,6 +12,7 @@
 #include "DiskCommit.h"
 #include "LogStream.h"
 #include "NetcdfIo.h"
+#include "PassJournal.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
 #include "SafeDirectory.h"
@@ -63,11 +64,12 @@ std::string diskChange(const PointNetcdfFileInfo* info)
     return std::string();
 }
 
-// Notes a data file the store has just handed to the kernel for the next
-// DiskCommit, once a commit generation: the file at its path, which must
-// be the one the store wrote (noted by rememberDisk).
-void noteWritten(PointNetcdfFileInfo* info)
+} // namespace
+
+void NetcdfPointData::noteWritten(PointNetcdfFileInfo* info)
 {
+    // The file at its path, which must be the one the store wrote (noted by
+    // rememberDisk).
     if (info->commitGeneration == DiskCommit::generation())
         return;
     const std::string path = info->path.c_str();
@@ -77,19 +79,35 @@ void noteWritten(PointNetcdfFileInfo* info)
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {
         DiskCommit::noteFailure(path, errno);
+        markUnsynced(info);
     } else if (info->diskSize >= 0 &&
                (st.st_dev != info->diskDevice || st.st_ino != info->diskInode)) {
         // Replaced since the sync: what was written is not in that file.
         DiskCommit::noteFailure(path, ESTALE);
+        markUnsynced(info);
     } else {
-        DiskCommit::note(DiskCommit::DATA_FILE, fd, path);
+        DiskCommit::note(DiskCommit::DATA_FILE, fd, path, this);
         info->commitGeneration = DiskCommit::generation();
     }
     if (fd >= 0)
         close(fd);
 }
 
-} // namespace
+void NetcdfPointData::syncFailed(unsigned long long device, unsigned long long inode)
+{
+    for (int i = 0; i < _fileInfos.count(); ++i) {
+        PointNetcdfFileInfo* info = _fileInfos.value(i);
+        if (info && info->diskSize >= 0 && info->diskDevice == device && info->diskInode == inode)
+            markUnsynced(info);
+    }
+}
+
+void NetcdfPointData::markUnsynced(PointNetcdfFileInfo* info)
+{
+    info->unsynced = true;
+    if (_journal)
+        _journal->syncFailed(info->fileTime.seconds());
+}
 
 bool NetcdfPointData::openFileInfo(PointNetcdfFileInfo* info)
 {

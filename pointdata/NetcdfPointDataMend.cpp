@@ -145,7 +145,7 @@ bool NetcdfPointData::mendOnOpen(PointNetcdfFileInfo* info)
     return true;
 }
 
-bool NetcdfPointData::takeBackUncommitted(PointNetcdfFileInfo* info)
+bool NetcdfPointData::takeBackUncommitted(PointNetcdfFileInfo* info, bool unsynced)
 {
     const PointFileStructure* s = info->structure;
     const int keep = _journal && s ? _journal->heldRecords(info->fileTime.seconds()) : -1;
@@ -184,11 +184,19 @@ bool NetcdfPointData::takeBackUncommitted(PointNetcdfFileInfo* info)
         return false;
     }
     const bool named = keep > _journal->committedRecords(info->fileTime.seconds());
-    PD_LOG(EVENT) << held - keep << " records of " << info->path << " past the " << keep
-                  << " that its last commit counted" << (named ? " or its notes name" : "")
-                  << " were taken back (written after it, they may not have reached the disk "
-                     "whole); their bulletins, still in the ingest directory, are stored again"
-                  << std::endl;
+    if (unsynced)
+        PD_LOG(EVENT) << held - keep << " records of " << info->path << " past the " << keep
+                      << " that its last commit counted were taken back (the file could not be "
+                         "synced: they may never reach the disk); their bulletins were set aside, "
+                         "to be stored again"
+                      << std::endl;
+    else
+        PD_LOG(EVENT) << held - keep << " records of " << info->path << " past the " << keep
+                      << " that its last commit counted" << (named ? " or its notes name" : "")
+                      << " were taken back (written after it, they may not have reached the "
+                         "disk whole); their bulletins, still in the ingest directory, are "
+                         "stored again"
+                      << std::endl;
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
 #include "SafeDirectory.h"
+#include "dmFileTimes.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -119,24 +121,30 @@ void NetcdfPointData::openPassJournal()
         if (info && info->structure)
             records[_fileInfos.key(i).seconds()] = info->recordCount;
     }
+    // A data file the store could not read (a disk error) keeps its count
+    // until it is read.
+    std::set<int> unreadable;
+    std::unique_ptr<SeqOf<AbsTime>> listed(dmFileTimes(_directory, "", ""));
+    for (int i = 0; i < listed->length(); ++i)
+        if (!records.count((*listed)[i].seconds()))
+            unreadable.insert((*listed)[i].seconds());
     std::string message;
-    switch (journal->open(records, message)) {
+    switch (journal->open(records, message, unreadable)) {
     case PassJournal::OPENED:
         if (!message.empty())
             PD_LOG(EVENT) << LogText(message) << std::endl;
-        _journal = std::move(journal);
         break;
     case PassJournal::SET_ASIDE:
         PD_LOG(PROBLEM) << LogText(message) << std::endl;
-        _journal = std::move(journal);
         break;
     case PassJournal::FAILED:
-        // Without its notes a bulletin stored again is stored twice, as a
-        // store without a journal does.
-        PD_LOG(PROBLEM) << LogText(message) << "; bulletins stored again may be held twice"
-                        << std::endl;
-        break;
+        // Its commits would be counted nowhere, and taken back at the next
+        // start: nothing is stored until the journal can be used.
+        holdStore(message);
+        return;
     }
+    _journal = std::move(journal);
+    releaseStore();
     // Each file as its commits left it, its bookkeeping agreeing with its
     // records; a file that cannot be mended is not used for now.
     std::vector<PointNetcdfFileInfo*> unusable;
@@ -148,20 +156,22 @@ void NetcdfPointData::openPassJournal()
         deleteFileInfo(info);
     if (!unusable.empty())
         _forceListing = true;
-    if (_journal)
-        emptyFreeRecords();
+    emptyFreeRecords();
 }
 
-void NetcdfPointData::emptyFreeRecords()
+void NetcdfPointData::emptyFreeRecords(int onlyFileTime)
 {
     for (const auto& file : _journal->freeRecords()) {
+        if (onlyFileTime >= 0 && file.first != onlyFileTime)
+            continue;
         PointNetcdfFileInfo* info = nullptr;
         if (!_fileInfos.find(AbsTime(file.first), nullptr, &info) || !info)
             continue;
         const bool opened = openFileInfo(info);
         // Records of bulletins still in the ingest directory, which place
         // them again; until then nothing reads them as data.  One that is
-        // not emptied is counted by no commit until it is placed again.
+        // not emptied is counted by no commit until it is emptied (before
+        // a record is placed in its file) or placed again.
         int emptied = 0;
         for (int r : file.second) {
             if (!opened || !NetcdfIo(*info->handle).fillRecord(r)) {
@@ -176,9 +186,11 @@ void NetcdfPointData::emptyFreeRecords()
         }
         if (!opened)
             continue;
-        if (!syncWritten(info))
+        if (!syncWritten(info)) {
             for (int r : file.second)
                 _journal->emptyFailed(file.first, r);
+            emptied = -1;
+        }
         info->freeStructure();
         if (info->clientCount == 0)
             closeFile(info);
@@ -190,6 +202,50 @@ void NetcdfPointData::emptyFreeRecords()
                              "them"
                           << std::endl;
     }
+}
+
+bool NetcdfPointData::journalHeld()
+{
+    if (!_journalFailure.empty())
+        return true;
+    std::string error;
+    if (_journal && _journal->rewriteNeeded() && !_journal->repair(error))
+        holdStore(error);
+    return !_journalFailure.empty();
+}
+
+void NetcdfPointData::holdStore(const std::string& why)
+{
+    if (!_journalFailure.empty())
+        return;
+    _journalFailure = why;
+    ++heldStores;
+    PD_LOG(PROBLEM) << LogText(why) << "; the store " << LogText(_directory)
+                    << " stores nothing until its pass journal can be used: its bulletins wait "
+                       "in their ingest directory"
+                    << std::endl;
+}
+
+void NetcdfPointData::releaseStore()
+{
+    if (_journalFailure.empty())
+        return;
+    _journalFailure.clear();
+    --heldStores;
+    ++journalsRecovered;
+    PD_LOG(PROBLEM) << "The pass journal of " << LogText(_directory)
+                    << " can be used again: the store stores again" << std::endl;
+}
+
+void NetcdfPointData::reopenJournal()
+{
+    if (!_journal) {
+        openPassJournal();
+        return;
+    }
+    std::string error;
+    if (_journal->repair(error))
+        releaseStore();
 }
 
 bool NetcdfPointData::journaled(const PointNetcdfFileInfo* info) const
@@ -243,6 +299,8 @@ void NetcdfPointData::beginPass(const TextString& identity)
     _passFailure.clear();
     _passRefusal.clear();
     std::string error;
+    if (journalHeld())
+        return;
     if (_journal && _notingPasses && !_journal->begin(identity.c_str(), error)) {
         PD_LOG(PROBLEM) << LogText(error) << std::endl;
         passFailed(error);
@@ -266,7 +324,8 @@ void NetcdfPointData::endPass(bool complete)
                         << LogText(_passIdentity) << " in " << LogText(_directory) << " not logged"
                         << std::endl;
     std::string error;
-    if (_journal && _notingPasses && !_journal->end(complete && _passFailure.empty(), error))
+    if (_journal && _notingPasses && _journalFailure.empty() &&
+        !_journal->end(complete && _passFailure.empty(), error))
         PD_LOG(PROBLEM) << LogText(error) << std::endl;
     _inPass = false;
 }

@@ -17,11 +17,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #define PD_LOG(category) QEV_LOG(LogStream::category, "NetcdfPointData")
@@ -43,18 +45,25 @@ bool modificationTime(const TextString& path, long& seconds, long& nanoseconds)
     return true;
 }
 
-// Whether the system lets the process open the file for reading and
-// writing as a data file of its own (a file netCDF refuses is then refused
-// for what it holds).  Never through a link, nor held by a FIFO.
-bool openable(const TextString& path)
+// Whether a file netCDF refused can be judged by what it holds: 0 when the
+// process can open it for reading and writing as a data file of its own and
+// read it whole, the errno of a read that failed (a disk error), -1 when it
+// cannot be opened (its permissions, no descriptor left).  Never through a
+// link, nor held by a FIFO.
+int readError(const TextString& path)
 {
     std::string why;
     const int fd = SafeDirectory::openFile(path.c_str(), O_RDWR | O_NONBLOCK, 0,
                                            SafeDirectory::REGULAR_FILE, why);
     if (fd < 0)
-        return false;
+        return -1;
+    std::vector<char> buffer(65536);
+    ssize_t n = 0;
+    while ((n = read(fd, buffer.data(), buffer.size())) > 0 || (n < 0 && errno == EINTR)) {
+    }
+    const int error = n < 0 ? errno : 0;
     close(fd);
-    return true;
+    return error;
 }
 
 // A time in seconds read from a double, clamped to the 32-bit range; NaN 0.
@@ -227,24 +236,40 @@ PointNetcdfFileInfo* NetcdfPointData::addListedFile(AbsTime fileTime, int place)
     NcFile* file = NetcdfIo::openFile(info->path, _writable, &status);
     if (file)
         ++fileOpenCount;
+    NetcdfIo::clearError();
     PointFileStructure* s = file ? analyzeStructure(NetcdfIo::fileId(file), info) : nullptr;
     if (!s) {
         // A file netCDF does not take (empty, a damaged header) or whose
         // layout the store cannot use would be refused again at every
         // listing, and no file could be made for its time: a writable store
         // keeps it aside and makes a new one.  One the process cannot open
-        // (its permissions, no descriptor left) stays where it is.
-        const bool refused = file || (status < 0 && status != NC_ENOMEM && openable(info->path));
+        // or read (a disk error, its permissions, no descriptor left) is no
+        // fault of the file: it stays where it is, its time refused until
+        // it can be read.
+        const bool opened = file != nullptr;
+        int failure = opened ? NetcdfIo::systemError() : status > 0 ? status : 0;
         deleteNcFile(file);
+        // What netCDF refused is judged by the file's bytes once they are
+        // all read.
+        const bool judged =
+            _writable && failure == 0 && (opened || (status < 0 && status != NC_ENOMEM));
+        if (judged)
+            failure = readError(info->path);
+        const bool refused = judged && failure == 0;
         TextString aside;
-        if (_writable && refused && setAside(info->path, aside)) {
+        if (refused && setAside(info->path, aside)) {
             PD_LOG(PROBLEM) << "Format or ownership problems with the file " << info->path << " ("
                             << (status < 0 ? nc_strerror(status) : "a layout the store cannot use")
                             << "): kept as " << aside << "; a new file is made for its time"
                             << std::endl;
         } else {
+            const std::string cause = failure <= 0 ? std::string()
+                                                   : std::string(" (") + strerror(failure) +
+                                                         "): it stays where it is, and records of "
+                                                         "its time are refused until it can be "
+                                                         "read";
             PD_LOG(PROBLEM) << "Format or ownership problems with the file " << info->path
-                            << std::endl;
+                            << cause << std::endl;
             _badFileTimes.insert(fileTime);
             _accessErrorCountdown = 3;
         }
@@ -281,10 +306,16 @@ PointNetcdfFileInfo* NetcdfPointData::addListedFile(AbsTime fileTime, int place)
     _fileInfos.insert(fileTime, info);
     // A file listed again holds only the records the store's commits and
     // placements count, and bookkeeping that agrees with them (a store
-    // being made does this once its journal is open).
-    if (_journal && !mendOnOpen(info)) {
-        deleteFileInfo(info);
-        return nullptr;
+    // being made does this once its journal is open).  A file the journal
+    // could not read when it was opened gets its counts now.
+    if (_journal) {
+        const bool settled = _journal->settle(fileTime.seconds(), info->recordCount);
+        if (!mendOnOpen(info)) {
+            deleteFileInfo(info);
+            return nullptr;
+        }
+        if (settled)
+            emptyFreeRecords(fileTime.seconds());
     }
     return info;
 }

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -393,6 +394,11 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
         PASS_LOG(PROBLEM) << "Not set up for writing in getFileHandleAndRecord" << std::endl;
         return nullptr;
     }
+    // A store that cannot use its journal said so once: its records wait.
+    if (journalHeld()) {
+        ++refusedForJournal;
+        return nullptr;
+    }
     if (!_staticFile && times.length() == 0) {
         PASS_LOG(PROBLEM) << "No time data in getFileHandleAndRecord" << std::endl;
         return nullptr;
@@ -479,6 +485,12 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
                          " s its data file holds";
         return nullptr;
     }
+
+    // A file whose sync failed is taken back to its last commit first, and
+    // a record of it that could not be emptied is emptied, so that the
+    // commit of this record counts no record that was never written.
+    if (!takeBackUnsynced(info) || (_journal && !emptyAgain(info)))
+        return nullptr;
 
     // The bookkeeping the placement needs: the station table before it is
     // shifted, the chains and, with overflow records, their ids.
@@ -594,7 +606,7 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
             info->freeStructure();
             return nullptr;
         }
-        _journal->placed(fileTime, info->recordCount);
+        _journal->placed(fileTime, info->recordCount, over);
         ++info->clientCount;
         lastFileTimeStamp() = info->path.right(13);
         newRecord = isNew;
@@ -660,6 +672,53 @@ int* NetcdfPointData::getFileHandleAndRecord(const SeqOf<TextString>& ids, SeqOf
     newRecord = true;
     record = r;
     return info->handle;
+}
+
+bool NetcdfPointData::takeBackUnsynced(PointNetcdfFileInfo* info)
+{
+    if (!info->unsynced)
+        return true;
+    if (info->clientCount > 0) {
+        const std::string reason = "the data file " + std::string(info->path.c_str()) +
+                                   " could not be synced and is in use: it is not taken back yet";
+        PASS_LOG(PROBLEM) << LogText(reason) << std::endl;
+        passFailed(reason);
+        return false;
+    }
+    if (!takeBackUncommitted(info, true)) {
+        passFailed("the data file " + std::string(info->path.c_str()) +
+                   " could not be synced, nor taken back to its last commit");
+        return false;
+    }
+    info->unsynced = false;
+    return true;
+}
+
+bool NetcdfPointData::emptyAgain(PointNetcdfFileInfo* info)
+{
+    const int fileTime = info->fileTime.seconds();
+    const auto found = _journal->unemptiedRecords().find(fileTime);
+    if (found == _journal->unemptiedRecords().end())
+        return true;
+    // The commit that counts a record placed after them counts them too.
+    const std::set<int> records = found->second;
+    const NetcdfIo io(*info->handle);
+    for (int r : records) {
+        if (r < info->recordCount && !io.fillRecord(r)) {
+            const std::string reason = "unable to fill record " + std::to_string(r) + " of " +
+                                       info->path.c_str() + ": " + NetcdfIo::lastErrorText();
+            PASS_LOG(PROBLEM) << LogText(reason) << std::endl;
+            passFailed(reason);
+            return false;
+        }
+    }
+    if (!syncWritten(info)) {
+        passFailed("the records emptied could not be synced to " + std::string(info->path.c_str()));
+        return false;
+    }
+    for (int r : records)
+        _journal->emptied(fileTime, r);
+    return true;
 }
 
 int NetcdfPointData::writeNewRecord(PointNetcdfFileInfo* info, const SeqOf<TextString>& ids,

@@ -85,6 +85,11 @@ bool zerosToSector(int fd, long long offset, long long size)
 PassJournal::PassJournal(const std::string& directory)
     : _directory(directory), _path(directory + "/" + JOURNAL_NAME)
 {
+    // The notes appended since the last good sync may never reach the
+    // disk, whatever a later sync says.
+    DiskCommit::onFailure(this, [this](unsigned long long, unsigned long long) {
+        _rewriteNeeded = true;
+    });
 }
 
 PassJournal::~PassJournal()
@@ -106,7 +111,10 @@ void PassJournal::clear()
     _counts.clear();
     _free.clear();
     _unemptied.clear();
+    _placedPastUnemptied.clear();
+    _unsettled.clear();
     _allNamed = false;
+    _rewriteNeeded = false;
 }
 
 PassJournal::Pass& PassJournal::pass(const std::string& identity)
@@ -440,7 +448,8 @@ PassJournal::OpenResult PassJournal::read(std::string& message)
     return result;
 }
 
-PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std::string& message)
+PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std::string& message,
+                                          const std::set<int>& unreadable)
 {
     clear();
     const OpenResult result = read(message);
@@ -464,12 +473,17 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
         for (const auto& file : records)
             if (file.second > 0)
                 _unknown[file.first] = file.second;
+        for (int fileTime : unreadable)
+            if (!records.count(fileTime))
+                _unknown[fileTime] = INT_MAX;
     }
     // A noted record its file does not hold was never committed, or its
-    // file was removed since.
-    const auto held = [&records](int fileTime) {
+    // file was removed since.  A file that could not be read keeps them.
+    const auto held = [&records, &unreadable](int fileTime) {
         auto found = records.find(fileTime);
-        return found == records.end() ? -1 : found->second;
+        return found != records.end()       ? found->second
+               : unreadable.count(fileTime) ? INT_MAX
+                                            : -1;
     };
     std::vector<std::pair<Pass*, Run>> kept;
     for (Pass& p : _passes) {
@@ -499,35 +513,29 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
     }
     bound();
     // What the commits counted of each file held: a file no line names was
-    // made before the journal counted records, and holds committed records
-    // only.  The records past the count that no note names are nobody's.
-    // A file keeps its committed records and those up to the last one a
-    // note names (its pass takes it again); the records after them are
-    // taken back by the store.
-    std::map<int, int> committed, holding;
+    // made before the journal counted records (all of them committed), or,
+    // once the journal names every file, since its last lines (none
+    // committed).  A file that could not be read keeps its count as the
+    // journal holds it ("all of them" as the largest count) until the
+    // store reads it.
+    std::map<int, int> committed;
     for (const auto& file : records) {
-        // A file no line names was made before the journal counted records
-        // (all of them committed), or, once the journal names every file,
-        // since its last lines (none committed).
         auto c = _committed.find(file.first);
-        const int n = c != _committed.end() ? std::min(c->second, file.second)
-                      : _allNamed            ? 0
-                                             : file.second;
-        committed[file.first] = n;
-        int keep = n;
-        auto byRecord = _byRecord.find(file.first);
-        if (byRecord != _byRecord.end() && !byRecord->second.empty()) {
-            const Owner& last = byRecord->second.rbegin()->second;
-            const Run& r = last.pass->runs.at(last.call);
-            keep = std::max(keep, r.record + r.count);
-        }
-        holding[file.first] = keep;
-        for (int r = n; r < keep; ++r)
-            if (!noted(file.first, r))
-                _free[file.first].insert(r);
+        committed[file.first] = c != _committed.end() ? c->second
+                                : _allNamed           ? 0
+                                                      : file.second;
+    }
+    for (int fileTime : unreadable) {
+        if (records.count(fileTime))
+            continue;
+        auto c = _committed.find(fileTime);
+        committed[fileTime] = c != _committed.end() ? c->second : _allNamed ? 0 : INT_MAX;
+        _counts[fileTime] = committed[fileTime];
+        _unsettled.insert(fileTime);
     }
     _committed.swap(committed);
-    _counts.swap(holding);
+    for (const auto& file : records)
+        settleFile(file.first, file.second, _committed[file.first]);
     // From here on the journal names every data file the store holds, on
     // the disk with its name before a new file can be made when the journal
     // read did not (a journal that did is as good as the new one until the
@@ -540,6 +548,69 @@ PassJournal::OpenResult PassJournal::open(const std::map<int, int>& records, std
     }
     _allNamed = true;
     return result;
+}
+
+void PassJournal::settleFile(int fileTime, int records, int committed)
+{
+    // The records past the count that no note names are nobody's.  A file
+    // keeps its committed records and those up to the last one a note
+    // names (its pass takes it again); the records after them are taken
+    // back by the store.
+    const int n = std::min(committed, records);
+    _committed[fileTime] = n;
+    int keep = n;
+    auto byRecord = _byRecord.find(fileTime);
+    if (byRecord != _byRecord.end() && !byRecord->second.empty()) {
+        const Owner& last = byRecord->second.rbegin()->second;
+        const Run& r = last.pass->runs.at(last.call);
+        keep = std::max(keep, r.record + r.count);
+    }
+    _counts[fileTime] = keep;
+    for (int r = n; r < keep; ++r)
+        if (!noted(fileTime, r))
+            _free[fileTime].insert(r);
+}
+
+bool PassJournal::settle(int fileTime, int records)
+{
+    if (!_unsettled.erase(fileTime))
+        return false;
+    // Notes of records the file does not hold name records never placed.
+    release(fileTime, records, static_cast<long long>(INT_MAX) - records);
+    auto u = _unknown.find(fileTime);
+    if (u != _unknown.end()) {
+        if (records <= 0)
+            _unknown.erase(u);
+        else
+            u->second = std::min(u->second, records);
+    }
+    settleFile(fileTime, records, committedRecords(fileTime));
+    return true;
+}
+
+void PassJournal::syncFailed(int fileTime)
+{
+    auto held = _counts.find(fileTime);
+    if (held == _counts.end())
+        return;
+    const int n = committedRecords(fileTime);
+    held->second = n;
+    for (auto* records : {&_free, &_unemptied}) {
+        auto file = records->find(fileTime);
+        if (file == records->end())
+            continue;
+        file->second.erase(file->second.lower_bound(n), file->second.end());
+        if (file->second.empty())
+            records->erase(file);
+    }
+}
+
+bool PassJournal::repair(std::string& error)
+{
+    if (!rewrite(error, true))
+        return false;
+    _rewriteNeeded = false;
+    return true;
 }
 
 bool PassJournal::rewrite(std::string& error, bool syncDirectory)
@@ -583,10 +654,15 @@ bool PassJournal::rewrite(std::string& error, bool syncDirectory)
     // loss leaves one of the two whole.
     const bool written = writeAll(fd, text.data(), text.size()) && fdatasync(fd) == 0;
     const int saved = errno;
-    if (close(fd) != 0 || !written ||
-        renameat(dir.fd(), asideName.c_str(), dir.fd(), JOURNAL_NAME) != 0) {
+    const bool closed = close(fd) == 0;
+    if (!written || !closed) {
         if (!written)
             errno = saved;
+        error = failure("Could not write", aside);
+        unlinkat(dir.fd(), asideName.c_str(), 0);
+        return false;
+    }
+    if (renameat(dir.fd(), asideName.c_str(), dir.fd(), JOURNAL_NAME) != 0) {
         error = failure("Could not write", _path);
         unlinkat(dir.fd(), asideName.c_str(), 0);
         return false;
@@ -604,6 +680,8 @@ bool PassJournal::rewrite(std::string& error, bool syncDirectory)
 
 bool PassJournal::append(const std::string& line, std::string& error, bool noted)
 {
+    if (_rewriteNeeded && !repair(error))
+        return false;
     if (_fd < 0) {
         const SafeDirectory dir(_directory);
         SafeDirectory::Failure refused;
@@ -627,16 +705,18 @@ bool PassJournal::append(const std::string& line, std::string& error, bool noted
     }
     if (!writeAll(_fd, line.data(), line.size())) {
         error = failure("Could not write", _path);
-        // No torn line stays for the next one to be joined to.
+        // No torn line stays for the next one to be joined to: the file is
+        // written anew when it cannot be cut back.
         if (ftruncate(_fd, _size) != 0) {
             close(_fd);
             _fd = -1;
+            _rewriteNeeded = true;
         }
         return false;
     }
     _size += static_cast<long long>(line.size());
     if (noted && _notedGeneration != DiskCommit::generation()) {
-        DiskCommit::note(DiskCommit::JOURNAL, _fd, _path);
+        DiskCommit::note(DiskCommit::JOURNAL, _fd, _path, this);
         _notedGeneration = DiskCommit::generation();
     }
     return true;
@@ -710,10 +790,13 @@ bool PassJournal::end(bool complete, std::string& error)
     return ok;
 }
 
-void PassJournal::placed(int fileTime, int records)
+void PassJournal::placed(int fileTime, int records, int record)
 {
     int& held = _counts[fileTime];
     held = std::max(held, records);
+    auto blocked = _unemptied.find(fileTime);
+    if (blocked != _unemptied.end() && (record < 0 ? records - 1 : record) > *blocked->second.begin())
+        _placedPastUnemptied[fileTime] = DiskCommit::generation();
     if (held > committedRecords(fileTime) && _stepGeneration != DiskCommit::generation()) {
         DiskCommit::noteStep(this, [this] { commitCounts(); });
         _stepGeneration = DiskCommit::generation();
@@ -723,7 +806,8 @@ void PassJournal::placed(int fileTime, int records)
 void PassJournal::commitCounts()
 {
     // A record that could not be emptied holds what no commit brought to
-    // the disk: the count stops below it, and the commit fails.
+    // the disk: the count stops below it.  A commit that leaves a record
+    // placed after it uncounted fails: that record's bulletin may not go.
     std::map<int, int> counts;
     bool unemptied = false;
     for (const auto& held : _counts) {
@@ -731,13 +815,16 @@ void PassJournal::commitCounts()
         auto blocked = _unemptied.find(held.first);
         if (blocked != _unemptied.end() && *blocked->second.begin() < count) {
             count = *blocked->second.begin();
-            unemptied = true;
+            auto past = _placedPastUnemptied.find(held.first);
+            unemptied = unemptied || (past != _placedPastUnemptied.end() &&
+                                      past->second == DiskCommit::generation());
         }
         if (count > committedRecords(held.first))
             counts[held.first] = count;
     }
     if (unemptied)
-        DiskCommit::noteFailure(_directory + ": records past a commit that could not be emptied",
+        DiskCommit::noteFailure(_directory + ": records placed past a record that could not be "
+                                "emptied",
                                 EIO);
     std::string lines;
     for (const auto& count : counts)
@@ -748,7 +835,8 @@ void PassJournal::commitCounts()
     const bool opened = _fd < 0;
     std::string error;
     if (!append(lines, error, false) || !syncFile(opened || !_nameSynced, error)) {
-        DiskCommit::noteFailure(_path, errno != 0 ? errno : EIO);
+        const int why = errno != 0 ? errno : EIO;
+        DiskCommit::noteFailure(_path, why);
         return;
     }
     for (const auto& count : counts) {
@@ -771,10 +859,13 @@ void PassJournal::commitCounts()
 void PassJournal::emptyFailed(int fileTime, int record)
 {
     _unemptied[fileTime].insert(record);
-    if (_stepGeneration != DiskCommit::generation()) {
-        DiskCommit::noteStep(this, [this] { commitCounts(); });
-        _stepGeneration = DiskCommit::generation();
-    }
+}
+
+void PassJournal::emptied(int fileTime, int record)
+{
+    auto file = _unemptied.find(fileTime);
+    if (file != _unemptied.end() && file->second.erase(record) && file->second.empty())
+        _unemptied.erase(file);
 }
 
 int PassJournal::heldRecords(int fileTime) const
@@ -796,6 +887,8 @@ bool PassJournal::madeFile(int fileTime, std::string& error)
     _unknown.erase(fileTime);
     _free.erase(fileTime);
     _unemptied.erase(fileTime);
+    _placedPastUnemptied.erase(fileTime);
+    _unsettled.erase(fileTime);
     _counts[fileTime] = 0;
     if (!named)
         return true;
@@ -809,6 +902,7 @@ bool PassJournal::syncFile(bool directory, std::string& error)
 {
     if (fdatasync(_fd) != 0) {
         error = failure("Could not sync", _path);
+        _rewriteNeeded = true;
         return false;
     }
     if (!directory)

@@ -89,6 +89,17 @@
 // brought to the disk, and, in a store of passes, those up to the last a
 // note names; the records after them are taken back (heldRecords).
 //
+// A data file the store cannot read when the journal is opened (a disk
+// error) keeps its count and notes as the journal holds them, until the
+// store reads the file (settle).  After a failed sync of a data file the
+// records it holds past its committed count are held no more (syncFailed):
+// the store takes them back before it places a record in the file again,
+// so that no commit counts a record whose pages never reached the disk.
+// After a failed sync or write of the journal itself, the lines it holds
+// since its last good sync may never reach the disk, and a torn tail read
+// there would cut off every line after it: the journal is written anew
+// from its notes before it takes another line (repair).
+//
 // Opening reads at most MAX_FILE_BYTES, line by line, each note found by
 // its pass (a hash of identities) and its record (an ordered index per data
 // file), so that it takes time and memory in proportion to the file.  A
@@ -134,9 +145,16 @@ public:
     // hold are dropped, the bounds applied, the records each file keeps
     // counted (heldRecords), the records past a file's committed count that
     // no note names below that found (freeRecords), and the file is written
-    // anew.  message tells what went wrong (SET_ASIDE, FAILED), or, opened,
-    // that a torn tail was cut off (empty when nothing was).
-    OpenResult open(const std::map<int, int>& records, std::string& message);
+    // anew.  unreadable: the file times of data files the store holds but
+    // could not read; their counts and notes are kept as they are until
+    // settle.  message tells what went wrong (SET_ASIDE, FAILED), or,
+    // opened, that a torn tail was cut off (empty when nothing was).
+    OpenResult open(const std::map<int, int>& records, std::string& message,
+                    const std::set<int>& unreadable = std::set<int>());
+    // A data file open could not read, read now with that many records: its
+    // counts, notes and free records as open makes them.  False (nothing
+    // done) for a file open read.
+    bool settle(int fileTime, int records);
 
     bool begin(const std::string& identity, std::string& error);
     // The record an earlier pass over the same bulletin noted for this call;
@@ -153,7 +171,11 @@ public:
 
     // The store holds records 0 .. records - 1 of the data file of fileTime
     // (after a new record, in a pass or not): the next commit counts them.
-    void placed(int fileTime, int records);
+    // record: the record placed (the last, when not given).
+    void placed(int fileTime, int records, int record = -1);
+    // A sync of the data file of fileTime failed: no record past its
+    // committed count is held (heldRecords), none counted by a commit.
+    void syncFailed(int fileTime);
     // The store made the data file of fileTime anew (its name is in the
     // directory, it holds no record): none of its records is committed.
     // Where the journal holds lines of that time, an "N" line voids them,
@@ -167,9 +189,19 @@ public:
     // Then raised by placed.  -1 for a file the journal does not know.
     int heldRecords(int fileTime) const;
     // A free record of the data file of fileTime could not be emptied: no
-    // commit counts it or a record after it (each such commit fails) until
-    // a note takes it (the store fills a record it places again).
+    // commit counts it or a record after it until it is emptied (emptied)
+    // or a note takes it (the store fills a record it places again).  A
+    // commit that would leave a record placed after it uncounted fails.
     void emptyFailed(int fileTime, int record);
+    // A record that could not be emptied has been emptied since.
+    void emptied(int fileTime, int record);
+    // By file time, the free records that could not be emptied.
+    const std::map<int, std::set<int>>& unemptiedRecords() const { return _unemptied; }
+    // Whether the file must be written anew before it takes a line (a sync
+    // or write of it failed), and the writing anew, its name synced; false
+    // with error when it cannot be written.
+    bool rewriteNeeded() const { return _rewriteNeeded; }
+    bool repair(std::string& error);
     // By file time, the records past the committed count that open found
     // named by no note, for the store to empty; the store places new records
     // over them.
@@ -202,6 +234,10 @@ private:
         int call;
     };
 
+    // The counts of a data file of that many records, open's way: its
+    // committed records (at most committed), those up to the last one a
+    // note names held, and the records between that no note names free.
+    void settleFile(int fileTime, int records, int committed);
     // The reading of open: OPENED, or SET_ASIDE with why in message, or
     // FAILED.
     OpenResult read(std::string& message);
@@ -256,6 +292,13 @@ private:
     std::map<int, int> _counts;      // by file time: records held
     std::map<int, std::set<int>> _free;
     std::map<int, std::set<int>> _unemptied;   // free records not emptied
+    // By file time: the DiskCommit generation in which a record was placed
+    // past one that could not be emptied.
+    std::map<int, unsigned> _placedPastUnemptied;
+    // Data files open could not read, whose counts wait for settle.
+    std::set<int> _unsettled;
+    // A sync or write of the file failed since it was last written anew.
+    bool _rewriteNeeded = false;
     // The journal names every data file its store holds ("A"): a file no
     // line names was made since, and holds no committed record.
     bool _allNamed = false;

@@ -77,6 +77,10 @@ struct PointNetcdfFileInfo {
     // The generation of DiskCommit in which the file was last noted as
     // written (0 never): noted once a generation.
     unsigned commitGeneration = 0;
+    // A sync of the file failed since its last commit: the kernel may never
+    // write what it held since, whatever a later sync says.  The records
+    // past its committed count are taken back before it takes another.
+    bool unsynced = false;
     int* handle = nullptr;      // its value is the ncid of the open file
     NcFile* file = nullptr;
     int clientCount = 0;

@@ -4,9 +4,11 @@
 #include "BufrWriter.h"
 #include "DiskCommit.h"
 #include "FakeDecoder.h"
+#include "IoFaults.h"
 #include "LogCapture.h"
 #include "LogStream.h"
 #include "TempTree.h"
+#include "../pointdata/PointDataTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -532,4 +535,74 @@ TEST_F(FileFlow, BulletinsWhoseRecordsCannotBeSyncedAreSetAside)
         << log.text();
     EXPECT_FALSE(log.contains("deleted"));
     EXPECT_FALSE(DiskCommit::pending());
+}
+
+// A store that cannot read its pass journal stores nothing: the bulletins
+// it refuses wait in the ingest directory (not set aside), said once, and
+// are not handled again while the journal stays unreadable, as the other
+// store's are stored.  Once the journal can be read the store stores again
+// and the waiting bulletin is stored.
+TEST_F(FileFlow, ABulletinWhoseStoreCannotUseItsJournalWaits)
+{
+    QEV_REQUIRE_NCGEN();
+    // Each bulletin places one record in the store its name ends with.
+    struct Storing : FakeDecoder {
+        int write2NetcdfFile() override
+        {
+            ++writes;
+            const std::string path = BufrSignalClient::instance()->sourcePath().c_str();
+            NetcdfPointData* store = NetcdfPointData::getNetcdfPointData(
+                (root + "/" + path.substr(path.size() - 1)).c_str(), true, false);
+            const bool placed = store && place(store, {"x"}, {1173895260.0}).handle;
+            _netcdfFileName = NetcdfPointData::lastFileTimeStamp();
+            return placed ? 1 : -1;
+        }
+        std::string root;
+    } decoder;
+    decoder.root = tree.mkdirs("qev_data/point");
+    FakeStoreClock clock;
+    NetcdfPointData::forgetAllStores();
+    for (const char* store : {"a", "b"}) {
+        const std::string dir = tree.mkdirs(std::string("qev_data/point/") + store);
+        std::string error;
+        ASSERT_TRUE(Cdl::make(idStoreCdl(), dir + "/template", &error)) << error;
+        // Each store has its journal.
+        ASSERT_NE(NetcdfPointData::getNetcdfPointData(dir.c_str(), true, false), nullptr);
+    }
+    tree.mkdirs("qev_data/ispan/badFake");
+    NetcdfPointData::forgetAllStores();
+    const std::string journal = decoder.root + "/a/passJournal";
+    IoFaults::fail(IoFaults::READ, journal, EIO);
+    for (const char* name : {"JUSA41_a", "JUSA41_b"})
+        tree.write(std::string("qev_data/ispan/bufr/fake/") + name, message());
+    LogCapture log;
+    decoder.processBufrDirectory();
+    EXPECT_EQ(TempTree::listFiles(in), std::vector<std::string>{"JUSA41_a"});
+    EXPECT_TRUE(TempTree::listFiles(bad).empty());
+    EXPECT_TRUE(decoder.needsRetry());
+    EXPECT_TRUE(log.contains("PROBLEM: Could not read " + journal + ": Input/output error; the "
+                             "store " + decoder.root + "/a stores nothing until its pass journal "
+                             "can be used: its bulletins wait in their ingest directory"))
+        << log.text();
+    EXPECT_TRUE(log.contains("EVENT: " + ingest("JUSA41_a") + " waits in the ingest directory "
+                             "until the pass journal of its store can be used"))
+        << log.text();
+    const int writes = decoder.writes;
+    decoder.processBufrDirectory();
+    EXPECT_EQ(decoder.writes, writes);
+    EXPECT_TRUE(decoder.needsRetry());
+    EXPECT_EQ(log.count("stores nothing until"), 1) << log.text();
+
+    IoFaults::clear();
+    decoder.processBufrDirectory();
+    EXPECT_TRUE(TempTree::listFiles(in).empty());
+    EXPECT_FALSE(decoder.needsRetry());
+    EXPECT_TRUE(log.contains("PROBLEM: The pass journal of " + decoder.root +
+                             "/a can be used again: the store stores again"))
+        << log.text();
+    for (const char* store : {"a", "b"})
+        EXPECT_EQ(readRows(decoder.root + "/" + store + "/20070314_1800", "stationId"),
+                  std::vector<std::string>{"x"})
+            << store;
+    NetcdfPointData::forgetAllStores();
 }

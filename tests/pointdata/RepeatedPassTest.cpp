@@ -4,6 +4,7 @@
 #include "PointDataTestSupport.h"
 
 #include "DiskCommit.h"
+#include "IoFaults.h"
 #include "LogCapture.h"
 #include "PassJournal.h"
 #include "TempTree.h"
@@ -14,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -46,7 +49,11 @@ protected:
         QEV_REQUIRE_NCGEN();
         NetcdfPointData::forgetAllStores();
     }
-    void TearDown() override { NetcdfPointData::forgetAllStores(); }
+    void TearDown() override
+    {
+        IoFaults::clear();
+        NetcdfPointData::forgetAllStores();
+    }
 
     std::string makeDir(const std::string& cdl)
     {
@@ -98,8 +105,9 @@ protected:
         if (n > 0)
             nc_get_var_float(ncid, var, values.data());
         nc_close(ncid);
+        // An emptied record holds the fill value, beyond any int.
         for (float v : values)
-            p.push_back(static_cast<int>(v));
+            p.push_back(std::fabs(v) < 1e9f ? static_cast<int>(v) : INT_MIN);
         return p;
     }
 
@@ -300,9 +308,10 @@ TEST(PassJournalNotes, ReadBackAsTheFilesHoldThem)
 }
 
 // A free record that could not be emptied holds what no commit brought to
-// the disk: each commit counts the file only up to it and fails (its group
-// set aside as on a full disk) until a note takes the record, whose store
-// then fills it.
+// the disk: a commit counts the file only up to it, and fails (its group
+// set aside as on a full disk) when a record was placed after it; the
+// commits that place none after it go through.  Once a note takes the
+// record (its store fills it) the commits count past it.
 TEST(PassJournalNotes, ARecordNotEmptiedIsCountedByNoCommit)
 {
     TempTree tree;
@@ -316,12 +325,61 @@ TEST(PassJournalNotes, ARecordNotEmptiedIsCountedByNoCommit)
     journal.placed(100, 6);
     EXPECT_FALSE(DiskCommit::commit(error));
     EXPECT_EQ(journal.committedRecords(100), 2);
+    journal.placed(300, 1);
+    EXPECT_TRUE(DiskCommit::commit(error)) << error;
+    EXPECT_EQ(journal.committedRecords(100), 2);
+    EXPECT_EQ(journal.committedRecords(300), 1);
     ASSERT_TRUE(journal.begin("b", error)) << error;
     ASSERT_TRUE(journal.note(0, 100, 2, error)) << error;
     ASSERT_TRUE(journal.end(true, error)) << error;
     journal.placed(100, 6);
     EXPECT_TRUE(DiskCommit::commit(error)) << error;
     EXPECT_EQ(journal.committedRecords(100), 6);
+}
+
+// A free record the store could not empty when it opened (a write error)
+// is emptied before a record is placed in its file: while that fails only
+// the record asked for is refused, and once it works the commit counts the
+// file whole.
+TEST_F(RepeatedPass, ARecordNotEmptiedAtOpenIsEmptiedBeforeTheNextPlacement)
+{
+    dir = makeDir(WIND_CDL);
+    const std::string file = dir + "/20070314_1800";
+    NetcdfPointData* s = reopen();
+    ASSERT_NE(s, nullptr);
+    s->beginPass("a");
+    store(s, 0, 26);
+    s->endPass(true);
+    std::string why;
+    ASSERT_TRUE(DiskCommit::commit(why)) << why;
+    // Records 20 .. 24 past the committed count are named by no note.
+    const std::string t0 = std::to_string(T0);
+    tree.write("store/passJournal", "A\nC " + t0 + " 20\nP b\nR 0 " + t0 + " 25\nE\n");
+
+    IoFaults::fail(IoFaults::WRITE, "/20070314_1800", EIO);
+    LogCapture log;
+    s = reopen();
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(log.contains("Could not sync " + file)) << log.text();
+    EXPECT_FALSE(log.contains("were emptied")) << log.text();
+    s->beginPass("c");
+    EXPECT_EQ(store(s, 100, 101)[0].handle, nullptr);
+    s->endPass(false);
+    DiskCommit::commit(why);
+
+    IoFaults::clear();
+    s->beginPass("c");
+    EXPECT_EQ(store(s, 100, 101)[0].record, 20);
+    s->endPass(true);
+    EXPECT_TRUE(DiskCommit::commit(why)) << why;
+    reopen();
+    const std::vector<int> held = pressures();
+    std::vector<int> placed;
+    for (int k = 0; k < 26; ++k)
+        placed.push_back(k == 20 ? 100 : k > 20 && k < 25 ? INT_MIN : k);
+    EXPECT_EQ(held, placed);
+    EXPECT_NE(TempTree::readFile(dir + "/passJournal").find("C " + t0 + " 26\n"),
+              std::string::npos);
 }
 
 // A data file made again for an hour whose file went while the store ran
