@@ -497,7 +497,10 @@ bool BufrDecoder::frameIsWhole(const unsigned char* section0)
     const long available = _messageLength - start;
     const Frame frame = readFrame(section0, available);
     const long declared = readBigEndian3(section0 + 4);
-    const std::string message = "Message of " + groupedDigits(declared) + " octets declared ";
+    // The start of a refusal's line (made only for one).
+    auto message = [declared]() {
+        return "Message of " + groupedDigits(declared) + " octets declared";
+    };
     std::string why;
     _refusedSection = frame.section;
     switch (frame.fault) {
@@ -511,7 +514,7 @@ bool BufrDecoder::frameIsWhole(const unsigned char* section0)
             const Frame inner = readFrame(section0 + q, available - q);
             if (inner.fault != Frame::WHOLE)
                 continue;
-            why = message + "is cut short: " +
+            why = message() + " is cut short: " +
                   (q + inner.declared > declared ? "another message begins at octet "
                                                  : "a whole message lies inside it from octet ") +
                   groupedDigits(start + q);
@@ -525,12 +528,13 @@ bool BufrDecoder::frameIsWhole(const unsigned char* section0)
         // a message that begins before that end tells.
         const long next = findMessage(section0, 1, std::min(declared + 3, available));
         if (next > 0 && readFrame(section0 + next, available - next).fault == Frame::WHOLE)
-            why = message + "is cut short: another message begins at octet " +
+            why = message() + " is cut short: another message begins at octet " +
                   groupedDigits(start + next);
         else if (frame.fault == Frame::PAST_THE_DATA)
-            why = message + "is cut short: the data ends at octet " + groupedDigits(_messageLength);
+            why = message() + " is cut short: the data ends at octet " +
+                  groupedDigits(_messageLength);
         else
-            why = message + "does not end in \"7777\"";
+            why = message() + " does not end in \"7777\"";
         break;
     }
     case Frame::SECTION_TOO_LONG:
@@ -544,7 +548,7 @@ bool BufrDecoder::frameIsWhole(const unsigned char* section0)
               std::to_string(frame.minimum) + " bytes)";
         break;
     case Frame::SECTIONS_END_EARLY:
-        why = "Message of " + groupedDigits(declared) + " octets declared: its sections end at octet " +
+        why = message() + ": its sections end at octet " +
               groupedDigits(start + frame.sectionsEnd) + ", " +
               groupedDigits(declared - frame.sectionsEnd) + " octets before its declared end";
         break;
