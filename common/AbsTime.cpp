@@ -105,11 +105,16 @@ int64_t AbsTime::secondsSince1970(int year, int month, int day, int hour, int mi
            second;
 }
 
-int64_t AbsTime::calendarSeconds(int year, int month, int day, int hour, int minute, int second)
+bool AbsTime::isDate(int year, int month, int day, int hour, int minute, int second)
 {
     // The month is checked first: daysInMonth logs a bad one.
-    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > daysInMonth(month, year) ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+    return month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(month, year) &&
+           hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+}
+
+int64_t AbsTime::calendarSeconds(int year, int month, int day, int hour, int minute, int second)
+{
+    if (year < 1970 || !isDate(year, month, day, hour, minute, second))
         return -1;
     return secondsSince1970(year, month, day, hour, minute, second);
 }

@@ -51,6 +51,10 @@ public:
     // before 1970 count backwards; a month outside 1-12 is logged and gives 0.
     static int64_t secondsSince1970(int year, int month, int day, int hour, int minute,
                                     int second);
+    // Whether calendar fields from outside are a date and time of the
+    // Gregorian calendar, of any year: month 1-12, a day of that month,
+    // hour 0-23, minute and second 0-59.  Nothing is logged.
+    static bool isDate(int year, int month, int day, int hour, int minute, int second);
     // The seconds since 1970 of calendar fields from outside (a four-digit
     // year, month 1-12, a day of that month, hour 0-23, minute and second
     // 0-59), in 64 bits and without a log line; -1 when they are no such

@@ -43,6 +43,15 @@ std::vector<NotedStep>& steps()
     return all;
 }
 
+// Whether a file of that kind and identity is noted already.
+bool isNoted(DiskCommit::Kind kind, dev_t device, ino_t inode)
+{
+    for (const Noted& file : noted())
+        if (file.kind == kind && file.device == device && file.inode == inode)
+            return true;
+    return false;
+}
+
 struct OwnerHandler {
     const void* owner;
     DiskCommit::FailureHandler handler;
@@ -117,10 +126,9 @@ void DiskCommit::note(Kind kind, int fd, const std::string& path, const void* ow
         tellOwner(owner, 0, 0);
         return;
     }
+    if (isNoted(kind, st.st_dev, st.st_ino))
+        return;
     std::vector<Noted>& files = noted();
-    for (const Noted& file : files)
-        if (file.kind == kind && file.device == st.st_dev && file.inode == st.st_ino)
-            return;
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
         // No descriptor to keep: the file is synced now instead.
@@ -170,11 +178,7 @@ bool DiskCommit::commit(std::string& why)
     why.swap(failure());
     failure().clear();
     for (const Noted& directory : again) {
-        bool known = false;
-        for (const Noted& file : noted())
-            known = known || (file.kind == DIRECTORY && file.device == directory.device &&
-                              file.inode == directory.inode);
-        if (known)
+        if (isNoted(DIRECTORY, directory.device, directory.inode))
             close(directory.fd);
         else
             noted().push_back(directory);

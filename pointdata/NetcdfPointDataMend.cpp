@@ -184,19 +184,15 @@ bool NetcdfPointData::takeBackUncommitted(PointNetcdfFileInfo* info, bool unsync
         return false;
     }
     const bool named = keep > _journal->committedRecords(info->fileTime.seconds());
-    if (unsynced)
-        PD_LOG(EVENT) << held - keep << " records of " << info->path << " past the " << keep
-                      << " that its last commit counted were taken back (the file could not be "
-                         "synced: they may never reach the disk); their bulletins were set aside, "
-                         "to be stored again"
-                      << std::endl;
-    else
-        PD_LOG(EVENT) << held - keep << " records of " << info->path << " past the " << keep
-                      << " that its last commit counted" << (named ? " or its notes name" : "")
-                      << " were taken back (written after it, they may not have reached the "
-                         "disk whole); their bulletins, still in the ingest directory, are "
-                         "stored again"
-                      << std::endl;
+    PD_LOG(EVENT) << held - keep << " records of " << info->path << " past the " << keep
+                  << " that its last commit counted" << (named ? " or its notes name" : "")
+                  << (unsynced ? " were taken back (the file could not be synced: they may never "
+                                 "reach the disk); their bulletins were set aside, to be stored "
+                                 "again"
+                               : " were taken back (written after it, they may not have reached "
+                                 "the disk whole); their bulletins, still in the ingest "
+                                 "directory, are stored again")
+                  << std::endl;
     return true;
 }
 

@@ -835,8 +835,7 @@ void PassJournal::commitCounts()
     const bool opened = _fd < 0;
     std::string error;
     if (!append(lines, error, false) || !syncFile(opened || !_nameSynced, error)) {
-        const int why = errno != 0 ? errno : EIO;
-        DiskCommit::noteFailure(_path, why);
+        DiskCommit::noteFailure(_path, errno != 0 ? errno : EIO);
         return;
     }
     for (const auto& count : counts) {

@@ -55,16 +55,11 @@ TimeGroupStatus readTimeGroup(const SeqOf<BufrValues>& values, int first, int su
         f[5] = 0;
     // Checked here rather than left to AbsTime, which would give the time 0
     // of 1970 for a bad field and read a year below 101 as one of a century.
-    const bool date = f[1] >= 1 && f[1] <= 12 && f[2] >= 1 &&
-                      f[2] <= AbsTime::daysInMonth(f[1], f[0]) && f[3] >= 0 && f[3] <= 23 &&
-                      f[4] >= 0 && f[4] <= 59 && f[5] >= 0 && f[5] <= 59;
-    if (!date)
+    if (!AbsTime::isDate(f[0], f[1], f[2], f[3], f[4], f[5]))
         return TIME_GROUP_INVALID;
     if (f[0] < 1970)
         return TIME_GROUP_BEFORE_FIRST;
     const int64_t seconds = AbsTime::calendarSeconds(f[0], f[1], f[2], f[3], f[4], f[5]);
-    if (seconds < 0)
-        return TIME_GROUP_INVALID;
     if (seconds > INT32_MAX)
         return TIME_GROUP_PAST_LIMIT;
     time = AbsTime(static_cast<int32_t>(seconds));

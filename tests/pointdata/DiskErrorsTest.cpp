@@ -49,17 +49,11 @@ std::vector<std::string> stations(int from, int to)
     return ids;
 }
 
-class DiskErrors : public ::testing::Test {
+class DiskErrors : public StoresUnderFaults {
 protected:
-    void SetUp() override
-    {
-        QEV_REQUIRE_NCGEN();
-        NetcdfPointData::forgetAllStores();
-    }
     void TearDown() override
     {
-        IoFaults::clear();
-        NetcdfPointData::forgetAllStores();
+        StoresUnderFaults::TearDown();
         std::string why;
         DiskCommit::commit(why);
     }

@@ -5,6 +5,7 @@
 #define POINTDATATESTSUPPORT_H
 
 #include "Cdl.h"
+#include "IoFaults.h"
 #include "NetcdfPointData.h"
 #include "PointFileStructure.h"
 #include "PointNetcdfFileInfo.h"
@@ -84,6 +85,23 @@ struct NetcdfPointDataInspector {
     }
     static int clientlessOpen() { return NetcdfPointData::nClientlessHandles; }
     static int clientlessCount() { return NetcdfPointData::clientlessCount; }
+};
+
+// Tests of stores reopened as a new process finds them, with faults
+// injected into their I/O: each starts with no store of an earlier test and
+// leaves no fault and no store for the next.
+class StoresUnderFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QEV_REQUIRE_NCGEN();
+        NetcdfPointData::forgetAllStores();
+    }
+    void TearDown() override
+    {
+        IoFaults::clear();
+        NetcdfPointData::forgetAllStores();
+    }
 };
 
 // A store clock the tests set; pauses are counted, never waited.

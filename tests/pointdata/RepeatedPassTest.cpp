@@ -42,19 +42,8 @@ const char* const WIND_CDL = "netcdf template {\n"
                              "  :fileEndOffset = 3599 ;\n"
                              "}\n";
 
-class RepeatedPass : public ::testing::Test {
+class RepeatedPass : public StoresUnderFaults {
 protected:
-    void SetUp() override
-    {
-        QEV_REQUIRE_NCGEN();
-        NetcdfPointData::forgetAllStores();
-    }
-    void TearDown() override
-    {
-        IoFaults::clear();
-        NetcdfPointData::forgetAllStores();
-    }
-
     std::string makeDir(const std::string& cdl)
     {
         const std::string dir = tree.mkdirs("store");
